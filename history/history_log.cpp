@@ -1,0 +1,23 @@
+#include "history/history_log.h"
+
+void HistoryLog::RemoveFirstLine() {
+    historyList_.DeleteLine(0);
+}
+
+void HistoryLog::AppendLine(const std::string& text) {
+    ++lineIndex_;
+    historyList_.InsertLine(lineIndex_, text);
+    historyList_.Repaint();
+}
+
+void HistoryLog::ReplaceLastLine(const std::string& text) {
+    // Before anything was appended there is no last line of ours to replace; touching
+    // index -1 would corrupt whatever list sits underneath.
+    if (lineIndex_ < 0) {
+        AppendLine(text);
+        return;
+    }
+    historyList_.DeleteLine(lineIndex_);
+    historyList_.InsertLine(lineIndex_, text);
+    historyList_.Repaint();
+}

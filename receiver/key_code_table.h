@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "player/player_commands.h"
+
+// First byte of a two-byte event from the infrared receiver.
+inline constexpr int KeyPrefix = 0x91;     // a key was pressed
+inline constexpr int RepeatPrefix = 0x0D;  // a key is being held
+
+struct KeyCode {
+    int code;
+    const char* text;
+    int command;
+};
+
+// Keys recognised after KeyPrefix, searched in this order.
+inline constexpr std::array<KeyCode, 5> KeyCodeTable{{
+    {0x60, "PLAY!", PlayerCommand::CmdPlay},
+    {0x98, "PREV!", PlayerCommand::CmdPrev},
+    {0x18, "NEXT!", PlayerCommand::CmdNext},
+    {0xB0, "VOL_UP!", PlayerCommand::CmdVolUp},
+    {0x70, "VOL_DOWN!", PlayerCommand::CmdVolDown},
+}};
+
+// Only the volume keys repeat while held.
+inline constexpr std::array<KeyCode, 2> RepeatCodeTable{{
+    {0xB0, "  >>REP>>VOL_UP!", PlayerCommand::CmdVolUp},
+    {0x70, "  >>REP>>VOL_DOWN!", PlayerCommand::CmdVolDown},
+}};
+
+// What a held key that does not repeat shows before its code.
+inline constexpr const char* RepeatText = "  >>REP>>";
+
+// What one two-byte event shows and which command it sends, if any.
+struct KeyEvent {
+    std::string text;
+    std::optional<int> command;
+};
+
+// Decodes an event from its prefix (KeyPrefix or RepeatPrefix) and its code, which may
+// be any byte value or -1 for a failed read.
+KeyEvent DecodeKeyEvent(int prefix, int code);
+
+// A byte value as decimal text: no padding, "-" for negatives.
+std::string DecimalText(int value);

@@ -1,0 +1,65 @@
+#include "history/history_log.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/doubles/memory_history_list.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(HistoryLog, RemovingTheGreetingLeavesAnEmptyListAndNoRepaint) {
+    MemoryHistoryList list({"Click to start the fun :)"});
+    HistoryLog log(list);
+    EXPECT_EQ(log.LineIndex(), -1);
+
+    log.RemoveFirstLine();
+
+    EXPECT_TRUE(list.lines.empty());
+    EXPECT_EQ(log.LineIndex(), -1);
+    EXPECT_EQ(list.repaints, 0);
+}
+
+TEST(HistoryLog, FirstAppendWritesLineZero) {
+    MemoryHistoryList list({"Click to start the fun :)"});
+    HistoryLog log(list);
+    log.RemoveFirstLine();
+    log.AppendLine("Waiting for new signal...");
+    EXPECT_EQ(list.lines, Lines{"Waiting for new signal..."});
+    EXPECT_EQ(log.LineIndex(), 0);
+    EXPECT_EQ(list.repaints, 1);
+}
+
+TEST(HistoryLog, ReplaceChangesOnlyTheLineJustAppended) {
+    MemoryHistoryList list;
+    HistoryLog log(list);
+    log.AppendLine("a");
+    log.AppendLine("b");
+    log.AppendLine("c");
+    log.ReplaceLastLine("C");
+    EXPECT_EQ(list.lines, (Lines{"a", "b", "C"}));
+    EXPECT_EQ(log.LineIndex(), 2);
+    EXPECT_EQ(list.repaints, 4);
+}
+
+TEST(HistoryLog, ThirtyAppendsGiveThirtyLinesInOrder) {
+    MemoryHistoryList list;
+    HistoryLog log(list);
+    for (int i = 0; i < 30; ++i) {
+        log.AppendLine(std::to_string(i));
+        ASSERT_EQ(static_cast<int>(list.lines.size()), log.LineIndex() + 1);
+    }
+    ASSERT_EQ(list.lines.size(), 30u);
+    EXPECT_EQ(list.lines.front(), "0");
+    EXPECT_EQ(list.lines.back(), "29");
+}
+
+TEST(HistoryLog, ReplaceBeforeAnyAppendAddsALineInsteadOfWritingOutOfRange) {
+    MemoryHistoryList list;
+    HistoryLog log(list);
+    log.ReplaceLastLine("x");
+    EXPECT_EQ(list.lines, Lines{"x"});
+    EXPECT_EQ(log.LineIndex(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,214 @@
+#include "receiver/signal_cycle.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "tests/doubles/memory_history_list.h"
+#include "tests/doubles/recording_player_link.h"
+#include "tests/doubles/scripted_byte_source.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Ids = std::vector<int>;
+const std::string W = "Waiting for new signal...";
+const std::string E = "COM READ ERROR!";
+
+// A source that checks, at every read, that the user sees the waiting line last.
+class WatchedSource : public ByteSource {
+  public:
+    WatchedSource(ScriptedByteSource& inner, const MemoryHistoryList& list)
+        : inner_(inner), list_(list) {}
+    int ReadByte() override {
+        EXPECT_FALSE(list_.lines.empty());
+        if (!list_.lines.empty()) {
+            EXPECT_EQ(list_.lines.back(), W);
+        }
+        return inner_.ReadByte();
+    }
+
+  private:
+    ScriptedByteSource& inner_;
+    const MemoryHistoryList& list_;
+};
+
+// Runs the cycle over bytes on a history whose greeting line was just removed, checking
+// after every write that the list holds LineIndex + 1 lines.
+struct CycleRun {
+    explicit CycleRun(const std::vector<int>& bytes) : log(list), source(bytes, &log) {
+        list.lines = {"Click to start the fun :)"};
+        log.RemoveFirstLine();
+        list.onRepaint = [this] {
+            ASSERT_EQ(static_cast<int>(list.lines.size()), log.LineIndex() + 1);
+        };
+        WatchedSource watched(source, list);
+        SignalCycle cycle(watched, log, player);
+        cycle.Run();
+        messageText = cycle.MessageText();
+    }
+    MemoryHistoryList list;
+    HistoryLog log;
+    RecordingPlayerLink player;
+    ScriptedByteSource source;
+    std::string messageText;
+};
+
+struct Case {
+    const char* name;
+    std::vector<int> bytes;
+    Lines lines;
+    Ids commands;
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SignalCycleCase : public testing::TestWithParam<Case> {};
+
+TEST_P(SignalCycleCase, WritesExactLinesAndCommands) {
+    const Case& c = GetParam();
+    CycleRun run(c.bytes);
+    EXPECT_EQ(run.list.lines, c.lines);
+    EXPECT_EQ(run.log.LineIndex(), static_cast<int>(c.lines.size()) - 1);
+    EXPECT_EQ(run.player.commands, c.commands);
+    EXPECT_EQ(run.source.consumed(), c.bytes.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Events, SignalCycleCase,
+    testing::Values(
+        Case{"NothingYet", {}, {W}, {}}, Case{"Play", {0x91, 0x60}, {"PLAY!", W}, {18808}},
+        Case{"Prev", {0x91, 0x98}, {"PREV!", W}, {18810}},
+        Case{"Next", {0x91, 0x18}, {"NEXT!", W}, {18811}},
+        Case{"VolUp", {0x91, 0xB0}, {"VOL_UP!", W}, {18815}},
+        Case{"VolDown", {0x91, 0x70}, {"VOL_DOWN!", W}, {18816}},
+        Case{"UnknownKey", {0x91, 0x2A}, {"42", W}, {}},
+        Case{"KeyCodeZero", {0x91, 0x00}, {"0", W}, {}},
+        Case{"HeldVolUp", {0x0D, 0xB0}, {"  >>REP>>VOL_UP!", W}, {18815}},
+        Case{"HeldVolDown", {0x0D, 0x70}, {"  >>REP>>VOL_DOWN!", W}, {18816}},
+        Case{"HeldPlayOnlyShows", {0x0D, 0x60}, {"  >>REP>>96", W}, {}},
+        Case{"HeldNextOnlyShows", {0x0D, 0x18}, {"  >>REP>>24", W}, {}},
+        Case{"StrayByte", {0x05}, {W, "5", W}, {}},
+        Case{"StrayHighByte", {0xFF}, {W, "255", W}, {}},
+        Case{"PrefixThenPrefix", {0x91, 0x91}, {"145", W}, {}},
+        Case{"RepeatThenKeyPrefix", {0x0D, 0x91}, {"  >>REP>>145", W}, {}},
+        Case{"RepeatRepeatThenVolUp", {0x0D, 0x0D, 0xB0}, {"  >>REP>>13", W, "176", W}, {}},
+        Case{"HeldVolumeRepeatsEveryTime",
+             {0x91, 0xB0, 0x0D, 0xB0, 0x0D, 0xB0},
+             {"VOL_UP!", "  >>REP>>VOL_UP!", "  >>REP>>VOL_UP!", W},
+             {18815, 18815, 18815}},
+        Case{"FailedFirstRead", {-1}, {W, E, "-1", W}, {}},
+        Case{"FailedCodeAfterKey", {0x91, -1}, {W, "-1", W}, {}},
+        Case{"FailedCodeAfterRepeat", {0x0D, -1}, {W, "  >>REP>>-1", W}, {}},
+        Case{"FailedReadThenPlay", {-1, 0x91, 0x60}, {W, E, "-1", "PLAY!", W}, {18808}},
+        Case{"MixedSession",
+             {0x91, 0x60, 0x05, 0x91, 0x18, 0x0D, 0x70},
+             {"PLAY!", W, "5", "NEXT!", "  >>REP>>VOL_DOWN!", W},
+             {18808, 18811, 18816}}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+TEST(SignalCycle, FailingSourceGrowsTheHistoryByThreeLinesAPass) {
+    for (int passes : {1, 2, 7}) {
+        CycleRun run(std::vector<int>(passes, -1));
+        ASSERT_EQ(run.list.lines.size(), 3u * passes + 1);
+        for (int p = 0; p < passes; ++p) {
+            EXPECT_EQ(run.list.lines[3 * p], W);
+            EXPECT_EQ(run.list.lines[3 * p + 1], E);
+            EXPECT_EQ(run.list.lines[3 * p + 2], "-1");
+        }
+        EXPECT_EQ(run.list.lines.back(), W);
+    }
+}
+
+// The player acts before the history shows the key.
+TEST(SignalCycle, CommandCompletesBeforeTheLineChanges) {
+    struct OrderCheckingPlayer : PlayerLink {
+        explicit OrderCheckingPlayer(const MemoryHistoryList& l) : list(l) {}
+        std::string FindPlayerWindow() override { return {}; }
+        void SendPlayerCommand(int) override { lastLineWhenSent = list.lines.back(); }
+        const MemoryHistoryList& list;
+        std::string lastLineWhenSent;
+    };
+    MemoryHistoryList list;
+    HistoryLog log(list);
+    ScriptedByteSource source({0x91, 0x60});
+    OrderCheckingPlayer player(list);
+    SignalCycle cycle(source, log, player);
+    ASSERT_TRUE(cycle.RunOnePass());
+    EXPECT_EQ(player.lastLineWhenSent, W);
+    EXPECT_EQ(cycle.MessageText(), "PLAY!");
+    EXPECT_EQ(list.lines.back(), "PLAY!");
+}
+
+TEST(SignalCycle, MessageTextIsEmptyUntilTheFirstEventAndKeptAcrossStrayBytes) {
+    MemoryHistoryList list;
+    HistoryLog log(list);
+    ScriptedByteSource source({0x05, 0x91, 0x2A, 0x07});
+    RecordingPlayerLink player;
+    SignalCycle cycle(source, log, player);
+    EXPECT_EQ(cycle.MessageText(), "");
+    cycle.RunOnePass();
+    EXPECT_EQ(cycle.MessageText(), "");
+    cycle.RunOnePass();
+    EXPECT_EQ(cycle.MessageText(), "42");
+    cycle.RunOnePass();
+    EXPECT_EQ(cycle.MessageText(), "42");
+}
+
+TEST(SignalCycle, StopBetweenPrefixAndCodeLeavesTheWaitingLine) {
+    CycleRun run({0x91});
+    EXPECT_EQ(run.list.lines, Lines{W});
+    EXPECT_TRUE(run.player.commands.empty());
+}
+
+// Every value a source can hand out, as first and as second byte, keeps the history whole.
+TEST(SignalCycle, EveryByteValueAsFirstAndSecondByte) {
+    for (int prefix : {0x91, 0x0D}) {
+        for (int v = -1; v <= 255; ++v) {
+            CycleRun asFirst({v});
+            ASSERT_EQ(asFirst.list.lines.back(), W) << v;
+            CycleRun asSecond({prefix, v});
+            ASSERT_EQ(asSecond.list.lines.back(), W) << v;
+            ASSERT_LE(asSecond.player.commands.size(), 1u) << v;
+        }
+    }
+}
+
+// Commands expected from a byte stream, worked out from the remote's key layout alone.
+Ids ExpectedCommands(const std::vector<int>& bytes) {
+    const std::map<int, int> pressed{
+        {0x60, 18808}, {0x98, 18810}, {0x18, 18811}, {0xB0, 18815}, {0x70, 18816}};
+    const std::map<int, int> held{{0xB0, 18815}, {0x70, 18816}};
+    Ids ids;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if ((bytes[i] == 0x91 || bytes[i] == 0x0D) && i + 1 < bytes.size()) {
+            const auto& table = bytes[i] == 0x91 ? pressed : held;
+            if (auto it = table.find(bytes[i + 1]); it != table.end()) {
+                ids.push_back(it->second);
+            }
+            ++i;
+        }
+    }
+    return ids;
+}
+
+TEST(SignalCycle, RandomStreamsKeepTheInvariantAndSendOneCommandPerRecognisedEvent) {
+    std::mt19937 rng(20261207);
+    // Prefixes and known codes are drawn often so that events actually form.
+    const std::vector<int> likely{0x91, 0x0D, 0x60, 0x98, 0x18, 0xB0, 0x70, -1};
+    for (int round = 0; round < 50; ++round) {
+        std::vector<int> bytes(2000);
+        for (int& b : bytes) {
+            b = rng() % 2 ? likely[rng() % likely.size()] : static_cast<int>(rng() % 257) - 1;
+        }
+        CycleRun run(bytes);
+        ASSERT_EQ(run.player.commands, ExpectedCommands(bytes)) << "round " << round;
+        ASSERT_EQ(run.list.lines.back(), W);
+        ASSERT_EQ(static_cast<int>(run.list.lines.size()), run.log.LineIndex() + 1);
+    }
+}
+
+}  // namespace
