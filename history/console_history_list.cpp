@@ -1,0 +1,60 @@
+#include "history/console_history_list.h"
+
+namespace {
+// Back to the start of the line and clear it.
+constexpr const char* EraseLine = "\r\033[K";
+}  // namespace
+
+ConsoleHistoryList::ConsoleHistoryList(std::FILE* out, bool terminal, int initialLines)
+    : out_(out), terminal_(terminal), count_(initialLines) {}
+
+ConsoleHistoryList::~ConsoleHistoryList() {
+    // Leave the shell prompt on a line of its own; a pipe gets only final lines.
+    if (terminal_ && hasLast_) {
+        std::fputc('\n', out_);
+    }
+    std::fflush(out_);
+}
+
+void ConsoleHistoryList::DeleteLine(int index) {
+    if (index < 0 || index >= count_) {
+        return;
+    }
+    --count_;
+    // Only the last line is ever rewritten; earlier lines are already printed for good.
+    if (index == count_ && hasLast_) {
+        hasLast_ = false;
+        last_.clear();
+        if (terminal_) {
+            std::fputs(EraseLine, out_);
+        }
+    }
+}
+
+void ConsoleHistoryList::InsertLine(int index, const std::string& text) {
+    if (index != count_) {
+        return;  // the receiver only ever appends
+    }
+    if (hasLast_) {
+        // The line before becomes final.
+        if (!terminal_) {
+            std::fputs(last_.c_str(), out_);
+        }
+        std::fputc('\n', out_);
+    }
+    ++count_;
+    Show(text);
+}
+
+void ConsoleHistoryList::Show(const std::string& text) {
+    hasLast_ = true;
+    last_ = text;
+    if (terminal_) {
+        std::fputs(EraseLine, out_);
+        std::fputs(text.c_str(), out_);
+    }
+}
+
+void ConsoleHistoryList::Repaint() {
+    std::fflush(out_);
+}

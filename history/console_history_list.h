@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "history/history_list.h"
+
+// The history on standard output, for use without a window. On a terminal the last line
+// is rewritten in place, as the window does; into a pipe or the journal each line is
+// printed once, when it is final (when a later line has been appended after it).
+// Only the last line is kept, so memory stays flat however long the program runs.
+class ConsoleHistoryList : public HistoryList {
+  public:
+    // initialLines: lines the list holds before the receiver writes (the window's greeting),
+    // counted but never printed.
+    ConsoleHistoryList(std::FILE* out, bool terminal, int initialLines = 1);
+    ~ConsoleHistoryList() override;
+
+    void DeleteLine(int index) override;
+    void InsertLine(int index, const std::string& text) override;
+    void Repaint() override;
+
+  private:
+    void Show(const std::string& text);
+
+    std::FILE* out_;
+    bool terminal_;
+    int count_;
+    bool hasLast_ = false;  // the last line is one of ours and not yet final
+    std::string last_;
+};

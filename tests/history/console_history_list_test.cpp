@@ -1,0 +1,67 @@
+#include "history/console_history_list.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "history/history_log.h"
+
+namespace {
+
+// What a ConsoleHistoryList printed while the writes ran, up to and including its end.
+std::string Printed(bool terminal, const std::function<void(HistoryLog&)>& writes) {
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&buffer, &size);
+    {
+        ConsoleHistoryList list(out, terminal);
+        HistoryLog log(list);
+        log.RemoveFirstLine();
+        writes(log);
+    }
+    std::fclose(out);
+    std::string text(buffer, size);
+    std::free(buffer);
+    return text;
+}
+
+// A play press, then a stray byte, as the signal cycle writes them.
+void Session(HistoryLog& log) {
+    log.AppendLine("Waiting for new signal...");
+    log.ReplaceLastLine("PLAY!");
+    log.AppendLine("Waiting for new signal...");
+    log.AppendLine("5");
+    log.AppendLine("Waiting for new signal...");
+}
+
+TEST(ConsoleHistoryList, PipeGetsEachFinalLineOnceAndNeverTheOpenOne) {
+    EXPECT_EQ(Printed(false, Session), "PLAY!\nWaiting for new signal...\n5\n");
+}
+
+TEST(ConsoleHistoryList, TerminalRewritesTheLastLineInPlace) {
+    const std::string e = "\r\033[K";
+    EXPECT_EQ(Printed(true, Session), e + "Waiting for new signal..." + e + e + "PLAY!\n" + e +
+                                          "Waiting for new signal...\n" + e + "5\n" + e +
+                                          "Waiting for new signal...\n");
+}
+
+TEST(ConsoleHistoryList, NothingWrittenPrintsNothing) {
+    EXPECT_EQ(Printed(false, [](HistoryLog&) {}), "");
+    EXPECT_EQ(Printed(true, [](HistoryLog&) {}), "");
+}
+
+TEST(ConsoleHistoryList, ManyReplacementsOfOneLineGiveOneLineInAPipe) {
+    EXPECT_EQ(Printed(false,
+                      [](HistoryLog& log) {
+                          log.AppendLine("a");
+                          for (int i = 0; i < 100; ++i) {
+                              log.ReplaceLastLine("b" + std::to_string(i));
+                          }
+                          log.AppendLine("c");
+                      }),
+              "b99\n");
+}
+
+}  // namespace
