@@ -15,7 +15,7 @@ QString OpenFailureText(const std::string& path, int error) {
             .arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(error)));
     switch (error) {
         case ENOENT:
-            text += QStringLiteral(" (no such device)");
+            text += QStringLiteral(" (no such device: is the receiver plugged in?)");
             break;
         case EACCES:
             text += QStringLiteral(" (add the user to the 'dialout' group, then log in again)");
@@ -102,7 +102,7 @@ int SerialLine::ReadByte() {
                 return Stopped;
             case SerialDevice::ReadStatus::HungUp:
                 qCWarning(lcReceiver)
-                    << "serial port" << path_.c_str() << "hung up; reopening it until it is back";
+                    << "serial port" << path_.c_str() << "hung up; trying to reopen it";
                 device_->Close();
                 return Fail();
             case SerialDevice::ReadStatus::Failed:
