@@ -70,7 +70,7 @@ class BackgroundRead {
         while (tid_.load() == 0) {
             std::this_thread::yield();
         }
-        return WaitUntilPollingForever(tid_.load(), 2);
+        return WaitUntilPolling(tid_.load(), 2, true);
     }
     int Result() {
         thread_.join();
@@ -215,6 +215,30 @@ TEST(SerialLinePty, PortLockedElsewhereIsRefused) {
     EXPECT_EQ(rig.list.lines, Lines(3, Err));
     EXPECT_EQ(logs.Count("another instance"), 1);
     ::close(other);
+}
+
+TEST(TermiosDevicePause, RunsItsCourseWithoutAWakeUp) {
+    TermiosDevice device;
+    EXPECT_TRUE(device.Pause(std::chrono::milliseconds(1)));
+}
+
+TEST(TermiosDevicePause, WakeCutsALongWaitShort) {
+    TermiosDevice device;
+    std::atomic<pid_t> tid{0};
+    bool finished = true;
+    std::thread waiter([&] {
+        tid.store(::gettid());
+        finished = device.Pause(std::chrono::hours(1));
+    });
+    while (tid.load() == 0) {
+        std::this_thread::yield();
+    }
+    EXPECT_TRUE(WaitUntilPolling(tid.load(), 1, false));
+    device.Wake();
+    waiter.join();
+    EXPECT_FALSE(finished);
+    // The wake-up lasts: later waits end at once.
+    EXPECT_FALSE(device.Pause(std::chrono::hours(1)));
 }
 
 // Unplug, a while without the device, replug at the same name: reads fail at a slowing
