@@ -1,0 +1,49 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+// The serial port as the serial line needs it: small enough to fake in tests. The real one
+// (TermiosDevice) holds every termios call; it also owns the wake-up used to stop waits.
+class SerialDevice {
+  public:
+    enum class ReadStatus {
+        Data,     // count bytes were stored
+        HungUp,   // the port went away (end of input or hang-up); it must be reopened
+        Failed,   // the read call failed with error (an errno value)
+        Stopped,  // Wake was called
+    };
+    struct ReadResult {
+        ReadStatus status;
+        std::size_t count = 0;
+        int error = 0;
+    };
+
+    virtual ~SerialDevice() = default;
+
+    // Opens path read-only and exclusively, closing any port held before. Returns 0 or an
+    // errno value; EWOULDBLOCK means another process holds the port.
+    virtual int Open(const std::string& path) = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+
+    // The configuration steps, in the order they must run. Each is false when it failed.
+    virtual bool ReadSettings() = 0;
+    // 9600 baud in and out, 8N1, receiver on, modem lines ignored, line errors marked in
+    // the data, raw input; written and read back.
+    virtual bool WriteLineSettings() = 0;
+    // The port is a terminal; stale input is discarded.
+    virtual bool PrepareQueues() = 0;
+    // A read blocks until at least one byte has arrived.
+    virtual bool WriteTimeouts() = 0;
+
+    // Blocks until bytes arrive, the read fails or Wake is called. Not called while closed.
+    virtual ReadResult Read(std::span<std::uint8_t> buffer) = 0;
+    // Waits for duration; false if Wake cut it short.
+    virtual bool Pause(std::chrono::milliseconds duration) = 0;
+    // Safe from any thread. From then on Read and Pause return at once.
+    virtual void Wake() = 0;
+};

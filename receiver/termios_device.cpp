@@ -1,0 +1,172 @@
+#include "receiver/termios_device.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
+
+namespace {
+
+// The flags this program sets or clears; the read-back compares exactly these.
+constexpr tcflag_t InputMask = IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR |
+                               ICRNL | IUCLC | IXON | IXOFF | IXANY;
+constexpr tcflag_t InputSet = INPCK | PARMRK;
+constexpr tcflag_t LocalMask = ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN;
+constexpr tcflag_t ControlMask = CSIZE | PARENB | CSTOPB | CREAD | CLOCAL;
+constexpr tcflag_t ControlSet = CS8 | CREAD | CLOCAL;
+
+bool LineSettingsMatch(const termios& wanted, const termios& actual) {
+    return (actual.c_iflag & InputMask) == (wanted.c_iflag & InputMask) &&
+           (actual.c_lflag & LocalMask) == (wanted.c_lflag & LocalMask) &&
+           (actual.c_cflag & ControlMask) == (wanted.c_cflag & ControlMask) &&
+           cfgetispeed(&actual) == cfgetispeed(&wanted) &&
+           cfgetospeed(&actual) == cfgetospeed(&wanted);
+}
+
+}  // namespace
+
+TermiosDevice::TermiosDevice() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (wakeFd_ < 0) {
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    }
+}
+
+TermiosDevice::~TermiosDevice() {
+    Close();
+    ::close(wakeFd_);
+}
+
+int TermiosDevice::Open(const std::string& path) {
+    Close();
+    // Non-blocking: an open without CLOCAL would otherwise wait for carrier, and a read
+    // after poll can never hang. poll does the blocking.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    // TIOCEXCL alone does not stop root; the lock stops a second instance either way.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    // Not a tty (ENOTTY) is left for the configuration steps to report.
+    ::ioctl(fd, TIOCEXCL);
+    fd_ = fd;
+    return 0;
+}
+
+void TermiosDevice::Close() {
+    if (fd_ < 0) {
+        return;
+    }
+    // The exclusive flag outlives this descriptor on a tty that stays open elsewhere (a pty
+    // whose master is still held); clear it so the port can be opened again.
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+bool TermiosDevice::ReadSettings() {
+    settings_ = termios{};
+    return ::tcgetattr(fd_, &settings_) == 0;
+}
+
+bool TermiosDevice::WriteLineSettings() {
+    // Raw input is essential: cooked mode would turn the repeat prefix 0x0D into 0x0A and
+    // swallow 0x11 and 0x13 as flow control. Line errors are marked in the data instead of
+    // being dropped, so a read can report them.
+    settings_.c_iflag = (settings_.c_iflag & ~InputMask) | InputSet;
+    settings_.c_lflag &= ~LocalMask;
+    settings_.c_cflag = (settings_.c_cflag & ~ControlMask) | ControlSet;
+    if (::cfsetispeed(&settings_, LineSpeed) != 0 || ::cfsetospeed(&settings_, LineSpeed) != 0) {
+        return false;
+    }
+    if (::tcsetattr(fd_, TCSANOW, &settings_) != 0) {
+        return false;
+    }
+    // tcsetattr succeeds if any one change took; only the read-back tells whether all did.
+    termios actual{};
+    return ::tcgetattr(fd_, &actual) == 0 && LineSettingsMatch(settings_, actual);
+}
+
+bool TermiosDevice::PrepareQueues() {
+    return ::isatty(fd_) == 1 && ::tcflush(fd_, TCIFLUSH) == 0;
+}
+
+bool TermiosDevice::WriteTimeouts() {
+    termios timeouts = settings_;
+    ::tcgetattr(fd_, &timeouts);
+    timeouts.c_cc[VMIN] = 1;
+    timeouts.c_cc[VTIME] = 0;
+    return ::tcsetattr(fd_, TCSANOW, &timeouts) == 0;
+}
+
+SerialDevice::ReadResult TermiosDevice::Read(std::span<std::uint8_t> buffer) {
+    for (;;) {
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        // No time-out: an idle port sleeps until a byte or the wake-up arrives.
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return {ReadStatus::Failed, 0, errno};
+        }
+        if (fds[1].revents != 0) {
+            return {ReadStatus::Stopped};
+        }
+        if (fds[0].revents & POLLNVAL) {
+            return {ReadStatus::Failed, 0, EBADF};
+        }
+        // Data still queued at a hang-up is read first; the next read then reports it.
+        if (fds[0].revents & POLLIN) {
+            const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+            if (n > 0) {
+                return {ReadStatus::Data, static_cast<std::size_t>(n)};
+            }
+            if (n == 0) {
+                return {ReadStatus::HungUp};
+            }
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            // A tty whose other end has gone answers EIO.
+            if (errno == EIO) {
+                return {ReadStatus::HungUp, 0, EIO};
+            }
+            return {ReadStatus::Failed, 0, errno};
+        }
+        if (fds[0].revents & (POLLHUP | POLLERR)) {
+            return {ReadStatus::HungUp};
+        }
+    }
+}
+
+bool TermiosDevice::Pause(std::chrono::milliseconds duration) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + duration;
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd wake = {wakeFd_, POLLIN, 0};
+        const int ready = ::poll(&wake, 1, left > 0 ? static_cast<int>(left) : 0);
+        if (ready > 0) {
+            return false;
+        }
+        if (ready == 0 || errno != EINTR) {
+            return true;
+        }
+    }
+}
+
+void TermiosDevice::Wake() {
+    const std::uint64_t one = 1;
+    // Fails only if the counter would overflow, and then it is readable anyway.
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+}

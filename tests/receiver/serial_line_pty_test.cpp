@@ -1,0 +1,277 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "receiver/serial_line.h"
+#include "receiver/termios_device.h"
+#include "tests/doubles/memory_history_list.h"
+#include "tests/receiver/blocked_thread.h"
+#include "tests/receiver/log_capture.h"
+#include "tests/receiver/pty.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+const std::string Err = "Err";
+const std::string ReadError = "COM READ ERROR!";
+
+// The real device, except that back-off waits are recorded instead of slept; a stop still
+// cuts them short.
+class RecordedPauseDevice : public TermiosDevice {
+  public:
+    bool Pause(std::chrono::milliseconds duration) override {
+        pauses.push_back(static_cast<long>(duration.count()));
+        return TermiosDevice::Pause(std::chrono::milliseconds(0));
+    }
+    std::vector<long> pauses;
+};
+
+struct Rig {
+    explicit Rig(const std::string& path) {
+        auto owned = std::make_unique<RecordedPauseDevice>();
+        device = owned.get();
+        line = std::make_unique<SerialLine>(path, log, std::move(owned));
+    }
+    void Start() {
+        line->OpenPort();
+        line->ConfigurePort();
+    }
+    MemoryHistoryList list;
+    HistoryLog log{list};
+    RecordedPauseDevice* device;
+    std::unique_ptr<SerialLine> line;
+};
+
+// A read on its own thread, so the test can see it block and then feed or stop it.
+class BackgroundRead {
+  public:
+    explicit BackgroundRead(SerialLine& line)
+        : thread_([this, &line] {
+              tid_.store(::gettid());
+              value_ = line.ReadByte();
+          }) {}
+    ~BackgroundRead() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    // True once the read sleeps on the port and the wake-up with no time-out.
+    bool Blocked() {
+        while (tid_.load() == 0) {
+            std::this_thread::yield();
+        }
+        return WaitUntilPolling(tid_.load(), 2, true);
+    }
+    int Result() {
+        thread_.join();
+        return value_;
+    }
+
+  private:
+    std::atomic<pid_t> tid_{0};
+    int value_ = 0;
+    std::thread thread_;
+};
+
+// A private folder for symlinks standing in for a stable device name.
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "quorvel-serial-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp");
+        }
+        path_ = pattern;
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+  private:
+    fs::path path_;
+};
+
+// Points link at target, replacing whatever it pointed at in one step.
+void PointLink(const fs::path& link, const std::string& target) {
+    const fs::path next = link.string() + ".next";
+    fs::create_symlink(target, next);
+    fs::rename(next, link);
+}
+
+TEST(SerialLinePty, SettingsAreApplied) {
+    Pty pty;
+    // Start from cooked, wrong settings so each one is seen to change.
+    termios before = pty.SlaveSettings();
+    before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB;
+    before.c_iflag |= ICRNL | IXON | ISTRIP | IGNPAR;
+    before.c_lflag |= ICANON | ECHO | ISIG;
+    cfsetispeed(&before, B38400);
+    cfsetospeed(&before, B38400);
+    pty.SetSlaveSettings(before);
+
+    Rig rig(pty.SlavePath());
+    rig.Start();
+    EXPECT_TRUE(rig.list.lines.empty());
+
+    const termios s = pty.SlaveSettings();
+    EXPECT_EQ(cfgetispeed(&s), B9600);
+    EXPECT_EQ(cfgetospeed(&s), B9600);
+    EXPECT_EQ(s.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(s.c_cflag & (PARENB | CSTOPB), 0u);
+    EXPECT_EQ(s.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL));
+    EXPECT_EQ(s.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(s.c_iflag & (ICRNL | INLCR | IGNCR | IXON | IXOFF | ISTRIP | IGNPAR), 0u);
+    EXPECT_EQ(s.c_iflag & (INPCK | PARMRK), static_cast<tcflag_t>(INPCK | PARMRK));
+    EXPECT_EQ(s.c_cc[VMIN], 1);
+    EXPECT_EQ(s.c_cc[VTIME], 0);
+}
+
+TEST(SerialLinePty, BytesArriveUnchanged) {
+    Pty pty;
+    Rig rig(pty.SlavePath());
+    rig.Start();
+    const std::vector<std::uint8_t> sent = {0x0D, 0x11, 0x13, 0xFF, 0x00, 0x91, 0x60, 0x03, 0x0A};
+    pty.Write(sent);
+    for (const std::uint8_t byte : sent) {
+        EXPECT_EQ(rig.line->ReadByte(), byte);
+    }
+    EXPECT_TRUE(rig.list.lines.empty());
+}
+
+TEST(SerialLinePty, IdleReadSleepsUntilAByteArrives) {
+    Pty pty;
+    Rig rig(pty.SlavePath());
+    rig.Start();
+    BackgroundRead read(*rig.line);
+    ASSERT_TRUE(read.Blocked());
+    pty.Write({0x91});
+    EXPECT_EQ(read.Result(), 145);
+    EXPECT_TRUE(rig.list.lines.empty());
+}
+
+TEST(SerialLinePty, StopWakesAnIdleRead) {
+    Pty pty;
+    Rig rig(pty.SlavePath());
+    rig.Start();
+    BackgroundRead read(*rig.line);
+    ASSERT_TRUE(read.Blocked());
+    rig.line->RequestStop();
+    EXPECT_EQ(read.Result(), ByteSource::Stopped);
+    pty.Write({0x91});
+    EXPECT_EQ(rig.line->ReadByte(), ByteSource::Stopped);
+    EXPECT_TRUE(rig.list.lines.empty());
+}
+
+TEST(SerialLinePty, AbsentPort) {
+    LogCapture logs;
+    TempDir dir;
+    Rig rig((dir / "ttyUSB9").string());
+    rig.Start();
+    EXPECT_EQ(rig.list.lines, Lines(3, Err));
+    EXPECT_EQ(rig.line->ReadByte(), ByteSource::ReadFailed);
+    EXPECT_EQ(rig.line->ReadByte(), ByteSource::ReadFailed);
+    EXPECT_EQ(rig.list.lines, (Lines{Err, Err, Err, ReadError, ReadError}));
+    EXPECT_EQ(rig.device->pauses, std::vector<long>{100});
+    EXPECT_EQ(logs.Count("no such device"), 1);
+}
+
+TEST(SerialLinePty, SecondOpenOfAHeldPortIsRefused) {
+    LogCapture logs;
+    Pty pty;
+    auto first = std::make_unique<Rig>(pty.SlavePath());
+    first->Start();
+    Rig second(pty.SlavePath());
+    second.Start();
+    EXPECT_TRUE(first->list.lines.empty());
+    EXPECT_EQ(second.list.lines, Lines(3, Err));
+    EXPECT_EQ(logs.Count("another instance"), 1);
+
+    // Released with its owner: a later instance gets the port.
+    first.reset();
+    Rig third(pty.SlavePath());
+    third.Start();
+    EXPECT_TRUE(third.list.lines.empty());
+    pty.Write({0x60});
+    EXPECT_EQ(third.line->ReadByte(), 0x60);
+}
+
+TEST(SerialLinePty, PortLockedElsewhereIsRefused) {
+    LogCapture logs;
+    Pty pty;
+    const int other = ::open(pty.SlavePath().c_str(), O_RDONLY | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    Rig rig(pty.SlavePath());
+    rig.Start();
+    EXPECT_EQ(rig.list.lines, Lines(3, Err));
+    EXPECT_EQ(logs.Count("another instance"), 1);
+    ::close(other);
+}
+
+TEST(TermiosDevicePause, RunsItsCourseWithoutAWakeUp) {
+    TermiosDevice device;
+    EXPECT_TRUE(device.Pause(std::chrono::milliseconds(1)));
+}
+
+TEST(TermiosDevicePause, WakeCutsALongWaitShort) {
+    TermiosDevice device;
+    std::atomic<pid_t> tid{0};
+    bool finished = true;
+    std::thread waiter([&] {
+        tid.store(::gettid());
+        finished = device.Pause(std::chrono::hours(1));
+    });
+    while (tid.load() == 0) {
+        std::this_thread::yield();
+    }
+    EXPECT_TRUE(WaitUntilPolling(tid.load(), 1, false));
+    device.Wake();
+    waiter.join();
+    EXPECT_FALSE(finished);
+    // The wake-up lasts: later waits end at once.
+    EXPECT_FALSE(device.Pause(std::chrono::hours(1)));
+}
+
+// Unplug, a while without the device, replug at the same name: reads fail at a slowing
+// pace, then resume on the new device with no "Err" lines.
+TEST(SerialLinePty, RecoversAfterHangUpAndReplug) {
+    LogCapture logs;
+    TempDir dir;
+    const fs::path link = dir / "ttyUSB0";
+    auto first = std::make_unique<Pty>();
+    PointLink(link, first->SlavePath());
+    Rig rig(link.string());
+    rig.Start();
+    first->Write({0x91});
+    EXPECT_EQ(rig.line->ReadByte(), 145);
+
+    first.reset();
+    EXPECT_EQ(rig.line->ReadByte(), ByteSource::ReadFailed);
+    fs::remove(link);
+    EXPECT_EQ(rig.line->ReadByte(), ByteSource::ReadFailed);
+
+    Pty second;
+    PointLink(link, second.SlavePath());
+    BackgroundRead read(*rig.line);
+    ASSERT_TRUE(read.Blocked());
+    second.Write({0x60});
+    EXPECT_EQ(read.Result(), 0x60);
+    second.Write({0x91});
+    EXPECT_EQ(rig.line->ReadByte(), 145);
+
+    EXPECT_EQ(rig.list.lines, Lines(2, ReadError));
+    EXPECT_EQ(rig.device->pauses, (std::vector<long>{100, 200}));
+    EXPECT_EQ(logs.Count("hung up"), 1);
+    EXPECT_EQ(logs.Count("is back"), 1);
+}
+
+}  // namespace
