@@ -1,0 +1,29 @@
+#include "receiver/ir_thread.h"
+
+#include "player/null_player_link.h"
+#include "receiver/signal_cycle.h"
+
+IRThread::IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer)
+    : history_(historyList),
+      serial_(std::move(port), history_),
+      makePlayer_(std::move(makePlayer)) {}
+
+IRThread::~IRThread() {
+    RequestStop();
+    wait();
+}
+
+void IRThread::Execute() {
+    std::unique_ptr<PlayerLink> player =
+        makePlayer_ ? makePlayer_() : std::make_unique<NullPlayerLink>();
+
+    // The order matters to what the user sees: the greeting goes only once the port is
+    // open, and any "Err" lines come first in the new history.
+    player->FindPlayerWindow();
+    serial_.OpenPort();
+    history_.RemoveFirstLine();
+    serial_.ConfigurePort();
+
+    SignalCycle cycle(serial_, history_, *player);
+    cycle.Run();
+}
