@@ -248,7 +248,9 @@ TEST(MprisLinkWithoutBus, FindsNoPlayerSaysSoOnceAndTheCycleGoesOn) {
     EXPECT_EQ(RunCycleOnThread(link, {0x91, 0x60, 0x91, 0xB0, 0x0D, 0xB0, 0x91, 0x18, 0x05}),
               (Lines{"PLAY!", "VOL_UP!", "  >>REP>>VOL_UP!", "NEXT!", W, "5", W}));
     EXPECT_EQ(link.FindPlayerWindow(), "");
-    EXPECT_EQ(LogCapture::PlayerLines().size(), 1u);
+    const Lines logged = LogCapture::PlayerLines();
+    ASSERT_EQ(logged.size(), 1u) << testing::PrintToString(logged);
+    EXPECT_NE(logged[0].find("no D-Bus session bus"), std::string::npos) << logged[0];
 }
 
 }  // namespace
