@@ -13,8 +13,10 @@ class QDBusMessage;
 // Commands an MPRIS media player over D-Bus: PlayPause, Previous, Next and the Volume
 // property. The player is chosen by ChooseMprisPlayer and looked up again whenever none
 // is held or the held one has left the bus, so a player started or restarted later is
-// still reached. Every call to the bus waits at most ReplyTimeoutMs for its reply, so a
-// hung player delays the remote but never freezes it. Failures go to the lcPlayer log.
+// still reached. A command's calls (two for a volume step: read, then write) share one
+// ReplyTimeoutMs bound, and a lookup asks all players at once under one bound of its own,
+// so a hung player delays the remote but never freezes it. Failures go to the lcPlayer
+// log only; without a bus that is a single line for the whole run.
 //
 // Threads: the link holds no QObject, only a QDBusConnection (itself thread-safe) and
 // plain values, and it waits for replies without an event loop. It may therefore be
