@@ -1,0 +1,3 @@
+#include "player/player_log.h"
+
+Q_LOGGING_CATEGORY(lcPlayer, "quorvel.player")
