@@ -1,9 +1,10 @@
 # Convenience front end: `make test` installs what is missing, builds and runs every test.
+SHELL := /bin/bash
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test run clean
+.PHONY: all setup build test run fuzz clean
 
 all: build
 
@@ -19,6 +20,15 @@ test: build
 
 run: build
 	@$(BUILD)/app/quorvel $(ARGS)
+
+# The signal cycle fuzzed from the checked-in corpus for FUZZ_SECONDS (clang's libFuzzer).
+FUZZ_SECONDS ?= 60
+fuzz: setup
+	@cmake -S . -B build-fuzz -DQUORVEL_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@work=$$(mktemp -d) && build-fuzz/tests/fuzz/signal_cycle_fuzz -max_total_time=$(FUZZ_SECONDS) \
+	  -max_len=512 -print_final_stats=1 $$work tests/fuzz/corpus 2>&1 | grep -E '^(stat::number_of_executed_units|Done|==|SUMMARY)'; \
+	  status=$${PIPESTATUS[0]}; rm -rf $$work; exit $$status
 
 clean:
 	rm -rf $(BUILD)
