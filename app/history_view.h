@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QRect>
+#include <QString>
+#include <string>
+
+#include "app/history_model.h"
+
+// The history list. It paints only the rows in sight, so a write costs the same at ten
+// lines as at ten million. Writes never scroll, select or take the focus; the user can
+// select one line at a time by clicking or with the arrow keys.
+//
+// Repaint() is coalesced: several writes that reach the UI thread in one event-loop turn
+// are applied in order and then painted once, synchronously, before the loop waits again.
+// Painting after every single write would only redraw pictures nobody can see, and a
+// receiver spewing garbage (a line per byte) would spend the UI thread on them.
+class HistoryView : public QAbstractScrollArea {
+    Q_OBJECT
+
+  public:
+    static constexpr int RowHeight = 13;
+
+    explicit HistoryView(QWidget* parent = nullptr);
+
+    const HistoryModel& Model() const { return model_; }
+    int LineCount() const { return model_.LineCount(); }
+    QString LineText(int row) const;
+
+    // The same contract as HistoryList; called on the UI thread.
+    void InsertLine(int index, const std::string& text);
+    void DeleteLine(int index);
+    void Repaint();
+
+    int TopRow() const;
+    // Rows that fit entirely in the viewport.
+    int VisibleRows() const;
+    int SelectedRow() const { return selectedRow_; }
+    void SelectRow(int row);
+    // -1 when the point (viewport coordinates) is below the last line.
+    int RowAt(QPoint viewportPos) const;
+    // In viewport coordinates; may lie outside the viewport.
+    QRect RowRect(int row) const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    QSize sizeHint() const override;
+
+  private:
+    void UpdateScrollRange();
+    void FlushRepaint();
+    void ScrollTo(int row);
+    void NotifyAccessibility(int row, bool inserted);
+
+    HistoryModel model_;
+    int selectedRow_ = -1;
+    bool repaintPending_ = false;
+};
