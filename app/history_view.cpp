@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <algorithm>
+#include <utility>
 
 #include "app/app_log.h"
 #include "app/history_view_accessible.h"
@@ -54,7 +55,8 @@ void HistoryView::InsertLine(int index, const std::string& text) {
     UpdateScrollRange();
     // A line below the visible rows changes nothing on screen.
     if (index <= TopRow() + VisibleRows()) {
-        viewport()->update();
+        dirty_ = true;
+        ScheduleFlush();
     }
     NotifyAccessibility(index, true);
 }
@@ -71,24 +73,39 @@ void HistoryView::DeleteLine(int index) {
     }
     UpdateScrollRange();
     if (index <= TopRow() + VisibleRows()) {
-        viewport()->update();
+        dirty_ = true;
+        ScheduleFlush();
     }
     NotifyAccessibility(index, false);
 }
 
 void HistoryView::Repaint() {
-    if (repaintPending_) {
-        return;
-    }
-    repaintPending_ = true;
-    // Queued behind every write already waiting, so the one paint shows them all.
-    QMetaObject::invokeMethod(
-        this, [this] { FlushRepaint(); }, Qt::QueuedConnection);
+    repaintRequested_ = true;
+    ScheduleFlush();
 }
 
-void HistoryView::FlushRepaint() {
-    repaintPending_ = false;
-    viewport()->repaint();
+void HistoryView::ScheduleFlush() {
+    if (flushPending_) {
+        return;
+    }
+    flushPending_ = true;
+    // Queued behind every write already waiting, so one paint shows them all.
+    QMetaObject::invokeMethod(
+        this, [this] { Flush(); }, Qt::QueuedConnection);
+}
+
+void HistoryView::Flush() {
+    flushPending_ = false;
+    const bool now = std::exchange(repaintRequested_, false);
+    if (std::exchange(dirty_, false) || now) {
+        // Asked for: drawn at once. Otherwise a write without a repaint shows at the
+        // next ordinary redraw.
+        if (now) {
+            viewport()->repaint();
+        } else {
+            viewport()->update();
+        }
+    }
 }
 
 int HistoryView::TopRow() const {

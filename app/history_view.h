@@ -11,10 +11,10 @@
 // lines as at ten million. Writes never scroll, select or take the focus; the user can
 // select one line at a time by clicking or with the arrow keys.
 //
-// Repaint() is coalesced: several writes that reach the UI thread in one event-loop turn
-// are applied in order and then painted once, synchronously, before the loop waits again.
-// Painting after every single write would only redraw pictures nobody can see, and a
-// receiver spewing garbage (a line per byte) would spend the UI thread on them.
+// Repaint() is coalesced: writes that reach the UI thread together are applied in order,
+// then painted once, synchronously, by one queued flush right behind them. Painting after
+// every single write would only draw pictures nobody gets to see, and a receiver spewing
+// garbage (a line per byte) would spend the UI thread on them.
 class HistoryView : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -52,11 +52,16 @@ class HistoryView : public QAbstractScrollArea {
 
   private:
     void UpdateScrollRange();
-    void FlushRepaint();
+    void ScheduleFlush();
+    void Flush();
     void ScrollTo(int row);
     void NotifyAccessibility(int row, bool inserted);
 
     HistoryModel model_;
     int selectedRow_ = -1;
-    bool repaintPending_ = false;
+    // Writes mark the view dirty; a Repaint asks for it to be drawn at once. Both are
+    // settled by one queued flush per batch.
+    bool dirty_ = false;
+    bool repaintRequested_ = false;
+    bool flushPending_ = false;
 };

@@ -39,6 +39,7 @@ int RunWindow(QuorvelApplication& app, const CommandLine& options) {
     ReceiverHost receiver(&app);
     form.emplace([&](HistoryList& history) { StartReceiver(receiver, options, history); });
     form->show();
+    qCDebug(lcApp) << "window: shown, event loop running";
     QApplication::exec();
     app.RethrowEscaped();
     return 0;
