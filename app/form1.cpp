@@ -45,7 +45,7 @@ TForm1::TForm1(const ReceiverStarter& startReceiver, QWidget* parent)
     History->setObjectName(QStringLiteral("History"));
     History->setAccessibleName(QStringLiteral("History"));
     History->setGeometry(8, 8, 161, 329);
-    History->InsertLine(0, GreetingLine);
+    History->InsertLine(0, std::string(GreetingLine));
 
     historyList_ = std::make_unique<QueuedHistoryList>(*History);
     if (startReceiver) {

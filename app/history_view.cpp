@@ -61,6 +61,10 @@ void HistoryView::InsertLine(int index, const std::string& text) {
     NotifyAccessibility(index, true);
 }
 
+void HistoryView::InsertPostedLine(int index, const QByteArray& text) {
+    InsertLine(index, text.toStdString());
+}
+
 void HistoryView::DeleteLine(int index) {
     if (!model_.DeleteLine(index)) {
         qCWarning(lcApp) << "history: cannot delete" << index << "of" << model_.LineCount();

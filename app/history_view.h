@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QByteArray>
 #include <QRect>
 #include <QString>
 #include <string>
@@ -27,10 +28,12 @@ class HistoryView : public QAbstractScrollArea {
     int LineCount() const { return model_.LineCount(); }
     QString LineText(int row) const;
 
-    // The same contract as HistoryList; called on the UI thread.
+    // The same contract as HistoryList; called on the UI thread. Invokable so the
+    // receiver's writes can be posted here by name.
     void InsertLine(int index, const std::string& text);
-    void DeleteLine(int index);
-    void Repaint();
+    Q_INVOKABLE void InsertPostedLine(int index, const QByteArray& text);
+    Q_INVOKABLE void DeleteLine(int index);
+    Q_INVOKABLE void Repaint();
 
     int TopRow() const;
     // Rows that fit entirely in the viewport.

@@ -16,7 +16,14 @@ ReceiverHost::~ReceiverHost() {
 
 void ReceiverHost::Adopt(std::unique_ptr<QThread> thread, std::function<void()> requestStop) {
     QThread* raw = thread.get();
-    workers_.push_back({std::move(thread), std::move(requestStop)});
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    // QThread's wait() synchronises through Qt's own wait condition, which thread checkers
+    // cannot see; this flag, set on the thread as its run ends, makes the hand-back of
+    // everything the thread touched explicit before its object is destroyed.
+    connect(
+        raw, &QThread::finished, raw,
+        [finished] { finished->store(true, std::memory_order_release); }, Qt::DirectConnection);
+    workers_.push_back({std::move(thread), std::move(requestStop), finished});
     raw->start();
 }
 
@@ -30,6 +37,9 @@ void ReceiverHost::StopAll() {
     }
     for (Worker& worker : workers_) {
         worker.thread->wait();
+        if (!worker.finished->load(std::memory_order_acquire)) {
+            qCWarning(lcApp) << "receiver: a thread ended without finishing its run";
+        }
     }
     qCDebug(lcApp) << "receiver: stopped and joined" << workers_.size() << "thread(s)";
     workers_.clear();

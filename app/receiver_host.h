@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QObject>
 #include <QThread>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -33,6 +34,8 @@ class ReceiverHost : public QObject {
     struct Worker {
         std::unique_ptr<QThread> thread;
         std::function<void()> requestStop;
+        // Set by the thread itself as it finishes (see Adopt).
+        std::shared_ptr<std::atomic<bool>> finished;
     };
     std::vector<Worker> workers_;
 };
