@@ -1,10 +1,11 @@
 #pragma once
 
+#include <deque>
 #include <string>
-#include <vector>
 
-// The history's lines, stored compactly: the receiver only ever appends or rewrites the
-// last line, so a vector keeps those writes amortised O(1) however long the history grows.
+// The history's lines. The receiver only ever appends or rewrites the last line, which a
+// deque does in constant time however long the history grows, without the pause of a
+// vector moving millions of lines when it outgrows its buffer.
 class HistoryModel {
   public:
     int LineCount() const { return static_cast<int>(lines_.size()); }
@@ -15,5 +16,5 @@ class HistoryModel {
     bool DeleteLine(int index);
 
   private:
-    std::vector<std::string> lines_;
+    std::deque<std::string> lines_;
 };
