@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What the user asked for on the command line. With no option the program behaves as it
+// always has: the receiver on the first serial port.
+struct CommandLine {
+    static constexpr const char* DefaultPort = "/dev/ttyS0";
+    static constexpr const char* VersionText = "quorvel 0.1.0";
+
+    enum class Action { Run, Exit };
+
+    Action action = Action::Run;
+    // Meaningful when action is Exit; out and err are printed as they stand.
+    int exitStatus = 0;
+    std::string out;
+    std::string err;
+
+    std::string port = DefaultPort;
+    std::string player;
+
+    // args excludes the program name.
+    static CommandLine Parse(const std::vector<std::string>& args);
+    static std::string HelpText();
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QByteArray>
+#include <QRect>
+#include <QString>
+#include <string>
+
+#include "app/history_model.h"
+
+// The history list. It paints only the rows in sight, so a write costs the same at ten
+// lines as at ten million. Writes never scroll, select or take the focus; the user can
+// select one line at a time by clicking or with the arrow keys.
+//
+// Repaint() is coalesced: writes that reach the UI thread together are applied in order,
+// then painted once, synchronously, by one queued flush right behind them. Painting after
+// every single write would only draw pictures nobody gets to see, and a receiver spewing
+// garbage (a line per byte) would spend the UI thread on them.
+class HistoryView : public QAbstractScrollArea {
+    Q_OBJECT
+
+  public:
+    static constexpr int RowHeight = 13;
+
+    explicit HistoryView(QWidget* parent = nullptr);
+
+    const HistoryModel& Model() const { return model_; }
+    int LineCount() const { return model_.LineCount(); }
+    QString LineText(int row) const;
+
+    // The same contract as HistoryList; called on the UI thread. Invokable so the
+    // receiver's writes can be posted here by name.
+    void InsertLine(int index, const std::string& text);
+    Q_INVOKABLE void InsertPostedLine(int index, const QByteArray& text);
+    Q_INVOKABLE void DeleteLine(int index);
+    Q_INVOKABLE void Repaint();
+
+    int TopRow() const;
+    // Rows that fit entirely in the viewport.
+    int VisibleRows() const;
+    int SelectedRow() const { return selectedRow_; }
+    void SelectRow(int row);
+    // -1 when the point (viewport coordinates) is below the last line.
+    int RowAt(QPoint viewportPos) const;
+    // In viewport coordinates; may lie outside the viewport.
+    QRect RowRect(int row) const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    QSize sizeHint() const override;
+
+  private:
+    void UpdateScrollRange();
+    void ScheduleFlush();
+    void Flush();
+    void ScrollTo(int row);
+    void NotifyAccessibility(int row, bool inserted);
+
+    HistoryModel model_;
+    int selectedRow_ = -1;
+    // Writes mark the view dirty; a Repaint asks for it to be drawn at once. Both are
+    // settled by one queued flush per batch.
+    bool dirty_ = false;
+    bool repaintRequested_ = false;
+    bool flushPending_ = false;
+};

@@ -1,0 +1,105 @@
+#include "app/queued_history_list.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QThread>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/history_view.h"
+#include "history/history_log.h"
+#include "tests/app/qt_environment.h"
+#include "tests/doubles/memory_history_list.h"
+
+namespace {
+
+// The receiver's writes as the signal cycle makes them: a waiting line, then its
+// replacement, with the odd extra line in between.
+void WriteLikeTheReceiver(HistoryLog& log, int events) {
+    log.RemoveFirstLine();
+    for (int i = 0; i < events; ++i) {
+        log.AppendLine("Waiting for new signal...");
+        if (i % 3 == 0) {
+            log.AppendLine("-1");
+        }
+        log.ReplaceLastLine("event " + std::to_string(i));
+    }
+    log.AppendLine("Waiting for new signal...");
+}
+
+std::vector<std::string> Lines(const HistoryView& view) {
+    std::vector<std::string> lines;
+    for (int row = 0; row < view.LineCount(); ++row) {
+        lines.push_back(view.Model().Line(row));
+    }
+    return lines;
+}
+
+class QueuedHistoryListTest : public ::testing::Test {
+  protected:
+    QueuedHistoryListTest() { view_.InsertLine(0, "Click to start the fun :)"); }
+
+    // What the same writes give when applied directly, in order.
+    std::vector<std::string> Expected(int events) {
+        MemoryHistoryList memory({"Click to start the fun :)"});
+        HistoryLog log(memory);
+        WriteLikeTheReceiver(log, events);
+        return memory.lines;
+    }
+
+    bool WaitForLines(std::size_t count) {
+        return ProcessEventsUntil([&] { return view_.LineCount() == static_cast<int>(count); });
+    }
+
+    HistoryView view_;
+    QueuedHistoryList list_{view_};
+};
+
+TEST_F(QueuedHistoryListTest, WritesFromAnotherThreadArriveInOrder) {
+    constexpr int events = 500;
+    const std::vector<std::string> expected = Expected(events);
+    int lineIndex = -2;
+    std::thread receiver([&] {
+        HistoryLog log(list_);
+        WriteLikeTheReceiver(log, events);
+        lineIndex = log.LineIndex();
+    });
+    ASSERT_TRUE(WaitForLines(expected.size()));
+    receiver.join();
+    // Every write was posted before join returned; apply whatever is still queued.
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(Lines(view_), expected);
+    EXPECT_EQ(lineIndex + 1, view_.LineCount());
+}
+
+TEST_F(QueuedHistoryListTest, WritesFromAQThreadArriveInOrder) {
+    constexpr int events = 50;
+    const std::vector<std::string> expected = Expected(events);
+    std::unique_ptr<QThread> receiver(QThread::create([&] {
+        HistoryLog log(list_);
+        WriteLikeTheReceiver(log, events);
+    }));
+    receiver->start();
+    ASSERT_TRUE(WaitForLines(expected.size()));
+    receiver->wait();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Lines(view_), expected);
+}
+
+TEST_F(QueuedHistoryListTest, NothingChangesUntilTheUiThreadRuns) {
+    std::thread receiver([&] {
+        HistoryLog log(list_);
+        log.RemoveFirstLine();
+        log.AppendLine("Waiting for new signal...");
+    });
+    // The writer finishes without the UI thread taking part.
+    receiver.join();
+    EXPECT_EQ(Lines(view_), std::vector<std::string>{"Click to start the fun :)"});
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] { return Lines(view_) == std::vector<std::string>{"Waiting for new signal..."}; }));
+}
+
+}  // namespace
