@@ -1,3 +1,4 @@
 #include "app/app_log.h"
 
-Q_LOGGING_CATEGORY(lcApp, "quorvel.app")
+// Debug detail only on request (QT_LOGGING_RULES="quorvel.*.debug=true").
+Q_LOGGING_CATEGORY(lcApp, "quorvel.app", QtInfoMsg)

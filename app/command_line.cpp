@@ -26,14 +26,17 @@ CommandLine Print(std::string text) {
 
 std::string CommandLine::HelpText() {
     return std::string(
-               "Usage: quorvel [--port DEVICE] [--player NAME]\n"
-               "Shows the button events of a serial infrared receiver in a small window.\n"
+               "Usage: quorvel [--port DEVICE] [--player NAME] [--console]\n"
+               "Shows the button events of a serial infrared receiver in a small window and\n"
+               "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
                "\n"
                "  --port DEVICE   serial port of the receiver (default ") +
            DefaultPort +
            ")\n"
-           "  --player NAME   media player to command; accepted, but commanding a player\n"
-           "                  is not built yet\n"
+           "  --player NAME   the MPRIS player to command: its bus name after\n"
+           "                  org.mpris.MediaPlayer2. or its Identity, exactly; by default\n"
+           "                  a playing player first, else the first by bus name\n"
+           "  --console       no window: print the history on standard output\n"
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n";
 }
@@ -47,6 +50,10 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
         }
         if (arg == "--version") {
             return Print(std::string(VersionText) + "\n");
+        }
+        if (arg == "--console") {
+            result.console = true;
+            continue;
         }
 
         std::string name = arg;

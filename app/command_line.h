@@ -19,6 +19,8 @@ struct CommandLine {
 
     std::string port = DefaultPort;
     std::string player;
+    // No window: the history goes to standard output.
+    bool console = false;
 
     // args excludes the program name.
     static CommandLine Parse(const std::vector<std::string>& args);

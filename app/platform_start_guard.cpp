@@ -57,7 +57,7 @@ void PlatformStartGuard::Handle(QtMsgType type, const QMessageLogContext& contex
             reason = heldMessages->first().text;
         }
         std::fprintf(stderr,
-                     "quorvel: no display available (%s); start it in a graphical session\n",
+                     "quorvel: no display available (%s); use --console to run without a window\n",
                      reason.simplified().toLocal8Bit().constData());
         std::fflush(stderr);
         std::_Exit(NoDisplayStatus);

@@ -1,5 +1,7 @@
 #include "app/program.h"
 
+#include <unistd.h>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QString>
 #include <cstdio>
@@ -17,15 +19,31 @@
 #include "app/quorvel_application.h"
 #include "app/receiver_host.h"
 #include "app/signal_quitter.h"
+#include "history/console_history_list.h"
 #include "history/history_list.h"
+#include "player/mpris_player_link.h"
+#include "receiver/ir_thread.h"
 
 namespace {
 
-// The one place the receiver is plugged into the window.
+// The receiver writing history, reading options.port and commanding the chosen player.
 void StartReceiver(ReceiverHost& host, const CommandLine& options, HistoryList& history) {
-    (void)host;
-    (void)history;
-    qCInfo(lcApp) << "receiver: not built in yet; port" << options.port.c_str() << "unused";
+    host.Start(std::make_unique<IRThread>(history, options.port, [name = options.player] {
+        return std::make_unique<MprisPlayerLink>(name);
+    }));
+}
+
+// Without a window: the same receiver, its history on standard output.
+int RunConsole(char* programName, const CommandLine& options) {
+    int qtArgc = 1;
+    char* qtArgv[] = {programName, nullptr};
+    QCoreApplication app(qtArgc, qtArgv);
+    SignalQuitter quitter;
+    ConsoleHistoryList history(stdout, ::isatty(STDOUT_FILENO) == 1);
+    // The host is gone, its thread joined, before the history it writes.
+    ReceiverHost receiver(&app);
+    StartReceiver(receiver, options, history);
+    return QCoreApplication::exec();
 }
 
 void ShowException(const QString& message) {
@@ -54,10 +72,13 @@ int RunProgram(int argc, char** argv) {
         std::fputs(options.err.c_str(), stderr);
         return options.exitStatus;
     }
+    if (options.console) {
+        return RunConsole(argv[0], options);
+    }
     if (const auto reason = MissingDisplayReason(
             [](const char* name) -> const char* { return std::getenv(name); })) {
         std::fprintf(stderr,
-                     "quorvel: no display available (%s); start it in a graphical session\n",
+                     "quorvel: no display available (%s); use --console to run without a window\n",
                      reason->c_str());
         return PlatformStartGuard::NoDisplayStatus;
     }

@@ -1,3 +1,4 @@
 #include "player/player_log.h"
 
-Q_LOGGING_CATEGORY(lcPlayer, "quorvel.player")
+// Debug detail only on request (QT_LOGGING_RULES="quorvel.*.debug=true").
+Q_LOGGING_CATEGORY(lcPlayer, "quorvel.player", QtInfoMsg)

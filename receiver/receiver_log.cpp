@@ -1,3 +1,4 @@
 #include "receiver/receiver_log.h"
 
-Q_LOGGING_CATEGORY(lcReceiver, "quorvel.receiver")
+// Debug detail only on request (QT_LOGGING_RULES="quorvel.*.debug=true").
+Q_LOGGING_CATEGORY(lcReceiver, "quorvel.receiver", QtInfoMsg)
