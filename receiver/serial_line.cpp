@@ -1,29 +1,50 @@
 #include "receiver/serial_line.h"
 
+#include <QStringList>
 #include <cerrno>
 #include <cstring>
 #include <utility>
 
+#include "receiver/port_survey.h"
 #include "receiver/receiver_log.h"
 #include "receiver/termios_device.h"
 
 namespace {
+
+QString Joined(const std::vector<std::string>& items) {
+    QStringList list;
+    for (const auto& item : items) {
+        list << QString::fromStdString(item);
+    }
+    return list.join(QStringLiteral(", "));
+}
 
 QString OpenFailureText(const std::string& path, int error) {
     QString text =
         QStringLiteral("cannot open serial port %1: %2")
             .arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(error)));
     switch (error) {
-        case ENOENT:
-            text += QStringLiteral(" (no such device: is the receiver plugged in?)");
+        case ENOENT: {
+            const auto ports = PortSurvey::SerialPortsPresent();
+            text +=
+                ports.empty()
+                    ? QStringLiteral(
+                          " (no such device, and no serial ports were found: is the "
+                          "receiver plugged in?)")
+                    : QStringLiteral(" (no such device; serial ports here: %1)").arg(Joined(ports));
             break;
+        }
         case EACCES:
             text += QStringLiteral(" (add the user to the 'dialout' group, then log in again)");
             break;
         case EWOULDBLOCK:
-        case EBUSY:
-            text += QStringLiteral(" (held by another instance or program)");
+        case EBUSY: {
+            const auto holders = PortSurvey::ProcessesHolding(path);
+            text += holders.empty() ? QStringLiteral(" (held by another instance or program)")
+                                    : QStringLiteral(" (held by another instance or program: %1)")
+                                          .arg(Joined(holders));
             break;
+        }
         default:
             break;
     }
