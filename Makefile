@@ -1,10 +1,11 @@
 # Convenience front end: `make test` installs what is missing, builds and runs every test.
 SHELL := /bin/bash
+MAKEFLAGS += --no-print-directory
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test run fuzz clean
+.PHONY: all setup build test run demo fuzz clean
 
 all: build
 
@@ -18,8 +19,13 @@ build: setup
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The window on the receiver's port (default /dev/ttyS0): make run ARGS="--port /dev/ttyUSB0"
 run: build
-	@$(BUILD)/app/quorvel $(ARGS)
+	@scripts/start $(BUILD) $(ARGS)
+
+# The window fed by a virtual receiver playing a short session: no hardware needed.
+demo: build
+	@scripts/start $(BUILD) --demo $(ARGS)
 
 # The signal cycle fuzzed from the checked-in corpus for FUZZ_SECONDS (clang's libFuzzer).
 FUZZ_SECONDS ?= 60

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws Quorvel's 32x32, 16-colour icon (a remote sending infrared waves) as XPM.
 
-Usage: tools/make_icon.py > app/quorvel.xpm
+Usage: scripts/make_icon.py > app/quorvel.xpm
 """
 import math
 
