@@ -60,7 +60,9 @@ check_files() {
         comm -23 - <(printf '%s\n' "${expected[@]}" | sort))
     [ -z "$extra" ] && return
     fail "installed but not expected:"
-    printf '  %s\n' $extra >&2
+    local extras
+    mapfile -t extras <<<"$extra"
+    printf '  %s\n' "${extras[@]}" >&2
 }
 
 # The units start the program by the path it was installed to, not the build's prefix.
@@ -131,6 +133,7 @@ script=$(sed -n "s/^ExecStart=\/bin\/sh -c '\(.*\)' \".*\"\$/\1/p" "$units/quorv
 if [ -z "$script" ]; then
     fail "quorvel.service: no shell command line in ExecStart"
 else
+    # shellcheck disable=SC2016  # the stub's own $a
     printf '#!/bin/sh\nfor a; do printf "[%%s]" "$a"; done\n' >"$work/args"
     chmod +x "$work/args"
     got=$(env -i /bin/sh -c "$script" "$work/args")
