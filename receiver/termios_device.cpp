@@ -88,7 +88,9 @@ bool TermiosDevice::WriteLineSettings() {
     if (::cfsetispeed(&settings_, LineSpeed) != 0 || ::cfsetospeed(&settings_, LineSpeed) != 0) {
         return false;
     }
-    if (::tcsetattr(fd_, TCSANOW, &settings_) != 0) {
+    // Stale input is discarded as the change takes effect, not after: a sender that starts
+    // once it sees the line raw must not lose its first bytes.
+    if (::tcsetattr(fd_, TCSAFLUSH, &settings_) != 0) {
         return false;
     }
     // tcsetattr succeeds if any one change took; only the read-back tells whether all did.
@@ -97,7 +99,9 @@ bool TermiosDevice::WriteLineSettings() {
 }
 
 bool TermiosDevice::PrepareQueues() {
-    return ::isatty(fd_) == 1 && ::tcflush(fd_, TCIFLUSH) == 0;
+    // The queues were flushed with the line settings; flushing again here would throw away
+    // bytes sent since the line went raw.
+    return ::isatty(fd_) == 1;
 }
 
 bool TermiosDevice::WriteTimeouts() {
