@@ -11,6 +11,16 @@ QProcessEnvironment ProgramEnvironment(const QString& busAddress) {
         environment.remove(QString::fromLatin1(name));
     }
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+#ifdef QUORVEL_CHILD_TSAN_SUPPRESSIONS
+    // Debian's Qt, GLib and libdbus are invisible to ThreadSanitizer; without these, their
+    // internal hand-offs would be reported in the programs and fail their exit status.
+    QString options = environment.value(QStringLiteral("TSAN_OPTIONS"));
+    if (!options.contains(QStringLiteral("suppressions="))) {
+        options +=
+            QStringLiteral(" suppressions=") + QStringLiteral(QUORVEL_CHILD_TSAN_SUPPRESSIONS);
+        environment.insert(QStringLiteral("TSAN_OPTIONS"), options.trimmed());
+    }
+#endif
     return environment;
 }
 
