@@ -88,8 +88,10 @@ bool TermiosDevice::WriteLineSettings() {
     if (::cfsetispeed(&settings_, LineSpeed) != 0 || ::cfsetospeed(&settings_, LineSpeed) != 0) {
         return false;
     }
-    // Stale input is discarded as the change takes effect, not after: a sender that starts
-    // once it sees the line raw must not lose its first bytes.
+    // Stale input is discarded before the line turns raw, never after: a sender that starts
+    // once it sees the line raw must not lose its first bytes. tcflush empties every queue;
+    // TCSAFLUSH drops what was cooked in between (it alone misses bytes still in transit).
+    ::tcflush(fd_, TCIFLUSH);
     if (::tcsetattr(fd_, TCSAFLUSH, &settings_) != 0) {
         return false;
     }
