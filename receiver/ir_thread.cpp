@@ -10,7 +10,20 @@ IRThread::IRThread(HistoryList& historyList, std::string port, PlayerFactory mak
 
 IRThread::~IRThread() {
     RequestStop();
-    wait();
+    Join();
+}
+
+bool IRThread::Join(QDeadlineTimer deadline) {
+    if (!wait(deadline)) {
+        return false;
+    }
+    // Never started: nothing to hand back.
+    return finished_.load(std::memory_order_acquire) || !isFinished();
+}
+
+void IRThread::run() {
+    Execute();
+    finished_.store(true, std::memory_order_release);
 }
 
 void IRThread::Execute() {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QThread>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,11 +30,16 @@ class IRThread : public QThread {
     // Safe from any thread: wakes the receiver wherever it waits; the thread then ends.
     void RequestStop() { serial_.RequestStop(); }
 
-    // Index of the last history line written; read it only while the thread is not running.
+    // Waits until the thread has ended; false if the deadline passed first. Use this rather
+    // than wait(): it also hands everything the thread wrote back to the caller in a way
+    // thread checkers can see, which Qt's own wait does not.
+    bool Join(QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever));
+
+    // Index of the last history line written; read it only after Join.
     int LineIndex() const { return history_.LineIndex(); }
 
   protected:
-    void run() override { Execute(); }
+    void run() override;
 
   private:
     void Execute();
@@ -40,4 +47,5 @@ class IRThread : public QThread {
     HistoryLog history_;
     SerialLine serial_;
     PlayerFactory makePlayer_;
+    std::atomic<bool> finished_{false};
 };

@@ -33,9 +33,9 @@ class SerialDevice {
     // The configuration steps, in the order they must run. Each is false when it failed.
     virtual bool ReadSettings() = 0;
     // 9600 baud in and out, 8N1, receiver on, modem lines ignored, line errors marked in
-    // the data, raw input; written and read back.
+    // the data, raw input; written (discarding stale input) and read back.
     virtual bool WriteLineSettings() = 0;
-    // The port is a terminal; stale input is discarded.
+    // The port is a terminal.
     virtual bool PrepareQueues() = 0;
     // A read blocks until at least one byte has arrived.
     virtual bool WriteTimeouts() = 0;

@@ -88,7 +88,11 @@ bool TermiosDevice::WriteLineSettings() {
     if (::cfsetispeed(&settings_, LineSpeed) != 0 || ::cfsetospeed(&settings_, LineSpeed) != 0) {
         return false;
     }
-    if (::tcsetattr(fd_, TCSANOW, &settings_) != 0) {
+    // Stale input is discarded before the line turns raw, never after: a sender that starts
+    // once it sees the line raw must not lose its first bytes. tcflush empties every queue;
+    // TCSAFLUSH drops what was cooked in between (it alone misses bytes still in transit).
+    ::tcflush(fd_, TCIFLUSH);
+    if (::tcsetattr(fd_, TCSAFLUSH, &settings_) != 0) {
         return false;
     }
     // tcsetattr succeeds if any one change took; only the read-back tells whether all did.
@@ -97,7 +101,9 @@ bool TermiosDevice::WriteLineSettings() {
 }
 
 bool TermiosDevice::PrepareQueues() {
-    return ::isatty(fd_) == 1 && ::tcflush(fd_, TCIFLUSH) == 0;
+    // The queues were flushed with the line settings; flushing again here would throw away
+    // bytes sent since the line went raw.
+    return ::isatty(fd_) == 1;
 }
 
 bool TermiosDevice::WriteTimeouts() {

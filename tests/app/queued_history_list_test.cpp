@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <QCoreApplication>
 #include <QThread>
 #include <string>
@@ -78,13 +80,17 @@ TEST_F(QueuedHistoryListTest, WritesFromAnotherThreadArriveInOrder) {
 TEST_F(QueuedHistoryListTest, WritesFromAQThreadArriveInOrder) {
     constexpr int events = 50;
     const std::vector<std::string> expected = Expected(events);
+    // QThread::wait is invisible to ThreadSanitizer; the flag makes the hand-back explicit.
+    std::atomic<bool> done{false};
     std::unique_ptr<QThread> receiver(QThread::create([&] {
         HistoryLog log(list_);
         WriteLikeTheReceiver(log, events);
+        done.store(true, std::memory_order_release);
     }));
     receiver->start();
     ASSERT_TRUE(WaitForLines(expected.size()));
     receiver->wait();
+    ASSERT_TRUE(done.load(std::memory_order_acquire));
     QCoreApplication::processEvents();
     EXPECT_EQ(Lines(view_), expected);
 }
