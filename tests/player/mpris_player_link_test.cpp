@@ -13,6 +13,7 @@
 #include "history/history_log.h"
 #include "player/player_commands.h"
 #include "receiver/signal_cycle.h"
+#include "tests/doubles/log_capture.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/scripted_byte_source.h"
 #include "tests/player/private_bus.h"
@@ -212,34 +213,6 @@ INSTANTIATE_TEST_SUITE_P(
                     VolumeCase{"BelowZeroComesBackIntoRange", -0.5, {Down}, {"Volume 0.0000"}}),
     [](const testing::TestParamInfo<VolumeCase>& info) { return std::string(info.param.name); });
 
-// Collects what the player link logs, from whichever thread.
-class LogCapture {
-  public:
-    LogCapture() {
-        std::lock_guard lock(mutex_);
-        lines_.clear();
-        previous_ = qInstallMessageHandler(&LogCapture::Handle);
-    }
-    ~LogCapture() { qInstallMessageHandler(previous_); }
-
-    static Lines PlayerLines() {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-  private:
-    static void Handle(QtMsgType, const QMessageLogContext& context, const QString& text) {
-        if (context.category != nullptr && std::string(context.category) == "quorvel.player") {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(text.toStdString());
-        }
-    }
-
-    static inline std::mutex mutex_;
-    static inline Lines lines_;
-    QtMessageHandler previous_;
-};
-
 TEST(MprisLinkWithoutBus, FindsNoPlayerSaysSoOnceAndTheCycleGoesOn) {
     PrepareQtWithoutSessionBus();  // the session bus address leads nowhere
     LogCapture log;
@@ -248,7 +221,7 @@ TEST(MprisLinkWithoutBus, FindsNoPlayerSaysSoOnceAndTheCycleGoesOn) {
     EXPECT_EQ(RunCycleOnThread(link, {0x91, 0x60, 0x91, 0xB0, 0x0D, 0xB0, 0x91, 0x18, 0x05}),
               (Lines{"PLAY!", "VOL_UP!", "  >>REP>>VOL_UP!", "NEXT!", W, "5", W}));
     EXPECT_EQ(link.FindPlayerWindow(), "");
-    const Lines logged = LogCapture::PlayerLines();
+    const Lines logged = log.Messages("quorvel.player");
     ASSERT_EQ(logged.size(), 1u) << testing::PrintToString(logged);
     EXPECT_NE(logged[0].find("no D-Bus session bus"), std::string::npos) << logged[0];
 }

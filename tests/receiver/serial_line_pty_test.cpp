@@ -15,7 +15,7 @@
 #include "receiver/termios_device.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/receiver/blocked_thread.h"
-#include "tests/receiver/log_capture.h"
+#include "tests/doubles/log_capture.h"
 #include "tests/receiver/pty.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "tests/doubles/memory_history_list.h"
 #include "tests/receiver/fake_serial_device.h"
-#include "tests/receiver/log_capture.h"
+#include "tests/doubles/log_capture.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// Collects the receiver's diagnostics while alive (from any thread), instead of printing them.
+// Collects diagnostics while alive (from any thread), instead of printing them.
 class LogCapture {
   public:
     LogCapture() {
@@ -22,6 +22,17 @@ class LogCapture {
     std::vector<std::string> Messages() const {
         std::lock_guard lock(mutex_);
         return messages_;
+    }
+    // The messages of one logging category, without the category.
+    std::vector<std::string> Messages(const std::string& category) const {
+        std::vector<std::string> found;
+        const std::string prefix = category + ": ";
+        for (const auto& message : Messages()) {
+            if (message.rfind(prefix, 0) == 0) {
+                found.push_back(message.substr(prefix.size()));
+            }
+        }
+        return found;
     }
     // How many messages contain text.
     int Count(const std::string& text) const {
