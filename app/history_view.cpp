@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QTimer>
 #include <algorithm>
 #include <utility>
 
@@ -93,6 +94,11 @@ void HistoryView::ScheduleFlush() {
         return;
     }
     flushPending_ = true;
+    const qint64 wait = lastFlush_.isValid() ? FrameMs - lastFlush_.elapsed() : 0;
+    if (wait > 0) {
+        QTimer::singleShot(static_cast<int>(wait), Qt::PreciseTimer, this, [this] { Flush(); });
+        return;
+    }
     // Queued behind every write already waiting, so one paint shows them all.
     QMetaObject::invokeMethod(
         this, [this] { Flush(); }, Qt::QueuedConnection);
@@ -100,6 +106,7 @@ void HistoryView::ScheduleFlush() {
 
 void HistoryView::Flush() {
     flushPending_ = false;
+    lastFlush_.start();
     const bool now = std::exchange(repaintRequested_, false);
     if (std::exchange(dirty_, false) || now) {
         // Asked for: drawn at once. Otherwise a write without a repaint shows at the

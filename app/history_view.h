@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QRect>
 #include <QString>
 #include <string>
@@ -15,12 +16,15 @@
 // Repaint() is coalesced: writes that reach the UI thread together are applied in order,
 // then painted once, synchronously, by one queued flush right behind them. Painting after
 // every single write would only draw pictures nobody gets to see, and a receiver spewing
-// garbage (a line per byte) would spend the UI thread on them.
+// garbage (a line per byte) would spend the UI thread on them. For the same reason flushes
+// come at most once a frame: a key press after a quiet spell is drawn at once, a stream of
+// events 2 ms apart is drawn 60 times a second, not 500.
 class HistoryView : public QAbstractScrollArea {
     Q_OBJECT
 
   public:
     static constexpr int RowHeight = 13;
+    static constexpr int FrameMs = 16;
 
     explicit HistoryView(QWidget* parent = nullptr);
 
@@ -67,4 +71,6 @@ class HistoryView : public QAbstractScrollArea {
     bool dirty_ = false;
     bool repaintRequested_ = false;
     bool flushPending_ = false;
+    // Since the last flush; invalid before the first.
+    QElapsedTimer lastFlush_;
 };
