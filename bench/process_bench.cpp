@@ -131,8 +131,8 @@ class BenchPlayer : public QDBusVirtualObject {
             Record(member.toStdString(), at);
             return connection.send(m.createReply());
         }
-        return connection.send(m.createErrorReply(
-            QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"), member));
+        return connection.send(
+            m.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"), member));
     }
 
     std::size_t Count() {
@@ -277,7 +277,8 @@ class Child {
         }
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrPath.c_str(),
                                          O_WRONLY | O_CREAT | O_APPEND, 0644);
-        const int error = ::posix_spawnp(&pid_, argp[0], &actions, nullptr, argp.data(), envp.data());
+        const int error =
+            ::posix_spawnp(&pid_, argp[0], &actions, nullptr, argp.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
         if (error != 0) {
             std::fprintf(stderr, "cannot start %s: %s\n", argp[0], std::strerror(error));
@@ -425,9 +426,8 @@ Usage ReadUsage(pid_t pid) {
 
 void PrintThreadDeltas(const Usage& before, const Usage& after) {
     for (const auto& [key, now] : after.switchesByThread) {
-        const auto then = before.switchesByThread.count(key) != 0
-                              ? before.switchesByThread.at(key)
-                              : std::pair<long, long>{0, 0};
+        const auto then = before.switchesByThread.count(key) != 0 ? before.switchesByThread.at(key)
+                                                                  : std::pair<long, long>{0, 0};
         const std::int64_t cpuThen =
             before.cpuByThread.count(key) != 0 ? before.cpuByThread.at(key) : 0;
         std::printf("  thread %-24s cpu %8.3f ms  switches voluntary %ld involuntary %ld\n",
@@ -641,8 +641,9 @@ int RunLineRate(Rig& rig, int seconds, int rate) {
         if ((i + 1) % (10LL * rate) == 0) {
             const Usage now = ReadUsage(quorvel->Pid());
             const std::int64_t at = NowNs();
-            worstWindowShare = std::max(worstWindowShare, static_cast<double>(now.cpuNs - window.cpuNs) /
-                                                             static_cast<double>(at - windowStart));
+            worstWindowShare =
+                std::max(worstWindowShare, static_cast<double>(now.cpuNs - window.cpuNs) /
+                                               static_cast<double>(at - windowStart));
             window = now;
             windowStart = at;
         }
@@ -658,7 +659,8 @@ int RunLineRate(Rig& rig, int seconds, int rate) {
     quorvel->Stop();
 
     const double elapsed = static_cast<double>(sendEnd - start) / 1e9;
-    std::printf("sent %" PRId64 " events in %.1f s (%.1f a second), writer late by at most %.2f ms\n",
+    std::printf("sent %" PRId64
+                " events in %.1f s (%.1f a second), writer late by at most %.2f ms\n",
                 total, elapsed, static_cast<double>(total) / elapsed, worstLateNs / 1e6);
     std::printf("player calls: expected %zu, received %zu, lost %zd\n", expectedCalls, calls,
                 static_cast<std::ptrdiff_t>(expectedCalls) - static_cast<std::ptrdiff_t>(calls));
@@ -677,18 +679,20 @@ int RunLineRate(Rig& rig, int seconds, int rate) {
                 ++other;
             }
         }
-        std::printf("history lines: %zu, matching the events sent in order %zu of %zu, other %zu"
-                    ", events lost %zd\n",
-                    lines.size(), matched, sent.size(), other,
-                    static_cast<std::ptrdiff_t>(sent.size()) - static_cast<std::ptrdiff_t>(matched));
+        std::printf(
+            "history lines: %zu, matching the events sent in order %zu of %zu, other %zu"
+            ", events lost %zd\n",
+            lines.size(), matched, sent.size(), other,
+            static_cast<std::ptrdiff_t>(sent.size()) - static_cast<std::ptrdiff_t>(matched));
     }
-    std::printf("cpu: %.3f s over %.1f s = %.2f %% of one core (ticks: %.2f %%); worst 10 s window "
-                "%.2f %%\n",
-                (after.cpuNs - before.cpuNs) / 1e9, elapsed,
-                100.0 * static_cast<double>(after.cpuNs - before.cpuNs) / (elapsed * 1e9),
-                100.0 * static_cast<double>(after.ticks - before.ticks) /
-                    (elapsed * static_cast<double>(::sysconf(_SC_CLK_TCK))),
-                100.0 * worstWindowShare);
+    std::printf(
+        "cpu: %.3f s over %.1f s = %.2f %% of one core (ticks: %.2f %%); worst 10 s window "
+        "%.2f %%\n",
+        (after.cpuNs - before.cpuNs) / 1e9, elapsed,
+        100.0 * static_cast<double>(after.cpuNs - before.cpuNs) / (elapsed * 1e9),
+        100.0 * static_cast<double>(after.ticks - before.ticks) /
+            (elapsed * static_cast<double>(::sysconf(_SC_CLK_TCK))),
+        100.0 * worstWindowShare);
     std::printf("context switches: voluntary %ld, involuntary %ld\n",
                 after.voluntary - before.voluntary, after.involuntary - before.involuntary);
     ReportStderr(rig);
@@ -713,9 +717,10 @@ int RunIdle(Rig& rig, int seconds) {
     SleepNs(static_cast<std::int64_t>(seconds) * 1'000'000'000LL);
     const Usage after = ReadUsage(quorvel->Pid());
     PrintLoad("at end");
-    std::printf("idle %d s: cpu %.3f ms (ticks %ld), context switches voluntary %ld involuntary %ld\n",
-                seconds, (after.cpuNs - before.cpuNs) / 1e6, after.ticks - before.ticks,
-                after.voluntary - before.voluntary, after.involuntary - before.involuntary);
+    std::printf(
+        "idle %d s: cpu %.3f ms (ticks %ld), context switches voluntary %ld involuntary %ld\n",
+        seconds, (after.cpuNs - before.cpuNs) / 1e6, after.ticks - before.ticks,
+        after.voluntary - before.voluntary, after.involuntary - before.involuntary);
     PrintThreadDeltas(before, after);
     quorvel->Stop();
     ReportStderr(rig);
@@ -741,11 +746,12 @@ int RunFailingPort(Rig& rig, int seconds) {
             errors += line.text == SerialLine::ReadErrorText ? 1 : 0;
         }
     }
-    std::printf("failing port, %.1f s from 1 s after start: cpu %.3f ms = %.3f %% of one core; "
-                "since start %.3f ms\n",
-                (to - from) / 1e9, (after.cpuNs - before.cpuNs) / 1e6,
-                100.0 * static_cast<double>(after.cpuNs - before.cpuNs) / static_cast<double>(to - from),
-                after.cpuNs / 1e6);
+    std::printf(
+        "failing port, %.1f s from 1 s after start: cpu %.3f ms = %.3f %% of one core; "
+        "since start %.3f ms\n",
+        (to - from) / 1e9, (after.cpuNs - before.cpuNs) / 1e6,
+        100.0 * static_cast<double>(after.cpuNs - before.cpuNs) / static_cast<double>(to - from),
+        after.cpuNs / 1e6);
     std::printf("history lines in that time: %zu (%zu read errors); in all %zu:\n", inWindow,
                 errors, lines.size());
     for (const Line& line : lines) {
