@@ -18,7 +18,8 @@
 // every single write would only draw pictures nobody gets to see, and a receiver spewing
 // garbage (a line per byte) would spend the UI thread on them. For the same reason flushes
 // come at most once a frame: a key press after a quiet spell is drawn at once, a stream of
-// events 2 ms apart is drawn 60 times a second, not 500.
+// events 2 ms apart is drawn 60 times a second, not 500, and its scroll bar follows as
+// often.
 class HistoryView : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -58,6 +59,7 @@ class HistoryView : public QAbstractScrollArea {
     QSize sizeHint() const override;
 
   private:
+    void LineCountChanged();
     void UpdateScrollRange();
     void ScheduleFlush();
     void Flush();
@@ -71,6 +73,8 @@ class HistoryView : public QAbstractScrollArea {
     bool dirty_ = false;
     bool repaintRequested_ = false;
     bool flushPending_ = false;
+    // The scroll bar's range waits for the next flush.
+    bool rangeStale_ = false;
     // Since the last flush; invalid before the first.
     QElapsedTimer lastFlush_;
 };
