@@ -428,6 +428,9 @@ void PrintThreadDeltas(const Usage& before, const Usage& after) {
     for (const auto& [key, now] : after.switchesByThread) {
         const auto then = before.switchesByThread.count(key) != 0 ? before.switchesByThread.at(key)
                                                                   : std::pair<long, long>{0, 0};
+        if (after.cpuByThread.count(key) == 0) {
+            continue;
+        }
         const std::int64_t cpuThen =
             before.cpuByThread.count(key) != 0 ? before.cpuByThread.at(key) : 0;
         std::printf("  thread %-24s cpu %8.3f ms  switches voluntary %ld involuntary %ld\n",
@@ -695,6 +698,7 @@ int RunLineRate(Rig& rig, int seconds, int rate) {
         100.0 * worstWindowShare);
     std::printf("context switches: voluntary %ld, involuntary %ld\n",
                 after.voluntary - before.voluntary, after.involuntary - before.involuntary);
+    PrintThreadDeltas(before, after);
     ReportStderr(rig);
     return 0;
 }
