@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QTimer>
 #include <algorithm>
 #include <utility>
 
@@ -52,7 +53,7 @@ void HistoryView::InsertLine(int index, const std::string& text) {
     if (selectedRow_ >= index) {
         ++selectedRow_;
     }
-    UpdateScrollRange();
+    LineCountChanged();
     // A line below the visible rows changes nothing on screen.
     if (index <= TopRow() + VisibleRows()) {
         dirty_ = true;
@@ -75,7 +76,7 @@ void HistoryView::DeleteLine(int index) {
     } else if (selectedRow_ > index) {
         --selectedRow_;
     }
-    UpdateScrollRange();
+    LineCountChanged();
     if (index <= TopRow() + VisibleRows()) {
         dirty_ = true;
         ScheduleFlush();
@@ -93,13 +94,33 @@ void HistoryView::ScheduleFlush() {
         return;
     }
     flushPending_ = true;
+    const qint64 wait = lastFlush_.isValid() ? FrameMs - lastFlush_.elapsed() : 0;
+    if (wait > 0) {
+        QTimer::singleShot(static_cast<int>(wait), Qt::PreciseTimer, this, [this] { Flush(); });
+        return;
+    }
     // Queued behind every write already waiting, so one paint shows them all.
     QMetaObject::invokeMethod(
         this, [this] { Flush(); }, Qt::QueuedConnection);
 }
 
+void HistoryView::LineCountChanged() {
+    // In a stream of writes the scroll bar follows once a frame, with the paint: moved at
+    // every write, it would be redrawn at every write.
+    if (lastFlush_.isValid() && lastFlush_.elapsed() < FrameMs) {
+        rangeStale_ = true;
+        ScheduleFlush();
+    } else {
+        UpdateScrollRange();
+    }
+}
+
 void HistoryView::Flush() {
     flushPending_ = false;
+    lastFlush_.start();
+    if (std::exchange(rangeStale_, false)) {
+        UpdateScrollRange();
+    }
     const bool now = std::exchange(repaintRequested_, false);
     if (std::exchange(dirty_, false) || now) {
         // Asked for: drawn at once. Otherwise a write without a repaint shows at the
@@ -191,6 +212,10 @@ void HistoryView::mousePressEvent(QMouseEvent* event) {
 }
 
 void HistoryView::keyPressEvent(QKeyEvent* event) {
+    // Keys move within the lines there are now, not those of the last frame.
+    if (std::exchange(rangeStale_, false)) {
+        UpdateScrollRange();
+    }
     if (model_.LineCount() == 0) {
         QAbstractScrollArea::keyPressEvent(event);
         return;

@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QRect>
 #include <QString>
 #include <string>
@@ -15,12 +16,16 @@
 // Repaint() is coalesced: writes that reach the UI thread together are applied in order,
 // then painted once, synchronously, by one queued flush right behind them. Painting after
 // every single write would only draw pictures nobody gets to see, and a receiver spewing
-// garbage (a line per byte) would spend the UI thread on them.
+// garbage (a line per byte) would spend the UI thread on them. For the same reason flushes
+// come at most once a frame: a key press after a quiet spell is drawn at once, a stream of
+// events 2 ms apart is drawn 60 times a second, not 500, and its scroll bar follows as
+// often.
 class HistoryView : public QAbstractScrollArea {
     Q_OBJECT
 
   public:
     static constexpr int RowHeight = 13;
+    static constexpr int FrameMs = 16;
 
     explicit HistoryView(QWidget* parent = nullptr);
 
@@ -54,6 +59,7 @@ class HistoryView : public QAbstractScrollArea {
     QSize sizeHint() const override;
 
   private:
+    void LineCountChanged();
     void UpdateScrollRange();
     void ScheduleFlush();
     void Flush();
@@ -67,4 +73,8 @@ class HistoryView : public QAbstractScrollArea {
     bool dirty_ = false;
     bool repaintRequested_ = false;
     bool flushPending_ = false;
+    // The scroll bar's range waits for the next flush.
+    bool rangeStale_ = false;
+    // Since the last flush; invalid before the first.
+    QElapsedTimer lastFlush_;
 };

@@ -88,6 +88,23 @@ TEST_F(HistoryViewTest, AppendsLeaveTheUsersScrollAndSelectionAlone) {
     EXPECT_EQ(view_.LineText(9), QStringLiteral("line 9"));
 }
 
+// Right after a paint, writes may leave the scroll bar to the next frame; it must catch up,
+// and keys must see every line written so far, whichever way the writes went.
+TEST_F(HistoryViewTest, TheScrollBarCatchesUpWithAStreamOfWrites) {
+    Append(40);
+    view_.Repaint();
+    QCoreApplication::processEvents();
+    Append(40, "more ");
+    view_.setFocus();
+    QTest::keyClick(&view_, Qt::Key_End);
+    EXPECT_EQ(view_.SelectedRow(), 79);
+    EXPECT_EQ(view_.TopRow(), 55);
+
+    Append(20, "last ");
+    EXPECT_TRUE(ProcessEventsUntil([&] { return view_.verticalScrollBar()->maximum() == 75; }));
+    EXPECT_EQ(view_.TopRow(), 55);
+}
+
 TEST_F(HistoryViewTest, SelectionFollowsItsLineWhenLinesAboveChange) {
     Append(5);
     view_.SelectRow(3);

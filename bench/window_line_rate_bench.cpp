@@ -1,0 +1,173 @@
+// The window at line rate, measured from inside: the real form and receiver thread read a
+// pseudo-terminal that another thread feeds with events at a steady pace, while a 1 ms timer
+// on the UI thread records how long its event loop ever goes without turning. Runs
+// offscreen; the player is NullPlayerLink, as the UI thread never touches the player.
+//
+//   quorvel_window_line_rate_bench [SECONDS] [EVENTS_PER_SECOND]   (defaults 60 480)
+#include <pty.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "app/form1.h"
+#include "app/history_view.h"
+#include "app/receiver_host.h"
+#include "player/null_player_link.h"
+#include "receiver/ir_thread.h"
+#include "receiver/key_code_table.h"
+
+namespace {
+
+std::int64_t NowNs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
+}
+
+void SleepUntil(std::int64_t ns) {
+    timespec ts{static_cast<time_t>(ns / 1'000'000'000LL), static_cast<long>(ns % 1'000'000'000LL)};
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
+double ThreadCpuMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+// Every kind of two-byte event; none commands a player here.
+constexpr std::uint8_t Events[][2] = {
+    {KeyPrefix, 0x60}, {KeyPrefix, 0x98},    {KeyPrefix, 0x18},    {KeyPrefix, 0xB0},
+    {KeyPrefix, 0x70}, {RepeatPrefix, 0xB0}, {RepeatPrefix, 0x70}, {KeyPrefix, 0x2A},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    const int rate = argc > 2 ? std::atoi(argv[2]) : 480;
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+
+    int master = -1;
+    int slave = -1;
+    char path[256] = {};
+    if (::openpty(&master, &slave, path, nullptr, nullptr) != 0) {
+        std::perror("openpty");
+        return 1;
+    }
+
+    std::optional<TForm1> form;
+    ReceiverHost receiver(&app);
+    form.emplace([&](HistoryList& history) {
+        receiver.Start(std::make_unique<IRThread>(
+            history, path, [] { return std::make_unique<NullPlayerLink>(); }));
+    });
+    form->show();
+
+    // The UI thread's loop: the longest time between two turns of a 1 ms timer.
+    std::vector<std::int64_t> gaps;
+    gaps.reserve(static_cast<std::size_t>(seconds + 10) * 1000);
+    std::int64_t lastTick = 0;
+    std::atomic<bool> sending{false};
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(1);
+    // For the longest gap, the UI thread's own CPU time in it: near the gap, the program was
+    // busy; near zero, the thread was not running at all (another process or the host).
+    double lastCpu = 0;
+    std::int64_t worstGap = 0;
+    double worstGapCpuMs = 0;
+    std::int64_t worstGapEnd = 0;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const std::int64_t now = NowNs();
+        const double cpu = ThreadCpuMs();
+        if (lastTick != 0 && sending.load(std::memory_order_relaxed)) {
+            gaps.push_back(now - lastTick);
+            if (now - lastTick > worstGap) {
+                worstGap = now - lastTick;
+                worstGapCpuMs = cpu - lastCpu;
+                worstGapEnd = now;
+            }
+        }
+        lastTick = now;
+        lastCpu = cpu;
+    });
+    tick.start();
+
+    std::int64_t sendStart = 0;
+    std::int64_t sendEnd = 0;
+    const std::int64_t total = static_cast<std::int64_t>(seconds) * rate;
+    std::thread writer([&] {
+        for (;;) {
+            termios tio{};
+            if (::tcgetattr(slave, &tio) == 0 && (tio.c_lflag & ICANON) == 0) {
+                break;
+            }
+            SleepUntil(NowNs() + 10'000'000);
+        }
+        SleepUntil(NowNs() + 200'000'000);
+        sending = true;
+        sendStart = NowNs();
+        const std::int64_t bytePeriod = 1'000'000'000LL / (2LL * rate);
+        for (std::int64_t i = 0; i < total; ++i) {
+            for (int b = 0; b < 2; ++b) {
+                SleepUntil(sendStart + (2 * i + b) * bytePeriod);
+                [[maybe_unused]] const ssize_t n =
+                    ::write(master, &Events[i % std::size(Events)][b], 1);
+            }
+        }
+        sendEnd = NowNs();
+        SleepUntil(NowNs() + 500'000'000);
+        sending = false;
+        QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
+
+    const double uiCpuBefore = ThreadCpuMs();
+    QApplication::exec();
+    const double uiCpu = ThreadCpuMs() - uiCpuBefore;
+    writer.join();
+
+    std::sort(gaps.begin(), gaps.end());
+    const auto over16 =
+        std::count_if(gaps.begin(), gaps.end(), [](std::int64_t g) { return g > 16'000'000; });
+    const double elapsed = static_cast<double>(sendEnd - sendStart) / 1e9;
+    // The window starts with the greeting, which the receiver removes, then one line per
+    // event and the waiting line.
+    std::printf("sent %lld events in %.1f s; history lines %d (expected %lld): lost %lld\n",
+                static_cast<long long>(total), elapsed, form->History->LineCount(),
+                static_cast<long long>(total + 1),
+                static_cast<long long>(total + 1 - form->History->LineCount()));
+    std::printf(
+        "UI loop gaps over %zu turns: median %.2f ms, p99.9 %.2f ms, max %.2f ms, "
+        "over 16 ms: %lld\n",
+        gaps.size(), static_cast<double>(gaps[gaps.size() / 2]) / 1e6,
+        static_cast<double>(gaps[gaps.size() * 999 / 1000]) / 1e6,
+        static_cast<double>(gaps.back()) / 1e6, static_cast<long long>(over16));
+    std::printf(
+        "in the longest gap, ending %.3f s after the first byte, the UI thread ran for "
+        "%.2f ms\n",
+        static_cast<double>(worstGapEnd - sendStart) / 1e9, worstGapCpuMs);
+    std::printf("UI thread cpu %.0f ms = %.2f %% of one core (includes the 1 ms timer)\n", uiCpu,
+                100.0 * uiCpu / (elapsed * 1e3 + 700.0));
+    receiver.StopAll();
+    ::close(master);
+    ::close(slave);
+    return 0;
+}
