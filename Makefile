@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test run demo fuzz clean
+.PHONY: all setup build test run demo fuzz bench clean
 
 all: build
 
@@ -35,6 +35,19 @@ fuzz: setup
 	@work=$$(mktemp -d) && build-fuzz/tests/fuzz/signal_cycle_fuzz -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=512 -print_final_stats=1 $$work tests/fuzz/corpus 2>&1 | grep -E '^(stat::number_of_executed_units|Done|==|SUMMARY)'; \
 	  status=$${PIPESTATUS[0]}; rm -rf $$work; exit $$status
+
+# Benchmarks, see docs/BENCHMARKS.md; the playerctl comparison needs: apt-get install playerctl
+BENCH_SECONDS ?= 600
+bench: setup
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_BENCH=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-bench -j $(JOBS) --target signal_cycle_bench quorvel_process_bench quorvel_history_scale_bench quorvel_window_line_rate_bench
+	build-bench/bench/signal_cycle_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	build-bench/bench/quorvel_process_bench latency 10000 10
+	build-bench/bench/quorvel_process_bench line-rate $(BENCH_SECONDS) 480
+	build-bench/bench/quorvel_process_bench idle 60
+	build-bench/bench/quorvel_process_bench failing-port 10
+	build-bench/bench/quorvel_history_scale_bench 1000000
+	build-bench/bench/quorvel_window_line_rate_bench 60 480
 
 clean:
 	rm -rf $(BUILD)
