@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <string>
 
+#include "tests/e2e/port_writing.h"
 #include "tests/e2e/program_process.h"
 #include "tests/player/private_bus.h"
 #include "tests/receiver/pty.h"
@@ -79,19 +80,6 @@ class Terminal {
     int master_ = -1;
     int slave_ = -1;
 };
-
-// Polls until the receiver has put its port into raw mode; bytes sent earlier would be
-// cooked by the terminal's line discipline.
-bool WaitForRawReader(const Pty& port) {
-    const QDeadlineTimer deadline(DeadlineMs);
-    while ((port.SlaveSettings().c_lflag & ICANON) != 0) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        ::poll(nullptr, 0, 10);
-    }
-    return true;
-}
 
 struct OutputCase {
     const char* name;

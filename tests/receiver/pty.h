@@ -31,6 +31,7 @@ class Pty {
     Pty& operator=(const Pty&) = delete;
 
     const std::string& SlavePath() const { return slavePath_; }
+    int MasterFd() const { return master_; }
 
     void Write(const std::vector<std::uint8_t>& bytes) {
         if (::write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
