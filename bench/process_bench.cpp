@@ -51,6 +51,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "receiver/key_code_table.h"
 #include "receiver/serial_line.h"
 #include "tests/player/private_bus.h"
@@ -66,18 +67,6 @@ const QString RootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 // How long one byte takes at 9600 baud, 8N1: ten bits.
 constexpr std::int64_t ByteTimeNs = 1'000'000'000LL * 10 / 9600;
-
-std::int64_t NowNs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
-}
-
-void SleepUntil(std::int64_t ns) {
-    timespec ts{static_cast<time_t>(ns / 1'000'000'000LL), static_cast<long>(ns % 1'000'000'000LL)};
-    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
-}
 
 void SleepNs(std::int64_t ns) {
     SleepUntil(NowNs() + ns);
@@ -604,17 +593,26 @@ int RunLatency(Rig& rig, int events, int playerctlEvery) {
     return 0;
 }
 
-int RunLineRate(Rig& rig, int seconds, int rate) {
-    Pty pty;
+// Starts quorvel on pty and sends one event, so the program is past its start; null
+// (having said why) if it never got there.
+std::unique_ptr<Child> StartPastFirstEvent(Rig& rig, Pty& pty) {
     auto quorvel = rig.StartQuorvel(pty.Path());
     if (!pty.WaitForRawReader(30000)) {
         std::puts("quorvel never configured the port");
-        return 1;
+        return nullptr;
     }
-    // One event first, so the program is past its start.
     Rig::Send(pty, Play);
     if (!rig.player.WaitForCall(0, 5000)) {
         std::puts("no call for the first event");
+        return nullptr;
+    }
+    return quorvel;
+}
+
+int RunLineRate(Rig& rig, int seconds, int rate) {
+    Pty pty;
+    auto quorvel = StartPastFirstEvent(rig, pty);
+    if (!quorvel) {
         return 1;
     }
     std::vector<const Event*> sent{&Play};
@@ -705,14 +703,8 @@ int RunLineRate(Rig& rig, int seconds, int rate) {
 
 int RunIdle(Rig& rig, int seconds) {
     Pty pty;
-    auto quorvel = rig.StartQuorvel(pty.Path());
-    if (!pty.WaitForRawReader(30000)) {
-        std::puts("quorvel never configured the port");
-        return 1;
-    }
-    Rig::Send(pty, Play);
-    if (!rig.player.WaitForCall(0, 5000)) {
-        std::puts("no call for the first event");
+    auto quorvel = StartPastFirstEvent(rig, pty);
+    if (!quorvel) {
         return 1;
     }
     SleepNs(1'000'000'000);

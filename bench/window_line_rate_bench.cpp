@@ -26,23 +26,12 @@
 #include "app/form1.h"
 #include "app/history_view.h"
 #include "app/receiver_host.h"
+#include "bench/bench_clock.h"
 #include "player/null_player_link.h"
 #include "receiver/ir_thread.h"
 #include "receiver/key_code_table.h"
 
 namespace {
-
-std::int64_t NowNs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
-}
-
-void SleepUntil(std::int64_t ns) {
-    timespec ts{static_cast<time_t>(ns / 1'000'000'000LL), static_cast<long>(ns % 1'000'000'000LL)};
-    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
-}
 
 double ThreadCpuMs() {
     timespec ts{};
