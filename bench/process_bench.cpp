@@ -54,6 +54,7 @@
 #include "bench/bench_clock.h"
 #include "receiver/key_code_table.h"
 #include "receiver/serial_line.h"
+#include "tests/player/mpris_introspection.h"
 #include "tests/player/private_bus.h"
 
 extern char** environ;
@@ -81,15 +82,7 @@ struct Call {
 // The media player: answers what quorvel and playerctl ask and timestamps every command.
 class BenchPlayer : public QDBusVirtualObject {
   public:
-    QString introspect(const QString&) const override {
-        return QStringLiteral(
-            "<interface name=\"org.mpris.MediaPlayer2\">"
-            "<property name=\"Identity\" type=\"s\" access=\"read\"/></interface>"
-            "<interface name=\"org.mpris.MediaPlayer2.Player\">"
-            "<method name=\"PlayPause\"/><method name=\"Previous\"/><method name=\"Next\"/>"
-            "<property name=\"PlaybackStatus\" type=\"s\" access=\"read\"/>"
-            "<property name=\"Volume\" type=\"d\" access=\"readwrite\"/></interface>");
-    }
+    QString introspect(const QString&) const override { return MprisIntrospection(); }
 
     bool handleMessage(const QDBusMessage& m, const QDBusConnection& connection) override {
         const std::int64_t at = NowNs();

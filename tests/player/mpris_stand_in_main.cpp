@@ -14,6 +14,8 @@
 #include <QVariantMap>
 #include <cstdio>
 
+#include "tests/player/mpris_introspection.h"
+
 namespace {
 
 const QString PlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
@@ -30,15 +32,7 @@ class StandInPlayer : public QDBusVirtualObject {
     StandInPlayer(QString identity, QString status, double volume)
         : identity_(std::move(identity)), status_(std::move(status)), volume_(volume) {}
 
-    QString introspect(const QString&) const override {
-        return QStringLiteral(
-            "<interface name=\"org.mpris.MediaPlayer2\">"
-            "<property name=\"Identity\" type=\"s\" access=\"read\"/></interface>"
-            "<interface name=\"org.mpris.MediaPlayer2.Player\">"
-            "<method name=\"PlayPause\"/><method name=\"Previous\"/><method name=\"Next\"/>"
-            "<property name=\"PlaybackStatus\" type=\"s\" access=\"read\"/>"
-            "<property name=\"Volume\" type=\"d\" access=\"readwrite\"/></interface>");
-    }
+    QString introspect(const QString&) const override { return MprisIntrospection(); }
 
     bool handleMessage(const QDBusMessage& m, const QDBusConnection& connection) override {
         const QString member = m.member();
