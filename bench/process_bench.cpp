@@ -54,7 +54,7 @@
 #include "bench/bench_clock.h"
 #include "receiver/key_code_table.h"
 #include "receiver/serial_line.h"
-#include "tests/player/mpris_introspection.h"
+#include "tests/player/mpris_interfaces.h"
 #include "tests/player/private_bus.h"
 
 extern char** environ;
@@ -82,7 +82,7 @@ struct Call {
 // The media player: answers what quorvel and playerctl ask and timestamps every command.
 class BenchPlayer : public QDBusVirtualObject {
   public:
-    QString introspect(const QString&) const override { return MprisIntrospection(); }
+    QString introspect(const QString&) const override { return MprisInterfaceXml(); }
 
     bool handleMessage(const QDBusMessage& m, const QDBusConnection& connection) override {
         const std::int64_t at = NowNs();

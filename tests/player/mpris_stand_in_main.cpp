@@ -14,7 +14,7 @@
 #include <QVariantMap>
 #include <cstdio>
 
-#include "tests/player/mpris_introspection.h"
+#include "tests/player/mpris_interfaces.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ class StandInPlayer : public QDBusVirtualObject {
     StandInPlayer(QString identity, QString status, double volume)
         : identity_(std::move(identity)), status_(std::move(status)), volume_(volume) {}
 
-    QString introspect(const QString&) const override { return MprisIntrospection(); }
+    QString introspect(const QString&) const override { return MprisInterfaceXml(); }
 
     bool handleMessage(const QDBusMessage& m, const QDBusConnection& connection) override {
         const QString member = m.member();

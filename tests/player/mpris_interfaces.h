@@ -3,7 +3,7 @@
 #include <QString>
 
 // The part of the MPRIS interfaces our stand-in players export.
-inline QString MprisIntrospection() {
+inline QString MprisInterfaceXml() {
     return QStringLiteral(
         "<interface name=\"org.mpris.MediaPlayer2\">"
         "<property name=\"Identity\" type=\"s\" access=\"read\"/></interface>"
