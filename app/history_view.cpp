@@ -62,10 +62,6 @@ void HistoryView::InsertLine(int index, const std::string& text) {
     NotifyAccessibility(index, true);
 }
 
-void HistoryView::InsertPostedLine(int index, const QByteArray& text) {
-    InsertLine(index, text.toStdString());
-}
-
 void HistoryView::DeleteLine(int index) {
     if (!model_.DeleteLine(index)) {
         qCWarning(lcApp) << "history: cannot delete" << index << "of" << model_.LineCount();
@@ -94,8 +90,11 @@ void HistoryView::ScheduleFlush() {
         return;
     }
     flushPending_ = true;
+    // Writes paced by the sender arrive a frame after the last flush, give or take the
+    // timer's rounding: a frame due within a millisecond is drawn now, not after a second
+    // wake-up for the remainder.
     const qint64 wait = lastFlush_.isValid() ? FrameMs - lastFlush_.elapsed() : 0;
-    if (wait > 0) {
+    if (wait > 1) {
         QTimer::singleShot(static_cast<int>(wait), Qt::PreciseTimer, this, [this] { Flush(); });
         return;
     }
@@ -122,14 +121,17 @@ void HistoryView::Flush() {
         UpdateScrollRange();
     }
     const bool now = std::exchange(repaintRequested_, false);
-    if (std::exchange(dirty_, false) || now) {
-        // Asked for: drawn at once. Otherwise a write without a repaint shows at the
-        // next ordinary redraw.
-        if (now) {
-            viewport()->repaint();
-        } else {
-            viewport()->update();
-        }
+    // Writes below the rows in sight leave the picture as it is: drawing it again would
+    // only cost a stream into a long history a full paint a frame.
+    if (!std::exchange(dirty_, false)) {
+        return;
+    }
+    // Asked for: drawn at once. Otherwise a write without a repaint shows at the next
+    // ordinary redraw.
+    if (now) {
+        viewport()->repaint();
+    } else {
+        viewport()->update();
     }
 }
 

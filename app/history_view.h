@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAbstractScrollArea>
-#include <QByteArray>
 #include <QElapsedTimer>
 #include <QRect>
 #include <QString>
@@ -19,7 +18,8 @@
 // garbage (a line per byte) would spend the UI thread on them. For the same reason flushes
 // come at most once a frame: a key press after a quiet spell is drawn at once, a stream of
 // events 2 ms apart is drawn 60 times a second, not 500, and its scroll bar follows as
-// often.
+// often. Writes below the rows in sight, where a long history takes them, draw nothing
+// but the scroll bar.
 class HistoryView : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -33,12 +33,10 @@ class HistoryView : public QAbstractScrollArea {
     int LineCount() const { return model_.LineCount(); }
     QString LineText(int row) const;
 
-    // The same contract as HistoryList; called on the UI thread. Invokable so the
-    // receiver's writes can be posted here by name.
+    // The same contract as HistoryList; called on the UI thread.
     void InsertLine(int index, const std::string& text);
-    Q_INVOKABLE void InsertPostedLine(int index, const QByteArray& text);
-    Q_INVOKABLE void DeleteLine(int index);
-    Q_INVOKABLE void Repaint();
+    void DeleteLine(int index);
+    void Repaint();
 
     int TopRow() const;
     // Rows that fit entirely in the viewport.

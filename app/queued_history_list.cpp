@@ -1,23 +1,65 @@
 #include "app/queued_history_list.h"
 
-#include <QByteArray>
 #include <QMetaObject>
+#include <utility>
 
 #include "app/history_view.h"
 
-// Every call is posted to the same object from the one receiver thread, and Qt delivers
-// the posted calls of one object in the order they were posted. The calls go by name with
-// their arguments copied by Qt itself, so nothing of ours is shared between the threads.
+QueuedHistoryList::QueuedHistoryList(HistoryView& view) : view_(view) {
+    nextFrame_.setSingleShot(true);
+    nextFrame_.setTimerType(Qt::PreciseTimer);
+    nextFrame_.setInterval(HistoryView::FrameMs);
+    QObject::connect(&nextFrame_, &QTimer::timeout, &view_, [this] { Drain(); });
+}
 
 void QueuedHistoryList::DeleteLine(int index) {
-    QMetaObject::invokeMethod(&view_, "DeleteLine", Qt::QueuedConnection, Q_ARG(int, index));
+    Post({Write::Kind::Delete, index, {}});
 }
 
 void QueuedHistoryList::InsertLine(int index, const std::string& text) {
-    QMetaObject::invokeMethod(&view_, "InsertPostedLine", Qt::QueuedConnection, Q_ARG(int, index),
-                              Q_ARG(QByteArray, QByteArray::fromStdString(text)));
+    Post({Write::Kind::Insert, index, text});
 }
 
 void QueuedHistoryList::Repaint() {
-    QMetaObject::invokeMethod(&view_, "Repaint", Qt::QueuedConnection);
+    Post({Write::Kind::Repaint, 0, {}});
+}
+
+void QueuedHistoryList::Post(Write write) {
+    {
+        std::lock_guard lock(mutex_);
+        pending_.push_back(std::move(write));
+        if (std::exchange(drainDue_, true)) {
+            return;
+        }
+    }
+    // Bound to the view: once it is gone, a call still queued is dropped, not run.
+    QMetaObject::invokeMethod(
+        &view_, [this] { Drain(); }, Qt::QueuedConnection);
+}
+
+void QueuedHistoryList::Drain() {
+    {
+        std::lock_guard lock(mutex_);
+        if (pending_.empty()) {
+            // The stream has stopped; the next write goes at once.
+            drainDue_ = false;
+            return;
+        }
+        applying_.swap(pending_);
+    }
+    for (const Write& write : applying_) {
+        switch (write.kind) {
+            case Write::Kind::Delete:
+                view_.DeleteLine(write.index);
+                break;
+            case Write::Kind::Insert:
+                view_.InsertLine(write.index, write.text);
+                break;
+            case Write::Kind::Repaint:
+                view_.Repaint();
+                break;
+        }
+    }
+    applying_.clear();
+    nextFrame_.start();
 }

@@ -203,6 +203,30 @@ TEST_F(HistoryViewTest, WritesArrivingTogetherArePaintedOnce) {
     view_.viewport()->removeEventFilter(&counter);
 }
 
+TEST_F(HistoryViewTest, WritesBelowTheRowsInSightPaintNothing) {
+    Append(30);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return view_.verticalScrollBar()->isVisible(); }));
+    QCoreApplication::processEvents();
+    const int lastInSight = view_.TopRow() + view_.VisibleRows() - 1;
+    PaintCounter counter;
+    view_.viewport()->installEventFilter(&counter);
+
+    // Rows out of sight, then one in sight: only the second may draw the view.
+    view_.InsertLine(view_.LineCount(), "below");
+    view_.Repaint();
+    view_.DeleteLine(view_.LineCount() - 1);
+    view_.Repaint();
+    // Nothing to wait for but the end of the frames any paint would come in.
+    QTest::qWait(3 * HistoryView::FrameMs);
+    EXPECT_EQ(counter.paints, 0);
+
+    view_.DeleteLine(lastInSight);
+    view_.InsertLine(lastInSight, "in sight");
+    view_.Repaint();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return counter.paints > 0; }));
+    view_.viewport()->removeEventFilter(&counter);
+}
+
 TEST_F(HistoryViewTest, ScreenReadersSeeTheLinesAsAList) {
     Append(30);
     view_.SelectRow(2);

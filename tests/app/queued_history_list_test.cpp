@@ -5,6 +5,8 @@
 #include <atomic>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QThread>
 #include <string>
 #include <thread>
@@ -106,6 +108,31 @@ TEST_F(QueuedHistoryListTest, NothingChangesUntilTheUiThreadRuns) {
     EXPECT_EQ(Lines(view_), std::vector<std::string>{"Click to start the fun :)"});
     ASSERT_TRUE(ProcessEventsUntil(
         [&] { return Lines(view_) == std::vector<std::string>{"Waiting for new signal..."}; }));
+}
+
+TEST_F(QueuedHistoryListTest, WritesAfterTheStreamHasStoppedStillArrive) {
+    // Each round is a stream that ends: the pacing must stop with it and start again with
+    // the next write, never leave later writes waiting for a frame that does not come.
+    HistoryLog log(list_);
+    for (int round = 0; round < 3; ++round) {
+        std::thread receiver([&] {
+            if (round == 0) {
+                log.RemoveFirstLine();
+            }
+            log.AppendLine("Waiting for new signal...");
+            log.ReplaceLastLine("round " + std::to_string(round));
+        });
+        receiver.join();
+        const std::string last = "round " + std::to_string(round);
+        ASSERT_TRUE(ProcessEventsUntil([&] {
+            return view_.LineCount() == round + 1 && view_.Model().Line(round) == last;
+        })) << last;
+        // Long enough for any frame still running out to end with nothing to carry.
+        QDeadlineTimer quiet(5 * HistoryView::FrameMs);
+        while (!quiet.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        }
+    }
 }
 
 }  // namespace
