@@ -1,15 +1,15 @@
 #include "app/queued_history_list.h"
 
-#include <QMetaObject>
 #include <utility>
 
 #include "app/history_view.h"
 
-QueuedHistoryList::QueuedHistoryList(HistoryView& view) : view_(view) {
+QueuedHistoryList::QueuedHistoryList(HistoryView& view)
+    : view_(view), drain_(staticMetaObject.method(staticMetaObject.indexOfMethod("Drain()"))) {
     nextFrame_.setSingleShot(true);
     nextFrame_.setTimerType(Qt::PreciseTimer);
     nextFrame_.setInterval(HistoryView::FrameMs);
-    QObject::connect(&nextFrame_, &QTimer::timeout, &view_, [this] { Drain(); });
+    connect(&nextFrame_, &QTimer::timeout, this, &QueuedHistoryList::Drain);
 }
 
 void QueuedHistoryList::DeleteLine(int index) {
@@ -32,9 +32,8 @@ void QueuedHistoryList::Post(Write write) {
             return;
         }
     }
-    // Bound to the view: once it is gone, a call still queued is dropped, not run.
-    QMetaObject::invokeMethod(
-        &view_, [this] { Drain(); }, Qt::QueuedConnection);
+    // Once this list is gone, a call still queued is dropped, not run.
+    drain_.invoke(this, Qt::QueuedConnection);
 }
 
 void QueuedHistoryList::Drain() {
