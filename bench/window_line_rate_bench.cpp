@@ -4,6 +4,7 @@
 // offscreen; the player is NullPlayerLink, as the UI thread never touches the player.
 //
 //   quorvel_window_line_rate_bench [SECONDS] [EVENTS_PER_SECOND]   (defaults 60 480)
+#include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
 #include <time.h>
@@ -32,6 +33,19 @@
 #include "receiver/key_code_table.h"
 
 namespace {
+
+// The calling thread's time spent waiting for a CPU while runnable, from the scheduler's
+// statistics: a gap in which it grew, the thread was ready but others had the cores.
+double ThreadRunQueueMs(int fd) {
+    char text[128] = {};
+    const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+    unsigned long long onCpu = 0;
+    unsigned long long waiting = 0;
+    if (n <= 0 || std::sscanf(text, "%llu %llu", &onCpu, &waiting) != 2) {
+        return 0;
+    }
+    return static_cast<double>(waiting) / 1e6;
+}
 
 double ThreadCpuMs() {
     timespec ts{};
@@ -80,23 +94,39 @@ int main(int argc, char** argv) {
     tick.setInterval(1);
     // For the longest gap, the UI thread's own CPU time in it: near the gap, the program was
     // busy; near zero, the thread was not running at all (another process or the host).
+    const int schedstat = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
     double lastCpu = 0;
+    double lastWait = 0;
+    double worstGapWaitMs = 0;
+    struct LongGap {
+        std::int64_t end;
+        std::int64_t length;
+        double cpuMs;
+        double waitMs;
+    };
+    std::vector<LongGap> longGaps;
     std::int64_t worstGap = 0;
     double worstGapCpuMs = 0;
     std::int64_t worstGapEnd = 0;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const std::int64_t now = NowNs();
         const double cpu = ThreadCpuMs();
+        const double wait = ThreadRunQueueMs(schedstat);
         if (lastTick != 0 && sending.load(std::memory_order_relaxed)) {
             gaps.push_back(now - lastTick);
+            if (now - lastTick > 16'000'000) {
+                longGaps.push_back({now, now - lastTick, cpu - lastCpu, wait - lastWait});
+            }
             if (now - lastTick > worstGap) {
                 worstGap = now - lastTick;
                 worstGapCpuMs = cpu - lastCpu;
+                worstGapWaitMs = wait - lastWait;
                 worstGapEnd = now;
             }
         }
         lastTick = now;
         lastCpu = cpu;
+        lastWait = wait;
     });
     tick.start();
 
@@ -151,9 +181,16 @@ int main(int argc, char** argv) {
         static_cast<double>(gaps.back()) / 1e6, static_cast<long long>(over16));
     std::printf(
         "in the longest gap, ending %.3f s after the first byte (CLOCK_MONOTONIC %.6f s), "
-        "the UI thread ran for %.2f ms\n",
+        "the UI thread ran for %.2f ms and waited for a core %.2f ms\n",
         static_cast<double>(worstGapEnd - sendStart) / 1e9, static_cast<double>(worstGapEnd) / 1e9,
-        worstGapCpuMs);
+        worstGapCpuMs, worstGapWaitMs);
+    // Ran through most of a gap yet was not waiting: the program was busy, or the host took
+    // the virtual CPU away (a profile shows which: samples in the gap, or none).
+    for (const LongGap& g : longGaps) {
+        std::printf("  gap %.2f ms ending at %.3f s: ran %.2f ms, waited for a core %.2f ms\n",
+                    static_cast<double>(g.length) / 1e6,
+                    static_cast<double>(g.end - sendStart) / 1e9, g.cpuMs, g.waitMs);
+    }
     std::printf("UI thread cpu %.0f ms = %.2f %% of one core (includes the 1 ms timer)\n", uiCpu,
                 100.0 * uiCpu / (elapsed * 1e3 + 700.0));
     receiver.StopAll();
