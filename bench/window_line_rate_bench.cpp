@@ -34,25 +34,6 @@
 
 namespace {
 
-// The calling thread's time spent waiting for a CPU while runnable, from the scheduler's
-// statistics: a gap in which it grew, the thread was ready but others had the cores.
-double ThreadRunQueueMs(int fd) {
-    char text[128] = {};
-    const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
-    unsigned long long onCpu = 0;
-    unsigned long long waiting = 0;
-    if (n <= 0 || std::sscanf(text, "%llu %llu", &onCpu, &waiting) != 2) {
-        return 0;
-    }
-    return static_cast<double>(waiting) / 1e6;
-}
-
-double ThreadCpuMs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
 // Every kind of two-byte event; none commands a player here.
 constexpr std::uint8_t Events[][2] = {
     {KeyPrefix, 0x60}, {KeyPrefix, 0x98},    {KeyPrefix, 0x18},    {KeyPrefix, 0xB0},
@@ -187,9 +168,11 @@ int main(int argc, char** argv) {
     // Ran through most of a gap yet was not waiting: the program was busy, or the host took
     // the virtual CPU away (a profile shows which: samples in the gap, or none).
     for (const LongGap& g : longGaps) {
-        std::printf("  gap %.2f ms ending at %.3f s: ran %.2f ms, waited for a core %.2f ms\n",
-                    static_cast<double>(g.length) / 1e6,
-                    static_cast<double>(g.end - sendStart) / 1e9, g.cpuMs, g.waitMs);
+        std::printf(
+            "  gap %.2f ms ending at %.3f s (CLOCK_MONOTONIC %.6f s): ran %.2f ms, waited for a "
+            "core %.2f ms\n",
+            static_cast<double>(g.length) / 1e6, static_cast<double>(g.end - sendStart) / 1e9,
+            static_cast<double>(g.end) / 1e9, g.cpuMs, g.waitMs);
     }
     std::printf("UI thread cpu %.0f ms = %.2f %% of one core (includes the 1 ms timer)\n", uiCpu,
                 100.0 * uiCpu / (elapsed * 1e3 + 700.0));
