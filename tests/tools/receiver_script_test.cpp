@@ -59,6 +59,11 @@ struct Bad {
     const char* named;  // the error must quote the offending word
 };
 
+// Names each case by its line, so that the test's name is the same from run to run.
+void PrintTo(const Bad& bad, std::ostream* os) {
+    *os << bad.line;
+}
+
 class ScriptErrors : public testing::TestWithParam<Bad> {};
 
 TEST_P(ScriptErrors, NameTheWordAndSendNothing) {
