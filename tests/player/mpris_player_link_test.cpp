@@ -62,7 +62,7 @@ TEST_F(MprisLink, ByteStreamReachesThePlayerInTheCyclesOrder) {
     StandInProcess player(bus_, {QStringLiteral("standin"), QStringLiteral("Stand-In")});
     ASSERT_TRUE(player.Start());
     // Built here, used on the receiver's thread.
-    MprisPlayerLink link({}, bus_.Connection(), PatientTimeoutMs);
+    MprisPlayerLink link({}, bus_.Address().toStdString(), PatientTimeoutMs);
     EXPECT_EQ(link.FindPlayerWindow(), player.BusName().toStdString());
 
     const Lines history = RunCycleOnThread(link, {0x91, 0x60, 0x91, 0x98, 0x91, 0x18, 0x91, 0xB0,
@@ -78,7 +78,7 @@ TEST_F(MprisLink, ByteStreamReachesThePlayerInTheCyclesOrder) {
 TEST_F(MprisLink, OtherIdentifiersSendNothing) {
     StandInProcess player(bus_, {QStringLiteral("standin"), QStringLiteral("Stand-In")});
     ASSERT_TRUE(player.Start());
-    MprisPlayerLink link({}, bus_.Connection(), PatientTimeoutMs);
+    MprisPlayerLink link({}, bus_.Address().toStdString(), PatientTimeoutMs);
     for (int id : {0, -1, 273, 18807, 18809, 18812, 18814, 18817, 0x4978 + 0x10000}) {
         link.SendPlayerCommand(id);
     }
@@ -113,7 +113,7 @@ TEST_F(MprisLink, FindsPlayersByWholeBusNameOrIdentity) {
         {"", P + "alpha"},  // the Playing proxy is never taken unasked
     };
     for (const auto& [wanted, found] : cases) {
-        MprisPlayerLink link(wanted, bus_.Connection(), PatientTimeoutMs);
+        MprisPlayerLink link(wanted, bus_.Address().toStdString(), PatientTimeoutMs);
         EXPECT_EQ(link.FindPlayerWindow(), found) << "--player \"" << wanted << '"';
     }
 }
@@ -124,14 +124,14 @@ TEST_F(MprisLink, PlayingPlayerIsTakenFirstWhenNoneIsNamed) {
                            {QStringLiteral("zzz"), QStringLiteral("Z"), QStringLiteral("Playing")});
     ASSERT_TRUE(paused.Start());
     ASSERT_TRUE(playing.Start());
-    MprisPlayerLink link({}, bus_.Connection(), PatientTimeoutMs);
+    MprisPlayerLink link({}, bus_.Address().toStdString(), PatientTimeoutMs);
     link.SendPlayerCommand(PlayerCommand::CmdPlay);
     EXPECT_EQ(playing.Calls(), Lines{"PlayPause"});
     EXPECT_EQ(paused.Calls(), Lines{});
 }
 
 TEST_F(MprisLink, PlayerStartedLateOrRestartedGetsTheNextCommand) {
-    MprisPlayerLink link("standin", bus_.Connection(), PatientTimeoutMs);
+    MprisPlayerLink link("standin", bus_.Address().toStdString(), PatientTimeoutMs);
     EXPECT_EQ(link.FindPlayerWindow(), "");
     EXPECT_EQ(RunCycleOnThread(link, {0x91, 0x60, 0x91, 0xB0}), (Lines{"PLAY!", "VOL_UP!", W}));
 
@@ -160,7 +160,7 @@ TEST_F(MprisLink, PlayerStartedLateOrRestartedGetsTheNextCommand) {
 TEST_F(MprisLink, HungPlayerDelaysTheCycleButDoesNotStopIt) {
     StandInProcess player(bus_, {QStringLiteral("standin"), QStringLiteral("Stand-In")});
     ASSERT_TRUE(player.Start());
-    MprisPlayerLink held({}, bus_.Connection());  // the real bound
+    MprisPlayerLink held({}, bus_.Address().toStdString());  // the real bound
     ASSERT_EQ(held.FindPlayerWindow(), player.BusName().toStdString());
 
     player.Freeze();
@@ -192,7 +192,7 @@ TEST_P(MprisLinkVolume, StepsAndClamps) {
     StandInProcess player(bus_, {QStringLiteral("standin"), QStringLiteral("Stand-In"),
                                  QStringLiteral("Playing"), c.start});
     ASSERT_TRUE(player.Start());
-    MprisPlayerLink link({}, bus_.Connection(), PatientTimeoutMs);
+    MprisPlayerLink link({}, bus_.Address().toStdString(), PatientTimeoutMs);
     for (int id : c.commands) {
         link.SendPlayerCommand(id);
     }
