@@ -3,8 +3,10 @@
 // command it receives ("PlayPause", "Previous", "Next", "Volume 0.5500"), flushed before
 // it replies, so a caller whose call has returned can read the line at once.
 //
-// Usage: quorvel_mpris_stand_in ADDRESS NAME IDENTITY STATUS VOLUME
-// It owns org.mpris.MediaPlayer2.NAME and prints "ready" once it does.
+// Usage: quorvel_mpris_stand_in ADDRESS NAME IDENTITY STATUS VOLUME [replies|silent]
+// It owns org.mpris.MediaPlayer2.NAME and prints "ready" once it does. A silent one
+// records PlayPause, Previous and Next but never answers them, so its caller is still
+// waiting when the line is read.
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -29,8 +31,11 @@ void Record(const QString& line) {
 
 class StandInPlayer : public QDBusVirtualObject {
   public:
-    StandInPlayer(QString identity, QString status, double volume)
-        : identity_(std::move(identity)), status_(std::move(status)), volume_(volume) {}
+    StandInPlayer(QString identity, QString status, double volume, bool replies)
+        : identity_(std::move(identity)),
+          status_(std::move(status)),
+          volume_(volume),
+          replies_(replies) {}
 
     QString introspect(const QString&) const override { return MprisInterfaceXml(); }
 
@@ -66,7 +71,7 @@ class StandInPlayer : public QDBusVirtualObject {
         if ((m.interface() == PlayerInterface || m.interface().isEmpty()) &&
             (member == "PlayPause" || member == "Previous" || member == "Next")) {
             Record(member);
-            return connection.send(m.createReply());
+            return !replies_ || connection.send(m.createReply());
         }
         return false;
     }
@@ -93,6 +98,7 @@ class StandInPlayer : public QDBusVirtualObject {
     QString identity_;
     QString status_;
     double volume_;
+    bool replies_;
 };
 
 }  // namespace
@@ -100,8 +106,11 @@ class StandInPlayer : public QDBusVirtualObject {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 6) {
-        std::fputs("usage: quorvel_mpris_stand_in ADDRESS NAME IDENTITY STATUS VOLUME\n", stderr);
+    if (args.size() != 6 && !(args.size() == 7 && (args[6] == "replies" || args[6] == "silent"))) {
+        std::fputs(
+            "usage: quorvel_mpris_stand_in ADDRESS NAME IDENTITY STATUS VOLUME"
+            " [replies|silent]\n",
+            stderr);
         return 2;
     }
     QDBusConnection bus = QDBusConnection::connectToBus(args[1], QStringLiteral("stand-in"));
@@ -109,7 +118,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "stand-in: no bus: %s\n", qPrintable(bus.lastError().message()));
         return 1;
     }
-    StandInPlayer player(args[3], args[4], args[5].toDouble());
+    StandInPlayer player(args[3], args[4], args[5].toDouble(),
+                         args.size() == 6 || args[6] == "replies");
     if (!bus.registerVirtualObject(QStringLiteral("/org/mpris/MediaPlayer2"), &player) ||
         !bus.registerService(QStringLiteral("org.mpris.MediaPlayer2.") + args[2])) {
         std::fprintf(stderr, "stand-in: cannot export: %s\n",

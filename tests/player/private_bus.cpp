@@ -21,7 +21,7 @@ const char* BusConfig = R"(<!DOCTYPE busconfig PUBLIC
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
-  <listen>unix:dir=%1</listen>
+  <listen>unix:path=%1/bus</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
@@ -57,14 +57,27 @@ PrivateBus::PrivateBus() : connection_(QStringLiteral("unconnected")) {
         return;
     }
     config.close();
+    configPath_ = config.fileName();
 
     // The daemon must not outlive a test that crashes.
     daemon_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     // Its complaints (as root it warns about fd limits) are only shown when it fails.
-    const QString daemonLog = dir_.filePath(QStringLiteral("daemon.log"));
-    daemon_.setStandardErrorFile(daemonLog);
+    daemon_.setStandardErrorFile(dir_.filePath(QStringLiteral("daemon.log")));
+    Start();
+}
+
+PrivateBus::~PrivateBus() {
+    Stop();
+}
+
+bool PrivateBus::Start() {
+    if (configPath_.isEmpty()) {
+        return false;
+    }
+    Stop();
+    error_.clear();
     daemon_.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--config-file=") + config.fileName(),
+                  {QStringLiteral("--config-file=") + configPath_,
                    QStringLiteral("--print-address"), QStringLiteral("--nofork")});
     const QDeadlineTimer deadline(StartDeadlineMs);
     while (!daemon_.canReadLine() && !deadline.hasExpired() &&
@@ -72,13 +85,17 @@ PrivateBus::PrivateBus() : connection_(QStringLiteral("unconnected")) {
         daemon_.waitForReadyRead(100);
     }
     if (!daemon_.canReadLine()) {
-        QFile log(daemonLog);
+        QFile log(dir_.filePath(QStringLiteral("daemon.log")));
         log.open(QIODevice::ReadOnly);
         error_ = QStringLiteral("dbus-daemon did not start: ") + daemon_.errorString() +
                  QLatin1Char(' ') + QString::fromUtf8(log.readAll());
-        return;
+        return false;
     }
-    address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+    // Without the guid, which is new at every start, the address still names the bus
+    // after a restart.
+    QStringList parts = QString::fromUtf8(daemon_.readLine()).trimmed().split(QLatin1Char(','));
+    parts.removeIf([](const QString& part) { return part.startsWith(QStringLiteral("guid=")); });
+    address_ = parts.join(QLatin1Char(','));
 
     static std::atomic<int> serial{0};
     connectionName_ = QStringLiteral("quorvel-test-bus-%1").arg(serial++);
@@ -86,16 +103,22 @@ PrivateBus::PrivateBus() : connection_(QStringLiteral("unconnected")) {
     if (!connection_.isConnected()) {
         error_ = QStringLiteral("cannot connect: ") + connection_.lastError().message();
     }
+    return Started();
 }
 
-PrivateBus::~PrivateBus() {
-    if (!connectionName_.isEmpty()) {
-        connection_ = QDBusConnection(QStringLiteral("unconnected"));
-        QDBusConnection::disconnectFromBus(connectionName_);
-    }
+void PrivateBus::Stop() {
+    Disconnect();
     if (daemon_.state() != QProcess::NotRunning) {
         daemon_.kill();
         daemon_.waitForFinished(StartDeadlineMs);
+    }
+}
+
+void PrivateBus::Disconnect() {
+    if (!connectionName_.isEmpty()) {
+        connection_ = QDBusConnection(QStringLiteral("unconnected"));
+        QDBusConnection::disconnectFromBus(connectionName_);
+        connectionName_.clear();
     }
 }
 

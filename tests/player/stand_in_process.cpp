@@ -36,7 +36,8 @@ bool StandInProcess::Start() {
     ready_ = false;
     process_.start(QStringLiteral(QUORVEL_STAND_IN_PATH),
                    {bus_.Address(), setup_.name, setup_.identity, setup_.status,
-                    QString::number(setup_.volume, 'g', 17)});
+                    QString::number(setup_.volume, 'g', 17),
+                    setup_.replies ? QStringLiteral("replies") : QStringLiteral("silent")});
     const QDeadlineTimer deadline(DeadlineMs);
     while (!ready_ && !deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
         process_.waitForReadyRead(100);

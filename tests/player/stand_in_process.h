@@ -13,6 +13,7 @@ struct StandInSetup {
     QString identity;  // its Identity property
     QString status = QStringLiteral("Paused");
     double volume = 0.5;
+    bool replies = true;  // false: records PlayPause, Previous and Next but never answers
 };
 
 // The stand-in MPRIS player (quorvel_mpris_stand_in) run as a child process on a private
