@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "history/history_log.h"
@@ -28,27 +29,49 @@ const std::string W = "Waiting for new signal...";
 // real bound use the link's default.
 constexpr int PatientTimeoutMs = 20000;
 
-// Runs the signal cycle over bytes on a thread of its own, as the receiver does, and
-// returns the history it wrote.
+// The signal cycle over bytes on a thread of its own, as the receiver runs it.
+class CycleThread {
+  public:
+    CycleThread(PlayerLink& link, std::vector<int> bytes)
+        : source_(std::move(bytes), &log_), thread_([this, &link] {
+              SignalCycle(source_, log_, link).Run();
+              done_ = true;
+          }) {}
+    ~CycleThread() {
+        if (thread_.joinable()) {
+            Finish();
+        }
+    }
+    CycleThread(const CycleThread&) = delete;
+    CycleThread& operator=(const CycleThread&) = delete;
+
+    bool Done() const { return done_; }
+
+    // Waits for the cycle to end and returns the history it wrote.
+    Lines Finish() {
+        const QDeadlineTimer deadline(std::chrono::minutes(2));
+        while (!done_ && !deadline.hasExpired()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!done_) {
+            std::fputs("the signal cycle is stuck in the player link\n", stderr);
+            std::abort();
+        }
+        thread_.join();
+        return list_.lines;
+    }
+
+  private:
+    MemoryHistoryList list_;
+    HistoryLog log_{list_};
+    ScriptedByteSource source_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+// Runs the cycle over bytes on a thread of its own and returns the history it wrote.
 Lines RunCycleOnThread(PlayerLink& link, std::vector<int> bytes) {
-    MemoryHistoryList list;
-    HistoryLog log(list);
-    ScriptedByteSource source(std::move(bytes), &log);
-    std::atomic<bool> done{false};
-    std::thread receiver([&] {
-        SignalCycle(source, log, link).Run();
-        done = true;
-    });
-    const QDeadlineTimer deadline(std::chrono::minutes(2));
-    while (!done && !deadline.hasExpired()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (!done) {
-        std::fputs("the signal cycle is stuck in the player link\n", stderr);
-        std::abort();
-    }
-    receiver.join();
-    return list.lines;
+    return CycleThread(link, std::move(bytes)).Finish();
 }
 
 class MprisLink : public testing::Test {
@@ -174,6 +197,55 @@ TEST_F(MprisLink, HungPlayerDelaysTheCycleButDoesNotStopIt) {
     EXPECT_EQ(player.WaitForCalls(3), (Lines{"PlayPause", "Next", "Previous"}));
 }
 
+TEST_F(MprisLink, BusRestartedAtTheSameAddressIsJoinedAgain) {
+    StandInProcess player(bus_, {QStringLiteral("standin"), QStringLiteral("Stand-In")});
+    ASSERT_TRUE(player.Start());
+    MprisPlayerLink link({}, bus_.Address().toStdString(), PatientTimeoutMs);
+    EXPECT_EQ(RunCycleOnThread(link, {0x91, 0x60}), (Lines{"PLAY!", W}));
+    EXPECT_EQ(player.Calls(), Lines{"PlayPause"});
+
+    // The bus crashes: the keys still show, the program goes on and the loss is said once,
+    // however often the link tries again.
+    {
+        LogCapture log;
+        bus_.Stop();
+        EXPECT_EQ(RunCycleOnThread(link, {0x91, 0x18, 0x91, 0xB0, 0x0D, 0xB0}),
+                  (Lines{"NEXT!", "VOL_UP!", "  >>REP>>VOL_UP!", W}));
+        EXPECT_EQ(link.FindPlayerWindow(), "");
+        const Lines logged = log.Messages("quorvel.player");
+        ASSERT_EQ(logged.size(), 1u) << testing::PrintToString(logged);
+        EXPECT_NE(logged[0].find("lost the D-Bus session bus"), std::string::npos) << logged[0];
+    }
+
+    // Back at the same address, and the player with it: the next command reaches it.
+    ASSERT_TRUE(bus_.Start()) << bus_.Error().toStdString();
+    ASSERT_TRUE(player.Kill());  // its connection went with the old daemon
+    ASSERT_TRUE(player.Start());
+    EXPECT_EQ(RunCycleOnThread(link, {0x91, 0x98}), (Lines{"PREV!", W}));
+    EXPECT_EQ(player.Calls(), (Lines{"PlayPause", "Previous"}));
+}
+
+TEST_F(MprisLink, BusDyingMidCallEndsTheCallNotTheProgram) {
+    StandInProcess silent(bus_, {QStringLiteral("standin"), QStringLiteral("Stand-In"),
+                                 QStringLiteral("Paused"), 0.5, false});
+    ASSERT_TRUE(silent.Start());
+    MprisPlayerLink link({}, bus_.Address().toStdString(), PatientTimeoutMs);
+    CycleThread cycle(link, {0x91, 0x60});
+    // The player has the call; the link waits for a reply that never comes.
+    ASSERT_EQ(silent.WaitForCalls(1), Lines{"PlayPause"});
+    EXPECT_FALSE(cycle.Done());
+
+    bus_.Stop();
+    EXPECT_EQ(cycle.Finish(), (Lines{"PLAY!", W}));
+
+    ASSERT_TRUE(bus_.Start()) << bus_.Error().toStdString();
+    ASSERT_TRUE(silent.Kill());
+    StandInProcess player(bus_, {QStringLiteral("standin"), QStringLiteral("Stand-In")});
+    ASSERT_TRUE(player.Start());
+    EXPECT_EQ(RunCycleOnThread(link, {0x91, 0x18}), (Lines{"NEXT!", W}));
+    EXPECT_EQ(player.Calls(), Lines{"Next"});
+}
+
 struct VolumeCase {
     const char* name;
     double start;
@@ -213,8 +285,49 @@ INSTANTIATE_TEST_SUITE_P(
                     VolumeCase{"BelowZeroComesBackIntoRange", -0.5, {Down}, {"Volume 0.0000"}}),
     [](const testing::TestParamInfo<VolumeCase>& info) { return std::string(info.param.name); });
 
-TEST(MprisLinkWithoutBus, FindsNoPlayerSaysSoOnceAndTheCycleGoesOn) {
-    PrepareQtWithoutSessionBus();  // the session bus address leads nowhere
+// Sets an environment variable (or unsets it, for nullopt) while alive.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        Set(value);
+    }
+    ~ScopedVariable() { Set(old_); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+  private:
+    void Set(const std::optional<std::string>& value) {
+        if (value) {
+            ::setenv(name_, value->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+struct NoBusCase {
+    const char* name;
+    std::optional<std::string> sessionAddress;
+};
+
+void PrintTo(const NoBusCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class MprisLinkWithoutBus : public testing::TestWithParam<NoBusCase> {};
+
+TEST_P(MprisLinkWithoutBus, FindsNoPlayerSaysSoOnceAndTheCycleGoesOn) {
+    PrepareQtWithoutSessionBus();
+    // Nothing may stand in for the missing address: no bus found elsewhere, none launched.
+    const ScopedVariable runtimeDir("XDG_RUNTIME_DIR", "/nonexistent/quorvel-test-runtime");
+    const ScopedVariable display("DISPLAY", std::nullopt);
+    const ScopedVariable address("DBUS_SESSION_BUS_ADDRESS", GetParam().sessionAddress);
     LogCapture log;
     MprisPlayerLink link;
     EXPECT_EQ(link.FindPlayerWindow(), "");
@@ -225,5 +338,14 @@ TEST(MprisLinkWithoutBus, FindsNoPlayerSaysSoOnceAndTheCycleGoesOn) {
     ASSERT_EQ(logged.size(), 1u) << testing::PrintToString(logged);
     EXPECT_NE(logged[0].find("no D-Bus session bus"), std::string::npos) << logged[0];
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    SessionAddress, MprisLinkWithoutBus,
+    testing::Values(NoBusCase{"NobodyListens", "unix:path=/nonexistent/quorvel-test-bus"},
+                    NoBusCase{"Unset", std::nullopt}, NoBusCase{"Empty", ""},
+                    NoBusCase{"Autolaunch", "autolaunch:"},
+                    NoBusCase{"AutolaunchAfterAnother",
+                              "unix:path=/nonexistent/quorvel-test-bus;autolaunch:"}),
+    [](const testing::TestParamInfo<NoBusCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
