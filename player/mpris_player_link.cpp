@@ -239,7 +239,7 @@ MprisPlayerLink::MprisPlayerLink(std::string wantedName, std::string busAddress,
     : wanted_(std::move(wantedName)),
       address_(std::move(busAddress)),
       replyTimeoutMs_(replyTimeoutMs) {
-    // Read here, on the thread that builds the link, never on the receiver's.
+    // Read once: the session bus is the one the program was started in.
     if (address_.empty()) {
         const char* session = std::getenv(SessionBusVariable);
         address_ = session != nullptr ? session : "";
@@ -275,8 +275,15 @@ bool MprisPlayerLink::Connect(std::string& whyNot) {
     }
     // Losing the bus is the link's business, never a reason to end the program.
     dbus_connection_set_exit_on_disconnect(connection, FALSE);
-    if (!dbus_bus_register(connection, error.Out())) {
-        whyNot = error.Text();
+    // Joins the bus under the bound of any call (dbus_bus_register would wait 25 s): a bus
+    // that does not answer must not hold the remote longer than a player that does not.
+    const Message hello(dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS,
+                                                     DBUS_INTERFACE_DBUS, "Hello"));
+    const Message welcome(hello ? dbus_connection_send_with_reply_and_block(
+                                      connection, hello.get(), replyTimeoutMs_, error.Out())
+                                : nullptr);
+    if (!welcome) {
+        whyNot = hello ? error.Text() : "no memory";
         dbus_connection_close(connection);
         dbus_connection_unref(connection);
         return false;

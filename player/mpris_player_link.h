@@ -20,13 +20,14 @@ struct DBusMessage;
 // goes away is said once and joined again at the next command or lookup (one attempt
 // each), so a restarted session bus is picked up; losing it never ends the program.
 //
-// Threads: the link talks to the bus itself, on a private libdbus connection of its own,
-// from whichever thread calls it, and waits for replies without an event loop. A shared
-// bus library (QtDBus) would send and receive on its own connection thread instead,
-// costing about four thread wake-ups per command; here a command costs one, the reply's.
-// The connection is made on first use, so the link may be built on one thread and used on
-// another, including one that never runs an event loop (the receiver thread). It has no
-// locking of its own: one thread at a time.
+// Threads: the link owns a private libdbus connection and writes and reads its socket on
+// the calling thread, waiting for replies without an event loop. QtDBus always sends and
+// receives on a connection thread of its own, so a blocking call from the receiver thread
+// woke that thread to send and was woken again for the reply: about four thread crossings
+// per command, where this costs one wake-up, the reply's. The connection is made on first
+// use, so the link may be built on one thread and used on another, including one that
+// never runs an event loop (the receiver thread). It has no locking of its own: one
+// thread at a time.
 class MprisPlayerLink : public PlayerLink {
   public:
     static constexpr int ReplyTimeoutMs = 1000;
