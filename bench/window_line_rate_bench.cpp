@@ -78,31 +78,26 @@ int main(int argc, char** argv) {
     const int schedstat = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
     double lastCpu = 0;
     double lastWait = 0;
-    double worstGapWaitMs = 0;
-    struct LongGap {
+    struct Gap {
         std::int64_t end;
         std::int64_t length;
         double cpuMs;
         double waitMs;
     };
-    std::vector<LongGap> longGaps;
-    std::int64_t worstGap = 0;
-    double worstGapCpuMs = 0;
-    std::int64_t worstGapEnd = 0;
+    std::vector<Gap> longGaps;
+    Gap worst{};
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const std::int64_t now = NowNs();
         const double cpu = ThreadCpuMs();
         const double wait = ThreadRunQueueMs(schedstat);
         if (lastTick != 0 && sending.load(std::memory_order_relaxed)) {
-            gaps.push_back(now - lastTick);
-            if (now - lastTick > 16'000'000) {
-                longGaps.push_back({now, now - lastTick, cpu - lastCpu, wait - lastWait});
+            const Gap gap{now, now - lastTick, cpu - lastCpu, wait - lastWait};
+            gaps.push_back(gap.length);
+            if (gap.length > 16'000'000) {
+                longGaps.push_back(gap);
             }
-            if (now - lastTick > worstGap) {
-                worstGap = now - lastTick;
-                worstGapCpuMs = cpu - lastCpu;
-                worstGapWaitMs = wait - lastWait;
-                worstGapEnd = now;
+            if (gap.length > worst.length) {
+                worst = gap;
             }
         }
         lastTick = now;
@@ -163,11 +158,11 @@ int main(int argc, char** argv) {
     std::printf(
         "in the longest gap, ending %.3f s after the first byte (CLOCK_MONOTONIC %.6f s), "
         "the UI thread ran for %.2f ms and waited for a core %.2f ms\n",
-        static_cast<double>(worstGapEnd - sendStart) / 1e9, static_cast<double>(worstGapEnd) / 1e9,
-        worstGapCpuMs, worstGapWaitMs);
+        static_cast<double>(worst.end - sendStart) / 1e9, static_cast<double>(worst.end) / 1e9,
+        worst.cpuMs, worst.waitMs);
     // Ran through most of a gap yet was not waiting: the program was busy, or the host took
     // the virtual CPU away (a profile shows which: samples in the gap, or none).
-    for (const LongGap& g : longGaps) {
+    for (const Gap& g : longGaps) {
         std::printf(
             "  gap %.2f ms ending at %.3f s (CLOCK_MONOTONIC %.6f s): ran %.2f ms, waited for a "
             "core %.2f ms\n",
