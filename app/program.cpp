@@ -16,6 +16,7 @@
 #include "app/display_check.h"
 #include "app/form1.h"
 #include "app/platform_start_guard.h"
+#include "app/qt_log_routing.h"
 #include "app/quorvel_application.h"
 #include "app/receiver_host.h"
 #include "app/signal_quitter.h"
@@ -38,6 +39,7 @@ int RunConsole(char* programName, const CommandLine& options) {
     int qtArgc = 1;
     char* qtArgv[] = {programName, nullptr};
     QCoreApplication app(qtArgc, qtArgv);
+    RouteLogIntoQt();
     SignalQuitter quitter;
     ConsoleHistoryList history(stdout, ::isatty(STDOUT_FILENO) == 1);
     // The host is gone, its thread joined, before the history it writes.
@@ -92,6 +94,7 @@ int RunProgram(int argc, char** argv) {
         app.emplace(qtArgc, qtArgv);
     }
 
+    RouteLogIntoQt();
     try {
         return RunWindow(*app, options);
     } catch (const std::exception& error) {

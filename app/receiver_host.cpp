@@ -14,33 +14,22 @@ ReceiverHost::~ReceiverHost() {
     StopAll();
 }
 
-void ReceiverHost::Adopt(std::unique_ptr<QThread> thread, std::function<void()> requestStop) {
-    QThread* raw = thread.get();
-    auto finished = std::make_shared<std::atomic<bool>>(false);
-    // QThread's wait() synchronises through Qt's own wait condition, which thread checkers
-    // cannot see; this flag, set on the thread as its run ends, makes the hand-back of
-    // everything the thread touched explicit before its object is destroyed.
-    connect(
-        raw, &QThread::finished, raw,
-        [finished] { finished->store(true, std::memory_order_release); }, Qt::DirectConnection);
-    workers_.push_back({std::move(thread), std::move(requestStop), finished});
-    raw->start();
+void ReceiverHost::Start(std::unique_ptr<IRThread> thread) {
+    thread->Resume();
+    threads_.push_back(std::move(thread));
 }
 
 void ReceiverHost::StopAll() {
-    if (workers_.empty()) {
+    if (threads_.empty()) {
         return;
     }
     // All are asked first so they wind down together.
-    for (Worker& worker : workers_) {
-        worker.requestStop();
+    for (const auto& thread : threads_) {
+        thread->RequestStop();
     }
-    for (Worker& worker : workers_) {
-        worker.thread->wait();
-        if (!worker.finished->load(std::memory_order_acquire)) {
-            qCWarning(lcApp) << "receiver: a thread ended without finishing its run";
-        }
+    for (const auto& thread : threads_) {
+        thread->Join();
     }
-    qCDebug(lcApp) << "receiver: stopped and joined" << workers_.size() << "thread(s)";
-    workers_.clear();
+    qCDebug(lcApp) << "receiver: stopped and joined" << threads_.size() << "thread(s)";
+    threads_.clear();
 }

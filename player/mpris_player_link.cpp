@@ -2,7 +2,6 @@
 
 #include <dbus/dbus.h>
 
-#include <QString>
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -46,10 +45,6 @@ class Error {
   private:
     DBusError error_;
 };
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 int RemainingMs(std::chrono::steady_clock::time_point deadline) {
     const auto left = deadline - std::chrono::steady_clock::now();
@@ -314,7 +309,7 @@ bool MprisPlayerLink::BusUsable() {
         Disconnect();
         if (!noBusReported_) {
             noBusReported_ = true;
-            qCWarning(lcPlayer) << "lost the D-Bus session bus; trying again at each command";
+            QUORVEL_WARNING(lcPlayer) << "lost the D-Bus session bus; trying again at each command";
         }
     }
 
@@ -323,14 +318,13 @@ bool MprisPlayerLink::BusUsable() {
     if (Connect(whyNot)) {
         noBusReported_ = false;
         if (reported) {
-            qCInfo(lcPlayer) << "joined the D-Bus session bus";
+            QUORVEL_INFO(lcPlayer) << "joined the D-Bus session bus";
         }
         return true;
     }
     if (!noBusReported_) {
         noBusReported_ = true;
-        qCWarning(lcPlayer).noquote()
-            << "no D-Bus session bus, player commands go nowhere:" << Q(whyNot);
+        QUORVEL_WARNING(lcPlayer) << "no D-Bus session bus, player commands go nowhere: " << whyNot;
     }
     return false;
 }
@@ -343,7 +337,7 @@ std::vector<MprisCandidate> MprisPlayerLink::ListCandidates() {
                                    connection_, list.get(), replyTimeoutMs_, error.Out())
                              : nullptr);
     if (!names) {
-        qCWarning(lcPlayer) << "cannot list the bus names:" << error.Text();
+        QUORVEL_WARNING(lcPlayer) << "cannot list the bus names: " << error.Text();
         return {};
     }
 
@@ -391,13 +385,12 @@ std::string MprisPlayerLink::Lookup() {
     if (player_.empty()) {
         if (!noPlayerReported_) {
             noPlayerReported_ = true;
-            qCInfo(lcPlayer).noquote()
-                << (wanted_.empty() ? QStringLiteral("no MPRIS player on the bus")
-                                    : QStringLiteral("no MPRIS player named ") + Q(wanted_));
+            QUORVEL_INFO(lcPlayer) << (wanted_.empty() ? "no MPRIS player on the bus"
+                                                       : "no MPRIS player named " + wanted_);
         }
     } else {
         noPlayerReported_ = false;
-        qCInfo(lcPlayer).noquote() << "commanding" << Q(player_);
+        QUORVEL_INFO(lcPlayer) << "commanding " << player_;
     }
     return player_;
 }
@@ -458,7 +451,7 @@ MprisPlayerLink::Delivery MprisPlayerLink::StepVolume(double step, Deadline dead
     }
     const std::optional<double> volume = NumberProperty(reply.get());
     if (!volume) {
-        qCWarning(lcPlayer).noquote() << Q(player_) << "gave no usable Volume";
+        QUORVEL_WARNING(lcPlayer) << player_ << " gave no usable Volume";
         return Delivery::Failed;
     }
     const Message set = SetVolume(player_, std::clamp(*volume + step, 0.0, 1.0));
@@ -482,8 +475,8 @@ MprisPlayerLink::Delivery MprisPlayerLink::CallPlayer(DBusMessage* message, Dead
         }
         return Delivery::Done;
     }
-    qCWarning(lcPlayer).noquote() << what << "on" << Q(player_) << "failed:" << error.Name()
-                                  << error.Text();
+    QUORVEL_WARNING(lcPlayer) << what << " on " << player_ << " failed: " << error.Name() << ' '
+                              << error.Text();
     if (error.Is(DBUS_ERROR_SERVICE_UNKNOWN) || error.Is(DBUS_ERROR_NAME_HAS_NO_OWNER)) {
         return Delivery::PlayerGone;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
-#include <QLoggingCategory>
+#include "log/log_line.h"
 
-Q_DECLARE_LOGGING_CATEGORY(lcPlayer)
+// Diagnostics of the player link; never shown in the history.
+extern LogCategory lcPlayer;

@@ -13,17 +13,17 @@ IRThread::~IRThread() {
     Join();
 }
 
-bool IRThread::Join(QDeadlineTimer deadline) {
-    if (!wait(deadline)) {
-        return false;
+void IRThread::Resume() {
+    if (!resumed_) {
+        resumed_ = true;
+        thread_ = std::thread([this] { Execute(); });
     }
-    // Never started: nothing to hand back.
-    return finished_.load(std::memory_order_acquire) || !isFinished();
 }
 
-void IRThread::run() {
-    Execute();
-    finished_.store(true, std::memory_order_release);
+void IRThread::Join() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
 }
 
 void IRThread::Execute() {

@@ -1,4 +1,3 @@
 #include "receiver/receiver_log.h"
 
-// Debug detail only on request (QT_LOGGING_RULES="quorvel.*.debug=true").
-Q_LOGGING_CATEGORY(lcReceiver, "quorvel.receiver", QtInfoMsg)
+LogCategory lcReceiver("quorvel.receiver");

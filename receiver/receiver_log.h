@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QLoggingCategory>
+#include "log/log_line.h"
 
 // Diagnostics of the signal receiver; never shown in the history.
-Q_DECLARE_LOGGING_CATEGORY(lcReceiver)
+extern LogCategory lcReceiver;

@@ -1,6 +1,5 @@
 #include "receiver/serial_line.h"
 
-#include <QStringList>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -11,38 +10,33 @@
 
 namespace {
 
-QString Joined(const std::vector<std::string>& items) {
-    QStringList list;
+std::string Joined(const std::vector<std::string>& items) {
+    std::string joined;
     for (const auto& item : items) {
-        list << QString::fromStdString(item);
+        joined += (joined.empty() ? "" : ", ") + item;
     }
-    return list.join(QStringLiteral(", "));
+    return joined;
 }
 
-QString OpenFailureText(const std::string& path, int error) {
-    QString text =
-        QStringLiteral("cannot open serial port %1: %2")
-            .arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(error)));
+std::string OpenFailureText(const std::string& path, int error) {
+    std::string text = "cannot open serial port " + path + ": " + std::strerror(error);
     switch (error) {
         case ENOENT: {
             const auto ports = PortSurvey::SerialPortsPresent();
-            text +=
-                ports.empty()
-                    ? QStringLiteral(
-                          " (no such device, and no serial ports were found: is the "
-                          "receiver plugged in?)")
-                    : QStringLiteral(" (no such device; serial ports here: %1)").arg(Joined(ports));
+            text += ports.empty() ? " (no such device, and no serial ports were found: is the "
+                                    "receiver plugged in?)"
+                                  : " (no such device; serial ports here: " + Joined(ports) + ")";
             break;
         }
         case EACCES:
-            text += QStringLiteral(" (add the user to the 'dialout' group, then log in again)");
+            text += " (add the user to the 'dialout' group, then log in again)";
             break;
         case EWOULDBLOCK:
         case EBUSY: {
             const auto holders = PortSurvey::ProcessesHolding(path);
-            text += holders.empty() ? QStringLiteral(" (held by another instance or program)")
-                                    : QStringLiteral(" (held by another instance or program: %1)")
-                                          .arg(Joined(holders));
+            text += holders.empty()
+                        ? " (held by another instance or program)"
+                        : " (held by another instance or program: " + Joined(holders) + ")";
             break;
         }
         default:
@@ -108,8 +102,7 @@ int SerialLine::ReadByte() {
             }
             if (decoded.kind == LineErrorDecoder::Kind::LineError) {
                 // Reported once; the port stays usable and reading goes on after it.
-                qCWarning(lcReceiver)
-                    << "line error (framing, parity or break) on" << path_.c_str();
+                QUORVEL_WARNING(lcReceiver) << "line error (framing, parity or break) on " << path_;
                 return Fail();
             }
         }
@@ -122,14 +115,13 @@ int SerialLine::ReadByte() {
             case SerialDevice::ReadStatus::Stopped:
                 return Stopped;
             case SerialDevice::ReadStatus::HungUp:
-                qCWarning(lcReceiver)
-                    << "serial port" << path_.c_str() << "hung up; trying to reopen it";
+                QUORVEL_WARNING(lcReceiver)
+                    << "serial port " << path_ << " hung up; trying to reopen it";
                 device_->Close();
                 return Fail();
             case SerialDevice::ReadStatus::Failed:
-                qCWarning(lcReceiver).noquote()
-                    << "reading serial port" << path_.c_str()
-                    << "failed:" << QString::fromLocal8Bit(std::strerror(result.error));
+                QUORVEL_WARNING(lcReceiver) << "reading serial port " << path_
+                                            << " failed: " << std::strerror(result.error);
                 device_->Close();
                 return Fail();
         }
@@ -160,19 +152,19 @@ bool SerialLine::Reopen() {
     // Silent: the "Err" lines belong to the start only.
     if (RunConfigurationSteps() > 0) {
         if (loggedReopenProblem_ != NotConfigurable) {
-            qCWarning(lcReceiver) << "serial port" << path_.c_str()
-                                  << "reopened but could not be configured";
+            QUORVEL_WARNING(lcReceiver)
+                << "serial port " << path_ << " reopened but could not be configured";
             loggedReopenProblem_ = NotConfigurable;
         }
         device_->Close();
         return false;
     }
-    qCInfo(lcReceiver) << "serial port" << path_.c_str() << "is back";
+    QUORVEL_INFO(lcReceiver) << "serial port " << path_ << " is back";
     loggedReopenProblem_ = 0;
     return true;
 }
 
 void SerialLine::LogOpenFailure(int error) {
     loggedReopenProblem_ = error;
-    qCWarning(lcReceiver).noquote() << OpenFailureText(path_, error);
+    QUORVEL_WARNING(lcReceiver) << OpenFailureText(path_, error);
 }

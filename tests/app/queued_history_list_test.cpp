@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QThread>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,24 +76,6 @@ TEST_F(QueuedHistoryListTest, WritesFromAnotherThreadArriveInOrder) {
 
     EXPECT_EQ(Lines(view_), expected);
     EXPECT_EQ(lineIndex + 1, view_.LineCount());
-}
-
-TEST_F(QueuedHistoryListTest, WritesFromAQThreadArriveInOrder) {
-    constexpr int events = 50;
-    const std::vector<std::string> expected = Expected(events);
-    // QThread::wait is invisible to ThreadSanitizer; the flag makes the hand-back explicit.
-    std::atomic<bool> done{false};
-    std::unique_ptr<QThread> receiver(QThread::create([&] {
-        HistoryLog log(list_);
-        WriteLikeTheReceiver(log, events);
-        done.store(true, std::memory_order_release);
-    }));
-    receiver->start();
-    ASSERT_TRUE(WaitForLines(expected.size()));
-    receiver->wait();
-    ASSERT_TRUE(done.load(std::memory_order_acquire));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Lines(view_), expected);
 }
 
 TEST_F(QueuedHistoryListTest, NothingChangesUntilTheUiThreadRuns) {

@@ -1,21 +1,23 @@
 #pragma once
 
-#include <QString>
-#include <QtGlobal>
-
 #include <mutex>
 #include <string>
 #include <vector>
 
-// Collects diagnostics while alive (from any thread), instead of printing them.
+#include "log/log_category.h"
+
+// Collects diagnostics while alive (from any thread) as "category: message", instead of
+// printing them. One at a time.
 class LogCapture {
   public:
     LogCapture() {
-        std::lock_guard lock(mutex_);
-        messages_.clear();
-        previous_ = qInstallMessageHandler(&LogCapture::Handle);
+        previous_ =
+            SetLogSink([this](const LogCategory& category, LogLevel, const std::string& message) {
+                std::lock_guard lock(mutex_);
+                messages_.push_back(std::string(category.Name()) + ": " + message);
+            });
     }
-    ~LogCapture() { qInstallMessageHandler(previous_); }
+    ~LogCapture() { SetLogSink(std::move(previous_)); }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
@@ -23,7 +25,7 @@ class LogCapture {
         std::lock_guard lock(mutex_);
         return messages_;
     }
-    // The messages of one logging category, without the category.
+    // The messages of one category, without its name.
     std::vector<std::string> Messages(const std::string& category) const {
         std::vector<std::string> found;
         const std::string prefix = category + ": ";
@@ -44,13 +46,7 @@ class LogCapture {
     }
 
   private:
-    static void Handle(QtMsgType, const QMessageLogContext& context, const QString& message) {
-        std::lock_guard lock(mutex_);
-        messages_.push_back(std::string(context.category ? context.category : "") + ": " +
-                            message.toStdString());
-    }
-
-    static inline std::mutex mutex_;
-    static inline std::vector<std::string> messages_;
-    QtMessageHandler previous_ = nullptr;
+    mutable std::mutex mutex_;
+    std::vector<std::string> messages_;
+    LogSink previous_;
 };

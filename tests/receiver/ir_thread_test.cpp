@@ -56,7 +56,7 @@ TEST(IRThread, PortPresentLeavesOnlyTheWaitingLine) {
     EXPECT_EQ(list.WaitFor([](const Lines& l) { return l == Lines{W}; }), Lines{W});
 
     thread.RequestStop();
-    ASSERT_TRUE(thread.Join(QDeadlineTimer(20000)));
+    thread.Join();
     EXPECT_EQ(thread.LineIndex(), 0);
     EXPECT_EQ(player.lookups, 1);
 }
@@ -71,7 +71,7 @@ TEST(IRThread, PortAbsentReportsThreeErrsThenFailedReads) {
                          "-1",  W};
     const Lines seen = list.WaitFor([&](const Lines& l) { return l.size() >= expected.size(); });
     thread.RequestStop();
-    ASSERT_TRUE(thread.Join(QDeadlineTimer(20000)));
+    thread.Join();
     ASSERT_GE(seen.size(), expected.size());
     EXPECT_EQ(Lines(seen.begin(), seen.begin() + expected.size()), expected);
 }
@@ -89,7 +89,7 @@ TEST(IRThread, BytesOnThePortBecomeLinesAndCommandsInOrder) {
     EXPECT_EQ(list.WaitFor([&](const Lines& l) { return l == expected; }), expected);
 
     thread.RequestStop();
-    ASSERT_TRUE(thread.Join(QDeadlineTimer(20000)));
+    thread.Join();
     EXPECT_EQ(player.commands, (std::vector<int>{18808, 18815}));
 }
 
@@ -111,7 +111,7 @@ TEST(IRThread, StopBeforeResumeStillEndsPromptly) {
     IRThread thread(list, pty.SlavePath());
     thread.RequestStop();
     thread.Resume();
-    ASSERT_TRUE(thread.Join(QDeadlineTimer(20000)));
+    thread.Join();
     EXPECT_EQ(list.Lines(), Lines{W});
 }
 

@@ -1,47 +1,14 @@
-#include "app/receiver_host.h"
-
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QTimer>
-#include <atomic>
-#include <condition_variable>
 #include <csignal>
-#include <mutex>
 
 #include "app/quorvel_application.h"
 #include "app/signal_quitter.h"
 #include "tests/app/qt_environment.h"
 
 namespace {
-
-// Blocks like a receiver waiting for a byte until asked to stop.
-class BlockedThread : public QThread {
-  public:
-    explicit BlockedThread(std::atomic<int>& finished) : finished_(finished) {}
-
-    void RequestStop() {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-        wake_.notify_all();
-    }
-    bool started() const { return started_; }
-
-  protected:
-    void run() override {
-        started_ = true;
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [this] { return stop_; });
-        ++finished_;
-    }
-
-  private:
-    std::atomic<int>& finished_;
-    std::atomic<bool> started_{false};
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
-};
 
 // Runs the event loop until something quits it; false if it had to be ended by the
 // deadline instead.
@@ -56,43 +23,6 @@ bool RunUntilQuit() {
     deadline.start(20000);
     QCoreApplication::exec();
     return !timedOut;
-}
-
-TEST(ReceiverHost, StopWakesAndJoinsEveryThread) {
-    std::atomic<int> finished{0};
-    ReceiverHost host(nullptr);
-    auto first = std::make_unique<BlockedThread>(finished);
-    auto second = std::make_unique<BlockedThread>(finished);
-    BlockedThread* probe = first.get();
-    host.Start(std::move(first));
-    host.Start(std::move(second));
-    ASSERT_TRUE(ProcessEventsUntil([&] { return probe->started(); }));
-    EXPECT_EQ(host.Count(), 2);
-    EXPECT_EQ(finished, 0);
-
-    host.StopAll();
-    EXPECT_EQ(finished, 2);
-    EXPECT_EQ(host.Count(), 0);
-    host.StopAll();
-}
-
-TEST(ReceiverHost, QuittingTheApplicationJoinsTheReceiver) {
-    std::atomic<int> finished{0};
-    ReceiverHost host(QCoreApplication::instance());
-    host.Start(std::make_unique<BlockedThread>(finished));
-    QTimer::singleShot(0, &QCoreApplication::quit);
-    ASSERT_TRUE(RunUntilQuit());
-    EXPECT_EQ(finished, 1);
-    EXPECT_EQ(host.Count(), 0);
-}
-
-TEST(ReceiverHost, DestructionJoinsTheReceiver) {
-    std::atomic<int> finished{0};
-    {
-        ReceiverHost host(nullptr);
-        host.Start(std::make_unique<BlockedThread>(finished));
-    }
-    EXPECT_EQ(finished, 1);
 }
 
 class SignalQuitterTest : public ::testing::TestWithParam<int> {};
