@@ -3,17 +3,19 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
 // The serial port as the serial line needs it: small enough to fake in tests. The real one
-// (TermiosDevice) holds every termios call; it also owns the wake-up used to stop waits.
+// holds every call of the platform's serial API; it also owns the wake-up used to stop
+// waits. Error values are the platform's own (errno values on POSIX), 0 for none.
 class SerialDevice {
   public:
     enum class ReadStatus {
         Data,     // count bytes were stored
         HungUp,   // the port went away (end of input or hang-up); it must be reopened
-        Failed,   // the read call failed with error (an errno value)
+        Failed,   // the read call failed with error
         Stopped,  // Wake was called
     };
     struct ReadResult {
@@ -25,7 +27,7 @@ class SerialDevice {
     virtual ~SerialDevice() = default;
 
     // Opens path read-only and exclusively, closing any port held before. Returns 0 or an
-    // errno value; EWOULDBLOCK means another process holds the port.
+    // error value.
     virtual int Open(const std::string& path) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
@@ -46,4 +48,13 @@ class SerialDevice {
     virtual bool Pause(std::chrono::milliseconds duration) = 0;
     // Safe from any thread. From then on Read and Pause return at once.
     virtual void Wake() = 0;
+
+    // One line for the user on why Open(path) gave error, with what may help (the ports
+    // there are, the program holding this one).
+    virtual std::string DescribeOpenError(const std::string& path, int error) const = 0;
+    // What the last failed Read's error means.
+    virtual std::string DescribeReadError(int error) const = 0;
 };
+
+// The platform's real serial device; its file is chosen by the build.
+std::unique_ptr<SerialDevice> MakeSerialDevice();

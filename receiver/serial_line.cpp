@@ -1,54 +1,11 @@
 #include "receiver/serial_line.h"
 
-#include <cerrno>
-#include <cstring>
 #include <utility>
 
-#include "receiver/port_survey.h"
 #include "receiver/receiver_log.h"
-#include "receiver/termios_device.h"
-
-namespace {
-
-std::string Joined(const std::vector<std::string>& items) {
-    std::string joined;
-    for (const auto& item : items) {
-        joined += (joined.empty() ? "" : ", ") + item;
-    }
-    return joined;
-}
-
-std::string OpenFailureText(const std::string& path, int error) {
-    std::string text = "cannot open serial port " + path + ": " + std::strerror(error);
-    switch (error) {
-        case ENOENT: {
-            const auto ports = PortSurvey::SerialPortsPresent();
-            text += ports.empty() ? " (no such device, and no serial ports were found: is the "
-                                    "receiver plugged in?)"
-                                  : " (no such device; serial ports here: " + Joined(ports) + ")";
-            break;
-        }
-        case EACCES:
-            text += " (add the user to the 'dialout' group, then log in again)";
-            break;
-        case EWOULDBLOCK:
-        case EBUSY: {
-            const auto holders = PortSurvey::ProcessesHolding(path);
-            text += holders.empty()
-                        ? " (held by another instance or program)"
-                        : " (held by another instance or program: " + Joined(holders) + ")";
-            break;
-        }
-        default:
-            break;
-    }
-    return text;
-}
-
-}  // namespace
 
 SerialLine::SerialLine(std::string path, HistoryLog& history)
-    : SerialLine(std::move(path), history, std::make_unique<TermiosDevice>()) {}
+    : SerialLine(std::move(path), history, MakeSerialDevice()) {}
 
 SerialLine::SerialLine(std::string path, HistoryLog& history, std::unique_ptr<SerialDevice> device)
     : path_(std::move(path)), history_(history), device_(std::move(device)) {}
@@ -120,8 +77,9 @@ int SerialLine::ReadByte() {
                 device_->Close();
                 return Fail();
             case SerialDevice::ReadStatus::Failed:
-                QUORVEL_WARNING(lcReceiver) << "reading serial port " << path_
-                                            << " failed: " << std::strerror(result.error);
+                QUORVEL_WARNING(lcReceiver)
+                    << "reading serial port " << path_
+                    << " failed: " << device_->DescribeReadError(result.error);
                 device_->Close();
                 return Fail();
         }
@@ -166,5 +124,5 @@ bool SerialLine::Reopen() {
 
 void SerialLine::LogOpenFailure(int error) {
     loggedReopenProblem_ = error;
-    QUORVEL_WARNING(lcReceiver) << OpenFailureText(path_, error);
+    QUORVEL_WARNING(lcReceiver) << device_->DescribeOpenError(path_, error);
 }

@@ -8,10 +8,21 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 #include <system_error>
 
+#include "receiver/port_survey.h"
+
 namespace {
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string joined;
+    for (const auto& item : items) {
+        joined += (joined.empty() ? "" : ", ") + item;
+    }
+    return joined;
+}
 
 // The flags this program sets or clears; the read-back compares exactly these.
 constexpr tcflag_t InputMask = IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR |
@@ -30,6 +41,10 @@ bool LineSettingsMatch(const termios& wanted, const termios& actual) {
 }
 
 }  // namespace
+
+std::unique_ptr<SerialDevice> MakeSerialDevice() {
+    return std::make_unique<TermiosDevice>();
+}
 
 TermiosDevice::TermiosDevice() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (wakeFd_ < 0) {
@@ -175,4 +190,35 @@ void TermiosDevice::Wake() {
     const std::uint64_t one = 1;
     // Fails only if the counter would overflow, and then it is readable anyway.
     [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+}
+
+std::string TermiosDevice::DescribeOpenError(const std::string& path, int error) const {
+    std::string text = "cannot open serial port " + path + ": " + std::strerror(error);
+    switch (error) {
+        case ENOENT: {
+            const auto ports = PortSurvey::SerialPortsPresent();
+            text += ports.empty() ? " (no such device, and no serial ports were found: is the "
+                                    "receiver plugged in?)"
+                                  : " (no such device; serial ports here: " + Joined(ports) + ")";
+            break;
+        }
+        case EACCES:
+            text += " (add the user to the 'dialout' group, then log in again)";
+            break;
+        case EWOULDBLOCK:
+        case EBUSY: {
+            const auto holders = PortSurvey::ProcessesHolding(path);
+            text += holders.empty()
+                        ? " (held by another instance or program)"
+                        : " (held by another instance or program: " + Joined(holders) + ")";
+            break;
+        }
+        default:
+            break;
+    }
+    return text;
+}
+
+std::string TermiosDevice::DescribeReadError(int error) const {
+    return std::strerror(error);
 }

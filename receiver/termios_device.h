@@ -5,7 +5,7 @@
 #include "receiver/serial_device.h"
 
 // The serial port on a POSIX tty. Every termios, ioctl, flock and poll call of the program
-// lives in termios_device.cpp.
+// lives in termios_device.cpp. Errors are errno values.
 class TermiosDevice : public SerialDevice {
   public:
     static constexpr speed_t LineSpeed = B9600;
@@ -27,6 +27,10 @@ class TermiosDevice : public SerialDevice {
     ReadResult Read(std::span<std::uint8_t> buffer) override;
     bool Pause(std::chrono::milliseconds duration) override;
     void Wake() override;
+
+    // EWOULDBLOCK or EBUSY: another process holds the port.
+    std::string DescribeOpenError(const std::string& path, int error) const override;
+    std::string DescribeReadError(int error) const override;
 
   private:
     int fd_ = -1;

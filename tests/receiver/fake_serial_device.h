@@ -91,6 +91,12 @@ class FakeSerialDevice : public SerialDevice {
         return !woken_;
     }
     void Wake() override { woken_ = true; }
+    std::string DescribeOpenError(const std::string& path, int error) const override {
+        return "cannot open " + path + ": error " + std::to_string(error);
+    }
+    std::string DescribeReadError(int error) const override {
+        return "error " + std::to_string(error);
+    }
 
     // How many calls of name were made (Open is recorded with its path).
     int Count(const std::string& name) const {

@@ -13,9 +13,9 @@
 
 #include "receiver/serial_line.h"
 #include "receiver/termios_device.h"
+#include "tests/doubles/log_capture.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/receiver/blocked_thread.h"
-#include "tests/doubles/log_capture.h"
 #include "tests/receiver/pty.h"
 
 namespace {
