@@ -15,7 +15,6 @@
 
 #include "tests/e2e/port_writing.h"
 #include "tests/e2e/program_process.h"
-#include "tests/player/private_bus.h"
 #include "tests/receiver/pty.h"
 
 namespace {

@@ -17,7 +17,6 @@
 #include "receiver/signal_cycle.h"
 #include "tests/e2e/port_writing.h"
 #include "tests/e2e/program_process.h"
-#include "tests/player/private_bus.h"
 #include "tests/receiver/pty.h"
 
 namespace {

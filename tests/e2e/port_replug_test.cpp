@@ -13,7 +13,6 @@
 #include "tests/e2e/port_writing.h"
 #include "tests/e2e/program_process.h"
 #include "tests/e2e/socat_pair.h"
-#include "tests/player/private_bus.h"
 
 namespace {
 
