@@ -228,20 +228,26 @@ std::string MprisPlayerLink::Choose(Deadline deadline) {
                       }
                   });
     };
+    // Those that answer and may fit: a status only decides between two or more of them.
+    std::vector<std::string> asked;
     for (const std::string& name : bus_->Names()) {
         Player& player = players_[name];
         player.playing = false;
-        const bool identityNeeded =
-            !wanted_.empty() && !player.identityKnown && !MprisPlayerFits(name, {}, wanted_);
-        if (player.silent ||
-            (!identityNeeded && !MprisPlayerFits(name, player.identity, wanted_))) {
-            continue;
+        if (!player.silent && (MprisPlayerFits(name, player.identity, wanted_) ||
+                               (!wanted_.empty() && !player.identityKnown))) {
+            asked.push_back(name);
         }
-        ask(name, PlayerInterface, "PlaybackStatus",
-            [](Player& p, const sdbus::Variant& value) { p.playing = Text(value) == "Playing"; });
+    }
+    for (const std::string& name : asked) {
+        const bool identityNeeded = !wanted_.empty() && !players_[name].identityKnown &&
+                                    !MprisPlayerFits(name, {}, wanted_);
+        if (asked.size() > 1) {
+            ask(name, PlayerInterface, "PlaybackStatus",
+                [](Player& p, const sdbus::Variant& v) { p.playing = Text(v) == "Playing"; });
+        }
         if (identityNeeded) {
-            ask(name, RootInterface, "Identity", [](Player& p, const sdbus::Variant& value) {
-                p.identity = Text(value);
+            ask(name, RootInterface, "Identity", [](Player& p, const sdbus::Variant& v) {
+                p.identity = Text(v);
                 p.identityKnown = true;
             });
         }

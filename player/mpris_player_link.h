@@ -12,17 +12,18 @@ class MprisBus;
 
 // Commands an MPRIS media player over D-Bus: PlayPause, Previous, Next and steps of the
 // Volume property (SteppedVolume). The player is chosen again at every command, by
-// ChooseMprisPlayer, among the players on the bus at that moment: each one that may fit is
-// asked for its PlaybackStatus (and, for a --player name, its Identity) all at once, so a
-// lookup costs one round trip however many players run.
+// ChooseMprisPlayer, among the players on the bus at that moment. When two or more may fit,
+// each is asked for its PlaybackStatus (and, for a --player name, its Identity, once) all at
+// once, so the lookup costs one round trip however many players run; with one, nothing is
+// asked before the command.
 //
 // Time: a command waits for players at most replyTimeoutMs in all, lookup included; the
 // lookup itself at most three tenths of it, leaving the rest to the command. A player that
 // lets a call go unanswered that long is not waited for again: it is passed over for a
 // player that answers, and while it is the one chosen, commands are dropped rather than
 // queued for it (a key acted on late, all at once with others, would surprise more than a
-// key lost), until one of its replies comes in. The call it left unanswered may still be
-// carried out when it wakes: a sent call cannot be taken back.
+// key lost), until one of its replies comes in. A command it left unanswered may still be
+// carried out when it wakes: a call sent cannot be taken back.
 //
 // The bus: the one at busAddress; else DBUS_SESSION_BUS_ADDRESS; else, as sd-bus does, the
 // socket $XDG_RUNTIME_DIR/bus when it exists. No bus is ever launched. Without a bus, or
