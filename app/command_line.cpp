@@ -26,16 +26,17 @@ CommandLine Print(std::string text) {
 
 std::string CommandLine::HelpText() {
     return std::string(
-               "Usage: quorvel [--port DEVICE] [--player NAME] [--console]\n"
+               "Usage: quorvel [--port DEVICE] [--player NAME | --no-player] [--console]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
                "\n"
                "  --port DEVICE   serial port of the receiver (default ") +
            DefaultPort +
            ")\n"
-           "  --player NAME   the MPRIS player to command: its bus name after\n"
-           "                  org.mpris.MediaPlayer2. or its Identity, exactly; by default\n"
-           "                  a playing player first, else the first by bus name\n"
+           "  --player NAME   the MPRIS player to command: its bus name, with or without\n"
+           "                  org.mpris.MediaPlayer2., or its Identity, exactly; by default\n"
+           "                  the one playing, else the one commanded last, at each key\n"
+           "  --no-player     command no player, only show the events\n"
            "  --console       no window: print the history on standard output\n"
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n";
@@ -55,6 +56,10 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
             result.console = true;
             continue;
         }
+        if (arg == "--no-player") {
+            result.commandsPlayer = false;
+            continue;
+        }
 
         std::string name = arg;
         std::optional<std::string> value;
@@ -67,6 +72,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
             target = &result.port;
         } else if (name == "--player") {
             target = &result.player;
+            result.commandsPlayer = true;
         } else if (arg.rfind("-", 0) == 0) {
             return Fail("unknown option '" + name + "'");
         } else {

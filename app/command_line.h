@@ -19,6 +19,9 @@ struct CommandLine {
 
     std::string port = DefaultPort;
     std::string player;
+    // --no-player: the events are shown, no player is commanded. The later of it and
+    // --player wins.
+    bool commandsPlayer = true;
     // No window: the history goes to standard output.
     bool console = false;
 

@@ -9,6 +9,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/app_log.h"
@@ -27,11 +28,14 @@
 
 namespace {
 
-// The receiver writing history, reading options.port and commanding the chosen player.
+// The receiver writing history, reading options.port and commanding the chosen player
+// (none with --no-player).
 void StartReceiver(ReceiverHost& host, const CommandLine& options, HistoryList& history) {
-    host.Start(std::make_unique<IRThread>(history, options.port, [name = options.player] {
-        return std::make_unique<MprisPlayerLink>(name);
-    }));
+    IRThread::PlayerFactory player;
+    if (options.commandsPlayer) {
+        player = [name = options.player] { return std::make_unique<MprisPlayerLink>(name); };
+    }
+    host.Start(std::make_unique<IRThread>(history, options.port, std::move(player)));
 }
 
 // Without a window: the same receiver, its history on standard output.

@@ -52,6 +52,12 @@ INSTANTIATE_TEST_SUITE_P(
                       // The last one given wins, as with most tools.
                       RunCase{{"--port", "/dev/a", "--port", "/dev/b"}, "/dev/b", ""}));
 
+TEST(CommandLineNoPlayer, TheLaterOfItAndPlayerWins) {
+    EXPECT_TRUE(CommandLine::Parse({}).commandsPlayer);
+    EXPECT_FALSE(CommandLine::Parse({"--player", "vlc", "--no-player"}).commandsPlayer);
+    EXPECT_TRUE(CommandLine::Parse({"--no-player", "--player=vlc"}).commandsPlayer);
+}
+
 struct ExitCase {
     std::vector<std::string> args;
     int status;
