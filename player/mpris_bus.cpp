@@ -42,10 +42,12 @@ int RemainingMs(MprisBus::Deadline deadline) {
 
 }  // namespace
 
-MprisBus::MprisBus(const std::string& address, std::chrono::microseconds callTimeout,
+MprisBus::MprisBus(std::chrono::microseconds callTimeout,
                    std::function<void(const std::string&)> ownerChanged)
     : ownerChanged_(std::move(ownerChanged)),
-      connection_(sdbus::createSessionBusConnectionWithAddress(address)) {
+      // Not createSessionBusConnectionWithAddress: in sdbus-c++ 1.2 it leaks the sd_bus
+      // object whenever the bus cannot be joined, which the link tries at every command.
+      connection_(sdbus::createSessionBusConnection()) {
     // Bounds the one call that waits by itself, the name watch below.
     connection_->setMethodCallTimeout(callTimeout);
     daemon_ = sdbus::createProxy(*connection_, DaemonName, DaemonPath);

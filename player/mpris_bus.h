@@ -28,9 +28,10 @@ class MprisBus {
     // error is empty when the call succeeded; value is what a Get read.
     using Outcome = std::function<void(const std::string& error, const sdbus::Variant& value)>;
 
-    // Joins the bus at address (a D-Bus address). The handshake is sd-bus's own and waits
-    // for the bus daemon; the name watch then waits at most callTimeout.
-    MprisBus(const std::string& address, std::chrono::microseconds callTimeout,
+    // Joins the session bus as sd-bus finds it: DBUS_SESSION_BUS_ADDRESS, else the socket
+    // $XDG_RUNTIME_DIR/bus. The handshake is sd-bus's own and waits for the bus daemon; the
+    // name watch then waits at most callTimeout.
+    MprisBus(std::chrono::microseconds callTimeout,
              std::function<void(const std::string& busName)> ownerChanged);
     ~MprisBus();
     MprisBus(const MprisBus&) = delete;

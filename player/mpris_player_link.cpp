@@ -19,44 +19,23 @@ namespace {
 constexpr const char* RootInterface = "org.mpris.MediaPlayer2";
 constexpr const char* PlayerInterface = "org.mpris.MediaPlayer2.Player";
 
-// A value in a D-Bus address: bytes other than [-0-9A-Za-z_/.\*] as %xx.
-std::string EscapeAddressValue(const std::string& value) {
-    constexpr const char* Hex = "0123456789abcdef";
-    std::string escaped;
-    for (const unsigned char c : value) {
-        const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
-                           (c >= 'a' && c <= 'z') ||
-                           std::string_view("-_/.\\*").find(c) != std::string_view::npos;
-        if (plain) {
-            escaped += static_cast<char>(c);
-        } else {
-            escaped += '%';
-            escaped += Hex[c >> 4];
-            escaped += Hex[c & 15];
-        }
-    }
-    return escaped;
-}
-
-// The session bus as sd-bus finds it; empty, with whyNot said, when there is none.
-std::string SessionBusAddress(std::string& whyNot) {
-    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (address != nullptr && *address != '\0') {
-        return address;
+// Why sd-bus would find no session bus, or empty when it may find one. Said here, as
+// sd-bus's own reason would only be "No such file or directory".
+std::string WhyNoSessionBus() {
+    if (std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr) {
+        return {};
     }
     // Started over SSH, the program still finds the desktop's bus this way.
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime == nullptr || *runtime == '\0') {
-        whyNot = "neither DBUS_SESSION_BUS_ADDRESS nor XDG_RUNTIME_DIR is set";
-        return {};
+    if (runtime == nullptr) {
+        return "neither DBUS_SESSION_BUS_ADDRESS nor XDG_RUNTIME_DIR is set";
     }
     const std::string socket = std::string(runtime) + "/bus";
     struct stat status {};
     if (::stat(socket.c_str(), &status) != 0 || !S_ISSOCK(status.st_mode)) {
-        whyNot = "DBUS_SESSION_BUS_ADDRESS is not set and there is no " + socket;
-        return {};
+        return "DBUS_SESSION_BUS_ADDRESS is not set and there is no " + socket;
     }
-    return "unix:path=" + EscapeAddressValue(socket);
+    return {};
 }
 
 template <typename T>
@@ -118,9 +97,8 @@ std::string NoPlayerLine(const std::string& wanted, const std::vector<MprisCandi
 
 }  // namespace
 
-MprisPlayerLink::MprisPlayerLink(std::string wantedName, std::string busAddress, int replyTimeoutMs)
+MprisPlayerLink::MprisPlayerLink(std::string wantedName, int replyTimeoutMs)
     : wanted_(std::move(wantedName)),
-      address_(std::move(busAddress)),
       replyTimeout_(replyTimeoutMs),
       lookupTimeout_(replyTimeoutMs * 3 / 10) {}
 
@@ -138,12 +116,11 @@ bool MprisPlayerLink::Joined() {
             Lose(error.getMessage());
         }
     }
-    std::string whyNot;
-    const std::string address = address_.empty() ? SessionBusAddress(whyNot) : address_;
-    if (!address.empty()) {
+    std::string whyNot = WhyNoSessionBus();
+    if (whyNot.empty()) {
         try {
             bus_ = std::make_unique<MprisBus>(
-                address, replyTimeout_, [this](const std::string& name) { players_.erase(name); });
+                replyTimeout_, [this](const std::string& name) { players_.erase(name); });
         } catch (const sdbus::Error& error) {
             whyNot = error.getMessage();
         }

@@ -25,7 +25,7 @@ class MprisBus;
 // key lost), until one of its replies comes in. A command it left unanswered may still be
 // carried out when it wakes: a call sent cannot be taken back.
 //
-// The bus: the one at busAddress; else DBUS_SESSION_BUS_ADDRESS; else, as sd-bus does, the
+// The bus: the one DBUS_SESSION_BUS_ADDRESS names; when it is not set, as sd-bus does, the
 // socket $XDG_RUNTIME_DIR/bus when it exists. No bus is ever launched. Without a bus, or
 // when it is lost, that is said once in the lcPlayer log; the bus is joined again at the
 // next command, and losing it never ends the program. Failures go to the log only.
@@ -41,8 +41,7 @@ class MprisPlayerLink : public PlayerLink {
 
     // wantedName is the --player NAME, empty for any player. Only tests that must not fail
     // on a slow machine pass a longer replyTimeoutMs.
-    explicit MprisPlayerLink(std::string wantedName = {}, std::string busAddress = {},
-                             int replyTimeoutMs = ReplyTimeoutMs);
+    explicit MprisPlayerLink(std::string wantedName = {}, int replyTimeoutMs = ReplyTimeoutMs);
     ~MprisPlayerLink() override;
     MprisPlayerLink(const MprisPlayerLink&) = delete;
     MprisPlayerLink& operator=(const MprisPlayerLink&) = delete;
@@ -76,7 +75,6 @@ class MprisPlayerLink : public PlayerLink {
     void Heard(const std::string& busName);
 
     std::string wanted_;
-    std::string address_;  // empty: the session bus, found at each joining
     std::chrono::milliseconds replyTimeout_;
     std::chrono::milliseconds lookupTimeout_;
     std::map<std::string, Player> players_;

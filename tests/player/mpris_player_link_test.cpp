@@ -94,13 +94,15 @@ class MprisLink : public testing::Test {
     void SetUp() override { ASSERT_TRUE(bus_.Started()) << bus_.Error(); }
 
     PrivateBus bus_;
+    // The link finds the bus as the program does, in the environment.
+    ScopedVariable address_{"DBUS_SESSION_BUS_ADDRESS", bus_.Address()};
 };
 
 TEST_F(MprisLink, ByteStreamReachesThePlayerInTheCyclesOrder) {
     StandInProcess player(bus_, {"standin"});
     ASSERT_TRUE(player.Start());
     // Built here, used on the receiver's thread.
-    MprisPlayerLink link({}, bus_.Address(), PatientTimeoutMs);
+    MprisPlayerLink link({}, PatientTimeoutMs);
     for (int id : {0, -1, 273, 18807, 18809, 18812, 18814, 18817, 0x4978 + 0x10000}) {
         link.SendPlayerCommand(id);
     }
@@ -120,13 +122,12 @@ TEST_F(MprisLink, AsksIdentitiesForANameAndSaysWhichPlayersAreThere) {
     StandInProcess beta(bus_, {"beta.instance42", "Beta"});
     ASSERT_TRUE(alpha.Start());
     ASSERT_TRUE(beta.Start());
-    EXPECT_EQ(MprisPlayerLink("Alpha Player", bus_.Address(), PatientTimeoutMs).FindPlayerWindow(),
-              P + "alpha");
-    EXPECT_EQ(MprisPlayerLink(P + "beta", bus_.Address(), PatientTimeoutMs).FindPlayerWindow(),
+    EXPECT_EQ(MprisPlayerLink("Alpha Player", PatientTimeoutMs).FindPlayerWindow(), P + "alpha");
+    EXPECT_EQ(MprisPlayerLink(P + "beta", PatientTimeoutMs).FindPlayerWindow(),
               P + "beta.instance42");
 
     LogCapture log;
-    EXPECT_EQ(MprisPlayerLink("Delta", bus_.Address(), PatientTimeoutMs).FindPlayerWindow(), "");
+    EXPECT_EQ(MprisPlayerLink("Delta", PatientTimeoutMs).FindPlayerWindow(), "");
     EXPECT_EQ(log.Messages("quorvel.player"),
               Lines{"no MPRIS player named \"Delta\"; on the bus: alpha (\"Alpha Player\"), "
                     "beta.instance42 (\"Beta\")"});
@@ -136,7 +137,7 @@ TEST_F(MprisLink, ChoosesAgainAtEveryPress) {
     StandInProcess first(bus_, {"aaa", "A", "Playing"});
     StandInProcess second(bus_, {"zzz", "Z", "Playing"});
     ASSERT_TRUE(first.Start());
-    MprisPlayerLink link({}, bus_.Address(), PatientTimeoutMs);
+    MprisPlayerLink link({}, PatientTimeoutMs);
     link.SendPlayerCommand(PlayerCommand::CmdPlay);  // pauses the one playing
 
     // Music started by hand in another player: the next press pauses that one, and the
@@ -149,7 +150,7 @@ TEST_F(MprisLink, ChoosesAgainAtEveryPress) {
 }
 
 TEST_F(MprisLink, PlayerStartedLateOrRestartedGetsTheNextCommand) {
-    MprisPlayerLink link("standin", bus_.Address(), PatientTimeoutMs);
+    MprisPlayerLink link("standin", PatientTimeoutMs);
     EXPECT_EQ(link.FindPlayerWindow(), "");
     EXPECT_EQ(RunCycleOnThread(link, {0x91, 0x60, 0x91, 0xB0}), (Lines{"PLAY!", "VOL_UP!", W}));
 
@@ -180,7 +181,7 @@ TEST_F(MprisLink, FrozenPlayerCostsOneWaitAndOneThatAnswersIsChosen) {
     StandInProcess awake(bus_, {"zzz", "Z", "Paused"});
     ASSERT_TRUE(frozen.Start());
     ASSERT_TRUE(awake.Start());
-    MprisPlayerLink link({}, bus_.Address());  // the real bound
+    MprisPlayerLink link;  // the real bound
     ASSERT_EQ(link.FindPlayerWindow(), frozen.BusName());
 
     // A held key: the first press waits for the frozen player, the rest do not ask it again,
@@ -202,7 +203,7 @@ TEST_F(MprisLink, FrozenPlayerCostsOneWaitAndOneThatAnswersIsChosen) {
 TEST_F(MprisLink, VolumeAboveOneIsNeverLowered) {
     StandInProcess player(bus_, {"standin", "Stand-In", "Playing", 1.2});
     ASSERT_TRUE(player.Start());
-    MprisPlayerLink link({}, bus_.Address(), PatientTimeoutMs);
+    MprisPlayerLink link({}, PatientTimeoutMs);
     link.SendPlayerCommand(PlayerCommand::CmdVolUp);
     link.SendPlayerCommand(PlayerCommand::CmdVolDown);
     EXPECT_EQ(player.Calls(), Lines{"Volume 1.1500"});
@@ -211,7 +212,7 @@ TEST_F(MprisLink, VolumeAboveOneIsNeverLowered) {
 TEST_F(MprisLink, BusRestartedAtTheSameAddressIsJoinedAgain) {
     StandInProcess player(bus_, {"standin"});
     ASSERT_TRUE(player.Start());
-    MprisPlayerLink link({}, bus_.Address(), PatientTimeoutMs);
+    MprisPlayerLink link({}, PatientTimeoutMs);
     EXPECT_EQ(RunCycleOnThread(link, {0x91, 0x60}), (Lines{"PLAY!", W}));
     EXPECT_EQ(player.Calls(), Lines{"PlayPause"});
 
@@ -239,7 +240,7 @@ TEST_F(MprisLink, BusRestartedAtTheSameAddressIsJoinedAgain) {
 TEST_F(MprisLink, BusDyingMidCallEndsTheCallNotTheProgram) {
     StandInProcess silent(bus_, {"standin", "Stand-In", "Paused", 0.5, false});
     ASSERT_TRUE(silent.Start());
-    MprisPlayerLink link({}, bus_.Address(), PatientTimeoutMs);
+    MprisPlayerLink link({}, PatientTimeoutMs);
     CycleThread cycle(link, {0x91, 0x60});
     // The player has the call; the link waits for a reply that never comes.
     ASSERT_EQ(silent.WaitForCalls(1), Lines{"PlayPause"});

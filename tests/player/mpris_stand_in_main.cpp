@@ -30,16 +30,20 @@ void Record(const std::string& what) {
     std::fflush(stdout);
 }
 
-struct Player {
+struct State {
     std::string identity = "Stand-In";
     std::string status = "Paused";
     double volume = 0.5;
     bool replies = true;
+};
+
+struct Player {
+    State state;
     std::vector<sdbus::Result<>> unanswered;
 
     void Command(const char* name, sdbus::Result<>&& result) {
         Record(name);
-        if (replies) {
+        if (state.replies) {
             result.returnResults();
         } else {
             unanswered.push_back(std::move(result));
@@ -61,25 +65,27 @@ int main(int argc, char** argv) {
     if (argc < 3) {
         return Usage();
     }
-    Player player;
+    State setup;
     for (int i = 3; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--silent") {
-            player.replies = false;
+            setup.replies = false;
         } else if (i + 1 == argc) {
             return Usage();
         } else if (option == "--identity") {
-            player.identity = argv[++i];
+            setup.identity = argv[++i];
         } else if (option == "--status") {
-            player.status = argv[++i];
+            setup.status = argv[++i];
         } else if (option == "--volume") {
-            player.volume = std::strtod(argv[++i], nullptr);
+            setup.volume = std::strtod(argv[++i], nullptr);
         } else {
             return Usage();
         }
     }
     try {
         auto bus = sdbus::createSessionBusConnectionWithAddress(argv[1]);
+        // Gone before the bus: the calls it never answered hold on to it.
+        Player player{setup, {}};
         auto object = sdbus::createObject(*bus, "/org/mpris/MediaPlayer2");
         // What playerctl reads besides: it declines to command a player without them.
         for (const char* name : {"CanQuit", "CanRaise"}) {
@@ -98,20 +104,20 @@ int main(int argc, char** argv) {
         });
         object->registerProperty("Identity").onInterface(RootInterface).withGetter([&] {
             Record("? Identity");
-            return player.identity;
+            return player.state.identity;
         });
         object->registerProperty("PlaybackStatus").onInterface(PlayerInterface).withGetter([&] {
             Record("? PlaybackStatus");
-            return player.status;
+            return player.state.status;
         });
         object->registerProperty("Volume")
             .onInterface(PlayerInterface)
             .withGetter([&] {
                 Record("? Volume");
-                return player.volume;
+                return player.state.volume;
             })
             .withSetter([&](const double& volume) {
-                player.volume = volume;
+                player.state.volume = volume;
                 char line[32];
                 std::snprintf(line, sizeof line, "Volume %.4f", volume);
                 Record(line);
@@ -119,7 +125,7 @@ int main(int argc, char** argv) {
         object->registerMethod("PlayPause")
             .onInterface(PlayerInterface)
             .implementedAs([&](sdbus::Result<>&& result) {
-                player.status = player.status == "Playing" ? "Paused" : "Playing";
+                player.state.status = player.state.status == "Playing" ? "Paused" : "Playing";
                 player.Command("PlayPause", std::move(result));
             });
         object->registerMethod("Previous")
