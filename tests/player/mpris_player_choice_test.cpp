@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace {
 
 const std::string P = "org.mpris.MediaPlayer2.";
@@ -128,21 +126,5 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NeverAProxyInstance", {{P + "playerctld.1", "", Playing}}, "", "", ""},
         Case{"OnlyTheProxyMeansNone", {{P + "playerctld", "", Playing}}, "", "", ""}),
     CaseName);
-
-TEST(ChooseMprisPlayer, OrderOfTheListDoesNotMatter) {
-    std::vector<MprisCandidate> c{{P + "b", "", Playing},
-                                  {P + "a", "", Paused},
-                                  {P + "c", "", Playing},
-                                  {P + "d", "", Playing, Silent},
-                                  {P + "playerctld", "", Playing}};
-    const auto byName = [](const MprisCandidate& x, const MprisCandidate& y) {
-        return x.busName < y.busName;
-    };
-    std::sort(c.begin(), c.end(), byName);
-    do {
-        ASSERT_EQ(ChooseMprisPlayer(c, "", P + "c"), P + "c");
-        ASSERT_EQ(ChooseMprisPlayer(c, "", P + "a"), P + "b");
-    } while (std::next_permutation(c.begin(), c.end(), byName));
-}
 
 }  // namespace
