@@ -189,22 +189,6 @@ std::string MprisPlayerLink::Choose(Deadline deadline) {
         return {};
     }
 
-    // Every player that may fit is asked at once; each counts the calls it has still to
-    // answer. Shared, as a late reply may come after this lookup is over.
-    auto open = std::make_shared<std::map<std::string, int>>();
-    auto ask = [&](const std::string& name, const char* interface, const char* property,
-                   void (*use)(Player&, const sdbus::Variant&)) {
-        ++(*open)[name];
-        bus_->Get(name, interface, property,
-                  [this, open, name, use](const std::string& error, const sdbus::Variant& value) {
-                      --(*open)[name];
-                      Heard(name);
-                      const auto found = players_.find(name);
-                      if (error.empty() && found != players_.end()) {
-                          use(found->second, value);
-                      }
-                  });
-    };
     // Those that answer and may fit: a status only decides between two or more of them.
     std::vector<std::string> asked;
     for (const std::string& name : bus_->Names()) {
@@ -215,28 +199,37 @@ std::string MprisPlayerLink::Choose(Deadline deadline) {
             asked.push_back(name);
         }
     }
+    // All asked at once, and waited for together.
+    std::vector<std::pair<std::string, std::shared_ptr<bool>>> calls;
+    auto ask = [&](const std::string& name, const char* interface, const char* property,
+                   void (*use)(Player&, const sdbus::Variant&)) {
+        calls.emplace_back(name, std::make_shared<bool>(false));
+        bus_->Get(name, interface, property,
+                  Reply(name, {}, calls.back().second, [this, name, use](const sdbus::Variant& v) {
+                      if (const auto found = players_.find(name); found != players_.end()) {
+                          use(found->second, v);
+                      }
+                  }));
+    };
     for (const std::string& name : asked) {
-        const bool identityNeeded = !wanted_.empty() && !players_[name].identityKnown &&
-                                    !MprisPlayerFits(name, {}, wanted_);
         if (asked.size() > 1) {
             ask(name, PlayerInterface, "PlaybackStatus",
                 [](Player& p, const sdbus::Variant& v) { p.playing = Text(v) == "Playing"; });
         }
-        if (identityNeeded) {
+        if (!wanted_.empty() && !players_[name].identityKnown &&
+            !MprisPlayerFits(name, {}, wanted_)) {
             ask(name, RootInterface, "Identity", [](Player& p, const sdbus::Variant& v) {
                 p.identity = Text(v);
                 p.identityKnown = true;
             });
         }
     }
-    const bool allAnswered = bus_->RunUntil(lookupDeadline, [&] {
-        return std::all_of(open->begin(), open->end(), [](const auto& o) { return o.second <= 0; });
+    bus_->RunUntil(lookupDeadline, [&] {
+        return std::all_of(calls.begin(), calls.end(), [](const auto& c) { return *c.second; });
     });
-    if (!allAnswered) {
-        for (const auto& [name, calls] : *open) {
-            if (calls > 0) {
-                Silence(name);
-            }
+    for (const auto& [name, replied] : calls) {
+        if (!*replied) {
+            Silence(name);
         }
     }
 
@@ -276,34 +269,22 @@ void MprisPlayerLink::Command(const std::string& busName, PlayerAction action, D
     }
     const char* method = MethodFor(action);
     auto replied = std::make_shared<bool>(false);
-    bus_->Call(busName, PlayerInterface, method,
-               [this, replied, busName, method](const std::string& error, const sdbus::Variant&) {
-                   *replied = true;
-                   Heard(busName);
-                   if (!error.empty()) {
-                       QUORVEL_WARNING(lcPlayer)
-                           << method << " on " << busName << " failed: " << error;
-                   }
-               });
+    bus_->Call(busName, PlayerInterface, method, Reply(busName, method, replied));
     Await(busName, replied, deadline);
 }
 
 void MprisPlayerLink::StepVolume(const std::string& busName, double step, Deadline deadline) {
     auto replied = std::make_shared<bool>(false);
+    // Shared: an answer that comes too late still comes here.
     auto volume = std::make_shared<std::optional<double>>();
-    bus_->Get(
-        busName, PlayerInterface, "Volume",
-        [this, replied, volume, busName](const std::string& error, const sdbus::Variant& value) {
-            *replied = true;
-            Heard(busName);
-            if (!error.empty()) {
-                QUORVEL_WARNING(lcPlayer)
-                    << "reading Volume on " << busName << " failed: " << error;
-            } else if (!(*volume = Number(value))) {
-                QUORVEL_WARNING(lcPlayer) << busName << " gave no usable Volume";
-            }
-        });
-    if (!Await(busName, replied, deadline) || !*volume) {
+    bus_->Get(busName, PlayerInterface, "Volume",
+              Reply(busName, "reading Volume", replied,
+                    [volume](const sdbus::Variant& value) { *volume = Number(value); }));
+    if (!Await(busName, replied, deadline)) {
+        return;
+    }
+    if (!*volume) {
+        QUORVEL_WARNING(lcPlayer) << busName << " gave no usable Volume";
         return;
     }
     const double next = SteppedVolume(**volume, step);
@@ -312,15 +293,23 @@ void MprisPlayerLink::StepVolume(const std::string& busName, double step, Deadli
     }
     auto written = std::make_shared<bool>(false);
     bus_->Set(busName, PlayerInterface, "Volume", sdbus::Variant(next),
-              [this, written, busName](const std::string& error, const sdbus::Variant&) {
-                  *written = true;
-                  Heard(busName);
-                  if (!error.empty()) {
-                      QUORVEL_WARNING(lcPlayer)
-                          << "setting Volume on " << busName << " failed: " << error;
-                  }
-              });
+              Reply(busName, "setting Volume", written));
     Await(busName, written, deadline);
+}
+
+MprisBus::Outcome MprisPlayerLink::Reply(const std::string& busName, std::string what,
+                                         std::shared_ptr<bool> replied,
+                                         std::function<void(const sdbus::Variant&)> use) {
+    return [this, busName, what = std::move(what), replied = std::move(replied),
+            use = std::move(use)](const std::string& error, const sdbus::Variant& value) {
+        *replied = true;
+        Heard(busName);
+        if (error.empty() && use) {
+            use(value);
+        } else if (!error.empty() && !what.empty()) {
+            QUORVEL_WARNING(lcPlayer) << what << " on " << busName << " failed: " << error;
+        }
+    };
 }
 
 bool MprisPlayerLink::Await(const std::string& busName, const std::shared_ptr<bool>& replied,

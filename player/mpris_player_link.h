@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -9,6 +10,9 @@
 #include "player/player_link.h"
 
 class MprisBus;
+namespace sdbus {
+class Variant;
+}
 
 // Commands an MPRIS media player over D-Bus: PlayPause, Previous, Next and steps of the
 // Volume property (SteppedVolume). The player is chosen again at every command, by
@@ -67,6 +71,12 @@ class MprisPlayerLink : public PlayerLink {
     void Report(std::string line, bool warning = false);
     void Command(const std::string& busName, PlayerAction action, Deadline deadline);
     void StepVolume(const std::string& busName, double step, Deadline deadline);
+    // The callback of one call to busName: it marks the call replied, takes any reply as a
+    // sign of life, hands a success's value to use, and says a failure as what failed
+    // (nothing when what is empty).
+    std::function<void(const std::string&, const sdbus::Variant&)> Reply(
+        const std::string& busName, std::string what, std::shared_ptr<bool> replied,
+        std::function<void(const sdbus::Variant&)> use = {});
     // Waits for the player's reply until deadline; false when it did not come, and the
     // player is then silent.
     bool Await(const std::string& busName, const std::shared_ptr<bool>& replied, Deadline deadline);
