@@ -78,8 +78,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ExitCase{{"--version"}, 0, "quorvel 0.1.0\n", ""},
         ExitCase{{"--port", "/dev/x", "--version"}, 0, "quorvel 0.1.0\n", ""},
-        ExitCase{{"--help"}, 0, CommandLine::HelpText(), ""},
-        ExitCase{{"-h"}, 0, CommandLine::HelpText(), ""},
         ExitCase{{"--verbose"}, 2, "", "quorvel: unknown option '--verbose' (try --help)\n"},
         ExitCase{{"--colour=red"}, 2, "", "quorvel: unknown option '--colour' (try --help)\n"},
         ExitCase{{"-p", "/dev/x"}, 2, "", "quorvel: unknown option '-p' (try --help)\n"},
