@@ -3,9 +3,8 @@
 #include <deque>
 #include <string>
 
-// The history's lines. The receiver only ever appends or rewrites the last line, which a
-// deque does in constant time however long the history grows, without the pause of a
-// vector moving millions of lines when it outgrows its buffer.
+// The history's lines, in constant time per append or rewrite of the last line however
+// long the history grows.
 class HistoryModel {
   public:
     int LineCount() const { return static_cast<int>(lines_.size()); }

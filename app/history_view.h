@@ -8,18 +8,11 @@
 
 #include "app/history_model.h"
 
-// The history list. It paints only the rows in sight, so a write costs the same at ten
-// lines as at ten million. Writes never scroll, select or take the focus; the user can
-// select one line at a time by clicking or with the arrow keys.
-//
-// Repaint() is coalesced: writes that reach the UI thread together are applied in order,
-// then painted once, synchronously, by one queued flush right behind them. Painting after
-// every single write would only draw pictures nobody gets to see, and a receiver spewing
-// garbage (a line per byte) would spend the UI thread on them. For the same reason flushes
-// come at most once a frame: a key press after a quiet spell is drawn at once, a stream of
-// events 2 ms apart is drawn 60 times a second, not 500, and its scroll bar follows as
-// often. Writes below the rows in sight, where a long history takes them, draw nothing
-// but the scroll bar.
+// The history list. It paints only the rows in sight. Writes never scroll, select or take
+// the focus; the user can select one line at a time by clicking or with the arrow keys.
+// Repaint() draws the rows in sight synchronously, once for all the writes that reached
+// the UI thread together and at most once a frame; writes below the rows in sight draw
+// nothing but the scroll bar.
 class HistoryView : public QAbstractScrollArea {
     Q_OBJECT
 

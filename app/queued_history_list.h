@@ -13,16 +13,10 @@ class HistoryView;
 
 // The receiver's side of the history: each call is recorded and carried to the view's (UI)
 // thread by a queued call, and applied there in the order made. The caller never touches
-// the widget and never waits for the UI.
-//
-// Writes travel in batches, one queued call per batch, and a stream of writes is carried
-// over once a frame: the view draws no more often than that, so carrying each write
-// alone would only wake the UI thread to apply lines nobody sees yet. The first write
-// after a quiet frame goes at once, and the pacing stops with the stream: an idle
-// receiver costs the UI thread nothing.
-//
-// The view must outlive every call, so the receiver is stopped and joined before the
-// window goes.
+// the widget and never waits for the UI. Writes travel in batches, at most one a frame
+// while they stream; the first write after a quiet frame goes at once, and an idle
+// receiver costs the UI thread nothing. The view must outlive every call, so the receiver
+// is stopped and joined before the window goes.
 class QueuedHistoryList : public QObject, public HistoryList {
     Q_OBJECT
 
@@ -44,9 +38,7 @@ class QueuedHistoryList : public QObject, public HistoryList {
 
     void Post(Write write);
     // On the UI thread: applies what is waiting, then holds the next batch for a frame.
-    // Reached by name so that Qt itself builds the queued call: a call object built in
-    // our code on the receiver's thread would be handed over through Qt's own locks,
-    // which ThreadSanitizer cannot see.
+    // Invoked by name, so Qt builds the queued call itself (see docs/ARCHITECTURE.md).
     Q_INVOKABLE void Drain();
 
     HistoryView& view_;
