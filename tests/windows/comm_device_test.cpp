@@ -11,13 +11,13 @@
 #include "receiver/serial_line.h"
 #include "receiver/win32_comm_device.h"
 #include "tests/doubles/locked_history_list.h"
-#include "tests/windows/wine_test_ports.h"
+#include "tests/windows/wine_test.h"
 
 namespace {
 
-using WineTestPorts::AbsentPort;
-using WineTestPorts::SerialPeer;
-using WineTestPorts::SerialPort;
+using WineTest::AbsentPort;
+using WineTest::SerialPeer;
+using WineTest::SerialPort;
 
 const std::string Err = SerialLine::ConfigErrorText;
 const std::string ReadError = SerialLine::ReadErrorText;
@@ -37,7 +37,7 @@ TEST(CommDevice, ConfiguredPortDeliversEveryByteAsSent) {
 
     // The prefixes, 0xFF (which the tty doubles), flow-control bytes and a zero.
     const std::vector<std::uint8_t> sent = {0x91, 0x0D, 0xFF, 0x11, 0x13, 0x00, 0x60};
-    ASSERT_TRUE(WineTestPorts::WriteToPeer(SerialPeer, sent));
+    ASSERT_TRUE(WineTest::WriteToPeer(SerialPeer, sent));
     std::vector<std::uint8_t> read;
     for (std::size_t i = 0; i < sent.size(); ++i) {
         read.push_back(static_cast<std::uint8_t>(receiver.line.ReadByte()));

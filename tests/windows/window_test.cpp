@@ -11,7 +11,7 @@
 #include "player/player_commands.h"
 #include "player/window_message_player_link.h"
 #include "tests/windows/stand_in_player.h"
-#include "tests/windows/wine_test_ports.h"
+#include "tests/windows/wine_test.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ TEST(Form1, WritesNeitherScrollNorSelectUntilTheUserScrollsToTheEnd) {
 class StandInThread {
   public:
     StandInThread() : thread_([this] { Run(); }) {
-        WineTestPorts::WaitUntil([this] { return window_ != nullptr; });
+        WineTest::WaitUntil([this] { return window_ != nullptr; });
     }
     ~StandInThread() {
         PostMessageA(window_, WM_CLOSE, 0, 0);
@@ -145,7 +145,7 @@ std::string ProgramPath() {
 TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
     StandInThread player;
     std::string commandLine =
-        "\"" + ProgramPath() + "\" --port " + std::string(WineTestPorts::WindowPort);
+        "\"" + ProgramPath() + "\" --port " + std::string(WineTest::WindowPort);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -154,22 +154,21 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
         << commandLine;
     CloseHandle(process.hThread);
     HWND window = nullptr;
-    ASSERT_TRUE(WineTestPorts::WaitUntil([&] {
+    ASSERT_TRUE(WineTest::WaitUntil([&] {
         window = FindWindowA(TForm1::ClassName, TForm1::Caption);
         return window != nullptr;
     }));
     const HWND history = GetDlgItem(window, TForm1::HistoryId);
     // Waiting: the port is open and configured, so no byte written now is discarded.
     const Lines waiting = {"Waiting for new signal..."};
-    EXPECT_TRUE(WineTestPorts::WaitUntil([&] { return ListLines(history) == waiting; }));
+    EXPECT_TRUE(WineTest::WaitUntil([&] { return ListLines(history) == waiting; }));
 
-    ASSERT_TRUE(WineTestPorts::WriteToPeer(
-        WineTestPorts::WindowPeer,
-        {0x91, 0x60, 0x91, 0x2A, 0x0D, 0xB0, 0x05, 0x0D, 0x60, 0x91, 0x91}));
+    ASSERT_TRUE(WineTest::WriteToPeer(
+        WineTest::WindowPeer, {0x91, 0x60, 0x91, 0x2A, 0x0D, 0xB0, 0x05, 0x0D, 0x60, 0x91, 0x91}));
     const Lines expected = {
         "PLAY!",       "42",  "  >>REP>>VOL_UP!",         "Waiting for new signal...", "5",
         "  >>REP>>96", "145", "Waiting for new signal..."};
-    EXPECT_TRUE(WineTestPorts::WaitUntil([&] { return ListLines(history) == expected; }));
+    EXPECT_TRUE(WineTest::WaitUntil([&] { return ListLines(history) == expected; }));
     EXPECT_EQ(ListLines(history), expected);
     EXPECT_EQ(player.Commands(),
               (std::vector<WPARAM>{PlayerCommand::CmdPlay, PlayerCommand::CmdVolUp}));

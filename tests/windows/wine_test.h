@@ -9,9 +9,10 @@
 #include <thread>
 #include <vector>
 
-// The COM ports wine_session maps to socat's pty pairs: what is written to a peer is read
-// from its port. Each test program has its own pair, so they can run side by side.
-namespace WineTestPorts {
+// What the Windows tests share. The COM ports wine_session maps to socat's pty pairs: what
+// is written to a peer is read from its port. Each test program that reads a port has a
+// pair of its own, so they can run side by side.
+namespace WineTest {
 inline constexpr const char* SerialPort = "COM15";
 inline constexpr const char* SerialPeer = "COM16";
 inline constexpr const char* WindowPort = "COM25";
@@ -47,4 +48,4 @@ inline bool WaitUntil(const std::function<bool()>& done,
     }
     return true;
 }
-}  // namespace WineTestPorts
+}  // namespace WineTest
