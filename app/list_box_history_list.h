@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "history/history_list.h"
+#include "history/history_write.h"
 
 // The history in a standard list box. The receiver's calls are recorded under a short lock
 // and carried to the UI thread by one posted DrainMessage per batch; the owner window's
@@ -32,12 +33,7 @@ class ListBoxHistoryList : public HistoryList {
     void Drain();
 
   private:
-    struct Write {
-        enum class Kind { Delete, Insert, Repaint };
-        Kind kind;
-        int index;
-        std::string text;
-    };
+    using Write = HistoryWrite;
 
     void Post(Write write);
     // Rows the list box shows whole.

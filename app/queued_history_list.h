@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "history/history_list.h"
+#include "history/history_write.h"
 
 class HistoryView;
 
@@ -35,12 +36,7 @@ class QueuedHistoryList : public QObject, public HistoryList {
     void Repaint() override;
 
   private:
-    struct Write {
-        enum class Kind { Delete, Insert, Repaint };
-        Kind kind;
-        int index;
-        std::string text;
-    };
+    using Write = HistoryWrite;
 
     void Post(Write write);
     // On the UI thread: applies what is waiting, then holds the next batch for a frame.
