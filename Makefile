@@ -43,7 +43,8 @@ demo: build
 # The signal cycle fuzzed from the checked-in corpus for FUZZ_SECONDS (clang's libFuzzer).
 FUZZ_SECONDS ?= 60
 fuzz: setup
-	@cmake -S . -B build-fuzz -DQUORVEL_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B build-fuzz -DQUORVEL_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 	@work=$$(mktemp -d) && build-fuzz/tests/fuzz/signal_cycle_fuzz -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=512 -print_final_stats=1 $$work tests/fuzz/corpus 2>&1 | grep -E '^(stat::number_of_executed_units|Done|==|SUMMARY)'; \

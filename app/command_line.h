@@ -12,6 +12,8 @@ struct CommandLine {
     static constexpr const char* DefaultPort = "/dev/ttyS0";
 #endif
     static constexpr const char* VersionText = "quorvel 0.1.0";
+    // Exit status for a command line the program cannot use, as most tools report it.
+    static constexpr int UsageError = 2;
 
     enum class Action { Run, Exit };
 

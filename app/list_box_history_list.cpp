@@ -1,5 +1,6 @@
 #include "app/list_box_history_list.h"
 
+#include <algorithm>
 #include <utility>
 
 ListBoxHistoryList::ListBoxHistoryList(HWND owner, HWND listBox)
@@ -15,6 +16,10 @@ void ListBoxHistoryList::InsertLine(int index, const std::string& text) {
 
 void ListBoxHistoryList::Repaint() {
     Post({Write::Kind::Repaint, 0, {}});
+}
+
+void ListBoxHistoryList::DeleteFirstLines(int count) {
+    Post({Write::Kind::DeleteFirst, count, {}});
 }
 
 void ListBoxHistoryList::Post(Write write) {
@@ -54,6 +59,9 @@ void ListBoxHistoryList::Drain() {
             case Write::Kind::Repaint:
                 repaint = true;
                 break;
+            case Write::Kind::DeleteFirst:
+                DropFirstLines(write.index);
+                break;
         }
     }
     applying_.clear();
@@ -64,6 +72,31 @@ void ListBoxHistoryList::Drain() {
     if (repaint) {
         UpdateWindow(listBox_);
     }
+}
+
+void ListBoxHistoryList::DropFirstLines(int count) {
+    const int total = static_cast<int>(SendMessageA(listBox_, LB_GETCOUNT, 0, 0));
+    count = std::clamp(count, 0, total);
+    const int top = static_cast<int>(SendMessageA(listBox_, LB_GETTOPINDEX, 0, 0));
+    std::vector<std::string> kept;
+    kept.reserve(total - count);
+    std::size_t bytes = 0;
+    for (int i = count; i < total; ++i) {
+        std::string text(SendMessageA(listBox_, LB_GETTEXTLEN, i, 0), '\0');
+        SendMessageA(listBox_, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        bytes += text.size() + 1;
+        kept.push_back(std::move(text));
+    }
+    SendMessageA(listBox_, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(listBox_, LB_RESETCONTENT, 0, 0);
+    SendMessageA(listBox_, LB_INITSTORAGE, kept.size(), bytes);
+    for (const std::string& text : kept) {
+        SendMessageA(listBox_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    // The lines in sight stay in sight.
+    SendMessageA(listBox_, LB_SETTOPINDEX, std::max(0, top - count), 0);
+    SendMessageA(listBox_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(listBox_, nullptr, TRUE);
 }
 
 int ListBoxHistoryList::VisibleRows() const {

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "history/history_list.h"
-#include "history/history_write.h"
 
 // The history in a standard list box. The receiver's calls are recorded under a short lock
 // and carried to the UI thread by one posted DrainMessage per batch; the owner window's
@@ -28,14 +27,23 @@ class ListBoxHistoryList : public HistoryList {
     void DeleteLine(int index) override;
     void InsertLine(int index, const std::string& text) override;
     void Repaint() override;
+    // One write however many lines go; the list box is rebuilt with the lines that stay,
+    // since deleting its first line one at a time moves every line after it each time.
+    void DeleteFirstLines(int count) override;
 
     // On the UI thread, for DrainMessage.
     void Drain();
 
   private:
-    using Write = HistoryWrite;
+    struct Write {
+        enum class Kind { Delete, Insert, Repaint, DeleteFirst };
+        Kind kind;
+        int index;
+        std::string text;
+    };
 
     void Post(Write write);
+    void DropFirstLines(int count);
     // Rows the list box shows whole.
     int VisibleRows() const;
     // The list is longer than the box and its last line is in sight: the user scrolled

@@ -2,13 +2,23 @@
 
 #include "receiver/key_code_table.h"
 
+namespace {
+
+// Built once: a line a pass would otherwise cost an allocation a pass.
+const std::string& WaitingLine() {
+    static const std::string line(SignalCycle::WaitingText);
+    return line;
+}
+
+}  // namespace
+
 void SignalCycle::Run() {
     while (RunOnePass()) {
     }
 }
 
 bool SignalCycle::RunOnePass() {
-    history_.AppendLine(WaitingText);
+    history_.AppendLine(WaitingLine());
 
     const int first = source_.ReadByte();
     if (first == ByteSource::Stopped) {

@@ -249,3 +249,9 @@ std::string Win32CommDevice::DescribeOpenError(const std::string& path, int erro
 std::string Win32CommDevice::DescribeReadError(int error) const {
     return SystemMessage(static_cast<DWORD>(error));
 }
+
+std::string WhyNotASerialPort(const std::string&) {
+    // Any name may be a COM port the system has yet to make (an adapter not plugged in);
+    // what a name that opens really is shows in the configuration steps.
+    return {};
+}

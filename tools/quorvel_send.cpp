@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <system_error>
 #include <thread>
 
 #include "tools/receiver_script.h"
@@ -82,9 +83,13 @@ int main(int argc, char** argv) {
         return Fail(fromArgs.error, 2);
     }
 
+    std::unique_ptr<VirtualPort> port;
     std::string error;
-    auto port =
-        device.empty() ? VirtualPort::CreatePty(error) : VirtualPort::OpenDevice(device, error);
+    try {
+        port = device.empty() ? VirtualPort::CreatePty() : VirtualPort::OpenDevice(device, error);
+    } catch (const std::system_error& failure) {
+        error = failure.what();
+    }
     if (!port) {
         return Fail(error, 1);
     }

@@ -63,10 +63,6 @@ TEST(Program, VersionAndUsageErrors) {
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.out, "");
     EXPECT_EQ(unknown.err, "quorvel: unknown option '--frobnicate' (try --help)\n");
-
-    Outcome missing = RunQuorvel({"--port"}, environment);
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_EQ(LineCount(missing.err), 1);
 }
 
 struct NoDisplayCase {

@@ -110,6 +110,18 @@ TEST(Form1, WritesNeitherScrollNorSelectUntilTheUserScrollsToTheEnd) {
     EXPECT_EQ(Send(list, LB_GETCURSEL), LB_ERR);
 }
 
+TEST(Form1, DropsTheFirstLinesInOneWrite) {
+    FormUnderTest test;
+    test.history->DeleteLine(0);
+    for (int i = 0; i < 5; ++i) {
+        test.history->InsertLine(i, std::to_string(i));
+    }
+    test.history->DeleteFirstLines(3);
+    test.history->InsertLine(2, "5");
+    HandlePosted();
+    EXPECT_EQ(ListLines(test.form.History), Lines({"3", "4", "5"}));
+}
+
 // The stand-in player on a thread of this test, so quorvel.exe has one to command.
 class StandInThread {
   public:
