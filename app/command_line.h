@@ -6,7 +6,11 @@
 // What the user asked for on the command line. With no option the program behaves as it
 // always has: the receiver on the first serial port.
 struct CommandLine {
+#ifdef _WIN32
+    static constexpr const char* DefaultPort = "COM1";
+#else
     static constexpr const char* DefaultPort = "/dev/ttyS0";
+#endif
     static constexpr const char* VersionText = "quorvel 0.1.0";
     // Exit status for a command line the program cannot use, as most tools report it.
     static constexpr int UsageError = 2;
