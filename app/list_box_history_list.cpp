@@ -1,45 +1,18 @@
 #include "app/list_box_history_list.h"
 
 #include <algorithm>
-#include <utility>
 
 ListBoxHistoryList::ListBoxHistoryList(HWND owner, HWND listBox)
     : owner_(owner), listBox_(listBox) {}
 
-void ListBoxHistoryList::DeleteLine(int index) {
-    Post({Write::Kind::Delete, index, {}});
-}
-
-void ListBoxHistoryList::InsertLine(int index, const std::string& text) {
-    Post({Write::Kind::Insert, index, text});
-}
-
-void ListBoxHistoryList::Repaint() {
-    Post({Write::Kind::Repaint, 0, {}});
-}
-
-void ListBoxHistoryList::DeleteFirstLines(int count) {
-    Post({Write::Kind::DeleteFirst, count, {}});
-}
-
-void ListBoxHistoryList::Post(Write write) {
-    bool post = false;
-    {
-        std::lock_guard lock(mutex_);
-        pending_.push_back(std::move(write));
-        post = !std::exchange(drainPosted_, true);
-    }
+void ListBoxHistoryList::RequestHandOver() {
     // Fails only once the window is gone, when nothing is shown any more.
-    if (post) {
-        PostMessageA(owner_, DrainMessage, 0, 0);
-    }
+    PostMessageA(owner_, DrainMessage, 0, 0);
 }
 
 void ListBoxHistoryList::Drain() {
-    {
-        std::lock_guard lock(mutex_);
-        std::swap(pending_, applying_);
-        drainPosted_ = false;
+    if (!TakeWrites(applying_, false)) {
+        return;
     }
     const bool follow = ShowsTheEnd();
     bool repaint = false;
@@ -62,6 +35,8 @@ void ListBoxHistoryList::Drain() {
             case Write::Kind::DeleteFirst:
                 DropFirstLines(write.index);
                 break;
+            case Write::Kind::Explain:
+                break;  // a standard list box has nowhere to show why
         }
     }
     applying_.clear();
