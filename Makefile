@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test run demo fuzz bench clean
+.PHONY: all setup build test run demo fuzz bench clean windows windows-test
 
 all: build
 
@@ -16,8 +16,21 @@ build: setup
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Then the Windows program's tests, unless SKIP_WINDOWS=1 (e.g. a sanitizer build's run).
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@if [ "$(SKIP_WINDOWS)" != 1 ]; then $(MAKE) windows-test; fi
+
+# quorvel.exe for Windows 10/11, cross-built with mingw-w64: build-windows/quorvel.exe
+WINDOWS_BUILD ?= build-windows
+windows: setup
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release $(WINDOWS_CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+# Its tests, under Wine in a prefix inside the build tree (see tests/windows).
+windows-test: windows
+	@cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The window on the receiver's port (default /dev/ttyS0): make run ARGS="--port /dev/ttyUSB0"
 run: build
@@ -30,7 +43,8 @@ demo: build
 # The signal cycle fuzzed from the checked-in corpus for FUZZ_SECONDS (clang's libFuzzer).
 FUZZ_SECONDS ?= 60
 fuzz: setup
-	@cmake -S . -B build-fuzz -DQUORVEL_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B build-fuzz -DQUORVEL_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 	@work=$$(mktemp -d) && build-fuzz/tests/fuzz/signal_cycle_fuzz -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=512 -print_final_stats=1 $$work tests/fuzz/corpus 2>&1 | grep -E '^(stat::number_of_executed_units|Done|==|SUMMARY)'; \

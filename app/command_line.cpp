@@ -1,16 +1,16 @@
 #include "app/command_line.h"
 
-#include <optional>
+#include "app/key_map_file.h"
+
+#include <CLI/CLI.hpp>
+#include <utility>
 
 namespace {
-
-// Status for a command line the program cannot use, as most tools report it.
-constexpr int UsageError = 2;
 
 CommandLine Fail(const std::string& message) {
     CommandLine result;
     result.action = CommandLine::Action::Exit;
-    result.exitStatus = UsageError;
+    result.exitStatus = CommandLine::UsageError;
     result.err = "quorvel: " + message + " (try --help)\n";
     return result;
 }
@@ -25,8 +25,24 @@ CommandLine Print(std::string text) {
 }  // namespace
 
 std::string CommandLine::HelpText() {
+#ifdef _WIN32
     return std::string(
-               "Usage: quorvel [--port DEVICE] [--player NAME | --no-player] [--console]\n"
+               "Usage: quorvel [--port COMn] [--player window|keys] [--keys FILE] [--console]\n"
+               "       quorvel --learn [--port COMn] [--keys FILE]\n"
+               "Shows the button events of a serial infrared receiver in a small window and\n"
+               "sends play/pause, previous, next and volume to a media player.\n"
+               "\n"
+               "  --port COMn     serial port of the receiver (default ") +
+           DefaultPort +
+           ")\n"
+           "  --player window commands to the window titled \"Windows Media Player\"\n"
+           "                  (the default)\n"
+           "  --player keys   the media and volume keys, for whichever player has them\n"
+#else
+    return std::string(
+               "Usage: quorvel [--port DEVICE] [--player NAME | --no-player] [--keys FILE]\n"
+               "               [--console]\n"
+               "       quorvel --learn [--port DEVICE] [--keys FILE]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
                "\n"
@@ -37,57 +53,85 @@ std::string CommandLine::HelpText() {
            "                  org.mpris.MediaPlayer2., or its Identity, exactly; by default\n"
            "                  the one playing, else the one commanded last, at each key\n"
            "  --no-player     command no player, only show the events\n"
+#endif
            "  --console       no window: print the history on standard output\n"
+           "  --keys FILE     the key map to use; by default, when it exists,\n"
+           "                  " +
+           KeyMapFile::DefaultPath() +
+           "\n"
+           "  --print-keys    print the built-in key map, a start for your own, and exit\n"
+           "  --learn         learn a remote's keys in the terminal and write the key map\n"
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n";
 }
 
 CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     CommandLine result;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            return Print(HelpText());
-        }
-        if (arg == "--version") {
-            return Print(std::string(VersionText) + "\n");
-        }
-        if (arg == "--console") {
-            result.console = true;
-            continue;
-        }
-        if (arg == "--no-player") {
-            result.commandsPlayer = false;
-            continue;
-        }
+    bool help = false;
+    bool version = false;
+    bool printKeys = false;
+    bool noPlayer = false;
+    CLI::App app("", "quorvel");
+    app.set_help_flag();
+    app.allow_extras();
+    std::vector<std::string> flags{"--help", "--version", "--console", "--print-keys", "--learn"};
+    app.add_flag("-h,--help", help);
+    app.add_flag("--version", version);
+    app.add_flag("--console", result.console);
+    app.add_flag("--print-keys", printKeys);
+    app.add_flag("--learn", result.learn);
+#ifndef _WIN32
+    flags.push_back("--no-player");
+    app.add_flag("--no-player", noPlayer);
+#endif
+    for (const auto& [name, target] :
+         {std::pair{"--port", &result.port}, std::pair{"--player", &result.player},
+          std::pair{"--keys", &result.keys}}) {
+        app.add_option(name, *target)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            // An option given where the value belongs is a slip, never a value.
+            ->check([name = std::string(name)](const std::string& value) {
+                return value.empty() || value[0] == '-' ? "option '" + name + "' needs a value"
+                                                        : std::string();
+            });
+    }
 
-        std::string name = arg;
-        std::optional<std::string> value;
-        if (const auto equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != arg.npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-        }
-        std::string* target = nullptr;
-        if (name == "--port") {
-            target = &result.port;
-        } else if (name == "--player") {
-            target = &result.player;
-            result.commandsPlayer = true;
-        } else if (arg.rfind("-", 0) == 0) {
-            return Fail("unknown option '" + name + "'");
-        } else {
-            return Fail("unexpected argument '" + arg + "'");
-        }
-        if (!value) {
-            if (i + 1 == args.size()) {
-                return Fail("option '" + name + "' needs a value");
+    // Before CLI11, which would read "--console=1" as a value for the flag.
+    for (const std::string& arg : args) {
+        for (const std::string& flag : flags) {
+            if (arg.rfind(flag + "=", 0) == 0) {
+                return Fail("option '" + flag + "' takes no value");
             }
-            value = args[++i];
         }
-        if (value->empty()) {
-            return Fail("option '" + name + "' needs a value");
-        }
-        *target = *value;
+    }
+    try {
+        // CLI11 wants the arguments last first.
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::ValidationError& error) {
+        const std::string what = error.what();
+        return Fail(what.substr(what.find("option '")));
+    } catch (const CLI::ParseError& error) {
+        const std::string what = error.what();
+        return Fail("option '" + what.substr(0, what.find(':')) + "' needs a value");
+    }
+    if (const auto extras = app.remaining(); !extras.empty()) {
+        const std::string& extra = extras.front();
+        return Fail(extra.rfind('-', 0) == 0
+                        ? "unknown option '" + extra.substr(0, extra.find('=')) + "'"
+                        : "unexpected argument '" + extra + "'");
+    }
+    if (noPlayer && !result.player.empty()) {
+        return Fail("options '--player' and '--no-player' exclude each other");
+    }
+    result.commandsPlayer = !noPlayer;
+    if (help) {
+        return Print(HelpText());
+    }
+    if (version) {
+        return Print(std::string(VersionText) + "\n");
+    }
+    if (printKeys) {
+        return Print(KeyMapFile::Header() + KeyMap::Standard().Format());
     }
     return result;
 }

@@ -6,8 +6,14 @@
 // What the user asked for on the command line. With no option the program behaves as it
 // always has: the receiver on the first serial port.
 struct CommandLine {
+#ifdef _WIN32
+    static constexpr const char* DefaultPort = "COM1";
+#else
     static constexpr const char* DefaultPort = "/dev/ttyS0";
+#endif
     static constexpr const char* VersionText = "quorvel 0.1.0";
+    // Exit status for a command line the program cannot use, as most tools report it.
+    static constexpr int UsageError = 2;
 
     enum class Action { Run, Exit };
 
@@ -19,11 +25,14 @@ struct CommandLine {
 
     std::string port = DefaultPort;
     std::string player;
-    // --no-player: the events are shown, no player is commanded. The later of it and
-    // --player wins.
+    // --no-player: the events are shown, no player is commanded.
     bool commandsPlayer = true;
     // No window: the history goes to standard output.
     bool console = false;
+    // The key map file; empty for the default place (KeyMapFile).
+    std::string keys;
+    // Learn the remote's keys in the terminal instead of running.
+    bool learn = false;
 
     // args excludes the program name.
     static CommandLine Parse(const std::vector<std::string>& args);

@@ -14,9 +14,11 @@
 
 #include "app/app_log.h"
 #include "app/command_line.h"
+#include "app/console_diagnostics.h"
 #include "app/display_check.h"
 #include "app/form1.h"
 #include "app/platform_start_guard.h"
+#include "app/program_start.h"
 #include "app/qt_log_routing.h"
 #include "app/quorvel_application.h"
 #include "app/receiver_host.h"
@@ -30,38 +32,36 @@ namespace {
 
 // The receiver writing history, reading options.port and commanding the chosen player
 // (none with --no-player).
-void StartReceiver(ReceiverHost& host, const CommandLine& options, HistoryList& history) {
+void StartReceiver(ReceiverHost& host, const CommandLine& options, const KeyMap& keys,
+                   HistoryList& history) {
     IRThread::PlayerFactory player;
     if (options.commandsPlayer) {
         player = [name = options.player] { return std::make_unique<MprisPlayerLink>(name); };
     }
-    host.Start(std::make_unique<IRThread>(history, options.port, std::move(player)));
+    host.Start(std::make_unique<IRThread>(history, options.port, std::move(player), keys));
 }
 
 // Without a window: the same receiver, its history on standard output.
-int RunConsole(char* programName, const CommandLine& options) {
+int RunConsole(char* programName, const CommandLine& options, const KeyMap& keys) {
     int qtArgc = 1;
     char* qtArgv[] = {programName, nullptr};
     QCoreApplication app(qtArgc, qtArgv);
     RouteLogIntoQt();
     SignalQuitter quitter;
     ConsoleHistoryList history(stdout, ::isatty(STDOUT_FILENO) == 1);
+    const ConsoleDiagnostics diagnostics(history);
     // The host is gone, its thread joined, before the history it writes.
     ReceiverHost receiver(&app);
-    StartReceiver(receiver, options, history);
+    StartReceiver(receiver, options, keys, history);
     return QCoreApplication::exec();
 }
 
-void ShowException(const QString& message) {
-    QMessageBox::critical(nullptr, QStringLiteral("Quorvel"), message);
-}
-
-int RunWindow(QuorvelApplication& app, const CommandLine& options) {
+int RunWindow(QuorvelApplication& app, const CommandLine& options, const KeyMap& keys) {
     SignalQuitter quitter;
     // The form is declared before the host so the host, joining the receiver, goes first.
     std::optional<TForm1> form;
     ReceiverHost receiver(&app);
-    form.emplace([&](HistoryList& history) { StartReceiver(receiver, options, history); });
+    form.emplace([&](HistoryList& history) { StartReceiver(receiver, options, keys, history); });
     form->show();
     qCDebug(lcApp) << "window: shown, event loop running";
     QApplication::exec();
@@ -69,17 +69,33 @@ int RunWindow(QuorvelApplication& app, const CommandLine& options) {
     return 0;
 }
 
+// An exception that reached the entry: said on standard error, and in a dialog when there
+// is a window to show it over.
+int ReportEscaped(const std::string& message, bool dialog) {
+    const std::string text = message.empty() ? "an unexpected error stopped Quorvel" : message;
+    std::fprintf(stderr, "quorvel: %s\n", text.c_str());
+    if (dialog) {
+        QMessageBox::critical(nullptr, QStringLiteral("Quorvel"), QString::fromLocal8Bit(text));
+    }
+    return 1;
+}
+
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
     const CommandLine options = CommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
-    if (options.action == CommandLine::Action::Exit) {
-        std::fputs(options.out.c_str(), stdout);
-        std::fputs(options.err.c_str(), stderr);
-        return options.exitStatus;
+    KeyMap keys;
+    if (const auto status = StartProgram(options, keys)) {
+        return *status;
     }
     if (options.console) {
-        return RunConsole(argv[0], options);
+        try {
+            return RunConsole(argv[0], options, keys);
+        } catch (const std::exception& error) {
+            return ReportEscaped(error.what(), false);
+        } catch (...) {
+            return ReportEscaped({}, false);
+        }
     }
     if (const auto reason = MissingDisplayReason(
             [](const char* name) -> const char* { return std::getenv(name); })) {
@@ -100,11 +116,10 @@ int RunProgram(int argc, char** argv) {
 
     RouteLogIntoQt();
     try {
-        return RunWindow(*app, options);
+        return RunWindow(*app, options, keys);
     } catch (const std::exception& error) {
-        ShowException(QString::fromLocal8Bit(error.what()));
+        return ReportEscaped(error.what(), true);
     } catch (...) {
-        ShowException(QString());
+        return ReportEscaped({}, true);
     }
-    return 0;
 }

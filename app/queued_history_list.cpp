@@ -12,39 +12,14 @@ QueuedHistoryList::QueuedHistoryList(HistoryView& view)
     connect(&nextFrame_, &QTimer::timeout, this, &QueuedHistoryList::Drain);
 }
 
-void QueuedHistoryList::DeleteLine(int index) {
-    Post({Write::Kind::Delete, index, {}});
-}
-
-void QueuedHistoryList::InsertLine(int index, const std::string& text) {
-    Post({Write::Kind::Insert, index, text});
-}
-
-void QueuedHistoryList::Repaint() {
-    Post({Write::Kind::Repaint, 0, {}});
-}
-
-void QueuedHistoryList::Post(Write write) {
-    {
-        std::lock_guard lock(mutex_);
-        pending_.push_back(std::move(write));
-        if (std::exchange(drainDue_, true)) {
-            return;
-        }
-    }
+void QueuedHistoryList::RequestHandOver() {
     // Once this list is gone, a call still queued is dropped, not run.
     drain_.invoke(this, Qt::QueuedConnection);
 }
 
 void QueuedHistoryList::Drain() {
-    {
-        std::lock_guard lock(mutex_);
-        if (pending_.empty()) {
-            // The stream has stopped; the next write goes at once.
-            drainDue_ = false;
-            return;
-        }
-        applying_.swap(pending_);
+    if (!TakeWrites(applying_, true)) {
+        return;  // the stream has stopped; the next write goes at once
     }
     for (const Write& write : applying_) {
         switch (write.kind) {
@@ -56,6 +31,12 @@ void QueuedHistoryList::Drain() {
                 break;
             case Write::Kind::Repaint:
                 view_.Repaint();
+                break;
+            case Write::Kind::DeleteFirst:
+                view_.DeleteFirstLines(write.index);
+                break;
+            case Write::Kind::Explain:
+                view_.ExplainLine(write.index, write.text);
                 break;
         }
     }

@@ -18,8 +18,8 @@ constexpr std::int64_t RepeatNs = 108'000'000;
 int main(int argc, char** argv) {
     const int repeats = NumberArgument(argc, argv, 1, 10);
     ProcessRig rig;
-    BenchPort port;
-    auto quorvel = rig.StartPastFirstEvent(port);
+    const auto port = VirtualPort::CreatePty();
+    auto quorvel = rig.StartPastFirstEvent(*port);
     if (!quorvel) {
         return 1;
     }
@@ -27,10 +27,10 @@ int main(int argc, char** argv) {
     const std::size_t before = quorvel->Lines().size();
 
     rig.player.Freeze();
-    std::vector<std::int64_t> sent{ProcessRig::Send(port, VolumeUp)};
+    std::vector<std::int64_t> sent{ProcessRig::Send(*port, VolumeUp)};
     for (int i = 0; i < repeats; ++i) {
         SleepUntil(sent.front() + (i + 1) * RepeatNs);
-        sent.push_back(ProcessRig::Send(port, HeldVolumeUp));
+        sent.push_back(ProcessRig::Send(*port, HeldVolumeUp));
     }
     const std::size_t shown = quorvel->WaitForLines(before + sent.size(), std::chrono::minutes(2));
     const std::vector<ChildLine> lines = quorvel->Lines(before);
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     }
     const std::vector<std::string> late = rig.player.Calls();
     std::printf("commands the player carried out when thawed: %zu\n", late.size() - 1);
-    const std::int64_t at = ProcessRig::Send(port, VolumeUp);
+    const std::int64_t at = ProcessRig::Send(*port, VolumeUp);
     const auto call = rig.player.WaitForCall(late.size(), std::chrono::seconds(5));
     std::printf("next key after the thaw: %s\n",
                 call ? ("obeyed after " + std::to_string((call->atNs - at) / 1000) + " us").c_str()

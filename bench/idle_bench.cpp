@@ -10,8 +10,8 @@
 int main(int argc, char** argv) {
     const int seconds = NumberArgument(argc, argv, 1, 60);
     ProcessRig rig(HasWord(argc, argv, "window"));
-    BenchPort port;
-    auto quorvel = rig.StartPastFirstEvent(port);
+    const auto port = VirtualPort::CreatePty();
+    auto quorvel = rig.StartPastFirstEvent(*port);
     if (!quorvel) {
         return 1;
     }

@@ -41,9 +41,9 @@ int main(int argc, char** argv) {
     const int playerctlEvery = NumberArgument(argc, argv, 2, 10);
     ProcessRig rig;
     rig.AddPlayers(NumberArgument(argc, argv, 3, 1) - 1);
-    BenchPort port;
-    auto quorvel = rig.StartQuorvel(port.Path());
-    if (!port.WaitForRawReader(30000)) {
+    const auto port = VirtualPort::CreatePty();
+    auto quorvel = rig.StartQuorvel(port->readerPath());
+    if (!port->WaitForRawReader(std::chrono::seconds(30))) {
         std::puts("quorvel never configured the port");
         return 1;
     }
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     std::vector<std::int64_t> theirsExit;
     std::size_t next = 0;
     auto sendOne = [&](const Event& e, bool keep) {
-        const std::int64_t sent = ProcessRig::Send(port, e);
+        const std::int64_t sent = ProcessRig::Send(*port, e);
         const StandInRequest call = ExpectCall(rig, next++, e);
         if (keep) {
             ours.push_back(call.atNs - sent);

@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
     const bool window = HasWord(argc, argv, "window");
     const std::vector<Event>& events = HasWord(argc, argv, "silent") ? SilentEvents : MixedEvents;
     ProcessRig rig(window);
-    BenchPort port;
-    auto quorvel = rig.StartPastFirstEvent(port);
+    const auto port = VirtualPort::CreatePty();
+    auto quorvel = rig.StartPastFirstEvent(*port);
     if (!quorvel) {
         return 1;
     }
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
             const std::int64_t due = start + (2 * i + b) * bytePeriod;
             SleepUntil(due);
             worstLateNs = std::max(worstLateNs, NowNs() - due);
-            port.Write(b == 0 ? e.prefix : e.code);
+            port->Write({b == 0 ? e.prefix : e.code});
         }
         sent.push_back(&e);
         expectedCalls += e.call != nullptr ? 1 : 0;

@@ -1,8 +1,6 @@
 #include "bench/process_rig.h"
 
 #include <dirent.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,40 +39,6 @@ int NumberArgument(int argc, char** argv, int index, int fallback) {
 
 bool HasWord(int argc, char** argv, const std::string& word) {
     return std::find(argv + 1, argv + argc, word) != argv + argc;
-}
-
-BenchPort::BenchPort() {
-    char name[256] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
-        std::perror("openpty");
-        std::exit(1);
-    }
-    path_ = name;
-}
-
-BenchPort::~BenchPort() {
-    ::close(master_);
-    ::close(slave_);
-}
-
-bool BenchPort::WaitForRawReader(int timeoutMs) const {
-    const std::int64_t end = NowNs() + timeoutMs * 1'000'000LL;
-    while (NowNs() < end) {
-        termios tio{};
-        if (::tcgetattr(slave_, &tio) == 0 && (tio.c_lflag & ICANON) == 0) {
-            SleepNs(100'000'000);
-            return true;
-        }
-        SleepNs(10'000'000);
-    }
-    return false;
-}
-
-void BenchPort::Write(std::uint8_t byte) const {
-    if (::write(master_, &byte, 1) != 1) {
-        std::perror("write to the pty master");
-        std::exit(1);
-    }
 }
 
 Usage ReadUsage(pid_t pid) {
@@ -240,9 +204,9 @@ std::unique_ptr<ChildProcess> ProcessRig::StartQuorvel(const std::string& port) 
     return quorvel;
 }
 
-std::unique_ptr<ChildProcess> ProcessRig::StartPastFirstEvent(BenchPort& port) {
-    auto quorvel = StartQuorvel(port.Path());
-    if (!port.WaitForRawReader(30000)) {
+std::unique_ptr<ChildProcess> ProcessRig::StartPastFirstEvent(VirtualPort& port) {
+    auto quorvel = StartQuorvel(port.readerPath());
+    if (!port.WaitForRawReader(std::chrono::seconds(30))) {
         std::puts("quorvel never configured the port");
         return nullptr;
     }
@@ -255,11 +219,11 @@ std::unique_ptr<ChildProcess> ProcessRig::StartPastFirstEvent(BenchPort& port) {
     return quorvel;
 }
 
-std::int64_t ProcessRig::Send(const BenchPort& port, const Event& event) {
-    port.Write(event.prefix);
+std::int64_t ProcessRig::Send(VirtualPort& port, const Event& event) {
+    port.Write({event.prefix});
     SleepNs(ByteTimeNs);
     const std::int64_t at = NowNs();
-    port.Write(event.code);
+    port.Write({event.code});
     return at;
 }
 

@@ -12,6 +12,7 @@
 #include "tests/player/child_process.h"
 #include "tests/player/private_bus.h"
 #include "tests/player/stand_in_process.h"
+#include "tools/virtual_port.h"
 
 // Shared by the benchmarks that measure the real quorvel program from outside: it runs as a
 // child process reading a pseudo-terminal of ours, on a dbus-daemon of ours, commanding the
@@ -25,27 +26,6 @@ void SleepNs(std::int64_t ns);
 // The number in argv[index], or fallback when there is none; and whether a word is there.
 int NumberArgument(int argc, char** argv, int index, int fallback);
 bool HasWord(int argc, char** argv, const std::string& word);
-
-// A pseudo-terminal whose slave quorvel opens as its port. The slave stays open here too,
-// so quorvel closing or reopening it is no hang-up.
-class BenchPort {
-  public:
-    BenchPort();
-    ~BenchPort();
-    BenchPort(const BenchPort&) = delete;
-    BenchPort& operator=(const BenchPort&) = delete;
-
-    const std::string& Path() const { return path_; }
-    // Until the reader has made the line raw (and flushed it just before), bytes would be
-    // mangled or thrown away.
-    bool WaitForRawReader(int timeoutMs) const;
-    void Write(std::uint8_t byte) const;
-
-  private:
-    int master_ = -1;
-    int slave_ = -1;
-    std::string path_;
-};
 
 // CPU time and context switches of a process, summed over its live threads.
 struct Usage {
@@ -115,9 +95,9 @@ class ProcessRig {
     std::unique_ptr<ChildProcess> StartQuorvel(const std::string& port) const;
     // Starts quorvel on port and sends one key, so the program is past its start; null
     // (having said why) if it never got there.
-    std::unique_ptr<ChildProcess> StartPastFirstEvent(BenchPort& port);
+    std::unique_ptr<ChildProcess> StartPastFirstEvent(VirtualPort& port);
     // Sends one event with the line's own byte spacing; returns when the second byte went.
-    static std::int64_t Send(const BenchPort& port, const Event& event);
+    static std::int64_t Send(VirtualPort& port, const Event& event);
     // Prints the start of what quorvel wrote on standard error, if anything.
     void ReportStderr() const;
     const std::string& Folder() const { return folder_; }

@@ -163,7 +163,7 @@ std::string MprisPlayerLink::FindPlayerWindow() {
 }
 
 void MprisPlayerLink::SendPlayerCommand(int id) {
-    const std::optional<PlayerAction> action = PlayerActionFor(id);
+    const std::optional<PlayerAction> action = ActionForCommand(id);
     if (!action) {
         return;
     }

@@ -7,6 +7,7 @@
 
 #include "history/history_log.h"
 #include "player/player_link.h"
+#include "receiver/key_map.h"
 #include "receiver/serial_line.h"
 
 // The receiver's worker thread: finds the player, opens the port, removes the window's
@@ -18,8 +19,9 @@ class IRThread {
     // Makes the player link on the receiver thread, where it is used.
     using PlayerFactory = std::function<std::unique_ptr<PlayerLink>()>;
 
-    // Created suspended: nothing runs until Resume.
-    IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer = {});
+    // Created suspended: nothing runs until Resume. keys says what each key does.
+    IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer = {},
+             KeyMap keys = KeyMap::Standard());
     // Stops and joins the thread; the port closes with it.
     ~IRThread();
     IRThread(const IRThread&) = delete;
@@ -29,8 +31,11 @@ class IRThread {
     void Resume();
 
     // Safe from any thread, before or after Resume: wakes the receiver wherever it waits
-    // (a read, a back-off pause); the thread then ends.
-    void RequestStop() { serial_.RequestStop(); }
+    // (a read, a back-off pause, a history far behind); the thread then ends.
+    void RequestStop() {
+        history_.StopWaiting();
+        serial_.RequestStop();
+    }
 
     // Waits until the thread has ended. Does nothing when it never started or was joined.
     void Join();
@@ -44,6 +49,7 @@ class IRThread {
     HistoryLog history_;
     SerialLine serial_;
     PlayerFactory makePlayer_;
+    const KeyMap keys_;
     bool resumed_ = false;
     std::thread thread_;
 };

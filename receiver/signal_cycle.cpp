@@ -2,13 +2,23 @@
 
 #include "receiver/key_code_table.h"
 
+namespace {
+
+// Built once: a line a pass would otherwise cost an allocation a pass.
+const std::string& WaitingLine() {
+    static const std::string line(SignalCycle::WaitingText);
+    return line;
+}
+
+}  // namespace
+
 void SignalCycle::Run() {
     while (RunOnePass()) {
     }
 }
 
 bool SignalCycle::RunOnePass() {
-    history_.AppendLine(WaitingText);
+    history_.AppendLine(WaitingLine());
 
     const int first = source_.ReadByte();
     if (first == ByteSource::Stopped) {
@@ -26,11 +36,16 @@ bool SignalCycle::RunOnePass() {
         return false;
     }
 
-    KeyEvent event = DecodeKeyEvent(first, code);
+    KeyEvent event = keys_.Decode(first, code);
     messageText_ = std::move(event.text);
-    // The player acts before the history shows the key.
-    if (event.command) {
-        player_.SendPlayerCommand(*event.command);
+    // The player acts before the history shows the key; the five original commands go
+    // by their identifiers.
+    if (event.request) {
+        if (const auto id = CommandIdentifier(event.request->action)) {
+            player_.SendPlayerCommand(*id);
+        } else {
+            player_.Perform(*event.request);
+        }
     }
     history_.ReplaceLastLine(messageText_);
     return true;

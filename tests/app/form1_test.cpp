@@ -39,7 +39,6 @@ TEST(Form1, HistoryListAsDrawn) {
     ASSERT_NE(form.History, nullptr);
     EXPECT_EQ(form.History->parentWidget(), &form);
     EXPECT_EQ(form.History->geometry(), QRect(8, 8, 161, 329));
-    EXPECT_EQ(HistoryView::RowHeight, 13);
     // Inside its two-pixel frame the list shows exactly 25 whole rows.
     EXPECT_EQ(form.History->viewport()->height(), 325);
     EXPECT_EQ(form.History->VisibleRows(), 25);

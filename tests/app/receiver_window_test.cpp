@@ -12,18 +12,18 @@
 #include "app/receiver_host.h"
 #include "receiver/signal_cycle.h"
 #include "tests/app/qt_environment.h"
-#include "tests/receiver/pty.h"
+#include "tools/virtual_port.h"
 
 namespace {
 
 TEST(ReceiverWindow, ClosingTheWindowEndsTheLoopAndJoinsABlockedReceiver) {
     ASSERT_TRUE(QApplication::quitOnLastWindowClosed());
-    Pty pty;
+    auto pty = VirtualPort::CreatePty();
     // The form is declared before the host, so the host (joining the receiver) goes first.
     std::optional<TForm1> form;
     ReceiverHost host(qApp);
     form.emplace([&](HistoryList& history) {
-        host.Start(std::make_unique<IRThread>(history, pty.SlavePath()));
+        host.Start(std::make_unique<IRThread>(history, pty->readerPath()));
     });
     form->show();
     // The waiting line is written just before the receiver blocks in its read.

@@ -15,9 +15,8 @@
 
 #include "receiver/key_code_table.h"
 #include "receiver/signal_cycle.h"
-#include "tests/e2e/port_writing.h"
 #include "tests/e2e/program_process.h"
-#include "tests/receiver/pty.h"
+#include "tools/virtual_port.h"
 
 namespace {
 
@@ -128,21 +127,21 @@ TEST(LosslessStream, EveryByteWrittenIsAccountedForInTheHistory) {
     PrepareQtWithoutSessionBus();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    Pty port;
+    auto port = VirtualPort::CreatePty();
     const Bytes sent = RandomStream(StreamBytes, 20261207);
 
     // No bus listens there: commands go nowhere at once instead of waiting for a reply.
     QProcess quorvel;
     ASSERT_TRUE(StartChild(
         quorvel, QStringLiteral(QUORVEL_BINARY),
-        {"--console", "--port", QString::fromStdString(port.SlavePath())},
+        {"--console", "--port", QString::fromStdString(port->readerPath())},
         ProgramEnvironment(QStringLiteral("unix:path=") + dir.filePath(QStringLiteral("no-bus")))));
-    ASSERT_TRUE(WaitForRawReader(port));
+    ASSERT_TRUE(port->WaitForRawReader(std::chrono::milliseconds(DeadlineMs)));
 
     // The writer keeps the pty fed while this thread drains quorvel's output, which would
     // otherwise fill its pipe and stop it reading the port.
     bool written = false;
-    std::thread writer([&] { written = WritePaced(port.MasterFd(), sent); });
+    std::thread writer([&] { written = port->Write(sent, std::chrono::milliseconds(DeadlineMs)); });
 
     StreamRebuilder rebuilder;
     QByteArray partial;

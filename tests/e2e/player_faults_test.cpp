@@ -7,13 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "receiver/signal_cycle.h"
 #include "tests/e2e/history_lines.h"
-#include "tests/e2e/port_writing.h"
 #include "tests/e2e/program_process.h"
 #include "tests/player/private_bus.h"
 #include "tests/player/stand_in_process.h"
-#include "tests/receiver/pty.h"
+#include "tools/virtual_port.h"
 
 namespace {
 
@@ -26,9 +24,9 @@ class PlayerFaults : public ::testing::Test {
         ASSERT_TRUE(player_.Start());
         ASSERT_TRUE(StartChild(quorvel_, QStringLiteral(QUORVEL_BINARY),
                                {"--console", "--player", "standin", "--port",
-                                QString::fromStdString(port_.SlavePath())},
+                                QString::fromStdString(port_->readerPath())},
                                ProgramEnvironment(QString::fromStdString(bus_.Address()))));
-        ASSERT_TRUE(WaitForRawReader(port_));
+        ASSERT_TRUE(port_->WaitForRawReader(std::chrono::milliseconds(DeadlineMs)));
     }
 
     void TearDown() override {
@@ -42,7 +40,7 @@ class PlayerFaults : public ::testing::Test {
     // Sends bytes and returns the history lines they added (waits for as many as expected).
     Lines Send(const std::vector<std::uint8_t>& bytes, std::size_t expectedLines) {
         const std::size_t from = history_.All().size();
-        EXPECT_TRUE(WritePaced(port_.MasterFd(), bytes));
+        EXPECT_TRUE(port_->Write(bytes, std::chrono::milliseconds(DeadlineMs)));
         history_.ReadUntil([&](const Lines& lines) { return lines.size() >= from + expectedLines; },
                            DeadlineMs);
         return Lines(history_.All().begin() + static_cast<long>(from), history_.All().end());
@@ -50,7 +48,7 @@ class PlayerFaults : public ::testing::Test {
 
     PrivateBus bus_;
     StandInProcess player_{bus_, {"standin"}};
-    Pty port_;
+    std::unique_ptr<VirtualPort> port_ = VirtualPort::CreatePty();
     QProcess quorvel_;
     HistoryLines history_{quorvel_};
 };

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,7 +18,7 @@
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/receiver/blocked_thread.h"
-#include "tests/receiver/pty.h"
+#include "tools/virtual_port.h"
 
 namespace {
 
@@ -32,6 +34,9 @@ class RecordedPauseDevice : public TermiosDevice {
     bool Pause(std::chrono::milliseconds duration) override {
         pauses.push_back(static_cast<long>(duration.count()));
         return TermiosDevice::Pause(std::chrono::milliseconds(0));
+    }
+    bool AwaitPath(const std::string&, std::chrono::milliseconds duration) override {
+        return Pause(duration);
     }
     std::vector<long> pauses;
 };
@@ -108,39 +113,49 @@ void PointLink(const fs::path& link, const std::string& target) {
 }
 
 TEST(SerialLinePty, SettingsAreApplied) {
-    Pty pty;
+    auto pty = VirtualPort::CreatePty();
     // Start from cooked, wrong settings so each one is seen to change.
-    termios before = pty.SlaveSettings();
-    before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB;
+    termios before = pty->ReaderSettings();
+    before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
     before.c_iflag |= ICRNL | IXON | ISTRIP | IGNPAR;
     before.c_lflag |= ICANON | ECHO | ISIG;
     cfsetispeed(&before, B38400);
     cfsetospeed(&before, B38400);
-    pty.SetSlaveSettings(before);
+    pty->SetReaderSettings(before);
+    // As the pseudo-terminal keeps them (it forces 8 bits, no parity).
+    before = pty->ReaderSettings();
 
-    Rig rig(pty.SlavePath());
+    Rig rig(pty->readerPath());
     rig.Start();
     EXPECT_TRUE(rig.list.lines.empty());
 
-    const termios s = pty.SlaveSettings();
+    const termios s = pty->ReaderSettings();
     EXPECT_EQ(cfgetispeed(&s), B9600);
     EXPECT_EQ(cfgetospeed(&s), B9600);
     EXPECT_EQ(s.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(s.c_cflag & (PARENB | CSTOPB), 0u);
+    EXPECT_EQ(s.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
     EXPECT_EQ(s.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL));
     EXPECT_EQ(s.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
     EXPECT_EQ(s.c_iflag & (ICRNL | INLCR | IGNCR | IXON | IXOFF | ISTRIP | IGNPAR), 0u);
     EXPECT_EQ(s.c_iflag & (INPCK | PARMRK), static_cast<tcflag_t>(INPCK | PARMRK));
     EXPECT_EQ(s.c_cc[VMIN], 1);
     EXPECT_EQ(s.c_cc[VTIME], 0);
+
+    // Closed, the port has its own settings back.
+    rig.line.reset();
+    const termios after = pty->ReaderSettings();
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(cfgetispeed(&after), B38400);
 }
 
 TEST(SerialLinePty, BytesArriveUnchanged) {
-    Pty pty;
-    Rig rig(pty.SlavePath());
+    auto pty = VirtualPort::CreatePty();
+    Rig rig(pty->readerPath());
     rig.Start();
     const std::vector<std::uint8_t> sent = {0x0D, 0x11, 0x13, 0xFF, 0x00, 0x91, 0x60, 0x03, 0x0A};
-    pty.Write(sent);
+    pty->Write(sent);
     for (const std::uint8_t byte : sent) {
         EXPECT_EQ(rig.line->ReadByte(), byte);
     }
@@ -150,12 +165,12 @@ TEST(SerialLinePty, BytesArriveUnchanged) {
 // Bytes that arrived before the port was configured were cooked by the line discipline;
 // they are dropped, not read as events.
 TEST(SerialLinePty, InputFromBeforeConfigurationIsDiscarded) {
-    Pty pty;
-    Rig rig(pty.SlavePath());
+    auto pty = VirtualPort::CreatePty();
+    Rig rig(pty->readerPath());
     rig.line->OpenPort();
-    pty.Write({0x05, 0x0D});
+    pty->Write({0x05, 0x0D});
     rig.line->ConfigurePort();
-    pty.Write({0x91});
+    pty->Write({0x91});
     EXPECT_EQ(rig.line->ReadByte(), 0x91);
 }
 
@@ -165,65 +180,52 @@ TEST(SerialLinePty, InputFromBeforeConfigurationIsDiscarded) {
 TEST(SerialLinePty, BytesSentOnceTheLineIsRawAreKept) {
     int lost = 0;
     for (int run = 0; run < 1000; ++run) {
-        Pty pty;
-        Rig rig(pty.SlavePath());
+        auto pty = VirtualPort::CreatePty();
+        Rig rig(pty->readerPath());
         std::thread sender([&pty] {
-            while ((pty.SlaveSettings().c_lflag & ICANON) != 0) {
+            while ((pty->ReaderSettings().c_lflag & ICANON) != 0) {
             }
-            pty.Write({0x91});
+            pty->Write({0x91});
         });
         rig.Start();
         sender.join();
         // A marker after the race: it is read first only if 0x91 was thrown away.
-        pty.Write({0x05});
+        pty->Write({0x05});
         lost += rig.line->ReadByte() == 0x91 ? 0 : 1;
     }
     EXPECT_EQ(lost, 0);
 }
 
 TEST(SerialLinePty, IdleReadSleepsUntilAByteArrives) {
-    Pty pty;
-    Rig rig(pty.SlavePath());
+    auto pty = VirtualPort::CreatePty();
+    Rig rig(pty->readerPath());
     rig.Start();
     BackgroundRead read(*rig.line);
     ASSERT_TRUE(read.Blocked());
-    pty.Write({0x91});
+    pty->Write({0x91});
     EXPECT_EQ(read.Result(), 145);
     EXPECT_TRUE(rig.list.lines.empty());
 }
 
 TEST(SerialLinePty, StopWakesAnIdleRead) {
-    Pty pty;
-    Rig rig(pty.SlavePath());
+    auto pty = VirtualPort::CreatePty();
+    Rig rig(pty->readerPath());
     rig.Start();
     BackgroundRead read(*rig.line);
     ASSERT_TRUE(read.Blocked());
     rig.line->RequestStop();
     EXPECT_EQ(read.Result(), ByteSource::Stopped);
-    pty.Write({0x91});
+    pty->Write({0x91});
     EXPECT_EQ(rig.line->ReadByte(), ByteSource::Stopped);
     EXPECT_TRUE(rig.list.lines.empty());
 }
 
-TEST(SerialLinePty, AbsentPort) {
-    LogCapture logs;
-    TempDir dir;
-    Rig rig((dir / "ttyUSB9").string());
-    rig.Start();
-    EXPECT_EQ(rig.list.lines, Lines(3, Err));
-    EXPECT_EQ(rig.line->ReadByte(), ByteSource::ReadFailed);
-    EXPECT_EQ(rig.line->ReadByte(), ByteSource::ReadFailed);
-    EXPECT_EQ(rig.list.lines, (Lines{Err, Err, Err, ReadError, ReadError}));
-    EXPECT_EQ(rig.device->pauses, std::vector<long>{100});
-    EXPECT_EQ(logs.Count("no such device"), 1);
-}
-
 TEST(SerialLinePty, SecondOpenOfAHeldPortIsRefused) {
     LogCapture logs;
-    Pty pty;
-    auto first = std::make_unique<Rig>(pty.SlavePath());
+    auto pty = VirtualPort::CreatePty();
+    auto first = std::make_unique<Rig>(pty->readerPath());
     first->Start();
-    Rig second(pty.SlavePath());
+    Rig second(pty->readerPath());
     second.Start();
     EXPECT_TRUE(first->list.lines.empty());
     EXPECT_EQ(second.list.lines, Lines(3, Err));
@@ -231,24 +233,76 @@ TEST(SerialLinePty, SecondOpenOfAHeldPortIsRefused) {
 
     // Released with its owner: a later instance gets the port.
     first.reset();
-    Rig third(pty.SlavePath());
+    Rig third(pty->readerPath());
     third.Start();
     EXPECT_TRUE(third.list.lines.empty());
-    pty.Write({0x60});
+    pty->Write({0x60});
     EXPECT_EQ(third.line->ReadByte(), 0x60);
 }
 
-TEST(SerialLinePty, PortLockedElsewhereIsRefused) {
-    LogCapture logs;
-    Pty pty;
-    const int other = ::open(pty.SlavePath().c_str(), O_RDONLY | O_NOCTTY);
-    ASSERT_GE(other, 0);
-    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-    Rig rig(pty.SlavePath());
-    rig.Start();
-    EXPECT_EQ(rig.list.lines, Lines(3, Err));
-    EXPECT_EQ(logs.Count("another instance"), 1);
-    ::close(other);
+// A missing port's wait ends when its path appears, however long the back-off, even when
+// the folder on the way (serial/by-id) appears first.
+TEST(TermiosDeviceAwaitPath, EndsWhenThePathAppears) {
+    TempDir dir;
+    auto pty = VirtualPort::CreatePty();
+    const fs::path link = dir / "by-id" / "usb-receiver";
+    TermiosDevice device;
+    for (const auto& make : std::vector<std::function<void()>>{
+             [&] { fs::create_directory(dir / "by-id"); },
+             [&] { PointLink(link, pty->readerPath()); },
+         }) {
+        std::atomic<pid_t> tid{0};
+        bool appeared = false;
+        // A day: only the path appearing ends the wait before the test's time-out.
+        std::thread waiter([&] {
+            tid.store(::gettid());
+            appeared = device.AwaitPath(link.string(), std::chrono::hours(24));
+        });
+        while (tid.load() == 0) {
+            std::this_thread::yield();
+        }
+        ASSERT_TRUE(WaitUntilPolling(tid.load(), 2, false));
+        make();
+        waiter.join();
+        EXPECT_TRUE(appeared);
+    }
+    EXPECT_EQ(device.Open(link.string()), 0);
+}
+
+struct RefusedCase {
+    const char* path;
+    const char* says;  // empty: may be a serial port
+};
+
+void PrintTo(const RefusedCase& c, std::ostream* os) {
+    *os << c.path;
+}
+
+class WhyNotASerialPortTest : public testing::TestWithParam<RefusedCase> {};
+
+TEST_P(WhyNotASerialPortTest, RefusesWhatCanNeverBeTheReceiver) {
+    const std::string why = WhyNotASerialPort(GetParam().path);
+    if (*GetParam().says == '\0') {
+        EXPECT_EQ(why, "");
+    } else {
+        EXPECT_NE(why.find(GetParam().says), std::string::npos) << why;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, WhyNotASerialPortTest,
+    testing::Values(RefusedCase{"/dev/zero", "no terminal"},
+                    RefusedCase{"/dev/null", "no terminal"},
+                    RefusedCase{"/dev/tty", "the terminal this program runs in"},
+                    RefusedCase{"/etc/hostname", "a file"}, RefusedCase{"/tmp", "a folder"},
+                    RefusedCase{"/nonexistent/ttyUSB0", ""}, RefusedCase{"/dev/ptmx", ""}));
+
+TEST(WhyNotASerialPort, APipeIsRefusedAndAPseudoTerminalIsNot) {
+    TempDir dir;
+    const std::string fifo = (dir / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_NE(WhyNotASerialPort(fifo).find("a pipe"), std::string::npos);
+    EXPECT_EQ(WhyNotASerialPort(VirtualPort::CreatePty()->readerPath()), "");
 }
 
 TEST(TermiosDevicePause, RunsItsCourseWithoutAWakeUp) {
@@ -281,8 +335,8 @@ TEST(SerialLinePty, RecoversAfterHangUpAndReplug) {
     LogCapture logs;
     TempDir dir;
     const fs::path link = dir / "ttyUSB0";
-    auto first = std::make_unique<Pty>();
-    PointLink(link, first->SlavePath());
+    auto first = VirtualPort::CreatePty();
+    PointLink(link, first->readerPath());
     Rig rig(link.string());
     rig.Start();
     first->Write({0x91});
@@ -293,13 +347,13 @@ TEST(SerialLinePty, RecoversAfterHangUpAndReplug) {
     fs::remove(link);
     EXPECT_EQ(rig.line->ReadByte(), ByteSource::ReadFailed);
 
-    Pty second;
-    PointLink(link, second.SlavePath());
+    auto second = VirtualPort::CreatePty();
+    PointLink(link, second->readerPath());
     BackgroundRead read(*rig.line);
     ASSERT_TRUE(read.Blocked());
-    second.Write({0x60});
+    second->Write({0x60});
     EXPECT_EQ(read.Result(), 0x60);
-    second.Write({0x91});
+    second->Write({0x91});
     EXPECT_EQ(rig.line->ReadByte(), 145);
 
     EXPECT_EQ(rig.list.lines, Lines(2, ReadError));

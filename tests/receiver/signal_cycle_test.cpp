@@ -164,19 +164,6 @@ TEST(SignalCycle, StopBetweenPrefixAndCodeLeavesTheWaitingLine) {
     EXPECT_TRUE(run.player.commands.empty());
 }
 
-// Every value a source can hand out, as first and as second byte, keeps the history whole.
-TEST(SignalCycle, EveryByteValueAsFirstAndSecondByte) {
-    for (int prefix : {0x91, 0x0D}) {
-        for (int v = -1; v <= 255; ++v) {
-            CycleRun asFirst({v});
-            ASSERT_EQ(asFirst.list.lines.back(), W) << v;
-            CycleRun asSecond({prefix, v});
-            ASSERT_EQ(asSecond.list.lines.back(), W) << v;
-            ASSERT_LE(asSecond.player.commands.size(), 1u) << v;
-        }
-    }
-}
-
 // Commands expected from a byte stream, worked out from the remote's key layout alone.
 Ids ExpectedCommands(const std::vector<int>& bytes) {
     const std::map<int, int> pressed{

@@ -1,0 +1,52 @@
+#include "player/media_key_player_link.h"
+
+#include <algorithm>
+
+#include "player/player_log.h"
+
+namespace {
+
+const MediaKeyPlayerLink::MediaKey* Find(PlayerAction action) {
+    const auto& keys = MediaKeyPlayerLink::Keys;
+    const auto row = std::find_if(keys.begin(), keys.end(),
+                                  [action](const auto& key) { return key.action == action; });
+    return row == keys.end() ? nullptr : &*row;
+}
+
+}  // namespace
+
+bool MediaKeyPlayerLink::HasKey(PlayerAction action) {
+    return Find(action) != nullptr;
+}
+
+void MediaKeyPlayerLink::SendPlayerCommand(int id) {
+    if (const auto action = ActionForCommand(id)) {
+        Perform(PlayerRequest(*action));
+    }
+}
+
+void MediaKeyPlayerLink::Perform(const PlayerRequest& request) {
+    const MediaKey* row = Find(request.action);
+    if (row == nullptr) {
+        PlayerLink::Perform(request);
+        return;
+    }
+    INPUT press[2] = {};
+    for (INPUT& input : press) {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = row->key;
+        // Media and volume keys are extended keys on a real keyboard.
+        input.ki.dwFlags = KEYEVENTF_EXTENDEDKEY;
+    }
+    press[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+    if (SendInput(2, press, sizeof(INPUT)) == 2) {
+        refusalReported_ = false;
+        return;
+    }
+    if (!refusalReported_) {
+        QUORVEL_WARNING(lcPlayer) << "the system refused the media key for "
+                                  << ActionName(request.action) << " (error " << GetLastError()
+                                  << ")";
+        refusalReported_ = true;
+    }
+}
