@@ -7,7 +7,8 @@
 // always has: the receiver on the first serial port.
 struct CommandLine {
     static constexpr const char* DefaultPort = "/dev/ttyS0";
-    static constexpr const char* VersionText = "quorvel 0.1.0";
+    // QUORVEL_VERSION is the project's version, defined by the build.
+    static constexpr const char* VersionText = "quorvel " QUORVEL_VERSION;
 
     enum class Action { Run, Exit };
 
