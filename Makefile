@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test run demo fuzz bench clean
+.PHONY: all setup build test package run demo fuzz bench clean
 
 all: build
 
@@ -18,6 +18,10 @@ build: setup
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package: $(BUILD)/quorvel_<version>_amd64.deb, for apt install ./PATH
+package: build
+	@cmake --build $(BUILD) --target package
 
 # The window on the receiver's port (default /dev/ttyS0): make run ARGS="--port /dev/ttyUSB0"
 run: build
