@@ -21,7 +21,7 @@ test: build
 
 # The Debian package: $(BUILD)/quorvel_<version>_amd64.deb, for apt install ./PATH
 package: build
-	@cmake --build $(BUILD) --target package
+	@umask 022 && cmake --build $(BUILD) --target package
 
 # The window on the receiver's port (default /dev/ttyS0): make run ARGS="--port /dev/ttyUSB0"
 run: build

@@ -2,7 +2,6 @@
 # over the same install rules as `cmake --install --prefix /usr`.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvel)
-set(CPACK_PACKAGE_VENDOR "The Quorvel developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # Lines of at most 79 characters: dpkg shows them indented by one.
 set(CPACK_PACKAGE_DESCRIPTION
@@ -12,10 +11,10 @@ running media player over MPRIS. Runs without a desktop in console mode, also
 as a systemd user service. Includes quorvel-send, a virtual receiver for
 trying it out without hardware.")
 set(CPACK_PACKAGE_CONTACT "${QUORVEL_MAINTAINER}")
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 
-# The units name the program by CMAKE_INSTALL_PREFIX, so CPack installs with that prefix
-# into a staging DESTDIR rather than into a staging prefix.
+# The units name the program by CMAKE_INSTALL_PREFIX: CPack installs with the prefix /usr
+# into a staging DESTDIR, said outright. Folders there take their modes from the umask, so
+# package under umask 022, as `make package` does.
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

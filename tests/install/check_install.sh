@@ -63,13 +63,13 @@ expected=(
     bin/quorvel-send
     lib/systemd/user/quorvel.service
     lib/systemd/user/quorvel@.service
-    share/applications/$id.desktop
+    "share/applications/$id.desktop"
     share/doc/quorvel/changelog.gz
     share/doc/quorvel/copyright
-    share/icons/hicolor/scalable/apps/$id.svg
+    "share/icons/hicolor/scalable/apps/$id.svg"
     share/man/man1/quorvel.1.gz
     share/man/man1/quorvel-send.1.gz
-    share/metainfo/$id.metainfo.xml
+    "share/metainfo/$id.metainfo.xml"
 )
 for size in "${icon_sizes[@]}"; do
     expected+=("share/icons/hicolor/${size}x$size/apps/$id.png")
@@ -160,6 +160,7 @@ export LC_ALL=C.UTF-8 MANWIDTH=80 MANPAGER=cat PAGER=cat
 for page in quorvel quorvel-send; do
     file=$prefix/share/man/man1/$page.1.gz
     [ -f "$file" ] || continue
+    # shellcheck disable=SC2016  # expanded by the inner shell
     quiet "man page $page" sh -c 'zcat "$1" | groff -man -t -ww -z -Tutf8' sh "$file"
     # man -l renders it, as a user sees it, without a warning.
     if ! man --warnings -l "$file" >"$work/$page.txt" 2>"$work/$page.err" || [ -s "$work/$page.err" ]; then
@@ -207,9 +208,11 @@ fi
 # The .deb: the same files under /usr owned by root, its version and computed
 # dependencies, and nothing lintian warns of.
 check_package() {
-    "$cpack" --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 ||
+    (umask 022 && "$cpack" --config "$build/CPackConfig.cmake" -B "$work/package") \
+        >"$work/cpack.log" 2>&1 ||
         { cat "$work/cpack.log" >&2; fail "cpack"; return; }
-    local deb=$work/package/quorvel_${version}_$(dpkg --print-architecture).deb
+    local deb
+    deb=$work/package/quorvel_${version}_$(dpkg --print-architecture).deb
     [ -f "$deb" ] || { fail "cpack made no $(basename "$deb")"; return; }
 
     dpkg-deb -c "$deb" >"$work/contents" || { fail "dpkg-deb -c $deb"; return; }
