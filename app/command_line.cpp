@@ -1,16 +1,14 @@
 #include "app/command_line.h"
 
-#include <optional>
+#include <CLI/CLI.hpp>
+#include <utility>
 
 namespace {
-
-// Status for a command line the program cannot use, as most tools report it.
-constexpr int UsageError = 2;
 
 CommandLine Fail(const std::string& message) {
     CommandLine result;
     result.action = CommandLine::Action::Exit;
-    result.exitStatus = UsageError;
+    result.exitStatus = CommandLine::UsageError;
     result.err = "quorvel: " + message + " (try --help)\n";
     return result;
 }
@@ -43,45 +41,55 @@ std::string CommandLine::HelpText() {
 
 CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     CommandLine result;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            return Print(HelpText());
-        }
-        if (arg == "--version") {
-            return Print(std::string(VersionText) + "\n");
-        }
-        if (arg == "--console") {
-            result.console = true;
-            continue;
-        }
+    bool help = false;
+    bool version = false;
+    CLI::App app("", "quorvel");
+    app.set_help_flag();
+    app.allow_extras();
+    const std::vector<std::string> flags{"--help", "--version", "--console"};
+    app.add_flag("-h,--help", help);
+    app.add_flag("--version", version);
+    app.add_flag("--console", result.console);
+    for (const auto& [name, target] :
+         {std::pair{"--port", &result.port}, std::pair{"--player", &result.player}}) {
+        app.add_option(name, *target)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            // An option given where the value belongs is a slip, never a value.
+            ->check([name = std::string(name)](const std::string& value) {
+                return value.empty() || value[0] == '-' ? "option '" + name + "' needs a value"
+                                                        : std::string();
+            });
+    }
 
-        std::string name = arg;
-        std::optional<std::string> value;
-        if (const auto equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != arg.npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-        }
-        std::string* target = nullptr;
-        if (name == "--port") {
-            target = &result.port;
-        } else if (name == "--player") {
-            target = &result.player;
-        } else if (arg.rfind("-", 0) == 0) {
-            return Fail("unknown option '" + name + "'");
-        } else {
-            return Fail("unexpected argument '" + arg + "'");
-        }
-        if (!value) {
-            if (i + 1 == args.size()) {
-                return Fail("option '" + name + "' needs a value");
+    // Before CLI11, which would read "--console=1" as a value for the flag.
+    for (const std::string& arg : args) {
+        for (const std::string& flag : flags) {
+            if (arg.rfind(flag + "=", 0) == 0) {
+                return Fail("option '" + flag + "' takes no value");
             }
-            value = args[++i];
         }
-        if (value->empty()) {
-            return Fail("option '" + name + "' needs a value");
-        }
-        *target = *value;
+    }
+    try {
+        // CLI11 wants the arguments last first.
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::ValidationError& error) {
+        const std::string what = error.what();
+        return Fail(what.substr(what.find("option '")));
+    } catch (const CLI::ParseError& error) {
+        const std::string what = error.what();
+        return Fail("option '" + what.substr(0, what.find(':')) + "' needs a value");
+    }
+    if (const auto extras = app.remaining(); !extras.empty()) {
+        const std::string& extra = extras.front();
+        return Fail(extra.rfind('-', 0) == 0
+                        ? "unknown option '" + extra.substr(0, extra.find('=')) + "'"
+                        : "unexpected argument '" + extra + "'");
+    }
+    if (help) {
+        return Print(HelpText());
+    }
+    if (version) {
+        return Print(std::string(VersionText) + "\n");
     }
     return result;
 }

@@ -6,7 +6,7 @@ bool HistoryModel::InsertLine(int index, std::string text) {
     if (index < 0 || index > LineCount()) {
         return false;
     }
-    lines_.insert(lines_.begin() + index, std::move(text));
+    lines_.insert(lines_.begin() + index, Entry{std::move(text), {}});
     return true;
 }
 
@@ -15,5 +15,21 @@ bool HistoryModel::DeleteLine(int index) {
         return false;
     }
     lines_.erase(lines_.begin() + index);
+    return true;
+}
+
+bool HistoryModel::DeleteFirstLines(int count) {
+    if (count < 0 || count > LineCount()) {
+        return false;
+    }
+    lines_.erase(lines_.begin(), lines_.begin() + count);
+    return true;
+}
+
+bool HistoryModel::ExplainLine(int index, std::string why) {
+    if (index < 0 || index >= LineCount()) {
+        return false;
+    }
+    lines_[static_cast<std::size_t>(index)].why = std::move(why);
     return true;
 }

@@ -20,10 +20,17 @@ QAccessibleInterface* HistoryRowAccessible::parent() const {
 }
 
 QString HistoryRowAccessible::text(QAccessible::Text t) const {
-    if (t != QAccessible::Name || !isValid()) {
+    if (!isValid()) {
         return {};
     }
-    return view_->LineText(row_);
+    switch (t) {
+        case QAccessible::Name:
+            return view_->LineText(row_);
+        case QAccessible::Description:
+            return view_->LineWhy(row_);
+        default:
+            return {};
+    }
 }
 
 QRect HistoryRowAccessible::rect() const {

@@ -5,7 +5,8 @@
 
 #include "app/history_view.h"
 
-// One line of the history as a screen reader sees it: a list item whose name is the text.
+// One line of the history as a screen reader sees it: a list item whose name is the text
+// and whose description is what explains it.
 // It stands for a row position, so it reads whatever line is there now.
 class HistoryRowAccessible : public QAccessibleInterface {
   public:

@@ -1,6 +1,7 @@
 #include "app/history_view.h"
 
 #include <QAccessible>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QMouseEvent>
@@ -10,6 +11,7 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
 #include <utility>
 
@@ -34,6 +36,7 @@ HistoryView::HistoryView(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(1);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &HistoryView::Scrolled);
     UpdateScrollRange();
 }
 
@@ -43,6 +46,13 @@ QString HistoryView::LineText(int row) const {
     }
     // Lines are 8-bit text; Latin-1 shows every byte as some character.
     return QString::fromLatin1(model_.Line(row));
+}
+
+QString HistoryView::LineWhy(int row) const {
+    if (row < 0 || row >= model_.LineCount()) {
+        return {};
+    }
+    return QString::fromLocal8Bit(model_.Why(row));
 }
 
 void HistoryView::InsertLine(int index, const std::string& text) {
@@ -78,6 +88,28 @@ void HistoryView::DeleteLine(int index) {
         ScheduleFlush();
     }
     NotifyAccessibility(index, false);
+}
+
+void HistoryView::DeleteFirstLines(int count) {
+    if (!model_.DeleteFirstLines(count)) {
+        qCWarning(lcApp) << "history: cannot delete" << count << "of" << model_.LineCount();
+        return;
+    }
+    selectedRow_ = selectedRow_ >= count ? selectedRow_ - count : -1;
+    const int top = std::max(0, TopRow() - count);
+    UpdateScrollRange();
+    if (!following_) {
+        SetTopRow(top);
+    }
+    dirty_ = true;
+    ScheduleFlush();
+    NotifyAccessibility(0, false);
+}
+
+void HistoryView::ExplainLine(int index, const std::string& why) {
+    if (!model_.ExplainLine(index, why)) {
+        qCWarning(lcApp) << "history: cannot explain" << index << "of" << model_.LineCount();
+    }
 }
 
 void HistoryView::Repaint() {
@@ -257,6 +289,22 @@ void HistoryView::scrollContentsBy(int, int) {
     viewport()->update();
 }
 
+bool HistoryView::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) {
+        return QAbstractScrollArea::viewportEvent(event);
+    }
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const int row = RowAt(help->pos());
+    const QString why = LineWhy(row);
+    if (why.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), why, viewport(), RowRect(row));
+    }
+    return true;
+}
+
 QSize HistoryView::sizeHint() const {
     return {161, 329};
 }
@@ -264,8 +312,27 @@ QSize HistoryView::sizeHint() const {
 void HistoryView::UpdateScrollRange() {
     const int visible = VisibleRows();
     QScrollBar* bar = verticalScrollBar();
+    const bool wasAdjusting = std::exchange(adjusting_, true);
     bar->setPageStep(std::max(1, visible));
     bar->setRange(0, std::max(0, model_.LineCount() - visible));
+    if (following_) {
+        bar->setValue(bar->maximum());
+    }
+    adjusting_ = wasAdjusting;
+}
+
+void HistoryView::SetTopRow(int row) {
+    const bool wasAdjusting = std::exchange(adjusting_, true);
+    verticalScrollBar()->setValue(row);
+    adjusting_ = wasAdjusting;
+}
+
+void HistoryView::Scrolled(int value) {
+    if (!adjusting_) {
+        // Only the user's own scroll to the very end starts following.
+        const int end = verticalScrollBar()->maximum();
+        following_ = end > 0 && value == end;
+    }
 }
 
 void HistoryView::ScrollTo(int row) {

@@ -8,8 +8,12 @@
 
 #include "app/history_model.h"
 
-// The history list. It paints only the rows in sight. Writes never scroll, select or take
-// the focus; the user can select one line at a time by clicking or with the arrow keys.
+// The history list. It paints only the rows in sight. Writes never select or take the
+// focus, and never scroll a view the user left elsewhere: untouched, the view stays where
+// it is; once the user has scrolled to the very end it follows the end as lines arrive,
+// until they scroll up again. Lines dropped from the top leave the lines in sight in sight.
+// The user can select one line at a time by clicking or with the arrow keys; a line that
+// is explained shows why as its tooltip and its accessible description.
 // Repaint() draws the rows in sight synchronously, once for all the writes that reached
 // the UI thread together and at most once a frame; writes below the rows in sight draw
 // nothing but the scroll bar.
@@ -25,11 +29,18 @@ class HistoryView : public QAbstractScrollArea {
     const HistoryModel& Model() const { return model_; }
     int LineCount() const { return model_.LineCount(); }
     QString LineText(int row) const;
+    // What explains the line; empty when nothing does.
+    QString LineWhy(int row) const;
 
     // The same contract as HistoryList; called on the UI thread.
     void InsertLine(int index, const std::string& text);
     void DeleteLine(int index);
+    void DeleteFirstLines(int count);
+    void ExplainLine(int index, const std::string& why);
     void Repaint();
+
+    // The view follows the end as lines arrive.
+    bool Following() const { return following_; }
 
     int TopRow() const;
     // Rows that fit entirely in the viewport.
@@ -47,6 +58,7 @@ class HistoryView : public QAbstractScrollArea {
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    bool viewportEvent(QEvent* event) override;
     QSize sizeHint() const override;
 
   private:
@@ -55,6 +67,9 @@ class HistoryView : public QAbstractScrollArea {
     void ScheduleFlush();
     void Flush();
     void ScrollTo(int row);
+    // Moves the view without it counting as the user's scroll.
+    void SetTopRow(int row);
+    void Scrolled(int value);
     void NotifyAccessibility(int row, bool inserted);
 
     HistoryModel model_;
@@ -68,4 +83,7 @@ class HistoryView : public QAbstractScrollArea {
     bool rangeStale_ = false;
     // Since the last flush; invalid before the first.
     QElapsedTimer lastFlush_;
+    bool following_ = false;
+    // The view itself is moving the scroll bar, not the user.
+    bool adjusting_ = false;
 };

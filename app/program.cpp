@@ -13,6 +13,7 @@
 
 #include "app/app_log.h"
 #include "app/command_line.h"
+#include "app/console_diagnostics.h"
 #include "app/display_check.h"
 #include "app/form1.h"
 #include "app/platform_start_guard.h"
@@ -24,6 +25,7 @@
 #include "history/history_list.h"
 #include "player/mpris_player_link.h"
 #include "receiver/ir_thread.h"
+#include "receiver/serial_device.h"
 
 namespace {
 
@@ -42,14 +44,11 @@ int RunConsole(char* programName, const CommandLine& options) {
     RouteLogIntoQt();
     SignalQuitter quitter;
     ConsoleHistoryList history(stdout, ::isatty(STDOUT_FILENO) == 1);
+    const ConsoleDiagnostics diagnostics(history);
     // The host is gone, its thread joined, before the history it writes.
     ReceiverHost receiver(&app);
     StartReceiver(receiver, options, history);
     return QCoreApplication::exec();
-}
-
-void ShowException(const QString& message) {
-    QMessageBox::critical(nullptr, QStringLiteral("Quorvel"), message);
 }
 
 int RunWindow(QuorvelApplication& app, const CommandLine& options) {
@@ -65,6 +64,17 @@ int RunWindow(QuorvelApplication& app, const CommandLine& options) {
     return 0;
 }
 
+// An exception that reached the entry: said on standard error, and in a dialog when there
+// is a window to show it over.
+int ReportEscaped(const std::string& message, bool dialog) {
+    const std::string text = message.empty() ? "an unexpected error stopped Quorvel" : message;
+    std::fprintf(stderr, "quorvel: %s\n", text.c_str());
+    if (dialog) {
+        QMessageBox::critical(nullptr, QStringLiteral("Quorvel"), QString::fromLocal8Bit(text));
+    }
+    return 1;
+}
+
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
@@ -74,8 +84,20 @@ int RunProgram(int argc, char** argv) {
         std::fputs(options.err.c_str(), stderr);
         return options.exitStatus;
     }
+    // Refused before anything else: reading a file, a pipe or the user's own terminal as
+    // if it were the receiver would feed the player garbage, or take the terminal over.
+    if (const std::string why = WhyNotASerialPort(options.port); !why.empty()) {
+        std::fprintf(stderr, "quorvel: %s\n", why.c_str());
+        return CommandLine::UsageError;
+    }
     if (options.console) {
-        return RunConsole(argv[0], options);
+        try {
+            return RunConsole(argv[0], options);
+        } catch (const std::exception& error) {
+            return ReportEscaped(error.what(), false);
+        } catch (...) {
+            return ReportEscaped({}, false);
+        }
     }
     if (const auto reason = MissingDisplayReason(
             [](const char* name) -> const char* { return std::getenv(name); })) {
@@ -98,9 +120,8 @@ int RunProgram(int argc, char** argv) {
     try {
         return RunWindow(*app, options);
     } catch (const std::exception& error) {
-        ShowException(QString::fromLocal8Bit(error.what()));
+        return ReportEscaped(error.what(), true);
     } catch (...) {
-        ShowException(QString());
+        return ReportEscaped({}, true);
     }
-    return 0;
 }

@@ -24,9 +24,26 @@ void QueuedHistoryList::Repaint() {
     Post({Write::Kind::Repaint, 0, {}});
 }
 
-void QueuedHistoryList::Post(Write write) {
+void QueuedHistoryList::DeleteFirstLines(int count) {
+    Post({Write::Kind::DeleteFirst, count, {}});
+}
+
+void QueuedHistoryList::ExplainLine(int index, const std::string& why) {
+    Post({Write::Kind::Explain, index, why});
+}
+
+void QueuedHistoryList::StopWaiting() {
     {
         std::lock_guard lock(mutex_);
+        neverWait_ = true;
+    }
+    room_.notify_all();
+}
+
+void QueuedHistoryList::Post(Write write) {
+    {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [this] { return pending_.size() < MaxPending || neverWait_; });
         pending_.push_back(std::move(write));
         if (std::exchange(drainDue_, true)) {
             return;
@@ -46,6 +63,7 @@ void QueuedHistoryList::Drain() {
         }
         applying_.swap(pending_);
     }
+    room_.notify_all();
     for (const Write& write : applying_) {
         switch (write.kind) {
             case Write::Kind::Delete:
@@ -56,6 +74,12 @@ void QueuedHistoryList::Drain() {
                 break;
             case Write::Kind::Repaint:
                 view_.Repaint();
+                break;
+            case Write::Kind::DeleteFirst:
+                view_.DeleteFirstLines(write.index);
+                break;
+            case Write::Kind::Explain:
+                view_.ExplainLine(write.index, write.text);
                 break;
         }
     }

@@ -3,6 +3,7 @@
 #include <QMetaMethod>
 #include <QObject>
 #include <QTimer>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,8 +16,10 @@ class HistoryView;
 // thread by a queued call, and applied there in the order made. The caller never touches
 // the widget and never waits for the UI. Writes travel in batches, at most one a frame
 // while they stream; the first write after a quiet frame goes at once, and an idle
-// receiver costs the UI thread nothing. The view must outlive every call, so the receiver
-// is stopped and joined before the window goes.
+// receiver costs the UI thread nothing. A writer far ahead of the UI (a flood of bytes)
+// waits for it, so memory stays bounded and the UI keeps up with its own events; once
+// StopWaiting is called it never waits again. The view must outlive every call, so the
+// receiver is stopped and joined before the window goes.
 class QueuedHistoryList : public QObject, public HistoryList {
     Q_OBJECT
 
@@ -27,10 +30,16 @@ class QueuedHistoryList : public QObject, public HistoryList {
     void DeleteLine(int index) override;
     void InsertLine(int index, const std::string& text) override;
     void Repaint() override;
+    void DeleteFirstLines(int count) override;
+    void ExplainLine(int index, const std::string& why) override;
+    void StopWaiting() override;
+
+    // Writes the UI may have waiting before a writer waits for it.
+    static constexpr std::size_t MaxPending = 8192;
 
   private:
     struct Write {
-        enum class Kind { Delete, Insert, Repaint };
+        enum class Kind { Delete, Insert, Repaint, DeleteFirst, Explain };
         Kind kind;
         int index;
         std::string text;
@@ -47,7 +56,9 @@ class QueuedHistoryList : public QObject, public HistoryList {
     std::vector<Write> applying_;  // UI thread only; keeps its capacity between batches
 
     std::mutex mutex_;
+    std::condition_variable room_;
     std::vector<Write> pending_;  // guarded by mutex_
+    bool neverWait_ = false;      // guarded by mutex_
     // A drain is queued or a frame is running out: writes just join pending_.
     bool drainDue_ = false;  // guarded by mutex_
 };

@@ -5,8 +5,9 @@
 
 class QSocketNotifier;
 
-// Ends the event loop cleanly on SIGINT and SIGTERM, so the receiver is stopped and
-// joined as when the window is closed. The handler only writes a byte to a socket; the
+// Ends the event loop cleanly on SIGINT, SIGTERM and SIGHUP (the terminal closed), so the
+// receiver is stopped and joined as when the window is closed; a second such signal during
+// that shutdown ends the program at once. The handler only writes a byte to a socket; the
 // quitting happens on the UI thread. One instance at a time.
 class SignalQuitter : public QObject {
   public:
@@ -21,6 +22,5 @@ class SignalQuitter : public QObject {
 
     int fds_[2] = {-1, -1};
     QSocketNotifier* notifier_ = nullptr;
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
+    struct sigaction old_[3]{};
 };

@@ -17,6 +17,7 @@ ConsoleHistoryList::~ConsoleHistoryList() {
 }
 
 void ConsoleHistoryList::DeleteLine(int index) {
+    std::lock_guard lock(mutex_);
     if (index < 0 || index >= count_) {
         return;
     }
@@ -32,6 +33,7 @@ void ConsoleHistoryList::DeleteLine(int index) {
 }
 
 void ConsoleHistoryList::InsertLine(int index, const std::string& text) {
+    std::lock_guard lock(mutex_);
     if (index != count_) {
         return;  // the receiver only ever appends
     }
@@ -56,5 +58,22 @@ void ConsoleHistoryList::Show(const std::string& text) {
 }
 
 void ConsoleHistoryList::Repaint() {
+    std::lock_guard lock(mutex_);
     std::fflush(out_);
+}
+
+void ConsoleHistoryList::PrintAside(std::FILE* err, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    const bool redraw = terminal_ && hasLast_;
+    if (redraw) {
+        std::fputs(EraseLine, out_);
+        std::fflush(out_);
+    }
+    std::fputs(text.c_str(), err);
+    std::fputc('\n', err);
+    std::fflush(err);
+    if (redraw) {
+        std::fputs(last_.c_str(), out_);
+        std::fflush(out_);
+    }
 }

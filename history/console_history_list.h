@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "history/history_list.h"
@@ -9,6 +10,7 @@
 // is rewritten in place, as the window does; into a pipe or the journal each line is
 // printed once, when it is final (when a later line has been appended after it).
 // Only the last line is kept, so memory stays flat however long the program runs.
+// Writes and PrintAside may come from different threads.
 class ConsoleHistoryList : public HistoryList {
   public:
     // initialLines: lines the list holds before the receiver writes (the window's greeting),
@@ -20,9 +22,14 @@ class ConsoleHistoryList : public HistoryList {
     void InsertLine(int index, const std::string& text) override;
     void Repaint() override;
 
+    // Prints a diagnostic line on err without breaking the line being rewritten in place:
+    // on a terminal that line is cleared first and drawn again after.
+    void PrintAside(std::FILE* err, const std::string& text);
+
   private:
     void Show(const std::string& text);
 
+    std::mutex mutex_;
     std::FILE* out_;
     bool terminal_;
     int count_;

@@ -4,7 +4,8 @@
 
 // The lines the user sees. The receiver writes them through HistoryLog only; an
 // implementation that shows them in a window must carry each call to its own thread and
-// apply them in the order they were made.
+// apply them in the order they were made. A write may wait while the window is far behind
+// the writer, until StopWaiting.
 class HistoryList {
   public:
     virtual ~HistoryList() = default;
@@ -15,4 +16,17 @@ class HistoryList {
     virtual void InsertLine(int index, const std::string& text) = 0;
     // Redraws the list now rather than at some later redraw.
     virtual void Repaint() = 0;
+
+    // Removes the first count lines, as count DeleteLine(0) would.
+    virtual void DeleteFirstLines(int count) {
+        for (int i = 0; i < count; ++i) {
+            DeleteLine(0);
+        }
+    }
+    // Says why the line at index reads as it does ("Err": why the port could not be set up),
+    // for a list that can show it beside the line. The line's text stays as it is.
+    virtual void ExplainLine(int /*index*/, const std::string& /*why*/) {}
+    // Safe from any thread: from now on no write waits, so a writer that is being stopped
+    // can always finish.
+    virtual void StopWaiting() {}
 };

@@ -4,9 +4,16 @@ void HistoryLog::RemoveFirstLine() {
     historyList_.DeleteLine(0);
 }
 
-void HistoryLog::AppendLine(const std::string& text) {
+void HistoryLog::AppendLine(const std::string& text, const std::string& why) {
+    if (lineIndex_ + 1 == MaxLines) {
+        historyList_.DeleteFirstLines(TrimLines);
+        lineIndex_ -= TrimLines;
+    }
     ++lineIndex_;
     historyList_.InsertLine(lineIndex_, text);
+    if (!why.empty()) {
+        historyList_.ExplainLine(lineIndex_, why);
+    }
     historyList_.Repaint();
 }
 

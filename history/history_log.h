@@ -5,19 +5,27 @@
 #include "history/history_list.h"
 
 // The receiver's three writes to the history. LineIndex is the index of the last line
-// written; from the first RemoveFirstLine on, the list holds LineIndex + 1 lines.
-// Only the receiver thread calls these.
+// written; from the first RemoveFirstLine on, the list holds LineIndex + 1 lines. The
+// history keeps the most recent MaxLines lines: when an append goes past them, the oldest
+// TrimLines are dropped from the top at once. Only the receiver thread writes.
 class HistoryLog {
   public:
+    static constexpr int MaxLines = 100'000;
+    static constexpr int TrimLines = 10'000;
+
     explicit HistoryLog(HistoryList& list) : historyList_(list) {}
 
     // Drops the window's greeting line. Deliberately no repaint: the list shows it at its
     // next ordinary redraw.
     void RemoveFirstLine();
-    void AppendLine(const std::string& text);
+    // why, when given, says what the line reports (see HistoryList::ExplainLine).
+    void AppendLine(const std::string& text, const std::string& why = {});
     void ReplaceLastLine(const std::string& text);
 
     int LineIndex() const { return lineIndex_; }
+
+    // Safe from any thread: from now on no write waits for the list (HistoryList::StopWaiting).
+    void StopWaiting() { historyList_.StopWaiting(); }
 
   private:
     HistoryList& historyList_;

@@ -29,8 +29,11 @@ class IRThread {
     void Resume();
 
     // Safe from any thread, before or after Resume: wakes the receiver wherever it waits
-    // (a read, a back-off pause); the thread then ends.
-    void RequestStop() { serial_.RequestStop(); }
+    // (a read, a back-off pause, a history far behind); the thread then ends.
+    void RequestStop() {
+        history_.StopWaiting();
+        serial_.RequestStop();
+    }
 
     // Waits until the thread has ended. Does nothing when it never started or was joined.
     void Join();

@@ -46,6 +46,11 @@ class SerialDevice {
     virtual ReadResult Read(std::span<std::uint8_t> buffer) = 0;
     // Waits for duration; false if Wake cut it short.
     virtual bool Pause(std::chrono::milliseconds duration) = 0;
+    // As Pause, but also ends early (true) when something appears at path or on the way to
+    // it: a receiver plugged in, its stable link made. Without a way to watch, as Pause.
+    virtual bool AwaitPath(const std::string& /*path*/, std::chrono::milliseconds duration) {
+        return Pause(duration);
+    }
     // Safe from any thread. From then on Read and Pause return at once.
     virtual void Wake() = 0;
 
@@ -58,3 +63,8 @@ class SerialDevice {
 
 // The platform's real serial device; its file is chosen by the build.
 std::unique_ptr<SerialDevice> MakeSerialDevice();
+
+// Why path can never be the receiver's port (a regular file, a directory, a device that is
+// no terminal, the program's own terminal); empty when it may be one. A path that does not
+// exist may be: the receiver may not be plugged in yet.
+std::string WhyNotASerialPort(const std::string& path);

@@ -1,8 +1,20 @@
 #include "receiver/serial_line.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "receiver/receiver_log.h"
+
+namespace {
+
+// Why each line-setting step's "Err" line is there, when the port itself was open.
+constexpr const char* StepProblems[] = {
+    "the port's current settings could not be read",
+    "the port would not take 9600 baud, 8 data bits, no parity, one stop bit",
+    "the port is not a serial port",
+};
+
+}  // namespace
 
 SerialLine::SerialLine(std::string path, HistoryLog& history)
     : SerialLine(std::move(path), history, MakeSerialDevice()) {}
@@ -20,18 +32,23 @@ void SerialLine::OpenPort() {
 }
 
 void SerialLine::ConfigurePort() {
-    for (int failed = RunConfigurationSteps(); failed > 0; --failed) {
-        history_.AppendLine(ConfigErrorText);
+    const auto failed = RunConfigurationSteps();
+    for (std::size_t step = 0; step < failed.size(); ++step) {
+        if (failed[step]) {
+            // A port that did not open fails every step, for the reason it did not open.
+            history_.AppendLine(ConfigErrorText,
+                                device_->IsOpen() ? StepProblems[step] : openProblem_);
+        }
     }
 }
 
-int SerialLine::RunConfigurationSteps() {
+std::array<bool, 3> SerialLine::RunConfigurationSteps() {
     // A closed port fails every step, as the steps on an invalid handle would.
     const bool open = device_->IsOpen();
-    int failed = 0;
-    failed += open && device_->ReadSettings() ? 0 : 1;
-    failed += open && device_->WriteLineSettings() ? 0 : 1;
-    failed += open && device_->PrepareQueues() ? 0 : 1;
+    std::array<bool, 3> failed{};
+    failed[0] = !(open && device_->ReadSettings());
+    failed[1] = !(open && device_->WriteLineSettings());
+    failed[2] = !(open && device_->PrepareQueues());
     if (open) {
         device_->WriteTimeouts();
     }
@@ -42,13 +59,18 @@ int SerialLine::ReadByte() {
     if (stopRequested_.load()) {
         return Stopped;
     }
-    // Pace a failing port instead of spinning on it.
+    // Pace a failing port instead of spinning on it; one that is missing is retried as soon
+    // as its path appears.
     const auto wait = backoff_.NextWait();
-    if (wait.count() > 0 && !device_->Pause(wait)) {
-        return Stopped;
+    if (wait.count() > 0) {
+        const bool waited =
+            device_->IsOpen() ? device_->Pause(wait) : device_->AwaitPath(path_, wait);
+        if (!waited) {
+            return Stopped;
+        }
     }
     if (!device_->IsOpen() && !Reopen()) {
-        return Fail();
+        return Fail(problem_);
     }
     for (;;) {
         while (bufferStart_ < bufferEnd_) {
@@ -59,8 +81,9 @@ int SerialLine::ReadByte() {
             }
             if (decoded.kind == LineErrorDecoder::Kind::LineError) {
                 // Reported once; the port stays usable and reading goes on after it.
-                QUORVEL_WARNING(lcReceiver) << "line error (framing, parity or break) on " << path_;
-                return Fail();
+                const std::string why = "a line error (framing, parity or break) on " + path_;
+                QUORVEL_WARNING(lcReceiver) << why;
+                return Fail(why);
             }
         }
         const auto result = device_->Read(buffer_);
@@ -71,17 +94,19 @@ int SerialLine::ReadByte() {
                 break;
             case SerialDevice::ReadStatus::Stopped:
                 return Stopped;
-            case SerialDevice::ReadStatus::HungUp:
-                QUORVEL_WARNING(lcReceiver)
-                    << "serial port " << path_ << " hung up; trying to reopen it";
+            case SerialDevice::ReadStatus::HungUp: {
+                const std::string why = "serial port " + path_ + " hung up (unplugged?)";
+                QUORVEL_WARNING(lcReceiver) << why << "; trying to reopen it";
                 device_->Close();
-                return Fail();
-            case SerialDevice::ReadStatus::Failed:
-                QUORVEL_WARNING(lcReceiver)
-                    << "reading serial port " << path_
-                    << " failed: " << device_->DescribeReadError(result.error);
+                return Fail(why);
+            }
+            case SerialDevice::ReadStatus::Failed: {
+                const std::string why = "reading serial port " + path_ +
+                                        " failed: " + device_->DescribeReadError(result.error);
+                QUORVEL_WARNING(lcReceiver) << why;
                 device_->Close();
-                return Fail();
+                return Fail(why);
+            }
         }
     }
 }
@@ -91,8 +116,8 @@ void SerialLine::RequestStop() {
     device_->Wake();
 }
 
-int SerialLine::Fail() {
-    history_.AppendLine(ReadErrorText);
+int SerialLine::Fail(const std::string& why) {
+    history_.AppendLine(ReadErrorText, why);
     backoff_.RecordFailure();
     return ReadFailed;
 }
@@ -105,13 +130,15 @@ bool SerialLine::Reopen() {
         if (error != loggedReopenProblem_) {
             LogOpenFailure(error);
         }
+        problem_ = openProblem_;
         return false;
     }
     // Silent: the "Err" lines belong to the start only.
-    if (RunConfigurationSteps() > 0) {
+    const auto failed = RunConfigurationSteps();
+    if (std::find(failed.begin(), failed.end(), true) != failed.end()) {
+        problem_ = "serial port " + path_ + " was reopened but could not be configured";
         if (loggedReopenProblem_ != NotConfigurable) {
-            QUORVEL_WARNING(lcReceiver)
-                << "serial port " << path_ << " reopened but could not be configured";
+            QUORVEL_WARNING(lcReceiver) << problem_;
             loggedReopenProblem_ = NotConfigurable;
         }
         device_->Close();
@@ -124,5 +151,6 @@ bool SerialLine::Reopen() {
 
 void SerialLine::LogOpenFailure(int error) {
     loggedReopenProblem_ = error;
-    QUORVEL_WARNING(lcReceiver) << device_->DescribeOpenError(path_, error);
+    openProblem_ = device_->DescribeOpenError(path_, error);
+    QUORVEL_WARNING(lcReceiver) << openProblem_;
 }

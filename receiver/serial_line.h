@@ -37,7 +37,8 @@ class SerialLine : public ByteSource {
     // Blocks until a byte arrives (0..255), the read fails (ReadFailed, after one
     // "COM READ ERROR!" line) or RequestStop was called (Stopped). After a failure the next
     // read first waits (see ReadBackoff) and, if the port was lost or never opened, reopens
-    // and reconfigures it without adding "Err" lines.
+    // and reconfigures it without adding "Err" lines; a missing port's wait ends as soon as
+    // its path appears. Each "Err" and "COM READ ERROR!" line is explained (ExplainLine).
     int ReadByte() override;
 
     // Safe from any thread: wakes a blocked read or back-off wait; every later read
@@ -45,11 +46,12 @@ class SerialLine : public ByteSource {
     void RequestStop();
 
   private:
-    int Fail();
-    // Reopens a lost or absent port; false if it is still unusable.
+    // One "COM READ ERROR!" line, explained by why.
+    int Fail(const std::string& why);
+    // Reopens a lost or absent port; false, with problem_ set, if it is still unusable.
     bool Reopen();
-    // The four configuration steps; returns how many of the three line-setting steps failed.
-    int RunConfigurationSteps();
+    // The four configuration steps; which of the three line-setting steps failed.
+    std::array<bool, 3> RunConfigurationSteps();
     void LogOpenFailure(int error);
 
     std::string path_;
@@ -62,6 +64,8 @@ class SerialLine : public ByteSource {
     // stays absent is not reported at every wait.
     static constexpr int NotConfigurable = -1;
     int loggedReopenProblem_ = 0;
+    std::string openProblem_;  // why the last failed open failed, for the user
+    std::string problem_;      // why the port is still unusable after a reopen
     std::array<std::uint8_t, 64> buffer_{};
     std::size_t bufferStart_ = 0;
     std::size_t bufferEnd_ = 0;

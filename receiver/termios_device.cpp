@@ -4,11 +4,17 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -29,7 +35,7 @@ constexpr tcflag_t InputMask = IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRI
                                ICRNL | IUCLC | IXON | IXOFF | IXANY;
 constexpr tcflag_t InputSet = INPCK | PARMRK;
 constexpr tcflag_t LocalMask = ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN;
-constexpr tcflag_t ControlMask = CSIZE | PARENB | CSTOPB | CREAD | CLOCAL;
+constexpr tcflag_t ControlMask = CSIZE | PARENB | CSTOPB | CREAD | CLOCAL | CRTSCTS;
 constexpr tcflag_t ControlSet = CS8 | CREAD | CLOCAL;
 
 bool LineSettingsMatch(const termios& wanted, const termios& actual) {
@@ -40,7 +46,81 @@ bool LineSettingsMatch(const termios& wanted, const termios& actual) {
            cfgetospeed(&actual) == cfgetospeed(&wanted);
 }
 
+// The device numbers of the terminal this process was started from: its controlling
+// terminal and any standard channel on a terminal.
+std::vector<dev_t> OwnTerminals() {
+    std::vector<dev_t> terminals{makedev(5, 0)};  // /dev/tty, whichever terminal that is
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat st {};
+        if (::isatty(fd) == 1 && ::fstat(fd, &st) == 0) {
+            terminals.push_back(st.st_rdev);
+        }
+    }
+    // Field 7 of /proc/self/stat; the command name in field 2 may hold spaces.
+    std::ifstream stat("/proc/self/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    if (close != std::string::npos) {
+        std::istringstream fields(line.substr(close + 2));
+        std::string state;
+        long long ppid = 0, pgrp = 0, session = 0;
+        unsigned long long ttyNr = 0;
+        if (fields >> state >> ppid >> pgrp >> session >> ttyNr && ttyNr != 0) {
+            const auto nr = static_cast<unsigned>(ttyNr);
+            terminals.push_back(makedev((nr >> 8) & 0xfff, (nr & 0xff) | ((nr >> 12) & 0xfff00)));
+        }
+    }
+    return terminals;
+}
+
 }  // namespace
+
+std::string WhyNotASerialPort(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return {};  // not there yet: the receiver may be plugged in later
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return path + " is a folder, not a serial port";
+    }
+    if (S_ISREG(st.st_mode)) {
+        return path + " is a file, not a serial port";
+    }
+    if (S_ISFIFO(st.st_mode)) {
+        return path + " is a pipe, not a serial port";
+    }
+    if (!S_ISCHR(st.st_mode)) {
+        return path + " is not a serial port";
+    }
+    for (dev_t own : OwnTerminals()) {
+        if (st.st_rdev == own) {
+            return path +
+                   " is the terminal this program runs in, not the receiver's port (the first "
+                   "serial port is /dev/ttyS0)";
+        }
+    }
+    // The kernel files every terminal under the tty class. Devices it does not list there
+    // (pseudo-terminals) are opened to ask; a listed device of another class is never
+    // opened, since opening some devices (a watchdog) has effects of its own.
+    std::error_code error;
+    const auto subsystem =
+        std::filesystem::read_symlink("/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
+                                          std::to_string(minor(st.st_rdev)) + "/subsystem",
+                                      error);
+    bool terminal = false;
+    if (!error) {
+        terminal = subsystem.filename() == "tty";
+    } else {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            return {};  // busy or not allowed: the open at start says why
+        }
+        terminal = ::isatty(fd) == 1;
+        ::close(fd);
+    }
+    return terminal ? std::string() : path + " is a device that is no terminal, not a serial port";
+}
 
 std::unique_ptr<SerialDevice> MakeSerialDevice() {
     return std::make_unique<TermiosDevice>();
@@ -55,6 +135,9 @@ TermiosDevice::TermiosDevice() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 TermiosDevice::~TermiosDevice() {
     Close();
     ::close(wakeFd_);
+    if (inotifyFd_ >= 0) {
+        ::close(inotifyFd_);
+    }
 }
 
 int TermiosDevice::Open(const std::string& path) {
@@ -81,6 +164,11 @@ void TermiosDevice::Close() {
     if (fd_ < 0) {
         return;
     }
+    if (changed_) {
+        // Another program may use the port after us; a port that went away refuses quietly.
+        ::tcsetattr(fd_, TCSANOW, &original_);
+        changed_ = false;
+    }
     // The exclusive flag outlives this descriptor on a tty that stays open elsewhere (a pty
     // whose master is still held); clear it so the port can be opened again.
     ::ioctl(fd_, TIOCNXCL);
@@ -90,7 +178,11 @@ void TermiosDevice::Close() {
 
 bool TermiosDevice::ReadSettings() {
     settings_ = termios{};
-    return ::tcgetattr(fd_, &settings_) == 0;
+    if (::tcgetattr(fd_, &settings_) != 0) {
+        return false;
+    }
+    original_ = settings_;
+    return true;
 }
 
 bool TermiosDevice::WriteLineSettings() {
@@ -110,6 +202,7 @@ bool TermiosDevice::WriteLineSettings() {
     if (::tcsetattr(fd_, TCSAFLUSH, &settings_) != 0) {
         return false;
     }
+    changed_ = true;
     // tcsetattr succeeds if any one change took; only the read-back tells whether all did.
     termios actual{};
     return ::tcgetattr(fd_, &actual) == 0 && LineSettingsMatch(settings_, actual);
@@ -126,7 +219,11 @@ bool TermiosDevice::WriteTimeouts() {
     ::tcgetattr(fd_, &timeouts);
     timeouts.c_cc[VMIN] = 1;
     timeouts.c_cc[VTIME] = 0;
-    return ::tcsetattr(fd_, TCSANOW, &timeouts) == 0;
+    if (::tcsetattr(fd_, TCSANOW, &timeouts) != 0) {
+        return false;
+    }
+    changed_ = true;
+    return true;
 }
 
 SerialDevice::ReadResult TermiosDevice::Read(std::span<std::uint8_t> buffer) {
@@ -170,18 +267,69 @@ SerialDevice::ReadResult TermiosDevice::Read(std::span<std::uint8_t> buffer) {
 }
 
 bool TermiosDevice::Pause(std::chrono::milliseconds duration) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + duration;
+    return WaitUntil(std::chrono::steady_clock::now() + duration, false);
+}
+
+bool TermiosDevice::AwaitPath(const std::string& path, std::chrono::milliseconds duration) {
+    const auto deadline = std::chrono::steady_clock::now() + duration;
+    namespace fs = std::filesystem;
+    // The deepest folder that exists on the way, and the next name on the way in it.
+    fs::path folder = fs::absolute(path).lexically_normal();
+    std::string name = folder.filename().string();
+    folder = folder.parent_path();
+    std::error_code error;
+    while (!fs::is_directory(folder, error) && folder.has_relative_path()) {
+        name = folder.filename().string();
+        folder = folder.parent_path();
+    }
+    if (inotifyFd_ < 0) {
+        inotifyFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    }
+    if (inotifyFd_ < 0) {
+        return Pause(duration);
+    }
+    awaitedName_ = name;
+    if (folder.string() != watchedFolder_) {
+        if (watch_ >= 0) {
+            ::inotify_rm_watch(inotifyFd_, watch_);
+        }
+        // Created, renamed into place (as udev makes its links) or given new permissions.
+        watch_ = ::inotify_add_watch(inotifyFd_, folder.c_str(),
+                                     IN_CREATE | IN_MOVED_TO | IN_ATTRIB | IN_ONLYDIR);
+        watchedFolder_ = watch_ >= 0 ? folder.string() : std::string();
+        // A name that appeared while the watch was not yet there would never be announced.
+        if (watch_ >= 0 && fs::exists(folder / name, error)) {
+            return true;
+        }
+    }
+    return WaitUntil(deadline, watch_ >= 0);
+}
+
+bool TermiosDevice::WaitUntil(std::chrono::steady_clock::time_point deadline, bool watch) {
     for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd wake = {wakeFd_, POLLIN, 0};
-        const int ready = ::poll(&wake, 1, left > 0 ? static_cast<int>(left) : 0);
-        if (ready > 0) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {inotifyFd_, POLLIN, 0}};
+        const int ready = ::poll(fds, watch ? 2 : 1, left > 0 ? static_cast<int>(left) : 0);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            return true;
+        }
+        if (fds[0].revents != 0) {
             return false;
         }
-        if (ready == 0 || errno != EINTR) {
-            return true;
+        // Events about other names in the folder only cost a look.
+        alignas(inotify_event) char events[4096];
+        const ssize_t n = ::read(inotifyFd_, events, sizeof events);
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            if (event->len > 0 && awaitedName_ == event->name) {
+                return true;
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }
 }

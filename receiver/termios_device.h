@@ -4,8 +4,9 @@
 
 #include "receiver/serial_device.h"
 
-// The serial port on a POSIX tty. Every termios, ioctl, flock and poll call of the program
-// lives in termios_device.cpp. Errors are errno values.
+// The serial port on a POSIX tty. Every termios, ioctl, flock, poll and inotify call of the
+// program lives in termios_device.cpp. Errors are errno values. Closing puts back the
+// line settings the port had before it was configured.
 class TermiosDevice : public SerialDevice {
   public:
     static constexpr speed_t LineSpeed = B9600;
@@ -26,6 +27,8 @@ class TermiosDevice : public SerialDevice {
 
     ReadResult Read(std::span<std::uint8_t> buffer) override;
     bool Pause(std::chrono::milliseconds duration) override;
+    // Watches the deepest folder on the way to path that exists, with inotify.
+    bool AwaitPath(const std::string& path, std::chrono::milliseconds duration) override;
     void Wake() override;
 
     // EWOULDBLOCK or EBUSY: another process holds the port.
@@ -33,8 +36,20 @@ class TermiosDevice : public SerialDevice {
     std::string DescribeReadError(int error) const override;
 
   private:
+    // Waits until deadline, a wake-up (false) or, with watch, a readable inotify event for
+    // the name awaited (true).
+    bool WaitUntil(std::chrono::steady_clock::time_point deadline, bool watch);
+
     int fd_ = -1;
     // An eventfd that stays readable once woken, so every later wait ends at once.
     int wakeFd_ = -1;
     termios settings_{};
+    // The port's settings before we changed them, put back on Close.
+    termios original_{};
+    bool changed_ = false;
+    // The folder watched for the port's path to appear, and the name awaited in it.
+    int inotifyFd_ = -1;
+    int watch_ = -1;
+    std::string watchedFolder_;
+    std::string awaitedName_;
 };

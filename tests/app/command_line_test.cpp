@@ -85,6 +85,13 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{{"--port"}, 2, "", "quorvel: option '--port' needs a value (try --help)\n"},
         ExitCase{{"--port="}, 2, "", "quorvel: option '--port' needs a value (try --help)\n"},
         ExitCase{{"--player"}, 2, "", "quorvel: option '--player' needs a value (try --help)\n"},
+        // An option where the value belongs is a slip, not a port named "--console".
+        ExitCase{{"--port", "--console"},
+                 2,
+                 "",
+                 "quorvel: option '--port' needs a value (try --help)\n"},
+        ExitCase{
+            {"--console=1"}, 2, "", "quorvel: option '--console' takes no value (try --help)\n"},
         // An error stops parsing: a later --help is not reached.
         ExitCase{{"--bad", "--help"}, 2, "", "quorvel: unknown option '--bad' (try --help)\n"}));
 

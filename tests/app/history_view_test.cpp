@@ -4,9 +4,11 @@
 
 #include <QAccessible>
 #include <QAccessibleInterface>
+#include <QHelpEvent>
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 #include <string>
 #include <vector>
 
@@ -89,8 +91,9 @@ TEST_F(HistoryViewTest, AppendsLeaveTheUsersScrollAndSelectionAlone) {
 }
 
 // Right after a paint, writes may leave the scroll bar to the next frame; it must catch up,
-// and keys must see every line written so far, whichever way the writes went.
-TEST_F(HistoryViewTest, TheScrollBarCatchesUpWithAStreamOfWrites) {
+// and keys must see every line written so far, whichever way the writes went. A view the
+// user took to the very end follows the end, until they scroll up.
+TEST_F(HistoryViewTest, AViewAtTheVeryEndFollowsItUntilScrolledUp) {
     Append(40);
     view_.Repaint();
     QCoreApplication::processEvents();
@@ -102,7 +105,24 @@ TEST_F(HistoryViewTest, TheScrollBarCatchesUpWithAStreamOfWrites) {
 
     Append(20, "last ");
     EXPECT_TRUE(ProcessEventsUntil([&] { return view_.verticalScrollBar()->maximum() == 75; }));
-    EXPECT_EQ(view_.TopRow(), 55);
+    EXPECT_EQ(view_.TopRow(), 75);
+
+    view_.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    Append(10, "after ");
+    EXPECT_TRUE(ProcessEventsUntil([&] { return view_.verticalScrollBar()->maximum() == 85; }));
+    EXPECT_EQ(view_.TopRow(), 74);
+}
+
+// Lines dropped from the top leave the lines the user looks at in sight.
+TEST_F(HistoryViewTest, DroppingTheOldestLinesKeepsTheRowsInSight) {
+    Append(100);
+    view_.verticalScrollBar()->setValue(60);
+    view_.SelectRow(70);
+    view_.DeleteFirstLines(50);
+    EXPECT_EQ(view_.LineCount(), 50);
+    EXPECT_EQ(view_.TopRow(), 10);
+    EXPECT_EQ(view_.LineText(view_.TopRow()), QStringLiteral("line 60"));
+    EXPECT_EQ(view_.SelectedRow(), 20);
 }
 
 TEST_F(HistoryViewTest, SelectionFollowsItsLineWhenLinesAboveChange) {
@@ -259,6 +279,25 @@ TEST_F(HistoryViewTest, ScreenReadersSeeTheLinesAsAList) {
     view_.InsertLine(29, "rewritten");
     EXPECT_EQ(list->child(29)->text(QAccessible::Name), QStringLiteral("rewritten"));
     EXPECT_EQ(list->childCount(), 30);
+}
+
+// An "Err" line says why as its tooltip and to screen readers; other lines say nothing.
+TEST_F(HistoryViewTest, AnExplainedLineSaysWhyOnHoverAndToScreenReaders) {
+    Append(3);
+    view_.ExplainLine(1, "cannot open serial port /dev/ttyUSB0");
+    const auto hover = [&](int row) {
+        const QPoint at = view_.RowRect(row).center();
+        QHelpEvent event(QEvent::ToolTip, at, view_.viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view_.viewport(), &event);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(hover(0), QString());
+    EXPECT_EQ(hover(1), QStringLiteral("cannot open serial port /dev/ttyUSB0"));
+
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&view_);
+    EXPECT_EQ(list->child(1)->text(QAccessible::Description),
+              QStringLiteral("cannot open serial port /dev/ttyUSB0"));
+    EXPECT_EQ(list->child(2)->text(QAccessible::Description), QString());
 }
 
 }  // namespace

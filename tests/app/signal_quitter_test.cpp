@@ -42,7 +42,20 @@ TEST_P(SignalQuitterTest, SignalEndsTheEventLoop) {
     EXPECT_EQ(after.sa_handler, before.sa_handler);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, SignalQuitterTest, ::testing::Values(SIGINT, SIGTERM));
+INSTANTIATE_TEST_SUITE_P(Signals, SignalQuitterTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
+
+// The first signal asks for a clean shutdown; one more while it runs ends the program.
+TEST(SignalQuitterDeathTest, SecondSignalEndsTheProgramAtOnce) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            SignalQuitter quitter;
+            std::raise(SIGTERM);
+            std::raise(SIGTERM);
+            std::_Exit(0);
+        },
+        ::testing::KilledBySignal(SIGTERM), "");
+}
 
 // Throws from an event handler, as any of our code might.
 class Thrower : public QObject {

@@ -2,18 +2,28 @@
 
 #include <stdexcept>
 
-void MemoryHistoryList::DeleteLine(int index) {
-    if (index < 0 || index >= static_cast<int>(lines.size())) {
-        throw std::out_of_range("DeleteLine: index " + std::to_string(index));
+namespace {
+
+void Check(bool inside, const char* what, int index) {
+    if (!inside) {
+        throw std::out_of_range(std::string(what) + ": index " + std::to_string(index));
     }
+}
+
+}  // namespace
+
+void MemoryHistoryList::DeleteLine(int index) {
+    whys.resize(lines.size());
+    Check(index >= 0 && index < static_cast<int>(lines.size()), "DeleteLine", index);
     lines.erase(lines.begin() + index);
+    whys.erase(whys.begin() + index);
 }
 
 void MemoryHistoryList::InsertLine(int index, const std::string& text) {
-    if (index < 0 || index > static_cast<int>(lines.size())) {
-        throw std::out_of_range("InsertLine: index " + std::to_string(index));
-    }
+    whys.resize(lines.size());
+    Check(index >= 0 && index <= static_cast<int>(lines.size()), "InsertLine", index);
     lines.insert(lines.begin() + index, text);
+    whys.insert(whys.begin() + index, std::string());
 }
 
 void MemoryHistoryList::Repaint() {
@@ -21,4 +31,17 @@ void MemoryHistoryList::Repaint() {
     if (onRepaint) {
         onRepaint();
     }
+}
+
+void MemoryHistoryList::DeleteFirstLines(int count) {
+    whys.resize(lines.size());
+    Check(count >= 0 && count <= static_cast<int>(lines.size()), "DeleteFirstLines", count);
+    lines.erase(lines.begin(), lines.begin() + count);
+    whys.erase(whys.begin(), whys.begin() + count);
+}
+
+void MemoryHistoryList::ExplainLine(int index, const std::string& why) {
+    whys.resize(lines.size());
+    Check(index >= 0 && index < static_cast<int>(lines.size()), "ExplainLine", index);
+    whys[static_cast<std::size_t>(index)] = why;
 }

@@ -64,4 +64,35 @@ TEST(ConsoleHistoryList, ManyReplacementsOfOneLineGiveOneLineInAPipe) {
               "b99\n");
 }
 
+// A diagnostic on a terminal clears the line being rewritten and draws it again after; in a
+// pipe the history is untouched.
+TEST(ConsoleHistoryList, ADiagnosticNeverLandsInsideTheOpenLine) {
+    for (const bool terminal : {true, false}) {
+        char* out = nullptr;
+        char* err = nullptr;
+        std::size_t outSize = 0;
+        std::size_t errSize = 0;
+        std::FILE* outFile = open_memstream(&out, &outSize);
+        std::FILE* errFile = open_memstream(&err, &errSize);
+        {
+            ConsoleHistoryList list(outFile, terminal);
+            HistoryLog log(list);
+            log.RemoveFirstLine();
+            log.AppendLine("Waiting for new signal...");
+            std::fflush(outFile);
+            const std::size_t before = outSize;
+            list.PrintAside(errFile, "quorvel.receiver: hung up");
+            std::fflush(outFile);
+            const std::string e = "\r\033[K";
+            EXPECT_EQ(std::string(out + before, outSize - before),
+                      terminal ? e + "Waiting for new signal..." : "");
+        }
+        std::fclose(outFile);
+        std::fclose(errFile);
+        EXPECT_EQ(std::string(err, errSize), "quorvel.receiver: hung up\n");
+        std::free(out);
+        std::free(err);
+    }
+}
+
 }  // namespace

@@ -62,4 +62,32 @@ TEST(HistoryLog, ReplaceBeforeAnyAppendAddsALineInsteadOfWritingOutOfRange) {
     EXPECT_EQ(log.LineIndex(), 0);
 }
 
+// Left running, the history keeps the newest lines only, dropped in blocks from the top,
+// and LineIndex still counts the lines held.
+TEST(HistoryLog, KeepsTheNewestLinesDroppingTheOldestInBlocks) {
+    MemoryHistoryList list;
+    HistoryLog log(list);
+    for (int i = 0; i < HistoryLog::MaxLines; ++i) {
+        log.AppendLine(std::to_string(i));
+    }
+    ASSERT_EQ(list.lines.size(), static_cast<std::size_t>(HistoryLog::MaxLines));
+
+    log.AppendLine("next");
+    const int held = HistoryLog::MaxLines - HistoryLog::TrimLines + 1;
+    ASSERT_EQ(static_cast<int>(list.lines.size()), held);
+    EXPECT_EQ(log.LineIndex(), held - 1);
+    EXPECT_EQ(list.lines.front(), std::to_string(HistoryLog::TrimLines));
+    log.ReplaceLastLine("replaced");
+    EXPECT_EQ(list.lines.back(), "replaced");
+    EXPECT_EQ(static_cast<int>(list.lines.size()), held);
+}
+
+TEST(HistoryLog, AnAppendedLineCanBeExplained) {
+    MemoryHistoryList list;
+    HistoryLog log(list);
+    log.AppendLine("Err", "cannot open serial port /dev/ttyUSB0");
+    log.AppendLine("Waiting for new signal...");
+    EXPECT_EQ(list.whys, (Lines{"cannot open serial port /dev/ttyUSB0", ""}));
+}
+
 }  // namespace

@@ -90,6 +90,10 @@ class FakeSerialDevice : public SerialDevice {
         }
         return !woken_;
     }
+    bool AwaitPath(const std::string& path, std::chrono::milliseconds duration) override {
+        calls.push_back("AwaitPath " + path);
+        return Pause(duration);
+    }
     void Wake() override { woken_ = true; }
     std::string DescribeOpenError(const std::string& path, int error) const override {
         return "cannot open " + path + ": error " + std::to_string(error);

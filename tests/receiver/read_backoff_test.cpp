@@ -45,12 +45,11 @@ TEST_P(ReadBackoffTest, Schedule) {
 
 INSTANTIATE_TEST_SUITE_P(Events, ReadBackoffTest,
                          testing::Values(
-                             // Doubling from 100 ms, held at 2 s.
-                             Case{"FFFFFFFF", {100, 200, 400, 800, 1600, 2000, 2000, 2000}},
+                             // Doubling from 100 ms, held at a minute.
+                             Case{"FFFFFFFFFFFF",
+                                  {100, 200, 400, 800, 1600, 3200, 6400, 12800, 25600, 51200, 60000,
+                                   60000}},
                              // A good byte clears it; the next failure starts again at 100 ms.
-                             Case{"FFFSF", {100, 200, 400, 0, 100}},
-                             Case{"FFFFFFFSFF",
-                                  {100, 200, 400, 800, 1600, 2000, 2000, 0, 100, 200}},
-                             Case{"SSF", {0, 0, 100}}));
+                             Case{"FFFSF", {100, 200, 400, 0, 100}}, Case{"SSF", {0, 0, 100}}));
 
 }  // namespace

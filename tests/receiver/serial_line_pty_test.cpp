@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +34,9 @@ class RecordedPauseDevice : public TermiosDevice {
     bool Pause(std::chrono::milliseconds duration) override {
         pauses.push_back(static_cast<long>(duration.count()));
         return TermiosDevice::Pause(std::chrono::milliseconds(0));
+    }
+    bool AwaitPath(const std::string&, std::chrono::milliseconds duration) override {
+        return Pause(duration);
     }
     std::vector<long> pauses;
 };
@@ -111,12 +116,14 @@ TEST(SerialLinePty, SettingsAreApplied) {
     auto pty = VirtualPort::CreatePty();
     // Start from cooked, wrong settings so each one is seen to change.
     termios before = pty->ReaderSettings();
-    before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB;
+    before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
     before.c_iflag |= ICRNL | IXON | ISTRIP | IGNPAR;
     before.c_lflag |= ICANON | ECHO | ISIG;
     cfsetispeed(&before, B38400);
     cfsetospeed(&before, B38400);
     pty->SetReaderSettings(before);
+    // As the pseudo-terminal keeps them (it forces 8 bits, no parity).
+    before = pty->ReaderSettings();
 
     Rig rig(pty->readerPath());
     rig.Start();
@@ -126,13 +133,21 @@ TEST(SerialLinePty, SettingsAreApplied) {
     EXPECT_EQ(cfgetispeed(&s), B9600);
     EXPECT_EQ(cfgetospeed(&s), B9600);
     EXPECT_EQ(s.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(s.c_cflag & (PARENB | CSTOPB), 0u);
+    EXPECT_EQ(s.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
     EXPECT_EQ(s.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL));
     EXPECT_EQ(s.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
     EXPECT_EQ(s.c_iflag & (ICRNL | INLCR | IGNCR | IXON | IXOFF | ISTRIP | IGNPAR), 0u);
     EXPECT_EQ(s.c_iflag & (INPCK | PARMRK), static_cast<tcflag_t>(INPCK | PARMRK));
     EXPECT_EQ(s.c_cc[VMIN], 1);
     EXPECT_EQ(s.c_cc[VTIME], 0);
+
+    // Closed, the port has its own settings back.
+    rig.line.reset();
+    const termios after = pty->ReaderSettings();
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(cfgetispeed(&after), B38400);
 }
 
 TEST(SerialLinePty, BytesArriveUnchanged) {
@@ -223,6 +238,71 @@ TEST(SerialLinePty, SecondOpenOfAHeldPortIsRefused) {
     EXPECT_TRUE(third.list.lines.empty());
     pty->Write({0x60});
     EXPECT_EQ(third.line->ReadByte(), 0x60);
+}
+
+// A missing port's wait ends when its path appears, however long the back-off, even when
+// the folder on the way (serial/by-id) appears first.
+TEST(TermiosDeviceAwaitPath, EndsWhenThePathAppears) {
+    TempDir dir;
+    auto pty = VirtualPort::CreatePty();
+    const fs::path link = dir / "by-id" / "usb-receiver";
+    TermiosDevice device;
+    for (const auto& make : std::vector<std::function<void()>>{
+             [&] { fs::create_directory(dir / "by-id"); },
+             [&] { PointLink(link, pty->readerPath()); },
+         }) {
+        std::atomic<pid_t> tid{0};
+        bool appeared = false;
+        // A day: only the path appearing ends the wait before the test's time-out.
+        std::thread waiter([&] {
+            tid.store(::gettid());
+            appeared = device.AwaitPath(link.string(), std::chrono::hours(24));
+        });
+        while (tid.load() == 0) {
+            std::this_thread::yield();
+        }
+        ASSERT_TRUE(WaitUntilPolling(tid.load(), 2, false));
+        make();
+        waiter.join();
+        EXPECT_TRUE(appeared);
+    }
+    EXPECT_EQ(device.Open(link.string()), 0);
+}
+
+struct RefusedCase {
+    const char* path;
+    const char* says;  // empty: may be a serial port
+};
+
+void PrintTo(const RefusedCase& c, std::ostream* os) {
+    *os << c.path;
+}
+
+class WhyNotASerialPortTest : public testing::TestWithParam<RefusedCase> {};
+
+TEST_P(WhyNotASerialPortTest, RefusesWhatCanNeverBeTheReceiver) {
+    const std::string why = WhyNotASerialPort(GetParam().path);
+    if (*GetParam().says == '\0') {
+        EXPECT_EQ(why, "");
+    } else {
+        EXPECT_NE(why.find(GetParam().says), std::string::npos) << why;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, WhyNotASerialPortTest,
+    testing::Values(RefusedCase{"/dev/zero", "no terminal"},
+                    RefusedCase{"/dev/null", "no terminal"},
+                    RefusedCase{"/dev/tty", "the terminal this program runs in"},
+                    RefusedCase{"/etc/hostname", "a file"}, RefusedCase{"/tmp", "a folder"},
+                    RefusedCase{"/nonexistent/ttyUSB0", ""}, RefusedCase{"/dev/ptmx", ""}));
+
+TEST(WhyNotASerialPort, APipeIsRefusedAndAPseudoTerminalIsNot) {
+    TempDir dir;
+    const std::string fifo = (dir / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_NE(WhyNotASerialPort(fifo).find("a pipe"), std::string::npos);
+    EXPECT_EQ(WhyNotASerialPort(VirtualPort::CreatePty()->readerPath()), "");
 }
 
 TEST(TermiosDevicePause, RunsItsCourseWithoutAWakeUp) {

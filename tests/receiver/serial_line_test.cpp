@@ -98,6 +98,17 @@ INSTANTIATE_TEST_SUITE_P(
                     ConfigCase{"every_step_fails", 0, false, false, false, false, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(ConfigurePort, EachErrSaysWhy) {
+    Rig absent;
+    absent.device->openErrors = {ENOENT};
+    absent.Start();
+    EXPECT_EQ(absent.list.whys, Lines(3, std::string("cannot open ") + Port + ": error 2"));
+    Rig notSerial;
+    notSerial.device->prepareQueuesOk = false;
+    notSerial.Start();
+    EXPECT_EQ(notSerial.list.whys, Lines{"the port is not a serial port"});
+}
+
 TEST(ConfigurePort, StepsRunInOrderAndAFailureDoesNotStopTheRest) {
     Rig rig;
     rig.device->readSettingsOk = false;
@@ -199,10 +210,13 @@ TEST(ReadByte, AbsentPortFailsEveryReadWithOneLineAndBacksOff) {
         expected.insert(expected.end(), read, ReadError);
         ASSERT_EQ(rig.list.lines, expected) << "after read " << read;
     }
-    EXPECT_EQ(rig.Pauses(), (std::vector<long>{100, 200, 400, 800, 1600, 2000, 2000}));
+    EXPECT_EQ(rig.Pauses(), (std::vector<long>{100, 200, 400, 800, 1600, 3200, 6400}));
     // One reopen at each step, silent; the absent port is logged once, not at every step.
     EXPECT_EQ(rig.device->Count("Open"), 9);
     EXPECT_EQ(rig.device->Count("Read"), 0);
+    // Each wait also ends when the port's path appears.
+    EXPECT_EQ(rig.device->Count("AwaitPath"), 7);
+    EXPECT_EQ(rig.list.whys.back(), std::string("cannot open ") + Port + ": error 2");
     EXPECT_EQ(logs.Count("cannot open"), 1);
 }
 
@@ -246,6 +260,8 @@ TEST_P(PortLossTest, ReopensAtEachBackoffStep) {
     EXPECT_EQ(rig.device->Count("Open"), 4);
     EXPECT_EQ(rig.device->Count("ReadSettings"), 2);
     EXPECT_FALSE(logs.Messages().empty());
+    EXPECT_NE(rig.list.whys[0].find(Port), std::string::npos) << rig.list.whys[0];
+    EXPECT_EQ(rig.list.whys[1], std::string("cannot open ") + Port + ": error 2");
 }
 
 INSTANTIATE_TEST_SUITE_P(Losses, PortLossTest,
@@ -278,7 +294,10 @@ TEST(ReadByte, LineErrorIsOneFailedReadThenReadingGoesOn) {
     // The port is not dropped for a line error.
     EXPECT_EQ(rig.device->Count("Open"), 1);
     EXPECT_EQ(rig.device->Count("Close"), 0);
+    EXPECT_EQ(rig.device->Count("AwaitPath"), 0);
     EXPECT_EQ(logs.Count("line error"), 1);
+    EXPECT_EQ(rig.list.whys,
+              Lines{std::string("a line error (framing, parity or break) on ") + Port});
 }
 
 TEST(ReadByte, GoodByteResetsBackoff) {
