@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test package run demo fuzz bench clean
+.PHONY: all setup build test package run demo fuzz bench clean windows windows-test
 
 all: build
 
@@ -16,8 +16,21 @@ build: setup
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Then the Windows program's tests, unless SKIP_WINDOWS=1 (e.g. a sanitizer build's run).
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@if [ "$(SKIP_WINDOWS)" != 1 ]; then $(MAKE) windows-test; fi
+
+# quorvel.exe for Windows 10/11, cross-built with mingw-w64: build-windows/quorvel.exe
+WINDOWS_BUILD ?= build-windows
+windows: setup
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release $(WINDOWS_CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+# Its tests, under Wine in a prefix inside the build tree (see tests/windows).
+windows-test: windows
+	@cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The Debian package: $(BUILD)/quorvel_<version>_amd64.deb, for apt install ./PATH
 package: build

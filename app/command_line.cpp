@@ -23,6 +23,19 @@ CommandLine Print(std::string text) {
 }  // namespace
 
 std::string CommandLine::HelpText() {
+#ifdef _WIN32
+    return std::string(
+               "Usage: quorvel [--port COMn] [--player window|keys] [--console]\n"
+               "Shows the button events of a serial infrared receiver in a small window and\n"
+               "sends play/pause, previous, next and volume to a media player.\n"
+               "\n"
+               "  --port COMn     serial port of the receiver (default ") +
+           DefaultPort +
+           ")\n"
+           "  --player window commands to the window titled \"Windows Media Player\"\n"
+           "                  (the default)\n"
+           "  --player keys   the media and volume keys, for whichever player has them\n"
+#else
     return std::string(
                "Usage: quorvel [--port DEVICE] [--player NAME] [--console]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
@@ -34,6 +47,7 @@ std::string CommandLine::HelpText() {
            "  --player NAME   the MPRIS player to command: its bus name after\n"
            "                  org.mpris.MediaPlayer2. or its Identity, exactly; by default\n"
            "                  a playing player first, else the first by bus name\n"
+#endif
            "  --console       no window: print the history on standard output\n"
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n";

@@ -6,7 +6,11 @@
 // What the user asked for on the command line. With no option the program behaves as it
 // always has: the receiver on the first serial port.
 struct CommandLine {
+#ifdef _WIN32
+    static constexpr const char* DefaultPort = "COM1";
+#else
     static constexpr const char* DefaultPort = "/dev/ttyS0";
+#endif
     // QUORVEL_VERSION is the project's version, defined by the build.
     static constexpr const char* VersionText = "quorvel " QUORVEL_VERSION;
     // Exit status for a command line the program cannot use, as most tools report it.

@@ -12,58 +12,15 @@ QueuedHistoryList::QueuedHistoryList(HistoryView& view)
     connect(&nextFrame_, &QTimer::timeout, this, &QueuedHistoryList::Drain);
 }
 
-void QueuedHistoryList::DeleteLine(int index) {
-    Post({Write::Kind::Delete, index, {}});
-}
-
-void QueuedHistoryList::InsertLine(int index, const std::string& text) {
-    Post({Write::Kind::Insert, index, text});
-}
-
-void QueuedHistoryList::Repaint() {
-    Post({Write::Kind::Repaint, 0, {}});
-}
-
-void QueuedHistoryList::DeleteFirstLines(int count) {
-    Post({Write::Kind::DeleteFirst, count, {}});
-}
-
-void QueuedHistoryList::ExplainLine(int index, const std::string& why) {
-    Post({Write::Kind::Explain, index, why});
-}
-
-void QueuedHistoryList::StopWaiting() {
-    {
-        std::lock_guard lock(mutex_);
-        neverWait_ = true;
-    }
-    room_.notify_all();
-}
-
-void QueuedHistoryList::Post(Write write) {
-    {
-        std::unique_lock lock(mutex_);
-        room_.wait(lock, [this] { return pending_.size() < MaxPending || neverWait_; });
-        pending_.push_back(std::move(write));
-        if (std::exchange(drainDue_, true)) {
-            return;
-        }
-    }
+void QueuedHistoryList::RequestHandOver() {
     // Once this list is gone, a call still queued is dropped, not run.
     drain_.invoke(this, Qt::QueuedConnection);
 }
 
 void QueuedHistoryList::Drain() {
-    {
-        std::lock_guard lock(mutex_);
-        if (pending_.empty()) {
-            // The stream has stopped; the next write goes at once.
-            drainDue_ = false;
-            return;
-        }
-        applying_.swap(pending_);
+    if (!TakeWrites(applying_, true)) {
+        return;  // the stream has stopped; the next write goes at once
     }
-    room_.notify_all();
     for (const Write& write : applying_) {
         switch (write.kind) {
             case Write::Kind::Delete:

@@ -1,13 +1,13 @@
 // quorvel-send: a virtual infrared receiver. Sends the receiver's two-byte events to a
 // pseudo-terminal of its own (for quorvel --port PATH) or to a serial device.
-#include <unistd.h>
+#include <CLI/CLI.hpp>
 #include <csignal>
-#include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <system_error>
 #include <thread>
 
+#include "receiver/serial_device.h"
+#include "tools/receiver_link.h"
 #include "tools/receiver_script.h"
 #include "tools/virtual_port.h"
 
@@ -21,7 +21,7 @@ constexpr const char* Usage =
     "(quorvel --port PATH) before sending.\n"
     "\n"
     "Events, from the command line or, when none are given, one line at a time from\n"
-    "standard input:\n"
+    "standard input (# starts a comment):\n"
     "  play prev next vol+ vol-   a key press\n"
     "  hold KEY N                 a press, then N repeat events 110 ms apart\n"
     "  raw B ...                  bytes as given, decimal or 0x hex (raw 0x91 0x2a)\n"
@@ -29,10 +29,17 @@ constexpr const char* Usage =
     "\n"
     "Options:\n"
     "  --device PATH   write to this serial device instead of a pseudo-terminal\n"
-    "  --link PATH     also make PATH a symbolic link to the pseudo-terminal\n"
+    "  --link PATH     also make PATH a symbolic link to the pseudo-terminal, for as\n"
+    "                  long as it runs; an existing PATH is never replaced\n"
     "  --exit          leave when the events are sent; by default a pseudo-terminal\n"
     "                  stays open (closing it unplugs the receiver) until Ctrl-C\n"
-    "  --help          show this text\n";
+    "  --help          show this text\n"
+    "\n"
+    "Exit status: 0 when every event was sent, 1 when an input line was rejected or the\n"
+    "line was closed, 2 for a command line it cannot use.\n";
+
+constexpr int Rejected = 1;
+constexpr int UsageError = 2;
 
 int Fail(const std::string& message, int status) {
     std::cerr << "quorvel-send: " << message << '\n';
@@ -51,55 +58,96 @@ bool Send(VirtualPort& port, const ParsedScript& script) {
     return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
     std::string device;
     std::string link;
     bool exitWhenDone = false;
+    bool help = false;
     std::vector<std::string> words;
+};
+
+// Empty when the command line was understood, else what was wrong with it.
+std::string Parse(int argc, char** argv, Options& options) {
+    // A value given to a flag ("--exit=1") would otherwise be taken as its setting.
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::cout << Usage;
-            return 0;
-        } else if (arg == "--device" || arg == "--link") {
-            if (i + 1 >= argc) {
-                return Fail(arg + " needs a path (see --help)", 2);
+        for (const std::string flag : {"--exit", "--help"}) {
+            if (std::string(argv[i]).rfind(flag + "=", 0) == 0) {
+                return "option '" + flag + "' takes no value";
             }
-            (arg == "--device" ? device : link) = argv[++i];
-        } else if (arg == "--exit") {
-            exitWhenDone = true;
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "vol-") {
-            return Fail("unknown option '" + arg + "' (see --help)", 2);
-        } else {
-            words.push_back(arg);
         }
+    }
+    CLI::App app("", "quorvel-send");
+    app.set_help_flag();
+    app.add_flag("-h,--help", options.help);
+    app.add_flag("--exit", options.exitWhenDone);
+    for (const auto& [name, target] :
+         {std::pair{"--device", &options.device}, std::pair{"--link", &options.link}}) {
+        app.add_option(name, *target)->check([name = std::string(name)](const std::string& v) {
+            return v.empty() || v[0] == '-' ? "option '" + name + "' needs a path" : std::string();
+        });
+    }
+    app.add_option("events", options.words);
+    app.allow_extras();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ValidationError& error) {
+        const std::string what = error.what();
+        return what.substr(what.find("option '"));
+    } catch (const CLI::ParseError& error) {
+        const std::string what = error.what();
+        return "option '" + what.substr(0, what.find(':')) + "' needs a path";
+    }
+    if (const auto extras = app.remaining(); !extras.empty()) {
+        return "unknown option '" + extras.front().substr(0, extras.front().find('=')) +
+               "' (see --help)";
+    }
+    return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const std::string problem = Parse(argc, argv, options); !problem.empty()) {
+        return Fail(problem, UsageError);
+    }
+    if (options.help) {
+        std::cout << Usage;
+        return 0;
     }
 
     // Understand every word before anything goes out.
-    const ParsedScript fromArgs = ParseReceiverScript(words);
+    const ParsedScript fromArgs = ParseReceiverScript(options.words);
     if (!fromArgs.error.empty()) {
-        return Fail(fromArgs.error, 2);
+        return Fail(fromArgs.error, UsageError);
     }
 
     std::unique_ptr<VirtualPort> port;
     std::string error;
-    try {
-        port = device.empty() ? VirtualPort::CreatePty() : VirtualPort::OpenDevice(device, error);
-    } catch (const std::system_error& failure) {
-        error = failure.what();
-    }
-    if (!port) {
-        return Fail(error, 1);
-    }
-    if (!link.empty()) {
-        ::unlink(link.c_str());
-        if (::symlink(port->readerPath().c_str(), link.c_str()) != 0) {
-            return Fail("cannot make link " + link + ": " + std::strerror(errno), 1);
+    if (!options.device.empty()) {
+        // Writing into a file or a pipe would not reach a receiver and could block for ever.
+        if (const std::string why = WhyNotASerialPort(options.device); !why.empty()) {
+            return Fail(why, UsageError);
+        }
+        port = VirtualPort::OpenDevice(options.device, error);
+    } else {
+        try {
+            port = VirtualPort::CreatePty();
+        } catch (const std::system_error& failure) {
+            error = failure.what();
         }
     }
-    if (device.empty()) {
+    if (!port) {
+        return Fail(error, Rejected);
+    }
+    std::unique_ptr<ReceiverLink> link;
+    if (!options.link.empty()) {
+        link = ReceiverLink::Make(options.link, port->readerPath(), error);
+        if (!link) {
+            return Fail(error, Rejected);
+        }
+    }
+    if (options.device.empty()) {
         std::cout << port->readerPath() << std::endl;
         std::cerr << "quorvel-send: virtual receiver at " << port->readerPath()
                   << "; waiting for a reader (quorvel --port " << port->readerPath() << ")"
@@ -107,38 +155,37 @@ int main(int argc, char** argv) {
         port->WaitForRawReader();
     }
 
-    bool ok = true;
-    if (!words.empty()) {
-        ok = Send(*port, fromArgs);
+    bool sent = true;
+    bool rejected = false;
+    if (!options.words.empty()) {
+        sent = Send(*port, fromArgs);
     } else {
         std::string line;
-        for (int n = 1; ok && std::getline(std::cin, line); ++n) {
+        for (int n = 1; sent && std::getline(std::cin, line); ++n) {
             const ParsedScript script = ParseReceiverScript(SplitWords(line));
             if (!script.error.empty()) {
                 std::cerr << "quorvel-send: line " << n << ": " << script.error << " (not sent)\n";
+                rejected = true;
                 continue;
             }
-            ok = Send(*port, script);
+            sent = Send(*port, script);
         }
     }
-    if (!ok) {
-        return Fail("the line was closed while sending", 1);
+    if (!sent) {
+        return Fail("the line was closed while sending", Rejected);
     }
 
-    if (device.empty() && !exitWhenDone) {
+    if (options.device.empty() && !options.exitWhenDone) {
         std::cerr << "quorvel-send: all sent; the receiver stays plugged in until Ctrl-C\n";
         sigset_t set;
         sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        sigaddset(&set, SIGHUP);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            sigaddset(&set, signal);
+        }
         sigprocmask(SIG_BLOCK, &set, nullptr);
-        int sig = 0;
-        sigwait(&set, &sig);
+        int signal = 0;
+        sigwait(&set, &signal);
     }
     port->Drain();
-    if (!link.empty()) {
-        ::unlink(link.c_str());
-    }
-    return 0;
+    return rejected ? Rejected : 0;
 }

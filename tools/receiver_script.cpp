@@ -56,7 +56,7 @@ bool IsCommandWord(const std::string& w) {
 }  // namespace
 
 std::vector<std::string> SplitWords(const std::string& line) {
-    std::istringstream in(line);
+    std::istringstream in(line.substr(0, line.find('#')));
     std::vector<std::string> words;
     for (std::string w; in >> w;) {
         words.push_back(w);

@@ -24,7 +24,7 @@ struct ParsedScript {
 // so nothing is sent for a half-understood line.
 ParsedScript ParseReceiverScript(const std::vector<std::string>& words);
 
-// Splits a line into words on blanks.
+// Splits a line into words on blanks; "#" starts a comment that runs to the line's end.
 std::vector<std::string> SplitWords(const std::string& line);
 
 // Gap between repeat events of a held key.

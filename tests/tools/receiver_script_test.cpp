@@ -36,7 +36,9 @@ INSTANTIATE_TEST_SUITE_P(Events, ScriptBytes,
                                          Good{"hold play 0", {0x91, 0x60}},
                                          Good{"raw 0x91 0x2a 5 255 0", {0x91, 0x2A, 5, 255, 0}},
                                          Good{"raw 0x0D play", {0x0D, 0x91, 0x60}},
-                                         Good{"wait 10 next", {0x91, 0x18}}, Good{"", {}}));
+                                         Good{"wait 10 next", {0x91, 0x18}}, Good{"", {}},
+                                         Good{"play # then nothing", {0x91, 0x60}},
+                                         Good{"# a comment", {}}));
 
 TEST(ReceiverScript, HeldKeyRepeatsArePacedLikeARealRemote) {
     const ParsedScript s = ParseReceiverScript({"hold", "vol-", "3"});

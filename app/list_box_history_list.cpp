@@ -1,0 +1,89 @@
+#include "app/list_box_history_list.h"
+
+#include <algorithm>
+
+ListBoxHistoryList::ListBoxHistoryList(HWND owner, HWND listBox)
+    : owner_(owner), listBox_(listBox) {}
+
+void ListBoxHistoryList::RequestHandOver() {
+    // Fails only once the window is gone, when nothing is shown any more.
+    PostMessageA(owner_, DrainMessage, 0, 0);
+}
+
+void ListBoxHistoryList::Drain() {
+    if (!TakeWrites(applying_, false)) {
+        return;
+    }
+    const bool follow = ShowsTheEnd();
+    bool repaint = false;
+    for (const Write& write : applying_) {
+        switch (write.kind) {
+            case Write::Kind::Delete:
+                SendMessageA(listBox_, LB_DELETESTRING, write.index, 0);
+                break;
+            case Write::Kind::Insert: {
+                const LRESULT count = SendMessageA(listBox_, LB_GETCOUNT, 0, 0);
+                // -1 appends; an index equal to the count means the same.
+                const WPARAM at = write.index == count ? static_cast<WPARAM>(-1) : write.index;
+                SendMessageA(listBox_, LB_INSERTSTRING, at,
+                             reinterpret_cast<LPARAM>(write.text.c_str()));
+                break;
+            }
+            case Write::Kind::Repaint:
+                repaint = true;
+                break;
+            case Write::Kind::DeleteFirst:
+                DropFirstLines(write.index);
+                break;
+            case Write::Kind::Explain:
+                break;  // a standard list box has nowhere to show why
+        }
+    }
+    applying_.clear();
+    if (follow) {
+        const LRESULT count = SendMessageA(listBox_, LB_GETCOUNT, 0, 0);
+        SendMessageA(listBox_, LB_SETTOPINDEX, count - VisibleRows(), 0);
+    }
+    if (repaint) {
+        UpdateWindow(listBox_);
+    }
+}
+
+void ListBoxHistoryList::DropFirstLines(int count) {
+    const int total = static_cast<int>(SendMessageA(listBox_, LB_GETCOUNT, 0, 0));
+    count = std::clamp(count, 0, total);
+    const int top = static_cast<int>(SendMessageA(listBox_, LB_GETTOPINDEX, 0, 0));
+    std::vector<std::string> kept;
+    kept.reserve(total - count);
+    std::size_t bytes = 0;
+    for (int i = count; i < total; ++i) {
+        std::string text(SendMessageA(listBox_, LB_GETTEXTLEN, i, 0), '\0');
+        SendMessageA(listBox_, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        bytes += text.size() + 1;
+        kept.push_back(std::move(text));
+    }
+    SendMessageA(listBox_, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(listBox_, LB_RESETCONTENT, 0, 0);
+    SendMessageA(listBox_, LB_INITSTORAGE, kept.size(), bytes);
+    for (const std::string& text : kept) {
+        SendMessageA(listBox_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    // The lines in sight stay in sight.
+    SendMessageA(listBox_, LB_SETTOPINDEX, std::max(0, top - count), 0);
+    SendMessageA(listBox_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(listBox_, nullptr, TRUE);
+}
+
+int ListBoxHistoryList::VisibleRows() const {
+    RECT client;
+    GetClientRect(listBox_, &client);
+    const LRESULT rowHeight = SendMessageA(listBox_, LB_GETITEMHEIGHT, 0, 0);
+    return rowHeight > 0 ? static_cast<int>((client.bottom - client.top) / rowHeight) : 1;
+}
+
+bool ListBoxHistoryList::ShowsTheEnd() const {
+    const LRESULT count = SendMessageA(listBox_, LB_GETCOUNT, 0, 0);
+    const LRESULT top = SendMessageA(listBox_, LB_GETTOPINDEX, 0, 0);
+    const int rows = VisibleRows();
+    return count > rows && top + rows >= count;
+}

@@ -1,0 +1,58 @@
+#include "history/batched_history_list.h"
+
+#include <utility>
+
+void BatchedHistoryList::DeleteLine(int index) {
+    Record({Write::Kind::Delete, index, {}});
+}
+
+void BatchedHistoryList::InsertLine(int index, const std::string& text) {
+    Record({Write::Kind::Insert, index, text});
+}
+
+void BatchedHistoryList::Repaint() {
+    Record({Write::Kind::Repaint, 0, {}});
+}
+
+void BatchedHistoryList::DeleteFirstLines(int count) {
+    Record({Write::Kind::DeleteFirst, count, {}});
+}
+
+void BatchedHistoryList::ExplainLine(int index, const std::string& why) {
+    Record({Write::Kind::Explain, index, why});
+}
+
+void BatchedHistoryList::StopWaiting() {
+    {
+        std::lock_guard lock(mutex_);
+        neverWait_ = true;
+    }
+    room_.notify_all();
+}
+
+void BatchedHistoryList::Record(Write write) {
+    {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [this] { return pending_.size() < MaxPending || neverWait_; });
+        pending_.push_back(std::move(write));
+        if (std::exchange(handOverDue_, true)) {
+            return;
+        }
+    }
+    RequestHandOver();
+}
+
+bool BatchedHistoryList::TakeWrites(std::vector<Write>& batch, bool holdNext) {
+    batch.clear();
+    {
+        std::lock_guard lock(mutex_);
+        if (pending_.empty()) {
+            handOverDue_ = false;
+            return false;
+        }
+        batch.swap(pending_);
+        handOverDue_ = holdNext;
+    }
+    room_.notify_all();
+    return true;
+}

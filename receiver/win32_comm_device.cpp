@@ -1,0 +1,257 @@
+#include "receiver/win32_comm_device.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+// The receiver's read time-outs, in milliseconds; the write ones never matter.
+constexpr DWORD ReadIntervalTimeout = 705032704;
+constexpr DWORD ReadTotalTimeoutMultiplier = 100000000;
+constexpr DWORD ReadTotalTimeoutConstant = 50000000;
+constexpr DWORD WriteTotalTimeoutMultiplier = 10;
+constexpr DWORD WriteTotalTimeoutConstant = 50;
+
+// The comm errors that are a damaged byte or a lost one, as opposed to a lost port.
+constexpr DWORD LineErrors = CE_FRAME | CE_RXPARITY | CE_BREAK | CE_OVERRUN | CE_RXOVER;
+
+// How the tty marks a line error and a data byte 0xFF (see LineErrorDecoder).
+constexpr std::uint8_t MarkByte = 0xFF;
+constexpr std::uint8_t ErrorByte = 0x00;
+
+std::string SystemMessage(DWORD error) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = length > 0 ? std::string(text, length) : std::string();
+    LocalFree(text);
+    // The system's texts end in ".\r\n"; ours follow them in the same sentence.
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return message.empty() ? "error " + std::to_string(error) : message;
+}
+
+// The COM ports the system has, as the serial drivers list them in the registry.
+std::vector<std::string> ComPortsPresent() {
+    std::vector<std::string> ports;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return ports;
+    }
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD nameSize = sizeof name;
+        char data[256];
+        DWORD dataSize = sizeof data - 1;
+        DWORD type = 0;
+        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                          &dataSize) != ERROR_SUCCESS) {
+            break;
+        }
+        if (type == REG_SZ && dataSize > 0) {
+            data[dataSize] = '\0';
+            ports.emplace_back(data);
+        }
+    }
+    RegCloseKey(key);
+    // COM2 before COM10.
+    std::sort(ports.begin(), ports.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    return ports;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string joined;
+    for (const auto& item : items) {
+        joined += (joined.empty() ? "" : ", ") + item;
+    }
+    return joined;
+}
+
+// What a failed read means: the port gone (unplugged, or its other end closed) or a
+// failure of the read itself.
+SerialDevice::ReadStatus FailureKind(DWORD error) {
+    switch (error) {
+        case ERROR_BROKEN_PIPE:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_ACCESS_DENIED:
+            return SerialDevice::ReadStatus::HungUp;
+        default:
+            return SerialDevice::ReadStatus::Failed;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> MakeSerialDevice() {
+    return std::make_unique<Win32CommDevice>();
+}
+
+Win32CommDevice::Win32CommDevice()
+    : wake_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      readDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    if (wake_ == nullptr || readDone_ == nullptr) {
+        throw std::runtime_error("CreateEvent: " + SystemMessage(GetLastError()));
+    }
+}
+
+Win32CommDevice::~Win32CommDevice() {
+    Close();
+    CloseHandle(readDone_);
+    CloseHandle(wake_);
+}
+
+int Win32CommDevice::Open(const std::string& path) {
+    Close();
+    const std::string name = path.rfind("\\\\", 0) == 0 ? path : "\\\\.\\" + path;
+    // No sharing: the port is ours alone. Overlapped, so a read can be cancelled.
+    const HANDLE port = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        return static_cast<int>(GetLastError());
+    }
+    port_ = port;
+    return 0;
+}
+
+void Win32CommDevice::Close() {
+    if (port_ != INVALID_HANDLE_VALUE) {
+        CloseHandle(port_);
+        port_ = INVALID_HANDLE_VALUE;
+    }
+}
+
+bool Win32CommDevice::ReadSettings() {
+    settings_ = DCB{};
+    settings_.DCBlength = sizeof settings_;
+    return GetCommState(port_, &settings_) != 0;
+}
+
+bool Win32CommDevice::WriteLineSettings() {
+    settings_.DCBlength = sizeof settings_;
+    settings_.BaudRate = LineSpeed;
+    settings_.ByteSize = 8;
+    settings_.Parity = NOPARITY;
+    settings_.StopBits = ONESTOPBIT;
+    settings_.fAbortOnError = TRUE;
+    // What raw mode is on a tty. A port left with XON/XOFF would swallow 0x11 and 0x13, one
+    // with DSR sensitivity would drop every byte from a receiver that does not drive DSR.
+    // DTR and RTS stay as they were: some receivers draw their power from them.
+    settings_.fBinary = TRUE;
+    settings_.fParity = FALSE;
+    settings_.fOutxCtsFlow = FALSE;
+    settings_.fOutxDsrFlow = FALSE;
+    settings_.fDsrSensitivity = FALSE;
+    settings_.fOutX = FALSE;
+    settings_.fInX = FALSE;
+    settings_.fErrorChar = FALSE;
+    settings_.fNull = FALSE;
+    // Bytes that waited in the driver were sent before anyone listened, perhaps at another
+    // speed.
+    PurgeComm(port_, PURGE_RXCLEAR);
+    return SetCommState(port_, &settings_) != 0;
+}
+
+bool Win32CommDevice::PrepareQueues() {
+    return SetupComm(port_, QueueSize, QueueSize) != 0;
+}
+
+bool Win32CommDevice::WriteTimeouts() {
+    COMMTIMEOUTS timeouts{};
+    GetCommTimeouts(port_, &timeouts);
+    timeouts.ReadIntervalTimeout = ReadIntervalTimeout;
+    timeouts.ReadTotalTimeoutMultiplier = ReadTotalTimeoutMultiplier;
+    timeouts.ReadTotalTimeoutConstant = ReadTotalTimeoutConstant;
+    timeouts.WriteTotalTimeoutMultiplier = WriteTotalTimeoutMultiplier;
+    timeouts.WriteTotalTimeoutConstant = WriteTotalTimeoutConstant;
+    return SetCommTimeouts(port_, &timeouts) != 0;
+}
+
+SerialDevice::ReadResult Win32CommDevice::Read(std::span<std::uint8_t> buffer) {
+    for (;;) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = readDone_;
+        ResetEvent(readDone_);
+        std::uint8_t byte = 0;
+        DWORD count = 0;
+        BOOL done = ReadFile(port_, &byte, 1, &count, &overlapped);
+        if (!done && GetLastError() == ERROR_IO_PENDING) {
+            const HANDLE waits[2] = {wake_, readDone_};
+            // The wake-up first, so a stop wins over a byte that arrives at the same time.
+            if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+                CancelIoEx(port_, &overlapped);
+                // The read must be over before its OVERLAPPED goes out of scope.
+                GetOverlappedResult(port_, &overlapped, &count, TRUE);
+                return {ReadStatus::Stopped};
+            }
+            done = GetOverlappedResult(port_, &overlapped, &count, TRUE);
+        }
+        if (!done) {
+            const DWORD error = GetLastError();
+            DWORD errors = 0;
+            if (ClearCommError(port_, &errors, nullptr) && (errors & LineErrors) != 0) {
+                buffer[0] = MarkByte;
+                buffer[1] = ErrorByte;
+                buffer[2] = ErrorByte;
+                return {ReadStatus::Data, 3};
+            }
+            return {FailureKind(error), 0, static_cast<int>(error)};
+        }
+        if (count == 0) {
+            continue;  // the total time-out ran out with no byte: read on
+        }
+        buffer[0] = byte;
+        if (byte != MarkByte) {
+            return {ReadStatus::Data, 1};
+        }
+        buffer[1] = MarkByte;
+        return {ReadStatus::Data, 2};
+    }
+}
+
+bool Win32CommDevice::Pause(std::chrono::milliseconds duration) {
+    return WaitForSingleObject(wake_, static_cast<DWORD>(duration.count())) == WAIT_TIMEOUT;
+}
+
+void Win32CommDevice::Wake() {
+    SetEvent(wake_);
+}
+
+std::string Win32CommDevice::DescribeOpenError(const std::string& path, int error) const {
+    std::string text =
+        "cannot open serial port " + path + ": " + SystemMessage(static_cast<DWORD>(error));
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: {
+            const auto ports = ComPortsPresent();
+            text += ports.empty() ? " (no such port, and no COM ports were found: is the "
+                                    "receiver plugged in?)"
+                                  : " (no such port; COM ports here: " + Joined(ports) + ")";
+            break;
+        }
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            text += " (held by another program)";
+            break;
+        default:
+            break;
+    }
+    return text;
+}
+
+std::string Win32CommDevice::DescribeReadError(int error) const {
+    return SystemMessage(static_cast<DWORD>(error));
+}
+
+std::string WhyNotASerialPort(const std::string&) {
+    // Any name may be a COM port the system has yet to make (an adapter not plugged in);
+    // what a name that opens really is shows in the configuration steps.
+    return {};
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <windows.h>
+
+#include "receiver/serial_device.h"
+
+// The serial port through the Win32 comm API. Every CreateFile, comm-state, time-out and
+// ReadFile call on a port lives in win32_comm_device.cpp. Errors are GetLastError values.
+//
+// Port names are COM1, COM10 and so on; each is opened through the \\.\ namespace, which
+// is what makes COM10 and above reachable. A read asks for one byte at a time, as the
+// time-outs require (a longer read would wait for all its bytes), and runs overlapped so
+// Wake can end it. Line errors abort reads (fAbortOnError); the device clears them and
+// reports each as the tty marks one (0xFF 0x00 0x00, with a data byte 0xFF doubled), so
+// the serial line decodes the same stream on every platform: one failed read, and reading
+// goes on.
+class Win32CommDevice : public SerialDevice {
+  public:
+    static constexpr DWORD LineSpeed = CBR_9600;
+    static constexpr DWORD QueueSize = 128;
+
+    Win32CommDevice();
+    ~Win32CommDevice() override;
+    Win32CommDevice(const Win32CommDevice&) = delete;
+    Win32CommDevice& operator=(const Win32CommDevice&) = delete;
+
+    int Open(const std::string& path) override;
+    void Close() override;
+    bool IsOpen() const override { return port_ != INVALID_HANDLE_VALUE; }
+
+    // GetCommState.
+    bool ReadSettings() override;
+    // 9600 8N1 with fAbortOnError; binary, with no flow control and no byte dropped or
+    // replaced, so every byte the receiver sends arrives as it was sent. Stale input is
+    // discarded first.
+    bool WriteLineSettings() override;
+    // SetupComm with 128-byte queues.
+    bool PrepareQueues() override;
+    // The receiver's time-outs: a one-byte read waits about 41.7 hours, in practice until
+    // a byte arrives.
+    bool WriteTimeouts() override;
+
+    // Needs room for three bytes (a marked line error).
+    ReadResult Read(std::span<std::uint8_t> buffer) override;
+    bool Pause(std::chrono::milliseconds duration) override;
+    void Wake() override;
+
+    // For a missing port, the COM ports the system knows; for one in use, who holds it.
+    std::string DescribeOpenError(const std::string& path, int error) const override;
+    std::string DescribeReadError(int error) const override;
+
+  private:
+    HANDLE port_ = INVALID_HANDLE_VALUE;
+    // Manual reset and never reset: once woken, every later wait ends at once.
+    HANDLE wake_;
+    // Signalled when the overlapped read in flight completes.
+    HANDLE readDone_;
+    DCB settings_{};
+};

@@ -1,0 +1,80 @@
+// The serial line over the Win32 comm API, on COM ports that Wine maps to pty pairs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "history/history_log.h"
+#include "receiver/read_backoff.h"
+#include "receiver/serial_line.h"
+#include "receiver/win32_comm_device.h"
+#include "tests/doubles/locked_history_list.h"
+#include "tests/windows/wine_test.h"
+
+namespace {
+
+using WineTest::AbsentPort;
+using WineTest::SerialPeer;
+using WineTest::SerialPort;
+
+const std::string Err = SerialLine::ConfigErrorText;
+const std::string ReadError = SerialLine::ReadErrorText;
+
+struct Receiver {
+    explicit Receiver(const std::string& port) : line(port, log) {}
+    LockedHistoryList list;
+    HistoryLog log{list};
+    SerialLine line;
+};
+
+TEST(CommDevice, ConfiguredPortDeliversEveryByteAsSent) {
+    Receiver receiver(SerialPort);
+    receiver.line.OpenPort();
+    receiver.line.ConfigurePort();
+    EXPECT_TRUE(receiver.list.Lines().empty());
+
+    // The prefixes, 0xFF (which the tty doubles), flow-control bytes and a zero.
+    const std::vector<std::uint8_t> sent = {0x91, 0x0D, 0xFF, 0x11, 0x13, 0x00, 0x60};
+    ASSERT_TRUE(WineTest::WriteToPeer(SerialPeer, sent));
+    std::vector<std::uint8_t> read;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        read.push_back(static_cast<std::uint8_t>(receiver.line.ReadByte()));
+    }
+    EXPECT_EQ(read, sent);
+}
+
+TEST(CommDevice, StopWakesABlockedRead) {
+    Receiver receiver(SerialPort);
+    receiver.line.OpenPort();
+    receiver.line.ConfigurePort();
+    auto read = std::async(std::launch::async, [&] { return receiver.line.ReadByte(); });
+    receiver.line.RequestStop();
+    EXPECT_EQ(read.get(), ByteSource::Stopped);
+}
+
+TEST(CommDevice, AbsentPortGivesThreeErrLinesAndPacedFailingReads) {
+    Receiver receiver(AbsentPort);
+    receiver.line.OpenPort();
+    receiver.line.ConfigurePort();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(receiver.line.ReadByte(), ByteSource::ReadFailed);
+    EXPECT_EQ(receiver.line.ReadByte(), ByteSource::ReadFailed);
+    // The second failure waited for the first back-off step before trying the port again.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, ReadBackoff::FirstWait);
+    EXPECT_EQ(receiver.list.Lines(),
+              (std::vector<std::string>{Err, Err, Err, ReadError, ReadError}));
+}
+
+TEST(CommDevice, MissingPortIsExplainedWithThePortsPresent) {
+    Win32CommDevice device;
+    const int error = device.Open(AbsentPort);
+    ASSERT_EQ(error, ERROR_FILE_NOT_FOUND);
+    const std::string text = device.DescribeOpenError(AbsentPort, error);
+    EXPECT_NE(text.find(std::string("cannot open serial port ") + AbsentPort), std::string::npos)
+        << text;
+    EXPECT_NE(text.find(std::string(SerialPort) + ","), std::string::npos) << text;
+}
+
+}  // namespace

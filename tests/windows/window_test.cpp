@@ -1,0 +1,215 @@
+// The window: its layout and the history's writes in this process, then quorvel.exe itself
+// on a COM port Wine maps to a pty, with a stand-in player.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/win32_form1.h"
+#include "history/history_log.h"
+#include "player/player_commands.h"
+#include "player/window_message_player_link.h"
+#include "tests/windows/stand_in_player.h"
+#include "tests/windows/wine_test.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// The list box's lines, read as a screen reader or another program would.
+Lines ListLines(HWND listBox) {
+    Lines lines;
+    DWORD_PTR count = 0;
+    if (!SendMessageTimeoutA(listBox, LB_GETCOUNT, 0, 0, SMTO_NORMAL, 5000, &count)) {
+        return lines;
+    }
+    for (DWORD_PTR i = 0; i < count; ++i) {
+        // Wide: the system copies the text across processes in its own form.
+        wchar_t wide[256] = {};
+        SendMessageTimeoutW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide), SMTO_NORMAL,
+                            5000, nullptr);
+        char text[256] = {};
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+        lines.emplace_back(text);
+    }
+    return lines;
+}
+
+// Handles what the receiver's writes posted to this thread.
+void HandlePosted() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&message);
+    }
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    return SendMessageA(window, message, wParam, lParam);
+}
+
+// A form whose receiver is the test: writes go through history.
+struct FormUnderTest {
+    FormUnderTest()
+        : form(GetModuleHandleA(nullptr), [this](HistoryList& list) { history = &list; }) {}
+    HistoryList* history = nullptr;
+    TForm1 form;
+};
+
+TEST(Form1, ListBoxIsAPlainListHoldingTheGreeting) {
+    FormUnderTest test;
+    const HWND history = test.form.History;
+    char className[32] = {};
+    GetClassNameA(history, className, sizeof className);
+    EXPECT_STREQ(className, "ListBox");
+    const LONG style = GetWindowLongA(history, GWL_STYLE);
+    EXPECT_EQ(style & (LBS_SORT | LBS_MULTIPLESEL | LBS_EXTENDEDSEL | LBS_OWNERDRAWFIXED |
+                       LBS_OWNERDRAWVARIABLE),
+              0);
+    RECT bounds;
+    GetWindowRect(history, &bounds);
+    MapWindowPoints(HWND_DESKTOP, test.form.Handle(), reinterpret_cast<POINT*>(&bounds), 2);
+    EXPECT_EQ(Lines({std::to_string(bounds.left), std::to_string(bounds.top),
+                     std::to_string(bounds.right - bounds.left),
+                     std::to_string(bounds.bottom - bounds.top)}),
+              Lines({"8", "8", "161", "329"}));
+    EXPECT_EQ(ListLines(history), Lines{TForm1::GreetingLine});
+}
+
+TEST(Form1, WritesNeitherScrollNorSelectUntilTheUserScrollsToTheEnd) {
+    FormUnderTest test;
+    const HWND list = test.form.History;
+    HistoryLog log(*test.history);
+    log.RemoveFirstLine();
+    for (int i = 0; i < 30; ++i) {
+        log.AppendLine("line " + std::to_string(i));
+    }
+    log.ReplaceLastLine("last");
+    HandlePosted();
+    Lines lines = ListLines(list);
+    ASSERT_EQ(lines.size(), 30u);
+    EXPECT_EQ(lines[28], "line 28");
+    EXPECT_EQ(lines[29], "last");
+    EXPECT_EQ(Send(list, LB_GETTOPINDEX), 0);
+    EXPECT_EQ(Send(list, LB_GETCURSEL), LB_ERR);
+
+    // Scrolled to the very end, the view follows the lines that arrive...
+    Send(list, WM_VSCROLL, SB_BOTTOM);
+    const LRESULT bottomTop = Send(list, LB_GETTOPINDEX);
+    ASSERT_GT(bottomTop, 0);
+    log.AppendLine("31");
+    log.AppendLine("32");
+    HandlePosted();
+    EXPECT_EQ(Send(list, LB_GETTOPINDEX), bottomTop + 2);
+    // ...until the user scrolls up again.
+    Send(list, WM_VSCROLL, SB_LINEUP);
+    const LRESULT upTop = Send(list, LB_GETTOPINDEX);
+    log.AppendLine("33");
+    HandlePosted();
+    EXPECT_EQ(Send(list, LB_GETTOPINDEX), upTop);
+    EXPECT_EQ(Send(list, LB_GETCURSEL), LB_ERR);
+}
+
+TEST(Form1, DropsTheFirstLinesInOneWrite) {
+    FormUnderTest test;
+    test.history->DeleteLine(0);
+    for (int i = 0; i < 5; ++i) {
+        test.history->InsertLine(i, std::to_string(i));
+    }
+    test.history->DeleteFirstLines(3);
+    test.history->InsertLine(2, "5");
+    HandlePosted();
+    EXPECT_EQ(ListLines(test.form.History), Lines({"3", "4", "5"}));
+}
+
+// The stand-in player on a thread of this test, so quorvel.exe has one to command.
+class StandInThread {
+  public:
+    StandInThread() : thread_([this] { Run(); }) {
+        WineTest::WaitUntil([this] { return window_ != nullptr; });
+    }
+    ~StandInThread() {
+        PostMessageA(window_, WM_CLOSE, 0, 0);
+        thread_.join();
+    }
+    std::vector<WPARAM> Commands() const { return StandInPlayer::Commands(window_); }
+
+  private:
+    void Run() {
+        StandInPlayer player(WindowMessagePlayerLink::PlayerTitle);
+        window_ = player.Handle();
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+            DispatchMessageA(&message);
+        }
+    }
+    std::atomic<HWND> window_{nullptr};
+    std::thread thread_;
+};
+
+std::string ProgramPath() {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string path = self;
+    return path.substr(0, path.find_last_of('\\')) + "\\..\\..\\quorvel.exe";
+}
+
+TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
+    StandInThread player;
+    std::string commandLine =
+        "\"" + ProgramPath() + "\" --port " + std::string(WineTest::WindowPort);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process))
+        << commandLine;
+    CloseHandle(process.hThread);
+    HWND window = nullptr;
+    ASSERT_TRUE(WineTest::WaitUntil([&] {
+        window = FindWindowA(TForm1::ClassName, TForm1::Caption);
+        return window != nullptr;
+    }));
+    const HWND history = GetDlgItem(window, TForm1::HistoryId);
+    // Waiting: the port is open and configured, so no byte written now is discarded.
+    const Lines waiting = {"Waiting for new signal..."};
+    EXPECT_TRUE(WineTest::WaitUntil([&] { return ListLines(history) == waiting; }));
+
+    ASSERT_TRUE(WineTest::WriteToPeer(
+        WineTest::WindowPeer, {0x91, 0x60, 0x91, 0x2A, 0x0D, 0xB0, 0x05, 0x0D, 0x60, 0x91, 0x91}));
+    const Lines expected = {
+        "PLAY!",       "42",  "  >>REP>>VOL_UP!",         "Waiting for new signal...", "5",
+        "  >>REP>>96", "145", "Waiting for new signal..."};
+    EXPECT_TRUE(WineTest::WaitUntil([&] { return ListLines(history) == expected; }));
+    EXPECT_EQ(ListLines(history), expected);
+    EXPECT_EQ(player.Commands(),
+              (std::vector<WPARAM>{PlayerCommand::CmdPlay, PlayerCommand::CmdVolUp}));
+
+    RECT outer;
+    RECT client;
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &client);
+    EXPECT_EQ(Lines({std::to_string(outer.left), std::to_string(outer.top),
+                     std::to_string(client.right), std::to_string(client.bottom)}),
+              Lines({"330", "117", "175", "350"}));
+    const LONG style = GetWindowLongA(window, GWL_STYLE);
+    EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
+    // Our icon is in the program's resources.
+    const HMODULE resources =
+        LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    EXPECT_NE(LoadIconA(resources, TForm1::IconName), nullptr);
+    FreeLibrary(resources);
+
+    // The receiver is blocked in a read; closing does not wait for a byte.
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD status = 1;
+    GetExitCodeProcess(process.hProcess, &status);
+    EXPECT_EQ(status, 0u);
+    if (status == STILL_ACTIVE) {
+        TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hProcess);
+}
+
+}  // namespace

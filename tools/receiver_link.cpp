@@ -1,0 +1,70 @@
+#include "tools/receiver_link.h"
+
+#include <limits.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+namespace {
+
+// Read by the signal handler, so fixed buffers rather than strings.
+char linkPath[PATH_MAX];
+char linkTarget[PATH_MAX];
+volatile std::sig_atomic_t linked = 0;
+
+constexpr int EndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Async-signal-safe: removes the link only if it still points where we made it point.
+void RemoveIfOurs() {
+    if (linked == 0) {
+        return;
+    }
+    linked = 0;
+    char now[PATH_MAX];
+    const ssize_t n = ::readlink(linkPath, now, sizeof now - 1);
+    if (n >= 0 && static_cast<std::size_t>(n) == std::strlen(linkTarget) &&
+        std::memcmp(now, linkTarget, static_cast<std::size_t>(n)) == 0) {
+        ::unlink(linkPath);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<ReceiverLink> ReceiverLink::Make(const std::string& path, const std::string& target,
+                                                 std::string& error) {
+    if (path.size() >= sizeof linkPath || target.size() >= sizeof linkTarget) {
+        error = "cannot make link " + path + ": name too long";
+        return nullptr;
+    }
+    // symlink never replaces what is there, so nobody's file is ever lost to a typo.
+    if (::symlink(target.c_str(), path.c_str()) != 0) {
+        error = errno == EEXIST ? path +
+                                      " already exists; not replacing it (remove it first, "
+                                      "or choose another --link)"
+                                : "cannot make link " + path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    std::strcpy(linkPath, path.c_str());
+    std::strcpy(linkTarget, target.c_str());
+    linked = 1;
+    struct sigaction action {};
+    action.sa_handler = &ReceiverLink::RemoveOnSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : EndingSignals) {
+        sigaction(signal, &action, nullptr);
+    }
+    return std::unique_ptr<ReceiverLink>(new ReceiverLink());
+}
+
+ReceiverLink::~ReceiverLink() {
+    RemoveIfOurs();
+}
+
+void ReceiverLink::RemoveOnSignal(int signal) {
+    RemoveIfOurs();
+    // Then end as the signal would have ended the program.
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
