@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "app/key_map_file.h"
+
 #include <CLI/CLI.hpp>
 #include <utility>
 
@@ -25,7 +27,8 @@ CommandLine Print(std::string text) {
 std::string CommandLine::HelpText() {
 #ifdef _WIN32
     return std::string(
-               "Usage: quorvel [--port COMn] [--player window|keys] [--console]\n"
+               "Usage: quorvel [--port COMn] [--player window|keys] [--keys FILE] [--console]\n"
+               "       quorvel --learn [--port COMn] [--keys FILE]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player.\n"
                "\n"
@@ -37,7 +40,8 @@ std::string CommandLine::HelpText() {
            "  --player keys   the media and volume keys, for whichever player has them\n"
 #else
     return std::string(
-               "Usage: quorvel [--port DEVICE] [--player NAME] [--console]\n"
+               "Usage: quorvel [--port DEVICE] [--player NAME] [--keys FILE] [--console]\n"
+               "       quorvel --learn [--port DEVICE] [--keys FILE]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
                "\n"
@@ -49,6 +53,12 @@ std::string CommandLine::HelpText() {
            "                  a playing player first, else the first by bus name\n"
 #endif
            "  --console       no window: print the history on standard output\n"
+           "  --keys FILE     the key map to use; by default, when it exists,\n"
+           "                  " +
+           KeyMapFile::DefaultPath() +
+           "\n"
+           "  --print-keys    print the built-in key map, a start for your own, and exit\n"
+           "  --learn         learn a remote's keys in the terminal and write the key map\n"
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n";
 }
@@ -57,15 +67,20 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     CommandLine result;
     bool help = false;
     bool version = false;
+    bool printKeys = false;
     CLI::App app("", "quorvel");
     app.set_help_flag();
     app.allow_extras();
-    const std::vector<std::string> flags{"--help", "--version", "--console"};
+    const std::vector<std::string> flags{"--help", "--version", "--console", "--print-keys",
+                                         "--learn"};
     app.add_flag("-h,--help", help);
     app.add_flag("--version", version);
     app.add_flag("--console", result.console);
+    app.add_flag("--print-keys", printKeys);
+    app.add_flag("--learn", result.learn);
     for (const auto& [name, target] :
-         {std::pair{"--port", &result.port}, std::pair{"--player", &result.player}}) {
+         {std::pair{"--port", &result.port}, std::pair{"--player", &result.player},
+          std::pair{"--keys", &result.keys}}) {
         app.add_option(name, *target)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
             // An option given where the value belongs is a slip, never a value.
@@ -104,6 +119,9 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     }
     if (version) {
         return Print(std::string(VersionText) + "\n");
+    }
+    if (printKeys) {
+        return Print(KeyMapFile::Header() + KeyMap::Standard().Format());
     }
     return result;
 }

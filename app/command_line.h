@@ -28,6 +28,10 @@ struct CommandLine {
     std::string player;
     // No window: the history goes to standard output.
     bool console = false;
+    // The key map file; empty for the default place (KeyMapFile).
+    std::string keys;
+    // Learn the remote's keys in the terminal instead of running.
+    bool learn = false;
 
     // args excludes the program name.
     static CommandLine Parse(const std::vector<std::string>& args);

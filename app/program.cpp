@@ -17,6 +17,7 @@
 #include "app/display_check.h"
 #include "app/form1.h"
 #include "app/platform_start_guard.h"
+#include "app/program_start.h"
 #include "app/qt_log_routing.h"
 #include "app/quorvel_application.h"
 #include "app/receiver_host.h"
@@ -25,19 +26,19 @@
 #include "history/history_list.h"
 #include "player/mpris_player_link.h"
 #include "receiver/ir_thread.h"
-#include "receiver/serial_device.h"
 
 namespace {
 
 // The receiver writing history, reading options.port and commanding the chosen player.
-void StartReceiver(ReceiverHost& host, const CommandLine& options, HistoryList& history) {
-    host.Start(std::make_unique<IRThread>(history, options.port, [name = options.player] {
-        return std::make_unique<MprisPlayerLink>(name);
-    }));
+void StartReceiver(ReceiverHost& host, const CommandLine& options, const KeyMap& keys,
+                   HistoryList& history) {
+    host.Start(std::make_unique<IRThread>(
+        history, options.port,
+        [name = options.player] { return std::make_unique<MprisPlayerLink>(name); }, keys));
 }
 
 // Without a window: the same receiver, its history on standard output.
-int RunConsole(char* programName, const CommandLine& options) {
+int RunConsole(char* programName, const CommandLine& options, const KeyMap& keys) {
     int qtArgc = 1;
     char* qtArgv[] = {programName, nullptr};
     QCoreApplication app(qtArgc, qtArgv);
@@ -47,16 +48,16 @@ int RunConsole(char* programName, const CommandLine& options) {
     const ConsoleDiagnostics diagnostics(history);
     // The host is gone, its thread joined, before the history it writes.
     ReceiverHost receiver(&app);
-    StartReceiver(receiver, options, history);
+    StartReceiver(receiver, options, keys, history);
     return QCoreApplication::exec();
 }
 
-int RunWindow(QuorvelApplication& app, const CommandLine& options) {
+int RunWindow(QuorvelApplication& app, const CommandLine& options, const KeyMap& keys) {
     SignalQuitter quitter;
     // The form is declared before the host so the host, joining the receiver, goes first.
     std::optional<TForm1> form;
     ReceiverHost receiver(&app);
-    form.emplace([&](HistoryList& history) { StartReceiver(receiver, options, history); });
+    form.emplace([&](HistoryList& history) { StartReceiver(receiver, options, keys, history); });
     form->show();
     qCDebug(lcApp) << "window: shown, event loop running";
     QApplication::exec();
@@ -79,20 +80,13 @@ int ReportEscaped(const std::string& message, bool dialog) {
 
 int RunProgram(int argc, char** argv) {
     const CommandLine options = CommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
-    if (options.action == CommandLine::Action::Exit) {
-        std::fputs(options.out.c_str(), stdout);
-        std::fputs(options.err.c_str(), stderr);
-        return options.exitStatus;
-    }
-    // Refused before anything else: reading a file, a pipe or the user's own terminal as
-    // if it were the receiver would feed the player garbage, or take the terminal over.
-    if (const std::string why = WhyNotASerialPort(options.port); !why.empty()) {
-        std::fprintf(stderr, "quorvel: %s\n", why.c_str());
-        return CommandLine::UsageError;
+    KeyMap keys;
+    if (const auto status = StartProgram(options, keys)) {
+        return *status;
     }
     if (options.console) {
         try {
-            return RunConsole(argv[0], options);
+            return RunConsole(argv[0], options, keys);
         } catch (const std::exception& error) {
             return ReportEscaped(error.what(), false);
         } catch (...) {
@@ -118,7 +112,7 @@ int RunProgram(int argc, char** argv) {
 
     RouteLogIntoQt();
     try {
-        return RunWindow(*app, options);
+        return RunWindow(*app, options, keys);
     } catch (const std::exception& error) {
         return ReportEscaped(error.what(), true);
     } catch (...) {

@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/console_ctrl_quitter.h"
 #include "app/program.h"
+#include "app/program_start.h"
 #include "app/win32_form1.h"
 #include "history/console_history_list.h"
 #include "player/media_key_player_link.h"
@@ -18,9 +19,6 @@
 #include "receiver/ir_thread.h"
 
 namespace {
-
-// Status for a command line the program cannot use, as for the parser's own refusals.
-constexpr int UsageError = 2;
 
 using PlayerFactory = IRThread::PlayerFactory;
 
@@ -45,12 +43,12 @@ bool OutputIsTerminal() {
 
 // Without a window: the same receiver, its history on standard output, until Ctrl-C or
 // the console closes.
-int RunConsole(const CommandLine& options, const PlayerFactory& player) {
+int RunConsole(const CommandLine& options, const PlayerFactory& player, const KeyMap& keys) {
     // Never closed: a late Ctrl-C may still set it.
     const HANDLE quit = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ConsoleCtrlQuitter quitter([quit] { SetEvent(quit); });
     ConsoleHistoryList history(stdout, OutputIsTerminal());
-    IRThread receiver(history, options.port, player);
+    IRThread receiver(history, options.port, player, keys);
     receiver.Resume();
     WaitForSingleObject(quit, INFINITE);
     receiver.RequestStop();
@@ -67,7 +65,7 @@ void LeaveOwnConsole() {
     }
 }
 
-int RunWindow(const CommandLine& options, const PlayerFactory& player) {
+int RunWindow(const CommandLine& options, const PlayerFactory& player, const KeyMap& keys) {
     LeaveOwnConsole();
     std::atomic<HWND> window{nullptr};
     ConsoleCtrlQuitter quitter([&window] { PostMessageA(window.load(), WM_CLOSE, 0, 0); });
@@ -75,7 +73,7 @@ int RunWindow(const CommandLine& options, const PlayerFactory& player) {
     std::optional<TForm1> form;
     std::optional<IRThread> receiver;
     form.emplace(GetModuleHandleA(nullptr), [&](HistoryList& history) {
-        receiver.emplace(history, options.port, player);
+        receiver.emplace(history, options.port, player, keys);
         receiver->Resume();
     });
     window.store(form->Handle());
@@ -102,19 +100,19 @@ void ReportEscaped(const std::string& message, bool console) {
 
 int RunProgram(int argc, char** argv) {
     const CommandLine options = CommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
-    if (options.action == CommandLine::Action::Exit) {
-        std::fputs(options.out.c_str(), stdout);
-        std::fputs(options.err.c_str(), stderr);
-        return options.exitStatus;
+    KeyMap keys;
+    if (const auto status = StartProgram(options, keys)) {
+        return *status;
     }
     const auto player = ChoosePlayer(options.player);
     if (!player) {
         std::fprintf(stderr, "quorvel: unknown player '%s': use window or keys (try --help)\n",
                      options.player.c_str());
-        return UsageError;
+        return CommandLine::UsageError;
     }
     try {
-        return options.console ? RunConsole(options, *player) : RunWindow(options, *player);
+        return options.console ? RunConsole(options, *player, keys)
+                               : RunWindow(options, *player, keys);
     } catch (const std::exception& error) {
         ReportEscaped(error.what(), options.console);
     } catch (...) {

@@ -4,10 +4,31 @@
 
 #include "player/player_log.h"
 
+namespace {
+
+const MediaKeyPlayerLink::MediaKey* Find(PlayerAction action) {
+    const auto& keys = MediaKeyPlayerLink::Keys;
+    const auto row = std::find_if(keys.begin(), keys.end(),
+                                  [action](const auto& key) { return key.action == action; });
+    return row == keys.end() ? nullptr : &*row;
+}
+
+}  // namespace
+
+bool MediaKeyPlayerLink::HasKey(PlayerAction action) {
+    return Find(action) != nullptr;
+}
+
 void MediaKeyPlayerLink::SendPlayerCommand(int id) {
-    const auto row = std::find_if(Keys.begin(), Keys.end(),
-                                  [id](const MediaKey& key) { return key.command == id; });
-    if (row == Keys.end()) {
+    if (const auto action = ActionForCommand(id)) {
+        Perform(PlayerRequest(*action));
+    }
+}
+
+void MediaKeyPlayerLink::Perform(const PlayerRequest& request) {
+    const MediaKey* row = Find(request.action);
+    if (row == nullptr) {
+        PlayerLink::Perform(request);
         return;
     }
     INPUT press[2] = {};
@@ -23,8 +44,9 @@ void MediaKeyPlayerLink::SendPlayerCommand(int id) {
         return;
     }
     if (!refusalReported_) {
-        QUORVEL_WARNING(lcPlayer) << "the system refused the media key for command " << id
-                                  << " (error " << GetLastError() << ")";
+        QUORVEL_WARNING(lcPlayer) << "the system refused the media key for "
+                                  << ActionName(request.action) << " (error " << GetLastError()
+                                  << ")";
         refusalReported_ = true;
     }
 }

@@ -4,31 +4,39 @@
 
 #include <array>
 
-#include "player/player_commands.h"
 #include "player/player_link.h"
 
 // Commands whichever player the system gives the media keys to (and the system volume):
-// each command is one key press, down and up, made with SendInput. All SendInput calls of
+// each action is one key press, down and up, made with SendInput. All SendInput calls of
 // the program are in media_key_player_link.cpp. There is no window to find and no reply to
 // wait for; a press the system refuses (a program with higher rights in front) is logged.
+// Play and pause both press play/pause, the only key there is for either.
 class MediaKeyPlayerLink : public PlayerLink {
   public:
     struct MediaKey {
-        int command;
+        PlayerAction action;
         WORD key;
     };
-    // One row per command; a command without a row sends nothing.
-    static constexpr std::array<MediaKey, 5> Keys = {{
-        {PlayerCommand::CmdPlay, VK_MEDIA_PLAY_PAUSE},
-        {PlayerCommand::CmdPrev, VK_MEDIA_PREV_TRACK},
-        {PlayerCommand::CmdNext, VK_MEDIA_NEXT_TRACK},
-        {PlayerCommand::CmdVolUp, VK_VOLUME_UP},
-        {PlayerCommand::CmdVolDown, VK_VOLUME_DOWN},
+    // One row per action; an action without a row (seeking, raising) has no key.
+    static constexpr std::array<MediaKey, 9> Keys = {{
+        {PlayerAction::PlayPause, VK_MEDIA_PLAY_PAUSE},
+        {PlayerAction::Previous, VK_MEDIA_PREV_TRACK},
+        {PlayerAction::Next, VK_MEDIA_NEXT_TRACK},
+        {PlayerAction::VolumeUp, VK_VOLUME_UP},
+        {PlayerAction::VolumeDown, VK_VOLUME_DOWN},
+        {PlayerAction::Play, VK_MEDIA_PLAY_PAUSE},
+        {PlayerAction::Pause, VK_MEDIA_PLAY_PAUSE},
+        {PlayerAction::Stop, VK_MEDIA_STOP},
+        {PlayerAction::Mute, VK_VOLUME_MUTE},
     }};
     static constexpr const char* Name = "media keys";
 
     std::string FindPlayerWindow() override { return Name; }
     void SendPlayerCommand(int id) override;
+    void Perform(const PlayerRequest& request) override;
+
+    // Whether action has a key.
+    static bool HasKey(PlayerAction action);
 
   private:
     bool refusalReported_ = false;

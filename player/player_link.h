@@ -2,7 +2,10 @@
 
 #include <string>
 
-// How the receiver reaches the media player.
+#include "player/player_action.h"
+
+// How the receiver carries out what a key is bound to: the media player's commands, and
+// starting a command of the user's (Run).
 class PlayerLink {
   public:
     virtual ~PlayerLink() = default;
@@ -15,4 +18,13 @@ class PlayerLink {
     // player has handled it, or the attempt has failed. Failures are not reported to
     // the caller: the history shows the key either way.
     virtual void SendPlayerCommand(int id) = 0;
+
+    // Carries out any action, on the same terms. By default an action with a command
+    // identifier goes through SendPlayerCommand, Run starts its command without waiting
+    // for it (diagnostics say when it cannot), and any other action is one this link
+    // cannot carry out: it says so once, and does nothing.
+    virtual void Perform(const PlayerRequest& request);
+
+  private:
+    bool unsupportedReported_ = false;
 };

@@ -46,6 +46,20 @@ void WindowMessagePlayerLink::SendPlayerCommand(int id) {
     WatchForLateReply();
 }
 
+void WindowMessagePlayerLink::Perform(const PlayerRequest& request) {
+    if (request.action == PlayerAction::Raise) {
+        if (HoldsLiveWindow() || !FindPlayerWindow().empty()) {
+            SetForegroundWindow(window_);
+        }
+        return;
+    }
+    if (!CommandIdentifier(request.action) && MediaKeyPlayerLink::HasKey(request.action)) {
+        keys_.Perform(request);
+        return;
+    }
+    PlayerLink::Perform(request);
+}
+
 bool WindowMessagePlayerLink::HoldsLiveWindow() const {
     return window_ != nullptr && IsWindow(window_);
 }

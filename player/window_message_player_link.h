@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include "player/media_key_player_link.h"
 #include "player/player_link.h"
 
 // Commands Windows Media Player through its main window: WM_COMMAND with the command
 // identifier (notification code 0) sent to the top-level window whose whole title is
 // PlayerTitle. Every window message of the program's player side is in
-// window_message_player_link.cpp.
+// window_message_player_link.cpp. The actions with no command identifier go as media keys
+// (MediaKeyPlayerLink); raise brings the window to the front.
 //
 // The window is looked up again whenever none is held or the held one is gone, so a player
 // started or restarted later is reached. A command waits for the player to handle it, at
@@ -28,6 +30,7 @@ class WindowMessagePlayerLink : public PlayerLink {
 
     std::string FindPlayerWindow() override;
     void SendPlayerCommand(int id) override;
+    void Perform(const PlayerRequest& request) override;
 
   private:
     // Whether the player has caught up since a command timed out; shared with the reply
@@ -46,5 +49,6 @@ class WindowMessagePlayerLink : public PlayerLink {
 
     HWND window_ = nullptr;
     LateReply* lateReply_ = nullptr;
+    MediaKeyPlayerLink keys_;
     bool noPlayerReported_ = false;
 };

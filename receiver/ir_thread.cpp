@@ -3,10 +3,12 @@
 #include "player/null_player_link.h"
 #include "receiver/signal_cycle.h"
 
-IRThread::IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer)
+IRThread::IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer,
+                   KeyMap keys)
     : history_(historyList),
       serial_(std::move(port), history_),
-      makePlayer_(std::move(makePlayer)) {}
+      makePlayer_(std::move(makePlayer)),
+      keys_(std::move(keys)) {}
 
 IRThread::~IRThread() {
     RequestStop();
@@ -37,6 +39,6 @@ void IRThread::Execute() {
     history_.RemoveFirstLine();
     serial_.ConfigurePort();
 
-    SignalCycle cycle(serial_, history_, *player);
+    SignalCycle cycle(serial_, history_, *player, keys_);
     cycle.Run();
 }

@@ -7,6 +7,7 @@
 
 #include "history/history_log.h"
 #include "player/player_link.h"
+#include "receiver/key_map.h"
 #include "receiver/serial_line.h"
 
 // The receiver's worker thread: finds the player, opens the port, removes the window's
@@ -18,8 +19,9 @@ class IRThread {
     // Makes the player link on the receiver thread, where it is used.
     using PlayerFactory = std::function<std::unique_ptr<PlayerLink>()>;
 
-    // Created suspended: nothing runs until Resume.
-    IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer = {});
+    // Created suspended: nothing runs until Resume. keys says what each key does.
+    IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer = {},
+             KeyMap keys = KeyMap::Standard());
     // Stops and joins the thread; the port closes with it.
     ~IRThread();
     IRThread(const IRThread&) = delete;
@@ -47,6 +49,7 @@ class IRThread {
     HistoryLog history_;
     SerialLine serial_;
     PlayerFactory makePlayer_;
+    const KeyMap keys_;
     bool resumed_ = false;
     std::thread thread_;
 };

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <string>
 
 #include "player/player_commands.h"
@@ -33,16 +32,6 @@ inline constexpr std::array<KeyCode, 2> RepeatCodeTable{{
 
 // What a held key that does not repeat shows before its code.
 inline constexpr const char* RepeatText = "  >>REP>>";
-
-// What one two-byte event shows and which command it sends, if any.
-struct KeyEvent {
-    std::string text;
-    std::optional<int> command;
-};
-
-// Decodes an event from its prefix (KeyPrefix or RepeatPrefix) and its code, which may
-// be any byte value or -1 for a failed read.
-KeyEvent DecodeKeyEvent(int prefix, int code);
 
 // A byte value as decimal text: no padding, "-" for negatives.
 std::string DecimalText(int value);

@@ -36,11 +36,16 @@ bool SignalCycle::RunOnePass() {
         return false;
     }
 
-    KeyEvent event = DecodeKeyEvent(first, code);
+    KeyEvent event = keys_.Decode(first, code);
     messageText_ = std::move(event.text);
-    // The player acts before the history shows the key.
-    if (event.command) {
-        player_.SendPlayerCommand(*event.command);
+    // The player acts before the history shows the key; the five original commands go
+    // by their identifiers.
+    if (event.request) {
+        if (const auto id = CommandIdentifier(event.request->action)) {
+            player_.SendPlayerCommand(*id);
+        } else {
+            player_.Perform(*event.request);
+        }
     }
     history_.ReplaceLastLine(messageText_);
     return true;

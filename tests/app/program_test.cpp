@@ -1,11 +1,16 @@
 // Runs the built program as the user would and checks what it says and how it ends.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <string>
+
+#include "tools/virtual_port.h"
 
 namespace {
 
@@ -114,6 +119,73 @@ TEST(Program, TerminationSignalEndsItCleanly) {
     const Outcome outcome = Finish(process);
     EXPECT_FALSE(outcome.crashed);
     EXPECT_EQ(outcome.status, 0);
+}
+
+// A misspelt action refuses the whole key map, naming its line.
+TEST(Program, ABadKeyMapIsRefusedByLine) {
+    QTemporaryDir dir;
+    const QString keys = dir.filePath(QStringLiteral("keys.conf"));
+    QFile file(keys);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("key 42 stop\nkey 43 stpo\n");
+    file.close();
+    const Outcome outcome = RunQuorvel(
+        {"--console", "--keys", keys, "--port", "/nonexistent/quorvel-port"}, Environment({}, {}));
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err, "quorvel: " + keys.toStdString() +
+                               ":2: unknown action \"stpo\" (did you mean \"stop\"?)\n");
+}
+
+// The remote's keys learnt over a pseudo-terminal: a taken code refused, Enter skipping,
+// a held volume key made a repeating one, and the old key map kept.
+TEST(Program, LearnsARemotesKeys) {
+    QTemporaryDir dir;
+    const QString keys = dir.filePath(QStringLiteral("quorvel/keys.conf"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("quorvel")));
+    QFile old(keys);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("key 1 stop\n");
+    old.close();
+    auto port = VirtualPort::CreatePty();
+
+    QProcess learn;
+    learn.start(QStringLiteral(QUORVEL_BINARY),
+                {"--learn", "--keys", keys, "--port", QString::fromStdString(port->readerPath())});
+    ASSERT_TRUE(learn.waitForStarted());
+    QByteArray said;
+    const auto asked = [&](const char* text) {
+        while (!said.contains(text)) {
+            if (!learn.waitForReadyRead(30000)) {
+                return false;
+            }
+            said += learn.readAllStandardOutput();
+        }
+        return true;
+    };
+    ASSERT_TRUE(asked("key for play-pause"));
+    port->Write({0x91, 42});
+    ASSERT_TRUE(asked("key for previous"));
+    learn.write("\n");
+    ASSERT_TRUE(asked("key for next"));
+    port->Write({0x91, 42});
+    ASSERT_TRUE(asked("taken already"));
+    port->Write({0x91, 43});
+    ASSERT_TRUE(asked("key for volume-up"));
+    port->Write({0x91, 0x50, 0x0D, 0x50, 0x0D, 0x50});
+    ASSERT_TRUE(asked("key for volume-down"));
+    learn.closeWriteChannel();  // no more typing: the rest is skipped
+    const Outcome outcome = Finish(learn);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+
+    QFile learnt(keys);
+    ASSERT_TRUE(learnt.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(learnt.readAll());
+    EXPECT_TRUE(text.endsWith(
+        QStringLiteral("key  42 play-pause\nkey  43 next\nkey  80 volume-up\nheld 80 volume-up\n")))
+        << text.toStdString();
+    QFile kept(keys + QStringLiteral(".bak"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("key 1 stop\n"));
 }
 
 }  // namespace

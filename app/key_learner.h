@@ -1,0 +1,28 @@
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string>
+
+// Learns a remote's keys in the terminal: asks for the key of each action in turn, reads
+// the key press from the port, refuses a code already taken, lets Enter skip an action,
+// binds a held volume key's repeat code too, then writes the key map (KeyMapFile::Save)
+// and says where.
+class KeyLearner {
+  public:
+    // The actions asked for, in order.
+    static constexpr const char* Asked[] = {"play-pause", "previous",     "next",
+                                            "volume-up",  "volume-down",  "stop",
+                                            "mute",       "seek-forward", "seek-backward"};
+
+    KeyLearner(std::istream& in, std::ostream& out, std::ostream& err)
+        : in_(in), out_(out), err_(err) {}
+
+    // Runs the session on port and writes what it learnt to path; the exit status.
+    int Run(const std::string& port, const std::string& path);
+
+  private:
+    std::istream& in_;
+    std::ostream& out_;
+    std::ostream& err_;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "receiver/key_map.h"
+
+// Where the user's key map lives, and reading and writing it. Linux:
+// $XDG_CONFIG_HOME/quorvel/keys.conf (~/.config/quorvel/keys.conf); Windows:
+// %APPDATA%\Quorvel\keys.conf.
+class KeyMapFile {
+  public:
+    struct Loaded {
+        KeyMap keys;
+        std::string path;  // empty when the standard map is used
+        std::vector<std::string> problems;
+    };
+
+    static std::string DefaultPath();
+
+    // path names a file that must exist; empty means the default path, where a missing
+    // file means the standard map. Every problem is named by its line. A file with run
+    // bindings is refused when others could have written it: not owned by the user, or
+    // writable by its group or by all.
+    static Loaded Load(const std::string& path);
+
+    // Writes keys to path (folders made as needed), keeping a file already there as
+    // path + ".bak". False, with error set, when it could not.
+    static bool Save(const std::string& path, const KeyMap& keys, std::string& error);
+
+    // What a written file starts with.
+    static std::string Header();
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+// What a bound key does. The first five are the commands the receiver always knew, each
+// with its command identifier (player_commands.h); the rest come only from a key map.
+enum class PlayerAction {
+    PlayPause,
+    Previous,
+    Next,
+    VolumeUp,
+    VolumeDown,
+    Play,
+    Pause,
+    Stop,
+    Mute,  // volume 0, and back to what it was at the next mute
+    SeekForward,
+    SeekBackward,
+    Raise,  // bring the player's window to the front
+    Run,    // start a command, without waiting for it
+};
+
+// One action with what it needs: seconds for a seek, the command line for Run.
+struct PlayerRequest {
+    explicit PlayerRequest(PlayerAction action, int seconds = 0, std::string command = {})
+        : action(action), seconds(seconds), command(std::move(command)) {}
+
+    PlayerAction action;
+    int seconds;
+    std::string command;
+};
+
+inline constexpr int DefaultSeekSeconds = 5;
+
+// The action's name in a key map ("play-pause", "seek-forward").
+std::string_view ActionName(PlayerAction action);
+std::optional<PlayerAction> ActionNamed(std::string_view name);
+
+// The command identifier of one of the five original commands; none for the others.
+std::optional<int> CommandIdentifier(PlayerAction action);
+std::optional<PlayerAction> ActionForCommand(int id);

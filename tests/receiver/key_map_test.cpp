@@ -1,0 +1,116 @@
+#include "receiver/key_map.h"
+
+#include <gtest/gtest.h>
+
+#include "receiver/key_code_table.h"
+
+namespace {
+
+using Problems = std::vector<std::string>;
+
+struct GoodCase {
+    const char* line;
+    KeyMap::Kind kind;
+    int code;
+    const char* shows;  // what a press (or a held key) with that code shows
+    std::optional<PlayerAction> action;
+    int seconds = 0;
+    const char* command = "";
+};
+
+void PrintTo(const GoodCase& c, std::ostream* os) {
+    *os << c.line;
+}
+
+class KeyMapGoodLine : public testing::TestWithParam<GoodCase> {};
+
+TEST_P(KeyMapGoodLine, BindsAndShows) {
+    const GoodCase& c = GetParam();
+    Problems problems;
+    const KeyMap keys = KeyMap::Parse(c.line, "keys.conf", problems);
+    ASSERT_EQ(problems, Problems{});
+    const KeyEvent event =
+        keys.Decode(c.kind == KeyMap::Kind::Press ? KeyPrefix : RepeatPrefix, c.code);
+    EXPECT_EQ(event.text, c.shows);
+    ASSERT_EQ(event.request.has_value(), c.action.has_value());
+    if (c.action) {
+        EXPECT_EQ(event.request->action, *c.action);
+        EXPECT_EQ(event.request->seconds, c.seconds);
+        EXPECT_EQ(event.request->command, c.command);
+    }
+    // What is written back reads back the same.
+    Problems again;
+    EXPECT_EQ(KeyMap::Parse(keys.Format(), "again", again).Format(), keys.Format());
+    EXPECT_EQ(again, Problems{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, KeyMapGoodLine,
+    testing::Values(
+        GoodCase{"key 42 stop", KeyMap::Kind::Press, 42, "STOP!", PlayerAction::Stop},
+        GoodCase{"key 0x2a play-pause", KeyMap::Kind::Press, 42, "PLAY!", PlayerAction::PlayPause},
+        GoodCase{"  key\t7 previous   # a comment", KeyMap::Kind::Press, 7, "PREV!",
+                 PlayerAction::Previous},
+        GoodCase{"held 0x50 volume-down", KeyMap::Kind::Held, 0x50, "  >>REP>>VOL_DOWN!",
+                 PlayerAction::VolumeDown},
+        GoodCase{"held 9 seek-forward", KeyMap::Kind::Held, 9, "  >>REP>>SEEK_FORWARD!",
+                 PlayerAction::SeekForward, 5},
+        GoodCase{"key 9 seek-backward 30", KeyMap::Kind::Press, 9, "SEEK_BACKWARD!",
+                 PlayerAction::SeekBackward, 30},
+        GoodCase{"key 255 run notify-send 'a # b'", KeyMap::Kind::Press, 255, "RUN!",
+                 PlayerAction::Run, 0, "notify-send 'a # b'"},
+        GoodCase{"key 3 play", KeyMap::Kind::Press, 3, "PLAY!", PlayerAction::Play},
+        GoodCase{"key 0 mute", KeyMap::Kind::Press, 0, "MUTE!", PlayerAction::Mute},
+        // Bound to nothing: shown as an unbound key is.
+        GoodCase{"key 96 nothing", KeyMap::Kind::Press, 96, "96", std::nullopt},
+        GoodCase{"held 96 nothing", KeyMap::Kind::Held, 96, "  >>REP>>96", std::nullopt},
+        // Unbound codes.
+        GoodCase{"# only a comment", KeyMap::Kind::Press, 96, "96", std::nullopt},
+        GoodCase{"key 1 raise", KeyMap::Kind::Held, 1, "  >>REP>>1", std::nullopt}));
+
+struct BadCase {
+    const char* text;
+    const char* problem;
+};
+
+void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << c.text;
+}
+
+class KeyMapBadLine : public testing::TestWithParam<BadCase> {};
+
+TEST_P(KeyMapBadLine, IsNamedByItsLine) {
+    Problems problems;
+    KeyMap::Parse(GetParam().text, "keys.conf", problems);
+    EXPECT_EQ(problems, Problems{GetParam().problem});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, KeyMapBadLine,
+    testing::Values(
+        BadCase{"key 1 stop\n\nkey 3 stpo",
+                "keys.conf:3: unknown action \"stpo\" (did you mean \"stop\"?)"},
+        BadCase{"key 1 frobnicate", "keys.conf:1: unknown action \"frobnicate\""},
+        BadCase{"key 256 stop",
+                "keys.conf:1: \"256\" is not a key code (0 to 255, or 0x00 to 0xff)"},
+        BadCase{"key -1 stop", "keys.conf:1: \"-1\" is not a key code (0 to 255, or 0x00 to 0xff)"},
+        BadCase{"press 1 stop",
+                "keys.conf:1: unknown binding \"press\" (a line starts with key or held)"},
+        BadCase{"key 1",
+                "keys.conf:1: a binding needs a code and an action, as in: key 0x60 play-pause"},
+        BadCase{"key 1 stop now", "keys.conf:1: \"stop\" takes nothing after it, not \"now\""},
+        BadCase{"key 1 seek-forward soon",
+                "keys.conf:1: \"soon\" is not a number of seconds (1 to 3600)"},
+        BadCase{"key 1 run",
+                "keys.conf:1: \"run\" needs a command, as in: key 0x2a run notify-send hello"},
+        BadCase{"key 42 stop\nheld 42 stop\nkey 0x2a next",
+                "keys.conf:3: key code 42 is bound twice (also on line 1)"}));
+
+// The built-in map is the receiver's own remote, as the file format writes it.
+TEST(KeyMap, StandardIsTheReceiversRemote) {
+    EXPECT_EQ(KeyMap::Standard().Format(),
+              "key  24 next\nkey  96 play-pause\nkey  112 volume-down\nkey  152 previous\n"
+              "key  176 volume-up\nheld 112 volume-down\nheld 176 volume-up\n");
+}
+
+}  // namespace
