@@ -48,11 +48,10 @@ have() {
 }
 
 # What the build folder holds, but for what ctest itself writes while tests run (Testing/,
-# the test programs' folders) and CMake's own install_manifest.txt, which every
-# `cmake --install` rewrites.
+# the test programs' folders).
 build_listing() {
     find "$build" -mindepth 1 \( -path "$build/Testing" -o -path "$build/tests" \) -prune \
-        -o ! -name 'install_manifest*.txt' -printf '%P %y %m %s %T@\n' | sort
+        -o -printf '%P %y %m %s %T@\n' | sort
 }
 build_listing >"$work/build-before"
 
