@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test run demo fuzz bench clean windows windows-test
+.PHONY: all setup build test package run demo fuzz bench clean windows windows-test
 
 all: build
 
@@ -31,6 +31,10 @@ windows: setup
 # Its tests, under Wine in a prefix inside the build tree (see tests/windows).
 windows-test: windows
 	@cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package: $(BUILD)/quorvel_<version>_amd64.deb, for apt install ./PATH
+package: build
+	@umask 022 && cmake --build $(BUILD) --target package
 
 # The window on the receiver's port (default /dev/ttyS0): make run ARGS="--port /dev/ttyUSB0"
 run: build

@@ -11,7 +11,8 @@ struct CommandLine {
 #else
     static constexpr const char* DefaultPort = "/dev/ttyS0";
 #endif
-    static constexpr const char* VersionText = "quorvel 0.1.0";
+    // QUORVEL_VERSION is the project's version, defined by the build.
+    static constexpr const char* VersionText = "quorvel " QUORVEL_VERSION;
     // Exit status for a command line the program cannot use, as most tools report it.
     static constexpr int UsageError = 2;
 

@@ -36,7 +36,11 @@ TForm1::TForm1(const ReceiverStarter& startReceiver, QWidget* parent)
                           Qt::WindowCloseButtonHint) {
     LoadIconResource();
     setWindowTitle(QString::fromLatin1(Caption));
-    setWindowIcon(QIcon(QStringLiteral(":/quorvel.xpm")));
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icon/%1.png").arg(size));
+    }
+    setWindowIcon(icon);
     setFont(WindowFont());
     setFixedSize(175, 350);
     move(330, 117);

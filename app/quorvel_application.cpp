@@ -2,7 +2,10 @@
 
 #include <utility>
 
-QuorvelApplication::QuorvelApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+QuorvelApplication::QuorvelApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // Lets the desktop match the window to its menu entry and icon (Wayland's app id).
+    setDesktopFileName(QStringLiteral(QUORVEL_APP_ID));
+}
 
 bool QuorvelApplication::notify(QObject* receiver, QEvent* event) {
     try {

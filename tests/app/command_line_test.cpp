@@ -83,8 +83,8 @@ TEST_P(CommandLineExits, PrintsAndExits) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommandLineExits,
     ::testing::Values(
-        ExitCase{{"--version"}, 0, "quorvel 0.1.0\n", ""},
-        ExitCase{{"--port", "/dev/x", "--version"}, 0, "quorvel 0.1.0\n", ""},
+        ExitCase{{"--version"}, 0, "quorvel " QUORVEL_VERSION "\n", ""},
+        ExitCase{{"--port", "/dev/x", "--version"}, 0, "quorvel " QUORVEL_VERSION "\n", ""},
         ExitCase{{"--verbose"}, 2, "", "quorvel: unknown option '--verbose' (try --help)\n"},
         ExitCase{{"--colour=red"}, 2, "", "quorvel: unknown option '--colour' (try --help)\n"},
         ExitCase{{"-p", "/dev/x"}, 2, "", "quorvel: unknown option '-p' (try --help)\n"},

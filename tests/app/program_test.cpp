@@ -61,7 +61,7 @@ TEST(Program, VersionAndUsageErrors) {
     const QProcessEnvironment environment = Environment({}, {});
     Outcome version = RunQuorvel({"--version"}, environment);
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "quorvel 0.1.0\n");
+    EXPECT_EQ(version.out, "quorvel " QUORVEL_VERSION "\n");
     EXPECT_EQ(version.err, "");
 
     Outcome unknown = RunQuorvel({"--frobnicate"}, environment);

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Usage: check_install.sh CMAKE BUILD_DIR
+# Usage: check_install.sh CMAKE BUILD_DIR VERSION [CPACK]
 # Installs BUILD_DIR into a scratch prefix (and once more through DESTDIR, as a package
-# build does) and fails on any missing file or any complaint of a validator.
+# build does) and fails on any missing file or any complaint of a validator. With CPACK it
+# also builds the .deb into a scratch folder and checks its files, fields and lintian.
+# The installs must leave the build folder as it was.
 set -uo pipefail
 
 cmake=$1
 build=$2
+version=$3
+cpack=${4:-}
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -34,16 +39,40 @@ need man
 need groff
 need lexgrog
 
+# Tools a distribution checks with, but that a build does not need: their checks are
+# skipped, said once, when they are missing.
+have() {
+    command -v "$1" >/dev/null && return
+    echo "$1 not installed: $2 not checked" >&2
+    return 1
+}
+
+# What the build folder holds, but for what ctest itself writes while tests run (Testing/,
+# the test programs' folders).
+build_listing() {
+    find "$build" -mindepth 1 \( -path "$build/Testing" -o -path "$build/tests" \) -prune \
+        -o -printf '%P %y %m %s %T@\n' | sort
+}
+build_listing >"$work/build-before"
+
+id=io.github.quorvel.Quorvel
+icon_sizes=(16 32 48 64 128 256)
 expected=(
     bin/quorvel
     bin/quorvel-send
-    share/applications/quorvel.desktop
-    share/icons/hicolor/32x32/apps/quorvel.png
-    share/man/man1/quorvel.1
-    share/man/man1/quorvel-send.1
     lib/systemd/user/quorvel.service
     lib/systemd/user/quorvel@.service
+    "share/applications/$id.desktop"
+    share/doc/quorvel/changelog.gz
+    share/doc/quorvel/copyright
+    "share/icons/hicolor/scalable/apps/$id.svg"
+    share/man/man1/quorvel.1.gz
+    share/man/man1/quorvel-send.1.gz
+    "share/metainfo/$id.metainfo.xml"
 )
+for size in "${icon_sizes[@]}"; do
+    expected+=("share/icons/hicolor/${size}x$size/apps/$id.png")
+done
 
 # Every expected file is there (programs executable) and nothing else is.
 check_files() {
@@ -95,23 +124,43 @@ else
     fail "DESTDIR=$stage cmake --install --prefix /usr"
 fi
 
-# The installed programs run from where they were put.
-"$prefix/bin/quorvel" --version >/dev/null || fail "installed quorvel --version"
+build_listing >"$work/build-after"
+diff "$work/build-before" "$work/build-after" >"$work/build.diff" ||
+    { fail "cmake --install wrote into the build folder:"; cat "$work/build.diff" >&2; }
+
+# The installed programs run from where they were put, and say the project's version.
+got=$("$prefix/bin/quorvel" --version) || fail "installed quorvel --version"
+[ "$got" = "quorvel $version" ] || fail "quorvel --version says '$got', not 'quorvel $version'"
 "$prefix/bin/quorvel-send" --help >/dev/null || fail "installed quorvel-send --help"
 
-quiet "desktop file" desktop-file-validate "$prefix/share/applications/quorvel.desktop"
-desktop=$prefix/share/applications/quorvel.desktop
+# The menu entry, its icon and the metainfo are all named by the one id.
+desktop=$prefix/share/applications/$id.desktop
+metainfo=$prefix/share/metainfo/$id.metainfo.xml
+quiet "desktop file" desktop-file-validate "$desktop"
 exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
 icon_name=$(sed -n 's/^Icon=//p' "$desktop")
 [ -x "$prefix/bin/$exec_name" ] || fail "desktop Exec=$exec_name is not an installed program"
-[ -f "$prefix/share/icons/hicolor/32x32/apps/$icon_name.png" ] ||
-    fail "desktop Icon=$icon_name is not an installed icon"
+[ "$icon_name" = "$id" ] || fail "desktop Icon=$icon_name is not $id"
+grep -q "<id>$id</id>" "$metainfo" || fail "the metainfo's id is not $id"
+grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release $version"
+if have appstreamcli "the metainfo"; then
+    # --no-net: the homepage and the screenshot are not fetched.
+    appstreamcli validate --no-net "$metainfo" >"$work/appstream.txt" 2>&1 ||
+        { fail "appstreamcli validate $metainfo"; cat "$work/appstream.txt" >&2; }
+    # The tree as a software centre reads it: the metainfo with its menu entry and icon.
+    appstreamcli validate-tree --no-net "$prefix" >"$work/appstream.txt" 2>&1 ||
+        { fail "appstreamcli validate-tree $prefix"; cat "$work/appstream.txt" >&2; }
+fi
+if have rsvg-convert "the icons against their drawing"; then
+    "$source_dir/scripts/make_icons" --check || fail "scripts/make_icons --check"
+fi
 
 export LC_ALL=C.UTF-8 MANWIDTH=80 MANPAGER=cat PAGER=cat
 for page in quorvel quorvel-send; do
-    file=$prefix/share/man/man1/$page.1
+    file=$prefix/share/man/man1/$page.1.gz
     [ -f "$file" ] || continue
-    quiet "man page $page" groff -man -t -ww -z -Tutf8 "$file"
+    # shellcheck disable=SC2016  # expanded by the inner shell
+    quiet "man page $page" sh -c 'zcat "$1" | groff -man -t -ww -z -Tutf8' sh "$file"
     # man -l renders it, as a user sees it, without a warning.
     if ! man --warnings -l "$file" >"$work/$page.txt" 2>"$work/$page.err" || [ -s "$work/$page.err" ]; then
         fail "man -l $file"
@@ -120,6 +169,8 @@ for page in quorvel quorvel-send; do
     for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" "SEE ALSO"; do
         grep -q "^$section\$" "$work/$page.txt" || fail "$page(1) has no $section section"
     done
+    zcat "$file" | grep -q "^\.TH .* \"quorvel $version\" " ||
+        fail "$page(1) is not of version $version: $(zcat "$file" | grep '^\.TH')"
     # whatis and apropos find it only when the NAME line parses.
     lexgrog "$file" >/dev/null || fail "lexgrog cannot read the NAME of $page(1)"
 done
@@ -145,14 +196,63 @@ else
 fi
 
 # systemd's own checks when it is there; it is no build dependency.
-if command -v systemd-analyze >/dev/null; then
+if have systemd-analyze "the units"; then
     export XDG_RUNTIME_DIR=$work/runtime MANPATH=$prefix/share/man
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     # The template checked through an instance, as systemctl would load it.
     quiet "systemd unit" systemd-analyze --user verify "$units/quorvel.service" \
         "$units/quorvel@ttyUSB0.service"
+fi
+
+# The .deb: the same files under /usr owned by root, its version and computed
+# dependencies, and nothing lintian warns of.
+check_package() {
+    (umask 022 && "$cpack" --config "$build/CPackConfig.cmake" -B "$work/package") \
+        >"$work/cpack.log" 2>&1 ||
+        { cat "$work/cpack.log" >&2; fail "cpack"; return; }
+    local deb
+    deb=$work/package/quorvel_${version}_$(dpkg --print-architecture).deb
+    [ -f "$deb" ] || { fail "cpack made no $(basename "$deb")"; return; }
+
+    dpkg-deb -c "$deb" >"$work/contents" || { fail "dpkg-deb -c $deb"; return; }
+    local listed
+    listed=$(awk '$1 !~ /^d/ { sub(/^\.\/usr\//, "", $6); print $6 }' "$work/contents" | sort)
+    [ "$listed" = "$(printf '%s\n' "${expected[@]}" | sort)" ] ||
+        fail "the package's files are not the expected ones:
+$(diff <(printf '%s\n' "${expected[@]}" | sort) <(echo "$listed"))"
+    local odd
+    odd=$(awk '$2 != "root/root" || $6 !~ /^\.\/usr\// ||
+               ($1 ~ /^d/ && $1 != "drwxr-xr-x") ||
+               ($6 ~ /^\.\/usr\/bin\/./ && $1 != "-rwxr-xr-x") ||
+               ($1 ~ /^-/ && $6 !~ /^\.\/usr\/bin\// && $1 != "-rw-r--r--")' "$work/contents")
+    [ -z "$odd" ] || fail "entries not owned by root, outside /usr or with odd modes:
+$odd"
+
+    dpkg-deb -x "$deb" "$work/deb"
+    check_unit_paths "$work/deb/usr/lib/systemd/user" /usr/bin
+
+    local field
+    field=$(dpkg-deb -f "$deb" Version)
+    [ "$field" = "$version" ] || fail "package version $field, not $version"
+    field=$(dpkg-deb -f "$deb" Depends)
+    [[ $field == *libc6* && $field == *libqt6widgets6* && $field == *libsdbus-c++1* ]] ||
+        fail "Depends not computed from the programs: $field"
+
+    if have lintian "the package"; then
+        # Root is warned against on standard error; tags come on standard output.
+        lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>"$work/lintian.err"
+        local status=$?
+        if [ "$status" -ne 0 ] || [ -s "$work/lintian.txt" ]; then
+            fail "lintian $deb"
+            cat "$work/lintian.txt" >&2
+            grep -v 'root privileges' "$work/lintian.err" >&2
+        fi
+    fi
+}
+if [ -n "$cpack" ]; then
+    check_package
 else
-    echo "systemd-analyze not installed: units not verified" >&2
+    echo "sanitizer build: the package is not built" >&2
 fi
 
 [ "$failures" -eq 0 ] || { echo "$failures install check(s) failed" >&2; exit 1; }
