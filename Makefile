@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test package run demo fuzz bench clean windows windows-test
+.PHONY: all setup build test package run demo fuzz bench clean windows windows-test windows-package
 
 all: build
 
@@ -27,6 +27,10 @@ windows: setup
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release $(WINDOWS_CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+# The zip for Windows users: $(WINDOWS_BUILD)/quorvel-<version>-windows-x64.zip
+windows-package: windows
+	@cd $(WINDOWS_BUILD) && cpack -G ZIP >/dev/null && ls "$$PWD"/quorvel-*-windows-x64.zip
 
 # Its tests, under Wine in a prefix inside the build tree (see tests/windows).
 windows-test: windows
