@@ -62,12 +62,17 @@ fuzz: setup
 BENCH_SECONDS ?= 600
 bench: setup
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_BENCH=ON $(CMAKE_FLAGS) >/dev/null
-	@cmake --build build-bench -j $(JOBS) --target signal_cycle_bench quorvel_process_bench quorvel_history_scale_bench quorvel_window_line_rate_bench quorvel_loop_gap_control
+	@cmake --build build-bench -j $(JOBS) --target signal_cycle_bench quorvel_latency_bench \
+	  quorvel_line_rate_bench quorvel_idle_bench quorvel_failing_port_bench \
+	  quorvel_frozen_player_bench quorvel_history_scale_bench quorvel_window_line_rate_bench \
+	  quorvel_loop_gap_control
 	build-bench/bench/signal_cycle_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
-	build-bench/bench/quorvel_process_bench latency 10000 10
-	build-bench/bench/quorvel_process_bench line-rate $(BENCH_SECONDS) 480
-	build-bench/bench/quorvel_process_bench idle 60
-	build-bench/bench/quorvel_process_bench failing-port 10
+	build-bench/bench/quorvel_latency_bench 10000 10
+	build-bench/bench/quorvel_latency_bench 10000 0 3
+	build-bench/bench/quorvel_line_rate_bench $(BENCH_SECONDS) 480
+	build-bench/bench/quorvel_idle_bench 60
+	build-bench/bench/quorvel_failing_port_bench 10
+	build-bench/bench/quorvel_frozen_player_bench 10
 	build-bench/bench/quorvel_history_scale_bench 1000000
 	build-bench/bench/quorvel_loop_gap_control 62 & build-bench/bench/quorvel_window_line_rate_bench 60 480; wait
 

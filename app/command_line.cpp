@@ -40,7 +40,8 @@ std::string CommandLine::HelpText() {
            "  --player keys   the media and volume keys, for whichever player has them\n"
 #else
     return std::string(
-               "Usage: quorvel [--port DEVICE] [--player NAME] [--keys FILE] [--console]\n"
+               "Usage: quorvel [--port DEVICE] [--player NAME | --no-player] [--keys FILE]\n"
+               "               [--console]\n"
                "       quorvel --learn [--port DEVICE] [--keys FILE]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
@@ -48,9 +49,10 @@ std::string CommandLine::HelpText() {
                "  --port DEVICE   serial port of the receiver (default ") +
            DefaultPort +
            ")\n"
-           "  --player NAME   the MPRIS player to command: its bus name after\n"
-           "                  org.mpris.MediaPlayer2. or its Identity, exactly; by default\n"
-           "                  a playing player first, else the first by bus name\n"
+           "  --player NAME   the MPRIS player to command: its bus name, with or without\n"
+           "                  org.mpris.MediaPlayer2., or its Identity, exactly; by default\n"
+           "                  the one playing, else the one commanded last, at each key\n"
+           "  --no-player     command no player, only show the events\n"
 #endif
            "  --console       no window: print the history on standard output\n"
            "  --keys FILE     the key map to use; by default, when it exists,\n"
@@ -68,16 +70,20 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     bool help = false;
     bool version = false;
     bool printKeys = false;
+    bool noPlayer = false;
     CLI::App app("", "quorvel");
     app.set_help_flag();
     app.allow_extras();
-    const std::vector<std::string> flags{"--help", "--version", "--console", "--print-keys",
-                                         "--learn"};
+    std::vector<std::string> flags{"--help", "--version", "--console", "--print-keys", "--learn"};
     app.add_flag("-h,--help", help);
     app.add_flag("--version", version);
     app.add_flag("--console", result.console);
     app.add_flag("--print-keys", printKeys);
     app.add_flag("--learn", result.learn);
+#ifndef _WIN32
+    flags.push_back("--no-player");
+    app.add_flag("--no-player", noPlayer);
+#endif
     for (const auto& [name, target] :
          {std::pair{"--port", &result.port}, std::pair{"--player", &result.player},
           std::pair{"--keys", &result.keys}}) {
@@ -114,6 +120,10 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
                         ? "unknown option '" + extra.substr(0, extra.find('=')) + "'"
                         : "unexpected argument '" + extra + "'");
     }
+    if (noPlayer && !result.player.empty()) {
+        return Fail("options '--player' and '--no-player' exclude each other");
+    }
+    result.commandsPlayer = !noPlayer;
     if (help) {
         return Print(HelpText());
     }

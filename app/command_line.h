@@ -26,6 +26,8 @@ struct CommandLine {
 
     std::string port = DefaultPort;
     std::string player;
+    // --no-player: the events are shown, no player is commanded.
+    bool commandsPlayer = true;
     // No window: the history goes to standard output.
     bool console = false;
     // The key map file; empty for the default place (KeyMapFile).

@@ -9,6 +9,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/app_log.h"
@@ -29,12 +30,15 @@
 
 namespace {
 
-// The receiver writing history, reading options.port and commanding the chosen player.
+// The receiver writing history, reading options.port and commanding the chosen player
+// (none with --no-player).
 void StartReceiver(ReceiverHost& host, const CommandLine& options, const KeyMap& keys,
                    HistoryList& history) {
-    host.Start(std::make_unique<IRThread>(
-        history, options.port,
-        [name = options.player] { return std::make_unique<MprisPlayerLink>(name); }, keys));
+    IRThread::PlayerFactory player;
+    if (options.commandsPlayer) {
+        player = [name = options.player] { return std::make_unique<MprisPlayerLink>(name); };
+    }
+    host.Start(std::make_unique<IRThread>(history, options.port, std::move(player), keys));
 }
 
 // Without a window: the same receiver, its history on standard output.

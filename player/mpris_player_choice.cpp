@@ -1,6 +1,6 @@
 #include "player/mpris_player_choice.h"
 
-#include <string_view>
+#include <tuple>
 
 namespace {
 
@@ -8,7 +8,7 @@ namespace {
 // would let it choose for us.
 constexpr std::string_view ForwardingProxy = "playerctld";
 
-// The part of an MPRIS bus name after the prefix; empty when there is none.
+// The part of a bus name after the MPRIS prefix; empty when there is none.
 std::string_view Suffix(std::string_view busName) {
     const std::string_view prefix = MprisBusPrefix;
     if (busName.size() <= prefix.size() || busName.substr(0, prefix.size()) != prefix) {
@@ -26,32 +26,35 @@ bool SuffixNames(std::string_view suffix, std::string_view name) {
            suffix[name.size()] == '.';
 }
 
-bool Fits(const MprisCandidate& c, std::string_view suffix, const std::string& wanted) {
-    if (wanted.empty()) {
-        return !SuffixNames(suffix, ForwardingProxy);
-    }
-    return SuffixNames(suffix, wanted) || c.identity == wanted;
-}
-
-// True when a should be taken before b.
-bool Before(const MprisCandidate& a, const MprisCandidate& b) {
-    if (a.playing != b.playing) {
-        return a.playing;
-    }
-    return a.busName < b.busName;
+// Sorts before: answering, Playing, commanded last, then the lowest bus name.
+auto Rank(const MprisCandidate& c, std::string_view lastCommanded) {
+    return std::make_tuple(!c.answers, !c.playing, c.busName != lastCommanded,
+                           std::string_view(c.busName));
 }
 
 }  // namespace
 
+bool MprisPlayerFits(std::string_view busName, std::string_view identity, std::string_view wanted) {
+    const std::string_view suffix = Suffix(busName);
+    if (suffix.empty()) {
+        return false;
+    }
+    if (wanted.empty()) {
+        return !SuffixNames(suffix, ForwardingProxy);
+    }
+    const std::string_view wantedSuffix = Suffix(wanted);
+    return SuffixNames(suffix, wantedSuffix.empty() ? wanted : wantedSuffix) ||
+           (!identity.empty() && identity == wanted);
+}
+
 std::string ChooseMprisPlayer(const std::vector<MprisCandidate>& candidates,
-                              const std::string& wanted) {
+                              std::string_view wanted, std::string_view lastCommanded) {
     const MprisCandidate* best = nullptr;
     for (const MprisCandidate& c : candidates) {
-        const std::string_view suffix = Suffix(c.busName);
-        if (suffix.empty() || !Fits(c, suffix, wanted)) {
+        if (!MprisPlayerFits(c.busName, c.identity, wanted)) {
             continue;
         }
-        if (best == nullptr || Before(c, *best)) {
+        if (best == nullptr || Rank(c, lastCommanded) < Rank(*best, lastCommanded)) {
             best = &c;
         }
     }

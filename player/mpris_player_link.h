@@ -1,75 +1,95 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
-#include <vector>
 
-#include "player/mpris_player_choice.h"
+#include "player/player_action.h"
 #include "player/player_link.h"
 
-struct DBusConnection;
-struct DBusMessage;
+class MprisBus;
+namespace sdbus {
+class Variant;
+}
 
-// Commands an MPRIS media player over D-Bus: PlayPause, Previous, Next and the Volume
-// property. The player is chosen by ChooseMprisPlayer and looked up again whenever none
-// is held or the held one has left the bus, so a player started or restarted later is
-// still reached. A command's calls (two for a volume step: read, then write) share one
-// ReplyTimeoutMs bound, and a lookup asks all players at once under one bound of its own,
-// so a hung player delays the remote but never freezes it. Failures go to the lcPlayer
-// log only; without a bus that is a single line until a bus is reached again. A bus that
-// goes away is said once and joined again at the next command or lookup (one attempt
-// each), so a restarted session bus is picked up; losing it never ends the program.
+// Commands an MPRIS media player over D-Bus: PlayPause, Previous, Next and steps of the
+// Volume property (SteppedVolume). The player is chosen again at every command, by
+// ChooseMprisPlayer, among the players on the bus at that moment. When two or more may fit,
+// each is asked for its PlaybackStatus (and, for a --player name, its Identity, once) all at
+// once, so the lookup costs one round trip however many players run; with one, nothing is
+// asked before the command.
 //
-// Threads: the link owns a private libdbus connection and writes and reads its socket on
-// the calling thread, waiting for replies without an event loop. QtDBus always sends and
-// receives on a connection thread of its own, so a blocking call from the receiver thread
-// woke that thread to send and was woken again for the reply: about four thread crossings
-// per command, where this costs one wake-up, the reply's. The connection is made on first
-// use, so the link may be built on one thread and used on another, including one that
-// never runs an event loop (the receiver thread). It has no locking of its own: one
-// thread at a time.
+// Time: a command waits for players at most replyTimeoutMs in all, lookup included; the
+// lookup itself at most three tenths of it, leaving the rest to the command. A player that
+// lets a call go unanswered that long is not waited for again: it is passed over for a
+// player that answers, and while it is the one chosen, commands are dropped rather than
+// queued for it (a key acted on late, all at once with others, would surprise more than a
+// key lost), until one of its replies comes in. A command it left unanswered may still be
+// carried out when it wakes: a call sent cannot be taken back.
+//
+// The bus: the one DBUS_SESSION_BUS_ADDRESS names; when it is not set, as sd-bus does, the
+// socket $XDG_RUNTIME_DIR/bus when it exists. No bus is ever launched. Without a bus, or
+// when it is lost, that is said once in the lcPlayer log; the bus is joined again at the
+// next command, and losing it never ends the program. Failures go to the log only.
+//
+// Threads: the link owns its connection and drives it on the calling thread, with no
+// thread of its own (see MprisBus). The connection is made on first use, so the link may
+// be built on one thread and used on another, including one that never runs an event loop
+// (the receiver thread). It has no locking of its own: one thread at a time.
 class MprisPlayerLink : public PlayerLink {
   public:
     static constexpr int ReplyTimeoutMs = 1000;
     static constexpr double VolumeStep = 0.05;
 
-    // wantedName is the --player NAME, empty for any player. busAddress is the D-Bus
-    // address to join; empty means the session bus named by DBUS_SESSION_BUS_ADDRESS (when
-    // that is unset there is no bus: none is ever launched). Without a bus the link finds
-    // no player and says so once in the log. Only tests that must not fail on a slow
-    // machine pass a longer replyTimeoutMs.
-    explicit MprisPlayerLink(std::string wantedName = {}, std::string busAddress = {},
-                             int replyTimeoutMs = ReplyTimeoutMs);
+    // wantedName is the --player NAME, empty for any player. Only tests that must not fail
+    // on a slow machine pass a longer replyTimeoutMs.
+    explicit MprisPlayerLink(std::string wantedName = {}, int replyTimeoutMs = ReplyTimeoutMs);
     ~MprisPlayerLink() override;
     MprisPlayerLink(const MprisPlayerLink&) = delete;
     MprisPlayerLink& operator=(const MprisPlayerLink&) = delete;
 
+    // The player a command would go to now; empty when none.
     std::string FindPlayerWindow() override;
     void SendPlayerCommand(int id) override;
 
   private:
     using Deadline = std::chrono::steady_clock::time_point;
-    enum class Delivery { Done, Failed, PlayerGone };
 
-    bool BusUsable();
-    bool Connect(std::string& whyNot);
-    void Disconnect();
-    std::string Lookup();
-    std::vector<MprisCandidate> ListCandidates();
-    Delivery Deliver(int id);
-    Delivery CallPlayerMethod(const char* method, Deadline deadline);
-    Delivery StepVolume(double step, Deadline deadline);
-    // Sends message (null when it could not be built) and waits for the reply until
-    // deadline. A failure is logged as what failed; on success *reply, when asked for,
-    // takes the reply.
-    Delivery CallPlayer(DBusMessage* message, Deadline deadline, const char* what,
-                        DBusMessage** reply);
+    // What is known of one player on the bus, forgotten when it leaves or changes owner.
+    struct Player {
+        std::string identity;
+        bool identityKnown = false;
+        bool playing = false;  // as answered at this command
+        bool silent = false;   // left a call unanswered, and has not answered since
+    };
+
+    bool Joined();
+    void Lose(const std::string& why);
+    std::string Choose(Deadline deadline);
+    void Report(std::string line, bool warning = false);
+    void Command(const std::string& busName, PlayerAction action, Deadline deadline);
+    void StepVolume(const std::string& busName, double step, Deadline deadline);
+    // The callback of one call to busName: it marks the call replied, takes any reply as a
+    // sign of life, hands a success's value to use, and says a failure as what failed
+    // (nothing when what is empty).
+    std::function<void(const std::string&, const sdbus::Variant&)> Reply(
+        const std::string& busName, std::string what, std::shared_ptr<bool> replied,
+        std::function<void(const sdbus::Variant&)> use = {});
+    // Waits for the player's reply until deadline; false when it did not come, and the
+    // player is then silent.
+    bool Await(const std::string& busName, const std::shared_ptr<bool>& replied, Deadline deadline);
+    // A player that left a call unanswered, and one of whose replies has come in.
+    void Silence(const std::string& busName);
+    void Heard(const std::string& busName);
 
     std::string wanted_;
-    std::string address_;  // empty: the session bus
-    int replyTimeoutMs_;
-    DBusConnection* connection_ = nullptr;  // private to the link, null when not joined
-    std::string player_;                    // bus name of the player held, empty when none
+    std::chrono::milliseconds replyTimeout_;
+    std::chrono::milliseconds lookupTimeout_;
+    std::map<std::string, Player> players_;
+    std::string lastCommanded_;
+    std::string lastReport_;  // the last line about the choice, said once
     bool noBusReported_ = false;
-    bool noPlayerReported_ = false;
+    std::unique_ptr<MprisBus> bus_;  // null when not joined
 };

@@ -52,6 +52,13 @@ INSTANTIATE_TEST_SUITE_P(
                       // The last one given wins, as with most tools.
                       RunCase{{"--port", "/dev/a", "--port", "/dev/b"}, "/dev/b", ""}));
 
+TEST(CommandLineNoPlayer, CommandsNoneAndExcludesANamedOne) {
+    EXPECT_TRUE(CommandLine::Parse({}).commandsPlayer);
+    EXPECT_FALSE(CommandLine::Parse({"--no-player"}).commandsPlayer);
+    EXPECT_EQ(CommandLine::Parse({"--player", "vlc", "--no-player"}).exitStatus,
+              CommandLine::UsageError);
+}
+
 struct ExitCase {
     std::vector<std::string> args;
     int status;

@@ -31,8 +31,8 @@ Lines SplitLines(const QByteArray& output) {
 
 TEST(ConsoleSession, VirtualReceiverDrivesTheHistoryAndThePlayer) {
     PrivateBus bus;
-    ASSERT_TRUE(bus.Started()) << bus.Error().toStdString();
-    StandInProcess player(bus, {QStringLiteral("standin"), QStringLiteral("Stand-In")});
+    ASSERT_TRUE(bus.Started()) << bus.Error();
+    StandInProcess player(bus, {"standin"});
     ASSERT_TRUE(player.Start());
 
     // The five keys, a held volume key, a held play key, an unknown key, a stray byte.
@@ -40,7 +40,7 @@ TEST(ConsoleSession, VirtualReceiverDrivesTheHistoryAndThePlayer) {
     ASSERT_TRUE(StartChild(sender, QStringLiteral(QUORVEL_SEND_BINARY),
                            {"play", "next", "prev", "vol+", "vol-", "hold", "vol+", "2", "hold",
                             "play", "1", "raw", "0x91", "0x2a", "raw", "0x05"},
-                           ProgramEnvironment(bus.Address())));
+                           ProgramEnvironment(QString::fromStdString(bus.Address()))));
     QByteArray sent;
     ASSERT_TRUE(ReadOutputUntil(sender, sent, [](const QByteArray& o) { return o.contains('\n'); }))
         << "quorvel-send printed no port";
@@ -48,7 +48,7 @@ TEST(ConsoleSession, VirtualReceiverDrivesTheHistoryAndThePlayer) {
 
     QProcess quorvel;
     ASSERT_TRUE(StartChild(quorvel, QStringLiteral(QUORVEL_BINARY), {"--console", "--port", port},
-                           ProgramEnvironment(bus.Address())));
+                           ProgramEnvironment(QString::fromStdString(bus.Address()))));
 
     // Into a pipe only final lines are printed: the last waiting line stays unprinted.
     const Lines expected{"PLAY!",

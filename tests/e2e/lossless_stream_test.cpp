@@ -16,7 +16,6 @@
 #include "receiver/key_code_table.h"
 #include "receiver/signal_cycle.h"
 #include "tests/e2e/program_process.h"
-#include "tests/player/private_bus.h"
 #include "tools/virtual_port.h"
 
 namespace {

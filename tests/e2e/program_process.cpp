@@ -2,8 +2,21 @@
 
 #include <sys/prctl.h>
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <csignal>
+#include <cstdlib>
+
+void PrepareQtWithoutSessionBus() {
+    static QCoreApplication* app = [] {
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quorvel-test-bus", 1);
+        static int argc = 1;
+        static char name[] = "quorvel-e2e-test";
+        static char* argv[] = {name, nullptr};
+        return new QCoreApplication(argc, argv);
+    }();
+    (void)app;
+}
 
 QProcessEnvironment ProgramEnvironment(const QString& busAddress) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -10,6 +10,11 @@
 // Generous, so a loaded machine never looks like a fault; reached only when one is.
 constexpr int DeadlineMs = 30000;
 
+// Gives the test process a Qt application object (QProcess wants one) and makes sure
+// nothing in it can reach the user's session bus: the session bus address points at a
+// path that does not exist.
+void PrepareQtWithoutSessionBus();
+
 // The test's environment for the programs: no display, and the session bus at busAddress
 // (a private daemon, or a path where none listens), never the user's.
 QProcessEnvironment ProgramEnvironment(const QString& busAddress);

@@ -5,11 +5,15 @@
 namespace {
 
 const std::string P = "org.mpris.MediaPlayer2.";
+constexpr bool Playing = true;
+constexpr bool Paused = false;
+constexpr bool Silent = false;
 
 struct Case {
     const char* name;
     std::vector<MprisCandidate> candidates;
     std::string wanted;
+    std::string lastCommanded;
     std::string chosen;
 };
 
@@ -21,70 +25,106 @@ class ChooseMprisPlayerCase : public testing::TestWithParam<Case> {};
 
 TEST_P(ChooseMprisPlayerCase, PicksTheExpectedPlayer) {
     const Case& c = GetParam();
-    EXPECT_EQ(ChooseMprisPlayer(c.candidates, c.wanted), c.chosen);
+    EXPECT_EQ(ChooseMprisPlayer(c.candidates, c.wanted, c.lastCommanded), c.chosen);
+}
+
+std::string CaseName(const testing::TestParamInfo<Case>& info) {
+    return info.param.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Named, ChooseMprisPlayerCase,
     testing::Values(
-        Case{"BusSuffix", {{P + "vlc", "VLC media player"}}, "vlc", P + "vlc"},
-        Case{"BusSuffixWithInstance", {{P + "vlc.instance42", "VLC"}}, "vlc", P + "vlc.instance42"},
+        Case{"BusSuffix", {{P + "vlc", "VLC media player"}}, "vlc", "", P + "vlc"},
+        Case{"BusSuffixWithInstance",
+             {{P + "vlc.instance42", "VLC"}},
+             "vlc",
+             "",
+             P + "vlc.instance42"},
         Case{"WholeSuffixWithInstance",
              {{P + "vlc.instance42", ""}, {P + "vlc.instance7", ""}},
              "vlc.instance42",
+             "",
              P + "vlc.instance42"},
-        Case{"Identity", {{P + "vlc", "VLC media player"}}, "VLC media player", P + "vlc"},
-        Case{"IdentityWithMoreWordsIsNotFound", {{P + "q", "Quorvel extra"}}, "Quorvel", ""},
-        Case{"IdentityPrefixIsNotFound", {{P + "vlc", "VLC media player"}}, "VLC media", ""},
-        Case{"LetterCaseMatters", {{P + "vlc", "VLC"}}, "Vlc", ""},
-        Case{"LongerSuffixIsNotFound", {{P + "vlcx", ""}}, "vlc", ""},
-        Case{"EmptyInstanceIsNotFound", {{P + "vlc.", ""}}, "vlc", ""},
-        Case{"BusPrefixIsNotAName", {{P + "vlc", ""}}, "org.mpris.MediaPlayer2.vlc", ""},
-        Case{"NamedProxyIsTaken", {{P + "playerctld", ""}}, "playerctld", P + "playerctld"},
+        Case{"WholeBusName", {{P + "mpv", ""}, {P + "vlc", ""}}, P + "vlc", "", P + "vlc"},
+        Case{"WholeBusNameTakesInstances",
+             {{P + "vlc.instance7", ""}},
+             P + "vlc",
+             "",
+             P + "vlc.instance7"},
+        Case{"Identity", {{P + "vlc", "VLC media player"}}, "VLC media player", "", P + "vlc"},
+        Case{"IdentityWithMoreWordsIsNotFound", {{P + "q", "Quorvel extra"}}, "Quorvel", "", ""},
+        Case{"IdentityPrefixIsNotFound", {{P + "vlc", "VLC media player"}}, "VLC media", "", ""},
+        Case{"LetterCaseMatters", {{P + "vlc", "VLC"}}, "Vlc", "", ""},
+        Case{"LongerSuffixIsNotFound", {{P + "vlcx", ""}}, "vlc", "", ""},
+        Case{"EmptyInstanceIsNotFound", {{P + "vlc.", ""}}, "vlc", "", ""},
+        Case{"NamedProxyIsTaken", {{P + "playerctld", ""}}, "playerctld", "", P + "playerctld"},
         Case{"PlayingMatchFirst",
-             {{P + "a.instance1", "", false}, {P + "a.instance2", "", true}},
+             {{P + "a.instance1", "", Paused}, {P + "a.instance2", "", Playing}},
              "a",
+             P + "a.instance1",
              P + "a.instance2"},
         Case{"SuffixAndIdentityMatchesByBusName",
              {{P + "zed", "mpv"}, {P + "mpv", ""}},
              "mpv",
+             "",
              P + "mpv"}),
-    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+    CaseName);
 
 INSTANTIATE_TEST_SUITE_P(
     Unnamed, ChooseMprisPlayerCase,
     testing::Values(
-        Case{"NothingOnTheBus", {}, "", ""},
-        Case{"OnlyMprisNames", {{"org.example.Player", "x", true}, {P, "y", true}}, "", ""},
+        Case{"NothingOnTheBus", {}, "", "", ""},
+        Case{"OnlyMprisNames",
+             {{"org.example.Player", "x", Playing}, {P, "y", Playing}},
+             "",
+             "",
+             ""},
         Case{"LowestBusNameWhenNoneIsPlaying",
              {{P + "mpv", ""}, {P + "elisa", ""}, {P + "vlc", ""}},
              "",
+             "",
              P + "elisa"},
         Case{"PlayingBeforeBusName",
-             {{P + "elisa", "", false}, {P + "vlc", "", true}, {P + "mpv", "", true}},
+             {{P + "elisa", "", Paused}, {P + "vlc", "", Playing}, {P + "mpv", "", Playing}},
+             "",
              "",
              P + "mpv"},
-        Case{
-            "NeverTheProxy", {{P + "playerctld", "", true}, {P + "vlc", "", false}}, "", P + "vlc"},
-        Case{"NeverAProxyInstance", {{P + "playerctld.1", "", true}}, "", ""},
-        Case{"OnlyTheProxyMeansNone", {{P + "playerctld", "", true}}, "", ""}),
-    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
-
-TEST(ChooseMprisPlayer, OrderOfTheListDoesNotMatter) {
-    std::vector<MprisCandidate> c{{P + "b", "", true},
-                                  {P + "a", "", false},
-                                  {P + "c", "", true},
-                                  {P + "playerctld", "", true}};
-    const std::string first = ChooseMprisPlayer(c, "");
-    std::sort(c.begin(), c.end(), [](const MprisCandidate& x, const MprisCandidate& y) {
-        return x.busName < y.busName;
-    });
-    do {
-        ASSERT_EQ(ChooseMprisPlayer(c, ""), first);
-    } while (std::next_permutation(
-        c.begin(), c.end(),
-        [](const MprisCandidate& x, const MprisCandidate& y) { return x.busName < y.busName; }));
-    EXPECT_EQ(first, P + "b");
-}
+        // Music started in another player: the next press pauses that one, not the other.
+        Case{"PlayingBeforeTheOneCommandedLast",
+             {{P + "aaa", "", Paused}, {P + "zzz", "", Playing}},
+             "",
+             P + "aaa",
+             P + "zzz"},
+        Case{"CommandedLastAmongSeveralPlaying",
+             {{P + "aaa", "", Playing}, {P + "mmm", "", Playing}},
+             "",
+             P + "mmm",
+             P + "mmm"},
+        Case{"CommandedLastButNotPlaying",
+             {{P + "aaa", "", Playing}, {P + "mmm", "", Playing}, {P + "zzz", "", Paused}},
+             "",
+             P + "zzz",
+             P + "aaa"},
+        Case{"CommandedLastWhenNoneIsPlaying",
+             {{P + "aaa", "", Paused}, {P + "zzz", "", Paused}},
+             "",
+             P + "zzz",
+             P + "zzz"},
+        Case{"CommandedLastHasLeft", {{P + "mmm", ""}, {P + "zzz", ""}}, "", P + "aaa", P + "mmm"},
+        Case{"AnsweringBeforeSilent",
+             {{P + "aaa", "", Playing, Silent}, {P + "zzz", "", Paused}},
+             "",
+             P + "aaa",
+             P + "zzz"},
+        Case{"SilentWhenNoOtherFits", {{P + "aaa", "", Paused, Silent}}, "", "", P + "aaa"},
+        Case{"NeverTheProxy",
+             {{P + "playerctld", "", Playing}, {P + "vlc", "", Paused}},
+             "",
+             P + "playerctld",
+             P + "vlc"},
+        Case{"NeverAProxyInstance", {{P + "playerctld.1", "", Playing}}, "", "", ""},
+        Case{"OnlyTheProxyMeansNone", {{P + "playerctld", "", Playing}}, "", "", ""}),
+    CaseName);
 
 }  // namespace

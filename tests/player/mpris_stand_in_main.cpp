@@ -1,131 +1,149 @@
-// A stand-in MPRIS media player for the tests. It joins the bus at the given address,
-// exports /org/mpris/MediaPlayer2 and prints one line to standard output for every
-// command it receives ("PlayPause", "Previous", "Next", "Volume 0.5500"), flushed before
-// it replies, so a caller whose call has returned can read the line at once.
+// A stand-in MPRIS media player for the tests and benchmarks, run as a child process. It
+// joins the bus at ADDRESS, exports /org/mpris/MediaPlayer2 and owns
+// org.mpris.MediaPlayer2.NAME, then prints "ready". For every request it then prints one line,
+// the time it arrived (CLOCK_MONOTONIC, ns) and what it was: a command ("PlayPause",
+// "Previous", "Next", "Volume 0.5500") or "? PROPERTY" for a read of PlaybackStatus, Identity
+// or Volume. The line is flushed before the reply goes, so a caller whose call has returned
+// can read it at once. PlayPause turns Playing into Paused and anything else into Playing.
+// With --silent it records PlayPause, Previous and Next but never answers them.
 //
-// Usage: quorvel_mpris_stand_in ADDRESS NAME IDENTITY STATUS VOLUME [replies|silent]
-// It owns org.mpris.MediaPlayer2.NAME and prints "ready" once it does. A silent one
-// records PlayPause, Previous and Next but never answers them, so its caller is still
-// waiting when the line is read.
+// Usage: quorvel_mpris_stand_in ADDRESS NAME [--identity TEXT] [--status STATUS]
+//                               [--volume NUMBER] [--silent]
+#include <sdbus-c++/sdbus-c++.h>
+#include <time.h>
 
-#include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
-#include <QDBusVirtualObject>
-#include <QVariantMap>
 #include <cstdio>
-
-#include "tests/player/mpris_interfaces.h"
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
-const QString PlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString RootInterface = QStringLiteral("org.mpris.MediaPlayer2");
-const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+constexpr const char* RootInterface = "org.mpris.MediaPlayer2";
+constexpr const char* PlayerInterface = "org.mpris.MediaPlayer2.Player";
 
-void Record(const QString& line) {
-    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
+void Record(const std::string& what) {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    std::printf("%lld %s\n", static_cast<long long>(ts.tv_sec) * 1'000'000'000LL + ts.tv_nsec,
+                what.c_str());
     std::fflush(stdout);
 }
 
-class StandInPlayer : public QDBusVirtualObject {
-  public:
-    StandInPlayer(QString identity, QString status, double volume, bool replies)
-        : identity_(std::move(identity)),
-          status_(std::move(status)),
-          volume_(volume),
-          replies_(replies) {}
-
-    QString introspect(const QString&) const override { return MprisInterfaceXml(); }
-
-    bool handleMessage(const QDBusMessage& m, const QDBusConnection& connection) override {
-        const QString member = m.member();
-        const QList<QVariant> args = m.arguments();
-        if (m.interface() == PropertiesInterface) {
-            if (member == QLatin1String("Get") && args.size() == 2) {
-                const QVariant value = Property(args[0].toString(), args[1].toString());
-                if (!value.isValid()) {
-                    return Fail(m, connection, "org.freedesktop.DBus.Error.UnknownProperty");
-                }
-                return connection.send(m.createReply(QVariant::fromValue(QDBusVariant(value))));
-            }
-            if (member == QLatin1String("GetAll") && args.size() == 1) {
-                QVariantMap all;
-                for (const char* name : {"Identity", "PlaybackStatus", "Volume"}) {
-                    const QVariant v = Property(args[0].toString(), QString::fromLatin1(name));
-                    if (v.isValid()) {
-                        all.insert(QString::fromLatin1(name), v);
-                    }
-                }
-                return connection.send(m.createReply(QVariant::fromValue(all)));
-            }
-            if (member == QLatin1String("Set") && args.size() == 3 &&
-                args[0].toString() == PlayerInterface && args[1].toString() == "Volume") {
-                volume_ = qvariant_cast<QDBusVariant>(args[2]).variant().toDouble();
-                Record(QStringLiteral("Volume ") + QString::number(volume_, 'f', 4));
-                return connection.send(m.createReply());
-            }
-            return Fail(m, connection, "org.freedesktop.DBus.Error.InvalidArgs");
-        }
-        if ((m.interface() == PlayerInterface || m.interface().isEmpty()) &&
-            (member == "PlayPause" || member == "Previous" || member == "Next")) {
-            Record(member);
-            return !replies_ || connection.send(m.createReply());
-        }
-        return false;
-    }
-
-  private:
-    QVariant Property(const QString& interface, const QString& name) const {
-        if (interface == RootInterface && name == "Identity") {
-            return identity_;
-        }
-        if (interface == PlayerInterface && name == "PlaybackStatus") {
-            return status_;
-        }
-        if (interface == PlayerInterface && name == "Volume") {
-            return volume_;
-        }
-        return {};
-    }
-
-    static bool Fail(const QDBusMessage& m, const QDBusConnection& connection, const char* error) {
-        return connection.send(
-            m.createErrorReply(QString::fromLatin1(error), QStringLiteral("not here")));
-    }
-
-    QString identity_;
-    QString status_;
-    double volume_;
-    bool replies_;
+struct State {
+    std::string identity = "Stand-In";
+    std::string status = "Paused";
+    double volume = 0.5;
+    bool replies = true;
 };
+
+struct Player {
+    State state;
+    std::vector<sdbus::Result<>> unanswered;
+
+    void Command(const char* name, sdbus::Result<>&& result) {
+        Record(name);
+        if (state.replies) {
+            result.returnResults();
+        } else {
+            unanswered.push_back(std::move(result));
+        }
+    }
+};
+
+int Usage() {
+    std::fputs(
+        "usage: quorvel_mpris_stand_in ADDRESS NAME [--identity TEXT] [--status STATUS]"
+        " [--volume NUMBER] [--silent]\n",
+        stderr);
+    return 2;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    if (args.size() != 6 && !(args.size() == 7 && (args[6] == "replies" || args[6] == "silent"))) {
-        std::fputs(
-            "usage: quorvel_mpris_stand_in ADDRESS NAME IDENTITY STATUS VOLUME"
-            " [replies|silent]\n",
-            stderr);
-        return 2;
+    if (argc < 3) {
+        return Usage();
     }
-    QDBusConnection bus = QDBusConnection::connectToBus(args[1], QStringLiteral("stand-in"));
-    if (!bus.isConnected()) {
-        std::fprintf(stderr, "stand-in: no bus: %s\n", qPrintable(bus.lastError().message()));
+    State setup;
+    for (int i = 3; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--silent") {
+            setup.replies = false;
+        } else if (i + 1 == argc) {
+            return Usage();
+        } else if (option == "--identity") {
+            setup.identity = argv[++i];
+        } else if (option == "--status") {
+            setup.status = argv[++i];
+        } else if (option == "--volume") {
+            setup.volume = std::strtod(argv[++i], nullptr);
+        } else {
+            return Usage();
+        }
+    }
+    try {
+        auto bus = sdbus::createSessionBusConnectionWithAddress(argv[1]);
+        // Gone before the bus: the calls it never answered hold on to it.
+        Player player{setup, {}};
+        auto object = sdbus::createObject(*bus, "/org/mpris/MediaPlayer2");
+        // What playerctl reads besides: it declines to command a player without them.
+        for (const char* name : {"CanQuit", "CanRaise"}) {
+            object->registerProperty(name).onInterface(RootInterface).withGetter([] {
+                return false;
+            });
+        }
+        for (const char* name :
+             {"CanControl", "CanPlay", "CanPause", "CanGoNext", "CanGoPrevious"}) {
+            object->registerProperty(name).onInterface(PlayerInterface).withGetter([] {
+                return true;
+            });
+        }
+        object->registerProperty("CanSeek").onInterface(PlayerInterface).withGetter([] {
+            return false;
+        });
+        object->registerProperty("Identity").onInterface(RootInterface).withGetter([&] {
+            Record("? Identity");
+            return player.state.identity;
+        });
+        object->registerProperty("PlaybackStatus").onInterface(PlayerInterface).withGetter([&] {
+            Record("? PlaybackStatus");
+            return player.state.status;
+        });
+        object->registerProperty("Volume")
+            .onInterface(PlayerInterface)
+            .withGetter([&] {
+                Record("? Volume");
+                return player.state.volume;
+            })
+            .withSetter([&](const double& volume) {
+                player.state.volume = volume;
+                char line[32];
+                std::snprintf(line, sizeof line, "Volume %.4f", volume);
+                Record(line);
+            });
+        object->registerMethod("PlayPause")
+            .onInterface(PlayerInterface)
+            .implementedAs([&](sdbus::Result<>&& result) {
+                player.state.status = player.state.status == "Playing" ? "Paused" : "Playing";
+                player.Command("PlayPause", std::move(result));
+            });
+        object->registerMethod("Previous")
+            .onInterface(PlayerInterface)
+            .implementedAs(
+                [&](sdbus::Result<>&& result) { player.Command("Previous", std::move(result)); });
+        object->registerMethod("Next")
+            .onInterface(PlayerInterface)
+            .implementedAs(
+                [&](sdbus::Result<>&& result) { player.Command("Next", std::move(result)); });
+        object->finishRegistration();
+        bus->requestName(std::string("org.mpris.MediaPlayer2.") + argv[2]);
+        std::puts("ready");
+        std::fflush(stdout);
+        bus->enterEventLoop();
+    } catch (const sdbus::Error& e) {
+        std::fprintf(stderr, "stand-in: %s\n", e.what());
         return 1;
     }
-    StandInPlayer player(args[3], args[4], args[5].toDouble(),
-                         args.size() == 6 || args[6] == "replies");
-    if (!bus.registerVirtualObject(QStringLiteral("/org/mpris/MediaPlayer2"), &player) ||
-        !bus.registerService(QStringLiteral("org.mpris.MediaPlayer2.") + args[2])) {
-        std::fprintf(stderr, "stand-in: cannot export: %s\n",
-                     qPrintable(bus.lastError().message()));
-        return 1;
-    }
-    Record(QStringLiteral("ready"));
-    return app.exec();
+    return 0;
 }

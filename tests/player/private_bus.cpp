@@ -1,27 +1,27 @@
 #include "tests/player/private_bus.h"
 
-#include <sys/prctl.h>
+#include <sdbus-c++/sdbus-c++.h>
+#include <unistd.h>
 
-#include <QCoreApplication>
-#include <QDBusMessage>
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QThread>
-#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
 namespace {
 
-constexpr int StartDeadlineMs = 30000;
-constexpr int OwnerDeadlineMs = 30000;
+// Generous, so a loaded machine never looks like a fault; reached only when one is.
+constexpr std::chrono::seconds Deadline(30);
 
 const char* BusConfig = R"(<!DOCTYPE busconfig PUBLIC
  "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
-  <listen>unix:path=%1/bus</listen>
+  <listen>unix:path=FOLDER/bus</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
@@ -31,112 +31,123 @@ const char* BusConfig = R"(<!DOCTYPE busconfig PUBLIC
 </busconfig>
 )";
 
-}  // namespace
-
-void PrepareQtWithoutSessionBus() {
-    static QCoreApplication* app = [] {
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quorvel-test-bus", 1);
-        static int argc = 1;
-        static char name[] = "quorvel-player-test";
-        static char* argv[] = {name, nullptr};
-        return new QCoreApplication(argc, argv);
-    }();
-    (void)app;
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
-PrivateBus::PrivateBus() : connection_(QStringLiteral("unconnected")) {
-    PrepareQtWithoutSessionBus();
-    if (!dir_.isValid()) {
-        error_ = QStringLiteral("no temporary folder");
-        return;
+// Without the guid, which is new at every start, the address still names the bus after a
+// restart.
+std::string WithoutGuid(const std::string& address) {
+    std::string kept;
+    std::stringstream parts(address);
+    for (std::string part; std::getline(parts, part, ',');) {
+        if (part.rfind("guid=", 0) != 0) {
+            kept += (kept.empty() ? "" : ",") + part;
+        }
     }
-    QFile config(dir_.filePath(QStringLiteral("bus.conf")));
-    if (!config.open(QIODevice::WriteOnly) ||
-        config.write(QString::fromLatin1(BusConfig).arg(dir_.path()).toUtf8()) < 0) {
-        error_ = QStringLiteral("cannot write the bus configuration");
-        return;
-    }
-    config.close();
-    configPath_ = config.fileName();
+    return kept;
+}
 
-    // The daemon must not outlive a test that crashes.
-    daemon_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    // Its complaints (as root it warns about fd limits) are only shown when it fails.
-    daemon_.setStandardErrorFile(dir_.filePath(QStringLiteral("daemon.log")));
+}  // namespace
+
+PrivateBus::PrivateBus() {
+    char folder[] = "/tmp/quorvel-bus-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) {
+        error_ = "no temporary folder";
+        return;
+    }
+    folder_ = folder;
+    configPath_ = folder_ + "/bus.conf";
+    std::string config = BusConfig;
+    config.replace(config.find("FOLDER"), 6, folder_);
+    std::ofstream(configPath_) << config;
     Start();
 }
 
 PrivateBus::~PrivateBus() {
     Stop();
+    for (const char* file : {"/bus.conf", "/bus", "/daemon.log"}) {
+        ::unlink((folder_ + file).c_str());
+    }
+    ::rmdir(folder_.c_str());
 }
 
 bool PrivateBus::Start() {
-    if (configPath_.isEmpty()) {
-        return false;
-    }
     Stop();
     error_.clear();
-    daemon_.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--config-file=") + configPath_,
-                   QStringLiteral("--print-address"), QStringLiteral("--nofork")});
-    const QDeadlineTimer deadline(StartDeadlineMs);
-    while (!daemon_.canReadLine() && !deadline.hasExpired() &&
-           daemon_.state() != QProcess::NotRunning) {
-        daemon_.waitForReadyRead(100);
-    }
-    if (!daemon_.canReadLine()) {
-        QFile log(dir_.filePath(QStringLiteral("daemon.log")));
-        log.open(QIODevice::ReadOnly);
-        error_ = QStringLiteral("dbus-daemon did not start: ") + daemon_.errorString() +
-                 QLatin1Char(' ') + QString::fromUtf8(log.readAll());
+    // Its complaints (as root it warns about fd limits) are only shown when it fails.
+    const std::string log = folder_ + "/daemon.log";
+    if (!daemon_.Start(
+            {{"dbus-daemon", "--config-file=" + configPath_, "--print-address", "--nofork"},
+             {},
+             true,
+             log})) {
+        error_ = daemon_.Error();
         return false;
     }
-    // Without the guid, which is new at every start, the address still names the bus
-    // after a restart.
-    QStringList parts = QString::fromUtf8(daemon_.readLine()).trimmed().split(QLatin1Char(','));
-    parts.removeIf([](const QString& part) { return part.startsWith(QStringLiteral("guid=")); });
-    address_ = parts.join(QLatin1Char(','));
-
-    static std::atomic<int> serial{0};
-    connectionName_ = QStringLiteral("quorvel-test-bus-%1").arg(serial++);
-    connection_ = QDBusConnection::connectToBus(address_, connectionName_);
-    if (!connection_.isConnected()) {
-        error_ = QStringLiteral("cannot connect: ") + connection_.lastError().message();
+    const std::vector<ChildLine> lines =
+        daemon_.WaitForLines(1, Deadline) > 0 ? daemon_.Lines() : std::vector<ChildLine>();
+    if (lines.empty()) {
+        error_ = "dbus-daemon did not start: " + ReadAll(log);
+        return false;
+    }
+    address_ = WithoutGuid(lines.front().text);
+    try {
+        connection_ = sdbus::createSessionBusConnectionWithAddress(address_);
+    } catch (const sdbus::Error& e) {
+        error_ = "cannot connect: " + e.getMessage();
     }
     return Started();
 }
 
 void PrivateBus::Stop() {
-    Disconnect();
-    if (daemon_.state() != QProcess::NotRunning) {
-        daemon_.kill();
-        daemon_.waitForFinished(StartDeadlineMs);
+    connection_.reset();
+    if (daemon_.Running()) {
+        daemon_.Stop(SIGKILL);
     }
 }
 
-void PrivateBus::Disconnect() {
-    if (!connectionName_.isEmpty()) {
-        connection_ = QDBusConnection(QStringLiteral("unconnected"));
-        QDBusConnection::disconnectFromBus(connectionName_);
-        connectionName_.clear();
+bool PrivateBus::WaitForOwner(const std::string& name, bool owned) const {
+    if (!connection_) {
+        return false;
     }
-}
-
-bool PrivateBus::WaitForOwner(const QString& name, bool owned) const {
-    const QDeadlineTimer deadline(OwnerDeadlineMs);
+    const auto daemon =
+        sdbus::createProxy(*connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus");
+    const auto deadline = std::chrono::steady_clock::now() + Deadline;
     for (;;) {
-        QDBusMessage ask = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
-        ask << name;
-        const QDBusMessage reply = connection_.call(ask, QDBus::Block, 5000);
-        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-            reply.arguments().constFirst().toBool() == owned) {
+        bool has = !owned;
+        try {
+            daemon->callMethod("NameHasOwner")
+                .onInterface("org.freedesktop.DBus")
+                .withTimeout(Deadline)
+                .withArguments(name)
+                .storeResultsTo(has);
+        } catch (const sdbus::Error&) {
+        }
+        if (has == owned) {
             return true;
         }
-        if (deadline.hasExpired()) {
+        if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }
-        QThread::msleep(10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+bool PrivateBus::WaitForAnswer(const std::string& name) const {
+    if (!connection_) {
+        return false;
+    }
+    try {
+        sdbus::createProxy(*connection_, name, "/")
+            ->callMethod("Ping")
+            .onInterface("org.freedesktop.DBus.Peer")
+            .withTimeout(Deadline);
+        return true;
+    } catch (const sdbus::Error&) {
+        return false;
     }
 }

@@ -1,17 +1,18 @@
 #pragma once
 
-#include <QDBusConnection>
-#include <QProcess>
-#include <QString>
-#include <QStringList>
-#include <QTemporaryDir>
+#include <memory>
+#include <string>
 
-// Gives the test process a Qt application object and makes sure nothing in it can reach
-// the user's session bus: the session bus address points at a path that does not exist.
-void PrepareQtWithoutSessionBus();
+#include "tests/player/child_process.h"
 
-// A dbus-daemon of the test's own, started with a minimal configuration (no activatable
-// services), and this process's named connection to it. Stopped on destruction.
+namespace sdbus {
+class IConnection;
+}
+
+// A dbus-daemon of the test's own, with a minimal configuration (no activatable services),
+// listening on a socket named "bus" in a fresh folder, as a session bus does in
+// $XDG_RUNTIME_DIR; and this process's connection to it. Stopped on destruction. Nothing
+// here touches the user's session bus.
 class PrivateBus {
   public:
     PrivateBus();
@@ -20,12 +21,13 @@ class PrivateBus {
     PrivateBus& operator=(const PrivateBus&) = delete;
 
     // False when the daemon did not start; Error() says why.
-    bool Started() const { return connection_.isConnected(); }
-    const QString& Error() const { return error_; }
+    bool Started() const { return connection_ != nullptr; }
+    const std::string& Error() const { return error_; }
     // The same for every start of the daemon: it listens on one socket path, and the
     // address names no daemon instance (no guid).
-    const QString& Address() const { return address_; }
-    QDBusConnection Connection() const { return connection_; }
+    const std::string& Address() const { return address_; }
+    // The folder holding the socket: what XDG_RUNTIME_DIR would be for this bus.
+    const std::string& Folder() const { return folder_; }
 
     // Kills the daemon (SIGKILL), as a crashed bus, and waits until it has ended: every
     // client loses its connection. This process's own is closed first.
@@ -34,16 +36,17 @@ class PrivateBus {
     bool Start();
 
     // Polls until the name is owned (or not), or a generous deadline has passed.
-    bool WaitForOwner(const QString& name, bool owned) const;
+    bool WaitForOwner(const std::string& name, bool owned) const;
+    // Pings the name's owner and waits for its answer, within a generous deadline. Messages
+    // reach a client in the order they were sent, so once it has answered, it has dealt
+    // with everything sent to it before.
+    bool WaitForAnswer(const std::string& name) const;
 
   private:
-    void Disconnect();
-
-    QTemporaryDir dir_;
-    QString configPath_;
-    QProcess daemon_;
-    QString address_;
-    QString connectionName_;
-    QDBusConnection connection_;
-    QString error_;
+    std::string folder_;
+    std::string configPath_;
+    ChildProcess daemon_;
+    std::string address_;
+    std::unique_ptr<sdbus::IConnection> connection_;
+    std::string error_;
 };

@@ -1,96 +1,123 @@
 #include "tests/player/stand_in_process.h"
 
-#include <sys/prctl.h>
-
-#include <QDeadlineTimer>
 #include <csignal>
-#include <utility>
+#include <sstream>
 
 #include "tests/player/private_bus.h"
 
 namespace {
 
-constexpr int DeadlineMs = 30000;
+// Generous, so a loaded machine never looks like a fault; reached only when one is.
+constexpr std::chrono::seconds Deadline(30);
 
 }  // namespace
 
 StandInProcess::StandInProcess(const PrivateBus& bus, StandInSetup setup)
-    : bus_(bus), setup_(std::move(setup)) {
-    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-}
+    : bus_(bus), setup_(std::move(setup)) {}
 
-StandInProcess::~StandInProcess() {
-    if (process_.state() != QProcess::NotRunning) {
-        Thaw();
-        process_.kill();
-        process_.waitForFinished(DeadlineMs);
-    }
-}
-
-QString StandInProcess::BusName() const {
-    return QStringLiteral("org.mpris.MediaPlayer2.") + setup_.name;
+std::string StandInProcess::BusName() const {
+    return "org.mpris.MediaPlayer2." + setup_.name;
 }
 
 bool StandInProcess::Start() {
-    ready_ = false;
-    process_.start(QStringLiteral(QUORVEL_STAND_IN_PATH),
-                   {bus_.Address(), setup_.name, setup_.identity, setup_.status,
-                    QString::number(setup_.volume, 'g', 17),
-                    setup_.replies ? QStringLiteral("replies") : QStringLiteral("silent")});
-    const QDeadlineTimer deadline(DeadlineMs);
-    while (!ready_ && !deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
-        process_.waitForReadyRead(100);
-        TakeLines();
+    std::ostringstream volume;
+    volume.precision(17);
+    volume << setup_.volume;
+    std::vector<std::string> argv{QUORVEL_STAND_IN_PATH, bus_.Address(),  setup_.name,
+                                  "--identity",          setup_.identity, "--status",
+                                  setup_.status,         "--volume",      volume.str()};
+    if (!setup_.replies) {
+        argv.push_back("--silent");
     }
+    process_.emplace();
+    taken_ = 0;
+    ready_ = false;
+    if (!process_->Start({argv, {}, true, {}})) {
+        return false;
+    }
+    process_->WaitForLines(1, Deadline);
+    Take();
     return ready_ && bus_.WaitForOwner(BusName(), true);
 }
 
 bool StandInProcess::Kill() {
-    Thaw();
-    process_.kill();
-    process_.waitForFinished(DeadlineMs);
+    if (process_) {
+        process_->Signal(SIGCONT);
+        process_->Stop(SIGKILL);
+        Take();
+    }
     return bus_.WaitForOwner(BusName(), false);
 }
 
 void StandInProcess::Freeze() {
-    if (process_.processId() > 0) {
-        ::kill(static_cast<pid_t>(process_.processId()), SIGSTOP);
+    if (process_) {
+        process_->Signal(SIGSTOP);
     }
 }
 
-void StandInProcess::Thaw() {
-    if (process_.processId() > 0) {
-        ::kill(static_cast<pid_t>(process_.processId()), SIGCONT);
+bool StandInProcess::Thaw() {
+    if (process_) {
+        process_->Signal(SIGCONT);
     }
+    return bus_.WaitForAnswer(BusName());
+}
+
+void StandInProcess::Take() {
+    if (!process_) {
+        return;
+    }
+    for (ChildLine& line : process_->Lines(taken_)) {
+        ++taken_;
+        if (line.text == "ready") {
+            ready_ = true;
+            continue;
+        }
+        const std::size_t space = line.text.find(' ');
+        StandInRequest request{line.text.substr(space + 1), std::stoll(line.text.substr(0, space))};
+        if (request.text.rfind("? ", 0) != 0) {
+            calls_.push_back(requests_.size());
+        }
+        requests_.push_back(std::move(request));
+    }
+}
+
+std::vector<std::string> StandInProcess::Calls() {
+    Take();
+    std::vector<std::string> calls;
+    for (const std::size_t i : calls_) {
+        calls.push_back(requests_[i].text);
+    }
+    return calls;
 }
 
 std::vector<std::string> StandInProcess::WaitForCalls(std::size_t count) {
-    const QDeadlineTimer deadline(DeadlineMs);
-    TakeLines();
-    while (calls_.size() < count && !deadline.hasExpired() &&
-           process_.state() != QProcess::NotRunning) {
-        process_.waitForReadyRead(100);
-        TakeLines();
+    if (count > 0) {
+        WaitForCall(count - 1, Deadline);
     }
     return Calls();
 }
 
-std::vector<std::string> StandInProcess::Calls() {
-    // Lines the stand-in printed before replying are already in the pipe.
-    while (process_.state() != QProcess::NotRunning && process_.waitForReadyRead(0)) {
-    }
-    TakeLines();
-    return calls_;
+std::vector<StandInRequest> StandInProcess::Requests() {
+    Take();
+    return requests_;
 }
 
-void StandInProcess::TakeLines() {
-    while (process_.canReadLine()) {
-        const std::string line = QString::fromUtf8(process_.readLine()).trimmed().toStdString();
-        if (line == "ready") {
-            ready_ = true;
-        } else {
-            calls_.push_back(line);
+std::optional<StandInRequest> StandInProcess::WaitForCall(std::size_t index,
+                                                          std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    Take();
+    while (calls_.size() <= index && process_) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        // No new line: the time is up, or the output has ended.
+        if (left <= left.zero() ||
+            process_->WaitForLines(taken_ + 1,
+                                   std::chrono::ceil<std::chrono::milliseconds>(left)) <= taken_) {
+            break;
         }
+        Take();
     }
+    if (calls_.size() <= index) {
+        return std::nullopt;
+    }
+    return requests_[calls_[index]];
 }

@@ -1,0 +1,176 @@
+#include "player/mpris_bus.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <limits>
+
+#include "player/mpris_player_choice.h"
+
+namespace {
+
+constexpr const char* DaemonName = "org.freedesktop.DBus";
+constexpr const char* DaemonPath = "/org/freedesktop/DBus";
+constexpr const char* PlayerPath = "/org/mpris/MediaPlayer2";
+constexpr const char* PropertiesInterface = "org.freedesktop.DBus.Properties";
+// sd-bus's way to say a call has no time-out of its own.
+constexpr std::uint64_t NoTimeout = std::numeric_limits<std::uint64_t>::max();
+
+// Only MPRIS names: the daemon filters on the first argument, so the rest of the bus's
+// comings and goings never wake us.
+const std::string NameWatch =
+    "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+    "member='NameOwnerChanged',arg0namespace='org.mpris.MediaPlayer2'";
+
+bool IsPlayerName(const std::string& name) {
+    return name.rfind(MprisBusPrefix, 0) == 0;
+}
+
+std::string Describe(const sdbus::Error* error) {
+    return error == nullptr ? std::string() : error->getName() + ": " + error->getMessage();
+}
+
+int RemainingMs(MprisBus::Deadline deadline) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= left.zero()) {
+        return 0;
+    }
+    // Rounded up, so a wait never ends just short of the deadline and spins.
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+}  // namespace
+
+MprisBus::MprisBus(std::chrono::microseconds callTimeout,
+                   std::function<void(const std::string&)> ownerChanged)
+    : ownerChanged_(std::move(ownerChanged)),
+      // Not createSessionBusConnectionWithAddress: in sdbus-c++ 1.2 it leaks the sd_bus
+      // object whenever the bus cannot be joined, which the link tries at every command.
+      connection_(sdbus::createSessionBusConnection()) {
+    // Bounds the one call that waits by itself, the name watch below.
+    connection_->setMethodCallTimeout(callTimeout);
+    daemon_ = sdbus::createProxy(*connection_, DaemonName, DaemonPath);
+    nameWatch_ = connection_->addMatch(NameWatch, [this](sdbus::Message& signal) {
+        std::string name;
+        std::string oldOwner;
+        std::string newOwner;
+        signal >> name >> oldOwner >> newOwner;
+        // Until the list arrives, it already holds every change announced before it.
+        if (namesKnown_ && IsPlayerName(name)) {
+            nameChanges_.emplace_back(std::move(name), !newOwner.empty());
+        }
+    });
+    ListNames();
+}
+
+MprisBus::~MprisBus() = default;
+
+void MprisBus::ListNames() {
+    listing_ = true;
+    daemon_->callMethodAsync("ListNames")
+        .onInterface(DaemonName)
+        .withTimeout(NoTimeout)
+        .uponReplyInvoke([this](const sdbus::Error* error, const std::vector<std::string>& names) {
+            listing_ = false;
+            if (error != nullptr) {
+                return;
+            }
+            for (const std::string& name : names) {
+                if (IsPlayerName(name)) {
+                    nameChanges_.emplace_back(name, true);
+                }
+            }
+            namesKnown_ = true;
+        });
+}
+
+bool MprisBus::LearnNames(Deadline deadline) {
+    if (!namesKnown_ && !listing_) {
+        ListNames();
+    }
+    return RunUntil(deadline, [this] { return namesKnown_; });
+}
+
+sdbus::IProxy& MprisBus::PlayerObject(const std::string& busName) {
+    auto& proxy = players_[busName];
+    if (!proxy) {
+        proxy = sdbus::createProxy(*connection_, busName, PlayerPath);
+    }
+    return *proxy;
+}
+
+void MprisBus::Get(const std::string& busName, const char* interface, const char* property,
+                   Outcome done) {
+    PlayerObject(busName)
+        .callMethodAsync("Get")
+        .onInterface(PropertiesInterface)
+        .withTimeout(NoTimeout)
+        .withArguments(std::string(interface), std::string(property))
+        .uponReplyInvoke([done = std::move(done)](const sdbus::Error* error, sdbus::Variant value) {
+            done(Describe(error), value);
+        });
+}
+
+void MprisBus::Set(const std::string& busName, const char* interface, const char* property,
+                   const sdbus::Variant& value, Outcome done) {
+    PlayerObject(busName)
+        .callMethodAsync("Set")
+        .onInterface(PropertiesInterface)
+        .withTimeout(NoTimeout)
+        .withArguments(std::string(interface), std::string(property), value)
+        .uponReplyInvoke([done = std::move(done)](const sdbus::Error* error) {
+            done(Describe(error), sdbus::Variant());
+        });
+}
+
+void MprisBus::Call(const std::string& busName, const char* interface, const char* method,
+                    Outcome done) {
+    PlayerObject(busName)
+        .callMethodAsync(method)
+        .onInterface(interface)
+        .withTimeout(NoTimeout)
+        .uponReplyInvoke([done = std::move(done)](const sdbus::Error* error) {
+            done(Describe(error), sdbus::Variant());
+        });
+}
+
+void MprisBus::ApplyNameChanges() {
+    // Taken out first: a handler may make calls, and the next message may add changes.
+    std::vector<std::pair<std::string, bool>> changes;
+    changes.swap(nameChanges_);
+    for (auto& [name, owned] : changes) {
+        // Outside any callback, so the calls it drops are not running.
+        players_.erase(name);
+        if (owned) {
+            names_.insert(name);
+        } else {
+            names_.erase(name);
+        }
+        ownerChanged_(name);
+    }
+}
+
+bool MprisBus::RunUntil(Deadline deadline, const std::function<bool()>& done) {
+    for (;;) {
+        while (connection_->processPendingRequest()) {
+            ApplyNameChanges();
+        }
+        ApplyNameChanges();
+        if (done()) {
+            return true;
+        }
+        const int remaining = RemainingMs(deadline);
+        if (remaining == 0) {
+            return false;
+        }
+        const sdbus::IConnection::PollData wanted = connection_->getEventLoopPollData();
+        const int busTimeout = wanted.getPollTimeout();
+        pollfd fd{wanted.fd, wanted.events, 0};
+        if (::poll(&fd, 1, busTimeout >= 0 && busTimeout < remaining ? busTimeout : remaining) <
+                0 &&
+            errno != EINTR) {
+            throw sdbus::createError(errno, "waiting on the bus failed");
+        }
+    }
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <sdbus-c++/sdbus-c++.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+// One connection to a D-Bus session bus, driven by hand on the calling thread: it has no
+// thread and no event loop of its own, and messages move only inside RunUntil. It keeps the
+// set of MPRIS names on the bus current from the bus's NameOwnerChanged signals, so a key
+// press need not ask for it. Calls go out at once without waiting; each call's outcome
+// reaches its callback inside a later RunUntil, however late it comes, for calls never time
+// out by themselves: the caller decides how long to wait. When a name leaves the bus or
+// changes owner, the calls still open to it are dropped and ownerChanged is told, outside
+// any callback.
+//
+// Every member throws sdbus::Error when the bus fails: it cannot be joined, or is lost.
+// One thread at a time.
+class MprisBus {
+  public:
+    using Deadline = std::chrono::steady_clock::time_point;
+    // error is empty when the call succeeded; value is what a Get read.
+    using Outcome = std::function<void(const std::string& error, const sdbus::Variant& value)>;
+
+    // Joins the session bus as sd-bus finds it: DBUS_SESSION_BUS_ADDRESS, else the socket
+    // $XDG_RUNTIME_DIR/bus. The handshake is sd-bus's own and waits for the bus daemon; the
+    // name watch then waits at most callTimeout.
+    MprisBus(std::chrono::microseconds callTimeout,
+             std::function<void(const std::string& busName)> ownerChanged);
+    ~MprisBus();
+    MprisBus(const MprisBus&) = delete;
+    MprisBus& operator=(const MprisBus&) = delete;
+
+    // Waits until the MPRIS names on the bus are known; false when deadline came first.
+    bool LearnNames(Deadline deadline);
+    // The MPRIS names on the bus, as of the last RunUntil.
+    const std::set<std::string>& Names() const { return names_; }
+
+    void Get(const std::string& busName, const char* interface, const char* property, Outcome done);
+    void Set(const std::string& busName, const char* interface, const char* property,
+             const sdbus::Variant& value, Outcome done);
+    void Call(const std::string& busName, const char* interface, const char* method, Outcome done);
+
+    // Takes in what has arrived, handing outcomes and name changes on, until done() holds or
+    // deadline has passed; returns done(). With a deadline already past it only takes in.
+    bool RunUntil(Deadline deadline, const std::function<bool()>& done);
+
+  private:
+    sdbus::IProxy& PlayerObject(const std::string& busName);
+    void ListNames();
+    void ApplyNameChanges();
+
+    std::function<void(const std::string&)> ownerChanged_;
+    std::set<std::string> names_;
+    bool namesKnown_ = false;
+    bool listing_ = false;
+    // (bus name, still owned) in the order the bus announced them.
+    std::vector<std::pair<std::string, bool>> nameChanges_;
+    // Destroyed before the connection, dropping the calls still open.
+    std::unique_ptr<sdbus::IConnection> connection_;
+    std::unique_ptr<sdbus::IProxy> daemon_;
+    sdbus::Slot nameWatch_;
+    std::map<std::string, std::unique_ptr<sdbus::IProxy>> players_;
+};
