@@ -135,6 +135,18 @@ void MprisBus::Call(const std::string& busName, const char* interface, const cha
         });
 }
 
+void MprisBus::Call(const std::string& busName, const char* interface, const char* method,
+                    std::int64_t argument, Outcome done) {
+    PlayerObject(busName)
+        .callMethodAsync(method)
+        .onInterface(interface)
+        .withTimeout(NoTimeout)
+        .withArguments(argument)
+        .uponReplyInvoke([done = std::move(done)](const sdbus::Error* error) {
+            done(Describe(error), sdbus::Variant());
+        });
+}
+
 void MprisBus::ApplyNameChanges() {
     // Taken out first: a handler may make calls, and the next message may add changes.
     std::vector<std::pair<std::string, bool>> changes;

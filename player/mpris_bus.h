@@ -3,6 +3,7 @@
 #include <sdbus-c++/sdbus-c++.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -46,6 +47,9 @@ class MprisBus {
     void Set(const std::string& busName, const char* interface, const char* property,
              const sdbus::Variant& value, Outcome done);
     void Call(const std::string& busName, const char* interface, const char* method, Outcome done);
+    // A method that takes one 64-bit number (Seek, by microseconds).
+    void Call(const std::string& busName, const char* interface, const char* method,
+              std::int64_t argument, Outcome done);
 
     // Takes in what has arrived, handing outcomes and name changes on, until done() holds or
     // deadline has passed; returns done(). With a deadline already past it only takes in.

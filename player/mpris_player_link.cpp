@@ -63,6 +63,7 @@ std::string Text(const sdbus::Variant& value) {
     return value.containsValueOfType<std::string>() ? value.get<std::string>() : std::string();
 }
 
+// The player's method for an action that is one call without arguments; null for others.
 const char* MethodFor(PlayerAction action) {
     switch (action) {
         case PlayerAction::PlayPause:
@@ -71,6 +72,12 @@ const char* MethodFor(PlayerAction action) {
             return "Previous";
         case PlayerAction::Next:
             return "Next";
+        case PlayerAction::Play:
+            return "Play";
+        case PlayerAction::Pause:
+            return "Pause";
+        case PlayerAction::Stop:
+            return "Stop";
         default:
             return nullptr;
     }
@@ -163,8 +170,14 @@ std::string MprisPlayerLink::FindPlayerWindow() {
 }
 
 void MprisPlayerLink::SendPlayerCommand(int id) {
-    const std::optional<PlayerAction> action = ActionForCommand(id);
-    if (!action) {
+    if (const std::optional<PlayerAction> action = ActionForCommand(id)) {
+        Perform(PlayerRequest(*action));
+    }
+}
+
+void MprisPlayerLink::Perform(const PlayerRequest& request) {
+    if (request.action == PlayerAction::Run) {
+        PlayerLink::Perform(request);
         return;
     }
     const Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
@@ -174,7 +187,7 @@ void MprisPlayerLink::SendPlayerCommand(int id) {
     try {
         const std::string chosen = Choose(deadline);
         if (!chosen.empty() && !players_[chosen].silent) {
-            Command(chosen, *action, deadline);
+            Command(chosen, request, deadline);
         }
     } catch (const sdbus::Error& error) {
         Lose(error.getMessage());
@@ -261,19 +274,56 @@ void MprisPlayerLink::Report(std::string line, bool warning) {
     }
 }
 
-void MprisPlayerLink::Command(const std::string& busName, PlayerAction action, Deadline deadline) {
+void MprisPlayerLink::Command(const std::string& busName, const PlayerRequest& request,
+                              Deadline deadline) {
     lastCommanded_ = busName;
-    if (action == PlayerAction::VolumeUp || action == PlayerAction::VolumeDown) {
-        StepVolume(busName, action == PlayerAction::VolumeUp ? VolumeStep : -VolumeStep, deadline);
-        return;
-    }
-    const char* method = MethodFor(action);
     auto replied = std::make_shared<bool>(false);
-    bus_->Call(busName, PlayerInterface, method, Reply(busName, method, replied));
+    switch (request.action) {
+        case PlayerAction::VolumeUp:
+        case PlayerAction::VolumeDown: {
+            const double step = request.action == PlayerAction::VolumeUp ? VolumeStep : -VolumeStep;
+            ChangeVolume(
+                busName, [step](double volume) { return SteppedVolume(volume, step); }, deadline);
+            return;
+        }
+        case PlayerAction::Mute:
+            ChangeVolume(
+                busName,
+                [this, busName](double volume) {
+                    if (volume > 0) {
+                        mutedFrom_[busName] = volume;
+                        return 0.0;
+                    }
+                    const auto muted = mutedFrom_.find(busName);
+                    return muted == mutedFrom_.end() ? volume : muted->second;
+                },
+                deadline);
+            return;
+        case PlayerAction::SeekForward:
+        case PlayerAction::SeekBackward: {
+            const std::int64_t microseconds = std::int64_t{request.seconds} * 1'000'000;
+            bus_->Call(busName, PlayerInterface, "Seek",
+                       request.action == PlayerAction::SeekForward ? microseconds : -microseconds,
+                       Reply(busName, "Seek", replied));
+            break;
+        }
+        case PlayerAction::Raise:
+            bus_->Call(busName, RootInterface, "Raise", Reply(busName, "Raise", replied));
+            break;
+        default: {
+            const char* method = MethodFor(request.action);
+            if (method == nullptr) {
+                return;
+            }
+            bus_->Call(busName, PlayerInterface, method, Reply(busName, method, replied));
+            break;
+        }
+    }
     Await(busName, replied, deadline);
 }
 
-void MprisPlayerLink::StepVolume(const std::string& busName, double step, Deadline deadline) {
+void MprisPlayerLink::ChangeVolume(const std::string& busName,
+                                   const std::function<double(double)>& next, Deadline deadline) {
     auto replied = std::make_shared<bool>(false);
     // Shared: an answer that comes too late still comes here.
     auto volume = std::make_shared<std::optional<double>>();
@@ -287,12 +337,12 @@ void MprisPlayerLink::StepVolume(const std::string& busName, double step, Deadli
         QUORVEL_WARNING(lcPlayer) << busName << " gave no usable Volume";
         return;
     }
-    const double next = SteppedVolume(**volume, step);
-    if (next == **volume) {
+    const double wanted = next(**volume);
+    if (wanted == **volume) {
         return;
     }
     auto written = std::make_shared<bool>(false);
-    bus_->Set(busName, PlayerInterface, "Volume", sdbus::Variant(next),
+    bus_->Set(busName, PlayerInterface, "Volume", sdbus::Variant(wanted),
               Reply(busName, "setting Volume", written));
     Await(busName, written, deadline);
 }

@@ -14,8 +14,9 @@ namespace sdbus {
 class Variant;
 }
 
-// Commands an MPRIS media player over D-Bus: PlayPause, Previous, Next and steps of the
-// Volume property (SteppedVolume). The player is chosen again at every command, by
+// Commands an MPRIS media player over D-Bus: PlayPause, Play, Pause, Stop, Previous, Next,
+// Seek, Raise, steps of the Volume property (SteppedVolume) and muting (Volume 0, and back
+// to what it was at the next mute). The player is chosen again at every command, by
 // ChooseMprisPlayer, among the players on the bus at that moment. When two or more may fit,
 // each is asked for its PlaybackStatus (and, for a --player name, its Identity, once) all at
 // once, so the lookup costs one round trip however many players run; with one, nothing is
@@ -53,6 +54,7 @@ class MprisPlayerLink : public PlayerLink {
     // The player a command would go to now; empty when none.
     std::string FindPlayerWindow() override;
     void SendPlayerCommand(int id) override;
+    void Perform(const PlayerRequest& request) override;
 
   private:
     using Deadline = std::chrono::steady_clock::time_point;
@@ -69,8 +71,10 @@ class MprisPlayerLink : public PlayerLink {
     void Lose(const std::string& why);
     std::string Choose(Deadline deadline);
     void Report(std::string line, bool warning = false);
-    void Command(const std::string& busName, PlayerAction action, Deadline deadline);
-    void StepVolume(const std::string& busName, double step, Deadline deadline);
+    void Command(const std::string& busName, const PlayerRequest& request, Deadline deadline);
+    // Reads the Volume and writes what next makes of it (nothing when it stays the same).
+    void ChangeVolume(const std::string& busName, const std::function<double(double)>& next,
+                      Deadline deadline);
     // The callback of one call to busName: it marks the call replied, takes any reply as a
     // sign of life, hands a success's value to use, and says a failure as what failed
     // (nothing when what is empty).
@@ -89,7 +93,8 @@ class MprisPlayerLink : public PlayerLink {
     std::chrono::milliseconds lookupTimeout_;
     std::map<std::string, Player> players_;
     std::string lastCommanded_;
-    std::string lastReport_;  // the last line about the choice, said once
+    std::map<std::string, double> mutedFrom_;  // the volume before a player was muted
+    std::string lastReport_;                   // the last line about the choice, said once
     bool noBusReported_ = false;
     std::unique_ptr<MprisBus> bus_;  // null when not joined
 };

@@ -81,6 +81,23 @@ TEST_F(MprisLink, ByteStreamReachesThePlayerInTheCyclesOrder) {
                                      "Volume 0.6000", "Volume 0.5500", "Volume 0.5000"}));
 }
 
+// A key map's actions beyond the five: code 42 bound to stop stops the player and shows
+// "STOP!"; muting twice puts the volume back.
+TEST_F(MprisLink, AKeyMapsActionsReachThePlayer) {
+    StandInProcess player(bus_, {"standin"});
+    ASSERT_TRUE(player.Start());
+    MprisPlayerLink link({}, PatientTimeoutMs);
+    std::vector<std::string> problems;
+    const KeyMap keys = KeyMap::Parse("key 42 stop\nkey 43 mute\n", "keys.conf", problems);
+    MemoryHistoryList list;
+    HistoryLog log(list);
+    ScriptedByteSource bytes({0x91, 42, 0x91, 43, 0x91, 43}, &log);
+    std::async(std::launch::async, [&] { SignalCycle(bytes, log, link, keys).Run(); }).get();
+
+    EXPECT_EQ(list.lines, (Lines{"STOP!", "MUTE!", "MUTE!", "Waiting for new signal..."}));
+    EXPECT_EQ(player.Calls(), (Lines{"Stop", "Volume 0.0000", "Volume 0.5000"}));
+}
+
 TEST_F(MprisLink, AsksIdentitiesForANameAndSaysWhichPlayersAreThere) {
     StandInProcess alpha(bus_, {"alpha", "Alpha Player"});
     StandInProcess beta(bus_, {"beta.instance42", "Beta"});

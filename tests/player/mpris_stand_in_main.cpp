@@ -5,7 +5,8 @@
 // "Previous", "Next", "Volume 0.5500") or "? PROPERTY" for a read of PlaybackStatus, Identity
 // or Volume. The line is flushed before the reply goes, so a caller whose call has returned
 // can read it at once. PlayPause turns Playing into Paused and anything else into Playing.
-// With --silent it records PlayPause, Previous and Next but never answers them.
+// Play, Pause and Stop set the status they name; Seek records its offset ("Seek 5000000").
+// With --silent it records its methods but never answers them.
 //
 // Usage: quorvel_mpris_stand_in ADDRESS NAME [--identity TEXT] [--status STATUS]
 //                               [--volume NUMBER] [--silent]
@@ -41,7 +42,7 @@ struct Player {
     State state;
     std::vector<sdbus::Result<>> unanswered;
 
-    void Command(const char* name, sdbus::Result<>&& result) {
+    void Command(const std::string& name, sdbus::Result<>&& result) {
         Record(name);
         if (state.replies) {
             result.returnResults();
@@ -136,6 +137,26 @@ int main(int argc, char** argv) {
             .onInterface(PlayerInterface)
             .implementedAs(
                 [&](sdbus::Result<>&& result) { player.Command("Next", std::move(result)); });
+        for (const auto& [method, status] :
+             {std::pair{"Play", "Playing"}, std::pair{"Pause", "Paused"},
+              std::pair{"Stop", "Stopped"}}) {
+            object->registerMethod(method)
+                .onInterface(PlayerInterface)
+                .implementedAs([&, method = method, status = status](sdbus::Result<>&& result) {
+                    player.state.status = status;
+                    player.Command(method, std::move(result));
+                });
+        }
+        object->registerMethod("Seek")
+            .onInterface(PlayerInterface)
+            .withInputParamNames("Offset")
+            .implementedAs([&](sdbus::Result<>&& result, std::int64_t offset) {
+                player.Command(("Seek " + std::to_string(offset)).c_str(), std::move(result));
+            });
+        object->registerMethod("Raise")
+            .onInterface(RootInterface)
+            .implementedAs(
+                [&](sdbus::Result<>&& result) { player.Command("Raise", std::move(result)); });
         object->finishRegistration();
         bus->requestName(std::string("org.mpris.MediaPlayer2.") + argv[2]);
         std::puts("ready");
