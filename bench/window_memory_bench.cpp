@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -89,14 +90,15 @@ int main(int argc, char** argv) {
     const std::int64_t termSent = NowNs();
     ::kill(pid, SIGTERM);
     // The port must keep flowing while it quits, as line noise would.
+    std::atomic<bool> quit{false};
     std::thread noise([&] {
-        while (port->Write(chunk, std::chrono::milliseconds(100))) {
+        while (!quit.load() && port->Write(chunk, std::chrono::milliseconds(100))) {
         }
     });
     int status = 0;
     ::waitpid(pid, &status, 0);
     const double quitMs = static_cast<double>(NowNs() - termSent) / 1e6;
-    port.reset();
+    quit.store(true);
     noise.join();
     std::printf("sent %lld bytes in %d s; resident at the end %ld KiB, peak %ld KiB\n",
                 static_cast<long long>(sent), seconds, last, peak);
