@@ -202,12 +202,11 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
 
 KeyEvent KeyMap::Decode(int prefix, int code) const {
     const bool held = prefix == RepeatPrefix;
-    const std::string shown = held ? RepeatText : "";
-    const Binding* binding = Find(held ? Kind::Held : Kind::Press, code);
-    if (binding == nullptr || !*binding) {
-        return {shown + DecimalText(code), std::nullopt};
+    const Kind kind = held ? Kind::Held : Kind::Press;
+    if (const Binding* binding = Find(kind, code); binding != nullptr && *binding) {
+        return {Slots(kind)[static_cast<std::size_t>(code)].text, *binding};
     }
-    return {shown + ActionText((*binding)->action), *binding};
+    return {(held ? RepeatText : "") + DecimalText(code), std::nullopt};
 }
 
 const KeyMap::Binding* KeyMap::Find(Kind kind, int code) const {
@@ -226,7 +225,12 @@ bool KeyMap::Bind(Kind kind, int code, Binding binding) {
     if (slot.bound) {
         return false;
     }
-    slot = {true, std::move(binding)};
+    // Made once here rather than at every key press.
+    std::string text;
+    if (binding) {
+        text = (kind == Kind::Held ? RepeatText : "") + ActionText(binding->action);
+    }
+    slot = {true, std::move(binding), std::move(text)};
     return true;
 }
 

@@ -55,6 +55,7 @@ class KeyMap {
     struct Slot {
         bool bound = false;
         Binding binding;
+        std::string text;  // what the key shows when bound to an action
     };
     std::array<Slot, 256>& Slots(Kind kind) { return kind == Kind::Press ? press_ : held_; }
     const std::array<Slot, 256>& Slots(Kind kind) const {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "receiver/line_error_decoder.h"
@@ -97,6 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     std::vector<int> expected;
+    expected.reserve(values.size() / 2);
     for (std::size_t i = 0; i + 1 < values.size(); ++i) {
         if (values[i] == 0x91 || values[i] == 0x0D) {
             if (const int id = CommandFor(values[i], values[i + 1])) {
@@ -110,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     HistoryLog log(list);
     list.log = &log;
     log.RemoveFirstLine();
-    ScriptedByteSource script(values, &log);
+    ScriptedByteSource script(std::move(values), &log);
     CheckedSource source(script, list);
     RecordingPlayerLink player;
     SignalCycle cycle(source, log, player);
