@@ -3,31 +3,17 @@
 // private bus. Checks the history lines and the player's calls, in order.
 #include <gtest/gtest.h>
 
-#include <QProcess>
+#include <csignal>
 #include <string>
 #include <vector>
 
-#include "tests/e2e/program_process.h"
+#include "tests/e2e/programs.h"
 #include "tests/player/private_bus.h"
 #include "tests/player/stand_in_process.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
-
-Lines SplitLines(const QByteArray& output) {
-    Lines lines;
-    std::string line;
-    for (const char c : output) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line += c;
-        }
-    }
-    return lines;
-}
 
 TEST(ConsoleSession, VirtualReceiverDrivesTheHistoryAndThePlayer) {
     PrivateBus bus;
@@ -36,19 +22,19 @@ TEST(ConsoleSession, VirtualReceiverDrivesTheHistoryAndThePlayer) {
     ASSERT_TRUE(player.Start());
 
     // The five keys, a held volume key, a held play key, an unknown key, a stray byte.
-    QProcess sender;
-    ASSERT_TRUE(StartChild(sender, QStringLiteral(QUORVEL_SEND_BINARY),
-                           {"play", "next", "prev", "vol+", "vol-", "hold", "vol+", "2", "hold",
-                            "play", "1", "raw", "0x91", "0x2a", "raw", "0x05"},
-                           ProgramEnvironment(QString::fromStdString(bus.Address()))));
-    QByteArray sent;
-    ASSERT_TRUE(ReadOutputUntil(sender, sent, [](const QByteArray& o) { return o.contains('\n'); }))
-        << "quorvel-send printed no port";
-    const QString port = QString::fromLocal8Bit(sent.left(sent.indexOf('\n')));
+    ChildProcess sender;
+    ASSERT_TRUE(sender.Start(Program(QUORVEL_SEND_BINARY,
+                                     {"play", "next", "prev", "vol+", "vol-", "hold", "vol+", "2",
+                                      "hold", "play", "1", "raw", "0x91", "0x2a", "raw", "0x05"},
+                                     bus.Address())))
+        << sender.Error();
+    ASSERT_EQ(sender.WaitForLines(1, Deadline), 1u) << "quorvel-send printed no port";
+    const std::string port = sender.Lines().front().text;
 
-    QProcess quorvel;
-    ASSERT_TRUE(StartChild(quorvel, QStringLiteral(QUORVEL_BINARY), {"--console", "--port", port},
-                           ProgramEnvironment(QString::fromStdString(bus.Address()))));
+    ChildProcess quorvel;
+    ASSERT_TRUE(
+        quorvel.Start(Program(QUORVEL_BINARY, {"--console", "--port", port}, bus.Address())))
+        << quorvel.Error();
 
     // Into a pipe only final lines are printed: the last waiting line stays unprinted.
     const Lines expected{"PLAY!",
@@ -64,27 +50,18 @@ TEST(ConsoleSession, VirtualReceiverDrivesTheHistoryAndThePlayer) {
                          "42",
                          "Waiting for new signal...",
                          "5"};
-    QByteArray output;
-    EXPECT_TRUE(ReadOutputUntil(quorvel, output, [&](const QByteArray& o) {
-        return SplitLines(o).size() >= expected.size();
-    }));
-    EXPECT_EQ(SplitLines(output), expected);
+    quorvel.WaitForLines(expected.size(), Deadline);
+    EXPECT_EQ(Texts(quorvel.Lines()), expected);
 
     // Each command completed before its line was written, so every call is recorded by now.
     EXPECT_EQ(player.Calls(),
               (Lines{"PlayPause", "Next", "Previous", "Volume 0.5500", "Volume 0.5000",
                      "Volume 0.5500", "Volume 0.6000", "Volume 0.6500", "PlayPause"}));
 
-    ASSERT_TRUE(Terminate(quorvel)) << "quorvel did not end on SIGTERM";
-    EXPECT_EQ(quorvel.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(quorvel.exitCode(), 0);
-    output += quorvel.readAllStandardOutput();
-    EXPECT_EQ(SplitLines(output), expected);
-    EXPECT_TRUE(output.endsWith('\n'));
-
-    ASSERT_TRUE(Terminate(sender));
-    EXPECT_EQ(sender.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(sender.exitCode(), 0);
+    // Ended cleanly, with nothing more to say.
+    EXPECT_EQ(quorvel.Stop(SIGTERM), 0);
+    EXPECT_EQ(Texts(quorvel.Lines()), expected);
+    EXPECT_EQ(sender.Stop(SIGTERM), 0);
 }
 
 }  // namespace

@@ -3,9 +3,7 @@
 // from the history lines it prints must be the one sent.
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
-#include <QProcess>
-#include <QTemporaryDir>
+#include <csignal>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -15,7 +13,7 @@
 
 #include "receiver/key_code_table.h"
 #include "receiver/signal_cycle.h"
-#include "tests/e2e/program_process.h"
+#include "tests/e2e/programs.h"
 #include "tools/virtual_port.h"
 
 namespace {
@@ -124,62 +122,45 @@ std::string FirstDifference(const Bytes& sent, const Bytes& rebuilt) {
 }
 
 TEST(LosslessStream, EveryByteWrittenIsAccountedForInTheHistory) {
-    PrepareQtWithoutSessionBus();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     auto port = VirtualPort::CreatePty();
     const Bytes sent = RandomStream(StreamBytes, 20261207);
 
     // No bus listens there: commands go nowhere at once instead of waiting for a reply.
-    QProcess quorvel;
-    ASSERT_TRUE(StartChild(
-        quorvel, QStringLiteral(QUORVEL_BINARY),
-        {"--console", "--port", QString::fromStdString(port->readerPath())},
-        ProgramEnvironment(QStringLiteral("unix:path=") + dir.filePath(QStringLiteral("no-bus")))));
-    ASSERT_TRUE(port->WaitForRawReader(std::chrono::milliseconds(DeadlineMs)));
+    ChildProcess quorvel;
+    ASSERT_TRUE(quorvel.Start(Program(QUORVEL_BINARY, {"--console", "--port", port->readerPath()},
+                                      "unix:path=/nonexistent/quorvel-no-bus")))
+        << quorvel.Error();
+    ASSERT_TRUE(port->WaitForRawReader(Deadline));
 
-    // The writer keeps the pty fed while this thread drains quorvel's output, which would
-    // otherwise fill its pipe and stop it reading the port.
+    // The writer keeps the pty fed while the child's output is read on a thread of its own.
     bool written = false;
-    std::thread writer([&] { written = port->Write(sent, std::chrono::milliseconds(DeadlineMs)); });
+    std::thread writer([&] { written = port->Write(sent, Deadline); });
 
     StreamRebuilder rebuilder;
-    QByteArray partial;
     bool parsed = true;
-    QDeadlineTimer stalled(DeadlineMs);  // restarted whenever output arrives
-    while (parsed && rebuilder.Rebuilt().size() < sent.size() && !stalled.hasExpired() &&
-           quorvel.state() != QProcess::NotRunning) {
-        if (!quorvel.waitForReadyRead(100)) {
-            continue;
+    std::size_t taken = 0;
+    while (parsed && rebuilder.Rebuilt().size() < sent.size()) {
+        // Waited for a line at a time: a stall of a whole deadline is a failure.
+        if (quorvel.WaitForLines(taken + 1, Deadline) <= taken) {
+            break;
         }
-        partial += quorvel.readAllStandardOutput();
-        qsizetype start = 0;
-        for (qsizetype end = partial.indexOf('\n'); parsed && end >= 0;
-             end = partial.indexOf('\n', start)) {
-            parsed = rebuilder.Take(
-                std::string(partial.constData() + start, static_cast<std::size_t>(end - start)));
-            start = end + 1;
+        for (const ChildLine& line : quorvel.Lines(taken)) {
+            ++taken;
+            if (!(parsed = rebuilder.Take(line.text))) {
+                break;
+            }
         }
-        partial.remove(0, start);
-        stalled.setRemainingTime(DeadlineMs);
     }
-    if (!parsed || rebuilder.Rebuilt().size() < sent.size()) {
-        // A hang-up tells the writer at once that no one will read the rest.
-        quorvel.kill();
-        quorvel.waitForFinished(DeadlineMs);
-    }
+    // Ended cleanly; a hang-up also tells a writer still at work that no one reads the rest.
+    EXPECT_EQ(quorvel.Stop(SIGTERM), 0);
+    port.reset();
     writer.join();
     ASSERT_TRUE(parsed) << rebuilder.Error();
     EXPECT_TRUE(written) << "the port stopped taking bytes";
     EXPECT_TRUE(rebuilder.Rebuilt() == sent)
         << "first difference: " << FirstDifference(sent, rebuilder.Rebuilt());
-
-    ASSERT_TRUE(Terminate(quorvel)) << "quorvel did not end on SIGTERM";
-    EXPECT_EQ(quorvel.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(quorvel.exitCode(), 0);
     // Only the last waiting line is left, and into a pipe it is never printed.
-    partial += quorvel.readAllStandardOutput();
-    EXPECT_EQ(partial.toStdString(), "");
+    EXPECT_EQ(quorvel.Lines(taken).size(), 0u);
 }
 
 }  // namespace

@@ -3,54 +3,45 @@
 // replies, then continued.
 #include <gtest/gtest.h>
 
-#include <QProcess>
+#include <csignal>
 #include <string>
 #include <vector>
 
-#include "tests/e2e/history_lines.h"
-#include "tests/e2e/program_process.h"
+#include "tests/e2e/programs.h"
 #include "tests/player/private_bus.h"
 #include "tests/player/stand_in_process.h"
 #include "tools/virtual_port.h"
 
 namespace {
 
-using Lines = HistoryLines::Lines;
+using Lines = std::vector<std::string>;
 
 class PlayerFaults : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(bus_.Started()) << bus_.Error();
         ASSERT_TRUE(player_.Start());
-        ASSERT_TRUE(StartChild(quorvel_, QStringLiteral(QUORVEL_BINARY),
-                               {"--console", "--player", "standin", "--port",
-                                QString::fromStdString(port_->readerPath())},
-                               ProgramEnvironment(QString::fromStdString(bus_.Address()))));
-        ASSERT_TRUE(port_->WaitForRawReader(std::chrono::milliseconds(DeadlineMs)));
+        ASSERT_TRUE(quorvel_.Start(Program(
+            QUORVEL_BINARY, {"--console", "--player", "standin", "--port", port_->readerPath()},
+            bus_.Address())))
+            << quorvel_.Error();
+        ASSERT_TRUE(port_->WaitForRawReader(Deadline));
     }
 
-    void TearDown() override {
-        if (quorvel_.state() != QProcess::NotRunning) {
-            EXPECT_TRUE(Terminate(quorvel_)) << "quorvel did not end on SIGTERM";
-            EXPECT_EQ(quorvel_.exitStatus(), QProcess::NormalExit);
-            EXPECT_EQ(quorvel_.exitCode(), 0);
-        }
-    }
+    void TearDown() override { EXPECT_EQ(quorvel_.Stop(SIGTERM), 0); }
 
     // Sends bytes and returns the history lines they added (waits for as many as expected).
     Lines Send(const std::vector<std::uint8_t>& bytes, std::size_t expectedLines) {
-        const std::size_t from = history_.All().size();
-        EXPECT_TRUE(port_->Write(bytes, std::chrono::milliseconds(DeadlineMs)));
-        history_.ReadUntil([&](const Lines& lines) { return lines.size() >= from + expectedLines; },
-                           DeadlineMs);
-        return Lines(history_.All().begin() + static_cast<long>(from), history_.All().end());
+        const std::size_t from = quorvel_.Lines().size();
+        EXPECT_TRUE(port_->Write(bytes, Deadline));
+        quorvel_.WaitForLines(from + expectedLines, Deadline);
+        return Texts(quorvel_.Lines(from));
     }
 
     PrivateBus bus_;
     StandInProcess player_{bus_, {"standin"}};
     std::unique_ptr<VirtualPort> port_ = VirtualPort::CreatePty();
-    QProcess quorvel_;
-    HistoryLines history_{quorvel_};
+    ChildProcess quorvel_;
 };
 
 TEST_F(PlayerFaults, HeldKeyOnAFrozenPlayerWaitsOnceAndTheThawedPlayerObeysTheNextKey) {
