@@ -65,7 +65,7 @@ bench: setup
 	@cmake --build build-bench -j $(JOBS) --target signal_cycle_bench quorvel_latency_bench \
 	  quorvel_line_rate_bench quorvel_idle_bench quorvel_failing_port_bench \
 	  quorvel_frozen_player_bench quorvel_history_scale_bench quorvel_window_line_rate_bench \
-	  quorvel_loop_gap_control
+	  quorvel_loop_gap_control quorvel_window_memory_bench
 	build-bench/bench/signal_cycle_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 	build-bench/bench/quorvel_latency_bench 10000 10
 	build-bench/bench/quorvel_latency_bench 10000 0 3
@@ -75,6 +75,8 @@ bench: setup
 	build-bench/bench/quorvel_frozen_player_bench 10
 	build-bench/bench/quorvel_history_scale_bench 1000000
 	build-bench/bench/quorvel_loop_gap_control 62 & build-bench/bench/quorvel_window_line_rate_bench 60 480; wait
+	build-bench/bench/quorvel_window_memory_bench $(BENCH_SECONDS) 960
+	build-bench/bench/quorvel_window_memory_bench 30 0
 
 clean:
 	rm -rf $(BUILD)

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/key_map_file.h"
+#include "app/usage_problem.h"
 
 #include <CLI/CLI.hpp>
 #include <utility>
@@ -96,23 +97,14 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
             });
     }
 
-    // Before CLI11, which would read "--console=1" as a value for the flag.
-    for (const std::string& arg : args) {
-        for (const std::string& flag : flags) {
-            if (arg.rfind(flag + "=", 0) == 0) {
-                return Fail("option '" + flag + "' takes no value");
-            }
-        }
+    if (const std::string problem = FlagGivenAValue(args, flags); !problem.empty()) {
+        return Fail(problem);
     }
     try {
         // CLI11 wants the arguments last first.
         app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-    } catch (const CLI::ValidationError& error) {
-        const std::string what = error.what();
-        return Fail(what.substr(what.find("option '")));
     } catch (const CLI::ParseError& error) {
-        const std::string what = error.what();
-        return Fail("option '" + what.substr(0, what.find(':')) + "' needs a value");
+        return Fail(UsageProblem(error, "value"));
     }
     if (const auto extras = app.remaining(); !extras.empty()) {
         const std::string& extra = extras.front();

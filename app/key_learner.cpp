@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -34,6 +35,11 @@ class Events {
             events_.push_back(event);
         }
         changed_.notify_all();
+    }
+    // Gives an event back, to be the next one again.
+    void Return(Event event) {
+        std::lock_guard lock(mutex_);
+        events_.push_front(event);
     }
     // The next event, or none once deadline has passed.
     std::optional<Event> Next(std::chrono::steady_clock::time_point deadline) {
@@ -95,9 +101,10 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
             }
         }
     });
-    // Typing cannot be interrupted, so this thread is left to end with the program.
-    std::thread([this, events] {
-        for (std::string typed; std::getline(in_, typed);) {
+    // Typing cannot be interrupted, so this thread is left to end with the program; it holds
+    // nothing of this object's but the stream, which must live as long (standard input).
+    std::thread([in = &in_, events] {
+        for (std::string typed; std::getline(*in, typed);) {
             events->Push({Event::Kind::Line});
         }
         events->Push({Event::Kind::EndOfInput});
@@ -137,8 +144,11 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
                 // Its repeats, if it was held, make it a repeating key.
                 const auto until = std::chrono::steady_clock::now() + HoldTime;
                 while (const auto more = events->Next(until)) {
-                    if (more->kind == Event::Kind::Key && more->prefix == RepeatPrefix &&
-                        keys.Bind(KeyMap::Kind::Held, more->code, PlayerRequest(action))) {
+                    if (more->kind != Event::Kind::Key || more->prefix != RepeatPrefix) {
+                        events->Return(*more);  // typing, or the next key: the next action's
+                        break;
+                    }
+                    if (keys.Bind(KeyMap::Kind::Held, more->code, PlayerRequest(action))) {
                         out_ << ", repeats as held code " << more->code;
                     }
                 }
@@ -154,11 +164,17 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
         out_ << "No key learnt; nothing written.\n";
         return 1;
     }
+    std::error_code missing;
+    const bool replacing = std::filesystem::exists(path, missing);
     std::string error;
     if (!KeyMapFile::Save(path, keys, error)) {
         err_ << "quorvel: " << error << '\n';
         return 1;
     }
-    out_ << "Wrote " << path << " (a file that was there is now " << path << ".bak).\n";
+    out_ << "Wrote " << path;
+    if (replacing) {
+        out_ << " (the one there before is now " << path << ".bak)";
+    }
+    out_ << ".\n";
     return 0;
 }

@@ -64,6 +64,10 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
     if (path.empty() && !fs::exists(file, missing)) {
         return loaded;
     }
+    if (fs::exists(file, missing) && !fs::is_regular_file(file, missing)) {
+        loaded.problems.push_back(file + ": not a file");
+        return loaded;
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
@@ -96,8 +100,14 @@ bool KeyMapFile::Save(const std::string& path, const KeyMap& keys, std::string& 
             return false;
         }
     }
+    // The old map is kept, or the new one does not replace it.
     if (fs::exists(file, failure)) {
         fs::rename(file, path + ".bak", failure);
+        if (failure) {
+            error = "cannot keep " + path + " as " + path + ".bak: " + failure.message();
+            fs::remove(next, failure);
+            return false;
+        }
     }
     fs::rename(next, file, failure);
     if (failure) {

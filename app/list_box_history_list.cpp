@@ -53,6 +53,7 @@ void ListBoxHistoryList::DropFirstLines(int count) {
     const int total = static_cast<int>(SendMessageA(listBox_, LB_GETCOUNT, 0, 0));
     count = std::clamp(count, 0, total);
     const int top = static_cast<int>(SendMessageA(listBox_, LB_GETTOPINDEX, 0, 0));
+    const int selected = static_cast<int>(SendMessageA(listBox_, LB_GETCURSEL, 0, 0));
     std::vector<std::string> kept;
     kept.reserve(total - count);
     std::size_t bytes = 0;
@@ -68,7 +69,11 @@ void ListBoxHistoryList::DropFirstLines(int count) {
     for (const std::string& text : kept) {
         SendMessageA(listBox_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
-    // The lines in sight stay in sight.
+    // The user's selection stays on its line, and the lines in sight in sight (set last,
+    // as selecting scrolls).
+    if (selected >= count) {
+        SendMessageA(listBox_, LB_SETCURSEL, selected - count, 0);
+    }
     SendMessageA(listBox_, LB_SETTOPINDEX, std::max(0, top - count), 0);
     SendMessageA(listBox_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(listBox_, nullptr, TRUE);

@@ -14,6 +14,7 @@
 #include "app/program_start.h"
 #include "app/win32_form1.h"
 #include "history/console_history_list.h"
+#include "log/log_category.h"
 #include "player/media_key_player_link.h"
 #include "player/window_message_player_link.h"
 #include "receiver/ir_thread.h"
@@ -48,11 +49,17 @@ int RunConsole(const CommandLine& options, const PlayerFactory& player, const Ke
     const HANDLE quit = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ConsoleCtrlQuitter quitter([quit] { SetEvent(quit); });
     ConsoleHistoryList history(stdout, OutputIsTerminal());
+    // Diagnostics go round the line being rewritten, never into it.
+    const LogSink previous =
+        SetLogSink([&history](const LogCategory& category, LogLevel, const std::string& message) {
+            history.PrintAside(stderr, std::string(category.Name()) + ": " + message);
+        });
     IRThread receiver(history, options.port, player, keys);
     receiver.Resume();
     WaitForSingleObject(quit, INFINITE);
     receiver.RequestStop();
     receiver.Join();
+    SetLogSink(previous);
     return 0;
 }
 

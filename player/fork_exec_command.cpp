@@ -17,20 +17,25 @@ bool StartDetachedCommand(const std::string& command, std::string& error) {
         return false;
     }
     if (child == 0) {
-        if (::fork() == 0) {
+        const pid_t command = ::fork();
+        if (command == 0) {
             // Its own session, and no share of our terminal's input.
             ::setsid();
-            const int nothing = ::open("/dev/null", O_RDONLY);
+            const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
             if (nothing >= 0) {
                 ::dup2(nothing, STDIN_FILENO);
             }
             ::execv(argv[0], const_cast<char* const*>(argv));
             ::_exit(127);
         }
-        ::_exit(0);
+        ::_exit(command < 0 ? 1 : 0);
     }
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        error = "no process could be made for it";
+        return false;
     }
     return true;
 }

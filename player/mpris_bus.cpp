@@ -43,10 +43,10 @@ int RemainingMs(MprisBus::Deadline deadline) {
 }  // namespace
 
 MprisBus::MprisBus(std::chrono::microseconds callTimeout,
-                   std::function<void(const std::string&)> ownerChanged)
+                   std::function<void(const std::string&)> ownerChanged, int interruptFd)
     : ownerChanged_(std::move(ownerChanged)),
-      // Not createSessionBusConnectionWithAddress: in sdbus-c++ 1.2 it leaks the sd_bus
-      // object whenever the bus cannot be joined, which the link tries at every command.
+      interruptFd_(interruptFd),
+      // The session bus as sd-bus finds it (see docs/ARCHITECTURE.md on why not by address).
       connection_(sdbus::createSessionBusConnection()) {
     // Bounds the one call that waits by itself, the name watch below.
     connection_->setMethodCallTimeout(callTimeout);
@@ -178,11 +178,14 @@ bool MprisBus::RunUntil(Deadline deadline, const std::function<bool()>& done) {
         }
         const sdbus::IConnection::PollData wanted = connection_->getEventLoopPollData();
         const int busTimeout = wanted.getPollTimeout();
-        pollfd fd{wanted.fd, wanted.events, 0};
-        if (::poll(&fd, 1, busTimeout >= 0 && busTimeout < remaining ? busTimeout : remaining) <
+        pollfd fds[2] = {{wanted.fd, wanted.events, 0}, {interruptFd_, POLLIN, 0}};
+        if (::poll(fds, 2, busTimeout >= 0 && busTimeout < remaining ? busTimeout : remaining) <
                 0 &&
             errno != EINTR) {
             throw sdbus::createError(errno, "waiting on the bus failed");
+        }
+        if (fds[1].revents != 0) {
+            return done();
         }
     }
 }

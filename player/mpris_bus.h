@@ -32,8 +32,9 @@ class MprisBus {
     // Joins the session bus as sd-bus finds it: DBUS_SESSION_BUS_ADDRESS, else the socket
     // $XDG_RUNTIME_DIR/bus. The handshake is sd-bus's own and waits for the bus daemon; the
     // name watch then waits at most callTimeout.
+    // interruptFd, when readable, ends every RunUntil at once.
     MprisBus(std::chrono::microseconds callTimeout,
-             std::function<void(const std::string& busName)> ownerChanged);
+             std::function<void(const std::string& busName)> ownerChanged, int interruptFd);
     ~MprisBus();
     MprisBus(const MprisBus&) = delete;
     MprisBus& operator=(const MprisBus&) = delete;
@@ -51,8 +52,9 @@ class MprisBus {
     void Call(const std::string& busName, const char* interface, const char* method,
               std::int64_t argument, Outcome done);
 
-    // Takes in what has arrived, handing outcomes and name changes on, until done() holds or
-    // deadline has passed; returns done(). With a deadline already past it only takes in.
+    // Takes in what has arrived, handing outcomes and name changes on, until done() holds,
+    // deadline has passed or the interrupt descriptor is readable; returns done(). With a
+    // deadline already past it only takes in.
     bool RunUntil(Deadline deadline, const std::function<bool()>& done);
 
   private:
@@ -61,6 +63,7 @@ class MprisBus {
     void ApplyNameChanges();
 
     std::function<void(const std::string&)> ownerChanged_;
+    int interruptFd_;
     std::set<std::string> names_;
     bool namesKnown_ = false;
     bool listing_ = false;

@@ -1,11 +1,14 @@
 #include "player/mpris_player_link.h"
 
+#include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -107,9 +110,23 @@ std::string NoPlayerLine(const std::string& wanted, const std::vector<MprisCandi
 MprisPlayerLink::MprisPlayerLink(std::string wantedName, int replyTimeoutMs)
     : wanted_(std::move(wantedName)),
       replyTimeout_(replyTimeoutMs),
-      lookupTimeout_(replyTimeoutMs * 3 / 10) {}
+      lookupTimeout_(replyTimeoutMs * 3 / 10),
+      interruptFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (interruptFd_ < 0) {
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    }
+}
 
-MprisPlayerLink::~MprisPlayerLink() = default;
+MprisPlayerLink::~MprisPlayerLink() {
+    bus_.reset();
+    ::close(interruptFd_);
+}
+
+void MprisPlayerLink::Interrupt() {
+    const std::uint64_t one = 1;
+    // Fails only if the counter would overflow, and then it is readable anyway.
+    [[maybe_unused]] const ssize_t written = ::write(interruptFd_, &one, sizeof one);
+}
 
 bool MprisPlayerLink::Joined() {
     if (bus_) {
@@ -127,7 +144,8 @@ bool MprisPlayerLink::Joined() {
     if (whyNot.empty()) {
         try {
             bus_ = std::make_unique<MprisBus>(
-                replyTimeout_, [this](const std::string& name) { players_.erase(name); });
+                replyTimeout_, [this](const std::string& name) { players_.erase(name); },
+                interruptFd_);
         } catch (const sdbus::Error& error) {
             whyNot = error.getMessage();
         }
@@ -364,8 +382,13 @@ MprisBus::Outcome MprisPlayerLink::Reply(const std::string& busName, std::string
 
 bool MprisPlayerLink::Await(const std::string& busName, const std::shared_ptr<bool>& replied,
                             Deadline deadline) {
-    if (bus_->RunUntil(deadline, [&] { return *replied; })) {
-        return true;
+    // A player that leaves the bus meanwhile takes its unanswered call with it.
+    const auto gone = [&] { return bus_->Names().count(busName) == 0; };
+    if (bus_->RunUntil(deadline, [&] { return *replied || gone(); })) {
+        return *replied;
+    }
+    if (deadline > std::chrono::steady_clock::now()) {
+        return false;  // interrupted: no fault of the player's
     }
     Silence(busName);
     return false;

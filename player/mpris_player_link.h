@@ -36,9 +36,10 @@ class Variant;
 // next command, and losing it never ends the program. Failures go to the log only.
 //
 // Threads: the link owns its connection and drives it on the calling thread, with no
-// thread of its own (see MprisBus). The connection is made on first use, so the link may
-// be built on one thread and used on another, including one that never runs an event loop
-// (the receiver thread). It has no locking of its own: one thread at a time.
+// thread of its own (see MprisBus); only Interrupt may come from another thread. The connection is
+// made on first use, so the link may be built on one thread and used on another, including one that
+// never runs an event loop (the receiver thread). It has no locking of its own: one thread at a
+// time.
 class MprisPlayerLink : public PlayerLink {
   public:
     static constexpr int ReplyTimeoutMs = 1000;
@@ -55,6 +56,7 @@ class MprisPlayerLink : public PlayerLink {
     std::string FindPlayerWindow() override;
     void SendPlayerCommand(int id) override;
     void Perform(const PlayerRequest& request) override;
+    void Interrupt() override;
 
   private:
     using Deadline = std::chrono::steady_clock::time_point;
@@ -96,5 +98,7 @@ class MprisPlayerLink : public PlayerLink {
     std::map<std::string, double> mutedFrom_;  // the volume before a player was muted
     std::string lastReport_;                   // the last line about the choice, said once
     bool noBusReported_ = false;
+    // Readable once interrupted: an eventfd, which stays so.
+    int interruptFd_;
     std::unique_ptr<MprisBus> bus_;  // null when not joined
 };

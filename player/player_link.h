@@ -25,6 +25,11 @@ class PlayerLink {
     // cannot carry out: it says so once, and does nothing.
     virtual void Perform(const PlayerRequest& request);
 
+    // Safe from any thread: ends any wait for the player now, and every later one at once,
+    // so a receiver being stopped is never held up by a player that does not answer. By
+    // default nothing: a link whose waits cannot be cut short keeps its own bound.
+    virtual void Interrupt() {}
+
   private:
     bool unsupportedReported_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -31,11 +32,9 @@ class IRThread {
     void Resume();
 
     // Safe from any thread, before or after Resume: wakes the receiver wherever it waits
-    // (a read, a back-off pause, a history far behind); the thread then ends.
-    void RequestStop() {
-        history_.StopWaiting();
-        serial_.RequestStop();
-    }
+    // (a read, a back-off pause, a history far behind, a player's answer); the thread then
+    // ends.
+    void RequestStop();
 
     // Waits until the thread has ended. Does nothing when it never started or was joined.
     void Join();
@@ -45,11 +44,16 @@ class IRThread {
 
   private:
     void Execute();
+    void Run(PlayerLink& player);
 
     HistoryLog history_;
     SerialLine serial_;
     PlayerFactory makePlayer_;
     const KeyMap keys_;
+    // The player link while the thread runs, for a stop to interrupt.
+    std::mutex playerMutex_;
+    PlayerLink* player_ = nullptr;  // guarded by playerMutex_
+    bool stopping_ = false;         // guarded by playerMutex_
     bool resumed_ = false;
     std::thread thread_;
 };

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "player/player_commands.h"
 
@@ -35,3 +37,7 @@ inline constexpr const char* RepeatText = "  >>REP>>";
 
 // A byte value as decimal text: no padding, "-" for negatives.
 std::string DecimalText(int value);
+
+// A number as codes and counts are written: the whole word, decimal or 0x hexadecimal, no
+// sign. None for anything else.
+std::optional<unsigned long> ParseNumber(std::string_view word);

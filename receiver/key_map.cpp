@@ -1,7 +1,6 @@
 #include "receiver/key_map.h"
 
 #include <algorithm>
-#include <charconv>
 #include <sstream>
 
 #include "receiver/key_code_table.h"
@@ -34,18 +33,12 @@ std::string_view NextWord(std::string_view& rest) {
 }
 
 std::optional<int> Number(std::string_view word, int low, int high) {
-    int base = 10;
-    if (word.size() > 2 && (word.substr(0, 2) == "0x" || word.substr(0, 2) == "0X")) {
-        base = 16;
-        word.remove_prefix(2);
-    }
-    int value = 0;
-    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value, base);
-    if (word.empty() || error != std::errc() || end != word.data() + word.size() || value < low ||
-        value > high) {
+    const auto value = ParseNumber(word);
+    if (!value || *value < static_cast<unsigned long>(low) ||
+        *value > static_cast<unsigned long>(high)) {
         return std::nullopt;
     }
-    return value;
+    return static_cast<int>(*value);
 }
 
 std::size_t EditDistance(std::string_view a, std::string_view b) {
@@ -69,8 +62,10 @@ std::size_t EditDistance(std::string_view a, std::string_view b) {
 std::string Suggestion(std::string_view word) {
     std::string best;
     std::size_t bestDistance = 3;
-    for (int i = 0; i <= static_cast<int>(PlayerAction::Run); ++i) {
-        const std::string_view name = ActionName(static_cast<PlayerAction>(i));
+    for (int i = 0; i <= static_cast<int>(PlayerAction::Run) + 1; ++i) {
+        const std::string_view name = i <= static_cast<int>(PlayerAction::Run)
+                                          ? ActionName(static_cast<PlayerAction>(i))
+                                          : Nothing;
         const std::size_t distance = EditDistance(word, name);
         if (distance < bestDistance) {
             best = name;

@@ -8,6 +8,12 @@
 
 #include "player/player_action.h"
 
+// What one two-byte event shows and what it does, if anything.
+struct KeyEvent {
+    std::string text;
+    std::optional<PlayerRequest> request;
+};
+
 // What each key does: a binding per code for a key press (KeyPrefix) and for a held key
 // (RepeatPrefix). A bound key carries out its action; a key bound to nothing, like an
 // unbound one, is only shown. The file format, one binding a line:
@@ -18,12 +24,6 @@
 // CODE is 0-255, decimal or 0x hex; ACTION a PlayerAction's name or "nothing"; the
 // seek actions take a number of seconds (5 by default), run takes the rest of the line as
 // its command. "#" at the start of a word starts a comment, except within a run command.
-// What one two-byte event shows and what it does, if anything.
-struct KeyEvent {
-    std::string text;
-    std::optional<PlayerRequest> request;
-};
-
 class KeyMap {
   public:
     enum class Kind { Press, Held };

@@ -17,7 +17,6 @@
 // line settings, then read one byte at a time.
 class SerialLine : public ByteSource {
   public:
-    static constexpr const char* DefaultPort = "/dev/ttyS0";
     static constexpr const char* ConfigErrorText = "Err";
     static constexpr const char* ReadErrorText = "COM READ ERROR!";
 

@@ -49,7 +49,8 @@ bool LineSettingsMatch(const termios& wanted, const termios& actual) {
 // The device numbers of the terminal this process was started from: its controlling
 // terminal and any standard channel on a terminal.
 std::vector<dev_t> OwnTerminals() {
-    std::vector<dev_t> terminals{makedev(5, 0)};  // /dev/tty, whichever terminal that is
+    // /dev/tty, /dev/console and /dev/tty0 stand for whichever terminal is in front.
+    std::vector<dev_t> terminals{makedev(5, 0), makedev(5, 1), makedev(4, 0)};
     for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
         struct stat st {};
         if (::isatty(fd) == 1 && ::fstat(fd, &st) == 0) {
@@ -157,6 +158,7 @@ int TermiosDevice::Open(const std::string& path) {
     // Not a tty (ENOTTY) is left for the configuration steps to report.
     ::ioctl(fd, TIOCEXCL);
     fd_ = fd;
+    StopWatching();
     return 0;
 }
 
@@ -303,6 +305,15 @@ bool TermiosDevice::AwaitPath(const std::string& path, std::chrono::milliseconds
         }
     }
     return WaitUntil(deadline, watch_ >= 0);
+}
+
+void TermiosDevice::StopWatching() {
+    // Found: the folder's later events would only pile up, and end a later wait early.
+    if (inotifyFd_ >= 0) {
+        ::close(inotifyFd_);
+        inotifyFd_ = watch_ = -1;
+        watchedFolder_.clear();
+    }
 }
 
 bool TermiosDevice::WaitUntil(std::chrono::steady_clock::time_point deadline, bool watch) {

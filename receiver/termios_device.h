@@ -39,6 +39,7 @@ class TermiosDevice : public SerialDevice {
     // Waits until deadline, a wake-up (false) or, with watch, a readable inotify event for
     // the name awaited (true).
     bool WaitUntil(std::chrono::steady_clock::time_point deadline, bool watch);
+    void StopWatching();
 
     int fd_ = -1;
     // An eventfd that stays readable once woken, so every later wait ends at once.

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "app/usage_problem.h"
 #include "receiver/serial_device.h"
 #include "tools/receiver_link.h"
 #include "tools/receiver_script.h"
@@ -68,13 +69,10 @@ struct Options {
 
 // Empty when the command line was understood, else what was wrong with it.
 std::string Parse(int argc, char** argv, Options& options) {
-    // A value given to a flag ("--exit=1") would otherwise be taken as its setting.
-    for (int i = 1; i < argc; ++i) {
-        for (const std::string flag : {"--exit", "--help"}) {
-            if (std::string(argv[i]).rfind(flag + "=", 0) == 0) {
-                return "option '" + flag + "' takes no value";
-            }
-        }
+    if (const std::string problem =
+            FlagGivenAValue(std::vector<std::string>(argv + 1, argv + argc), {"--exit", "--help"});
+        !problem.empty()) {
+        return problem;
     }
     CLI::App app("", "quorvel-send");
     app.set_help_flag();
@@ -90,12 +88,8 @@ std::string Parse(int argc, char** argv, Options& options) {
     app.allow_extras();
     try {
         app.parse(argc, argv);
-    } catch (const CLI::ValidationError& error) {
-        const std::string what = error.what();
-        return what.substr(what.find("option '"));
     } catch (const CLI::ParseError& error) {
-        const std::string what = error.what();
-        return "option '" + what.substr(0, what.find(':')) + "' needs a path";
+        return UsageProblem(error, "path");
     }
     if (const auto extras = app.remaining(); !extras.empty()) {
         return "unknown option '" + extras.front().substr(0, extras.front().find('=')) +

@@ -32,23 +32,6 @@ std::optional<int> KeyCodeFor(const std::string& word) {
     return std::nullopt;
 }
 
-// Decimal or 0x-prefixed hexadecimal, the whole word.
-std::optional<long> ParseNumber(const std::string& word) {
-    int base = 10;
-    std::string_view digits = word;
-    if (digits.size() > 2 && (digits.substr(0, 2) == "0x" || digits.substr(0, 2) == "0X")) {
-        base = 16;
-        digits.remove_prefix(2);
-    }
-    long value = 0;
-    const auto [end, ec] =
-        std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-    if (ec != std::errc() || end != digits.data() + digits.size() || digits.empty()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 bool IsCommandWord(const std::string& w) {
     return KeyCodeFor(w) || w == "hold" || w == "raw" || w == "wait";
 }
@@ -86,13 +69,13 @@ ParsedScript ParseReceiverScript(const std::vector<std::string>& words) {
                 return fail("unknown key '" + words[i + 1] + "' after 'hold'");
             }
             const auto count = ParseNumber(words[i + 2]);
-            if (!count || *count < 0 || *count > 100000) {
+            if (!count || *count > 100000) {
                 return fail("'hold' needs a repeat count from 0 to 100000, not '" + words[i + 2] +
                             "'");
             }
             const auto c = static_cast<unsigned char>(*code);
             script.steps.push_back({0, {static_cast<unsigned char>(KeyPrefix), c}});
-            for (long r = 0; r < *count; ++r) {
+            for (unsigned long r = 0; r < *count; ++r) {
                 script.steps.push_back(
                     {HoldRepeatMs, {static_cast<unsigned char>(RepeatPrefix), c}});
             }
@@ -101,7 +84,7 @@ ParsedScript ParseReceiverScript(const std::vector<std::string>& words) {
             ScriptStep step;
             while (i + 1 < words.size() && !IsCommandWord(words[i + 1])) {
                 const auto value = ParseNumber(words[i + 1]);
-                if (!value || *value < 0 || *value > 255) {
+                if (!value || *value > 255) {
                     return fail("'" + words[i + 1] + "' is not a byte (0 to 255, or 0x00 to 0xff)");
                 }
                 step.bytes.push_back(static_cast<unsigned char>(*value));
@@ -113,7 +96,7 @@ ParsedScript ParseReceiverScript(const std::vector<std::string>& words) {
             script.steps.push_back(std::move(step));
         } else if (w == "wait") {
             const auto ms = i + 1 < words.size() ? ParseNumber(words[i + 1]) : std::nullopt;
-            if (!ms || *ms < 0 || *ms > 86400000) {
+            if (!ms || *ms > 86400000) {
                 return fail("'wait' needs a time in milliseconds, as in: wait 500");
             }
             script.steps.push_back({static_cast<int>(*ms), {}});

@@ -175,6 +175,20 @@ TEST_F(MprisLink, FrozenPlayerCostsOneWaitAndOneThatAnswersIsChosen) {
     EXPECT_EQ(frozen.Calls(), Lines{"PlayPause"});
 }
 
+// A receiver being stopped is not held up by a player that does not answer.
+TEST_F(MprisLink, InterruptEndsAWaitForAFrozenPlayer) {
+    StandInProcess player(bus_, {"standin"});
+    ASSERT_TRUE(player.Start());
+    // An hour: only the interruption ends the wait before the test's time-out.
+    MprisPlayerLink link({}, 3'600'000);
+    EXPECT_EQ(link.FindPlayerWindow(), P + "standin");
+    player.Freeze();
+    auto command = std::async(std::launch::async, [&] { link.SendPlayerCommand(Play); });
+    link.Interrupt();
+    command.get();
+    EXPECT_TRUE(player.Thaw());
+}
+
 TEST_F(MprisLink, VolumeAboveOneIsNeverLowered) {
     StandInProcess player(bus_, {"standin", "Stand-In", "Playing", 1.2});
     ASSERT_TRUE(player.Start());
