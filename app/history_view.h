@@ -39,8 +39,6 @@ class HistoryView : public QAbstractScrollArea {
     void ExplainLine(int index, const std::string& why);
     void Repaint();
 
-    // The view follows the end as lines arrive.
-    bool Following() const { return following_; }
 
     int TopRow() const;
     // Rows that fit entirely in the viewport.

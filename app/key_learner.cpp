@@ -112,6 +112,7 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
 
     out_ << "Learning the remote on " << port << ". Press each key asked for; Enter skips one.\n";
     KeyMap keys;
+    bool learnt = false;
     bool typing = true;
     const auto never = std::chrono::steady_clock::time_point::max();
     for (const char* name : Asked) {
@@ -139,6 +140,7 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
                      << " is taken already; press another key: " << std::flush;
                 continue;
             }
+            learnt = true;
             out_ << "code " << event.code;
             if (volume) {
                 // Its repeats, if it was held, make it a repeating key.
@@ -160,7 +162,7 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
     line.RequestStop();
     reader.join();
 
-    if (keys.Format().empty()) {
+    if (!learnt) {
         out_ << "No key learnt; nothing written.\n";
         return 1;
     }
