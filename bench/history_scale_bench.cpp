@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/history_view.h"
+#include "qt_app/history_view.h"
 #include "receiver/signal_cycle.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "bench/bench_clock.h"
-#include "receiver/key_code_table.h"
+#include "receiver/event_protocol.h"
 
 namespace {
 

@@ -49,8 +49,8 @@ void RunEvents(benchmark::State& state, std::vector<int> pattern) {
     SignalCycle cycle(source, log, player);
     for (auto _ : state) {
         cycle.RunOnePass();
-        if (player.commands.size() > 4096) {
-            player.commands.clear();
+        if (player.actions.size() > 4096) {
+            player.actions.clear();
         }
     }
     state.SetItemsProcessed(state.iterations());

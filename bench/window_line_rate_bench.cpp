@@ -24,13 +24,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/form1.h"
-#include "app/history_view.h"
-#include "app/receiver_host.h"
 #include "bench/bench_clock.h"
 #include "player/null_player_link.h"
+#include "qt_app/form1.h"
+#include "qt_app/history_view.h"
+#include "receiver/event_protocol.h"
 #include "receiver/ir_thread.h"
-#include "receiver/key_code_table.h"
 
 namespace {
 
@@ -58,10 +57,8 @@ int main(int argc, char** argv) {
     }
 
     std::optional<TForm1> form;
-    ReceiverHost receiver(&app);
-    form.emplace([&](HistoryList& history) {
-        receiver.Start(std::make_unique<IRThread>(
-            history, path, [] { return std::make_unique<NullPlayerLink>(); }));
+    form.emplace([&](ReceiverHost& receivers) {
+        receivers.Start(path, [] { return std::make_unique<NullPlayerLink>(); });
     });
     form->show();
 

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+// The writes as recorded, replayed by ApplyTo.
 void BatchedHistoryList::DeleteLine(int index) {
     Record({Write::Kind::Delete, index, {}});
 }
@@ -42,17 +43,36 @@ void BatchedHistoryList::Record(Write write) {
     RequestHandOver();
 }
 
-bool BatchedHistoryList::TakeWrites(std::vector<Write>& batch, bool holdNext) {
-    batch.clear();
+bool BatchedHistoryList::ApplyTo(HistoryList& target, bool holdNext) {
+    applying_.clear();
     {
         std::lock_guard lock(mutex_);
         if (pending_.empty()) {
             handOverDue_ = false;
             return false;
         }
-        batch.swap(pending_);
+        applying_.swap(pending_);
         handOverDue_ = holdNext;
     }
     room_.notify_all();
+    for (const Write& write : applying_) {
+        switch (write.kind) {
+            case Write::Kind::Delete:
+                target.DeleteLine(write.index);
+                break;
+            case Write::Kind::Insert:
+                target.InsertLine(write.index, write.text);
+                break;
+            case Write::Kind::Repaint:
+                target.Repaint();
+                break;
+            case Write::Kind::DeleteFirst:
+                target.DeleteFirstLines(write.index);
+                break;
+            case Write::Kind::Explain:
+                target.ExplainLine(write.index, write.text);
+                break;
+        }
+    }
     return true;
 }

@@ -11,18 +11,11 @@
 // A HistoryList whose writes, made on one thread, are applied on another (a window's UI
 // thread) in the order made. Each call is recorded under a short lock; when the first write
 // of a batch arrives, the subclass is asked to hand the batch over, and the owning thread
-// takes it with TakeWrites. The writer never waits for the owner, except when the owner
+// applies it with ApplyTo. The writer never waits for the owner, except when the owner
 // is far behind (MaxPending writes waiting, a flood of bytes): then it waits for room, so
 // memory stays bounded and the owner keeps up with its own events, until StopWaiting.
 class BatchedHistoryList : public HistoryList {
   public:
-    struct Write {
-        enum class Kind { Delete, Insert, Repaint, DeleteFirst, Explain };
-        Kind kind;
-        int index;  // the line, or the count for DeleteFirst
-        std::string text;
-    };
-
     static constexpr std::size_t MaxPending = 8192;
 
     void DeleteLine(int index) override;
@@ -33,18 +26,27 @@ class BatchedHistoryList : public HistoryList {
     void StopWaiting() override;
 
   protected:
-    // On the writer's thread, outside the lock: have the owning thread call TakeWrites
+    // On the writer's thread, outside the lock: have the owning thread call ApplyTo
     // soon, without waiting for it.
     virtual void RequestHandOver() = 0;
 
-    // On the owning thread: moves the writes waiting, in order, into batch (which it
-    // empties first); false when there were none. With holdNext the next writes only join
-    // the next batch, which the owner takes when it chooses, until a take finds none;
-    // without it the next write asks for a hand-over again.
-    bool TakeWrites(std::vector<Write>& batch, bool holdNext);
+    // On the owning thread: applies the writes waiting to target (the lines themselves),
+    // in the order they were made; false when there were none. With holdNext the next
+    // writes only join the next batch, which the owner takes when it chooses, until an
+    // ApplyTo finds none; without it the next write asks for a hand-over again.
+    bool ApplyTo(HistoryList& target, bool holdNext);
 
   private:
+    struct Write {
+        enum class Kind { Delete, Insert, Repaint, DeleteFirst, Explain };
+        Kind kind;
+        int index;  // the line, or the count for DeleteFirst
+        std::string text;
+    };
+
     void Record(Write write);
+
+    std::vector<Write> applying_;  // owning thread only; keeps its capacity between batches
 
     std::mutex mutex_;
     std::condition_variable room_;

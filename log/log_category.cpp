@@ -54,12 +54,24 @@ LogSink SetLogSink(LogSink sink) {
 }
 
 void WriteLog(const LogCategory& category, LogLevel level, const std::string& message) {
-    Registry& registry = TheRegistry();
-    // Held while the sink runs, so lines from two threads never interleave.
-    std::lock_guard lock(registry.mutex);
-    if (registry.sink) {
-        registry.sink(category, level, message);
-        return;
+    // Set while this thread runs the sink: a sink that logs (or whatever it calls) gets
+    // the plain line instead of waiting for the lock its own thread holds.
+    thread_local bool inSink = false;
+    if (!inSink) {
+        Registry& registry = TheRegistry();
+        // Held while the sink runs, so lines from two threads never interleave, and a sink
+        // being replaced has finished its last call when SetLogSink returns.
+        std::lock_guard lock(registry.mutex);
+        if (registry.sink) {
+            inSink = true;
+            try {
+                registry.sink(category, level, message);
+            } catch (...) {
+                // A diagnostic never ends the program.
+            }
+            inSink = false;
+            return;
+        }
     }
     std::fprintf(stderr, "%s: %s\n", category.Name(), message.c_str());
     std::fflush(stderr);

@@ -34,7 +34,8 @@ class LogCategory {
     std::atomic<int> threshold_;
 };
 
-// Where diagnostics go. Called from any thread, one call at a time.
+// Where diagnostics go. Called from any thread, one call at a time. What a sink itself logs
+// goes to standard error as a plain line, not to the sink.
 using LogSink = std::function<void(const LogCategory&, LogLevel, const std::string& message)>;
 
 // Installs sink and returns the one it replaces. An empty sink, the default, writes

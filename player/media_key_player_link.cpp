@@ -19,16 +19,10 @@ bool MediaKeyPlayerLink::HasKey(PlayerAction action) {
     return Find(action) != nullptr;
 }
 
-void MediaKeyPlayerLink::SendPlayerCommand(int id) {
-    if (const auto action = ActionForCommand(id)) {
-        Perform(PlayerRequest(*action));
-    }
-}
-
 void MediaKeyPlayerLink::Perform(const PlayerRequest& request) {
     const MediaKey* row = Find(request.action);
     if (row == nullptr) {
-        PlayerLink::Perform(request);
+        PerformWithoutPlayer(request);
         return;
     }
     INPUT press[2] = {};

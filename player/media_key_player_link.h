@@ -29,10 +29,7 @@ class MediaKeyPlayerLink : public PlayerLink {
         {PlayerAction::Stop, VK_MEDIA_STOP},
         {PlayerAction::Mute, VK_VOLUME_MUTE},
     }};
-    static constexpr const char* Name = "media keys";
 
-    std::string FindPlayerWindow() override { return Name; }
-    void SendPlayerCommand(int id) override;
     void Perform(const PlayerRequest& request) override;
 
     // Whether action has a key.

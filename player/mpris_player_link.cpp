@@ -174,7 +174,7 @@ void MprisPlayerLink::Lose(const std::string& why) {
     }
 }
 
-std::string MprisPlayerLink::FindPlayerWindow() {
+std::string MprisPlayerLink::ChosenPlayer() {
     const Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
     if (!Joined()) {
         return {};
@@ -187,15 +187,9 @@ std::string MprisPlayerLink::FindPlayerWindow() {
     }
 }
 
-void MprisPlayerLink::SendPlayerCommand(int id) {
-    if (const std::optional<PlayerAction> action = ActionForCommand(id)) {
-        Perform(PlayerRequest(*action));
-    }
-}
-
 void MprisPlayerLink::Perform(const PlayerRequest& request) {
     if (request.action == PlayerAction::Run) {
-        PlayerLink::Perform(request);
+        PerformWithoutPlayer(request);
         return;
     }
     const Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;

@@ -52,9 +52,8 @@ class MprisPlayerLink : public PlayerLink {
     MprisPlayerLink(const MprisPlayerLink&) = delete;
     MprisPlayerLink& operator=(const MprisPlayerLink&) = delete;
 
-    // The player a command would go to now; empty when none.
-    std::string FindPlayerWindow() override;
-    void SendPlayerCommand(int id) override;
+    // The player a command would go to now; empty when none. Joins the bus if need be.
+    std::string ChosenPlayer();
     void Perform(const PlayerRequest& request) override;
     void Interrupt() override;
 

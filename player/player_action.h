@@ -5,8 +5,8 @@
 #include <string_view>
 #include <utility>
 
-// What a bound key does. The first five are the commands the receiver always knew, each
-// with its command identifier (player_commands.h); the rest come only from a key map.
+// What a bound key does: the one vocabulary of actions, from the key map through the
+// signal cycle to every player link. The first five are the built-in keys' actions.
 enum class PlayerAction {
     PlayPause,
     Previous,
@@ -38,7 +38,3 @@ inline constexpr int DefaultSeekSeconds = 5;
 // The action's name in a key map ("play-pause", "seek-forward").
 std::string_view ActionName(PlayerAction action);
 std::optional<PlayerAction> ActionNamed(std::string_view name);
-
-// The command identifier of one of the five original commands; none for the others.
-std::optional<int> CommandIdentifier(PlayerAction action);
-std::optional<PlayerAction> ActionForCommand(int id);

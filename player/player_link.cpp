@@ -3,11 +3,7 @@
 #include "player/detached_command.h"
 #include "player/player_log.h"
 
-void PlayerLink::Perform(const PlayerRequest& request) {
-    if (const auto id = CommandIdentifier(request.action)) {
-        SendPlayerCommand(*id);
-        return;
-    }
+void PlayerLink::PerformWithoutPlayer(const PlayerRequest& request) {
     if (request.action == PlayerAction::Run) {
         std::string error;
         if (!StartDetachedCommand(request.command, error)) {

@@ -10,8 +10,8 @@ std::string WindowMessagePlayerLink::FindPlayerWindow() {
     AbandonLateReply();
     // No class name, and the whole title: a window titled "Windows Media Player - x" is
     // another program's.
-    window_ = FindWindowA(nullptr, PlayerTitle);
-    if (window_ == nullptr) {
+    PlayerWindow = FindWindowA(nullptr, PlayerTitle);
+    if (PlayerWindow == nullptr) {
         if (!noPlayerReported_) {
             QUORVEL_INFO(lcPlayer)
                 << "no window titled \"" << PlayerTitle << "\"; looking again at the next command";
@@ -33,7 +33,7 @@ void WindowMessagePlayerLink::SendPlayerCommand(int id) {
     }
     DWORD_PTR result = 0;
     const WPARAM command = MAKEWPARAM(id, 0);
-    if (SendMessageTimeoutA(window_, WM_COMMAND, command, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+    if (SendMessageTimeoutA(PlayerWindow, WM_COMMAND, command, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
                             ReplyTimeoutMs, &result) != 0) {
         return;
     }
@@ -46,22 +46,35 @@ void WindowMessagePlayerLink::SendPlayerCommand(int id) {
     WatchForLateReply();
 }
 
+std::optional<int> WindowMessagePlayerLink::CommandFor(PlayerAction action) {
+    for (const Command& command : Commands) {
+        if (command.action == action) {
+            return command.id;
+        }
+    }
+    return std::nullopt;
+}
+
 void WindowMessagePlayerLink::Perform(const PlayerRequest& request) {
+    if (const auto id = CommandFor(request.action)) {
+        SendPlayerCommand(*id);
+        return;
+    }
     if (request.action == PlayerAction::Raise) {
         if (HoldsLiveWindow() || !FindPlayerWindow().empty()) {
-            SetForegroundWindow(window_);
+            SetForegroundWindow(PlayerWindow);
         }
         return;
     }
-    if (!CommandIdentifier(request.action) && MediaKeyPlayerLink::HasKey(request.action)) {
+    if (MediaKeyPlayerLink::HasKey(request.action)) {
         keys_.Perform(request);
         return;
     }
-    PlayerLink::Perform(request);
+    PerformWithoutPlayer(request);
 }
 
 bool WindowMessagePlayerLink::HoldsLiveWindow() const {
-    return window_ != nullptr && IsWindow(window_);
+    return PlayerWindow != nullptr && IsWindow(PlayerWindow);
 }
 
 bool WindowMessagePlayerLink::PlayerCaughtUp() {
@@ -84,7 +97,7 @@ void WindowMessagePlayerLink::WatchForLateReply() {
     // The player handles messages in the order sent, so once it has handled this one it
     // has handled the command that timed out.
     lateReply_ = new LateReply;
-    if (!SendMessageCallbackA(window_, WM_NULL, 0, 0, OnLateReply,
+    if (!SendMessageCallbackA(PlayerWindow, WM_NULL, 0, 0, OnLateReply,
                               reinterpret_cast<ULONG_PTR>(lateReply_))) {
         delete lateReply_;
         lateReply_ = nullptr;

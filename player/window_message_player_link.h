@@ -2,14 +2,18 @@
 
 #include <windows.h>
 
+#include <array>
+#include <optional>
+#include <string>
+
 #include "player/media_key_player_link.h"
 #include "player/player_link.h"
 
-// Commands Windows Media Player through its main window: WM_COMMAND with the command
-// identifier (notification code 0) sent to the top-level window whose whole title is
-// PlayerTitle. Every window message of the program's player side is in
-// window_message_player_link.cpp. The actions with no command identifier go as media keys
-// (MediaKeyPlayerLink); raise brings the window to the front.
+// Commands Windows Media Player through its main window: the five built-in actions are
+// WM_COMMAND messages with the player's command identifiers (notification code 0) sent to
+// the top-level window whose whole title is PlayerTitle. Every window message of the
+// program's player side is in window_message_player_link.cpp. The actions with no command
+// identifier go as media keys (MediaKeyPlayerLink); raise brings the window to the front.
 //
 // The window is looked up again whenever none is held or the held one is gone, so a player
 // started or restarted later is reached. A command waits for the player to handle it, at
@@ -23,14 +27,39 @@ class WindowMessagePlayerLink : public PlayerLink {
     static constexpr const char* PlayerTitle = "Windows Media Player";
     static constexpr UINT ReplyTimeoutMs = 1000;
 
+    // The player's command identifiers, one per built-in action.
+    static constexpr int CmdPlay = 18808;     // 0x4978
+    static constexpr int CmdPrev = 18810;     // 0x497A
+    static constexpr int CmdNext = 18811;     // 0x497B
+    static constexpr int CmdVolUp = 18815;    // 0x497F
+    static constexpr int CmdVolDown = 18816;  // 0x4980
+    struct Command {
+        PlayerAction action;
+        int id;
+    };
+    static constexpr std::array<Command, 5> Commands{{
+        {PlayerAction::PlayPause, CmdPlay},
+        {PlayerAction::Previous, CmdPrev},
+        {PlayerAction::Next, CmdNext},
+        {PlayerAction::VolumeUp, CmdVolUp},
+        {PlayerAction::VolumeDown, CmdVolDown},
+    }};
+    // The identifier that carries action; none when the player has no command for it.
+    static std::optional<int> CommandFor(PlayerAction action);
+
     WindowMessagePlayerLink() = default;
     ~WindowMessagePlayerLink() override;
     WindowMessagePlayerLink(const WindowMessagePlayerLink&) = delete;
     WindowMessagePlayerLink& operator=(const WindowMessagePlayerLink&) = delete;
 
-    std::string FindPlayerWindow() override;
-    void SendPlayerCommand(int id) override;
+    // Looks the player's window up and keeps it as PlayerWindow; returns its title, empty
+    // when there is none (not an error: it is looked up again at the next command).
+    std::string FindPlayerWindow();
+    // Sends one command identifier to PlayerWindow, on the terms above.
+    void SendPlayerCommand(int id);
     void Perform(const PlayerRequest& request) override;
+
+    HWND PlayerWindow = nullptr;
 
   private:
     // Whether the player has caught up since a command timed out; shared with the reply
@@ -47,7 +76,6 @@ class WindowMessagePlayerLink : public PlayerLink {
     void WatchForLateReply();
     void AbandonLateReply();
 
-    HWND window_ = nullptr;
     LateReply* lateReply_ = nullptr;
     MediaKeyPlayerLink keys_;
     bool noPlayerReported_ = false;

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -11,13 +12,19 @@
 #include "receiver/key_map.h"
 #include "receiver/serial_line.h"
 
-// The receiver's worker thread: finds the player, opens the port, removes the window's
-// greeting line, configures the port, then runs the signal cycle until asked to stop. It
-// writes the history only through the HistoryList it was given, which must carry the
-// writes to whichever thread owns the lines and must outlive the thread's run.
+// The receiver's worker thread: makes the player link, opens the port, removes the
+// window's greeting line, configures the port, then runs the signal cycle until asked to
+// stop. It writes the history only through the HistoryList it was given, which must carry
+// the writes to whichever thread owns the lines and must outlive the thread (ReceiverHost
+// keeps both and ends them in that order).
+//
+// The receiver never dies silently: an exception on the thread (the player link's, a
+// failed allocation) is said once in the lcReceiver log, and after the read back-off the
+// receiver carries on where it failed: making the link, setting up the port or reading.
 class IRThread {
   public:
-    // Makes the player link on the receiver thread, where it is used.
+    // Makes the player link on the receiver thread, where it is used; it may look its
+    // player up there before the port is opened.
     using PlayerFactory = std::function<std::unique_ptr<PlayerLink>()>;
 
     // Created suspended: nothing runs until Resume. keys says what each key does.
@@ -43,8 +50,9 @@ class IRThread {
     int LineIndex() const { return history_.LineIndex(); }
 
   private:
-    void Execute();
-    void Run(PlayerLink& player);
+    void Execute(std::stop_token stop);
+    // Wakes every wait of the receiver's; the stop callback.
+    void Wake();
 
     HistoryLog history_;
     SerialLine serial_;
@@ -53,7 +61,7 @@ class IRThread {
     // The player link while the thread runs, for a stop to interrupt.
     std::mutex playerMutex_;
     PlayerLink* player_ = nullptr;  // guarded by playerMutex_
-    bool stopping_ = false;         // guarded by playerMutex_
-    bool resumed_ = false;
-    std::thread thread_;
+    std::stop_source stop_;
+    std::stop_callback<std::function<void()>> wake_;
+    std::jthread thread_;  // last: joined before anything it uses goes
 };

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <sstream>
 
-#include "receiver/key_code_table.h"
+#include "receiver/builtin_keys.h"
+#include "receiver/event_protocol.h"
+#include "receiver/number_text.h"
 
 namespace {
 
@@ -78,11 +80,9 @@ std::string Suggestion(std::string_view word) {
 }  // namespace
 
 std::string ActionText(PlayerAction action) {
-    if (const auto id = CommandIdentifier(action)) {
-        for (const KeyCode& row : KeyCodeTable) {
-            if (row.command == *id) {
-                return row.text;
-            }
+    for (const BuiltinKey& key : BuiltinKeys) {
+        if (key.action == action) {
+            return key.text;
         }
     }
     std::string text(ActionName(action));
@@ -95,11 +95,11 @@ std::string ActionText(PlayerAction action) {
 const KeyMap& KeyMap::Standard() {
     static const KeyMap standard = [] {
         KeyMap map;
-        for (const KeyCode& row : KeyCodeTable) {
-            map.Bind(Kind::Press, row.code, PlayerRequest{*ActionForCommand(row.command)});
+        for (const BuiltinKey& key : BuiltinKeys) {
+            map.Bind(Kind::Press, key.code, PlayerRequest{key.action});
         }
-        for (const KeyCode& row : RepeatCodeTable) {
-            map.Bind(Kind::Held, row.code, PlayerRequest{*ActionForCommand(row.command)});
+        for (const int code : BuiltinHeldCodes) {
+            map.Bind(Kind::Held, code, map.press_[static_cast<std::size_t>(code)].binding);
         }
         return map;
     }();

@@ -30,7 +30,7 @@ class KeyMap {
     // A bound code: its action, or none for "nothing".
     using Binding = std::optional<PlayerRequest>;
 
-    // The receiver's own remote (KeyCodeTable, and its volume keys held).
+    // The built-in remote (BuiltinKeys, and its volume keys held).
     static const KeyMap& Standard();
 
     // A key map file's text. Every problem is added to problems as "source:LINE: what",
@@ -66,7 +66,7 @@ class KeyMap {
     std::array<Slot, 256> held_{};
 };
 
-// What the history shows for a bound action: "PLAY!" for play-pause and the original
-// texts of the five original commands, else the name in capitals with "_" for "-" and a
+// What the history shows for a bound action: the built-in keys' texts for their actions
+// ("PLAY!" for play-pause), else the name in capitals with "_" for "-" and a
 // final "!" ("STOP!", "SEEK_FORWARD!").
 std::string ActionText(PlayerAction action);

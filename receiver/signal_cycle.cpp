@@ -1,6 +1,7 @@
 #include "receiver/signal_cycle.h"
 
-#include "receiver/key_code_table.h"
+#include "receiver/event_protocol.h"
+#include "receiver/number_text.h"
 
 namespace {
 
@@ -38,14 +39,9 @@ bool SignalCycle::RunOnePass() {
 
     KeyEvent event = keys_.Decode(first, code);
     messageText_ = std::move(event.text);
-    // The player acts before the history shows the key; the five original commands go
-    // by their identifiers.
+    // The player acts before the history shows the key.
     if (event.request) {
-        if (const auto id = CommandIdentifier(event.request->action)) {
-            player_.SendPlayerCommand(*id);
-        } else {
-            player_.Perform(*event.request);
-        }
+        player_.Perform(*event.request);
     }
     history_.ReplaceLastLine(messageText_);
     return true;

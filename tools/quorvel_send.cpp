@@ -6,7 +6,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/usage_problem.h"
+#include "log/usage_problem.h"
 #include "receiver/serial_device.h"
 #include "tools/receiver_link.h"
 #include "tools/receiver_script.h"

@@ -4,27 +4,30 @@
 #include <charconv>
 #include <sstream>
 
-#include "receiver/key_code_table.h"
+#include "receiver/builtin_keys.h"
+#include "receiver/event_protocol.h"
+#include "receiver/number_text.h"
 
 namespace {
 
 struct KeyName {
     const char* name;
-    int command;
+    PlayerAction action;
 };
 
 constexpr KeyName KeyNames[] = {
-    {"play", PlayerCommand::CmdPlay},    {"prev", PlayerCommand::CmdPrev},
-    {"next", PlayerCommand::CmdNext},    {"vol+", PlayerCommand::CmdVolUp},
-    {"vol-", PlayerCommand::CmdVolDown},
+    {"play", PlayerAction::PlayPause},  {"prev", PlayerAction::Previous},
+    {"next", PlayerAction::Next},       {"vol+", PlayerAction::VolumeUp},
+    {"vol-", PlayerAction::VolumeDown},
 };
 
+// The built-in remote's code for a key's name.
 std::optional<int> KeyCodeFor(const std::string& word) {
     for (const KeyName& k : KeyNames) {
         if (word == k.name) {
-            for (const KeyCode& row : KeyCodeTable) {
-                if (row.command == k.command) {
-                    return row.code;
+            for (const BuiltinKey& key : BuiltinKeys) {
+                if (key.action == k.action) {
+                    return key.code;
                 }
             }
         }

@@ -1,19 +1,13 @@
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "player/player_link.h"
 
-// Records every command identifier in the order it was sent.
+// Records every action in the order it was asked for.
 class RecordingPlayerLink : public PlayerLink {
   public:
-    std::string FindPlayerWindow() override {
-        ++lookups;
-        return "recorder";
-    }
-    void SendPlayerCommand(int id) override { commands.push_back(id); }
+    void Perform(const PlayerRequest& request) override { actions.push_back(request.action); }
 
-    std::vector<int> commands;
-    int lookups = 0;
+    std::vector<PlayerAction> actions;
 };

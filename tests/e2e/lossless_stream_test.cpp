@@ -11,7 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "receiver/key_code_table.h"
+#include "receiver/builtin_keys.h"
+#include "receiver/event_protocol.h"
 #include "receiver/signal_cycle.h"
 #include "tests/e2e/programs.h"
 #include "tools/virtual_port.h"
@@ -68,19 +69,16 @@ class StreamRebuilder {
             strayNext_ = true;
             return true;
         }
-        for (const KeyCode& key : KeyCodeTable) {
-            if (line == key.text) {
-                return Push({KeyPrefix, key.code}, line);
-            }
-        }
-        for (const KeyCode& key : RepeatCodeTable) {
-            if (line == key.text) {
-                return Push({RepeatPrefix, key.code}, line);
-            }
-        }
         const std::string repeat = RepeatText;
-        if (line.rfind(repeat, 0) == 0) {
-            return Push({RepeatPrefix, ByteValue(line.substr(repeat.size()))}, line);
+        const bool held = line.rfind(repeat, 0) == 0;
+        const std::string shown = held ? line.substr(repeat.size()) : line;
+        for (const BuiltinKey& key : BuiltinKeys) {
+            if (shown == key.text) {
+                return Push({held ? RepeatPrefix : KeyPrefix, key.code}, line);
+            }
+        }
+        if (held) {
+            return Push({RepeatPrefix, ByteValue(shown)}, line);
         }
         return Push({KeyPrefix, ByteValue(line)}, line);
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,20 +27,20 @@ void Check(bool ok, const char* what) {
 }
 
 // The remote's key layout, written out on its own so it does not share the code under test.
-int CommandFor(int prefix, int code) {
+std::optional<PlayerAction> ActionFor(int prefix, int code) {
     switch (code) {
         case 0x60:
-            return prefix == 0x91 ? 18808 : 0;
+            return prefix == 0x91 ? std::optional(PlayerAction::PlayPause) : std::nullopt;
         case 0x98:
-            return prefix == 0x91 ? 18810 : 0;
+            return prefix == 0x91 ? std::optional(PlayerAction::Previous) : std::nullopt;
         case 0x18:
-            return prefix == 0x91 ? 18811 : 0;
+            return prefix == 0x91 ? std::optional(PlayerAction::Next) : std::nullopt;
         case 0xB0:
-            return 18815;
+            return PlayerAction::VolumeUp;
         case 0x70:
-            return 18816;
+            return PlayerAction::VolumeDown;
         default:
-            return 0;
+            return std::nullopt;
     }
 }
 
@@ -97,12 +98,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    std::vector<int> expected;
+    std::vector<PlayerAction> expected;
     expected.reserve(values.size() / 2);
     for (std::size_t i = 0; i + 1 < values.size(); ++i) {
         if (values[i] == 0x91 || values[i] == 0x0D) {
-            if (const int id = CommandFor(values[i], values[i + 1])) {
-                expected.push_back(id);
+            if (const auto action = ActionFor(values[i], values[i + 1])) {
+                expected.push_back(*action);
             }
             ++i;
         }
@@ -118,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SignalCycle cycle(source, log, player);
     cycle.Run();
 
-    Check(player.commands == expected, "one command per recognised event");
+    Check(player.actions == expected, "one action per recognised event");
     Check(list.WaitingLast(), "ends waiting");
     return 0;
 }

@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "history/history_log.h"
-#include "player/player_commands.h"
 #include "receiver/signal_cycle.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/memory_history_list.h"
@@ -19,8 +18,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 const std::string P = "org.mpris.MediaPlayer2.";
-constexpr int Play = PlayerCommand::CmdPlay;
-constexpr int Up = PlayerCommand::CmdVolUp;
+const PlayerRequest Play(PlayerAction::PlayPause);
+const PlayerRequest Up(PlayerAction::VolumeUp);
 
 // Generous, so that a slow machine cannot make a healthy player look hung. Tests of the
 // real bound use the link's default.
@@ -66,9 +65,6 @@ TEST_F(MprisLink, ByteStreamReachesThePlayerInTheCyclesOrder) {
     ASSERT_TRUE(player.Start());
     // Built here, used on the receiver's thread, as the program does.
     MprisPlayerLink link({}, PatientTimeoutMs);
-    for (int id : {0, -1, 273, 18807, 18809, 18812, 18814, 18817, 0x4978 + 0x10000}) {
-        link.SendPlayerCommand(id);
-    }
     MemoryHistoryList list;
     HistoryLog log(list);
     ScriptedByteSource bytes({0x91, 0x60, 0x91, 0x98, 0x91, 0x18, 0x91, 0xB0, 0x0D, 0xB0, 0x91,
@@ -103,12 +99,11 @@ TEST_F(MprisLink, AsksIdentitiesForANameAndSaysWhichPlayersAreThere) {
     StandInProcess beta(bus_, {"beta.instance42", "Beta"});
     ASSERT_TRUE(alpha.Start());
     ASSERT_TRUE(beta.Start());
-    EXPECT_EQ(MprisPlayerLink("Alpha Player", PatientTimeoutMs).FindPlayerWindow(), P + "alpha");
-    EXPECT_EQ(MprisPlayerLink(P + "beta", PatientTimeoutMs).FindPlayerWindow(),
-              P + "beta.instance42");
+    EXPECT_EQ(MprisPlayerLink("Alpha Player", PatientTimeoutMs).ChosenPlayer(), P + "alpha");
+    EXPECT_EQ(MprisPlayerLink(P + "beta", PatientTimeoutMs).ChosenPlayer(), P + "beta.instance42");
 
     LogCapture log;
-    EXPECT_EQ(MprisPlayerLink("Delta", PatientTimeoutMs).FindPlayerWindow(), "");
+    EXPECT_EQ(MprisPlayerLink("Delta", PatientTimeoutMs).ChosenPlayer(), "");
     EXPECT_EQ(log.Messages("quorvel.player"),
               Lines{"no MPRIS player named \"Delta\"; on the bus: alpha (\"Alpha Player\"), "
                     "beta.instance42 (\"Beta\")"});
@@ -119,33 +114,33 @@ TEST_F(MprisLink, ChoosesAgainAtEveryPress) {
     StandInProcess second(bus_, {"zzz", "Z", "Playing"});
     ASSERT_TRUE(first.Start());
     MprisPlayerLink link({}, PatientTimeoutMs);
-    link.SendPlayerCommand(Play);  // pauses the one playing
+    link.Perform(Play);  // pauses the one playing
 
     // Music started by hand in another player: the next press pauses that one, and the
     // press after resumes it, the one commanded last, as none is playing then.
     ASSERT_TRUE(second.Start());
-    link.SendPlayerCommand(Play);
-    link.SendPlayerCommand(Play);
+    link.Perform(Play);
+    link.Perform(Play);
     EXPECT_EQ(first.Calls(), Lines{"PlayPause"});
     EXPECT_EQ(second.Calls(), (Lines{"PlayPause", "PlayPause"}));
 }
 
 TEST_F(MprisLink, PlayerStartedLateOrRestartedGetsTheNextCommand) {
     MprisPlayerLink link("standin", PatientTimeoutMs);
-    EXPECT_EQ(link.FindPlayerWindow(), "");
+    EXPECT_EQ(link.ChosenPlayer(), "");
     StandInProcess late(bus_, {"standin"});
     ASSERT_TRUE(late.Start());
-    link.SendPlayerCommand(PlayerCommand::CmdNext);
+    link.Perform(PlayerRequest(PlayerAction::Next));
     ASSERT_TRUE(late.Kill());
-    link.SendPlayerCommand(Play);  // to no one
+    link.Perform(Play);  // to no one
 
     // Back under the same name, then as an instance under a new bus name.
     ASSERT_TRUE(late.Start());
-    link.SendPlayerCommand(PlayerCommand::CmdPrev);
+    link.Perform(PlayerRequest(PlayerAction::Previous));
     ASSERT_TRUE(late.Kill());
     StandInProcess instance(bus_, {"standin.instance42"});
     ASSERT_TRUE(instance.Start());
-    link.SendPlayerCommand(PlayerCommand::CmdVolDown);
+    link.Perform(PlayerRequest(PlayerAction::VolumeDown));
     EXPECT_EQ(late.Calls(), (Lines{"Next", "Previous"}));
     EXPECT_EQ(instance.Calls(), Lines{"Volume 0.4500"});
 }
@@ -156,14 +151,14 @@ TEST_F(MprisLink, FrozenPlayerCostsOneWaitAndOneThatAnswersIsChosen) {
     ASSERT_TRUE(frozen.Start());
     ASSERT_TRUE(awake.Start());
     MprisPlayerLink link;  // the real bound
-    ASSERT_EQ(link.FindPlayerWindow(), frozen.BusName());
+    ASSERT_EQ(link.ChosenPlayer(), frozen.BusName());
 
     // A held key: the first press waits for the frozen player, the rest do not ask it again,
     // and the player that answers gets them all.
     frozen.Freeze();
     const std::size_t asked = frozen.Requests().size();
     for (int i = 0; i < 4; ++i) {
-        link.SendPlayerCommand(Up);
+        link.Perform(Up);
     }
     ASSERT_TRUE(frozen.Thaw());
     EXPECT_EQ(frozen.Requests().size(), asked + 1);
@@ -171,7 +166,7 @@ TEST_F(MprisLink, FrozenPlayerCostsOneWaitAndOneThatAnswersIsChosen) {
               (Lines{"Volume 0.5500", "Volume 0.6000", "Volume 0.6500", "Volume 0.7000"}));
 
     // Thawed, it answers and plays again: the next key is its own.
-    link.SendPlayerCommand(Play);
+    link.Perform(Play);
     EXPECT_EQ(frozen.Calls(), Lines{"PlayPause"});
 }
 
@@ -181,9 +176,9 @@ TEST_F(MprisLink, InterruptEndsAWaitForAFrozenPlayer) {
     ASSERT_TRUE(player.Start());
     // An hour: only the interruption ends the wait before the test's time-out.
     MprisPlayerLink link({}, 3'600'000);
-    EXPECT_EQ(link.FindPlayerWindow(), P + "standin");
+    EXPECT_EQ(link.ChosenPlayer(), P + "standin");
     player.Freeze();
-    auto command = std::async(std::launch::async, [&] { link.SendPlayerCommand(Play); });
+    auto command = std::async(std::launch::async, [&] { link.Perform(Play); });
     link.Interrupt();
     command.get();
     EXPECT_TRUE(player.Thaw());
@@ -193,8 +188,8 @@ TEST_F(MprisLink, VolumeAboveOneIsNeverLowered) {
     StandInProcess player(bus_, {"standin", "Stand-In", "Playing", 1.2});
     ASSERT_TRUE(player.Start());
     MprisPlayerLink link({}, PatientTimeoutMs);
-    link.SendPlayerCommand(Up);
-    link.SendPlayerCommand(PlayerCommand::CmdVolDown);
+    link.Perform(Up);
+    link.Perform(PlayerRequest(PlayerAction::VolumeDown));
     EXPECT_EQ(player.Calls(), Lines{"Volume 1.1500"});
 }
 
@@ -202,16 +197,16 @@ TEST_F(MprisLink, BusRestartedAtTheSameAddressIsJoinedAgain) {
     StandInProcess player(bus_, {"standin"});
     ASSERT_TRUE(player.Start());
     MprisPlayerLink link({}, PatientTimeoutMs);
-    link.SendPlayerCommand(Play);
+    link.Perform(Play);
 
     // The bus crashes: the loss is said once, however often the link tries again.
     {
         LogCapture log;
         bus_.Stop();
-        for (int id : {Play, Up, Up}) {
-            link.SendPlayerCommand(id);
+        for (const PlayerRequest& id : {Play, Up, Up}) {
+            link.Perform(id);
         }
-        EXPECT_EQ(link.FindPlayerWindow(), "");
+        EXPECT_EQ(link.ChosenPlayer(), "");
         const Lines logged = log.Messages("quorvel.player");
         ASSERT_EQ(logged.size(), 1u) << testing::PrintToString(logged);
         EXPECT_NE(logged[0].find("lost the D-Bus session bus"), std::string::npos) << logged[0];
@@ -221,7 +216,7 @@ TEST_F(MprisLink, BusRestartedAtTheSameAddressIsJoinedAgain) {
     ASSERT_TRUE(bus_.Start()) << bus_.Error();
     ASSERT_TRUE(player.Kill());  // its connection went with the old daemon
     ASSERT_TRUE(player.Start());
-    link.SendPlayerCommand(PlayerCommand::CmdPrev);
+    link.Perform(PlayerRequest(PlayerAction::Previous));
     EXPECT_EQ(player.Calls(), (Lines{"PlayPause", "Previous"}));
 }
 
@@ -229,7 +224,7 @@ TEST_F(MprisLink, BusDyingMidCallEndsTheCallNotTheProgram) {
     StandInProcess silent(bus_, {"standin", "Stand-In", "Paused", 0.5, false});
     ASSERT_TRUE(silent.Start());
     MprisPlayerLink link({}, PatientTimeoutMs);
-    auto pressed = std::async(std::launch::async, [&] { link.SendPlayerCommand(Play); });
+    auto pressed = std::async(std::launch::async, [&] { link.Perform(Play); });
     // The player has the call; the link waits for a reply that never comes.
     ASSERT_EQ(silent.WaitForCalls(1), Lines{"PlayPause"});
     bus_.Stop();
@@ -239,7 +234,7 @@ TEST_F(MprisLink, BusDyingMidCallEndsTheCallNotTheProgram) {
     ASSERT_TRUE(silent.Kill());
     StandInProcess player(bus_, {"standin"});
     ASSERT_TRUE(player.Start());
-    link.SendPlayerCommand(PlayerCommand::CmdNext);
+    link.Perform(PlayerRequest(PlayerAction::Next));
     EXPECT_EQ(player.Calls(), Lines{"Next"});
 }
 
@@ -248,7 +243,7 @@ TEST_F(MprisLink, WithoutASessionAddressTheBusInTheRuntimeFolderIsJoined) {
     ASSERT_TRUE(player.Start());
     const ScopedVariable address("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
     const ScopedVariable runtimeDir("XDG_RUNTIME_DIR", bus_.Folder());
-    MprisPlayerLink().SendPlayerCommand(PlayerCommand::CmdNext);
+    MprisPlayerLink().Perform(PlayerRequest(PlayerAction::Next));
     EXPECT_EQ(player.Calls(), Lines{"Next"});
 }
 
@@ -261,9 +256,9 @@ TEST_P(MprisLinkWithoutBus, FindsNoPlayerAndSaysSoOnce) {
     const ScopedVariable address("DBUS_SESSION_BUS_ADDRESS", GetParam());
     LogCapture log;
     MprisPlayerLink link;
-    EXPECT_EQ(link.FindPlayerWindow(), "");
-    for (int id : {Play, Up, Up}) {
-        link.SendPlayerCommand(id);
+    EXPECT_EQ(link.ChosenPlayer(), "");
+    for (const PlayerRequest& id : {Play, Up, Up}) {
+        link.Perform(id);
     }
     const Lines logged = log.Messages("quorvel.player");
     ASSERT_EQ(logged.size(), 1u) << testing::PrintToString(logged);

@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <filesystem>
+#include <stdexcept>
 
 #include "tests/doubles/locked_history_list.h"
+#include "tests/doubles/log_capture.h"
 #include "tools/virtual_port.h"
 
 namespace {
@@ -14,22 +16,25 @@ using Lines = std::vector<std::string>;
 const std::string W = "Waiting for new signal...";
 const std::string Greeting = "Click to start the fun :)";
 
-// Counts the player lookups of the link the thread makes for itself.
-struct LookupCounter {
-    std::atomic<int> lookups{0};
+// Counts the links the thread makes for itself, and what they are asked; the first
+// request throws, as a link's own failure might.
+struct CountingFactory {
+    std::atomic<int> made{0};
+    std::atomic<int> performed{0};
 
     IRThread::PlayerFactory Factory() {
         return [this] {
             struct Link : PlayerLink {
-                explicit Link(std::atomic<int>& n) : n(n) {}
-                std::string FindPlayerWindow() override {
-                    ++n;
-                    return "counter";
+                explicit Link(CountingFactory& f) : f(f) {}
+                void Perform(const PlayerRequest&) override {
+                    if (f.performed++ == 0) {
+                        throw std::runtime_error("the link broke");
+                    }
                 }
-                void SendPlayerCommand(int) override {}
-                std::atomic<int>& n;
+                CountingFactory& f;
             };
-            return std::make_unique<Link>(lookups);
+            ++made;
+            return std::make_unique<Link>(*this);
         };
     }
 };
@@ -37,7 +42,7 @@ struct LookupCounter {
 TEST(IRThread, PortPresentLeavesOnlyTheWaitingLine) {
     auto pty = VirtualPort::CreatePty();
     LockedHistoryList list({Greeting});
-    LookupCounter player;
+    CountingFactory player;
     IRThread thread(list, pty->readerPath(), player.Factory());
     EXPECT_EQ(list.Lines(), Lines{Greeting});  // created suspended
 
@@ -47,7 +52,29 @@ TEST(IRThread, PortPresentLeavesOnlyTheWaitingLine) {
     thread.RequestStop();
     thread.Join();
     EXPECT_EQ(thread.LineIndex(), 0);
-    EXPECT_EQ(player.lookups, 1);
+    EXPECT_EQ(player.made, 1);
+}
+
+// A failure on the receiver thread is said once, and the receiver carries on reading.
+TEST(IRThread, AnExceptionIsSaidAndTheReceiverCarriesOn) {
+    auto pty = VirtualPort::CreatePty();
+    LockedHistoryList list({Greeting});
+    CountingFactory player;
+    LogCapture log;
+    IRThread thread(list, pty->readerPath(), player.Factory());
+    thread.Resume();
+    ASSERT_TRUE(pty->WaitForRawReader());
+    ASSERT_TRUE(pty->Write({0x91, 0x60}));  // throws in the link
+    list.WaitFor([](const Lines& l) { return l.size() >= 2; });
+    ASSERT_TRUE(pty->Write({0x91, 0x18}));
+    const Lines seen =
+        list.WaitFor([](const Lines& l) { return l.size() >= 2 && l[l.size() - 2] == "NEXT!"; });
+    thread.RequestStop();
+    thread.Join();
+    EXPECT_EQ(seen, (Lines{W, "NEXT!", W}));
+    EXPECT_EQ(player.performed, 2);
+    EXPECT_EQ(player.made, 1);
+    EXPECT_EQ(log.Count("the link broke"), 1);
 }
 
 // The start order shows: the greeting goes before the "Err" lines, which come first.

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "receiver/key_code_table.h"
+#include "receiver/event_protocol.h"
 
 namespace {
 

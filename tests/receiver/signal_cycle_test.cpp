@@ -12,7 +12,12 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-using Ids = std::vector<int>;
+using Ids = std::vector<PlayerAction>;
+constexpr auto PP = PlayerAction::PlayPause;
+constexpr auto PV = PlayerAction::Previous;
+constexpr auto NX = PlayerAction::Next;
+constexpr auto UP = PlayerAction::VolumeUp;
+constexpr auto DN = PlayerAction::VolumeDown;
 const std::string W = "Waiting for new signal...";
 const std::string E = "COM READ ERROR!";
 
@@ -68,27 +73,27 @@ void PrintTo(const Case& c, std::ostream* os) {
 
 class SignalCycleCase : public testing::TestWithParam<Case> {};
 
-TEST_P(SignalCycleCase, WritesExactLinesAndCommands) {
+TEST_P(SignalCycleCase, WritesExactLinesAndActions) {
     const Case& c = GetParam();
     CycleRun run(c.bytes);
     EXPECT_EQ(run.list.lines, c.lines);
     EXPECT_EQ(run.log.LineIndex(), static_cast<int>(c.lines.size()) - 1);
-    EXPECT_EQ(run.player.commands, c.commands);
+    EXPECT_EQ(run.player.actions, c.commands);
     EXPECT_EQ(run.source.consumed(), c.bytes.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Events, SignalCycleCase,
     testing::Values(
-        Case{"NothingYet", {}, {W}, {}}, Case{"Play", {0x91, 0x60}, {"PLAY!", W}, {18808}},
-        Case{"Prev", {0x91, 0x98}, {"PREV!", W}, {18810}},
-        Case{"Next", {0x91, 0x18}, {"NEXT!", W}, {18811}},
-        Case{"VolUp", {0x91, 0xB0}, {"VOL_UP!", W}, {18815}},
-        Case{"VolDown", {0x91, 0x70}, {"VOL_DOWN!", W}, {18816}},
+        Case{"NothingYet", {}, {W}, {}}, Case{"Play", {0x91, 0x60}, {"PLAY!", W}, {PP}},
+        Case{"Prev", {0x91, 0x98}, {"PREV!", W}, {PV}},
+        Case{"Next", {0x91, 0x18}, {"NEXT!", W}, {NX}},
+        Case{"VolUp", {0x91, 0xB0}, {"VOL_UP!", W}, {UP}},
+        Case{"VolDown", {0x91, 0x70}, {"VOL_DOWN!", W}, {DN}},
         Case{"UnknownKey", {0x91, 0x2A}, {"42", W}, {}},
         Case{"KeyCodeZero", {0x91, 0x00}, {"0", W}, {}},
-        Case{"HeldVolUp", {0x0D, 0xB0}, {"  >>REP>>VOL_UP!", W}, {18815}},
-        Case{"HeldVolDown", {0x0D, 0x70}, {"  >>REP>>VOL_DOWN!", W}, {18816}},
+        Case{"HeldVolUp", {0x0D, 0xB0}, {"  >>REP>>VOL_UP!", W}, {UP}},
+        Case{"HeldVolDown", {0x0D, 0x70}, {"  >>REP>>VOL_DOWN!", W}, {DN}},
         Case{"HeldPlayOnlyShows", {0x0D, 0x60}, {"  >>REP>>96", W}, {}},
         Case{"HeldNextOnlyShows", {0x0D, 0x18}, {"  >>REP>>24", W}, {}},
         Case{"StrayByte", {0x05}, {W, "5", W}, {}},
@@ -99,15 +104,15 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"HeldVolumeRepeatsEveryTime",
              {0x91, 0xB0, 0x0D, 0xB0, 0x0D, 0xB0},
              {"VOL_UP!", "  >>REP>>VOL_UP!", "  >>REP>>VOL_UP!", W},
-             {18815, 18815, 18815}},
+             {UP, UP, UP}},
         Case{"FailedFirstRead", {-1}, {W, E, "-1", W}, {}},
         Case{"FailedCodeAfterKey", {0x91, -1}, {W, "-1", W}, {}},
         Case{"FailedCodeAfterRepeat", {0x0D, -1}, {W, "  >>REP>>-1", W}, {}},
-        Case{"FailedReadThenPlay", {-1, 0x91, 0x60}, {W, E, "-1", "PLAY!", W}, {18808}},
+        Case{"FailedReadThenPlay", {-1, 0x91, 0x60}, {W, E, "-1", "PLAY!", W}, {PP}},
         Case{"MixedSession",
              {0x91, 0x60, 0x05, 0x91, 0x18, 0x0D, 0x70},
              {"PLAY!", W, "5", "NEXT!", "  >>REP>>VOL_DOWN!", W},
-             {18808, 18811, 18816}}),
+             {PP, NX, DN}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST(SignalCycle, FailingSourceGrowsTheHistoryByThreeLinesAPass) {
@@ -127,8 +132,7 @@ TEST(SignalCycle, FailingSourceGrowsTheHistoryByThreeLinesAPass) {
 TEST(SignalCycle, CommandCompletesBeforeTheLineChanges) {
     struct OrderCheckingPlayer : PlayerLink {
         explicit OrderCheckingPlayer(const MemoryHistoryList& l) : list(l) {}
-        std::string FindPlayerWindow() override { return {}; }
-        void SendPlayerCommand(int) override { lastLineWhenSent = list.lines.back(); }
+        void Perform(const PlayerRequest&) override { lastLineWhenSent = list.lines.back(); }
         const MemoryHistoryList& list;
         std::string lastLineWhenSent;
     };
@@ -161,14 +165,14 @@ TEST(SignalCycle, MessageTextIsEmptyUntilTheFirstEventAndKeptAcrossStrayBytes) {
 TEST(SignalCycle, StopBetweenPrefixAndCodeLeavesTheWaitingLine) {
     CycleRun run({0x91});
     EXPECT_EQ(run.list.lines, Lines{W});
-    EXPECT_TRUE(run.player.commands.empty());
+    EXPECT_TRUE(run.player.actions.empty());
 }
 
 // Commands expected from a byte stream, worked out from the remote's key layout alone.
 Ids ExpectedCommands(const std::vector<int>& bytes) {
-    const std::map<int, int> pressed{
-        {0x60, 18808}, {0x98, 18810}, {0x18, 18811}, {0xB0, 18815}, {0x70, 18816}};
-    const std::map<int, int> held{{0xB0, 18815}, {0x70, 18816}};
+    const std::map<int, PlayerAction> pressed{
+        {0x60, PP}, {0x98, PV}, {0x18, NX}, {0xB0, UP}, {0x70, DN}};
+    const std::map<int, PlayerAction> held{{0xB0, UP}, {0x70, DN}};
     Ids ids;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if ((bytes[i] == 0x91 || bytes[i] == 0x0D) && i + 1 < bytes.size()) {
@@ -182,7 +186,7 @@ Ids ExpectedCommands(const std::vector<int>& bytes) {
     return ids;
 }
 
-TEST(SignalCycle, RandomStreamsKeepTheInvariantAndSendOneCommandPerRecognisedEvent) {
+TEST(SignalCycle, RandomStreamsKeepTheInvariantAndAskOneActionPerRecognisedEvent) {
     std::mt19937 rng(20261207);
     // Prefixes and known codes are drawn often so that events actually form.
     const std::vector<int> likely{0x91, 0x0D, 0x60, 0x98, 0x18, 0xB0, 0x70, -1};
@@ -192,7 +196,7 @@ TEST(SignalCycle, RandomStreamsKeepTheInvariantAndSendOneCommandPerRecognisedEve
             b = rng() % 2 ? likely[rng() % likely.size()] : static_cast<int>(rng() % 257) - 1;
         }
         CycleRun run(bytes);
-        ASSERT_EQ(run.player.commands, ExpectedCommands(bytes)) << "round " << round;
+        ASSERT_EQ(run.player.actions, ExpectedCommands(bytes)) << "round " << round;
         ASSERT_EQ(run.list.lines.back(), W);
         ASSERT_EQ(static_cast<int>(run.list.lines.size()), run.log.LineIndex() + 1);
     }

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "player/media_key_player_link.h"
-#include "player/player_commands.h"
 #include "player/window_message_player_link.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/windows/stand_in_player.h"
@@ -14,7 +13,11 @@
 
 namespace {
 
-using namespace PlayerCommand;
+constexpr int CmdPlay = WindowMessagePlayerLink::CmdPlay;
+constexpr int CmdPrev = WindowMessagePlayerLink::CmdPrev;
+constexpr int CmdNext = WindowMessagePlayerLink::CmdNext;
+constexpr int CmdVolUp = WindowMessagePlayerLink::CmdVolUp;
+constexpr int CmdVolDown = WindowMessagePlayerLink::CmdVolDown;
 const std::string PlayerTitle = WindowMessagePlayerLink::PlayerTitle;
 
 // The stand-in player in a process of its own, closed at the end.
@@ -69,9 +72,11 @@ TEST(WindowMessagePlayerLink, SendsEachCommandAsWmCommandInOrder) {
     ASSERT_NE(player.Window(), nullptr);
     WindowMessagePlayerLink link;
     EXPECT_EQ(link.FindPlayerWindow(), PlayerTitle);
+    // The built-in actions, each as its command identifier.
     const std::vector<WPARAM> sent = {CmdPlay, CmdPrev, CmdNext, CmdVolUp, CmdVolDown};
-    for (const WPARAM id : sent) {
-        link.SendPlayerCommand(static_cast<int>(id));
+    for (const auto action : {PlayerAction::PlayPause, PlayerAction::Previous, PlayerAction::Next,
+                              PlayerAction::VolumeUp, PlayerAction::VolumeDown}) {
+        link.Perform(PlayerRequest(action));
     }
     // wParam is the identifier alone: notification code 0 in the high word.
     EXPECT_EQ(player.Commands(), sent);
@@ -145,8 +150,8 @@ TEST(MediaKeyPlayerLink, PressesTheMediaKeyOfEachCommand) {
     SetFocus(window);
 
     MediaKeyPlayerLink link;
-    for (const int id : {CmdPlay, CmdPrev, CmdNext, CmdVolUp, CmdVolDown}) {
-        link.SendPlayerCommand(id);
+    for (const auto& command : WindowMessagePlayerLink::Commands) {
+        link.Perform(PlayerRequest(command.action));
     }
     const std::vector<WPARAM> expected = {VK_MEDIA_PLAY_PAUSE, VK_MEDIA_PREV_TRACK,
                                           VK_MEDIA_NEXT_TRACK, VK_VOLUME_UP, VK_VOLUME_DOWN};

@@ -6,12 +6,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/win32_form1.h"
 #include "history/history_log.h"
-#include "player/player_commands.h"
 #include "player/window_message_player_link.h"
 #include "tests/windows/stand_in_player.h"
 #include "tests/windows/wine_test.h"
+#include "win32_app/form1.h"
 
 namespace {
 
@@ -51,7 +50,8 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
 // A form whose receiver is the test: writes go through history.
 struct FormUnderTest {
     FormUnderTest()
-        : form(GetModuleHandleA(nullptr), [this](HistoryList& list) { history = &list; }) {}
+        : form(GetModuleHandleA(nullptr),
+               [this](ReceiverHost& receivers) { history = &receivers.List(); }) {}
     HistoryList* history = nullptr;
     TForm1 form;
 };
@@ -182,8 +182,8 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
         "  >>REP>>96", "145", "Waiting for new signal..."};
     EXPECT_TRUE(WineTest::WaitUntil([&] { return ListLines(history) == expected; }));
     EXPECT_EQ(ListLines(history), expected);
-    EXPECT_EQ(player.Commands(),
-              (std::vector<WPARAM>{PlayerCommand::CmdPlay, PlayerCommand::CmdVolUp}));
+    EXPECT_EQ(player.Commands(), (std::vector<WPARAM>{WindowMessagePlayerLink::CmdPlay,
+                                                      WindowMessagePlayerLink::CmdVolUp}));
 
     RECT outer;
     RECT client;

@@ -1,5 +1,0 @@
-#include "app/program.h"
-
-int main(int argc, char** argv) {
-    return RunProgram(argc, argv);
-}

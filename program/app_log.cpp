@@ -1,0 +1,3 @@
+#include "program/app_log.h"
+
+LogCategory lcApp("quorvel.app");

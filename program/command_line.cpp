@@ -1,0 +1,129 @@
+#include "program/command_line.h"
+
+#include "log/usage_problem.h"
+#include "program/key_map_file.h"
+
+#include <CLI/CLI.hpp>
+#include <utility>
+
+namespace {
+
+CommandLine Fail(const std::string& message) {
+    CommandLine result;
+    result.action = CommandLine::Action::Exit;
+    result.exitStatus = CommandLine::UsageError;
+    result.err = "quorvel: " + message + " (try --help)\n";
+    return result;
+}
+
+CommandLine Print(std::string text) {
+    CommandLine result;
+    result.action = CommandLine::Action::Exit;
+    result.out = std::move(text);
+    return result;
+}
+
+}  // namespace
+
+std::string CommandLine::HelpText() {
+#ifdef _WIN32
+    return std::string(
+               "Usage: quorvel [--port COMn] [--player window|keys] [--keys FILE] [--console]\n"
+               "       quorvel --learn [--port COMn] [--keys FILE]\n"
+               "Shows the button events of a serial infrared receiver in a small window and\n"
+               "sends play/pause, previous, next and volume to a media player.\n"
+               "\n"
+               "  --port COMn     serial port of the receiver (default ") +
+           DefaultPort +
+           ")\n"
+           "  --player window commands to the window titled \"Windows Media Player\"\n"
+           "                  (the default)\n"
+           "  --player keys   the media and volume keys, for whichever player has them\n"
+#else
+    return std::string(
+               "Usage: quorvel [--port DEVICE] [--player NAME | --no-player] [--keys FILE]\n"
+               "               [--console]\n"
+               "       quorvel --learn [--port DEVICE] [--keys FILE]\n"
+               "Shows the button events of a serial infrared receiver in a small window and\n"
+               "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
+               "\n"
+               "  --port DEVICE   serial port of the receiver (default ") +
+           DefaultPort +
+           ")\n"
+           "  --player NAME   the MPRIS player to command: its bus name, with or without\n"
+           "                  org.mpris.MediaPlayer2., or its Identity, exactly; by default\n"
+           "                  the one playing, else the one commanded last, at each key\n"
+           "  --no-player     command no player, only show the events\n"
+#endif
+           "  --console       no window: print the history on standard output\n"
+           "  --keys FILE     the key map to use; by default, when it exists,\n"
+           "                  " +
+           KeyMapFile::DefaultPath() +
+           "\n"
+           "  --print-keys    print the built-in key map, a start for your own, and exit\n"
+           "  --learn         learn a remote's keys in the terminal and write the key map\n"
+           "  --help          show this help and exit\n"
+           "  --version       show the version and exit\n";
+}
+
+CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
+    CommandLine result;
+    bool help = false;
+    bool version = false;
+    bool printKeys = false;
+    bool noPlayer = false;
+    CLI::App app("", "quorvel");
+    app.set_help_flag();
+    app.allow_extras();
+    std::vector<std::string> flags{"--help", "--version", "--console", "--print-keys", "--learn"};
+    app.add_flag("-h,--help", help);
+    app.add_flag("--version", version);
+    app.add_flag("--console", result.console);
+    app.add_flag("--print-keys", printKeys);
+    app.add_flag("--learn", result.learn);
+#ifndef _WIN32
+    flags.push_back("--no-player");
+    app.add_flag("--no-player", noPlayer);
+#endif
+    for (const auto& [name, target] :
+         {std::pair{"--port", &result.port}, std::pair{"--player", &result.player},
+          std::pair{"--keys", &result.keys}}) {
+        app.add_option(name, *target)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            // An option given where the value belongs is a slip, never a value.
+            ->check([name = std::string(name)](const std::string& value) {
+                return value.empty() || value[0] == '-' ? "option '" + name + "' needs a value"
+                                                        : std::string();
+            });
+    }
+
+    if (const std::string problem = FlagGivenAValue(args, flags); !problem.empty()) {
+        return Fail(problem);
+    }
+    try {
+        // CLI11 wants the arguments last first.
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::ParseError& error) {
+        return Fail(UsageProblem(error, "value"));
+    }
+    if (const auto extras = app.remaining(); !extras.empty()) {
+        const std::string& extra = extras.front();
+        return Fail(extra.rfind('-', 0) == 0
+                        ? "unknown option '" + extra.substr(0, extra.find('=')) + "'"
+                        : "unexpected argument '" + extra + "'");
+    }
+    if (noPlayer && !result.player.empty()) {
+        return Fail("options '--player' and '--no-player' exclude each other");
+    }
+    result.commandsPlayer = !noPlayer;
+    if (help) {
+        return Print(HelpText());
+    }
+    if (version) {
+        return Print(std::string(VersionText) + "\n");
+    }
+    if (printKeys) {
+        return Print(KeyMapFile::Header() + KeyMap::Standard().Format());
+    }
+    return result;
+}

@@ -1,0 +1,29 @@
+#include "program/console_runner.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "history/console_history_list.h"
+#include "log/log_rules.h"
+#include "log/scoped_log_sink.h"
+#include "program/quit_signal.h"
+#include "program/receiver_host.h"
+
+int RunConsole(const std::string& port, const IRThread::PlayerFactory& makePlayer,
+               const KeyMap& keys) {
+    QuitSignal quit;
+    auto owned = std::make_unique<ConsoleHistoryList>(stdout, StandardOutputIsTerminal());
+    ConsoleHistoryList& history = *owned;
+    ReceiverHost receiver(std::move(owned));
+    // Gone before the history it prints around.
+    const ScopedLogSink aside(
+        [&history](const LogCategory& category, LogLevel, const std::string& message) {
+            history.PrintAside(stderr, std::string(category.Name()) + ": " + message);
+        });
+    ApplyLogRules(std::getenv("QT_LOGGING_RULES"));
+    receiver.Start(port, makePlayer, keys);
+    quit.Wait();
+    receiver.StopAll();
+    return 0;
+}

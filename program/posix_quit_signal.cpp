@@ -1,0 +1,133 @@
+#include "program/quit_signal.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <iterator>
+#include <thread>
+
+#include "program/app_log.h"
+
+namespace {
+
+// Read by the signal handler: lock-free atomics are safe there.
+std::atomic<int> wakeFd{-1};
+std::atomic<bool> quitting{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+
+constexpr int QuitSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void WakeUp(int fd) {
+    const char byte = 1;
+    // A full pipe already holds a wake-up; losing this byte loses nothing.
+    if (::write(fd, &byte, 1) < 0) {
+    }
+}
+
+void Handle(int signal) {
+    // A second signal while the first one's shutdown runs: the user means it, end now.
+    if (quitting.exchange(true)) {
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+        return;
+    }
+    const int savedErrno = errno;
+    if (const int fd = wakeFd.load(); fd >= 0) {
+        WakeUp(fd);
+    }
+    errno = savedErrno;
+}
+
+}  // namespace
+
+struct QuitSignal::State {
+    int fds[2] = {-1, -1};  // a self-pipe: the handler writes, Wait reads
+    struct sigaction old[std::size(QuitSignals)]{};
+    std::function<void()> onQuit;
+    std::thread watcher;  // calls onQuit; only when there is one
+    std::atomic<bool> closing{false};
+
+    // Blocks until a request; false when the pipe is gone.
+    bool AwaitRequest() {
+        pollfd fd{fds[0], POLLIN, 0};
+        while (::poll(&fd, 1, -1) < 0) {
+            if (errno != EINTR) {
+                return false;
+            }
+        }
+        char bytes[16];
+        while (::read(fds[0], bytes, sizeof bytes) > 0) {
+        }
+        return true;
+    }
+};
+
+QuitSignal::QuitSignal(std::function<void()> onQuit) : state_(std::make_unique<State>()) {
+    state_->onQuit = std::move(onQuit);
+    if (::pipe2(state_->fds, O_NONBLOCK | O_CLOEXEC) != 0) {
+        QUORVEL_WARNING(lcApp) << "signals: no pipe (" << std::strerror(errno)
+                               << "), SIGINT, SIGTERM and SIGHUP end the program abruptly";
+        state_->fds[0] = state_->fds[1] = -1;
+        return;
+    }
+    wakeFd.store(state_->fds[1]);
+    quitting.store(false);
+    struct sigaction action {};
+    action.sa_handler = &Handle;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (std::size_t i = 0; i < std::size(QuitSignals); ++i) {
+        sigaction(QuitSignals[i], &action, &state_->old[i]);
+    }
+    if (state_->onQuit) {
+        state_->watcher = std::thread([state = state_.get()] {
+            while (state->AwaitRequest() && !state->closing.load()) {
+                QUORVEL_DEBUG(lcApp) << "signals: quitting on a termination signal";
+                state->onQuit();
+            }
+        });
+    }
+}
+
+QuitSignal::~QuitSignal() {
+    if (state_->fds[0] < 0) {
+        return;
+    }
+    for (std::size_t i = 0; i < std::size(QuitSignals); ++i) {
+        sigaction(QuitSignals[i], &state_->old[i], nullptr);
+    }
+    wakeFd.store(-1);
+    if (state_->watcher.joinable()) {
+        state_->closing.store(true);
+        WakeUp(state_->fds[1]);
+        state_->watcher.join();
+    }
+    ::close(state_->fds[0]);
+    ::close(state_->fds[1]);
+}
+
+void QuitSignal::Wait() {
+    if (state_->fds[0] < 0) {
+        for (;;) {
+            ::pause();  // only a signal's default action ends this
+        }
+    }
+    if (state_->AwaitRequest()) {
+        QUORVEL_DEBUG(lcApp) << "signals: quitting on a termination signal";
+    }
+}
+
+void QuitSignal::Raise() {
+    if (state_->fds[1] >= 0) {
+        WakeUp(state_->fds[1]);
+    }
+}
+
+bool StandardOutputIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}

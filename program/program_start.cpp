@@ -1,0 +1,37 @@
+#include "program/program_start.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "program/key_learner.h"
+#include "program/key_map_file.h"
+#include "receiver/serial_device.h"
+
+std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys) {
+    if (options.action == CommandLine::Action::Exit) {
+        std::fputs(options.out.c_str(), stdout);
+        std::fputs(options.err.c_str(), stderr);
+        return options.exitStatus;
+    }
+    // Reading a file, a pipe or the user's own terminal as if it were the receiver would
+    // feed the player garbage, or take the terminal over.
+    if (const std::string why = WhyNotASerialPort(options.port); !why.empty()) {
+        std::fprintf(stderr, "quorvel: %s\n", why.c_str());
+        return CommandLine::UsageError;
+    }
+    if (options.learn) {
+        KeyLearner learner(std::cin, std::cout, std::cerr);
+        return learner.Run(options.port,
+                           options.keys.empty() ? KeyMapFile::DefaultPath() : options.keys);
+    }
+    // A key map with mistakes is refused whole, every mistake named, before anything runs.
+    KeyMapFile::Loaded loaded = KeyMapFile::Load(options.keys);
+    for (const std::string& problem : loaded.problems) {
+        std::fprintf(stderr, "quorvel: %s\n", problem.c_str());
+    }
+    if (!loaded.problems.empty()) {
+        return CommandLine::UsageError;
+    }
+    keys = std::move(loaded.keys);
+    return std::nullopt;
+}

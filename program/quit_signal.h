@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+// The user's request to end the program, made the platform's way: SIGINT, SIGTERM and
+// SIGHUP (the terminal closed) on Linux; Ctrl-C, Ctrl-Break, the console closing, log-off
+// and shutdown on Windows. While a QuitSignal exists these no longer end the process at
+// once: they wake Wait and call onQuit, so the program can stop and join its receiver.
+// A second request while the first one's shutdown runs ends the process at once (Linux);
+// on Windows, where the system ends the process once its handler returns for a closing
+// console, log-off or shutdown, the handler waits (a few seconds at most) until the
+// QuitSignal is destroyed. One at a time.
+class QuitSignal {
+  public:
+    // onQuit, when given, runs once per request on a thread of the signal's own (Linux) or
+    // the system's handler thread (Windows): it must only hand the request on (post a
+    // message, queue a call).
+    explicit QuitSignal(std::function<void()> onQuit = {});
+    ~QuitSignal();
+    QuitSignal(const QuitSignal&) = delete;
+    QuitSignal& operator=(const QuitSignal&) = delete;
+
+    // Blocks until the user asks to quit, or Raise is called.
+    void Wait();
+    // Safe from any thread: as if the user had asked.
+    void Raise();
+
+    struct State;  // the platform's
+
+  private:
+    std::unique_ptr<State> state_;
+};
+
+// Standard output is a terminal that understands line rewriting (on Windows, a console
+// with its escape sequences turned on here).
+bool StandardOutputIsTerminal();

@@ -1,0 +1,60 @@
+#include "qt_app/form1.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QIcon>
+
+#include "qt_app/history_view.h"
+#include "qt_app/queued_history_list.h"
+
+namespace {
+
+// The window was laid out in pixels for this font; the desktop's sans-serif at the same
+// size keeps the lines fitting where it is missing.
+QFont WindowFont() {
+    const QString classic = QStringLiteral("MS Sans Serif");
+    QFont font = QFontDatabase::hasFamily(classic)
+                     ? QFont(classic)
+                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(8);
+    font.setBold(false);
+    font.setItalic(false);
+    return font;
+}
+
+}  // namespace
+
+// The resource lives in a static library, where nothing else would pull it in. Outside any
+// namespace, as Qt's macro requires.
+static void LoadIconResource() {
+    Q_INIT_RESOURCE(quorvel);
+}
+
+TForm1::TForm1(const ReceiverStarter& startReceiver, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint) {
+    LoadIconResource();
+    setWindowTitle(QString::fromLatin1(Caption));
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icon/%1.png").arg(size));
+    }
+    setWindowIcon(icon);
+    setFont(WindowFont());
+    setFixedSize(175, 350);
+    move(330, 117);
+
+    History = new HistoryView(this);
+    History->setObjectName(QStringLiteral("History"));
+    History->setAccessibleName(QStringLiteral("History"));
+    History->setGeometry(8, 8, 161, 329);
+    History->InsertLine(0, std::string(GreetingLine));
+
+    receivers_ = std::make_unique<ReceiverHost>(std::make_unique<QueuedHistoryList>(*History));
+    if (startReceiver) {
+        startReceiver(*receivers_);
+    }
+}
+
+TForm1::~TForm1() = default;

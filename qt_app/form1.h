@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "program/receiver_host.h"
+
+class HistoryView;
+
+// The one window: a fixed-size frame around the history list. It owns the receivers that
+// write the list (through a ReceiverHost), so they are stopped and joined before the list
+// goes, whenever the form is destroyed.
+class TForm1 : public QWidget {
+  public:
+    // Called once, as the last act of construction, with the host whose list the
+    // receivers write. It starts the receivers.
+    using ReceiverStarter = std::function<void(ReceiverHost&)>;
+
+    static constexpr const char* Caption = "Quorvel V0.1";
+    static constexpr const char* GreetingLine = "Click to start the fun :)";
+
+    explicit TForm1(const ReceiverStarter& startReceiver, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    HistoryView* History;
+    const ReceiverHost& Receivers() const { return *receivers_; }
+
+  private:
+    // A member, so it goes before the QWidget base deletes History.
+    std::unique_ptr<ReceiverHost> receivers_;
+};

@@ -1,0 +1,119 @@
+#include "program/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct RunCase {
+    std::vector<std::string> args;
+    std::string port;
+    std::string player;
+};
+
+std::string Joined(const std::vector<std::string>& args) {
+    std::string joined;
+    for (const std::string& arg : args) {
+        joined += (joined.empty() ? "" : " ") + arg;
+    }
+    return "[" + joined + "]";
+}
+
+void PrintTo(const RunCase& c, std::ostream* os) {
+    *os << Joined(c.args);
+}
+
+class CommandLineRuns : public ::testing::TestWithParam<RunCase> {};
+
+TEST_P(CommandLineRuns, TakesPortAndPlayer) {
+    const CommandLine parsed = CommandLine::Parse(GetParam().args);
+    EXPECT_EQ(parsed.action, CommandLine::Action::Run);
+    EXPECT_EQ(parsed.port, GetParam().port);
+    EXPECT_EQ(parsed.player, GetParam().player);
+    EXPECT_EQ(parsed.out, "");
+    EXPECT_EQ(parsed.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CommandLineRuns,
+    ::testing::Values(RunCase{{}, "/dev/ttyS0", ""},
+                      RunCase{{"--port", "/dev/ttyUSB0"}, "/dev/ttyUSB0", ""},
+                      RunCase{{"--port=/dev/pts/7"}, "/dev/pts/7", ""},
+                      RunCase{{"--port", "/dev/serial/by-id/usb-IR_Receiver-if00-port0"},
+                              "/dev/serial/by-id/usb-IR_Receiver-if00-port0",
+                              ""},
+                      RunCase{{"--player", "vlc", "--port", "/tmp/q-pty"}, "/tmp/q-pty", "vlc"},
+                      RunCase{{"--player=mpv"}, "/dev/ttyS0", "mpv"},
+                      // The last one given wins, as with most tools.
+                      RunCase{{"--port", "/dev/a", "--port", "/dev/b"}, "/dev/b", ""}));
+
+TEST(CommandLineNoPlayer, CommandsNoneAndExcludesANamedOne) {
+    EXPECT_TRUE(CommandLine::Parse({}).commandsPlayer);
+    EXPECT_FALSE(CommandLine::Parse({"--no-player"}).commandsPlayer);
+    EXPECT_EQ(CommandLine::Parse({"--player", "vlc", "--no-player"}).exitStatus,
+              CommandLine::UsageError);
+}
+
+struct ExitCase {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string err;
+};
+
+void PrintTo(const ExitCase& c, std::ostream* os) {
+    *os << Joined(c.args);
+}
+
+class CommandLineExits : public ::testing::TestWithParam<ExitCase> {};
+
+TEST_P(CommandLineExits, PrintsAndExits) {
+    const CommandLine parsed = CommandLine::Parse(GetParam().args);
+    EXPECT_EQ(parsed.action, CommandLine::Action::Exit);
+    EXPECT_EQ(parsed.exitStatus, GetParam().status);
+    EXPECT_EQ(parsed.out, GetParam().out);
+    EXPECT_EQ(parsed.err, GetParam().err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CommandLineExits,
+    ::testing::Values(
+        ExitCase{{"--version"}, 0, "quorvel " QUORVEL_VERSION "\n", ""},
+        ExitCase{{"--port", "/dev/x", "--version"}, 0, "quorvel " QUORVEL_VERSION "\n", ""},
+        ExitCase{{"--verbose"}, 2, "", "quorvel: unknown option '--verbose' (try --help)\n"},
+        ExitCase{{"--colour=red"}, 2, "", "quorvel: unknown option '--colour' (try --help)\n"},
+        ExitCase{{"-p", "/dev/x"}, 2, "", "quorvel: unknown option '-p' (try --help)\n"},
+        ExitCase{{"/dev/ttyS1"}, 2, "", "quorvel: unexpected argument '/dev/ttyS1' (try --help)\n"},
+        ExitCase{{"--port"}, 2, "", "quorvel: option '--port' needs a value (try --help)\n"},
+        ExitCase{{"--port="}, 2, "", "quorvel: option '--port' needs a value (try --help)\n"},
+        ExitCase{{"--player"}, 2, "", "quorvel: option '--player' needs a value (try --help)\n"},
+        // An option where the value belongs is a slip, not a port named "--console".
+        ExitCase{{"--port", "--console"},
+                 2,
+                 "",
+                 "quorvel: option '--port' needs a value (try --help)\n"},
+        ExitCase{
+            {"--console=1"}, 2, "", "quorvel: option '--console' takes no value (try --help)\n"},
+        // An error stops parsing: a later --help is not reached.
+        ExitCase{{"--bad", "--help"}, 2, "", "quorvel: unknown option '--bad' (try --help)\n"}));
+
+TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
+    const std::string help = CommandLine::HelpText();
+    for (const char* word :
+         {"--port DEVICE", "--player NAME", "--help", "--version", "/dev/ttyS0"}) {
+        EXPECT_NE(help.find(word), std::string::npos) << word;
+    }
+    // One line per item, each a terminal's width at most.
+    std::size_t start = 0;
+    while (start < help.size()) {
+        const std::size_t end = help.find('\n', start);
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_LE(end - start, 80u);
+        start = end + 1;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+#include "program/receiver_host.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+#include "player/null_player_link.h"
+#include "tests/doubles/locked_history_list.h"
+#include "tools/virtual_port.h"
+
+namespace {
+
+const std::string W = "Waiting for new signal...";
+
+// Whether the receiver's player link (which its thread holds until it ends) was still
+// there when the list went.
+struct Witness {
+    std::atomic<bool> linkAlive{false};
+    std::atomic<bool> listOutlivedReceiver{false};
+};
+
+class WitnessedList : public LockedHistoryList {
+  public:
+    explicit WitnessedList(Witness& witness) : LockedHistoryList({"greeting"}), witness_(witness) {}
+    ~WitnessedList() override { witness_.listOutlivedReceiver = !witness_.linkAlive; }
+
+  private:
+    Witness& witness_;
+};
+
+// The host is the only owner of its list: declared before or after anything else, it
+// stops and joins a receiver blocked in its read before the list goes.
+TEST(ReceiverHost, JoinsItsReceiversBeforeTheListGoes) {
+    auto pty = VirtualPort::CreatePty();
+    Witness witness;
+    {
+        auto list = std::make_unique<WitnessedList>(witness);
+        WitnessedList& lines = *list;
+        ReceiverHost host(std::move(list));
+        host.Start(pty->readerPath(), [&witness] {
+            struct Link : NullPlayerLink {
+                explicit Link(Witness& w) : w(w) { w.linkAlive = true; }
+                ~Link() override { w.linkAlive = false; }
+                Witness& w;
+            };
+            return std::make_unique<Link>(witness);
+        });
+        lines.WaitFor([](const std::vector<std::string>& l) { return l == std::vector{W}; });
+        ASSERT_TRUE(witness.linkAlive);
+        ASSERT_EQ(host.Count(), 1);
+    }
+    EXPECT_TRUE(witness.listOutlivedReceiver);
+}
+
+}  // namespace

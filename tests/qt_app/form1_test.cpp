@@ -1,0 +1,80 @@
+#include "qt_app/form1.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QStringList>
+
+#include "qt_app/history_view.h"
+#include "tests/qt_app/qt_environment.h"
+
+namespace {
+
+TEST(Form1, WindowLayoutAsDrawn) {
+    TForm1 form(nullptr);
+    form.show();
+
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Quorvel V0.1"));
+    EXPECT_EQ(form.pos(), QPoint(330, 117));
+    EXPECT_EQ(form.size(), QSize(175, 350));
+    // Fixed size: the user cannot resize it.
+    EXPECT_EQ(form.minimumSize(), QSize(175, 350));
+    EXPECT_EQ(form.maximumSize(), QSize(175, 350));
+
+    const Qt::WindowFlags flags = form.windowFlags();
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+
+    EXPECT_EQ(form.font().pointSize(), 8);
+    EXPECT_FALSE(form.windowIcon().isNull());
+    EXPECT_EQ(form.windowIcon().pixmap(32, 32).size(), QSize(32, 32));
+}
+
+TEST(Form1, HistoryListAsDrawn) {
+    TForm1 form(nullptr);
+    form.show();
+
+    ASSERT_NE(form.History, nullptr);
+    EXPECT_EQ(form.History->parentWidget(), &form);
+    EXPECT_EQ(form.History->geometry(), QRect(8, 8, 161, 329));
+    // Inside its two-pixel frame the list shows exactly 25 whole rows.
+    EXPECT_EQ(form.History->viewport()->height(), 325);
+    EXPECT_EQ(form.History->VisibleRows(), 25);
+    ASSERT_EQ(form.History->LineCount(), 1);
+    EXPECT_EQ(form.History->LineText(0), QStringLiteral("Click to start the fun :)"));
+    EXPECT_EQ(form.History->SelectedRow(), -1);
+}
+
+TEST(Form1, StartsTheReceiverLastWithAHistoryThatReachesTheList) {
+    HistoryList* given = nullptr;
+    QStringList linesWhenStarted;
+    int calls = 0;
+    TForm1 form([&](ReceiverHost& receivers) {
+        ++calls;
+        given = &receivers.List();
+        // The form is still being built: its list must already hold the greeting.
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* building = dynamic_cast<TForm1*>(window); building && building->History) {
+                for (int row = 0; row < building->History->LineCount(); ++row) {
+                    linesWhenStarted << building->History->LineText(row);
+                }
+            }
+        }
+    });
+    EXPECT_EQ(calls, 1);
+    ASSERT_NE(given, nullptr);
+    EXPECT_EQ(linesWhenStarted, QStringList{QStringLiteral("Click to start the fun :)")});
+
+    // What the receiver writes arrives in the list (through the event loop).
+    given->DeleteLine(0);
+    given->InsertLine(0, "Waiting for new signal...");
+    given->Repaint();
+    ASSERT_TRUE(ProcessEventsUntil([&] {
+        return form.History->LineCount() == 1 &&
+               form.History->LineText(0) == QStringLiteral("Waiting for new signal...");
+    }));
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+
+#include "program/receiver_host.h"
+
+class ListBoxHistoryList;
+
+// The one window on Windows: a fixed-size frame (no thick frame, no maximize box) around
+// History, a standard list box that screen readers read as it is. Closing the window ends
+// the message loop (WM_QUIT). It owns the receivers that write the list (through a
+// ReceiverHost), so they are stopped and joined before the list goes. Built and used on
+// the UI thread only.
+class TForm1 {
+  public:
+    // Called once, as the last act of construction, with the host whose list the
+    // receivers write. It starts the receivers.
+    using ReceiverStarter = std::function<void(ReceiverHost&)>;
+
+    static constexpr const char* ClassName = "TForm1";
+    static constexpr const char* Caption = "Quorvel V0.1";
+    static constexpr const char* GreetingLine = "Click to start the fun :)";
+    static constexpr const char* IconName = "MAINICON";
+    // Pixels at 96 dots per inch: the outer top-left corner, the client area and the list.
+    static constexpr int Left = 330;
+    static constexpr int Top = 117;
+    static constexpr int ClientWidth = 175;
+    static constexpr int ClientHeight = 350;
+    static constexpr RECT HistoryBounds = {8, 8, 8 + 161, 8 + 329};
+    static constexpr int HistoryRowHeight = 13;
+    static constexpr int HistoryId = 100;
+
+    TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver);
+    ~TForm1();
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    HWND Handle() const { return window_; }
+    void Show(int how) const;
+
+    HWND History = nullptr;
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND window_ = nullptr;
+    HFONT font_ = nullptr;
+    ListBoxHistoryList* historyList_ = nullptr;  // owned by receivers_
+    std::unique_ptr<ReceiverHost> receivers_;
+};

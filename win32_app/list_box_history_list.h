@@ -1,0 +1,41 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "history/batched_history_list.h"
+
+// The history in a standard list box. The receiver's writes are batched (see
+// BatchedHistoryList) and carried to the UI thread by one posted DrainMessage per batch;
+// the owner window's procedure hands that message to Drain, which applies the batch in the
+// order the calls were made. The receiver never sends the UI thread a message.
+//
+// No write selects a line, takes the focus or scrolls, with one exception: while the user
+// has the list scrolled to its very end, it follows the end as lines arrive, until they
+// scroll up again. Repaint redraws the list box at once; the writes before it only mark
+// it for the next ordinary redraw. The owner window and list box must outlive every
+// Drain; the receiver is stopped and joined before the list itself goes.
+class ListBoxHistoryList : public BatchedHistoryList {
+  public:
+    static constexpr UINT DrainMessage = WM_APP + 1;
+
+    ListBoxHistoryList(HWND owner, HWND listBox);
+
+    // On the UI thread, for DrainMessage.
+    void Drain();
+
+  protected:
+    void RequestHandOver() override;
+
+  private:
+    // Rows the list box shows whole.
+    int VisibleRows() const;
+    // The list is longer than the box and its last line is in sight: the user scrolled
+    // there, since no write scrolls.
+    bool ShowsTheEnd() const;
+
+    HWND owner_;
+    HWND listBox_;
+};
