@@ -168,7 +168,8 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
     HWND window = nullptr;
     ASSERT_TRUE(WineTest::WaitUntil([&] {
         window = FindWindowA(TForm1::ClassName, TForm1::Caption);
-        return window != nullptr;
+        // The frame exists a moment before its list box does.
+        return window != nullptr && GetDlgItem(window, TForm1::HistoryId) != nullptr;
     }));
     const HWND history = GetDlgItem(window, TForm1::HistoryId);
     // Waiting: the port is open and configured, so no byte written now is discarded.
