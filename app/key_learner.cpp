@@ -3,12 +3,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 
+#include "app/file_replacement.h"
 #include "app/key_map_file.h"
 #include "receiver/key_code_table.h"
 #include "receiver/serial_line.h"
@@ -75,6 +75,12 @@ class ErrorList : public HistoryList {
 }  // namespace
 
 int KeyLearner::Run(const std::string& port, const std::string& path) {
+    // A folder or a device at path would be moved aside, or written through: refused
+    // before a single key is asked for.
+    if (const std::string why = WhyNotAFileToWrite(path); !why.empty()) {
+        err_ << "quorvel: cannot write the key map to " << path << ": " << why << '\n';
+        return 2;
+    }
     ErrorList errors;
     HistoryLog history(errors);
     SerialLine line(port, history);
@@ -166,16 +172,15 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
         out_ << "No key learnt; nothing written.\n";
         return 1;
     }
-    std::error_code missing;
-    const bool replacing = std::filesystem::exists(path, missing);
+    std::string backup;
     std::string error;
-    if (!KeyMapFile::Save(path, keys, error)) {
+    if (!KeyMapFile::Save(path, keys, backup, error)) {
         err_ << "quorvel: " << error << '\n';
         return 1;
     }
     out_ << "Wrote " << path;
-    if (replacing) {
-        out_ << " (the one there before is now " << path << ".bak)";
+    if (!backup.empty()) {
+        out_ << " (the one there before is now " << backup << ")";
     }
     out_ << ".\n";
     return 0;

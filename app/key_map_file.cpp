@@ -1,5 +1,7 @@
 #include "app/key_map_file.h"
 
+#include "app/file_replacement.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -85,36 +87,12 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
     return loaded;
 }
 
-bool KeyMapFile::Save(const std::string& path, const KeyMap& keys, std::string& error) {
-    std::error_code failure;
-    const fs::path file(path);
-    if (file.has_parent_path()) {
-        fs::create_directories(file.parent_path(), failure);
-    }
-    const fs::path next = path + ".new";
-    {
-        std::ofstream out(next, std::ios::binary | std::ios::trunc);
-        out << Header() << keys.Format();
-        if (!out.flush()) {
-            error = "cannot write " + next.string() + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    // The old map is kept, or the new one does not replace it.
-    if (fs::exists(file, failure)) {
-        fs::rename(file, path + ".bak", failure);
-        if (failure) {
-            error = "cannot keep " + path + " as " + path + ".bak: " + failure.message();
-            fs::remove(next, failure);
-            return false;
-        }
-    }
-    fs::rename(next, file, failure);
-    if (failure) {
-        error = "cannot put " + path + " in place: " + failure.message();
-        return false;
-    }
-    return true;
+bool KeyMapFile::Save(const std::string& path, const KeyMap& keys, std::string& backup,
+                      std::string& error) {
+    const FileReplacement replaced = ReplaceFile(path, Header() + keys.Format());
+    backup = replaced.backup;
+    error = replaced.error;
+    return error.empty();
 }
 
 std::string KeyMapFile::Header() {

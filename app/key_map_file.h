@@ -24,9 +24,12 @@ class KeyMapFile {
     // writable by its group or by all.
     static Loaded Load(const std::string& path);
 
-    // Writes keys to path (folders made as needed), keeping a file already there as
-    // path + ".bak". False, with error set, when it could not.
-    static bool Save(const std::string& path, const KeyMap& keys, std::string& error);
+    // Writes keys to path (folders made as needed) by ReplaceFile: path holds the old map
+    // or the new one at every moment, and an old map is kept as path.bak (older backups
+    // moved to path.bak.1 and on). backup names the file that holds the old map, empty
+    // when there was none. False, with error set, when it could not.
+    static bool Save(const std::string& path, const KeyMap& keys, std::string& backup,
+                     std::string& error);
 
     // What a written file starts with.
     static std::string Header();
