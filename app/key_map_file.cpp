@@ -1,7 +1,9 @@
 #include "app/key_map_file.h"
 
 #include "app/file_replacement.h"
+#include "app/file_trust.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -22,27 +24,6 @@ namespace {
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
-}
-
-// Why a file that can run commands must not be trusted; empty when it may.
-std::string WhyUntrusted(const std::string& path) {
-#ifdef _WIN32
-    // Windows grants writing through ACLs, which a user's own profile folder keeps private.
-    (void)path;
-    return {};
-#else
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return {};
-    }
-    if (st.st_uid != ::geteuid()) {
-        return "it is not owned by you";
-    }
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return "others can write it (it is group- or world-writable; chmod go-w " + path + ")";
-    }
-    return {};
-#endif
 }
 
 }  // namespace
@@ -70,20 +51,58 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
         loaded.problems.push_back(file + ": not a file");
         return loaded;
     }
+#ifdef _WIN32
+    // Windows grants writing through ACLs, which a user's own profile folder keeps private.
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
         return loaded;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::ostringstream read;
+    read << in.rdbuf();
+    const std::string text = read.str();
+#else
+    // What is checked is what was read: the open file, never the path again.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
+        return loaded;
+    }
+    std::string text;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        loaded.problems.push_back(file + ": not a file");
+        return loaded;
+    }
+    char buffer[8192];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) != 0;) {
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
+            ::close(fd);
+            return loaded;
+        }
+        text.append(buffer, static_cast<size_t>(got));
+    }
+#endif
     loaded.path = file;
-    loaded.keys = KeyMap::Parse(text.str(), file, loaded.problems);
+    loaded.keys = KeyMap::Parse(text, file, loaded.problems);
+#ifndef _WIN32
     if (loaded.problems.empty() && loaded.keys.HasRunBindings()) {
-        if (const std::string why = WhyUntrusted(file); !why.empty()) {
+        std::string why;
+        const std::vector<TrustedPathPart> chain = TrustChain(fd, file, why);
+        if (why.empty()) {
+            why = WhyUntrusted(chain, ::geteuid());
+        }
+        if (!why.empty()) {
             loaded.problems.push_back(file + ": refused, since it runs commands and " + why);
         }
     }
+    ::close(fd);
+#endif
     return loaded;
 }
 

@@ -20,8 +20,8 @@ class KeyMapFile {
 
     // path names a file that must exist; empty means the default path, where a missing
     // file means the standard map. Every problem is named by its line. A file with run
-    // bindings is refused when others could have written it: not owned by the user, or
-    // writable by its group or by all.
+    // bindings is refused when others could have written or replaced it (WhyUntrusted on
+    // the file read and its folders up to the home); not checked on Windows.
     static Loaded Load(const std::string& path);
 
     // Writes keys to path (folders made as needed) by ReplaceFile: path holds the old map

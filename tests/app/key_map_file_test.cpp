@@ -18,13 +18,28 @@ TEST(KeyMapFile, RunBindingsAreRefusedFromAFileOthersCanWrite) {
         ::chmod(path.c_str(), mode);
         const KeyMapFile::Loaded loaded = KeyMapFile::Load(path);
         ASSERT_EQ(loaded.problems.size(), 1u) << mode;
-        EXPECT_NE(loaded.problems[0].find("others can write it"), std::string::npos)
+        EXPECT_NE(loaded.problems[0].find("can be written by others"), std::string::npos)
             << loaded.problems[0];
     }
     ::chmod(path.c_str(), 0600);
     const KeyMapFile::Loaded loaded = KeyMapFile::Load(path);
     EXPECT_TRUE(loaded.problems.empty());
     EXPECT_TRUE(loaded.keys.HasRunBindings());
+}
+
+// A folder others can write lets them swap the map for their own, whatever its mode.
+TEST(KeyMapFile, RunBindingsAreRefusedFromAFolderOthersCanWrite) {
+    QTemporaryDir dir;
+    const std::string folder = dir.filePath(QStringLiteral("quorvel")).toStdString();
+    ::mkdir(folder.c_str(), 0700);
+    ::chmod(folder.c_str(), 0777);
+    const std::string path = folder + "/keys.conf";
+    std::ofstream(path) << "key 43 run touch /tmp/anything\n";
+    ::chmod(path.c_str(), 0600);
+    const KeyMapFile::Loaded loaded = KeyMapFile::Load(path);
+    ASSERT_EQ(loaded.problems.size(), 1u);
+    EXPECT_NE(loaded.problems[0].find("chmod go-w " + folder), std::string::npos)
+        << loaded.problems[0];
 }
 
 }  // namespace
