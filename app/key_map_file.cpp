@@ -14,6 +14,7 @@
 #include <sstream>
 
 #ifndef _WIN32
+#include <pwd.h>
 #include <unistd.h>
 #endif
 
@@ -26,6 +27,20 @@ std::string Environment(const char* name) {
     return value != nullptr ? value : "";
 }
 
+#ifndef _WIN32
+// $HOME, or where the password database puts the user's home when it is not set (a
+// service, su -, env -i): never "" with a map written under /.config.
+std::string Home() {
+    std::string home = Environment("HOME");
+    if (home.empty() || home.front() != '/') {
+        if (const passwd* entry = ::getpwuid(::geteuid()); entry != nullptr && entry->pw_dir) {
+            home = entry->pw_dir;
+        }
+    }
+    return home;
+}
+#endif
+
 }  // namespace
 
 std::string KeyMapFile::DefaultPath() {
@@ -34,7 +49,7 @@ std::string KeyMapFile::DefaultPath() {
 #else
     std::string config = Environment("XDG_CONFIG_HOME");
     if (config.empty() || config.front() != '/') {
-        config = Environment("HOME") + "/.config";
+        config = Home() + "/.config";
     }
     return config + "/quorvel/keys.conf";
 #endif

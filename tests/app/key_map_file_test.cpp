@@ -1,10 +1,13 @@
 #include "app/key_map_file.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <fstream>
 
 namespace {
@@ -40,6 +43,26 @@ TEST(KeyMapFile, RunBindingsAreRefusedFromAFolderOthersCanWrite) {
     ASSERT_EQ(loaded.problems.size(), 1u);
     EXPECT_NE(loaded.problems[0].find("chmod go-w " + folder), std::string::npos)
         << loaded.problems[0];
+}
+
+// Without HOME (a service, env -i) the map is the user's, not /.config/quorvel/keys.conf.
+TEST(KeyMapFile, WithoutHomeTheDefaultComesFromThePasswordDatabase) {
+    const char* home = std::getenv("HOME");
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedHome = home != nullptr ? home : "";
+    const std::string savedConfig = config != nullptr ? config : "";
+    ::unsetenv("HOME");
+    ::unsetenv("XDG_CONFIG_HOME");
+    const std::string path = KeyMapFile::DefaultPath();
+    if (home != nullptr) {
+        ::setenv("HOME", savedHome.c_str(), 1);
+    }
+    if (config != nullptr) {
+        ::setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    }
+    const passwd* entry = ::getpwuid(::geteuid());
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(path, std::string(entry->pw_dir) + "/.config/quorvel/keys.conf");
 }
 
 }  // namespace
