@@ -10,6 +10,7 @@
 
 #include "app/file_replacement.h"
 #include "app/key_map_file.h"
+#include "log/untrusted_text.h"
 #include "receiver/key_code_table.h"
 #include "receiver/receiver_log.h"
 #include "receiver/serial_line.h"
@@ -117,7 +118,8 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
     line.OpenPort();
     line.ConfigurePort();
     if (!errors.first.empty()) {
-        err_ << "quorvel: cannot learn from " << port << ": " << errors.first << '\n';
+        err_ << "quorvel: cannot learn from " << UntrustedText(port) << ": " << errors.first
+             << '\n';
         return 1;
     }
 
@@ -152,7 +154,8 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
         events->Push({Event::Kind::EndOfInput});
     }).detach();
 
-    out_ << "Learning the remote on " << port << ". Press each key asked for; Enter skips one.\n";
+    out_ << "Learning the remote on " << UntrustedText(port)
+         << ". Press each key asked for; Enter skips one.\n";
     KeyMap keys;
     bool learnt = false;
     bool typing = true;
@@ -215,7 +218,7 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
     reader.join();
 
     if (lost) {
-        err_ << "quorvel: lost the receiver on " << port << ": " << errors.last
+        err_ << "quorvel: lost the receiver on " << UntrustedText(port) << ": " << errors.last
              << "; nothing written\n";
         return 1;
     }
