@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -354,6 +355,15 @@ void MprisPlayerLink::ChangeVolume(const std::string& busName,
     }
     if (!*volume) {
         QUORVEL_WARNING(lcPlayer) << UntrustedText(busName) << " gave no usable Volume";
+        return;
+    }
+    // NaN or infinity would be written back as it is: left alone, and said once.
+    if (!std::isfinite(**volume)) {
+        if (bool& said = players_[busName].saidBadVolume; !said) {
+            said = true;
+            QUORVEL_WARNING(lcPlayer) << UntrustedText(busName) << " gave a Volume of " << **volume
+                                      << "; its volume is left alone";
+        }
         return;
     }
     const double wanted = next(**volume);
