@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "player/command_runner.h"
 #include "player/player_action.h"
 
 // How the receiver carries out what a key is bound to: the media player's commands, and
@@ -21,8 +22,8 @@ class PlayerLink {
 
     // Carries out any action, on the same terms. By default an action with a command
     // identifier goes through SendPlayerCommand, Run starts its command without waiting
-    // for it (diagnostics say when it cannot), and any other action is one this link
-    // cannot carry out: it says so once, and does nothing.
+    // for it, within CommandRunner's bounds (diagnostics say when it cannot), and any other action
+    // is one this link cannot carry out: it says so once, and does nothing.
     virtual void Perform(const PlayerRequest& request);
 
     // Safe from any thread: ends any wait for the player now, and every later one at once,
@@ -32,4 +33,5 @@ class PlayerLink {
 
   private:
     bool unsupportedReported_ = false;
+    CommandRunner commands_;  // Run's commands, one at a time each, a few a second
 };
