@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "log/untrusted_text.h"
 #include "player/mpris_bus.h"
 #include "player/mpris_player_choice.h"
 #include "player/player_log.h"
@@ -91,15 +93,15 @@ std::string NoPlayerLine(const std::string& wanted, const std::vector<MprisCandi
     if (wanted.empty()) {
         return "no MPRIS player on the bus";
     }
-    std::string line = "no MPRIS player named \"" + wanted + "\"; on the bus:";
+    std::string line = "no MPRIS player named \"" + UntrustedText(wanted) + "\"; on the bus:";
     if (there.empty()) {
         return line + " none";
     }
     const std::size_t prefix = std::string_view(MprisBusPrefix).size();
     for (const MprisCandidate& c : there) {
-        line += (&c == &there.front() ? " " : ", ") + c.busName.substr(prefix);
+        line += (&c == &there.front() ? " " : ", ") + UntrustedText(c.busName.substr(prefix));
         if (!c.identity.empty()) {
-            line += " (\"" + c.identity + "\")";
+            line += " (\"" + UntrustedText(c.identity) + "\")";
         }
     }
     return line;
@@ -267,9 +269,9 @@ std::string MprisPlayerLink::Choose(Deadline deadline) {
     if (chosen.empty()) {
         Report(NoPlayerLine(wanted_, candidates));
     } else if (players_[chosen].silent) {
-        Report(chosen + " does not answer; keys go nowhere until it does", true);
+        Report(UntrustedText(chosen) + " does not answer; keys go nowhere until it does", true);
     } else {
-        Report("commanding " + chosen);
+        Report("commanding " + UntrustedText(chosen));
     }
     return chosen;
 }
@@ -346,7 +348,16 @@ void MprisPlayerLink::ChangeVolume(const std::string& busName,
         return;
     }
     if (!*volume) {
-        QUORVEL_WARNING(lcPlayer) << busName << " gave no usable Volume";
+        QUORVEL_WARNING(lcPlayer) << UntrustedText(busName) << " gave no usable Volume";
+        return;
+    }
+    // NaN or infinity would be written back as it is: left alone, and said once.
+    if (!std::isfinite(**volume)) {
+        if (bool& said = players_[busName].saidBadVolume; !said) {
+            said = true;
+            QUORVEL_WARNING(lcPlayer) << UntrustedText(busName) << " gave a Volume of " << **volume
+                                      << "; its volume is left alone";
+        }
         return;
     }
     const double wanted = next(**volume);
@@ -369,7 +380,8 @@ MprisBus::Outcome MprisPlayerLink::Reply(const std::string& busName, std::string
         if (error.empty() && use) {
             use(value);
         } else if (!error.empty() && !what.empty()) {
-            QUORVEL_WARNING(lcPlayer) << what << " on " << busName << " failed: " << error;
+            QUORVEL_WARNING(lcPlayer)
+                << what << " on " << UntrustedText(busName) << " failed: " << UntrustedText(error);
         }
     };
 }
@@ -395,13 +407,14 @@ void MprisPlayerLink::Silence(const std::string& busName) {
     }
     found->second.silent = true;
     QUORVEL_WARNING(lcPlayer)
-        << busName << " did not answer in time; it is not waited for again until it does";
+        << UntrustedText(busName)
+        << " did not answer in time; it is not waited for again until it does";
 }
 
 void MprisPlayerLink::Heard(const std::string& busName) {
     const auto found = players_.find(busName);
     if (found != players_.end() && found->second.silent) {
         found->second.silent = false;
-        QUORVEL_INFO(lcPlayer) << busName << " answers again";
+        QUORVEL_INFO(lcPlayer) << UntrustedText(busName) << " answers again";
     }
 }

@@ -64,8 +64,9 @@ class MprisPlayerLink : public PlayerLink {
     struct Player {
         std::string identity;
         bool identityKnown = false;
-        bool playing = false;  // as answered at this command
-        bool silent = false;   // left a call unanswered, and has not answered since
+        bool playing = false;        // as answered at this command
+        bool silent = false;         // left a call unanswered, and has not answered since
+        bool saidBadVolume = false;  // gave a Volume that is no number, said once
     };
 
     bool Joined();

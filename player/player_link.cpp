@@ -1,14 +1,10 @@
 #include "player/player_link.h"
 
-#include "player/detached_command.h"
 #include "player/player_log.h"
 
 void PlayerLink::PerformWithoutPlayer(const PlayerRequest& request) {
     if (request.action == PlayerAction::Run) {
-        std::string error;
-        if (!StartDetachedCommand(request.command, error)) {
-            QUORVEL_WARNING(lcPlayer) << "cannot run \"" << request.command << "\": " << error;
-        }
+        commands_.Run(request.command);  // says itself what became of it
         return;
     }
     if (!unsupportedReported_) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "player/command_runner.h"
 #include "player/player_action.h"
 
 // How the receiver carries out what a key is bound to: the media player's actions, and
@@ -21,11 +22,12 @@ class PlayerLink {
 
   protected:
     // What a link does with an action that is no player's to carry out, or that it has
-    // no way to: Run starts its command without waiting for it (the log says when it
-    // cannot); any other action is said once as one this link cannot carry out, and
+    // no way to: Run starts its command without waiting for it, within CommandRunner's
+    // bounds (the log says what became of it); any other action is said once as one this link cannot carry out, and
     // nothing happens.
     void PerformWithoutPlayer(const PlayerRequest& request);
 
   private:
     bool unsupportedReported_ = false;
+    CommandRunner commands_;  // Run's commands, one at a time each, a few a second
 };

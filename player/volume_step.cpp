@@ -1,10 +1,12 @@
 #include "player/volume_step.h"
 
 #include <algorithm>
+#include <cmath>
 
 double SteppedVolume(double volume, double step) {
-    if (step > 0) {
-        return std::max(volume, std::min(volume + step, 1.0));
+    if (!std::isfinite(volume) || !std::isfinite(step)) {
+        return volume;
     }
-    return std::min(volume, std::max(volume + step, 0.0));
+    const double stepped = std::clamp(std::clamp(volume, 0.0, 1.0) + step, 0.0, 1.0);
+    return step > 0 ? std::max(volume, stepped) : std::min(volume, stepped);
 }

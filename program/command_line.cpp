@@ -115,6 +115,9 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     if (noPlayer && !result.player.empty()) {
         return Fail("options '--player' and '--no-player' exclude each other");
     }
+    if (result.learn && printKeys) {
+        return Fail("options '--learn' and '--print-keys' exclude each other");
+    }
     result.commandsPlayer = !noPlayer;
     if (help) {
         return Print(HelpText());

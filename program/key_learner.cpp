@@ -3,14 +3,16 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 
+#include "log/untrusted_text.h"
+#include "program/file_replacement.h"
 #include "program/key_map_file.h"
 #include "receiver/event_protocol.h"
+#include "receiver/receiver_log.h"
 #include "receiver/serial_line.h"
 
 namespace {
@@ -21,7 +23,7 @@ constexpr auto HoldTime = std::chrono::milliseconds(700);
 // What the two threads report: a key event from the port, a line typed, or the end of
 // typing.
 struct Event {
-    enum class Kind { Key, Line, EndOfInput };
+    enum class Kind { Key, Line, EndOfInput, PortLost };
     Kind kind;
     int prefix = 0;
     int code = 0;
@@ -68,36 +70,78 @@ class ErrorList : public HistoryList {
         if (first.empty()) {
             first = why;
         }
+        last = why;
     }
+    // A line error leaves the port open; any other failed read means it was lost.
+    bool LastWasLost() const { return last.rfind("a line error", 0) != 0; }
     std::string first;
+    std::string last;
+};
+
+// The learner says the port's problems itself, once: the receiver's own diagnostics of
+// the same problems are held back while it runs.
+class ReceiverLogMuted {
+  public:
+    explicit ReceiverLogMuted(std::ostream& err)
+        : previous_(SetLogSink([this, &err](const LogCategory& category, LogLevel level,
+                                            const std::string& message) {
+              if (&category == &lcReceiver) {
+                  return;
+              }
+              if (previous_) {
+                  previous_(category, level, message);
+              } else {
+                  err << category.Name() << ": " << message << '\n';
+              }
+          })) {}
+    ~ReceiverLogMuted() { SetLogSink(previous_); }
+    ReceiverLogMuted(const ReceiverLogMuted&) = delete;
+    ReceiverLogMuted& operator=(const ReceiverLogMuted&) = delete;
+
+  private:
+    LogSink previous_;
 };
 
 }  // namespace
 
 int KeyLearner::Run(const std::string& port, const std::string& path) {
+    // A folder or a device at path would be moved aside, or written through: refused
+    // before a single key is asked for.
+    if (const std::string why = WhyNotAFileToWrite(path); !why.empty()) {
+        err_ << "quorvel: cannot write the key map to " << path << ": " << why << '\n';
+        return 2;
+    }
+    const ReceiverLogMuted muted(err_);
     ErrorList errors;
     HistoryLog history(errors);
     SerialLine line(port, history);
     line.OpenPort();
     line.ConfigurePort();
     if (!errors.first.empty()) {
-        err_ << "quorvel: cannot learn from " << port << ": " << errors.first << '\n';
+        err_ << "quorvel: cannot learn from " << UntrustedText(port) << ": " << errors.first
+             << '\n';
         return 1;
     }
 
     auto events = std::make_shared<Events>();
-    std::thread reader([&line, events] {
-        for (;;) {
-            const int first = line.ReadByte();
-            if (first == ByteSource::Stopped) {
-                return;
+    std::thread reader([&line, &errors, events] {
+        // False once reading ends: stopped, or the port lost (said as an event).
+        const auto read = [&](int& byte) {
+            byte = line.ReadByte();
+            if (byte == ByteSource::ReadFailed && errors.LastWasLost()) {
+                events->Push({Event::Kind::PortLost});
+                return false;
             }
+            return byte != ByteSource::Stopped;
+        };
+        for (int first = 0, code = 0; read(first);) {
             if (first == KeyPrefix || first == RepeatPrefix) {
-                const int code = line.ReadByte();
-                if (code == ByteSource::Stopped) {
+                if (!read(code)) {
                     return;
                 }
-                events->Push({Event::Kind::Key, first, code});
+                if (code >= 0) {
+                    events->Push({Event::Kind::Key, first, code});
+                }
             }
         }
     });
@@ -110,22 +154,32 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
         events->Push({Event::Kind::EndOfInput});
     }).detach();
 
-    out_ << "Learning the remote on " << port << ". Press each key asked for; Enter skips one.\n";
+    out_ << "Learning the remote on " << UntrustedText(port)
+         << ". Press each key asked for; Enter skips one.\n";
     KeyMap keys;
     bool learnt = false;
     bool typing = true;
+    bool lost = false;
     const auto never = std::chrono::steady_clock::time_point::max();
     for (const char* name : Asked) {
         const PlayerAction action = *ActionNamed(name);
         const bool volume = action == PlayerAction::VolumeUp || action == PlayerAction::VolumeDown;
         out_ << "Press the key for " << name << (volume ? " (hold it, so it repeats)" : "") << ": "
              << std::flush;
+        if (lost) {
+            break;
+        }
         if (!typing) {
             out_ << "skipped\n";
             continue;
         }
         for (;;) {
             const Event event = *events->Next(never);
+            if (event.kind == Event::Kind::PortLost) {
+                lost = true;
+                out_ << '\n';
+                break;
+            }
             if (event.kind != Event::Kind::Key) {
                 // Enter skips this action; the end of input skips the rest.
                 typing = event.kind == Event::Kind::Line;
@@ -147,7 +201,8 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
                 const auto until = std::chrono::steady_clock::now() + HoldTime;
                 while (const auto more = events->Next(until)) {
                     if (more->kind != Event::Kind::Key || more->prefix != RepeatPrefix) {
-                        events->Return(*more);  // typing, or the next key: the next action's
+                        // typing, the next key or a lost port: the next action's
+                        events->Return(*more);
                         break;
                     }
                     if (keys.Bind(KeyMap::Kind::Held, more->code, PlayerRequest(action))) {
@@ -162,20 +217,24 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
     line.RequestStop();
     reader.join();
 
+    if (lost) {
+        err_ << "quorvel: lost the receiver on " << UntrustedText(port) << ": " << errors.last
+             << "; nothing written\n";
+        return 1;
+    }
     if (!learnt) {
         out_ << "No key learnt; nothing written.\n";
         return 1;
     }
-    std::error_code missing;
-    const bool replacing = std::filesystem::exists(path, missing);
+    std::string backup;
     std::string error;
-    if (!KeyMapFile::Save(path, keys, error)) {
+    if (!KeyMapFile::Save(path, keys, backup, error)) {
         err_ << "quorvel: " << error << '\n';
         return 1;
     }
     out_ << "Wrote " << path;
-    if (replacing) {
-        out_ << " (the one there before is now " << path << ".bak)";
+    if (!backup.empty()) {
+        out_ << " (the one there before is now " << backup << ")";
     }
     out_ << ".\n";
     return 0;

@@ -1,5 +1,9 @@
 #include "program/key_map_file.h"
 
+#include "program/file_replacement.h"
+#include "program/file_trust.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -10,6 +14,7 @@
 #include <sstream>
 
 #ifndef _WIN32
+#include <pwd.h>
 #include <unistd.h>
 #endif
 
@@ -22,26 +27,19 @@ std::string Environment(const char* name) {
     return value != nullptr ? value : "";
 }
 
-// Why a file that can run commands must not be trusted; empty when it may.
-std::string WhyUntrusted(const std::string& path) {
-#ifdef _WIN32
-    // Windows grants writing through ACLs, which a user's own profile folder keeps private.
-    (void)path;
-    return {};
-#else
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return {};
+#ifndef _WIN32
+// $HOME, or where the password database puts the user's home when it is not set (a
+// service, su -, env -i): never "" with a map written under /.config.
+std::string Home() {
+    std::string home = Environment("HOME");
+    if (home.empty() || home.front() != '/') {
+        if (const passwd* entry = ::getpwuid(::geteuid()); entry != nullptr && entry->pw_dir) {
+            home = entry->pw_dir;
+        }
     }
-    if (st.st_uid != ::geteuid()) {
-        return "it is not owned by you";
-    }
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return "others can write it (it is group- or world-writable; chmod go-w " + path + ")";
-    }
-    return {};
-#endif
+    return home;
 }
+#endif
 
 }  // namespace
 
@@ -51,7 +49,7 @@ std::string KeyMapFile::DefaultPath() {
 #else
     std::string config = Environment("XDG_CONFIG_HOME");
     if (config.empty() || config.front() != '/') {
-        config = Environment("HOME") + "/.config";
+        config = Home() + "/.config";
     }
     return config + "/quorvel/keys.conf";
 #endif
@@ -68,53 +66,67 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
         loaded.problems.push_back(file + ": not a file");
         return loaded;
     }
+#ifdef _WIN32
+    // Windows grants writing through ACLs, which a user's own profile folder keeps private.
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
         return loaded;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::ostringstream read;
+    read << in.rdbuf();
+    const std::string text = read.str();
+#else
+    // What is checked is what was read: the open file, never the path again.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
+        return loaded;
+    }
+    std::string text;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        loaded.problems.push_back(file + ": not a file");
+        return loaded;
+    }
+    char buffer[8192];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) != 0;) {
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
+            ::close(fd);
+            return loaded;
+        }
+        text.append(buffer, static_cast<size_t>(got));
+    }
+#endif
     loaded.path = file;
-    loaded.keys = KeyMap::Parse(text.str(), file, loaded.problems);
+    loaded.keys = KeyMap::Parse(text, file, loaded.problems);
+#ifndef _WIN32
     if (loaded.problems.empty() && loaded.keys.HasRunBindings()) {
-        if (const std::string why = WhyUntrusted(file); !why.empty()) {
+        std::string why;
+        const std::vector<TrustedPathPart> chain = TrustChain(fd, file, why);
+        if (why.empty()) {
+            why = WhyUntrusted(chain, ::geteuid());
+        }
+        if (!why.empty()) {
             loaded.problems.push_back(file + ": refused, since it runs commands and " + why);
         }
     }
+    ::close(fd);
+#endif
     return loaded;
 }
 
-bool KeyMapFile::Save(const std::string& path, const KeyMap& keys, std::string& error) {
-    std::error_code failure;
-    const fs::path file(path);
-    if (file.has_parent_path()) {
-        fs::create_directories(file.parent_path(), failure);
-    }
-    const fs::path next = path + ".new";
-    {
-        std::ofstream out(next, std::ios::binary | std::ios::trunc);
-        out << Header() << keys.Format();
-        if (!out.flush()) {
-            error = "cannot write " + next.string() + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    // The old map is kept, or the new one does not replace it.
-    if (fs::exists(file, failure)) {
-        fs::rename(file, path + ".bak", failure);
-        if (failure) {
-            error = "cannot keep " + path + " as " + path + ".bak: " + failure.message();
-            fs::remove(next, failure);
-            return false;
-        }
-    }
-    fs::rename(next, file, failure);
-    if (failure) {
-        error = "cannot put " + path + " in place: " + failure.message();
-        return false;
-    }
-    return true;
+bool KeyMapFile::Save(const std::string& path, const KeyMap& keys, std::string& backup,
+                      std::string& error) {
+    const FileReplacement replaced = ReplaceFile(path, Header() + keys.Format());
+    backup = replaced.backup;
+    error = replaced.error;
+    return error.empty();
 }
 
 std::string KeyMapFile::Header() {

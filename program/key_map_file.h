@@ -20,13 +20,16 @@ class KeyMapFile {
 
     // path names a file that must exist; empty means the default path, where a missing
     // file means the standard map. Every problem is named by its line. A file with run
-    // bindings is refused when others could have written it: not owned by the user, or
-    // writable by its group or by all.
+    // bindings is refused when others could have written or replaced it (WhyUntrusted on
+    // the file read and its folders up to the home); not checked on Windows.
     static Loaded Load(const std::string& path);
 
-    // Writes keys to path (folders made as needed), keeping a file already there as
-    // path + ".bak". False, with error set, when it could not.
-    static bool Save(const std::string& path, const KeyMap& keys, std::string& error);
+    // Writes keys to path (folders made as needed) by ReplaceFile: path holds the old map
+    // or the new one at every moment, and an old map is kept as path.bak (older backups
+    // moved to path.bak.1 and on). backup names the file that holds the old map, empty
+    // when there was none. False, with error set, when it could not.
+    static bool Save(const std::string& path, const KeyMap& keys, std::string& backup,
+                     std::string& error);
 
     // What a written file starts with.
     static std::string Header();

@@ -3,9 +3,17 @@
 #include <cstdio>
 #include <iostream>
 
+#include "log/untrusted_text.h"
 #include "program/key_learner.h"
 #include "program/key_map_file.h"
 #include "receiver/serial_device.h"
+
+namespace {
+
+// A line of ours around a path or a line of a file: longer than one untrusted piece.
+constexpr std::size_t LineLimit = 1000;
+
+}  // namespace
 
 std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys) {
     if (options.action == CommandLine::Action::Exit) {
@@ -16,7 +24,7 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys) {
     // Reading a file, a pipe or the user's own terminal as if it were the receiver would
     // feed the player garbage, or take the terminal over.
     if (const std::string why = WhyNotASerialPort(options.port); !why.empty()) {
-        std::fprintf(stderr, "quorvel: %s\n", why.c_str());
+        std::fprintf(stderr, "quorvel: %s\n", UntrustedText(why, LineLimit).c_str());
         return CommandLine::UsageError;
     }
     if (options.learn) {
@@ -27,7 +35,7 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys) {
     // A key map with mistakes is refused whole, every mistake named, before anything runs.
     KeyMapFile::Loaded loaded = KeyMapFile::Load(options.keys);
     for (const std::string& problem : loaded.problems) {
-        std::fprintf(stderr, "quorvel: %s\n", problem.c_str());
+        std::fprintf(stderr, "quorvel: %s\n", UntrustedText(problem, LineLimit).c_str());
     }
     if (!loaded.problems.empty()) {
         return CommandLine::UsageError;

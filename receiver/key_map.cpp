@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "log/untrusted_text.h"
 #include "receiver/builtin_keys.h"
 #include "receiver/event_protocol.h"
 #include "receiver/number_text.h"
@@ -117,7 +118,7 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
         std::string_view rest = text.substr(0, end);
         text.remove_prefix(std::min(end + 1, text.size()));
         const auto problem = [&](const std::string& what) {
-            problems.push_back(std::string(source) + ":" + std::to_string(lineNumber) + ": " +
+            problems.push_back(UntrustedText(source) + ":" + std::to_string(lineNumber) + ": " +
                                what);
         };
 
@@ -128,7 +129,7 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
         const std::string_view codeWord = NextWord(rest);
         const std::string_view actionWord = NextWord(rest);
         if (kindWord != "key" && kindWord != "held") {
-            problem("unknown binding \"" + std::string(kindWord) +
+            problem("unknown binding \"" + UntrustedText(kindWord) +
                     "\" (a line starts with key or held)");
             continue;
         }
@@ -138,7 +139,7 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
         }
         const auto code = Number(codeWord, 0, 255);
         if (!code) {
-            problem("\"" + std::string(codeWord) +
+            problem("\"" + UntrustedText(codeWord) +
                     "\" is not a key code (0 to 255, or 0x00 to 0xff)");
             continue;
         }
@@ -147,7 +148,7 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
             const auto action = ActionNamed(actionWord);
             if (!action) {
                 const std::string suggestion = Suggestion(actionWord);
-                problem("unknown action \"" + std::string(actionWord) + "\"" +
+                problem("unknown action \"" + UntrustedText(actionWord) + "\"" +
                         (suggestion.empty() ? "" : " (did you mean \"" + suggestion + "\"?)"));
                 continue;
             }
@@ -167,14 +168,15 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
                 const auto seconds = argument.empty() ? std::optional<int>(DefaultSeekSeconds)
                                                       : Number(argument, 1, LongestSeek);
                 if (!seconds) {
-                    problem("\"" + std::string(argument) + "\" is not a number of seconds (1 to " +
-                            std::to_string(LongestSeek) + ")");
+                    problem("\"" + UntrustedText(argument) +
+                            "\" is not a number of seconds (1 to " + std::to_string(LongestSeek) +
+                            ")");
                     continue;
                 }
                 binding->seconds = *seconds;
             } else if (!argument.empty()) {
                 problem("\"" + std::string(actionWord) + "\" takes nothing after it, not \"" +
-                        std::string(argument) + "\"");
+                        UntrustedText(argument) + "\"");
                 continue;
             }
             if (!NextWord(rest).empty()) {

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "log/untrusted_text.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -32,11 +34,11 @@ std::vector<std::string> SerialPortsPresent(const std::string& devRoot) {
     const fs::path dev(devRoot);
     std::vector<std::string> ports;
     for (const auto& name : Matching(dev / "serial" / "by-id", "")) {
-        ports.push_back((dev / "serial" / "by-id" / name).string());
+        ports.push_back(UntrustedText((dev / "serial" / "by-id" / name).string()));
     }
     for (const char* prefix : {"ttyUSB", "ttyACM"}) {
         for (const auto& name : Matching(dev, prefix)) {
-            ports.push_back((dev / name).string());
+            ports.push_back(UntrustedText((dev / name).string()));
         }
     }
     // The kernel makes many built-in port nodes whether or not there is a UART behind them.
@@ -46,7 +48,7 @@ std::vector<std::string> SerialPortsPresent(const std::string& devRoot) {
                         std::to_string(builtIn.size()) + " built-in ports)");
     } else {
         for (const auto& name : builtIn) {
-            ports.push_back((dev / name).string());
+            ports.push_back(UntrustedText((dev / name).string()));
         }
     }
     return ports;
@@ -70,7 +72,8 @@ std::vector<std::string> ProcessesHolding(const std::string& path, const std::st
             if (fs::read_symlink(fd.path(), linkError) == target) {
                 std::string name;
                 std::ifstream(process.path() / "comm") >> name;
-                holders.push_back((name.empty() ? "?" : name) + " (pid " + pid + ")");
+                holders.push_back((name.empty() ? "?" : UntrustedText(name)) + " (pid " + pid +
+                                  ")");
                 break;
             }
         }

@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "log/untrusted_text.h"
 #include "receiver/port_survey.h"
 
 namespace {
@@ -83,20 +84,20 @@ std::string WhyNotASerialPort(const std::string& path) {
         return {};  // not there yet: the receiver may be plugged in later
     }
     if (S_ISDIR(st.st_mode)) {
-        return path + " is a folder, not a serial port";
+        return UntrustedText(path) + " is a folder, not a serial port";
     }
     if (S_ISREG(st.st_mode)) {
-        return path + " is a file, not a serial port";
+        return UntrustedText(path) + " is a file, not a serial port";
     }
     if (S_ISFIFO(st.st_mode)) {
-        return path + " is a pipe, not a serial port";
+        return UntrustedText(path) + " is a pipe, not a serial port";
     }
     if (!S_ISCHR(st.st_mode)) {
-        return path + " is not a serial port";
+        return UntrustedText(path) + " is not a serial port";
     }
     for (dev_t own : OwnTerminals()) {
         if (st.st_rdev == own) {
-            return path +
+            return UntrustedText(path) +
                    " is the terminal this program runs in, not the receiver's port (the first "
                    "serial port is /dev/ttyS0)";
         }
@@ -120,7 +121,8 @@ std::string WhyNotASerialPort(const std::string& path) {
         terminal = ::isatty(fd) == 1;
         ::close(fd);
     }
-    return terminal ? std::string() : path + " is a device that is no terminal, not a serial port";
+    return terminal ? std::string()
+                    : UntrustedText(path) + " is a device that is no terminal, not a serial port";
 }
 
 std::unique_ptr<SerialDevice> MakeSerialDevice() {
@@ -352,7 +354,8 @@ void TermiosDevice::Wake() {
 }
 
 std::string TermiosDevice::DescribeOpenError(const std::string& path, int error) const {
-    std::string text = "cannot open serial port " + path + ": " + std::strerror(error);
+    std::string text =
+        "cannot open serial port " + UntrustedText(path) + ": " + std::strerror(error);
     switch (error) {
         case ENOENT: {
             const auto ports = PortSurvey::SerialPortsPresent();

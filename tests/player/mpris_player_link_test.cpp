@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <future>
 #include <optional>
@@ -184,13 +185,30 @@ TEST_F(MprisLink, InterruptEndsAWaitForAFrozenPlayer) {
     EXPECT_TRUE(player.Thaw());
 }
 
+// Up never lowers a volume above full; down starts from full.
 TEST_F(MprisLink, VolumeAboveOneIsNeverLowered) {
     StandInProcess player(bus_, {"standin", "Stand-In", "Playing", 1.2});
     ASSERT_TRUE(player.Start());
     MprisPlayerLink link({}, PatientTimeoutMs);
     link.Perform(Up);
     link.Perform(PlayerRequest(PlayerAction::VolumeDown));
-    EXPECT_EQ(player.Calls(), Lines{"Volume 1.1500"});
+    EXPECT_EQ(player.Calls(), Lines{"Volume 0.9500"});
+}
+
+// A Volume that is no number is never written back, by the volume keys or mute; said once.
+TEST_F(MprisLink, VolumeThatIsNotFiniteIsLeftAlone) {
+    for (const double volume : {NAN, INFINITY}) {
+        StandInProcess player(bus_, {"standin", "Stand-In", "Playing", volume});
+        ASSERT_TRUE(player.Start());
+        LogCapture log;
+        MprisPlayerLink link({}, PatientTimeoutMs);
+        for (const PlayerRequest& request : {Up, Up, PlayerRequest(PlayerAction::VolumeDown)}) {
+            link.Perform(request);
+        }
+        link.Perform(PlayerRequest(PlayerAction::Mute));
+        EXPECT_EQ(player.Calls(), Lines{}) << volume;
+        EXPECT_EQ(log.Count("its volume is left alone"), 1) << volume;
+    }
 }
 
 TEST_F(MprisLink, BusRestartedAtTheSameAddressIsJoinedAgain) {

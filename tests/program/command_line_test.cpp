@@ -97,6 +97,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "quorvel: option '--port' needs a value (try --help)\n"},
         ExitCase{
             {"--console=1"}, 2, "", "quorvel: option '--console' takes no value (try --help)\n"},
+        ExitCase{{"--learn", "--print-keys"},
+                 2,
+                 "",
+                 "quorvel: options '--learn' and '--print-keys' exclude each other (try --help)\n"},
         // An error stops parsing: a later --help is not reached.
         ExitCase{{"--bad", "--help"}, 2, "", "quorvel: unknown option '--bad' (try --help)\n"}));
 

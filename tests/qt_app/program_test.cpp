@@ -188,4 +188,49 @@ TEST(Program, LearnsARemotesKeys) {
     EXPECT_EQ(kept.readAll(), QByteArray("key 1 stop\n"));
 }
 
+// Unplugged while a key is awaited: said as a lost port, once, and nothing written.
+TEST(Program, LearningSaysALostPortOnce) {
+    QTemporaryDir dir;
+    const QString keys = dir.filePath(QStringLiteral("keys.conf"));
+    auto port = VirtualPort::CreatePty();
+    QProcess learn;
+    learn.start(QStringLiteral(QUORVEL_BINARY),
+                {"--learn", "--keys", keys, "--port", QString::fromStdString(port->readerPath())});
+    ASSERT_TRUE(learn.waitForStarted());
+    QByteArray said;
+    while (!said.contains("key for play-pause")) {
+        ASSERT_TRUE(learn.waitForReadyRead(30000));
+        said += learn.readAllStandardOutput();
+    }
+    port->Write({0x91});  // a key's first byte, then the line hangs up
+    port->Drain();
+    port.reset();
+    const Outcome outcome = Finish(learn);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err.find("taken"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.out.find("taken"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.err.find("quorvel: lost the receiver on "), std::string::npos) << outcome.err;
+    EXPECT_EQ(LineCount(outcome.err), 1) << outcome.err;
+    EXPECT_FALSE(QFile::exists(keys));
+}
+
+// A port that is not there is said once, and a key map that cannot be written is refused
+// with exit 2 before the port is even opened.
+TEST(Program, LearningRefusesOnceAndBeforeAsking) {
+    QTemporaryDir dir;
+    const QString keys = dir.filePath(QStringLiteral("keys.conf"));
+    const Outcome absent =
+        RunQuorvel({"--learn", "--keys", keys, "--port", dir.filePath(QStringLiteral("absent"))},
+                   Environment({}, {}));
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_EQ(LineCount(absent.err), 1) << absent.err;
+    const Outcome folder =
+        RunQuorvel({"--learn", "--keys", dir.path(), "--port", dir.filePath(QStringLiteral("x"))},
+                   Environment({}, {}));
+    EXPECT_EQ(folder.status, 2);
+    EXPECT_EQ(folder.out, "");
+    EXPECT_NE(folder.err.find("it is a folder"), std::string::npos) << folder.err;
+    EXPECT_TRUE(QDir(dir.path()).exists());
+}
+
 }  // namespace

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+// A command of the user's started as a child of ours, so that the program knows when it
+// has ended. Through /bin/sh -c on POSIX, with standard input, output and error on
+// /dev/null and a session of its own; as a plain command line (no shell, no console) on
+// Windows.
+class ChildCommand {
+  public:
+    virtual ~ChildCommand() = default;
+
+    // Whether it still runs, without waiting. Once it has ended (and been reaped), false,
+    // with ended set to why it ended badly ("ended with status 127 (not found)"), or
+    // empty when it ended well.
+    virtual bool Running(std::string& ended) = 0;
+};
+
+// Starts command; null, with error set to the reason, when it could not be started (the
+// fork failed, or the exec, whose errno comes back through a close-on-exec pipe).
+std::unique_ptr<ChildCommand> StartChildCommand(const std::string& command, std::string& error);

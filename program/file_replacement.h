@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+// Replacing a small file the user owns (the key map) so that nothing is ever lost: the
+// path always holds the old or the new content, and an old content is kept as a backup
+// unless a backup already holds it.
+
+// Why path cannot be written; empty when it is a regular file, a link to one, or does
+// not exist yet (a dangling link counts as a link to somewhere else, so it is refused).
+std::string WhyNotAFileToWrite(const std::string& path);
+
+// How many numbered backups are kept beside path.bak (path.bak.1 ... path.bak.3).
+inline constexpr int NumberedBackups = 3;
+
+struct FileReplacement {
+    std::string written;  // the file written: path, or the file a link at path points to
+    std::string backup;   // the file that holds the old content; empty when there was none
+    std::string error;    // why nothing was replaced; empty on success
+};
+
+// Writes content to a fresh file beside path (created exclusively, never through a link),
+// syncs it, gives it the mode of the file it replaces (0600 for a new one) and renames it
+// over path. The old content goes to path.bak; a path.bak that holds something else is
+// first moved to path.bak.1 (and so on up to path.bak.3, the oldest dropped).
+FileReplacement ReplaceFile(const std::string& path, const std::string& content);

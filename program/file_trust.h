@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Whether a file that can run commands may be trusted, as ssh's StrictModes decides: no
+// other user may have written it or replaced it. Not checked on Windows, whose profile
+// folders are kept private by their ACLs.
+
+// One link of the chain from the file up to the user's home (or /): what stat says of it.
+struct TrustedPathPart {
+    std::string path;
+    unsigned owner = 0;
+    unsigned mode = 0;  // st_mode: the type and permission bits
+};
+
+// Why chain (the file first, then each folder above it) cannot be trusted by user; empty
+// when it can. The file and its folders must be owned by the user or root, and writable
+// by nobody else, but for a root-owned folder with the sticky bit (like /tmp), in which
+// no one else can replace a file of the user's.
+std::string WhyUntrusted(const std::vector<TrustedPathPart>& chain, unsigned user);
+
+#ifndef _WIN32
+// The chain for the file open on fd (read from path): the descriptor's own fstat, then
+// each folder of path's real location up to the user's home or /. Empty, with why set,
+// when one cannot be looked at.
+std::vector<TrustedPathPart> TrustChain(int fd, const std::string& path, std::string& why);
+#endif
