@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
@@ -76,12 +77,36 @@ std::vector<dev_t> OwnTerminals() {
     return terminals;
 }
 
+// Serial devices belong to root and a user's own pseudo-terminal to the user; a device of
+// another user's would hand them the remote (their keys reaching our player).
+std::string WhyNotOwnDevice(const std::string& path, uid_t owner) {
+    if (owner == 0 || owner == ::geteuid()) {
+        return {};
+    }
+    std::string name = std::to_string(owner);
+    if (const passwd* entry = ::getpwuid(owner); entry != nullptr && entry->pw_name != nullptr) {
+        name = entry->pw_name;
+    }
+    return UntrustedText(path) + " belongs to another user (" + UntrustedText(name) +
+           "), not a serial port of this machine's";
+}
+
 }  // namespace
 
 std::string WhyNotASerialPort(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        return {};  // not there yet: the receiver may be plugged in later
+        // Not there yet is fine: the receiver may be plugged in later. A path that no
+        // plugging in can make (too long, a loop of links, a file on the way) is not.
+        const int error = errno;
+        switch (error) {
+            case ENAMETOOLONG:
+            case ELOOP:
+            case ENOTDIR:
+                return UntrustedText(path) + " can never be a serial port: " + std::strerror(error);
+            default:
+                return {};
+        }
     }
     if (S_ISDIR(st.st_mode)) {
         return UntrustedText(path) + " is a folder, not a serial port";
@@ -94,6 +119,15 @@ std::string WhyNotASerialPort(const std::string& path) {
     }
     if (!S_ISCHR(st.st_mode)) {
         return UntrustedText(path) + " is not a serial port";
+    }
+    // Opening it makes a new pseudo-terminal, whose other end nobody holds.
+    if (st.st_rdev == makedev(5, 2)) {
+        return UntrustedText(path) +
+               " is the pseudo-terminal multiplexer, not a receiver (quorvel-send prints the "
+               "path of its pseudo-terminal)";
+    }
+    if (const std::string why = WhyNotOwnDevice(path, st.st_uid); !why.empty()) {
+        return why;
     }
     for (dev_t own : OwnTerminals()) {
         if (st.st_rdev == own) {
@@ -150,6 +184,14 @@ int TermiosDevice::Open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return errno;
+    }
+    // What was opened, not what the path was when checked: another user's device, or a
+    // new pseudo-terminal from the multiplexer, is never read.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !WhyNotOwnDevice(path, st.st_uid).empty() ||
+        (S_ISCHR(st.st_mode) && st.st_rdev == makedev(5, 2))) {
+        ::close(fd);
+        return EPERM;
     }
     // TIOCEXCL alone does not stop root; the lock stops a second instance either way.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -366,6 +408,9 @@ std::string TermiosDevice::DescribeOpenError(const std::string& path, int error)
         }
         case EACCES:
             text += " (add the user to the 'dialout' group, then log in again)";
+            break;
+        case EPERM:
+            text += " (it belongs to another user, or is no receiver)";
             break;
         case EWOULDBLOCK:
         case EBUSY: {

@@ -6,8 +6,10 @@
 #include <system_error>
 #include <thread>
 
+#include "log/untrusted_text.h"
 #include "log/usage_problem.h"
 #include "receiver/serial_device.h"
+#include "tools/bounded_line.h"
 #include "tools/receiver_link.h"
 #include "tools/receiver_script.h"
 #include "tools/virtual_port.h"
@@ -40,6 +42,8 @@ constexpr const char* Usage =
     "line was closed, 2 for a command line it cannot use.\n";
 
 constexpr int Rejected = 1;
+// No script line is near this long; a longer one is refused, never held or echoed whole.
+constexpr std::size_t LongestLine = 64 * 1024;
 constexpr int UsageError = 2;
 
 int Fail(const std::string& message, int status) {
@@ -155,10 +159,18 @@ int main(int argc, char** argv) {
         sent = Send(*port, fromArgs);
     } else {
         std::string line;
-        for (int n = 1; sent && std::getline(std::cin, line); ++n) {
+        bool tooLong = false;
+        for (int n = 1; sent && ReadBoundedLine(std::cin, line, LongestLine, tooLong); ++n) {
+            if (tooLong) {
+                std::cerr << "quorvel-send: line " << n << ": longer than " << LongestLine
+                          << " characters (not sent)\n";
+                rejected = true;
+                continue;
+            }
             const ParsedScript script = ParseReceiverScript(SplitWords(line));
             if (!script.error.empty()) {
-                std::cerr << "quorvel-send: line " << n << ": " << script.error << " (not sent)\n";
+                std::cerr << "quorvel-send: line " << n << ": " << UntrustedText(script.error, 300)
+                          << " (not sent)\n";
                 rejected = true;
                 continue;
             }

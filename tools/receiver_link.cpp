@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstring>
 
+#include "log/untrusted_text.h"
+
 namespace {
 
 // Read by the signal handler, so fixed buffers rather than strings.
@@ -35,15 +37,16 @@ void RemoveIfOurs() {
 std::unique_ptr<ReceiverLink> ReceiverLink::Make(const std::string& path, const std::string& target,
                                                  std::string& error) {
     if (path.size() >= sizeof linkPath || target.size() >= sizeof linkTarget) {
-        error = "cannot make link " + path + ": name too long";
+        error = "cannot make link " + UntrustedText(path) + ": name too long";
         return nullptr;
     }
     // symlink never replaces what is there, so nobody's file is ever lost to a typo.
     if (::symlink(target.c_str(), path.c_str()) != 0) {
-        error = errno == EEXIST ? path +
-                                      " already exists; not replacing it (remove it first, "
-                                      "or choose another --link)"
-                                : "cannot make link " + path + ": " + std::strerror(errno);
+        error = errno == EEXIST
+                    ? UntrustedText(path) +
+                          " already exists; not replacing it (remove it first, "
+                          "or choose another --link)"
+                    : "cannot make link " + UntrustedText(path) + ": " + std::strerror(errno);
         return nullptr;
     }
     std::strcpy(linkPath, path.c_str());

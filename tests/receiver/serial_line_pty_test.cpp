@@ -295,7 +295,35 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedCase{"/dev/null", "no terminal"},
                     RefusedCase{"/dev/tty", "the terminal this program runs in"},
                     RefusedCase{"/etc/hostname", "a file"}, RefusedCase{"/tmp", "a folder"},
-                    RefusedCase{"/nonexistent/ttyUSB0", ""}, RefusedCase{"/dev/ptmx", ""}));
+                    RefusedCase{"/nonexistent/ttyUSB0", ""},
+                    RefusedCase{"/dev/ptmx", "the pseudo-terminal multiplexer"},
+                    RefusedCase{"/dev/pts/ptmx", "the pseudo-terminal multiplexer"},
+                    // No plugging in can ever make these.
+                    RefusedCase{"/etc/hostname/ttyUSB0", "can never be a serial port"}));
+
+TEST(WhyNotASerialPort, APathTooLongIsRefusedAndNotEchoedWhole) {
+    const std::string path = "/dev/" + std::string(5000, 'x');
+    const std::string why = WhyNotASerialPort(path);
+    EXPECT_NE(why.find("can never be a serial port: File name too long"), std::string::npos) << why;
+    EXPECT_LT(why.size(), 400u);
+}
+
+// Another user's pseudo-terminal (linked where ours is expected) is refused, at start and
+// at the open; our own is fine.
+TEST(WhyNotASerialPort, AnotherUsersDeviceIsRefused) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "handing a pseudo-terminal to another user needs root";
+    }
+    auto port = VirtualPort::CreatePty();
+    ASSERT_EQ(::chown(port->readerPath().c_str(), 65534, static_cast<gid_t>(-1)), 0);
+    EXPECT_NE(WhyNotASerialPort(port->readerPath()).find("belongs to another user"),
+              std::string::npos);
+    TermiosDevice device;
+    EXPECT_EQ(device.Open(port->readerPath()), EPERM);
+    ASSERT_EQ(::chown(port->readerPath().c_str(), ::geteuid(), static_cast<gid_t>(-1)), 0);
+    EXPECT_EQ(WhyNotASerialPort(port->readerPath()), "");
+    EXPECT_EQ(device.Open(port->readerPath()), 0);
+}
 
 TEST(WhyNotASerialPort, APipeIsRefusedAndAPseudoTerminalIsNot) {
     TempDir dir;

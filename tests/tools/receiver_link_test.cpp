@@ -123,4 +123,15 @@ TEST(QuorvelSend, SkipsCommentsAndSaysWhenALineWasRejected) {
     EXPECT_EQ(WEXITSTATUS(Wait(bad)), 1);
 }
 
+// The multiplexer would make a pseudo-terminal nobody reads; a line past 64 KiB is refused
+// (the lines around it still sent), not held whole.
+TEST(QuorvelSend, RefusesTheMultiplexerAndAnOverlongLine) {
+    Child ptmx = Spawn({"--device", "/dev/ptmx", "play"});
+    EXPECT_EQ(WEXITSTATUS(Wait(ptmx)), 2);
+    auto port = VirtualPort::CreatePty();
+    Child overlong = Spawn({"--device", port->readerPath()},
+                           "play\n" + std::string(65 * 1024, 'x') + "\nnext\n");
+    EXPECT_EQ(WEXITSTATUS(Wait(overlong)), 1);
+}
+
 }  // namespace
