@@ -1,6 +1,7 @@
 #include "tools/receiver_link.h"
 
 #include <limits.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,6 +41,19 @@ std::unique_ptr<ReceiverLink> ReceiverLink::Make(const std::string& path, const 
         error = "cannot make link " + UntrustedText(path) + ": name too long";
         return nullptr;
     }
+    // A signal between making the link and handling signals would leave the link behind:
+    // held back until both are done.
+    sigset_t ending;
+    sigset_t before;
+    sigemptyset(&ending);
+    for (const int signal : EndingSignals) {
+        sigaddset(&ending, signal);
+    }
+    ::pthread_sigmask(SIG_BLOCK, &ending, &before);
+    struct Restore {
+        const sigset_t& mask;
+        ~Restore() { ::pthread_sigmask(SIG_SETMASK, &mask, nullptr); }
+    } restore{before};
     // symlink never replaces what is there, so nobody's file is ever lost to a typo.
     if (::symlink(target.c_str(), path.c_str()) != 0) {
         error = errno == EEXIST
