@@ -42,12 +42,12 @@ int RemainingMs(MprisBus::Deadline deadline) {
 
 }  // namespace
 
-MprisBus::MprisBus(std::chrono::microseconds callTimeout,
+MprisBus::MprisBus(std::unique_ptr<sdbus::IConnection> connection,
+                   std::chrono::microseconds callTimeout,
                    std::function<void(const std::string&)> ownerChanged, int interruptFd)
     : ownerChanged_(std::move(ownerChanged)),
       interruptFd_(interruptFd),
-      // The session bus as sd-bus finds it (see docs/ARCHITECTURE.md on why not by address).
-      connection_(sdbus::createSessionBusConnection()) {
+      connection_(std::move(connection)) {
     // Bounds the one call that waits by itself, the name watch below.
     connection_->setMethodCallTimeout(callTimeout);
     daemon_ = sdbus::createProxy(*connection_, DaemonName, DaemonPath);

@@ -29,11 +29,10 @@ class MprisBus {
     // error is empty when the call succeeded; value is what a Get read.
     using Outcome = std::function<void(const std::string& error, const sdbus::Variant& value)>;
 
-    // Joins the session bus as sd-bus finds it: DBUS_SESSION_BUS_ADDRESS, else the socket
-    // $XDG_RUNTIME_DIR/bus. The handshake is sd-bus's own and waits for the bus daemon; the
-    // name watch then waits at most callTimeout.
-    // interruptFd, when readable, ends every RunUntil at once.
-    MprisBus(std::chrono::microseconds callTimeout,
+    // Drives connection, a session bus joined already (SessionBusConnector); the name
+    // watch waits at most callTimeout. interruptFd, when readable, ends every RunUntil at
+    // once.
+    MprisBus(std::unique_ptr<sdbus::IConnection> connection, std::chrono::microseconds callTimeout,
              std::function<void(const std::string& busName)> ownerChanged, int interruptFd);
     ~MprisBus();
     MprisBus(const MprisBus&) = delete;

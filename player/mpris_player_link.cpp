@@ -117,6 +117,11 @@ MprisPlayerLink::MprisPlayerLink(std::string wantedName, int replyTimeoutMs)
     if (interruptFd_ < 0) {
         throw std::system_error(errno, std::generic_category(), "eventfd");
     }
+    // Joining starts now, in the background, so the first press rarely waits for it.
+    if (WhyNoSessionBus().empty()) {
+        std::string notYet;
+        connection_ = connector_.Take(std::chrono::steady_clock::now(), -1, notYet);
+    }
 }
 
 MprisPlayerLink::~MprisPlayerLink() {
@@ -130,7 +135,7 @@ void MprisPlayerLink::Interrupt() {
     [[maybe_unused]] const ssize_t written = ::write(interruptFd_, &one, sizeof one);
 }
 
-bool MprisPlayerLink::Joined() {
+bool MprisPlayerLink::Joined(Deadline deadline) {
     if (bus_) {
         // Takes in what came unasked since the last command (late replies, players that
         // came or went, the bus hanging up), so a lost bus is seen before a command is
@@ -144,12 +149,20 @@ bool MprisPlayerLink::Joined() {
     }
     std::string whyNot = WhyNoSessionBus();
     if (whyNot.empty()) {
-        try {
-            bus_ = std::make_unique<MprisBus>(
-                replyTimeout_, [this](const std::string& name) { players_.erase(name); },
-                interruptFd_);
-        } catch (const sdbus::Error& error) {
-            whyNot = error.getMessage();
+        // A bus that does not answer costs a press at most a second, once: the joining
+        // goes on in the background, and presses meanwhile are dropped.
+        const Deadline joinDeadline =
+            std::min(deadline, std::chrono::steady_clock::now() + JoinTimeout);
+        auto connection = connection_ ? std::move(connection_)
+                                      : connector_.Take(joinDeadline, interruptFd_, whyNot);
+        if (connection) {
+            try {
+                bus_ = std::make_unique<MprisBus>(
+                    std::move(connection), replyTimeout_,
+                    [this](const std::string& name) { players_.erase(name); }, interruptFd_);
+            } catch (const sdbus::Error& error) {
+                whyNot = error.getMessage();
+            }
         }
     }
     if (bus_) {
@@ -178,7 +191,7 @@ void MprisPlayerLink::Lose(const std::string& why) {
 
 std::string MprisPlayerLink::ChosenPlayer() {
     const Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
-    if (!Joined()) {
+    if (!Joined(deadline)) {
         return {};
     }
     try {
@@ -195,7 +208,7 @@ void MprisPlayerLink::Perform(const PlayerRequest& request) {
         return;
     }
     const Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
-    if (!Joined()) {
+    if (!Joined(deadline)) {
         return;
     }
     try {

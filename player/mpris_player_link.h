@@ -8,11 +8,13 @@
 
 #include "player/player_action.h"
 #include "player/player_link.h"
+#include "player/session_bus_connector.h"
 
 class MprisBus;
 namespace sdbus {
+class IConnection;
 class Variant;
-}
+}  // namespace sdbus
 
 // Commands an MPRIS media player over D-Bus: PlayPause, Play, Pause, Stop, Previous, Next,
 // Seek, Raise, steps of the Volume property (SteppedVolume) and muting (Volume 0, and back
@@ -44,6 +46,8 @@ class MprisPlayerLink : public PlayerLink {
   public:
     static constexpr int ReplyTimeoutMs = 1000;
     static constexpr double VolumeStep = 0.05;
+    // The longest a press waits for the bus to be joined.
+    static constexpr std::chrono::milliseconds JoinTimeout{1000};
 
     // wantedName is the --player NAME, empty for any player. Only tests that must not fail
     // on a slow machine pass a longer replyTimeoutMs.
@@ -69,7 +73,8 @@ class MprisPlayerLink : public PlayerLink {
         bool saidBadVolume = false;  // gave a Volume that is no number, said once
     };
 
-    bool Joined();
+    // Whether the bus is joined, joining it if need be, waiting at most until deadline.
+    bool Joined(Deadline deadline);
     void Lose(const std::string& why);
     std::string Choose(Deadline deadline);
     void Report(std::string line, bool warning = false);
@@ -100,5 +105,7 @@ class MprisPlayerLink : public PlayerLink {
     bool noBusReported_ = false;
     // Readable once interrupted: an eventfd, which stays so.
     int interruptFd_;
-    std::unique_ptr<MprisBus> bus_;  // null when not joined
+    SessionBusConnector connector_;
+    std::unique_ptr<sdbus::IConnection> connection_;  // joined at once, not yet driven
+    std::unique_ptr<MprisBus> bus_;                   // null when not joined
 };

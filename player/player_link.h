@@ -23,8 +23,8 @@ class PlayerLink {
   protected:
     // What a link does with an action that is no player's to carry out, or that it has
     // no way to: Run starts its command without waiting for it, within CommandRunner's
-    // bounds (the log says what became of it); any other action is said once as one this link cannot carry out, and
-    // nothing happens.
+    // bounds (the log says what became of it); any other action is said once as one this link
+    // cannot carry out, and nothing happens.
     void PerformWithoutPlayer(const PlayerRequest& request);
 
   private:

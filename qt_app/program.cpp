@@ -1,5 +1,7 @@
 #include "qt_app/program.h"
 
+#include <unistd.h>
+
 #include <QMessageBox>
 #include <QString>
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "player/mpris_player_link.h"
+#include "player/session_bus_connector.h"
 #include "program/app_log.h"
 #include "program/command_line.h"
 #include "program/console_runner.h"
@@ -23,17 +26,32 @@
 
 namespace {
 
-// The chosen player (none with --no-player), looked up once on the receiver thread before
-// the port opens, as every key press looks it up again.
+// The chosen player (none with --no-player). The link starts joining the session bus in
+// the background, so the port opens without waiting for it.
 IRThread::PlayerFactory PlayerFor(const CommandLine& options) {
     if (!options.commandsPlayer) {
         return {};
     }
-    return [name = options.player]() -> std::unique_ptr<PlayerLink> {
-        auto link = std::make_unique<MprisPlayerLink>(name);
-        link->ChosenPlayer();
-        return link;
-    };
+    return [name = options.player] { return std::make_unique<MprisPlayerLink>(name); };
+}
+
+// Qt's screen-reader bridge asks the session bus on the UI thread, with no bound: a bus
+// that accepts and never answers would keep the window from ever appearing. Checked with
+// a bound first; without an answer the bridge is pointed at no bus.
+void GuardAgainstAWedgedBus() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const bool busNamed =
+        std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr ||
+        (runtime != nullptr && ::access((std::string(runtime) + "/bus").c_str(), F_OK) == 0);
+    if (std::getenv("AT_SPI_BUS_ADDRESS") != nullptr || !busNamed) {
+        return;
+    }
+    if (!SessionBusConnector::Answers(MprisPlayerLink::JoinTimeout)) {
+        ::setenv("AT_SPI_BUS_ADDRESS", "unix:path=/dev/null", 1);
+        std::fprintf(stderr,
+                     "quorvel: the session bus does not answer; the window starts without its "
+                     "screen-reader bridge\n");
+    }
 }
 
 int RunWindow(QuorvelApplication& app, const CommandLine& options, const KeyMap& keys) {
@@ -87,6 +105,7 @@ int RunProgram(int argc, char** argv) {
         return PlatformStartGuard::NoDisplayStatus;
     }
 
+    GuardAgainstAWedgedBus();
     // Our options are not Qt's: Qt sees only the program name.
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};

@@ -1,12 +1,17 @@
 // The player freezes while a key is held: quorvel --console on a private bus, commanding
 // the stand-in player, which is stopped (SIGSTOP) so that it takes in nothing and never
 // replies, then continued.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <string>
 #include <vector>
 
+#include "tests/doubles/scratch_folder.h"
 #include "tests/e2e/programs.h"
 #include "tests/player/private_bus.h"
 #include "tests/player/stand_in_process.h"
@@ -60,6 +65,36 @@ TEST_F(PlayerFaults, HeldKeyOnAFrozenPlayerWaitsOnceAndTheThawedPlayerObeysTheNe
 
     EXPECT_EQ(Send({0x91, 0x70}, 1), Lines{"VOL_DOWN!"});
     EXPECT_EQ(player_.WaitForCalls(2), (Lines{"PlayPause", "Volume 0.4500"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A session bus that takes connections and never says a word: the keys still show, and
+// the program ends at once when asked.
+TEST(WedgedBus, KeysShowAndATerminationEndsTheProgram) {
+    ScratchFolder folder;
+    const std::string socketPath = folder.FilePath("bus");
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 16), 0);
+
+    auto port = VirtualPort::CreatePty();
+    ChildProcess quorvel;
+    ASSERT_TRUE(quorvel.Start(Program(QUORVEL_BINARY, {"--console", "--port", port->readerPath()},
+                                      "unix:path=" + socketPath)))
+        << quorvel.Error();
+    ASSERT_TRUE(port->WaitForRawReader(Deadline));
+    ASSERT_TRUE(port->Write({0x91, 0x60, 0x91, 0x18, 0x91, 0x98}));
+    quorvel.WaitForLines(2, Deadline);
+    EXPECT_EQ(Texts(quorvel.Lines()), (Lines{"PLAY!", "NEXT!"}));
+    EXPECT_EQ(quorvel.Stop(SIGTERM), 0);
+    ::close(listener);
 }
 
 }  // namespace
