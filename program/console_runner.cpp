@@ -11,8 +11,8 @@
 #include "program/receiver_host.h"
 
 int RunConsole(const std::string& port, const IRThread::PlayerFactory& makePlayer,
-               const KeyMap& keys) {
-    QuitSignal quit;
+               KeyMapReloader& keys) {
+    QuitSignal quit({}, [&keys] { keys.Reload(); });
     auto owned = std::make_unique<ConsoleHistoryList>(stdout, StandardOutputIsTerminal());
     ConsoleHistoryList& history = *owned;
     ReceiverHost receiver(std::move(owned));
@@ -22,7 +22,9 @@ int RunConsole(const std::string& port, const IRThread::PlayerFactory& makePlaye
             history.PrintAside(stderr, std::string(category.Name()) + ": " + message);
         });
     ApplyLogRules(std::getenv("QT_LOGGING_RULES"));
-    receiver.Start(port, makePlayer, keys);
+    // Gone before the log sink that says what became of a reload.
+    const auto watch = keys.WatchFile();
+    receiver.Start(port, makePlayer, keys.Keys());
     quit.Wait();
     receiver.StopAll();
     return 0;

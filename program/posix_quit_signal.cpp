@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,18 +19,47 @@ namespace {
 // Read by the signal handler: lock-free atomics are safe there.
 std::atomic<int> wakeFd{-1};
 std::atomic<bool> quitting{false};
+std::atomic<bool> reloadOnHangup{false};
+// Which of standard input, output and error were terminals when the signals were taken.
+std::atomic<int> terminalFds{0};
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 
 constexpr int QuitSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// What the handler writes into the self-pipe.
+constexpr char QuitByte = 'q';
+constexpr char ReloadByte = 'r';
 
-void WakeUp(int fd) {
-    const char byte = 1;
+// Async-signal-safe: a terminal that has hung up answers every request with EIO.
+bool TerminalHungUp() {
+    const int fds = terminalFds.load();
+    for (int fd = 0; fd < 3; ++fd) {
+        termios settings{};
+        if ((fds & (1 << fd)) != 0 && ::tcgetattr(fd, &settings) != 0 && errno == EIO) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void WakeUp(int fd, char byte = QuitByte) {
     // A full pipe already holds a wake-up; losing this byte loses nothing.
     if (::write(fd, &byte, 1) < 0) {
     }
 }
 
 void Handle(int signal) {
+    if (signal == SIGHUP && reloadOnHangup.load()) {
+        const int savedErrno = errno;
+        const int fd = wakeFd.load();
+        if (!TerminalHungUp()) {
+            if (fd >= 0) {
+                WakeUp(fd, ReloadByte);
+            }
+            errno = savedErrno;
+            return;
+        }
+        errno = savedErrno;
+    }
     // A second signal while the first one's shutdown runs: the user means it, end now.
     if (quitting.exchange(true)) {
         ::signal(signal, SIG_DFL);
@@ -49,11 +79,18 @@ struct QuitSignal::State {
     int fds[2] = {-1, -1};  // a self-pipe: the handler writes, Wait reads
     struct sigaction old[std::size(QuitSignals)]{};
     std::function<void()> onQuit;
+    std::function<void()> onReload;
     std::thread watcher;  // calls onQuit; only when there is one
     std::atomic<bool> closing{false};
 
+    struct Requests {
+        bool quit = false;
+        bool reload = false;
+    };
+
     // Blocks until a request; false when the pipe is gone.
-    bool AwaitRequest() {
+    bool AwaitRequest(Requests& requests) {
+        requests = {};
         pollfd fd{fds[0], POLLIN, 0};
         while (::poll(&fd, 1, -1) < 0) {
             if (errno != EINTR) {
@@ -61,14 +98,26 @@ struct QuitSignal::State {
             }
         }
         char bytes[16];
-        while (::read(fds[0], bytes, sizeof bytes) > 0) {
+        for (ssize_t got; (got = ::read(fds[0], bytes, sizeof bytes)) > 0;) {
+            for (ssize_t i = 0; i < got; ++i) {
+                (bytes[i] == ReloadByte ? requests.reload : requests.quit) = true;
+            }
         }
         return true;
     }
+
+    void Reload() {
+        QUORVEL_DEBUG(lcApp) << "signals: reloading on SIGHUP";
+        if (onReload) {
+            onReload();
+        }
+    }
 };
 
-QuitSignal::QuitSignal(std::function<void()> onQuit) : state_(std::make_unique<State>()) {
+QuitSignal::QuitSignal(std::function<void()> onQuit, std::function<void()> onReload)
+    : state_(std::make_unique<State>()) {
     state_->onQuit = std::move(onQuit);
+    state_->onReload = std::move(onReload);
     if (::pipe2(state_->fds, O_NONBLOCK | O_CLOEXEC) != 0) {
         QUORVEL_WARNING(lcApp) << "signals: no pipe (" << std::strerror(errno)
                                << "), SIGINT, SIGTERM and SIGHUP end the program abruptly";
@@ -77,6 +126,12 @@ QuitSignal::QuitSignal(std::function<void()> onQuit) : state_(std::make_unique<S
     }
     wakeFd.store(state_->fds[1]);
     quitting.store(false);
+    int terminals = 0;
+    for (int fd = 0; fd < 3; ++fd) {
+        terminals |= ::isatty(fd) == 1 ? 1 << fd : 0;
+    }
+    terminalFds.store(terminals);
+    reloadOnHangup.store(static_cast<bool>(state_->onReload));
     struct sigaction action {};
     action.sa_handler = &Handle;
     sigemptyset(&action.sa_mask);
@@ -86,9 +141,15 @@ QuitSignal::QuitSignal(std::function<void()> onQuit) : state_(std::make_unique<S
     }
     if (state_->onQuit) {
         state_->watcher = std::thread([state = state_.get()] {
-            while (state->AwaitRequest() && !state->closing.load()) {
-                QUORVEL_DEBUG(lcApp) << "signals: quitting on a termination signal";
-                state->onQuit();
+            State::Requests requests;
+            while (state->AwaitRequest(requests) && !state->closing.load()) {
+                if (requests.reload) {
+                    state->Reload();
+                }
+                if (requests.quit) {
+                    QUORVEL_DEBUG(lcApp) << "signals: quitting on a termination signal";
+                    state->onQuit();
+                }
             }
         });
     }
@@ -102,6 +163,7 @@ QuitSignal::~QuitSignal() {
         sigaction(QuitSignals[i], &state_->old[i], nullptr);
     }
     wakeFd.store(-1);
+    reloadOnHangup.store(false);
     if (state_->watcher.joinable()) {
         state_->closing.store(true);
         WakeUp(state_->fds[1]);
@@ -117,8 +179,15 @@ void QuitSignal::Wait() {
             ::pause();  // only a signal's default action ends this
         }
     }
-    if (state_->AwaitRequest()) {
-        QUORVEL_DEBUG(lcApp) << "signals: quitting on a termination signal";
+    State::Requests requests;
+    while (state_->AwaitRequest(requests)) {
+        if (requests.reload && !state_->onQuit) {
+            state_->Reload();
+        }
+        if (requests.quit) {
+            QUORVEL_DEBUG(lcApp) << "signals: quitting on a termination signal";
+            return;
+        }
     }
 }
 

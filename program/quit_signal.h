@@ -5,7 +5,9 @@
 
 // The user's request to end the program, made the platform's way: SIGINT, SIGTERM and
 // SIGHUP (the terminal closed) on Linux; Ctrl-C, Ctrl-Break, the console closing, log-off
-// and shutdown on Windows. While a QuitSignal exists these no longer end the process at
+// and shutdown on Windows. With onReload, SIGHUP asks for a reload instead (as daemons
+// take it: systemctl reload), except when the terminal the program was started on has
+// hung up, which still quits. While a QuitSignal exists these no longer end the process at
 // once: they wake Wait and call onQuit, so the program can stop and join its receiver.
 // A second request while the first one's shutdown runs ends the process at once (Linux);
 // on Windows, where the system ends the process once its handler returns for a closing
@@ -16,12 +18,16 @@ class QuitSignal {
     // onQuit, when given, runs once per request on a thread of the signal's own (Linux) or
     // the system's handler thread (Windows): it must only hand the request on (post a
     // message, queue a call).
-    explicit QuitSignal(std::function<void()> onQuit = {});
+    // onReload, when given, runs once per SIGHUP (Linux; never on Windows) on the thread
+    // onQuit runs on, or else within Wait; it may take its time, as no signal is lost
+    // meanwhile.
+    explicit QuitSignal(std::function<void()> onQuit = {}, std::function<void()> onReload = {});
     ~QuitSignal();
     QuitSignal(const QuitSignal&) = delete;
     QuitSignal& operator=(const QuitSignal&) = delete;
 
-    // Blocks until the user asks to quit, or Raise is called.
+    // Blocks until the user asks to quit, or Raise is called; calls onReload meanwhile when
+    // there is no onQuit.
     void Wait();
     // Safe from any thread: as if the user had asked.
     void Raise();

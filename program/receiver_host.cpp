@@ -9,6 +9,12 @@ ReceiverHost::~ReceiverHost() {
 }
 
 void ReceiverHost::Start(std::string port, IRThread::PlayerFactory makePlayer, KeyMap keys) {
+    Start(std::move(port), std::move(makePlayer),
+          std::make_shared<const SharedKeyMap>(std::move(keys)));
+}
+
+void ReceiverHost::Start(std::string port, IRThread::PlayerFactory makePlayer,
+                         std::shared_ptr<const SharedKeyMap> keys) {
     auto thread =
         std::make_unique<IRThread>(*list_, std::move(port), std::move(makePlayer), std::move(keys));
     thread->Resume();

@@ -24,6 +24,9 @@ class ReceiverHost {
     // Starts a receiver on port that writes List() and keeps it until StopAll.
     void Start(std::string port, IRThread::PlayerFactory makePlayer = {},
                KeyMap keys = KeyMap::Standard());
+    // The same with a map that may be replaced while the receiver runs.
+    void Start(std::string port, IRThread::PlayerFactory makePlayer,
+               std::shared_ptr<const SharedKeyMap> keys);
 
     // Asks every thread to stop, then waits for all of them. Safe to call again.
     void StopAll();

@@ -49,7 +49,9 @@ BOOL WINAPI OnCtrl(DWORD event) {
 
 }  // namespace
 
-QuitSignal::QuitSignal(std::function<void()> onQuit) : state_(std::make_unique<State>()) {
+// Windows has no SIGHUP: onReload is never called.
+QuitSignal::QuitSignal(std::function<void()> onQuit, std::function<void()>)
+    : state_(std::make_unique<State>()) {
     state_->onQuit = std::move(onQuit);
     std::lock_guard lock(handOver);
     if (cleanedUp == nullptr) {

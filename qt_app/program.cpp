@@ -16,6 +16,7 @@
 #include "program/app_log.h"
 #include "program/command_line.h"
 #include "program/console_runner.h"
+#include "program/key_map_reloader.h"
 #include "program/program_start.h"
 #include "program/quit_signal.h"
 #include "qt_app/display_check.h"
@@ -54,13 +55,17 @@ void GuardAgainstAWedgedBus() {
     }
 }
 
-int RunWindow(QuorvelApplication& app, const CommandLine& options, const KeyMap& keys) {
+int RunWindow(QuorvelApplication& app, const CommandLine& options, KeyMapReloader& keys) {
     // The quit is handed to the UI thread, which ends the loop; the form then goes, and
-    // its receiver is stopped and joined with it.
+    // its receiver is stopped and joined with it. SIGHUP reloads the key map on the
+    // signal's own thread.
     const QuitSignal quit(
-        [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); });
-    TForm1 form(
-        [&](ReceiverHost& receivers) { receivers.Start(options.port, PlayerFor(options), keys); });
+        [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); },
+        [&keys] { keys.Reload(); });
+    const auto watch = keys.WatchFile();
+    TForm1 form([&](ReceiverHost& receivers) {
+        receivers.Start(options.port, PlayerFor(options), keys.Keys());
+    });
     form.show();
     QUORVEL_DEBUG(lcApp) << "window: shown, event loop running";
     QApplication::exec();
@@ -83,10 +88,11 @@ int ReportEscaped(const std::string& message, bool dialog) {
 
 int RunProgram(int argc, char** argv) {
     const CommandLine options = CommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
-    KeyMap keys;
-    if (const auto status = StartProgram(options, keys)) {
+    KeyMap startKeys;
+    if (const auto status = StartProgram(options, startKeys)) {
         return *status;
     }
+    KeyMapReloader keys(options.keys, std::move(startKeys));
     if (options.console) {
         // No Qt at all without a window.
         try {

@@ -24,6 +24,11 @@ std::string Why(const std::exception_ptr& error) {
 
 IRThread::IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer,
                    KeyMap keys)
+    : IRThread(historyList, std::move(port), std::move(makePlayer),
+               std::make_shared<const SharedKeyMap>(std::move(keys))) {}
+
+IRThread::IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer,
+                   std::shared_ptr<const SharedKeyMap> keys)
     : history_(historyList),
       serial_(std::move(port), history_),
       makePlayer_(std::move(makePlayer)),
@@ -86,7 +91,7 @@ void IRThread::Execute(std::stop_token stop) {
                 serial_.ConfigurePort();
                 portReady = true;
             }
-            SignalCycle(serial_, history_, *player, keys_).Run();
+            SignalCycle(serial_, history_, *player, *keys_).Run();
             break;  // the cycle ends only when stopped
         } catch (...) {
             if (!failureSaid) {

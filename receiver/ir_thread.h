@@ -11,6 +11,7 @@
 #include "player/player_link.h"
 #include "receiver/key_map.h"
 #include "receiver/serial_line.h"
+#include "receiver/shared_key_map.h"
 
 // The receiver's worker thread: makes the player link, opens the port, removes the
 // window's greeting line, configures the port, then runs the signal cycle until asked to
@@ -30,6 +31,10 @@ class IRThread {
     // Created suspended: nothing runs until Resume. keys says what each key does.
     IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer = {},
              KeyMap keys = KeyMap::Standard());
+    // With a map that may be replaced while the thread runs (a reload): each event is
+    // decoded by the map in force when it arrives.
+    IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer,
+             std::shared_ptr<const SharedKeyMap> keys);
     // Stops and joins the thread; the port closes with it.
     ~IRThread();
     IRThread(const IRThread&) = delete;
@@ -57,7 +62,7 @@ class IRThread {
     HistoryLog history_;
     SerialLine serial_;
     PlayerFactory makePlayer_;
-    const KeyMap keys_;
+    const std::shared_ptr<const SharedKeyMap> keys_;  // never null
     // The player link while the thread runs, for a stop to interrupt.
     std::mutex playerMutex_;
     PlayerLink* player_ = nullptr;  // guarded by playerMutex_

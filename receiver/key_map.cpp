@@ -61,6 +61,80 @@ std::size_t EditDistance(std::string_view a, std::string_view b) {
     return row[b.size()];
 }
 
+bool IsHoldOption(std::string_view word) {
+    return word == "once" || word == "accel" || word.starts_with("delay=") ||
+           word.starts_with("every=");
+}
+
+// Applies one hold option word to hold; the problem, or empty.
+std::string ApplyHoldOption(std::string_view word, HoldShape& hold, std::vector<bool>& seen) {
+    const auto equals = word.find('=');
+    const std::string_view name = word.substr(0, equals);
+    const std::size_t which = name == "delay" ? 0 : name == "every" ? 1 : name == "once" ? 2 : 3;
+    if (seen[which]) {
+        return "\"" + std::string(name) + "\" is given twice";
+    }
+    seen[which] = true;
+    if (which == 0 || which == 1) {
+        const std::string_view value = word.substr(equals + 1);
+        const int high = which == 0 ? HoldShape::LongestDelayMs : HoldShape::LargestEvery;
+        const auto number = Number(value, which == 0 ? 0 : 1, high);
+        if (!number) {
+            return "\"" + UntrustedText(word) + "\" needs " +
+                   (which == 0 ? "a time in milliseconds (0 to " : "a count (1 to ") +
+                   std::to_string(high) + ")";
+        }
+        (which == 0 ? hold.delayMs : hold.every) = *number;
+    } else {
+        (which == 2 ? hold.once : hold.accel) = true;
+    }
+    if (hold.once && (seen[1] || hold.accel)) {
+        return "\"once\" acts once a hold, so it takes no every= or accel";
+    }
+    return {};
+}
+
+// Takes the hold options off the end of words, in the order they were written.
+std::vector<std::string_view> TakeHoldOptions(std::vector<std::string_view>& words) {
+    std::vector<std::string_view> options;
+    while (!words.empty() && IsHoldOption(words.back())) {
+        options.insert(options.begin(), words.back());
+        words.pop_back();
+    }
+    return options;
+}
+
+// The same, off the end of a run command.
+std::vector<std::string_view> TakeHoldOptions(std::string_view& command) {
+    std::vector<std::string_view> options;
+    for (;;) {
+        command = Trimmed(command);
+        const auto blank = command.find_last_of(Blanks);
+        if (blank == std::string_view::npos || !IsHoldOption(command.substr(blank + 1))) {
+            return options;
+        }
+        options.insert(options.begin(), command.substr(blank + 1));
+        command = command.substr(0, blank);
+    }
+}
+
+// The codes of a binding, "0x21,0xA1"; the problem, or empty.
+std::string ParseCodes(std::string_view word, std::vector<int>& codes) {
+    for (;;) {
+        const auto comma = std::min(word.find(','), word.size());
+        const std::string_view piece = word.substr(0, comma);
+        const auto code = Number(piece, 0, 255);
+        if (!code) {
+            return "\"" + UntrustedText(piece) + "\" is not a key code (0 to 255, or 0x00 to 0xff)";
+        }
+        codes.push_back(*code);
+        if (comma == word.size()) {
+            return {};
+        }
+        word.remove_prefix(comma + 1);
+    }
+}
+
 // The closest action name, when one is close enough to be a slip.
 std::string Suggestion(std::string_view word) {
     std::string best;
@@ -137,12 +211,12 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
             problem("a binding needs a code and an action, as in: key 0x60 play-pause");
             continue;
         }
-        const auto code = Number(codeWord, 0, 255);
-        if (!code) {
-            problem("\"" + UntrustedText(codeWord) +
-                    "\" is not a key code (0 to 255, or 0x00 to 0xff)");
+        std::vector<int> codes;
+        if (const std::string why = ParseCodes(codeWord, codes); !why.empty()) {
+            problem(why);
             continue;
         }
+        const Kind kind = kindWord == "key" ? Kind::Press : Kind::Held;
         Binding binding;
         if (actionWord != Nothing) {
             const auto action = ActionNamed(actionWord);
@@ -154,14 +228,30 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
             }
             binding = PlayerRequest{*action};
         }
+        std::vector<std::string_view> options;
         if (binding && binding->action == PlayerAction::Run) {
-            binding->command = std::string(Trimmed(rest));
+            // A key line's run command keeps every word: only a held line has options.
+            std::string_view command = Trimmed(rest);
+            if (kind == Kind::Held) {
+                options = TakeHoldOptions(command);
+            }
+            binding->command = std::string(command);
             if (binding->command.empty()) {
                 problem("\"run\" needs a command, as in: key 0x2a run notify-send hello");
                 continue;
             }
         } else {
-            const std::string_view argument = NextWord(rest);
+            std::vector<std::string_view> words;
+            for (std::string_view word = NextWord(rest); !word.empty(); word = NextWord(rest)) {
+                words.push_back(word);
+            }
+            options = TakeHoldOptions(words);
+            if (kind == Kind::Press && !options.empty()) {
+                problem("\"" + UntrustedText(options.front()) +
+                        "\" shapes a held key's repeats: it belongs on a held line");
+                continue;
+            }
+            const std::string_view argument = words.empty() ? std::string_view() : words[0];
             const bool seeks = binding && (binding->action == PlayerAction::SeekForward ||
                                            binding->action == PlayerAction::SeekBackward);
             if (seeks) {
@@ -179,20 +269,38 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
                         UntrustedText(argument) + "\"");
                 continue;
             }
-            if (!NextWord(rest).empty()) {
+            if (words.size() > 1) {
                 problem("too many words after \"" + std::string(actionWord) + "\"");
                 continue;
             }
         }
-        const Kind kind = kindWord == "key" ? Kind::Press : Kind::Held;
-        int& firstLine = boundOn[static_cast<std::size_t>(kind)][static_cast<std::size_t>(*code)];
-        if (firstLine != 0) {
-            problem(std::string(kindWord) + " code " + std::to_string(*code) +
-                    " is bound twice (also on line " + std::to_string(firstLine) + ")");
+        HoldShape hold;
+        std::vector<bool> seen(4);
+        std::string why;
+        for (auto option = options.begin(); option != options.end() && why.empty(); ++option) {
+            why = ApplyHoldOption(*option, hold, seen);
+        }
+        if (!why.empty()) {
+            problem(why);
             continue;
         }
-        firstLine = lineNumber;
-        map.Bind(kind, *code, std::move(binding));
+        auto lines = boundOn[static_cast<std::size_t>(kind)];
+        std::string twice;
+        for (const int code : codes) {
+            int& firstLine = lines[static_cast<std::size_t>(code)];
+            if (firstLine != 0) {
+                twice = std::string(kindWord) + " code " + std::to_string(code) +
+                        " is bound twice (also on line " + std::to_string(firstLine) + ")";
+                break;
+            }
+            firstLine = lineNumber;
+        }
+        if (!twice.empty()) {
+            problem(twice);
+            continue;
+        }
+        boundOn[static_cast<std::size_t>(kind)] = lines;
+        map.Bind(kind, codes, std::move(binding), hold);
     }
     return map;
 }
@@ -201,9 +309,10 @@ KeyEvent KeyMap::Decode(int prefix, int code) const {
     const bool held = prefix == RepeatPrefix;
     const Kind kind = held ? Kind::Held : Kind::Press;
     if (const Binding* binding = Find(kind, code); binding != nullptr && *binding) {
-        return {Slots(kind)[static_cast<std::size_t>(code)].text, *binding};
+        const Slot& slot = Slots(kind)[static_cast<std::size_t>(code)];
+        return {slot.text, *binding, slot.hold};
     }
-    return {(held ? RepeatText : "") + DecimalText(code), std::nullopt};
+    return {(held ? RepeatText : "") + DecimalText(code), std::nullopt, {}};
 }
 
 const KeyMap::Binding* KeyMap::Find(Kind kind, int code) const {
@@ -214,20 +323,38 @@ const KeyMap::Binding* KeyMap::Find(Kind kind, int code) const {
     return slot.bound ? &slot.binding : nullptr;
 }
 
+HoldShape KeyMap::HoldOf(Kind kind, int code) const {
+    if (Find(kind, code) == nullptr) {
+        return {};
+    }
+    return Slots(kind)[static_cast<std::size_t>(code)].hold;
+}
+
 bool KeyMap::Bind(Kind kind, int code, Binding binding) {
-    if (code < 0 || code > 255) {
+    return Bind(kind, std::vector<int>{code}, std::move(binding));
+}
+
+bool KeyMap::Bind(Kind kind, const std::vector<int>& codes, Binding binding, HoldShape hold) {
+    if (codes.empty()) {
         return false;
     }
-    Slot& slot = Slots(kind)[static_cast<std::size_t>(code)];
-    if (slot.bound) {
-        return false;
+    std::array<bool, 256> listed{};
+    for (const int code : codes) {
+        if (code < 0 || code > 255 || listed[static_cast<std::size_t>(code)] ||
+            Slots(kind)[static_cast<std::size_t>(code)].bound) {
+            return false;
+        }
+        listed[static_cast<std::size_t>(code)] = true;
     }
     // Made once here rather than at every key press.
     std::string text;
     if (binding) {
         text = (kind == Kind::Held ? RepeatText : "") + ActionText(binding->action);
     }
-    slot = {true, std::move(binding), std::move(text)};
+    const int lead = *std::min_element(codes.begin(), codes.end());
+    for (const int code : codes) {
+        Slots(kind)[static_cast<std::size_t>(code)] = {true, binding, text, hold, lead};
+    }
     return true;
 }
 
@@ -245,18 +372,37 @@ bool KeyMap::HasRunBindings() const {
 std::string KeyMap::Format() const {
     std::ostringstream out;
     for (const Kind kind : {Kind::Press, Kind::Held}) {
+        const auto& slots = Slots(kind);
         for (int code = 0; code < 256; ++code) {
-            const Binding* binding = Find(kind, code);
-            if (binding == nullptr) {
+            const Slot& slot = slots[static_cast<std::size_t>(code)];
+            if (!slot.bound || slot.lead != code) {
                 continue;
             }
-            out << (kind == Kind::Press ? "key  " : "held ") << code << ' '
-                << (*binding ? ActionName((*binding)->action) : Nothing);
-            if (*binding && (*binding)->action == PlayerAction::Run) {
-                out << ' ' << (*binding)->command;
-            } else if (*binding && (*binding)->seconds != 0 &&
-                       (*binding)->seconds != DefaultSeekSeconds) {
-                out << ' ' << (*binding)->seconds;
+            out << (kind == Kind::Press ? "key  " : "held ") << code;
+            for (int other = code + 1; other < 256; ++other) {
+                if (slots[static_cast<std::size_t>(other)].bound &&
+                    slots[static_cast<std::size_t>(other)].lead == code) {
+                    out << ',' << other;
+                }
+            }
+            const Binding& binding = slot.binding;
+            out << ' ' << (binding ? ActionName(binding->action) : Nothing);
+            if (binding && binding->action == PlayerAction::Run) {
+                out << ' ' << binding->command;
+            } else if (binding && binding->seconds != 0 && binding->seconds != DefaultSeekSeconds) {
+                out << ' ' << binding->seconds;
+            }
+            if (slot.hold.delayMs != 0) {
+                out << " delay=" << slot.hold.delayMs;
+            }
+            if (slot.hold.every != 1) {
+                out << " every=" << slot.hold.every;
+            }
+            if (slot.hold.once) {
+                out << " once";
+            }
+            if (slot.hold.accel) {
+                out << " accel";
             }
             out << '\n';
         }

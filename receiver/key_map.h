@@ -8,22 +8,43 @@
 
 #include "player/player_action.h"
 
+// How the repeats of a held key are thinned out (HoldShaper carries it out). The defaults
+// act on every repeat, as a held key always has.
+struct HoldShape {
+    static constexpr int LongestDelayMs = 60000;
+    static constexpr int LargestEvery = 100;
+    // The step between acts that accel starts from is every plus this; it shrinks by one
+    // at each act until it is every.
+    static constexpr int AccelSlack = 3;
+
+    int delayMs = 0;     // act only once the key has been held this long
+    int every = 1;       // act on the first repeat past the delay, then on every N-th
+    bool once = false;   // act once a hold
+    bool accel = false;  // acts come faster the longer the key is held, up to every N-th
+
+    bool operator==(const HoldShape&) const = default;
+};
+
 // What one two-byte event shows and what it does, if anything.
 struct KeyEvent {
     std::string text;
     std::optional<PlayerRequest> request;
+    HoldShape hold;  // how a held key's repeats are thinned; the default for a press
 };
 
 // What each key does: a binding per code for a key press (KeyPrefix) and for a held key
 // (RepeatPrefix). A bound key carries out its action; a key bound to nothing, like an
 // unbound one, is only shown. The file format, one binding a line:
 //
-//   key  CODE ACTION [ARGUMENTS]     a key press
-//   held CODE ACTION [ARGUMENTS]     a held key: repeats while held
+//   key  CODES ACTION [ARGUMENTS]                  a key press
+//   held CODES ACTION [ARGUMENTS] [HOLD OPTIONS]   a held key: repeats while held
 //
-// CODE is 0-255, decimal or 0x hex; ACTION a PlayerAction's name or "nothing"; the
-// seek actions take a number of seconds (5 by default), run takes the rest of the line as
-// its command. "#" at the start of a word starts a comment, except within a run command.
+// CODES is one code or several joined by commas (a remote with a toggle bit sends two
+// codes for one key), each 0-255, decimal or 0x hex; ACTION a PlayerAction's name or
+// "nothing"; the seek actions take a number of seconds (5 by default), run takes the rest
+// of the line as its command. The hold options, last on a held line (also after a run
+// command), are delay=MS, every=N, once and accel (HoldShape). "#" at the start of a word
+// starts a comment, except within a run command.
 class KeyMap {
   public:
     enum class Kind { Press, Held };
@@ -45,10 +66,16 @@ class KeyMap {
 
     // Null when code is not bound (code may be any byte value, or -1).
     const Binding* Find(Kind kind, int code) const;
+    // The hold shape of a bound code; the default for one that is not.
+    HoldShape HoldOf(Kind kind, int code) const;
     // False, and nothing changes, when code is already bound or is no byte value.
     bool Bind(Kind kind, int code, Binding binding);
+    // Binds codes together, as one line of the file: false, and nothing changes, when
+    // codes is empty, names a code twice, or one is already bound or no byte value.
+    bool Bind(Kind kind, const std::vector<int>& codes, Binding binding, HoldShape hold = {});
     bool HasRunBindings() const;
-    // The map in the file format, presses then held keys, by code.
+    // The map in the file format, presses then held keys, by code; codes bound together
+    // stay on one line.
     std::string Format() const;
 
   private:
@@ -56,6 +83,8 @@ class KeyMap {
         bool bound = false;
         Binding binding;
         std::string text;  // what the key shows when bound to an action
+        HoldShape hold;
+        int lead = -1;  // the lowest of the codes bound with it on one line
     };
     std::array<Slot, 256>& Slots(Kind kind) { return kind == Kind::Press ? press_ : held_; }
     const std::array<Slot, 256>& Slots(Kind kind) const {

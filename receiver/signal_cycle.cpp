@@ -37,10 +37,14 @@ bool SignalCycle::RunOnePass() {
         return false;
     }
 
-    KeyEvent event = keys_.Decode(first, code);
+    const EventClock::TimePoint arrived = clock_.Now();
+    const std::shared_ptr<const KeyMap> current = shared_ != nullptr ? shared_->Current() : nullptr;
+    KeyEvent event = (current ? *current : *keys_).Decode(first, code);
     messageText_ = std::move(event.text);
+    // Every event goes through the shaper, so that a press ends a hold.
+    const bool acts = shaper_.Admit(first == RepeatPrefix, code, event.hold, arrived);
     // The player acts before the history shows the key.
-    if (event.request) {
+    if (event.request && acts) {
         player_.Perform(*event.request);
     }
     history_.ReplaceLastLine(messageText_);

@@ -13,6 +13,7 @@
 #include "player/window_message_player_link.h"
 #include "program/command_line.h"
 #include "program/console_runner.h"
+#include "program/key_map_reloader.h"
 #include "program/program_start.h"
 #include "program/quit_signal.h"
 #include "win32_app/form1.h"
@@ -47,10 +48,11 @@ void LeaveOwnConsole() {
     }
 }
 
-int RunWindow(const CommandLine& options, const PlayerFactory& player, const KeyMap& keys) {
+int RunWindow(const CommandLine& options, const PlayerFactory& player, KeyMapReloader& keys) {
     LeaveOwnConsole();
-    TForm1 form(GetModuleHandleA(nullptr),
-                [&](ReceiverHost& receivers) { receivers.Start(options.port, player, keys); });
+    TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers) {
+        receivers.Start(options.port, player, keys.Keys());
+    });
     // Ctrl-C in the console it was started from closes the window as a click would.
     const QuitSignal quit([window = form.Handle()] { PostMessageA(window, WM_CLOSE, 0, 0); });
     form.Show(SW_SHOWDEFAULT);
@@ -74,10 +76,11 @@ void ReportEscaped(const std::string& message, bool console) {
 
 int RunProgram(int argc, char** argv) {
     const CommandLine options = CommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
-    KeyMap keys;
-    if (const auto status = StartProgram(options, keys)) {
+    KeyMap startKeys;
+    if (const auto status = StartProgram(options, startKeys)) {
         return *status;
     }
+    KeyMapReloader keys(options.keys, std::move(startKeys));
     const auto player = ChoosePlayer(options.player);
     if (!player) {
         std::fprintf(stderr, "quorvel: unknown player '%s': use window or keys (try --help)\n",

@@ -34,6 +34,30 @@ TEST_P(QuitSignalTest, SignalEndsTheWaitAndCallsOnQuit) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, QuitSignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
 
+// With a reload, SIGHUP asks for it and no longer quits; SIGTERM still does.
+TEST(QuitSignal, HangupReloadsWhenAskedTo) {
+    {
+        // Hangups that come together are one reload.
+        std::atomic<int> reloads{0};
+        QuitSignal quit({}, [&reloads] {
+            ++reloads;
+            std::raise(SIGTERM);
+        });
+        std::raise(SIGHUP);
+        quit.Wait();  // returns only once the reload has raised SIGTERM
+        EXPECT_EQ(reloads.load(), 1);
+    }
+    {
+        std::promise<void> reloaded;
+        std::promise<void> quitted;
+        QuitSignal quit([&quitted] { quitted.set_value(); }, [&reloaded] { reloaded.set_value(); });
+        std::raise(SIGHUP);
+        reloaded.get_future().get();
+        std::raise(SIGINT);
+        quitted.get_future().get();
+    }
+}
+
 // The first signal asks for a clean shutdown; one more while it runs ends the program.
 TEST(QuitSignalDeathTest, SecondSignalEndsTheProgramAtOnce) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -104,7 +104,86 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"key 1 run",
                 "keys.conf:1: \"run\" needs a command, as in: key 0x2a run notify-send hello"},
         BadCase{"key 42 stop\nheld 42 stop\nkey 0x2a next",
-                "keys.conf:3: key code 42 is bound twice (also on line 1)"}));
+                "keys.conf:3: key code 42 is bound twice (also on line 1)"},
+        // Several codes on a line.
+        BadCase{"key 0x21,0x2a stop\nkey 7,42 next",
+                "keys.conf:2: key code 42 is bound twice (also on line 1)"},
+        BadCase{"key 33,33 stop", "keys.conf:1: key code 33 is bound twice (also on line 1)"},
+        BadCase{"key 33, stop", "keys.conf:1: \"\" is not a key code (0 to 255, or 0x00 to 0xff)"},
+        BadCase{"key 33,0x100 stop",
+                "keys.conf:1: \"0x100\" is not a key code (0 to 255, or 0x00 to 0xff)"},
+        // Hold options.
+        BadCase{"key 1 stop once",
+                "keys.conf:1: \"once\" shapes a held key's repeats: it belongs on a held line"},
+        BadCase{"held 1 stop delay=soon",
+                "keys.conf:1: \"delay=soon\" needs a time in milliseconds (0 to 60000)"},
+        BadCase{"held 1 stop delay=60001",
+                "keys.conf:1: \"delay=60001\" needs a time in milliseconds (0 to 60000)"},
+        BadCase{"held 1 stop every=0", "keys.conf:1: \"every=0\" needs a count (1 to 100)"},
+        BadCase{"held 1 stop once once", "keys.conf:1: \"once\" is given twice"},
+        BadCase{"held 1 stop every=2 once",
+                "keys.conf:1: \"once\" acts once a hold, so it takes no every= or accel"},
+        BadCase{"held 1 stop once accel",
+                "keys.conf:1: \"once\" acts once a hold, so it takes no every= or accel"},
+        BadCase{"held 1 stop once now",
+                "keys.conf:1: \"stop\" takes nothing after it, not \"once\""},
+        BadCase{"held 1 seek-forward 5 6 once",
+                "keys.conf:1: too many words after \"seek-forward\""}));
+
+struct FormatCase {
+    const char* line;
+    const char* formatted;  // what Format writes back
+};
+
+void PrintTo(const FormatCase& c, std::ostream* os) {
+    *os << c.line;
+}
+
+class KeyMapFormat : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(KeyMapFormat, WritesWhatReadsBackTheSame) {
+    Problems problems;
+    const KeyMap keys = KeyMap::Parse(GetParam().line, "keys.conf", problems);
+    ASSERT_EQ(problems, Problems{});
+    EXPECT_EQ(keys.Format(), GetParam().formatted);
+    Problems again;
+    EXPECT_EQ(KeyMap::Parse(keys.Format(), "again", again).Format(), keys.Format());
+    EXPECT_EQ(again, Problems{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, KeyMapFormat,
+    testing::Values(
+        FormatCase{"key 0x21,0xA1 play-pause", "key  33,161 play-pause\n"},
+        FormatCase{"key 0xA1,0x21,7 stop\nkey 8 stop", "key  7,33,161 stop\nkey  8 stop\n"},
+        FormatCase{"held 0xB0 volume-up delay=300 every=2",
+                   "held 176 volume-up delay=300 every=2\n"},
+        FormatCase{"held 0x60 stop once delay=800", "held 96 stop delay=800 once\n"},
+        FormatCase{"held 1,2 seek-forward 10 accel every=1  # slow, then faster",
+                   "held 1,2 seek-forward 10 accel\n"},
+        FormatCase{"held 3 seek-backward delay=0 every=3", "held 3 seek-backward every=3\n"},
+        FormatCase{"held 4 nothing once", "held 4 nothing once\n"},
+        FormatCase{"held 5 run notify-send 'held long' once delay=1000",
+                   "held 5 run notify-send 'held long' delay=1000 once\n"},
+        // Only a held line has options: a key line's run command keeps every word.
+        FormatCase{"key 5 run say once", "key  5 run say once\n"}));
+
+TEST(KeyMap, CodesOnOneLineShareTheBindingAndTheHoldShape) {
+    Problems problems;
+    const KeyMap keys =
+        KeyMap::Parse("key 0x21,0xA1 play-pause\nheld 0x21,0xA1 volume-up delay=300 every=2",
+                      "keys.conf", problems);
+    ASSERT_EQ(problems, Problems{});
+    for (const int code : {0x21, 0xA1}) {
+        EXPECT_EQ(keys.Decode(KeyPrefix, code).text, "PLAY!");
+        const KeyEvent held = keys.Decode(RepeatPrefix, code);
+        EXPECT_EQ(held.text, "  >>REP>>VOL_UP!");
+        EXPECT_EQ(held.hold, (HoldShape{300, 2, false, false}));
+        EXPECT_EQ(keys.HoldOf(KeyMap::Kind::Held, code), held.hold);
+    }
+    EXPECT_EQ(keys.Decode(KeyPrefix, 0x22).text, "34");
+    EXPECT_EQ(keys.Decode(KeyPrefix, 0x21).hold, HoldShape{});
+}
 
 // The built-in map is the receiver's own remote, as the file format writes it.
 TEST(KeyMap, StandardIsTheReceiversRemote) {

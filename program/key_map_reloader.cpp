@@ -1,0 +1,49 @@
+#include "program/key_map_reloader.h"
+
+#include "log/untrusted_text.h"
+#include "program/app_log.h"
+#include "program/key_map_file.h"
+
+namespace {
+
+// A line of ours around a path or a line of a file: longer than one untrusted piece.
+constexpr std::size_t LineLimit = 1000;
+
+}  // namespace
+
+KeyMapReloader::KeyMapReloader(std::string keysOption, KeyMap keys)
+    : option_(std::move(keysOption)),
+      path_(option_.empty() ? KeyMapFile::DefaultPath() : option_),
+      keys_(std::make_shared<SharedKeyMap>(std::move(keys))) {}
+
+KeyMapReloader::~KeyMapReloader() = default;
+
+bool KeyMapReloader::Reload() {
+    std::lock_guard lock(reloading_);
+    KeyMapFile::Loaded loaded = KeyMapFile::Load(option_);
+    if (!loaded.problems.empty()) {
+        for (const std::string& problem : loaded.problems) {
+            QUORVEL_WARNING(lcApp)
+                << "key map not reloaded, the old one stays: " << UntrustedText(problem, LineLimit);
+        }
+        return false;
+    }
+    keys_->Replace(std::move(loaded.keys));
+    if (loaded.path.empty()) {
+        QUORVEL_INFO(lcApp) << "key map: no " << UntrustedText(path_, LineLimit)
+                            << ", the built-in map applies from the next key";
+    } else {
+        QUORVEL_INFO(lcApp) << "key map: " << UntrustedText(loaded.path, LineLimit)
+                            << " read again, it applies from the next key";
+    }
+    return true;
+}
+
+std::unique_ptr<FileWatch> KeyMapReloader::WatchFile() {
+    auto watch = std::make_unique<FileWatch>(path_, [this] { Reload(); });
+    if (!watch->Problem().empty()) {
+        QUORVEL_DEBUG(lcApp) << "key map: not reloaded on a save, " << watch->Problem()
+                             << "; SIGHUP reloads it";
+    }
+    return watch;
+}

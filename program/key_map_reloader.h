@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "program/file_watch.h"
+#include "receiver/key_map.h"
+#include "receiver/shared_key_map.h"
+
+// Keeps the key map in force in step with its file, while the receivers run: Reload reads
+// the file again (on SIGHUP, or when WatchFile sees it saved). A map without problems
+// applies from the next key on; a map with any problem is not taken, the old one stays in
+// force, and each problem is said with its line in the lcApp log (standard error), so the
+// remote is never left without a map.
+class KeyMapReloader {
+  public:
+    // keysOption as --keys gave it (empty: the default place); keys the map read at start.
+    KeyMapReloader(std::string keysOption, KeyMap keys);
+    ~KeyMapReloader();
+    KeyMapReloader(const KeyMapReloader&) = delete;
+    KeyMapReloader& operator=(const KeyMapReloader&) = delete;
+
+    // The map in force, for the receivers.
+    std::shared_ptr<const SharedKeyMap> Keys() const { return keys_; }
+
+    // Safe from any thread; true when the file's map was put in force.
+    bool Reload();
+
+    // Reloads whenever the file is saved, until the watch returned goes, which must be
+    // before the reloader. Where the file cannot be watched (its folder is missing;
+    // Windows), says so at debug level.
+    [[nodiscard]] std::unique_ptr<FileWatch> WatchFile();
+
+  private:
+    std::string option_;
+    std::string path_;  // the file read
+    std::shared_ptr<SharedKeyMap> keys_;
+    std::mutex reloading_;  // one reload at a time
+};
