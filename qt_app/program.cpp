@@ -29,8 +29,17 @@ IRThread::PlayerFactory PlayerFor(const CommandLine& options) {
     if (!options.commandsPlayer) {
         return {};
     }
-    return [name = options.player]() -> std::unique_ptr<PlayerLink> {
-        auto link = std::make_unique<MprisPlayerLink>(name);
+    MprisPlayerFilter filter;
+    if (!options.player.empty()) {
+        filter.preferred = CommandLine::Names(options.player);
+    }
+    for (const std::string& list : options.ignoredPlayers) {
+        for (std::string& name : CommandLine::Names(list)) {
+            filter.ignored.push_back(std::move(name));
+        }
+    }
+    return [filter]() -> std::unique_ptr<PlayerLink> {
+        auto link = std::make_unique<MprisPlayerLink>(filter);
         link->ChosenPlayer();
         return link;
     };
