@@ -23,6 +23,12 @@ const std::string NameWatch =
     "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
     "member='NameOwnerChanged',arg0namespace='org.mpris.MediaPlayer2'";
 
+// The players' property changes: the daemon filters on the path and on the interface
+// named in the first argument (the MPRIS root interface or one under it).
+const std::string PropertyWatch =
+    "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged',"
+    "path='/org/mpris/MediaPlayer2',arg0namespace='org.mpris.MediaPlayer2'";
+
 bool IsPlayerName(const std::string& name) {
     return name.rfind(MprisBusPrefix, 0) == 0;
 }
@@ -44,11 +50,13 @@ int RemainingMs(MprisBus::Deadline deadline) {
 
 MprisBus::MprisBus(std::unique_ptr<sdbus::IConnection> connection,
                    std::chrono::microseconds callTimeout,
-                   std::function<void(const std::string&)> ownerChanged, int interruptFd)
+                   std::function<void(const std::string&)> ownerChanged,
+                   PropertiesChanged propertiesChanged, int interruptFd)
     : ownerChanged_(std::move(ownerChanged)),
+      propertiesChanged_(std::move(propertiesChanged)),
       interruptFd_(interruptFd),
       connection_(std::move(connection)) {
-    // Bounds the one call that waits by itself, the name watch below.
+    // Bounds the calls that wait by themselves, the two watches below.
     connection_->setMethodCallTimeout(callTimeout);
     daemon_ = sdbus::createProxy(*connection_, DaemonName, DaemonPath);
     nameWatch_ = connection_->addMatch(NameWatch, [this](sdbus::Message& signal) {
@@ -59,6 +67,22 @@ MprisBus::MprisBus(std::unique_ptr<sdbus::IConnection> connection,
         // Until the list arrives, it already holds every change announced before it.
         if (namesKnown_ && IsPlayerName(name)) {
             nameChanges_.emplace_back(std::move(name), !newOwner.empty());
+        }
+    });
+    propertyWatch_ = connection_->addMatch(PropertyWatch, [this](sdbus::Message& signal) {
+        std::string interface;
+        Properties changed;
+        std::vector<std::string> invalidated;
+        try {
+            signal >> interface >> changed >> invalidated;
+        } catch (const sdbus::Error&) {
+            return;  // not a PropertiesChanged as the interface has it; anyone may send one
+        }
+        const std::string sender = signal.getSender();
+        for (const auto& [name, owner] : owners_) {
+            if (owner == sender) {
+                propertiesChanged_(name, changed, invalidated);
+            }
         }
     });
     ListNames();
@@ -112,6 +136,30 @@ void MprisBus::Get(const std::string& busName, const char* interface, const char
         });
 }
 
+void MprisBus::GetAll(const std::string& busName, const char* interface, Outcome done) {
+    sdbus::IProxy& player = PlayerObject(busName);
+    sdbus::MethodCall call = player.createMethodCall(PropertiesInterface, "GetAll");
+    call << std::string(interface);
+    // The reply itself, not only its values: its sender is the name's owner.
+    player.callMethod(
+        call,
+        [this, busName, done = std::move(done)](sdbus::MethodReply& reply,
+                                                const sdbus::Error* error) {
+            Properties properties;
+            if (error == nullptr) {
+                try {
+                    reply >> properties;
+                } catch (const sdbus::Error& malformed) {
+                    done(Describe(&malformed), sdbus::Variant());
+                    return;
+                }
+                owners_[busName] = reply.getSender();
+            }
+            done(Describe(error), sdbus::Variant(properties));
+        },
+        NoTimeout);
+}
+
 void MprisBus::Set(const std::string& busName, const char* interface, const char* property,
                    const sdbus::Variant& value, Outcome done) {
     PlayerObject(busName)
@@ -154,6 +202,7 @@ void MprisBus::ApplyNameChanges() {
     for (auto& [name, owned] : changes) {
         // Outside any callback, so the calls it drops are not running.
         players_.erase(name);
+        owners_.erase(name);
         if (owned) {
             names_.insert(name);
         } else {

@@ -1,5 +1,9 @@
 #include "player/mpris_player_choice.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -7,6 +11,7 @@ namespace {
 // playerctld re-exports whichever player it thinks is active; commanding it unasked
 // would let it choose for us.
 constexpr std::string_view ForwardingProxy = "playerctld";
+constexpr std::string_view AnyOther = "*";
 
 // The part of a bus name after the MPRIS prefix; empty when there is none.
 std::string_view Suffix(std::string_view busName) {
@@ -26,37 +31,99 @@ bool SuffixNames(std::string_view suffix, std::string_view name) {
            suffix[name.size()] == '.';
 }
 
-// Sorts before: answering, Playing, commanded last, then the lowest bus name.
-auto Rank(const MprisCandidate& c, std::string_view lastCommanded) {
-    return std::make_tuple(!c.answers, !c.playing, c.busName != lastCommanded,
-                           std::string_view(c.busName));
+// The place in --player's list that takes the player; none when it does not fit.
+std::optional<std::size_t> Preference(const MprisCandidate& c, const MprisPlayerFilter& filter) {
+    if (Suffix(c.busName).empty()) {
+        return std::nullopt;
+    }
+    for (const std::string& name : filter.ignored) {
+        if (MprisPlayerNamed(c.busName, c.identity, name)) {
+            return std::nullopt;
+        }
+    }
+    std::optional<std::size_t> anyOther;
+    if (filter.preferred.empty()) {
+        anyOther = 0;
+    }
+    for (std::size_t i = 0; i < filter.preferred.size(); ++i) {
+        const std::string& name = filter.preferred[i];
+        if (name == AnyOther) {
+            anyOther = anyOther.value_or(i);
+        } else if (MprisPlayerNamed(c.busName, c.identity, name)) {
+            return i;
+        }
+    }
+    if (SuffixNames(Suffix(c.busName), ForwardingProxy)) {
+        return std::nullopt;
+    }
+    return anyOther;
+}
+
+// Sorts before: answering, earlier in the list, Playing (the most recently become so
+// first), commanded last, then the lowest bus name.
+auto Rank(const MprisCandidate& c, std::size_t preference, std::string_view lastCommanded) {
+    const std::uint64_t sinceBecamePlaying =
+        c.playing ? std::numeric_limits<std::uint64_t>::max() - c.becamePlaying : 0;
+    return std::make_tuple(!c.answers, preference, !c.playing, sinceBecamePlaying,
+                           c.busName != lastCommanded, std::string_view(c.busName));
 }
 
 }  // namespace
 
-bool MprisPlayerFits(std::string_view busName, std::string_view identity, std::string_view wanted) {
+bool MprisPlayerNamed(std::string_view busName, std::string_view identity, std::string_view name) {
     const std::string_view suffix = Suffix(busName);
-    if (suffix.empty()) {
+    if (suffix.empty() || name.empty()) {
         return false;
     }
-    if (wanted.empty()) {
-        return !SuffixNames(suffix, ForwardingProxy);
-    }
-    const std::string_view wantedSuffix = Suffix(wanted);
-    return SuffixNames(suffix, wantedSuffix.empty() ? wanted : wantedSuffix) ||
-           (!identity.empty() && identity == wanted);
+    const std::string_view nameSuffix = Suffix(name);
+    return SuffixNames(suffix, nameSuffix.empty() ? name : nameSuffix) ||
+           (!identity.empty() && identity == name);
+}
+
+bool MprisPlayerFits(const MprisCandidate& candidate, const MprisPlayerFilter& filter) {
+    return Preference(candidate, filter).has_value();
 }
 
 std::string ChooseMprisPlayer(const std::vector<MprisCandidate>& candidates,
-                              std::string_view wanted, std::string_view lastCommanded) {
+                              const MprisPlayerFilter& filter, std::string_view lastCommanded,
+                              std::string_view pinned) {
     const MprisCandidate* best = nullptr;
+    std::size_t bestPreference = 0;
     for (const MprisCandidate& c : candidates) {
-        if (!MprisPlayerFits(c.busName, c.identity, wanted)) {
+        const std::optional<std::size_t> preference = Preference(c, filter);
+        if (!preference) {
             continue;
         }
-        if (best == nullptr || Rank(c, lastCommanded) < Rank(*best, lastCommanded)) {
+        if (!pinned.empty() && c.busName == pinned) {
+            return c.busName;
+        }
+        if (best == nullptr ||
+            Rank(c, *preference, lastCommanded) < Rank(*best, bestPreference, lastCommanded)) {
             best = &c;
+            bestPreference = *preference;
         }
     }
     return best != nullptr ? best->busName : std::string();
+}
+
+std::string StepMprisPlayer(const std::vector<MprisCandidate>& candidates,
+                            const MprisPlayerFilter& filter, std::string_view current, int step) {
+    std::vector<std::pair<std::size_t, std::string_view>> ring;
+    for (const MprisCandidate& c : candidates) {
+        if (const std::optional<std::size_t> preference = Preference(c, filter)) {
+            ring.emplace_back(*preference, c.busName);
+        }
+    }
+    if (ring.empty()) {
+        return {};
+    }
+    std::sort(ring.begin(), ring.end());
+    const auto at = std::find_if(ring.begin(), ring.end(),
+                                 [&](const auto& entry) { return entry.second == current; });
+    if (at == ring.end()) {
+        return std::string(step > 0 ? ring.front().second : ring.back().second);
+    }
+    const auto size = static_cast<std::ptrdiff_t>(ring.size());
+    const std::ptrdiff_t next = ((at - ring.begin() + step) % size + size) % size;
+    return std::string(ring[static_cast<std::size_t>(next)].second);
 }

@@ -88,29 +88,57 @@ const char* MethodFor(PlayerAction action) {
     }
 }
 
-// What to say when no player fits: for a --player name, the players that are there.
-std::string NoPlayerLine(const std::string& wanted, const std::vector<MprisCandidate>& there) {
-    if (wanted.empty()) {
+constexpr const char* Playing = "Playing";
+
+// A player for the log: its bus name without the prefix, and its Identity when it said one.
+std::string Described(const MprisCandidate& player) {
+    std::string text =
+        UntrustedText(player.busName.substr(std::string_view(MprisBusPrefix).size()));
+    if (!player.identity.empty()) {
+        text += " (\"" + UntrustedText(player.identity) + "\")";
+    }
+    return text;
+}
+
+// What to say when no player fits: the players that are there, when the user named some
+// or ignored some.
+std::string NoPlayerLine(const MprisPlayerFilter& filter,
+                         const std::vector<MprisCandidate>& there) {
+    std::vector<std::string> named;
+    for (const std::string& name : filter.preferred) {
+        if (name == "*") {
+            named.clear();
+            break;
+        }
+        named.push_back(name);
+    }
+    if (named.empty() && filter.ignored.empty()) {
         return "no MPRIS player on the bus";
     }
-    std::string line = "no MPRIS player named \"" + UntrustedText(wanted) + "\"; on the bus:";
+    std::string line = "no MPRIS player";
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        line += (i == 0                  ? " named \""
+                 : i + 1 == named.size() ? " or \""
+                                         : ", \"") +
+                UntrustedText(named[i]) + "\"";
+    }
+    if (named.empty()) {
+        line += " that is not ignored";
+    }
+    line += "; on the bus:";
     if (there.empty()) {
         return line + " none";
     }
-    const std::size_t prefix = std::string_view(MprisBusPrefix).size();
     for (const MprisCandidate& c : there) {
-        line += (&c == &there.front() ? " " : ", ") + UntrustedText(c.busName.substr(prefix));
-        if (!c.identity.empty()) {
-            line += " (\"" + UntrustedText(c.identity) + "\")";
-        }
+        line += (&c == &there.front() ? " " : ", ") + Described(c);
     }
     return line;
 }
 
 }  // namespace
 
-MprisPlayerLink::MprisPlayerLink(std::string wantedName, int replyTimeoutMs)
-    : wanted_(std::move(wantedName)),
+MprisPlayerLink::MprisPlayerLink(MprisPlayerFilter filter, int replyTimeoutMs)
+    : filter_(std::move(filter)),
       replyTimeout_(replyTimeoutMs),
       lookupTimeout_(replyTimeoutMs * 3 / 10),
       interruptFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
@@ -137,9 +165,9 @@ void MprisPlayerLink::Interrupt() {
 
 bool MprisPlayerLink::Joined(Deadline deadline) {
     if (bus_) {
-        // Takes in what came unasked since the last command (late replies, players that
-        // came or went, the bus hanging up), so a lost bus is seen before a command is
-        // spent on it.
+        // Takes in what came unasked since the last command (property changes, late
+        // replies, players that came or went, the bus hanging up), so a lost bus is seen
+        // before a command is spent on it.
         try {
             bus_->RunUntil(Deadline(), [] { return false; });
             return true;
@@ -159,7 +187,31 @@ bool MprisPlayerLink::Joined(Deadline deadline) {
             try {
                 bus_ = std::make_unique<MprisBus>(
                     std::move(connection), replyTimeout_,
-                    [this](const std::string& name) { players_.erase(name); }, interruptFd_);
+                    [this](const std::string& name) {
+                        players_.erase(name);
+                        if (name == pinned_ && bus_->Names().count(name) == 0) {
+                            pinned_.clear();
+                            QUORVEL_INFO(lcPlayer)
+                                << UntrustedText(name) << " left the bus; the remote is free again";
+                        }
+                    },
+                    [this](const std::string& name, const Properties& changed,
+                           const std::vector<std::string>& invalidated) {
+                        const auto found = players_.find(name);
+                        if (found == players_.end()) {
+                            return;
+                        }
+                        Learn(found->second, changed, true);
+                        for (const std::string& property : invalidated) {
+                            if (property == "Volume") {
+                                found->second.volume.reset();
+                            } else if (property == "PlaybackStatus" || property == "Identity") {
+                                found->second.known = false;
+                            }
+                        }
+                    },
+                    interruptFd_);
+                firstLook_ = true;
             } catch (const sdbus::Error& error) {
                 whyNot = error.getMessage();
             }
@@ -213,7 +265,10 @@ void MprisPlayerLink::Perform(const PlayerRequest& request) {
     }
     try {
         const std::string chosen = Choose(deadline);
-        if (!chosen.empty() && !players_[chosen].silent) {
+        if (request.action == PlayerAction::NextPlayer ||
+            request.action == PlayerAction::PreviousPlayer) {
+            MoveRemote(chosen, request.action == PlayerAction::NextPlayer ? 1 : -1);
+        } else if (!chosen.empty() && !players_[chosen].silent) {
             Command(chosen, request, deadline);
         }
     } catch (const sdbus::Error& error) {
@@ -228,65 +283,109 @@ std::string MprisPlayerLink::Choose(Deadline deadline) {
         Report("the bus did not list its players in time", true);
         return {};
     }
+    ReadNewPlayers(lookupDeadline);
 
-    // Those that answer and may fit: a status only decides between two or more of them.
-    std::vector<std::string> asked;
-    for (const std::string& name : bus_->Names()) {
-        Player& player = players_[name];
-        player.playing = false;
-        if (!player.silent && (MprisPlayerFits(name, player.identity, wanted_) ||
-                               (!wanted_.empty() && !player.identityKnown))) {
-            asked.push_back(name);
-        }
-    }
-    // All asked at once, and waited for together.
-    std::vector<std::pair<std::string, std::shared_ptr<bool>>> calls;
-    auto ask = [&](const std::string& name, const char* interface, const char* property,
-                   void (*use)(Player&, const sdbus::Variant&)) {
-        calls.emplace_back(name, std::make_shared<bool>(false));
-        bus_->Get(name, interface, property,
-                  Reply(name, {}, calls.back().second, [this, name, use](const sdbus::Variant& v) {
-                      if (const auto found = players_.find(name); found != players_.end()) {
-                          use(found->second, v);
-                      }
-                  }));
-    };
-    for (const std::string& name : asked) {
-        if (asked.size() > 1) {
-            ask(name, PlayerInterface, "PlaybackStatus",
-                [](Player& p, const sdbus::Variant& v) { p.playing = Text(v) == "Playing"; });
-        }
-        if (!wanted_.empty() && !players_[name].identityKnown &&
-            !MprisPlayerFits(name, {}, wanted_)) {
-            ask(name, RootInterface, "Identity", [](Player& p, const sdbus::Variant& v) {
-                p.identity = Text(v);
-                p.identityKnown = true;
-            });
-        }
-    }
-    bus_->RunUntil(lookupDeadline, [&] {
-        return std::all_of(calls.begin(), calls.end(), [](const auto& c) { return *c.second; });
-    });
-    for (const auto& [name, replied] : calls) {
-        if (!*replied) {
-            Silence(name);
-        }
-    }
-
-    std::vector<MprisCandidate> candidates;
-    for (const std::string& name : bus_->Names()) {
-        const Player& player = players_[name];
-        candidates.push_back(MprisCandidate{name, player.identity, player.playing, !player.silent});
-    }
-    const std::string chosen = ChooseMprisPlayer(candidates, wanted_, lastCommanded_);
+    const std::vector<MprisCandidate> candidates = Candidates();
+    const std::string chosen = ChooseMprisPlayer(candidates, filter_, lastCommanded_, pinned_);
     if (chosen.empty()) {
-        Report(NoPlayerLine(wanted_, candidates));
+        Report(NoPlayerLine(filter_, candidates));
     } else if (players_[chosen].silent) {
         Report(UntrustedText(chosen) + " does not answer; keys go nowhere until it does", true);
     } else {
         Report("commanding " + UntrustedText(chosen));
     }
     return chosen;
+}
+
+void MprisPlayerLink::ReadNewPlayers(Deadline deadline) {
+    const bool recent = !firstLook_;
+    firstLook_ = false;
+    // All asked at once, and waited for together.
+    std::vector<std::pair<std::string, std::shared_ptr<bool>>> calls;
+    for (const std::string& name : bus_->Names()) {
+        Player& player = players_[name];
+        if (player.known || player.silent) {
+            continue;
+        }
+        auto learn = [this, name, recent](const Properties& properties) {
+            if (const auto found = players_.find(name); found != players_.end()) {
+                Learn(found->second, properties, recent);
+            }
+        };
+        // Once answered, even with an error, it is not asked again.
+        auto known = [this, name] {
+            if (const auto found = players_.find(name); found != players_.end()) {
+                found->second.known = true;
+            }
+        };
+        calls.emplace_back(name, std::make_shared<bool>(false));
+        bus_->GetAll(name, PlayerInterface,
+                     Reply(
+                         name, {}, calls.back().second,
+                         [learn, known](const sdbus::Variant& value) {
+                             learn(value.get<Properties>());
+                             known();
+                         },
+                         known));
+        calls.emplace_back(name, std::make_shared<bool>(false));
+        bus_->Get(name, RootInterface, "Identity",
+                  Reply(name, {}, calls.back().second, [learn](const sdbus::Variant& value) {
+                      learn(Properties{{"Identity", value}});
+                  }));
+    }
+    if (calls.empty()) {
+        return;
+    }
+    bus_->RunUntil(deadline, [&] {
+        return std::all_of(calls.begin(), calls.end(), [](const auto& c) { return *c.second; });
+    });
+    for (const auto& [name, replied] : calls) {
+        if (!*replied && deadline <= std::chrono::steady_clock::now()) {
+            Silence(name);
+        }
+    }
+}
+
+void MprisPlayerLink::Learn(Player& player, const Properties& properties, bool recent) {
+    if (const auto status = properties.find("PlaybackStatus"); status != properties.end()) {
+        const std::string now = Text(status->second);
+        // Only a change counts: a player that repeats its status while paused, or says
+        // other things, is no more recent for it.
+        if (now == Playing && player.status != Playing) {
+            player.becamePlaying = recent ? ++playingChanges_ : 0;
+        }
+        player.status = now;
+    }
+    if (const auto volume = properties.find("Volume"); volume != properties.end()) {
+        player.volume = Number(volume->second);
+    }
+    if (const auto identity = properties.find("Identity"); identity != properties.end()) {
+        player.identity = Text(identity->second);
+    }
+}
+
+std::vector<MprisCandidate> MprisPlayerLink::Candidates() {
+    std::vector<MprisCandidate> candidates;
+    for (const std::string& name : bus_->Names()) {
+        const Player& player = players_[name];
+        candidates.push_back(MprisCandidate{name, player.identity, player.status == Playing,
+                                            !player.silent, player.becamePlaying});
+    }
+    return candidates;
+}
+
+void MprisPlayerLink::MoveRemote(const std::string& from, int step) {
+    const std::vector<MprisCandidate> candidates = Candidates();
+    const std::string to = StepMprisPlayer(candidates, filter_, from, step);
+    if (to.empty()) {
+        return;  // Choose has said that no player fits
+    }
+    pinned_ = to;
+    const auto player = std::find_if(candidates.begin(), candidates.end(),
+                                     [&](const MprisCandidate& c) { return c.busName == to; });
+    QUORVEL_INFO(lcPlayer) << (to == from ? "the remote stays on " : "the remote is on ")
+                           << Described(*player);
+    lastReport_ = "commanding " + UntrustedText(to);
 }
 
 void MprisPlayerLink::Report(std::string line, bool warning) {
@@ -351,54 +450,81 @@ void MprisPlayerLink::Command(const std::string& busName, const PlayerRequest& r
 
 void MprisPlayerLink::ChangeVolume(const std::string& busName,
                                    const std::function<double(double)>& next, Deadline deadline) {
-    auto replied = std::make_shared<bool>(false);
-    // Shared: an answer that comes too late still comes here.
-    auto volume = std::make_shared<std::optional<double>>();
-    bus_->Get(busName, PlayerInterface, "Volume",
-              Reply(busName, "reading Volume", replied,
-                    [volume](const sdbus::Variant& value) { *volume = Number(value); }));
-    if (!Await(busName, replied, deadline)) {
-        return;
+    // Forgets the volume of a player still on the bus, so the next step asks it.
+    const auto forget = [this, busName] {
+        if (const auto found = players_.find(busName); found != players_.end()) {
+            found->second.volume.reset();
+        }
+    };
+    if (!players_[busName].volume) {
+        auto replied = std::make_shared<bool>(false);
+        // By name: an answer that comes too late still lands there.
+        bus_->Get(
+            busName, PlayerInterface, "Volume",
+            Reply(busName, "reading Volume", replied, [this, busName](const sdbus::Variant& v) {
+                if (const auto found = players_.find(busName); found != players_.end()) {
+                    found->second.volume = Number(v);
+                }
+            }));
+        if (!Await(busName, replied, deadline)) {
+            return;
+        }
     }
-    if (!*volume) {
+    const auto found = players_.find(busName);
+    if (found == players_.end()) {
+        return;  // gone meanwhile
+    }
+    Player& player = found->second;
+    if (!player.volume) {
         QUORVEL_WARNING(lcPlayer) << UntrustedText(busName) << " gave no usable Volume";
         return;
     }
+    const double volume = *player.volume;
     // NaN or infinity would be written back as it is: left alone, and said once.
-    if (!std::isfinite(**volume)) {
-        if (bool& said = players_[busName].saidBadVolume; !said) {
-            said = true;
-            QUORVEL_WARNING(lcPlayer) << UntrustedText(busName) << " gave a Volume of " << **volume
+    if (!std::isfinite(volume)) {
+        if (!player.saidBadVolume) {
+            player.saidBadVolume = true;
+            QUORVEL_WARNING(lcPlayer) << UntrustedText(busName) << " gave a Volume of " << volume
                                       << "; its volume is left alone";
         }
         return;
     }
-    const double wanted = next(**volume);
-    if (wanted == **volume) {
+    const double wanted = next(volume);
+    if (wanted == volume) {
         return;
     }
+    // As the player will have it; its own word, whenever it comes, replaces this.
+    player.volume = wanted;
     auto written = std::make_shared<bool>(false);
     bus_->Set(busName, PlayerInterface, "Volume", sdbus::Variant(wanted),
-              Reply(busName, "setting Volume", written));
+              Reply(busName, "setting Volume", written, {}, forget));
     Await(busName, written, deadline);
 }
 
 MprisBus::Outcome MprisPlayerLink::Reply(const std::string& busName, std::string what,
                                          std::shared_ptr<bool> replied,
-                                         std::function<void(const sdbus::Variant&)> use) {
-    return [this, busName, what = std::move(what), replied = std::move(replied),
-            use = std::move(use)](const std::string& error, const sdbus::Variant& value) {
-        *replied = true;
-        Heard(busName);
-        if (error.empty() && use) {
-            use(value);
-        } else if (!error.empty() && !what.empty()) {
-            QUORVEL_WARNING(lcPlayer)
-                << what << " on " << UntrustedText(busName) << " failed: " << UntrustedText(error);
-        }
-    };
+                                         std::function<void(const sdbus::Variant&)> use,
+                                         std::function<void()> failed) {
+    return
+        [this, busName, what = std::move(what), replied = std::move(replied), use = std::move(use),
+         failed = std::move(failed)](const std::string& error, const sdbus::Variant& value) {
+            *replied = true;
+            Heard(busName);
+            if (error.empty()) {
+                if (use) {
+                    use(value);
+                }
+                return;
+            }
+            if (failed) {
+                failed();
+            }
+            if (!what.empty()) {
+                QUORVEL_WARNING(lcPlayer) << what << " on " << UntrustedText(busName)
+                                          << " failed: " << UntrustedText(error);
+            }
+        };
 }
-
 bool MprisPlayerLink::Await(const std::string& busName, const std::shared_ptr<bool>& replied,
                             Deadline deadline) {
     // A player that leaves the bus meanwhile takes its unanswered call with it.

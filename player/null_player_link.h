@@ -3,12 +3,19 @@
 #include "player/player_link.h"
 
 // A link to no player at all (--no-player): the player's actions go nowhere; a bound
-// command still runs.
+// command still runs, and moving the remote between players is said once as something
+// this link cannot do.
 class NullPlayerLink : public PlayerLink {
   public:
     void Perform(const PlayerRequest& request) override {
-        if (request.action == PlayerAction::Run) {
-            PerformWithoutPlayer(request);
+        switch (request.action) {
+            case PlayerAction::Run:
+            case PlayerAction::NextPlayer:
+            case PlayerAction::PreviousPlayer:
+                PerformWithoutPlayer(request);
+                break;
+            default:
+                break;
         }
     }
 };

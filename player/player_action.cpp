@@ -10,7 +10,7 @@ struct ActionRow {
     std::string_view name;
 };
 
-constexpr std::array<ActionRow, 13> Actions{{
+constexpr std::array<ActionRow, 15> Actions{{
     {PlayerAction::PlayPause, "play-pause"},
     {PlayerAction::Previous, "previous"},
     {PlayerAction::Next, "next"},
@@ -23,6 +23,8 @@ constexpr std::array<ActionRow, 13> Actions{{
     {PlayerAction::SeekForward, "seek-forward"},
     {PlayerAction::SeekBackward, "seek-backward"},
     {PlayerAction::Raise, "raise"},
+    {PlayerAction::NextPlayer, "next-player"},
+    {PlayerAction::PreviousPlayer, "previous-player"},
     {PlayerAction::Run, "run"},
 }};
 

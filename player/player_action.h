@@ -19,8 +19,10 @@ enum class PlayerAction {
     Mute,  // volume 0, and back to what it was at the next mute
     SeekForward,
     SeekBackward,
-    Raise,  // bring the player's window to the front
-    Run,    // start a command, without waiting for it
+    Raise,           // bring the player's window to the front
+    NextPlayer,      // move the remote to another running player
+    PreviousPlayer,  // ... the other way round
+    Run,             // start a command, without waiting for it
 };
 
 // One action with what it needs: seconds for a seek, the command line for Run.

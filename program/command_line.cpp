@@ -4,6 +4,7 @@
 #include "program/key_map_file.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -41,8 +42,8 @@ std::string CommandLine::HelpText() {
            "  --player keys   the media and volume keys, for whichever player has them\n"
 #else
     return std::string(
-               "Usage: quorvel [--port DEVICE] [--player NAME | --no-player] [--keys FILE]\n"
-               "               [--console]\n"
+               "Usage: quorvel [--port DEVICE] [--player NAME[,NAME...]] [--ignore-player NAME]\n"
+               "               [--no-player] [--keys FILE] [--console]\n"
                "       quorvel --learn [--port DEVICE] [--keys FILE]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
@@ -50,9 +51,14 @@ std::string CommandLine::HelpText() {
                "  --port DEVICE   serial port of the receiver (default ") +
            DefaultPort +
            ")\n"
-           "  --player NAME   the MPRIS player to command: its bus name, with or without\n"
-           "                  org.mpris.MediaPlayer2., or its Identity, exactly; by default\n"
-           "                  the one playing, else the one commanded last, at each key\n"
+           "  --player NAME[,NAME...]\n"
+           "                  the MPRIS players to command, the first running one in this\n"
+           "                  order; * stands for any other. A NAME is a bus name, with or\n"
+           "                  without org.mpris.MediaPlayer2. (vlc takes vlc.instance1234),\n"
+           "                  or an Identity, exactly. By default any player: the one that\n"
+           "                  started playing last, else the one commanded last\n"
+           "  --ignore-player NAME\n"
+           "                  never command this player (may be given again)\n"
            "  --no-player     command no player, only show the events\n"
 #endif
            "  --console       no window: print the history on standard output\n"
@@ -64,6 +70,19 @@ std::string CommandLine::HelpText() {
            "  --learn         learn a remote's keys in the terminal and write the key map\n"
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n";
+}
+
+std::vector<std::string> CommandLine::Names(const std::string& list) {
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = list.find(',', start);
+        names.push_back(list.substr(start, comma - start));
+        if (comma == std::string::npos) {
+            return names;
+        }
+        start = comma + 1;
+    }
 }
 
 CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
@@ -84,6 +103,12 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
 #ifndef _WIN32
     flags.push_back("--no-player");
     app.add_flag("--no-player", noPlayer);
+    app.add_option("--ignore-player", result.ignoredPlayers)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check([](const std::string& value) {
+            return value.empty() || value[0] == '-' ? "option '--ignore-player' needs a value"
+                                                    : std::string();
+        });
 #endif
     for (const auto& [name, target] :
          {std::pair{"--port", &result.port}, std::pair{"--player", &result.player},
@@ -115,6 +140,25 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     if (noPlayer && !result.player.empty()) {
         return Fail("options '--player' and '--no-player' exclude each other");
     }
+    if (noPlayer && !result.ignoredPlayers.empty()) {
+        return Fail("options '--ignore-player' and '--no-player' exclude each other");
+    }
+#ifndef _WIN32
+    // "vlc,,mpv" or "vlc,": a slip, never a player named "".
+    std::vector<std::pair<std::string, std::string>> lists;
+    if (!result.player.empty()) {
+        lists.emplace_back("--player", result.player);
+    }
+    for (const std::string& list : result.ignoredPlayers) {
+        lists.emplace_back("--ignore-player", list);
+    }
+    for (const auto& [option, list] : lists) {
+        const std::vector<std::string> names = Names(list);
+        if (std::find(names.begin(), names.end(), std::string()) != names.end()) {
+            return Fail("option '" + option + "' has an empty name in '" + list + "'");
+        }
+    }
+#endif
     if (result.learn && printKeys) {
         return Fail("options '--learn' and '--print-keys' exclude each other");
     }

@@ -25,7 +25,12 @@ struct CommandLine {
     std::string err;
 
     std::string port = DefaultPort;
+    // --player: on Linux the MPRIS players to command in order of preference, separated by
+    // commas ("*" for any other; see Names); on Windows "window" or "keys".
     std::string player;
+    // --ignore-player, as often as given (Linux): players never commanded, each a name or
+    // names separated by commas.
+    std::vector<std::string> ignoredPlayers;
     // --no-player: the events are shown, no player is commanded.
     bool commandsPlayer = true;
     // No window: the history goes to standard output.
@@ -34,6 +39,9 @@ struct CommandLine {
     std::string keys;
     // Learn the remote's keys in the terminal instead of running.
     bool learn = false;
+
+    // The names of a comma-separated list ("vlc,spotify"), in order.
+    static std::vector<std::string> Names(const std::string& list);
 
     // args excludes the program name.
     static CommandLine Parse(const std::vector<std::string>& args);

@@ -135,6 +135,6 @@ std::string KeyMapFile::Header() {
            "#   held CODE ACTION [ARGUMENTS]   a held key: repeats while held\n"
            "# CODE is what Quorvel shows for an unbound key (0-255, or 0x hex). ACTION is one of\n"
            "# play-pause play pause stop next previous volume-up volume-down mute\n"
-           "# seek-forward seek-backward (5 s, or give the seconds) raise run (the rest of the\n"
-           "# line is a command) nothing. See quorvel(1).\n";
+           "# seek-forward seek-backward (5 s, or give the seconds) raise next-player\n"
+           "# previous-player run (the rest of the line is a command) nothing. See quorvel(1).\n";
 }

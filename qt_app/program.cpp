@@ -33,7 +33,16 @@ IRThread::PlayerFactory PlayerFor(const CommandLine& options) {
     if (!options.commandsPlayer) {
         return {};
     }
-    return [name = options.player] { return std::make_unique<MprisPlayerLink>(name); };
+    MprisPlayerFilter filter;
+    if (!options.player.empty()) {
+        filter.preferred = CommandLine::Names(options.player);
+    }
+    for (const std::string& list : options.ignoredPlayers) {
+        for (std::string& name : CommandLine::Names(list)) {
+            filter.ignored.push_back(std::move(name));
+        }
+    }
+    return [filter] { return std::make_unique<MprisPlayerLink>(filter); };
 }
 
 // Qt's screen-reader bridge asks the session bus on the UI thread, with no bound: a bus

@@ -53,8 +53,8 @@ TEST_F(PlayerFaults, HeldKeyOnAFrozenPlayerWaitsOnceAndTheThawedPlayerObeysTheNe
     EXPECT_EQ(Send({0x91, 0x60}, 1), Lines{"PLAY!"});
     EXPECT_EQ(player_.WaitForCalls(1), Lines{"PlayPause"});
 
-    // Every line of the held key shows; only its first press asks the frozen player
-    // anything, and the presses after it are dropped rather than queued for it.
+    // Every line of the held key shows; only its first press calls the frozen player, and
+    // the presses after it are dropped rather than queued for it.
     player_.Freeze();
     const std::size_t asked = player_.Requests().size();
     EXPECT_EQ(Send({0x91, 0xB0, 0x0D, 0xB0, 0x0D, 0xB0, 0x0D, 0xB0, 0x0D, 0xB0}, 5),
@@ -63,8 +63,9 @@ TEST_F(PlayerFaults, HeldKeyOnAFrozenPlayerWaitsOnceAndTheThawedPlayerObeysTheNe
     ASSERT_TRUE(player_.Thaw());
     EXPECT_EQ(player_.Requests().size(), asked + 1);
 
+    // The step it left unanswered took effect when it woke; the next key steps from there.
     EXPECT_EQ(Send({0x91, 0x70}, 1), Lines{"VOL_DOWN!"});
-    EXPECT_EQ(player_.WaitForCalls(2), (Lines{"PlayPause", "Volume 0.4500"}));
+    EXPECT_EQ(player_.WaitForCalls(3), (Lines{"PlayPause", "Volume 0.5500", "Volume 0.5000"}));
 }
 
 }  // namespace

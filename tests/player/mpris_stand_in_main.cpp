@@ -6,7 +6,10 @@
 // or Volume. The line is flushed before the reply goes, so a caller whose call has returned
 // can read it at once. PlayPause turns Playing into Paused and anything else into Playing.
 // Play, Pause and Stop set the status they name; Seek records its offset ("Seek 5000000").
-// With --silent it records its methods but never answers them.
+// As a real player does, it says every status it is set to (changed or not: some players
+// repeat theirs) and every Volume written in a PropertiesChanged signal, before its reply;
+// the values a signal carries are not recorded as reads. With --silent it records its
+// methods but never answers them.
 //
 // Usage: quorvel_mpris_stand_in ADDRESS NAME [--identity TEXT] [--status STATUS]
 //                               [--volume NUMBER] [--silent]
@@ -41,8 +44,28 @@ struct State {
 struct Player {
     State state;
     std::vector<sdbus::Result<>> unanswered;
+    sdbus::IObject* object = nullptr;
+    bool signalling = false;  // the getters called now fill a signal, not a read
+
+    // A read of a property, recorded unless it fills a signal.
+    template <typename T>
+    const T& Read(const char* property, const T& value) const {
+        if (!signalling) {
+            Record(std::string("? ") + property);
+        }
+        return value;
+    }
+
+    void Changed(const char* property) {
+        signalling = true;
+        object->emitPropertiesChangedSignal(PlayerInterface, {property});
+        signalling = false;
+    }
 
     void Command(const std::string& name, sdbus::Result<>&& result) {
+        if (name == "PlayPause" || name == "Play" || name == "Pause" || name == "Stop") {
+            Changed("PlaybackStatus");
+        }
         Record(name);
         if (state.replies) {
             result.returnResults();
@@ -88,6 +111,7 @@ int main(int argc, char** argv) {
         // Gone before the bus: the calls it never answered hold on to it.
         Player player{setup, {}};
         auto object = sdbus::createObject(*bus, "/org/mpris/MediaPlayer2");
+        player.object = object.get();
         // What playerctl reads besides: it declines to command a player without them.
         for (const char* name : {"CanQuit", "CanRaise"}) {
             object->registerProperty(name).onInterface(RootInterface).withGetter([] {
@@ -104,21 +128,17 @@ int main(int argc, char** argv) {
             return false;
         });
         object->registerProperty("Identity").onInterface(RootInterface).withGetter([&] {
-            Record("? Identity");
-            return player.state.identity;
+            return player.Read("Identity", player.state.identity);
         });
         object->registerProperty("PlaybackStatus").onInterface(PlayerInterface).withGetter([&] {
-            Record("? PlaybackStatus");
-            return player.state.status;
+            return player.Read("PlaybackStatus", player.state.status);
         });
         object->registerProperty("Volume")
             .onInterface(PlayerInterface)
-            .withGetter([&] {
-                Record("? Volume");
-                return player.state.volume;
-            })
+            .withGetter([&] { return player.Read("Volume", player.state.volume); })
             .withSetter([&](const double& volume) {
                 player.state.volume = volume;
+                player.Changed("Volume");
                 char line[32];
                 std::snprintf(line, sizeof line, "Volume %.4f", volume);
                 Record(line);

@@ -151,3 +151,18 @@ bool PrivateBus::WaitForAnswer(const std::string& name) const {
         return false;
     }
 }
+
+bool PrivateBus::CallPlayer(const std::string& name, const std::string& method) const {
+    if (!connection_) {
+        return false;
+    }
+    try {
+        sdbus::createProxy(*connection_, name, "/org/mpris/MediaPlayer2")
+            ->callMethod(method)
+            .onInterface("org.mpris.MediaPlayer2.Player")
+            .withTimeout(Deadline);
+        return true;
+    } catch (const sdbus::Error&) {
+        return false;
+    }
+}

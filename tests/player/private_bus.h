@@ -41,6 +41,9 @@ class PrivateBus {
     // reach a client in the order they were sent, so once it has answered, it has dealt
     // with everything sent to it before.
     bool WaitForAnswer(const std::string& name) const;
+    // Calls a method without arguments on the MPRIS player under name, as its own window
+    // would, and waits for its answer within a generous deadline.
+    bool CallPlayer(const std::string& name, const std::string& method) const;
 
   private:
     std::string folder_;

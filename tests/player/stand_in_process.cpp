@@ -62,6 +62,10 @@ bool StandInProcess::Thaw() {
     return bus_.WaitForAnswer(BusName());
 }
 
+bool StandInProcess::Do(const std::string& method) {
+    return bus_.CallPlayer(BusName(), method);
+}
+
 void StandInProcess::Take() {
     if (!process_) {
         return;

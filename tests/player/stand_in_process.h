@@ -44,6 +44,10 @@ class StandInProcess {
     // Thaws it and waits until it has dealt with everything sent to it while frozen.
     bool Thaw();
 
+    // The player does something by itself ("Play", "Pause"), as when its own window is
+    // used; recorded as a command like any other. False if it did not answer.
+    bool Do(const std::string& method);
+
     std::string BusName() const;
     // Every command recorded so far, taking in what is already in the pipe: a command is
     // recorded before it is answered, so it is here once the call has returned.

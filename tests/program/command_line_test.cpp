@@ -57,6 +57,14 @@ TEST(CommandLineNoPlayer, CommandsNoneAndExcludesANamedOne) {
               CommandLine::UsageError);
 }
 
+TEST(CommandLinePlayers, TakesAListInOrderAndNamesToIgnore) {
+    const CommandLine parsed = CommandLine::Parse({"--player", "vlc,spotify,*", "--ignore-player",
+                                                   "firefox", "--ignore-player=chromium,mpv"});
+    EXPECT_EQ(parsed.action, CommandLine::Action::Run);
+    EXPECT_EQ(CommandLine::Names(parsed.player), (std::vector<std::string>{"vlc", "spotify", "*"}));
+    EXPECT_EQ(parsed.ignoredPlayers, (std::vector<std::string>{"firefox", "chromium,mpv"}));
+}
+
 struct ExitCase {
     std::vector<std::string> args;
     int status;
@@ -97,6 +105,23 @@ INSTANTIATE_TEST_SUITE_P(
                  "quorvel: option '--port' needs a value (try --help)\n"},
         ExitCase{
             {"--console=1"}, 2, "", "quorvel: option '--console' takes no value (try --help)\n"},
+        ExitCase{{"--player", "vlc,,mpv"},
+                 2,
+                 "",
+                 "quorvel: option '--player' has an empty name in 'vlc,,mpv' (try --help)\n"},
+        ExitCase{{"--ignore-player", "vlc,"},
+                 2,
+                 "",
+                 "quorvel: option '--ignore-player' has an empty name in 'vlc,' (try --help)\n"},
+        ExitCase{{"--ignore-player"},
+                 2,
+                 "",
+                 "quorvel: option '--ignore-player' needs a value (try --help)\n"},
+        ExitCase{{"--ignore-player", "vlc", "--no-player"},
+                 2,
+                 "",
+                 "quorvel: options '--ignore-player' and '--no-player' exclude each other (try "
+                 "--help)\n"},
         ExitCase{{"--learn", "--print-keys"},
                  2,
                  "",
@@ -106,8 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
     const std::string help = CommandLine::HelpText();
-    for (const char* word :
-         {"--port DEVICE", "--player NAME", "--help", "--version", "/dev/ttyS0"}) {
+    for (const char* word : {"--port DEVICE", "--player NAME", "--ignore-player NAME", "--help",
+                             "--version", "/dev/ttyS0"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     // One line per item, each a terminal's width at most.
