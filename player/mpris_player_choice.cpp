@@ -31,6 +31,17 @@ bool SuffixNames(std::string_view suffix, std::string_view name) {
            suffix[name.size()] == '.';
 }
 
+// Whether name names the player (see MprisPlayerFilter).
+bool MprisPlayerNamed(std::string_view busName, std::string_view identity, std::string_view name) {
+    const std::string_view suffix = Suffix(busName);
+    if (suffix.empty() || name.empty()) {
+        return false;
+    }
+    const std::string_view nameSuffix = Suffix(name);
+    return SuffixNames(suffix, nameSuffix.empty() ? name : nameSuffix) ||
+           (!identity.empty() && identity == name);
+}
+
 // The place in --player's list that takes the player; none when it does not fit.
 std::optional<std::size_t> Preference(const MprisCandidate& c, const MprisPlayerFilter& filter) {
     if (Suffix(c.busName).empty()) {
@@ -69,20 +80,6 @@ auto Rank(const MprisCandidate& c, std::size_t preference, std::string_view last
 }
 
 }  // namespace
-
-bool MprisPlayerNamed(std::string_view busName, std::string_view identity, std::string_view name) {
-    const std::string_view suffix = Suffix(busName);
-    if (suffix.empty() || name.empty()) {
-        return false;
-    }
-    const std::string_view nameSuffix = Suffix(name);
-    return SuffixNames(suffix, nameSuffix.empty() ? name : nameSuffix) ||
-           (!identity.empty() && identity == name);
-}
-
-bool MprisPlayerFits(const MprisCandidate& candidate, const MprisPlayerFilter& filter) {
-    return Preference(candidate, filter).has_value();
-}
 
 std::string ChooseMprisPlayer(const std::vector<MprisCandidate>& candidates,
                               const MprisPlayerFilter& filter, std::string_view lastCommanded,

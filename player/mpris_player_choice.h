@@ -21,23 +21,17 @@ inline constexpr const char* MprisBusPrefix = "org.mpris.MediaPlayer2.";
 
 // Which players the user wants: --player's names in order of preference, "*" standing for
 // any player no other name of the list takes (an empty list is "*" alone); and
-// --ignore-player's names, never taken, even when listed.
+// --ignore-player's names, never taken, even when listed. playerctld, which only forwards
+// to the others, is taken only when the list names it.
+//
+// A name names a player (only names under MprisBusPrefix are players) when its bus name is
+// MprisBusPrefix + name, or that followed by "." and an instance id ("vlc" names
+// "vlc.instance1234"); or when name is the whole bus name, with the same rule for
+// instances; or when its Identity equals name. Exact and case-sensitive.
 struct MprisPlayerFilter {
     std::vector<std::string> preferred = {};
     std::vector<std::string> ignored = {};
 };
-
-// Whether name names the player under busName (only names under MprisBusPrefix are
-// players): its bus name is MprisBusPrefix + name, or that followed by "." and an instance
-// id ("vlc" names "vlc.instance1234"); or name is the whole bus name, with the same rule
-// for instances; or its identity equals name. Exact and case-sensitive. With an empty
-// identity this asks the bus name alone.
-bool MprisPlayerNamed(std::string_view busName, std::string_view identity, std::string_view name);
-
-// Whether the player may be commanded at all under filter: not ignored, and named in the
-// list, or taken by its "*". playerctld, which only forwards to the others, is taken only
-// when the list names it.
-bool MprisPlayerFits(const MprisCandidate& candidate, const MprisPlayerFilter& filter);
 
 // Picks the player to command, or returns an empty string when none fits.
 //
