@@ -2,6 +2,11 @@
 // on a COM port Wine maps to a pty, with a stand-in player.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +79,59 @@ TEST(Form1, ListBoxIsAPlainListHoldingTheGreeting) {
                      std::to_string(bounds.bottom - bounds.top)}),
               Lines({"8", "8", "161", "329"}));
     EXPECT_EQ(ListLines(history), Lines{TForm1::GreetingLine});
+}
+
+// The tooltip beside the pointer on an explained line: what the form shows for its reason.
+std::wstring TipText(HWND form) {
+    HWND tip = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM found) -> BOOL {
+            char name[32] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (std::string(name) != "tooltips_class32") {
+                return TRUE;
+            }
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&tip));
+    if (tip == nullptr || !IsWindowVisible(tip)) {
+        return L"";
+    }
+    wchar_t text[256] = {};
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = GetDlgItem(form, TForm1::HistoryId);
+    tool.uId = reinterpret_cast<UINT_PTR>(tool.hwnd);
+    tool.lpszText = text;
+    SendMessageW(tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+    return text;
+}
+
+// The pointer rests on a line of the list box.
+void PointAt(HWND listBox, int row) {
+    RECT line;
+    Send(listBox, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&line));
+    Send(listBox, WM_MOUSEMOVE, 0, MAKELPARAM(line.left + 5, line.top + 3));
+}
+
+TEST(Form1, AnExplainedLineShowsItsReasonBesideThePointer) {
+    FormUnderTest test;
+    test.form.Show(SW_SHOWNOACTIVATE);
+    test.history->InsertLine(1, "Err");
+    test.history->ExplainLine(1, "cannot open serial port COM30: not found");
+    test.history->InsertLine(2, "42");
+    HandlePosted();
+    PointAt(test.form.History, 1);
+    EXPECT_EQ(TipText(test.form.Handle()), L"cannot open serial port COM30: not found");
+    PointAt(test.form.History, 2);
+    EXPECT_EQ(TipText(test.form.Handle()), L"");
+    // The reason moves with its line.
+    test.history->DeleteLine(0);
+    HandlePosted();
+    PointAt(test.form.History, 0);
+    EXPECT_EQ(TipText(test.form.Handle()), L"cannot open serial port COM30: not found");
 }
 
 TEST(Form1, WritesNeitherScrollNorSelectUntilTheUserScrollsToTheEnd) {
@@ -211,6 +269,67 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
         TerminateProcess(process.hProcess, 1);
     }
     CloseHandle(process.hProcess);
+}
+
+// Started as Explorer starts it (a console of its own, no one reading standard error), a
+// refusal is shown in a message box with the console's text, and the status is kept.
+TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    const std::string keys = std::string(folder) + "quorvel-bad-keys.conf";
+    std::ofstream(keys) << "key 300 play\n";
+    std::string commandLine = "\"" + ProgramPath() + "\" --keys \"" + keys + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &process))
+        << commandLine;
+    CloseHandle(process.hThread);
+    struct Search {
+        DWORD process;
+        HWND box;
+    } search{process.dwProcessId, nullptr};
+    const auto findBox = [](HWND window, LPARAM context) -> BOOL {
+        auto* wanted = reinterpret_cast<Search*>(context);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        char name[16] = {};
+        GetClassNameA(window, name, sizeof name);
+        if (owner == wanted->process && std::string(name) == "#32770") {
+            wanted->box = window;
+            return FALSE;
+        }
+        return TRUE;
+    };
+    // The box's text is its static control, read as a screen reader would; the dialog
+    // exists a moment before its controls do.
+    std::string text;
+    EXPECT_TRUE(WineTest::WaitUntil([&] {
+        EnumWindows(findBox, reinterpret_cast<LPARAM>(&search));
+        wchar_t wide[1024] = {};
+        if (search.box != nullptr) {
+            GetDlgItemTextW(search.box, 0xFFFF, wide, 1024);
+        }
+        char narrow[1024] = {};
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
+        text = narrow;
+        return !text.empty();
+    }));
+    EXPECT_EQ(text.rfind("quorvel: ", 0), 0u) << text;
+    EXPECT_NE(text.find("quorvel-bad-keys.conf:1: "), std::string::npos) << text;
+    if (search.box != nullptr) {
+        PostMessageA(search.box, WM_COMMAND, IDOK, 0);
+    }
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    EXPECT_EQ(status, 2u);
+    if (status == STILL_ACTIVE) {
+        TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hProcess);
+    DeleteFileA(keys.c_str());
 }
 
 }  // namespace
