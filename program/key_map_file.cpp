@@ -2,6 +2,7 @@
 
 #include "program/file_replacement.h"
 #include "program/file_trust.h"
+#include "program/text_decoding.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #ifndef _WIN32
 #include <pwd.h>
@@ -103,8 +105,18 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
         text.append(buffer, static_cast<size_t>(got));
     }
 #endif
+    // Maps saved by Notepad or PowerShell start with a byte order mark, or are UTF-16.
+    const DecodedText decoded = DecodeText(text);
+    if (!decoded.problem.empty()) {
+        loaded.problems.push_back(file + ":" + std::to_string(decoded.problemLine) + ": " +
+                                  decoded.problem);
+#ifndef _WIN32
+        ::close(fd);
+#endif
+        return loaded;
+    }
     loaded.path = file;
-    loaded.keys = KeyMap::Parse(text, file, loaded.problems);
+    loaded.keys = KeyMap::Parse(decoded.text, file, loaded.problems);
 #ifndef _WIN32
     if (loaded.problems.empty() && loaded.keys.HasRunBindings()) {
         std::string why;
