@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "history/history_log.h"
@@ -330,6 +331,51 @@ TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
     }
     CloseHandle(process.hProcess);
     DeleteFileA(keys.c_str());
+}
+
+// Runs quorvel.exe with arguments, its standard error a pipe we read: its exit status and
+// what it wrote there.
+std::pair<DWORD, std::string> RunQuorvel(const std::string& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        return {0, "no pipe"};
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::string commandLine = "\"" + ProgramPath() + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    std::string text;
+    DWORD status = 0;
+    if (started) {
+        char chunk[512];
+        DWORD got = 0;
+        while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+            text.append(chunk, got);
+        }
+        if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 1);
+        }
+        GetExitCodeProcess(process.hProcess, &status);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(readEnd);
+    return {status, text};
+}
+
+TEST(QuorvelExe, RefusesAFileAsItsPort) {
+    const auto [status, text] = RunQuorvel("--port C:\\windows\\win.ini");
+    EXPECT_EQ(status, 2u);
+    EXPECT_EQ(text, "quorvel: C:\\windows\\win.ini is a file, not a serial port\r\n");
 }
 
 }  // namespace
