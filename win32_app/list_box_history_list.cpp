@@ -157,7 +157,6 @@ class ListBoxLines : public HistoryList {
             bytes += text.size() + 1;
             kept.push_back(std::move(text));
         }
-        SendMessageA(listBox_, WM_SETREDRAW, FALSE, 0);
         SendMessageA(listBox_, LB_RESETCONTENT, 0, 0);
         SendMessageA(listBox_, LB_INITSTORAGE, kept.size(), bytes);
         for (const std::string& text : kept) {
@@ -169,8 +168,6 @@ class ListBoxLines : public HistoryList {
             SendMessageA(listBox_, LB_SETCURSEL, selected - count, 0);
         }
         SendMessageA(listBox_, LB_SETTOPINDEX, std::max(0, top - count), 0);
-        SendMessageA(listBox_, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(listBox_, nullptr, TRUE);
         reasons_.erase(reasons_.begin(),
                        reasons_.begin() + std::min<std::size_t>(count, reasons_.size()));
     }
@@ -188,18 +185,24 @@ class ListBoxLines : public HistoryList {
 void ListBoxHistoryList::Drain() {
     const bool follow = ShowsTheEnd();
     ListBoxLines lines(listBox_, reasons_);
-    if (!ApplyTo(lines, false)) {
+    // A list box redraws on every write: under a flood of bytes, thousands of redraws a
+    // second would leave the window no time to answer. The batch is drawn once.
+    SendMessageA(listBox_, WM_SETREDRAW, FALSE, 0);
+    const bool applied = ApplyTo(lines, false);
+    if (applied && follow) {
+        const LRESULT count = SendMessageA(listBox_, LB_GETCOUNT, 0, 0);
+        SendMessageA(listBox_, LB_SETTOPINDEX, count - VisibleRows(), 0);
+    }
+    SendMessageA(listBox_, WM_SETREDRAW, TRUE, 0);
+    if (!applied) {
         return;
     }
     // The line under the pointer may be another one now.
     HideTip();
-    if (follow) {
-        const LRESULT count = SendMessageA(listBox_, LB_GETCOUNT, 0, 0);
-        SendMessageA(listBox_, LB_SETTOPINDEX, count - VisibleRows(), 0);
-    }
-    if (lines.RepaintAsked()) {
-        UpdateWindow(listBox_);
-    }
+    // The frame too: the scroll bar changed with the lines.
+    RedrawWindow(
+        listBox_, nullptr, nullptr,
+        RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | (lines.RepaintAsked() ? RDW_UPDATENOW : 0));
 }
 
 int ListBoxHistoryList::VisibleRows() const {
