@@ -378,4 +378,45 @@ TEST(QuorvelExe, RefusesAFileAsItsPort) {
     EXPECT_EQ(text, "quorvel: C:\\windows\\win.ini is a file, not a serial port\r\n");
 }
 
+TEST(QuorvelExe, SlashQuestionMarkShowsTheHelp) {
+    const auto [status, text] = RunQuorvel("/?");
+    EXPECT_EQ(status, 0u);
+    EXPECT_NE(text.find("--help"), std::string::npos) << text;
+}
+
+// "quorvel --console | more", the reader gone: it ends, as a filter does.
+TEST(QuorvelExe, ConsoleEndsWhenNobodyReadsItsOutput) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::string commandLine =
+        "\"" + ProgramPath() + "\" --console --port " + std::string(WineTest::WindowPort);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    CloseHandle(readEnd);
+    ASSERT_TRUE(started) << commandLine;
+    CloseHandle(process.hThread);
+    // Bytes until it has lines to print: those before the port is open are discarded.
+    EXPECT_TRUE(WineTest::WaitUntil([&] {
+        WineTest::WriteToPeer(WineTest::WindowPeer, {0x60, 0x2A, 0x60, 0x05});
+        return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
+    }));
+    DWORD status = 1;
+    GetExitCodeProcess(process.hProcess, &status);
+    EXPECT_EQ(status, 0u);
+    if (status == STILL_ACTIVE) {
+        TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hProcess);
+}
+
 }  // namespace
