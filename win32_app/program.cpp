@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -15,11 +17,12 @@
 #include "program/bounded_log_file.h"
 #include "program/command_line.h"
 #include "program/console_runner.h"
+#include "program/known_folder.h"
 #include "program/program_start.h"
 #include "program/quit_signal.h"
 #include "win32_app/form1.h"
-#include "win32_app/known_folder.h"
 #include "win32_app/message_box.h"
+#include "win32_app/wide_text.h"
 
 namespace {
 
@@ -82,7 +85,7 @@ class Reporter {
   public:
     Reporter()
         : seen_(StandardErrorIsSeen()),
-          file_(KnownFolder(FOLDERID_LocalAppData) / "Quorvel" / "quorvel.log") {}
+          file_(KnownFolder(UserFolder::LocalAppData) / "Quorvel" / "quorvel.log") {}
 
     bool Seen() const { return seen_; }
 
@@ -143,12 +146,27 @@ class Reporter {
     std::string shown_;
 };
 
+// The arguments after the program's name, in UTF-8: main's argv is in the ANSI code page,
+// which turns what it lacks (a Japanese folder name) into "?".
+std::vector<std::string> Arguments() {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; wide != nullptr && i < count; ++i) {
+        arguments.push_back(Narrow(wide[i]));
+    }
+    LocalFree(wide);
+    return arguments;
+}
+
 }  // namespace
 
-int RunProgram(int argc, char** argv) {
+int RunProgram() {
+    // Our text is UTF-8; a console shows it as such only when told.
+    SetConsoleOutputCP(CP_UTF8);
     Reporter reporter;
     const ScopedLogSink sink(reporter.Sink());
-    const CommandLine options = CommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
+    const CommandLine options = CommandLine::Parse(Arguments());
     KeyMap keys;
     if (const auto status = StartProgram(options, keys, reporter.Output())) {
         reporter.ShowKept(*status != 0);

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "tests/windows/stand_in_player.h"
 #include "tests/windows/wine_test.h"
 #include "win32_app/form1.h"
+#include "win32_app/wide_text.h"
 
 namespace {
 
@@ -333,8 +335,8 @@ TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
     DeleteFileA(keys.c_str());
 }
 
-// Runs quorvel.exe with arguments, its standard error a pipe we read: its exit status and
-// what it wrote there.
+// Runs quorvel.exe with arguments (UTF-8, given as a wide command line), its standard error a pipe
+// we read: its exit status and what it wrote there.
 std::pair<DWORD, std::string> RunQuorvel(const std::string& arguments) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr;
@@ -343,14 +345,14 @@ std::pair<DWORD, std::string> RunQuorvel(const std::string& arguments) {
         return {0, "no pipe"};
     }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::string commandLine = "\"" + ProgramPath() + "\" " + arguments;
-    STARTUPINFOA startup{};
+    std::wstring commandLine = Widen("\"" + ProgramPath() + "\" " + arguments);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
     std::string text;
@@ -417,6 +419,27 @@ TEST(QuorvelExe, ConsoleEndsWhenNobodyReadsItsOutput) {
         TerminateProcess(process.hProcess, 1);
     }
     CloseHandle(process.hProcess);
+}
+
+// A key map in a folder named in Japanese: the path arrives whole from the command line,
+// the file opens by it, and the message names it as it is.
+TEST(QuorvelExe, ReadsAKeyMapUnderAFolderNamedInAnyScript) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::filesystem::path folder = std::wstring(temp) + L"\u30AD\u30FC\u30DE\u30C3\u30D7";
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path keys = folder / L"keys.conf";
+    std::ofstream(keys) << "key 300 play\n";
+    const std::string path = Narrow(keys.wstring());
+    const auto [status, text] = RunQuorvel("--keys \"" + path + "\"");
+    EXPECT_EQ(status, 2u);
+    EXPECT_EQ(text.rfind("quorvel: " + path + ":1: ", 0), 0u) << text;
+    std::ofstream(keys) << "key 42 stop\n";
+    // A good map is read, and the start goes on to the next refusal.
+    const auto [next, refusal] = RunQuorvel("--keys \"" + path + "\" --player nothing");
+    EXPECT_EQ(next, 2u);
+    EXPECT_EQ(refusal.rfind("quorvel: unknown player", 0), 0u) << refusal;
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
