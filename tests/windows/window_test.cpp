@@ -442,4 +442,21 @@ TEST(QuorvelExe, ReadsAKeyMapUnderAFolderNamedInAnyScript) {
     std::filesystem::remove_all(folder);
 }
 
+// Explorer's Details tab and Apps & features read these.
+TEST(QuorvelExe, CarriesItsVersionAndManifest) {
+    const std::string path = ProgramPath();
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    char* text = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904B0\\ProductVersion",
+                               reinterpret_cast<void**>(&text), &size));
+    EXPECT_STREQ(text, QUORVEL_VERSION);
+    const HMODULE resources = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    EXPECT_NE(FindResourceA(resources, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)), nullptr);
+    FreeLibrary(resources);
+}
+
 }  // namespace
