@@ -60,6 +60,14 @@ void ConsoleHistoryList::Show(const std::string& text) {
 void ConsoleHistoryList::Repaint() {
     std::lock_guard lock(mutex_);
     std::fflush(out_);
+    CheckOutput();
+}
+
+void ConsoleHistoryList::CheckOutput() {
+    if (!lostReported_ && std::ferror(out_) && lost_) {
+        lostReported_ = true;
+        lost_();
+    }
 }
 
 void ConsoleHistoryList::PrintAside(std::FILE* err, const std::string& text) {

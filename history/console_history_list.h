@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "history/history_list.h"
 
@@ -26,8 +28,14 @@ class ConsoleHistoryList : public HistoryList {
     // on a terminal that line is cleared first and drawn again after.
     void PrintAside(std::FILE* err, const std::string& text);
 
+    // lost is called once, on the writing thread, when the history can no longer be
+    // written (a pipe whose reader is gone): nobody reads it any more. Set before writes.
+    void OnOutputLost(std::function<void()> lost) { lost_ = std::move(lost); }
+
   private:
     void Show(const std::string& text);
+    // After a flush: calls lost_ the first time the output has failed.
+    void CheckOutput();
 
     std::mutex mutex_;
     std::FILE* out_;
@@ -35,4 +43,6 @@ class ConsoleHistoryList : public HistoryList {
     int count_;
     bool hasLast_ = false;  // the last line is one of ours and not yet final
     std::string last_;
+    std::function<void()> lost_;
+    bool lostReported_ = false;
 };

@@ -2,15 +2,65 @@
 
 #include "player/player_log.h"
 
+namespace {
+
+// Explorer's folder windows: one showing the folder "Windows Media Player" has the
+// player's whole title.
+constexpr const wchar_t* ExplorerClasses[] = {L"CabinetWClass", L"ExploreWClass"};
+
+struct PlayerSearch {
+    std::wstring title;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK ConsiderWindow(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<PlayerSearch*>(context);
+    wchar_t title[64] = {};
+    // The caption the system keeps: no message goes to the window, so a hung one is no
+    // wait.
+    const int length = GetWindowTextW(window, title, 64);
+    if (length != static_cast<int>(search->title.size()) || search->title != title) {
+        return TRUE;
+    }
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    for (const wchar_t* explorer : ExplorerClasses) {
+        if (std::wstring_view(className) == explorer) {
+            return TRUE;
+        }
+    }
+    search->found = window;
+    return FALSE;
+}
+
+std::string SystemMessage(DWORD error) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = length > 0 ? std::string(text, length) : std::string();
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return message.empty() ? "error " + std::to_string(error) : message;
+}
+
+}  // namespace
+
 WindowMessagePlayerLink::~WindowMessagePlayerLink() {
     AbandonLateReply();
 }
 
 std::string WindowMessagePlayerLink::FindPlayerWindow() {
     AbandonLateReply();
-    // No class name, and the whole title: a window titled "Windows Media Player - x" is
-    // another program's.
-    PlayerWindow = FindWindowA(nullptr, PlayerTitle);
+    // The whole title: a window titled "Windows Media Player - x" is another program's.
+    // Top-level windows in Z order, as FindWindow looks, but Explorer's are passed over.
+    PlayerSearch search{
+        std::wstring(PlayerTitle, PlayerTitle + std::char_traits<char>::length(PlayerTitle))};
+    EnumWindows(ConsiderWindow, reinterpret_cast<LPARAM>(&search));
+    PlayerWindow = search.found;
     if (PlayerWindow == nullptr) {
         if (!noPlayerReported_) {
             QUORVEL_INFO(lcPlayer)
@@ -37,13 +87,31 @@ void WindowMessagePlayerLink::SendPlayerCommand(int id) {
                             ReplyTimeoutMs, &result) != 0) {
         return;
     }
-    if (!HoldsLiveWindow()) {
-        return;  // closed meanwhile: looked up again at the next command
+    const DWORD error = GetLastError();
+    if (!HoldsLiveWindow() || error == ERROR_INVALID_WINDOW_HANDLE) {
+        QUORVEL_INFO(lcPlayer) << "the player's window closed before it handled command " << id
+                               << "; looking again at the next command";
+        return;
+    }
+    if (error != ERROR_TIMEOUT && error != ERROR_SUCCESS) {
+        // Not a slow player: waiting for it would not help (a player with higher rights
+        // than ours refuses with access denied).
+        QUORVEL_WARNING(lcPlayer) << "command " << id << " could not be sent to the player: "
+                                  << DescribeSendError(error);
+        return;
     }
     QUORVEL_WARNING(lcPlayer) << "the player did not handle command " << id << " within "
                               << ReplyTimeoutMs
                               << " ms; commands are dropped until it has caught up";
     WatchForLateReply();
+}
+
+std::string WindowMessagePlayerLink::DescribeSendError(DWORD error) {
+    std::string text = SystemMessage(error);
+    if (error == ERROR_ACCESS_DENIED) {
+        text += " (the player runs with higher rights than Quorvel)";
+    }
+    return text;
 }
 
 std::optional<int> WindowMessagePlayerLink::CommandFor(PlayerAction action) {

@@ -11,7 +11,8 @@
 
 // Commands Windows Media Player through its main window: the five built-in actions are
 // WM_COMMAND messages with the player's command identifiers (notification code 0) sent to
-// the top-level window whose whole title is PlayerTitle. Every window message of the
+// the top-level window whose whole title is PlayerTitle, passing over Explorer's folder
+// windows (a folder named so has that title). Every window message of the
 // program's player side is in window_message_player_link.cpp. The actions with no command
 // identifier go as media keys (MediaKeyPlayerLink); raise brings the window to the front.
 //
@@ -20,7 +21,8 @@
 // most ReplyTimeoutMs, and not at all for a player the system already calls hung. After a
 // command that timed out, the commands that follow are dropped without waiting until the
 // player has handled the one that timed out: a hung player costs one wait, not one per key.
-// Failures go to the lcPlayer log only. One thread at a time; the thread that sends
+// Failures go to the lcPlayer log only, each with its cause (a time-out, the window gone,
+// the message refused). One thread at a time; the thread that sends
 // learns that a late player has answered when it next sends.
 class WindowMessagePlayerLink : public PlayerLink {
   public:
@@ -58,6 +60,8 @@ class WindowMessagePlayerLink : public PlayerLink {
     // Sends one command identifier to PlayerWindow, on the terms above.
     void SendPlayerCommand(int id);
     void Perform(const PlayerRequest& request) override;
+    // What a SendMessageTimeout failure other than a time-out means, for the log.
+    static std::string DescribeSendError(DWORD error);
 
     HWND PlayerWindow = nullptr;
 

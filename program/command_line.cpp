@@ -1,5 +1,7 @@
 #include "program/command_line.h"
 
+#include <algorithm>
+
 #include "log/usage_problem.h"
 #include "program/key_map_file.h"
 
@@ -86,6 +88,14 @@ std::vector<std::string> CommandLine::Names(const std::string& list) {
 }
 
 CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
+#ifdef _WIN32
+    // How Windows programs are asked for help.
+    if (std::find(args.begin(), args.end(), "/?") != args.end()) {
+        std::vector<std::string> asked(args);
+        std::replace(asked.begin(), asked.end(), std::string("/?"), std::string("--help"));
+        return Parse(asked);
+    }
+#endif
     CommandLine result;
     bool help = false;
     bool version = false;

@@ -15,6 +15,8 @@ int RunConsole(const std::string& port, const IRThread::PlayerFactory& makePlaye
     QuitSignal quit({}, [&keys] { keys.Reload(); });
     auto owned = std::make_unique<ConsoleHistoryList>(stdout, StandardOutputIsTerminal());
     ConsoleHistoryList& history = *owned;
+    // Into a pipe whose reader is gone ("quorvel --console | head -2"): done, as a filter is.
+    history.OnOutputLost([&quit] { quit.Raise(); });
     ReceiverHost receiver(std::move(owned));
     // Gone before the history it prints around.
     const ScopedLogSink aside(

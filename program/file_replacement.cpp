@@ -1,5 +1,7 @@
 #include "program/file_replacement.h"
 
+#include "program/utf8_path.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -48,7 +50,7 @@ std::optional<Contents> ReadRegular(const fs::path& path) {
     if (!fs::is_regular_file(fs::symlink_status(path, failure))) {
         return std::nullopt;
     }
-    const int fd = ::_open(path.string().c_str(), _O_RDONLY | _O_BINARY);
+    const int fd = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY);
 #else
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
 #endif
@@ -100,10 +102,10 @@ std::optional<fs::path> WriteFresh(const fs::path& folder, const std::string& st
     static thread_local std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
         const fs::path name =
-            folder / ("." + stem + ".new-" + std::to_string(random() % 1000000000ULL));
+            folder / PathFromUtf8("." + stem + ".new-" + std::to_string(random() % 1000000000ULL));
 #ifdef _WIN32
-        const int fd = ::_open(name.string().c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                               _S_IREAD | _S_IWRITE);
+        const int fd = ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                                _S_IREAD | _S_IWRITE);
 #else
         const int fd =
             ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -112,7 +114,7 @@ std::optional<fs::path> WriteFresh(const fs::path& folder, const std::string& st
             continue;
         }
         if (fd < 0) {
-            error = "cannot make a file in " + folder.string() + ": " + std::strerror(errno);
+            error = "cannot make a file in " + Utf8FromPath(folder) + ": " + std::strerror(errno);
             return std::nullopt;
         }
         bool written = true;
@@ -139,14 +141,14 @@ std::optional<fs::path> WriteFresh(const fs::path& folder, const std::string& st
         written = ::close(fd) == 0 && written;
 #endif
         if (!written) {
-            error = "cannot write " + name.string() + ": " + std::strerror(errno);
+            error = "cannot write " + Utf8FromPath(name) + ": " + std::strerror(errno);
             std::error_code ignored;
             fs::remove(name, ignored);
             return std::nullopt;
         }
         return name;
     }
-    error = "cannot make a file in " + folder.string() + ": every name tried was taken";
+    error = "cannot make a file in " + Utf8FromPath(folder) + ": every name tried was taken";
     return std::nullopt;
 }
 
@@ -154,7 +156,8 @@ bool Rename(const fs::path& from, const fs::path& to, std::string& error) {
     std::error_code failure;
     fs::rename(from, to, failure);
     if (failure) {
-        error = "cannot rename " + from.string() + " to " + to.string() + ": " + failure.message();
+        error = "cannot rename " + Utf8FromPath(from) + " to " + Utf8FromPath(to) + ": " +
+                failure.message();
     }
     return !failure;
 }
@@ -162,7 +165,7 @@ bool Rename(const fs::path& from, const fs::path& to, std::string& error) {
 // Makes path.bak hold old, first moving a path.bak that holds something else down the
 // numbered backups. The backup's path, or none with error set.
 std::optional<fs::path> KeepBackup(const fs::path& path, const Contents& old, std::string& error) {
-    const fs::path backup = path.string() + ".bak";
+    const fs::path backup = PathFromUtf8(Utf8FromPath(path) + ".bak");
     std::error_code failure;
     if (fs::exists(fs::symlink_status(backup, failure))) {
         const std::optional<Contents> kept = ReadRegular(backup);
@@ -171,15 +174,16 @@ std::optional<fs::path> KeepBackup(const fs::path& path, const Contents& old, st
         }
         for (int number = NumberedBackups; number >= 1; --number) {
             const fs::path from =
-                number == 1 ? backup : fs::path(backup.string() + "." + std::to_string(number - 1));
-            const fs::path to = backup.string() + "." + std::to_string(number);
+                number == 1 ? backup
+                            : PathFromUtf8(Utf8FromPath(backup) + "." + std::to_string(number - 1));
+            const fs::path to = PathFromUtf8(Utf8FromPath(backup) + "." + std::to_string(number));
             if (fs::exists(fs::symlink_status(from, failure)) && !Rename(from, to, error)) {
                 return std::nullopt;
             }
         }
     }
     const std::optional<fs::path> copy =
-        WriteFresh(path.parent_path(), path.filename().string(), old.text, old.mode, error);
+        WriteFresh(path.parent_path(), Utf8FromPath(path.filename()), old.text, old.mode, error);
     if (!copy) {
         return std::nullopt;
     }
@@ -194,7 +198,7 @@ std::optional<fs::path> KeepBackup(const fs::path& path, const Contents& old, st
 
 std::string WhyNotAFileToWrite(const std::string& path) {
     std::error_code failure;
-    const fs::file_status link = fs::symlink_status(path, failure);
+    const fs::file_status link = fs::symlink_status(PathFromUtf8(path), failure);
     if (link.type() == fs::file_type::not_found) {
         return {};
     }
@@ -207,11 +211,11 @@ std::string WhyNotAFileToWrite(const std::string& path) {
     if (link.type() != fs::file_type::symlink) {
         return Describe(link.type());
     }
-    const fs::file_status target = fs::status(path, failure);
+    const fs::file_status target = fs::status(PathFromUtf8(path), failure);
     if (target.type() == fs::file_type::regular) {
         return {};
     }
-    const std::string where = fs::read_symlink(path, failure).string();
+    const std::string where = Utf8FromPath(fs::read_symlink(PathFromUtf8(path), failure));
     if (target.type() == fs::file_type::not_found) {
         return "it is a link to " + where + ", which does not exist";
     }
@@ -225,7 +229,7 @@ FileReplacement ReplaceFile(const std::string& path, const std::string& content)
         return result;
     }
     std::error_code failure;
-    fs::path file = path;
+    fs::path file = PathFromUtf8(path);
     // A link to a file is kept; the file it points to is replaced.
     if (fs::is_symlink(fs::symlink_status(file, failure))) {
         file = fs::canonical(file, failure);
@@ -235,22 +239,22 @@ FileReplacement ReplaceFile(const std::string& path, const std::string& content)
         }
     }
     file = fs::absolute(file, failure);
-    result.written = file.string();
+    result.written = Utf8FromPath(file);
     fs::create_directories(file.parent_path(), failure);
     if (failure) {
-        result.error = "cannot make " + file.parent_path().string() + ": " + failure.message();
+        result.error = "cannot make " + Utf8FromPath(file.parent_path()) + ": " + failure.message();
         return result;
     }
 
     const std::optional<Contents> old =
         fs::exists(fs::symlink_status(file, failure)) ? ReadRegular(file) : Contents{};
     if (!old) {
-        result.error = "cannot read " + file.string() + " to keep it: " + std::strerror(errno);
+        result.error = "cannot read " + Utf8FromPath(file) + " to keep it: " + std::strerror(errno);
         return result;
     }
     const bool replacing = fs::exists(fs::symlink_status(file, failure));
     const std::optional<fs::path> fresh =
-        WriteFresh(file.parent_path(), file.filename().string(), content,
+        WriteFresh(file.parent_path(), Utf8FromPath(file.filename()), content,
                    replacing ? old->mode : 0600, result.error);
     if (!fresh) {
         return result;
@@ -261,7 +265,7 @@ FileReplacement ReplaceFile(const std::string& path, const std::string& content)
             fs::remove(*fresh, failure);
             return result;
         }
-        result.backup = backup->string();
+        result.backup = Utf8FromPath(*backup);
     }
     if (!Rename(*fresh, file, result.error)) {
         fs::remove(*fresh, failure);

@@ -2,6 +2,8 @@
 
 #include "program/file_replacement.h"
 #include "program/file_trust.h"
+#include "program/text_decoding.h"
+#include "program/utf8_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,8 +14,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "program/known_folder.h"
+#else
 #include <pwd.h>
 #include <unistd.h>
 #endif
@@ -22,12 +27,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+#ifndef _WIN32
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
 }
 
-#ifndef _WIN32
 // $HOME, or where the password database puts the user's home when it is not set (a
 // service, su -, env -i): never "" with a map written under /.config.
 std::string Home() {
@@ -45,7 +50,7 @@ std::string Home() {
 
 std::string KeyMapFile::DefaultPath() {
 #ifdef _WIN32
-    return (fs::path(Environment("APPDATA")) / "Quorvel" / "keys.conf").string();
+    return Utf8FromPath(KnownFolder(UserFolder::RoamingAppData) / "Quorvel" / "keys.conf");
 #else
     std::string config = Environment("XDG_CONFIG_HOME");
     if (config.empty() || config.front() != '/') {
@@ -59,16 +64,17 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
     Loaded loaded{KeyMap::Standard(), {}, {}};
     const std::string file = path.empty() ? DefaultPath() : path;
     std::error_code missing;
-    if (path.empty() && !fs::exists(file, missing)) {
+    const fs::path where = PathFromUtf8(file);
+    if (path.empty() && !fs::exists(where, missing)) {
         return loaded;
     }
-    if (fs::exists(file, missing) && !fs::is_regular_file(file, missing)) {
+    if (fs::exists(where, missing) && !fs::is_regular_file(where, missing)) {
         loaded.problems.push_back(file + ": not a file");
         return loaded;
     }
 #ifdef _WIN32
     // Windows grants writing through ACLs, which a user's own profile folder keeps private.
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(where, std::ios::binary);
     if (!in) {
         loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
         return loaded;
@@ -103,8 +109,18 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
         text.append(buffer, static_cast<size_t>(got));
     }
 #endif
+    // Maps saved by Notepad or PowerShell start with a byte order mark, or are UTF-16.
+    const DecodedText decoded = DecodeText(text);
+    if (!decoded.problem.empty()) {
+        loaded.problems.push_back(file + ":" + std::to_string(decoded.problemLine) + ": " +
+                                  decoded.problem);
+#ifndef _WIN32
+        ::close(fd);
+#endif
+        return loaded;
+    }
     loaded.path = file;
-    loaded.keys = KeyMap::Parse(text, file, loaded.problems);
+    loaded.keys = KeyMap::Parse(decoded.text, file, loaded.problems);
 #ifndef _WIN32
     if (loaded.problems.empty() && loaded.keys.HasRunBindings()) {
         std::string why;

@@ -15,16 +15,26 @@ constexpr std::size_t LineLimit = 1000;
 
 }  // namespace
 
-std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys) {
+StartOutput StartOutput::Standard() {
+    return {[](const std::string& text) { std::fputs(text.c_str(), stdout); },
+            [](const std::string& text) { std::fputs(text.c_str(), stderr); }};
+}
+
+std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
+                                const StartOutput& output) {
     if (options.action == CommandLine::Action::Exit) {
-        std::fputs(options.out.c_str(), stdout);
-        std::fputs(options.err.c_str(), stderr);
+        if (!options.out.empty()) {
+            output.out(options.out);
+        }
+        if (!options.err.empty()) {
+            output.err(options.err);
+        }
         return options.exitStatus;
     }
     // Reading a file, a pipe or the user's own terminal as if it were the receiver would
     // feed the player garbage, or take the terminal over.
     if (const std::string why = WhyNotASerialPort(options.port); !why.empty()) {
-        std::fprintf(stderr, "quorvel: %s\n", UntrustedText(why, LineLimit).c_str());
+        output.err("quorvel: " + UntrustedText(why, LineLimit) + "\n");
         return CommandLine::UsageError;
     }
     if (options.learn) {
@@ -35,7 +45,7 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys) {
     // A key map with mistakes is refused whole, every mistake named, before anything runs.
     KeyMapFile::Loaded loaded = KeyMapFile::Load(options.keys);
     for (const std::string& problem : loaded.problems) {
-        std::fprintf(stderr, "quorvel: %s\n", UntrustedText(problem, LineLimit).c_str());
+        output.err("quorvel: " + UntrustedText(problem, LineLimit) + "\n");
     }
     if (!loaded.problems.empty()) {
         return CommandLine::UsageError;

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "log/untrusted_text.h"
+
 namespace {
 
 // The receiver's read time-outs, in milliseconds; the write ones never matter.
@@ -66,6 +68,16 @@ std::vector<std::string> ComPortsPresent() {
     return ports;
 }
 
+// The name a port is opened by, in the device namespace (which is what makes COM10 and
+// above reachable); wide, so a path in any script opens.
+std::wstring PortName(const std::string& path) {
+    const std::string name = path.rfind("\\\\", 0) == 0 ? path : "\\\\.\\" + path;
+    const int size = static_cast<int>(name.size());
+    std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, name.data(), size, nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, name.data(), size, wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
 std::string Joined(const std::vector<std::string>& items) {
     std::string joined;
     for (const auto& item : items) {
@@ -110,9 +122,8 @@ Win32CommDevice::~Win32CommDevice() {
 
 int Win32CommDevice::Open(const std::string& path) {
     Close();
-    const std::string name = path.rfind("\\\\", 0) == 0 ? path : "\\\\.\\" + path;
     // No sharing: the port is ours alone. Overlapped, so a read can be cancelled.
-    const HANDLE port = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    const HANDLE port = CreateFileW(PortName(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         return static_cast<int>(GetLastError());
@@ -174,26 +185,35 @@ bool Win32CommDevice::WriteTimeouts() {
     return SetCommTimeouts(port_, &timeouts) != 0;
 }
 
+Win32CommDevice::Transfer Win32CommDevice::ReadInto(std::uint8_t* data, DWORD size, DWORD& count) {
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = readDone_;
+    ResetEvent(readDone_);
+    count = 0;
+    BOOL done = ReadFile(port_, data, size, &count, &overlapped);
+    if (!done && GetLastError() == ERROR_IO_PENDING) {
+        const HANDLE waits[2] = {wake_, readDone_};
+        // The wake-up first, so a stop wins over a byte that arrives at the same time.
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+            CancelIoEx(port_, &overlapped);
+            // The read must be over before its OVERLAPPED goes out of scope.
+            GetOverlappedResult(port_, &overlapped, &count, TRUE);
+            return Transfer::Stopped;
+        }
+        done = GetOverlappedResult(port_, &overlapped, &count, TRUE);
+    }
+    return done ? Transfer::Done : Transfer::Failed;
+}
+
 SerialDevice::ReadResult Win32CommDevice::Read(std::span<std::uint8_t> buffer) {
     for (;;) {
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = readDone_;
-        ResetEvent(readDone_);
         std::uint8_t byte = 0;
         DWORD count = 0;
-        BOOL done = ReadFile(port_, &byte, 1, &count, &overlapped);
-        if (!done && GetLastError() == ERROR_IO_PENDING) {
-            const HANDLE waits[2] = {wake_, readDone_};
-            // The wake-up first, so a stop wins over a byte that arrives at the same time.
-            if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
-                CancelIoEx(port_, &overlapped);
-                // The read must be over before its OVERLAPPED goes out of scope.
-                GetOverlappedResult(port_, &overlapped, &count, TRUE);
-                return {ReadStatus::Stopped};
-            }
-            done = GetOverlappedResult(port_, &overlapped, &count, TRUE);
+        const Transfer first = ReadInto(&byte, 1, count);
+        if (first == Transfer::Stopped) {
+            return {ReadStatus::Stopped};
         }
-        if (!done) {
+        if (first == Transfer::Failed) {
             const DWORD error = GetLastError();
             DWORD errors = 0;
             if (ClearCommError(port_, &errors, nullptr) && (errors & LineErrors) != 0) {
@@ -207,13 +227,38 @@ SerialDevice::ReadResult Win32CommDevice::Read(std::span<std::uint8_t> buffer) {
         if (count == 0) {
             continue;  // the total time-out ran out with no byte: read on
         }
-        buffer[0] = byte;
-        if (byte != MarkByte) {
-            return {ReadStatus::Data, 1};
+        std::size_t used = Store(byte, buffer, 0);
+        // What has arrived behind it is taken at once: a read of no more bytes than are
+        // queued returns without waiting, whatever the time-outs. Each may be doubled.
+        COMSTAT queue{};
+        DWORD errors = 0;
+        if (ClearCommError(port_, &errors, &queue) && (errors & LineErrors) != 0) {
+            // Cleared here, so reported here: after the byte that was read before it.
+            buffer[used++] = MarkByte;
+            buffer[used++] = ErrorByte;
+            buffer[used++] = ErrorByte;
+            return {ReadStatus::Data, used};
         }
-        buffer[1] = MarkByte;
-        return {ReadStatus::Data, 2};
+        std::uint8_t more[32];
+        const DWORD wanted = std::min<DWORD>({queue.cbInQue, static_cast<DWORD>(sizeof more),
+                                              static_cast<DWORD>((buffer.size() - used) / 2)});
+        if (wanted > 0 && ReadInto(more, wanted, count) == Transfer::Done) {
+            for (DWORD i = 0; i < count; ++i) {
+                used = Store(more[i], buffer, used);
+            }
+        }
+        // A stop or a failure here shows at the next read, as the bytes read so far go on.
+        return {ReadStatus::Data, used};
     }
+}
+
+std::size_t Win32CommDevice::Store(std::uint8_t byte, std::span<std::uint8_t> buffer,
+                                   std::size_t at) {
+    buffer[at++] = byte;
+    if (byte == MarkByte) {
+        buffer[at++] = MarkByte;
+    }
+    return at;
 }
 
 bool Win32CommDevice::Pause(std::chrono::milliseconds duration) {
@@ -250,8 +295,38 @@ std::string Win32CommDevice::DescribeReadError(int error) const {
     return SystemMessage(static_cast<DWORD>(error));
 }
 
-std::string WhyNotASerialPort(const std::string&) {
-    // Any name may be a COM port the system has yet to make (an adapter not plugged in);
-    // what a name that opens really is shows in the configuration steps.
-    return {};
+std::string WhyNotASerialPort(const std::string& path) {
+    // Any name that does not open may be a COM port the system has yet to make (an adapter
+    // not plugged in), or one another program holds; the receiver's own open explains it.
+    // Opened only to ask, sharing everything, so a file in use is still seen for what it is.
+    const HANDLE handle = CreateFileW(PortName(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    std::string why;
+    switch (GetFileType(handle)) {
+        case FILE_TYPE_DISK: {
+            BY_HANDLE_FILE_INFORMATION information{};
+            const bool folder = GetFileInformationByHandle(handle, &information) &&
+                                (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            why = folder ? " is a folder, not a serial port" : " is a file, not a serial port";
+            break;
+        }
+        case FILE_TYPE_PIPE:
+            why = " is a pipe, not a serial port";
+            break;
+        default: {
+            // A character device that has no line settings (NUL, CON, a printer).
+            DCB settings{};
+            settings.DCBlength = sizeof settings;
+            if (!GetCommState(handle, &settings)) {
+                why = " is not a serial port";
+            }
+            break;
+        }
+    }
+    CloseHandle(handle);
+    return why.empty() ? why : UntrustedText(path) + why;
 }

@@ -8,12 +8,12 @@
 // ReadFile call on a port lives in win32_comm_device.cpp. Errors are GetLastError values.
 //
 // Port names are COM1, COM10 and so on; each is opened through the \\.\ namespace, which
-// is what makes COM10 and above reachable. A read asks for one byte at a time, as the
-// time-outs require (a longer read would wait for all its bytes), and runs overlapped so
-// Wake can end it. Line errors abort reads (fAbortOnError); the device clears them and
-// reports each as the tty marks one (0xFF 0x00 0x00, with a data byte 0xFF doubled), so
-// the serial line decodes the same stream on every platform: one failed read, and reading
-// goes on.
+// is what makes COM10 and above reachable. A read waits for one byte, as the time-outs
+// require (a longer read would wait for all its bytes), then takes what has arrived behind
+// it (never more than is queued, so it never waits); it runs overlapped so Wake can end it. Line
+// errors abort reads (fAbortOnError); the device clears them and reports each as the tty marks one
+// (0xFF 0x00 0x00, with a data byte 0xFF doubled), so the serial line decodes the same stream on
+// every platform: one failed read, and reading goes on.
 class Win32CommDevice : public SerialDevice {
   public:
     static constexpr DWORD LineSpeed = CBR_9600;
@@ -40,7 +40,8 @@ class Win32CommDevice : public SerialDevice {
     // a byte arrives.
     bool WriteTimeouts() override;
 
-    // Needs room for three bytes (a marked line error).
+    // Needs room for five bytes (a doubled 0xFF and a marked line error); fills up to half
+    // of the rest with what has arrived.
     ReadResult Read(std::span<std::uint8_t> buffer) override;
     bool Pause(std::chrono::milliseconds duration) override;
     void Wake() override;
@@ -50,6 +51,13 @@ class Win32CommDevice : public SerialDevice {
     std::string DescribeReadError(int error) const override;
 
   private:
+    enum class Transfer { Done, Failed, Stopped };
+    // One overlapped ReadFile of up to size bytes, ended early by Wake; after Failed,
+    // GetLastError holds why.
+    Transfer ReadInto(std::uint8_t* data, DWORD size, DWORD& count);
+    // Puts byte at buffer[at] as the tty marks it (0xFF doubled); returns the next index.
+    static std::size_t Store(std::uint8_t byte, std::span<std::uint8_t> buffer, std::size_t at);
+
     HANDLE port_ = INVALID_HANDLE_VALUE;
     // Manual reset and never reset: once woken, every later wait ends at once.
     HANDLE wake_;

@@ -1,11 +1,109 @@
 #include "win32_app/list_box_history_list.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "win32_app/wide_text.h"
+
+namespace {
+
+constexpr const wchar_t* ListProperty = L"Quorvel.HistoryList";
+
+TTTOOLINFOW ToolOf(HWND listBox, wchar_t* text) {
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE;
+    tool.hwnd = listBox;
+    tool.uId = reinterpret_cast<UINT_PTR>(listBox);
+    tool.lpszText = text;
+    return tool;
+}
+
+}  // namespace
+
 ListBoxHistoryList::ListBoxHistoryList(HWND owner, HWND listBox)
-    : owner_(owner), listBox_(listBox) {}
+    : owner_(owner), listBox_(listBox) {
+    reasons_.resize(std::max<LRESULT>(0, SendMessageA(listBox_, LB_GETCOUNT, 0, 0)));
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                           WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, owner_, nullptr, nullptr, nullptr);
+    if (tip_ == nullptr) {
+        return;
+    }
+    wchar_t none[] = L"";
+    TTTOOLINFOW tool = ToolOf(listBox_, none);
+    SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    // Reasons can be long paths: wrapped, not cut.
+    SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, 400);
+    // The list box's own procedure stays; ours only watches the pointer.
+    SetPropW(listBox_, ListProperty, this);
+    listBoxProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        listBox_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListBoxHistoryList::ListBoxProc)));
+}
+
+ListBoxHistoryList::~ListBoxHistoryList() {
+    if (listBoxProc_ != nullptr && IsWindow(listBox_)) {
+        SetWindowLongPtrW(listBox_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listBoxProc_));
+        RemovePropW(listBox_, ListProperty);
+    }
+    if (tip_ != nullptr && IsWindow(tip_)) {
+        DestroyWindow(tip_);
+    }
+}
+
+LRESULT CALLBACK ListBoxHistoryList::ListBoxProc(HWND window, UINT message, WPARAM wParam,
+                                                 LPARAM lParam) {
+    auto* list = static_cast<ListBoxHistoryList*>(GetPropW(window, ListProperty));
+    if (list == nullptr) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    if (message == WM_MOUSEMOVE) {
+        list->TrackPointer(
+            {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+    } else if (message == WM_MOUSELEAVE || message == WM_MOUSEWHEEL || message == WM_VSCROLL) {
+        list->HideTip();
+    }
+    return CallWindowProcW(list->listBoxProc_, window, message, wParam, lParam);
+}
+
+void ListBoxHistoryList::TrackPointer(POINT point) {
+    const LRESULT hit = SendMessageW(listBox_, LB_ITEMFROMPOINT, 0, MAKELPARAM(point.x, point.y));
+    const int row = HIWORD(hit) == 0 ? LOWORD(hit) : -1;
+    if (row < 0 || row >= static_cast<int>(reasons_.size()) || reasons_[row].empty()) {
+        HideTip();
+        return;
+    }
+    if (row != tipRow_) {
+        std::wstring text = Widen(reasons_[row]);
+        TTTOOLINFOW tool = ToolOf(listBox_, text.data());
+        SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+        TRACKMOUSEEVENT leave{sizeof leave, TME_LEAVE, listBox_, 0};
+        TrackMouseEvent(&leave);
+        tipRow_ = row;
+    }
+    // Beside the pointer, not under it, where it would hide the line.
+    POINT screen = {point.x + 16, point.y + 16};
+    ClientToScreen(listBox_, &screen);
+    SendMessageW(tip_, TTM_TRACKPOSITION, 0, MAKELPARAM(screen.x, screen.y));
+    wchar_t none[] = L"";
+    TTTOOLINFOW tool = ToolOf(listBox_, none);
+    SendMessageW(tip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+}
+
+void ListBoxHistoryList::HideTip() {
+    if (tip_ == nullptr || tipRow_ < 0) {
+        return;
+    }
+    wchar_t none[] = L"";
+    TTTOOLINFOW tool = ToolOf(listBox_, none);
+    SendMessageW(tip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
+    tipRow_ = -1;
+}
 
 void ListBoxHistoryList::RequestHandOver() {
     // Fails only once the window is gone, when nothing is shown any more.
@@ -17,14 +115,29 @@ namespace {
 // The list box's own lines, as the batch is applied to them on the UI thread.
 class ListBoxLines : public HistoryList {
   public:
-    explicit ListBoxLines(HWND listBox) : listBox_(listBox) {}
+    ListBoxLines(HWND listBox, std::deque<std::string>& reasons)
+        : listBox_(listBox), reasons_(reasons) {}
 
-    void DeleteLine(int index) override { SendMessageA(listBox_, LB_DELETESTRING, index, 0); }
+    void DeleteLine(int index) override {
+        if (SendMessageA(listBox_, LB_DELETESTRING, index, 0) != LB_ERR &&
+            index < static_cast<int>(reasons_.size())) {
+            reasons_.erase(reasons_.begin() + index);
+        }
+    }
     void InsertLine(int index, const std::string& text) override {
         const LRESULT count = SendMessageA(listBox_, LB_GETCOUNT, 0, 0);
         // -1 appends; an index equal to the count means the same.
         const WPARAM at = index == count ? static_cast<WPARAM>(-1) : index;
-        SendMessageA(listBox_, LB_INSERTSTRING, at, reinterpret_cast<LPARAM>(text.c_str()));
+        const LRESULT added =
+            SendMessageA(listBox_, LB_INSERTSTRING, at, reinterpret_cast<LPARAM>(text.c_str()));
+        if (added >= 0 && added <= static_cast<LRESULT>(reasons_.size())) {
+            reasons_.insert(reasons_.begin() + added, std::string());
+        }
+    }
+    void ExplainLine(int index, const std::string& why) override {
+        if (index >= 0 && index < static_cast<int>(reasons_.size())) {
+            reasons_[index] = why;
+        }
     }
     // Once for the whole batch, after it.
     void Repaint() override { repaint_ = true; }
@@ -44,7 +157,6 @@ class ListBoxLines : public HistoryList {
             bytes += text.size() + 1;
             kept.push_back(std::move(text));
         }
-        SendMessageA(listBox_, WM_SETREDRAW, FALSE, 0);
         SendMessageA(listBox_, LB_RESETCONTENT, 0, 0);
         SendMessageA(listBox_, LB_INITSTORAGE, kept.size(), bytes);
         for (const std::string& text : kept) {
@@ -56,15 +168,15 @@ class ListBoxLines : public HistoryList {
             SendMessageA(listBox_, LB_SETCURSEL, selected - count, 0);
         }
         SendMessageA(listBox_, LB_SETTOPINDEX, std::max(0, top - count), 0);
-        SendMessageA(listBox_, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(listBox_, nullptr, TRUE);
+        reasons_.erase(reasons_.begin(),
+                       reasons_.begin() + std::min<std::size_t>(count, reasons_.size()));
     }
-    // A standard list box has nowhere to show why.
 
     bool RepaintAsked() const { return repaint_; }
 
   private:
     HWND listBox_;
+    std::deque<std::string>& reasons_;
     bool repaint_ = false;
 };
 
@@ -72,17 +184,25 @@ class ListBoxLines : public HistoryList {
 
 void ListBoxHistoryList::Drain() {
     const bool follow = ShowsTheEnd();
-    ListBoxLines lines(listBox_);
-    if (!ApplyTo(lines, false)) {
-        return;
-    }
-    if (follow) {
+    ListBoxLines lines(listBox_, reasons_);
+    // A list box redraws on every write: under a flood of bytes, thousands of redraws a
+    // second would leave the window no time to answer. The batch is drawn once.
+    SendMessageA(listBox_, WM_SETREDRAW, FALSE, 0);
+    const bool applied = ApplyTo(lines, false);
+    if (applied && follow) {
         const LRESULT count = SendMessageA(listBox_, LB_GETCOUNT, 0, 0);
         SendMessageA(listBox_, LB_SETTOPINDEX, count - VisibleRows(), 0);
     }
-    if (lines.RepaintAsked()) {
-        UpdateWindow(listBox_);
+    SendMessageA(listBox_, WM_SETREDRAW, TRUE, 0);
+    if (!applied) {
+        return;
     }
+    // The line under the pointer may be another one now.
+    HideTip();
+    // The frame too: the scroll bar changed with the lines.
+    RedrawWindow(
+        listBox_, nullptr, nullptr,
+        RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | (lines.RepaintAsked() ? RDW_UPDATENOW : 0));
 }
 
 int ListBoxHistoryList::VisibleRows() const {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -14,14 +15,22 @@
 //
 // No write selects a line, takes the focus or scrolls, with one exception: while the user
 // has the list scrolled to its very end, it follows the end as lines arrive, until they
-// scroll up again. Repaint redraws the list box at once; the writes before it only mark
-// it for the next ordinary redraw. The owner window and list box must outlive every
+// scroll up again. Each batch is applied with the list box's redraw off and drawn once
+// after it, so a flood of writes never starves the window of time to answer. Repaint
+// redraws the list box at once; the writes before it only mark it for the next ordinary
+// redraw. The owner window and list box must outlive every
 // Drain; the receiver is stopped and joined before the list itself goes.
+//
+// A line that is explained (ExplainLine: "Err", "COM READ ERROR!") shows its reason in a
+// tooltip that follows the pointer while it rests on that line.
 class ListBoxHistoryList : public BatchedHistoryList {
   public:
     static constexpr UINT DrainMessage = WM_APP + 1;
 
     ListBoxHistoryList(HWND owner, HWND listBox);
+    ~ListBoxHistoryList() override;
+    ListBoxHistoryList(const ListBoxHistoryList&) = delete;
+    ListBoxHistoryList& operator=(const ListBoxHistoryList&) = delete;
 
     // On the UI thread, for DrainMessage.
     void Drain();
@@ -36,6 +45,17 @@ class ListBoxHistoryList : public BatchedHistoryList {
     // there, since no write scrolls.
     bool ShowsTheEnd() const;
 
+    static LRESULT CALLBACK ListBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // The pointer is at point (list box client coordinates): shows the line's reason, or
+    // hides the tooltip when it has none.
+    void TrackPointer(POINT point);
+    void HideTip();
+
     HWND owner_;
     HWND listBox_;
+    HWND tip_ = nullptr;
+    WNDPROC listBoxProc_ = nullptr;
+    // One per list box line, empty for a line without a reason; on the UI thread only.
+    std::deque<std::string> reasons_;
+    int tipRow_ = -1;
 };

@@ -1,5 +1,5 @@
 #include "win32_app/program.h"
 
-int main(int argc, char** argv) {
-    return RunProgram(argc, argv);
+int main() {
+    return RunProgram();
 }

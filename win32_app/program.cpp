@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -9,14 +11,19 @@
 #include <string>
 #include <vector>
 
+#include "log/scoped_log_sink.h"
 #include "player/media_key_player_link.h"
 #include "player/window_message_player_link.h"
+#include "program/bounded_log_file.h"
 #include "program/command_line.h"
 #include "program/console_runner.h"
 #include "program/key_map_reloader.h"
+#include "program/known_folder.h"
 #include "program/program_start.h"
 #include "program/quit_signal.h"
 #include "win32_app/form1.h"
+#include "win32_app/message_box.h"
+#include "win32_app/wide_text.h"
 
 namespace {
 
@@ -65,35 +72,123 @@ int RunWindow(const CommandLine& options, const PlayerFactory& player, KeyMapRel
     return 0;
 }
 
-void ReportEscaped(const std::string& message, bool console) {
-    std::fprintf(stderr, "quorvel: %s\n", message.c_str());
-    if (!console) {
-        MessageBoxA(nullptr, message.c_str(), "Quorvel", MB_OK | MB_ICONERROR);
+std::string Timestamp() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", now.wYear, now.wMonth,
+                  now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    return text;
+}
+
+// Where the program's words go: standard error when someone reads it, a message box for
+// what ends the start when no one does, and always the log file.
+class Reporter {
+  public:
+    Reporter()
+        : seen_(StandardErrorIsSeen()),
+          file_(KnownFolder(UserFolder::LocalAppData) / "Quorvel" / "quorvel.log") {}
+
+    bool Seen() const { return seen_; }
+
+    // Diagnostics: the log file, and standard error as the default sink writes it.
+    LogSink Sink() {
+        return [this](const LogCategory& category, LogLevel, const std::string& message) {
+            const std::string line = std::string(category.Name()) + ": " + message;
+            file_.Append(Timestamp() + " " + line);
+            if (seen_) {
+                std::fprintf(stderr, "%s\n", line.c_str());
+                std::fflush(stderr);
+            }
+        };
     }
+
+    // StartProgram's messages: printed as ever, and kept to be shown when unseen.
+    StartOutput Output() {
+        return {[this](const std::string& text) {
+                    std::fputs(text.c_str(), stdout);
+                    shown_ += text;
+                },
+                [this](const std::string& text) {
+                    std::fputs(text.c_str(), stderr);
+                    shown_ += text;
+                    Record(text);
+                }};
+    }
+
+    // A refusal or failure of our own, a line without "quorvel: ".
+    void Refuse(const std::string& message) {
+        const std::string line = "quorvel: " + message + "\n";
+        std::fputs(line.c_str(), stderr);
+        shown_ += line;
+        Record(line);
+    }
+
+    // Shows what was kept, once, when standard error reaches no one.
+    void ShowKept(bool error) {
+        while (!shown_.empty() && shown_.back() == '\n') {
+            shown_.pop_back();
+        }
+        if (!seen_ && !shown_.empty()) {
+            ShowMessageBox(shown_, error);
+        }
+        shown_.clear();
+    }
+
+  private:
+    void Record(std::string text) {
+        while (!text.empty() && text.back() == '\n') {
+            text.pop_back();
+        }
+        file_.Append(Timestamp() + " " + text);
+    }
+
+    bool seen_;
+    BoundedLogFile file_;
+    std::string shown_;
+};
+
+// The arguments after the program's name, in UTF-8: main's argv is in the ANSI code page,
+// which turns what it lacks (a Japanese folder name) into "?".
+std::vector<std::string> Arguments() {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; wide != nullptr && i < count; ++i) {
+        arguments.push_back(Narrow(wide[i]));
+    }
+    LocalFree(wide);
+    return arguments;
 }
 
 }  // namespace
 
-int RunProgram(int argc, char** argv) {
-    const CommandLine options = CommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
+int RunProgram() {
+    // Our text is UTF-8; a console shows it as such only when told.
+    SetConsoleOutputCP(CP_UTF8);
+    Reporter reporter;
+    const ScopedLogSink sink(reporter.Sink());
+    const CommandLine options = CommandLine::Parse(Arguments());
     KeyMap startKeys;
-    if (const auto status = StartProgram(options, startKeys)) {
+    if (const auto status = StartProgram(options, startKeys, reporter.Output())) {
+        reporter.ShowKept(*status != 0);
         return *status;
     }
     KeyMapReloader keys(options.keys, std::move(startKeys));
     const auto player = ChoosePlayer(options.player);
     if (!player) {
-        std::fprintf(stderr, "quorvel: unknown player '%s': use window or keys (try --help)\n",
-                     options.player.c_str());
+        reporter.Refuse("unknown player '" + options.player + "': use window or keys (try --help)");
+        reporter.ShowKept(true);
         return CommandLine::UsageError;
     }
     try {
         return options.console ? RunConsole(options.port, *player, keys)
                                : RunWindow(options, *player, keys);
     } catch (const std::exception& error) {
-        ReportEscaped(error.what(), options.console);
+        reporter.Refuse(error.what());
     } catch (...) {
-        ReportEscaped("unexpected error", options.console);
+        reporter.Refuse("unexpected error");
     }
+    reporter.ShowKept(true);
     return 1;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
-// The Windows program: command line, then the console runner or the window and its
-// message loop. Returns the process's exit status.
-int RunProgram(int argc, char** argv);
+// The Windows program: command line (the wide one, GetCommandLineW, so arguments in any
+// script arrive whole, as UTF-8), then the console runner or the window and its message
+// loop. Returns the process's exit status.
+int RunProgram();

@@ -2,7 +2,13 @@
 # a README for Windows users and the licence notices of everything linked into it, whose
 # texts Debian ships beside the cross compiler's runtime and CLI11's headers.
 install(TARGETS quorvel RUNTIME DESTINATION .)
-install(FILES ${PROJECT_SOURCE_DIR}/dist/windows/README.txt DESTINATION .)
+# README.txt with Windows line ends, so Notepad before Windows 10 1809 shows its lines.
+set(readme ${PROJECT_SOURCE_DIR}/dist/windows/README.txt)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${readme})
+file(READ ${readme} text)
+string(REPLACE "\n" "\r\n" text "${text}")
+file(WRITE ${PROJECT_BINARY_DIR}/README.txt "${text}")
+install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION licenses RENAME quorvel.txt)
 foreach(notice
     "libcli11-dev;CLI11"

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -93,6 +96,32 @@ TEST(ConsoleHistoryList, ADiagnosticNeverLandsInsideTheOpenLine) {
         std::free(out);
         std::free(err);
     }
+}
+
+// "quorvel --console | head -2": once the reader has gone, the list says so, once.
+TEST(ConsoleHistoryList, SaysOnceWhenNobodyReadsItsOutputAnyMore) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    // Writes fail with EPIPE instead of ending the test program.
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &previous);
+    std::FILE* out = ::fdopen(ends[1], "w");
+    int lost = 0;
+    {
+        ConsoleHistoryList list(out, false, 0);
+        list.OnOutputLost([&lost] { ++lost; });
+        list.InsertLine(0, "PLAY!");
+        list.InsertLine(1, "Waiting for new signal...");
+        list.Repaint();
+        list.InsertLine(2, "42");
+        list.Repaint();
+    }
+    std::fclose(out);
+    ::sigaction(SIGPIPE, &previous, nullptr);
+    EXPECT_EQ(lost, 1);
 }
 
 }  // namespace

@@ -70,3 +70,26 @@ TEST(KeyMapFile, WithoutHomeTheDefaultComesFromThePasswordDatabase) {
 }
 
 }  // namespace
+
+namespace {
+
+// Maps saved as UTF-16 (PowerShell's ">") are read; bytes that are not text are named.
+TEST(KeyMapFile, ReadsUtf16AndNamesBytesThatAreNotText) {
+    char folder[] = "/tmp/quorvel-keys-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/keys.conf";
+    std::ofstream(path, std::ios::binary)
+        << std::string("\xFF\xFEk\0e\0y\0 \0004\0002\0 \0s\0t\0o\0p\0\r\0\n\0", 28);
+    KeyMapFile::Loaded loaded = KeyMapFile::Load(path);
+    EXPECT_TRUE(loaded.problems.empty());
+    EXPECT_EQ(loaded.keys.Format(), "key  42 stop\n");
+
+    std::ofstream(path, std::ios::binary) << "key 42 stop\n# caf\xE9\n";
+    loaded = KeyMapFile::Load(path);
+    ASSERT_EQ(loaded.problems.size(), 1u);
+    EXPECT_EQ(loaded.problems[0],
+              path + ":2: not UTF-8 text (byte 0xE9): save it as UTF-8 or UTF-16");
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace

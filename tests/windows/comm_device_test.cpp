@@ -1,6 +1,7 @@
 // The serial line over the Win32 comm API, on COM ports that Wine maps to pty pairs.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <future>
 #include <string>
@@ -75,6 +76,51 @@ TEST(CommDevice, MissingPortIsExplainedWithThePortsPresent) {
     EXPECT_NE(text.find(std::string("cannot open serial port ") + AbsentPort), std::string::npos)
         << text;
     EXPECT_NE(text.find(std::string(SerialPort) + ","), std::string::npos) << text;
+}
+
+// What can never be the receiver is refused before anything runs; a port, present or not
+// yet, is not.
+TEST(CommDevice, FilesFoldersAndOtherDevicesAreNoSerialPorts) {
+    struct Case {
+        std::string path;
+        std::string why;
+    };
+    const Case cases[] = {
+        {"C:\\windows\\win.ini", "C:\\windows\\win.ini is a file, not a serial port"},
+        {"C:\\windows", "C:\\windows is a folder, not a serial port"},
+        {"NUL", "NUL is not a serial port"},
+        {SerialPort, ""},
+        {AbsentPort, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WhyNotASerialPort(c.path), c.why) << c.path;
+    }
+}
+
+// Bytes that arrived together are taken together, not one read each.
+TEST(CommDevice, ReadTakesWhatHasArrived) {
+    Win32CommDevice device;
+    ASSERT_EQ(device.Open(SerialPort), 0);
+    ASSERT_TRUE(device.ReadSettings() && device.WriteLineSettings() && device.PrepareQueues() &&
+                device.WriteTimeouts());
+    std::vector<std::uint8_t> sent;
+    for (int i = 0; i < 20; ++i) {
+        sent.push_back(static_cast<std::uint8_t>(0x40 + i));
+    }
+    sent.push_back(0xFF);
+    ASSERT_TRUE(WineTest::WriteToPeer(SerialPeer, sent));
+    std::vector<std::uint8_t> read;
+    int reads = 0;
+    std::array<std::uint8_t, 64> buffer{};
+    while (read.size() < sent.size() + 1 && reads < 100) {
+        const auto result = device.Read(buffer);
+        ASSERT_EQ(result.status, SerialDevice::ReadStatus::Data);
+        read.insert(read.end(), buffer.begin(), buffer.begin() + result.count);
+        ++reads;
+    }
+    sent.push_back(0xFF);  // doubled, as the tty marks it
+    EXPECT_EQ(read, sent);
+    EXPECT_LT(reads, 21);
 }
 
 }  // namespace

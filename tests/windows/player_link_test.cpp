@@ -89,6 +89,54 @@ TEST(WindowMessagePlayerLink, FindsOnlyTheWholeTitle) {
     EXPECT_EQ(link.FindPlayerWindow(), "");
 }
 
+// An Explorer window showing the folder "Windows Media Player", made here after the
+// player, so it is first in Z order where FindWindow would take it.
+class ExplorerFolderWindow {
+  public:
+    explicit ExplorerFolderWindow(const char* className) {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = className;
+        RegisterClassA(&windowClass);
+        window_ = CreateWindowExA(0, className, PlayerTitle.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                  100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+    ~ExplorerFolderWindow() { DestroyWindow(window_); }
+    HWND Window() const { return window_; }
+
+  private:
+    HWND window_;
+};
+
+TEST(WindowMessagePlayerLink, PassesOverExplorerFolderWindowsWithThePlayersTitle) {
+    for (const char* className : {"CabinetWClass", "ExploreWClass"}) {
+        {
+            const ExplorerFolderWindow folder(className);
+            ASSERT_NE(folder.Window(), nullptr);
+            WindowMessagePlayerLink link;
+            EXPECT_EQ(link.FindPlayerWindow(), "") << className;
+        }
+        StandInProcess player(PlayerTitle);
+        ASSERT_NE(player.Window(), nullptr);
+        const ExplorerFolderWindow folder(className);
+        ASSERT_EQ(FindWindowA(nullptr, PlayerTitle.c_str()), folder.Window());
+        WindowMessagePlayerLink link;
+        EXPECT_EQ(link.FindPlayerWindow(), PlayerTitle);
+        EXPECT_EQ(link.PlayerWindow, player.Window()) << className;
+        link.SendPlayerCommand(CmdPlay);
+        EXPECT_EQ(player.Commands(), std::vector<WPARAM>{CmdPlay});
+    }
+}
+
+TEST(WindowMessagePlayerLink, NamesWhyACommandCouldNotBeSent) {
+    EXPECT_NE(WindowMessagePlayerLink::DescribeSendError(ERROR_ACCESS_DENIED)
+                  .find("(the player runs with higher rights than Quorvel)"),
+              std::string::npos);
+    EXPECT_EQ(WindowMessagePlayerLink::DescribeSendError(ERROR_TIMEOUT).find("error "),
+              std::string::npos);
+}
+
 TEST(WindowMessagePlayerLink, ReachesAPlayerStartedOrRestartedLater) {
     WindowMessagePlayerLink link;
     EXPECT_EQ(link.FindPlayerWindow(), "");

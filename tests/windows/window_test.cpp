@@ -2,8 +2,15 @@
 // on a COM port Wine maps to a pty, with a stand-in player.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "history/history_log.h"
@@ -11,6 +18,7 @@
 #include "tests/windows/stand_in_player.h"
 #include "tests/windows/wine_test.h"
 #include "win32_app/form1.h"
+#include "win32_app/wide_text.h"
 
 namespace {
 
@@ -74,6 +82,59 @@ TEST(Form1, ListBoxIsAPlainListHoldingTheGreeting) {
                      std::to_string(bounds.bottom - bounds.top)}),
               Lines({"8", "8", "161", "329"}));
     EXPECT_EQ(ListLines(history), Lines{TForm1::GreetingLine});
+}
+
+// The tooltip beside the pointer on an explained line: what the form shows for its reason.
+std::wstring TipText(HWND form) {
+    HWND tip = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM found) -> BOOL {
+            char name[32] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (std::string(name) != "tooltips_class32") {
+                return TRUE;
+            }
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&tip));
+    if (tip == nullptr || !IsWindowVisible(tip)) {
+        return L"";
+    }
+    wchar_t text[256] = {};
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = GetDlgItem(form, TForm1::HistoryId);
+    tool.uId = reinterpret_cast<UINT_PTR>(tool.hwnd);
+    tool.lpszText = text;
+    SendMessageW(tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+    return text;
+}
+
+// The pointer rests on a line of the list box.
+void PointAt(HWND listBox, int row) {
+    RECT line;
+    Send(listBox, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&line));
+    Send(listBox, WM_MOUSEMOVE, 0, MAKELPARAM(line.left + 5, line.top + 3));
+}
+
+TEST(Form1, AnExplainedLineShowsItsReasonBesideThePointer) {
+    FormUnderTest test;
+    test.form.Show(SW_SHOWNOACTIVATE);
+    test.history->InsertLine(1, "Err");
+    test.history->ExplainLine(1, "cannot open serial port COM30: not found");
+    test.history->InsertLine(2, "42");
+    HandlePosted();
+    PointAt(test.form.History, 1);
+    EXPECT_EQ(TipText(test.form.Handle()), L"cannot open serial port COM30: not found");
+    PointAt(test.form.History, 2);
+    EXPECT_EQ(TipText(test.form.Handle()), L"");
+    // The reason moves with its line.
+    test.history->DeleteLine(0);
+    HandlePosted();
+    PointAt(test.form.History, 0);
+    EXPECT_EQ(TipText(test.form.Handle()), L"cannot open serial port COM30: not found");
 }
 
 TEST(Form1, WritesNeitherScrollNorSelectUntilTheUserScrollsToTheEnd) {
@@ -211,6 +272,191 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
         TerminateProcess(process.hProcess, 1);
     }
     CloseHandle(process.hProcess);
+}
+
+// Started as Explorer starts it (a console of its own, no one reading standard error), a
+// refusal is shown in a message box with the console's text, and the status is kept.
+TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    const std::string keys = std::string(folder) + "quorvel-bad-keys.conf";
+    std::ofstream(keys) << "key 300 play\n";
+    std::string commandLine = "\"" + ProgramPath() + "\" --keys \"" + keys + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &process))
+        << commandLine;
+    CloseHandle(process.hThread);
+    struct Search {
+        DWORD process;
+        HWND box;
+    } search{process.dwProcessId, nullptr};
+    const auto findBox = [](HWND window, LPARAM context) -> BOOL {
+        auto* wanted = reinterpret_cast<Search*>(context);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        char name[16] = {};
+        GetClassNameA(window, name, sizeof name);
+        if (owner == wanted->process && std::string(name) == "#32770") {
+            wanted->box = window;
+            return FALSE;
+        }
+        return TRUE;
+    };
+    // The box's text is its static control, read as a screen reader would; the dialog
+    // exists a moment before its controls do.
+    std::string text;
+    EXPECT_TRUE(WineTest::WaitUntil([&] {
+        EnumWindows(findBox, reinterpret_cast<LPARAM>(&search));
+        wchar_t wide[1024] = {};
+        if (search.box != nullptr) {
+            GetDlgItemTextW(search.box, 0xFFFF, wide, 1024);
+        }
+        char narrow[1024] = {};
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
+        text = narrow;
+        return !text.empty();
+    }));
+    EXPECT_EQ(text.rfind("quorvel: ", 0), 0u) << text;
+    EXPECT_NE(text.find("quorvel-bad-keys.conf:1: "), std::string::npos) << text;
+    if (search.box != nullptr) {
+        PostMessageA(search.box, WM_COMMAND, IDOK, 0);
+    }
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    EXPECT_EQ(status, 2u);
+    if (status == STILL_ACTIVE) {
+        TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hProcess);
+    DeleteFileA(keys.c_str());
+}
+
+// Runs quorvel.exe with arguments (UTF-8, given as a wide command line), its standard error a pipe
+// we read: its exit status and what it wrote there.
+std::pair<DWORD, std::string> RunQuorvel(const std::string& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        return {0, "no pipe"};
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::wstring commandLine = Widen("\"" + ProgramPath() + "\" " + arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    std::string text;
+    DWORD status = 0;
+    if (started) {
+        char chunk[512];
+        DWORD got = 0;
+        while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+            text.append(chunk, got);
+        }
+        if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 1);
+        }
+        GetExitCodeProcess(process.hProcess, &status);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(readEnd);
+    return {status, text};
+}
+
+TEST(QuorvelExe, RefusesAFileAsItsPort) {
+    const auto [status, text] = RunQuorvel("--port C:\\windows\\win.ini");
+    EXPECT_EQ(status, 2u);
+    EXPECT_EQ(text, "quorvel: C:\\windows\\win.ini is a file, not a serial port\r\n");
+}
+
+TEST(QuorvelExe, SlashQuestionMarkShowsTheHelp) {
+    const auto [status, text] = RunQuorvel("/?");
+    EXPECT_EQ(status, 0u);
+    EXPECT_NE(text.find("--help"), std::string::npos) << text;
+}
+
+// "quorvel --console | more", the reader gone: it ends, as a filter does.
+TEST(QuorvelExe, ConsoleEndsWhenNobodyReadsItsOutput) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::string commandLine =
+        "\"" + ProgramPath() + "\" --console --port " + std::string(WineTest::WindowPort);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    CloseHandle(readEnd);
+    ASSERT_TRUE(started) << commandLine;
+    CloseHandle(process.hThread);
+    // Bytes until it has lines to print: those before the port is open are discarded.
+    EXPECT_TRUE(WineTest::WaitUntil([&] {
+        WineTest::WriteToPeer(WineTest::WindowPeer, {0x60, 0x2A, 0x60, 0x05});
+        return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
+    }));
+    DWORD status = 1;
+    GetExitCodeProcess(process.hProcess, &status);
+    EXPECT_EQ(status, 0u);
+    if (status == STILL_ACTIVE) {
+        TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hProcess);
+}
+
+// A key map in a folder named in Japanese: the path arrives whole from the command line,
+// the file opens by it, and the message names it as it is.
+TEST(QuorvelExe, ReadsAKeyMapUnderAFolderNamedInAnyScript) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::filesystem::path folder = std::wstring(temp) + L"\u30AD\u30FC\u30DE\u30C3\u30D7";
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path keys = folder / L"keys.conf";
+    std::ofstream(keys) << "key 300 play\n";
+    const std::string path = Narrow(keys.wstring());
+    const auto [status, text] = RunQuorvel("--keys \"" + path + "\"");
+    EXPECT_EQ(status, 2u);
+    EXPECT_EQ(text.rfind("quorvel: " + path + ":1: ", 0), 0u) << text;
+    std::ofstream(keys) << "key 42 stop\n";
+    // A good map is read, and the start goes on to the next refusal.
+    const auto [next, refusal] = RunQuorvel("--keys \"" + path + "\" --player nothing");
+    EXPECT_EQ(next, 2u);
+    EXPECT_EQ(refusal.rfind("quorvel: unknown player", 0), 0u) << refusal;
+    std::filesystem::remove_all(folder);
+}
+
+// Explorer's Details tab and Apps & features read these.
+TEST(QuorvelExe, CarriesItsVersionAndManifest) {
+    const std::string path = ProgramPath();
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    char* text = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904B0\\ProductVersion",
+                               reinterpret_cast<void**>(&text), &size));
+    EXPECT_STREQ(text, QUORVEL_VERSION);
+    const HMODULE resources = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    EXPECT_NE(FindResourceA(resources, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)), nullptr);
+    FreeLibrary(resources);
 }
 
 }  // namespace

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// A text file's bytes as UTF-8 text, for files a user may have saved with any editor:
+// UTF-8 with or without a byte order mark, UTF-16 little- or big-endian with one (what
+// Windows PowerShell 5.1's ">" writes). The mark is dropped, line ends are kept.
+struct DecodedText {
+    std::string text;
+    // Empty when the bytes are text; else what is wrong ("not UTF-8 (byte 0xE9)") and the
+    // line it is on, counted from 1.
+    std::string problem;
+    int problemLine = 0;
+};
+
+DecodedText DecodeText(std::string_view bytes);

@@ -1,0 +1,38 @@
+// Key maps written and read back under folders named outside the ANSI code page.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "program/key_map_file.h"
+#include "program/utf8_path.h"
+
+namespace {
+
+TEST(WidePath, KeyMapRoundTripUnderAFolderNamedInAnyScript) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    // Japanese, Cyrillic and accented folders, none of them in one ANSI code page.
+    const std::filesystem::path top = std::wstring(temp) + L"\u30AD\u30FC";
+    const std::filesystem::path folder =
+        top / L"\u043A\u043B\u0430\u0432\u0438\u0448\u0438" / L"caf\u00E9";
+    const std::string path = Utf8FromPath(folder / L"keys.conf");
+    KeyMap keys = KeyMap::Standard();
+    std::string backup;
+    std::string error;
+    ASSERT_TRUE(KeyMapFile::Save(path, keys, backup, error)) << error;
+    EXPECT_TRUE(std::filesystem::exists(folder / L"keys.conf"));
+    // Again: the first file becomes the backup, beside it.
+    ASSERT_TRUE(KeyMapFile::Save(path, keys, backup, error)) << error;
+    EXPECT_EQ(backup, path + ".bak");
+    EXPECT_TRUE(std::filesystem::exists(folder / L"keys.conf.bak"));
+    const KeyMapFile::Loaded loaded = KeyMapFile::Load(path);
+    EXPECT_TRUE(loaded.problems.empty());
+    EXPECT_EQ(loaded.path, path);
+    EXPECT_EQ(loaded.keys.Format(), keys.Format());
+    std::filesystem::remove_all(top);
+}
+
+}  // namespace
