@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "log/untrusted_text.h"
 #include "log/usage_problem.h"
 #include "program/key_map_file.h"
 
@@ -68,7 +69,8 @@ std::string CommandLine::HelpText() {
            "                  " +
            KeyMapFile::DefaultPath() +
            "\n"
-           "  --print-keys    print the built-in key map, a start for your own, and exit\n"
+           "  --print-keys    print the built-in key map, a start for your own, and exit;\n"
+           "                  with --keys, that map as it is read\n"
            "  --learn         learn a remote's keys in the terminal and write the key map\n"
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n";
@@ -178,6 +180,19 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     }
     if (version) {
         return Print(std::string(VersionText) + "\n");
+    }
+    if (printKeys && !result.keys.empty()) {
+        // A map as Quorvel reads it: every option spelled out, or its mistakes.
+        const KeyMapFile::Loaded loaded = KeyMapFile::Load(result.keys);
+        if (!loaded.problems.empty()) {
+            CommandLine failed = Print("");
+            failed.exitStatus = UsageError;
+            for (const std::string& problem : loaded.problems) {
+                failed.err += "quorvel: " + UntrustedText(problem, 1000) + "\n";
+            }
+            return failed;
+        }
+        return Print(KeyMapFile::Header() + loaded.keys.Format());
     }
     if (printKeys) {
         return Print(KeyMapFile::Header() + KeyMap::Standard().Format());

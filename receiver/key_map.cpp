@@ -71,8 +71,9 @@ std::string ApplyHoldOption(std::string_view word, HoldShape& hold, std::vector<
     const auto equals = word.find('=');
     const std::string_view name = word.substr(0, equals);
     const std::size_t which = name == "delay" ? 0 : name == "every" ? 1 : name == "once" ? 2 : 3;
+    std::string why = "\"";  // built by appending: mingw's g++ warns of "..." + string here
     if (seen[which]) {
-        return "\"" + std::string(name) + "\" is given twice";
+        return why.append(name).append("\" is given twice");
     }
     seen[which] = true;
     if (which == 0 || which == 1) {
@@ -80,9 +81,11 @@ std::string ApplyHoldOption(std::string_view word, HoldShape& hold, std::vector<
         const int high = which == 0 ? HoldShape::LongestDelayMs : HoldShape::LargestEvery;
         const auto number = Number(value, which == 0 ? 0 : 1, high);
         if (!number) {
-            return "\"" + UntrustedText(word) + "\" needs " +
-                   (which == 0 ? "a time in milliseconds (0 to " : "a count (1 to ") +
-                   std::to_string(high) + ")";
+            return why.append(UntrustedText(word))
+                .append("\" needs ")
+                .append(which == 0 ? "a time in milliseconds (0 to " : "a count (1 to ")
+                .append(std::to_string(high))
+                .append(")");
         }
         (which == 0 ? hold.delayMs : hold.every) = *number;
     } else {

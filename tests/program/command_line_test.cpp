@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "program/key_map_file.h"
+#include "tests/doubles/scratch_folder.h"
 
 namespace {
 
@@ -128,6 +132,26 @@ INSTANTIATE_TEST_SUITE_P(
                  "quorvel: options '--learn' and '--print-keys' exclude each other (try --help)\n"},
         // An error stops parsing: a later --help is not reached.
         ExitCase{{"--bad", "--help"}, 2, "", "quorvel: unknown option '--bad' (try --help)\n"}));
+
+// With --keys, --print-keys prints that map as it is read, hold options and all.
+TEST(CommandLinePrintKeys, PrintsAGivenMapAsItIsRead) {
+    ScratchFolder folder;
+    const std::string path = folder.FilePath("keys.conf");
+    std::ofstream(path) << "held 0xB0 volume-up every=2 delay=300  # slow\n"
+                           "key 0xA1,0x21 play-pause\n";
+    CommandLine parsed = CommandLine::Parse({"--print-keys", "--keys", path});
+    EXPECT_EQ(parsed.action, CommandLine::Action::Exit);
+    EXPECT_EQ(parsed.exitStatus, 0);
+    EXPECT_EQ(parsed.out, KeyMapFile::Header() +
+                              "key  33,161 play-pause\nheld 176 volume-up delay=300 every=2\n");
+
+    std::ofstream(path) << "held 0xB0 volume-up once every=2\n";
+    parsed = CommandLine::Parse({"--print-keys", "--keys", path});
+    EXPECT_EQ(parsed.exitStatus, CommandLine::UsageError);
+    EXPECT_EQ(parsed.out, "");
+    EXPECT_EQ(parsed.err, "quorvel: " + path +
+                              ":1: \"once\" acts once a hold, so it takes no every= or accel\n");
+}
 
 TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
     const std::string help = CommandLine::HelpText();
