@@ -1,7 +1,5 @@
 #include "program/command_line.h"
 
-#include <algorithm>
-
 #include "log/untrusted_text.h"
 #include "log/usage_problem.h"
 #include "program/key_map_file.h"
