@@ -19,13 +19,16 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, const wchar_t* tip)
 }
 
 TrayIcon::~TrayIcon() {
-    Shell_NotifyIconW(NIM_DELETE, &data_);
+    // Only an icon that is there: where no notification area answers, each call waits.
+    if (added_) {
+        Shell_NotifyIconW(NIM_DELETE, &data_);
+    }
 }
 
 void TrayIcon::Add() {
     // Fails while there is no notification area (Explorer not running yet); it is added
     // when TaskbarCreated comes.
-    Shell_NotifyIconW(NIM_ADD, &data_);
+    added_ = Shell_NotifyIconW(NIM_ADD, &data_) != FALSE;
 }
 
 bool TrayIcon::Handle(UINT message, WPARAM wParam, LPARAM lParam) {

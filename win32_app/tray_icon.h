@@ -33,4 +33,5 @@ class TrayIcon {
     HWND owner_;
     NOTIFYICONDATAW data_{};
     UINT taskbarCreated_;
+    bool added_ = false;
 };
