@@ -4,6 +4,7 @@
 #include <string>
 
 #include "win32_app/list_box_history_list.h"
+#include "win32_app/tray_icon.h"
 
 namespace {
 
@@ -53,6 +54,10 @@ TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver) {
     SendMessageA(History, LB_SETITEMHEIGHT, 0, HistoryRowHeight);
     SendMessageA(History, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(GreetingLine));
 
+    tray_ = std::make_unique<TrayIcon>(
+        window_, LoadIconA(instance, IconName),
+        std::wstring(Caption, Caption + std::char_traits<char>::length(Caption)).c_str());
+
     auto list = std::make_unique<ListBoxHistoryList>(window_, History);
     historyList_ = list.get();
     receivers_ = std::make_unique<ReceiverHost>(std::move(list));
@@ -62,6 +67,7 @@ TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver) {
 TForm1::~TForm1() {
     // The receivers first: they write the list box about to go.
     receivers_.reset();
+    tray_.reset();
     if (IsWindow(window_)) {
         SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
@@ -81,6 +87,9 @@ LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LP
                           reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
     }
     auto* form = reinterpret_cast<TForm1*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (form != nullptr && form->tray_ != nullptr && form->tray_->Handle(message, wParam, lParam)) {
+        return 0;
+    }
     switch (message) {
         case ListBoxHistoryList::DrainMessage:
             if (form != nullptr && form->historyList_ != nullptr) {

@@ -8,12 +8,13 @@
 #include "program/receiver_host.h"
 
 class ListBoxHistoryList;
+class TrayIcon;
 
 // The one window on Windows: a fixed-size frame (no thick frame, no maximize box) around
 // History, a standard list box that screen readers read as it is. Closing the window ends
-// the message loop (WM_QUIT). It owns the receivers that write the list (through a
-// ReceiverHost), so they are stopped and joined before the list goes. Built and used on
-// the UI thread only.
+// the message loop (WM_QUIT); its icon is also in the notification area (TrayIcon). It
+// owns the receivers that write the list (through a ReceiverHost), so they are stopped and
+// joined before the list goes. Built and used on the UI thread only.
 class TForm1 {
   public:
     // Called once, as the last act of construction, with the host whose list the
@@ -49,5 +50,6 @@ class TForm1 {
     HWND window_ = nullptr;
     HFONT font_ = nullptr;
     ListBoxHistoryList* historyList_ = nullptr;  // owned by receivers_
+    std::unique_ptr<TrayIcon> tray_;
     std::unique_ptr<ReceiverHost> receivers_;
 };

@@ -17,7 +17,9 @@
 #include "player/window_message_player_link.h"
 #include "tests/windows/stand_in_player.h"
 #include "tests/windows/wine_test.h"
+#include "win32_app/autostart.h"
 #include "win32_app/form1.h"
+#include "win32_app/tray_icon.h"
 #include "win32_app/wide_text.h"
 
 namespace {
@@ -457,6 +459,32 @@ TEST(QuorvelExe, CarriesItsVersionAndManifest) {
     const HMODULE resources = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     EXPECT_NE(FindResourceA(resources, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)), nullptr);
     FreeLibrary(resources);
+}
+
+// The notification-area icon's menu: "Start with Windows" writes and removes the Run value
+// (this test program's path stands in for quorvel.exe's); the window shows and hides.
+TEST(Form1, TrayMenuTurnsStartWithWindowsOnAndOffAndShowsAndHidesTheWindow) {
+    std::string error;
+    ASSERT_TRUE(Autostart::Set(false, error)) << error;
+    FormUnderTest test;
+    test.form.Show(SW_SHOWNOACTIVATE);
+    Send(test.form.Handle(), WM_COMMAND, TrayIcon::AutostartId);
+    EXPECT_TRUE(Autostart::IsOn());
+    wchar_t value[MAX_PATH + 2] = {};
+    DWORD size = sizeof value;
+    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, Autostart::RunKey, Autostart::ValueName,
+                           RRF_RT_REG_SZ, nullptr, value, &size),
+              ERROR_SUCCESS);
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    EXPECT_EQ(std::wstring(value), L"\"" + std::wstring(self) + L"\"");
+    Send(test.form.Handle(), WM_COMMAND, TrayIcon::AutostartId);
+    EXPECT_FALSE(Autostart::IsOn());
+
+    Send(test.form.Handle(), WM_COMMAND, TrayIcon::ShowHideId);
+    EXPECT_FALSE(IsWindowVisible(test.form.Handle()));
+    Send(test.form.Handle(), WM_COMMAND, TrayIcon::ShowHideId);
+    EXPECT_TRUE(IsWindowVisible(test.form.Handle()));
 }
 
 }  // namespace

@@ -1,0 +1,99 @@
+#include "win32_app/tray_icon.h"
+
+#include <cwchar>
+#include <string>
+
+#include "program/app_log.h"
+#include "win32_app/autostart.h"
+
+TrayIcon::TrayIcon(HWND owner, HICON icon, const wchar_t* tip)
+    : owner_(owner), taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
+    data_.cbSize = sizeof data_;
+    data_.hWnd = owner;
+    data_.uID = 1;
+    data_.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
+    data_.uCallbackMessage = CallbackMessage;
+    data_.hIcon = icon;
+    std::wcsncpy(data_.szTip, tip, sizeof data_.szTip / sizeof data_.szTip[0] - 1);
+    Add();
+}
+
+TrayIcon::~TrayIcon() {
+    // Only an icon that is there: where no notification area answers, each call waits.
+    if (added_) {
+        Shell_NotifyIconW(NIM_DELETE, &data_);
+    }
+}
+
+void TrayIcon::Add() {
+    // Fails while there is no notification area (Explorer not running yet); it is added
+    // when TaskbarCreated comes.
+    added_ = Shell_NotifyIconW(NIM_ADD, &data_) != FALSE;
+}
+
+bool TrayIcon::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == CallbackMessage) {
+        switch (LOWORD(lParam)) {
+            case WM_LBUTTONUP:
+                ShowOrHide();
+                break;
+            case WM_RBUTTONUP:
+            case WM_CONTEXTMENU:
+                ShowMenu();
+                break;
+            default:
+                break;
+        }
+        return true;
+    }
+    if (message == taskbarCreated_) {
+        Add();
+        return true;
+    }
+    if (message != WM_COMMAND || HIWORD(wParam) != 0) {
+        return false;
+    }
+    switch (LOWORD(wParam)) {
+        case ShowHideId:
+            ShowOrHide();
+            return true;
+        case AutostartId: {
+            std::string error;
+            if (!Autostart::Set(!Autostart::IsOn(), error)) {
+                QUORVEL_WARNING(lcApp) << "cannot change \"Start with Windows\": " << error;
+            }
+            return true;
+        }
+        case QuitId:
+            PostMessageW(owner_, WM_CLOSE, 0, 0);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TrayIcon::ShowOrHide() {
+    if (IsWindowVisible(owner_)) {
+        ShowWindow(owner_, SW_HIDE);
+        return;
+    }
+    ShowWindow(owner_, SW_SHOW);
+    SetForegroundWindow(owner_);
+}
+
+void TrayIcon::ShowMenu() {
+    const HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, ShowHideId,
+                IsWindowVisible(owner_) ? L"&Hide the window" : L"&Show the window");
+    AppendMenuW(menu, MF_STRING | (Autostart::IsOn() ? MF_CHECKED : MF_UNCHECKED), AutostartId,
+                L"Start with &Windows");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, QuitId, L"&Quit");
+    POINT at;
+    GetCursorPos(&at);
+    // Without it the menu stays open when the user clicks elsewhere.
+    SetForegroundWindow(owner_);
+    TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, owner_, nullptr);
+    PostMessageW(owner_, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+}
