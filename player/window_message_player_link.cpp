@@ -1,5 +1,6 @@
 #include "player/window_message_player_link.h"
 
+#include "log/win32_error_text.h"
 #include "player/player_log.h"
 
 namespace {
@@ -31,20 +32,6 @@ BOOL CALLBACK ConsiderWindow(HWND window, LPARAM context) {
     }
     search->found = window;
     return FALSE;
-}
-
-std::string SystemMessage(DWORD error) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 ? std::string(text, length) : std::string();
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message.empty() ? "error " + std::to_string(error) : message;
 }
 
 }  // namespace
@@ -107,7 +94,7 @@ void WindowMessagePlayerLink::SendPlayerCommand(int id) {
 }
 
 std::string WindowMessagePlayerLink::DescribeSendError(DWORD error) {
-    std::string text = SystemMessage(error);
+    std::string text = Win32ErrorText(error);
     if (error == ERROR_ACCESS_DENIED) {
         text += " (the player runs with higher rights than Quorvel)";
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "log/untrusted_text.h"
+#include "log/win32_error_text.h"
 
 namespace {
 
@@ -21,21 +22,6 @@ constexpr DWORD LineErrors = CE_FRAME | CE_RXPARITY | CE_BREAK | CE_OVERRUN | CE
 // How the tty marks a line error and a data byte 0xFF (see LineErrorDecoder).
 constexpr std::uint8_t MarkByte = 0xFF;
 constexpr std::uint8_t ErrorByte = 0x00;
-
-std::string SystemMessage(DWORD error) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 ? std::string(text, length) : std::string();
-    LocalFree(text);
-    // The system's texts end in ".\r\n"; ours follow them in the same sentence.
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message.empty() ? "error " + std::to_string(error) : message;
-}
 
 // The COM ports the system has, as the serial drivers list them in the registry.
 std::vector<std::string> ComPortsPresent() {
@@ -110,7 +96,7 @@ Win32CommDevice::Win32CommDevice()
     : wake_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       readDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
     if (wake_ == nullptr || readDone_ == nullptr) {
-        throw std::runtime_error("CreateEvent: " + SystemMessage(GetLastError()));
+        throw std::runtime_error("CreateEvent: " + Win32ErrorText(GetLastError()));
     }
 }
 
@@ -271,7 +257,7 @@ void Win32CommDevice::Wake() {
 
 std::string Win32CommDevice::DescribeOpenError(const std::string& path, int error) const {
     std::string text =
-        "cannot open serial port " + path + ": " + SystemMessage(static_cast<DWORD>(error));
+        "cannot open serial port " + path + ": " + Win32ErrorText(static_cast<DWORD>(error));
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND: {
@@ -292,7 +278,7 @@ std::string Win32CommDevice::DescribeOpenError(const std::string& path, int erro
 }
 
 std::string Win32CommDevice::DescribeReadError(int error) const {
-    return SystemMessage(static_cast<DWORD>(error));
+    return Win32ErrorText(static_cast<DWORD>(error));
 }
 
 std::string WhyNotASerialPort(const std::string& path) {
