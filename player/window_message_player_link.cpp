@@ -36,6 +36,10 @@ BOOL CALLBACK ConsiderWindow(HWND window, LPARAM context) {
 
 }  // namespace
 
+WindowMessagePlayerLink::WindowMessagePlayerLink() {
+    FindPlayerWindow();
+}
+
 WindowMessagePlayerLink::~WindowMessagePlayerLink() {
     AbandonLateReply();
 }

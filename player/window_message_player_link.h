@@ -49,7 +49,9 @@ class WindowMessagePlayerLink : public PlayerLink {
     // The identifier that carries action; none when the player has no command for it.
     static std::optional<int> CommandFor(PlayerAction action);
 
-    WindowMessagePlayerLink() = default;
+    // Looks the player's window up at once: the receiver makes its link before it opens
+    // the port.
+    WindowMessagePlayerLink();
     ~WindowMessagePlayerLink() override;
     WindowMessagePlayerLink(const WindowMessagePlayerLink&) = delete;
     WindowMessagePlayerLink& operator=(const WindowMessagePlayerLink&) = delete;

@@ -30,15 +30,11 @@ namespace {
 using PlayerFactory = IRThread::PlayerFactory;
 
 // The --player choice; none for a name that is not one of ours. The player's window is
-// looked up once on the receiver thread before the port opens, and again whenever it is
-// needed and gone.
+// looked up when the link is made on the receiver thread, before the port opens, and
+// again whenever it is needed and gone.
 std::optional<PlayerFactory> ChoosePlayer(const std::string& name) {
     if (name.empty() || name == "window") {
-        return PlayerFactory([]() -> std::unique_ptr<PlayerLink> {
-            auto link = std::make_unique<WindowMessagePlayerLink>();
-            link->FindPlayerWindow();
-            return link;
-        });
+        return PlayerFactory([] { return std::make_unique<WindowMessagePlayerLink>(); });
     }
     if (name == "keys") {
         return PlayerFactory([] { return std::make_unique<MediaKeyPlayerLink>(); });
