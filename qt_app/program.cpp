@@ -69,7 +69,8 @@ int RunWindow(QuorvelApplication& app, const CommandLine& options, KeyMapReloade
     // its receiver is stopped and joined with it. SIGHUP reloads the key map on the
     // signal's own thread.
     const QuitSignal quit(
-        [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); },
+        // By name: Qt then builds the queued call itself, on its own side of its lock.
+        [&app] { QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection); },
         [&keys] { keys.Reload(); });
     const auto watch = keys.WatchFile();
     TForm1 form([&](ReceiverHost& receivers) {
