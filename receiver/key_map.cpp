@@ -107,6 +107,23 @@ std::vector<std::string_view> TakeHoldOptions(std::vector<std::string_view>& wor
     return options;
 }
 
+// A run command up to a comment: a "#" that starts a word outside quotes ends the line,
+// as it does everywhere else in the file, so a note after the command never reaches it.
+std::string_view WithoutComment(std::string_view command) {
+    char quote = '\0';
+    for (std::size_t i = 0; i < command.size(); ++i) {
+        const char c = command[i];
+        if (quote != '\0') {
+            quote = c == quote ? '\0' : quote;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '#' && (i == 0 || Blanks.find(command[i - 1]) != std::string_view::npos)) {
+            return Trimmed(command.substr(0, i));
+        }
+    }
+    return command;
+}
+
 // The same, off the end of a run command.
 std::vector<std::string_view> TakeHoldOptions(std::string_view& command) {
     std::vector<std::string_view> options;
@@ -234,7 +251,7 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
         std::vector<std::string_view> options;
         if (binding && binding->action == PlayerAction::Run) {
             // A key line's run command keeps every word: only a held line has options.
-            std::string_view command = Trimmed(rest);
+            std::string_view command = WithoutComment(Trimmed(rest));
             if (kind == Kind::Held) {
                 options = TakeHoldOptions(command);
             }

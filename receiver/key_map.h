@@ -44,7 +44,7 @@ struct KeyEvent {
 // "nothing"; the seek actions take a number of seconds (5 by default), run takes the rest
 // of the line as its command. The hold options, last on a held line (also after a run
 // command), are delay=MS, every=N, once and accel (HoldShape). "#" at the start of a word
-// starts a comment, except within a run command.
+// starts a comment, in a run command too unless it is within quotes.
 class KeyMap {
   public:
     enum class Kind { Press, Held };

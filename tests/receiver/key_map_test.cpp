@@ -59,6 +59,10 @@ INSTANTIATE_TEST_SUITE_P(
                  PlayerAction::SeekBackward, 30},
         GoodCase{"key 255 run notify-send 'a # b'", KeyMap::Kind::Press, 255, "RUN!",
                  PlayerAction::Run, 0, "notify-send 'a # b'"},
+        GoodCase{"key 4 run notify-send hi    # a note", KeyMap::Kind::Press, 4, "RUN!",
+                 PlayerAction::Run, 0, "notify-send hi"},
+        GoodCase{"key 4 run echo \"#1\" a#b # note", KeyMap::Kind::Press, 4, "RUN!",
+                 PlayerAction::Run, 0, "echo \"#1\" a#b"},
         GoodCase{"key 3 play", KeyMap::Kind::Press, 3, "PLAY!", PlayerAction::Play},
         GoodCase{"key 0 mute", KeyMap::Kind::Press, 0, "MUTE!", PlayerAction::Mute},
         // Bound to nothing: shown as an unbound key is.
