@@ -47,11 +47,13 @@ class Variant;
 // when it is lost, that is said once in the lcPlayer log; the bus is joined again at the
 // next command, and losing it never ends the program. Failures go to the log only.
 //
-// Threads: the link owns its connection and drives it on the calling thread, with no
-// thread of its own (see MprisBus); only Interrupt may come from another thread. The connection is
-// made on first use, so the link may be built on one thread and used on another, including one that
-// never runs an event loop (the receiver thread). It has no locking of its own: one thread at a
-// time.
+// Threads: the link owns its connection and drives it on the calling thread (see MprisBus);
+// only Interrupt may come from another thread. Joining the bus starts when the link is made
+// and runs on a thread of its own (SessionBusConnector), so a bus that never answers holds
+// nothing up: a command waits for the join at most JoinTimeout, and is dropped when the bus
+// has not answered by then. The link may be built on one thread and used on another,
+// including one that never runs an event loop (the receiver thread). It has no locking of
+// its own: one thread at a time.
 class MprisPlayerLink : public PlayerLink {
   public:
     static constexpr int ReplyTimeoutMs = 1000;
