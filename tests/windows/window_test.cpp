@@ -210,6 +210,18 @@ class StandInThread {
     std::thread thread_;
 };
 
+// The exit status of a program that should have ended by now; one still running is ended
+// (and STILL_ACTIVE returned). Closes the handle.
+DWORD ExitStatus(HANDLE process) {
+    DWORD status = 1;
+    GetExitCodeProcess(process, &status);
+    if (status == STILL_ACTIVE) {
+        TerminateProcess(process, 1);
+    }
+    CloseHandle(process);
+    return status;
+}
+
 std::string ProgramPath() {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -267,13 +279,7 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
     // The receiver is blocked in a read; closing does not wait for a byte.
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-    DWORD status = 1;
-    GetExitCodeProcess(process.hProcess, &status);
-    EXPECT_EQ(status, 0u);
-    if (status == STILL_ACTIVE) {
-        TerminateProcess(process.hProcess, 1);
-    }
-    CloseHandle(process.hProcess);
+    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
 }
 
 // Started as Explorer starts it (a console of its own, no one reading standard error), a
@@ -327,13 +333,7 @@ TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
         PostMessageA(search.box, WM_COMMAND, IDOK, 0);
     }
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-    DWORD status = 0;
-    GetExitCodeProcess(process.hProcess, &status);
-    EXPECT_EQ(status, 2u);
-    if (status == STILL_ACTIVE) {
-        TerminateProcess(process.hProcess, 1);
-    }
-    CloseHandle(process.hProcess);
+    EXPECT_EQ(ExitStatus(process.hProcess), 2u);
     DeleteFileA(keys.c_str());
 }
 
@@ -414,13 +414,7 @@ TEST(QuorvelExe, ConsoleEndsWhenNobodyReadsItsOutput) {
         WineTest::WriteToPeer(WineTest::WindowPeer, {0x60, 0x2A, 0x60, 0x05});
         return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
     }));
-    DWORD status = 1;
-    GetExitCodeProcess(process.hProcess, &status);
-    EXPECT_EQ(status, 0u);
-    if (status == STILL_ACTIVE) {
-        TerminateProcess(process.hProcess, 1);
-    }
-    CloseHandle(process.hProcess);
+    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
 }
 
 // A key map in a folder named in Japanese: the path arrives whole from the command line,
