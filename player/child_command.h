@@ -5,8 +5,8 @@
 
 // A command of the user's started as a child of ours, so that the program knows when it
 // has ended. Through /bin/sh -c on POSIX, with standard input, output and error on
-// /dev/null and a session of its own; as a plain command line (no shell, no console) on
-// Windows.
+// /dev/null and a session of its own; on Windows as one command line, without a shell or
+// a console, prepared as WindowsCommandLine says.
 class ChildCommand {
   public:
     virtual ~ChildCommand() = default;
@@ -18,5 +18,6 @@ class ChildCommand {
 };
 
 // Starts command; null, with error set to the reason, when it could not be started (the
-// fork failed, or the exec, whose errno comes back through a close-on-exec pipe).
+// fork failed, or the exec, whose errno comes back through a close-on-exec pipe; on
+// Windows, the system's own text for why it did not start).
 std::unique_ptr<ChildCommand> StartChildCommand(const std::string& command, std::string& error);

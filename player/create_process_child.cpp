@@ -1,6 +1,11 @@
 #include <windows.h>
 
+#include <optional>
+
+#include "log/wide_text.h"
+#include "log/win32_error_text.h"
 #include "player/child_command.h"
+#include "player/windows_command_line.h"
 
 namespace {
 
@@ -27,18 +32,34 @@ class CreateProcessChild : public ChildCommand {
     HANDLE process_;
 };
 
+std::optional<std::string> Variable(const std::string& name) {
+    const std::wstring wideName = Widen(name);
+    const DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (size == 0) {
+        return std::nullopt;
+    }
+    std::wstring value(size, L'\0');
+    value.resize(GetEnvironmentVariableW(wideName.c_str(), value.data(), size));
+    return Narrow(value);
+}
+
 }  // namespace
 
 std::unique_ptr<ChildCommand> StartChildCommand(const std::string& command, std::string& error) {
-    std::string line = command;  // CreateProcessA may write into it
-    STARTUPINFOA startup{};
+    const WindowsCommandLine prepared = WindowsCommandLine::Prepare(command, Variable);
+    if (!prepared.problem.empty()) {
+        error = prepared.problem;
+        return nullptr;
+    }
+    std::wstring line = Widen(prepared.line);  // CreateProcessW may write into it
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     // Detached: no console, so no standard handles of ours.
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE,
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
                         DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup,
                         &process)) {
-        error = "Windows error " + std::to_string(GetLastError());
+        error = Win32ErrorText(GetLastError());
         return nullptr;
     }
     CloseHandle(process.hThread);

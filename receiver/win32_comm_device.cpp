@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "log/untrusted_text.h"
+#include "log/wide_text.h"
 #include "log/win32_error_text.h"
 
 namespace {
@@ -57,11 +58,7 @@ std::vector<std::string> ComPortsPresent() {
 // The name a port is opened by, in the device namespace (which is what makes COM10 and
 // above reachable); wide, so a path in any script opens.
 std::wstring PortName(const std::string& path) {
-    const std::string name = path.rfind("\\\\", 0) == 0 ? path : "\\\\.\\" + path;
-    const int size = static_cast<int>(name.size());
-    std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, name.data(), size, nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, name.data(), size, wide.data(), static_cast<int>(wide.size()));
-    return wide;
+    return Widen(path.rfind("\\\\", 0) == 0 ? path : "\\\\.\\" + path);
 }
 
 std::string Joined(const std::vector<std::string>& items) {

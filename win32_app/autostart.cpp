@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "win32_app/wide_text.h"
+#include "log/wide_text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "win32_app/wide_text.h"
+#include "log/wide_text.h"
 
 namespace {
 

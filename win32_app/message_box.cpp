@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "win32_app/wide_text.h"
+#include "log/wide_text.h"
 
 bool StandardErrorIsSeen() {
     const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);

@@ -23,7 +23,7 @@
 #include "program/quit_signal.h"
 #include "win32_app/form1.h"
 #include "win32_app/message_box.h"
-#include "win32_app/wide_text.h"
+#include "log/wide_text.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "win32_app/autostart.h"
 #include "win32_app/form1.h"
 #include "win32_app/tray_icon.h"
-#include "win32_app/wide_text.h"
+#include "log/wide_text.h"
 
 namespace {
 

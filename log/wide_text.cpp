@@ -1,4 +1,4 @@
-#include "win32_app/wide_text.h"
+#include "log/wide_text.h"
 
 #include <windows.h>
 
