@@ -91,14 +91,17 @@ std::unique_ptr<SerialDevice> MakeSerialDevice() {
 
 Win32CommDevice::Win32CommDevice()
     : wake_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      readDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
-    if (wake_ == nullptr || readDone_ == nullptr) {
+      readDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      deviceMapChanged_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    if (wake_ == nullptr || readDone_ == nullptr || deviceMapChanged_ == nullptr) {
         throw std::runtime_error("CreateEvent: " + Win32ErrorText(GetLastError()));
     }
 }
 
 Win32CommDevice::~Win32CommDevice() {
     Close();
+    StopWatching();
+    CloseHandle(deviceMapChanged_);
     CloseHandle(readDone_);
     CloseHandle(wake_);
 }
@@ -112,6 +115,7 @@ int Win32CommDevice::Open(const std::string& path) {
         return static_cast<int>(GetLastError());
     }
     port_ = port;
+    StopWatching();
     return 0;
 }
 
@@ -246,6 +250,48 @@ std::size_t Win32CommDevice::Store(std::uint8_t byte, std::span<std::uint8_t> bu
 
 bool Win32CommDevice::Pause(std::chrono::milliseconds duration) {
     return WaitForSingleObject(wake_, static_cast<DWORD>(duration.count())) == WAIT_TIMEOUT;
+}
+
+bool Win32CommDevice::AwaitPath(const std::string& path, std::chrono::milliseconds duration) {
+    const bool first = deviceMap_ == nullptr;
+    if (first && RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP", 0, KEY_NOTIFY,
+                               &deviceMap_) != ERROR_SUCCESS) {
+        deviceMap_ = nullptr;
+        return Pause(duration);
+    }
+    // One notification at a time: it stays armed through waits that time out. The subtree,
+    // since SERIALCOMM itself appears only with the machine's first port.
+    if (!changeArmed_) {
+        ResetEvent(deviceMapChanged_);
+        changeArmed_ = RegNotifyChangeKeyValue(deviceMap_, TRUE,
+                                               REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                               deviceMapChanged_, TRUE) == ERROR_SUCCESS;
+        if (!changeArmed_) {
+            return Pause(duration);
+        }
+    }
+    // A port that arrived before the watch was armed would never be announced.
+    const std::string name = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
+    wchar_t target[MAX_PATH];
+    if (first && QueryDosDeviceW(Widen(name).c_str(), target, MAX_PATH) != 0) {
+        return true;
+    }
+    const HANDLE waits[2] = {wake_, deviceMapChanged_};
+    const DWORD woke =
+        WaitForMultipleObjects(2, waits, FALSE, static_cast<DWORD>(duration.count()));
+    if (woke == WAIT_OBJECT_0 + 1) {
+        changeArmed_ = false;
+    }
+    return woke != WAIT_OBJECT_0;
+}
+
+void Win32CommDevice::StopWatching() {
+    // Closing the key ends its notification.
+    if (deviceMap_ != nullptr) {
+        RegCloseKey(deviceMap_);
+        deviceMap_ = nullptr;
+        changeArmed_ = false;
+    }
 }
 
 void Win32CommDevice::Wake() {

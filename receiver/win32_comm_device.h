@@ -44,6 +44,10 @@ class Win32CommDevice : public SerialDevice {
     // of the rest with what has arrived.
     ReadResult Read(std::span<std::uint8_t> buffer) override;
     bool Pause(std::chrono::milliseconds duration) override;
+    // Ends early when the system's serial ports change (HARDWARE\DEVICEMAP in the registry,
+    // where each port that arrives is entered), or at once, the first time, if the port
+    // is already there.
+    bool AwaitPath(const std::string& path, std::chrono::milliseconds duration) override;
     void Wake() override;
 
     // For a missing port, the COM ports the system knows; for one in use, who holds it.
@@ -58,10 +62,18 @@ class Win32CommDevice : public SerialDevice {
     // Puts byte at buffer[at] as the tty marks it (0xFF doubled); returns the next index.
     static std::size_t Store(std::uint8_t byte, std::span<std::uint8_t> buffer, std::size_t at);
 
+    // Forgets the watch on the serial ports, once the port is open.
+    void StopWatching();
+
     HANDLE port_ = INVALID_HANDLE_VALUE;
     // Manual reset and never reset: once woken, every later wait ends at once.
     HANDLE wake_;
     // Signalled when the overlapped read in flight completes.
     HANDLE readDone_;
     DCB settings_{};
+    // While the port is missing: the device map, a change notification armed on it, and
+    // the event that notification sets.
+    HKEY deviceMap_ = nullptr;
+    bool changeArmed_ = false;
+    HANDLE deviceMapChanged_;
 };

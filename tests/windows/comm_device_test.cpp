@@ -124,3 +124,28 @@ TEST(CommDevice, ReadTakesWhatHasArrived) {
 }
 
 }  // namespace
+
+TEST(CommDevice, AWaitForAMissingPortEndsWhenThePortsChange) {
+    Win32CommDevice device;
+    auto waited = std::async(std::launch::async,
+                             [&] { return device.AwaitPath(AbsentPort, std::chrono::hours(24)); });
+    // What the serial driver does when an adapter arrives; again until the wait ends, since
+    // its watch may not be armed yet.
+    HKEY ports = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &ports, nullptr),
+              ERROR_SUCCESS);
+    const wchar_t name[] = L"COM30";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (waited.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready &&
+           std::chrono::steady_clock::now() < deadline) {
+        RegSetValueExW(ports, L"\\Device\\QuorvelTest", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(name), sizeof name);
+    }
+    const bool ended = waited.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    device.Wake();
+    EXPECT_TRUE(ended) << "the wait went on after the ports changed";
+    EXPECT_TRUE(waited.get());
+    RegDeleteValueW(ports, L"\\Device\\QuorvelTest");
+    RegCloseKey(ports);
+}
