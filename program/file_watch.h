@@ -6,8 +6,8 @@
 
 // Follows one file through its folder: calls onChange whenever the file is written and
 // closed, or another file is renamed over it (as editors save), on a thread of the watch's
-// own, after a short pause that gathers the events of one save. Linux only (inotify): on
-// Windows nothing is watched.
+// own, after a short pause that gathers the events of one save. inotify on Linux,
+// ReadDirectoryChangesW on Windows.
 class FileWatch {
   public:
     FileWatch(const std::string& path, std::function<void()> onChange);

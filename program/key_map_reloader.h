@@ -28,8 +28,8 @@ class KeyMapReloader {
     bool Reload();
 
     // Reloads whenever the file is saved, until the watch returned goes, which must be
-    // before the reloader. Where the file cannot be watched (its folder is missing;
-    // Windows), says so at debug level.
+    // before the reloader. Where the file cannot be watched (its folder is missing), says
+    // so at debug level.
     [[nodiscard]] std::unique_ptr<FileWatch> WatchFile();
 
   private:

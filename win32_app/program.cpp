@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "log/scoped_log_sink.h"
+#include "log/wide_text.h"
 #include "player/media_key_player_link.h"
 #include "player/window_message_player_link.h"
 #include "program/bounded_log_file.h"
@@ -23,7 +24,6 @@
 #include "program/quit_signal.h"
 #include "win32_app/form1.h"
 #include "win32_app/message_box.h"
-#include "log/wide_text.h"
 
 namespace {
 
@@ -58,6 +58,8 @@ int RunWindow(const CommandLine& options, const PlayerFactory& player, KeyMapRel
     });
     // Ctrl-C in the console it was started from closes the window as a click would.
     const QuitSignal quit([window = form.Handle()] { PostMessageA(window, WM_CLOSE, 0, 0); });
+    // A saved key map applies from the next key; the watch goes before the reloader.
+    const auto watch = keys.WatchFile();
     form.Show(SW_SHOWDEFAULT);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
