@@ -1,5 +1,6 @@
 #include "history/batched_history_list.h"
 
+#include <algorithm>
 #include <utility>
 
 // The writes as recorded, replayed by ApplyTo.
@@ -43,19 +44,23 @@ void BatchedHistoryList::Record(Write write) {
     RequestHandOver();
 }
 
-bool BatchedHistoryList::ApplyTo(HistoryList& target, bool holdNext) {
-    applying_.clear();
-    {
-        std::lock_guard lock(mutex_);
-        if (pending_.empty()) {
-            handOverDue_ = false;
-            return false;
+bool BatchedHistoryList::ApplyTo(HistoryList& target, bool holdNext, std::size_t most) {
+    if (!Behind()) {
+        applying_.clear();
+        next_ = 0;
+        {
+            std::lock_guard lock(mutex_);
+            if (pending_.empty()) {
+                handOverDue_ = false;
+                return false;
+            }
+            applying_.swap(pending_);
+            handOverDue_ = holdNext;
         }
-        applying_.swap(pending_);
-        handOverDue_ = holdNext;
+        room_.notify_all();
     }
-    room_.notify_all();
-    for (const Write& write : applying_) {
+    for (; Behind() && most > 0; ++next_) {
+        Write& write = applying_[next_];
         switch (write.kind) {
             case Write::Kind::Delete:
                 target.DeleteLine(write.index);
@@ -66,13 +71,22 @@ bool BatchedHistoryList::ApplyTo(HistoryList& target, bool holdNext) {
             case Write::Kind::Repaint:
                 target.Repaint();
                 break;
-            case Write::Kind::DeleteFirst:
+            case Write::Kind::DeleteFirst: {
+                const auto lines = static_cast<std::size_t>(std::max(write.index, 0));
+                if (lines > most) {
+                    target.DeleteFirstLines(static_cast<int>(most));
+                    write.index -= static_cast<int>(most);
+                    return true;
+                }
                 target.DeleteFirstLines(write.index);
+                most -= lines > 0 ? lines - 1 : 0;  // the one every write counts comes below
                 break;
+            }
             case Write::Kind::Explain:
                 target.ExplainLine(write.index, write.text);
                 break;
         }
+        --most;
     }
     return true;
 }

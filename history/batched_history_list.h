@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,7 +35,14 @@ class BatchedHistoryList : public HistoryList {
     // in the order they were made; false when there were none. With holdNext the next
     // writes only join the next batch, which the owner takes when it chooses, until an
     // ApplyTo finds none; without it the next write asks for a hand-over again.
-    bool ApplyTo(HistoryList& target, bool holdNext);
+    // With most, it applies at most that many writes, a DeleteFirstLines counting as its
+    // lines and split when it does not fit, so the owner can share its time in a flood;
+    // the rest of the batch comes first at the next ApplyTo (see Behind).
+    bool ApplyTo(HistoryList& target, bool holdNext,
+                 std::size_t most = std::numeric_limits<std::size_t>::max());
+
+    // On the owning thread: writes of a batch already taken are still to be applied.
+    bool Behind() const { return next_ < applying_.size(); }
 
   private:
     struct Write {
@@ -46,7 +54,10 @@ class BatchedHistoryList : public HistoryList {
 
     void Record(Write write);
 
-    std::vector<Write> applying_;  // owning thread only; keeps its capacity between batches
+    // Owning thread only: the batch taken, which keeps its capacity between batches, and
+    // the first of its writes still to apply.
+    std::vector<Write> applying_;
+    std::size_t next_ = 0;
 
     std::mutex mutex_;
     std::condition_variable room_;

@@ -3,14 +3,13 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "log/wide_text.h"
 
 namespace {
-
-constexpr const wchar_t* ListProperty = L"Quorvel.HistoryList";
 
 TTTOOLINFOW ToolOf(HWND listBox, wchar_t* text) {
     TTTOOLINFOW tool{};
@@ -40,8 +39,10 @@ ListBoxHistoryList::ListBoxHistoryList(HWND owner, HWND listBox)
     SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     // Reasons can be long paths: wrapped, not cut.
     SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, 400);
-    // The list box's own procedure stays; ours only watches the pointer.
-    SetPropW(listBox_, ListProperty, this);
+    // The list box's own procedure stays; ours only watches the pointer. It finds us in
+    // the list box's user data, which costs nothing to read (a window property is a round
+    // trip to the server under Wine, on every message, thousands a second in a flood).
+    SetWindowLongPtrW(listBox_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     listBoxProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
         listBox_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListBoxHistoryList::ListBoxProc)));
 }
@@ -49,7 +50,7 @@ ListBoxHistoryList::ListBoxHistoryList(HWND owner, HWND listBox)
 ListBoxHistoryList::~ListBoxHistoryList() {
     if (listBoxProc_ != nullptr && IsWindow(listBox_)) {
         SetWindowLongPtrW(listBox_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listBoxProc_));
-        RemovePropW(listBox_, ListProperty);
+        SetWindowLongPtrW(listBox_, GWLP_USERDATA, 0);
     }
     if (tip_ != nullptr && IsWindow(tip_)) {
         DestroyWindow(tip_);
@@ -58,7 +59,7 @@ ListBoxHistoryList::~ListBoxHistoryList() {
 
 LRESULT CALLBACK ListBoxHistoryList::ListBoxProc(HWND window, UINT message, WPARAM wParam,
                                                  LPARAM lParam) {
-    auto* list = static_cast<ListBoxHistoryList*>(GetPropW(window, ListProperty));
+    auto* list = reinterpret_cast<ListBoxHistoryList*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (list == nullptr) {
         return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -141,12 +142,31 @@ class ListBoxLines : public HistoryList {
     }
     // Once for the whole batch, after it.
     void Repaint() override { repaint_ = true; }
-    // The list box is rebuilt with the lines that stay, since deleting its first line one
-    // at a time moves every line after it each time.
+    // A few lines are deleted one by one (each moves the lines after it); many, by
+    // rebuilding the list box with the lines that stay.
     void DeleteFirstLines(int count) override {
         const int total = static_cast<int>(SendMessageA(listBox_, LB_GETCOUNT, 0, 0));
         count = std::clamp(count, 0, total);
         const int top = static_cast<int>(SendMessageA(listBox_, LB_GETTOPINDEX, 0, 0));
+        if (count <= OneByOne) {
+            for (int i = 0; i < count; ++i) {
+                SendMessageA(listBox_, LB_DELETESTRING, 0, 0);
+            }
+        } else {
+            Rebuild(count, total);
+        }
+        // The lines in sight stay in sight.
+        SendMessageA(listBox_, LB_SETTOPINDEX, std::max(0, top - count), 0);
+        reasons_.erase(reasons_.begin(),
+                       reasons_.begin() + std::min<std::size_t>(count, reasons_.size()));
+    }
+
+    bool RepaintAsked() const { return repaint_; }
+
+  private:
+    static constexpr int OneByOne = 1000;
+
+    void Rebuild(int count, int total) {
         const int selected = static_cast<int>(SendMessageA(listBox_, LB_GETCURSEL, 0, 0));
         std::vector<std::string> kept;
         kept.reserve(total - count);
@@ -162,19 +182,12 @@ class ListBoxLines : public HistoryList {
         for (const std::string& text : kept) {
             SendMessageA(listBox_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
         }
-        // The user's selection stays on its line, and the lines in sight in sight (set last,
-        // as selecting scrolls).
+        // The user's selection stays on its line, as a delete leaves it.
         if (selected >= count) {
             SendMessageA(listBox_, LB_SETCURSEL, selected - count, 0);
         }
-        SendMessageA(listBox_, LB_SETTOPINDEX, std::max(0, top - count), 0);
-        reasons_.erase(reasons_.begin(),
-                       reasons_.begin() + std::min<std::size_t>(count, reasons_.size()));
     }
 
-    bool RepaintAsked() const { return repaint_; }
-
-  private:
     HWND listBox_;
     std::deque<std::string>& reasons_;
     bool repaint_ = false;
@@ -188,7 +201,16 @@ void ListBoxHistoryList::Drain() {
     // A list box redraws on every write: under a flood of bytes, thousands of redraws a
     // second would leave the window no time to answer. The batch is drawn once.
     SendMessageA(listBox_, WM_SETREDRAW, FALSE, 0);
-    const bool applied = ApplyTo(lines, false);
+    // A slice at a time, so a flood (or the trim of the oldest lines) leaves the window
+    // free to answer between slices; the rest of the batch comes in a later message.
+    const auto end = std::chrono::steady_clock::now() + SliceTime;
+    bool applied = false;
+    do {
+        applied = ApplyTo(lines, false, SliceWrites) || applied;
+    } while (Behind() && std::chrono::steady_clock::now() < end);
+    if (Behind()) {
+        RequestHandOver();
+    }
     if (applied && follow) {
         const LRESULT count = SendMessageA(listBox_, LB_GETCOUNT, 0, 0);
         SendMessageA(listBox_, LB_SETTOPINDEX, count - VisibleRows(), 0);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <deque>
 #include <string>
 #include <vector>
@@ -26,6 +27,10 @@
 class ListBoxHistoryList : public BatchedHistoryList {
   public:
     static constexpr UINT DrainMessage = WM_APP + 1;
+    // One Drain applies writes for about this long, SliceWrites at a time, then lets the
+    // window answer before the rest.
+    static constexpr std::chrono::milliseconds SliceTime{5};
+    static constexpr std::size_t SliceWrites = 64;
 
     ListBoxHistoryList(HWND owner, HWND listBox);
     ~ListBoxHistoryList() override;
