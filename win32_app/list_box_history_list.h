@@ -16,8 +16,9 @@
 //
 // No write selects a line, takes the focus or scrolls, with one exception: while the user
 // has the list scrolled to its very end, it follows the end as lines arrive, until they
-// scroll up again. Each batch is applied with the list box's redraw off and drawn once
-// after it, so a flood of writes never starves the window of time to answer. Repaint
+// scroll up again. A batch is applied in slices of about SliceTime, each with the list
+// box's redraw off and drawn once after it, the rest in a later DrainMessage, so a flood
+// of writes never starves the window of time to answer. Repaint
 // redraws the list box at once; the writes before it only mark it for the next ordinary
 // redraw. The owner window and list box must outlive every
 // Drain; the receiver is stopped and joined before the list itself goes.
