@@ -42,8 +42,8 @@ std::string CommandLine::HelpText() {
            "  --player window commands to the window titled \"Windows Media Player\"\n"
            "                  (the default)\n"
            "  --player keys   the media and volume keys, for whichever player has them\n"
-           "  --notify        show each volume and mute key in a balloon from the icon in\n"
-           "                  the notification area\n"
+           "  --notify        show each volume key the player's window took in a balloon\n"
+           "                  from the icon in the notification area\n"
 #else
     return std::string(
                "Usage: quorvel [--port DEVICE] [--player NAME[,NAME...]] [--ignore-player NAME]\n"
