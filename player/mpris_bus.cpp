@@ -14,6 +14,11 @@ constexpr const char* DaemonName = "org.freedesktop.DBus";
 constexpr const char* DaemonPath = "/org/freedesktop/DBus";
 constexpr const char* PlayerPath = "/org/mpris/MediaPlayer2";
 constexpr const char* PropertiesInterface = "org.freedesktop.DBus.Properties";
+constexpr const char* NotificationsName = "org.freedesktop.Notifications";
+constexpr const char* NotificationsPath = "/org/freedesktop/Notifications";
+constexpr const char* AppName = "Quorvel";
+// The server's own choice of how long a notification stays.
+constexpr std::int32_t ServerExpiry = -1;
 // sd-bus's way to say a call has no time-out of its own.
 constexpr std::uint64_t NoTimeout = std::numeric_limits<std::uint64_t>::max();
 
@@ -192,6 +197,22 @@ void MprisBus::Call(const std::string& busName, const char* interface, const cha
         .withArguments(argument)
         .uponReplyInvoke([done = std::move(done)](const sdbus::Error* error) {
             done(Describe(error), sdbus::Variant());
+        });
+}
+
+void MprisBus::Notify(const std::string& summary, const std::string& body, std::uint32_t replacesId,
+                      Notified done) {
+    if (!notifications_) {
+        notifications_ = sdbus::createProxy(*connection_, NotificationsName, NotificationsPath);
+    }
+    notifications_->callMethodAsync("Notify")
+        .onInterface(NotificationsName)
+        .withTimeout(NotifyTimeout)
+        .withArguments(std::string(AppName), replacesId, std::string(), summary, body,
+                       std::vector<std::string>(), std::map<std::string, sdbus::Variant>(),
+                       ServerExpiry)
+        .uponReplyInvoke([done = std::move(done)](const sdbus::Error* error, std::uint32_t id) {
+            done(Describe(error), id);
         });
 }
 

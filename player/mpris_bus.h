@@ -66,6 +66,16 @@ class MprisBus {
     void Call(const std::string& busName, const char* interface, const char* method,
               std::int64_t argument, Outcome done);
 
+    // The id of a desktop notification, or why showing it failed (error not empty).
+    using Notified = std::function<void(const std::string& error, std::uint32_t id)>;
+    // Shows a desktop notification (org.freedesktop.Notifications) without waiting: a new
+    // one for replacesId 0, else it updates the one the server gave that id. done gets the
+    // server's answer inside a later RunUntil; a server that has not answered within
+    // NotifyTimeout fails it, so a hung one holds no notification back for ever.
+    static constexpr std::chrono::seconds NotifyTimeout{5};
+    void Notify(const std::string& summary, const std::string& body, std::uint32_t replacesId,
+                Notified done);
+
     // Takes in what has arrived, handing outcomes and name changes on, until done() holds,
     // deadline has passed or the interrupt descriptor is readable; returns done(). With a
     // deadline already past it only takes in.
@@ -89,6 +99,7 @@ class MprisBus {
     // Destroyed before the connection, dropping the calls still open.
     std::unique_ptr<sdbus::IConnection> connection_;
     std::unique_ptr<sdbus::IProxy> daemon_;
+    std::unique_ptr<sdbus::IProxy> notifications_;  // made at the first Notify
     sdbus::Slot nameWatch_;
     sdbus::Slot propertyWatch_;
     std::map<std::string, std::unique_ptr<sdbus::IProxy>> players_;

@@ -137,11 +137,12 @@ std::string NoPlayerLine(const MprisPlayerFilter& filter,
 
 }  // namespace
 
-MprisPlayerLink::MprisPlayerLink(MprisPlayerFilter filter, int replyTimeoutMs)
+MprisPlayerLink::MprisPlayerLink(MprisPlayerFilter filter, int replyTimeoutMs, bool notify)
     : filter_(std::move(filter)),
       replyTimeout_(replyTimeoutMs),
       lookupTimeout_(replyTimeoutMs * 3 / 10),
-      interruptFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+      interruptFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      notifier_(notify ? std::make_unique<MprisNotifier>() : nullptr) {
     if (interruptFd_ < 0) {
         throw std::system_error(errno, std::generic_category(), "eventfd");
     }
@@ -212,6 +213,9 @@ bool MprisPlayerLink::Joined(Deadline deadline) {
                     },
                     interruptFd_);
                 firstLook_ = true;
+                if (notifier_) {
+                    notifier_->Use(bus_.get());
+                }
             } catch (const sdbus::Error& error) {
                 whyNot = error.getMessage();
             }
@@ -232,6 +236,9 @@ bool MprisPlayerLink::Joined(Deadline deadline) {
 }
 
 void MprisPlayerLink::Lose(const std::string& why) {
+    if (notifier_) {
+        notifier_->Use(nullptr);
+    }
     bus_.reset();
     players_.clear();
     if (!noBusReported_) {
@@ -270,6 +277,13 @@ void MprisPlayerLink::Perform(const PlayerRequest& request) {
             MoveRemote(chosen, request.action == PlayerAction::NextPlayer ? 1 : -1);
         } else if (!chosen.empty() && !players_[chosen].silent) {
             Command(chosen, request, deadline);
+            // The remote moved by itself (a player started playing, or left): told once.
+            if (chosen != told_) {
+                if (!told_.empty()) {
+                    Tell(PlayerNews::Kind::Player, chosen, "The remote is on this player");
+                }
+                told_ = chosen;
+            }
         }
     } catch (const sdbus::Error& error) {
         Lose(error.getMessage());
@@ -386,6 +400,20 @@ void MprisPlayerLink::MoveRemote(const std::string& from, int step) {
     QUORVEL_INFO(lcPlayer) << (to == from ? "the remote stays on " : "the remote is on ")
                            << Described(*player);
     lastReport_ = "commanding " + UntrustedText(to);
+    Tell(PlayerNews::Kind::Player, to,
+         to == from ? "The remote stays on this player" : "The remote is on this player");
+    told_ = to;
+}
+
+void MprisPlayerLink::Tell(PlayerNews::Kind kind, const std::string& busName, std::string text) {
+    if (!notifier_) {
+        return;
+    }
+    const auto found = players_.find(busName);
+    const std::string player = found != players_.end() && !found->second.identity.empty()
+                                   ? found->second.identity
+                                   : busName.substr(std::string_view(MprisBusPrefix).size());
+    notifier_->Show(PlayerNews{kind, UntrustedText(player, 100), std::move(text)});
 }
 
 void MprisPlayerLink::Report(std::string line, bool warning) {
@@ -409,7 +437,8 @@ void MprisPlayerLink::Command(const std::string& busName, const PlayerRequest& r
         case PlayerAction::VolumeDown: {
             const double step = request.action == PlayerAction::VolumeUp ? VolumeStep : -VolumeStep;
             ChangeVolume(
-                busName, [step](double volume) { return SteppedVolume(volume, step); }, deadline);
+                busName, [step](double volume) { return SteppedVolume(volume, step); },
+                PlayerNews::Kind::Volume, deadline);
             return;
         }
         case PlayerAction::Mute:
@@ -423,7 +452,7 @@ void MprisPlayerLink::Command(const std::string& busName, const PlayerRequest& r
                     const auto muted = mutedFrom_.find(busName);
                     return muted == mutedFrom_.end() ? volume : muted->second;
                 },
-                deadline);
+                PlayerNews::Kind::Mute, deadline);
             return;
         case PlayerAction::SeekForward:
         case PlayerAction::SeekBackward: {
@@ -449,7 +478,8 @@ void MprisPlayerLink::Command(const std::string& busName, const PlayerRequest& r
 }
 
 void MprisPlayerLink::ChangeVolume(const std::string& busName,
-                                   const std::function<double(double)>& next, Deadline deadline) {
+                                   const std::function<double(double)>& next, PlayerNews::Kind kind,
+                                   Deadline deadline) {
     // Forgets the volume of a player still on the bus, so the next step asks it.
     const auto forget = [this, busName] {
         if (const auto found = players_.find(busName); found != players_.end()) {
@@ -496,9 +526,19 @@ void MprisPlayerLink::ChangeVolume(const std::string& busName,
     // As the player will have it; its own word, whenever it comes, replaces this.
     player.volume = wanted;
     auto written = std::make_shared<bool>(false);
+    auto failed = std::make_shared<bool>(false);
     bus_->Set(busName, PlayerInterface, "Volume", sdbus::Variant(wanted),
-              Reply(busName, "setting Volume", written, {}, forget));
-    Await(busName, written, deadline);
+              Reply(busName, "setting Volume", written, {}, [forget, failed] {
+                  *failed = true;
+                  forget();
+              }));
+    if (Await(busName, written, deadline) && !*failed) {
+        const std::string percent = std::to_string(std::lround(wanted * 100)) + "%";
+        Tell(kind, busName,
+             kind == PlayerNews::Kind::Volume ? "Volume " + percent
+             : wanted == 0                    ? std::string("Muted")
+                                              : "Unmuted: volume " + percent);
+    }
 }
 
 MprisBus::Outcome MprisPlayerLink::Reply(const std::string& busName, std::string what,

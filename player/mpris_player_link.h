@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "player/mpris_notifier.h"
 #include "player/mpris_player_choice.h"
 #include "player/player_action.h"
+#include "player/player_feedback.h"
 #include "player/player_link.h"
 #include "player/session_bus_connector.h"
 
@@ -42,6 +44,11 @@ class Variant;
 // surprise more than a key lost), until one of its replies comes in. A command it left
 // unanswered may still be carried out when it wakes: a call sent cannot be taken back.
 //
+// With notify (--notify), what a key did is shown as a desktop notification over the same
+// connection (MprisNotifier), after the player's reply, so a key waits no longer for it:
+// the remote moving to another player, with that player's Identity, and a volume step or
+// mute with the volume it left, in percent.
+//
 // The bus: the one DBUS_SESSION_BUS_ADDRESS names; when it is not set, as sd-bus does, the
 // socket $XDG_RUNTIME_DIR/bus when it exists. No bus is ever launched. Without a bus, or
 // when it is lost, that is said once in the lcPlayer log; the bus is joined again at the
@@ -63,7 +70,8 @@ class MprisPlayerLink : public PlayerLink {
 
     // filter holds --player's list and --ignore-player's names; empty for any player. Only
     // tests that must not fail on a slow machine pass a longer replyTimeoutMs.
-    explicit MprisPlayerLink(MprisPlayerFilter filter = {}, int replyTimeoutMs = ReplyTimeoutMs);
+    explicit MprisPlayerLink(MprisPlayerFilter filter = {}, int replyTimeoutMs = ReplyTimeoutMs,
+                             bool notify = false);
     ~MprisPlayerLink() override;
     MprisPlayerLink(const MprisPlayerLink&) = delete;
     MprisPlayerLink& operator=(const MprisPlayerLink&) = delete;
@@ -101,12 +109,14 @@ class MprisPlayerLink : public PlayerLink {
     void Learn(Player& player, const Properties& properties, bool recent);
     std::vector<MprisCandidate> Candidates();
     void MoveRemote(const std::string& from, int step);
+    // Tells the feedback, when there is one, of what happened to busName.
+    void Tell(PlayerNews::Kind kind, const std::string& busName, std::string text);
     void Report(std::string line, bool warning = false);
     void Command(const std::string& busName, const PlayerRequest& request, Deadline deadline);
     // Writes what next makes of the volume (nothing when it stays the same), from the
     // volume as last heard; reads it first only when there is none.
     void ChangeVolume(const std::string& busName, const std::function<double(double)>& next,
-                      Deadline deadline);
+                      PlayerNews::Kind kind, Deadline deadline);
     // The callback of one call to busName: it marks the call replied, takes any reply as a
     // sign of life, hands a success's value to use, and says a failure as what failed
     // (nothing when what is empty); failed, when given, is told of a failure.
@@ -126,6 +136,7 @@ class MprisPlayerLink : public PlayerLink {
     std::map<std::string, Player> players_;
     std::string lastCommanded_;
     std::string pinned_;  // where next-player or previous-player put the remote
+    std::string told_;    // the player the feedback last named, so a switch is told
     // Changes into Playing so far: the count MprisCandidate::becamePlaying is taken from.
     std::uint64_t playingChanges_ = 0;
     // True until the players on the bus when it was joined have been asked.
@@ -135,6 +146,7 @@ class MprisPlayerLink : public PlayerLink {
     bool noBusReported_ = false;
     // Readable once interrupted: an eventfd, which stays so.
     int interruptFd_;
+    std::unique_ptr<MprisNotifier> notifier_;  // null without notify; outlives bus_
     SessionBusConnector connector_;
     std::unique_ptr<sdbus::IConnection> connection_;  // joined at once, not yet driven
     std::unique_ptr<MprisBus> bus_;                   // null when not joined

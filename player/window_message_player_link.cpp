@@ -36,7 +36,7 @@ BOOL CALLBACK ConsiderWindow(HWND window, LPARAM context) {
 
 }  // namespace
 
-WindowMessagePlayerLink::WindowMessagePlayerLink() {
+WindowMessagePlayerLink::WindowMessagePlayerLink(PlayerFeedback* feedback) : feedback_(feedback) {
     FindPlayerWindow();
 }
 
@@ -64,37 +64,38 @@ std::string WindowMessagePlayerLink::FindPlayerWindow() {
     return PlayerTitle;
 }
 
-void WindowMessagePlayerLink::SendPlayerCommand(int id) {
+bool WindowMessagePlayerLink::SendPlayerCommand(int id) {
     if (!HoldsLiveWindow() && FindPlayerWindow().empty()) {
-        return;
+        return false;
     }
     if (!PlayerCaughtUp()) {
         QUORVEL_DEBUG(lcPlayer) << "command " << id << " dropped: the player is not answering";
-        return;
+        return false;
     }
     DWORD_PTR result = 0;
     const WPARAM command = MAKEWPARAM(id, 0);
     if (SendMessageTimeoutA(PlayerWindow, WM_COMMAND, command, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
                             ReplyTimeoutMs, &result) != 0) {
-        return;
+        return true;
     }
     const DWORD error = GetLastError();
     if (!HoldsLiveWindow() || error == ERROR_INVALID_WINDOW_HANDLE) {
         QUORVEL_INFO(lcPlayer) << "the player's window closed before it handled command " << id
                                << "; looking again at the next command";
-        return;
+        return false;
     }
     if (error != ERROR_TIMEOUT && error != ERROR_SUCCESS) {
         // Not a slow player: waiting for it would not help (a player with higher rights
         // than ours refuses with access denied).
         QUORVEL_WARNING(lcPlayer) << "command " << id << " could not be sent to the player: "
                                   << DescribeSendError(error);
-        return;
+        return false;
     }
     QUORVEL_WARNING(lcPlayer) << "the player did not handle command " << id << " within "
                               << ReplyTimeoutMs
                               << " ms; commands are dropped until it has caught up";
     WatchForLateReply();
+    return false;
 }
 
 std::string WindowMessagePlayerLink::DescribeSendError(DWORD error) {
@@ -116,7 +117,12 @@ std::optional<int> WindowMessagePlayerLink::CommandFor(PlayerAction action) {
 
 void WindowMessagePlayerLink::Perform(const PlayerRequest& request) {
     if (const auto id = CommandFor(request.action)) {
-        SendPlayerCommand(*id);
+        const bool up = request.action == PlayerAction::VolumeUp;
+        if (SendPlayerCommand(*id) && feedback_ != nullptr &&
+            (up || request.action == PlayerAction::VolumeDown)) {
+            feedback_->Show(
+                {PlayerNews::Kind::Volume, PlayerTitle, up ? "Volume up" : "Volume down"});
+        }
         return;
     }
     if (request.action == PlayerAction::Raise) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "player/media_key_player_link.h"
+#include "player/player_feedback.h"
 #include "player/player_link.h"
 
 // Commands Windows Media Player through its main window: the five built-in actions are
@@ -23,7 +24,8 @@
 // player has handled the one that timed out: a hung player costs one wait, not one per key.
 // Failures go to the lcPlayer log only, each with its cause (a time-out, the window gone,
 // the message refused). One thread at a time; the thread that sends
-// learns that a late player has answered when it next sends.
+// learns that a late player has answered when it next sends. With a feedback (--notify), a
+// volume key the player handled is told as such: the window does not say the volume it set.
 class WindowMessagePlayerLink : public PlayerLink {
   public:
     static constexpr const char* PlayerTitle = "Windows Media Player";
@@ -50,8 +52,8 @@ class WindowMessagePlayerLink : public PlayerLink {
     static std::optional<int> CommandFor(PlayerAction action);
 
     // Looks the player's window up at once: the receiver makes its link before it opens
-    // the port.
-    WindowMessagePlayerLink();
+    // the port. feedback, when given, must outlive the link.
+    explicit WindowMessagePlayerLink(PlayerFeedback* feedback = nullptr);
     ~WindowMessagePlayerLink() override;
     WindowMessagePlayerLink(const WindowMessagePlayerLink&) = delete;
     WindowMessagePlayerLink& operator=(const WindowMessagePlayerLink&) = delete;
@@ -59,8 +61,9 @@ class WindowMessagePlayerLink : public PlayerLink {
     // Looks the player's window up and keeps it as PlayerWindow; returns its title, empty
     // when there is none (not an error: it is looked up again at the next command).
     std::string FindPlayerWindow();
-    // Sends one command identifier to PlayerWindow, on the terms above.
-    void SendPlayerCommand(int id);
+    // Sends one command identifier to PlayerWindow, on the terms above; true when the
+    // player handled it.
+    bool SendPlayerCommand(int id);
     void Perform(const PlayerRequest& request) override;
     // What a SendMessageTimeout failure other than a time-out means, for the log.
     static std::string DescribeSendError(DWORD error);
@@ -82,6 +85,7 @@ class WindowMessagePlayerLink : public PlayerLink {
     void WatchForLateReply();
     void AbandonLateReply();
 
+    PlayerFeedback* feedback_;
     LateReply* lateReply_ = nullptr;
     MediaKeyPlayerLink keys_;
     bool noPlayerReported_ = false;

@@ -31,6 +31,7 @@ std::string CommandLine::HelpText() {
 #ifdef _WIN32
     return std::string(
                "Usage: quorvel [--port COMn] [--player window|keys] [--keys FILE] [--console]\n"
+               "               [--notify]\n"
                "       quorvel --learn [--port COMn] [--keys FILE]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player.\n"
@@ -41,10 +42,12 @@ std::string CommandLine::HelpText() {
            "  --player window commands to the window titled \"Windows Media Player\"\n"
            "                  (the default)\n"
            "  --player keys   the media and volume keys, for whichever player has them\n"
+           "  --notify        show each volume key the player's window took in a balloon\n"
+           "                  from the icon in the notification area\n"
 #else
     return std::string(
                "Usage: quorvel [--port DEVICE] [--player NAME[,NAME...]] [--ignore-player NAME]\n"
-               "               [--no-player] [--keys FILE] [--console]\n"
+               "               [--no-player] [--notify] [--keys FILE] [--console]\n"
                "       quorvel --learn [--port DEVICE] [--keys FILE]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
@@ -61,6 +64,8 @@ std::string CommandLine::HelpText() {
            "  --ignore-player NAME\n"
            "                  never command this player (may be given again)\n"
            "  --no-player     command no player, only show the events\n"
+           "  --notify        show a desktop notification when the remote moves to another\n"
+           "                  player, and of the volume or mute a key set\n"
 #endif
            "  --console       no window: print the history on standard output\n"
            "  --keys FILE     the key map to use; by default, when it exists,\n"
@@ -104,12 +109,14 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     CLI::App app("", "quorvel");
     app.set_help_flag();
     app.allow_extras();
-    std::vector<std::string> flags{"--help", "--version", "--console", "--print-keys", "--learn"};
+    std::vector<std::string> flags{"--help",       "--version", "--console",
+                                   "--print-keys", "--learn",   "--notify"};
     app.add_flag("-h,--help", help);
     app.add_flag("--version", version);
     app.add_flag("--console", result.console);
     app.add_flag("--print-keys", printKeys);
     app.add_flag("--learn", result.learn);
+    app.add_flag("--notify", result.notify);
 #ifndef _WIN32
     flags.push_back("--no-player");
     app.add_flag("--no-player", noPlayer);

@@ -39,6 +39,8 @@ struct CommandLine {
     std::string keys;
     // Learn the remote's keys in the terminal instead of running.
     bool learn = false;
+    // --notify: what the keys did (player switches, volume, mute) is shown on the desktop.
+    bool notify = false;
 
     // The names of a comma-separated list ("vlc,spotify"), in order.
     static std::vector<std::string> Names(const std::string& list);

@@ -42,7 +42,9 @@ IRThread::PlayerFactory PlayerFor(const CommandLine& options) {
             filter.ignored.push_back(std::move(name));
         }
     }
-    return [filter] { return std::make_unique<MprisPlayerLink>(filter); };
+    return [filter, notify = options.notify] {
+        return std::make_unique<MprisPlayerLink>(filter, MprisPlayerLink::ReplyTimeoutMs, notify);
+    };
 }
 
 // Qt's screen-reader bridge asks the session bus on the UI thread, with no bound: a bus

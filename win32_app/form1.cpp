@@ -33,7 +33,13 @@ void RegisterFormClass(HINSTANCE instance, WNDPROC procedure) {
 
 }  // namespace
 
-TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver) {
+TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver)
+    : TForm1(instance,
+             NotifyingReceiverStarter([&startReceiver](ReceiverHost& receivers, PlayerFeedback&) {
+                 startReceiver(receivers);
+             })) {}
+
+TForm1::TForm1(HINSTANCE instance, const NotifyingReceiverStarter& startReceiver) {
     RegisterFormClass(instance, WindowProc);
     RECT frame = {0, 0, ClientWidth, ClientHeight};
     AdjustWindowRectEx(&frame, FormStyle, FALSE, 0);
@@ -61,7 +67,7 @@ TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver) {
     auto list = std::make_unique<ListBoxHistoryList>(window_, History);
     historyList_ = list.get();
     receivers_ = std::make_unique<ReceiverHost>(std::move(list));
-    startReceiver(*receivers_);
+    startReceiver(*receivers_, *tray_);
 }
 
 TForm1::~TForm1() {

@@ -32,9 +32,12 @@ using PlayerFactory = IRThread::PlayerFactory;
 // The --player choice; none for a name that is not one of ours. The player's window is
 // looked up when the link is made on the receiver thread, before the port opens, and
 // again whenever it is needed and gone.
-std::optional<PlayerFactory> ChoosePlayer(const std::string& name) {
+// With feedback (--notify's, the tray icon), the player's window link tells it what it knows.
+std::optional<PlayerFactory> ChoosePlayer(const std::string& name,
+                                          PlayerFeedback* feedback = nullptr) {
     if (name.empty() || name == "window") {
-        return PlayerFactory([] { return std::make_unique<WindowMessagePlayerLink>(); });
+        return PlayerFactory(
+            [feedback] { return std::make_unique<WindowMessagePlayerLink>(feedback); });
     }
     if (name == "keys") {
         return PlayerFactory([] { return std::make_unique<MediaKeyPlayerLink>(); });
@@ -53,8 +56,10 @@ void LeaveOwnConsole() {
 
 int RunWindow(const CommandLine& options, const PlayerFactory& player, KeyMapReloader& keys) {
     LeaveOwnConsole();
-    TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers) {
-        receivers.Start(options.port, player, keys.Keys());
+    TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers, PlayerFeedback& tray) {
+        receivers.Start(options.port,
+                        options.notify ? *ChoosePlayer(options.player, &tray) : player,
+                        keys.Keys());
     });
     // Ctrl-C in the console it was started from closes the window as a click would.
     const QuitSignal quit([window = form.Handle()] { PostMessageA(window, WM_CLOSE, 0, 0); });

@@ -5,6 +5,7 @@
 
 #include "program/app_log.h"
 #include "win32_app/autostart.h"
+#include "win32_app/wide_text.h"
 
 TrayIcon::TrayIcon(HWND owner, HICON icon, const wchar_t* tip)
     : owner_(owner), taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
@@ -46,6 +47,10 @@ bool TrayIcon::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return true;
     }
+    if (message == BalloonMessage) {
+        ShowBalloon();
+        return true;
+    }
     if (message == taskbarCreated_) {
         Add();
         return true;
@@ -70,6 +75,36 @@ bool TrayIcon::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         default:
             return false;
     }
+}
+
+void TrayIcon::Show(const PlayerNews& news) {
+    const std::lock_guard<std::mutex> lock(newsLock_);
+    // One message on its way is enough: it shows the latest.
+    if (!news_) {
+        PostMessageW(owner_, BalloonMessage, 0, 0);
+    }
+    news_ = news;
+}
+
+void TrayIcon::ShowBalloon() {
+    std::optional<PlayerNews> news;
+    {
+        const std::lock_guard<std::mutex> lock(newsLock_);
+        news.swap(news_);
+    }
+    if (!news || !added_) {
+        return;
+    }
+    NOTIFYICONDATAW balloon = data_;
+    balloon.uFlags = NIF_INFO;
+    const std::wstring title = Widen(news->player);
+    const std::wstring text = Widen(news->text);
+    std::wcsncpy(balloon.szInfoTitle, title.c_str(),
+                 sizeof balloon.szInfoTitle / sizeof balloon.szInfoTitle[0] - 1);
+    std::wcsncpy(balloon.szInfo, text.c_str(),
+                 sizeof balloon.szInfo / sizeof balloon.szInfo[0] - 1);
+    balloon.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
+    Shell_NotifyIconW(NIM_MODIFY, &balloon);
 }
 
 void TrayIcon::ShowOrHide() {

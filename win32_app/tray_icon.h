@@ -4,34 +4,48 @@
 
 #include <shellapi.h>
 
+#include <mutex>
+#include <optional>
+
+#include "player/player_feedback.h"
+
 // The program's icon in the notification area. A click shows or hides the window; its
 // menu shows or hides it, turns "Start with Windows" on or off (see Autostart; checked
 // when on) and quits, as closing the window does. Made and used on the UI thread: the
 // owner's window procedure hands it CallbackMessage, WM_COMMAND and every message it does
 // not handle itself (Explorer's TaskbarCreated, after which the icon is added again).
-class TrayIcon {
+//
+// It is also where --notify's news is shown, as the icon's balloon: Show may come from any
+// thread (the receiver's), and hands the news to the UI thread with a posted BalloonMessage;
+// news that comes before the last was shown replaces it. Without the icon, nothing is shown.
+class TrayIcon : public PlayerFeedback {
   public:
     static constexpr UINT CallbackMessage = WM_APP + 2;
+    static constexpr UINT BalloonMessage = WM_APP + 3;
     // The menu's commands, as WM_COMMAND identifiers to the owner.
     static constexpr UINT ShowHideId = 40001;
     static constexpr UINT AutostartId = 40002;
     static constexpr UINT QuitId = 40003;
 
     TrayIcon(HWND owner, HICON icon, const wchar_t* tip);
-    ~TrayIcon();
+    ~TrayIcon() override;
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
 
     // True when the message was the icon's and has been handled.
     bool Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void Show(const PlayerNews& news) override;
 
   private:
     void Add();
     void ShowMenu();
     void ShowOrHide();
+    void ShowBalloon();
 
     HWND owner_;
     NOTIFYICONDATAW data_{};
     UINT taskbarCreated_;
     bool added_ = false;
+    std::mutex newsLock_;
+    std::optional<PlayerNews> news_;  // the latest, until the UI thread shows it
 };

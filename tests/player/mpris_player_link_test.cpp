@@ -13,6 +13,7 @@
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/scripted_byte_source.h"
 #include "tests/player/private_bus.h"
+#include "tests/player/stand_in_notifications.h"
 #include "tests/player/stand_in_process.h"
 
 namespace {
@@ -197,6 +198,52 @@ TEST_F(MprisLink, NextPlayerMovesTheRemoteUntilThatPlayerLeaves) {
     link.Perform(Play);
     EXPECT_EQ(second.Calls(), (Lines{"PlayPause", "PlayPause"}));
     EXPECT_EQ(first.Calls(), Lines{});
+}
+
+// --notify: a switch and a volume step are one notification each, with the player's
+// Identity; a press is still one call to the player.
+TEST_F(MprisLink, NotifiesASwitchAndAVolumeStepWithTheIdentity) {
+    StandInNotifications server(bus_);
+    StandInProcess first(bus_, {"aaa", "A", "Playing"});
+    StandInProcess second(bus_, {"bbb", "Beta Player"});
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(second.Start());
+    MprisPlayerLink link({}, PatientTimeoutMs, true);
+    ASSERT_EQ(link.ChosenPlayer(), first.BusName());
+    const std::size_t before = second.Requests().size();
+    link.Perform(PlayerRequest(PlayerAction::NextPlayer));
+    link.Perform(Play);
+    link.Perform(Up);
+    EXPECT_EQ(second.Requests().size(), before + 2);
+    EXPECT_EQ(second.Calls(), (Lines{"PlayPause", "Volume 0.5500"}));
+
+    const std::vector<StandInNotification> shown = server.WaitFor(2);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].summary, "Beta Player");
+    EXPECT_EQ(shown[0].body, "The remote is on this player");
+    EXPECT_EQ(shown[1].replacesId, 0u);
+    EXPECT_EQ(shown[1].body, "Volume 55%");
+}
+
+// With no notification server, keys go on, and that is said once.
+TEST_F(MprisLink, WithoutANotificationServerKeysGoOnAndItIsSaidOnce) {
+    StandInProcess player(bus_, {"standin"});
+    ASSERT_TRUE(player.Start());
+    LogCapture log;
+    MprisPlayerLink link({}, PatientTimeoutMs, true);
+    for (int i = 0; i < 3; ++i) {
+        link.Perform(Up);
+    }
+    // The bus's refusal comes in when the link next takes in what arrived.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (log.Count("no desktop notification shown") == 0 &&
+           std::chrono::steady_clock::now() < deadline) {
+        link.ChosenPlayer();
+    }
+    link.Perform(Up);
+    EXPECT_EQ(player.Calls(),
+              (Lines{"Volume 0.5500", "Volume 0.6000", "Volume 0.6500", "Volume 0.7000"}));
+    EXPECT_EQ(log.Count("no desktop notification shown"), 1);
 }
 
 TEST_F(MprisLink, PlayerStartedLateOrRestartedGetsTheNextCommand) {

@@ -61,6 +61,12 @@ TEST(CommandLineNoPlayer, CommandsNoneAndExcludesANamedOne) {
               CommandLine::UsageError);
 }
 
+TEST(CommandLineNotify, IsOffUnlessAsked) {
+    EXPECT_FALSE(CommandLine::Parse({}).notify);
+    EXPECT_TRUE(CommandLine::Parse({"--notify"}).notify);
+    EXPECT_EQ(CommandLine::Parse({"--notify=yes"}).exitStatus, CommandLine::UsageError);
+}
+
 TEST(CommandLinePlayers, TakesAListInOrderAndNamesToIgnore) {
     const CommandLine parsed = CommandLine::Parse({"--player", "vlc,spotify,*", "--ignore-player",
                                                    "firefox", "--ignore-player=chromium,mpv"});
@@ -156,7 +162,7 @@ TEST(CommandLinePrintKeys, PrintsAGivenMapAsItIsRead) {
 TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
     const std::string help = CommandLine::HelpText();
     for (const char* word : {"--port DEVICE", "--player NAME", "--ignore-player NAME", "--help",
-                             "--version", "/dev/ttyS0"}) {
+                             "--version", "--notify", "/dev/ttyS0"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     // One line per item, each a terminal's width at most.

@@ -82,6 +82,27 @@ TEST(WindowMessagePlayerLink, SendsEachCommandAsWmCommandInOrder) {
     EXPECT_EQ(player.Commands(), sent);
 }
 
+// --notify: what the window link knows of a volume key, the key alone, once it was handled.
+TEST(WindowMessagePlayerLink, TellsTheVolumeKeysItSent) {
+    struct Recorded : PlayerFeedback {
+        void Show(const PlayerNews& news) override {
+            texts.push_back(news.player + ": " + news.text);
+        }
+        std::vector<std::string> texts;
+    } feedback;
+    StandInProcess player(PlayerTitle);
+    ASSERT_NE(player.Window(), nullptr);
+    WindowMessagePlayerLink link(&feedback);
+    for (const auto action :
+         {PlayerAction::VolumeUp, PlayerAction::PlayPause, PlayerAction::VolumeDown}) {
+        link.Perform(PlayerRequest(action));
+    }
+    player.Close();
+    link.Perform(PlayerRequest(PlayerAction::VolumeUp));  // to no window: not told
+    EXPECT_EQ(feedback.texts, (std::vector<std::string>{PlayerTitle + ": Volume up",
+                                                        PlayerTitle + ": Volume down"}));
+}
+
 TEST(WindowMessagePlayerLink, FindsOnlyTheWholeTitle) {
     StandInProcess player(PlayerTitle + " - a song");
     ASSERT_NE(player.Window(), nullptr);
