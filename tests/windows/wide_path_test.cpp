@@ -8,14 +8,13 @@
 
 #include "program/key_map_file.h"
 #include "program/utf8_path.h"
+#include "tests/windows/wine_test.h"
 
 namespace {
 
 TEST(WidePath, KeyMapRoundTripUnderAFolderNamedInAnyScript) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
     // Japanese, Cyrillic and accented folders, none of them in one ANSI code page.
-    const std::filesystem::path top = std::wstring(temp) + L"\u30AD\u30FC";
+    const std::filesystem::path top = WineTest::TempFolder(L"\u30AD\u30FC");
     const std::filesystem::path folder =
         top / L"\u043A\u043B\u0430\u0432\u0438\u0448\u0438" / L"caf\u00E9";
     const std::string path = Utf8FromPath(folder / L"keys.conf");

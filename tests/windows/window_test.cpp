@@ -14,13 +14,13 @@
 #include <vector>
 
 #include "history/history_log.h"
+#include "log/wide_text.h"
 #include "player/window_message_player_link.h"
 #include "tests/windows/stand_in_player.h"
 #include "tests/windows/wine_test.h"
 #include "win32_app/autostart.h"
 #include "win32_app/form1.h"
 #include "win32_app/tray_icon.h"
-#include "log/wide_text.h"
 
 namespace {
 
@@ -420,10 +420,7 @@ TEST(QuorvelExe, ConsoleEndsWhenNobodyReadsItsOutput) {
 // A key map in a folder named in Japanese: the path arrives whole from the command line,
 // the file opens by it, and the message names it as it is.
 TEST(QuorvelExe, ReadsAKeyMapUnderAFolderNamedInAnyScript) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::filesystem::path folder = std::wstring(temp) + L"\u30AD\u30FC\u30DE\u30C3\u30D7";
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = WineTest::TempFolder(L"\u30AD\u30FC\u30DE\u30C3\u30D7");
     const std::filesystem::path keys = folder / L"keys.conf";
     std::ofstream(keys) << "key 300 play\n";
     const std::string path = Narrow(keys.wstring());

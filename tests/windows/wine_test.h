@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -47,5 +48,14 @@ inline bool WaitUntil(const std::function<bool()>& done,
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+// A folder named name in the temporary folder, made if it is not there.
+inline std::filesystem::path TempFolder(const std::wstring& name) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::filesystem::path folder = std::wstring(temp) + name;
+    std::filesystem::create_directories(folder);
+    return folder;
 }
 }  // namespace WineTest
