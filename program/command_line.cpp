@@ -30,7 +30,8 @@ CommandLine Print(std::string text) {
 std::string CommandLine::HelpText() {
 #ifdef _WIN32
     return std::string(
-               "Usage: quorvel [--port COMn] [--player window|keys] [--keys FILE] [--console]\n"
+               "Usage: quorvel [--port COMn] [--player window|keys] [--keys FILE]\n"
+               "               [--console | --minimized]\n"
                "       quorvel --learn [--port COMn] [--keys FILE]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player.\n"
@@ -41,10 +42,11 @@ std::string CommandLine::HelpText() {
            "  --player window commands to the window titled \"Windows Media Player\"\n"
            "                  (the default)\n"
            "  --player keys   the media and volume keys, for whichever player has them\n"
+           "  --minimized     start hidden in the notification area (click its icon)\n"
 #else
     return std::string(
                "Usage: quorvel [--port DEVICE] [--player NAME[,NAME...]] [--ignore-player NAME]\n"
-               "               [--no-player] [--keys FILE] [--console]\n"
+               "               [--no-player] [--keys FILE] [--console | --minimized]\n"
                "       quorvel --learn [--port DEVICE] [--keys FILE]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
@@ -61,6 +63,7 @@ std::string CommandLine::HelpText() {
            "  --ignore-player NAME\n"
            "                  never command this player (may be given again)\n"
            "  --no-player     command no player, only show the events\n"
+           "  --minimized     start with the window minimized\n"
 #endif
            "  --console       no window: print the history on standard output\n"
            "  --keys FILE     the key map to use; by default, when it exists,\n"
@@ -104,12 +107,14 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     CLI::App app("", "quorvel");
     app.set_help_flag();
     app.allow_extras();
-    std::vector<std::string> flags{"--help", "--version", "--console", "--print-keys", "--learn"};
+    std::vector<std::string> flags{"--help",       "--version", "--console",
+                                   "--print-keys", "--learn",   "--minimized"};
     app.add_flag("-h,--help", help);
     app.add_flag("--version", version);
     app.add_flag("--console", result.console);
     app.add_flag("--print-keys", printKeys);
     app.add_flag("--learn", result.learn);
+    app.add_flag("--minimized", result.minimized);
 #ifndef _WIN32
     flags.push_back("--no-player");
     app.add_flag("--no-player", noPlayer);
@@ -171,6 +176,14 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
 #endif
     if (result.learn && printKeys) {
         return Fail("options '--learn' and '--print-keys' exclude each other");
+    }
+    // Both run without the window.
+    for (const auto& [given, option] :
+         {std::pair{result.console, "--console"}, std::pair{result.learn, "--learn"}}) {
+        if (result.minimized && given) {
+            return Fail(std::string("options '--minimized' and '") + option +
+                        "' exclude each other");
+        }
     }
     result.commandsPlayer = !noPlayer;
     if (help) {

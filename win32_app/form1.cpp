@@ -130,6 +130,10 @@ void TForm1::ScaleContents(UINT dpi) {
     }
 }
 
+bool TForm1::InTray() const {
+    return tray_->Added();
+}
+
 void TForm1::Show(int how) const {
     ShowWindow(window_, how);
     UpdateWindow(window_);

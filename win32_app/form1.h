@@ -43,6 +43,8 @@ class TForm1 {
 
     HWND Handle() const { return window_; }
     void Show(int how) const;
+    // Whether the icon is in the notification area now.
+    bool InTray() const;
 
     HWND History = nullptr;
 

@@ -58,7 +58,9 @@ int RunWindow(const CommandLine& options, const PlayerFactory& player, KeyMapRel
     });
     // Ctrl-C in the console it was started from closes the window as a click would.
     const QuitSignal quit([window = form.Handle()] { PostMessageA(window, WM_CLOSE, 0, 0); });
-    form.Show(SW_SHOWDEFAULT);
+    // --minimized: only the icon in the notification area; without one (no Explorer yet),
+    // the taskbar button.
+    form.Show(!options.minimized ? SW_SHOWDEFAULT : form.InTray() ? SW_HIDE : SW_SHOWMINNOACTIVE);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
