@@ -28,9 +28,11 @@ windows: setup
 	  -DCMAKE_BUILD_TYPE=Release $(WINDOWS_CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
-# The zip for Windows users: $(WINDOWS_BUILD)/quorvel-<version>-windows-x64.zip
+# The zip and the installer for Windows users, side by side:
+# $(WINDOWS_BUILD)/quorvel-<version>-windows-x64.zip and .msi (the MSI built with wixl)
 windows-package: windows
-	@cd $(WINDOWS_BUILD) && cpack -G ZIP >/dev/null && ls "$$PWD"/quorvel-*-windows-x64.zip
+	@cd $(WINDOWS_BUILD) && cpack -G ZIP >/dev/null && cmake --build . --target quorvel_msi >/dev/null \
+	  && ls "$$PWD"/quorvel-*-windows-x64.zip "$$PWD"/quorvel-*-windows-x64.msi
 
 # Its tests, under Wine in a prefix inside the build tree (see tests/windows).
 windows-test: windows

@@ -30,8 +30,8 @@ CommandLine Print(std::string text) {
 std::string CommandLine::HelpText() {
 #ifdef _WIN32
     return std::string(
-               "Usage: quorvel [--port COMn] [--player window|keys] [--keys FILE] [--console]\n"
-               "               [--notify]\n"
+               "Usage: quorvel [--port COMn] [--player window|keys] [--keys FILE] [--notify]\n"
+               "               [--console | --minimized]\n"
                "       quorvel --learn [--port COMn] [--keys FILE]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player.\n"
@@ -44,10 +44,11 @@ std::string CommandLine::HelpText() {
            "  --player keys   the media and volume keys, for whichever player has them\n"
            "  --notify        show each volume key the player's window took in a balloon\n"
            "                  from the icon in the notification area\n"
+           "  --minimized     start hidden in the notification area (click its icon)\n"
 #else
     return std::string(
                "Usage: quorvel [--port DEVICE] [--player NAME[,NAME...]] [--ignore-player NAME]\n"
-               "               [--no-player] [--notify] [--keys FILE] [--console]\n"
+               "               [--no-player] [--notify] [--keys FILE] [--console | --minimized]\n"
                "       quorvel --learn [--port DEVICE] [--keys FILE]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
@@ -66,6 +67,7 @@ std::string CommandLine::HelpText() {
            "  --no-player     command no player, only show the events\n"
            "  --notify        show a desktop notification when the remote moves to another\n"
            "                  player, and of the volume or mute a key set\n"
+           "  --minimized     start with the window minimized\n"
 #endif
            "  --console       no window: print the history on standard output\n"
            "  --keys FILE     the key map to use; by default, when it exists,\n"
@@ -109,98 +111,109 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     CLI::App app("", "quorvel");
     app.set_help_flag();
     app.allow_extras();
-    std::vector<std::string> flags{"--help",       "--version", "--console",
-                                   "--print-keys", "--learn",   "--notify"};
-    app.add_flag("-h,--help", help);
-    app.add_flag("--version", version);
-    app.add_flag("--console", result.console);
-    app.add_flag("--print-keys", printKeys);
-    app.add_flag("--learn", result.learn);
-    app.add_flag("--notify", result.notify);
+    std::vector<std::string> flags {
+        "--help", "--version", "--console",
+            std::vector<std::string> flags{"--help",  "--version", "--console",  "--print-keys",
+                                           "--learn", "--notify",  "--minimized"};
+        app.add_flag("-h,--help", help);
+        app.add_flag("--version", version);
+        app.add_flag("--console", result.console);
+        app.add_flag("--print-keys", printKeys);
+        app.add_flag("--learn", result.learn);
+        app.add_flag("--notify", result.notify);
+        app.add_flag("--minimized", result.minimized);
 #ifndef _WIN32
-    flags.push_back("--no-player");
-    app.add_flag("--no-player", noPlayer);
-    app.add_option("--ignore-player", result.ignoredPlayers)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->check([](const std::string& value) {
-            return value.empty() || value[0] == '-' ? "option '--ignore-player' needs a value"
-                                                    : std::string();
-        });
-#endif
-    for (const auto& [name, target] :
-         {std::pair{"--port", &result.port}, std::pair{"--player", &result.player},
-          std::pair{"--keys", &result.keys}}) {
-        app.add_option(name, *target)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-            // An option given where the value belongs is a slip, never a value.
-            ->check([name = std::string(name)](const std::string& value) {
-                return value.empty() || value[0] == '-' ? "option '" + name + "' needs a value"
+        flags.push_back("--no-player");
+        app.add_flag("--no-player", noPlayer);
+        app.add_option("--ignore-player", result.ignoredPlayers)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->check([](const std::string& value) {
+                return value.empty() || value[0] == '-' ? "option '--ignore-player' needs a value"
                                                         : std::string();
             });
-    }
-
-    if (const std::string problem = FlagGivenAValue(args, flags); !problem.empty()) {
-        return Fail(problem);
-    }
-    try {
-        // CLI11 wants the arguments last first.
-        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-    } catch (const CLI::ParseError& error) {
-        return Fail(UsageProblem(error, "value"));
-    }
-    if (const auto extras = app.remaining(); !extras.empty()) {
-        const std::string& extra = extras.front();
-        return Fail(extra.rfind('-', 0) == 0
-                        ? "unknown option '" + extra.substr(0, extra.find('=')) + "'"
-                        : "unexpected argument '" + extra + "'");
-    }
-    if (noPlayer && !result.player.empty()) {
-        return Fail("options '--player' and '--no-player' exclude each other");
-    }
-    if (noPlayer && !result.ignoredPlayers.empty()) {
-        return Fail("options '--ignore-player' and '--no-player' exclude each other");
-    }
-#ifndef _WIN32
-    // "vlc,,mpv" or "vlc,": a slip, never a player named "".
-    std::vector<std::pair<std::string, std::string>> lists;
-    if (!result.player.empty()) {
-        lists.emplace_back("--player", result.player);
-    }
-    for (const std::string& list : result.ignoredPlayers) {
-        lists.emplace_back("--ignore-player", list);
-    }
-    for (const auto& [option, list] : lists) {
-        const std::vector<std::string> names = Names(list);
-        if (std::find(names.begin(), names.end(), std::string()) != names.end()) {
-            return Fail("option '" + option + "' has an empty name in '" + list + "'");
-        }
-    }
 #endif
-    if (result.learn && printKeys) {
-        return Fail("options '--learn' and '--print-keys' exclude each other");
-    }
-    result.commandsPlayer = !noPlayer;
-    if (help) {
-        return Print(HelpText());
-    }
-    if (version) {
-        return Print(std::string(VersionText) + "\n");
-    }
-    if (printKeys && !result.keys.empty()) {
-        // A map as Quorvel reads it: every option spelled out, or its mistakes.
-        const KeyMapFile::Loaded loaded = KeyMapFile::Load(result.keys);
-        if (!loaded.problems.empty()) {
-            CommandLine failed = Print("");
-            failed.exitStatus = UsageError;
-            for (const std::string& problem : loaded.problems) {
-                failed.err += "quorvel: " + UntrustedText(problem, 1000) + "\n";
-            }
-            return failed;
+        for (const auto& [name, target] :
+             {std::pair{"--port", &result.port}, std::pair{"--player", &result.player},
+              std::pair{"--keys", &result.keys}}) {
+            app.add_option(name, *target)
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+                // An option given where the value belongs is a slip, never a value.
+                ->check([name = std::string(name)](const std::string& value) {
+                    return value.empty() || value[0] == '-' ? "option '" + name + "' needs a value"
+                                                            : std::string();
+                });
         }
-        return Print(KeyMapFile::Header() + loaded.keys.Format());
+
+        if (const std::string problem = FlagGivenAValue(args, flags); !problem.empty()) {
+            return Fail(problem);
+        }
+        try {
+            // CLI11 wants the arguments last first.
+            app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+        } catch (const CLI::ParseError& error) {
+            return Fail(UsageProblem(error, "value"));
+        }
+        if (const auto extras = app.remaining(); !extras.empty()) {
+            const std::string& extra = extras.front();
+            return Fail(extra.rfind('-', 0) == 0
+                            ? "unknown option '" + extra.substr(0, extra.find('=')) + "'"
+                            : "unexpected argument '" + extra + "'");
+        }
+        if (noPlayer && !result.player.empty()) {
+            return Fail("options '--player' and '--no-player' exclude each other");
+        }
+        if (noPlayer && !result.ignoredPlayers.empty()) {
+            return Fail("options '--ignore-player' and '--no-player' exclude each other");
+        }
+#ifndef _WIN32
+        // "vlc,,mpv" or "vlc,": a slip, never a player named "".
+        std::vector<std::pair<std::string, std::string>> lists;
+        if (!result.player.empty()) {
+            lists.emplace_back("--player", result.player);
+        }
+        for (const std::string& list : result.ignoredPlayers) {
+            lists.emplace_back("--ignore-player", list);
+        }
+        for (const auto& [option, list] : lists) {
+            const std::vector<std::string> names = Names(list);
+            if (std::find(names.begin(), names.end(), std::string()) != names.end()) {
+                return Fail("option '" + option + "' has an empty name in '" + list + "'");
+            }
+        }
+#endif
+        if (result.learn && printKeys) {
+            return Fail("options '--learn' and '--print-keys' exclude each other");
+        }
+        // Both run without the window.
+        for (const auto& [given, option] :
+             {std::pair{result.console, "--console"}, std::pair{result.learn, "--learn"}}) {
+            if (result.minimized && given) {
+                return Fail(std::string("options '--minimized' and '") + option +
+                            "' exclude each other");
+            }
+        }
+        result.commandsPlayer = !noPlayer;
+        if (help) {
+            return Print(HelpText());
+        }
+        if (version) {
+            return Print(std::string(VersionText) + "\n");
+        }
+        if (printKeys && !result.keys.empty()) {
+            // A map as Quorvel reads it: every option spelled out, or its mistakes.
+            const KeyMapFile::Loaded loaded = KeyMapFile::Load(result.keys);
+            if (!loaded.problems.empty()) {
+                CommandLine failed = Print("");
+                failed.exitStatus = UsageError;
+                for (const std::string& problem : loaded.problems) {
+                    failed.err += "quorvel: " + UntrustedText(problem, 1000) + "\n";
+                }
+                return failed;
+            }
+            return Print(KeyMapFile::Header() + loaded.keys.Format());
+        }
+        if (printKeys) {
+            return Print(KeyMapFile::Header() + KeyMap::Standard().Format());
+        }
+        return result;
     }
-    if (printKeys) {
-        return Print(KeyMapFile::Header() + KeyMap::Standard().Format());
-    }
-    return result;
-}

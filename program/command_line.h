@@ -35,6 +35,9 @@ struct CommandLine {
     bool commandsPlayer = true;
     // No window: the history goes to standard output.
     bool console = false;
+    // The window starts out of the way: hidden in the notification area on Windows,
+    // minimized on Linux.
+    bool minimized = false;
     // The key map file; empty for the default place (KeyMapFile).
     std::string keys;
     // Learn the remote's keys in the terminal instead of running.

@@ -78,7 +78,11 @@ int RunWindow(QuorvelApplication& app, const CommandLine& options, KeyMapReloade
     TForm1 form([&](ReceiverHost& receivers) {
         receivers.Start(options.port, PlayerFor(options), keys.Keys());
     });
-    form.show();
+    if (options.minimized) {
+        form.showMinimized();
+    } else {
+        form.show();
+    }
     QUORVEL_DEBUG(lcApp) << "window: shown, event loop running";
     QApplication::exec();
     app.RethrowEscaped();

@@ -31,6 +31,44 @@ void RegisterFormClass(HINSTANCE instance, WNDPROC procedure) {
     }
 }
 
+// A function of user32 that older Windows (8.1) lacks, or null.
+template <typename Function>
+Function User32Function(const char* name) {
+    const HMODULE user32 = GetModuleHandleA("user32.dll");
+    return user32 == nullptr
+               ? nullptr
+               : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+}
+
+// The window's dots per inch: its monitor's since Windows 10 1607, else the screen's.
+UINT WindowDpi(HWND window) {
+    static const auto forWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    if (forWindow != nullptr) {
+        if (const UINT dpi = forWindow(window); dpi != 0) {
+            return dpi;
+        }
+    }
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+int Scaled(int pixels, UINT dpi) {
+    return MulDiv(pixels, static_cast<int>(dpi), 96);
+}
+
+// The outer size of a frame whose client area is ClientWidth x ClientHeight at 96 dpi.
+SIZE FrameSize(UINT dpi) {
+    static const auto forDpi =
+        User32Function<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+    RECT frame = {0, 0, Scaled(TForm1::ClientWidth, dpi), Scaled(TForm1::ClientHeight, dpi)};
+    if (forDpi == nullptr || !forDpi(&frame, FormStyle, FALSE, 0, dpi)) {
+        AdjustWindowRectEx(&frame, FormStyle, FALSE, 0);
+    }
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
 }  // namespace
 
 TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver)
@@ -41,23 +79,24 @@ TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver)
 
 TForm1::TForm1(HINSTANCE instance, const NotifyingReceiverStarter& startReceiver) {
     RegisterFormClass(instance, WindowProc);
-    RECT frame = {0, 0, ClientWidth, ClientHeight};
-    AdjustWindowRectEx(&frame, FormStyle, FALSE, 0);
-    window_ = CreateWindowExA(0, ClassName, Caption, FormStyle, Left, Top, frame.right - frame.left,
-                              frame.bottom - frame.top, nullptr, nullptr, instance, this);
+    const SIZE frame = FrameSize(96);
+    window_ = CreateWindowExA(0, ClassName, Caption, FormStyle, Left, Top, frame.cx, frame.cy,
+                              nullptr, nullptr, instance, this);
     if (window_ == nullptr) {
         throw std::runtime_error("cannot create the window (error " +
                                  std::to_string(GetLastError()) + ")");
     }
-    History = CreateWindowExA(
-        WS_EX_CLIENTEDGE, "LISTBOX", "History", HistoryStyle, HistoryBounds.left, HistoryBounds.top,
-        HistoryBounds.right - HistoryBounds.left, HistoryBounds.bottom - HistoryBounds.top, window_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(HistoryId)), instance, nullptr);
-    font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
-    SendMessageA(History, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    SendMessageA(History, LB_SETITEMHEIGHT, 0, HistoryRowHeight);
+    History = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "History", HistoryStyle, 0, 0, 0, 0,
+                              window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(HistoryId)),
+                              instance, nullptr);
+    // On a monitor above 96 dpi the frame grows to its monitor's scale.
+    const UINT dpi = WindowDpi(window_);
+    if (dpi != 96) {
+        const SIZE scaled = FrameSize(dpi);
+        SetWindowPos(window_, nullptr, 0, 0, scaled.cx, scaled.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ScaleContents(dpi);
     SendMessageA(History, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(GreetingLine));
 
     tray_ = std::make_unique<TrayIcon>(
@@ -79,6 +118,26 @@ TForm1::~TForm1() {
         DestroyWindow(window_);
     }
     DeleteObject(font_);
+}
+
+void TForm1::ScaleContents(UINT dpi) {
+    SetWindowPos(History, nullptr, Scaled(HistoryBounds.left, dpi), Scaled(HistoryBounds.top, dpi),
+                 Scaled(HistoryBounds.right - HistoryBounds.left, dpi),
+                 Scaled(HistoryBounds.bottom - HistoryBounds.top, dpi),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    const HFONT old = font_;
+    font_ = CreateFontA(-Scaled(11, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                        DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+    SendMessageA(History, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    SendMessageA(History, LB_SETITEMHEIGHT, 0, Scaled(HistoryRowHeight, dpi));
+    if (old != nullptr) {
+        DeleteObject(old);
+    }
+}
+
+bool TForm1::InTray() const {
+    return tray_->Added();
 }
 
 void TForm1::Show(int how) const {
@@ -106,6 +165,16 @@ LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LP
             // The list is the only control, first in the tab order.
             if (form != nullptr && form->History != nullptr) {
                 SetFocus(form->History);
+            }
+            return 0;
+        case WM_DPICHANGED:
+            // Moved to a monitor of another scale: Windows suggests the frame's new place.
+            if (form != nullptr && form->History != nullptr) {
+                const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+                SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                             suggested->right - suggested->left, suggested->bottom - suggested->top,
+                             SWP_NOZORDER | SWP_NOACTIVATE);
+                form->ScaleContents(HIWORD(wParam));
             }
             return 0;
         case WM_DESTROY:

@@ -29,7 +29,9 @@ class TForm1 {
     static constexpr const char* Caption = "Quorvel V0.1";
     static constexpr const char* GreetingLine = "Click to start the fun :)";
     static constexpr const char* IconName = "MAINICON";
-    // Pixels at 96 dots per inch: the outer top-left corner, the client area and the list.
+    // Pixels at 96 dots per inch: the outer top-left corner, the client area and the list;
+    // all but the corner grow with the monitor's scale (the manifest asks for per-monitor
+    // DPI awareness).
     static constexpr int Left = 330;
     static constexpr int Top = 117;
     static constexpr int ClientWidth = 175;
@@ -46,10 +48,14 @@ class TForm1 {
 
     HWND Handle() const { return window_; }
     void Show(int how) const;
+    // Whether the icon is in the notification area now.
+    bool InTray() const;
 
     HWND History = nullptr;
 
   private:
+    // Places the list and sets its font and rows for the window's dots per inch.
+    void ScaleContents(UINT dpi);
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND window_ = nullptr;

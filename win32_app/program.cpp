@@ -65,7 +65,9 @@ int RunWindow(const CommandLine& options, const PlayerFactory& player, KeyMapRel
     const QuitSignal quit([window = form.Handle()] { PostMessageA(window, WM_CLOSE, 0, 0); });
     // A saved key map applies from the next key; the watch goes before the reloader.
     const auto watch = keys.WatchFile();
-    form.Show(SW_SHOWDEFAULT);
+    // --minimized: only the icon in the notification area; without one (no Explorer yet),
+    // the taskbar button.
+    form.Show(!options.minimized ? SW_SHOWDEFAULT : form.InTray() ? SW_HIDE : SW_SHOWMINNOACTIVE);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);

@@ -32,6 +32,9 @@ class TrayIcon : public PlayerFeedback {
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
 
+    // Whether the icon is there: not while no notification area answers.
+    bool Added() const { return added_; }
+
     // True when the message was the icon's and has been handled.
     bool Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void Show(const PlayerNews& news) override;

@@ -67,6 +67,14 @@ TEST(CommandLineNotify, IsOffUnlessAsked) {
     EXPECT_EQ(CommandLine::Parse({"--notify=yes"}).exitStatus, CommandLine::UsageError);
 }
 
+TEST(CommandLineMinimized, StartsTheWindowOutOfTheWayOnlyWhenAsked) {
+    EXPECT_FALSE(CommandLine::Parse({}).minimized);
+    const CommandLine parsed = CommandLine::Parse({"--minimized", "--port", "/dev/ttyUSB0"});
+    EXPECT_EQ(parsed.action, CommandLine::Action::Run);
+    EXPECT_TRUE(parsed.minimized);
+    EXPECT_EQ(parsed.port, "/dev/ttyUSB0");
+}
+
 TEST(CommandLinePlayers, TakesAListInOrderAndNamesToIgnore) {
     const CommandLine parsed = CommandLine::Parse({"--player", "vlc,spotify,*", "--ignore-player",
                                                    "firefox", "--ignore-player=chromium,mpv"});
@@ -132,6 +140,20 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  "quorvel: options '--ignore-player' and '--no-player' exclude each other (try "
                  "--help)\n"},
+        // --minimized is about the window, which these do without.
+        ExitCase{{"--console", "--minimized"},
+                 2,
+                 "",
+                 "quorvel: options '--minimized' and '--console' exclude each other (try "
+                 "--help)\n"},
+        ExitCase{{"--minimized", "--learn"},
+                 2,
+                 "",
+                 "quorvel: options '--minimized' and '--learn' exclude each other (try --help)\n"},
+        ExitCase{{"--minimized=1"},
+                 2,
+                 "",
+                 "quorvel: option '--minimized' takes no value (try --help)\n"},
         ExitCase{{"--learn", "--print-keys"},
                  2,
                  "",
@@ -161,8 +183,8 @@ TEST(CommandLinePrintKeys, PrintsAGivenMapAsItIsRead) {
 
 TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
     const std::string help = CommandLine::HelpText();
-    for (const char* word : {"--port DEVICE", "--player NAME", "--ignore-player NAME", "--help",
-                             "--version", "--notify", "/dev/ttyS0"}) {
+    for (const char* word : {"--port DEVICE", "--player NAME", "--ignore-player NAME",
+                             "--minimized", "--notify", "--help", "--version", "/dev/ttyS0"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     // One line per item, each a terminal's width at most.
