@@ -32,6 +32,7 @@ std::string CommandLine::HelpText() {
     return std::string(
                "Usage: quorvel [--port COMn] [--player window|keys] [--keys FILE] [--console]\n"
                "       quorvel --learn [--port COMn] [--keys FILE]\n"
+               "       quorvel --find-port [COMn...]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player.\n"
                "\n"
@@ -46,6 +47,7 @@ std::string CommandLine::HelpText() {
                "Usage: quorvel [--port DEVICE] [--player NAME[,NAME...]] [--ignore-player NAME]\n"
                "               [--no-player] [--keys FILE] [--console]\n"
                "       quorvel --learn [--port DEVICE] [--keys FILE]\n"
+               "       quorvel --find-port [DEVICE...]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
                "\n"
@@ -69,7 +71,11 @@ std::string CommandLine::HelpText() {
            "\n"
            "  --print-keys    print the built-in key map, a start for your own, and exit;\n"
            "                  with --keys, that map as it is read\n"
-           "  --learn         learn a remote's keys in the terminal and write the key map\n"
+           "  --learn         learn a remote's keys in the terminal and write the key map;\n"
+           "                  without --port, find the port first as --find-port does\n"
+           "  --find-port [PORT...]\n"
+           "                  listen on these ports (by default on every serial port here)\n"
+           "                  and say the one on which a key of the remote arrives\n"
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n";
 }
@@ -110,6 +116,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     app.add_flag("--console", result.console);
     app.add_flag("--print-keys", printKeys);
     app.add_flag("--learn", result.learn);
+    app.add_option("--find-port", result.findPortCandidates)->expected(0, -1);
 #ifndef _WIN32
     flags.push_back("--no-player");
     app.add_flag("--no-player", noPlayer);
@@ -171,6 +178,17 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
 #endif
     if (result.learn && printKeys) {
         return Fail("options '--learn' and '--print-keys' exclude each other");
+    }
+    result.portGiven = app.count("--port") > 0;
+    result.findPort = app.count("--find-port") > 0;
+    // Given without a value, CLI11 stores one empty one.
+    std::erase(result.findPortCandidates, std::string());
+    for (const auto& [given, name] :
+         {std::pair{result.learn, "--learn"}, std::pair{printKeys, "--print-keys"},
+          std::pair{result.portGiven, "--port"}}) {
+        if (result.findPort && given) {
+            return Fail(std::string("options '--find-port' and '") + name + "' exclude each other");
+        }
     }
     result.commandsPlayer = !noPlayer;
     if (help) {
