@@ -43,11 +43,9 @@ std::vector<std::string> PortFinder::Listen(const std::vector<std::string>& cand
             problems_.push_back(why);
             continue;
         }
-        ports_.push_back(std::make_unique<Port>(Port{name, std::move(device), {}}));
-        listening.push_back(name);
-    }
-    for (auto& port : ports_) {
+        auto& port = ports_.emplace_back(std::make_unique<Port>(Port{name, std::move(device), {}}));
         port->reader = std::thread([this, raw = port.get()] { ReadUntilKey(*raw); });
+        listening.push_back(name);
     }
     return listening;
 }
