@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "program/port_candidates.h"
 #include "tests/doubles/scratch_folder.h"
@@ -128,5 +131,65 @@ TEST(PortFinder, LeavesAHeldPortAlone) {
     EXPECT_NE(finder.Problems()[0].find("held by another"), std::string::npos)
         << finder.Problems()[0];
 }
+
+// Nothing arrives within the limit: nothing is found.
+TEST(PortFinder, FindsNothingWhenNoKeyArrivesInTime) {
+    auto silent = VirtualPort::CreatePty();
+    PortFinder finder;
+    ASSERT_EQ(finder.Listen({silent->readerPath()}).size(), 1u);
+    EXPECT_EQ(finder.Await(std::chrono::milliseconds(0)), "");
+}
+
+// What the user is told, and when the port found is kept: only when asked and answered.
+struct KeepCase {
+    bool ask;
+    const char* answer;
+    bool canSave;
+    const char* said;  // the end of standard output
+    bool kept;
+};
+
+class FindPortSessionKeeping : public ::testing::TestWithParam<KeepCase> {};
+
+TEST_P(FindPortSessionKeeping, KeepsThePortOnlyWhenTheUserSaysSo) {
+    const KeepCase& c = GetParam();
+    auto receiver = VirtualPort::CreatePty();
+    std::istringstream in(c.answer);
+    std::ostringstream out;
+    std::ostringstream err;
+    std::string kept;
+    PortKeeping keeping{"the settings", {}};
+    if (c.canSave) {
+        keeping.save = [&kept](const std::string& port, std::string&) {
+            kept = port;
+            return true;
+        };
+    }
+    std::string found;
+    std::thread session([&] {
+        found = FindPortSession({receiver->readerPath()}, in, c.ask, out, err, keeping,
+                                std::chrono::minutes(1));
+    });
+    ASSERT_TRUE(receiver->WaitForRawReader());
+    ASSERT_TRUE(receiver->Write({0x91, 0x2A}));
+    session.join();
+    EXPECT_EQ(found, receiver->readerPath());
+    EXPECT_EQ(kept, c.kept ? receiver->readerPath() : "");
+    const std::string said = out.str();
+    std::string end = c.said;
+    if (const auto at = end.find("<PORT>"); at != std::string::npos) {
+        end.replace(at, 6, receiver->readerPath());
+    }
+    EXPECT_EQ(said.substr(said.size() - std::min(said.size(), end.size())), end) << said;
+    EXPECT_NE(said.find("Press any key on the remote"), std::string::npos) << said;
+    EXPECT_EQ(err.str(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FindPortSessionKeeping,
+                         ::testing::Values(KeepCase{true, "y\n", true, "? [y/N] Saved.\n", true},
+                                           KeepCase{true, "\n", true, "? [y/N] ", false},
+                                           KeepCase{false, "y\n", true, "  port = <PORT>\n", false},
+                                           KeepCase{true, "y\n", false, "  port = <PORT>\n",
+                                                    false}));
 
 }  // namespace
