@@ -33,6 +33,7 @@ std::string CommandLine::HelpText() {
                "Usage: quorvel [--port COMn] [--player window|keys] [--keys FILE] [--notify]\n"
                "               [--console | --minimized]\n"
                "       quorvel --learn [--port COMn] [--keys FILE]\n"
+               "       quorvel --find-port [COMn...]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player.\n"
                "\n"
@@ -50,6 +51,7 @@ std::string CommandLine::HelpText() {
                "Usage: quorvel [--port DEVICE] [--player NAME[,NAME...]] [--ignore-player NAME]\n"
                "               [--no-player] [--notify] [--keys FILE] [--console | --minimized]\n"
                "       quorvel --learn [--port DEVICE] [--keys FILE]\n"
+               "       quorvel --find-port [DEVICE...]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
                "\n"
@@ -76,7 +78,11 @@ std::string CommandLine::HelpText() {
            "\n"
            "  --print-keys    print the built-in key map, a start for your own, and exit;\n"
            "                  with --keys, that map as it is read\n"
-           "  --learn         learn a remote's keys in the terminal and write the key map\n"
+           "  --learn         learn a remote's keys in the terminal and write the key map;\n"
+           "                  without --port, find the port first as --find-port does\n"
+           "  --find-port [PORT...]\n"
+           "                  listen on these ports (by default on every serial port here)\n"
+           "                  and say the one on which a key of the remote arrives\n"
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n";
 }
@@ -111,109 +117,119 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     CLI::App app("", "quorvel");
     app.set_help_flag();
     app.allow_extras();
-    std::vector<std::string> flags {
-        "--help", "--version", "--console",
-            std::vector<std::string> flags{"--help",  "--version", "--console",  "--print-keys",
-                                           "--learn", "--notify",  "--minimized"};
-        app.add_flag("-h,--help", help);
-        app.add_flag("--version", version);
-        app.add_flag("--console", result.console);
-        app.add_flag("--print-keys", printKeys);
-        app.add_flag("--learn", result.learn);
-        app.add_flag("--notify", result.notify);
-        app.add_flag("--minimized", result.minimized);
+    std::vector<std::string> flags{"--help",  "--version", "--console",  "--print-keys",
+                                   "--learn", "--notify",  "--minimized"};
+    app.add_flag("-h,--help", help);
+    app.add_flag("--version", version);
+    app.add_flag("--console", result.console);
+    app.add_flag("--print-keys", printKeys);
+    app.add_flag("--learn", result.learn);
+    app.add_flag("--notify", result.notify);
+    app.add_flag("--minimized", result.minimized);
+    app.add_option("--find-port", result.findPortCandidates)->expected(0, -1);
 #ifndef _WIN32
-        flags.push_back("--no-player");
-        app.add_flag("--no-player", noPlayer);
-        app.add_option("--ignore-player", result.ignoredPlayers)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-            ->check([](const std::string& value) {
-                return value.empty() || value[0] == '-' ? "option '--ignore-player' needs a value"
+    flags.push_back("--no-player");
+    app.add_flag("--no-player", noPlayer);
+    app.add_option("--ignore-player", result.ignoredPlayers)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check([](const std::string& value) {
+            return value.empty() || value[0] == '-' ? "option '--ignore-player' needs a value"
+                                                    : std::string();
+        });
+#endif
+    for (const auto& [name, target] :
+         {std::pair{"--port", &result.port}, std::pair{"--player", &result.player},
+          std::pair{"--keys", &result.keys}}) {
+        app.add_option(name, *target)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            // An option given where the value belongs is a slip, never a value.
+            ->check([name = std::string(name)](const std::string& value) {
+                return value.empty() || value[0] == '-' ? "option '" + name + "' needs a value"
                                                         : std::string();
             });
-#endif
-        for (const auto& [name, target] :
-             {std::pair{"--port", &result.port}, std::pair{"--player", &result.player},
-              std::pair{"--keys", &result.keys}}) {
-            app.add_option(name, *target)
-                ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-                // An option given where the value belongs is a slip, never a value.
-                ->check([name = std::string(name)](const std::string& value) {
-                    return value.empty() || value[0] == '-' ? "option '" + name + "' needs a value"
-                                                            : std::string();
-                });
-        }
-
-        if (const std::string problem = FlagGivenAValue(args, flags); !problem.empty()) {
-            return Fail(problem);
-        }
-        try {
-            // CLI11 wants the arguments last first.
-            app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-        } catch (const CLI::ParseError& error) {
-            return Fail(UsageProblem(error, "value"));
-        }
-        if (const auto extras = app.remaining(); !extras.empty()) {
-            const std::string& extra = extras.front();
-            return Fail(extra.rfind('-', 0) == 0
-                            ? "unknown option '" + extra.substr(0, extra.find('=')) + "'"
-                            : "unexpected argument '" + extra + "'");
-        }
-        if (noPlayer && !result.player.empty()) {
-            return Fail("options '--player' and '--no-player' exclude each other");
-        }
-        if (noPlayer && !result.ignoredPlayers.empty()) {
-            return Fail("options '--ignore-player' and '--no-player' exclude each other");
-        }
-#ifndef _WIN32
-        // "vlc,,mpv" or "vlc,": a slip, never a player named "".
-        std::vector<std::pair<std::string, std::string>> lists;
-        if (!result.player.empty()) {
-            lists.emplace_back("--player", result.player);
-        }
-        for (const std::string& list : result.ignoredPlayers) {
-            lists.emplace_back("--ignore-player", list);
-        }
-        for (const auto& [option, list] : lists) {
-            const std::vector<std::string> names = Names(list);
-            if (std::find(names.begin(), names.end(), std::string()) != names.end()) {
-                return Fail("option '" + option + "' has an empty name in '" + list + "'");
-            }
-        }
-#endif
-        if (result.learn && printKeys) {
-            return Fail("options '--learn' and '--print-keys' exclude each other");
-        }
-        // Both run without the window.
-        for (const auto& [given, option] :
-             {std::pair{result.console, "--console"}, std::pair{result.learn, "--learn"}}) {
-            if (result.minimized && given) {
-                return Fail(std::string("options '--minimized' and '") + option +
-                            "' exclude each other");
-            }
-        }
-        result.commandsPlayer = !noPlayer;
-        if (help) {
-            return Print(HelpText());
-        }
-        if (version) {
-            return Print(std::string(VersionText) + "\n");
-        }
-        if (printKeys && !result.keys.empty()) {
-            // A map as Quorvel reads it: every option spelled out, or its mistakes.
-            const KeyMapFile::Loaded loaded = KeyMapFile::Load(result.keys);
-            if (!loaded.problems.empty()) {
-                CommandLine failed = Print("");
-                failed.exitStatus = UsageError;
-                for (const std::string& problem : loaded.problems) {
-                    failed.err += "quorvel: " + UntrustedText(problem, 1000) + "\n";
-                }
-                return failed;
-            }
-            return Print(KeyMapFile::Header() + loaded.keys.Format());
-        }
-        if (printKeys) {
-            return Print(KeyMapFile::Header() + KeyMap::Standard().Format());
-        }
-        return result;
     }
+
+    if (const std::string problem = FlagGivenAValue(args, flags); !problem.empty()) {
+        return Fail(problem);
+    }
+    try {
+        // CLI11 wants the arguments last first.
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::ParseError& error) {
+        return Fail(UsageProblem(error, "value"));
+    }
+    if (const auto extras = app.remaining(); !extras.empty()) {
+        const std::string& extra = extras.front();
+        return Fail(extra.rfind('-', 0) == 0
+                        ? "unknown option '" + extra.substr(0, extra.find('=')) + "'"
+                        : "unexpected argument '" + extra + "'");
+    }
+    if (noPlayer && !result.player.empty()) {
+        return Fail("options '--player' and '--no-player' exclude each other");
+    }
+    if (noPlayer && !result.ignoredPlayers.empty()) {
+        return Fail("options '--ignore-player' and '--no-player' exclude each other");
+    }
+#ifndef _WIN32
+    // "vlc,,mpv" or "vlc,": a slip, never a player named "".
+    std::vector<std::pair<std::string, std::string>> lists;
+    if (!result.player.empty()) {
+        lists.emplace_back("--player", result.player);
+    }
+    for (const std::string& list : result.ignoredPlayers) {
+        lists.emplace_back("--ignore-player", list);
+    }
+    for (const auto& [option, list] : lists) {
+        const std::vector<std::string> names = Names(list);
+        if (std::find(names.begin(), names.end(), std::string()) != names.end()) {
+            return Fail("option '" + option + "' has an empty name in '" + list + "'");
+        }
+    }
+#endif
+    if (result.learn && printKeys) {
+        return Fail("options '--learn' and '--print-keys' exclude each other");
+    }
+    // Both run without the window.
+    for (const auto& [given, option] :
+         {std::pair{result.console, "--console"}, std::pair{result.learn, "--learn"}}) {
+        if (result.minimized && given) {
+            return Fail(std::string("options '--minimized' and '") + option +
+                        "' exclude each other");
+        }
+    }
+    result.portGiven = app.count("--port") > 0;
+    result.findPort = app.count("--find-port") > 0;
+    // Given without a value, CLI11 stores one empty one.
+    std::erase(result.findPortCandidates, std::string());
+    for (const auto& [given, name] :
+         {std::pair{result.learn, "--learn"}, std::pair{printKeys, "--print-keys"},
+          std::pair{result.portGiven, "--port"}}) {
+        if (result.findPort && given) {
+            return Fail(std::string("options '--find-port' and '") + name + "' exclude each other");
+        }
+    }
+    result.commandsPlayer = !noPlayer;
+    if (help) {
+        return Print(HelpText());
+    }
+    if (version) {
+        return Print(std::string(VersionText) + "\n");
+    }
+    if (printKeys && !result.keys.empty()) {
+        // A map as Quorvel reads it: every option spelled out, or its mistakes.
+        const KeyMapFile::Loaded loaded = KeyMapFile::Load(result.keys);
+        if (!loaded.problems.empty()) {
+            CommandLine failed = Print("");
+            failed.exitStatus = UsageError;
+            for (const std::string& problem : loaded.problems) {
+                failed.err += "quorvel: " + UntrustedText(problem, 1000) + "\n";
+            }
+            return failed;
+        }
+        return Print(KeyMapFile::Header() + loaded.keys.Format());
+    }
+    if (printKeys) {
+        return Print(KeyMapFile::Header() + KeyMap::Standard().Format());
+    }
+    return result;
+}

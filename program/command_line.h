@@ -25,6 +25,8 @@ struct CommandLine {
     std::string err;
 
     std::string port = DefaultPort;
+    // --port was given: --learn searches for the port only when it was not.
+    bool portGiven = false;
     // --player: on Linux the MPRIS players to command in order of preference, separated by
     // commas ("*" for any other; see Names); on Windows "window" or "keys".
     std::string player;
@@ -44,6 +46,9 @@ struct CommandLine {
     bool learn = false;
     // --notify: what the keys did (player switches, volume, mute) is shown on the desktop.
     bool notify = false;
+    // --find-port: search these ports (the machine's when none is named) for the receiver.
+    bool findPort = false;
+    std::vector<std::string> findPortCandidates;
 
     // The names of a comma-separated list ("vlc,spotify"), in order.
     static std::vector<std::string> Names(const std::string& list);

@@ -1,5 +1,6 @@
 #include "program/key_learner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -27,6 +28,7 @@ struct Event {
     Kind kind;
     int prefix = 0;
     int code = 0;
+    std::string text = {};  // what was typed
 };
 
 class Events {
@@ -149,7 +151,7 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
     // nothing of this object's but the stream, which must live as long (standard input).
     std::thread([in = &in_, events] {
         for (std::string typed; std::getline(*in, typed);) {
-            events->Push({Event::Kind::Line});
+            events->Push({Event::Kind::Line, 0, 0, typed});
         }
         events->Push({Event::Kind::EndOfInput});
     }).detach();
@@ -161,6 +163,64 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
     bool typing = true;
     bool lost = false;
     const auto never = std::chrono::steady_clock::time_point::max();
+    // The next key press of this step: its code, or none when Enter skipped it, typing
+    // ended or the port was lost.
+    const auto nextPress = [&]() -> std::optional<int> {
+        for (;;) {
+            const Event event = *events->Next(never);
+            if (event.kind == Event::Kind::PortLost) {
+                lost = true;
+                return std::nullopt;
+            }
+            if (event.kind != Event::Kind::Key) {
+                // Enter skips this step; the end of input skips the rest.
+                typing = event.kind == Event::Kind::Line;
+                return std::nullopt;
+            }
+            if (event.prefix == KeyPrefix) {
+                return event.code;
+            }  // else repeats of a key still held
+        }
+    };
+    // A held key's repeat codes, if it was held: new ones are added to held and said.
+    const auto repeats = [&](std::vector<int>& held, const std::vector<int>& before) {
+        const auto until = std::chrono::steady_clock::now() + HoldTime;
+        while (const auto more = events->Next(until)) {
+            if (more->kind != Event::Kind::Key || more->prefix != RepeatPrefix) {
+                // typing, the next key or a lost port: the next step's
+                events->Return(*more);
+                break;
+            }
+            const auto known = [&](const std::vector<int>& codes) {
+                return std::find(codes.begin(), codes.end(), more->code) != codes.end();
+            };
+            if (keys.Find(KeyMap::Kind::Held, more->code) == nullptr && !known(held) &&
+                !known(before)) {
+                held.push_back(more->code);
+                out_ << ", repeats as held code " << more->code;
+            }
+        }
+    };
+    // Yes unless the answer typed starts with n; the end of input is a yes.
+    const auto yes = [&]() {
+        for (;;) {
+            const Event event = *events->Next(never);
+            if (event.kind == Event::Kind::PortLost) {
+                lost = true;
+                return false;
+            }
+            if (event.kind == Event::Kind::EndOfInput) {
+                typing = false;
+                out_ << '\n';
+                return true;
+            }
+            if (event.kind == Event::Kind::Line) {
+                const auto start = event.text.find_first_not_of(" \t");
+                return start == std::string::npos ||
+                       (event.text[start] != 'n' && event.text[start] != 'N');
+            }
+        }
+    };
     for (const char* name : Asked) {
         const PlayerAction action = *ActionNamed(name);
         const bool volume = action == PlayerAction::VolumeUp || action == PlayerAction::VolumeDown;
@@ -173,45 +233,52 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
             out_ << "skipped\n";
             continue;
         }
-        for (;;) {
-            const Event event = *events->Next(never);
-            if (event.kind == Event::Kind::PortLost) {
-                lost = true;
-                out_ << '\n';
-                break;
-            }
-            if (event.kind != Event::Kind::Key) {
-                // Enter skips this action; the end of input skips the rest.
-                typing = event.kind == Event::Kind::Line;
-                out_ << "skipped\n";
-                break;
-            }
-            if (event.prefix != KeyPrefix) {
-                continue;  // repeats of a key still held
-            }
-            if (!keys.Bind(KeyMap::Kind::Press, event.code, PlayerRequest(action))) {
-                out_ << "\n  code " << event.code
-                     << " is taken already; press another key: " << std::flush;
-                continue;
-            }
-            learnt = true;
-            out_ << "code " << event.code;
+        std::optional<int> code = nextPress();
+        while (code && keys.Find(KeyMap::Kind::Press, *code) != nullptr) {
+            out_ << "\n  code " << *code << " is taken already; press another key: " << std::flush;
+            code = nextPress();
+        }
+        if (!code) {
+            out_ << (lost ? "\n" : "skipped\n");
+            continue;
+        }
+        learnt = true;
+        std::vector<int> pressed{*code};
+        std::vector<int> held;
+        out_ << "code " << *code;
+        if (volume) {
+            repeats(held, {});
+        }
+        // A remote with a toggle bit (RC5, RC6) sends the next press of the same key as
+        // another code: asking for it again finds both.
+        out_ << "\n  Press it again" << (volume ? " (hold it)" : "") << ": " << std::flush;
+        const std::optional<int> again = nextPress();
+        if (!again) {
+            out_ << (lost ? "\n" : "skipped\n");
+        } else if (*again == *code) {
+            out_ << "the same code";
             if (volume) {
-                // Its repeats, if it was held, make it a repeating key.
-                const auto until = std::chrono::steady_clock::now() + HoldTime;
-                while (const auto more = events->Next(until)) {
-                    if (more->kind != Event::Kind::Key || more->prefix != RepeatPrefix) {
-                        // typing, the next key or a lost port: the next action's
-                        events->Return(*more);
-                        break;
-                    }
-                    if (keys.Bind(KeyMap::Kind::Held, more->code, PlayerRequest(action))) {
-                        out_ << ", repeats as held code " << more->code;
-                    }
-                }
+                repeats(held, {});
             }
             out_ << '\n';
-            break;
+        } else if (keys.Find(KeyMap::Kind::Press, *again) != nullptr) {
+            out_ << "code " << *again << " is taken already; keeping code " << *code << " alone\n";
+        } else {
+            std::vector<int> heldAgain;
+            out_ << "code " << *again;
+            if (volume) {
+                repeats(heldAgain, held);
+            }
+            out_ << "; a second code for the same key (a toggle bit): bind both? [Y/n] "
+                 << std::flush;
+            if (yes()) {
+                pressed.push_back(*again);
+                held.insert(held.end(), heldAgain.begin(), heldAgain.end());
+            }
+        }
+        keys.Bind(KeyMap::Kind::Press, pressed, PlayerRequest(action));
+        if (!held.empty()) {
+            keys.Bind(KeyMap::Kind::Held, held, PlayerRequest(action));
         }
     }
     line.RequestStop();

@@ -7,7 +7,8 @@
 // Learns a remote's keys in the terminal: asks for the key of each action in turn, reads
 // the key press from the port, refuses a code already taken, lets Enter skip an action,
 // binds a held volume key's repeat code too, then writes the key map (KeyMapFile::Save)
-// and says where.
+// and says where. Each key is asked for twice: a second code on the second press (a
+// remote with a toggle bit) is offered to be bound with the first, on one line.
 class KeyLearner {
   public:
     // The actions asked for, in order.

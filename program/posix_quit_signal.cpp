@@ -200,3 +200,7 @@ void QuitSignal::Raise() {
 bool StandardOutputIsTerminal() {
     return ::isatty(STDOUT_FILENO) == 1;
 }
+
+bool StandardInputIsTerminal() {
+    return ::isatty(STDIN_FILENO) == 1;
+}

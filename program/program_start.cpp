@@ -4,14 +4,34 @@
 #include <iostream>
 
 #include "log/untrusted_text.h"
+#include "program/file_replacement.h"
 #include "program/key_learner.h"
 #include "program/key_map_file.h"
+#include "program/port_finder.h"
+#include "program/quit_signal.h"
 #include "receiver/serial_device.h"
 
 namespace {
 
 // A line of ours around a path or a line of a file: longer than one untrusted piece.
 constexpr std::size_t LineLimit = 1000;
+
+// Where a found port is kept for the runs to come: the settings file, as its "port".
+// THE ONE PLACE TO WIRE THE SETTINGS FILE IN: where = DefaultSettingsPath(), save = a call of
+// SaveSetting(where, "port", port, problem). Until then the user is told the line to add.
+PortKeeping FoundPortKeeping() {
+#ifdef _WIN32
+    return {"%APPDATA%\\Quorvel\\quorvel.conf", {}};
+#else
+    return {"~/.config/quorvel/quorvel.conf", {}};
+#endif
+}
+
+// The search for the receiver's port, in the terminal; empty when none was found.
+std::string FindPort(const std::vector<std::string>& candidates) {
+    return FindPortSession(candidates, std::cin, StandardInputIsTerminal(), std::cout, std::cerr,
+                           FoundPortKeeping());
+}
 
 }  // namespace
 
@@ -31,16 +51,30 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
         }
         return options.exitStatus;
     }
+    if (options.findPort) {
+        return FindPort(options.findPortCandidates).empty() ? 1 : 0;
+    }
+    const bool searching = options.learn && !options.portGiven;
     // Reading a file, a pipe or the user's own terminal as if it were the receiver would
     // feed the player garbage, or take the terminal over.
-    if (const std::string why = WhyNotASerialPort(options.port); !why.empty()) {
+    if (const std::string why = searching ? std::string() : WhyNotASerialPort(options.port);
+        !why.empty()) {
         output.err("quorvel: " + UntrustedText(why, LineLimit) + "\n");
         return CommandLine::UsageError;
     }
     if (options.learn) {
+        const std::string path = options.keys.empty() ? KeyMapFile::DefaultPath() : options.keys;
+        // Refused before the user is asked for a key to find the port with.
+        if (const std::string why = WhyNotAFileToWrite(path); searching && !why.empty()) {
+            output.err("quorvel: cannot write the key map to " + path + ": " + why + "\n");
+            return CommandLine::UsageError;
+        }
+        const std::string port = searching ? FindPort({}) : options.port;
+        if (port.empty()) {
+            return 1;
+        }
         KeyLearner learner(std::cin, std::cout, std::cerr);
-        return learner.Run(options.port,
-                           options.keys.empty() ? KeyMapFile::DefaultPath() : options.keys);
+        return learner.Run(port, path);
     }
     // A key map with mistakes is refused whole, every mistake named, before anything runs.
     KeyMapFile::Loaded loaded = KeyMapFile::Load(options.keys);

@@ -41,3 +41,6 @@ class QuitSignal {
 // Standard output is a terminal that understands line rewriting (on Windows, a console
 // with its escape sequences turned on here).
 bool StandardOutputIsTerminal();
+
+// Standard input is a terminal (a console on Windows): someone there can answer a question.
+bool StandardInputIsTerminal();

@@ -86,3 +86,8 @@ bool StandardOutputIsTerminal() {
     return GetConsoleMode(out, &mode) != 0 &&
            SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
+
+bool StandardInputIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}

@@ -5,7 +5,7 @@
 
 #include "program/app_log.h"
 #include "win32_app/autostart.h"
-#include "win32_app/wide_text.h"
+#include "log/wide_text.h"
 
 TrayIcon::TrayIcon(HWND owner, HICON icon, const wchar_t* tip)
     : owner_(owner), taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {

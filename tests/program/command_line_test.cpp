@@ -75,6 +75,25 @@ TEST(CommandLineMinimized, StartsTheWindowOutOfTheWayOnlyWhenAsked) {
     EXPECT_EQ(parsed.port, "/dev/ttyUSB0");
 }
 
+TEST(CommandLineFindPort, TakesTheCandidatesNamedIfAny) {
+    struct Case {
+        std::vector<std::string> args;
+        bool findPort;
+        std::vector<std::string> candidates;
+        bool portGiven;
+    };
+    for (const Case& c :
+         {Case{{}, false, {}, false}, Case{{"--find-port"}, true, {}, false},
+          Case{{"--find-port", "/dev/a", "/dev/b"}, true, {"/dev/a", "/dev/b"}, false},
+          Case{{"--learn", "--port", "/dev/a"}, false, {}, true}}) {
+        const CommandLine parsed = CommandLine::Parse(c.args);
+        EXPECT_EQ(parsed.action, CommandLine::Action::Run) << Joined(c.args) << parsed.err;
+        EXPECT_EQ(parsed.findPort, c.findPort) << Joined(c.args);
+        EXPECT_EQ(parsed.findPortCandidates, c.candidates) << Joined(c.args);
+        EXPECT_EQ(parsed.portGiven, c.portGiven) << Joined(c.args);
+    }
+}
+
 TEST(CommandLinePlayers, TakesAListInOrderAndNamesToIgnore) {
     const CommandLine parsed = CommandLine::Parse({"--player", "vlc,spotify,*", "--ignore-player",
                                                    "firefox", "--ignore-player=chromium,mpv"});
@@ -158,6 +177,14 @@ INSTANTIATE_TEST_SUITE_P(
                  2,
                  "",
                  "quorvel: options '--learn' and '--print-keys' exclude each other (try --help)\n"},
+        ExitCase{{"--find-port", "/dev/a", "--port", "/dev/b"},
+                 2,
+                 "",
+                 "quorvel: options '--find-port' and '--port' exclude each other (try --help)\n"},
+        ExitCase{{"--learn", "--find-port"},
+                 2,
+                 "",
+                 "quorvel: options '--find-port' and '--learn' exclude each other (try --help)\n"},
         // An error stops parsing: a later --help is not reached.
         ExitCase{{"--bad", "--help"}, 2, "", "quorvel: unknown option '--bad' (try --help)\n"}));
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "tools/virtual_port.h"
@@ -136,8 +137,9 @@ TEST(Program, ABadKeyMapIsRefusedByLine) {
                                ":2: unknown action \"stpo\" (did you mean \"stop\"?)\n");
 }
 
-// The remote's keys learnt over a pseudo-terminal: a taken code refused, Enter skipping,
-// a held volume key made a repeating one, and the old key map kept.
+// The remote's keys learnt over a pseudo-terminal: a toggle bit's second code bound with
+// the first, a taken code refused, Enter skipping, a held volume key made a repeating one,
+// and the old key map kept.
 TEST(Program, LearnsARemotesKeys) {
     QTemporaryDir dir;
     const QString keys = dir.filePath(QStringLiteral("quorvel/keys.conf"));
@@ -153,25 +155,38 @@ TEST(Program, LearnsARemotesKeys) {
                 {"--learn", "--keys", keys, "--port", QString::fromStdString(port->readerPath())});
     ASSERT_TRUE(learn.waitForStarted());
     QByteArray said;
+    qsizetype from = 0;  // what was asked before is not asked again
     const auto asked = [&](const char* text) {
-        while (!said.contains(text)) {
+        for (;;) {
+            if (const qsizetype at = said.indexOf(text, from); at >= 0) {
+                from = at + qsizetype(std::strlen(text));
+                return true;
+            }
             if (!learn.waitForReadyRead(30000)) {
                 return false;
             }
             said += learn.readAllStandardOutput();
         }
-        return true;
     };
     ASSERT_TRUE(asked("key for play-pause"));
     port->Write({0x91, 42});
+    ASSERT_TRUE(asked("Press it again"));
+    port->Write({0x91, 42 | 0x80});
+    ASSERT_TRUE(asked("bind both? [Y/n]"));
+    learn.write("\n");
     ASSERT_TRUE(asked("key for previous"));
     learn.write("\n");
     ASSERT_TRUE(asked("key for next"));
     port->Write({0x91, 42});
     ASSERT_TRUE(asked("taken already"));
     port->Write({0x91, 43});
+    ASSERT_TRUE(asked("Press it again"));
+    port->Write({0x91, 43});
+    ASSERT_TRUE(asked("the same code"));
     ASSERT_TRUE(asked("key for volume-up"));
     port->Write({0x91, 0x50, 0x0D, 0x50, 0x0D, 0x50});
+    ASSERT_TRUE(asked("Press it again"));
+    learn.write("\n");
     ASSERT_TRUE(asked("key for volume-down"));
     learn.closeWriteChannel();  // no more typing: the rest is skipped
     const Outcome outcome = Finish(learn);
@@ -180,8 +195,8 @@ TEST(Program, LearnsARemotesKeys) {
     QFile learnt(keys);
     ASSERT_TRUE(learnt.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(learnt.readAll());
-    EXPECT_TRUE(text.endsWith(
-        QStringLiteral("key  42 play-pause\nkey  43 next\nkey  80 volume-up\nheld 80 volume-up\n")))
+    EXPECT_TRUE(text.endsWith(QStringLiteral(
+        "key  42,170 play-pause\nkey  43 next\nkey  80 volume-up\nheld 80 volume-up\n")))
         << text.toStdString();
     QFile kept(keys + QStringLiteral(".bak"));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));

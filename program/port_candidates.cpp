@@ -1,0 +1,32 @@
+#include "program/port_candidates.h"
+
+#include <algorithm>
+
+namespace PortCandidates {
+
+std::vector<std::string> Choose(const std::vector<Surveyed>& surveyed) {
+    std::vector<std::string> chosen;
+    std::vector<std::string> devices;
+    for (const Surveyed& port : surveyed) {
+        // Opening a device twice would only make the second open fail as busy.
+        if (!port.usable ||
+            std::find(devices.begin(), devices.end(), port.device) != devices.end()) {
+            continue;
+        }
+        devices.push_back(port.device);
+        chosen.push_back(port.path);
+    }
+    return chosen;
+}
+
+std::string StableName(const std::string& port, const std::string& device,
+                       const std::vector<Surveyed>& surveyed) {
+    for (const Surveyed& other : surveyed) {
+        if (other.device == device && other.path != other.device) {
+            return other.path;
+        }
+    }
+    return port;
+}
+
+}  // namespace PortCandidates

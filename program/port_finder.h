@@ -1,0 +1,68 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <istream>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "receiver/serial_device.h"
+
+// Finds the receiver's port by listening on several ports at once, each set up as the
+// receiver's own line, until a key press (KeyPrefix and a code) arrives on one. A port held
+// by another program (its exclusive open, its lock, a lock file) is never taken from it.
+class PortFinder {
+  public:
+    // How long a search waits for a key.
+    static constexpr std::chrono::seconds KeyLimit{30};
+    using DeviceMaker = std::function<std::unique_ptr<SerialDevice>()>;
+
+    explicit PortFinder(DeviceMaker makeDevice = MakeSerialDevice);
+    ~PortFinder();
+    PortFinder(const PortFinder&) = delete;
+    PortFinder& operator=(const PortFinder&) = delete;
+
+    // Opens and sets up each candidate, and starts listening. Those that cannot be used are
+    // said in Problems, one line each that names the port. The names of those listened on.
+    std::vector<std::string> Listen(const std::vector<std::string>& candidates);
+    const std::vector<std::string>& Problems() const { return problems_; }
+
+    // The candidate a key press arrived on first, or empty when limit passed first or every
+    // port was lost. Listening ends and the ports are closed either way.
+    std::string Await(std::chrono::milliseconds limit);
+
+  private:
+    struct Port;
+    void ReadUntilKey(Port& port);
+    void StopAll();
+
+    DeviceMaker makeDevice_;
+    std::vector<std::string> problems_;
+    std::vector<std::unique_ptr<Port>> ports_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string found_;
+    std::size_t ended_ = 0;  // readers that ended without a key
+};
+
+// Keeps a found port for the runs to come (in the settings file, as its port).
+struct PortKeeping {
+    // Where it is kept, for the question; and the line to add there when save is empty.
+    std::string where;
+    // Keeps port; false, with problem said, when it could not. Empty: the user is told the
+    // line to add instead.
+    std::function<bool(const std::string& port, std::string& problem)> save;
+};
+
+// The search as the user sees it (--find-port, and --learn without --port): listens on
+// candidates (the machine's serial ports when there are none), says which cannot be used,
+// asks for any key, says the port found by its stable name, and offers to keep it: asks
+// in (y/N) only when ask, since in is a terminal. The port found, or empty when none was.
+std::string FindPortSession(const std::vector<std::string>& candidates, std::istream& in, bool ask,
+                            std::ostream& out, std::ostream& err, const PortKeeping& keeping,
+                            std::chrono::milliseconds limit = PortFinder::KeyLimit);

@@ -1,0 +1,195 @@
+#include "program/port_finder.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "program/port_candidates.h"
+#include "tests/doubles/scratch_folder.h"
+#include "tools/virtual_port.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+using PortCandidates::Surveyed;
+
+struct ChooseCase {
+    const char* what;
+    std::vector<Surveyed> surveyed;
+    Names chosen;
+};
+
+class PortCandidatesChoose : public ::testing::TestWithParam<ChooseCase> {};
+
+TEST_P(PortCandidatesChoose, ListensOnEachUsableDeviceOnceByItsFirstName) {
+    EXPECT_EQ(PortCandidates::Choose(GetParam().surveyed), GetParam().chosen) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PortCandidatesChoose,
+    ::testing::Values(ChooseCase{"nothing", {}, {}},
+                      ChooseCase{"a stable name stands for its device",
+                                 {{"/dev/serial/by-id/usb-FTDI-port0", "/dev/ttyUSB0", true},
+                                  {"/dev/ttyUSB0", "/dev/ttyUSB0", true},
+                                  {"/dev/ttyUSB1", "/dev/ttyUSB1", true}},
+                                 {"/dev/serial/by-id/usb-FTDI-port0", "/dev/ttyUSB1"}},
+                      ChooseCase{
+                          "built-in nodes without a UART are left out",
+                          {{"/dev/ttyS0", "/dev/ttyS0", true}, {"/dev/ttyS1", "/dev/ttyS1", false}},
+                          {"/dev/ttyS0"}},
+                      ChooseCase{"COM ports as the registry lists them",
+                                 {{"COM3", "COM3", true}, {"COM10", "COM10", true}},
+                                 {"COM3", "COM10"}}));
+
+TEST(PortCandidatesStableName, PrefersALinkToTheSameDevice) {
+    const std::vector<Surveyed> surveyed{{"/dev/serial/by-id/usb-IR-port0", "/dev/ttyUSB1", true},
+                                         {"/dev/ttyUSB1", "/dev/ttyUSB1", true},
+                                         {"/dev/ttyUSB0", "/dev/ttyUSB0", true}};
+    EXPECT_EQ(PortCandidates::StableName("/dev/ttyUSB1", "/dev/ttyUSB1", surveyed),
+              "/dev/serial/by-id/usb-IR-port0");
+    EXPECT_EQ(PortCandidates::StableName("/dev/ttyUSB0", "/dev/ttyUSB0", surveyed), "/dev/ttyUSB0");
+    EXPECT_EQ(PortCandidates::StableName("COM3", "COM3", {{"COM3", "COM3", true}}), "COM3");
+}
+
+// The Linux survey over a scratch /dev and /sys: links resolved, ttyS only with a UART.
+TEST(PortCandidatesSurvey, FindsAdaptersLinksAndBuiltInPortsWithAUart) {
+    ScratchFolder root;
+    const fs::path dev = root.FilePath("dev");
+    const fs::path tty = root.FilePath("sys/class/tty");
+    fs::create_directories(dev / "serial/by-id");
+    for (const char* name : {"ttyS0", "ttyS1", "ttyS2", "ttyUSB0", "ttyACM0", "tty1"}) {
+        std::ofstream(dev / name) << "";
+    }
+    fs::create_symlink("../../ttyUSB0", dev / "serial/by-id/usb-IR-port0");
+    const auto uart = [&](const char* name, const char* type) {
+        fs::create_directories(tty / name / "device");
+        std::ofstream(tty / name / "type") << type << "\n";
+    };
+    uart("ttyS0", "4");  // a 16550A
+    uart("ttyS1", "0");  // PORT_UNKNOWN
+    const auto surveyed = PortCandidates::SurveyFolders(dev.string(), root.FilePath("sys"));
+    EXPECT_EQ(PortCandidates::Choose(surveyed),
+              (Names{(dev / "serial/by-id/usb-IR-port0").string(), (dev / "ttyACM0").string(),
+                     (dev / "ttyS0").string()}));
+}
+
+TEST(PortCandidatesLock, OnlyALiveProcessesLockFileHoldsAPort) {
+    ScratchFolder locks;
+    const auto lock = [&](const std::string& name, long pid) {
+        std::ofstream(locks.FilePath("LCK.." + name)) << "      " << pid << "\n";
+    };
+    lock("ttyUSB0", ::getpid());
+    lock("ttyUSB1", 0x3fffffff);  // no such process: a stale lock
+    EXPECT_EQ(PortCandidates::WhyLocked("/dev/ttyUSB0", locks.Path()),
+              "busy: locked by process " + std::to_string(::getpid()) + " (" +
+                  locks.FilePath("LCK..ttyUSB0") + ")");
+    EXPECT_EQ(PortCandidates::WhyLocked("/dev/ttyUSB1", locks.Path()), "");
+    EXPECT_EQ(PortCandidates::WhyLocked("/dev/ttyUSB2", locks.Path()), "");
+}
+
+// Two pseudo-terminals, one silent: the one a key press arrives on is found, and what
+// cannot be a port is said with why.
+TEST(PortFinder, FindsThePortAKeyArrivesOnAndSaysWhyOthersCannotBeUsed) {
+    auto silent = VirtualPort::CreatePty();
+    auto receiver = VirtualPort::CreatePty();
+    ScratchFolder folder;
+    const std::string file = folder.FilePath("file");
+    std::ofstream(file) << "";
+    const std::string missing = folder.FilePath("missing");
+
+    PortFinder finder;
+    EXPECT_EQ(finder.Listen({silent->readerPath(), file, receiver->readerPath(), missing}),
+              (Names{silent->readerPath(), receiver->readerPath()}));
+    ASSERT_EQ(finder.Problems().size(), 2u);
+    EXPECT_NE(finder.Problems()[0].find(file + " is a file"), std::string::npos)
+        << finder.Problems()[0];
+    EXPECT_NE(finder.Problems()[1].find("No such file"), std::string::npos) << finder.Problems()[1];
+
+    ASSERT_TRUE(receiver->WaitForRawReader());
+    // A stray byte and a repeat are no key press; the press is.
+    ASSERT_TRUE(receiver->Write({0x33, 0x0D, 0x21, 0x91, 0x21}));
+    EXPECT_EQ(finder.Await(std::chrono::minutes(1)), receiver->readerPath());
+    // Listening has ended: the ports can be opened again.
+    PortFinder again;
+    EXPECT_EQ(again.Listen({receiver->readerPath()}).size(), 1u);
+}
+
+// A port this process holds (as another program would) is not taken.
+TEST(PortFinder, LeavesAHeldPortAlone) {
+    auto pty = VirtualPort::CreatePty();
+    PortFinder holder;
+    ASSERT_EQ(holder.Listen({pty->readerPath()}).size(), 1u);
+    PortFinder finder;
+    EXPECT_TRUE(finder.Listen({pty->readerPath()}).empty());
+    ASSERT_EQ(finder.Problems().size(), 1u);
+    EXPECT_NE(finder.Problems()[0].find("held by another"), std::string::npos)
+        << finder.Problems()[0];
+}
+
+// Nothing arrives within the limit: nothing is found.
+TEST(PortFinder, FindsNothingWhenNoKeyArrivesInTime) {
+    auto silent = VirtualPort::CreatePty();
+    PortFinder finder;
+    ASSERT_EQ(finder.Listen({silent->readerPath()}).size(), 1u);
+    EXPECT_EQ(finder.Await(std::chrono::milliseconds(0)), "");
+}
+
+// What the user is told, and when the port found is kept: only when asked and answered.
+struct KeepCase {
+    bool ask;
+    const char* answer;
+    bool canSave;
+    const char* said;  // the end of standard output
+    bool kept;
+};
+
+class FindPortSessionKeeping : public ::testing::TestWithParam<KeepCase> {};
+
+TEST_P(FindPortSessionKeeping, KeepsThePortOnlyWhenTheUserSaysSo) {
+    const KeepCase& c = GetParam();
+    auto receiver = VirtualPort::CreatePty();
+    std::istringstream in(c.answer);
+    std::ostringstream out;
+    std::ostringstream err;
+    std::string kept;
+    PortKeeping keeping{"the settings", {}};
+    if (c.canSave) {
+        keeping.save = [&kept](const std::string& port, std::string&) {
+            kept = port;
+            return true;
+        };
+    }
+    std::string found;
+    std::thread session([&] {
+        found = FindPortSession({receiver->readerPath()}, in, c.ask, out, err, keeping,
+                                std::chrono::minutes(1));
+    });
+    ASSERT_TRUE(receiver->WaitForRawReader());
+    ASSERT_TRUE(receiver->Write({0x91, 0x2A}));
+    session.join();
+    EXPECT_EQ(found, receiver->readerPath());
+    EXPECT_EQ(kept, c.kept ? receiver->readerPath() : "");
+    const std::string said = out.str();
+    std::string end = c.said;
+    if (const auto at = end.find("<PORT>"); at != std::string::npos) {
+        end.replace(at, 6, receiver->readerPath());
+    }
+    EXPECT_EQ(said.substr(said.size() - std::min(said.size(), end.size())), end) << said;
+    EXPECT_NE(said.find("Press any key on the remote"), std::string::npos) << said;
+    EXPECT_EQ(err.str(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FindPortSessionKeeping,
+                         ::testing::Values(KeepCase{true, "y\n", true, "? [y/N] Saved.\n", true},
+                                           KeepCase{true, "\n", true, "? [y/N] ", false},
+                                           KeepCase{false, "y\n", true, "  port = <PORT>\n", false},
+                                           KeepCase{true, "y\n", false, "  port = <PORT>\n",
+                                                    false}));
+
+}  // namespace
