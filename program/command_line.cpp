@@ -3,9 +3,12 @@
 #include "log/untrusted_text.h"
 #include "log/usage_problem.h"
 #include "program/key_map_file.h"
+#include "program/settings_file.h"
+#include "program/utf8_path.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <set>
 #include <utility>
 
 namespace {
@@ -24,6 +27,79 @@ CommandLine Print(std::string text) {
     result.out = std::move(text);
     return result;
 }
+
+// The settings file's values for the options the command line left out; empty, or what
+// is wrong with the file. Each value goes through its option as one given on the command
+// line would, checks and all. CLI11's own config reader is not used: it splits a value at
+// commas and spaces ("vlc,spotify", a player's Identity), knows no line numbers, and opens
+// the file by its ANSI name on Windows.
+std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist) {
+    const SettingsRead read = ReadSettings(PathFromUtf8(file));
+    const std::string where = UntrustedText(file, 1000) + ":";
+    if (!read.exists && !mustExist) {
+        return {};
+    }
+    if (!read.problem.empty()) {
+        return where + (read.problemLine > 0 ? std::to_string(read.problemLine) + ":" : "") + " " +
+               read.problem;
+    }
+    std::set<const CLI::Option*> given;
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->count() > 0) {
+            given.insert(option);
+        }
+    }
+    // The command line's choice of player stands whole: --no-player, or names.
+    const CLI::Option* noPlayer = app.get_option_no_throw("--no-player");
+    if (noPlayer != nullptr && given.count(noPlayer) > 0) {
+        given.insert(app.get_option("--player"));
+        given.insert(app.get_option("--ignore-player"));
+    } else if (noPlayer != nullptr && (given.count(app.get_option("--player")) > 0 ||
+                                       given.count(app.get_option("--ignore-player")) > 0)) {
+        given.insert(noPlayer);
+    }
+    std::set<const CLI::Option*> fromFile;
+    for (const Setting& setting : read.settings) {
+        const std::string at = where + std::to_string(setting.line) + ": ";
+        const std::string key = "'" + UntrustedText(setting.key) + "'";
+        CLI::Option* option =
+            setting.key.rfind('-', 0) == 0 ? nullptr : app.get_option_no_throw("--" + setting.key);
+        if (option == nullptr || !option->get_configurable()) {
+            return at + "unknown setting " + key;
+        }
+        if (setting.value.empty()) {
+            return at + "setting " + key + " needs a value";
+        }
+        if (given.count(option) > 0) {
+            continue;
+        }
+        // A later line wins, as a later option does; --ignore-player lines add up.
+        if (!fromFile.insert(option).second &&
+            option->get_multi_option_policy() != CLI::MultiOptionPolicy::TakeAll) {
+            option->clear();
+        }
+        try {
+            option->add_result(setting.value);
+            option->run_callback();
+        } catch (const CLI::ParseError& error) {
+            return at + (option->get_expected_min() == 0 ? "setting " + key + " is true or false"
+                                                         : UsageProblem(error, "value"));
+        }
+    }
+    return {};
+}
+
+#ifndef _WIN32
+// "vlc,,mpv" or "vlc,": a slip, never a player named "".
+auto NoEmptyName(const std::string& option) {
+    return [option](const std::string& list) {
+        const std::vector<std::string> names = CommandLine::Names(list);
+        return std::find(names.begin(), names.end(), std::string()) == names.end()
+                   ? std::string()
+                   : "option '" + option + "' has an empty name in '" + list + "'";
+    };
+}
+#endif
 
 }  // namespace
 
@@ -67,11 +143,21 @@ std::string CommandLine::HelpText() {
            "                  " +
            KeyMapFile::DefaultPath() +
            "\n"
+           "  --follow        the window follows new lines from the start (else once\n"
+           "                  you scroll to the end)\n"
            "  --print-keys    print the built-in key map, a start for your own, and exit;\n"
            "                  with --keys, that map as it is read\n"
            "  --learn         learn a remote's keys in the terminal and write the key map\n"
+           "  --config FILE   the settings file to read; by default, when it exists,\n"
+           "                  " +
+           Utf8FromPath(DefaultSettingsPath()) +
+           "\n"
            "  --help          show this help and exit\n"
-           "  --version       show the version and exit\n";
+           "  --version       show the version and exit\n"
+           "\n"
+           "The settings file holds options as NAME = VALUE lines (port = DEVICE,\n"
+           "console = true); the command line wins over it. --config, --learn,\n"
+           "--print-keys, --help and --version are for the command line only.\n";
 }
 
 std::vector<std::string> CommandLine::Names(const std::string& list) {
@@ -87,13 +173,13 @@ std::vector<std::string> CommandLine::Names(const std::string& list) {
     }
 }
 
-CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
+CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::string& settings) {
 #ifdef _WIN32
     // How Windows programs are asked for help.
     if (std::find(args.begin(), args.end(), "/?") != args.end()) {
         std::vector<std::string> asked(args);
         std::replace(asked.begin(), asked.end(), std::string("/?"), std::string("--help"));
-        return Parse(asked);
+        return Parse(asked, settings);
     }
 #endif
     CommandLine result;
@@ -104,12 +190,15 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     CLI::App app("", "quorvel");
     app.set_help_flag();
     app.allow_extras();
-    std::vector<std::string> flags{"--help", "--version", "--console", "--print-keys", "--learn"};
-    app.add_flag("-h,--help", help);
-    app.add_flag("--version", version);
+    std::vector<std::string> flags{"--help",       "--version", "--console",
+                                   "--print-keys", "--learn",   "--follow"};
+    // What only the command line can ask for: never from the settings file.
+    app.add_flag("-h,--help", help)->configurable(false);
+    app.add_flag("--version", version)->configurable(false);
     app.add_flag("--console", result.console);
-    app.add_flag("--print-keys", printKeys);
-    app.add_flag("--learn", result.learn);
+    app.add_flag("--print-keys", printKeys)->configurable(false);
+    app.add_flag("--learn", result.learn)->configurable(false);
+    app.add_flag("--follow", result.follow);
 #ifndef _WIN32
     flags.push_back("--no-player");
     app.add_flag("--no-player", noPlayer);
@@ -118,11 +207,12 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
         ->check([](const std::string& value) {
             return value.empty() || value[0] == '-' ? "option '--ignore-player' needs a value"
                                                     : std::string();
-        });
+        })
+        ->check(NoEmptyName("--ignore-player"));
 #endif
     for (const auto& [name, target] :
          {std::pair{"--port", &result.port}, std::pair{"--player", &result.player},
-          std::pair{"--keys", &result.keys}}) {
+          std::pair{"--keys", &result.keys}, std::pair{"--config", &result.config}}) {
         app.add_option(name, *target)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
             // An option given where the value belongs is a slip, never a value.
@@ -131,6 +221,11 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
                                                         : std::string();
             });
     }
+
+    app.get_option("--config")->configurable(false);
+#ifndef _WIN32
+    app.get_option("--player")->check(NoEmptyName("--player"));
+#endif
 
     if (const std::string problem = FlagGivenAValue(args, flags); !problem.empty()) {
         return Fail(problem);
@@ -147,28 +242,25 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
                         ? "unknown option '" + extra.substr(0, extra.find('=')) + "'"
                         : "unexpected argument '" + extra + "'");
     }
+    if (!help && !version) {
+        // Named, it must be there; the default one may well not be.
+        const bool named = !result.config.empty();
+        if (!named) {
+            result.config = settings;
+        }
+        if (!result.config.empty()) {
+            if (const std::string problem = ApplySettings(app, result.config, named);
+                !problem.empty()) {
+                return Fail(problem);
+            }
+        }
+    }
     if (noPlayer && !result.player.empty()) {
         return Fail("options '--player' and '--no-player' exclude each other");
     }
     if (noPlayer && !result.ignoredPlayers.empty()) {
         return Fail("options '--ignore-player' and '--no-player' exclude each other");
     }
-#ifndef _WIN32
-    // "vlc,,mpv" or "vlc,": a slip, never a player named "".
-    std::vector<std::pair<std::string, std::string>> lists;
-    if (!result.player.empty()) {
-        lists.emplace_back("--player", result.player);
-    }
-    for (const std::string& list : result.ignoredPlayers) {
-        lists.emplace_back("--ignore-player", list);
-    }
-    for (const auto& [option, list] : lists) {
-        const std::vector<std::string> names = Names(list);
-        if (std::find(names.begin(), names.end(), std::string()) != names.end()) {
-            return Fail("option '" + option + "' has an empty name in '" + list + "'");
-        }
-    }
-#endif
     if (result.learn && printKeys) {
         return Fail("options '--learn' and '--print-keys' exclude each other");
     }
