@@ -41,6 +41,9 @@ class TForm1 {
 
     HWND Handle() const { return window_; }
     void Show(int how) const;
+    // The history follows new lines from the start, not only once the user scrolls to the
+    // end (--follow).
+    void FollowTheEnd();
 
     HWND History = nullptr;
 
