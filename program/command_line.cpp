@@ -64,8 +64,11 @@ std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist
         const std::string key = "'" + UntrustedText(setting.key) + "'";
         CLI::Option* option =
             setting.key.rfind('-', 0) == 0 ? nullptr : app.get_option_no_throw("--" + setting.key);
-        if (option == nullptr || !option->get_configurable()) {
+        if (option == nullptr) {
             return at + "unknown setting " + key;
+        }
+        if (!option->get_configurable()) {
+            return at + "setting " + key + " is for the command line only";
         }
         if (setting.value.empty()) {
             return at + "setting " + key + " needs a value";

@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                      false,
                      false,
                      {},
-                     ":1: unknown setting 'learn'"},
+                     ":1: setting 'learn' is for the command line only"},
         SettingsCase{"ABadValue",
                      "follow = maybe\n",
                      {},
