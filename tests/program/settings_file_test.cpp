@@ -17,8 +17,7 @@ namespace {
 std::string Utf16Le(const std::string& ascii) {
     std::string bytes = "\xFF\xFE";
     for (const char c : ascii) {
-        bytes += c;
-        bytes += '\0';
+        bytes += std::string{c, '\0'};
     }
     return bytes;
 }
@@ -29,161 +28,71 @@ std::string Contents(const std::string& path) {
     return text.str();
 }
 
-struct SettingsCase {
-    const char* name;
-    // The file's bytes; none: there is no file.
-    std::optional<std::string> file;
-    // "FILE" stands for the file's path; without --config it is the default one.
-    std::vector<std::string> args;
-    std::string port = CommandLine::DefaultPort;
-    std::string player;
-    bool console = false;
-    bool follow = false;
-    std::vector<std::string> ignored = {};
-    // After "quorvel: FILE"; empty when the program runs.
-    std::string err = {};
-};
-
-void PrintTo(const SettingsCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class SettingsFileCases : public ::testing::TestWithParam<SettingsCase> {};
-
-TEST_P(SettingsFileCases, FillInWhatTheCommandLineLeftOut) {
-    const SettingsCase& c = GetParam();
-    const ScratchFolder scratch;
-    const std::string file = scratch.FilePath("quorvel.conf");
-    if (c.file) {
-        std::ofstream(file, std::ios::binary) << *c.file;
+// What the program runs with, or its problem after "quorvel: FILE".
+std::string Outcome(const CommandLine& parsed, const std::string& file) {
+    if (parsed.action == CommandLine::Action::Exit) {
+        const std::string head = "quorvel: " + file;
+        return parsed.err.rfind(head, 0) == 0 ? parsed.err.substr(head.size()) : parsed.err;
     }
-    std::vector<std::string> args = c.args;
-    bool named = false;
-    for (std::string& arg : args) {
-        if (const auto at = arg.find("FILE"); at != std::string::npos) {
-            arg.replace(at, 4, file);
-            named = true;
-        }
+    std::string outcome = parsed.port + " [" + parsed.player + "]";
+    for (const std::string& list : parsed.ignoredPlayers) {
+        outcome += " -" + list;
     }
-    const CommandLine parsed =
-        CommandLine::Parse(args, named ? scratch.FilePath("unused.conf") : file);
-    if (!c.err.empty()) {
-        EXPECT_EQ(parsed.exitStatus, CommandLine::UsageError);
-        EXPECT_EQ(parsed.err, "quorvel: " + file + c.err + " (try --help)\n");
-        return;
-    }
-    EXPECT_EQ(parsed.err, "");
-    EXPECT_EQ(parsed.action, CommandLine::Action::Run);
-    EXPECT_EQ(parsed.port, c.port);
-    EXPECT_EQ(parsed.player, c.player);
-    EXPECT_EQ(parsed.console, c.console);
-    EXPECT_EQ(parsed.follow, c.follow);
-    EXPECT_EQ(parsed.ignoredPlayers, c.ignored);
-    EXPECT_EQ(parsed.config, file);
+    return outcome + (parsed.console ? " console" : "") + (parsed.follow ? " follow" : "");
 }
 
 const std::string Usual =
     "port = /dev/ttyUSB0\nplayer = vlc,spotify\nconsole = true\nfollow = yes\n";
+const std::string Refused = " (try --help)\n";
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SettingsFileCases,
-    ::testing::Values(
-        SettingsCase{"ValuesFromTheFile", Usual, {}, "/dev/ttyUSB0", "vlc,spotify", true, true},
-        SettingsCase{"TheCommandLineWins",
-                     Usual,
-                     {"--port", "/dev/pts/3", "--player=mpv"},
-                     "/dev/pts/3",
-                     "mpv",
-                     true,
-                     true},
-        SettingsCase{"NoPlayerOnTheCommandLineDropsTheFilesPlayers",
-                     "player = vlc\nignore-player = mpv\n",
-                     {"--no-player"},
-                     "/dev/ttyS0",
-                     ""},
-        SettingsCase{"NotesQuotesAndRepeatedLines",
-                     "# mine\n; also a note\n\nport = /dev/a\nport = /dev/b  # the adapter\n"
-                     "player = \"VLC media player\" # its Identity\n"
-                     "ignore-player = firefox\nignore-player = chromium,mpv\n",
-                     {},
-                     "/dev/b",
-                     "VLC media player",
-                     false,
-                     false,
-                     {"firefox", "chromium,mpv"}},
-        SettingsCase{
-            "ANamedFile", "port = /dev/ttyACM0\n", {"--config", "FILE"}, "/dev/ttyACM0", ""},
-        SettingsCase{"Utf8WithAByteOrderMark",
-                     "\xEF\xBB\xBFport = /dev/ttyACM0\r\n",
-                     {},
-                     "/dev/ttyACM0",
-                     ""},
-        SettingsCase{"Utf16", Utf16Le("console = true\r\n"), {}, "/dev/ttyS0", "", true},
-        SettingsCase{"NoDefaultFileIsFine", std::nullopt, {}, "/dev/ttyS0", ""},
-        SettingsCase{"ANamedFileMustExist",
-                     std::nullopt,
-                     {"--config=FILE"},
-                     "",
-                     "",
-                     false,
-                     false,
-                     {},
-                     ": no such file"},
-        SettingsCase{"AnUnknownKey",
-                     "port = /dev/a\ncolour = red\n",
-                     {},
-                     "",
-                     "",
-                     false,
-                     false,
-                     {},
-                     ":2: unknown setting 'colour'"},
-        SettingsCase{"ACommandLineOnlyOption",
-                     "learn = true\n",
-                     {},
-                     "",
-                     "",
-                     false,
-                     false,
-                     {},
-                     ":1: setting 'learn' is for the command line only"},
-        SettingsCase{"ABadValue",
-                     "follow = maybe\n",
-                     {},
-                     "",
-                     "",
-                     false,
-                     false,
-                     {},
-                     ":1: setting 'follow' is true or false"},
-        SettingsCase{"AValueTheOptionRefuses",
-                     "player = vlc,,mpv\n",
-                     {},
-                     "",
-                     "",
-                     false,
-                     false,
-                     {},
-                     ":1: option '--player' has an empty name in 'vlc,,mpv'"},
-        SettingsCase{"AnEmptyValue",
-                     "port =\n",
-                     {},
-                     "",
-                     "",
-                     false,
-                     false,
-                     {},
-                     ":1: setting 'port' needs a value"},
-        SettingsCase{"ALineWithoutAValue",
-                     "port /dev/a\n",
-                     {},
-                     "",
-                     "",
-                     false,
-                     false,
-                     {},
-                     ":1: expected NAME = VALUE"}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(SettingsFile, FillsInWhatTheCommandLineLeftOut) {
+    struct Case {
+        std::optional<std::string> file;  // none: there is no file
+        std::vector<std::string> args;    // FILE: the file's path; else it is the default one
+        std::string outcome;
+    };
+    const Case cases[] = {
+        {Usual, {}, "/dev/ttyUSB0 [vlc,spotify] console follow"},
+        {Usual, {"--port", "/dev/pts/3", "--player=mpv"}, "/dev/pts/3 [mpv] console follow"},
+        {"player = vlc\nignore-player = mpv\n", {"--no-player"}, "/dev/ttyS0 []"},
+        {"# mine\n; also a note\n\nport = /dev/a\nport = /dev/b  # the adapter\n"
+         "player = \"VLC media player\" # its Identity\n"
+         "ignore-player = firefox\nignore-player = chromium,mpv\n",
+         {},
+         "/dev/b [VLC media player] -firefox -chromium,mpv"},
+        {"port = /dev/ttyACM0\n", {"--config", "FILE"}, "/dev/ttyACM0 []"},
+        {"\xEF\xBB\xBFport = /dev/ttyACM0\r\n", {}, "/dev/ttyACM0 []"},
+        {Utf16Le("console = true\r\n"), {}, "/dev/ttyS0 [] console"},
+        {std::nullopt, {}, "/dev/ttyS0 []"},
+        {std::nullopt, {"--config=FILE"}, ": no such file" + Refused},
+        {"port = /dev/a\ncolour = red\n", {}, ":2: unknown setting 'colour'" + Refused},
+        {"learn = true\n", {}, ":1: setting 'learn' is for the command line only" + Refused},
+        {"follow = maybe\n", {}, ":1: setting 'follow' is true or false" + Refused},
+        {"player = vlc,,mpv\n",
+         {},
+         ":1: option '--player' has an empty name in 'vlc,,mpv'" + Refused},
+        {"port =\n", {}, ":1: setting 'port' needs a value" + Refused},
+        {"port /dev/a\n", {}, ":1: expected NAME = VALUE" + Refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.value_or("(none)"));
+        const ScratchFolder scratch;
+        const std::string file = scratch.FilePath("quorvel.conf");
+        if (c.file) {
+            std::ofstream(file, std::ios::binary) << *c.file;
+        }
+        std::vector<std::string> args = c.args;
+        bool named = false;
+        for (std::string& arg : args) {
+            if (const auto at = arg.find("FILE"); at != std::string::npos) {
+                arg.replace(at, 4, file);
+                named = true;
+            }
+        }
+        const CommandLine parsed = CommandLine::Parse(args, named ? scratch.FilePath("x") : file);
+        EXPECT_EQ(Outcome(parsed, file), c.outcome);
+    }
+}
 
 TEST(SettingsFile, TheDefaultOneIsBesideTheKeyMap) {
     const ScratchFolder scratch;
@@ -191,59 +100,44 @@ TEST(SettingsFile, TheDefaultOneIsBesideTheKeyMap) {
     const std::string saved = config != nullptr ? config : "";
     ::setenv("XDG_CONFIG_HOME", scratch.Path().c_str(), 1);
     const std::filesystem::path path = DefaultSettingsPath();
-    if (config != nullptr) {
-        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    } else {
+    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    if (config == nullptr) {
         ::unsetenv("XDG_CONFIG_HOME");
     }
     EXPECT_EQ(path, std::filesystem::path(scratch.Path()) / "quorvel" / "quorvel.conf");
 }
 
-struct SaveCase {
-    const char* name;
-    std::optional<std::string> before;
-    std::string key;
-    std::string value;
-    std::string after;
-};
-
-void PrintTo(const SaveCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class SaveSettingCases : public ::testing::TestWithParam<SaveCase> {};
-
-TEST_P(SaveSettingCases, ChangesOnlyThatKeysLine) {
-    const SaveCase& c = GetParam();
-    const ScratchFolder scratch;
-    // A folder that is not there yet is made.
-    const std::string file = scratch.FilePath("quorvel/quorvel.conf");
-    if (c.before) {
-        std::filesystem::create_directory(scratch.FilePath("quorvel"));
-        std::ofstream(file, std::ios::binary) << *c.before;
+TEST(SettingsFile, SavingChangesOnlyThatKeysLine) {
+    struct Case {
+        std::optional<std::string> before;
+        std::string key, value, after;
+    };
+    const Case cases[] = {
+        {std::nullopt, "port", "/dev/ttyUSB0", "port = /dev/ttyUSB0\n"},
+        // The line in force is the last.
+        {"# the receiver\nport = /dev/a\nplayer = vlc\nport = /dev/b # old\n", "port", "/dev/c",
+         "# the receiver\nport = /dev/a\nplayer = vlc\nport = /dev/c\n"},
+        {"player = vlc\r\nconsole = true", "port", "COM3",
+         "player = vlc\r\nconsole = true\r\nport = COM3\r\n"},
+        // Quoted, as it would not read back otherwise.
+        {"", "player", " a # b", "player = \" a # b\"\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before.value_or("(none)"));
+        const ScratchFolder scratch;
+        // A folder that is not there yet is made.
+        const std::string file = scratch.FilePath("quorvel/quorvel.conf");
+        if (c.before) {
+            std::filesystem::create_directory(scratch.FilePath("quorvel"));
+            std::ofstream(file, std::ios::binary) << *c.before;
+        }
+        std::string problem;
+        EXPECT_TRUE(SaveSetting(file, c.key, c.value, problem)) << problem;
+        EXPECT_EQ(Contents(file), c.after);
+        const SettingsRead read = ReadSettings(file);
+        ASSERT_EQ(read.problem, "");
+        EXPECT_EQ(read.settings.back().value, c.value);
     }
-    std::string problem;
-    EXPECT_TRUE(SaveSetting(file, c.key, c.value, problem)) << problem;
-    EXPECT_EQ(problem, "");
-    EXPECT_EQ(Contents(file), c.after);
-    const SettingsRead read = ReadSettings(file);
-    ASSERT_EQ(read.problem, "");
-    EXPECT_EQ(read.settings.back().value, c.value);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SaveSettingCases,
-    ::testing::Values(
-        SaveCase{"ANewFile", std::nullopt, "port", "/dev/ttyUSB0", "port = /dev/ttyUSB0\n"},
-        SaveCase{"ReplacesTheLineInForce",
-                 "# the receiver\nport = /dev/a\nplayer = vlc\nport = /dev/b # old\n", "port",
-                 "/dev/serial/by-id/usb-IR-if00",
-                 "# the receiver\nport = /dev/a\nplayer = vlc\nport = "
-                 "/dev/serial/by-id/usb-IR-if00\n"},
-        SaveCase{"AppendsAfterALastLineWithoutItsEnd", "player = vlc\r\nconsole = true", "port",
-                 "COM3", "player = vlc\r\nconsole = true\r\nport = COM3\r\n"},
-        SaveCase{"QuotesAValueThatWouldNotReadBack", "", "player", " a # b",
-                 "player = \" a # b\"\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
