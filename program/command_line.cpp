@@ -3,9 +3,12 @@
 #include "log/untrusted_text.h"
 #include "log/usage_problem.h"
 #include "program/key_map_file.h"
+#include "program/settings_file.h"
+#include "program/utf8_path.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <set>
 #include <utility>
 
 namespace {
@@ -24,6 +27,82 @@ CommandLine Print(std::string text) {
     result.out = std::move(text);
     return result;
 }
+
+// The settings file's values for the options the command line left out; empty, or what
+// is wrong with the file. Each value goes through its option as one given on the command
+// line would, checks and all. CLI11's own config reader is not used: it splits a value at
+// commas and spaces ("vlc,spotify", a player's Identity), knows no line numbers, and opens
+// the file by its ANSI name on Windows.
+std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist) {
+    const SettingsRead read = ReadSettings(PathFromUtf8(file));
+    const std::string where = UntrustedText(file, 1000) + ":";
+    if (!read.exists && !mustExist) {
+        return {};
+    }
+    if (!read.problem.empty()) {
+        return where + (read.problemLine > 0 ? std::to_string(read.problemLine) + ":" : "") + " " +
+               read.problem;
+    }
+    std::set<const CLI::Option*> given;
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->count() > 0) {
+            given.insert(option);
+        }
+    }
+    // The command line's choice of player stands whole: --no-player, or names.
+    const CLI::Option* noPlayer = app.get_option_no_throw("--no-player");
+    if (noPlayer != nullptr && given.count(noPlayer) > 0) {
+        given.insert(app.get_option("--player"));
+        given.insert(app.get_option("--ignore-player"));
+    } else if (noPlayer != nullptr && (given.count(app.get_option("--player")) > 0 ||
+                                       given.count(app.get_option("--ignore-player")) > 0)) {
+        given.insert(noPlayer);
+    }
+    std::set<const CLI::Option*> fromFile;
+    for (const Setting& setting : read.settings) {
+        const std::string at = where + std::to_string(setting.line) + ": ";
+        const std::string key = "'" + UntrustedText(setting.key) + "'";
+        CLI::Option* option =
+            setting.key.rfind('-', 0) == 0 ? nullptr : app.get_option_no_throw("--" + setting.key);
+        if (option == nullptr) {
+            return at + "unknown setting " + key;
+        }
+        if (!option->get_configurable()) {
+            return at + "setting " + key + " is for the command line only";
+        }
+        if (setting.value.empty()) {
+            return at + "setting " + key + " needs a value";
+        }
+        if (given.count(option) > 0) {
+            continue;
+        }
+        // A later line wins, as a later option does; --ignore-player lines add up.
+        if (!fromFile.insert(option).second &&
+            option->get_multi_option_policy() != CLI::MultiOptionPolicy::TakeAll) {
+            option->clear();
+        }
+        try {
+            option->add_result(setting.value);
+            option->run_callback();
+        } catch (const CLI::ParseError& error) {
+            return at + (option->get_expected_min() == 0 ? "setting " + key + " is true or false"
+                                                         : UsageProblem(error, "value"));
+        }
+    }
+    return {};
+}
+
+#ifndef _WIN32
+// "vlc,,mpv" or "vlc,": a slip, never a player named "".
+auto NoEmptyName(const std::string& option) {
+    return [option](const std::string& list) {
+        const std::vector<std::string> names = CommandLine::Names(list);
+        return std::find(names.begin(), names.end(), std::string()) == names.end()
+                   ? std::string()
+                   : "option '" + option + "' has an empty name in '" + list + "'";
+    };
+}
+#endif
 
 }  // namespace
 
@@ -76,6 +155,8 @@ std::string CommandLine::HelpText() {
            "                  " +
            KeyMapFile::DefaultPath() +
            "\n"
+           "  --follow        the window follows new lines from the start (else once\n"
+           "                  you scroll to the end)\n"
            "  --print-keys    print the built-in key map, a start for your own, and exit;\n"
            "                  with --keys, that map as it is read\n"
            "  --learn         learn a remote's keys in the terminal and write the key map;\n"
@@ -83,8 +164,16 @@ std::string CommandLine::HelpText() {
            "  --find-port [PORT...]\n"
            "                  listen on these ports (by default on every serial port here)\n"
            "                  and say the one on which a key of the remote arrives\n"
+           "  --config FILE   the settings file to read; by default, when it exists,\n"
+           "                  " +
+           Utf8FromPath(DefaultSettingsPath()) +
+           "\n"
            "  --help          show this help and exit\n"
-           "  --version       show the version and exit\n";
+           "  --version       show the version and exit\n"
+           "\n"
+           "The settings file holds options as NAME = VALUE lines (port = DEVICE,\n"
+           "console = true); the command line wins over it. --config, --learn,\n"
+           "--print-keys, --help and --version are for the command line only.\n";
 }
 
 std::vector<std::string> CommandLine::Names(const std::string& list) {
@@ -100,13 +189,13 @@ std::vector<std::string> CommandLine::Names(const std::string& list) {
     }
 }
 
-CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
+CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::string& settings) {
 #ifdef _WIN32
     // How Windows programs are asked for help.
     if (std::find(args.begin(), args.end(), "/?") != args.end()) {
         std::vector<std::string> asked(args);
         std::replace(asked.begin(), asked.end(), std::string("/?"), std::string("--help"));
-        return Parse(asked);
+        return Parse(asked, settings);
     }
 #endif
     CommandLine result;
@@ -117,16 +206,18 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     CLI::App app("", "quorvel");
     app.set_help_flag();
     app.allow_extras();
-    std::vector<std::string> flags{"--help",  "--version", "--console",  "--print-keys",
-                                   "--learn", "--notify",  "--minimized"};
-    app.add_flag("-h,--help", help);
-    app.add_flag("--version", version);
+    std::vector<std::string> flags{"--help",  "--version", "--console",   "--print-keys",
+                                   "--learn", "--notify",  "--minimized", "--follow"};
+    // What only the command line can ask for: never from the settings file.
+    app.add_flag("-h,--help", help)->configurable(false);
+    app.add_flag("--version", version)->configurable(false);
     app.add_flag("--console", result.console);
-    app.add_flag("--print-keys", printKeys);
-    app.add_flag("--learn", result.learn);
+    app.add_flag("--print-keys", printKeys)->configurable(false);
+    app.add_flag("--learn", result.learn)->configurable(false);
     app.add_flag("--notify", result.notify);
     app.add_flag("--minimized", result.minimized);
-    app.add_option("--find-port", result.findPortCandidates)->expected(0, -1);
+    app.add_flag("--follow", result.follow);
+    app.add_option("--find-port", result.findPortCandidates)->expected(0, -1)->configurable(false);
 #ifndef _WIN32
     flags.push_back("--no-player");
     app.add_flag("--no-player", noPlayer);
@@ -135,11 +226,12 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
         ->check([](const std::string& value) {
             return value.empty() || value[0] == '-' ? "option '--ignore-player' needs a value"
                                                     : std::string();
-        });
+        })
+        ->check(NoEmptyName("--ignore-player"));
 #endif
     for (const auto& [name, target] :
          {std::pair{"--port", &result.port}, std::pair{"--player", &result.player},
-          std::pair{"--keys", &result.keys}}) {
+          std::pair{"--keys", &result.keys}, std::pair{"--config", &result.config}}) {
         app.add_option(name, *target)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
             // An option given where the value belongs is a slip, never a value.
@@ -148,6 +240,11 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
                                                         : std::string();
             });
     }
+
+    app.get_option("--config")->configurable(false);
+#ifndef _WIN32
+    app.get_option("--player")->check(NoEmptyName("--player"));
+#endif
 
     if (const std::string problem = FlagGivenAValue(args, flags); !problem.empty()) {
         return Fail(problem);
@@ -164,46 +261,48 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
                         ? "unknown option '" + extra.substr(0, extra.find('=')) + "'"
                         : "unexpected argument '" + extra + "'");
     }
+    // What the command line itself asked for; the settings file may add to it.
+    const bool portHere = app.count("--port") > 0;
+    const bool windowlessHere = app.count("--console") > 0 || result.learn;
+    const bool minimizedHere = app.count("--minimized") > 0;
+    if (!help && !version) {
+        // Named, it must be there; the default one may well not be.
+        const bool named = !result.config.empty();
+        if (!named) {
+            result.config = settings;
+        }
+        if (!result.config.empty()) {
+            if (const std::string problem = ApplySettings(app, result.config, named);
+                !problem.empty()) {
+                return Fail(problem);
+            }
+        }
+    }
     if (noPlayer && !result.player.empty()) {
         return Fail("options '--player' and '--no-player' exclude each other");
     }
     if (noPlayer && !result.ignoredPlayers.empty()) {
         return Fail("options '--ignore-player' and '--no-player' exclude each other");
     }
-#ifndef _WIN32
-    // "vlc,,mpv" or "vlc,": a slip, never a player named "".
-    std::vector<std::pair<std::string, std::string>> lists;
-    if (!result.player.empty()) {
-        lists.emplace_back("--player", result.player);
-    }
-    for (const std::string& list : result.ignoredPlayers) {
-        lists.emplace_back("--ignore-player", list);
-    }
-    for (const auto& [option, list] : lists) {
-        const std::vector<std::string> names = Names(list);
-        if (std::find(names.begin(), names.end(), std::string()) != names.end()) {
-            return Fail("option '" + option + "' has an empty name in '" + list + "'");
-        }
-    }
-#endif
     if (result.learn && printKeys) {
         return Fail("options '--learn' and '--print-keys' exclude each other");
     }
-    // Both run without the window.
-    for (const auto& [given, option] :
-         {std::pair{result.console, "--console"}, std::pair{result.learn, "--learn"}}) {
-        if (result.minimized && given) {
-            return Fail(std::string("options '--minimized' and '") + option +
-                        "' exclude each other");
-        }
+    // Both run without the window. Asked for together here, that is a slip; with one of
+    // them from the settings file, --minimized has nothing to do.
+    if (minimizedHere && windowlessHere) {
+        return Fail(std::string("options '--minimized' and '") +
+                    (result.learn ? "--learn" : "--console") + "' exclude each other");
     }
+    result.minimized = result.minimized && !result.console && !result.learn;
+    // A port from the settings file is the user's port too, for --learn; --find-port
+    // looks for it, so only one named here is a slip.
     result.portGiven = app.count("--port") > 0;
     result.findPort = app.count("--find-port") > 0;
     // Given without a value, CLI11 stores one empty one.
     std::erase(result.findPortCandidates, std::string());
     for (const auto& [given, name] :
          {std::pair{result.learn, "--learn"}, std::pair{printKeys, "--print-keys"},
-          std::pair{result.portGiven, "--port"}}) {
+          std::pair{portHere, "--port"}}) {
         if (result.findPort && given) {
             return Fail(std::string("options '--find-port' and '") + name + "' exclude each other");
         }

@@ -49,11 +49,19 @@ struct CommandLine {
     // --find-port: search these ports (the machine's when none is named) for the receiver.
     bool findPort = false;
     std::vector<std::string> findPortCandidates;
+    // The window follows new lines from the start, not only once the user scrolls to the end.
+    bool follow = false;
+    // The settings file in force: --config's, else the default one (which may not exist);
+    // empty when none was asked for.
+    std::string config;
 
     // The names of a comma-separated list ("vlc,spotify"), in order.
     static std::vector<std::string> Names(const std::string& list);
 
-    // args excludes the program name.
-    static CommandLine Parse(const std::vector<std::string>& args);
+    // args excludes the program name. The options not given in args come from the settings
+    // file (program/settings_file.h): --config's, which must exist, else settings (UTF-8) when it
+    // exists; an empty settings reads none.
+    static CommandLine Parse(const std::vector<std::string>& args,
+                             const std::string& settings = {});
     static std::string HelpText();
 };

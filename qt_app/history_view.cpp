@@ -171,6 +171,11 @@ void HistoryView::Flush() {
     }
 }
 
+void HistoryView::FollowTheEnd() {
+    following_ = true;
+    UpdateScrollRange();
+}
+
 int HistoryView::TopRow() const {
     return verticalScrollBar()->value();
 }

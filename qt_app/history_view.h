@@ -41,6 +41,9 @@ class HistoryView : public QAbstractScrollArea, public HistoryList {
     void ExplainLine(int index, const std::string& why) override;
     void Repaint() override;
 
+    // Follows the end from now on, as if the user had scrolled there (--follow).
+    void FollowTheEnd();
+
     int TopRow() const;
     // Rows that fit entirely in the viewport.
     int VisibleRows() const;

@@ -19,8 +19,11 @@
 #include "program/key_map_reloader.h"
 #include "program/program_start.h"
 #include "program/quit_signal.h"
+#include "program/settings_file.h"
+#include "program/utf8_path.h"
 #include "qt_app/display_check.h"
 #include "qt_app/form1.h"
+#include "qt_app/history_view.h"
 #include "qt_app/platform_start_guard.h"
 #include "qt_app/qt_log_routing.h"
 #include "qt_app/quorvel_application.h"
@@ -78,6 +81,9 @@ int RunWindow(QuorvelApplication& app, const CommandLine& options, KeyMapReloade
     TForm1 form([&](ReceiverHost& receivers) {
         receivers.Start(options.port, PlayerFor(options), keys.Keys());
     });
+    if (options.follow) {
+        form.History->FollowTheEnd();
+    }
     if (options.minimized) {
         form.showMinimized();
     } else {
@@ -103,7 +109,8 @@ int ReportEscaped(const std::string& message, bool dialog) {
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
-    const CommandLine options = CommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
+    const CommandLine options = CommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc),
+                                                   Utf8FromPath(DefaultSettingsPath()));
     KeyMap startKeys;
     if (const auto status = StartProgram(options, startKeys)) {
         return *status;

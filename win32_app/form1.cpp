@@ -109,6 +109,10 @@ TForm1::TForm1(HINSTANCE instance, const NotifyingReceiverStarter& startReceiver
     startReceiver(*receivers_, *tray_);
 }
 
+void TForm1::FollowTheEnd() {
+    historyList_->FollowTheEnd();
+}
+
 TForm1::~TForm1() {
     // The receivers first: they write the list box about to go.
     receivers_.reset();

@@ -50,6 +50,9 @@ class TForm1 {
     void Show(int how) const;
     // Whether the icon is in the notification area now.
     bool InTray() const;
+    // The history follows new lines from the start, not only once the user scrolls to the
+    // end (--follow).
+    void FollowTheEnd();
 
     HWND History = nullptr;
 

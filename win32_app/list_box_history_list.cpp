@@ -238,5 +238,5 @@ bool ListBoxHistoryList::ShowsTheEnd() const {
     const LRESULT count = SendMessageA(listBox_, LB_GETCOUNT, 0, 0);
     const LRESULT top = SendMessageA(listBox_, LB_GETTOPINDEX, 0, 0);
     const int rows = VisibleRows();
-    return count > rows && top + rows >= count;
+    return (count > rows || followFromStart_) && top + rows >= count;
 }

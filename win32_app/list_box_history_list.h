@@ -40,6 +40,9 @@ class ListBoxHistoryList : public BatchedHistoryList {
 
     // On the UI thread, for DrainMessage.
     void Drain();
+    // On the UI thread: the list follows the end from the start, until the user scrolls up
+    // (--follow).
+    void FollowTheEnd() { followFromStart_ = true; }
 
   protected:
     void RequestHandOver() override;
@@ -47,8 +50,8 @@ class ListBoxHistoryList : public BatchedHistoryList {
   private:
     // Rows the list box shows whole.
     int VisibleRows() const;
-    // The list is longer than the box and its last line is in sight: the user scrolled
-    // there, since no write scrolls.
+    // The last line is in sight, and either the list is longer than the box (the user
+    // scrolled there, since no write scrolls) or the list follows the end from the start.
     bool ShowsTheEnd() const;
 
     static LRESULT CALLBACK ListBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -64,4 +67,5 @@ class ListBoxHistoryList : public BatchedHistoryList {
     // One per list box line, empty for a line without a reason; on the UI thread only.
     std::deque<std::string> reasons_;
     int tipRow_ = -1;
+    bool followFromStart_ = false;
 };

@@ -22,6 +22,8 @@
 #include "program/known_folder.h"
 #include "program/program_start.h"
 #include "program/quit_signal.h"
+#include "program/settings_file.h"
+#include "program/utf8_path.h"
 #include "win32_app/form1.h"
 #include "win32_app/message_box.h"
 
@@ -61,6 +63,9 @@ int RunWindow(const CommandLine& options, const PlayerFactory& player, KeyMapRel
                         options.notify ? *ChoosePlayer(options.player, &tray) : player,
                         keys.Keys());
     });
+    if (options.follow) {
+        form.FollowTheEnd();
+    }
     // Ctrl-C in the console it was started from closes the window as a click would.
     const QuitSignal quit([window = form.Handle()] { PostMessageA(window, WM_CLOSE, 0, 0); });
     // A saved key map applies from the next key; the watch goes before the reloader.
@@ -173,7 +178,8 @@ int RunProgram() {
     SetConsoleOutputCP(CP_UTF8);
     Reporter reporter;
     const ScopedLogSink sink(reporter.Sink());
-    const CommandLine options = CommandLine::Parse(Arguments());
+    const CommandLine options =
+        CommandLine::Parse(Arguments(), Utf8FromPath(DefaultSettingsPath()));
     KeyMap startKeys;
     if (const auto status = StartProgram(options, startKeys, reporter.Output())) {
         reporter.ShowKept(*status != 0);

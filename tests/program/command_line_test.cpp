@@ -210,8 +210,9 @@ TEST(CommandLinePrintKeys, PrintsAGivenMapAsItIsRead) {
 
 TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
     const std::string help = CommandLine::HelpText();
-    for (const char* word : {"--port DEVICE", "--player NAME", "--ignore-player NAME",
-                             "--minimized", "--notify", "--help", "--version", "/dev/ttyS0"}) {
+    for (const char* word :
+         {"--port DEVICE", "--player NAME", "--ignore-player NAME", "--minimized", "--notify",
+          "--help", "--config FILE", "--follow", "--version", "/dev/ttyS0"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     // One line per item, each a terminal's width at most.

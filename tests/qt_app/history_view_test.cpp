@@ -113,6 +113,19 @@ TEST_F(HistoryViewTest, AViewAtTheVeryEndFollowsItUntilScrolledUp) {
     EXPECT_EQ(view_.TopRow(), 74);
 }
 
+// --follow: the end is followed from the first line, until the user scrolls up.
+TEST_F(HistoryViewTest, FollowingFromTheStartKeepsTheEndInSightUntilScrolledUp) {
+    view_.FollowTheEnd();
+    Append(40);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return view_.verticalScrollBar()->maximum() == 15; }));
+    EXPECT_EQ(view_.TopRow(), 15);
+
+    view_.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    Append(10, "after ");
+    EXPECT_TRUE(ProcessEventsUntil([&] { return view_.verticalScrollBar()->maximum() == 25; }));
+    EXPECT_EQ(view_.TopRow(), 14);
+}
+
 // Lines dropped from the top leave the lines the user looks at in sight.
 TEST_F(HistoryViewTest, DroppingTheOldestLinesKeepsTheRowsInSight) {
     Append(100);

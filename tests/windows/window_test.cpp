@@ -173,6 +173,23 @@ TEST(Form1, WritesNeitherScrollNorSelectUntilTheUserScrollsToTheEnd) {
     EXPECT_EQ(Send(list, LB_GETCURSEL), LB_ERR);
 }
 
+// --follow: the end is in sight from the first lines on.
+TEST(Form1, FollowingFromTheStartKeepsTheLastLineInSight) {
+    FormUnderTest test;
+    test.form.FollowTheEnd();
+    const HWND list = test.form.History;
+    for (int i = 1; i <= 40; ++i) {
+        test.history->InsertLine(i, std::to_string(i));
+    }
+    HandlePosted();
+    RECT last{};
+    RECT client{};
+    ASSERT_NE(Send(list, LB_GETITEMRECT, 40, reinterpret_cast<LPARAM>(&last)), LB_ERR);
+    GetClientRect(list, &client);
+    EXPECT_GT(Send(list, LB_GETTOPINDEX), 0);
+    EXPECT_LE(last.bottom, client.bottom);
+}
+
 TEST(Form1, DropsTheFirstLinesInOneWrite) {
     FormUnderTest test;
     test.history->DeleteLine(0);

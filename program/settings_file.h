@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The settings file: the program's options as NAME = VALUE lines, one a line ("port =
+// /dev/ttyUSB0", "console = true"), read as any text file a user may have saved (see
+// DecodeText). A line that is empty or starts with # or ; says nothing; a # that starts a
+// word ends the value, unless the value is quoted ("..." or '...', taken as it stands).
+
+// $XDG_CONFIG_HOME/quorvel/quorvel.conf (~/.config/quorvel/quorvel.conf); Windows:
+// %APPDATA%\Quorvel\quorvel.conf. Beside the default key map.
+std::filesystem::path DefaultSettingsPath();
+
+struct Setting {
+    int line = 0;  // counted from 1
+    std::string key;
+    std::string value;
+};
+
+struct SettingsRead {
+    bool exists = false;
+    std::vector<Setting> settings;
+    // Empty when the file could be read; else what is wrong ("no such file"), and the line
+    // it is on when it is about one (0 otherwise).
+    std::string problem;
+    int problemLine = 0;
+};
+
+SettingsRead ReadSettings(const std::filesystem::path& file);
+
+// Sets key to value in the file: rewrites the line that sets it (the last, when several
+// do) or appends one, keeping every other line and comment as it was. Made whole or not at
+// all (ReplaceFile), its folder created when missing. False, with why in problem, when it
+// cannot be written or value cannot be written on one line.
+bool SaveSetting(const std::filesystem::path& file, std::string_view key, std::string_view value,
+                 std::string& problem);

@@ -1,0 +1,149 @@
+#include "program/settings_file.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "program/command_line.h"
+#include "tests/doubles/scratch_folder.h"
+
+namespace {
+
+std::string Utf16Le(const std::string& ascii) {
+    std::string bytes = "\xFF\xFE";
+    for (const char c : ascii) {
+        bytes += std::string{c, '\0'};
+    }
+    return bytes;
+}
+
+std::string Contents(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+// What the program runs with, or its problem after "quorvel: FILE".
+std::string Outcome(const CommandLine& parsed, const std::string& file) {
+    if (parsed.action == CommandLine::Action::Exit) {
+        const std::string head = "quorvel: " + file;
+        return parsed.err.rfind(head, 0) == 0 ? parsed.err.substr(head.size()) : parsed.err;
+    }
+    std::string outcome = parsed.port + " [" + parsed.player + "]";
+    for (const std::string& list : parsed.ignoredPlayers) {
+        outcome += " -" + list;
+    }
+    return outcome + (parsed.console ? " console" : "") + (parsed.follow ? " follow" : "") +
+           (parsed.minimized ? " minimized" : "") + (parsed.findPort ? " find" : "");
+}
+
+const std::string Usual =
+    "port = /dev/ttyUSB0\nplayer = vlc,spotify\nconsole = true\nfollow = yes\n";
+const std::string Refused = " (try --help)\n";
+
+TEST(SettingsFile, FillsInWhatTheCommandLineLeftOut) {
+    struct Case {
+        std::optional<std::string> file;  // none: there is no file
+        std::vector<std::string> args;    // FILE: the file's path; else it is the default one
+        std::string outcome;
+    };
+    const Case cases[] = {
+        {Usual, {}, "/dev/ttyUSB0 [vlc,spotify] console follow"},
+        {Usual, {"--port", "/dev/pts/3", "--player=mpv"}, "/dev/pts/3 [mpv] console follow"},
+        {"player = vlc\nignore-player = mpv\n", {"--no-player"}, "/dev/ttyS0 []"},
+        {"# mine\n; also a note\n\nport = /dev/a\nport = /dev/b  # the adapter\n"
+         "player = \"VLC media player\" # its Identity\n"
+         "ignore-player = firefox\nignore-player = chromium,mpv\n",
+         {},
+         "/dev/b [VLC media player] -firefox -chromium,mpv"},
+        {"port = /dev/ttyACM0\n", {"--config", "FILE"}, "/dev/ttyACM0 []"},
+        // What the file adds never clashes with the command line: the service's --console
+        // leaves a window's minimized = true with nothing to do; --find-port looks anew.
+        {"minimized = true\n", {"--console"}, "/dev/ttyS0 [] console"},
+        {"minimized = true\n", {}, "/dev/ttyS0 [] minimized"},
+        {"port = /dev/ttyACM0\n", {"--find-port"}, "/dev/ttyACM0 [] find"},
+        {"\xEF\xBB\xBFport = /dev/ttyACM0\r\n", {}, "/dev/ttyACM0 []"},
+        {Utf16Le("console = true\r\n"), {}, "/dev/ttyS0 [] console"},
+        {std::nullopt, {}, "/dev/ttyS0 []"},
+        {std::nullopt, {"--config=FILE"}, ": no such file" + Refused},
+        {"port = /dev/a\ncolour = red\n", {}, ":2: unknown setting 'colour'" + Refused},
+        {"learn = true\n", {}, ":1: setting 'learn' is for the command line only" + Refused},
+        {"follow = maybe\n", {}, ":1: setting 'follow' is true or false" + Refused},
+        {"player = vlc,,mpv\n",
+         {},
+         ":1: option '--player' has an empty name in 'vlc,,mpv'" + Refused},
+        {"port =\n", {}, ":1: setting 'port' needs a value" + Refused},
+        {"port /dev/a\n", {}, ":1: expected NAME = VALUE" + Refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.value_or("(none)"));
+        const ScratchFolder scratch;
+        const std::string file = scratch.FilePath("quorvel.conf");
+        if (c.file) {
+            std::ofstream(file, std::ios::binary) << *c.file;
+        }
+        std::vector<std::string> args = c.args;
+        bool named = false;
+        for (std::string& arg : args) {
+            if (const auto at = arg.find("FILE"); at != std::string::npos) {
+                arg.replace(at, 4, file);
+                named = true;
+            }
+        }
+        const CommandLine parsed = CommandLine::Parse(args, named ? scratch.FilePath("x") : file);
+        EXPECT_EQ(Outcome(parsed, file), c.outcome);
+    }
+}
+
+TEST(SettingsFile, TheDefaultOneIsBesideTheKeyMap) {
+    const ScratchFolder scratch;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = config != nullptr ? config : "";
+    ::setenv("XDG_CONFIG_HOME", scratch.Path().c_str(), 1);
+    const std::filesystem::path path = DefaultSettingsPath();
+    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    if (config == nullptr) {
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+    EXPECT_EQ(path, std::filesystem::path(scratch.Path()) / "quorvel" / "quorvel.conf");
+}
+
+TEST(SettingsFile, SavingChangesOnlyThatKeysLine) {
+    struct Case {
+        std::optional<std::string> before;
+        std::string key, value, after;
+    };
+    const Case cases[] = {
+        {std::nullopt, "port", "/dev/ttyUSB0", "port = /dev/ttyUSB0\n"},
+        // The line in force is the last.
+        {"# the receiver\nport = /dev/a\nplayer = vlc\nport = /dev/b # old\n", "port", "/dev/c",
+         "# the receiver\nport = /dev/a\nplayer = vlc\nport = /dev/c\n"},
+        {"player = vlc\r\nconsole = true", "port", "COM3",
+         "player = vlc\r\nconsole = true\r\nport = COM3\r\n"},
+        // Quoted, as it would not read back otherwise.
+        {"", "player", " a # b", "player = \" a # b\"\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before.value_or("(none)"));
+        const ScratchFolder scratch;
+        // A folder that is not there yet is made.
+        const std::string file = scratch.FilePath("quorvel/quorvel.conf");
+        if (c.before) {
+            std::filesystem::create_directory(scratch.FilePath("quorvel"));
+            std::ofstream(file, std::ios::binary) << *c.before;
+        }
+        std::string problem;
+        EXPECT_TRUE(SaveSetting(file, c.key, c.value, problem)) << problem;
+        EXPECT_EQ(Contents(file), c.after);
+        const SettingsRead read = ReadSettings(file);
+        ASSERT_EQ(read.problem, "");
+        EXPECT_EQ(read.settings.back().value, c.value);
+    }
+}
+
+}  // namespace
