@@ -1,6 +1,7 @@
 #include "program/program_start.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 #include "log/untrusted_text.h"
@@ -9,6 +10,8 @@
 #include "program/key_map_file.h"
 #include "program/port_finder.h"
 #include "program/quit_signal.h"
+#include "program/settings_file.h"
+#include "program/utf8_path.h"
 #include "receiver/serial_device.h"
 
 namespace {
@@ -16,21 +19,20 @@ namespace {
 // A line of ours around a path or a line of a file: longer than one untrusted piece.
 constexpr std::size_t LineLimit = 1000;
 
-// Where a found port is kept for the runs to come: the settings file, as its "port".
-// THE ONE PLACE TO WIRE THE SETTINGS FILE IN: where = DefaultSettingsPath(), save = a call of
-// SaveSetting(where, "port", port, problem). Until then the user is told the line to add.
-PortKeeping FoundPortKeeping() {
-#ifdef _WIN32
-    return {"%APPDATA%\\Quorvel\\quorvel.conf", {}};
-#else
-    return {"~/.config/quorvel/quorvel.conf", {}};
-#endif
+// Where a found port is kept for the runs to come: the settings file in force (--config's,
+// else the default one), as its "port".
+PortKeeping FoundPortKeeping(const CommandLine& options) {
+    const std::filesystem::path file =
+        options.config.empty() ? DefaultSettingsPath() : PathFromUtf8(options.config);
+    return {Utf8FromPath(file), [file](const std::string& port, std::string& problem) {
+                return SaveSetting(file, "port", port, problem);
+            }};
 }
 
 // The search for the receiver's port, in the terminal; empty when none was found.
-std::string FindPort(const std::vector<std::string>& candidates) {
-    return FindPortSession(candidates, std::cin, StandardInputIsTerminal(), std::cout, std::cerr,
-                           FoundPortKeeping());
+std::string FindPort(const CommandLine& options) {
+    return FindPortSession(options.findPortCandidates, std::cin, StandardInputIsTerminal(),
+                           std::cout, std::cerr, FoundPortKeeping(options));
 }
 
 }  // namespace
@@ -52,7 +54,7 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
         return options.exitStatus;
     }
     if (options.findPort) {
-        return FindPort(options.findPortCandidates).empty() ? 1 : 0;
+        return FindPort(options).empty() ? 1 : 0;
     }
     const bool searching = options.learn && !options.portGiven;
     // Reading a file, a pipe or the user's own terminal as if it were the receiver would
@@ -69,7 +71,7 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
             output.err("quorvel: cannot write the key map to " + path + ": " + why + "\n");
             return CommandLine::UsageError;
         }
-        const std::string port = searching ? FindPort({}) : options.port;
+        const std::string port = searching ? FindPort(options) : options.port;
         if (port.empty()) {
             return 1;
         }
