@@ -7,25 +7,18 @@
 
 #include "log/untrusted_text.h"
 #include "program/port_candidates.h"
+#include "receiver/port_survey.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Entries of folder whose names start with prefix, numbers in order (ttyS2 before ttyS10).
+// Entries of folder whose names start with prefix, in order.
 std::vector<fs::path> Matching(const fs::path& folder, const std::string& prefix) {
     std::vector<fs::path> found;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        if (entry.path().filename().string().rfind(prefix, 0) == 0) {
-            found.push_back(entry.path());
-        }
+    for (const std::string& name : PortSurvey::NamesIn(folder.string(), prefix)) {
+        found.push_back(folder / name);
     }
-    std::sort(found.begin(), found.end(), [](const fs::path& a, const fs::path& b) {
-        const std::string x = a.filename().string();
-        const std::string y = b.filename().string();
-        return x.size() != y.size() ? x.size() < y.size() : x < y;
-    });
     return found;
 }
 

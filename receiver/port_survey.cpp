@@ -8,13 +8,12 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace PortSurvey {
 
-// Entries of dir whose names start with prefix, sorted by name with numbers in order.
-std::vector<std::string> Matching(const fs::path& dir, const std::string& prefix) {
+std::vector<std::string> NamesIn(const std::string& folder, const std::string& prefix) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
         const std::string name = entry.path().filename().string();
         if (name.rfind(prefix, 0) == 0) {
             names.push_back(name);
@@ -26,23 +25,19 @@ std::vector<std::string> Matching(const fs::path& dir, const std::string& prefix
     return names;
 }
 
-}  // namespace
-
-namespace PortSurvey {
-
 std::vector<std::string> SerialPortsPresent(const std::string& devRoot) {
     const fs::path dev(devRoot);
     std::vector<std::string> ports;
-    for (const auto& name : Matching(dev / "serial" / "by-id", "")) {
+    for (const auto& name : NamesIn(dev / "serial" / "by-id", "")) {
         ports.push_back(UntrustedText((dev / "serial" / "by-id" / name).string()));
     }
     for (const char* prefix : {"ttyUSB", "ttyACM"}) {
-        for (const auto& name : Matching(dev, prefix)) {
+        for (const auto& name : NamesIn(dev, prefix)) {
             ports.push_back(UntrustedText((dev / name).string()));
         }
     }
     // The kernel makes many built-in port nodes whether or not there is a UART behind them.
-    const auto builtIn = Matching(dev, "ttyS");
+    const auto builtIn = NamesIn(dev, "ttyS");
     if (builtIn.size() > 4) {
         ports.push_back((dev / builtIn.front()).string() + " to " + builtIn.back() + " (" +
                         std::to_string(builtIn.size()) + " built-in ports)");
