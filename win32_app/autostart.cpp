@@ -4,32 +4,19 @@
 
 #include <vector>
 
-#include "log/wide_text.h"
+#include "log/win32_error_text.h"
 
 namespace {
 
-std::string SystemMessage(LSTATUS error) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = length > 0 ? Narrow(std::wstring_view(text, length)) : std::string();
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message.empty() ? "error " + std::to_string(error) : message;
-}
-
-// This program's path, quoted: a path with spaces is one command.
-std::wstring QuotedProgramPath() {
+// This program's path, quoted (a path with spaces is one command), started in the
+// notification area: at log-on the remote is wanted, not the window.
+std::wstring StartCommand() {
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
         const DWORD length =
             GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length < path.size()) {
-            return L"\"" + std::wstring(path.data(), length) + L"\"";
+            return L"\"" + std::wstring(path.data(), length) + L"\" --minimized";
         }
         path.resize(path.size() * 2);
     }
@@ -48,7 +35,7 @@ bool Autostart::Set(bool on, std::string& error) {
                                      nullptr, &key, nullptr);
     if (status == ERROR_SUCCESS) {
         if (on) {
-            const std::wstring command = QuotedProgramPath();
+            const std::wstring command = StartCommand();
             status = RegSetValueExW(key, ValueName, 0, REG_SZ,
                                     reinterpret_cast<const BYTE*>(command.c_str()),
                                     static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
@@ -61,7 +48,7 @@ bool Autostart::Set(bool on, std::string& error) {
         RegCloseKey(key);
     }
     if (status != ERROR_SUCCESS) {
-        error = SystemMessage(status);
+        error = Win32ErrorText(static_cast<unsigned long>(status));
         return false;
     }
     return true;

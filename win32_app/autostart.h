@@ -12,7 +12,7 @@ class Autostart {
 
     // Whether the Run key holds our value.
     static bool IsOn();
-    // Writes the value (this program's path, quoted) or removes it. False, with error set
+    // Writes the value (this program's path, quoted, with --minimized) or removes it. False, with error set
     // to the system's text, when the registry refused.
     static bool Set(bool on, std::string& error);
 };

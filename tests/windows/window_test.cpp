@@ -478,14 +478,14 @@ TEST(Form1, TrayMenuTurnsStartWithWindowsOnAndOffAndShowsAndHidesTheWindow) {
     test.form.Show(SW_SHOWNOACTIVATE);
     Send(test.form.Handle(), WM_COMMAND, TrayIcon::AutostartId);
     EXPECT_TRUE(Autostart::IsOn());
-    wchar_t value[MAX_PATH + 2] = {};
+    wchar_t value[MAX_PATH + 32] = {};
     DWORD size = sizeof value;
     EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, Autostart::RunKey, Autostart::ValueName,
                            RRF_RT_REG_SZ, nullptr, value, &size),
               ERROR_SUCCESS);
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    EXPECT_EQ(std::wstring(value), L"\"" + std::wstring(self) + L"\"");
+    EXPECT_EQ(std::wstring(value), L"\"" + std::wstring(self) + L"\" --minimized");
     Send(test.form.Handle(), WM_COMMAND, TrayIcon::AutostartId);
     EXPECT_FALSE(Autostart::IsOn());
 
