@@ -354,42 +354,53 @@ TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
     DeleteFileA(keys.c_str());
 }
 
-// Runs quorvel.exe with arguments (UTF-8, given as a wide command line), its standard error a pipe
-// we read: its exit status and what it wrote there.
-std::pair<DWORD, std::string> RunQuorvel(const std::string& arguments) {
+// Starts quorvel.exe with arguments (UTF-8, given as a wide command line), its standard output
+// and error one pipe, whose read end comes back in output (null when it could not start).
+PROCESS_INFORMATION StartQuorvel(const std::string& arguments, HANDLE& output) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-        return {0, "no pipe"};
+    PROCESS_INFORMATION process{};
+    output = nullptr;
+    if (!CreatePipe(&output, &writeEnd, &inherit, 0)) {
+        return process;
     }
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
     std::wstring commandLine = Widen("\"" + ProgramPath() + "\" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    std::string text;
-    DWORD status = 0;
-    if (started) {
-        char chunk[512];
-        DWORD got = 0;
-        while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-            text.append(chunk, got);
-        }
-        if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 1);
-        }
-        GetExitCodeProcess(process.hProcess, &status);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        CloseHandle(output);
+        output = nullptr;
     }
-    CloseHandle(readEnd);
+    CloseHandle(writeEnd);
+    return process;
+}
+
+// Runs quorvel.exe with arguments: its exit status and what it wrote.
+std::pair<DWORD, std::string> RunQuorvel(const std::string& arguments) {
+    HANDLE output = nullptr;
+    const PROCESS_INFORMATION process = StartQuorvel(arguments, output);
+    if (output == nullptr) {
+        return {0, "not started"};
+    }
+    std::string text;
+    char chunk[512];
+    DWORD got = 0;
+    while (ReadFile(output, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        text.append(chunk, got);
+    }
+    CloseHandle(output);
+    DWORD status = 0;
+    if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+    }
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
     return {status, text};
 }
 
@@ -407,24 +418,11 @@ TEST(QuorvelExe, SlashQuestionMarkShowsTheHelp) {
 
 // "quorvel --console | more", the reader gone: it ends, as a filter does.
 TEST(QuorvelExe, ConsoleEndsWhenNobodyReadsItsOutput) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::string commandLine =
-        "\"" + ProgramPath() + "\" --console --port " + std::string(WineTest::WindowPort);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    CloseHandle(readEnd);
-    ASSERT_TRUE(started) << commandLine;
+    HANDLE output = nullptr;
+    const PROCESS_INFORMATION process =
+        StartQuorvel("--console --port " + std::string(WineTest::WindowPort), output);
+    ASSERT_NE(output, nullptr);
+    CloseHandle(output);
     CloseHandle(process.hThread);
     // Bytes until it has lines to print: those before the port is open are discarded.
     EXPECT_TRUE(WineTest::WaitUntil([&] {
