@@ -71,13 +71,7 @@ SIZE FrameSize(UINT dpi) {
 
 }  // namespace
 
-TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver)
-    : TForm1(instance,
-             NotifyingReceiverStarter([&startReceiver](ReceiverHost& receivers, PlayerFeedback&) {
-                 startReceiver(receivers);
-             })) {}
-
-TForm1::TForm1(HINSTANCE instance, const NotifyingReceiverStarter& startReceiver) {
+TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver) {
     RegisterFormClass(instance, WindowProc);
     const SIZE frame = FrameSize(96);
     window_ = CreateWindowExA(0, ClassName, Caption, FormStyle, Left, Top, frame.cx, frame.cy,

@@ -19,11 +19,9 @@ class TrayIcon;
 class TForm1 {
   public:
     // Called once, as the last act of construction, with the host whose list the
-    // receivers write. It starts the receivers.
-    using ReceiverStarter = std::function<void(ReceiverHost&)>;
-    // The same, also given the tray icon, which shows --notify's news as its balloon and
-    // outlives the receivers.
-    using NotifyingReceiverStarter = std::function<void(ReceiverHost&, PlayerFeedback&)>;
+    // receivers write, and the tray icon, which shows --notify's news as its balloon and
+    // outlives the receivers. It starts the receivers.
+    using ReceiverStarter = std::function<void(ReceiverHost&, PlayerFeedback&)>;
 
     static constexpr const char* ClassName = "TForm1";
     static constexpr const char* Caption = "Quorvel V0.1";
@@ -41,7 +39,6 @@ class TForm1 {
     static constexpr int HistoryId = 100;
 
     TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver);
-    TForm1(HINSTANCE instance, const NotifyingReceiverStarter& startReceiver);
     ~TForm1();
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;

@@ -61,7 +61,7 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
 struct FormUnderTest {
     FormUnderTest()
         : form(GetModuleHandleA(nullptr),
-               [this](ReceiverHost& receivers) { history = &receivers.List(); }) {}
+               [this](ReceiverHost& receivers, PlayerFeedback&) { history = &receivers.List(); }) {}
     HistoryList* history = nullptr;
     TForm1 form;
 };
