@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "program/key_map_file.h"
+#include "program/settings_file.h"
+#include "program/utf8_path.h"
 #include "tests/doubles/scratch_folder.h"
 
 namespace {
@@ -215,12 +217,17 @@ TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
           "--help", "--config FILE", "--follow", "--version", "/dev/ttyS0"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
-    // One line per item, each a terminal's width at most.
+    // One line per item, each a terminal's width at most; the default files' lines hold
+    // this user's paths, as long as their home folder's name makes them.
     std::size_t start = 0;
     while (start < help.size()) {
         const std::size_t end = help.find('\n', start);
         ASSERT_NE(end, std::string::npos);
-        EXPECT_LE(end - start, 80u);
+        const std::string line = help.substr(start, end - start);
+        if (line.find(KeyMapFile::DefaultPath()) == std::string::npos &&
+            line.find(Utf8FromPath(DefaultSettingsPath())) == std::string::npos) {
+            EXPECT_LE(line.size(), 80u) << line;
+        }
         start = end + 1;
     }
 }
