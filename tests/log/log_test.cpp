@@ -15,6 +15,10 @@ struct RulesCase {
     LogLevel threshold;
 };
 
+void PrintTo(const RulesCase& c, std::ostream* os) {
+    *os << '"' << c.rules << '"';
+}
+
 class LogRules : public ::testing::TestWithParam<RulesCase> {};
 
 TEST_P(LogRules, SetTheThreshold) {

@@ -13,6 +13,10 @@ struct Case {
     const char* problem;  // expected start of the refusal, or "" for none
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.command;
+}
+
 class WindowsCommandLineTest : public testing::TestWithParam<Case> {};
 
 TEST_P(WindowsCommandLineTest, PreparesOrRefuses) {

@@ -25,6 +25,10 @@ struct ChooseCase {
     Names chosen;
 };
 
+void PrintTo(const ChooseCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
 class PortCandidatesChoose : public ::testing::TestWithParam<ChooseCase> {};
 
 TEST_P(PortCandidatesChoose, ListensOnEachUsableDeviceOnceByItsFirstName) {
@@ -148,6 +152,12 @@ struct KeepCase {
     const char* said;  // the end of standard output
     bool kept;
 };
+
+// Names the case in test listings (the default printer would dump its bytes, padding and all).
+void PrintTo(const KeepCase& c, std::ostream* os) {
+    *os << (c.ask ? "asked" : "not asked") << (c.canSave ? ", can save" : ", cannot save")
+        << (c.answer[0] == 'y' ? ", yes" : ", no");
+}
 
 class FindPortSessionKeeping : public ::testing::TestWithParam<KeepCase> {};
 

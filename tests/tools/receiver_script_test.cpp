@@ -20,6 +20,10 @@ struct Good {
     Bytes bytes;
 };
 
+void PrintTo(const Good& c, std::ostream* os) {
+    *os << '"' << c.line << '"';
+}
+
 class ScriptBytes : public testing::TestWithParam<Good> {};
 
 TEST_P(ScriptBytes, SendsWhatTheRealReceiverSends) {
