@@ -81,8 +81,14 @@ std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist
             option->get_multi_option_policy() != CLI::MultiOptionPolicy::TakeAll) {
             option->clear();
         }
+        std::string value = setting.value;
+        // A map named beside the settings file is found from any working folder (a
+        // service starts in /).
+        if (option == app.get_option("--keys")) {
+            value = Utf8FromPath(PathFromUtf8(file).parent_path() / PathFromUtf8(value));
+        }
         try {
-            option->add_result(setting.value);
+            option->add_result(value);
             option->run_callback();
         } catch (const CLI::ParseError& error) {
             return at + (option->get_expected_min() == 0 ? "setting " + key + " is true or false"

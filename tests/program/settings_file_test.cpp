@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -38,6 +39,12 @@ std::string Outcome(const CommandLine& parsed, const std::string& file) {
     for (const std::string& list : parsed.ignoredPlayers) {
         outcome += " -" + list;
     }
+    if (!parsed.keys.empty()) {
+        const std::string folder = std::filesystem::path(file).parent_path().string();
+        outcome += " keys=" + (parsed.keys.rfind(folder, 0) == 0
+                                   ? "DIR" + parsed.keys.substr(folder.size())
+                                   : parsed.keys);
+    }
     return outcome + (parsed.console ? " console" : "") + (parsed.follow ? " follow" : "") +
            (parsed.minimized ? " minimized" : "") + (parsed.findPort ? " find" : "");
 }
@@ -62,6 +69,10 @@ TEST(SettingsFile, FillsInWhatTheCommandLineLeftOut) {
          {},
          "/dev/b [VLC media player] -firefox -chromium,mpv"},
         {"port = /dev/ttyACM0\n", {"--config", "FILE"}, "/dev/ttyACM0 []"},
+        // A map named beside the file is that one, whatever the working folder.
+        {"keys = remote.conf\n", {}, "/dev/ttyS0 [] keys=DIR/remote.conf"},
+        {"keys = /etc/remote.conf\n", {}, "/dev/ttyS0 [] keys=/etc/remote.conf"},
+        {"keys = /etc/remote.conf\n", {"--keys", "mine.conf"}, "/dev/ttyS0 [] keys=mine.conf"},
         // What the file adds never clashes with the command line: the service's --console
         // leaves a window's minimized = true with nothing to do; --find-port looks anew.
         {"minimized = true\n", {"--console"}, "/dev/ttyS0 [] console"},
