@@ -248,7 +248,14 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     }
 
     app.get_option("--config")->configurable(false);
-#ifndef _WIN32
+#ifdef _WIN32
+    // Checked here, so that a slip in the settings file is named with its line.
+    app.get_option("--player")->check([](const std::string& value) {
+        return value == "window" || value == "keys"
+                   ? std::string()
+                   : "option '--player' takes window or keys, not '" + UntrustedText(value) + "'";
+    });
+#else
     app.get_option("--player")->check(NoEmptyName("--player"));
 #endif
 

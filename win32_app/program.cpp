@@ -35,16 +35,12 @@ using PlayerFactory = IRThread::PlayerFactory;
 // looked up when the link is made on the receiver thread, before the port opens, and
 // again whenever it is needed and gone.
 // With feedback (--notify's, the tray icon), the player's window link tells it what it knows.
-std::optional<PlayerFactory> ChoosePlayer(const std::string& name,
-                                          PlayerFeedback* feedback = nullptr) {
-    if (name.empty() || name == "window") {
-        return PlayerFactory(
-            [feedback] { return std::make_unique<WindowMessagePlayerLink>(feedback); });
-    }
+// The command line has checked the name: window (the default) or keys.
+PlayerFactory ChoosePlayer(const std::string& name, PlayerFeedback* feedback = nullptr) {
     if (name == "keys") {
-        return PlayerFactory([] { return std::make_unique<MediaKeyPlayerLink>(); });
+        return [] { return std::make_unique<MediaKeyPlayerLink>(); };
     }
-    return std::nullopt;
+    return [feedback] { return std::make_unique<WindowMessagePlayerLink>(feedback); };
 }
 
 // A console made for this program alone (it was started from the desktop, not from a
@@ -59,8 +55,7 @@ void LeaveOwnConsole() {
 int RunWindow(const CommandLine& options, const PlayerFactory& player, KeyMapReloader& keys) {
     LeaveOwnConsole();
     TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers, PlayerFeedback& tray) {
-        receivers.Start(options.port,
-                        options.notify ? *ChoosePlayer(options.player, &tray) : player,
+        receivers.Start(options.port, options.notify ? ChoosePlayer(options.player, &tray) : player,
                         keys.Keys());
     });
     if (options.follow) {
@@ -186,15 +181,10 @@ int RunProgram() {
         return *status;
     }
     KeyMapReloader keys(options.keys, std::move(startKeys));
-    const auto player = ChoosePlayer(options.player);
-    if (!player) {
-        reporter.Refuse("unknown player '" + options.player + "': use window or keys (try --help)");
-        reporter.ShowKept(true);
-        return CommandLine::UsageError;
-    }
+    const PlayerFactory player = ChoosePlayer(options.player);
     try {
-        return options.console ? RunConsole(options.port, *player, keys)
-                               : RunWindow(options, *player, keys);
+        return options.console ? RunConsole(options.port, player, keys)
+                               : RunWindow(options, player, keys);
     } catch (const std::exception& error) {
         reporter.Refuse(error.what());
     } catch (...) {
