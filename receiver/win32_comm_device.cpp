@@ -22,6 +22,8 @@ constexpr DWORD LineErrors = CE_FRAME | CE_RXPARITY | CE_BREAK | CE_OVERRUN | CE
 
 // How the tty marks a line error and a data byte 0xFF (see LineErrorDecoder).
 constexpr std::uint8_t MarkByte = 0xFF;
+// Reads in a row that may end as a broken pipe with the port still there (see Read).
+constexpr int MaxEmptyReads = 3;
 constexpr std::uint8_t ErrorByte = 0x00;
 
 // The COM ports the system has, as the serial drivers list them in the registry.
@@ -193,6 +195,7 @@ Win32CommDevice::Transfer Win32CommDevice::ReadInto(std::uint8_t* data, DWORD si
 }
 
 SerialDevice::ReadResult Win32CommDevice::Read(std::span<std::uint8_t> buffer) {
+    int emptyReads = 0;
     for (;;) {
         std::uint8_t byte = 0;
         DWORD count = 0;
@@ -203,11 +206,18 @@ SerialDevice::ReadResult Win32CommDevice::Read(std::span<std::uint8_t> buffer) {
         if (first == Transfer::Failed) {
             const DWORD error = GetLastError();
             DWORD errors = 0;
-            if (ClearCommError(port_, &errors, nullptr) && (errors & LineErrors) != 0) {
+            const bool answers = ClearCommError(port_, &errors, nullptr) != 0;
+            if (answers && (errors & LineErrors) != 0) {
                 buffer[0] = MarkByte;
                 buffer[1] = ErrorByte;
                 buffer[2] = ErrorByte;
                 return {ReadStatus::Data, 3};
+            }
+            // Wine ends a read that found nothing on a Unix serial device as a broken pipe,
+            // a hung-up one too; a port that still answers has not gone. Bounded, so a
+            // port that keeps answering so is not read in a busy loop.
+            if (error == ERROR_BROKEN_PIPE && answers && ++emptyReads < MaxEmptyReads) {
+                continue;
             }
             return {FailureKind(error), 0, static_cast<int>(error)};
         }
