@@ -9,9 +9,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/doubles/eventually.h"
 #include "tests/doubles/scratch_folder.h"
 #include "tests/e2e/programs.h"
 #include "tools/virtual_port.h"
@@ -62,23 +62,18 @@ class KeyMapReload : public ::testing::Test {
 
     // Waits until standard error holds text count times.
     bool ErrorsSay(const std::string& text, int count) {
-        const auto end = std::chrono::steady_clock::now() + Deadline;
-        for (;;) {
+        int found = 0;
+        Eventually([&] {
             std::ostringstream read;
             read << std::ifstream(errors_).rdbuf();
             const std::string all = read.str();
-            int found = 0;
+            found = 0;
             for (auto at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) {
                 ++found;
             }
-            if (found >= count) {
-                return found == count;
-            }
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+            return found >= count;
+        });
+        return found == count;
     }
 
     ScratchFolder folder_;

@@ -9,8 +9,10 @@
 
 #include "history/history_log.h"
 #include "receiver/signal_cycle.h"
+#include "tests/doubles/eventually.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/memory_history_list.h"
+#include "tests/doubles/scoped_variable.h"
 #include "tests/doubles/scripted_byte_source.h"
 #include "tests/player/private_bus.h"
 #include "tests/player/stand_in_notifications.h"
@@ -26,32 +28,6 @@ const PlayerRequest Up(PlayerAction::VolumeUp);
 // Generous, so that a slow machine cannot make a healthy player look hung. Tests of the
 // real bound use the link's default.
 constexpr int PatientTimeoutMs = 20000;
-
-// Sets an environment variable (or unsets it, for nullopt) while alive.
-class ScopedVariable {
-  public:
-    ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        Set(value);
-    }
-    ~ScopedVariable() { Set(old_); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-  private:
-    void Set(const std::optional<std::string>& value) {
-        if (value) {
-            ::setenv(name_, value->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 class MprisLink : public testing::Test {
   protected:
@@ -235,11 +211,10 @@ TEST_F(MprisLink, WithoutANotificationServerKeysGoOnAndItIsSaidOnce) {
         link.Perform(Up);
     }
     // The bus's refusal comes in when the link next takes in what arrived.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (log.Count("no desktop notification shown") == 0 &&
-           std::chrono::steady_clock::now() < deadline) {
+    Eventually([&] {
         link.ChosenPlayer();
-    }
+        return log.Count("no desktop notification shown") > 0;
+    });
     link.Perform(Up);
     EXPECT_EQ(player.Calls(),
               (Lines{"Volume 0.5500", "Volume 0.6000", "Volume 0.6500", "Volume 0.7000"}));
