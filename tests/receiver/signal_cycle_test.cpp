@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <random>
 
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/recording_player_link.h"
+#include "tests/doubles/remote_layout.h"
 #include "tests/doubles/scripted_byte_source.h"
 
 namespace {
@@ -166,24 +166,6 @@ TEST(SignalCycle, StopBetweenPrefixAndCodeLeavesTheWaitingLine) {
     CycleRun run({0x91});
     EXPECT_EQ(run.list.lines, Lines{W});
     EXPECT_TRUE(run.player.actions.empty());
-}
-
-// Commands expected from a byte stream, worked out from the remote's key layout alone.
-Ids ExpectedCommands(const std::vector<int>& bytes) {
-    const std::map<int, PlayerAction> pressed{
-        {0x60, PP}, {0x98, PV}, {0x18, NX}, {0xB0, UP}, {0x70, DN}};
-    const std::map<int, PlayerAction> held{{0xB0, UP}, {0x70, DN}};
-    Ids ids;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if ((bytes[i] == 0x91 || bytes[i] == 0x0D) && i + 1 < bytes.size()) {
-            const auto& table = bytes[i] == 0x91 ? pressed : held;
-            if (auto it = table.find(bytes[i + 1]); it != table.end()) {
-                ids.push_back(it->second);
-            }
-            ++i;
-        }
-    }
-    return ids;
 }
 
 TEST(SignalCycle, RandomStreamsKeepTheInvariantAndAskOneActionPerRecognisedEvent) {
