@@ -24,6 +24,9 @@ class ScratchFolder {
     // Empty when no folder could be made.
     const std::string& Path() const { return path_; }
     std::string FilePath(const std::string& name) const { return path_ + "/" + name; }
+    std::filesystem::path operator/(const std::string& name) const {
+        return std::filesystem::path(path_) / name;
+    }
 
   private:
     std::string path_;

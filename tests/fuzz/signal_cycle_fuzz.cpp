@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "receiver/line_error_decoder.h"
 #include "receiver/signal_cycle.h"
 #include "tests/doubles/recording_player_link.h"
+#include "tests/doubles/remote_layout.h"
 #include "tests/doubles/scripted_byte_source.h"
 
 namespace {
@@ -23,24 +23,6 @@ void Check(bool ok, const char* what) {
     if (!ok) {
         std::fprintf(stderr, "broken: %s\n", what);
         std::abort();
-    }
-}
-
-// The remote's key layout, written out on its own so it does not share the code under test.
-std::optional<PlayerAction> ActionFor(int prefix, int code) {
-    switch (code) {
-        case 0x60:
-            return prefix == 0x91 ? std::optional(PlayerAction::PlayPause) : std::nullopt;
-        case 0x98:
-            return prefix == 0x91 ? std::optional(PlayerAction::Previous) : std::nullopt;
-        case 0x18:
-            return prefix == 0x91 ? std::optional(PlayerAction::Next) : std::nullopt;
-        case 0xB0:
-            return PlayerAction::VolumeUp;
-        case 0x70:
-            return PlayerAction::VolumeDown;
-        default:
-            return std::nullopt;
     }
 }
 
@@ -98,16 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    std::vector<PlayerAction> expected;
-    expected.reserve(values.size() / 2);
-    for (std::size_t i = 0; i + 1 < values.size(); ++i) {
-        if (values[i] == 0x91 || values[i] == 0x0D) {
-            if (const auto action = ActionFor(values[i], values[i + 1])) {
-                expected.push_back(*action);
-            }
-            ++i;
-        }
-    }
+    const std::vector<PlayerAction> expected = ExpectedCommands(values);
 
     CheckedList list;
     HistoryLog log(list);

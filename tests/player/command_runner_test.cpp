@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/doubles/eventually.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/scratch_folder.h"
 
@@ -109,10 +110,7 @@ std::string RunToEnd(const std::string& command, std::string& ended) {
     if (!child) {
         return error;
     }
-    const auto deadline = std::chrono::steady_clock::now() + 60s;  // a safety net only
-    while (child->Running(ended) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::yield();
-    }
+    Eventually([&] { return !child->Running(ended); }, 60s);  // a safety net only
     return {};
 }
 

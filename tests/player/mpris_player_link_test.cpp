@@ -9,8 +9,10 @@
 
 #include "history/history_log.h"
 #include "receiver/signal_cycle.h"
+#include "tests/doubles/eventually.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/memory_history_list.h"
+#include "tests/doubles/scoped_variable.h"
 #include "tests/doubles/scripted_byte_source.h"
 #include "tests/player/private_bus.h"
 #include "tests/player/stand_in_notifications.h"
@@ -27,32 +29,6 @@ const PlayerRequest Up(PlayerAction::VolumeUp);
 // real bound use the link's default.
 constexpr int PatientTimeoutMs = 20000;
 
-// Sets an environment variable (or unsets it, for nullopt) while alive.
-class ScopedVariable {
-  public:
-    ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        Set(value);
-    }
-    ~ScopedVariable() { Set(old_); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-  private:
-    void Set(const std::optional<std::string>& value) {
-        if (value) {
-            ::setenv(name_, value->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 class MprisLink : public testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(bus_.Started()) << bus_.Error(); }
@@ -62,28 +38,12 @@ class MprisLink : public testing::Test {
     ScopedVariable address_{"DBUS_SESSION_BUS_ADDRESS", bus_.Address()};
 };
 
-TEST_F(MprisLink, ByteStreamReachesThePlayerInTheCyclesOrder) {
-    StandInProcess player(bus_, {"standin"});
-    ASSERT_TRUE(player.Start());
-    // Built here, used on the receiver's thread, as the program does.
-    MprisPlayerLink link({}, PatientTimeoutMs);
-    MemoryHistoryList list;
-    HistoryLog log(list);
-    ScriptedByteSource bytes({0x91, 0x60, 0x91, 0x98, 0x91, 0x18, 0x91, 0xB0, 0x0D, 0xB0, 0x91,
-                              0x70, 0x0D, 0x70, 0x0D, 0x60},
-                             &log);
-    std::async(std::launch::async, [&] { SignalCycle(bytes, log, link).Run(); }).get();
-
-    // Each command was complete when the cycle went on, so all are recorded by now.
-    EXPECT_EQ(player.Calls(), (Lines{"PlayPause", "Previous", "Next", "Volume 0.5500",
-                                     "Volume 0.6000", "Volume 0.5500", "Volume 0.5000"}));
-}
-
 // A key map's actions beyond the five: code 42 bound to stop stops the player and shows
 // "STOP!"; muting twice puts the volume back.
 TEST_F(MprisLink, AKeyMapsActionsReachThePlayer) {
     StandInProcess player(bus_, {"standin"});
     ASSERT_TRUE(player.Start());
+    // Built here, used on the receiver's thread, as the program does.
     MprisPlayerLink link({}, PatientTimeoutMs);
     std::vector<std::string> problems;
     const KeyMap keys = KeyMap::Parse("key 42 stop\nkey 43 mute\n", "keys.conf", problems);
@@ -235,11 +195,10 @@ TEST_F(MprisLink, WithoutANotificationServerKeysGoOnAndItIsSaidOnce) {
         link.Perform(Up);
     }
     // The bus's refusal comes in when the link next takes in what arrived.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (log.Count("no desktop notification shown") == 0 &&
-           std::chrono::steady_clock::now() < deadline) {
+    Eventually([&] {
         link.ChosenPlayer();
-    }
+        return log.Count("no desktop notification shown") > 0;
+    });
     link.Perform(Up);
     EXPECT_EQ(player.Calls(),
               (Lines{"Volume 0.5500", "Volume 0.6000", "Volume 0.6500", "Volume 0.7000"}));

@@ -1,15 +1,14 @@
 #include "tests/player/private_bus.h"
 
 #include <sdbus-c++/sdbus-c++.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <thread>
+
+#include "tests/doubles/eventually.h"
 
 namespace {
 
@@ -54,32 +53,26 @@ std::string WithoutGuid(const std::string& address) {
 }  // namespace
 
 PrivateBus::PrivateBus() {
-    char folder[] = "/tmp/quorvel-bus-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) {
+    if (folder_.Path().empty()) {
         error_ = "no temporary folder";
         return;
     }
-    folder_ = folder;
-    configPath_ = folder_ + "/bus.conf";
+    configPath_ = folder_.FilePath("bus.conf");
     std::string config = BusConfig;
-    config.replace(config.find("FOLDER"), 6, folder_);
+    config.replace(config.find("FOLDER"), 6, folder_.Path());
     std::ofstream(configPath_) << config;
     Start();
 }
 
 PrivateBus::~PrivateBus() {
     Stop();
-    for (const char* file : {"/bus.conf", "/bus", "/daemon.log"}) {
-        ::unlink((folder_ + file).c_str());
-    }
-    ::rmdir(folder_.c_str());
 }
 
 bool PrivateBus::Start() {
     Stop();
     error_.clear();
     // Its complaints (as root it warns about fd limits) are only shown when it fails.
-    const std::string log = folder_ + "/daemon.log";
+    const std::string log = folder_.FilePath("daemon.log");
     if (!daemon_.Start(
             {{"dbus-daemon", "--config-file=" + configPath_, "--print-address", "--nofork"},
              {},
@@ -116,25 +109,20 @@ bool PrivateBus::WaitForOwner(const std::string& name, bool owned) const {
     }
     const auto daemon =
         sdbus::createProxy(*connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus");
-    const auto deadline = std::chrono::steady_clock::now() + Deadline;
-    for (;;) {
-        bool has = !owned;
-        try {
-            daemon->callMethod("NameHasOwner")
-                .onInterface("org.freedesktop.DBus")
-                .withTimeout(Deadline)
-                .withArguments(name)
-                .storeResultsTo(has);
-        } catch (const sdbus::Error&) {
-        }
-        if (has == owned) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    return Eventually(
+        [&] {
+            bool has = !owned;
+            try {
+                daemon->callMethod("NameHasOwner")
+                    .onInterface("org.freedesktop.DBus")
+                    .withTimeout(Deadline)
+                    .withArguments(name)
+                    .storeResultsTo(has);
+            } catch (const sdbus::Error&) {
+            }
+            return has == owned;
+        },
+        Deadline);
 }
 
 bool PrivateBus::WaitForAnswer(const std::string& name) const {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/doubles/scratch_folder.h"
 #include "tests/player/child_process.h"
 
 namespace sdbus {
@@ -27,7 +28,7 @@ class PrivateBus {
     // address names no daemon instance (no guid).
     const std::string& Address() const { return address_; }
     // The folder holding the socket: what XDG_RUNTIME_DIR would be for this bus.
-    const std::string& Folder() const { return folder_; }
+    const std::string& Folder() const { return folder_.Path(); }
 
     // Kills the daemon (SIGKILL), as a crashed bus, and waits until it has ended: every
     // client loses its connection. This process's own is closed first.
@@ -46,7 +47,7 @@ class PrivateBus {
     bool CallPlayer(const std::string& name, const std::string& method) const;
 
   private:
-    std::string folder_;
+    ScratchFolder folder_;
     std::string configPath_;
     ChildProcess daemon_;
     std::string address_;

@@ -2,19 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <thread>
+#include <optional>
+#include <string>
 
 #include "program/key_map_file.h"
 #include "receiver/event_protocol.h"
+#include "tests/doubles/eventually.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/scratch_folder.h"
 
 namespace {
-
-constexpr std::chrono::seconds Deadline{30};
 
 // What a press of code does under the map in force: its line.
 std::string Shows(const KeyMapReloader& reloader, int code) {
@@ -23,14 +22,7 @@ std::string Shows(const KeyMapReloader& reloader, int code) {
 
 // Polls until a press of code shows text, or the deadline passes.
 bool EventuallyShows(const KeyMapReloader& reloader, int code, const std::string& text) {
-    const auto end = std::chrono::steady_clock::now() + Deadline;
-    while (Shows(reloader, code) != text) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::yield();
-    }
-    return true;
+    return Eventually([&] { return Shows(reloader, code) == text; });
 }
 
 class KeyMapReload : public ::testing::Test {
@@ -101,11 +93,7 @@ TEST_F(KeyMapReload, AnEditorsRenameReplaceIsSeenAndABrokenOneIsNot) {
     Write(folder_.FilePath("other.conf"), "key 0x60 next\n");
     Write(scratch, "key 0x60 frobnicate\n");
     ASSERT_EQ(std::rename(scratch.c_str(), path_.c_str()), 0);
-    const auto end = std::chrono::steady_clock::now() + Deadline;
-    while (log.Count("unknown action \"frobnicate\"") == 0 &&
-           std::chrono::steady_clock::now() < end) {
-        std::this_thread::yield();
-    }
+    Eventually([&] { return log.Count("unknown action \"frobnicate\"") > 0; });
     EXPECT_EQ(log.Count("unknown action \"frobnicate\""), 1);
     EXPECT_EQ(Shows(*reloader_, 0x60), "PLAY!");
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "program/command_line.h"
+#include "tests/doubles/scoped_variable.h"
 #include "tests/doubles/scratch_folder.h"
 
 namespace {
@@ -113,14 +114,8 @@ TEST(SettingsFile, FillsInWhatTheCommandLineLeftOut) {
 
 TEST(SettingsFile, TheDefaultOneIsBesideTheKeyMap) {
     const ScratchFolder scratch;
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = config != nullptr ? config : "";
-    ::setenv("XDG_CONFIG_HOME", scratch.Path().c_str(), 1);
+    const ScopedVariable config("XDG_CONFIG_HOME", scratch.Path());
     const std::filesystem::path path = DefaultSettingsPath();
-    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    if (config == nullptr) {
-        ::unsetenv("XDG_CONFIG_HOME");
-    }
     EXPECT_EQ(path, std::filesystem::path(scratch.Path()) / "quorvel" / "quorvel.conf");
 }
 

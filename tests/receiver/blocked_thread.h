@@ -3,9 +3,11 @@
 #include <sys/syscall.h>
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -36,3 +38,38 @@ inline bool WaitUntilPolling(pid_t tid, unsigned nfds, bool forever) {
     }
     return false;
 }
+
+// A call made on its own thread, so the test can see it block and then wake it.
+template <typename Result>
+class BlockedCall {
+  public:
+    explicit BlockedCall(std::function<Result()> call)
+        : thread_([this, call = std::move(call)] {
+              tid_.store(::gettid());
+              result_ = call();
+          }) {}
+    ~BlockedCall() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    BlockedCall(const BlockedCall&) = delete;
+    BlockedCall& operator=(const BlockedCall&) = delete;
+
+    // True once the call sleeps in poll; see WaitUntilPolling.
+    bool Polling(unsigned nfds, bool forever) {
+        while (tid_.load() == 0) {
+            std::this_thread::yield();
+        }
+        return WaitUntilPolling(tid_.load(), nfds, forever);
+    }
+    Result Get() {
+        thread_.join();
+        return result_;
+    }
+
+  private:
+    std::atomic<pid_t> tid_{0};
+    Result result_{};
+    std::thread thread_;
+};

@@ -39,19 +39,19 @@ struct CountingFactory {
     }
 };
 
-TEST(IRThread, PortPresentLeavesOnlyTheWaitingLine) {
+// The window closes while the receiver waits for a byte that never comes: destroying the
+// thread stops and joins it.
+TEST(IRThread, PortPresentLeavesOnlyTheWaitingLineAndDestroyingStopsAndJoins) {
     auto pty = VirtualPort::CreatePty();
     LockedHistoryList list({Greeting});
     CountingFactory player;
-    IRThread thread(list, pty->readerPath(), player.Factory());
-    EXPECT_EQ(list.Lines(), Lines{Greeting});  // created suspended
-
-    thread.Resume();
-    EXPECT_EQ(list.WaitFor([](const Lines& l) { return l == Lines{W}; }), Lines{W});
-
-    thread.RequestStop();
-    thread.Join();
-    EXPECT_EQ(thread.LineIndex(), 0);
+    {
+        IRThread thread(list, pty->readerPath(), player.Factory());
+        EXPECT_EQ(list.Lines(), Lines{Greeting});  // created suspended
+        thread.Resume();
+        EXPECT_EQ(list.WaitFor([](const Lines& l) { return l == Lines{W}; }), Lines{W});
+    }
+    EXPECT_EQ(list.Lines(), Lines{W});
     EXPECT_EQ(player.made, 1);
 }
 
@@ -91,18 +91,6 @@ TEST(IRThread, PortAbsentReportsThreeErrsThenFailedReads) {
     thread.Join();
     ASSERT_GE(seen.size(), expected.size());
     EXPECT_EQ(Lines(seen.begin(), seen.begin() + expected.size()), expected);
-}
-
-// The window closes while the receiver waits for a byte that never comes.
-TEST(IRThread, DestroyingARunningThreadStopsAndJoinsIt) {
-    auto pty = VirtualPort::CreatePty();
-    LockedHistoryList list({Greeting});
-    {
-        IRThread thread(list, pty->readerPath());
-        thread.Resume();
-        list.WaitFor([](const Lines& l) { return l == Lines{W}; });
-    }
-    EXPECT_EQ(list.Lines(), Lines{W});
 }
 
 TEST(IRThread, StopBeforeResumeStillEndsPromptly) {

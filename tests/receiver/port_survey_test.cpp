@@ -1,10 +1,11 @@
 #include "receiver/port_survey.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "tests/doubles/scratch_folder.h"
 
 namespace {
 
@@ -12,18 +13,13 @@ namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
 // A scratch folder laid out like /dev or /proc.
-struct Scratch {
-    Scratch() : root(fs::temp_directory_path() / ("quorvel-survey-" + std::to_string(::getpid()))) {
-        fs::remove_all(root);
-        fs::create_directories(root);
-    }
-    ~Scratch() { fs::remove_all(root); }
+struct Scratch : ScratchFolder {
     fs::path Touch(const fs::path& relative) {
         fs::create_directories((root / relative).parent_path());
         std::ofstream(root / relative) << "";
         return root / relative;
     }
-    fs::path root;
+    const fs::path root = Path();
 };
 
 TEST(PortSurvey, ListsStableNamesFirstThenAdaptersThenBuiltInPorts) {

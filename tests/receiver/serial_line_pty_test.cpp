@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -17,6 +15,7 @@
 #include "receiver/termios_device.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/memory_history_list.h"
+#include "tests/doubles/scratch_folder.h"
 #include "tests/receiver/blocked_thread.h"
 #include "tools/virtual_port.h"
 
@@ -57,52 +56,12 @@ struct Rig {
     std::unique_ptr<SerialLine> line;
 };
 
-// A read on its own thread, so the test can see it block and then feed or stop it.
-class BackgroundRead {
-  public:
-    explicit BackgroundRead(SerialLine& line)
-        : thread_([this, &line] {
-              tid_.store(::gettid());
-              value_ = line.ReadByte();
-          }) {}
-    ~BackgroundRead() {
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-    }
-    // True once the read sleeps on the port and the wake-up with no time-out.
-    bool Blocked() {
-        while (tid_.load() == 0) {
-            std::this_thread::yield();
-        }
-        return WaitUntilPolling(tid_.load(), 2, true);
-    }
-    int Result() {
-        thread_.join();
-        return value_;
-    }
-
-  private:
-    std::atomic<pid_t> tid_{0};
-    int value_ = 0;
-    std::thread thread_;
-};
-
-// A private folder for symlinks standing in for a stable device name.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "quorvel-serial-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp");
-        }
-        path_ = pattern;
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-  private:
-    fs::path path_;
+// A read on its own thread; it is idle once it sleeps on the port and the wake-up, with
+// no time-out.
+struct BackgroundRead : BlockedCall<int> {
+    explicit BackgroundRead(SerialLine& line) : BlockedCall([&line] { return line.ReadByte(); }) {}
+    bool Blocked() { return Polling(2, true); }
+    int Result() { return Get(); }
 };
 
 // Points link at target, replacing whatever it pointed at in one step.
@@ -243,7 +202,7 @@ TEST(SerialLinePty, SecondOpenOfAHeldPortIsRefused) {
 // A missing port's wait ends when its path appears, however long the back-off, even when
 // the folder on the way (serial/by-id) appears first.
 TEST(TermiosDeviceAwaitPath, EndsWhenThePathAppears) {
-    TempDir dir;
+    ScratchFolder dir;
     auto pty = VirtualPort::CreatePty();
     const fs::path link = dir / "by-id" / "usb-receiver";
     TermiosDevice device;
@@ -251,20 +210,12 @@ TEST(TermiosDeviceAwaitPath, EndsWhenThePathAppears) {
              [&] { fs::create_directory(dir / "by-id"); },
              [&] { PointLink(link, pty->readerPath()); },
          }) {
-        std::atomic<pid_t> tid{0};
-        bool appeared = false;
         // A day: only the path appearing ends the wait before the test's time-out.
-        std::thread waiter([&] {
-            tid.store(::gettid());
-            appeared = device.AwaitPath(link.string(), std::chrono::hours(24));
-        });
-        while (tid.load() == 0) {
-            std::this_thread::yield();
-        }
-        ASSERT_TRUE(WaitUntilPolling(tid.load(), 2, false));
+        BlockedCall<bool> waiter(
+            [&] { return device.AwaitPath(link.string(), std::chrono::hours(24)); });
+        ASSERT_TRUE(waiter.Polling(2, false));
         make();
-        waiter.join();
-        EXPECT_TRUE(appeared);
+        EXPECT_TRUE(waiter.Get());
     }
     EXPECT_EQ(device.Open(link.string()), 0);
 }
@@ -326,7 +277,7 @@ TEST(WhyNotASerialPort, AnotherUsersDeviceIsRefused) {
 }
 
 TEST(WhyNotASerialPort, APipeIsRefusedAndAPseudoTerminalIsNot) {
-    TempDir dir;
+    ScratchFolder dir;
     const std::string fifo = (dir / "fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_NE(WhyNotASerialPort(fifo).find("a pipe"), std::string::npos);
@@ -340,19 +291,10 @@ TEST(TermiosDevicePause, RunsItsCourseWithoutAWakeUp) {
 
 TEST(TermiosDevicePause, WakeCutsALongWaitShort) {
     TermiosDevice device;
-    std::atomic<pid_t> tid{0};
-    bool finished = true;
-    std::thread waiter([&] {
-        tid.store(::gettid());
-        finished = device.Pause(std::chrono::hours(1));
-    });
-    while (tid.load() == 0) {
-        std::this_thread::yield();
-    }
-    EXPECT_TRUE(WaitUntilPolling(tid.load(), 1, false));
+    BlockedCall<bool> waiter([&] { return device.Pause(std::chrono::hours(1)); });
+    EXPECT_TRUE(waiter.Polling(1, false));
     device.Wake();
-    waiter.join();
-    EXPECT_FALSE(finished);
+    EXPECT_FALSE(waiter.Get());
     // The wake-up lasts: later waits end at once.
     EXPECT_FALSE(device.Pause(std::chrono::hours(1)));
 }
@@ -361,7 +303,7 @@ TEST(TermiosDevicePause, WakeCutsALongWaitShort) {
 // pace, then resume on the new device with no "Err" lines.
 TEST(SerialLinePty, RecoversAfterHangUpAndReplug) {
     LogCapture logs;
-    TempDir dir;
+    ScratchFolder dir;
     const fs::path link = dir / "ttyUSB0";
     auto first = VirtualPort::CreatePty();
     PointLink(link, first->readerPath());

@@ -147,17 +147,6 @@ INSTANTIATE_TEST_SUITE_P(Errors, OpenFailureTest,
                                          OpenFailureCase{"EIO", EIO, "Input/output error"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(OpenPort, AFailureIsExplainedInDiagnosticsOnly) {
-    LogCapture logs;
-    Rig rig;
-    rig.device->openErrors = {ENOENT};
-    rig.line->OpenPort();
-    EXPECT_EQ(logs.Messages(),
-              std::vector<std::string>{std::string("quorvel.receiver: cannot open ") + Port +
-                                       ": error " + std::to_string(ENOENT)});
-    EXPECT_TRUE(rig.list.lines.empty());
-}
-
 // --- Reading ---
 
 struct BytesCase {
@@ -217,6 +206,7 @@ TEST(ReadByte, AbsentPortFailsEveryReadWithOneLineAndBacksOff) {
     // Each wait also ends when the port's path appears.
     EXPECT_EQ(rig.device->Count("AwaitPath"), 7);
     EXPECT_EQ(rig.list.whys.back(), std::string("cannot open ") + Port + ": error 2");
+    EXPECT_EQ(logs.Count(std::string("quorvel.receiver: cannot open ") + Port + ": error 2"), 1);
     EXPECT_EQ(logs.Count("cannot open"), 1);
 }
 

@@ -11,8 +11,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
+#include "tests/doubles/eventually.h"
+#include "tests/doubles/scratch_folder.h"
 #include "tools/virtual_port.h"
 
 extern char** environ;
@@ -21,26 +22,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Scratch {
-  public:
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "quorvel-link-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~Scratch() { fs::remove_all(path_); }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-  private:
-    fs::path path_;
-};
-
 std::string Read(const fs::path& file) {
     std::ifstream in(file);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(ReceiverLink, NeverReplacesWhatIsThereAndGoesWithTheProgram) {
-    Scratch dir;
+    ScratchFolder dir;
     std::ofstream(dir / "precious") << "keep me";
     std::string error;
     EXPECT_EQ(ReceiverLink::Make((dir / "precious").string(), "/dev/pts/0", error), nullptr);
@@ -99,14 +87,10 @@ int Wait(Child& run) {
 class LinkOnSignal : public testing::TestWithParam<int> {};
 
 TEST_P(LinkOnSignal, IsRemoved) {
-    Scratch dir;
+    ScratchFolder dir;
     const fs::path link = dir / "receiver";
     Child run = Spawn({"--link", link.string()});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!fs::is_symlink(link) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_TRUE(fs::is_symlink(link));
+    ASSERT_TRUE(Eventually([&] { return fs::is_symlink(link); }));
     ::kill(run.pid, GetParam());
     Wait(run);
     EXPECT_TRUE(WIFSIGNALED(run.status));
