@@ -26,6 +26,7 @@ SerialLine::~SerialLine() = default;
 
 void SerialLine::OpenPort() {
     const int error = device_->Open(path_);
+    openButUnusable_ = false;
     if (error != 0) {
         LogOpenFailure(error);
     }
@@ -63,8 +64,8 @@ int SerialLine::ReadByte() {
     // as its path appears.
     const auto wait = backoff_.NextWait();
     if (wait.count() > 0) {
-        const bool waited =
-            device_->IsOpen() ? device_->Pause(wait) : device_->AwaitPath(path_, wait);
+        const bool waited = device_->IsOpen() || openButUnusable_ ? device_->Pause(wait)
+                                                                  : device_->AwaitPath(path_, wait);
         if (!waited) {
             return Stopped;
         }
@@ -126,6 +127,7 @@ bool SerialLine::Reopen() {
     bufferStart_ = bufferEnd_ = 0;
     decoder_.Reset();
     const int error = device_->Open(path_);
+    openButUnusable_ = false;
     if (error != 0) {
         if (error != loggedReopenProblem_) {
             LogOpenFailure(error);
@@ -142,6 +144,7 @@ bool SerialLine::Reopen() {
             loggedReopenProblem_ = NotConfigurable;
         }
         device_->Close();
+        openButUnusable_ = true;
         return false;
     }
     QUORVEL_INFO(lcReceiver) << "serial port " << path_ << " is back";

@@ -65,6 +65,9 @@ class SerialLine : public ByteSource {
     int loggedReopenProblem_ = 0;
     std::string openProblem_;  // why the last failed open failed, for the user
     std::string problem_;      // why the port is still unusable after a reopen
+    // The last reopen opened the port but could not configure it: it is there, so a wait
+    // for it to appear would end at once, and it is retried at the back-off's pace instead.
+    bool openButUnusable_ = false;
     std::array<std::uint8_t, 64> buffer_{};
     std::size_t bufferStart_ = 0;
     std::size_t bufferEnd_ = 0;

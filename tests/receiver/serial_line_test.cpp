@@ -271,6 +271,9 @@ TEST(ReadByte, ReopenedPortThatCannotBeConfiguredIsClosedAndRetried) {
     EXPECT_EQ(rig.line->ReadByte(), 96);
     EXPECT_EQ(rig.list.lines, Lines(2, ReadError));
     EXPECT_EQ(rig.device->Count("Close"), 2);
+    // Gone, it is awaited; there but unusable, awaiting it would end at once, a busy loop.
+    EXPECT_EQ(rig.device->Count("AwaitPath"), 1);
+    EXPECT_EQ(rig.Pauses(), (std::vector<long>{100, 200}));
 }
 
 TEST(ReadByte, LineErrorIsOneFailedReadThenReadingGoesOn) {
