@@ -26,7 +26,6 @@ SerialLine::~SerialLine() = default;
 
 void SerialLine::OpenPort() {
     const int error = device_->Open(path_);
-    openButUnusable_ = false;
     if (error != 0) {
         LogOpenFailure(error);
     }

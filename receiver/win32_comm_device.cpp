@@ -22,9 +22,10 @@ constexpr DWORD LineErrors = CE_FRAME | CE_RXPARITY | CE_BREAK | CE_OVERRUN | CE
 
 // How the tty marks a line error and a data byte 0xFF (see LineErrorDecoder).
 constexpr std::uint8_t MarkByte = 0xFF;
+constexpr std::uint8_t ErrorByte = 0x00;
+
 // Reads in a row that may end as a broken pipe with the port still there (see Read).
 constexpr int MaxEmptyReads = 3;
-constexpr std::uint8_t ErrorByte = 0x00;
 
 // The COM ports the system has, as the serial drivers list them in the registry.
 std::vector<std::string> ComPortsPresent() {
