@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "program/utf8_path.h"
+#include "tests/doubles/eventually.h"
 #include "tests/windows/wine_test.h"
 
 namespace {
@@ -24,13 +25,13 @@ TEST(FileWatch, ASaveInPlaceAndAnEditorsRenameAreSeen) {
         FileWatch watch(Utf8FromPath(file), [&] { ++changes; });
         ASSERT_EQ(watch.Problem(), "");
         std::ofstream(file, std::ios::trunc) << "key 0x60 next\n";
-        EXPECT_TRUE(WineTest::WaitUntil([&] { return changes.load() >= 1; }));
+        EXPECT_TRUE(Eventually([&] { return changes.load() >= 1; }));
 
         const std::filesystem::path scratch = folder / L"keys.conf.tmp";
         std::ofstream(scratch) << "key 0x60 play\n";
         const int before = changes.load();
         ASSERT_TRUE(MoveFileExW(scratch.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING));
-        EXPECT_TRUE(WineTest::WaitUntil([&] { return changes.load() > before; }));
+        EXPECT_TRUE(Eventually([&] { return changes.load() > before; }));
     }
     std::filesystem::remove_all(folder);
 }

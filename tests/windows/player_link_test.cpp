@@ -7,6 +7,7 @@
 
 #include "player/media_key_player_link.h"
 #include "player/window_message_player_link.h"
+#include "tests/doubles/eventually.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/windows/stand_in_player.h"
 #include "tests/windows/wine_test.h"
@@ -32,7 +33,7 @@ class StandInProcess {
         if (CreateProcessA(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                            &startup, &process_)) {
             CloseHandle(process_.hThread);
-            WineTest::WaitUntil([&] {
+            Eventually([&] {
                 window_ = FindWindowA(nullptr, title.c_str());
                 return window_ != nullptr;
             });
@@ -224,7 +225,7 @@ TEST(MediaKeyPlayerLink, PressesTheMediaKeyOfEachCommand) {
     }
     const std::vector<WPARAM> expected = {VK_MEDIA_PLAY_PAUSE, VK_MEDIA_PREV_TRACK,
                                           VK_MEDIA_NEXT_TRACK, VK_VOLUME_UP, VK_VOLUME_DOWN};
-    WineTest::WaitUntil([&] {
+    Eventually([&] {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             DispatchMessageA(&message);

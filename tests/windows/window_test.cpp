@@ -16,6 +16,7 @@
 #include "history/history_log.h"
 #include "log/wide_text.h"
 #include "player/window_message_player_link.h"
+#include "tests/doubles/eventually.h"
 #include "tests/windows/stand_in_player.h"
 #include "tests/windows/wine_test.h"
 #include "win32_app/autostart.h"
@@ -206,7 +207,7 @@ TEST(Form1, DropsTheFirstLinesInOneWrite) {
 class StandInThread {
   public:
     StandInThread() : thread_([this] { Run(); }) {
-        WineTest::WaitUntil([this] { return window_ != nullptr; });
+        Eventually([this] { return window_ != nullptr; });
     }
     ~StandInThread() {
         PostMessageA(window_, WM_CLOSE, 0, 0);
@@ -258,7 +259,7 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
         << commandLine;
     CloseHandle(process.hThread);
     HWND window = nullptr;
-    ASSERT_TRUE(WineTest::WaitUntil([&] {
+    ASSERT_TRUE(Eventually([&] {
         window = FindWindowA(TForm1::ClassName, TForm1::Caption);
         // The frame exists a moment before its list box does.
         return window != nullptr && GetDlgItem(window, TForm1::HistoryId) != nullptr;
@@ -266,14 +267,14 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
     const HWND history = GetDlgItem(window, TForm1::HistoryId);
     // Waiting: the port is open and configured, so no byte written now is discarded.
     const Lines waiting = {"Waiting for new signal..."};
-    EXPECT_TRUE(WineTest::WaitUntil([&] { return ListLines(history) == waiting; }));
+    EXPECT_TRUE(Eventually([&] { return ListLines(history) == waiting; }));
 
     ASSERT_TRUE(WineTest::WriteToPeer(
         WineTest::WindowPeer, {0x91, 0x60, 0x91, 0x2A, 0x0D, 0xB0, 0x05, 0x0D, 0x60, 0x91, 0x91}));
     const Lines expected = {
         "PLAY!",       "42",  "  >>REP>>VOL_UP!",         "Waiting for new signal...", "5",
         "  >>REP>>96", "145", "Waiting for new signal..."};
-    EXPECT_TRUE(WineTest::WaitUntil([&] { return ListLines(history) == expected; }));
+    EXPECT_TRUE(Eventually([&] { return ListLines(history) == expected; }));
     EXPECT_EQ(ListLines(history), expected);
     EXPECT_EQ(player.Commands(), (std::vector<WPARAM>{WindowMessagePlayerLink::CmdPlay,
                                                       WindowMessagePlayerLink::CmdVolUp}));
@@ -333,7 +334,7 @@ TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
     // The box's text is its static control, read as a screen reader would; the dialog
     // exists a moment before its controls do.
     std::string text;
-    EXPECT_TRUE(WineTest::WaitUntil([&] {
+    EXPECT_TRUE(Eventually([&] {
         EnumWindows(findBox, reinterpret_cast<LPARAM>(&search));
         wchar_t wide[1024] = {};
         if (search.box != nullptr) {
@@ -432,7 +433,7 @@ TEST(QuorvelExe, ConsoleEndsWhenNobodyReadsItsOutput) {
     CloseHandle(output);
     CloseHandle(process.hThread);
     // Bytes until it has lines to print: those before the port is open are discarded.
-    EXPECT_TRUE(WineTest::WaitUntil([&] {
+    EXPECT_TRUE(Eventually([&] {
         WineTest::WriteToPeer(WineTest::WindowPeer, {0x60, 0x2A, 0x60, 0x05});
         return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
     }));

@@ -2,12 +2,9 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 // What the Windows tests share. The COM ports wine_session maps to socat's pty pairs: what
@@ -34,20 +31,6 @@ inline bool WriteToPeer(const char* peer, const std::vector<std::uint8_t>& bytes
         WriteFile(port, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(port);
     return ok != 0;
-}
-
-// Polls until done() holds or a generous deadline passes (Wine can be slow to start a
-// process); returns done()'s last answer.
-inline bool WaitUntil(const std::function<bool()>& done,
-                      std::chrono::seconds deadline = std::chrono::seconds(30)) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 // A folder named name in the temporary folder, made if it is not there.
