@@ -7,7 +7,7 @@
 
 #include "bench/bench_clock.h"
 #include "bench/process_rig.h"
-#include "receiver/serial_line.h"
+#include "receiver/signal_cycle.h"
 
 int main(int argc, char** argv) {
     const int seconds = NumberArgument(argc, argv, 1, 10);
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     for (const ChildLine& line : lines) {
         if (line.atNs >= from && line.atNs < to) {
             ++inWindow;
-            errors += line.text == SerialLine::ReadErrorText ? 1 : 0;
+            errors += line.text == SignalCycle::ReadErrorText ? 1 : 0;
         }
     }
     std::printf(

@@ -58,7 +58,9 @@ int main(int argc, char** argv) {
 
     std::optional<TForm1> form;
     form.emplace([&](ReceiverHost& receivers) {
-        receivers.Start(path, [] { return std::make_unique<NullPlayerLink>(); });
+        receivers.Start(
+            path, [] { return std::make_unique<NullPlayerLink>(); },
+            std::make_shared<const SharedKeyMap>());
     });
     form->show();
 
@@ -168,7 +170,7 @@ int main(int argc, char** argv) {
     }
     std::printf("UI thread cpu %.0f ms = %.2f %% of one core (includes the 1 ms timer)\n", uiCpu,
                 100.0 * uiCpu / (elapsed * 1e3 + 700.0));
-    receiver.StopAll();
+    receiver.Stop();
     ::close(master);
     ::close(slave);
     return 0;

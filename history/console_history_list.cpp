@@ -5,8 +5,8 @@ namespace {
 constexpr const char* EraseLine = "\r\033[K";
 }  // namespace
 
-ConsoleHistoryList::ConsoleHistoryList(std::FILE* out, bool terminal, int initialLines)
-    : out_(out), terminal_(terminal), count_(initialLines) {}
+ConsoleHistoryList::ConsoleHistoryList(std::FILE* out, bool terminal)
+    : out_(out), terminal_(terminal), count_(0) {}
 
 ConsoleHistoryList::~ConsoleHistoryList() {
     // Leave the shell prompt on a line of its own; a pipe gets only final lines.

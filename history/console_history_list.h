@@ -15,14 +15,14 @@
 // Writes and PrintAside may come from different threads.
 class ConsoleHistoryList : public HistoryList {
   public:
-    // initialLines: lines the list holds before the receiver writes (the window's greeting),
-    // counted but never printed.
-    ConsoleHistoryList(std::FILE* out, bool terminal, int initialLines = 1);
+    ConsoleHistoryList(std::FILE* out, bool terminal);
     ~ConsoleHistoryList() override;
 
     void DeleteLine(int index) override;
     void InsertLine(int index, const std::string& text) override;
     void Repaint() override;
+    // A console has no greeting to remove.
+    bool HoldsGreeting() const override { return false; }
 
     // Prints a diagnostic line on err without breaking the line being rewritten in place:
     // on a terminal that line is cleared first and drawn again after.

@@ -26,6 +26,9 @@ class HistoryList {
     // Says why the line at index reads as it does ("Err": why the port could not be set up),
     // for a list that can show it beside the line. The line's text stays as it is.
     virtual void ExplainLine(int /*index*/, const std::string& /*why*/) {}
+    // Whether the list begins with the window's greeting line, which the receiver removes
+    // once it has opened its source.
+    virtual bool HoldsGreeting() const { return true; }
     // Safe from any thread: from now on no write waits, so a writer that is being stopped
     // can always finish.
     virtual void StopWaiting() {}

@@ -1,7 +1,10 @@
 #include "history/history_log.h"
 
 void HistoryLog::RemoveFirstLine() {
-    historyList_.DeleteLine(0);
+    if (!greetingRemoved_) {
+        greetingRemoved_ = true;
+        historyList_.DeleteLine(0);
+    }
 }
 
 void HistoryLog::AppendLine(const std::string& text, const std::string& why) {

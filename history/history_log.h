@@ -15,14 +15,16 @@ class HistoryLog {
 
     explicit HistoryLog(HistoryList& list) : historyList_(list) {}
 
-    // Drops the window's greeting line. Deliberately no repaint: the list shows it at its
-    // next ordinary redraw.
+    // Drops the window's greeting line, once: later calls do nothing. Deliberately no
+    // repaint: the list shows it at its next ordinary redraw.
     void RemoveFirstLine();
     // why, when given, says what the line reports (see HistoryList::ExplainLine).
     void AppendLine(const std::string& text, const std::string& why = {});
     void ReplaceLastLine(const std::string& text);
 
     int LineIndex() const { return lineIndex_; }
+    // Whether the greeting is still there to remove.
+    bool HoldsGreeting() const { return !greetingRemoved_ && historyList_.HoldsGreeting(); }
 
     // Safe from any thread: from now on no write waits for the list (HistoryList::StopWaiting).
     void StopWaiting() { historyList_.StopWaiting(); }
@@ -30,4 +32,5 @@ class HistoryLog {
   private:
     HistoryList& historyList_;
     int lineIndex_ = -1;
+    bool greetingRemoved_ = false;
 };

@@ -28,6 +28,6 @@ int RunConsole(const std::string& port, const IRThread::PlayerFactory& makePlaye
     const auto watch = keys.WatchFile();
     receiver.Start(port, makePlayer, keys.Keys());
     quit.Wait();
-    receiver.StopAll();
+    receiver.Stop();
     return 0;
 }

@@ -12,7 +12,6 @@
 #include "log/untrusted_text.h"
 #include "program/file_replacement.h"
 #include "program/key_map_file.h"
-#include "receiver/event_protocol.h"
 #include "receiver/receiver_log.h"
 #include "receiver/serial_line.h"
 
@@ -21,14 +20,14 @@ namespace {
 // A held key repeats about every 110 ms; a volume key held this long has repeated.
 constexpr auto HoldTime = std::chrono::milliseconds(700);
 
-// What the two threads report: a key event from the port, a line typed, or the end of
-// typing.
+// What the two threads report: a key event from the source, a line typed, the end of
+// typing, or the source lost.
 struct Event {
-    enum class Kind { Key, Line, EndOfInput, PortLost };
+    enum class Kind { Key, Line, EndOfInput, SourceLost };
     Kind kind;
-    int prefix = 0;
-    int code = 0;
-    std::string text = {};  // what was typed
+    bool held = false;
+    std::optional<Key> key = {};
+    std::string text = {};  // what was typed, or why the source was lost
 };
 
 class Events {
@@ -36,14 +35,14 @@ class Events {
     void Push(Event event) {
         {
             std::lock_guard lock(mutex_);
-            events_.push_back(event);
+            events_.push_back(std::move(event));
         }
         changed_.notify_all();
     }
     // Gives an event back, to be the next one again.
     void Return(Event event) {
         std::lock_guard lock(mutex_);
-        events_.push_front(event);
+        events_.push_front(std::move(event));
     }
     // The next event, or none once deadline has passed.
     std::optional<Event> Next(std::chrono::steady_clock::time_point deadline) {
@@ -51,7 +50,7 @@ class Events {
         if (!changed_.wait_until(lock, deadline, [this] { return !events_.empty(); })) {
             return std::nullopt;
         }
-        const Event event = events_.front();
+        Event event = std::move(events_.front());
         events_.pop_front();
         return event;
     }
@@ -60,24 +59,6 @@ class Events {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Event> events_;
-};
-
-// The port's history lines are not shown; only why an "Err" line was written matters.
-class ErrorList : public HistoryList {
-  public:
-    void DeleteLine(int) override {}
-    void InsertLine(int, const std::string&) override {}
-    void Repaint() override {}
-    void ExplainLine(int, const std::string& why) override {
-        if (first.empty()) {
-            first = why;
-        }
-        last = why;
-    }
-    // A line error leaves the port open; any other failed read means it was lost.
-    bool LastWasLost() const { return last.rfind("a line error", 0) != 0; }
-    std::string first;
-    std::string last;
 };
 
 // The learner says the port's problems itself, once: the receiver's own diagnostics of
@@ -104,9 +85,37 @@ class ReceiverLogMuted {
     LogSink previous_;
 };
 
+// Reads the source until it is stopped or lost: key presses and repeats become events;
+// a line error only damages the event it hit, so learning goes on after it.
+void ReadKeys(KeySource& source, Events& events) {
+    for (;;) {
+        SourceItem item = source.Next();
+        const SourceCondition* failure = std::get_if<SourceCondition>(&item);
+        if (const auto* broken = std::get_if<BrokenEvent>(&item)) {
+            failure = &broken->why;
+        }
+        if (const auto* event = std::get_if<KeyEvent>(&item)) {
+            if (event->action != KeyAction::Release) {
+                events.Push({Event::Kind::Key, event->action == KeyAction::Repeat, event->key});
+            }
+        } else if (failure != nullptr && failure->kind != SourceCondition::Kind::LineError &&
+                   failure->kind != SourceCondition::Kind::Back) {
+            events.Push({Event::Kind::SourceLost, false, std::nullopt, failure->reason});
+            return;
+        } else if (std::holds_alternative<SourceStopped>(item)) {
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 int KeyLearner::Run(const std::string& port, const std::string& path) {
+    SerialLine line(port, MakeSerialDevice());
+    return Run(line, port, path);
+}
+
+int KeyLearner::Run(KeySource& source, const std::string& name, const std::string& path) {
     // A folder or a device at path would be moved aside, or written through: refused
     // before a single key is asked for.
     if (const std::string why = WhyNotAFileToWrite(path); !why.empty()) {
@@ -114,62 +123,40 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
         return 2;
     }
     const ReceiverLogMuted muted(err_);
-    ErrorList errors;
-    HistoryLog history(errors);
-    SerialLine line(port, history);
-    line.OpenPort();
-    line.ConfigurePort();
-    if (!errors.first.empty()) {
-        err_ << "quorvel: cannot learn from " << UntrustedText(port) << ": " << errors.first
-             << '\n';
+    source.Open();
+    if (const auto problems = source.Configure(); !problems.empty()) {
+        err_ << "quorvel: cannot learn from " << UntrustedText(name) << ": "
+             << problems.front().reason << '\n';
         return 1;
     }
 
     auto events = std::make_shared<Events>();
-    std::thread reader([&line, &errors, events] {
-        // False once reading ends: stopped, or the port lost (said as an event).
-        const auto read = [&](int& byte) {
-            byte = line.ReadByte();
-            if (byte == ByteSource::ReadFailed && errors.LastWasLost()) {
-                events->Push({Event::Kind::PortLost});
-                return false;
-            }
-            return byte != ByteSource::Stopped;
-        };
-        for (int first = 0, code = 0; read(first);) {
-            if (first == KeyPrefix || first == RepeatPrefix) {
-                if (!read(code)) {
-                    return;
-                }
-                if (code >= 0) {
-                    events->Push({Event::Kind::Key, first, code});
-                }
-            }
-        }
-    });
+    std::thread reader([&source, events] { ReadKeys(source, *events); });
     // Typing cannot be interrupted, so this thread is left to end with the program; it holds
     // nothing of this object's but the stream, which must live as long (standard input).
     std::thread([in = &in_, events] {
         for (std::string typed; std::getline(*in, typed);) {
-            events->Push({Event::Kind::Line, 0, 0, typed});
+            events->Push({Event::Kind::Line, false, std::nullopt, typed});
         }
         events->Push({Event::Kind::EndOfInput});
     }).detach();
 
-    out_ << "Learning the remote on " << UntrustedText(port)
+    out_ << "Learning the remote on " << UntrustedText(name)
          << ". Press each key asked for; Enter skips one.\n";
     KeyMap keys;
     bool learnt = false;
     bool typing = true;
     bool lost = false;
     const auto never = std::chrono::steady_clock::time_point::max();
-    // The next key press of this step: its code, or none when Enter skipped it, typing
-    // ended or the port was lost.
-    const auto nextPress = [&]() -> std::optional<int> {
+    std::string lostWhy;
+    // The next key press of this step: its key, or none when Enter skipped it, typing
+    // ended or the source was lost.
+    const auto nextPress = [&]() -> std::optional<Key> {
         for (;;) {
-            const Event event = *events->Next(never);
-            if (event.kind == Event::Kind::PortLost) {
+            Event event = *events->Next(never);
+            if (event.kind == Event::Kind::SourceLost) {
                 lost = true;
+                lostWhy = event.text;
                 return std::nullopt;
             }
             if (event.kind != Event::Kind::Key) {
@@ -177,27 +164,27 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
                 typing = event.kind == Event::Kind::Line;
                 return std::nullopt;
             }
-            if (event.prefix == KeyPrefix) {
-                return event.code;
+            if (!event.held) {
+                return event.key;
             }  // else repeats of a key still held
         }
     };
     // A held key's repeat codes, if it was held: new ones are added to held and said.
-    const auto repeats = [&](std::vector<int>& held, const std::vector<int>& before) {
+    const auto repeats = [&](std::vector<Key>& held, const std::vector<Key>& before) {
         const auto until = std::chrono::steady_clock::now() + HoldTime;
         while (const auto more = events->Next(until)) {
-            if (more->kind != Event::Kind::Key || more->prefix != RepeatPrefix) {
+            if (more->kind != Event::Kind::Key || !more->held) {
                 // typing, the next key or a lost port: the next step's
                 events->Return(*more);
                 break;
             }
-            const auto known = [&](const std::vector<int>& codes) {
-                return std::find(codes.begin(), codes.end(), more->code) != codes.end();
+            const auto known = [&](const std::vector<Key>& codes) {
+                return std::find(codes.begin(), codes.end(), *more->key) != codes.end();
             };
-            if (keys.Find(KeyMap::Kind::Held, more->code) == nullptr && !known(held) &&
+            if (keys.Find(KeyMap::Kind::Held, *more->key) == nullptr && !known(held) &&
                 !known(before)) {
-                held.push_back(more->code);
-                out_ << ", repeats as held code " << more->code;
+                held.push_back(*more->key);
+                out_ << ", repeats as held code " << more->key->Text();
             }
         }
     };
@@ -205,8 +192,9 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
     const auto yes = [&]() {
         for (;;) {
             const Event event = *events->Next(never);
-            if (event.kind == Event::Kind::PortLost) {
+            if (event.kind == Event::Kind::SourceLost) {
                 lost = true;
+                lostWhy = event.text;
                 return false;
             }
             if (event.kind == Event::Kind::EndOfInput) {
@@ -233,9 +221,10 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
             out_ << "skipped\n";
             continue;
         }
-        std::optional<int> code = nextPress();
+        std::optional<Key> code = nextPress();
         while (code && keys.Find(KeyMap::Kind::Press, *code) != nullptr) {
-            out_ << "\n  code " << *code << " is taken already; press another key: " << std::flush;
+            out_ << "\n  code " << code->Text()
+                 << " is taken already; press another key: " << std::flush;
             code = nextPress();
         }
         if (!code) {
@@ -243,16 +232,16 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
             continue;
         }
         learnt = true;
-        std::vector<int> pressed{*code};
-        std::vector<int> held;
-        out_ << "code " << *code;
+        std::vector<Key> pressed{*code};
+        std::vector<Key> held;
+        out_ << "code " << code->Text();
         if (volume) {
             repeats(held, {});
         }
         // A remote with a toggle bit (RC5, RC6) sends the next press of the same key as
         // another code: asking for it again finds both.
         out_ << "\n  Press it again" << (volume ? " (hold it)" : "") << ": " << std::flush;
-        const std::optional<int> again = nextPress();
+        const std::optional<Key> again = nextPress();
         if (!again) {
             out_ << (lost ? "\n" : "skipped\n");
         } else if (*again == *code) {
@@ -262,10 +251,11 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
             }
             out_ << '\n';
         } else if (keys.Find(KeyMap::Kind::Press, *again) != nullptr) {
-            out_ << "code " << *again << " is taken already; keeping code " << *code << " alone\n";
+            out_ << "code " << again->Text() << " is taken already; keeping code " << code->Text()
+                 << " alone\n";
         } else {
-            std::vector<int> heldAgain;
-            out_ << "code " << *again;
+            std::vector<Key> heldAgain;
+            out_ << "code " << again->Text();
             if (volume) {
                 repeats(heldAgain, held);
             }
@@ -281,11 +271,11 @@ int KeyLearner::Run(const std::string& port, const std::string& path) {
             keys.Bind(KeyMap::Kind::Held, held, PlayerRequest(action));
         }
     }
-    line.RequestStop();
+    source.RequestStop();
     reader.join();
 
     if (lost) {
-        err_ << "quorvel: lost the receiver on " << UntrustedText(port) << ": " << errors.last
+        err_ << "quorvel: lost the receiver on " << UntrustedText(name) << ": " << lostWhy
              << "; nothing written\n";
         return 1;
     }

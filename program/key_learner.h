@@ -4,6 +4,8 @@
 #include <ostream>
 #include <string>
 
+#include "receiver/key_source.h"
+
 // Learns a remote's keys in the terminal: asks for the key of each action in turn, reads
 // the key press from the port, refuses a code already taken, lets Enter skip an action,
 // binds a held volume key's repeat code too, then writes the key map (KeyMapFile::Save)
@@ -19,8 +21,11 @@ class KeyLearner {
     KeyLearner(std::istream& in, std::ostream& out, std::ostream& err)
         : in_(in), out_(out), err_(err) {}
 
-    // Runs the session on port and writes what it learnt to path; the exit status.
+    // Runs the session on the serial receiver on port and writes what it learnt to path;
+    // the exit status.
     int Run(const std::string& port, const std::string& path);
+    // The same on any key source; name says which in messages.
+    int Run(KeySource& source, const std::string& name, const std::string& path);
 
   private:
     std::istream& in_;

@@ -1,16 +1,12 @@
 #include "program/port_finder.h"
 
-#include <array>
-#include <cstdint>
-
 #include "log/untrusted_text.h"
 #include "program/port_candidates.h"
-#include "receiver/event_protocol.h"
-#include "receiver/line_error_decoder.h"
+#include "receiver/serial_line.h"
 
 struct PortFinder::Port {
     std::string name;
-    std::unique_ptr<SerialDevice> device;
+    std::unique_ptr<SerialLine> line;
     std::thread reader;
 };
 
@@ -29,21 +25,21 @@ std::vector<std::string> PortFinder::Listen(const std::vector<std::string>& cand
                 why = UntrustedText(name) + ": " + locked;
             }
         }
-        auto device = why.empty() ? makeDevice_() : nullptr;
-        if (device) {
-            // The device's own open: exclusive, so a port another program has is refused.
-            if (const int error = device->Open(name); error != 0) {
-                why = device->DescribeOpenError(name, error);
-            } else if (!device->ReadSettings() || !device->WriteLineSettings() ||
-                       !device->PrepareQueues() || !device->WriteTimeouts()) {
-                why = UntrustedText(name) + ": its line cannot be set up as a serial port's";
+        auto line = why.empty() ? std::make_unique<SerialLine>(name, makeDevice_()) : nullptr;
+        if (line) {
+            // The receiver's own open: exclusive, so a port another program has is refused.
+            line->Open();
+            if (const auto problems = line->Configure(); !problems.empty()) {
+                why = problems.front().kind == SourceCondition::Kind::CannotConfigure
+                          ? UntrustedText(name) + ": its line cannot be set up as a serial port's"
+                          : problems.front().reason;
             }
         }
         if (!why.empty()) {
             problems_.push_back(why);
             continue;
         }
-        auto& port = ports_.emplace_back(std::make_unique<Port>(Port{name, std::move(device), {}}));
+        auto& port = ports_.emplace_back(std::make_unique<Port>(Port{name, std::move(line), {}}));
         port->reader = std::thread([this, raw = port.get()] { ReadUntilKey(*raw); });
         listening.push_back(name);
     }
@@ -51,33 +47,28 @@ std::vector<std::string> PortFinder::Listen(const std::vector<std::string>& cand
 }
 
 void PortFinder::ReadUntilKey(Port& port) {
-    LineErrorDecoder decoder;
-    std::array<std::uint8_t, 64> buffer{};
-    bool afterPrefix = false;
     for (;;) {
-        const SerialDevice::ReadResult result = port.device->Read(buffer);
-        if (result.status != SerialDevice::ReadStatus::Data) {
+        const SourceItem item = port.line->Next();
+        if (const auto* event = std::get_if<KeyEvent>(&item);
+            event != nullptr && event->action == KeyAction::Press) {
+            {
+                std::lock_guard lock(mutex_);
+                if (found_.empty()) {
+                    found_ = port.name;
+                }
+            }
+            changed_.notify_all();
+            return;
+        }
+        const auto* condition = std::get_if<SourceCondition>(&item);
+        if (const auto* broken = std::get_if<BrokenEvent>(&item)) {
+            condition = &broken->why;
+        }
+        if (std::holds_alternative<SourceStopped>(item) ||
+            (condition != nullptr && condition->kind != SourceCondition::Kind::LineError)) {
             break;  // stopped, or the port lost: it is not the receiver's any more
         }
-        for (std::size_t i = 0; i < result.count; ++i) {
-            const LineErrorDecoder::Result decoded = decoder.Feed(buffer[i]);
-            if (decoded.kind == LineErrorDecoder::Kind::Pending) {
-                continue;
-            }
-            // A damaged byte breaks the event it was part of.
-            if (afterPrefix && decoded.kind == LineErrorDecoder::Kind::Byte) {
-                {
-                    std::lock_guard lock(mutex_);
-                    if (found_.empty()) {
-                        found_ = port.name;
-                    }
-                }
-                changed_.notify_all();
-                return;
-            }
-            afterPrefix =
-                decoded.kind == LineErrorDecoder::Kind::Byte && decoded.value == KeyPrefix;
-        }
+        // A damaged byte breaks the event it was part of.
     }
     {
         std::lock_guard lock(mutex_);
@@ -100,13 +91,12 @@ std::string PortFinder::Await(std::chrono::milliseconds limit) {
 
 void PortFinder::StopAll() {
     for (auto& port : ports_) {
-        port->device->Wake();
+        port->line->RequestStop();
     }
     for (auto& port : ports_) {
         if (port->reader.joinable()) {
             port->reader.join();
         }
-        port->device->Close();
     }
     ports_.clear();
 }

@@ -1,37 +1,39 @@
 #include "program/receiver_host.h"
 
+#include <stdexcept>
+
 #include "program/app_log.h"
+#include "receiver/serial_line.h"
 
 ReceiverHost::ReceiverHost(std::unique_ptr<HistoryList> list) : list_(std::move(list)) {}
 
 ReceiverHost::~ReceiverHost() {
-    StopAll();
+    Stop();
 }
 
-void ReceiverHost::Start(std::string port, IRThread::PlayerFactory makePlayer, KeyMap keys) {
-    Start(std::move(port), std::move(makePlayer),
-          std::make_shared<const SharedKeyMap>(std::move(keys)));
+void ReceiverHost::Start(std::unique_ptr<KeySource> source, IRThread::PlayerFactory makePlayer,
+                         std::shared_ptr<const SharedKeyMap> keys) {
+    if (thread_) {
+        // Two writers would each keep a LineIndex of their own and corrupt the list.
+        throw std::logic_error("a history has one receiver");
+    }
+    thread_ = std::make_unique<IRThread>(*list_, std::move(source), std::move(makePlayer),
+                                         std::move(keys));
+    thread_->Resume();
 }
 
 void ReceiverHost::Start(std::string port, IRThread::PlayerFactory makePlayer,
                          std::shared_ptr<const SharedKeyMap> keys) {
-    auto thread =
-        std::make_unique<IRThread>(*list_, std::move(port), std::move(makePlayer), std::move(keys));
-    thread->Resume();
-    threads_.push_back(std::move(thread));
+    Start(std::make_unique<SerialLine>(std::move(port), MakeSerialDevice()), std::move(makePlayer),
+          std::move(keys));
 }
 
-void ReceiverHost::StopAll() {
-    if (threads_.empty()) {
+void ReceiverHost::Stop() {
+    if (!thread_) {
         return;
     }
-    // All are asked first so they wind down together.
-    for (const auto& thread : threads_) {
-        thread->RequestStop();
-    }
-    for (const auto& thread : threads_) {
-        thread->Join();
-    }
-    QUORVEL_DEBUG(lcApp) << "receiver: stopped and joined " << threads_.size() << " thread(s)";
-    threads_.clear();
+    thread_->RequestStop();
+    thread_->Join();
+    QUORVEL_DEBUG(lcApp) << "receiver: stopped and joined";
+    thread_.reset();
 }

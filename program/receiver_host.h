@@ -2,16 +2,15 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "history/history_list.h"
 #include "receiver/ir_thread.h"
 
 // Owns a history list (the adaptor that carries writes to a window or a console) and the
-// receiver threads that write to it, and ends them in the one safe order: every thread is
-// asked to stop (which wakes it wherever it waits), all are joined, and only then does the
-// list go. No thread can be bound to the list except through Start, so however a caller
-// declares its objects, no receiver outlives the list it writes. Used on one thread.
+// one receiver that writes it, and ends them in the one safe order: the receiver is asked
+// to stop (which wakes it wherever it waits) and joined, and only then does the list go.
+// No receiver can be bound to the list except through Start, so however a caller declares
+// its objects, no receiver outlives the list it writes. Used on one thread.
 class ReceiverHost {
   public:
     explicit ReceiverHost(std::unique_ptr<HistoryList> list);
@@ -21,18 +20,19 @@ class ReceiverHost {
 
     HistoryList& List() const { return *list_; }
 
-    // Starts a receiver on port that writes List() and keeps it until StopAll.
-    void Start(std::string port, IRThread::PlayerFactory makePlayer = {},
-               KeyMap keys = KeyMap::Standard());
-    // The same with a map that may be replaced while the receiver runs.
+    // Starts the receiver: source read into List(), its keys bound by keys (which may be
+    // replaced while it runs). A history has one writer: a second Start throws
+    // std::logic_error.
+    void Start(std::unique_ptr<KeySource> source, IRThread::PlayerFactory makePlayer,
+               std::shared_ptr<const SharedKeyMap> keys);
+    // The same, with the serial receiver on port as the source.
     void Start(std::string port, IRThread::PlayerFactory makePlayer,
                std::shared_ptr<const SharedKeyMap> keys);
 
-    // Asks every thread to stop, then waits for all of them. Safe to call again.
-    void StopAll();
-    int Count() const { return static_cast<int>(threads_.size()); }
+    // Asks the receiver to stop, then waits for it. Safe to call again.
+    void Stop();
 
   private:
     std::unique_ptr<HistoryList> list_;
-    std::vector<std::unique_ptr<IRThread>> threads_;  // after list_: they go first
+    std::unique_ptr<IRThread> thread_;  // after list_: it goes first
 };

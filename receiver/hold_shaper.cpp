@@ -1,17 +1,18 @@
 #include "receiver/hold_shaper.h"
 
-bool HoldShaper::Admit(bool held, int code, const HoldShape& hold, EventClock::TimePoint at) {
+bool HoldShaper::Admit(bool held, const std::optional<Key>& key, const HoldShape& hold,
+                       EventClock::TimePoint at) {
     if (!held) {
         holding_ = false;
         pressOpen_ = true;
-        pressCode_ = code;
+        pressKey_ = key;
         pressAt_ = at;
         return true;
     }
-    if (!holding_ || code != holdCode_ || at - lastRepeat_ > HoldGap) {
+    if (!holding_ || key != holdKey_ || at - lastRepeat_ > HoldGap) {
         holding_ = true;
-        holdCode_ = code;
-        heldFrom_ = pressOpen_ && pressCode_ == code && at - pressAt_ <= HoldGap ? pressAt_ : at;
+        holdKey_ = key;
+        heldFrom_ = pressOpen_ && pressKey_ == key && at - pressAt_ <= HoldGap ? pressAt_ : at;
         passed_ = 0;
         nextAct_ = 1;
         step_ = hold.accel ? hold.every + HoldShape::AccelSlack : hold.every;
@@ -34,4 +35,13 @@ bool HoldShaper::Admit(bool held, int code, const HoldShape& hold, EventClock::T
         --step_;
     }
     return true;
+}
+
+void HoldShaper::Release(const Key& key) {
+    if (holdKey_ == key) {
+        holding_ = false;
+    }
+    if (pressKey_ == key) {
+        pressOpen_ = false;
+    }
 }

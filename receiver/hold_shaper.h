@@ -1,8 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 #include "receiver/event_clock.h"
+#include "receiver/key.h"
 #include "receiver/key_map.h"
 
 // Decides, event by event, whether a key's bound action is carried out: a press always, a
@@ -15,18 +17,21 @@ class HoldShaper {
   public:
     static constexpr std::chrono::milliseconds HoldGap{250};
 
-    // True when the event's action is to be carried out. held: a repeat (RepeatPrefix);
-    // code any byte value or -1; hold the repeat's shape; at when its bytes arrived.
-    bool Admit(bool held, int code, const HoldShape& hold, EventClock::TimePoint at);
+    // True when the event's action is to be carried out. held: a repeat; key none for an
+    // event whose key could not be read; hold the repeat's shape; at when it arrived.
+    bool Admit(bool held, const std::optional<Key>& key, const HoldShape& hold,
+               EventClock::TimePoint at);
+    // The key went up (where the source says so): its hold, if any, has ended.
+    void Release(const Key& key);
 
   private:
     // The press that may begin the next hold.
     bool pressOpen_ = false;
-    int pressCode_ = 0;
+    std::optional<Key> pressKey_;
     EventClock::TimePoint pressAt_{};
     // The hold under way.
     bool holding_ = false;
-    int holdCode_ = 0;
+    std::optional<Key> holdKey_;
     EventClock::TimePoint heldFrom_{};
     EventClock::TimePoint lastRepeat_{};
     int passed_ = 0;   // repeats of this hold past its delay

@@ -22,15 +22,10 @@ std::string Why(const std::exception_ptr& error) {
 
 }  // namespace
 
-IRThread::IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer,
-                   KeyMap keys)
-    : IRThread(historyList, std::move(port), std::move(makePlayer),
-               std::make_shared<const SharedKeyMap>(std::move(keys))) {}
-
-IRThread::IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer,
-                   std::shared_ptr<const SharedKeyMap> keys)
+IRThread::IRThread(HistoryList& historyList, std::unique_ptr<KeySource> source,
+                   PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys)
     : history_(historyList),
-      serial_(std::move(port), history_),
+      source_(std::move(source)),
       makePlayer_(std::move(makePlayer)),
       keys_(std::move(keys)),
       wake_(stop_.get_token(), [this] { Wake(); }) {}
@@ -58,7 +53,7 @@ void IRThread::Join() {
 
 void IRThread::Wake() {
     history_.StopWaiting();
-    serial_.RequestStop();
+    source_->RequestStop();
     {
         std::lock_guard lock(playerMutex_);
         if (player_ != nullptr) {
@@ -70,7 +65,7 @@ void IRThread::Wake() {
 void IRThread::Execute(std::stop_token stop) {
     // Outlives every pass, so that a stop never reaches a link already gone.
     std::unique_ptr<PlayerLink> player;
-    bool portReady = false;
+    bool started = false;
     ReadBackoff backoff;
     bool failureSaid = false;
     for (;;) {
@@ -83,15 +78,12 @@ void IRThread::Execute(std::stop_token stop) {
                     player_->Interrupt();
                 }
             }
-            if (!portReady) {
-                // The order matters to what the user sees: the greeting goes only once the
-                // port is open, and any "Err" lines come first in the new history.
-                serial_.OpenPort();
-                history_.RemoveFirstLine();
-                serial_.ConfigurePort();
-                portReady = true;
+            SignalCycle cycle(*source_, history_, *player, *keys_);
+            if (!started) {
+                cycle.Start();
+                started = true;
             }
-            SignalCycle(serial_, history_, *player, *keys_).Run();
+            cycle.Run();
             break;  // the cycle ends only when stopped
         } catch (...) {
             if (!failureSaid) {

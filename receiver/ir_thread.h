@@ -9,31 +9,29 @@
 
 #include "history/history_log.h"
 #include "player/player_link.h"
-#include "receiver/key_map.h"
-#include "receiver/serial_line.h"
+#include "receiver/key_source.h"
 #include "receiver/shared_key_map.h"
 
-// The receiver's worker thread: makes the player link, opens the port, removes the
-// window's greeting line, configures the port, then runs the signal cycle until asked to
-// stop. It writes the history only through the HistoryList it was given, which must carry
-// the writes to whichever thread owns the lines and must outlive the thread (ReceiverHost
-// keeps both and ends them in that order).
+// The receiver's worker thread: makes the player link, then runs the signal cycle over its
+// key source (which opens the source, removes the window's greeting line and sets the
+// source up first) until asked to stop. It keeps LineIndex: the history is written only
+// through the HistoryList it was given, which must carry the writes to whichever thread
+// owns the lines and must outlive the thread (ReceiverHost keeps both and ends them in
+// that order).
 //
 // The receiver never dies silently: an exception on the thread (the player link's, a
 // failed allocation) is said once in the lcReceiver log, and after the read back-off the
-// receiver carries on where it failed: making the link, setting up the port or reading.
+// receiver carries on where it failed: making the link, setting up the source or reading.
 class IRThread {
   public:
     // Makes the player link on the receiver thread, where it is used; it may look its
     // player up there before the port is opened.
     using PlayerFactory = std::function<std::unique_ptr<PlayerLink>()>;
 
-    // Created suspended: nothing runs until Resume. keys says what each key does.
-    IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer = {},
-             KeyMap keys = KeyMap::Standard());
-    // With a map that may be replaced while the thread runs (a reload): each event is
-    // decoded by the map in force when it arrives.
-    IRThread(HistoryList& historyList, std::string port, PlayerFactory makePlayer,
+    // Created suspended: nothing runs until Resume. keys says what each key does; it may be
+    // replaced while the thread runs (a reload), and each event is decoded by the map in
+    // force when it arrives.
+    IRThread(HistoryList& historyList, std::unique_ptr<KeySource> source, PlayerFactory makePlayer,
              std::shared_ptr<const SharedKeyMap> keys);
     // Stops and joins the thread; the port closes with it.
     ~IRThread();
@@ -51,16 +49,13 @@ class IRThread {
     // Waits until the thread has ended. Does nothing when it never started or was joined.
     void Join();
 
-    // Index of the last history line written; read it only after Join.
-    int LineIndex() const { return history_.LineIndex(); }
-
   private:
     void Execute(std::stop_token stop);
     // Wakes every wait of the receiver's; the stop callback.
     void Wake();
 
-    HistoryLog history_;
-    SerialLine serial_;
+    HistoryLog history_;  // LineIndex lives here
+    const std::unique_ptr<KeySource> source_;
     PlayerFactory makePlayer_;
     const std::shared_ptr<const SharedKeyMap> keys_;  // never null
     // The player link while the thread runs, for a stop to interrupt.

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "player/player_action.h"
+#include "receiver/key.h"
+#include "receiver/key_source.h"
 
 // How the repeats of a held key are thinned out (HoldShaper carries it out). The defaults
 // act on every repeat, as a held key always has.
@@ -25,8 +28,8 @@ struct HoldShape {
     bool operator==(const HoldShape&) const = default;
 };
 
-// What one two-byte event shows and what it does, if anything.
-struct KeyEvent {
+// What one key event shows and what it does, if anything.
+struct KeyEffect {
     std::string text;
     std::optional<PlayerRequest> request;
     HoldShape hold;  // how a held key's repeats are thinned; the default for a press
@@ -59,23 +62,19 @@ class KeyMap {
     static KeyMap Parse(std::string_view text, std::string_view source,
                         std::vector<std::string>& problems);
 
-    // The event of a prefix (KeyPrefix or RepeatPrefix) and a code, which may be any byte
-    // value or -1 for a failed read. A held key shows "  >>REP>>" before what it would show
-    // pressed; an unbound code, or one bound to nothing, shows as its decimal text.
-    KeyEvent Decode(int prefix, int code) const;
+    // What a press or a repeat shows and does. A held key shows "  >>REP>>" before what it
+    // would show pressed; an unbound key, or one bound to nothing, shows as its text (a
+    // code as its decimal text).
+    KeyEffect Decode(const KeyEvent& event) const;
 
-    // Null when code is not bound (code may be any byte value, or -1).
-    const Binding* Find(Kind kind, int code) const;
-    // The hold shape of a bound code; the default for one that is not.
-    HoldShape HoldOf(Kind kind, int code) const;
-    // False, and nothing changes, when code is already bound or is no byte value.
-    bool Bind(Kind kind, int code, Binding binding);
-    // Binds codes together, as one line of the file: false, and nothing changes, when
-    // codes is empty, names a code twice, or one is already bound or no byte value.
-    bool Bind(Kind kind, const std::vector<int>& codes, Binding binding, HoldShape hold = {});
+    // Null when key is not bound.
+    const Binding* Find(Kind kind, const Key& key) const;
+    // Binds keys together, as one line of the file: false, and nothing changes, when keys
+    // is empty, names a key twice, or one is already bound.
+    bool Bind(Kind kind, const std::vector<Key>& keys, Binding binding, HoldShape hold = {});
     bool HasRunBindings() const;
-    // The map in the file format, presses then held keys, by code; codes bound together
-    // stay on one line.
+    // The map in the file format (written by key_map_text.cpp, with Parse), presses then
+    // held keys, in key order; keys bound together stay on one line.
     std::string Format() const;
 
   private:
@@ -84,16 +83,37 @@ class KeyMap {
         Binding binding;
         std::string text;  // what the key shows when bound to an action
         HoldShape hold;
-        int lead = -1;  // the lowest of the codes bound with it on one line
+        std::optional<Key> lead;  // the least of the keys bound with it on one line
     };
-    std::array<Slot, 256>& Slots(Kind kind) { return kind == Kind::Press ? press_ : held_; }
-    const std::array<Slot, 256>& Slots(Kind kind) const {
-        return kind == Kind::Press ? press_ : held_;
-    }
+    // Byte codes in a table, as they are looked up at every event; other keys by key.
+    struct Slots {
+        std::array<Slot, 256> codes{};
+        std::map<Key, Slot> others;
+    };
+    Slots& SlotsOf(Kind kind) { return kind == Kind::Press ? press_ : held_; }
+    const Slots& SlotsOf(Kind kind) const { return kind == Kind::Press ? press_ : held_; }
+    static const Slot* Lookup(const Slots& table, const Key& key);
+    static Slot& Place(Slots& table, const Key& key);
+    // Every bound slot of kind, in key order.
+    template <typename Visit>
+    void ForEachBound(Kind kind, Visit visit) const;
 
-    std::array<Slot, 256> press_{};
-    std::array<Slot, 256> held_{};
+    Slots press_;
+    Slots held_;
 };
+
+template <typename Visit>
+inline void KeyMap::ForEachBound(Kind kind, Visit visit) const {
+    const Slots& table = SlotsOf(kind);
+    for (int code = 0; code < 256; ++code) {
+        if (const Slot& slot = table.codes[static_cast<std::size_t>(code)]; slot.bound) {
+            visit(Key::Code(code), slot);
+        }
+    }
+    for (const auto& [key, slot] : table.others) {
+        visit(key, slot);
+    }
+}
 
 // What the history shows for a bound action: the built-in keys' texts for their actions
 // ("PLAY!" for play-pause), else the name in capitals with "_" for "-" and a

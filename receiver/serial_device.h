@@ -57,6 +57,8 @@ class SerialDevice {
     // One line for the user on why Open(path) gave error, with what may help (the ports
     // there are, the program holding this one).
     virtual std::string DescribeOpenError(const std::string& path, int error) const = 0;
+    // Whether Open's error means nothing is there at all (not plugged in).
+    virtual bool IsAbsent(int error) const = 0;
     // What the last failed Read's error means.
     virtual std::string DescribeReadError(int error) const = 0;
 };

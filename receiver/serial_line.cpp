@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <utility>
 
+#include "receiver/event_protocol.h"
 #include "receiver/receiver_log.h"
 
 namespace {
 
-// Why each line-setting step's "Err" line is there, when the port itself was open.
+// Why each line-setting step failed, when the port itself was open.
 constexpr const char* StepProblems[] = {
     "the port's current settings could not be read",
     "the port would not take 9600 baud, 8 data bits, no parity, one stop bit",
@@ -16,30 +17,31 @@ constexpr const char* StepProblems[] = {
 
 }  // namespace
 
-SerialLine::SerialLine(std::string path, HistoryLog& history)
-    : SerialLine(std::move(path), history, MakeSerialDevice()) {}
-
-SerialLine::SerialLine(std::string path, HistoryLog& history, std::unique_ptr<SerialDevice> device)
-    : path_(std::move(path)), history_(history), device_(std::move(device)) {}
+SerialLine::SerialLine(std::string path, std::unique_ptr<SerialDevice> device)
+    : path_(std::move(path)), device_(std::move(device)) {}
 
 SerialLine::~SerialLine() = default;
 
-void SerialLine::OpenPort() {
+void SerialLine::Open() {
     const int error = device_->Open(path_);
     if (error != 0) {
-        LogOpenFailure(error);
+        openFailure_ = OpenFailure(error);
     }
 }
 
-void SerialLine::ConfigurePort() {
+std::vector<SourceCondition> SerialLine::Configure() {
+    std::vector<SourceCondition> conditions;
     const auto failed = RunConfigurationSteps();
     for (std::size_t step = 0; step < failed.size(); ++step) {
         if (failed[step]) {
             // A port that did not open fails every step, for the reason it did not open.
-            history_.AppendLine(ConfigErrorText,
-                                device_->IsOpen() ? StepProblems[step] : openProblem_);
+            conditions.push_back(
+                device_->IsOpen()
+                    ? SourceCondition{SourceCondition::Kind::CannotConfigure, StepProblems[step]}
+                    : openFailure_);
         }
     }
+    return conditions;
 }
 
 std::array<bool, 3> SerialLine::RunConfigurationSteps() {
@@ -55,9 +57,49 @@ std::array<bool, 3> SerialLine::RunConfigurationSteps() {
     return failed;
 }
 
-int SerialLine::ReadByte() {
+SourceItem SerialLine::Next() {
     if (stopRequested_.load()) {
-        return Stopped;
+        return SourceStopped{};
+    }
+    if (!device_->IsOpen()) {
+        const int recovered = Recover();
+        if (recovered == Stopped) {
+            return SourceStopped{};
+        }
+        if (recovered == ReadFailed) {
+            return failure_;
+        }
+        // Read at once, without the back-off's wait.
+        justReopened_ = true;
+        return SourceCondition{SourceCondition::Kind::Back, "serial port " + path_ + " is back"};
+    }
+
+    const int first = ReadByte();
+    if (first == Stopped) {
+        return SourceStopped{};
+    }
+    if (first == ReadFailed) {
+        return failure_;
+    }
+    if (first != KeyPrefix && first != RepeatPrefix) {
+        return StrayByte{first};
+    }
+    // Whatever follows a prefix is the key code, even another prefix.
+    const KeyAction action = first == KeyPrefix ? KeyAction::Press : KeyAction::Repeat;
+    const int code = ReadByte();
+    if (code == Stopped) {
+        return SourceStopped{};
+    }
+    if (code == ReadFailed) {
+        return BrokenEvent{action, failure_};
+    }
+    return KeyEvent{action, Key::Code(code)};
+}
+
+int SerialLine::Recover() {
+    if (justReopened_) {
+        justReopened_ = false;
+        return 0;
     }
     // Pace a failing port instead of spinning on it; one that is missing is retried as soon
     // as its path appears.
@@ -70,7 +112,18 @@ int SerialLine::ReadByte() {
         }
     }
     if (!device_->IsOpen() && !Reopen()) {
-        return Fail(problem_);
+        backoff_.RecordFailure();
+        return ReadFailed;
+    }
+    return 0;
+}
+
+int SerialLine::ReadByte() {
+    if (stopRequested_.load()) {
+        return Stopped;
+    }
+    if (const int recovered = Recover(); recovered != 0) {
+        return recovered;
     }
     for (;;) {
         while (bufferStart_ < bufferEnd_) {
@@ -81,10 +134,13 @@ int SerialLine::ReadByte() {
             }
             if (decoded.kind == LineErrorDecoder::Kind::LineError) {
                 // Reported once; the port stays usable and reading goes on after it.
-                const std::string why = "a line error (framing, parity or break) on " + path_;
+                std::string why = "a line error (framing, parity or break) on " + path_;
                 QUORVEL_WARNING(lcReceiver) << why;
-                return Fail(why);
+                return Fail(SourceCondition::Kind::LineError, std::move(why));
             }
+        }
+        if (stopRequested_.load()) {
+            return Stopped;
         }
         const auto result = device_->Read(buffer_);
         switch (result.status) {
@@ -95,17 +151,17 @@ int SerialLine::ReadByte() {
             case SerialDevice::ReadStatus::Stopped:
                 return Stopped;
             case SerialDevice::ReadStatus::HungUp: {
-                const std::string why = "serial port " + path_ + " hung up (unplugged?)";
+                std::string why = "serial port " + path_ + " hung up (unplugged?)";
                 QUORVEL_WARNING(lcReceiver) << why << "; trying to reopen it";
                 device_->Close();
-                return Fail(why);
+                return Fail(SourceCondition::Kind::Lost, std::move(why));
             }
             case SerialDevice::ReadStatus::Failed: {
-                const std::string why = "reading serial port " + path_ +
-                                        " failed: " + device_->DescribeReadError(result.error);
+                std::string why = "reading serial port " + path_ +
+                                  " failed: " + device_->DescribeReadError(result.error);
                 QUORVEL_WARNING(lcReceiver) << why;
                 device_->Close();
-                return Fail(why);
+                return Fail(SourceCondition::Kind::Lost, std::move(why));
             }
         }
     }
@@ -116,8 +172,8 @@ void SerialLine::RequestStop() {
     device_->Wake();
 }
 
-int SerialLine::Fail(const std::string& why) {
-    history_.AppendLine(ReadErrorText, why);
+int SerialLine::Fail(SourceCondition::Kind kind, std::string why) {
+    failure_ = {kind, std::move(why)};
     backoff_.RecordFailure();
     return ReadFailed;
 }
@@ -129,17 +185,18 @@ bool SerialLine::Reopen() {
     openButUnusable_ = false;
     if (error != 0) {
         if (error != loggedReopenProblem_) {
-            LogOpenFailure(error);
+            openFailure_ = OpenFailure(error);
         }
-        problem_ = openProblem_;
+        failure_ = openFailure_;
         return false;
     }
-    // Silent: the "Err" lines belong to the start only.
+    // Silent: the configuration's conditions belong to the start only.
     const auto failed = RunConfigurationSteps();
     if (std::find(failed.begin(), failed.end(), true) != failed.end()) {
-        problem_ = "serial port " + path_ + " was reopened but could not be configured";
+        failure_ = {SourceCondition::Kind::CannotConfigure,
+                    "serial port " + path_ + " was reopened but could not be configured"};
         if (loggedReopenProblem_ != NotConfigurable) {
-            QUORVEL_WARNING(lcReceiver) << problem_;
+            QUORVEL_WARNING(lcReceiver) << failure_.reason;
             loggedReopenProblem_ = NotConfigurable;
         }
         device_->Close();
@@ -151,8 +208,11 @@ bool SerialLine::Reopen() {
     return true;
 }
 
-void SerialLine::LogOpenFailure(int error) {
+SourceCondition SerialLine::OpenFailure(int error) {
     loggedReopenProblem_ = error;
-    openProblem_ = device_->DescribeOpenError(path_, error);
-    QUORVEL_WARNING(lcReceiver) << openProblem_;
+    SourceCondition condition{device_->IsAbsent(error) ? SourceCondition::Kind::Absent
+                                                       : SourceCondition::Kind::CannotOpen,
+                              device_->DescribeOpenError(path_, error)};
+    QUORVEL_WARNING(lcReceiver) << condition.reason;
+    return condition;
 }

@@ -1,6 +1,8 @@
 #include "receiver/signal_cycle.h"
 
-#include "receiver/event_protocol.h"
+#include <type_traits>
+
+#include "receiver/builtin_keys.h"
 #include "receiver/number_text.h"
 
 namespace {
@@ -11,7 +13,24 @@ const std::string& WaitingLine() {
     return line;
 }
 
+const std::string& FailedReadLine() {
+    static const std::string line(DecimalText(-1));
+    return line;
+}
+
 }  // namespace
+
+void SignalCycle::Start() {
+    // The order matters to what the user sees: the greeting goes only once the source is
+    // open, and any "Err" lines come first in the new history.
+    source_.Open();
+    if (history_.HoldsGreeting()) {
+        history_.RemoveFirstLine();
+    }
+    for (const SourceCondition& condition : source_.Configure()) {
+        history_.AppendLine(ConfigErrorText, condition.reason);
+    }
+}
 
 void SignalCycle::Run() {
     while (RunOnePass()) {
@@ -20,33 +39,54 @@ void SignalCycle::Run() {
 
 bool SignalCycle::RunOnePass() {
     history_.AppendLine(WaitingLine());
-
-    const int first = source_.ReadByte();
-    if (first == ByteSource::Stopped) {
-        return false;
+    for (;;) {
+        SourceItem item = source_.Next();
+        if (auto* event = std::get_if<KeyEvent>(&item)) {
+            if (event->action == KeyAction::Release) {
+                // Ends a hold; shows nothing.
+                shaper_.Release(event->key);
+                continue;
+            }
+            Handle(*event);
+            return true;
+        }
+        if (const auto* stray = std::get_if<StrayByte>(&item)) {
+            // Not an event: the number goes on its own line and the waiting line stays.
+            history_.AppendLine(DecimalText(stray->value));
+            return true;
+        }
+        if (const auto* condition = std::get_if<SourceCondition>(&item)) {
+            if (condition->kind == SourceCondition::Kind::Back) {
+                continue;  // said in the log; the waiting line stays
+            }
+            history_.AppendLine(ReadErrorText, condition->reason);
+            history_.AppendLine(FailedReadLine());
+            return true;
+        }
+        if (const auto* broken = std::get_if<BrokenEvent>(&item)) {
+            // The error line, then the event's text over it.
+            history_.AppendLine(ReadErrorText, broken->why.reason);
+            const bool held = broken->action == KeyAction::Repeat;
+            shaper_.Admit(held, std::nullopt, {}, clock_.Now());
+            messageText_ = (held ? RepeatText : "") + FailedReadLine();
+            history_.ReplaceLastLine(messageText_);
+            return true;
+        }
+        return false;  // stopped
     }
-    if (first != KeyPrefix && first != RepeatPrefix) {
-        // Not an event: the number goes on its own line and the waiting line stays.
-        history_.AppendLine(DecimalText(first));
-        return true;
-    }
+}
 
-    // Whatever follows a prefix is the key code, even another prefix or a failed read.
-    const int code = source_.ReadByte();
-    if (code == ByteSource::Stopped) {
-        return false;
-    }
-
+void SignalCycle::Handle(const KeyEvent& event) {
     const EventClock::TimePoint arrived = clock_.Now();
-    const std::shared_ptr<const KeyMap> current = shared_ != nullptr ? shared_->Current() : nullptr;
-    KeyEvent event = (current ? *current : *keys_).Decode(first, code);
-    messageText_ = std::move(event.text);
+    const std::shared_ptr<const KeyMap> keys = keys_.Current();
+    KeyEffect effect = keys->Decode(event);
+    messageText_ = std::move(effect.text);
     // Every event goes through the shaper, so that a press ends a hold.
-    const bool acts = shaper_.Admit(first == RepeatPrefix, code, event.hold, arrived);
+    const bool acts =
+        shaper_.Admit(event.action == KeyAction::Repeat, event.key, effect.hold, arrived);
     // The player acts before the history shows the key.
-    if (event.request && acts) {
-        player_.Perform(*event.request);
+    if (effect.request && acts) {
+        player_.Perform(*effect.request);
     }
     history_.ReplaceLastLine(messageText_);
-    return true;
 }

@@ -4,44 +4,51 @@
 
 #include "history/history_log.h"
 #include "player/player_link.h"
-#include "receiver/byte_source.h"
 #include "receiver/event_clock.h"
 #include "receiver/hold_shaper.h"
-#include "receiver/key_map.h"
+#include "receiver/key_source.h"
 #include "receiver/shared_key_map.h"
 
-// The endless loop that turns the receiver's byte stream into history lines and what the
-// keys are bound to (keys, the receiver's own remote by default). It ends only when the
-// byte source reports Stopped. Every event's line is shown; what a held key does is shaped
-// by its binding (HoldShaper), timed by clock when the event's last byte has been read.
+// The history's one writer: turns what a key source gives into history lines, and keys
+// into what they are bound to. Every event's line is shown; what a held key does is
+// shaped by its binding (HoldShaper), timed by clock when the event arrived. Used on the
+// receiver thread only.
 class SignalCycle {
   public:
     static constexpr const char* WaitingText = "Waiting for new signal...";
+    // A setup step of the source that failed, at start.
+    static constexpr const char* ConfigErrorText = "Err";
+    // A read that failed; the "-1" of the failed read follows it.
+    static constexpr const char* ReadErrorText = "COM READ ERROR!";
 
-    SignalCycle(ByteSource& source, HistoryLog& history, PlayerLink& player,
-                const KeyMap& keys = KeyMap::Standard(), EventClock& clock = EventClock::Steady())
-        : source_(source), history_(history), player_(player), keys_(&keys), clock_(clock) {}
-    // With a map that may be replaced while the cycle runs: read once per event.
-    SignalCycle(ByteSource& source, HistoryLog& history, PlayerLink& player,
+    // keys is read once per event, so a reload applies from the next event on.
+    SignalCycle(KeySource& source, HistoryLog& history, PlayerLink& player,
                 const SharedKeyMap& keys, EventClock& clock = EventClock::Steady())
-        : source_(source), history_(history), player_(player), shared_(&keys), clock_(clock) {}
+        : source_(source), history_(history), player_(player), keys_(keys), clock_(clock) {}
+
+    // Opens the source, removes the window's greeting once the source is open (the greeting
+    // stays while the window shows none), then sets the source up: one "Err" line, with
+    // why, for each setup step that failed. So any "Err" lines come first in the history.
+    void Start();
 
     // Runs passes until the source is stopped.
     void Run();
 
-    // One pass: the waiting line, then one event or one stray byte. False once the
-    // source has been stopped.
+    // One pass: the waiting line, then one event, one stray byte or one failed read. False
+    // once the source has been stopped.
     bool RunOnePass();
 
-    // The text of the last two-byte event; empty before the first.
+    // The text of the last event; empty before the first.
     const std::string& MessageText() const { return messageText_; }
 
   private:
-    ByteSource& source_;
+    // The event's line and, when bound and admitted, its action.
+    void Handle(const KeyEvent& event);
+
+    KeySource& source_;
     HistoryLog& history_;
     PlayerLink& player_;
-    const KeyMap* keys_ = nullptr;
-    const SharedKeyMap* shared_ = nullptr;  // instead of keys_
+    const SharedKeyMap& keys_;
     EventClock& clock_;
     HoldShaper shaper_;
     std::string messageText_;

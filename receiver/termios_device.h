@@ -2,6 +2,8 @@
 
 #include <termios.h>
 
+#include <cerrno>
+
 #include "receiver/serial_device.h"
 
 // The serial port on a POSIX tty. Every termios, ioctl, flock, poll and inotify call of the
@@ -32,6 +34,7 @@ class TermiosDevice : public SerialDevice {
     void Wake() override;
 
     // EWOULDBLOCK or EBUSY: another process holds the port.
+    bool IsAbsent(int error) const override { return error == ENOENT; }
     std::string DescribeOpenError(const std::string& path, int error) const override;
     std::string DescribeReadError(int error) const override;
 

@@ -51,6 +51,9 @@ class Win32CommDevice : public SerialDevice {
     void Wake() override;
 
     // For a missing port, the COM ports the system knows; for one in use, who holds it.
+    bool IsAbsent(int error) const override {
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
     std::string DescribeOpenError(const std::string& path, int error) const override;
     std::string DescribeReadError(int error) const override;
 

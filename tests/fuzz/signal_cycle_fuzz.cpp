@@ -1,7 +1,8 @@
-// Feeds arbitrary line bytes through the error-mark decoder into the signal cycle, as the
-// serial line does, and checks what must hold whatever arrives: the history keeps
+// Feeds arbitrary line bytes through the serial line (its error-mark decoding and event
+// framing) into the signal cycle, and checks what must hold whatever arrives: the history keeps
 // LineIndex + 1 lines, the waiting line is last whenever a byte is awaited, and exactly one
 // command goes out per recognised event.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,10 +11,10 @@
 #include <vector>
 
 #include "receiver/line_error_decoder.h"
+#include "receiver/serial_line.h"
 #include "receiver/signal_cycle.h"
 #include "tests/doubles/recording_player_link.h"
 #include "tests/doubles/remote_layout.h"
-#include "tests/doubles/scripted_byte_source.h"
 
 namespace {
 
@@ -51,17 +52,39 @@ class CheckedList : public HistoryList {
     std::string last_;
 };
 
-class CheckedSource : public ByteSource {
+// Hands the input over as the tty would, checking at each read that the user sees the
+// waiting line; then says the port was stopped.
+class CheckedDevice : public SerialDevice {
   public:
-    CheckedSource(ScriptedByteSource& inner, const CheckedList& list)
-        : inner_(inner), list_(list) {}
-    int ReadByte() override {
+    CheckedDevice(const std::uint8_t* data, std::size_t size, const CheckedList& list)
+        : data_(data), size_(size), list_(list) {}
+    int Open(const std::string&) override { return 0; }
+    void Close() override {}
+    bool IsOpen() const override { return true; }
+    bool ReadSettings() override { return true; }
+    bool WriteLineSettings() override { return true; }
+    bool PrepareQueues() override { return true; }
+    bool WriteTimeouts() override { return true; }
+    ReadResult Read(std::span<std::uint8_t> buffer) override {
         Check(list_.WaitingLast(), "waiting line last");
-        return inner_.ReadByte();
+        const std::size_t count = std::min(buffer.size(), size_ - next_);
+        if (count == 0) {
+            return {ReadStatus::Stopped};
+        }
+        std::copy_n(data_ + next_, count, buffer.begin());
+        next_ += count;
+        return {ReadStatus::Data, count};
     }
+    bool Pause(std::chrono::milliseconds) override { return true; }
+    void Wake() override {}
+    bool IsAbsent(int) const override { return false; }
+    std::string DescribeOpenError(const std::string&, int) const override { return {}; }
+    std::string DescribeReadError(int) const override { return {}; }
 
   private:
-    ScriptedByteSource& inner_;
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t next_ = 0;
     const CheckedList& list_;
 };
 
@@ -76,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (r.kind == LineErrorDecoder::Kind::Byte) {
             values.push_back(r.value);
         } else if (r.kind == LineErrorDecoder::Kind::LineError) {
-            values.push_back(ByteSource::ReadFailed);
+            values.push_back(SerialLine::ReadFailed);
         }
     }
 
@@ -85,11 +108,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckedList list;
     HistoryLog log(list);
     list.log = &log;
-    log.RemoveFirstLine();
-    ScriptedByteSource script(std::move(values), &log);
-    CheckedSource source(script, list);
+    SerialLine line("fuzz", std::make_unique<CheckedDevice>(data, size, list));
     RecordingPlayerLink player;
-    SignalCycle cycle(source, log, player);
+    const SharedKeyMap keys;
+    SignalCycle cycle(line, log, player, keys);
+    cycle.Start();
     cycle.Run();
 
     Check(player.actions == expected, "one action per recognised event");

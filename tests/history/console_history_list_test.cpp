@@ -21,7 +21,6 @@ std::string Printed(bool terminal, const std::function<void(HistoryLog&)>& write
     {
         ConsoleHistoryList list(out, terminal);
         HistoryLog log(list);
-        log.RemoveFirstLine();
         writes(log);
     }
     std::fclose(out);
@@ -111,7 +110,7 @@ TEST(ConsoleHistoryList, SaysOnceWhenNobodyReadsItsOutputAnyMore) {
     std::FILE* out = ::fdopen(ends[1], "w");
     int lost = 0;
     {
-        ConsoleHistoryList list(out, false, 0);
+        ConsoleHistoryList list(out, false);
         list.OnOutputLost([&lost] { ++lost; });
         list.InsertLine(0, "PLAY!");
         list.InsertLine(1, "Waiting for new signal...");

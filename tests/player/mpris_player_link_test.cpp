@@ -13,7 +13,7 @@
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/scoped_variable.h"
-#include "tests/doubles/scripted_byte_source.h"
+#include "tests/doubles/scripted_key_source.h"
 #include "tests/player/private_bus.h"
 #include "tests/player/stand_in_notifications.h"
 #include "tests/player/stand_in_process.h"
@@ -49,8 +49,9 @@ TEST_F(MprisLink, AKeyMapsActionsReachThePlayer) {
     const KeyMap keys = KeyMap::Parse("key 42 stop\nkey 43 mute\n", "keys.conf", problems);
     MemoryHistoryList list;
     HistoryLog log(list);
-    ScriptedByteSource bytes({0x91, 42, 0x91, 43, 0x91, 43}, &log);
-    std::async(std::launch::async, [&] { SignalCycle(bytes, log, link, keys).Run(); }).get();
+    ScriptedKeySource presses({Press(42), Press(43), Press(43)});
+    const SharedKeyMap shared(keys);
+    std::async(std::launch::async, [&] { SignalCycle(presses, log, link, shared).Run(); }).get();
 
     EXPECT_EQ(list.lines, (Lines{"STOP!", "MUTE!", "MUTE!", "Waiting for new signal..."}));
     EXPECT_EQ(player.Calls(), (Lines{"Stop", "Volume 0.0000", "Volume 0.5000"}));

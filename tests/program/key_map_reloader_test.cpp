@@ -17,7 +17,7 @@ namespace {
 
 // What a press of code does under the map in force: its line.
 std::string Shows(const KeyMapReloader& reloader, int code) {
-    return reloader.Keys()->Current()->Decode(KeyPrefix, code).text;
+    return reloader.Keys()->Current()->Decode({KeyAction::Press, Key::Code(code)}).text;
 }
 
 // Polls until a press of code shows text, or the deadline passes.

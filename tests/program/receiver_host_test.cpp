@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <atomic>
 #include <memory>
 
@@ -38,17 +40,22 @@ TEST(ReceiverHost, JoinsItsReceiversBeforeTheListGoes) {
         auto list = std::make_unique<WitnessedList>(witness);
         WitnessedList& lines = *list;
         ReceiverHost host(std::move(list));
-        host.Start(pty->readerPath(), [&witness] {
-            struct Link : NullPlayerLink {
-                explicit Link(Witness& w) : w(w) { w.linkAlive = true; }
-                ~Link() override { w.linkAlive = false; }
-                Witness& w;
-            };
-            return std::make_unique<Link>(witness);
-        });
+        host.Start(
+            pty->readerPath(),
+            [&witness] {
+                struct Link : NullPlayerLink {
+                    explicit Link(Witness& w) : w(w) { w.linkAlive = true; }
+                    ~Link() override { w.linkAlive = false; }
+                    Witness& w;
+                };
+                return std::make_unique<Link>(witness);
+            },
+            std::make_shared<const SharedKeyMap>());
         lines.WaitFor([](const std::vector<std::string>& l) { return l == std::vector{W}; });
         ASSERT_TRUE(witness.linkAlive);
-        ASSERT_EQ(host.Count(), 1);
+        // A second writer would keep a LineIndex of its own and corrupt the list.
+        EXPECT_THROW(host.Start(pty->readerPath(), {}, std::make_shared<const SharedKeyMap>()),
+                     std::logic_error);
     }
     EXPECT_TRUE(witness.listOutlivedReceiver);
 }

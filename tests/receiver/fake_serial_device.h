@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
 #include <functional>
 #include <string>
@@ -98,6 +99,7 @@ class FakeSerialDevice : public SerialDevice {
     std::string DescribeOpenError(const std::string& path, int error) const override {
         return "cannot open " + path + ": error " + std::to_string(error);
     }
+    bool IsAbsent(int error) const override { return error == ENOENT; }
     std::string DescribeReadError(int error) const override {
         return "error " + std::to_string(error);
     }

@@ -8,7 +8,7 @@
 #include "receiver/signal_cycle.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/recording_player_link.h"
-#include "tests/doubles/scripted_byte_source.h"
+#include "tests/doubles/scripted_key_source.h"
 
 namespace {
 
@@ -83,20 +83,21 @@ TEST_P(HoldShaping, ActsAsTheShapeSaysAndShowsEveryEvent) {
     std::vector<std::string> problems;
     const KeyMap keys = KeyMap::Parse(c.map, "keys.conf", problems);
     ASSERT_EQ(problems, std::vector<std::string>{});
-    std::vector<int> bytes;
+    std::vector<SourceItem> items;
     std::vector<std::string> lines;
     for (const Event& event : c.events) {
-        bytes.insert(bytes.end(), {event.prefix, event.code});
-        lines.push_back(keys.Decode(event.prefix, event.code).text);
+        items.push_back(event.prefix == KeyPrefix ? Press(event.code) : Repeat(event.code));
+        lines.push_back(keys.Decode(std::get<KeyEvent>(items.back())).text);
     }
     lines.push_back(SignalCycle::WaitingText);
 
     MemoryHistoryList list;
     HistoryLog log(list);
-    ScriptedByteSource source(bytes);
+    ScriptedKeySource source(items);
     RecordingPlayerLink player;
     ScriptedClock clock(c.events);
-    SignalCycle(source, log, player, keys, clock).Run();
+    const SharedKeyMap shared(keys);
+    SignalCycle(source, log, player, shared, clock).Run();
     EXPECT_EQ(player.actions, c.actions);
     EXPECT_EQ(list.lines, lines);
 }

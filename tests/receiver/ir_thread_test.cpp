@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "receiver/serial_line.h"
 #include "tests/doubles/locked_history_list.h"
 #include "tests/doubles/log_capture.h"
 #include "tools/virtual_port.h"
@@ -15,6 +16,14 @@ namespace {
 using Lines = std::vector<std::string>;
 const std::string W = "Waiting for new signal...";
 const std::string Greeting = "Click to start the fun :)";
+
+std::unique_ptr<KeySource> Serial(const std::string& path) {
+    return std::make_unique<SerialLine>(path, MakeSerialDevice());
+}
+
+std::shared_ptr<const SharedKeyMap> Keys() {
+    return std::make_shared<const SharedKeyMap>();
+}
 
 // Counts the links the thread makes for itself, and what they are asked; the first
 // request throws, as a link's own failure might.
@@ -46,7 +55,7 @@ TEST(IRThread, PortPresentLeavesOnlyTheWaitingLineAndDestroyingStopsAndJoins) {
     LockedHistoryList list({Greeting});
     CountingFactory player;
     {
-        IRThread thread(list, pty->readerPath(), player.Factory());
+        IRThread thread(list, Serial(pty->readerPath()), player.Factory(), Keys());
         EXPECT_EQ(list.Lines(), Lines{Greeting});  // created suspended
         thread.Resume();
         EXPECT_EQ(list.WaitFor([](const Lines& l) { return l == Lines{W}; }), Lines{W});
@@ -61,7 +70,7 @@ TEST(IRThread, AnExceptionIsSaidAndTheReceiverCarriesOn) {
     LockedHistoryList list({Greeting});
     CountingFactory player;
     LogCapture log;
-    IRThread thread(list, pty->readerPath(), player.Factory());
+    IRThread thread(list, Serial(pty->readerPath()), player.Factory(), Keys());
     thread.Resume();
     ASSERT_TRUE(pty->WaitForRawReader());
     ASSERT_TRUE(pty->Write({0x91, 0x60}));  // throws in the link
@@ -81,7 +90,7 @@ TEST(IRThread, AnExceptionIsSaidAndTheReceiverCarriesOn) {
 TEST(IRThread, PortAbsentReportsThreeErrsThenFailedReads) {
     const auto missing = std::filesystem::temp_directory_path() / "quorvel-no-such-port";
     LockedHistoryList list({Greeting});
-    IRThread thread(list, missing.string());
+    IRThread thread(list, Serial(missing.string()), {}, Keys());
     thread.Resume();
 
     const Lines expected{"Err", "Err", "Err", W, "COM READ ERROR!", "-1", W, "COM READ ERROR!",
@@ -96,7 +105,7 @@ TEST(IRThread, PortAbsentReportsThreeErrsThenFailedReads) {
 TEST(IRThread, StopBeforeResumeStillEndsPromptly) {
     auto pty = VirtualPort::CreatePty();
     LockedHistoryList list({Greeting});
-    IRThread thread(list, pty->readerPath());
+    IRThread thread(list, Serial(pty->readerPath()), {}, Keys());
     thread.RequestStop();
     thread.Resume();
     thread.Join();

@@ -8,6 +8,10 @@ namespace {
 
 using Problems = std::vector<std::string>;
 
+KeyEvent Event(int prefix, int code) {
+    return {prefix == KeyPrefix ? KeyAction::Press : KeyAction::Repeat, Key::Code(code)};
+}
+
 struct GoodCase {
     const char* line;
     KeyMap::Kind kind;
@@ -29,8 +33,8 @@ TEST_P(KeyMapGoodLine, BindsAndShows) {
     Problems problems;
     const KeyMap keys = KeyMap::Parse(c.line, "keys.conf", problems);
     ASSERT_EQ(problems, Problems{});
-    const KeyEvent event =
-        keys.Decode(c.kind == KeyMap::Kind::Press ? KeyPrefix : RepeatPrefix, c.code);
+    const KeyEffect event =
+        keys.Decode(Event(c.kind == KeyMap::Kind::Press ? KeyPrefix : RepeatPrefix, c.code));
     EXPECT_EQ(event.text, c.shows);
     ASSERT_EQ(event.request.has_value(), c.action.has_value());
     if (c.action) {
@@ -179,14 +183,27 @@ TEST(KeyMap, CodesOnOneLineShareTheBindingAndTheHoldShape) {
                       "keys.conf", problems);
     ASSERT_EQ(problems, Problems{});
     for (const int code : {0x21, 0xA1}) {
-        EXPECT_EQ(keys.Decode(KeyPrefix, code).text, "PLAY!");
-        const KeyEvent held = keys.Decode(RepeatPrefix, code);
+        EXPECT_EQ(keys.Decode(Event(KeyPrefix, code)).text, "PLAY!");
+        const KeyEffect held = keys.Decode(Event(RepeatPrefix, code));
         EXPECT_EQ(held.text, "  >>REP>>VOL_UP!");
         EXPECT_EQ(held.hold, (HoldShape{300, 2, false, false}));
-        EXPECT_EQ(keys.HoldOf(KeyMap::Kind::Held, code), held.hold);
     }
-    EXPECT_EQ(keys.Decode(KeyPrefix, 0x22).text, "34");
-    EXPECT_EQ(keys.Decode(KeyPrefix, 0x21).hold, HoldShape{});
+    EXPECT_EQ(keys.Decode(Event(KeyPrefix, 0x22)).text, "34");
+    EXPECT_EQ(keys.Decode(Event(KeyPrefix, 0x21)).hold, HoldShape{});
+}
+
+// Keys other sources name, beside codes: bound, shown and written back in key order.
+TEST(KeyMap, BindsKeysOfEveryKind) {
+    KeyMap keys;
+    const Key name = Key::Name("KEY_PLAYPAUSE");
+    const Key scan = Key::Scancode(0x800f0422);
+    ASSERT_TRUE(keys.Bind(KeyMap::Kind::Press, {scan, name}, PlayerRequest{PlayerAction::Next}));
+    EXPECT_FALSE(keys.Bind(KeyMap::Kind::Press, {name}, PlayerRequest{PlayerAction::Stop}));
+    ASSERT_TRUE(keys.Bind(KeyMap::Kind::Press, {Key::Code(7)}, std::nullopt));
+    EXPECT_EQ(keys.Decode({KeyAction::Press, scan}).text, "NEXT!");
+    EXPECT_EQ(keys.Decode({KeyAction::Repeat, name}).text, "  >>REP>>KEY_PLAYPAUSE");
+    EXPECT_EQ(keys.Decode({KeyAction::Press, Key::Name("KEY_OK")}).text, "KEY_OK");
+    EXPECT_EQ(keys.Format(), "key  7 nothing\nkey  KEY_PLAYPAUSE,scan:0x800f0422 next\n");
 }
 
 // The built-in map is the receiver's own remote, as the file format writes it.

@@ -17,6 +17,7 @@
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/scratch_folder.h"
 #include "tests/receiver/blocked_thread.h"
+#include "tests/receiver/shown_line.h"
 #include "tools/virtual_port.h"
 
 namespace {
@@ -40,20 +41,13 @@ class RecordedPauseDevice : public TermiosDevice {
     std::vector<long> pauses;
 };
 
-struct Rig {
+struct Rig : ShownLine {
     explicit Rig(const std::string& path) {
         auto owned = std::make_unique<RecordedPauseDevice>();
         device = owned.get();
-        line = std::make_unique<SerialLine>(path, log, std::move(owned));
+        line = std::make_unique<SerialLine>(path, std::move(owned));
     }
-    void Start() {
-        line->OpenPort();
-        line->ConfigurePort();
-    }
-    MemoryHistoryList list;
-    HistoryLog log{list};
     RecordedPauseDevice* device;
-    std::unique_ptr<SerialLine> line;
 };
 
 // A read on its own thread; it is idle once it sleeps on the port and the wake-up, with
@@ -116,7 +110,7 @@ TEST(SerialLinePty, BytesArriveUnchanged) {
     const std::vector<std::uint8_t> sent = {0x0D, 0x11, 0x13, 0xFF, 0x00, 0x91, 0x60, 0x03, 0x0A};
     pty->Write(sent);
     for (const std::uint8_t byte : sent) {
-        EXPECT_EQ(rig.line->ReadByte(), byte);
+        EXPECT_EQ(rig.ReadByte(), byte);
     }
     EXPECT_TRUE(rig.list.lines.empty());
 }
@@ -126,11 +120,11 @@ TEST(SerialLinePty, BytesArriveUnchanged) {
 TEST(SerialLinePty, InputFromBeforeConfigurationIsDiscarded) {
     auto pty = VirtualPort::CreatePty();
     Rig rig(pty->readerPath());
-    rig.line->OpenPort();
+    rig.line->Open();
     pty->Write({0x05, 0x0D});
-    rig.line->ConfigurePort();
+    rig.Configure();
     pty->Write({0x91});
-    EXPECT_EQ(rig.line->ReadByte(), 0x91);
+    EXPECT_EQ(rig.ReadByte(), 0x91);
 }
 
 // A sender (quorvel-send) starts as soon as it sees the line in raw mode; nothing it sends
@@ -150,7 +144,7 @@ TEST(SerialLinePty, BytesSentOnceTheLineIsRawAreKept) {
         sender.join();
         // A marker after the race: it is read first only if 0x91 was thrown away.
         pty->Write({0x05});
-        lost += rig.line->ReadByte() == 0x91 ? 0 : 1;
+        lost += rig.ReadByte() == 0x91 ? 0 : 1;
     }
     EXPECT_EQ(lost, 0);
 }
@@ -173,9 +167,9 @@ TEST(SerialLinePty, StopWakesAnIdleRead) {
     BackgroundRead read(*rig.line);
     ASSERT_TRUE(read.Blocked());
     rig.line->RequestStop();
-    EXPECT_EQ(read.Result(), ByteSource::Stopped);
+    EXPECT_EQ(read.Result(), SerialLine::Stopped);
     pty->Write({0x91});
-    EXPECT_EQ(rig.line->ReadByte(), ByteSource::Stopped);
+    EXPECT_EQ(rig.ReadByte(), SerialLine::Stopped);
     EXPECT_TRUE(rig.list.lines.empty());
 }
 
@@ -310,12 +304,12 @@ TEST(SerialLinePty, RecoversAfterHangUpAndReplug) {
     Rig rig(link.string());
     rig.Start();
     first->Write({0x91});
-    EXPECT_EQ(rig.line->ReadByte(), 145);
+    EXPECT_EQ(rig.ReadByte(), 145);
 
     first.reset();
-    EXPECT_EQ(rig.line->ReadByte(), ByteSource::ReadFailed);
+    EXPECT_EQ(rig.ReadByte(), SerialLine::ReadFailed);
     fs::remove(link);
-    EXPECT_EQ(rig.line->ReadByte(), ByteSource::ReadFailed);
+    EXPECT_EQ(rig.ReadByte(), SerialLine::ReadFailed);
 
     auto second = VirtualPort::CreatePty();
     PointLink(link, second->readerPath());
@@ -324,7 +318,7 @@ TEST(SerialLinePty, RecoversAfterHangUpAndReplug) {
     second->Write({0x60});
     EXPECT_EQ(read.Result(), 0x60);
     second->Write({0x91});
-    EXPECT_EQ(rig.line->ReadByte(), 145);
+    EXPECT_EQ(rig.ReadByte(), 145);
 
     EXPECT_EQ(rig.list.lines, Lines(2, ReadError));
     EXPECT_EQ(rig.device->pauses, (std::vector<long>{100, 200}));

@@ -11,6 +11,7 @@
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/receiver/fake_serial_device.h"
+#include "tests/receiver/shown_line.h"
 
 namespace {
 
@@ -21,24 +22,12 @@ const std::string Err = "Err";
 const std::string ReadError = "COM READ ERROR!";
 constexpr const char* Port = "/dev/ttyFAKE0";
 
-// A serial line over a fake device, writing into an in-memory history.
-struct Rig {
+// A serial line over a fake device.
+struct Rig : ShownLine {
     Rig() {
         auto owned = std::make_unique<Fake>();
         device = owned.get();
-        line = std::make_unique<SerialLine>(Port, log, std::move(owned));
-    }
-    // OpenPort then ConfigurePort, as the receiver thread does at start.
-    void Start() {
-        line->OpenPort();
-        line->ConfigurePort();
-    }
-    std::vector<int> Read(int count) {
-        std::vector<int> values;
-        for (int i = 0; i < count; ++i) {
-            values.push_back(line->ReadByte());
-        }
-        return values;
+        line = std::make_unique<SerialLine>(Port, std::move(owned));
     }
     std::vector<long> Pauses() const {
         std::vector<long> out;
@@ -48,10 +37,7 @@ struct Rig {
         return out;
     }
 
-    MemoryHistoryList list;
-    HistoryLog log{list};
     Fake* device;
-    std::unique_ptr<SerialLine> line;
 };
 
 // --- Configuration ---
@@ -80,9 +66,8 @@ TEST_P(ConfigurePortTest, OneErrPerFailedLineSettingStep) {
     rig.device->writeLineSettingsOk = c.writeLineSettings;
     rig.device->prepareQueuesOk = c.prepareQueues;
     rig.device->writeTimeoutsOk = c.writeTimeouts;
-    rig.line->OpenPort();
-    EXPECT_TRUE(rig.list.lines.empty()) << "a failed open is not reported in the history";
-    rig.line->ConfigurePort();
+    rig.line->Open();
+    rig.Configure();
     EXPECT_EQ(rig.list.lines, Lines(c.errLines, Err));
 }
 
@@ -184,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BytesCase{"more_than_one_buffer",
                               {Fake::Bytes(std::vector<std::uint8_t>(100, 0x91))},
                               std::vector<int>(100, 145)},
-                    BytesCase{"then_stopped", {Fake::Bytes({0x91})}, {145, ByteSource::Stopped}}),
+                    BytesCase{"then_stopped", {Fake::Bytes({0x91})}, {145, SerialLine::Stopped}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadByte, AbsentPortFailsEveryReadWithOneLineAndBacksOff) {
@@ -194,7 +179,7 @@ TEST(ReadByte, AbsentPortFailsEveryReadWithOneLineAndBacksOff) {
     rig.Start();
     ASSERT_EQ(rig.list.lines, Lines(3, Err));
     for (int read = 1; read <= 8; ++read) {
-        EXPECT_EQ(rig.line->ReadByte(), ByteSource::ReadFailed);
+        EXPECT_EQ(rig.ReadByte(), SerialLine::ReadFailed);
         Lines expected(3, Err);
         expected.insert(expected.end(), read, ReadError);
         ASSERT_EQ(rig.list.lines, expected) << "after read " << read;
@@ -265,10 +250,10 @@ TEST(ReadByte, ReopenedPortThatCannotBeConfiguredIsClosedAndRetried) {
     rig.device->reads = {Fake::HangUp(), Fake::Bytes({0x60})};
     rig.Start();
     rig.device->readSettingsOk = false;
-    EXPECT_EQ(rig.line->ReadByte(), ByteSource::ReadFailed);
-    EXPECT_EQ(rig.line->ReadByte(), ByteSource::ReadFailed);
+    EXPECT_EQ(rig.ReadByte(), SerialLine::ReadFailed);
+    EXPECT_EQ(rig.ReadByte(), SerialLine::ReadFailed);
     rig.device->readSettingsOk = true;
-    EXPECT_EQ(rig.line->ReadByte(), 96);
+    EXPECT_EQ(rig.ReadByte(), 96);
     EXPECT_EQ(rig.list.lines, Lines(2, ReadError));
     EXPECT_EQ(rig.device->Count("Close"), 2);
     // Gone, it is awaited; there but unusable, awaiting it would end at once, a busy loop.
@@ -309,7 +294,7 @@ TEST(RequestStop, BeforeReadReturnsStoppedWithoutTouchingThePort) {
     rig.device->reads = {Fake::Bytes({0x91})};
     rig.Start();
     rig.line->RequestStop();
-    EXPECT_EQ(rig.Read(3), std::vector<int>(3, ByteSource::Stopped));
+    EXPECT_EQ(rig.Read(3), std::vector<int>(3, SerialLine::Stopped));
     EXPECT_EQ(rig.device->Count("Read"), 0);
     EXPECT_TRUE(rig.list.lines.empty());
 }
@@ -319,7 +304,7 @@ TEST(RequestStop, CutsTheBackoffWaitShort) {
     rig.device->openErrors.assign(4, ENOENT);
     rig.Start();
     rig.device->onPause = [&rig] { rig.line->RequestStop(); };
-    EXPECT_EQ(rig.Read(3), (std::vector<int>{-1, ByteSource::Stopped, ByteSource::Stopped}));
+    EXPECT_EQ(rig.Read(3), (std::vector<int>{-1, SerialLine::Stopped, SerialLine::Stopped}));
     EXPECT_EQ(rig.list.lines, (Lines{Err, Err, Err, ReadError}));
     EXPECT_EQ(rig.Pauses(), std::vector<long>{100});
 }

@@ -4,10 +4,12 @@
 
 #include <random>
 
+#include "receiver/serial_line.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/recording_player_link.h"
 #include "tests/doubles/remote_layout.h"
-#include "tests/doubles/scripted_byte_source.h"
+#include "tests/doubles/scripted_key_source.h"
+#include "tests/receiver/fake_serial_device.h"
 
 namespace {
 
@@ -20,44 +22,44 @@ constexpr auto UP = PlayerAction::VolumeUp;
 constexpr auto DN = PlayerAction::VolumeDown;
 const std::string W = "Waiting for new signal...";
 const std::string E = "COM READ ERROR!";
+const std::string Greeting = "Click to start the fun :)";
 
-// A source that checks, at every read, that the user sees the waiting line last.
-class WatchedSource : public ByteSource {
-  public:
-    WatchedSource(ScriptedByteSource& inner, const MemoryHistoryList& list)
-        : inner_(inner), list_(list) {}
-    int ReadByte() override {
-        EXPECT_FALSE(list_.lines.empty());
-        if (!list_.lines.empty()) {
-            EXPECT_EQ(list_.lines.back(), W);
+// The receiver's bytes as its tty hands them over: -1 is a byte damaged on the line
+// (marked 0xFF 0x00 0x00), a data 0xFF is doubled.
+std::vector<std::uint8_t> Marked(const std::vector<int>& values) {
+    std::vector<std::uint8_t> bytes;
+    for (const int value : values) {
+        if (value < 0) {
+            bytes.insert(bytes.end(), {0xFF, 0x00, 0x00});
+        } else {
+            bytes.push_back(static_cast<std::uint8_t>(value));
+            if (value == 0xFF) {
+                bytes.push_back(0xFF);
+            }
         }
-        return inner_.ReadByte();
     }
+    return bytes;
+}
 
-  private:
-    ScriptedByteSource& inner_;
-    const MemoryHistoryList& list_;
-};
-
-// Runs the cycle over bytes on a history whose greeting line was just removed, checking
+// The cycle over the serial line reading bytes from a fake port, from the start, checking
 // after every write that the list holds LineIndex + 1 lines.
 struct CycleRun {
-    explicit CycleRun(const std::vector<int>& bytes) : log(list), source(bytes, &log) {
-        list.lines = {"Click to start the fun :)"};
-        log.RemoveFirstLine();
+    explicit CycleRun(const std::vector<int>& values) : log(list) {
+        auto device = std::make_unique<FakeSerialDevice>();
+        device->reads = {FakeSerialDevice::Bytes(Marked(values))};
+        SerialLine line("/dev/ttyFAKE0", std::move(device));
+        list.lines = {Greeting};
         list.onRepaint = [this] {
             ASSERT_EQ(static_cast<int>(list.lines.size()), log.LineIndex() + 1);
         };
-        WatchedSource watched(source, list);
-        SignalCycle cycle(watched, log, player);
+        SignalCycle cycle(line, log, player, keys);
+        cycle.Start();
         cycle.Run();
-        messageText = cycle.MessageText();
     }
     MemoryHistoryList list;
     HistoryLog log;
     RecordingPlayerLink player;
-    ScriptedByteSource source;
-    std::string messageText;
+    SharedKeyMap keys;
 };
 
 struct Case {
@@ -79,7 +81,6 @@ TEST_P(SignalCycleCase, WritesExactLinesAndActions) {
     EXPECT_EQ(run.list.lines, c.lines);
     EXPECT_EQ(run.log.LineIndex(), static_cast<int>(c.lines.size()) - 1);
     EXPECT_EQ(run.player.actions, c.commands);
-    EXPECT_EQ(run.source.consumed(), c.bytes.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -111,11 +112,53 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"FailedCodeAfterKey", {0x91, -1}, {W, "-1", W}, {}},
         Case{"FailedCodeAfterRepeat", {0x0D, -1}, {W, "  >>REP>>-1", W}, {}},
         Case{"FailedReadThenPlay", {-1, 0x91, 0x60}, {W, E, "-1", "PLAY!", W}, {PP}},
+        Case{"StopBetweenPrefixAndCode", {0x91}, {W}, {}},
         Case{"MixedSession",
              {0x91, 0x60, 0x05, 0x91, 0x18, 0x0D, 0x70},
              {"PLAY!", W, "5", "NEXT!", "  >>REP>>VOL_DOWN!", W},
              {PP, NX, DN}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// What a source says of itself: setup failures first, a lost source as a failed read, and
+// what the history does not show (a source back, a key released). The user sees the
+// waiting line whenever the cycle waits for the source.
+TEST(SignalCycle, TurnsConditionsIntoLinesWithWhy) {
+    using Kind = SourceCondition::Kind;
+    MemoryHistoryList list({Greeting});
+    HistoryLog log(list);
+    ScriptedKeySource source(
+        {SourceCondition{Kind::Lost, "unplugged"}, SourceCondition{Kind::Back, "back"},
+         KeyEvent{KeyAction::Release, Key::Code(0x60)}, Press(0x60),
+         BrokenEvent{KeyAction::Press, {Kind::LineError, "noise"}}},
+        {{Kind::Absent, "no such port"}, {Kind::Absent, "no such port"}});
+    source.onNext = [&] { ASSERT_EQ(list.lines.back(), W); };
+    RecordingPlayerLink player;
+    SharedKeyMap keys;
+    SignalCycle cycle(source, log, player, keys);
+    EXPECT_EQ(cycle.MessageText(), "");
+    cycle.Start();
+    cycle.Run();
+    EXPECT_EQ(list.lines, (Lines{"Err", "Err", W, E, "-1", "PLAY!", W, "-1", W}));
+    // The broken event's text replaces its error line, and with it the why.
+    EXPECT_EQ(list.whys,
+              (Lines{"no such port", "no such port", "", "unplugged", "", "", "", "", ""}));
+    EXPECT_EQ(player.actions, Ids{PP});
+    EXPECT_EQ(cycle.MessageText(), "-1");
+}
+
+// A console shows no greeting, so nothing is removed for it.
+TEST(SignalCycle, StartRemovesTheGreetingOnlyWhereThereIsOne) {
+    struct NoGreeting : MemoryHistoryList {
+        bool HoldsGreeting() const override { return false; }
+    } list;
+    HistoryLog log(list);
+    ScriptedKeySource source({});
+    RecordingPlayerLink player;
+    SharedKeyMap keys;
+    SignalCycle(source, log, player, keys).Start();
+    EXPECT_TRUE(source.opened);
+    EXPECT_TRUE(list.lines.empty());
+}
 
 // The player acts before the history shows the key.
 TEST(SignalCycle, CommandCompletesBeforeTheLineChanges) {
@@ -127,34 +170,14 @@ TEST(SignalCycle, CommandCompletesBeforeTheLineChanges) {
     };
     MemoryHistoryList list;
     HistoryLog log(list);
-    ScriptedByteSource source({0x91, 0x60});
+    ScriptedKeySource source({Press(0x60)});
     OrderCheckingPlayer player(list);
-    SignalCycle cycle(source, log, player);
+    SharedKeyMap keys;
+    SignalCycle cycle(source, log, player, keys);
     ASSERT_TRUE(cycle.RunOnePass());
     EXPECT_EQ(player.lastLineWhenSent, W);
     EXPECT_EQ(cycle.MessageText(), "PLAY!");
     EXPECT_EQ(list.lines.back(), "PLAY!");
-}
-
-TEST(SignalCycle, MessageTextIsEmptyUntilTheFirstEventAndKeptAcrossStrayBytes) {
-    MemoryHistoryList list;
-    HistoryLog log(list);
-    ScriptedByteSource source({0x05, 0x91, 0x2A, 0x07});
-    RecordingPlayerLink player;
-    SignalCycle cycle(source, log, player);
-    EXPECT_EQ(cycle.MessageText(), "");
-    cycle.RunOnePass();
-    EXPECT_EQ(cycle.MessageText(), "");
-    cycle.RunOnePass();
-    EXPECT_EQ(cycle.MessageText(), "42");
-    cycle.RunOnePass();
-    EXPECT_EQ(cycle.MessageText(), "42");
-}
-
-TEST(SignalCycle, StopBetweenPrefixAndCodeLeavesTheWaitingLine) {
-    CycleRun run({0x91});
-    EXPECT_EQ(run.list.lines, Lines{W});
-    EXPECT_TRUE(run.player.actions.empty());
 }
 
 TEST(SignalCycle, RandomStreamsKeepTheInvariantAndAskOneActionPerRecognisedEvent) {

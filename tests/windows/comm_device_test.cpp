@@ -7,11 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "history/history_log.h"
 #include "receiver/read_backoff.h"
 #include "receiver/serial_line.h"
 #include "receiver/win32_comm_device.h"
-#include "tests/doubles/locked_history_list.h"
 #include "tests/windows/wine_test.h"
 
 namespace {
@@ -20,21 +18,19 @@ using WineTest::AbsentPort;
 using WineTest::SerialPeer;
 using WineTest::SerialPort;
 
-const std::string Err = SerialLine::ConfigErrorText;
-const std::string ReadError = SerialLine::ReadErrorText;
-
 struct Receiver {
-    explicit Receiver(const std::string& port) : line(port, log) {}
-    LockedHistoryList list;
-    HistoryLog log{list};
+    explicit Receiver(const std::string& port) : line(port, MakeSerialDevice()) {}
+    // Opens and sets up the line as the receiver does: the setup steps that failed.
+    std::vector<SourceCondition> Start() {
+        line.Open();
+        return line.Configure();
+    }
     SerialLine line;
 };
 
 TEST(CommDevice, ConfiguredPortDeliversEveryByteAsSent) {
     Receiver receiver(SerialPort);
-    receiver.line.OpenPort();
-    receiver.line.ConfigurePort();
-    EXPECT_TRUE(receiver.list.Lines().empty());
+    EXPECT_TRUE(receiver.Start().empty());
 
     // The prefixes, 0xFF (which the tty doubles), flow-control bytes and a zero.
     const std::vector<std::uint8_t> sent = {0x91, 0x0D, 0xFF, 0x11, 0x13, 0x00, 0x60};
@@ -48,24 +44,23 @@ TEST(CommDevice, ConfiguredPortDeliversEveryByteAsSent) {
 
 TEST(CommDevice, StopWakesABlockedRead) {
     Receiver receiver(SerialPort);
-    receiver.line.OpenPort();
-    receiver.line.ConfigurePort();
+    receiver.Start();
     auto read = std::async(std::launch::async, [&] { return receiver.line.ReadByte(); });
     receiver.line.RequestStop();
-    EXPECT_EQ(read.get(), ByteSource::Stopped);
+    EXPECT_EQ(read.get(), SerialLine::Stopped);
 }
 
-TEST(CommDevice, AbsentPortGivesThreeErrLinesAndPacedFailingReads) {
+TEST(CommDevice, AbsentPortFailsEverySetupStepAndPacesFailingReads) {
     Receiver receiver(AbsentPort);
-    receiver.line.OpenPort();
-    receiver.line.ConfigurePort();
+    const std::vector<SourceCondition> setup = receiver.Start();
+    ASSERT_EQ(setup.size(), 3u);
+    EXPECT_EQ(setup[0].kind, SourceCondition::Kind::Absent);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(receiver.line.ReadByte(), ByteSource::ReadFailed);
-    EXPECT_EQ(receiver.line.ReadByte(), ByteSource::ReadFailed);
+    EXPECT_EQ(receiver.line.ReadByte(), SerialLine::ReadFailed);
+    EXPECT_EQ(receiver.line.ReadByte(), SerialLine::ReadFailed);
+    EXPECT_EQ(receiver.line.LastFailure().kind, SourceCondition::Kind::Absent);
     // The second failure waited for the first back-off step before trying the port again.
     EXPECT_GE(std::chrono::steady_clock::now() - start, ReadBackoff::FirstWait);
-    EXPECT_EQ(receiver.list.Lines(),
-              (std::vector<std::string>{Err, Err, Err, ReadError, ReadError}));
 }
 
 TEST(CommDevice, MissingPortIsExplainedWithThePortsPresent) {
