@@ -21,3 +21,7 @@ class ChildCommand {
 // fork failed, or the exec, whose errno comes back through a close-on-exec pipe; on
 // Windows, the system's own text for why it did not start).
 std::unique_ptr<ChildCommand> StartChildCommand(const std::string& command, std::string& error);
+
+// Why command would be refused as written, or empty: on Windows what WindowsCommandLine
+// refuses, the files being as they are now; nothing on POSIX, where the shell reads it.
+std::string ChildCommandProblem(const std::string& command);

@@ -43,10 +43,19 @@ std::optional<std::string> Variable(const std::string& name) {
     return Narrow(value);
 }
 
+bool FileExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
+std::string ChildCommandProblem(const std::string& command) {
+    return WindowsCommandLine::Prepare(command, Variable, FileExists).problem;
+}
+
 std::unique_ptr<ChildCommand> StartChildCommand(const std::string& command, std::string& error) {
-    const WindowsCommandLine prepared = WindowsCommandLine::Prepare(command, Variable);
+    const WindowsCommandLine prepared = WindowsCommandLine::Prepare(command, Variable, FileExists);
     if (!prepared.problem.empty()) {
         error = prepared.problem;
         return nullptr;

@@ -45,6 +45,10 @@ class ForkExecChild : public ChildCommand {
 
 }  // namespace
 
+std::string ChildCommandProblem(const std::string&) {
+    return {};
+}
+
 std::unique_ptr<ChildCommand> StartChildCommand(const std::string& command, std::string& error) {
     const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
     int report[2];

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -59,17 +60,17 @@ bool HasExecutableExtension(std::string_view word) {
     return false;
 }
 
-// Whether a word after an unquoted program path looks like the rest of that path rather
-// than an argument: a path of its own (not a /switch) or a program file's name.
-bool NamesProgram(std::string_view word) {
-    return (IsPath(word) && !word.starts_with('/') && !word.starts_with('-')) ||
-           HasExecutableExtension(word);
+// As CreateProcess looks for it: ".exe" is added to a name without an extension.
+bool NamesFile(std::string_view path, const WindowsCommandLine::FileExists& exists) {
+    const std::string text(path);
+    return exists(text) || (!HasExtension(path) && exists(text + ".exe"));
 }
 
 }  // namespace
 
 WindowsCommandLine WindowsCommandLine::Prepare(const std::string& command,
-                                               const Environment& environment) {
+                                               const Environment& environment,
+                                               const FileExists& exists) {
     WindowsCommandLine result;
     result.line = Expand(command, environment);
     const std::string_view line = result.line;
@@ -84,28 +85,42 @@ WindowsCommandLine WindowsCommandLine::Prepare(const std::string& command,
         }
         return result;
     }
-    const std::size_t end = std::min(line.find_first_of(Spaces, start), line.size());
-    const std::string_view program = line.substr(start, end - start);
-    const std::size_t next = line.find_first_not_of(Spaces, end);
-    if (next == std::string_view::npos || !IsPath(program) || HasExtension(program)) {
+    // Where each word ends: the runs of words CreateProcess would try, shortest first.
+    std::vector<std::size_t> ends;
+    for (std::size_t word = start; word < line.size();) {
+        ends.push_back(std::min(line.find_first_of(Spaces, word), line.size()));
+        word = std::min(line.find_first_not_of(Spaces, ends.back()), line.size());
+    }
+    const std::string_view program = line.substr(start, ends[0] - start);
+    if (ends.size() == 1 || !IsPath(program)) {
         return result;
     }
-    const std::string_view second =
-        line.substr(next, std::min(line.find_first_of(Spaces, next), line.size()) - next);
-    if (!NamesProgram(second)) {
-        return result;
-    }
-    // The path as the user most likely meant it: up to the first word naming a program file.
-    std::size_t meant = next + second.size();
-    for (std::size_t word = next; word < line.size();) {
-        const std::size_t wordEnd = std::min(line.find_first_of(Spaces, word), line.size());
-        if (HasExecutableExtension(line.substr(word, wordEnd - word))) {
-            meant = wordEnd;
-            break;
+    std::string_view longer;  // the shortest longer run naming a file
+    std::string_view meant;   // ... or else the run up to a word naming a program file
+    for (std::size_t i = 1; i < ends.size() && longer.empty(); ++i) {
+        const std::string_view run = line.substr(start, ends[i] - start);
+        if (NamesFile(run, exists)) {
+            longer = run;
+        } else if (meant.empty() && HasExecutableExtension(run)) {
+            meant = run;
         }
-        word = std::min(line.find_first_not_of(Spaces, wordEnd), line.size());
     }
-    result.problem = "the program's path has spaces and no quotes: write it as \"" +
-                     std::string(line.substr(start, meant - start)) + "\"";
+    // Another reading of the words: a longer run naming a file or, unless the first word is
+    // named as a program file, one named like a program file.
+    const std::string_view other = !longer.empty()                   ? longer
+                                   : HasExecutableExtension(program) ? std::string_view()
+                                                                     : meant;
+    if (NamesFile(program, exists)) {
+        if (!other.empty()) {
+            result.problem = "the program could be \"" + std::string(program) + "\" or \"" +
+                             std::string(other) + "\": put the one meant in double quotes";
+        }
+    } else if (!longer.empty() || !meant.empty()) {
+        result.problem = "the program's path has spaces and no quotes: write it as \"" +
+                         std::string(longer.empty() ? meant : longer) + "\"";
+    } else {
+        result.problem = "there is no program \"" + std::string(program) +
+                         "\" (a path with spaces must be in double quotes)";
+    }
     return result;
 }

@@ -7,14 +7,21 @@
 // A bound command made ready to start on Windows, where it runs as one command line without
 // a shell: %NAME% is replaced by the environment variable NAME (left as written when it is
 // not set, as cmd does), and the program is the first word, or the text between the first
-// pair of double quotes. A path with spaces must be quoted: an unquoted one is refused
-// rather than guessed (CreateProcess would try "C:\Program.exe" first). Plain text, so it
-// is tested on every platform.
+// pair of double quotes. CreateProcess takes an unquoted path's first word, then its first
+// two words and so on, whichever names a file first ("C:\Program.exe" for "C:\Program
+// Files\..."), so a path with spaces must be quoted: an unquoted path that more words follow
+// is refused unless its first word names a file and no longer run of its words could be
+// the program (names a file or, when the first word is not named as a program file, ends
+// in .exe, .com, .bat or .cmd). A bare name (no \, / or :) is searched for as written.
+// Plain text and an injected look at the files, so it is tested on every platform.
 struct WindowsCommandLine {
     using Environment = std::function<std::optional<std::string>(const std::string& name)>;
+    // Whether path names a file (not a folder).
+    using FileExists = std::function<bool(const std::string& path)>;
 
     std::string line;     // what to start, variables expanded
     std::string problem;  // why it cannot start; empty when line may be started
 
-    static WindowsCommandLine Prepare(const std::string& command, const Environment& environment);
+    static WindowsCommandLine Prepare(const std::string& command, const Environment& environment,
+                                      const FileExists& exists);
 };

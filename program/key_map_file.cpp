@@ -1,5 +1,7 @@
 #include "program/key_map_file.h"
 
+#include "log/untrusted_text.h"
+#include "player/child_command.h"
 #include "program/file_replacement.h"
 #include "program/file_trust.h"
 #include "program/text_decoding.h"
@@ -8,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -45,6 +48,29 @@ std::string Home() {
     return home;
 }
 #endif
+
+// Each run command as it would start now, so that one the platform refuses (an unquoted
+// Windows path) is a mistake of the map, named by its line, not a surprise at the press.
+// Each line is parsed alone, for its number.
+void AddRunProblems(std::string_view text, const std::string& file,
+                    std::vector<std::string>& problems) {
+    std::vector<std::string> parsedAlready;
+    for (int lineNumber = 1; !text.empty(); ++lineNumber) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const KeyMap line = KeyMap::Parse(text.substr(0, end), file, parsedAlready);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        const KeyMap::Binding* binding = nullptr;
+        for (int slot = 0; slot < 512 && binding == nullptr; ++slot) {
+            binding = line.Find(slot < 256 ? KeyMap::Kind::Press : KeyMap::Kind::Held, slot % 256);
+        }
+        if (binding == nullptr || !*binding || (*binding)->action != PlayerAction::Run) {
+            continue;
+        }
+        if (const std::string why = ChildCommandProblem((*binding)->command); !why.empty()) {
+            problems.push_back(file + ":" + std::to_string(lineNumber) + ": " + UntrustedText(why));
+        }
+    }
+}
 
 }  // namespace
 
@@ -121,6 +147,9 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
     }
     loaded.path = file;
     loaded.keys = KeyMap::Parse(decoded.text, file, loaded.problems);
+    if (loaded.keys.HasRunBindings()) {
+        AddRunProblems(decoded.text, file, loaded.problems);
+    }
 #ifndef _WIN32
     if (loaded.problems.empty() && loaded.keys.HasRunBindings()) {
         std::string why;

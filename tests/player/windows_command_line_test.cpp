@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "player/windows_command_line.h"
 
@@ -20,14 +21,21 @@ void PrintTo(const Case& c, std::ostream* os) {
 class WindowsCommandLineTest : public testing::TestWithParam<Case> {};
 
 TEST_P(WindowsCommandLineTest, PreparesOrRefuses) {
-    const std::map<std::string, std::string> variables = {{"APPDATA", R"(C:\Users\Ann\AppData)"},
-                                                          {"P", "50%"}};
+    const std::map<std::string, std::string> variables = {
+        {"APPDATA", R"(C:\Users\Ann\AppData)"},
+        {"P", "50%"},
+        {"ProgramFiles(x86)", R"(C:\Program Files (x86))"}};
+    // C:\Program.exe and C:\Apps\v1.2 planted where an unquoted path would find them first.
+    const std::set<std::string> files = {R"(C:\tools\play.exe)", R"(C:\Program.exe)",
+                                         R"(C:\Apps\v1.2)",
+                                         R"(C:\Users\Ann\AppData\My Tools\x.exe)"};
     const auto environment = [&](const std::string& name) -> std::optional<std::string> {
         const auto found = variables.find(name);
         return found == variables.end() ? std::nullopt : std::optional(found->second);
     };
     const WindowsCommandLine prepared =
-        WindowsCommandLine::Prepare(GetParam().command, environment);
+        WindowsCommandLine::Prepare(GetParam().command, environment,
+                                    [&](const std::string& path) { return files.contains(path); });
     EXPECT_EQ(prepared.problem.substr(0, std::string(GetParam().problem).size()),
               GetParam().problem)
         << prepared.problem;
@@ -51,12 +59,18 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"echo %%", "echo %%", ""},
         Case{
             R"(C:\Program Files\VLC\vlc.exe --x)", "",
-            R"(the program's path has spaces and no quotes: write it as "C:\Program Files\VLC\vlc.exe")"},
+            R"(the program could be "C:\Program" or "C:\Program Files\VLC\vlc.exe": put the one meant in double quotes)"},
         Case{R"(C:\tools\my app.EXE)", "",
              R"(the program's path has spaces and no quotes: write it as "C:\tools\my app.EXE")"},
         Case{
             R"(%APPDATA%\My Tools\x)", "",
             R"(the program's path has spaces and no quotes: write it as "C:\Users\Ann\AppData\My Tools\x")"},
+        Case{R"(C:\Program Files (x86)\Fake\logger.exe one)", "", "the program could be"},
+        Case{R"(%ProgramFiles(x86)%\Fake\logger.exe one)", "", "the program could be"},
+        Case{R"(C:\Apps\v1.2 tools\logger.exe)", "", "the program could be"},
+        Case{R"(C:\My Tools\x)", "",
+             R"(there is no program "C:\My" (a path with spaces must be in double quotes))"},
+        Case{R"(C:\nowhere\x)", R"(C:\nowhere\x)", ""},
         Case{R"("C:\Program Files\VLC\vlc.exe --x)", "", "a double quote is not closed"},
         Case{"   ", "", "the command is empty"}));
 

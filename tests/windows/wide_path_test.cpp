@@ -1,9 +1,10 @@
-// Key maps written and read back under folders named outside the ANSI code page.
+// Key maps under folders named outside the ANSI code page, and run lines checked when read.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "program/key_map_file.h"
@@ -32,6 +33,20 @@ TEST(WidePath, KeyMapRoundTripUnderAFolderNamedInAnyScript) {
     EXPECT_EQ(loaded.path, path);
     EXPECT_EQ(loaded.keys.Format(), keys.Format());
     std::filesystem::remove_all(top);
+}
+
+TEST(WidePath, AnUnquotedPathThatCouldNameTwoProgramsIsRefusedByItsLine) {
+    const std::filesystem::path folder = WineTest::TempFolder(L"quorvel_run");
+    std::ofstream(folder / L"tool.exe").close();
+    const std::string tool = Utf8FromPath(folder / L"tool");
+    const std::string path = Utf8FromPath(folder / L"keys.conf");
+    std::ofstream(folder / L"keys.conf")
+        << "key 42 run " << tool << ".exe --now\nkey 43 run " << tool << " x\\run.exe\n";
+    const KeyMapFile::Loaded loaded = KeyMapFile::Load(path);
+    ASSERT_EQ(loaded.problems.size(), 1u);
+    EXPECT_EQ(loaded.problems[0], path + ":2: the program could be \"" + tool + "\" or \"" + tool +
+                                      " x\\run.exe\": put the one meant in double quotes");
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
