@@ -15,16 +15,8 @@ namespace {
 
 CommandLine Fail(const std::string& message) {
     CommandLine result;
-    result.action = CommandLine::Action::Exit;
-    result.exitStatus = CommandLine::UsageError;
-    result.err = "quorvel: " + message + " (try --help)\n";
-    return result;
-}
-
-CommandLine Print(std::string text) {
-    CommandLine result;
-    result.action = CommandLine::Action::Exit;
-    result.out = std::move(text);
+    result.command = CommandLine::Command::UsageError;
+    result.problem = "quorvel: " + message + " (try --help)\n";
     return result;
 }
 
@@ -207,7 +199,9 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     CommandLine result;
     bool help = false;
     bool version = false;
+    bool console = false;
     bool printKeys = false;
+    bool learn = false;
     bool noPlayer = false;
     CLI::App app("", "quorvel");
     app.set_help_flag();
@@ -217,9 +211,9 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     // What only the command line can ask for: never from the settings file.
     app.add_flag("-h,--help", help)->configurable(false);
     app.add_flag("--version", version)->configurable(false);
-    app.add_flag("--console", result.console);
+    app.add_flag("--console", console);
     app.add_flag("--print-keys", printKeys)->configurable(false);
-    app.add_flag("--learn", result.learn)->configurable(false);
+    app.add_flag("--learn", learn)->configurable(false);
     app.add_flag("--notify", result.notify);
     app.add_flag("--minimized", result.minimized);
     app.add_flag("--follow", result.follow);
@@ -276,7 +270,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     }
     // What the command line itself asked for; the settings file may add to it.
     const bool portHere = app.count("--port") > 0;
-    const bool windowlessHere = app.count("--console") > 0 || result.learn;
+    const bool windowlessHere = app.count("--console") > 0 || learn;
     const bool minimizedHere = app.count("--minimized") > 0;
     if (!help && !version) {
         // Named, it must be there; the default one may well not be.
@@ -297,51 +291,40 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     if (noPlayer && !result.ignoredPlayers.empty()) {
         return Fail("options '--ignore-player' and '--no-player' exclude each other");
     }
-    if (result.learn && printKeys) {
+    if (learn && printKeys) {
         return Fail("options '--learn' and '--print-keys' exclude each other");
     }
     // Both run without the window. Asked for together here, that is a slip; with one of
     // them from the settings file, --minimized has nothing to do.
     if (minimizedHere && windowlessHere) {
-        return Fail(std::string("options '--minimized' and '") +
-                    (result.learn ? "--learn" : "--console") + "' exclude each other");
+        return Fail(std::string("options '--minimized' and '") + (learn ? "--learn" : "--console") +
+                    "' exclude each other");
     }
-    result.minimized = result.minimized && !result.console && !result.learn;
+    result.minimized = result.minimized && !console && !learn;
     // A port from the settings file is the user's port too, for --learn; --find-port
     // looks for it, so only one named here is a slip.
     result.portGiven = app.count("--port") > 0;
-    result.findPort = app.count("--find-port") > 0;
+    const bool findPort = app.count("--find-port") > 0;
     // Given without a value, CLI11 stores one empty one.
     std::erase(result.findPortCandidates, std::string());
     for (const auto& [given, name] :
-         {std::pair{result.learn, "--learn"}, std::pair{printKeys, "--print-keys"},
+         {std::pair{learn, "--learn"}, std::pair{printKeys, "--print-keys"},
           std::pair{portHere, "--port"}}) {
-        if (result.findPort && given) {
+        if (findPort && given) {
             return Fail(std::string("options '--find-port' and '") + name + "' exclude each other");
         }
     }
     result.commandsPlayer = !noPlayer;
-    if (help) {
-        return Print(HelpText());
-    }
-    if (version) {
-        return Print(std::string(VersionText) + "\n");
-    }
-    if (printKeys && !result.keys.empty()) {
-        // A map as Quorvel reads it: every option spelled out, or its mistakes.
-        const KeyMapFile::Loaded loaded = KeyMapFile::Load(result.keys);
-        if (!loaded.problems.empty()) {
-            CommandLine failed = Print("");
-            failed.exitStatus = UsageError;
-            for (const std::string& problem : loaded.problems) {
-                failed.err += "quorvel: " + UntrustedText(problem, 1000) + "\n";
-            }
-            return failed;
+    // The first that applies: a command asked for beside --console (perhaps from the
+    // settings file) is what is done.
+    for (const auto& [asked, command] :
+         {std::pair{help, Command::PrintHelp}, std::pair{version, Command::PrintVersion},
+          std::pair{printKeys, Command::PrintKeys}, std::pair{findPort, Command::FindPort},
+          std::pair{learn, Command::Learn}, std::pair{console, Command::RunConsole}}) {
+        if (asked) {
+            result.command = command;
+            return result;
         }
-        return Print(KeyMapFile::Header() + loaded.keys.Format());
-    }
-    if (printKeys) {
-        return Print(KeyMapFile::Header() + KeyMap::Standard().Format());
     }
     return result;
 }

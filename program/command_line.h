@@ -16,13 +16,21 @@ struct CommandLine {
     // Exit status for a command line the program cannot use, as most tools report it.
     static constexpr int UsageError = 2;
 
-    enum class Action { Run, Exit };
+    // What the program is to do; the parser only says it, RunProgram does it.
+    enum class Command {
+        RunWindow,     // the receiver, its history in the window (no option)
+        RunConsole,    // --console: the history on standard output
+        PrintKeys,     // --print-keys: the built-in map, or --keys' map as it is read
+        Learn,         // --learn
+        FindPort,      // --find-port
+        PrintHelp,     // --help
+        PrintVersion,  // --version
+        UsageError,    // a command line the program cannot use: problem says why
+    };
 
-    Action action = Action::Run;
-    // Meaningful when action is Exit; out and err are printed as they stand.
-    int exitStatus = 0;
-    std::string out;
-    std::string err;
+    Command command = Command::RunWindow;
+    // With UsageError: what is wrong, the whole line for standard error.
+    std::string problem;
 
     std::string port = DefaultPort;
     // --port was given: --learn searches for the port only when it was not.
@@ -35,19 +43,14 @@ struct CommandLine {
     std::vector<std::string> ignoredPlayers;
     // --no-player: the events are shown, no player is commanded.
     bool commandsPlayer = true;
-    // No window: the history goes to standard output.
-    bool console = false;
     // The window starts out of the way: hidden in the notification area on Windows,
     // minimized on Linux.
     bool minimized = false;
     // The key map file; empty for the default place (KeyMapFile).
     std::string keys;
-    // Learn the remote's keys in the terminal instead of running.
-    bool learn = false;
     // --notify: what the keys did (player switches, volume, mute) is shown on the desktop.
     bool notify = false;
     // --find-port: search these ports (the machine's when none is named) for the receiver.
-    bool findPort = false;
     std::vector<std::string> findPortCandidates;
     // The window follows new lines from the start, not only once the user scrolls to the end.
     bool follow = false;
@@ -60,7 +63,7 @@ struct CommandLine {
 
     // args excludes the program name. The options not given in args come from the settings
     // file (program/settings_file.h): --config's, which must exist, else settings (UTF-8) when it
-    // exists; an empty settings reads none.
+    // exists; an empty settings reads none. Reads no other file.
     static CommandLine Parse(const std::vector<std::string>& args,
                              const std::string& settings = {});
     static std::string HelpText();

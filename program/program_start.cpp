@@ -35,6 +35,26 @@ std::string FindPort(const CommandLine& options) {
                            std::cout, std::cerr, FoundPortKeeping(options));
 }
 
+// --print-keys: the built-in map, or the one named as Quorvel reads it (every option
+// spelled out), or its mistakes.
+int PrintKeys(const std::string& file, const StartOutput& output) {
+    if (file.empty()) {
+        output.out(KeyMapFile::Header() + KeyMap::Standard().Format());
+        return 0;
+    }
+    const KeyMapFile::Loaded loaded = KeyMapFile::Load(file);
+    if (loaded.problems.empty()) {
+        output.out(KeyMapFile::Header() + loaded.keys.Format());
+        return 0;
+    }
+    std::string said;
+    for (const std::string& problem : loaded.problems) {
+        said += "quorvel: " + UntrustedText(problem, LineLimit) + "\n";
+    }
+    output.err(said);
+    return CommandLine::UsageError;
+}
+
 }  // namespace
 
 StartOutput StartOutput::Standard() {
@@ -44,19 +64,28 @@ StartOutput StartOutput::Standard() {
 
 std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
                                 const StartOutput& output) {
-    if (options.action == CommandLine::Action::Exit) {
-        if (!options.out.empty()) {
-            output.out(options.out);
-        }
-        if (!options.err.empty()) {
-            output.err(options.err);
-        }
-        return options.exitStatus;
+    using Command = CommandLine::Command;
+    switch (options.command) {
+        case Command::UsageError:
+            output.err(options.problem);
+            return CommandLine::UsageError;
+        case Command::PrintHelp:
+            output.out(CommandLine::HelpText());
+            return 0;
+        case Command::PrintVersion:
+            output.out(std::string(CommandLine::VersionText) + "\n");
+            return 0;
+        case Command::PrintKeys:
+            return PrintKeys(options.keys, output);
+        case Command::FindPort:
+            return FindPort(options).empty() ? 1 : 0;
+        case Command::Learn:
+        case Command::RunWindow:
+        case Command::RunConsole:
+            break;
     }
-    if (options.findPort) {
-        return FindPort(options).empty() ? 1 : 0;
-    }
-    const bool searching = options.learn && !options.portGiven;
+    const bool learn = options.command == Command::Learn;
+    const bool searching = learn && !options.portGiven;
     // Reading a file, a pipe or the user's own terminal as if it were the receiver would
     // feed the player garbage, or take the terminal over.
     if (const std::string why = searching ? std::string() : WhyNotASerialPort(options.port);
@@ -64,7 +93,7 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
         output.err("quorvel: " + UntrustedText(why, LineLimit) + "\n");
         return CommandLine::UsageError;
     }
-    if (options.learn) {
+    if (learn) {
         const std::string path = options.keys.empty() ? KeyMapFile::DefaultPath() : options.keys;
         // Refused before the user is asked for a key to find the port with.
         if (const std::string why = WhyNotAFileToWrite(path); searching && !why.empty()) {

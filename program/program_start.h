@@ -19,8 +19,10 @@ struct StartOutput {
 };
 
 // What both programs (the Qt one and the Windows one) do before they open a window or a
-// console: print what the command line asked for, refuse a port that can never be the
-// receiver, learn a remote's keys, read the key map into keys. Returns the exit status
-// when the program is done, none when it is to run. Learning speaks to the console itself.
+// console: the commands that end the program (a usage error, help, version, --print-keys,
+// --find-port, --learn), and for the ones that run, the port checked (one that can never
+// be the receiver is refused) and the key map read into keys. Returns the exit status when
+// the program is done, none when it is to run. Finding a port and learning speak to the
+// console themselves.
 std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
                                 const StartOutput& output = StartOutput::Standard());

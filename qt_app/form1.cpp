@@ -4,6 +4,7 @@
 #include <QFontDatabase>
 #include <QIcon>
 
+#include "program/window_layout.h"
 #include "qt_app/history_view.h"
 #include "qt_app/queued_history_list.h"
 
@@ -35,21 +36,22 @@ TForm1::TForm1(const ReceiverStarter& startReceiver, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint) {
     LoadIconResource();
-    setWindowTitle(QString::fromLatin1(Caption));
+    setWindowTitle(QString::fromStdString(WindowLayout::Caption()));
     QIcon icon;
     for (const int size : {16, 32, 48, 64, 128, 256}) {
         icon.addFile(QStringLiteral(":/icon/%1.png").arg(size));
     }
     setWindowIcon(icon);
     setFont(WindowFont());
-    setFixedSize(175, 350);
-    move(330, 117);
+    setFixedSize(WindowLayout::ClientWidth, WindowLayout::ClientHeight);
+    move(WindowLayout::Left, WindowLayout::Top);
 
     History = new HistoryView(this);
     History->setObjectName(QStringLiteral("History"));
     History->setAccessibleName(QStringLiteral("History"));
-    History->setGeometry(8, 8, 161, 329);
-    History->InsertLine(0, std::string(GreetingLine));
+    const WindowLayout::Box bounds = WindowLayout::History;
+    History->setGeometry(bounds.left, bounds.top, bounds.width, bounds.height);
+    History->InsertLine(0, WindowLayout::GreetingLine);
 
     receivers_ = std::make_unique<ReceiverHost>(std::make_unique<QueuedHistoryList>(*History));
     if (startReceiver) {

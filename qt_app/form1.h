@@ -8,17 +8,14 @@
 
 class HistoryView;
 
-// The one window: a fixed-size frame around the history list. It owns the receivers that
-// write the list (through a ReceiverHost), so they are stopped and joined before the list
-// goes, whenever the form is destroyed.
+// The one window: a fixed-size frame around the history list, laid out as WindowLayout says. It
+// owns the receivers that write the list (through a ReceiverHost), so they are stopped and joined
+// before the list goes, whenever the form is destroyed.
 class TForm1 : public QWidget {
   public:
     // Called once, as the last act of construction, with the host whose list the
     // receivers write. It starts the receivers.
     using ReceiverStarter = std::function<void(ReceiverHost&)>;
-
-    static constexpr const char* Caption = "Quorvel V0.1";
-    static constexpr const char* GreetingLine = "Click to start the fun :)";
 
     explicit TForm1(const ReceiverStarter& startReceiver, QWidget* parent = nullptr);
     ~TForm1() override;

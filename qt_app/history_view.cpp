@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "program/app_log.h"
+#include "program/window_layout.h"
 #include "qt_app/history_view_accessible.h"
 
 namespace {
@@ -181,7 +182,7 @@ int HistoryView::TopRow() const {
 }
 
 int HistoryView::VisibleRows() const {
-    return viewport()->height() / RowHeight;
+    return viewport()->height() / WindowLayout::RowHeight;
 }
 
 void HistoryView::SelectRow(int row) {
@@ -206,12 +207,13 @@ int HistoryView::RowAt(QPoint viewportPos) const {
     if (viewportPos.y() < 0) {
         return -1;
     }
-    const int row = TopRow() + viewportPos.y() / RowHeight;
+    const int row = TopRow() + viewportPos.y() / WindowLayout::RowHeight;
     return row < model_.LineCount() ? row : -1;
 }
 
 QRect HistoryView::RowRect(int row) const {
-    return QRect(0, (row - TopRow()) * RowHeight, viewport()->width(), RowHeight);
+    return QRect(0, (row - TopRow()) * WindowLayout::RowHeight, viewport()->width(),
+                 WindowLayout::RowHeight);
 }
 
 void HistoryView::paintEvent(QPaintEvent* event) {
@@ -220,8 +222,9 @@ void HistoryView::paintEvent(QPaintEvent* event) {
     painter.fillRect(area, palette().color(QPalette::Base));
 
     const int top = TopRow();
-    const int first = top + std::max(0, area.top()) / RowHeight;
-    const int last = std::min(model_.LineCount() - 1, top + area.bottom() / RowHeight);
+    const int first = top + std::max(0, area.top()) / WindowLayout::RowHeight;
+    const int last =
+        std::min(model_.LineCount() - 1, top + area.bottom() / WindowLayout::RowHeight);
     for (int row = first; row <= last; ++row) {
         const QRect rect = RowRect(row);
         const bool selected = row == selectedRow_;

@@ -13,8 +13,9 @@
 // focus, and never scroll a view the user left elsewhere: untouched, the view stays where
 // it is; once the user has scrolled to the very end it follows the end as lines arrive,
 // until they scroll up again. Lines dropped from the top leave the lines in sight in sight.
-// The user can select one line at a time by clicking or with the arrow keys; a line that
-// is explained shows why as its tooltip and its accessible description.
+// Rows are WindowLayout::RowHeight high. The user can select one line at a time by
+// clicking or with the arrow keys; a line that is explained shows why as its tooltip and
+// its accessible description.
 // Repaint() draws the rows in sight synchronously, once for all the writes that reached
 // the UI thread together and at most once a frame; writes below the rows in sight draw
 // nothing but the scroll bar.
@@ -22,7 +23,6 @@ class HistoryView : public QAbstractScrollArea, public HistoryList {
     Q_OBJECT
 
   public:
-    static constexpr int RowHeight = 13;
     static constexpr int FrameMs = 16;
 
     explicit HistoryView(QWidget* parent = nullptr);

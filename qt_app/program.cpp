@@ -6,7 +6,6 @@
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,12 +14,8 @@
 #include "player/session_bus_connector.h"
 #include "program/app_log.h"
 #include "program/command_line.h"
-#include "program/console_runner.h"
-#include "program/key_map_reloader.h"
-#include "program/program_start.h"
+#include "program/program_skeleton.h"
 #include "program/quit_signal.h"
-#include "program/settings_file.h"
-#include "program/utf8_path.h"
 #include "qt_app/display_check.h"
 #include "qt_app/form1.h"
 #include "qt_app/history_view.h"
@@ -29,26 +24,6 @@
 #include "qt_app/quorvel_application.h"
 
 namespace {
-
-// The chosen player (none with --no-player). The link starts joining the session bus in
-// the background, so the port opens without waiting for it.
-IRThread::PlayerFactory PlayerFor(const CommandLine& options) {
-    if (!options.commandsPlayer) {
-        return {};
-    }
-    MprisPlayerFilter filter;
-    if (!options.player.empty()) {
-        filter.preferred = CommandLine::Names(options.player);
-    }
-    for (const std::string& list : options.ignoredPlayers) {
-        for (std::string& name : CommandLine::Names(list)) {
-            filter.ignored.push_back(std::move(name));
-        }
-    }
-    return [filter, notify = options.notify] {
-        return std::make_unique<MprisPlayerLink>(filter, MprisPlayerLink::ReplyTimeoutMs, notify);
-    };
-}
 
 // Qt's screen-reader bridge asks the session bus on the UI thread, with no bound: a bus
 // that accepts and never answers would keep the window from ever appearing. Checked with
@@ -69,87 +44,98 @@ void GuardAgainstAWedgedBus() {
     }
 }
 
-int RunWindow(QuorvelApplication& app, const CommandLine& options, KeyMapReloader& keys) {
-    // The quit is handed to the UI thread, which ends the loop; the form then goes, and
-    // its receiver is stopped and joined with it. SIGHUP reloads the key map on the
-    // signal's own thread.
-    const QuitSignal quit(
-        // By name: Qt then builds the queued call itself, on its own side of its lock.
-        [&app] { QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection); },
-        [&keys] { keys.Reload(); });
-    const auto watch = keys.WatchFile();
-    TForm1 form([&](ReceiverHost& receivers) {
-        receivers.Start(options.port, PlayerFor(options), keys.Keys());
-    });
-    if (options.follow) {
-        form.History->FollowTheEnd();
-    }
-    if (options.minimized) {
-        form.showMinimized();
-    } else {
-        form.show();
-    }
-    QUORVEL_DEBUG(lcApp) << "window: shown, event loop running";
-    QApplication::exec();
-    app.RethrowEscaped();
-    return 0;
-}
+// Linux's ways: MPRIS players, a Qt window that needs a display, and no Qt at all
+// without a window.
+class QtPlatform : public ProgramPlatform {
+  public:
+    explicit QtPlatform(char* programName) : qtArgv_{programName, nullptr} {}
 
-// An exception that reached the entry: said on standard error, and in a dialog when there
-// is a window to show it over.
-int ReportEscaped(const std::string& message, bool dialog) {
-    const std::string text = message.empty() ? "an unexpected error stopped Quorvel" : message;
-    std::fprintf(stderr, "quorvel: %s\n", text.c_str());
-    if (dialog) {
-        QMessageBox::critical(nullptr, QStringLiteral("Quorvel"), QString::fromLocal8Bit(text));
+    // The chosen players (none with --no-player). The link starts joining the session bus
+    // in the background, so the port opens without waiting for it.
+    IRThread::PlayerFactory Player(const CommandLine& options) override {
+        if (!options.commandsPlayer) {
+            return {};
+        }
+        MprisPlayerFilter filter;
+        if (!options.player.empty()) {
+            filter.preferred = CommandLine::Names(options.player);
+        }
+        for (const std::string& list : options.ignoredPlayers) {
+            for (std::string& name : CommandLine::Names(list)) {
+                filter.ignored.push_back(std::move(name));
+            }
+        }
+        return [filter, notify = options.notify] {
+            return std::make_unique<MprisPlayerLink>(filter, MprisPlayerLink::ReplyTimeoutMs,
+                                                     notify);
+        };
     }
-    return 1;
-}
+
+    std::optional<int> PrepareWindow() override {
+        if (const auto reason = MissingDisplayReason(
+                [](const char* name) -> const char* { return std::getenv(name); })) {
+            std::fprintf(
+                stderr,
+                "quorvel: no display available (%s); use --console to run without a window\n",
+                reason->c_str());
+            return PlatformStartGuard::NoDisplayStatus;
+        }
+        GuardAgainstAWedgedBus();
+        // Our options are not Qt's: Qt sees only the program name.
+        {
+            PlatformStartGuard guard;
+            app_.emplace(qtArgc_, qtArgv_);
+        }
+        RouteLogIntoQt();
+        return std::nullopt;
+    }
+
+    int RunWindow(const CommandLine& options, const IRThread::PlayerFactory& player,
+                  KeyMapReloader& keys) override {
+        QuorvelApplication& app = *app_;
+        // The quit is handed to the UI thread, which ends the loop; the form then goes, and
+        // its receiver is stopped and joined with it. SIGHUP reloads the key map on the
+        // signal's own thread.
+        const QuitSignal quit(
+            // By name: Qt then builds the queued call itself, on its own side of its lock.
+            [&app] { QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection); },
+            [&keys] { keys.Reload(); });
+        const auto watch = keys.WatchFile();
+        TForm1 form(
+            [&](ReceiverHost& receivers) { receivers.Start(options.port, player, keys.Keys()); });
+        if (options.follow) {
+            form.History->FollowTheEnd();
+        }
+        if (options.minimized) {
+            form.showMinimized();
+        } else {
+            form.show();
+        }
+        QUORVEL_DEBUG(lcApp) << "window: shown, event loop running";
+        QApplication::exec();
+        app.RethrowEscaped();
+        return 0;
+    }
+
+    // Said on standard error, and in a dialog when there is a window to show it over.
+    void Escaped(const std::optional<std::string>& message, bool window) override {
+        const std::string text =
+            message && !message->empty() ? *message : "an unexpected error stopped Quorvel";
+        std::fprintf(stderr, "quorvel: %s\n", text.c_str());
+        if (window) {
+            QMessageBox::critical(nullptr, QStringLiteral("Quorvel"), QString::fromLocal8Bit(text));
+        }
+    }
+
+  private:
+    int qtArgc_ = 1;
+    char* qtArgv_[2];
+    std::optional<QuorvelApplication> app_;
+};
 
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
-    const CommandLine options = CommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc),
-                                                   Utf8FromPath(DefaultSettingsPath()));
-    KeyMap startKeys;
-    if (const auto status = StartProgram(options, startKeys)) {
-        return *status;
-    }
-    KeyMapReloader keys(options.keys, std::move(startKeys));
-    if (options.console) {
-        // No Qt at all without a window.
-        try {
-            return RunConsole(options.port, PlayerFor(options), keys);
-        } catch (const std::exception& error) {
-            return ReportEscaped(error.what(), false);
-        } catch (...) {
-            return ReportEscaped({}, false);
-        }
-    }
-    if (const auto reason = MissingDisplayReason(
-            [](const char* name) -> const char* { return std::getenv(name); })) {
-        std::fprintf(stderr,
-                     "quorvel: no display available (%s); use --console to run without a window\n",
-                     reason->c_str());
-        return PlatformStartGuard::NoDisplayStatus;
-    }
-
-    GuardAgainstAWedgedBus();
-    // Our options are not Qt's: Qt sees only the program name.
-    int qtArgc = 1;
-    char* qtArgv[] = {argv[0], nullptr};
-    std::optional<QuorvelApplication> app;
-    {
-        PlatformStartGuard guard;
-        app.emplace(qtArgc, qtArgv);
-    }
-
-    RouteLogIntoQt();
-    try {
-        return RunWindow(*app, options, keys);
-    } catch (const std::exception& error) {
-        return ReportEscaped(error.what(), true);
-    } catch (...) {
-        return ReportEscaped({}, true);
-    }
+    QtPlatform platform(argv[0]);
+    return RunProgram(std::vector<std::string>(argv + 1, argv + argc), platform);
 }

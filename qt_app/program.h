@@ -1,6 +1,6 @@
 #pragma once
 
-// The Linux program: command line, then the console runner or the window (display check,
-// application object, the window and its receiver, the event loop). Returns the process's
-// exit status.
+// The Linux program: the shared RunProgram (program/program_skeleton.h) with Linux's ways
+// (MPRIS players; a window that needs a display, a Qt application object and Qt's event
+// loop). Returns the process's exit status.
 int RunProgram(int argc, char** argv);

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "program/window_layout.h"
 #include "win32_app/list_box_history_list.h"
 #include "win32_app/tray_icon.h"
 
@@ -62,7 +63,8 @@ int Scaled(int pixels, UINT dpi) {
 SIZE FrameSize(UINT dpi) {
     static const auto forDpi =
         User32Function<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
-    RECT frame = {0, 0, Scaled(TForm1::ClientWidth, dpi), Scaled(TForm1::ClientHeight, dpi)};
+    RECT frame = {0, 0, Scaled(WindowLayout::ClientWidth, dpi),
+                  Scaled(WindowLayout::ClientHeight, dpi)};
     if (forDpi == nullptr || !forDpi(&frame, FormStyle, FALSE, 0, dpi)) {
         AdjustWindowRectEx(&frame, FormStyle, FALSE, 0);
     }
@@ -74,8 +76,10 @@ SIZE FrameSize(UINT dpi) {
 TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver) {
     RegisterFormClass(instance, WindowProc);
     const SIZE frame = FrameSize(96);
-    window_ = CreateWindowExA(0, ClassName, Caption, FormStyle, Left, Top, frame.cx, frame.cy,
-                              nullptr, nullptr, instance, this);
+    const std::string& caption = WindowLayout::Caption();
+    window_ =
+        CreateWindowExA(0, ClassName, caption.c_str(), FormStyle, WindowLayout::Left,
+                        WindowLayout::Top, frame.cx, frame.cy, nullptr, nullptr, instance, this);
     if (window_ == nullptr) {
         throw std::runtime_error("cannot create the window (error " +
                                  std::to_string(GetLastError()) + ")");
@@ -91,11 +95,10 @@ TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver) {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     ScaleContents(dpi);
-    SendMessageA(History, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(GreetingLine));
+    SendMessageA(History, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WindowLayout::GreetingLine));
 
-    tray_ = std::make_unique<TrayIcon>(
-        window_, LoadIconA(instance, IconName),
-        std::wstring(Caption, Caption + std::char_traits<char>::length(Caption)).c_str());
+    tray_ = std::make_unique<TrayIcon>(window_, LoadIconA(instance, IconName),
+                                       std::wstring(caption.begin(), caption.end()).c_str());
 
     auto list = std::make_unique<ListBoxHistoryList>(window_, History);
     historyList_ = list.get();
@@ -119,16 +122,16 @@ TForm1::~TForm1() {
 }
 
 void TForm1::ScaleContents(UINT dpi) {
-    SetWindowPos(History, nullptr, Scaled(HistoryBounds.left, dpi), Scaled(HistoryBounds.top, dpi),
-                 Scaled(HistoryBounds.right - HistoryBounds.left, dpi),
-                 Scaled(HistoryBounds.bottom - HistoryBounds.top, dpi),
+    const WindowLayout::Box bounds = WindowLayout::History;
+    SetWindowPos(History, nullptr, Scaled(bounds.left, dpi), Scaled(bounds.top, dpi),
+                 Scaled(bounds.width, dpi), Scaled(bounds.height, dpi),
                  SWP_NOZORDER | SWP_NOACTIVATE);
     const HFONT old = font_;
     font_ = CreateFontA(-Scaled(11, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                         DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
     SendMessageA(History, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-    SendMessageA(History, LB_SETITEMHEIGHT, 0, Scaled(HistoryRowHeight, dpi));
+    SendMessageA(History, LB_SETITEMHEIGHT, 0, Scaled(WindowLayout::RowHeight, dpi));
     if (old != nullptr) {
         DeleteObject(old);
     }

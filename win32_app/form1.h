@@ -12,7 +12,9 @@ class PlayerFeedback;
 class TrayIcon;
 
 // The one window on Windows: a fixed-size frame (no thick frame, no maximize box) around
-// History, a standard list box that screen readers read as it is. Closing the window ends
+// History, a standard list box that screen readers read as it is, laid out as WindowLayout
+// says; all but the corner grow with the monitor's scale (the manifest asks for
+// per-monitor DPI awareness). Closing the window ends
 // the message loop (WM_QUIT); its icon is also in the notification area (TrayIcon). It
 // owns the receivers that write the list (through a ReceiverHost), so they are stopped and
 // joined before the list goes. Built and used on the UI thread only.
@@ -24,18 +26,7 @@ class TForm1 {
     using ReceiverStarter = std::function<void(ReceiverHost&, PlayerFeedback&)>;
 
     static constexpr const char* ClassName = "TForm1";
-    static constexpr const char* Caption = "Quorvel V0.1";
-    static constexpr const char* GreetingLine = "Click to start the fun :)";
     static constexpr const char* IconName = "MAINICON";
-    // Pixels at 96 dots per inch: the outer top-left corner, the client area and the list;
-    // all but the corner grow with the monitor's scale (the manifest asks for per-monitor
-    // DPI awareness).
-    static constexpr int Left = 330;
-    static constexpr int Top = 117;
-    static constexpr int ClientWidth = 175;
-    static constexpr int ClientHeight = 350;
-    static constexpr RECT HistoryBounds = {8, 8, 8 + 161, 8 + 329};
-    static constexpr int HistoryRowHeight = 13;
     static constexpr int HistoryId = 100;
 
     TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver);

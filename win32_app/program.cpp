@@ -5,7 +5,6 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,14 +15,10 @@
 #include "player/media_key_player_link.h"
 #include "player/window_message_player_link.h"
 #include "program/bounded_log_file.h"
-#include "program/command_line.h"
-#include "program/console_runner.h"
 #include "program/key_map_reloader.h"
 #include "program/known_folder.h"
-#include "program/program_start.h"
+#include "program/program_skeleton.h"
 #include "program/quit_signal.h"
-#include "program/settings_file.h"
-#include "program/utf8_path.h"
 #include "win32_app/form1.h"
 #include "win32_app/message_box.h"
 
@@ -50,31 +45,6 @@ void LeaveOwnConsole() {
     if (GetConsoleWindow() != nullptr && GetConsoleProcessList(processes, 2) == 1) {
         FreeConsole();
     }
-}
-
-int RunWindow(const CommandLine& options, const PlayerFactory& player, KeyMapReloader& keys) {
-    LeaveOwnConsole();
-    TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers, PlayerFeedback& tray) {
-        receivers.Start(options.port, options.notify ? ChoosePlayer(options.player, &tray) : player,
-                        keys.Keys());
-    });
-    if (options.follow) {
-        form.FollowTheEnd();
-    }
-    // Ctrl-C in the console it was started from closes the window as a click would.
-    const QuitSignal quit([window = form.Handle()] { PostMessageA(window, WM_CLOSE, 0, 0); });
-    // A saved key map applies from the next key; the watch goes before the reloader.
-    const auto watch = keys.WatchFile();
-    // --minimized: only the icon in the notification area; without one (no Explorer yet),
-    // the taskbar button.
-    form.Show(!options.minimized ? SW_SHOWDEFAULT : form.InTray() ? SW_HIDE : SW_SHOWMINNOACTIVE);
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-    // The form goes now; closing never waits for a byte: the stop wakes a blocked read.
-    return 0;
 }
 
 std::string Timestamp() {
@@ -166,30 +136,62 @@ std::vector<std::string> Arguments() {
     return arguments;
 }
 
+// Windows' ways: the player's window or the media keys, our words kept for a message box
+// when no one reads standard error, and a Win32 window with its message loop.
+class Win32Platform : public ProgramPlatform {
+  public:
+    Win32Platform() : sink_(reporter_.Sink()) {}
+
+    StartOutput Output() override { return reporter_.Output(); }
+    void StartEnded(int status) override { reporter_.ShowKept(status != 0); }
+    IRThread::PlayerFactory Player(const CommandLine& options) override {
+        return ChoosePlayer(options.player);
+    }
+
+    int RunWindow(const CommandLine& options, const PlayerFactory& player,
+                  KeyMapReloader& keys) override {
+        LeaveOwnConsole();
+        TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers, PlayerFeedback& tray) {
+            receivers.Start(options.port,
+                            options.notify ? ChoosePlayer(options.player, &tray) : player,
+                            keys.Keys());
+        });
+        if (options.follow) {
+            form.FollowTheEnd();
+        }
+        // Ctrl-C in the console it was started from closes the window as a click would.
+        const QuitSignal quit([window = form.Handle()] { PostMessageA(window, WM_CLOSE, 0, 0); });
+        // A saved key map applies from the next key; the watch goes before the reloader.
+        const auto watch = keys.WatchFile();
+        // --minimized: only the icon in the notification area; without one (no Explorer
+        // yet), the taskbar button.
+        form.Show(!options.minimized ? SW_SHOWDEFAULT
+                  : form.InTray()    ? SW_HIDE
+                                     : SW_SHOWMINNOACTIVE);
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        // The form goes now; closing never waits for a byte: the stop wakes a blocked read.
+        return 0;
+    }
+
+    void Escaped(const std::optional<std::string>& message, bool) override {
+        reporter_.Refuse(message.value_or("unexpected error"));
+        reporter_.ShowKept(true);
+    }
+
+  private:
+    Reporter reporter_;
+    const ScopedLogSink sink_;
+};
+
 }  // namespace
 
 int RunProgram() {
     // Our text is UTF-8; a console shows it as such only when told.
     SetConsoleOutputCP(CP_UTF8);
-    Reporter reporter;
-    const ScopedLogSink sink(reporter.Sink());
-    const CommandLine options =
-        CommandLine::Parse(Arguments(), Utf8FromPath(DefaultSettingsPath()));
-    KeyMap startKeys;
-    if (const auto status = StartProgram(options, startKeys, reporter.Output())) {
-        reporter.ShowKept(*status != 0);
-        return *status;
-    }
-    KeyMapReloader keys(options.keys, std::move(startKeys));
-    const PlayerFactory player = ChoosePlayer(options.player);
-    try {
-        return options.console ? RunConsole(options.port, player, keys)
-                               : RunWindow(options, player, keys);
-    } catch (const std::exception& error) {
-        reporter.Refuse(error.what());
-    } catch (...) {
-        reporter.Refuse("unexpected error");
-    }
-    reporter.ShowKept(true);
-    return 1;
+    Win32Platform platform;
+    return RunProgram(Arguments(), platform);
 }

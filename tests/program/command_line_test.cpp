@@ -2,15 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "program/key_map_file.h"
 #include "program/settings_file.h"
 #include "program/utf8_path.h"
-#include "tests/doubles/scratch_folder.h"
 
 namespace {
 
@@ -36,11 +34,9 @@ class CommandLineRuns : public ::testing::TestWithParam<RunCase> {};
 
 TEST_P(CommandLineRuns, TakesPortAndPlayer) {
     const CommandLine parsed = CommandLine::Parse(GetParam().args);
-    EXPECT_EQ(parsed.action, CommandLine::Action::Run);
+    EXPECT_EQ(parsed.command, CommandLine::Command::RunWindow) << parsed.problem;
     EXPECT_EQ(parsed.port, GetParam().port);
     EXPECT_EQ(parsed.player, GetParam().player);
-    EXPECT_EQ(parsed.out, "");
-    EXPECT_EQ(parsed.err, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -56,41 +52,48 @@ INSTANTIATE_TEST_SUITE_P(
                       // The last one given wins, as with most tools.
                       RunCase{{"--port", "/dev/a", "--port", "/dev/b"}, "/dev/b", ""}));
 
-TEST(CommandLineNoPlayer, CommandsNoneAndExcludesANamedOne) {
-    EXPECT_TRUE(CommandLine::Parse({}).commandsPlayer);
-    EXPECT_FALSE(CommandLine::Parse({"--no-player"}).commandsPlayer);
-    EXPECT_EQ(CommandLine::Parse({"--player", "vlc", "--no-player"}).exitStatus,
-              CommandLine::UsageError);
+// The parser only says what is to be done, reading no key map for it.
+TEST(CommandLineCommands, HandsBackWhatWasAsked) {
+    using Command = CommandLine::Command;
+    const std::pair<std::vector<std::string>, Command> cases[] = {
+        {{}, Command::RunWindow},
+        {{"--console"}, Command::RunConsole},
+        {{"--print-keys", "--keys", "/nonexistent/keys.conf"}, Command::PrintKeys},
+        {{"--learn", "--console"}, Command::Learn},
+        {{"--find-port", "--console"}, Command::FindPort},
+        {{"--help", "--version"}, Command::PrintHelp},
+        {{"--port", "/dev/x", "--version"}, Command::PrintVersion},
+        {{"--frobnicate"}, Command::UsageError},
+    };
+    for (const auto& [args, command] : cases) {
+        EXPECT_EQ(CommandLine::Parse(args).command, command) << Joined(args);
+    }
 }
 
-TEST(CommandLineNotify, IsOffUnlessAsked) {
-    EXPECT_FALSE(CommandLine::Parse({}).notify);
-    EXPECT_TRUE(CommandLine::Parse({"--notify"}).notify);
-    EXPECT_EQ(CommandLine::Parse({"--notify=yes"}).exitStatus, CommandLine::UsageError);
-}
-
-TEST(CommandLineMinimized, StartsTheWindowOutOfTheWayOnlyWhenAsked) {
-    EXPECT_FALSE(CommandLine::Parse({}).minimized);
-    const CommandLine parsed = CommandLine::Parse({"--minimized", "--port", "/dev/ttyUSB0"});
-    EXPECT_EQ(parsed.action, CommandLine::Action::Run);
-    EXPECT_TRUE(parsed.minimized);
-    EXPECT_EQ(parsed.port, "/dev/ttyUSB0");
+TEST(CommandLineSwitches, AreOffUnlessGiven) {
+    const CommandLine none = CommandLine::Parse({});
+    EXPECT_TRUE(none.commandsPlayer);
+    EXPECT_FALSE(none.notify);
+    EXPECT_FALSE(none.minimized);
+    const CommandLine all =
+        CommandLine::Parse({"--no-player", "--notify", "--minimized", "--follow"});
+    EXPECT_EQ(all.command, CommandLine::Command::RunWindow) << all.problem;
+    EXPECT_FALSE(all.commandsPlayer);
+    EXPECT_TRUE(all.notify);
+    EXPECT_TRUE(all.minimized);
+    EXPECT_TRUE(all.follow);
 }
 
 TEST(CommandLineFindPort, TakesTheCandidatesNamedIfAny) {
     struct Case {
         std::vector<std::string> args;
-        bool findPort;
         std::vector<std::string> candidates;
         bool portGiven;
     };
-    for (const Case& c :
-         {Case{{}, false, {}, false}, Case{{"--find-port"}, true, {}, false},
-          Case{{"--find-port", "/dev/a", "/dev/b"}, true, {"/dev/a", "/dev/b"}, false},
-          Case{{"--learn", "--port", "/dev/a"}, false, {}, true}}) {
+    for (const Case& c : {Case{{"--find-port"}, {}, false},
+                          Case{{"--find-port", "/dev/a", "/dev/b"}, {"/dev/a", "/dev/b"}, false},
+                          Case{{"--learn", "--port", "/dev/a"}, {}, true}}) {
         const CommandLine parsed = CommandLine::Parse(c.args);
-        EXPECT_EQ(parsed.action, CommandLine::Action::Run) << Joined(c.args) << parsed.err;
-        EXPECT_EQ(parsed.findPort, c.findPort) << Joined(c.args);
         EXPECT_EQ(parsed.findPortCandidates, c.candidates) << Joined(c.args);
         EXPECT_EQ(parsed.portGiven, c.portGiven) << Joined(c.args);
     }
@@ -99,116 +102,62 @@ TEST(CommandLineFindPort, TakesTheCandidatesNamedIfAny) {
 TEST(CommandLinePlayers, TakesAListInOrderAndNamesToIgnore) {
     const CommandLine parsed = CommandLine::Parse({"--player", "vlc,spotify,*", "--ignore-player",
                                                    "firefox", "--ignore-player=chromium,mpv"});
-    EXPECT_EQ(parsed.action, CommandLine::Action::Run);
+    EXPECT_EQ(parsed.command, CommandLine::Command::RunWindow);
     EXPECT_EQ(CommandLine::Names(parsed.player), (std::vector<std::string>{"vlc", "spotify", "*"}));
     EXPECT_EQ(parsed.ignoredPlayers, (std::vector<std::string>{"firefox", "chromium,mpv"}));
 }
 
-struct ExitCase {
+struct UsageCase {
     std::vector<std::string> args;
-    int status;
-    std::string out;
-    std::string err;
+    std::string problem;
 };
 
-void PrintTo(const ExitCase& c, std::ostream* os) {
+void PrintTo(const UsageCase& c, std::ostream* os) {
     *os << Joined(c.args);
 }
 
-class CommandLineExits : public ::testing::TestWithParam<ExitCase> {};
+class CommandLineUsageErrors : public ::testing::TestWithParam<UsageCase> {};
 
-TEST_P(CommandLineExits, PrintsAndExits) {
+TEST_P(CommandLineUsageErrors, SayWhatIsWrong) {
     const CommandLine parsed = CommandLine::Parse(GetParam().args);
-    EXPECT_EQ(parsed.action, CommandLine::Action::Exit);
-    EXPECT_EQ(parsed.exitStatus, GetParam().status);
-    EXPECT_EQ(parsed.out, GetParam().out);
-    EXPECT_EQ(parsed.err, GetParam().err);
+    EXPECT_EQ(parsed.command, CommandLine::Command::UsageError);
+    EXPECT_EQ(parsed.problem, "quorvel: " + GetParam().problem + " (try --help)\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, CommandLineExits,
-    ::testing::Values(
-        ExitCase{{"--version"}, 0, "quorvel " QUORVEL_VERSION "\n", ""},
-        ExitCase{{"--port", "/dev/x", "--version"}, 0, "quorvel " QUORVEL_VERSION "\n", ""},
-        ExitCase{{"--verbose"}, 2, "", "quorvel: unknown option '--verbose' (try --help)\n"},
-        ExitCase{{"--colour=red"}, 2, "", "quorvel: unknown option '--colour' (try --help)\n"},
-        ExitCase{{"-p", "/dev/x"}, 2, "", "quorvel: unknown option '-p' (try --help)\n"},
-        ExitCase{{"/dev/ttyS1"}, 2, "", "quorvel: unexpected argument '/dev/ttyS1' (try --help)\n"},
-        ExitCase{{"--port"}, 2, "", "quorvel: option '--port' needs a value (try --help)\n"},
-        ExitCase{{"--port="}, 2, "", "quorvel: option '--port' needs a value (try --help)\n"},
-        ExitCase{{"--player"}, 2, "", "quorvel: option '--player' needs a value (try --help)\n"},
-        // An option where the value belongs is a slip, not a port named "--console".
-        ExitCase{{"--port", "--console"},
-                 2,
-                 "",
-                 "quorvel: option '--port' needs a value (try --help)\n"},
-        ExitCase{
-            {"--console=1"}, 2, "", "quorvel: option '--console' takes no value (try --help)\n"},
-        ExitCase{{"--player", "vlc,,mpv"},
-                 2,
-                 "",
-                 "quorvel: option '--player' has an empty name in 'vlc,,mpv' (try --help)\n"},
-        ExitCase{{"--ignore-player", "vlc,"},
-                 2,
-                 "",
-                 "quorvel: option '--ignore-player' has an empty name in 'vlc,' (try --help)\n"},
-        ExitCase{{"--ignore-player"},
-                 2,
-                 "",
-                 "quorvel: option '--ignore-player' needs a value (try --help)\n"},
-        ExitCase{{"--ignore-player", "vlc", "--no-player"},
-                 2,
-                 "",
-                 "quorvel: options '--ignore-player' and '--no-player' exclude each other (try "
-                 "--help)\n"},
-        // --minimized is about the window, which these do without.
-        ExitCase{{"--console", "--minimized"},
-                 2,
-                 "",
-                 "quorvel: options '--minimized' and '--console' exclude each other (try "
-                 "--help)\n"},
-        ExitCase{{"--minimized", "--learn"},
-                 2,
-                 "",
-                 "quorvel: options '--minimized' and '--learn' exclude each other (try --help)\n"},
-        ExitCase{{"--minimized=1"},
-                 2,
-                 "",
-                 "quorvel: option '--minimized' takes no value (try --help)\n"},
-        ExitCase{{"--learn", "--print-keys"},
-                 2,
-                 "",
-                 "quorvel: options '--learn' and '--print-keys' exclude each other (try --help)\n"},
-        ExitCase{{"--find-port", "/dev/a", "--port", "/dev/b"},
-                 2,
-                 "",
-                 "quorvel: options '--find-port' and '--port' exclude each other (try --help)\n"},
-        ExitCase{{"--learn", "--find-port"},
-                 2,
-                 "",
-                 "quorvel: options '--find-port' and '--learn' exclude each other (try --help)\n"},
-        // An error stops parsing: a later --help is not reached.
-        ExitCase{{"--bad", "--help"}, 2, "", "quorvel: unknown option '--bad' (try --help)\n"}));
-
-// With --keys, --print-keys prints that map as it is read, hold options and all.
-TEST(CommandLinePrintKeys, PrintsAGivenMapAsItIsRead) {
-    ScratchFolder folder;
-    const std::string path = folder.FilePath("keys.conf");
-    std::ofstream(path) << "held 0xB0 volume-up every=2 delay=300  # slow\n"
-                           "key 0xA1,0x21 play-pause\n";
-    CommandLine parsed = CommandLine::Parse({"--print-keys", "--keys", path});
-    EXPECT_EQ(parsed.action, CommandLine::Action::Exit);
-    EXPECT_EQ(parsed.exitStatus, 0);
-    EXPECT_EQ(parsed.out, KeyMapFile::Header() +
-                              "key  33,161 play-pause\nheld 176 volume-up delay=300 every=2\n");
-
-    std::ofstream(path) << "held 0xB0 volume-up once every=2\n";
-    parsed = CommandLine::Parse({"--print-keys", "--keys", path});
-    EXPECT_EQ(parsed.exitStatus, CommandLine::UsageError);
-    EXPECT_EQ(parsed.out, "");
-    EXPECT_EQ(parsed.err, "quorvel: " + path +
-                              ":1: \"once\" acts once a hold, so it takes no every= or accel\n");
-}
+    Cases, CommandLineUsageErrors,
+    ::testing::Values(UsageCase{{"--verbose"}, "unknown option '--verbose'"},
+                      UsageCase{{"--colour=red"}, "unknown option '--colour'"},
+                      UsageCase{{"-p", "/dev/x"}, "unknown option '-p'"},
+                      UsageCase{{"/dev/ttyS1"}, "unexpected argument '/dev/ttyS1'"},
+                      UsageCase{{"--port"}, "option '--port' needs a value"},
+                      UsageCase{{"--port="}, "option '--port' needs a value"},
+                      UsageCase{{"--player"}, "option '--player' needs a value"},
+                      // An option where the value belongs is a slip, not a port named "--console".
+                      UsageCase{{"--port", "--console"}, "option '--port' needs a value"},
+                      UsageCase{{"--console=1"}, "option '--console' takes no value"},
+                      UsageCase{{"--player", "vlc,,mpv"},
+                                "option '--player' has an empty name in 'vlc,,mpv'"},
+                      UsageCase{{"--ignore-player", "vlc,"},
+                                "option '--ignore-player' has an empty name in 'vlc,'"},
+                      UsageCase{{"--ignore-player"}, "option '--ignore-player' needs a value"},
+                      UsageCase{{"--player", "vlc", "--no-player"},
+                                "options '--player' and '--no-player' exclude each other"},
+                      UsageCase{{"--ignore-player", "vlc", "--no-player"},
+                                "options '--ignore-player' and '--no-player' exclude each other"},
+                      // --minimized is about the window, which these do without.
+                      UsageCase{{"--console", "--minimized"},
+                                "options '--minimized' and '--console' exclude each other"},
+                      UsageCase{{"--minimized", "--learn"},
+                                "options '--minimized' and '--learn' exclude each other"},
+                      UsageCase{{"--learn", "--print-keys"},
+                                "options '--learn' and '--print-keys' exclude each other"},
+                      UsageCase{{"--find-port", "/dev/a", "--port", "/dev/b"},
+                                "options '--find-port' and '--port' exclude each other"},
+                      UsageCase{{"--learn", "--find-port"},
+                                "options '--find-port' and '--learn' exclude each other"},
+                      // An error stops parsing: a later --help is not reached.
+                      UsageCase{{"--bad", "--help"}, "unknown option '--bad'"}));
 
 TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
     const std::string help = CommandLine::HelpText();

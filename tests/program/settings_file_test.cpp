@@ -32,9 +32,11 @@ std::string Contents(const std::string& path) {
 
 // What the program runs with, or its problem after "quorvel: FILE".
 std::string Outcome(const CommandLine& parsed, const std::string& file) {
-    if (parsed.action == CommandLine::Action::Exit) {
+    using Command = CommandLine::Command;
+    if (parsed.command == Command::UsageError) {
         const std::string head = "quorvel: " + file;
-        return parsed.err.rfind(head, 0) == 0 ? parsed.err.substr(head.size()) : parsed.err;
+        return parsed.problem.rfind(head, 0) == 0 ? parsed.problem.substr(head.size())
+                                                  : parsed.problem;
     }
     std::string outcome = parsed.port + " [" + parsed.player + "]";
     for (const std::string& list : parsed.ignoredPlayers) {
@@ -46,8 +48,9 @@ std::string Outcome(const CommandLine& parsed, const std::string& file) {
                                    ? "DIR" + parsed.keys.substr(folder.size())
                                    : parsed.keys);
     }
-    return outcome + (parsed.console ? " console" : "") + (parsed.follow ? " follow" : "") +
-           (parsed.minimized ? " minimized" : "") + (parsed.findPort ? " find" : "");
+    return outcome + (parsed.command == Command::RunConsole ? " console" : "") +
+           (parsed.follow ? " follow" : "") + (parsed.minimized ? " minimized" : "") +
+           (parsed.command == Command::FindPort ? " find" : "");
 }
 
 const std::string Usual =

@@ -58,19 +58,6 @@ int LineCount(const std::string& text) {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
-TEST(Program, VersionAndUsageErrors) {
-    const QProcessEnvironment environment = Environment({}, {});
-    Outcome version = RunQuorvel({"--version"}, environment);
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "quorvel " QUORVEL_VERSION "\n");
-    EXPECT_EQ(version.err, "");
-
-    Outcome unknown = RunQuorvel({"--frobnicate"}, environment);
-    EXPECT_EQ(unknown.status, 2);
-    EXPECT_EQ(unknown.out, "");
-    EXPECT_EQ(unknown.err, "quorvel: unknown option '--frobnicate' (try --help)\n");
-}
-
 struct NoDisplayCase {
     const char* name;
     QStringList set;

@@ -16,6 +16,7 @@
 #include "history/history_log.h"
 #include "log/wide_text.h"
 #include "player/window_message_player_link.h"
+#include "program/window_layout.h"
 #include "tests/doubles/eventually.h"
 #include "tests/windows/stand_in_player.h"
 #include "tests/windows/wine_test.h"
@@ -84,7 +85,7 @@ TEST(Form1, ListBoxIsAPlainListHoldingTheGreeting) {
                      std::to_string(bounds.right - bounds.left),
                      std::to_string(bounds.bottom - bounds.top)}),
               Lines({"8", "8", "161", "329"}));
-    EXPECT_EQ(ListLines(history), Lines{TForm1::GreetingLine});
+    EXPECT_EQ(ListLines(history), Lines{WindowLayout::GreetingLine});
 }
 
 // The tooltip beside the pointer on an explained line: what the form shows for its reason.
@@ -260,7 +261,7 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
     CloseHandle(process.hThread);
     HWND window = nullptr;
     ASSERT_TRUE(Eventually([&] {
-        window = FindWindowA(TForm1::ClassName, TForm1::Caption);
+        window = FindWindowA(TForm1::ClassName, WindowLayout::Caption().c_str());
         // The frame exists a moment before its list box does.
         return window != nullptr && GetDlgItem(window, TForm1::HistoryId) != nullptr;
     }));

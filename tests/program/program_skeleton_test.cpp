@@ -1,0 +1,85 @@
+#include "program/program_skeleton.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "program/key_map_file.h"
+#include "tests/doubles/scoped_variable.h"
+#include "tests/doubles/scratch_folder.h"
+
+namespace {
+
+// Keeps what the program said, and what it asked of the platform.
+class RecordingPlatform : public ProgramPlatform {
+  public:
+    StartOutput Output() override {
+        return {[this](const std::string& text) { out += text; },
+                [this](const std::string& text) { err += text; }};
+    }
+    void StartEnded(int status) override { ended.push_back(status); }
+    IRThread::PlayerFactory Player(const CommandLine&) override { return {}; }
+    std::optional<int> PrepareWindow() override { return noWindow; }
+    int RunWindow(const CommandLine&, const IRThread::PlayerFactory&, KeyMapReloader&) override {
+        throw std::runtime_error("no window here");
+    }
+    void Escaped(const std::optional<std::string>& message, bool window) override {
+        escaped += message.value_or("?") + (window ? " (window)" : "");
+    }
+
+    std::optional<int> noWindow;
+    std::string out;
+    std::string err;
+    std::vector<int> ended;
+    std::string escaped;
+};
+
+class ProgramSkeleton : public ::testing::Test {
+  protected:
+    // No settings file or key map of the user's.
+    ScratchFolder folder_;
+    ScopedVariable config_{"XDG_CONFIG_HOME", folder_.Path()};
+    RecordingPlatform platform_;
+};
+
+TEST_F(ProgramSkeleton, ACommandSaysItsPieceAndEnds) {
+    EXPECT_EQ(RunProgram({"--version"}, platform_), 0);
+    EXPECT_EQ(platform_.out, "quorvel " QUORVEL_VERSION "\n");
+    EXPECT_EQ(RunProgram({"--frobnicate"}, platform_), 2);
+    EXPECT_EQ(platform_.err, "quorvel: unknown option '--frobnicate' (try --help)\n");
+    EXPECT_EQ(platform_.ended, (std::vector<int>{0, 2}));
+    EXPECT_EQ(platform_.escaped, "");
+}
+
+// With --keys, --print-keys prints that map as it is read, hold options and all.
+TEST_F(ProgramSkeleton, PrintsAGivenMapAsItIsRead) {
+    const std::string path = folder_.FilePath("keys.conf");
+    std::ofstream(path) << "held 0xB0 volume-up every=2 delay=300  # slow\n"
+                           "key 0xA1,0x21 play-pause\n";
+    EXPECT_EQ(RunProgram({"--print-keys", "--keys", path}, platform_), 0);
+    EXPECT_EQ(platform_.out, KeyMapFile::Header() +
+                                 "key  33,161 play-pause\nheld 176 volume-up delay=300 every=2\n");
+
+    std::ofstream(path) << "held 0xB0 volume-up once every=2\n";
+    platform_.out.clear();
+    EXPECT_EQ(RunProgram({"--print-keys", "--keys", path}, platform_), 2);
+    EXPECT_EQ(platform_.out, "");
+    EXPECT_EQ(platform_.err, "quorvel: " + path +
+                                 ":1: \"once\" acts once a hold, so it takes no every= or accel\n");
+}
+
+TEST_F(ProgramSkeleton, TheWindowsEndIsSaidOverIt) {
+    const std::vector<std::string> args = {"--port", folder_.FilePath("absent")};
+    platform_.noWindow = 1;
+    EXPECT_EQ(RunProgram(args, platform_), 1);
+    EXPECT_EQ(platform_.escaped, "");
+    platform_.noWindow.reset();
+    EXPECT_EQ(RunProgram(args, platform_), 1);
+    EXPECT_EQ(platform_.escaped, "no window here (window)");
+    EXPECT_TRUE(platform_.ended.empty());
+}
+
+}  // namespace
