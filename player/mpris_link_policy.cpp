@@ -32,8 +32,9 @@ MprisLinkPolicy::MprisLinkPolicy(MprisPlayerFilter filter, int replyTimeoutMs, b
     : filter_(std::move(filter)),
       replyTimeout_(replyTimeoutMs),
       lookupTimeout_(replyTimeoutMs * 3 / 10),
+      lock_{{}, {}, {false}, MakeInterruptFd()},
       notifier_(notify ? std::make_unique<MprisNotifier>() : nullptr),
-      session_(
+      session_(std::make_unique<MprisSession>(
           replyTimeout_,
           MprisBus::Hooks{[this](const std::string& name, bool owned) {
                               cache_.Forget(name);
@@ -48,9 +49,11 @@ MprisLinkPolicy::MprisLinkPolicy(MprisPlayerFilter filter, int replyTimeoutMs, b
                                  const std::vector<std::string>& invalidated) {
                               cache_.Changed(name, changed, invalidated);
                           }},
-          [this](MprisBus* bus) { Joined(bus); }, (lock_.interruptFd = MakeInterruptFd(), lock_)) {}
+          [this](MprisBus* bus) { Joined(bus); }, lock_)) {}
 
 MprisLinkPolicy::~MprisLinkPolicy() {
+    // Its bus's thread polls the interruption until it is joined.
+    session_.reset();
     ::close(lock_.interruptFd);
 }
 
@@ -75,14 +78,14 @@ void MprisLinkPolicy::Joined(MprisBus* bus) {
 std::string MprisLinkPolicy::ChosenPlayer() {
     Lock lock(lock_.mutex);
     const Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
-    if (!session_.Join(lock, std::min(deadline, std::chrono::steady_clock::now() +
-                                                    MprisPlayerLink::JoinTimeout))) {
+    if (!session_->Join(lock, std::min(deadline, std::chrono::steady_clock::now() +
+                                                     MprisPlayerLink::JoinTimeout))) {
         return {};
     }
     try {
         return Choose(lock, deadline);
     } catch (const sdbus::Error& error) {
-        session_.Lose(lock, error.getMessage());
+        session_->Lose(lock, error.getMessage());
         return {};
     }
 }
@@ -90,8 +93,8 @@ std::string MprisLinkPolicy::ChosenPlayer() {
 void MprisLinkPolicy::Perform(const PlayerRequest& request) {
     Lock lock(lock_.mutex);
     const Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
-    if (!session_.Join(lock, std::min(deadline, std::chrono::steady_clock::now() +
-                                                    MprisPlayerLink::JoinTimeout))) {
+    if (!session_->Join(lock, std::min(deadline, std::chrono::steady_clock::now() +
+                                                     MprisPlayerLink::JoinTimeout))) {
         return;
     }
     try {
@@ -110,7 +113,7 @@ void MprisLinkPolicy::Perform(const PlayerRequest& request) {
             }
         }
     } catch (const sdbus::Error& error) {
-        session_.Lose(lock, error.getMessage());
+        session_->Lose(lock, error.getMessage());
     }
 }
 

@@ -79,5 +79,5 @@ class MprisLinkPolicy {
     MprisBusLock lock_;                        // its interruptFd readable once interrupted
     std::unique_ptr<MprisNotifier> notifier_;  // null without notify
     MprisBus* bus_ = nullptr;                  // the session's; null when not joined
-    MprisSession session_;                     // goes first, and its bus's thread with it
+    std::unique_ptr<MprisSession> session_;    // goes first, and its bus's thread with it
 };
