@@ -1,6 +1,8 @@
 #include "player/mpris_bus.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -12,8 +14,6 @@ namespace {
 
 constexpr const char* DaemonName = "org.freedesktop.DBus";
 constexpr const char* DaemonPath = "/org/freedesktop/DBus";
-constexpr const char* PlayerPath = "/org/mpris/MediaPlayer2";
-constexpr const char* PropertiesInterface = "org.freedesktop.DBus.Properties";
 constexpr const char* NotificationsName = "org.freedesktop.Notifications";
 constexpr const char* NotificationsPath = "/org/freedesktop/Notifications";
 constexpr const char* AppName = "Quorvel";
@@ -42,25 +42,17 @@ std::string Describe(const sdbus::Error* error) {
     return error == nullptr ? std::string() : error->getName() + ": " + error->getMessage();
 }
 
-int RemainingMs(MprisBus::Deadline deadline) {
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= left.zero()) {
-        return 0;
-    }
-    // Rounded up, so a wait never ends just short of the deadline and spins.
-    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-}
-
 }  // namespace
 
 MprisBus::MprisBus(std::unique_ptr<sdbus::IConnection> connection,
-                   std::chrono::microseconds callTimeout,
-                   std::function<void(const std::string&)> ownerChanged,
-                   PropertiesChanged propertiesChanged, int interruptFd)
-    : ownerChanged_(std::move(ownerChanged)),
-      propertiesChanged_(std::move(propertiesChanged)),
-      interruptFd_(interruptFd),
-      connection_(std::move(connection)) {
+                   std::chrono::microseconds callTimeout, Hooks hooks, MprisBusLock& lock)
+    : hooks_(std::move(hooks)),
+      lock_(lock),
+      connection_(std::move(connection)),
+      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (wakeFd_ < 0) {
+        throw sdbus::createError(errno, "cannot make the bus reader's wake-up");
+    }
     // Bounds the calls that wait by themselves, the two watches below.
     connection_->setMethodCallTimeout(callTimeout);
     daemon_ = sdbus::createProxy(*connection_, DaemonName, DaemonPath);
@@ -86,14 +78,73 @@ MprisBus::MprisBus(std::unique_ptr<sdbus::IConnection> connection,
         const std::string sender = signal.getSender();
         for (const auto& [name, owner] : owners_) {
             if (owner == sender) {
-                propertiesChanged_(name, changed, invalidated);
+                hooks_.propertiesChanged(name, changed, invalidated);
             }
         }
     });
     ListNames();
+    reader_ = std::thread([this] { Read(); });
 }
 
-MprisBus::~MprisBus() = default;
+MprisBus::~MprisBus() {
+    Stop();
+    reader_.join();
+    ::close(wakeFd_);
+}
+
+void MprisBus::Stop() {
+    stopping_ = true;
+    Wake();
+}
+
+void MprisBus::Wake() {
+    const std::uint64_t one = 1;
+    // Fails only when the counter would overflow, and it is readable then anyway.
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+}
+
+void MprisBus::Read() {
+    // The interruption stays readable: polled until seen once.
+    bool interruptSeen = false;
+    for (;;) {
+        sdbus::IConnection::PollData wanted{};
+        {
+            const std::lock_guard guard(lock_.mutex);
+            if (stopping_) {
+                return;
+            }
+            try {
+                TakeIn();
+                wanted = connection_->getEventLoopPollData();
+            } catch (const sdbus::Error& error) {
+                lost_ = error;
+            }
+        }
+        lock_.read.notify_all();
+        if (lost_) {
+            return;  // set by this thread alone
+        }
+        pollfd fds[3] = {{wanted.fd, wanted.events, 0},
+                         {wakeFd_, POLLIN, 0},
+                         {interruptSeen ? -1 : lock_.interruptFd, POLLIN, 0}};
+        if (::poll(fds, 3, wanted.getPollTimeout()) < 0 && errno != EINTR) {
+            const std::lock_guard guard(lock_.mutex);
+            lost_ = sdbus::createError(errno, "waiting on the bus failed");
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t taken = ::read(wakeFd_, &count, sizeof count);
+        }
+        interruptSeen = interruptSeen || (fds[2].revents & POLLIN) != 0;
+    }
+}
+
+void MprisBus::TakeIn() {
+    while (connection_->processPendingRequest()) {
+        ApplyNameChanges();
+    }
+    ApplyNameChanges();
+}
 
 void MprisBus::ListNames() {
     listing_ = true;
@@ -114,90 +165,30 @@ void MprisBus::ListNames() {
         });
 }
 
-bool MprisBus::LearnNames(Deadline deadline) {
+bool MprisBus::LearnNames(std::unique_lock<std::mutex>& lock, Deadline deadline) {
     if (!namesKnown_ && !listing_) {
         ListNames();
     }
-    return RunUntil(deadline, [this] { return namesKnown_; });
+    return RunUntil(lock, deadline, [this] { return namesKnown_; });
 }
 
-sdbus::IProxy& MprisBus::PlayerObject(const std::string& busName) {
+MprisPlayerProxy& MprisBus::Player(const std::string& busName) {
     auto& proxy = players_[busName];
     if (!proxy) {
-        proxy = sdbus::createProxy(*connection_, busName, PlayerPath);
+        proxy = std::make_unique<MprisPlayerProxy>(*connection_, busName);
     }
     return *proxy;
 }
 
-void MprisBus::Get(const std::string& busName, const char* interface, const char* property,
-                   Outcome done) {
-    PlayerObject(busName)
-        .callMethodAsync("Get")
-        .onInterface(PropertiesInterface)
-        .withTimeout(NoTimeout)
-        .withArguments(std::string(interface), std::string(property))
-        .uponReplyInvoke([done = std::move(done)](const sdbus::Error* error, sdbus::Variant value) {
-            done(Describe(error), value);
-        });
-}
-
-void MprisBus::GetAll(const std::string& busName, const char* interface, Outcome done) {
-    sdbus::IProxy& player = PlayerObject(busName);
-    sdbus::MethodCall call = player.createMethodCall(PropertiesInterface, "GetAll");
-    call << std::string(interface);
-    // The reply itself, not only its values: its sender is the name's owner.
-    player.callMethod(
-        call,
-        [this, busName, done = std::move(done)](sdbus::MethodReply& reply,
-                                                const sdbus::Error* error) {
-            Properties properties;
-            if (error == nullptr) {
-                try {
-                    reply >> properties;
-                } catch (const sdbus::Error& malformed) {
-                    done(Describe(&malformed), sdbus::Variant());
-                    return;
-                }
-                owners_[busName] = reply.getSender();
-            }
-            done(Describe(error), sdbus::Variant(properties));
-        },
-        NoTimeout);
-}
-
-void MprisBus::Set(const std::string& busName, const char* interface, const char* property,
-                   const sdbus::Variant& value, Outcome done) {
-    PlayerObject(busName)
-        .callMethodAsync("Set")
-        .onInterface(PropertiesInterface)
-        .withTimeout(NoTimeout)
-        .withArguments(std::string(interface), std::string(property), value)
-        .uponReplyInvoke([done = std::move(done)](const sdbus::Error* error) {
-            done(Describe(error), sdbus::Variant());
-        });
-}
-
-void MprisBus::Call(const std::string& busName, const char* interface, const char* method,
-                    Outcome done) {
-    PlayerObject(busName)
-        .callMethodAsync(method)
-        .onInterface(interface)
-        .withTimeout(NoTimeout)
-        .uponReplyInvoke([done = std::move(done)](const sdbus::Error* error) {
-            done(Describe(error), sdbus::Variant());
-        });
-}
-
-void MprisBus::Call(const std::string& busName, const char* interface, const char* method,
-                    std::int64_t argument, Outcome done) {
-    PlayerObject(busName)
-        .callMethodAsync(method)
-        .onInterface(interface)
-        .withTimeout(NoTimeout)
-        .withArguments(argument)
-        .uponReplyInvoke([done = std::move(done)](const sdbus::Error* error) {
-            done(Describe(error), sdbus::Variant());
-        });
+void MprisBus::ReadPlayer(const std::string& busName, MprisPlayerProxy::Read done) {
+    Player(busName).ReadPlayer([this, busName, done = std::move(done)](const std::string& error,
+                                                                       const Properties& properties,
+                                                                       const std::string& sender) {
+        if (error.empty()) {
+            owners_[busName] = sender;
+        }
+        done(error, properties, sender);
+    });
 }
 
 void MprisBus::Notify(const std::string& summary, const std::string& body, std::uint32_t replacesId,
@@ -214,6 +205,8 @@ void MprisBus::Notify(const std::string& summary, const std::string& body, std::
         .uponReplyInvoke([done = std::move(done)](const sdbus::Error* error, std::uint32_t id) {
             done(Describe(error), id);
         });
+    // Nobody may wait for the answer: the reader must know of the time-out.
+    Wake();
 }
 
 void MprisBus::ApplyNameChanges() {
@@ -229,33 +222,26 @@ void MprisBus::ApplyNameChanges() {
         } else {
             names_.erase(name);
         }
-        ownerChanged_(name);
+        hooks_.ownerChanged(name, owned);
     }
 }
 
-bool MprisBus::RunUntil(Deadline deadline, const std::function<bool()>& done) {
+bool MprisBus::RunUntil(std::unique_lock<std::mutex>& lock, Deadline deadline,
+                        const std::function<bool()>& done) {
+    if (!lost_) {
+        TakeIn();
+        Wake();
+    }
     for (;;) {
-        while (connection_->processPendingRequest()) {
-            ApplyNameChanges();
+        if (lost_) {
+            throw *lost_;
         }
-        ApplyNameChanges();
         if (done()) {
             return true;
         }
-        const int remaining = RemainingMs(deadline);
-        if (remaining == 0) {
+        if (lock_.interrupted || std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
-        const sdbus::IConnection::PollData wanted = connection_->getEventLoopPollData();
-        const int busTimeout = wanted.getPollTimeout();
-        pollfd fds[2] = {{wanted.fd, wanted.events, 0}, {interruptFd_, POLLIN, 0}};
-        if (::poll(fds, 2, busTimeout >= 0 && busTimeout < remaining ? busTimeout : remaining) <
-                0 &&
-            errno != EINTR) {
-            throw sdbus::createError(errno, "waiting on the bus failed");
-        }
-        if (fds[1].revents != 0) {
-            return done();
-        }
+        lock_.read.wait_until(lock, deadline);
     }
 }

@@ -10,14 +10,14 @@ class MprisBus;
 
 // Shows PlayerNews as desktop notifications (--notify) over the player link's own bus
 // connection, never waiting for the server: its answer, the notification's id, is taken in
-// whenever the link next drives the bus (MprisBus::RunUntil). News of the same kind within
+// by the bus's thread when it arrives. News of the same kind within
 // HeldKeyPause of the last updates that notification in place (replaces_id), so a held
 // volume key shows one bubble that follows it; after a pause, or for another kind, a new one
 // starts. News that would update a notification whose id has not come yet waits for it, the
 // newest replacing any already waiting, and goes out as soon as the id is in.
 //
 // Without a notification server (the call fails) that is said once in the lcPlayer log, and
-// news is still sent, so a server started later shows it. One thread at a time: the link's.
+// news is still sent, so a server started later shows it. Used under the bus's lock.
 class MprisNotifier : public PlayerFeedback {
   public:
     using Clock = std::chrono::steady_clock;

@@ -1,5 +1,7 @@
 #include "player/mpris_player_choice.h"
 
+#include "log/untrusted_text.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <limits>
@@ -123,4 +125,46 @@ std::string StepMprisPlayer(const std::vector<MprisCandidate>& candidates,
     const auto size = static_cast<std::ptrdiff_t>(ring.size());
     const std::ptrdiff_t next = ((at - ring.begin() + step) % size + size) % size;
     return std::string(ring[static_cast<std::size_t>(next)].second);
+}
+
+std::string DescribedMprisPlayer(const MprisCandidate& player) {
+    std::string text =
+        UntrustedText(player.busName.substr(std::string_view(MprisBusPrefix).size()));
+    if (!player.identity.empty()) {
+        text += " (\"" + UntrustedText(player.identity) + "\")";
+    }
+    return text;
+}
+
+std::string NoMprisPlayerLine(const MprisPlayerFilter& filter,
+                              const std::vector<MprisCandidate>& there) {
+    std::vector<std::string> named;
+    for (const std::string& name : filter.preferred) {
+        if (name == "*") {
+            named.clear();
+            break;
+        }
+        named.push_back(name);
+    }
+    if (named.empty() && filter.ignored.empty()) {
+        return "no MPRIS player on the bus";
+    }
+    std::string line = "no MPRIS player";
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        line += (i == 0                  ? " named \""
+                 : i + 1 == named.size() ? " or \""
+                                         : ", \"") +
+                UntrustedText(named[i]) + "\"";
+    }
+    if (named.empty()) {
+        line += " that is not ignored";
+    }
+    line += "; on the bus:";
+    if (there.empty()) {
+        return line + " none";
+    }
+    for (const MprisCandidate& c : there) {
+        line += (&c == &there.front() ? " " : ", ") + DescribedMprisPlayer(c);
+    }
+    return line;
 }

@@ -52,3 +52,10 @@ std::string ChooseMprisPlayer(const std::vector<MprisCandidate>& candidates,
 // player fits.
 std::string StepMprisPlayer(const std::vector<MprisCandidate>& candidates,
                             const MprisPlayerFilter& filter, std::string_view current, int step);
+
+// A player for the log: its bus name without the prefix, and its Identity when it said one.
+std::string DescribedMprisPlayer(const MprisCandidate& player);
+// What to say when no player fits: the players that are there, when the user named some
+// or ignored some.
+std::string NoMprisPlayerLine(const MprisPlayerFilter& filter,
+                              const std::vector<MprisCandidate>& there);

@@ -41,14 +41,15 @@ TEST(MprisNotifier, AHeldKeyUpdatesOneNotification) {
     PrivateBus bus;
     ASSERT_TRUE(bus.Started()) << bus.Error();
     StandInNotifications server(bus);
-    MprisBus mpris(
-        sdbus::createSessionBusConnectionWithAddress(bus.Address()), std::chrono::seconds(30),
-        [](const std::string&) {}, [](auto&&...) {}, -1);
+    MprisBusLock lock;
+    MprisBus mpris(sdbus::createSessionBusConnectionWithAddress(bus.Address()),
+                   std::chrono::seconds(30), {[](auto&&...) {}, [](auto&&...) {}}, lock);
+    std::unique_lock held(lock.mutex);
     // An hour: every step here belongs to one held key, however slow the machine.
     MprisNotifier notifier(std::chrono::hours(1));
     notifier.Use(&mpris);
     const auto settle = [&] {
-        EXPECT_TRUE(mpris.RunUntil(Clock::now() + std::chrono::seconds(30),
+        EXPECT_TRUE(mpris.RunUntil(held, Clock::now() + std::chrono::seconds(30),
                                    [&] { return notifier.Idle(); }));
     };
     notifier.Show({Kind::Player, "Beta", "The remote is on this player"});

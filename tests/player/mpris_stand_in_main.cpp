@@ -9,7 +9,9 @@
 // As a real player does, it says every status it is set to (changed or not: some players
 // repeat theirs) and every Volume written in a PropertiesChanged signal, before its reply;
 // the values a signal carries are not recorded as reads. With --silent it records its
-// methods but never answers them.
+// methods but never answers them. Chatter, a method of its own that is not recorded, says
+// its Volume ChatterCount times in a row, stepping it up to ChatterVolume, as a chatty
+// player does.
 //
 // Usage: quorvel_mpris_stand_in ADDRESS NAME [--identity TEXT] [--status STATUS]
 //                               [--volume NUMBER] [--silent]
@@ -25,6 +27,8 @@ namespace {
 
 constexpr const char* RootInterface = "org.mpris.MediaPlayer2";
 constexpr const char* PlayerInterface = "org.mpris.MediaPlayer2.Player";
+constexpr int ChatterCount = 20'000;
+constexpr double ChatterVolume = 0.25;
 
 void Record(const std::string& what) {
     timespec ts{};
@@ -173,6 +177,12 @@ int main(int argc, char** argv) {
             .implementedAs([&](sdbus::Result<>&& result, std::int64_t offset) {
                 player.Command(("Seek " + std::to_string(offset)).c_str(), std::move(result));
             });
+        object->registerMethod("Chatter").onInterface(PlayerInterface).implementedAs([&] {
+            for (int i = 1; i <= ChatterCount; ++i) {
+                player.state.volume = ChatterVolume * i / ChatterCount;
+                player.Changed("Volume");
+            }
+        });
         object->registerMethod("Raise")
             .onInterface(RootInterface)
             .implementedAs(

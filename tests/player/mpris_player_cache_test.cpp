@@ -1,0 +1,14 @@
+#include "player/mpris_player_cache.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(MprisPlayerCache, AVolumeIsADoubleOrAnInt32) {
+    EXPECT_EQ(MprisPlayerCache::Volume(sdbus::Variant(0.55)), 0.55);
+    EXPECT_EQ(MprisPlayerCache::Volume(sdbus::Variant(std::int32_t{1})), 1.0);
+    EXPECT_EQ(MprisPlayerCache::Volume(sdbus::Variant(std::uint8_t{1})), std::nullopt);
+    EXPECT_EQ(MprisPlayerCache::Volume(sdbus::Variant(std::string("1"))), std::nullopt);
+}
+
+}  // namespace
