@@ -16,8 +16,8 @@ namespace {
 std::vector<fs::path> Matching(const fs::path& folder, const std::string& prefix) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec)) {
-        const std::string name = entry.path().filename().string();
+    for (fs::directory_iterator entry(folder, ec), end; !ec && entry != end; entry.increment(ec)) {
+        const std::string name = entry->path().filename().string();
         if (name.rfind(prefix, 0) == 0) {
             names.push_back(name);
         }
@@ -123,17 +123,21 @@ std::vector<std::string> Holders(const std::string& path, const std::string& pro
         return {};
     }
     std::vector<std::string> holders;
-    for (const auto& process : fs::directory_iterator(procRoot, ec)) {
-        const std::string pid = process.path().filename().string();
+    // Processes come and go while their folders are read: a folder that fails midway
+    // ends its own look, never the caller (range-for's ++ would throw).
+    for (fs::directory_iterator process(procRoot, ec), end; !ec && process != end;
+         process.increment(ec)) {
+        const std::string pid = process->path().filename().string();
         if (pid.empty() || !std::all_of(pid.begin(), pid.end(), ::isdigit)) {
             continue;
         }
         std::error_code fdError;
-        for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+        for (fs::directory_iterator fd(process->path() / "fd", fdError); !fdError && fd != end;
+             fd.increment(fdError)) {
             std::error_code linkError;
-            if (fs::read_symlink(fd.path(), linkError) == target) {
+            if (fs::read_symlink(fd->path(), linkError) == target) {
                 std::string name;
-                std::ifstream(process.path() / "comm") >> name;
+                std::ifstream(process->path() / "comm") >> name;
                 holders.push_back((name.empty() ? "?" : UntrustedText(name)) + " (pid " + pid +
                                   ")");
                 break;

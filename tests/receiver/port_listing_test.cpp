@@ -1,11 +1,15 @@
 #include "receiver/port_listing.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 
+#include "tests/doubles/eventually.h"
 #include "tests/doubles/scratch_folder.h"
 
 namespace {
@@ -75,6 +79,35 @@ TEST(PortListing, NamesTheProcessesThatHoldThePort) {
 
     EXPECT_EQ(PortListing::Holders(port.string(), proc.string()), Names{"minicom (pid 4242)"});
     EXPECT_TRUE(PortListing::Holders((scratch.root / "dev/none").string(), proc.string()).empty());
+}
+
+// A folder that fails to read on midway (a process going) ends the look, not the caller.
+TEST(PortListing, AFolderThatFailsMidwayEndsTheLookForHolders) {
+    Scratch s;
+    const fs::path port = s.Touch("dev/ttyUSB0");
+    const fs::path proc = s.root / "proc";
+    fs::create_directories(proc / "4242" / "fd");
+    fs::create_symlink(port, proc / "4242" / "fd" / "3");
+    ASSERT_EQ(::mkfifo((proc / "4242" / "comm").c_str(), 0600), 0);
+    auto holders = std::async(std::launch::async,
+                              [&] { return PortListing::Holders(port.string(), proc.string()); });
+    // The look has reached the holder's name, so it is reading proc.
+    int name = -1;
+    ASSERT_TRUE(Eventually([&] {
+        return (name = ::open((proc / "4242" / "comm").c_str(), O_WRONLY | O_NONBLOCK)) >= 0;
+    }));
+    // proc's open descriptor now reads as no folder.
+    const int nothing = ::open("/dev/null", O_RDONLY);
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (fs::read_symlink(fd.path(), ec) == fs::canonical(proc)) {
+            ::dup2(nothing, std::stoi(fd.path().filename().string()));
+        }
+    }
+    ::close(nothing);
+    ASSERT_EQ(::write(name, "minicom\n", 8), 8);
+    ::close(name);
+    EXPECT_EQ(holders.get(), Names{"minicom (pid 4242)"});
 }
 
 TEST(PortListing, OnlyALiveProcessesLockFileHoldsAPort) {
