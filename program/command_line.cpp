@@ -159,7 +159,7 @@ std::string CommandLine::HelpText() {
            "  --console       no window: print the history on standard output\n"
            "  --keys FILE     the key map to use; by default, when it exists,\n"
            "                  " +
-           KeyMapFile::DefaultPath() +
+           Utf8FromPath(KeyMapFile::DefaultPath()) +
            "\n"
            "  --follow        the window follows new lines from the start (else once\n"
            "                  you scroll to the end)\n"
@@ -329,7 +329,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     }
     if (printKeys && !result.keys.empty()) {
         // A map as Quorvel reads it: every option spelled out, or its mistakes.
-        const KeyMapFile::Loaded loaded = KeyMapFile::Load(result.keys);
+        const KeyMapFile::Loaded loaded = KeyMapFile::Load(PathFromUtf8(result.keys));
         if (!loaded.problems.empty()) {
             CommandLine failed = Print("");
             failed.exitStatus = UsageError;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -20,7 +21,7 @@ class KeyLearner {
         : in_(in), out_(out), err_(err) {}
 
     // Runs the session on port and writes what it learnt to path; the exit status.
-    int Run(const std::string& port, const std::string& path);
+    int Run(const std::string& port, const std::filesystem::path& path);
 
   private:
     std::istream& in_;

@@ -48,23 +48,24 @@ std::string Home() {
 
 }  // namespace
 
-std::string KeyMapFile::DefaultPath() {
+fs::path KeyMapFile::DefaultPath() {
 #ifdef _WIN32
-    return Utf8FromPath(KnownFolder(UserFolder::RoamingAppData) / "Quorvel" / "keys.conf");
+    return KnownFolder(UserFolder::RoamingAppData) / "Quorvel" / "keys.conf";
 #else
     std::string config = Environment("XDG_CONFIG_HOME");
     if (config.empty() || config.front() != '/') {
         config = Home() + "/.config";
     }
-    return config + "/quorvel/keys.conf";
+    return fs::path(config + "/quorvel/keys.conf");
 #endif
 }
 
-KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
+KeyMapFile::Loaded KeyMapFile::Load(const fs::path& path) {
     Loaded loaded{KeyMap::Standard(), {}, {}};
-    const std::string file = path.empty() ? DefaultPath() : path;
+    const fs::path where = path.empty() ? DefaultPath() : path;
+    // How the file is named in what the user is told.
+    const std::string file = Utf8FromPath(where);
     std::error_code missing;
-    const fs::path where = PathFromUtf8(file);
     if (path.empty() && !fs::exists(where, missing)) {
         return loaded;
     }
@@ -84,7 +85,7 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
     const std::string text = read.str();
 #else
     // What is checked is what was read: the open file, never the path again.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(where.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
         return loaded;
@@ -119,12 +120,12 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
 #endif
         return loaded;
     }
-    loaded.path = file;
+    loaded.path = where;
     loaded.keys = KeyMap::Parse(decoded.text, file, loaded.problems);
 #ifndef _WIN32
     if (loaded.problems.empty() && loaded.keys.HasRunBindings()) {
         std::string why;
-        const std::vector<TrustedPathPart> chain = TrustChain(fd, file, why);
+        const std::vector<TrustedPathPart> chain = TrustChain(fd, where, why);
         if (why.empty()) {
             why = WhyUntrusted(chain, ::geteuid());
         }
@@ -137,7 +138,7 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
     return loaded;
 }
 
-bool KeyMapFile::Save(const std::string& path, const KeyMap& keys, std::string& backup,
+bool KeyMapFile::Save(const fs::path& path, const KeyMap& keys, fs::path& backup,
                       std::string& error) {
     const FileReplacement replaced = ReplaceFile(path, Header() + keys.Format());
     backup = replaced.backup;

@@ -115,7 +115,7 @@ int RunProgram(int argc, char** argv) {
     if (const auto status = StartProgram(options, startKeys)) {
         return *status;
     }
-    KeyMapReloader keys(options.keys, std::move(startKeys));
+    KeyMapReloader keys(PathFromUtf8(options.keys), std::move(startKeys));
     if (options.console) {
         // No Qt at all without a window.
         try {

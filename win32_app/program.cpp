@@ -180,7 +180,7 @@ int RunProgram() {
         reporter.ShowKept(*status != 0);
         return *status;
     }
-    KeyMapReloader keys(options.keys, std::move(startKeys));
+    KeyMapReloader keys(PathFromUtf8(options.keys), std::move(startKeys));
     const PlayerFactory player = ChoosePlayer(options.player);
     try {
         return options.console ? RunConsole(options.port, player, keys)
