@@ -151,7 +151,7 @@ std::string CommandLine::HelpText() {
            "  --console       no window: print the history on standard output\n"
            "  --keys FILE     the key map to use; by default, when it exists,\n"
            "                  " +
-           KeyMapFile::DefaultPath() +
+           Utf8FromPath(KeyMapFile::DefaultPath()) +
            "\n"
            "  --follow        the window follows new lines from the start (else once\n"
            "                  you scroll to the end)\n"

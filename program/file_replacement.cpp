@@ -97,12 +97,14 @@ std::optional<Contents> ReadRegular(const fs::path& path) {
 // Writes text to a new file in folder, made exclusively under a name nobody can have
 // prepared (a link planted there makes the creation fail, never a write through it), synced
 // and given mode. Its path, or none with error set.
-std::optional<fs::path> WriteFresh(const fs::path& folder, const std::string& stem,
+std::optional<fs::path> WriteFresh(const fs::path& folder, const fs::path& stem,
                                    const std::string& text, unsigned mode, std::string& error) {
     static thread_local std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path name =
-            folder / PathFromUtf8("." + stem + ".new-" + std::to_string(random() % 1000000000ULL));
+        fs::path name = folder / ".";
+        name += stem;
+        name += ".new-";
+        name += std::to_string(random() % 1000000000ULL);
 #ifdef _WIN32
         const int fd = ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
                                 _S_IREAD | _S_IWRITE);
@@ -162,10 +164,18 @@ bool Rename(const fs::path& from, const fs::path& to, std::string& error) {
     return !failure;
 }
 
+// backup.number, as the numbered backups are named.
+fs::path Numbered(const fs::path& backup, int number) {
+    fs::path numbered = backup;
+    numbered += ".";
+    numbered += std::to_string(number);
+    return numbered;
+}
+
 // Makes path.bak hold old, first moving a path.bak that holds something else down the
 // numbered backups. The backup's path, or none with error set.
 std::optional<fs::path> KeepBackup(const fs::path& path, const Contents& old, std::string& error) {
-    const fs::path backup = PathFromUtf8(Utf8FromPath(path) + ".bak");
+    const fs::path backup = fs::path(path) += ".bak";
     std::error_code failure;
     if (fs::exists(fs::symlink_status(backup, failure))) {
         const std::optional<Contents> kept = ReadRegular(backup);
@@ -173,17 +183,15 @@ std::optional<fs::path> KeepBackup(const fs::path& path, const Contents& old, st
             return backup;  // already kept
         }
         for (int number = NumberedBackups; number >= 1; --number) {
-            const fs::path from =
-                number == 1 ? backup
-                            : PathFromUtf8(Utf8FromPath(backup) + "." + std::to_string(number - 1));
-            const fs::path to = PathFromUtf8(Utf8FromPath(backup) + "." + std::to_string(number));
+            const fs::path from = number == 1 ? backup : Numbered(backup, number - 1);
+            const fs::path to = Numbered(backup, number);
             if (fs::exists(fs::symlink_status(from, failure)) && !Rename(from, to, error)) {
                 return std::nullopt;
             }
         }
     }
     const std::optional<fs::path> copy =
-        WriteFresh(path.parent_path(), Utf8FromPath(path.filename()), old.text, old.mode, error);
+        WriteFresh(path.parent_path(), path.filename(), old.text, old.mode, error);
     if (!copy) {
         return std::nullopt;
     }
@@ -196,9 +204,9 @@ std::optional<fs::path> KeepBackup(const fs::path& path, const Contents& old, st
 
 }  // namespace
 
-std::string WhyNotAFileToWrite(const std::string& path) {
+std::string WhyNotAFileToWrite(const fs::path& path) {
     std::error_code failure;
-    const fs::file_status link = fs::symlink_status(PathFromUtf8(path), failure);
+    const fs::file_status link = fs::symlink_status(path, failure);
     if (link.type() == fs::file_type::not_found) {
         return {};
     }
@@ -211,35 +219,35 @@ std::string WhyNotAFileToWrite(const std::string& path) {
     if (link.type() != fs::file_type::symlink) {
         return Describe(link.type());
     }
-    const fs::file_status target = fs::status(PathFromUtf8(path), failure);
+    const fs::file_status target = fs::status(path, failure);
     if (target.type() == fs::file_type::regular) {
         return {};
     }
-    const std::string where = Utf8FromPath(fs::read_symlink(PathFromUtf8(path), failure));
+    const std::string where = Utf8FromPath(fs::read_symlink(path, failure));
     if (target.type() == fs::file_type::not_found) {
         return "it is a link to " + where + ", which does not exist";
     }
     return "it is a link to " + where + ", and " + Describe(target.type());
 }
 
-FileReplacement ReplaceFile(const std::string& path, const std::string& content) {
+FileReplacement ReplaceFile(const fs::path& path, const std::string& content) {
     FileReplacement result;
     if (const std::string why = WhyNotAFileToWrite(path); !why.empty()) {
-        result.error = "cannot write " + path + ": " + why;
+        result.error = "cannot write " + Utf8FromPath(path) + ": " + why;
         return result;
     }
     std::error_code failure;
-    fs::path file = PathFromUtf8(path);
+    fs::path file = path;
     // A link to a file is kept; the file it points to is replaced.
     if (fs::is_symlink(fs::symlink_status(file, failure))) {
         file = fs::canonical(file, failure);
         if (failure) {
-            result.error = "cannot follow " + path + ": " + failure.message();
+            result.error = "cannot follow " + Utf8FromPath(path) + ": " + failure.message();
             return result;
         }
     }
     file = fs::absolute(file, failure);
-    result.written = Utf8FromPath(file);
+    result.written = file;
     fs::create_directories(file.parent_path(), failure);
     if (failure) {
         result.error = "cannot make " + Utf8FromPath(file.parent_path()) + ": " + failure.message();
@@ -253,9 +261,8 @@ FileReplacement ReplaceFile(const std::string& path, const std::string& content)
         return result;
     }
     const bool replacing = fs::exists(fs::symlink_status(file, failure));
-    const std::optional<fs::path> fresh =
-        WriteFresh(file.parent_path(), Utf8FromPath(file.filename()), content,
-                   replacing ? old->mode : 0600, result.error);
+    const std::optional<fs::path> fresh = WriteFresh(file.parent_path(), file.filename(), content,
+                                                     replacing ? old->mode : 0600, result.error);
     if (!fresh) {
         return result;
     }
@@ -265,7 +272,7 @@ FileReplacement ReplaceFile(const std::string& path, const std::string& content)
             fs::remove(*fresh, failure);
             return result;
         }
-        result.backup = Utf8FromPath(*backup);
+        result.backup = *backup;
     }
     if (!Rename(*fresh, file, result.error)) {
         fs::remove(*fresh, failure);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 // Replacing a small file the user owns (the key map) so that nothing is ever lost: the
@@ -8,19 +9,19 @@
 
 // Why path cannot be written; empty when it is a regular file, a link to one, or does
 // not exist yet (a dangling link counts as a link to somewhere else, so it is refused).
-std::string WhyNotAFileToWrite(const std::string& path);
+std::string WhyNotAFileToWrite(const std::filesystem::path& path);
 
 // How many numbered backups are kept beside path.bak (path.bak.1 ... path.bak.3).
 inline constexpr int NumberedBackups = 3;
 
 struct FileReplacement {
-    std::string written;  // the file written: path, or the file a link at path points to
-    std::string backup;   // the file that holds the old content; empty when there was none
-    std::string error;    // why nothing was replaced; empty on success
+    std::filesystem::path written;  // the file written: path, or the file a link at path points to
+    std::filesystem::path backup;  // the file that holds the old content; empty when there was none
+    std::string error;             // why nothing was replaced; empty on success
 };
 
 // Writes content to a fresh file beside path (created exclusively, never through a link),
 // syncs it, gives it the mode of the file it replaces (0600 for a new one) and renames it
 // over path. The old content goes to path.bak; a path.bak that holds something else is
 // first moved to path.bak.1 (and so on up to path.bak.3, the oldest dropped).
-FileReplacement ReplaceFile(const std::string& path, const std::string& content);
+FileReplacement ReplaceFile(const std::filesystem::path& path, const std::string& content);

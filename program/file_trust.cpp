@@ -1,5 +1,7 @@
 #include "program/file_trust.h"
 
+#include "program/utf8_path.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -26,7 +28,8 @@ std::string WhyUntrusted(const std::vector<TrustedPathPart>& chain, unsigned use
     for (size_t i = 0; i < chain.size(); ++i) {
         const TrustedPathPart& part = chain[i];
         const bool file = i == 0;
-        const std::string what = (file ? "" : "its folder ") + part.path;
+        const std::string name = Utf8FromPath(part.path);
+        const std::string what = (file ? "" : "its folder ") + name;
         if (part.owner != user && part.owner != 0) {
             return what + " is owned by another user (chown it to yourself, or move the map)";
         }
@@ -35,18 +38,18 @@ std::string WhyUntrusted(const std::vector<TrustedPathPart>& chain, unsigned use
             continue;  // like /tmp: others may add files, but not replace the user's
         }
         if ((part.mode & (GroupWrite | OthersWrite)) != 0) {
-            return what + " can be written by others (chmod go-w " + part.path + ")";
+            return what + " can be written by others (chmod go-w " + name + ")";
         }
     }
     return {};
 }
 
 #ifndef _WIN32
-std::vector<TrustedPathPart> TrustChain(int fd, const std::string& path, std::string& why) {
+std::vector<TrustedPathPart> TrustChain(int fd, const fs::path& path, std::string& why) {
     std::vector<TrustedPathPart> chain;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        why = "cannot look at " + path + ": " + std::strerror(errno);
+        why = "cannot look at " + Utf8FromPath(path) + ": " + std::strerror(errno);
         return {};
     }
     chain.push_back({path, st.st_uid, st.st_mode});
@@ -54,7 +57,7 @@ std::vector<TrustedPathPart> TrustChain(int fd, const std::string& path, std::st
     std::error_code failure;
     const fs::path real = fs::canonical(path, failure);
     if (failure) {
-        why = "cannot find where " + path + " is: " + failure.message();
+        why = "cannot find where " + Utf8FromPath(path) + " is: " + failure.message();
         return {};
     }
     // The home of the password database, as ssh takes it: $HOME is the user's to change.
@@ -64,10 +67,10 @@ std::vector<TrustedPathPart> TrustChain(int fd, const std::string& path, std::st
     }
     for (fs::path folder = real.parent_path();; folder = folder.parent_path()) {
         if (::stat(folder.c_str(), &st) != 0) {
-            why = "cannot look at " + folder.string() + ": " + std::strerror(errno);
+            why = "cannot look at " + Utf8FromPath(folder) + ": " + std::strerror(errno);
             return {};
         }
-        chain.push_back({folder.string(), st.st_uid, st.st_mode});
+        chain.push_back({folder, st.st_uid, st.st_mode});
         if (folder == home || folder == folder.root_path()) {
             break;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,7 @@
 
 // One link of the chain from the file up to the user's home (or /): what stat says of it.
 struct TrustedPathPart {
-    std::string path;
+    std::filesystem::path path;
     unsigned owner = 0;
     unsigned mode = 0;  // st_mode: the type and permission bits
 };
@@ -24,5 +25,6 @@ std::string WhyUntrusted(const std::vector<TrustedPathPart>& chain, unsigned use
 // The chain for the file open on fd (read from path): the descriptor's own fstat, then
 // each folder of path's real location up to the user's home or /. Empty, with why set,
 // when one cannot be looked at.
-std::vector<TrustedPathPart> TrustChain(int fd, const std::string& path, std::string& why);
+std::vector<TrustedPathPart> TrustChain(int fd, const std::filesystem::path& path,
+                                        std::string& why);
 #endif

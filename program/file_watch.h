@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,7 +11,7 @@
 // ReadDirectoryChangesW on Windows.
 class FileWatch {
   public:
-    FileWatch(const std::string& path, std::function<void()> onChange);
+    FileWatch(const std::filesystem::path& path, std::function<void()> onChange);
     // Stops and joins the watch's thread.
     ~FileWatch();
     FileWatch(const FileWatch&) = delete;

@@ -67,9 +67,8 @@ struct FileWatch::State {
     }
 };
 
-FileWatch::FileWatch(const std::string& path, std::function<void()> onChange)
+FileWatch::FileWatch(const std::filesystem::path& file, std::function<void()> onChange)
     : state_(std::make_unique<State>()) {
-    const std::filesystem::path file(path);
     std::string folder = file.parent_path().string();
     if (folder.empty()) {
         folder = ".";

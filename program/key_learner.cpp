@@ -12,6 +12,7 @@
 #include "log/untrusted_text.h"
 #include "program/file_replacement.h"
 #include "program/key_map_file.h"
+#include "program/utf8_path.h"
 #include "receiver/receiver_log.h"
 #include "receiver/serial_line.h"
 
@@ -110,16 +111,18 @@ void ReadKeys(KeySource& source, Events& events) {
 
 }  // namespace
 
-int KeyLearner::Run(const std::string& port, const std::string& path) {
+int KeyLearner::Run(const std::string& port, const std::filesystem::path& path) {
     SerialLine line(port, MakeSerialDevice());
     return Run(line, port, path);
 }
 
-int KeyLearner::Run(KeySource& source, const std::string& name, const std::string& path) {
+int KeyLearner::Run(KeySource& source, const std::string& name,
+                    const std::filesystem::path& path) {
     // A folder or a device at path would be moved aside, or written through: refused
     // before a single key is asked for.
     if (const std::string why = WhyNotAFileToWrite(path); !why.empty()) {
-        err_ << "quorvel: cannot write the key map to " << path << ": " << why << '\n';
+        err_ << "quorvel: cannot write the key map to " << Utf8FromPath(path) << ": " << why
+             << '\n';
         return 2;
     }
     const ReceiverLogMuted muted(err_);
@@ -283,15 +286,15 @@ int KeyLearner::Run(KeySource& source, const std::string& name, const std::strin
         out_ << "No key learnt; nothing written.\n";
         return 1;
     }
-    std::string backup;
+    std::filesystem::path backup;
     std::string error;
     if (!KeyMapFile::Save(path, keys, backup, error)) {
         err_ << "quorvel: " << error << '\n';
         return 1;
     }
-    out_ << "Wrote " << path;
+    out_ << "Wrote " << Utf8FromPath(path);
     if (!backup.empty()) {
-        out_ << " (the one there before is now " << backup << ")";
+        out_ << " (the one there before is now " << Utf8FromPath(backup) << ")";
     }
     out_ << ".\n";
     return 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -23,9 +24,9 @@ class KeyLearner {
 
     // Runs the session on the serial receiver on port and writes what it learnt to path;
     // the exit status.
-    int Run(const std::string& port, const std::string& path);
+    int Run(const std::string& port, const std::filesystem::path& path);
     // The same on any key source; name says which in messages.
-    int Run(KeySource& source, const std::string& name, const std::string& path);
+    int Run(KeySource& source, const std::string& name, const std::filesystem::path& path);
 
   private:
     std::istream& in_;

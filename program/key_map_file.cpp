@@ -49,48 +49,26 @@ std::string Home() {
 }
 #endif
 
-// Each run command as it would start now, so that one the platform refuses (an unquoted
-// Windows path) is a mistake of the map, named by its line, not a surprise at the press.
-// Each line is parsed alone, for its number.
-void AddRunProblems(std::string_view text, const std::string& file,
-                    std::vector<std::string>& problems) {
-    std::vector<std::string> parsedAlready;
-    for (int lineNumber = 1; !text.empty(); ++lineNumber) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
-        const KeyMap line = KeyMap::Parse(text.substr(0, end), file, parsedAlready);
-        text.remove_prefix(std::min(end + 1, text.size()));
-        const KeyMap::Binding* binding = nullptr;
-        for (int slot = 0; slot < 512 && binding == nullptr; ++slot) {
-            binding = line.Find(slot < 256 ? KeyMap::Kind::Press : KeyMap::Kind::Held, slot % 256);
-        }
-        if (binding == nullptr || !*binding || (*binding)->action != PlayerAction::Run) {
-            continue;
-        }
-        if (const std::string why = ChildCommandProblem((*binding)->command); !why.empty()) {
-            problems.push_back(file + ":" + std::to_string(lineNumber) + ": " + UntrustedText(why));
-        }
-    }
-}
-
 }  // namespace
 
-std::string KeyMapFile::DefaultPath() {
+fs::path KeyMapFile::DefaultPath() {
 #ifdef _WIN32
-    return Utf8FromPath(KnownFolder(UserFolder::RoamingAppData) / "Quorvel" / "keys.conf");
+    return KnownFolder(UserFolder::RoamingAppData) / "Quorvel" / "keys.conf";
 #else
     std::string config = Environment("XDG_CONFIG_HOME");
     if (config.empty() || config.front() != '/') {
         config = Home() + "/.config";
     }
-    return config + "/quorvel/keys.conf";
+    return fs::path(config + "/quorvel/keys.conf");
 #endif
 }
 
-KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
+KeyMapFile::Loaded KeyMapFile::Load(const fs::path& path) {
     Loaded loaded{KeyMap::Standard(), {}, {}};
-    const std::string file = path.empty() ? DefaultPath() : path;
+    const fs::path where = path.empty() ? DefaultPath() : path;
+    // How the file is named in what the user is told.
+    const std::string file = Utf8FromPath(where);
     std::error_code missing;
-    const fs::path where = PathFromUtf8(file);
     if (path.empty() && !fs::exists(where, missing)) {
         return loaded;
     }
@@ -110,7 +88,7 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
     const std::string text = read.str();
 #else
     // What is checked is what was read: the open file, never the path again.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(where.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
         return loaded;
@@ -145,15 +123,14 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
 #endif
         return loaded;
     }
-    loaded.path = file;
-    loaded.keys = KeyMap::Parse(decoded.text, file, loaded.problems);
-    if (loaded.keys.HasRunBindings()) {
-        AddRunProblems(decoded.text, file, loaded.problems);
-    }
+    loaded.path = where;
+    // A run command the platform would refuse (an unquoted Windows path) is a mistake of
+    // the map, named by its line, not a surprise at the press.
+    loaded.keys = KeyMap::Parse(decoded.text, file, loaded.problems, ChildCommandProblem);
 #ifndef _WIN32
     if (loaded.problems.empty() && loaded.keys.HasRunBindings()) {
         std::string why;
-        const std::vector<TrustedPathPart> chain = TrustChain(fd, file, why);
+        const std::vector<TrustedPathPart> chain = TrustChain(fd, where, why);
         if (why.empty()) {
             why = WhyUntrusted(chain, ::geteuid());
         }
@@ -166,7 +143,7 @@ KeyMapFile::Loaded KeyMapFile::Load(const std::string& path) {
     return loaded;
 }
 
-bool KeyMapFile::Save(const std::string& path, const KeyMap& keys, std::string& backup,
+bool KeyMapFile::Save(const fs::path& path, const KeyMap& keys, fs::path& backup,
                       std::string& error) {
     const FileReplacement replaced = ReplaceFile(path, Header() + keys.Format());
     backup = replaced.backup;

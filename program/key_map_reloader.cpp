@@ -3,6 +3,7 @@
 #include "log/untrusted_text.h"
 #include "program/app_log.h"
 #include "program/key_map_file.h"
+#include "program/utf8_path.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ constexpr std::size_t LineLimit = 1000;
 
 }  // namespace
 
-KeyMapReloader::KeyMapReloader(std::string keysOption, KeyMap keys)
+KeyMapReloader::KeyMapReloader(std::filesystem::path keysOption, KeyMap keys)
     : option_(std::move(keysOption)),
       path_(option_.empty() ? KeyMapFile::DefaultPath() : option_),
       keys_(std::make_shared<SharedKeyMap>(std::move(keys))) {}
@@ -30,10 +31,10 @@ bool KeyMapReloader::Reload() {
     }
     keys_->Replace(std::move(loaded.keys));
     if (loaded.path.empty()) {
-        QUORVEL_INFO(lcApp) << "key map: no " << UntrustedText(path_, LineLimit)
+        QUORVEL_INFO(lcApp) << "key map: no " << UntrustedText(Utf8FromPath(path_), LineLimit)
                             << ", the built-in map applies from the next key";
     } else {
-        QUORVEL_INFO(lcApp) << "key map: " << UntrustedText(loaded.path, LineLimit)
+        QUORVEL_INFO(lcApp) << "key map: " << UntrustedText(Utf8FromPath(loaded.path), LineLimit)
                             << " read again, it applies from the next key";
     }
     return true;

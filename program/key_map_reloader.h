@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,7 +17,7 @@
 class KeyMapReloader {
   public:
     // keysOption as --keys gave it (empty: the default place); keys the map read at start.
-    KeyMapReloader(std::string keysOption, KeyMap keys);
+    KeyMapReloader(std::filesystem::path keysOption, KeyMap keys);
     ~KeyMapReloader();
     KeyMapReloader(const KeyMapReloader&) = delete;
     KeyMapReloader& operator=(const KeyMapReloader&) = delete;
@@ -33,8 +34,8 @@ class KeyMapReloader {
     [[nodiscard]] std::unique_ptr<FileWatch> WatchFile();
 
   private:
-    std::string option_;
-    std::string path_;  // the file read
+    std::filesystem::path option_;
+    std::filesystem::path path_;  // the file read
     std::shared_ptr<SharedKeyMap> keys_;
     std::mutex reloading_;  // one reload at a time
 };

@@ -4,10 +4,10 @@
 
 namespace PortCandidates {
 
-std::vector<std::string> Choose(const std::vector<Surveyed>& surveyed) {
+std::vector<std::string> Choose(const std::vector<PortListing::Port>& listed) {
     std::vector<std::string> chosen;
     std::vector<std::string> devices;
-    for (const Surveyed& port : surveyed) {
+    for (const PortListing::Port& port : listed) {
         // Opening a device twice would only make the second open fail as busy.
         if (!port.usable ||
             std::find(devices.begin(), devices.end(), port.device) != devices.end()) {
@@ -20,8 +20,8 @@ std::vector<std::string> Choose(const std::vector<Surveyed>& surveyed) {
 }
 
 std::string StableName(const std::string& port, const std::string& device,
-                       const std::vector<Surveyed>& surveyed) {
-    for (const Surveyed& other : surveyed) {
+                       const std::vector<PortListing::Port>& listed) {
+    for (const PortListing::Port& other : listed) {
         if (other.device == device && other.path != other.device) {
             return other.path;
         }

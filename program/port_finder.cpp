@@ -21,7 +21,7 @@ std::vector<std::string> PortFinder::Listen(const std::vector<std::string>& cand
     for (const std::string& name : candidates) {
         std::string why = WhyNotASerialPort(name);
         if (why.empty()) {
-            if (const std::string locked = PortCandidates::WhyLocked(name); !locked.empty()) {
+            if (const std::string locked = PortListing::WhyLocked(name); !locked.empty()) {
                 why = UntrustedText(name) + ": " + locked;
             }
         }
@@ -116,9 +116,9 @@ std::string Listed(const std::vector<std::string>& names) {
 std::string FindPortSession(const std::vector<std::string>& candidates, std::istream& in, bool ask,
                             std::ostream& out, std::ostream& err, const PortKeeping& keeping,
                             std::chrono::milliseconds limit) {
-    std::vector<PortCandidates::Surveyed> surveyed = PortCandidates::Survey();
+    const std::vector<PortListing::Port> listed = PortListing::Ports();
     const std::vector<std::string> tried =
-        candidates.empty() ? PortCandidates::Choose(surveyed) : candidates;
+        candidates.empty() ? PortCandidates::Choose(listed) : candidates;
     if (tried.empty()) {
         err << "quorvel: no serial ports found: is the receiver plugged in?\n";
         return {};
@@ -139,8 +139,7 @@ std::string FindPortSession(const std::vector<std::string>& candidates, std::ist
             << std::chrono::duration_cast<std::chrono::seconds>(limit).count() << " s\n";
         return {};
     }
-    const std::string port =
-        PortCandidates::StableName(found, PortCandidates::Resolve(found), surveyed);
+    const std::string port = PortCandidates::StableName(found, PortListing::Resolve(found), listed);
     out << "Found the receiver on " << UntrustedText(port) << ".\n";
 
     const std::string line = "port = " + UntrustedText(port);

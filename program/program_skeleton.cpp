@@ -31,7 +31,7 @@ int RunProgram(const std::vector<std::string>& args, ProgramPlatform& platform) 
         platform.StartEnded(*status);
         return *status;
     }
-    KeyMapReloader keys(options.keys, std::move(startKeys));
+    KeyMapReloader keys(PathFromUtf8(options.keys), std::move(startKeys));
     const IRThread::PlayerFactory player = platform.Player(options);
     if (options.command == CommandLine::Command::RunConsole) {
         return Reported(platform, false, [&] { return RunConsole(options.port, player, keys); });

@@ -94,10 +94,12 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
         return CommandLine::UsageError;
     }
     if (learn) {
-        const std::string path = options.keys.empty() ? KeyMapFile::DefaultPath() : options.keys;
+        const std::filesystem::path path =
+            options.keys.empty() ? KeyMapFile::DefaultPath() : PathFromUtf8(options.keys);
         // Refused before the user is asked for a key to find the port with.
         if (const std::string why = WhyNotAFileToWrite(path); searching && !why.empty()) {
-            output.err("quorvel: cannot write the key map to " + path + ": " + why + "\n");
+            output.err("quorvel: cannot write the key map to " + Utf8FromPath(path) + ": " + why +
+                       "\n");
             return CommandLine::UsageError;
         }
         const std::string port = searching ? FindPort(options) : options.port;
@@ -108,7 +110,7 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
         return learner.Run(port, path);
     }
     // A key map with mistakes is refused whole, every mistake named, before anything runs.
-    KeyMapFile::Loaded loaded = KeyMapFile::Load(options.keys);
+    KeyMapFile::Loaded loaded = KeyMapFile::Load(PathFromUtf8(options.keys));
     for (const std::string& problem : loaded.problems) {
         output.err("quorvel: " + UntrustedText(problem, LineLimit) + "\n");
     }

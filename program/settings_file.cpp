@@ -121,7 +121,7 @@ bool ReadText(const fs::path& file, bool& exists, std::string& text, std::string
 }  // namespace
 
 fs::path DefaultSettingsPath() {
-    return PathFromUtf8(KeyMapFile::DefaultPath()).parent_path() / "quorvel.conf";
+    return KeyMapFile::DefaultPath().parent_path() / "quorvel.conf";
 }
 
 SettingsRead ReadSettings(const fs::path& file) {
@@ -191,7 +191,7 @@ bool SaveSetting(const fs::path& file, std::string_view key, std::string_view va
     }
     std::error_code ignored;
     fs::create_directories(file.parent_path(), ignored);
-    const FileReplacement replaced = ReplaceFile(Utf8FromPath(file), text);
+    const FileReplacement replaced = ReplaceFile(file, text);
     if (!replaced.error.empty()) {
         problem = replaced.error;
         return false;

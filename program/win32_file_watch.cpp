@@ -93,9 +93,8 @@ struct FileWatch::State {
     }
 };
 
-FileWatch::FileWatch(const std::string& path, std::function<void()> onChange)
+FileWatch::FileWatch(const std::filesystem::path& file, std::function<void()> onChange)
     : state_(std::make_unique<State>()) {
-    const std::filesystem::path file = PathFromUtf8(path);
     std::filesystem::path folder = file.parent_path();
     if (folder.empty()) {
         folder = ".";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -57,10 +58,14 @@ class KeyMap {
     // The built-in remote (BuiltinKeys, and its volume keys held).
     static const KeyMap& Standard();
 
+    // Why a run command cannot start as written; empty when it may.
+    using RunCheck = std::function<std::string(const std::string& command)>;
+
     // A key map file's text. Every problem is added to problems as "source:LINE: what",
-    // and the map holds the lines that had none.
+    // and the map holds the lines that had none. checkRun, when given, judges each run
+    // command where it is read.
     static KeyMap Parse(std::string_view text, std::string_view source,
-                        std::vector<std::string>& problems);
+                        std::vector<std::string>& problems, const RunCheck& checkRun = {});
 
     // What a press or a repeat shows and does. A held key shows "  >>REP>>" before what it
     // would show pressed; an unbound key, or one bound to nothing, shows as its text (a

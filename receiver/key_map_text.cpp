@@ -174,7 +174,7 @@ std::string Suggestion(std::string_view word) {
 }  // namespace
 
 KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
-                     std::vector<std::string>& problems) {
+                     std::vector<std::string>& problems, const RunCheck& checkRun) {
     KeyMap map;
     std::array<std::array<int, 256>, 2> boundOn{};  // the line of each binding, 0 for none
     int lineNumber = 0;
@@ -230,6 +230,11 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
             binding->command = std::string(command);
             if (binding->command.empty()) {
                 problem("\"run\" needs a command, as in: key 0x2a run notify-send hello");
+                continue;
+            }
+            if (const std::string why = checkRun ? checkRun(binding->command) : std::string();
+                !why.empty()) {
+                problem(UntrustedText(why));
                 continue;
             }
         } else {

@@ -20,7 +20,7 @@
 #include <system_error>
 
 #include "log/untrusted_text.h"
-#include "receiver/port_survey.h"
+#include "receiver/port_listing.h"
 
 namespace {
 
@@ -400,7 +400,7 @@ std::string TermiosDevice::DescribeOpenError(const std::string& path, int error)
         "cannot open serial port " + UntrustedText(path) + ": " + std::strerror(error);
     switch (error) {
         case ENOENT: {
-            const auto ports = PortSurvey::SerialPortsPresent();
+            const auto ports = PortListing::Named(PortListing::Ports());
             text += ports.empty() ? " (no such device, and no serial ports were found: is the "
                                     "receiver plugged in?)"
                                   : " (no such device; serial ports here: " + Joined(ports) + ")";
@@ -414,7 +414,7 @@ std::string TermiosDevice::DescribeOpenError(const std::string& path, int error)
             break;
         case EWOULDBLOCK:
         case EBUSY: {
-            const auto holders = PortSurvey::ProcessesHolding(path);
+            const auto holders = PortListing::Holders(path);
             text += holders.empty()
                         ? " (held by another instance or program)"
                         : " (held by another instance or program: " + Joined(holders) + ")";

@@ -7,6 +7,7 @@
 #include "log/untrusted_text.h"
 #include "log/wide_text.h"
 #include "log/win32_error_text.h"
+#include "receiver/port_listing.h"
 
 namespace {
 
@@ -26,37 +27,6 @@ constexpr std::uint8_t ErrorByte = 0x00;
 
 // Reads in a row that may end as a broken pipe with the port still there (see Read).
 constexpr int MaxEmptyReads = 3;
-
-// The COM ports the system has, as the serial drivers list them in the registry.
-std::vector<std::string> ComPortsPresent() {
-    std::vector<std::string> ports;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS) {
-        return ports;
-    }
-    for (DWORD i = 0;; ++i) {
-        char name[256];
-        DWORD nameSize = sizeof name;
-        char data[256];
-        DWORD dataSize = sizeof data - 1;
-        DWORD type = 0;
-        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data),
-                          &dataSize) != ERROR_SUCCESS) {
-            break;
-        }
-        if (type == REG_SZ && dataSize > 0) {
-            data[dataSize] = '\0';
-            ports.emplace_back(data);
-        }
-    }
-    RegCloseKey(key);
-    // COM2 before COM10.
-    std::sort(ports.begin(), ports.end(), [](const std::string& a, const std::string& b) {
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
-    });
-    return ports;
-}
 
 // The name a port is opened by, in the device namespace (which is what makes COM10 and
 // above reachable); wide, so a path in any script opens.
@@ -265,18 +235,13 @@ bool Win32CommDevice::Pause(std::chrono::milliseconds duration) {
 
 bool Win32CommDevice::AwaitPath(const std::string& path, std::chrono::milliseconds duration) {
     const bool first = deviceMap_ == nullptr;
-    if (first && RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP", 0, KEY_NOTIFY,
-                               &deviceMap_) != ERROR_SUCCESS) {
-        deviceMap_ = nullptr;
+    if (first && (deviceMap_ = PortListing::OpenForChanges()) == nullptr) {
         return Pause(duration);
     }
-    // One notification at a time: it stays armed through waits that time out. The subtree,
-    // since SERIALCOMM itself appears only with the machine's first port.
+    // One notification at a time: it stays armed through waits that time out.
     if (!changeArmed_) {
         ResetEvent(deviceMapChanged_);
-        changeArmed_ = RegNotifyChangeKeyValue(deviceMap_, TRUE,
-                                               REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-                                               deviceMapChanged_, TRUE) == ERROR_SUCCESS;
+        changeArmed_ = PortListing::NotifyNextChange(deviceMap_, deviceMapChanged_);
         if (!changeArmed_) {
             return Pause(duration);
         }
@@ -315,7 +280,7 @@ std::string Win32CommDevice::DescribeOpenError(const std::string& path, int erro
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND: {
-            const auto ports = ComPortsPresent();
+            const auto ports = PortListing::Named(PortListing::Ports());
             text += ports.empty() ? " (no such port, and no COM ports were found: is the "
                                     "receiver plugged in?)"
                                   : " (no such port; COM ports here: " + Joined(ports) + ")";

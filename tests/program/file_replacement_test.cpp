@@ -81,8 +81,8 @@ TEST_F(FileReplacementTest, RefusesADeviceNode) {
     if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
         GTEST_SKIP() << "making a device node needs root";
     }
-    EXPECT_EQ(WhyNotAFileToWrite(device.string()), "it is a device");
-    EXPECT_FALSE(ReplaceFile(device.string(), "new\n").error.empty());
+    EXPECT_EQ(WhyNotAFileToWrite(device), "it is a device");
+    EXPECT_FALSE(ReplaceFile(device, "new\n").error.empty());
     EXPECT_TRUE(fs::is_character_file(device));
 }
 
@@ -92,7 +92,7 @@ TEST_F(FileReplacementTest, NeverWritesThroughAPlantedLink) {
     const fs::path victim = folder_ / "victim";
     Write(victim, "precious\n");
     fs::create_symlink(victim, folder_ / "keys.conf.new");
-    const FileReplacement replaced = ReplaceFile(keys_.string(), "new\n");
+    const FileReplacement replaced = ReplaceFile(keys_, "new\n");
     ASSERT_EQ(replaced.error, "");
     EXPECT_EQ(Read(victim), "precious\n");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(keys_)));
@@ -106,7 +106,7 @@ TEST_F(FileReplacementTest, ALinkToTheMapStaysALink) {
     const fs::path real = folder_ / "real.conf";
     Write(real, "old\n");
     fs::create_symlink(real, keys_);
-    const FileReplacement replaced = ReplaceFile(keys_.string(), "new\n");
+    const FileReplacement replaced = ReplaceFile(keys_, "new\n");
     ASSERT_EQ(replaced.error, "");
     EXPECT_TRUE(fs::is_symlink(keys_));
     EXPECT_EQ(Read(real), "new\n");
@@ -133,7 +133,7 @@ TEST_F(FileReplacementTest, KeepsEveryDifferentMapUpToTheNumberedBackups) {
         {"fifth\n", {"fourth\n", "third\n", "second\n", "first\n"}},
     };
     for (const Step& step : steps) {
-        const FileReplacement replaced = ReplaceFile(keys_.string(), step.write);
+        const FileReplacement replaced = ReplaceFile(keys_, step.write);
         ASSERT_EQ(replaced.error, "") << step.write;
         EXPECT_EQ(replaced.backup, bak);
         EXPECT_EQ(Read(keys_), step.write);

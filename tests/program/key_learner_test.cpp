@@ -227,9 +227,9 @@ TEST(KeyLearner, SaysWhatEndedItOnceAndWritesNothing) {
         session.source.Push(c.items);
         session.Start(keys);
         EXPECT_EQ(session.result.get(), c.status) << c.name;
-        EXPECT_NE(session.err.str().find(c.err), std::string::npos) << c.name << session.err.str();
-        EXPECT_EQ(std::count(session.err.str().begin(), session.err.str().end(), '\n'), 1)
-            << c.name;
+        const std::string err = session.err.str();
+        EXPECT_NE(err.find(c.err), std::string::npos) << c.name << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << c.name << err;
         EXPECT_EQ(session.out.All().find("taken"), std::string::npos) << c.name;
         EXPECT_EQ(std::filesystem::exists(folder / "keys.conf"), false) << c.name;
         session.input.Close();

@@ -1,7 +1,6 @@
 #include "program/port_finder.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -17,11 +16,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
-using PortCandidates::Surveyed;
+using Listed = PortListing::Port;
 
 struct ChooseCase {
     const char* what;
-    std::vector<Surveyed> surveyed;
+    std::vector<Listed> listed;
     Names chosen;
 };
 
@@ -32,7 +31,7 @@ void PrintTo(const ChooseCase& c, std::ostream* os) {
 class PortCandidatesChoose : public ::testing::TestWithParam<ChooseCase> {};
 
 TEST_P(PortCandidatesChoose, ListensOnEachUsableDeviceOnceByItsFirstName) {
-    EXPECT_EQ(PortCandidates::Choose(GetParam().surveyed), GetParam().chosen) << GetParam().what;
+    EXPECT_EQ(PortCandidates::Choose(GetParam().listed), GetParam().chosen) << GetParam().what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -52,49 +51,13 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"COM3", "COM10"}}));
 
 TEST(PortCandidatesStableName, PrefersALinkToTheSameDevice) {
-    const std::vector<Surveyed> surveyed{{"/dev/serial/by-id/usb-IR-port0", "/dev/ttyUSB1", true},
-                                         {"/dev/ttyUSB1", "/dev/ttyUSB1", true},
-                                         {"/dev/ttyUSB0", "/dev/ttyUSB0", true}};
-    EXPECT_EQ(PortCandidates::StableName("/dev/ttyUSB1", "/dev/ttyUSB1", surveyed),
+    const std::vector<Listed> listed{{"/dev/serial/by-id/usb-IR-port0", "/dev/ttyUSB1", true},
+                                     {"/dev/ttyUSB1", "/dev/ttyUSB1", true},
+                                     {"/dev/ttyUSB0", "/dev/ttyUSB0", true}};
+    EXPECT_EQ(PortCandidates::StableName("/dev/ttyUSB1", "/dev/ttyUSB1", listed),
               "/dev/serial/by-id/usb-IR-port0");
-    EXPECT_EQ(PortCandidates::StableName("/dev/ttyUSB0", "/dev/ttyUSB0", surveyed), "/dev/ttyUSB0");
+    EXPECT_EQ(PortCandidates::StableName("/dev/ttyUSB0", "/dev/ttyUSB0", listed), "/dev/ttyUSB0");
     EXPECT_EQ(PortCandidates::StableName("COM3", "COM3", {{"COM3", "COM3", true}}), "COM3");
-}
-
-// The Linux survey over a scratch /dev and /sys: links resolved, ttyS only with a UART.
-TEST(PortCandidatesSurvey, FindsAdaptersLinksAndBuiltInPortsWithAUart) {
-    ScratchFolder root;
-    const fs::path dev = root.FilePath("dev");
-    const fs::path tty = root.FilePath("sys/class/tty");
-    fs::create_directories(dev / "serial/by-id");
-    for (const char* name : {"ttyS0", "ttyS1", "ttyS2", "ttyUSB0", "ttyACM0", "tty1"}) {
-        std::ofstream(dev / name) << "";
-    }
-    fs::create_symlink("../../ttyUSB0", dev / "serial/by-id/usb-IR-port0");
-    const auto uart = [&](const char* name, const char* type) {
-        fs::create_directories(tty / name / "device");
-        std::ofstream(tty / name / "type") << type << "\n";
-    };
-    uart("ttyS0", "4");  // a 16550A
-    uart("ttyS1", "0");  // PORT_UNKNOWN
-    const auto surveyed = PortCandidates::SurveyFolders(dev.string(), root.FilePath("sys"));
-    EXPECT_EQ(PortCandidates::Choose(surveyed),
-              (Names{(dev / "serial/by-id/usb-IR-port0").string(), (dev / "ttyACM0").string(),
-                     (dev / "ttyS0").string()}));
-}
-
-TEST(PortCandidatesLock, OnlyALiveProcessesLockFileHoldsAPort) {
-    ScratchFolder locks;
-    const auto lock = [&](const std::string& name, long pid) {
-        std::ofstream(locks.FilePath("LCK.." + name)) << "      " << pid << "\n";
-    };
-    lock("ttyUSB0", ::getpid());
-    lock("ttyUSB1", 0x3fffffff);  // no such process: a stale lock
-    EXPECT_EQ(PortCandidates::WhyLocked("/dev/ttyUSB0", locks.Path()),
-              "busy: locked by process " + std::to_string(::getpid()) + " (" +
-                  locks.FilePath("LCK..ttyUSB0") + ")");
-    EXPECT_EQ(PortCandidates::WhyLocked("/dev/ttyUSB1", locks.Path()), "");
-    EXPECT_EQ(PortCandidates::WhyLocked("/dev/ttyUSB2", locks.Path()), "");
 }
 
 // Two pseudo-terminals, one silent: the one a key press arrives on is found, and what

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "program/utf8_path.h"
 #include "tests/doubles/eventually.h"
 #include "tests/windows/wine_test.h"
 
@@ -22,7 +21,7 @@ TEST(FileWatch, ASaveInPlaceAndAnEditorsRenameAreSeen) {
 
     std::atomic<int> changes = 0;
     {
-        FileWatch watch(Utf8FromPath(file), [&] { ++changes; });
+        FileWatch watch(file, [&] { ++changes; });
         ASSERT_EQ(watch.Problem(), "");
         std::ofstream(file, std::ios::trunc) << "key 0x60 next\n";
         EXPECT_TRUE(Eventually([&] { return changes.load() >= 1; }));

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "program/key_map_file.h"
-#include "program/utf8_path.h"
 #include "tests/windows/wine_test.h"
 
 namespace {
@@ -18,15 +17,15 @@ TEST(WidePath, KeyMapRoundTripUnderAFolderNamedInAnyScript) {
     const std::filesystem::path top = WineTest::TempFolder(L"\u30AD\u30FC");
     const std::filesystem::path folder =
         top / L"\u043A\u043B\u0430\u0432\u0438\u0448\u0438" / L"caf\u00E9";
-    const std::string path = Utf8FromPath(folder / L"keys.conf");
+    const std::filesystem::path path = folder / L"keys.conf";
     KeyMap keys = KeyMap::Standard();
-    std::string backup;
+    std::filesystem::path backup;
     std::string error;
     ASSERT_TRUE(KeyMapFile::Save(path, keys, backup, error)) << error;
     EXPECT_TRUE(std::filesystem::exists(folder / L"keys.conf"));
     // Again: the first file becomes the backup, beside it.
     ASSERT_TRUE(KeyMapFile::Save(path, keys, backup, error)) << error;
-    EXPECT_EQ(backup, path + ".bak");
+    EXPECT_EQ(backup, folder / L"keys.conf.bak");
     EXPECT_TRUE(std::filesystem::exists(folder / L"keys.conf.bak"));
     const KeyMapFile::Loaded loaded = KeyMapFile::Load(path);
     EXPECT_TRUE(loaded.problems.empty());

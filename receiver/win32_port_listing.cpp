@@ -1,13 +1,12 @@
-#include <windows.h>
-
 #include <algorithm>
 
-#include "program/port_candidates.h"
+#include "log/untrusted_text.h"
+#include "receiver/port_listing.h"
 
-namespace PortCandidates {
+namespace PortListing {
 
-std::vector<Surveyed> Survey() {
-    std::vector<std::string> ports;
+std::vector<Port> Ports() {
+    std::vector<std::string> names;
     HKEY key;
     // Every serial driver lists its ports here, by the name they are opened with.
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) ==
@@ -30,19 +29,27 @@ std::vector<Surveyed> Survey() {
                 WideCharToMultiByte(CP_UTF8, 0, data, length, nullptr, 0, nullptr, nullptr), '\0');
             WideCharToMultiByte(CP_UTF8, 0, data, length, port.data(),
                                 static_cast<int>(port.size()), nullptr, nullptr);
-            ports.push_back(port);
+            names.push_back(port);
         }
         RegCloseKey(key);
     }
     // COM2 before COM10.
-    std::sort(ports.begin(), ports.end(), [](const std::string& a, const std::string& b) {
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return a.size() != b.size() ? a.size() < b.size() : a < b;
     });
-    std::vector<Surveyed> surveyed;
-    for (const std::string& port : ports) {
-        surveyed.push_back({port, port, true});
+    std::vector<Port> ports;
+    for (const std::string& name : names) {
+        ports.push_back({name, name, true, false});
     }
-    return surveyed;
+    return ports;
+}
+
+std::vector<std::string> Named(const std::vector<Port>& ports) {
+    std::vector<std::string> names;
+    for (const Port& port : ports) {
+        names.push_back(UntrustedText(port.path));
+    }
+    return names;
 }
 
 std::string Resolve(const std::string& port) {
@@ -53,4 +60,18 @@ std::string WhyLocked(const std::string& /*port*/, const std::string& /*lockFold
     return {};  // the exclusive open alone keeps a port held elsewhere
 }
 
-}  // namespace PortCandidates
+HKEY OpenForChanges() {
+    // SERIALCOMM itself appears only with the machine's first port: its parent is watched.
+    HKEY key = nullptr;
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP", 0, KEY_NOTIFY, &key) ==
+                   ERROR_SUCCESS
+               ? key
+               : nullptr;
+}
+
+bool NotifyNextChange(HKEY key, HANDLE event) {
+    return RegNotifyChangeKeyValue(key, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                   event, TRUE) == ERROR_SUCCESS;
+}
+
+}  // namespace PortListing
