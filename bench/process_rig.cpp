@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "bench/bench_clock.h"
-#include "receiver/event_protocol.h"
+#include "serial/event_protocol.h"
 
 namespace {
 

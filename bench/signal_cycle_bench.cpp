@@ -4,8 +4,8 @@
 
 #include <deque>
 
-#include "receiver/serial_line.h"
-#include "receiver/signal_cycle.h"
+#include "remote/signal_cycle.h"
+#include "serial/serial_line.h"
 #include "tests/doubles/recording_player_link.h"
 
 namespace {

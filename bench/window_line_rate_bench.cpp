@@ -24,12 +24,12 @@
 #include <thread>
 #include <vector>
 
+#include "actions/null_player_link.h"
 #include "bench/bench_clock.h"
-#include "player/null_player_link.h"
 #include "qt_app/form1.h"
 #include "qt_app/history_view.h"
-#include "receiver/event_protocol.h"
-#include "receiver/ir_thread.h"
+#include "remote/ir_thread.h"
+#include "serial/event_protocol.h"
 
 namespace {
 

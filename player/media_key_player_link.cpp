@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "player/player_log.h"
+#include "actions/player_log.h"
 
 namespace {
 

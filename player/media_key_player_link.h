@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "player/player_link.h"
+#include "actions/player_link.h"
 
 // Commands whichever player the system gives the media keys to (and the system volume):
 // each action is one key press, down and up, made with SendInput. All SendInput calls of

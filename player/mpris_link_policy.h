@@ -7,14 +7,14 @@
 #include <mutex>
 #include <string>
 
+#include "actions/player_action.h"
+#include "actions/player_feedback.h"
 #include "player/mpris_bus.h"
 #include "player/mpris_notifier.h"
 #include "player/mpris_player_cache.h"
 #include "player/mpris_player_choice.h"
 #include "player/mpris_player_proxy.h"
 #include "player/mpris_session.h"
-#include "player/player_action.h"
-#include "player/player_feedback.h"
 
 // MprisPlayerLink's workings (its header says what it does): which player, what a key does
 // to it, how long it is waited for, on the parts that keep the bus (MprisSession,

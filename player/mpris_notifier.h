@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "player/player_feedback.h"
+#include "actions/player_feedback.h"
 
 class MprisBus;
 

@@ -14,10 +14,6 @@ std::string MprisPlayerLink::ChosenPlayer() {
 }
 
 void MprisPlayerLink::Perform(const PlayerRequest& request) {
-    if (request.action == PlayerAction::Run) {
-        PerformWithoutPlayer(request);
-        return;
-    }
     policy_->Perform(request);
 }
 

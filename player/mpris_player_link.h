@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "actions/player_action.h"
+#include "actions/player_link.h"
 #include "player/mpris_player_choice.h"
-#include "player/player_action.h"
-#include "player/player_link.h"
 
 class MprisLinkPolicy;
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "player/player_action.h"
+#include "actions/player_action.h"
 
 // The MPRIS calls the link makes on one player's object, typed: the interfaces and members
 // are named only in mpris_player_proxy.cpp. A call goes out at once without waiting and

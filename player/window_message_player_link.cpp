@@ -1,7 +1,7 @@
 #include "player/window_message_player_link.h"
 
+#include "actions/player_log.h"
 #include "log/win32_error_text.h"
-#include "player/player_log.h"
 
 namespace {
 

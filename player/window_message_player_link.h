@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "actions/player_feedback.h"
+#include "actions/player_link.h"
 #include "player/media_key_player_link.h"
-#include "player/player_feedback.h"
-#include "player/player_link.h"
 
 // Commands Windows Media Player through its main window: the five built-in actions are
 // WM_COMMAND messages with the player's command identifiers (notification code 0) sent to

@@ -2,9 +2,9 @@
 
 #include "log/untrusted_text.h"
 #include "log/usage_problem.h"
+#include "platform/utf8_path.h"
 #include "program/key_map_file.h"
 #include "program/settings_file.h"
-#include "program/utf8_path.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>

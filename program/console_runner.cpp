@@ -7,7 +7,7 @@
 #include "history/console_history_list.h"
 #include "log/log_rules.h"
 #include "log/scoped_log_sink.h"
-#include "program/quit_signal.h"
+#include "platform/quit_signal.h"
 #include "program/receiver_host.h"
 
 int RunConsole(const std::string& port, const IRThread::PlayerFactory& makePlayer,

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "program/key_map_reloader.h"
-#include "receiver/ir_thread.h"
+#include "remote/ir_thread.h"
 
 // quorvel --console: the receiver without a window, on both platforms. The history goes to
 // standard output (the last line rewritten in place on a terminal; each line once, when

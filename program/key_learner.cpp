@@ -10,11 +10,11 @@
 #include <thread>
 
 #include "log/untrusted_text.h"
-#include "program/file_replacement.h"
+#include "platform/file_replacement.h"
+#include "platform/utf8_path.h"
 #include "program/key_map_file.h"
-#include "program/utf8_path.h"
-#include "receiver/receiver_log.h"
-#include "receiver/serial_line.h"
+#include "serial/serial_line.h"
+#include "serial/serial_log.h"
 
 namespace {
 
@@ -116,8 +116,7 @@ int KeyLearner::Run(const std::string& port, const std::filesystem::path& path) 
     return Run(line, port, path);
 }
 
-int KeyLearner::Run(KeySource& source, const std::string& name,
-                    const std::filesystem::path& path) {
+int KeyLearner::Run(KeySource& source, const std::string& name, const std::filesystem::path& path) {
     // A folder or a device at path would be moved aside, or written through: refused
     // before a single key is asked for.
     if (const std::string why = WhyNotAFileToWrite(path); !why.empty()) {

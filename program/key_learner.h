@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "receiver/key_source.h"
+#include "source/key_source.h"
 
 // Learns a remote's keys in the terminal: asks for the key of each action in turn, reads
 // the key press from the port, refuses a code already taken, lets Enter skip an action,

@@ -1,11 +1,11 @@
 #include "program/key_map_file.h"
 
 #include "log/untrusted_text.h"
-#include "player/child_command.h"
-#include "program/file_replacement.h"
-#include "program/file_trust.h"
-#include "program/text_decoding.h"
-#include "program/utf8_path.h"
+#include "platform/child_command.h"
+#include "platform/file_replacement.h"
+#include "platform/file_trust.h"
+#include "platform/text_decoding.h"
+#include "platform/utf8_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,7 +20,7 @@
 #include <string>
 
 #ifdef _WIN32
-#include "program/known_folder.h"
+#include "platform/known_folder.h"
 #else
 #include <pwd.h>
 #include <unistd.h>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "receiver/key_map.h"
+#include "remote/key_map.h"
 
 // Where the user's key map lives, and reading and writing it. Linux:
 // $XDG_CONFIG_HOME/quorvel/keys.conf (~/.config/quorvel/keys.conf); Windows:

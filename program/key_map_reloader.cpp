@@ -1,9 +1,9 @@
 #include "program/key_map_reloader.h"
 
 #include "log/untrusted_text.h"
+#include "platform/utf8_path.h"
 #include "program/app_log.h"
 #include "program/key_map_file.h"
-#include "program/utf8_path.h"
 
 namespace {
 

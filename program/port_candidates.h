@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "receiver/port_listing.h"
+#include "serial/port_listing.h"
 
 // The serial ports a search for the receiver listens on. Which ports the machine has is the
 // platform's (PortListing); choosing among them is plain.

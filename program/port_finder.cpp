@@ -2,7 +2,7 @@
 
 #include "log/untrusted_text.h"
 #include "program/port_candidates.h"
-#include "receiver/serial_line.h"
+#include "serial/serial_line.h"
 
 struct PortFinder::Port {
     std::string name;

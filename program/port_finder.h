@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "receiver/serial_device.h"
+#include "serial/serial_device.h"
 
 // Finds the receiver's port by listening on several ports at once, each set up as the
 // receiver's own line, until a key press (KeyPrefix and a code) arrives on one. A port held

@@ -3,9 +3,9 @@
 #include <exception>
 #include <utility>
 
+#include "platform/utf8_path.h"
 #include "program/console_runner.h"
 #include "program/settings_file.h"
-#include "program/utf8_path.h"
 
 namespace {
 

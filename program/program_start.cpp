@@ -5,14 +5,14 @@
 #include <iostream>
 
 #include "log/untrusted_text.h"
-#include "program/file_replacement.h"
+#include "platform/file_replacement.h"
+#include "platform/quit_signal.h"
+#include "platform/utf8_path.h"
 #include "program/key_learner.h"
 #include "program/key_map_file.h"
 #include "program/port_finder.h"
-#include "program/quit_signal.h"
 #include "program/settings_file.h"
-#include "program/utf8_path.h"
-#include "receiver/serial_device.h"
+#include "serial/serial_device.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "program/command_line.h"
-#include "receiver/key_map.h"
+#include "remote/key_map.h"
 
 // Where StartProgram's own messages go: what is meant for standard output, and for
 // standard error. Each call is a whole message (lines with their newlines). A program

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "program/app_log.h"
-#include "receiver/serial_line.h"
+#include "serial/serial_line.h"
 
 ReceiverHost::ReceiverHost(std::unique_ptr<HistoryList> list) : list_(std::move(list)) {}
 

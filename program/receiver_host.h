@@ -4,7 +4,7 @@
 #include <string>
 
 #include "history/history_list.h"
-#include "receiver/ir_thread.h"
+#include "remote/ir_thread.h"
 
 // Owns a history list (the adaptor that carries writes to a window or a console) and the
 // one receiver that writes it, and ends them in the one safe order: the receiver is asked

@@ -5,10 +5,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "program/file_replacement.h"
+#include "platform/file_replacement.h"
+#include "platform/text_decoding.h"
+#include "platform/utf8_path.h"
 #include "program/key_map_file.h"
-#include "program/text_decoding.h"
-#include "program/utf8_path.h"
 
 namespace fs = std::filesystem;
 

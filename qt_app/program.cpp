@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/quit_signal.h"
 #include "player/mpris_player_link.h"
 #include "player/session_bus_connector.h"
 #include "program/app_log.h"
 #include "program/command_line.h"
 #include "program/program_skeleton.h"
-#include "program/quit_signal.h"
 #include "qt_app/display_check.h"
 #include "qt_app/form1.h"
 #include "qt_app/history_view.h"

@@ -8,7 +8,7 @@
 
 #include "log/untrusted_text.h"
 #include "log/usage_problem.h"
-#include "receiver/serial_device.h"
+#include "serial/serial_device.h"
 #include "tools/bounded_line.h"
 #include "tools/receiver_link.h"
 #include "tools/receiver_script.h"

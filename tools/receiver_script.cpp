@@ -4,9 +4,9 @@
 #include <charconv>
 #include <sstream>
 
-#include "receiver/builtin_keys.h"
-#include "receiver/event_protocol.h"
-#include "receiver/number_text.h"
+#include "remote/builtin_keys.h"
+#include "serial/event_protocol.h"
+#include "source/number_text.h"
 
 namespace {
 

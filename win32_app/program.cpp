@@ -12,13 +12,13 @@
 
 #include "log/scoped_log_sink.h"
 #include "log/wide_text.h"
+#include "platform/bounded_log_file.h"
+#include "platform/known_folder.h"
+#include "platform/quit_signal.h"
 #include "player/media_key_player_link.h"
 #include "player/window_message_player_link.h"
-#include "program/bounded_log_file.h"
 #include "program/key_map_reloader.h"
-#include "program/known_folder.h"
 #include "program/program_skeleton.h"
-#include "program/quit_signal.h"
 #include "win32_app/form1.h"
 #include "win32_app/message_box.h"
 

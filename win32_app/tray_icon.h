@@ -7,7 +7,7 @@
 #include <mutex>
 #include <optional>
 
-#include "player/player_feedback.h"
+#include "actions/player_feedback.h"
 
 // The program's icon in the notification area. A click shows or hides the window; its
 // menu shows or hides it, turns "Start with Windows" on or off (see Autostart; checked

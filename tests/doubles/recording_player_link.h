@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "player/player_link.h"
+#include "actions/player_link.h"
 
 // Records every action in the order it was asked for.
 class RecordingPlayerLink : public PlayerLink {

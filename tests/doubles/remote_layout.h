@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "player/player_action.h"
+#include "actions/player_action.h"
 
 // The remote's key layout, written out on its own so it does not share the code under
 // test: what a press (0x91) or a hold (0x0D) of code does, if anything.

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "receiver/key_source.h"
+#include "source/key_source.h"
 
 // Hands out a fixed list of items, then SourceStopped. onNext runs before each item is
 // handed out, where a test can check what the user sees while the source waits.

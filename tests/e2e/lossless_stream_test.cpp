@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "receiver/builtin_keys.h"
-#include "receiver/event_protocol.h"
-#include "receiver/signal_cycle.h"
+#include "remote/builtin_keys.h"
+#include "remote/signal_cycle.h"
+#include "serial/event_protocol.h"
 #include "tests/e2e/programs.h"
 #include "tools/virtual_port.h"
 

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "receiver/line_error_decoder.h"
-#include "receiver/serial_line.h"
-#include "receiver/signal_cycle.h"
+#include "remote/signal_cycle.h"
+#include "serial/line_error_decoder.h"
+#include "serial/serial_line.h"
 #include "tests/doubles/recording_player_link.h"
 #include "tests/doubles/remote_layout.h"
 

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/utf8_path.h"
 #include "program/key_map_file.h"
 #include "program/settings_file.h"
-#include "program/utf8_path.h"
 
 namespace {
 

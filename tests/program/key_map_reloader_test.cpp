@@ -8,7 +8,7 @@
 #include <string>
 
 #include "program/key_map_file.h"
-#include "receiver/event_protocol.h"
+#include "serial/event_protocol.h"
 #include "tests/doubles/eventually.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/scratch_folder.h"

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <memory>
 
-#include "player/null_player_link.h"
+#include "actions/null_player_link.h"
 #include "tests/doubles/locked_history_list.h"
 #include "tools/virtual_port.h"
 

@@ -10,7 +10,7 @@
 #include "program/receiver_host.h"
 #include "qt_app/form1.h"
 #include "qt_app/history_view.h"
-#include "receiver/signal_cycle.h"
+#include "remote/signal_cycle.h"
 #include "tests/qt_app/qt_environment.h"
 #include "tools/virtual_port.h"
 

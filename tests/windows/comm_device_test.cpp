@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "receiver/read_backoff.h"
-#include "receiver/serial_line.h"
-#include "receiver/win32_comm_device.h"
+#include "serial/read_backoff.h"
+#include "serial/serial_line.h"
+#include "serial/win32_comm_device.h"
 #include "tests/windows/wine_test.h"
 
 namespace {

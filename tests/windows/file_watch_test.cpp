@@ -1,5 +1,5 @@
 // The key map's file followed through its folder, as editors save it on Windows.
-#include "program/file_watch.h"
+#include "platform/file_watch.h"
 
 #include <gtest/gtest.h>
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/utf8_path.h"
 #include "program/key_map_file.h"
 #include "tests/windows/wine_test.h"
 

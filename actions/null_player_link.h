@@ -1,0 +1,19 @@
+#pragma once
+
+#include "actions/player_link.h"
+
+// A link to no player at all (--no-player): the player's actions go nowhere, and moving
+// the remote between players is said once as something this link cannot do.
+class NullPlayerLink : public PlayerLink {
+  public:
+    void Perform(const PlayerRequest& request) override {
+        switch (request.action) {
+            case PlayerAction::NextPlayer:
+            case PlayerAction::PreviousPlayer:
+                PerformWithoutPlayer(request);
+                break;
+            default:
+                break;
+        }
+    }
+};

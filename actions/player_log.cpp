@@ -1,0 +1,3 @@
+#include "actions/player_log.h"
+
+LogCategory lcPlayer("quorvel.player");

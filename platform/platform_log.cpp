@@ -1,0 +1,3 @@
+#include "platform/platform_log.h"
+
+LogCategory lcPlatform("quorvel.platform");

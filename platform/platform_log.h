@@ -1,0 +1,6 @@
+#pragma once
+
+#include "log/log_line.h"
+
+// Diagnostics of the services the operating system gives: signals, file watches.
+extern LogCategory lcPlatform;

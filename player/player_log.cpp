@@ -1,3 +1,0 @@
-#include "player/player_log.h"
-
-LogCategory lcPlayer("quorvel.player");

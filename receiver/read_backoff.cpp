@@ -1,8 +1,0 @@
-#include "receiver/read_backoff.h"
-
-#include <algorithm>
-
-void ReadBackoff::RecordFailure() {
-    wait_ =
-        wait_ == std::chrono::milliseconds::zero() ? FirstWait : std::min(wait_ * 2, LongestWait);
-}

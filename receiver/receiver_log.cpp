@@ -1,3 +1,0 @@
-#include "receiver/receiver_log.h"
-
-LogCategory lcReceiver("quorvel.receiver");

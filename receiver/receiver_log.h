@@ -1,6 +1,0 @@
-#pragma once
-
-#include "log/log_line.h"
-
-// Diagnostics of the signal receiver; never shown in the history.
-extern LogCategory lcReceiver;

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+
+#include "remote/event_clock.h"
+#include "remote/key_map.h"
+#include "source/key.h"
+
+// Decides, event by event, whether a key's bound action is carried out: a press always, a
+// held key's repeat as its binding's HoldShape says. A hold is a run of repeats of one code
+// with no gap over HoldGap between them and no press in between; it is held from the press
+// of that code just before it (when its first repeat came within HoldGap of the press), or
+// else from its first repeat. Every event goes through Admit in order, acted on or not, so
+// that a press or a gap ends a hold. Used on one thread.
+class HoldShaper {
+  public:
+    static constexpr std::chrono::milliseconds HoldGap{250};
+
+    // True when the event's action is to be carried out. held: a repeat; key none for an
+    // event whose key could not be read; hold the repeat's shape; at when it arrived.
+    bool Admit(bool held, const std::optional<Key>& key, const HoldShape& hold,
+               EventClock::TimePoint at);
+    // The key went up (where the source says so): its hold, if any, has ended.
+    void Release(const Key& key);
+
+  private:
+    // The press that may begin the next hold.
+    bool pressOpen_ = false;
+    std::optional<Key> pressKey_;
+    EventClock::TimePoint pressAt_{};
+    // The hold under way.
+    bool holding_ = false;
+    std::optional<Key> holdKey_;
+    EventClock::TimePoint heldFrom_{};
+    EventClock::TimePoint lastRepeat_{};
+    int passed_ = 0;   // repeats of this hold past its delay
+    int nextAct_ = 0;  // which of them acts next (1 for the first); 0 for none
+    int step_ = 1;     // repeats between acts
+};

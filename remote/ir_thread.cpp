@@ -1,0 +1,107 @@
+#include "remote/ir_thread.h"
+
+#include <condition_variable>
+#include <exception>
+
+#include "actions/null_player_link.h"
+#include "remote/remote_log.h"
+#include "remote/signal_cycle.h"
+#include "serial/read_backoff.h"
+
+namespace {
+
+std::string Why(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "an unknown error";
+    }
+}
+
+}  // namespace
+
+IRThread::IRThread(HistoryList& historyList, std::unique_ptr<KeySource> source,
+                   PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys)
+    : history_(historyList),
+      source_(std::move(source)),
+      makePlayer_(std::move(makePlayer)),
+      keys_(std::move(keys)),
+      wake_(stop_.get_token(), [this] { Wake(); }) {}
+
+IRThread::~IRThread() {
+    RequestStop();
+    Join();
+}
+
+void IRThread::Resume() {
+    if (!thread_.joinable()) {
+        thread_ = std::jthread([this] { Execute(stop_.get_token()); });
+    }
+}
+
+void IRThread::RequestStop() {
+    stop_.request_stop();
+}
+
+void IRThread::Join() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void IRThread::Wake() {
+    history_.StopWaiting();
+    source_->RequestStop();
+    {
+        std::lock_guard lock(playerMutex_);
+        if (player_ != nullptr) {
+            player_->Interrupt();
+        }
+    }
+}
+
+void IRThread::Execute(std::stop_token stop) {
+    // Outlives every pass, so that a stop never reaches a link already gone.
+    std::unique_ptr<PlayerLink> player;
+    bool started = false;
+    ReadBackoff backoff;
+    bool failureSaid = false;
+    for (;;) {
+        try {
+            if (!player) {
+                player = makePlayer_ ? makePlayer_() : std::make_unique<NullPlayerLink>();
+                std::lock_guard lock(playerMutex_);
+                player_ = player.get();
+                if (stop.stop_requested()) {
+                    player_->Interrupt();
+                }
+            }
+            SignalCycle cycle(*source_, history_, *player, *keys_);
+            if (!started) {
+                cycle.Start();
+                started = true;
+            }
+            cycle.Run();
+            break;  // the cycle ends only when stopped
+        } catch (...) {
+            if (!failureSaid) {
+                QUORVEL_WARNING(lcRemote)
+                    << "the receiver failed (" << Why(std::current_exception())
+                    << "); it carries on after a pause";
+                failureSaid = true;
+            }
+        }
+        if (stop.stop_requested()) {
+            break;
+        }
+        backoff.RecordFailure();
+        std::mutex mutex;
+        std::unique_lock lock(mutex);
+        std::condition_variable_any().wait_for(lock, stop, backoff.NextWait(),
+                                               [] { return false; });
+    }
+    std::lock_guard lock(playerMutex_);
+    player_ = nullptr;
+}

@@ -1,0 +1,3 @@
+#include "remote/remote_log.h"
+
+LogCategory lcRemote("quorvel.remote");

@@ -1,0 +1,8 @@
+#include "serial/read_backoff.h"
+
+#include <algorithm>
+
+void ReadBackoff::RecordFailure() {
+    wait_ =
+        wait_ == std::chrono::milliseconds::zero() ? FirstWait : std::min(wait_ * 2, LongestWait);
+}

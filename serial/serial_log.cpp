@@ -1,0 +1,3 @@
+#include "serial/serial_log.h"
+
+LogCategory lcReceiver("quorvel.receiver");

@@ -1,0 +1,431 @@
+#include "serial/termios_device.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "log/untrusted_text.h"
+#include "serial/port_listing.h"
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string joined;
+    for (const auto& item : items) {
+        joined += (joined.empty() ? "" : ", ") + item;
+    }
+    return joined;
+}
+
+// The flags this program sets or clears; the read-back compares exactly these.
+constexpr tcflag_t InputMask = IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR |
+                               ICRNL | IUCLC | IXON | IXOFF | IXANY;
+constexpr tcflag_t InputSet = INPCK | PARMRK;
+constexpr tcflag_t LocalMask = ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN;
+constexpr tcflag_t ControlMask = CSIZE | PARENB | CSTOPB | CREAD | CLOCAL | CRTSCTS;
+constexpr tcflag_t ControlSet = CS8 | CREAD | CLOCAL;
+
+bool LineSettingsMatch(const termios& wanted, const termios& actual) {
+    return (actual.c_iflag & InputMask) == (wanted.c_iflag & InputMask) &&
+           (actual.c_lflag & LocalMask) == (wanted.c_lflag & LocalMask) &&
+           (actual.c_cflag & ControlMask) == (wanted.c_cflag & ControlMask) &&
+           cfgetispeed(&actual) == cfgetispeed(&wanted) &&
+           cfgetospeed(&actual) == cfgetospeed(&wanted);
+}
+
+// The device numbers of the terminal this process was started from: its controlling
+// terminal and any standard channel on a terminal.
+std::vector<dev_t> OwnTerminals() {
+    // /dev/tty, /dev/console and /dev/tty0 stand for whichever terminal is in front.
+    std::vector<dev_t> terminals{makedev(5, 0), makedev(5, 1), makedev(4, 0)};
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat st {};
+        if (::isatty(fd) == 1 && ::fstat(fd, &st) == 0) {
+            terminals.push_back(st.st_rdev);
+        }
+    }
+    // Field 7 of /proc/self/stat; the command name in field 2 may hold spaces.
+    std::ifstream stat("/proc/self/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    if (close != std::string::npos) {
+        std::istringstream fields(line.substr(close + 2));
+        std::string state;
+        long long ppid = 0, pgrp = 0, session = 0;
+        unsigned long long ttyNr = 0;
+        if (fields >> state >> ppid >> pgrp >> session >> ttyNr && ttyNr != 0) {
+            const auto nr = static_cast<unsigned>(ttyNr);
+            terminals.push_back(makedev((nr >> 8) & 0xfff, (nr & 0xff) | ((nr >> 12) & 0xfff00)));
+        }
+    }
+    return terminals;
+}
+
+// Serial devices belong to root and a user's own pseudo-terminal to the user; a device of
+// another user's would hand them the remote (their keys reaching our player).
+std::string WhyNotOwnDevice(const std::string& path, uid_t owner) {
+    if (owner == 0 || owner == ::geteuid()) {
+        return {};
+    }
+    std::string name = std::to_string(owner);
+    if (const passwd* entry = ::getpwuid(owner); entry != nullptr && entry->pw_name != nullptr) {
+        name = entry->pw_name;
+    }
+    return UntrustedText(path) + " belongs to another user (" + UntrustedText(name) +
+           "), not a serial port of this machine's";
+}
+
+}  // namespace
+
+std::string WhyNotASerialPort(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        // Not there yet is fine: the receiver may be plugged in later. A path that no
+        // plugging in can make (too long, a loop of links, a file on the way) is not.
+        const int error = errno;
+        switch (error) {
+            case ENAMETOOLONG:
+            case ELOOP:
+            case ENOTDIR:
+                return UntrustedText(path) + " can never be a serial port: " + std::strerror(error);
+            default:
+                return {};
+        }
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return UntrustedText(path) + " is a folder, not a serial port";
+    }
+    if (S_ISREG(st.st_mode)) {
+        return UntrustedText(path) + " is a file, not a serial port";
+    }
+    if (S_ISFIFO(st.st_mode)) {
+        return UntrustedText(path) + " is a pipe, not a serial port";
+    }
+    if (!S_ISCHR(st.st_mode)) {
+        return UntrustedText(path) + " is not a serial port";
+    }
+    // Opening it makes a new pseudo-terminal, whose other end nobody holds.
+    if (st.st_rdev == makedev(5, 2)) {
+        return UntrustedText(path) +
+               " is the pseudo-terminal multiplexer, not a receiver (quorvel-send prints the "
+               "path of its pseudo-terminal)";
+    }
+    if (const std::string why = WhyNotOwnDevice(path, st.st_uid); !why.empty()) {
+        return why;
+    }
+    for (dev_t own : OwnTerminals()) {
+        if (st.st_rdev == own) {
+            return UntrustedText(path) +
+                   " is the terminal this program runs in, not the receiver's port (the first "
+                   "serial port is /dev/ttyS0)";
+        }
+    }
+    // The kernel files every terminal under the tty class. Devices it does not list there
+    // (pseudo-terminals) are opened to ask; a listed device of another class is never
+    // opened, since opening some devices (a watchdog) has effects of its own.
+    std::error_code error;
+    const auto subsystem =
+        std::filesystem::read_symlink("/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
+                                          std::to_string(minor(st.st_rdev)) + "/subsystem",
+                                      error);
+    bool terminal = false;
+    if (!error) {
+        terminal = subsystem.filename() == "tty";
+    } else {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            return {};  // busy or not allowed: the open at start says why
+        }
+        terminal = ::isatty(fd) == 1;
+        ::close(fd);
+    }
+    return terminal ? std::string()
+                    : UntrustedText(path) + " is a device that is no terminal, not a serial port";
+}
+
+std::unique_ptr<SerialDevice> MakeSerialDevice() {
+    return std::make_unique<TermiosDevice>();
+}
+
+TermiosDevice::TermiosDevice() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (wakeFd_ < 0) {
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    }
+}
+
+TermiosDevice::~TermiosDevice() {
+    Close();
+    ::close(wakeFd_);
+    if (inotifyFd_ >= 0) {
+        ::close(inotifyFd_);
+    }
+}
+
+int TermiosDevice::Open(const std::string& path) {
+    Close();
+    // Non-blocking: an open without CLOCAL would otherwise wait for carrier, and a read
+    // after poll can never hang. poll does the blocking.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    // What was opened, not what the path was when checked: another user's device, or a
+    // new pseudo-terminal from the multiplexer, is never read.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !WhyNotOwnDevice(path, st.st_uid).empty() ||
+        (S_ISCHR(st.st_mode) && st.st_rdev == makedev(5, 2))) {
+        ::close(fd);
+        return EPERM;
+    }
+    // TIOCEXCL alone does not stop root; the lock stops a second instance either way.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    // Not a tty (ENOTTY) is left for the configuration steps to report.
+    ::ioctl(fd, TIOCEXCL);
+    fd_ = fd;
+    StopWatching();
+    return 0;
+}
+
+void TermiosDevice::Close() {
+    if (fd_ < 0) {
+        return;
+    }
+    if (changed_) {
+        // Another program may use the port after us; a port that went away refuses quietly.
+        ::tcsetattr(fd_, TCSANOW, &original_);
+        changed_ = false;
+    }
+    // The exclusive flag outlives this descriptor on a tty that stays open elsewhere (a pty
+    // whose master is still held); clear it so the port can be opened again.
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+bool TermiosDevice::ReadSettings() {
+    settings_ = termios{};
+    if (::tcgetattr(fd_, &settings_) != 0) {
+        return false;
+    }
+    original_ = settings_;
+    return true;
+}
+
+bool TermiosDevice::WriteLineSettings() {
+    // Raw input is essential: cooked mode would turn the repeat prefix 0x0D into 0x0A and
+    // swallow 0x11 and 0x13 as flow control. Line errors are marked in the data instead of
+    // being dropped, so a read can report them.
+    settings_.c_iflag = (settings_.c_iflag & ~InputMask) | InputSet;
+    settings_.c_lflag &= ~LocalMask;
+    settings_.c_cflag = (settings_.c_cflag & ~ControlMask) | ControlSet;
+    if (::cfsetispeed(&settings_, LineSpeed) != 0 || ::cfsetospeed(&settings_, LineSpeed) != 0) {
+        return false;
+    }
+    // Stale input is discarded before the line turns raw, never after: a sender that starts
+    // once it sees the line raw must not lose its first bytes. tcflush empties every queue;
+    // TCSAFLUSH drops what was cooked in between (it alone misses bytes still in transit).
+    ::tcflush(fd_, TCIFLUSH);
+    if (::tcsetattr(fd_, TCSAFLUSH, &settings_) != 0) {
+        return false;
+    }
+    changed_ = true;
+    // tcsetattr succeeds if any one change took; only the read-back tells whether all did.
+    termios actual{};
+    return ::tcgetattr(fd_, &actual) == 0 && LineSettingsMatch(settings_, actual);
+}
+
+bool TermiosDevice::PrepareQueues() {
+    // The queues were flushed with the line settings; flushing again here would throw away
+    // bytes sent since the line went raw.
+    return ::isatty(fd_) == 1;
+}
+
+bool TermiosDevice::WriteTimeouts() {
+    termios timeouts = settings_;
+    ::tcgetattr(fd_, &timeouts);
+    timeouts.c_cc[VMIN] = 1;
+    timeouts.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd_, TCSANOW, &timeouts) != 0) {
+        return false;
+    }
+    changed_ = true;
+    return true;
+}
+
+SerialDevice::ReadResult TermiosDevice::Read(std::span<std::uint8_t> buffer) {
+    for (;;) {
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        // No time-out: an idle port sleeps until a byte or the wake-up arrives.
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return {ReadStatus::Failed, 0, errno};
+        }
+        if (fds[1].revents != 0) {
+            return {ReadStatus::Stopped};
+        }
+        if (fds[0].revents & POLLNVAL) {
+            return {ReadStatus::Failed, 0, EBADF};
+        }
+        // Data still queued at a hang-up is read first; the next read then reports it.
+        if (fds[0].revents & POLLIN) {
+            const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+            if (n > 0) {
+                return {ReadStatus::Data, static_cast<std::size_t>(n)};
+            }
+            if (n == 0) {
+                return {ReadStatus::HungUp};
+            }
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            // A tty whose other end has gone answers EIO.
+            if (errno == EIO) {
+                return {ReadStatus::HungUp, 0, EIO};
+            }
+            return {ReadStatus::Failed, 0, errno};
+        }
+        if (fds[0].revents & (POLLHUP | POLLERR)) {
+            return {ReadStatus::HungUp};
+        }
+    }
+}
+
+bool TermiosDevice::Pause(std::chrono::milliseconds duration) {
+    return WaitUntil(std::chrono::steady_clock::now() + duration, false);
+}
+
+bool TermiosDevice::AwaitPath(const std::string& path, std::chrono::milliseconds duration) {
+    const auto deadline = std::chrono::steady_clock::now() + duration;
+    namespace fs = std::filesystem;
+    // The deepest folder that exists on the way, and the next name on the way in it.
+    fs::path folder = fs::absolute(path).lexically_normal();
+    std::string name = folder.filename().string();
+    folder = folder.parent_path();
+    std::error_code error;
+    while (!fs::is_directory(folder, error) && folder.has_relative_path()) {
+        name = folder.filename().string();
+        folder = folder.parent_path();
+    }
+    if (inotifyFd_ < 0) {
+        inotifyFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    }
+    if (inotifyFd_ < 0) {
+        return Pause(duration);
+    }
+    awaitedName_ = name;
+    if (folder.string() != watchedFolder_) {
+        if (watch_ >= 0) {
+            ::inotify_rm_watch(inotifyFd_, watch_);
+        }
+        // Created, renamed into place (as udev makes its links) or given new permissions.
+        watch_ = ::inotify_add_watch(inotifyFd_, folder.c_str(),
+                                     IN_CREATE | IN_MOVED_TO | IN_ATTRIB | IN_ONLYDIR);
+        watchedFolder_ = watch_ >= 0 ? folder.string() : std::string();
+        // A name that appeared while the watch was not yet there would never be announced.
+        if (watch_ >= 0 && fs::exists(folder / name, error)) {
+            return true;
+        }
+    }
+    return WaitUntil(deadline, watch_ >= 0);
+}
+
+void TermiosDevice::StopWatching() {
+    // Found: the folder's later events would only pile up, and end a later wait early.
+    if (inotifyFd_ >= 0) {
+        ::close(inotifyFd_);
+        inotifyFd_ = watch_ = -1;
+        watchedFolder_.clear();
+    }
+}
+
+bool TermiosDevice::WaitUntil(std::chrono::steady_clock::time_point deadline, bool watch) {
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {inotifyFd_, POLLIN, 0}};
+        const int ready = ::poll(fds, watch ? 2 : 1, left > 0 ? static_cast<int>(left) : 0);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            return true;
+        }
+        if (fds[0].revents != 0) {
+            return false;
+        }
+        // Events about other names in the folder only cost a look.
+        alignas(inotify_event) char events[4096];
+        const ssize_t n = ::read(inotifyFd_, events, sizeof events);
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            if (event->len > 0 && awaitedName_ == event->name) {
+                return true;
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+}
+
+void TermiosDevice::Wake() {
+    const std::uint64_t one = 1;
+    // Fails only if the counter would overflow, and then it is readable anyway.
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+}
+
+std::string TermiosDevice::DescribeOpenError(const std::string& path, int error) const {
+    std::string text =
+        "cannot open serial port " + UntrustedText(path) + ": " + std::strerror(error);
+    switch (error) {
+        case ENOENT: {
+            const auto ports = PortListing::Named(PortListing::Ports());
+            text += ports.empty() ? " (no such device, and no serial ports were found: is the "
+                                    "receiver plugged in?)"
+                                  : " (no such device; serial ports here: " + Joined(ports) + ")";
+            break;
+        }
+        case EACCES:
+            text += " (add the user to the 'dialout' group, then log in again)";
+            break;
+        case EPERM:
+            text += " (it belongs to another user, or is no receiver)";
+            break;
+        case EWOULDBLOCK:
+        case EBUSY: {
+            const auto holders = PortListing::Holders(path);
+            text += holders.empty()
+                        ? " (held by another instance or program)"
+                        : " (held by another instance or program: " + Joined(holders) + ")";
+            break;
+        }
+        default:
+            break;
+    }
+    return text;
+}
+
+std::string TermiosDevice::DescribeReadError(int error) const {
+    return std::strerror(error);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "source/key.h"
+
+// The one seam between a receiver of any kind and the rest of the program. A source turns
+// what its device says into typed items, in the order they happened; it never writes the
+// history, which is the signal cycle's alone.
+enum class KeyAction {
+    Press,    // a key went down
+    Repeat,   // a key is being held
+    Release,  // a key went up; only sources that know it say it
+};
+
+struct KeyEvent {
+    KeyAction action;
+    Key key;
+};
+
+// Something about the source itself, with why in words for the user.
+struct SourceCondition {
+    enum class Kind {
+        Absent,           // the device is not there (not plugged in)
+        CannotOpen,       // it is there but cannot be opened (permission, busy)
+        CannotConfigure,  // it opened, but would not take the settings
+        LineError,        // a damaged event; the device is still usable
+        Lost,             // it went away while in use (unplugged)
+        Back,             // usable again after one of the above
+    };
+    Kind kind;
+    std::string reason;
+};
+
+// A byte that began no event where one was due (the serial receiver's only).
+struct StrayByte {
+    int value;
+};
+
+// An event whose key could not be read: its first half came, then the source failed.
+struct BrokenEvent {
+    KeyAction action;
+    SourceCondition why;
+};
+
+// The source was asked to stop; nothing follows.
+struct SourceStopped {};
+
+using SourceItem = std::variant<KeyEvent, StrayByte, BrokenEvent, SourceCondition, SourceStopped>;
+
+// Used on one thread, but for RequestStop.
+class KeySource {
+  public:
+    virtual ~KeySource() = default;
+
+    // Opens the device. Whatever goes wrong is said by Configure, which follows.
+    virtual void Open() = 0;
+    // Sets the device up: one condition for each setup step that failed, in order (each
+    // with why the device did not open, when it did not).
+    virtual std::vector<SourceCondition> Configure() = 0;
+    // Blocks until the next item. After a failure the source recovers by itself (waiting
+    // at a pace of its own), so calling Next again is always right.
+    virtual SourceItem Next() = 0;
+    // Safe from any thread: wakes Next, and every later Next gives SourceStopped.
+    virtual void RequestStop() = 0;
+};

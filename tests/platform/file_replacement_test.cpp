@@ -1,0 +1,155 @@
+#include "platform/file_replacement.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+#include "tests/doubles/scratch_folder.h"
+
+namespace {
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void Write(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+unsigned Mode(const fs::path& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+class FileReplacementTest : public ::testing::Test {
+  protected:
+    ScratchFolder dir_;
+    fs::path folder_ = dir_.Path();
+    fs::path keys_ = folder_ / "keys.conf";
+};
+
+// Only a regular file, a link to one, or nothing at all may be written; anything else is
+// left exactly where it was.
+TEST_F(FileReplacementTest, RefusesWhatIsNotAFile) {
+    const fs::path sub = folder_ / "sub";
+    fs::create_directory(sub);
+    ASSERT_EQ(::mkfifo((folder_ / "fifo").c_str(), 0600), 0);
+    fs::create_symlink(sub, folder_ / "to-folder");
+    fs::create_symlink(folder_ / "absent", folder_ / "dangling");
+    Write(folder_ / "plain", "x");
+    fs::create_symlink(folder_ / "plain", folder_ / "to-plain");
+    struct Case {
+        std::string name;
+        std::string why;  // empty when it may be written
+    } const cases[] = {
+        {"sub", "it is a folder"},
+        {"fifo", "it is a pipe"},
+        {"to-folder", "and it is a folder"},
+        {"dangling", "which does not exist"},
+        {"plain", ""},
+        {"to-plain", ""},
+        {"new-one", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string path = (folder_ / c.name).string();
+        const std::string why = WhyNotAFileToWrite(path);
+        if (c.why.empty()) {
+            EXPECT_EQ(why, "") << c.name;
+            continue;
+        }
+        EXPECT_NE(why.find(c.why), std::string::npos) << c.name << ": " << why;
+        EXPECT_FALSE(ReplaceFile(path, "new\n").error.empty()) << c.name;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(path + ".bak"))) << c.name;
+    }
+    EXPECT_TRUE(fs::is_directory(sub));
+    EXPECT_FALSE(fs::exists(folder_ / "absent"));
+}
+
+TEST_F(FileReplacementTest, RefusesADeviceNode) {
+    const fs::path device = folder_ / "null";
+    if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+        GTEST_SKIP() << "making a device node needs root";
+    }
+    EXPECT_EQ(WhyNotAFileToWrite(device), "it is a device");
+    EXPECT_FALSE(ReplaceFile(device, "new\n").error.empty());
+    EXPECT_TRUE(fs::is_character_file(device));
+}
+
+// A link planted where a careless writer would put its temporary file is never written
+// through, and the map never becomes a link.
+TEST_F(FileReplacementTest, NeverWritesThroughAPlantedLink) {
+    const fs::path victim = folder_ / "victim";
+    Write(victim, "precious\n");
+    fs::create_symlink(victim, folder_ / "keys.conf.new");
+    const FileReplacement replaced = ReplaceFile(keys_, "new\n");
+    ASSERT_EQ(replaced.error, "");
+    EXPECT_EQ(Read(victim), "precious\n");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(keys_)));
+    EXPECT_EQ(Read(keys_), "new\n");
+    EXPECT_EQ(Mode(keys_), 0600u);
+    EXPECT_EQ(replaced.backup, "");
+}
+
+// A link to the map is kept: the file it points to is replaced, its backup beside it.
+TEST_F(FileReplacementTest, ALinkToTheMapStaysALink) {
+    const fs::path real = folder_ / "real.conf";
+    Write(real, "old\n");
+    fs::create_symlink(real, keys_);
+    const FileReplacement replaced = ReplaceFile(keys_, "new\n");
+    ASSERT_EQ(replaced.error, "");
+    EXPECT_TRUE(fs::is_symlink(keys_));
+    EXPECT_EQ(Read(real), "new\n");
+    EXPECT_EQ(replaced.backup, real.string() + ".bak");
+    EXPECT_EQ(Read(replaced.backup), "old\n");
+}
+
+// The old map's mode is kept; a backup that holds another map moves down the numbered
+// backups and only the oldest is dropped.
+TEST_F(FileReplacementTest, KeepsEveryDifferentMapUpToTheNumberedBackups) {
+    Write(keys_, "hand-made\n");
+    ::chmod(keys_.c_str(), 0640);
+    const std::string bak = keys_.string() + ".bak";
+    struct Step {
+        std::string write;
+        std::vector<std::string> backups;  // .bak, .bak.1, .bak.2, .bak.3; "" for none
+    } const steps[] = {
+        {"first\n", {"hand-made\n", "", "", ""}},
+        {"second\n", {"first\n", "hand-made\n", "", ""}},
+        {"second\n", {"second\n", "first\n", "hand-made\n", ""}},
+        {"second\n", {"second\n", "first\n", "hand-made\n", ""}},  // .bak already holds it
+        {"third\n", {"second\n", "first\n", "hand-made\n", ""}},
+        {"fourth\n", {"third\n", "second\n", "first\n", "hand-made\n"}},
+        {"fifth\n", {"fourth\n", "third\n", "second\n", "first\n"}},
+    };
+    for (const Step& step : steps) {
+        const FileReplacement replaced = ReplaceFile(keys_, step.write);
+        ASSERT_EQ(replaced.error, "") << step.write;
+        EXPECT_EQ(replaced.backup, bak);
+        EXPECT_EQ(Read(keys_), step.write);
+        EXPECT_EQ(Mode(keys_), 0640u);
+        for (int number = 0; number <= NumberedBackups; ++number) {
+            const fs::path name = number == 0 ? bak : bak + "." + std::to_string(number);
+            const std::string& expected = step.backups[static_cast<size_t>(number)];
+            EXPECT_EQ(fs::exists(name) ? Read(name) : "", expected) << step.write << number;
+        }
+    }
+    // Nothing temporary is left behind.
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder_)) {
+        ++files;
+    }
+    EXPECT_EQ(files, 1 + 1 + NumberedBackups);
+}
+
+}  // namespace

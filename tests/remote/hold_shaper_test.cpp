@@ -1,0 +1,180 @@
+// Hold shaping as the signal cycle does it: a table of events, each with when it arrived,
+// against the actions carried out. The clock is the test's: no sleeps.
+#include "remote/hold_shaper.h"
+
+#include <gtest/gtest.h>
+
+#include "remote/signal_cycle.h"
+#include "serial/event_protocol.h"
+#include "tests/doubles/memory_history_list.h"
+#include "tests/doubles/recording_player_link.h"
+#include "tests/doubles/scripted_key_source.h"
+
+namespace {
+
+using Ids = std::vector<PlayerAction>;
+constexpr auto PP = PlayerAction::PlayPause;
+constexpr auto ST = PlayerAction::Stop;
+constexpr auto UP = PlayerAction::VolumeUp;
+constexpr auto DN = PlayerAction::VolumeDown;
+
+// One event: its prefix, its code, and when it arrived (ms from the start).
+struct Event {
+    int prefix;
+    int code;
+    int ms;
+};
+using Events = std::vector<Event>;
+
+// Gives each event the time of its entry: the cycle asks once per event.
+class ScriptedClock : public EventClock {
+  public:
+    explicit ScriptedClock(const Events& events) : events_(events) {}
+    TimePoint Now() override {
+        return TimePoint{} + std::chrono::seconds(1) +
+               std::chrono::milliseconds(events_.at(next_++).ms);
+    }
+
+  private:
+    const Events& events_;
+    std::size_t next_ = 0;
+};
+
+// A key pressed at fromMs and held for holdMs, its repeats everyMs apart.
+Events Hold(int code, int fromMs, int holdMs, int everyMs = 110) {
+    Events events{{KeyPrefix, code, fromMs}};
+    for (int ms = everyMs; ms < holdMs; ms += everyMs) {
+        events.push_back({RepeatPrefix, code, fromMs + ms});
+    }
+    return events;
+}
+
+Events Repeats(int code, std::initializer_list<int> times) {
+    Events events;
+    for (const int ms : times) {
+        events.push_back({RepeatPrefix, code, ms});
+    }
+    return events;
+}
+
+Events Join(std::initializer_list<Events> parts) {
+    Events events;
+    for (const Events& part : parts) {
+        events.insert(events.end(), part.begin(), part.end());
+    }
+    return events;
+}
+
+struct Case {
+    const char* name;
+    const char* map;
+    Events events;
+    Ids actions;
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class HoldShaping : public testing::TestWithParam<Case> {};
+
+TEST_P(HoldShaping, ActsAsTheShapeSaysAndShowsEveryEvent) {
+    const Case& c = GetParam();
+    std::vector<std::string> problems;
+    const KeyMap keys = KeyMap::Parse(c.map, "keys.conf", problems);
+    ASSERT_EQ(problems, std::vector<std::string>{});
+    std::vector<SourceItem> items;
+    std::vector<std::string> lines;
+    for (const Event& event : c.events) {
+        items.push_back(event.prefix == KeyPrefix ? Press(event.code) : Repeat(event.code));
+        lines.push_back(keys.Decode(std::get<KeyEvent>(items.back())).text);
+    }
+    lines.push_back(SignalCycle::WaitingText);
+
+    MemoryHistoryList list;
+    HistoryLog log(list);
+    ScriptedKeySource source(items);
+    RecordingPlayerLink player;
+    ScriptedClock clock(c.events);
+    const SharedKeyMap shared(keys);
+    SignalCycle(source, log, player, shared, clock).Run();
+    EXPECT_EQ(player.actions, c.actions);
+    EXPECT_EQ(list.lines, lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HoldShaping,
+    testing::Values(
+        // Held 1 s: repeats at 110 to 990 ms; past 300 ms those at 330, 440, ... 990, of
+        // which every second one acts, from the first: 330, 550, 770, 990.
+        Case{"VolumeDelay300Every2HeldOneSecond",
+             "key 0xB0 volume-up\nheld 0xB0 volume-up delay=300 every=2",
+             Hold(0xB0, 0, 1000),
+             {UP, UP, UP, UP, UP}},
+        Case{"VolumeHeldOnlyRepeatsBound",
+             "held 0xB0 volume-up delay=300 every=2",
+             Hold(0xB0, 0, 1000),
+             {UP, UP, UP, UP}},
+        // A long press: a short press toggles; held 1.5 s it toggles once and stops once.
+        Case{"ShortPressToggles",
+             "key 0x60 play-pause\nheld 0x60 stop once delay=800",
+             Hold(0x60, 0, 200),
+             {PP}},
+        Case{"LongPressTogglesAndStopsOnce",
+             "key 0x60 play-pause\nheld 0x60 stop once delay=800",
+             Hold(0x60, 0, 1500),
+             {PP, ST}},
+        Case{"Unshaped", "held 0x70 volume-down", Hold(0x70, 0, 400), {DN, DN, DN}},
+        Case{"DelayAlone",
+             "held 0x70 volume-down delay=300",
+             Hold(0x70, 0, 600),
+             {DN, DN, DN}},  // 330, 440, 550
+        Case{"EveryAlone",
+             "held 0x70 volume-down every=3",
+             Hold(0x70, 0, 800),
+             {DN, DN, DN}},  // the 1st, 4th and 7th repeat
+        // The step starts at four repeats and shrinks to one: the 1st, 5th, 8th, 10th, 11th
+        // and 12th repeat act.
+        Case{"Accel", "held 0x70 volume-down accel", Hold(0x70, 0, 1400), {DN, DN, DN, DN, DN, DN}},
+        Case{"AccelDownToEvery",
+             "held 0x70 volume-down accel every=2",
+             Hold(0x70, 0, 1900),
+             {DN, DN, DN, DN, DN, DN}},  // the 1st, 6th, 10th, 13th, 15th, 17th: 17 repeats
+        // A gap over 250 ms ends a hold: the next repeat starts one.
+        Case{"GapEndsAHold",
+             "held 0xB0 volume-up once",
+             Repeats(0xB0, {0, 110, 220, 600, 710}),
+             {UP, UP}},
+        Case{
+            "GapOfTheBoundKeepsIt", "held 0xB0 volume-up once", Repeats(0xB0, {0, 250, 500}), {UP}},
+        Case{"GapRestartsTheDelay",
+             "held 0xB0 volume-up delay=200",
+             Repeats(0xB0, {0, 110, 220, 500, 610, 720}),
+             {UP, UP}},
+        // A new press ends a hold, whichever key it is.
+        Case{"NewPressEndsAHold",
+             "key 0x60 play-pause\nheld 0x60 stop once delay=300",
+             Join({Hold(0x60, 0, 500), Hold(0x60, 500, 900)}),
+             {PP, ST, PP, ST}},
+        Case{"OtherPressEndsAHold",
+             "held 0xB0 volume-up once",
+             Join({Repeats(0xB0, {0, 110}), Events{{KeyPrefix, 0x18, 150}},
+                   Repeats(0xB0, {200, 310})}),
+             {UP, UP}},
+        Case{"OtherRepeatEndsAHold",
+             "held 0xB0 volume-up once\nheld 0x70 volume-down once",
+             Join({Repeats(0xB0, {0, 110}), Repeats(0x70, {220}), Repeats(0xB0, {330, 440})}),
+             {UP, DN, UP}},
+        // A press long before its first repeat does not start the hold.
+        Case{"LatePressIsNotTheStart",
+             "key 0x60 play-pause\nheld 0x60 stop delay=300",
+             Join({Events{{KeyPrefix, 0x60, 0}}, Repeats(0x60, {400, 510, 620, 730})}),
+             {PP, ST}},
+        // Codes bound together shape as one binding each.
+        Case{"ToggleCodes",
+             "key 0x21,0xA1 play-pause\nheld 0x21,0xA1 stop once delay=300",
+             Join({Hold(0x21, 0, 500), Hold(0xA1, 500, 1000)}),
+             {PP, ST, PP, ST}}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+}  // namespace

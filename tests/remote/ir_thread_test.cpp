@@ -1,0 +1,115 @@
+#include "remote/ir_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <stdexcept>
+
+#include "serial/serial_line.h"
+#include "tests/doubles/locked_history_list.h"
+#include "tests/doubles/log_capture.h"
+#include "tools/virtual_port.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+const std::string W = "Waiting for new signal...";
+const std::string Greeting = "Click to start the fun :)";
+
+std::unique_ptr<KeySource> Serial(const std::string& path) {
+    return std::make_unique<SerialLine>(path, MakeSerialDevice());
+}
+
+std::shared_ptr<const SharedKeyMap> Keys() {
+    return std::make_shared<const SharedKeyMap>();
+}
+
+// Counts the links the thread makes for itself, and what they are asked; the first
+// request throws, as a link's own failure might.
+struct CountingFactory {
+    std::atomic<int> made{0};
+    std::atomic<int> performed{0};
+
+    IRThread::PlayerFactory Factory() {
+        return [this] {
+            struct Link : PlayerLink {
+                explicit Link(CountingFactory& f) : f(f) {}
+                void Perform(const PlayerRequest&) override {
+                    if (f.performed++ == 0) {
+                        throw std::runtime_error("the link broke");
+                    }
+                }
+                CountingFactory& f;
+            };
+            ++made;
+            return std::make_unique<Link>(*this);
+        };
+    }
+};
+
+// The window closes while the receiver waits for a byte that never comes: destroying the
+// thread stops and joins it.
+TEST(IRThread, PortPresentLeavesOnlyTheWaitingLineAndDestroyingStopsAndJoins) {
+    auto pty = VirtualPort::CreatePty();
+    LockedHistoryList list({Greeting});
+    CountingFactory player;
+    {
+        IRThread thread(list, Serial(pty->readerPath()), player.Factory(), Keys());
+        EXPECT_EQ(list.Lines(), Lines{Greeting});  // created suspended
+        thread.Resume();
+        EXPECT_EQ(list.WaitFor([](const Lines& l) { return l == Lines{W}; }), Lines{W});
+    }
+    EXPECT_EQ(list.Lines(), Lines{W});
+    EXPECT_EQ(player.made, 1);
+}
+
+// A failure on the receiver thread is said once, and the receiver carries on reading.
+TEST(IRThread, AnExceptionIsSaidAndTheReceiverCarriesOn) {
+    auto pty = VirtualPort::CreatePty();
+    LockedHistoryList list({Greeting});
+    CountingFactory player;
+    LogCapture log;
+    IRThread thread(list, Serial(pty->readerPath()), player.Factory(), Keys());
+    thread.Resume();
+    ASSERT_TRUE(pty->WaitForRawReader());
+    ASSERT_TRUE(pty->Write({0x91, 0x60}));  // throws in the link
+    list.WaitFor([](const Lines& l) { return l.size() >= 2; });
+    ASSERT_TRUE(pty->Write({0x91, 0x18}));
+    const Lines seen =
+        list.WaitFor([](const Lines& l) { return l.size() >= 2 && l[l.size() - 2] == "NEXT!"; });
+    thread.RequestStop();
+    thread.Join();
+    EXPECT_EQ(seen, (Lines{W, "NEXT!", W}));
+    EXPECT_EQ(player.performed, 2);
+    EXPECT_EQ(player.made, 1);
+    EXPECT_EQ(log.Count("the link broke"), 1);
+}
+
+// The start order shows: the greeting goes before the "Err" lines, which come first.
+TEST(IRThread, PortAbsentReportsThreeErrsThenFailedReads) {
+    const auto missing = std::filesystem::temp_directory_path() / "quorvel-no-such-port";
+    LockedHistoryList list({Greeting});
+    IRThread thread(list, Serial(missing.string()), {}, Keys());
+    thread.Resume();
+
+    const Lines expected{"Err", "Err", "Err", W, "COM READ ERROR!", "-1", W, "COM READ ERROR!",
+                         "-1",  W};
+    const Lines seen = list.WaitFor([&](const Lines& l) { return l.size() >= expected.size(); });
+    thread.RequestStop();
+    thread.Join();
+    ASSERT_GE(seen.size(), expected.size());
+    EXPECT_EQ(Lines(seen.begin(), seen.begin() + expected.size()), expected);
+}
+
+TEST(IRThread, StopBeforeResumeStillEndsPromptly) {
+    auto pty = VirtualPort::CreatePty();
+    LockedHistoryList list({Greeting});
+    IRThread thread(list, Serial(pty->readerPath()), {}, Keys());
+    thread.RequestStop();
+    thread.Resume();
+    thread.Join();
+    EXPECT_EQ(list.Lines(), Lines{W});
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+#include "remote/signal_cycle.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "serial/serial_line.h"
+#include "tests/doubles/memory_history_list.h"
+#include "tests/doubles/recording_player_link.h"
+#include "tests/doubles/remote_layout.h"
+#include "tests/doubles/scripted_key_source.h"
+#include "tests/serial/fake_serial_device.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Ids = std::vector<PlayerAction>;
+constexpr auto PP = PlayerAction::PlayPause;
+constexpr auto PV = PlayerAction::Previous;
+constexpr auto NX = PlayerAction::Next;
+constexpr auto UP = PlayerAction::VolumeUp;
+constexpr auto DN = PlayerAction::VolumeDown;
+const std::string W = "Waiting for new signal...";
+const std::string E = "COM READ ERROR!";
+const std::string Greeting = "Click to start the fun :)";
+
+// The receiver's bytes as its tty hands them over: -1 is a byte damaged on the line
+// (marked 0xFF 0x00 0x00), a data 0xFF is doubled.
+std::vector<std::uint8_t> Marked(const std::vector<int>& values) {
+    std::vector<std::uint8_t> bytes;
+    for (const int value : values) {
+        if (value < 0) {
+            bytes.insert(bytes.end(), {0xFF, 0x00, 0x00});
+        } else {
+            bytes.push_back(static_cast<std::uint8_t>(value));
+            if (value == 0xFF) {
+                bytes.push_back(0xFF);
+            }
+        }
+    }
+    return bytes;
+}
+
+// The cycle over the serial line reading bytes from a fake port, from the start, checking
+// after every write that the list holds LineIndex + 1 lines.
+struct CycleRun {
+    explicit CycleRun(const std::vector<int>& values) : log(list) {
+        auto device = std::make_unique<FakeSerialDevice>();
+        device->reads = {FakeSerialDevice::Bytes(Marked(values))};
+        SerialLine line("/dev/ttyFAKE0", std::move(device));
+        list.lines = {Greeting};
+        list.onRepaint = [this] {
+            ASSERT_EQ(static_cast<int>(list.lines.size()), log.LineIndex() + 1);
+        };
+        SignalCycle cycle(line, log, player, keys);
+        cycle.Start();
+        cycle.Run();
+    }
+    MemoryHistoryList list;
+    HistoryLog log;
+    RecordingPlayerLink player;
+    SharedKeyMap keys;
+};
+
+struct Case {
+    const char* name;
+    std::vector<int> bytes;
+    Lines lines;
+    Ids commands;
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SignalCycleCase : public testing::TestWithParam<Case> {};
+
+TEST_P(SignalCycleCase, WritesExactLinesAndActions) {
+    const Case& c = GetParam();
+    CycleRun run(c.bytes);
+    EXPECT_EQ(run.list.lines, c.lines);
+    EXPECT_EQ(run.log.LineIndex(), static_cast<int>(c.lines.size()) - 1);
+    EXPECT_EQ(run.player.actions, c.commands);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Events, SignalCycleCase,
+    testing::Values(
+        Case{"NothingYet", {}, {W}, {}}, Case{"Play", {0x91, 0x60}, {"PLAY!", W}, {PP}},
+        Case{"Prev", {0x91, 0x98}, {"PREV!", W}, {PV}},
+        Case{"Next", {0x91, 0x18}, {"NEXT!", W}, {NX}},
+        Case{"VolUp", {0x91, 0xB0}, {"VOL_UP!", W}, {UP}},
+        Case{"VolDown", {0x91, 0x70}, {"VOL_DOWN!", W}, {DN}},
+        Case{"UnknownKey", {0x91, 0x2A}, {"42", W}, {}},
+        Case{"KeyCodeZero", {0x91, 0x00}, {"0", W}, {}},
+        Case{"HeldVolUp", {0x0D, 0xB0}, {"  >>REP>>VOL_UP!", W}, {UP}},
+        Case{"HeldVolDown", {0x0D, 0x70}, {"  >>REP>>VOL_DOWN!", W}, {DN}},
+        Case{"HeldPlayOnlyShows", {0x0D, 0x60}, {"  >>REP>>96", W}, {}},
+        Case{"HeldNextOnlyShows", {0x0D, 0x18}, {"  >>REP>>24", W}, {}},
+        Case{"StrayByte", {0x05}, {W, "5", W}, {}},
+        Case{"StrayHighByte", {0xFF}, {W, "255", W}, {}},
+        Case{"PrefixThenPrefix", {0x91, 0x91}, {"145", W}, {}},
+        Case{"RepeatThenKeyPrefix", {0x0D, 0x91}, {"  >>REP>>145", W}, {}},
+        Case{"RepeatRepeatThenVolUp", {0x0D, 0x0D, 0xB0}, {"  >>REP>>13", W, "176", W}, {}},
+        Case{"HeldVolumeRepeatsEveryTime",
+             {0x91, 0xB0, 0x0D, 0xB0, 0x0D, 0xB0},
+             {"VOL_UP!", "  >>REP>>VOL_UP!", "  >>REP>>VOL_UP!", W},
+             {UP, UP, UP}},
+        Case{"FailedFirstRead", {-1}, {W, E, "-1", W}, {}},
+        // Each failing pass adds its three lines: nothing is dropped or merged.
+        Case{"ThreeFailedReads", {-1, -1, -1}, {W, E, "-1", W, E, "-1", W, E, "-1", W}, {}},
+        Case{"FailedCodeAfterKey", {0x91, -1}, {W, "-1", W}, {}},
+        Case{"FailedCodeAfterRepeat", {0x0D, -1}, {W, "  >>REP>>-1", W}, {}},
+        Case{"FailedReadThenPlay", {-1, 0x91, 0x60}, {W, E, "-1", "PLAY!", W}, {PP}},
+        Case{"StopBetweenPrefixAndCode", {0x91}, {W}, {}},
+        Case{"MixedSession",
+             {0x91, 0x60, 0x05, 0x91, 0x18, 0x0D, 0x70},
+             {"PLAY!", W, "5", "NEXT!", "  >>REP>>VOL_DOWN!", W},
+             {PP, NX, DN}}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// What a source says of itself: setup failures first, a lost source as a failed read, and
+// what the history does not show (a source back, a key released). The user sees the
+// waiting line whenever the cycle waits for the source.
+TEST(SignalCycle, TurnsConditionsIntoLinesWithWhy) {
+    using Kind = SourceCondition::Kind;
+    MemoryHistoryList list({Greeting});
+    HistoryLog log(list);
+    ScriptedKeySource source(
+        {SourceCondition{Kind::Lost, "unplugged"}, SourceCondition{Kind::Back, "back"},
+         KeyEvent{KeyAction::Release, Key::Code(0x60)}, Press(0x60),
+         BrokenEvent{KeyAction::Press, {Kind::LineError, "noise"}}},
+        {{Kind::Absent, "no such port"}, {Kind::Absent, "no such port"}});
+    source.onNext = [&] { ASSERT_EQ(list.lines.back(), W); };
+    RecordingPlayerLink player;
+    SharedKeyMap keys;
+    SignalCycle cycle(source, log, player, keys);
+    EXPECT_EQ(cycle.MessageText(), "");
+    cycle.Start();
+    cycle.Run();
+    EXPECT_EQ(list.lines, (Lines{"Err", "Err", W, E, "-1", "PLAY!", W, "-1", W}));
+    // The broken event's text replaces its error line, and with it the why.
+    EXPECT_EQ(list.whys,
+              (Lines{"no such port", "no such port", "", "unplugged", "", "", "", "", ""}));
+    EXPECT_EQ(player.actions, Ids{PP});
+    EXPECT_EQ(cycle.MessageText(), "-1");
+}
+
+// A console shows no greeting, so nothing is removed for it.
+TEST(SignalCycle, StartRemovesTheGreetingOnlyWhereThereIsOne) {
+    struct NoGreeting : MemoryHistoryList {
+        bool HoldsGreeting() const override { return false; }
+    } list;
+    HistoryLog log(list);
+    ScriptedKeySource source({});
+    RecordingPlayerLink player;
+    SharedKeyMap keys;
+    SignalCycle(source, log, player, keys).Start();
+    EXPECT_TRUE(source.opened);
+    EXPECT_TRUE(list.lines.empty());
+}
+
+// The player acts before the history shows the key.
+TEST(SignalCycle, CommandCompletesBeforeTheLineChanges) {
+    struct OrderCheckingPlayer : PlayerLink {
+        explicit OrderCheckingPlayer(const MemoryHistoryList& l) : list(l) {}
+        void Perform(const PlayerRequest&) override { lastLineWhenSent = list.lines.back(); }
+        const MemoryHistoryList& list;
+        std::string lastLineWhenSent;
+    };
+    MemoryHistoryList list;
+    HistoryLog log(list);
+    ScriptedKeySource source({Press(0x60)});
+    OrderCheckingPlayer player(list);
+    SharedKeyMap keys;
+    SignalCycle cycle(source, log, player, keys);
+    ASSERT_TRUE(cycle.RunOnePass());
+    EXPECT_EQ(player.lastLineWhenSent, W);
+    EXPECT_EQ(cycle.MessageText(), "PLAY!");
+    EXPECT_EQ(list.lines.back(), "PLAY!");
+}
+
+TEST(SignalCycle, RandomStreamsKeepTheInvariantAndAskOneActionPerRecognisedEvent) {
+    std::mt19937 rng(20261207);
+    // Prefixes and known codes are drawn often so that events actually form.
+    const std::vector<int> likely{0x91, 0x0D, 0x60, 0x98, 0x18, 0xB0, 0x70, -1};
+    for (int round = 0; round < 50; ++round) {
+        std::vector<int> bytes(2000);
+        for (int& b : bytes) {
+            b = rng() % 2 ? likely[rng() % likely.size()] : static_cast<int>(rng() % 257) - 1;
+        }
+        CycleRun run(bytes);
+        ASSERT_EQ(run.player.actions, ExpectedCommands(bytes)) << "round " << round;
+        ASSERT_EQ(run.list.lines.back(), W);
+        ASSERT_EQ(static_cast<int>(run.list.lines.size()), run.log.LineIndex() + 1);
+    }
+}
+
+}  // namespace
