@@ -6,6 +6,7 @@
 
 #include "remote/signal_cycle.h"
 #include "serial/serial_line.h"
+#include "tests/doubles/ready_serial_device.h"
 #include "tests/doubles/recording_player_link.h"
 
 namespace {
@@ -28,16 +29,9 @@ class TailHistoryList : public HistoryList {
 };
 
 // A serial device that repeats a pattern of bytes for ever, as fast as it is read.
-class LoopDevice : public SerialDevice {
+class LoopDevice : public ReadySerialDevice {
   public:
     explicit LoopDevice(std::vector<std::uint8_t> pattern) : pattern_(std::move(pattern)) {}
-    int Open(const std::string&) override { return 0; }
-    void Close() override {}
-    bool IsOpen() const override { return true; }
-    bool ReadSettings() override { return true; }
-    bool WriteLineSettings() override { return true; }
-    bool PrepareQueues() override { return true; }
-    bool WriteTimeouts() override { return true; }
     ReadResult Read(std::span<std::uint8_t> buffer) override {
         for (std::uint8_t& byte : buffer) {
             byte = pattern_[next_];
@@ -45,11 +39,6 @@ class LoopDevice : public SerialDevice {
         }
         return {ReadStatus::Data, buffer.size()};
     }
-    bool Pause(std::chrono::milliseconds) override { return true; }
-    void Wake() override {}
-    bool IsAbsent(int) const override { return false; }
-    std::string DescribeOpenError(const std::string&, int) const override { return {}; }
-    std::string DescribeReadError(int) const override { return {}; }
 
   private:
     std::vector<std::uint8_t> pattern_;

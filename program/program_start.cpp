@@ -42,7 +42,7 @@ int PrintKeys(const std::string& file, const StartOutput& output) {
         output.out(KeyMapFile::Header() + KeyMap::Standard().Format());
         return 0;
     }
-    const KeyMapFile::Loaded loaded = KeyMapFile::Load(file);
+    const KeyMapFile::Loaded loaded = KeyMapFile::Load(PathFromUtf8(file));
     if (loaded.problems.empty()) {
         output.out(KeyMapFile::Header() + loaded.keys.Format());
         return 0;

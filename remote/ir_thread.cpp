@@ -6,7 +6,7 @@
 #include "actions/null_player_link.h"
 #include "remote/remote_log.h"
 #include "remote/signal_cycle.h"
-#include "serial/read_backoff.h"
+#include "source/read_backoff.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "serial/line_error_decoder.h"
-#include "serial/read_backoff.h"
+#include "source/read_backoff.h"
 #include "serial/serial_device.h"
 #include "source/key_source.h"
 

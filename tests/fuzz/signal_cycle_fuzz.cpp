@@ -13,6 +13,7 @@
 #include "remote/signal_cycle.h"
 #include "serial/line_error_decoder.h"
 #include "serial/serial_line.h"
+#include "tests/doubles/ready_serial_device.h"
 #include "tests/doubles/recording_player_link.h"
 #include "tests/doubles/remote_layout.h"
 
@@ -54,17 +55,10 @@ class CheckedList : public HistoryList {
 
 // Hands the input over as the tty would, checking at each read that the user sees the
 // waiting line; then says the port was stopped.
-class CheckedDevice : public SerialDevice {
+class CheckedDevice : public ReadySerialDevice {
   public:
     CheckedDevice(const std::uint8_t* data, std::size_t size, const CheckedList& list)
         : data_(data), size_(size), list_(list) {}
-    int Open(const std::string&) override { return 0; }
-    void Close() override {}
-    bool IsOpen() const override { return true; }
-    bool ReadSettings() override { return true; }
-    bool WriteLineSettings() override { return true; }
-    bool PrepareQueues() override { return true; }
-    bool WriteTimeouts() override { return true; }
     ReadResult Read(std::span<std::uint8_t> buffer) override {
         Check(list_.WaitingLast(), "waiting line last");
         const std::size_t count = std::min(buffer.size(), size_ - next_);
@@ -75,11 +69,6 @@ class CheckedDevice : public SerialDevice {
         next_ += count;
         return {ReadStatus::Data, count};
     }
-    bool Pause(std::chrono::milliseconds) override { return true; }
-    void Wake() override {}
-    bool IsAbsent(int) const override { return false; }
-    std::string DescribeOpenError(const std::string&, int) const override { return {}; }
-    std::string DescribeReadError(int) const override { return {}; }
 
   private:
     const std::uint8_t* data_;

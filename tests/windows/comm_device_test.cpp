@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/read_backoff.h"
+#include "source/read_backoff.h"
 #include "serial/serial_line.h"
 #include "serial/win32_comm_device.h"
 #include "tests/windows/wine_test.h"

@@ -1,4 +1,4 @@
-#include "serial/read_backoff.h"
+#include "source/read_backoff.h"
 
 #include <gtest/gtest.h>
 
