@@ -140,3 +140,11 @@ DecodedText DecodeText(std::string_view bytes) {
     }
     return CheckUtf8(bytes);
 }
+
+std::string WhyTooLarge(std::uintmax_t size) {
+    if (size <= MostTextFileBytes) {
+        return {};
+    }
+    return "too large to be read (" + std::to_string(size) + " bytes; at most " +
+           std::to_string(MostTextFileBytes) + ")";
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include <string>
 #include <string_view>
 
@@ -15,3 +17,9 @@ struct DecodedText {
 };
 
 DecodedText DecodeText(std::string_view bytes);
+
+// The most a settings file or key map may hold: either is a few hundred lines, and a
+// larger file is refused before it is read, not read whole first.
+inline constexpr std::uintmax_t MostTextFileBytes = 1024 * 1024;
+// Why a file of size bytes is refused as such a file; empty when it is not.
+std::string WhyTooLarge(std::uintmax_t size);

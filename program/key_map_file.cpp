@@ -68,16 +68,27 @@ KeyMapFile::Loaded KeyMapFile::Load(const fs::path& path) {
     const fs::path where = path.empty() ? DefaultPath() : path;
     // How the file is named in what the user is told.
     const std::string file = Utf8FromPath(where);
-    std::error_code missing;
-    if (path.empty() && !fs::exists(where, missing)) {
+    std::error_code error;
+    const fs::file_status status = fs::status(where, error);
+    // Only a default map that is not there is absent: one that cannot be looked at (a
+    // folder without access, a loop of links) is a problem, and a reload keeps the old map.
+    if (path.empty() && status.type() == fs::file_type::not_found) {
         return loaded;
     }
-    if (fs::exists(where, missing) && !fs::is_regular_file(where, missing)) {
+    if (status.type() == fs::file_type::none) {
+        loaded.problems.push_back(file + ": cannot read it: " + error.message());
+        return loaded;
+    }
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
         loaded.problems.push_back(file + ": not a file");
         return loaded;
     }
 #ifdef _WIN32
     // Windows grants writing through ACLs, which a user's own profile folder keeps private.
+    if (const auto size = fs::file_size(where, error); !error && !WhyTooLarge(size).empty()) {
+        loaded.problems.push_back(file + ": " + WhyTooLarge(size));
+        return loaded;
+    }
     std::ifstream in(where, std::ios::binary);
     if (!in) {
         loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
@@ -98,6 +109,12 @@ KeyMapFile::Loaded KeyMapFile::Load(const fs::path& path) {
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         loaded.problems.push_back(file + ": not a file");
+        return loaded;
+    }
+    if (const std::string why = WhyTooLarge(static_cast<std::uintmax_t>(st.st_size));
+        !why.empty()) {
+        ::close(fd);
+        loaded.problems.push_back(file + ": " + why);
         return loaded;
     }
     char buffer[8192];

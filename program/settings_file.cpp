@@ -89,15 +89,19 @@ bool ReadText(const fs::path& file, bool& exists, std::string& text, std::string
               int& problemLine) {
     std::error_code error;
     const fs::file_status status = fs::status(file, error);
-    exists = fs::exists(status);
-    if (!exists) {
-        problem = error && error != std::errc::no_such_file_or_directory
-                      ? "cannot read it: " + error.message()
-                      : "no such file";
+    // Only a file that is not there is absent: one that cannot be looked at (a folder
+    // without access, a loop of links) is a problem to name.
+    exists = status.type() != fs::file_type::not_found;
+    if (!exists || status.type() == fs::file_type::none) {
+        problem = exists ? "cannot read it: " + error.message() : "no such file";
         return false;
     }
     if (!fs::is_regular_file(status)) {
         problem = "not a file";
+        return false;
+    }
+    if (const auto size = fs::file_size(file, error); !error && !WhyTooLarge(size).empty()) {
+        problem = WhyTooLarge(size);
         return false;
     }
     std::ifstream in(file, std::ios::binary);

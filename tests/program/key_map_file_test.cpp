@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
+#include "program/settings_file.h"
 #include "tests/doubles/scoped_variable.h"
 #include "tests/doubles/scratch_folder.h"
 
@@ -75,6 +77,47 @@ TEST(KeyMapFile, ReadsUtf16AndNamesBytesThatAreNotText) {
     ASSERT_EQ(loaded.problems.size(), 1u);
     EXPECT_EQ(loaded.problems[0],
               path + ":2: not UTF-8 text (byte 0xE9): save it as UTF-8 or UTF-16");
+}
+
+// Only a default file that is not there is absent: the settings file and the key map
+// alike. One that cannot be read (here a loop of links, which even root cannot follow) or
+// is far too large for what it is is refused by name, before it is read.
+TEST(KeyMapFile, OnlyAMissingDefaultFileIsAbsentAndALargeOneIsRefusedUnread) {
+    namespace fs = std::filesystem;
+    enum class Kind { Missing, Loop, Large };
+    const struct Case {
+        Kind kind;
+        const char* says;  // after the file's name; empty for none
+    } cases[] = {
+        {Kind::Missing, ""},
+        {Kind::Loop, ": cannot read it: Too many levels of symbolic links"},
+        {Kind::Large, ": too large to be read (1048577 bytes; at most 1048576)"},
+    };
+    for (const Case& c : cases) {
+        const ScratchFolder scratch;
+        const ScopedVariable config("XDG_CONFIG_HOME", scratch.Path());
+        const fs::path folder = scratch / "quorvel";
+        fs::create_directory(folder);
+        for (const char* name : {"keys.conf", "quorvel.conf"}) {
+            if (c.kind == Kind::Loop) {
+                fs::create_symlink(folder / name, folder / name);
+            } else if (c.kind == Kind::Large) {
+                std::ofstream(folder / name) << "key 42 stop\n";
+                fs::resize_file(folder / name, 1024 * 1024 + 1);
+            }
+        }
+        const KeyMapFile::Loaded keys = KeyMapFile::Load({});
+        const SettingsRead settings = ReadSettings(DefaultSettingsPath());
+        if (c.kind == Kind::Missing) {
+            EXPECT_TRUE(keys.problems.empty());
+            EXPECT_FALSE(settings.exists);
+        } else {
+            EXPECT_EQ(keys.problems,
+                      std::vector<std::string>{(folder / "keys.conf").string() + c.says});
+            EXPECT_TRUE(settings.exists);
+            EXPECT_EQ(": " + settings.problem, std::string(c.says));
+        }
+    }
 }
 
 }  // namespace
