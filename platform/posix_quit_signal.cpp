@@ -139,6 +139,8 @@ QuitSignal::QuitSignal(std::function<void()> onQuit, std::function<void()> onRel
     for (std::size_t i = 0; i < std::size(QuitSignals); ++i) {
         sigaction(QuitSignals[i], &action, &state_->old[i]);
     }
+    // A hangup held since the start is taken now, by the handler.
+    ReleaseHangups();
     if (state_->onQuit) {
         state_->watcher = std::thread([state = state_.get()] {
             State::Requests requests;
@@ -153,6 +155,21 @@ QuitSignal::QuitSignal(std::function<void()> onQuit, std::function<void()> onRel
             }
         });
     }
+}
+
+void QuitSignal::HoldHangups() {
+    sigset_t hangup;
+    sigemptyset(&hangup);
+    sigaddset(&hangup, SIGHUP);
+    // Before any thread is started, so that every thread holds it too.
+    pthread_sigmask(SIG_BLOCK, &hangup, nullptr);
+}
+
+void QuitSignal::ReleaseHangups() {
+    sigset_t hangup;
+    sigemptyset(&hangup);
+    sigaddset(&hangup, SIGHUP);
+    pthread_sigmask(SIG_UNBLOCK, &hangup, nullptr);
 }
 
 QuitSignal::~QuitSignal() {

@@ -26,6 +26,13 @@ class QuitSignal {
     QuitSignal(const QuitSignal&) = delete;
     QuitSignal& operator=(const QuitSignal&) = delete;
 
+    // Called first thing in the program: a SIGHUP (systemctl reload) that comes before
+    // a QuitSignal exists waits, and is taken as one then, instead of ending the program.
+    // ReleaseHangups gives SIGHUP its usual effect back, for a program that makes none.
+    // Nothing on Windows.
+    static void HoldHangups();
+    static void ReleaseHangups();
+
     // Blocks until the user asks to quit, or Raise is called; calls onReload meanwhile when
     // there is no onQuit.
     void Wait();

@@ -62,6 +62,10 @@ QuitSignal::QuitSignal(std::function<void()> onQuit, std::function<void()>)
     SetConsoleCtrlHandler(OnCtrl, TRUE);
 }
 
+void QuitSignal::HoldHangups() {}
+
+void QuitSignal::ReleaseHangups() {}
+
 QuitSignal::~QuitSignal() {
     SetConsoleCtrlHandler(OnCtrl, FALSE);
     {

@@ -8,6 +8,8 @@
 #include "log/log_rules.h"
 #include "log/scoped_log_sink.h"
 #include "platform/quit_signal.h"
+#include "platform/service_manager.h"
+#include "program/app_log.h"
 #include "program/receiver_host.h"
 
 int RunConsole(const std::string& port, const IRThread::PlayerFactory& makePlayer,
@@ -27,6 +29,10 @@ int RunConsole(const std::string& port, const IRThread::PlayerFactory& makePlaye
     // Gone before the log sink that says what became of a reload.
     const auto watch = keys.WatchFile();
     receiver.Start(port, makePlayer, keys.Keys());
+    // A service's reload waits until now (Type=notify): SIGHUP is a reload from here on.
+    if (!TellServiceManagerReady()) {
+        QUORVEL_WARNING(lcApp) << "could not tell the service manager that Quorvel is ready";
+    }
     quit.Wait();
     receiver.Stop();
     return 0;

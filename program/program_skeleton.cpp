@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "platform/quit_signal.h"
 #include "platform/utf8_path.h"
 #include "program/console_runner.h"
 #include "program/settings_file.h"
@@ -25,7 +26,13 @@ int Reported(ProgramPlatform& platform, bool window, const Run& run) {
 }  // namespace
 
 int RunProgram(const std::vector<std::string>& args, ProgramPlatform& platform) {
+    // systemctl restart, then reload: the reload may come before anything is set up.
+    QuitSignal::HoldHangups();
     const CommandLine options = CommandLine::Parse(args, Utf8FromPath(DefaultSettingsPath()));
+    if (options.command != CommandLine::Command::RunWindow &&
+        options.command != CommandLine::Command::RunConsole) {
+        QuitSignal::ReleaseHangups();  // no reload to be had
+    }
     KeyMap startKeys;
     if (const auto status = StartProgram(options, startKeys, platform.Output())) {
         platform.StartEnded(*status);

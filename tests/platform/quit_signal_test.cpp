@@ -56,6 +56,18 @@ TEST(QuitSignal, HangupReloadsWhenAskedTo) {
         std::raise(SIGINT);
         quitted.get_future().get();
     }
+    {
+        // One that comes before anything is set up waits for it, and is a reload then.
+        QuitSignal::HoldHangups();
+        std::raise(SIGHUP);
+        std::atomic<int> reloads{0};
+        QuitSignal quit({}, [&reloads] {
+            ++reloads;
+            std::raise(SIGTERM);
+        });
+        quit.Wait();
+        EXPECT_EQ(reloads.load(), 1);
+    }
 }
 
 // The first signal asks for a clean shutdown; one more while it runs ends the program.
