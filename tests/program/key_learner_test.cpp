@@ -59,8 +59,9 @@ class FedKeySource : public KeySource {
 class FedInput : public std::streambuf {
   public:
     static FedInput& Make() {
-        static std::deque<FedInput> inputs;
-        return inputs.emplace_back();
+        // Never destroyed: a reader may still be on its way out when the program ends.
+        static auto* const inputs = new std::deque<FedInput>;
+        return inputs->emplace_back();
     }
     void Type(const std::string& line) {
         std::lock_guard lock(mutex_);
