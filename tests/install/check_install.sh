@@ -169,7 +169,7 @@ for page in quorvel quorvel-send; do
     for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" "SEE ALSO"; do
         grep -q "^$section\$" "$work/$page.txt" || fail "$page(1) has no $section section"
     done
-    zcat "$file" | grep -q "^\.TH .* \"quorvel $version\" " ||
+    grep -q "^\.TH .* \"quorvel $version\" " <<<"$(zcat "$file")" ||
         fail "$page(1) is not of version $version: $(zcat "$file" | grep '^\.TH')"
     # whatis and apropos find it only when the NAME line parses.
     lexgrog "$file" >/dev/null || fail "lexgrog cannot read the NAME of $page(1)"
