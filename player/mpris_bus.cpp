@@ -34,6 +34,9 @@ const std::string PropertyWatch =
     "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged',"
     "path='/org/mpris/MediaPlayer2',arg0namespace='org.mpris.MediaPlayer2'";
 
+// How long the reading thread stands aside when it finds a RunUntil reading the connection.
+constexpr int StandAsideMs = 20;
+
 bool IsPlayerName(const std::string& name) {
     return name.rfind(MprisBusPrefix, 0) == 0;
 }
@@ -107,23 +110,48 @@ void MprisBus::Read() {
     // The interruption stays readable: polled until seen once.
     bool interruptSeen = false;
     for (;;) {
+        if (stopping_) {
+            return;
+        }
         sdbus::IConnection::PollData wanted{};
-        {
+        bool lost = false;
+        bool driven = driven_;
+        if (!driven) {
             const std::lock_guard guard(lock_.mutex);
-            if (stopping_) {
+            if (stopping_ || lost_) {
                 return;
             }
-            try {
-                TakeIn();
-                wanted = connection_->getEventLoopPollData();
-            } catch (const sdbus::Error& error) {
-                lost_ = error;
+            // Taken again under the lock: a driver may have begun since.
+            driven = driven_;
+            if (!driven) {
+                try {
+                    TakeIn();
+                    wanted = connection_->getEventLoopPollData();
+                } catch (const sdbus::Error& error) {
+                    lost_ = error;
+                    lost = true;
+                }
             }
         }
-        lock_.read.notify_all();
-        if (lost_) {
-            return;  // set by this thread alone
+        if (lost) {
+            lock_.read.notify_all();
+            return;
         }
+        if (driven) {
+            // The connection is the driver's meanwhile. Standing aside for a while rather
+            // than until the driver is done spares a hand-off per press when keys come fast;
+            // what arrives when none is pressed waits at most that while.
+            pollfd fds[2] = {{wakeFd_, POLLIN, 0},
+                             {interruptSeen ? -1 : lock_.interruptFd, POLLIN, 0}};
+            if (::poll(fds, 2, StandAsideMs) > 0) {
+                if ((fds[0].revents & POLLIN) != 0) {
+                    Drain();
+                }
+                interruptSeen = interruptSeen || (fds[1].revents & POLLIN) != 0;
+            }
+            continue;
+        }
+        lock_.read.notify_all();
         pollfd fds[3] = {{wanted.fd, wanted.events, 0},
                          {wakeFd_, POLLIN, 0},
                          {interruptSeen ? -1 : lock_.interruptFd, POLLIN, 0}};
@@ -132,11 +160,15 @@ void MprisBus::Read() {
             lost_ = sdbus::createError(errno, "waiting on the bus failed");
         }
         if ((fds[1].revents & POLLIN) != 0) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] const ssize_t taken = ::read(wakeFd_, &count, sizeof count);
+            Drain();
         }
         interruptSeen = interruptSeen || (fds[2].revents & POLLIN) != 0;
     }
+}
+
+void MprisBus::Drain() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t taken = ::read(wakeFd_, &count, sizeof count);
 }
 
 void MprisBus::TakeIn() {
@@ -228,20 +260,51 @@ void MprisBus::ApplyNameChanges() {
 
 bool MprisBus::RunUntil(std::unique_lock<std::mutex>& lock, Deadline deadline,
                         const std::function<bool()>& done) {
-    if (!lost_) {
-        TakeIn();
-        Wake();
-    }
     for (;;) {
         if (lost_) {
             throw *lost_;
         }
-        if (done()) {
-            return true;
+        sdbus::IConnection::PollData wanted{};
+        try {
+            TakeIn();
+            wanted = connection_->getEventLoopPollData();
+        } catch (const sdbus::Error& error) {
+            lost_ = error;
+            Wake();
+            throw;
         }
-        if (lock_.interrupted || std::chrono::steady_clock::now() >= deadline) {
-            return false;
+        const auto now = std::chrono::steady_clock::now();
+        const bool finished = done();
+        if (finished || lock_.interrupted || now >= deadline) {
+            // A message not all written: the reader must wait to write the rest.
+            if ((wanted.events & POLLOUT) != 0) {
+                Wake();
+            }
+            return finished;
         }
-        lock_.read.wait_until(lock, deadline);
+        if (driven_) {
+            // Another thread drives the connection: its readings notify read.
+            lock_.read.wait_until(lock, deadline);
+            continue;
+        }
+        // The waiting thread reads the connection itself: an answer then reaches it with no
+        // hand-off between threads.
+        auto wait = std::chrono::ceil<std::chrono::microseconds>(deadline - now);
+        if (const auto timeout = wanted.getRelativeTimeout()) {
+            wait = std::min(wait, *timeout);
+        }
+        const timespec waitFor{static_cast<time_t>(wait.count() / 1'000'000),
+                               static_cast<long>(wait.count() % 1'000'000 * 1'000)};
+        pollfd fds[2] = {{wanted.fd, wanted.events, 0}, {lock_.interruptFd, POLLIN, 0}};
+        driven_ = true;
+        lock.unlock();
+        const int ready = ::ppoll(fds, 2, &waitFor, nullptr);
+        const int pollError = errno;
+        lock.lock();
+        driven_ = false;
+        lock_.read.notify_all();
+        if (ready < 0 && pollError != EINTR) {
+            lost_ = sdbus::createError(pollError, "waiting on the bus failed");
+        }
     }
 }

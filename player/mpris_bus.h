@@ -41,6 +41,8 @@ struct MprisBusLock {
 // PropertiesChanged signals, so a press need not ask them either. Calls go out at once
 // without waiting; each call's outcome reaches its callback when it arrives, however late,
 // for calls never time out by themselves: the caller decides how long to wait (RunUntil).
+// While a RunUntil waits, the waiting thread reads the connection itself and the reading
+// thread stands aside, so an answer reaches its caller with no hand-off between threads.
 // When a name leaves the bus or changes owner, the calls still open to it are dropped and
 // ownerChanged is told, outside any callback.
 //
@@ -111,6 +113,7 @@ class MprisBus {
     // changed with a call sent.
     void Wake();
     void Read();
+    void Drain();
 
     Hooks hooks_;
     MprisBusLock& lock_;
@@ -130,6 +133,9 @@ class MprisBus {
     sdbus::Slot propertyWatch_;
     std::map<std::string, std::unique_ptr<MprisPlayerProxy>> players_;
     std::atomic<bool> stopping_{false};
+    // A RunUntil reads the connection itself (set and cleared with the lock held); the
+    // reading thread stands aside meanwhile.
+    std::atomic<bool> driven_{false};
     int wakeFd_;  // an eventfd
     std::thread reader_;
 };
