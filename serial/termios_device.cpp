@@ -18,6 +18,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "log/untrusted_text.h"
 #include "serial/port_listing.h"
@@ -262,7 +263,13 @@ bool TermiosDevice::WaitUntil(std::chrono::steady_clock::time_point deadline, bo
         if (ready < 0 && errno == EINTR) {
             continue;
         }
-        if (ready <= 0) {
+        if (ready < 0) {
+            // A wait that cannot be made must still take its time, or whoever backs off
+            // with it would spin; it stays cut short by a wake-up.
+            SleepUntil(deadline);
+            return !woken_;
+        }
+        if (ready == 0) {
             return true;
         }
         if (fds[0].revents != 0) {
@@ -281,7 +288,15 @@ bool TermiosDevice::WaitUntil(std::chrono::steady_clock::time_point deadline, bo
     }
 }
 
+void TermiosDevice::SleepUntil(std::chrono::steady_clock::time_point deadline) const {
+    constexpr auto Slice = std::chrono::milliseconds(50);
+    while (!woken_ && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_until(std::min(deadline, std::chrono::steady_clock::now() + Slice));
+    }
+}
+
 void TermiosDevice::Wake() {
+    woken_ = true;
     const std::uint64_t one = 1;
     // Fails only if the counter would overflow, and then it is readable anyway.
     [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);

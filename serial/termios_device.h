@@ -2,7 +2,9 @@
 
 #include <termios.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 
 #include "serial/serial_device.h"
 
@@ -43,10 +45,13 @@ class TermiosDevice : public SerialDevice {
     // the name awaited (true).
     bool WaitUntil(std::chrono::steady_clock::time_point deadline, bool watch);
     void StopWatching();
+    // Sleeps in slices until deadline or a wake-up: the way to wait when poll cannot.
+    void SleepUntil(std::chrono::steady_clock::time_point deadline) const;
 
     int fd_ = -1;
     // An eventfd that stays readable once woken, so every later wait ends at once.
     int wakeFd_ = -1;
+    std::atomic<bool> woken_{false};
     termios settings_{};
     // The port's settings before we changed them, put back on Close.
     termios original_{};

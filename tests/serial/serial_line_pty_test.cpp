@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -291,6 +292,23 @@ TEST(TermiosDevicePause, WakeCutsALongWaitShort) {
     EXPECT_FALSE(waiter.Get());
     // The wake-up lasts: later waits end at once.
     EXPECT_FALSE(device.Pause(std::chrono::hours(1)));
+}
+
+// A wait that poll cannot make (here: one descriptor more than the process may have) still
+// takes its time, or a back-off built on it would spin.
+TEST(TermiosDevicePause, TakesItsTimeWhenPollFails) {
+    TermiosDevice device;
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    rlimit one = limit;
+    one.rlim_cur = 0;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &one), 0);
+    const auto start = std::chrono::steady_clock::now();
+    const bool ranItsCourse = device.Pause(std::chrono::milliseconds(100));
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    EXPECT_TRUE(ranItsCourse);
+    EXPECT_GE(took, std::chrono::milliseconds(100));
 }
 
 // Unplug, a while without the device, replug at the same name: reads fail at a slowing
