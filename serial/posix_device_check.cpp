@@ -7,7 +7,11 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -126,4 +130,27 @@ std::string WhyNotASerialPort(const std::string& path) {
     }
     return terminal ? std::string()
                     : UntrustedText(path) + " is a device that is no terminal, not a serial port";
+}
+
+bool HeldByLockFile(const std::string& folder, const std::string& deviceName) {
+    std::ifstream file(std::filesystem::path(folder) / ("LCK.." + deviceName), std::ios::binary);
+    if (!file) {
+        return false;
+    }
+    char text[64] = {};
+    file.read(text, sizeof text - 1);
+    const std::streamsize size = file.gcount();
+    long pid = 0;
+    if (size == sizeof(std::int32_t)) {
+        // The old binary form: the process id as a native int.
+        std::int32_t binary = 0;
+        std::memcpy(&binary, text, sizeof binary);
+        pid = binary;
+    } else {
+        pid = std::strtol(text, nullptr, 10);
+    }
+    if (pid <= 0) {
+        return true;  // unreadable: the conservative reading is that someone holds it
+    }
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "serial/line_error_decoder.h"
-#include "source/read_backoff.h"
 #include "serial/serial_device.h"
 #include "source/key_source.h"
+#include "source/read_backoff.h"
 
 // The infrared receiver's serial port as a key source: opened once, configured with the
 // receiver's fixed line settings, then read as two-byte events (a prefix and a code; any

@@ -11,6 +11,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -91,6 +92,18 @@ int TermiosDevice::Open(const std::string& path) {
         const int error = errno;
         ::close(fd);
         return error;
+    }
+    // Root opens a port another program holds exclusively, or has locked the UUCP way, as
+    // if it were free; such a port is left alone all the same.
+    int exclusive = 0;
+    std::error_code unresolved;
+    const std::string name =
+        std::filesystem::weakly_canonical(path, unresolved).filename().string();
+    if ((::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) ||
+        std::any_of(std::begin(LockFolders), std::end(LockFolders),
+                    [&](const char* folder) { return HeldByLockFile(folder, name); })) {
+        ::close(fd);
+        return EBUSY;
     }
     // Not a tty (ENOTTY) is left for the configuration steps to report.
     ::ioctl(fd, TIOCEXCL);

@@ -1,17 +1,23 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "serial/posix_device_check.h"
 #include "serial/serial_line.h"
 #include "serial/termios_device.h"
 #include "tests/doubles/log_capture.h"
@@ -192,6 +198,53 @@ TEST(SerialLinePty, SecondOpenOfAHeldPortIsRefused) {
     EXPECT_TRUE(third.list.lines.empty());
     pty->Write({0x60});
     EXPECT_EQ(third.line->ReadByte(), 0x60);
+}
+
+// Another program's exclusive hold stops us even where the open itself would pass (root).
+TEST(TermiosDevice, APortAnotherProgramHoldsExclusivelyIsLeftAlone) {
+    auto pty = VirtualPort::CreatePty();
+    const int holder = ::open(pty->readerPath().c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::ioctl(holder, TIOCEXCL), 0);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(holder, &before), 0);
+    TermiosDevice device;
+    EXPECT_EQ(device.Open(pty->readerPath()), EBUSY);
+    termios after{};
+    ASSERT_EQ(::tcgetattr(holder, &after), 0);
+    EXPECT_EQ(::cfgetispeed(&after), ::cfgetispeed(&before));
+    ::close(holder);
+}
+
+TEST(HeldByLockFile, OnlyALiveProcessHolds) {
+    ScratchFolder dir;
+    const pid_t gone = ::fork();
+    if (gone == 0) {
+        ::_exit(0);
+    }
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const std::int32_t ownBinary = ::getpid();
+    const struct {
+        const char* name;
+        std::string content;  // empty: no lock file
+        bool held;
+    } cases[] = {
+        {"no lock", "", false},
+        {"live, as text", std::to_string(::getpid()) + "\n", true},
+        {"live, padded", "      " + std::to_string(::getpid()) + "\n", true},
+        {"gone", std::to_string(gone) + "\n", false},
+        {"live, binary", std::string(reinterpret_cast<const char*>(&ownBinary), 4), true},
+        {"unreadable", "junk\n", true},
+    };
+    for (const auto& c : cases) {
+        const auto lock = dir / "LCK..ttyUSB7";
+        std::filesystem::remove(lock);
+        if (!c.content.empty()) {
+            std::ofstream(lock, std::ios::binary) << c.content;
+        }
+        EXPECT_EQ(HeldByLockFile(dir.Path(), "ttyUSB7"), c.held) << c.name;
+    }
 }
 
 // A missing port's wait ends when its path appears, however long the back-off, even when
