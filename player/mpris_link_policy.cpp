@@ -275,6 +275,8 @@ void MprisLinkPolicy::ChangeVolume(Lock& lock, const std::string& busName,
     }
     const double wanted = next(volume);
     if (wanted == volume) {
+        // At a limit: the level is shown all the same, or the key would seem dead.
+        Tell(kind, busName, VolumeNews(kind, wanted));
         return;
     }
     // As the player will have it; its own word, whenever it comes, replaces this.
@@ -290,12 +292,15 @@ void MprisLinkPolicy::ChangeVolume(Lock& lock, const std::string& busName,
             }
         }));
     if (Await(lock, busName, written, deadline) && !*failed) {
-        const std::string percent = std::to_string(std::lround(wanted * 100)) + "%";
-        Tell(kind, busName,
-             kind == PlayerNews::Kind::Volume ? "Volume " + percent
-             : wanted == 0                    ? std::string("Muted")
-                                              : "Unmuted: volume " + percent);
+        Tell(kind, busName, VolumeNews(kind, wanted));
     }
+}
+
+std::string MprisLinkPolicy::VolumeNews(PlayerNews::Kind kind, double volume) {
+    const std::string percent = std::to_string(std::lround(volume * 100)) + "%";
+    return kind == PlayerNews::Kind::Volume ? "Volume " + percent
+           : volume == 0                    ? std::string("Muted")
+                                            : "Unmuted: volume " + percent;
 }
 
 MprisPlayerProxy::Done MprisLinkPolicy::Reply(const std::string& busName, std::string what,

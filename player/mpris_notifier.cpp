@@ -52,15 +52,14 @@ void MprisNotifier::Answered(std::uint64_t sent, const std::string& error, std::
     answerDue_ = false;
     if (!error.empty()) {
         id_ = 0;
-        waiting_.reset();
         if (!saidNoServer_) {
             saidNoServer_ = true;
             QUORVEL_WARNING(lcPlayer) << "no desktop notification shown (" << UntrustedText(error)
                                       << "); keys go on without them";
         }
-        return;
+    } else {
+        id_ = id;
     }
-    id_ = id;
     if (waiting_) {
         const PlayerNews news = std::move(*waiting_);
         waiting_.reset();

@@ -14,7 +14,8 @@ class MprisBus;
 // HeldKeyPause of the last updates that notification in place (replaces_id), so a held
 // volume key shows one bubble that follows it; after a pause, or for another kind, a new one
 // starts. News that would update a notification whose id has not come yet waits for it, the
-// newest replacing any already waiting, and goes out as soon as the id is in.
+// newest replacing any already waiting, and goes out as soon as the id is in, or as a new
+// notification when that call failed (a slow server times out), so the last state wins.
 //
 // Without a notification server (the call fails) that is said once in the lcPlayer log, and
 // news is still sent, so a server started later shows it. Used under the bus's lock.

@@ -78,4 +78,28 @@ TEST(MprisNotifier, AHeldKeyUpdatesOneNotification) {
               (std::vector<std::string>{"Volume 55%", "Volume 60%", "Volume 65%", "Volume 75%"}));
 }
 
+// News that waited on a call the server failed (a time-out) goes out all the same: the
+// last state wins over one the server shows late.
+TEST(MprisNotifier, NewsWaitingOnAFailedCallStillGoesOut) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.Started()) << bus.Error();
+    StandInNotifications server(bus);
+    server.FailNext(1);
+    MprisBusLock lock;
+    MprisBus mpris(sdbus::createSessionBusConnectionWithAddress(bus.Address()),
+                   std::chrono::seconds(30), {[](auto&&...) {}, [](auto&&...) {}}, lock);
+    std::unique_lock held(lock.mutex);
+    MprisNotifier notifier(std::chrono::hours(1));
+    notifier.Use(&mpris);
+    notifier.Show({Kind::Mute, "Beta", "Muted"});
+    notifier.Show({Kind::Mute, "Beta", "Unmuted: volume 40%"});
+    EXPECT_TRUE(mpris.RunUntil(held, Clock::now() + std::chrono::seconds(30),
+                               [&] { return notifier.Idle(); }));
+    const std::vector<StandInNotification> calls = server.WaitFor(2);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].body, "Muted");
+    EXPECT_EQ(calls[1].body, "Unmuted: volume 40%");
+    EXPECT_EQ(calls[1].replacesId, 0u);
+}
+
 }  // namespace

@@ -264,14 +264,20 @@ TEST_F(MprisLink, InterruptEndsAWaitForAFrozenPlayer) {
     EXPECT_TRUE(player.Thaw());
 }
 
-// Up never lowers a volume above full; down starts from full.
+// Up never lowers a volume above full; down starts from full. A step that changes nothing
+// still shows the level, as desktop volume displays do.
 TEST_F(MprisLink, VolumeAboveOneIsNeverLowered) {
+    StandInNotifications server(bus_);
     StandInProcess player(bus_, {"standin", "Stand-In", "Playing", 1.2});
     ASSERT_TRUE(player.Start());
-    MprisPlayerLink link({}, PatientTimeoutMs);
+    MprisPlayerLink link({}, PatientTimeoutMs, true);
     link.Perform(Up);
     link.Perform(PlayerRequest(PlayerAction::VolumeDown));
     EXPECT_EQ(player.Calls(), Lines{"Volume 0.9500"});
+    const std::vector<StandInNotification> shown = server.WaitFor(2);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].body, "Volume 120%");
+    EXPECT_EQ(shown[1].body, "Volume 95%");
 }
 
 // A Volume that is no number is never written back, by the volume keys or mute; said once.

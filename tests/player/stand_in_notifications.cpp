@@ -20,6 +20,10 @@ StandInNotifications::StandInNotifications(const PrivateBus& bus)
             const std::uint32_t id = replacesId != 0 ? replacesId : ++lastId_;
             calls_.push_back({replacesId, summary, body, id});
             arrived_.notify_all();
+            if (failing_ > 0) {
+                --failing_;
+                throw sdbus::Error("org.freedesktop.DBus.Error.NoReply", "too slow");
+            }
             return id;
         });
     object_->finishRegistration();
@@ -29,6 +33,11 @@ StandInNotifications::StandInNotifications(const PrivateBus& bus)
 
 StandInNotifications::~StandInNotifications() {
     connection_->leaveEventLoop();
+}
+
+void StandInNotifications::FailNext(std::size_t count) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    failing_ = count;
 }
 
 std::vector<StandInNotification> StandInNotifications::WaitFor(std::size_t count) {

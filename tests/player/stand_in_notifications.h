@@ -24,7 +24,7 @@ struct StandInNotification {
 
 // A stand-in desktop notification server (org.freedesktop.Notifications) on a private bus,
 // in this process on a connection and thread of its own. It records every Notify and
-// answers at once.
+// answers at once: with an error, as a server that timed out would, for those FailNext asks.
 class StandInNotifications {
   public:
     explicit StandInNotifications(const PrivateBus& bus);
@@ -35,6 +35,7 @@ class StandInNotifications {
     // Waits until at least count calls came or a generous deadline passed, then returns
     // every call so far.
     std::vector<StandInNotification> WaitFor(std::size_t count);
+    void FailNext(std::size_t count);
 
   private:
     std::unique_ptr<sdbus::IConnection> connection_;
@@ -43,4 +44,5 @@ class StandInNotifications {
     std::condition_variable arrived_;
     std::vector<StandInNotification> calls_;
     std::uint32_t lastId_ = 0;
+    std::size_t failing_ = 0;
 };
