@@ -156,8 +156,11 @@ void MprisLinkPolicy::ReadNewPlayers(Lock& lock, Deadline deadline) {
     if (calls.empty()) {
         return;
     }
+    // A player that leaves meanwhile takes its unanswered calls with it.
     bus_->RunUntil(lock, deadline, [&] {
-        return std::all_of(calls.begin(), calls.end(), [](const auto& c) { return *c.second; });
+        return std::all_of(calls.begin(), calls.end(), [&](const auto& c) {
+            return *c.second || bus_->Names().count(c.first) == 0;
+        });
     });
     for (const auto& [name, replied] : calls) {
         if (!*replied && deadline <= std::chrono::steady_clock::now()) {

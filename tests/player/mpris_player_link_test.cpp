@@ -250,6 +250,20 @@ TEST_F(MprisLink, FrozenPlayerCostsOneWaitAndOneThatAnswersIsChosen) {
     EXPECT_EQ(frozen.Calls(), (Lines{"Volume 0.5500", "PlayPause"}));
 }
 
+// A player that leaves while its first reading is unanswered ends the wait for it.
+TEST_F(MprisLink, APlayerLeavingDuringItsFirstReadingEndsTheWait) {
+    StandInProcess player(bus_, {"standin"});
+    ASSERT_TRUE(player.Start());
+    player.Freeze();
+    // An hour: only the player's leaving ends the wait before the test's time-out.
+    MprisPlayerLink link({}, 3'600'000);
+    auto command = std::async(std::launch::async, [&] { link.Perform(Play); });
+    // Given a moment to be asked; the test holds either way.
+    EXPECT_EQ(command.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    ASSERT_TRUE(player.Kill());
+    EXPECT_EQ(command.wait_for(std::chrono::minutes(1)), std::future_status::ready);
+}
+
 // A receiver being stopped is not held up by a player that does not answer.
 TEST_F(MprisLink, InterruptEndsAWaitForAFrozenPlayer) {
     StandInProcess player(bus_, {"standin"});
