@@ -1,5 +1,8 @@
 #include "player/window_message_player_link.h"
 
+#include <mutex>
+#include <set>
+
 #include "actions/player_log.h"
 #include "log/win32_error_text.h"
 
@@ -33,6 +36,15 @@ BOOL CALLBACK ConsiderWindow(HWND window, LPARAM context) {
     search->found = window;
     return FALSE;
 }
+
+// The late replies awaited and those answered, by token, for every link.
+struct LateReplies {
+    std::mutex mutex;
+    std::set<ULONG_PTR> awaited;
+    std::set<ULONG_PTR> answered;
+    ULONG_PTR last = 0;
+};
+LateReplies lateReplies;
 
 }  // namespace
 
@@ -143,17 +155,19 @@ bool WindowMessagePlayerLink::HoldsLiveWindow() const {
 }
 
 bool WindowMessagePlayerLink::PlayerCaughtUp() {
-    if (lateReply_ == nullptr) {
+    if (lateReply_ == 0) {
         return true;
     }
     // Reply callbacks run only while this thread looks at its message queue.
     MSG message;
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
-    if (!lateReply_->answered) {
-        return false;
+    {
+        const std::lock_guard guard(lateReplies.mutex);
+        if (lateReplies.answered.erase(lateReply_) == 0) {
+            return false;
+        }
     }
-    delete lateReply_;
-    lateReply_ = nullptr;
+    lateReply_ = 0;
     QUORVEL_INFO(lcPlayer) << "the player is answering again";
     return true;
 }
@@ -161,33 +175,35 @@ bool WindowMessagePlayerLink::PlayerCaughtUp() {
 void WindowMessagePlayerLink::WatchForLateReply() {
     // The player handles messages in the order sent, so once it has handled this one it
     // has handled the command that timed out.
-    lateReply_ = new LateReply;
-    if (!SendMessageCallbackA(PlayerWindow, WM_NULL, 0, 0, OnLateReply,
-                              reinterpret_cast<ULONG_PTR>(lateReply_))) {
-        delete lateReply_;
-        lateReply_ = nullptr;
+    ULONG_PTR token = 0;
+    {
+        const std::lock_guard guard(lateReplies.mutex);
+        token = ++lateReplies.last;
+        lateReplies.awaited.insert(token);
+    }
+    if (SendMessageCallbackA(PlayerWindow, WM_NULL, 0, 0, OnLateReply, token)) {
+        lateReply_ = token;
+    } else {
+        const std::lock_guard guard(lateReplies.mutex);
+        lateReplies.awaited.erase(token);
     }
 }
 
 void WindowMessagePlayerLink::AbandonLateReply() {
-    if (lateReply_ == nullptr) {
+    if (lateReply_ == 0) {
         return;
     }
-    // The callback still owns it if it is yet to come; a window that died first never
-    // calls it, and the few bytes stay.
-    if (lateReply_->answered) {
-        delete lateReply_;
-    } else {
-        lateReply_->abandoned = true;
-    }
-    lateReply_ = nullptr;
+    // A callback yet to come finds its token no longer awaited; one of a window that died
+    // first never comes, and leaves nothing behind.
+    const std::lock_guard guard(lateReplies.mutex);
+    lateReplies.awaited.erase(lateReply_);
+    lateReplies.answered.erase(lateReply_);
+    lateReply_ = 0;
 }
 
 void CALLBACK WindowMessagePlayerLink::OnLateReply(HWND, UINT, ULONG_PTR data, LRESULT) {
-    auto* reply = reinterpret_cast<LateReply*>(data);
-    if (reply->abandoned) {
-        delete reply;
-        return;
+    const std::lock_guard guard(lateReplies.mutex);
+    if (lateReplies.awaited.erase(data) != 0) {
+        lateReplies.answered.insert(data);
     }
-    reply->answered = true;
 }

@@ -71,12 +71,6 @@ class WindowMessagePlayerLink : public PlayerLink {
     HWND PlayerWindow = nullptr;
 
   private:
-    // Whether the player has caught up since a command timed out; shared with the reply
-    // callback, which may come after the link is gone.
-    struct LateReply {
-        bool answered = false;
-        bool abandoned = false;
-    };
     static void CALLBACK OnLateReply(HWND window, UINT message, ULONG_PTR data, LRESULT result);
 
     bool HoldsLiveWindow() const;
@@ -86,7 +80,10 @@ class WindowMessagePlayerLink : public PlayerLink {
     void AbandonLateReply();
 
     PlayerFeedback* feedback_;
-    LateReply* lateReply_ = nullptr;
+    // The token of the reply that tells the player has caught up since a command timed
+    // out; 0 when none is awaited. The callback may come after the link is gone, so it
+    // finds the token, not the link.
+    ULONG_PTR lateReply_ = 0;
     MediaKeyPlayerLink keys_;
     bool noPlayerReported_ = false;
 };
