@@ -1,5 +1,7 @@
 #include "history/console_history_list.h"
 
+#include <cerrno>
+
 namespace {
 // Back to the start of the line and clear it.
 constexpr const char* EraseLine = "\r\033[K";
@@ -59,14 +61,17 @@ void ConsoleHistoryList::Show(const std::string& text) {
 
 void ConsoleHistoryList::Repaint() {
     std::lock_guard lock(mutex_);
-    std::fflush(out_);
-    CheckOutput();
+    FlushOutput();
 }
 
-void ConsoleHistoryList::CheckOutput() {
-    if (!lostReported_ && std::ferror(out_) && lost_) {
+void ConsoleHistoryList::FlushOutput() {
+    // errno of the flush itself: an earlier write's failure is in ferror alone.
+    errno = 0;
+    const bool flushed = std::fflush(out_) == 0;
+    const int error = flushed ? 0 : errno;
+    if (!lostReported_ && (!flushed || std::ferror(out_)) && lost_) {
         lostReported_ = true;
-        lost_();
+        lost_(error != 0 ? error : EIO);
     }
 }
 

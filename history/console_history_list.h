@@ -28,14 +28,15 @@ class ConsoleHistoryList : public HistoryList {
     // on a terminal that line is cleared first and drawn again after.
     void PrintAside(std::FILE* err, const std::string& text);
 
-    // lost is called once, on the writing thread, when the history can no longer be
-    // written (a pipe whose reader is gone): nobody reads it any more. Set before writes.
-    void OnOutputLost(std::function<void()> lost) { lost_ = std::move(lost); }
+    // lost is called once, on the writing thread, with the errno of the failed write, when
+    // the history can no longer be written: EPIPE for a pipe whose reader is gone (nobody
+    // reads it any more), another for a full disk or a closed output. Set before writes.
+    void OnOutputLost(std::function<void(int error)> lost) { lost_ = std::move(lost); }
 
   private:
     void Show(const std::string& text);
-    // After a flush: calls lost_ the first time the output has failed.
-    void CheckOutput();
+    // Flushes; calls lost_ the first time the output has failed.
+    void FlushOutput();
 
     std::mutex mutex_;
     std::FILE* out_;
@@ -43,6 +44,6 @@ class ConsoleHistoryList : public HistoryList {
     int count_;
     bool hasLast_ = false;  // the last line is one of ours and not yet final
     std::string last_;
-    std::function<void()> lost_;
+    std::function<void(int)> lost_;
     bool lostReported_ = false;
 };

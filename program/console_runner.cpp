@@ -1,7 +1,10 @@
 #include "program/console_runner.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "history/console_history_list.h"
@@ -18,7 +21,12 @@ int RunConsole(const std::string& port, const IRThread::PlayerFactory& makePlaye
     auto owned = std::make_unique<ConsoleHistoryList>(stdout, StandardOutputIsTerminal());
     ConsoleHistoryList& history = *owned;
     // Into a pipe whose reader is gone ("quorvel --console | head -2"): done, as a filter is.
-    history.OnOutputLost([&quit] { quit.Raise(); });
+    // Any other failure to write the history is one: said, and the exit status shows it.
+    std::atomic<int> lost{0};
+    history.OnOutputLost([&quit, &lost](int error) {
+        lost = error;
+        quit.Raise();
+    });
     ReceiverHost receiver(std::move(owned));
     // Gone before the history it prints around.
     const ScopedLogSink aside(
@@ -35,5 +43,10 @@ int RunConsole(const std::string& port, const IRThread::PlayerFactory& makePlaye
     }
     quit.Wait();
     receiver.Stop();
+    if (lost != 0 && lost != EPIPE) {
+        QUORVEL_WARNING(lcApp) << "cannot write the history to standard output: "
+                               << std::strerror(lost);
+        return EXIT_FAILURE;
+    }
     return 0;
 }

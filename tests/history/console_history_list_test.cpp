@@ -97,30 +97,37 @@ TEST(ConsoleHistoryList, ADiagnosticNeverLandsInsideTheOpenLine) {
     }
 }
 
-// "quorvel --console | head -2": once the reader has gone, the list says so, once.
-TEST(ConsoleHistoryList, SaysOnceWhenNobodyReadsItsOutputAnyMore) {
-    int ends[2];
-    ASSERT_EQ(::pipe(ends), 0);
-    ::close(ends[0]);
+// "quorvel --console | head -2", or an output that cannot take the history (a full disk):
+// the list says so once, with the reason.
+TEST(ConsoleHistoryList, SaysOnceWhyItsOutputCannotBeWritten) {
     // Writes fail with EPIPE instead of ending the test program.
     struct sigaction ignore {};
     struct sigaction previous {};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGPIPE, &ignore, &previous);
-    std::FILE* out = ::fdopen(ends[1], "w");
-    int lost = 0;
-    {
-        ConsoleHistoryList list(out, false);
-        list.OnOutputLost([&lost] { ++lost; });
-        list.InsertLine(0, "PLAY!");
-        list.InsertLine(1, "Waiting for new signal...");
-        list.Repaint();
-        list.InsertLine(2, "42");
-        list.Repaint();
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    const struct {
+        std::FILE* out;
+        int error;
+    } cases[] = {{::fdopen(ends[1], "w"), EPIPE}, {std::fopen("/dev/full", "w"), ENOSPC}};
+    for (const auto& c : cases) {
+        ASSERT_NE(c.out, nullptr);
+        std::vector<int> lost;
+        {
+            ConsoleHistoryList list(c.out, false);
+            list.OnOutputLost([&lost](int error) { lost.push_back(error); });
+            list.InsertLine(0, "PLAY!");
+            list.InsertLine(1, "Waiting for new signal...");
+            list.Repaint();
+            list.InsertLine(2, "42");
+            list.Repaint();
+        }
+        std::fclose(c.out);
+        EXPECT_EQ(lost, std::vector<int>{c.error});
     }
-    std::fclose(out);
     ::sigaction(SIGPIPE, &previous, nullptr);
-    EXPECT_EQ(lost, 1);
 }
 
 }  // namespace
