@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
+#include <vector>
 
 #include "remote/builtin_keys.h"
 
@@ -27,6 +29,19 @@ const KeyMap& KeyMap::Standard() {
         for (const int code : BuiltinHeldCodes) {
             map.Bind(Kind::Held, {Key::Code(code)}, *map.Find(Kind::Press, Key::Code(code)));
         }
+        // One binding an action, as a key map would write it.
+        std::map<PlayerAction, std::vector<Key>> named;
+        for (const BuiltinNamedKey& key : BuiltinNamedKeys) {
+            named[key.action].push_back(Key::Name(key.name));
+        }
+        for (const auto& [action, keys] : named) {
+            const bool seeks =
+                action == PlayerAction::SeekForward || action == PlayerAction::SeekBackward;
+            map.Bind(Kind::Press, keys, PlayerRequest{action, seeks ? DefaultSeekSeconds : 0});
+        }
+        for (const char* name : BuiltinHeldNames) {
+            map.Bind(Kind::Held, {Key::Name(name)}, *map.Find(Kind::Press, Key::Name(name)));
+        }
         return map;
     }();
     return standard;
@@ -35,6 +50,14 @@ const KeyMap& KeyMap::Standard() {
 KeyEffect KeyMap::Decode(const KeyEvent& event) const {
     const bool held = event.action == KeyAction::Repeat;
     const Kind kind = held ? Kind::Held : Kind::Press;
+    // A key bound for the remote that sent it goes before the same key of any remote.
+    if (!event.remote.empty() && event.key.GetKind() == Key::Kind::Name) {
+        const Slot* slot =
+            Lookup(SlotsOf(kind), Key::Name(event.remote + ':' + event.key.NameValue()));
+        if (slot != nullptr && slot->binding) {
+            return {slot->text, *slot->binding, slot->hold};
+        }
+    }
     if (const Slot* slot = Lookup(SlotsOf(kind), event.key); slot != nullptr && slot->binding) {
         return {slot->text, *slot->binding, slot->hold};
     }

@@ -2,9 +2,13 @@
 #include "remote/key_map.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <map>
 #include <sstream>
 
 #include "log/untrusted_text.h"
+#include "remote/key_list_text.h"
 #include "source/number_text.h"
 
 namespace {
@@ -137,23 +141,6 @@ std::vector<std::string_view> TakeHoldOptions(std::string_view& command) {
     }
 }
 
-// The codes of a binding, "0x21,0xA1"; the problem, or empty.
-std::string ParseCodes(std::string_view word, std::vector<int>& codes) {
-    for (;;) {
-        const auto comma = std::min(word.find(','), word.size());
-        const std::string_view piece = word.substr(0, comma);
-        const auto code = Number(piece, 0, 255);
-        if (!code) {
-            return "\"" + UntrustedText(piece) + "\" is not a key code (0 to 255, or 0x00 to 0xff)";
-        }
-        codes.push_back(*code);
-        if (comma == word.size()) {
-            return {};
-        }
-        word.remove_prefix(comma + 1);
-    }
-}
-
 // The closest action name, when one is close enough to be a slip.
 std::string Suggestion(std::string_view word) {
     std::string best;
@@ -176,7 +163,7 @@ std::string Suggestion(std::string_view word) {
 KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
                      std::vector<std::string>& problems, const RunCheck& checkRun) {
     KeyMap map;
-    std::array<std::array<int, 256>, 2> boundOn{};  // the line of each binding, 0 for none
+    std::array<std::map<Key, int>, 2> boundOn;  // the line of each binding
     int lineNumber = 0;
     while (!text.empty()) {
         ++lineNumber;
@@ -203,8 +190,8 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
             problem("a binding needs a code and an action, as in: key 0x60 play-pause");
             continue;
         }
-        std::vector<int> codes;
-        if (const std::string why = ParseCodes(codeWord, codes); !why.empty()) {
+        std::vector<Key> keys;
+        if (const std::string why = ParseKeyList(codeWord, keys); !why.empty()) {
             problem(why);
             continue;
         }
@@ -281,25 +268,25 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
             problem(why);
             continue;
         }
-        auto lines = boundOn[static_cast<std::size_t>(kind)];
+        auto& lines = boundOn[static_cast<std::size_t>(kind)];
         std::string twice;
-        for (const int code : codes) {
-            int& firstLine = lines[static_cast<std::size_t>(code)];
-            if (firstLine != 0) {
-                twice = std::string(kindWord) + " code " + std::to_string(code) +
-                        " is bound twice (also on line " + std::to_string(firstLine) + ")";
-                break;
+        for (auto key = keys.begin(); key != keys.end() && twice.empty(); ++key) {
+            const auto first = lines.find(*key);
+            if (first != lines.end() || std::find(keys.begin(), key, *key) != key) {
+                twice = std::string(kindWord) +
+                        (key->GetKind() == Key::Kind::Code ? " code " : " ") +
+                        (key->GetKind() == Key::Kind::Code ? std::to_string(key->CodeValue())
+                                                           : UntrustedText(key->Text())) +
+                        " is bound twice (also on line " +
+                        std::to_string(first != lines.end() ? first->second : lineNumber) + ")";
             }
-            firstLine = lineNumber;
         }
         if (!twice.empty()) {
             problem(twice);
             continue;
         }
-        boundOn[static_cast<std::size_t>(kind)] = lines;
-        std::vector<Key> keys;
-        for (const int code : codes) {
-            keys.push_back(Key::Code(code));
+        for (const Key& key : keys) {
+            lines.emplace(key, lineNumber);
         }
         map.Bind(kind, keys, std::move(binding), hold);
     }

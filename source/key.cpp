@@ -13,7 +13,7 @@ std::string Key::Text() const {
         case Kind::Scancode:
             break;
     }
-    char text[20];
-    std::snprintf(text, sizeof text, "scan:0x%x", static_cast<unsigned>(ScancodeValue()));
-    return text;
+    char hex[12];
+    std::snprintf(hex, sizeof hex, "0x%x", static_cast<unsigned>(ScancodeValue()));
+    return std::string(ScanPrefix) + hex;
 }

@@ -3,6 +3,7 @@
 #include <compare>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // A key as its source names it: a byte code 0-255 (the serial receiver's), a kernel key
 // name (KEY_PLAYPAUSE) or a scancode. Keys of different kinds are never equal; keys order
@@ -10,6 +11,8 @@
 class Key {
   public:
     enum class Kind { Code, Name, Scancode };
+    // What a scancode's text starts with, before its number.
+    static constexpr std::string_view ScanPrefix = "scan:";
 
     // code must be 0..255.
     static Key Code(int code) { return Key(Kind::Code, code, {}, 0); }

@@ -18,6 +18,8 @@ enum class KeyAction {
 struct KeyEvent {
     KeyAction action;
     Key key;
+    // The remote that sent it, where the source tells remotes apart (lircd); else empty.
+    std::string remote{};
 };
 
 // Something about the source itself, with why in words for the user.

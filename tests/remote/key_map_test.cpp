@@ -120,6 +120,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"key 33, stop", "keys.conf:1: \"\" is not a key code (0 to 255, or 0x00 to 0xff)"},
         BadCase{"key 33,0x100 stop",
                 "keys.conf:1: \"0x100\" is not a key code (0 to 255, or 0x00 to 0xff)"},
+        // Keys by name and scancode.
+        BadCase{"key KEY_OK stop\nkey 7,KEY_OK next",
+                "keys.conf:2: key KEY_OK is bound twice (also on line 1)"},
+        BadCase{"key scan:0x1g stop",
+                "keys.conf:1: \"scan:0x1g\" is not a scancode (scan: and a number up to "
+                "0xffffffff)"},
+        BadCase{"key KEY_OK:a:b stop",
+                "keys.conf:1: \"KEY_OK:a:b\" is not a key name (such as KEY_PLAYPAUSE, or "
+                "accept:KEY_OK for the remote named accept)"},
         // Hold options.
         BadCase{"key 1 stop once",
                 "keys.conf:1: \"once\" shapes a held key's repeats: it belongs on a held line"},
@@ -206,11 +215,62 @@ TEST(KeyMap, BindsKeysOfEveryKind) {
     EXPECT_EQ(keys.Format(), "key  7 nothing\nkey  KEY_PLAYPAUSE,scan:0x800f0422 next\n");
 }
 
-// The built-in map is the receiver's own remote, as the file format writes it.
+// Named keys, scancodes and a remote's own key, read from lines and written back alike;
+// a key bound for the remote that sent it goes before the same key of any remote.
+TEST(KeyMap, ReadsKeysByNameAndScancode) {
+    Problems problems;
+    const KeyMap keys = KeyMap::Parse(
+        "key KEY_PLAYPAUSE play-pause\nheld KEY_VOLUMEUP volume-up every=2\n"
+        "key scan:0x800f0422 next\nkey accept:KEY_OK stop\nkey KEY_OK mute\n",
+        "keys.conf", problems);
+    EXPECT_EQ(problems, Problems{});
+    const struct {
+        KeyEvent event;
+        const char* text;
+    } shown[] = {
+        {{KeyAction::Press, Key::Name("KEY_PLAYPAUSE")}, "PLAY!"},
+        {{KeyAction::Repeat, Key::Name("KEY_VOLUMEUP")}, "  >>REP>>VOL_UP!"},
+        {{KeyAction::Press, Key::Scancode(0x800f0422)}, "NEXT!"},
+        {{KeyAction::Press, Key::Name("KEY_OK"), "accept"}, "STOP!"},
+        {{KeyAction::Press, Key::Name("KEY_OK"), "other"}, "MUTE!"},
+        {{KeyAction::Press, Key::Name("KEY_OK")}, "MUTE!"},
+    };
+    for (const auto& s : shown) {
+        EXPECT_EQ(keys.Decode(s.event).text, s.text) << s.event.key.Text() << s.event.remote;
+    }
+    EXPECT_EQ(keys.Decode({KeyAction::Repeat, Key::Name("KEY_VOLUMEUP")}).hold.every, 2);
+    Problems again;
+    EXPECT_EQ(KeyMap::Parse(keys.Format(), "again", again).Format(), keys.Format());
+    EXPECT_EQ(again, Problems{});
+}
+
+// The built-in map is the receiver's own remote, and the same keys as the kernel and lircd
+// name them, as the file format writes it.
 TEST(KeyMap, StandardIsTheReceiversRemote) {
     EXPECT_EQ(KeyMap::Standard().Format(),
               "key  24 next\nkey  96 play-pause\nkey  112 volume-down\nkey  152 previous\n"
-              "key  176 volume-up\nheld 112 volume-down\nheld 176 volume-up\n");
+              "key  176 volume-up\n"
+              "key  KEY_FASTFORWARD seek-forward\nkey  KEY_MUTE mute\n"
+              "key  KEY_NEXT,KEY_NEXTSONG next\nkey  KEY_PAUSE,KEY_PLAY,KEY_PLAYPAUSE play-pause\n"
+              "key  KEY_PREVIOUS,KEY_PREVIOUSSONG previous\nkey  KEY_REWIND seek-backward\n"
+              "key  KEY_STOP,KEY_STOPCD stop\nkey  KEY_VOLUMEDOWN volume-down\n"
+              "key  KEY_VOLUMEUP volume-up\n"
+              "held 112 volume-down\nheld 176 volume-up\n"
+              "held KEY_VOLUMEDOWN volume-down\nheld KEY_VOLUMEUP volume-up\n");
+    const struct {
+        KeyEvent event;
+        const char* text;
+    } shown[] = {
+        {{KeyAction::Press, Key::Name("KEY_PAUSE")}, "PLAY!"},
+        {{KeyAction::Press, Key::Name("KEY_PREVIOUS")}, "PREV!"},
+        {{KeyAction::Press, Key::Name("KEY_NEXTSONG")}, "NEXT!"},
+        {{KeyAction::Repeat, Key::Name("KEY_VOLUMEUP")}, "  >>REP>>VOL_UP!"},
+        {{KeyAction::Press, Key::Name("KEY_VOLUMEDOWN")}, "VOL_DOWN!"},
+        {{KeyAction::Repeat, Key::Name("KEY_RED")}, "  >>REP>>KEY_RED"},
+    };
+    for (const auto& s : shown) {
+        EXPECT_EQ(KeyMap::Standard().Decode(s.event).text, s.text) << s.event.key.Text();
+    }
 }
 
 }  // namespace

@@ -1,0 +1,60 @@
+#include "remote/key_list_text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+
+#include "log/untrusted_text.h"
+#include "source/number_text.h"
+
+namespace {
+
+// A key's name as a source gives it: a kernel key name (KEY_PLAYPAUSE) or an lircd
+// button, optionally after the remote's name and a colon (accept:KEY_OK).
+bool IsKeyName(std::string_view word) {
+    const auto IsNameChar = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '-' ||
+               c == '.' || c == '+';
+    };
+    const auto colon = word.find(':');
+    const std::string_view remote = colon == std::string_view::npos ? "" : word.substr(0, colon);
+    const std::string_view name = colon == std::string_view::npos ? word : word.substr(colon + 1);
+    return !name.empty() && std::isalpha(static_cast<unsigned char>(name.front())) != 0 &&
+           std::all_of(name.begin(), name.end(), IsNameChar) &&
+           (colon == std::string_view::npos ||
+            (!remote.empty() && std::all_of(remote.begin(), remote.end(), IsNameChar)));
+}
+
+}  // namespace
+
+std::string ParseKeyList(std::string_view word, std::vector<Key>& keys) {
+    for (;;) {
+        const auto comma = std::min(word.find(','), word.size());
+        const std::string_view piece = word.substr(0, comma);
+        if (piece.starts_with(Key::ScanPrefix)) {
+            const auto scancode = ParseNumber(piece.substr(Key::ScanPrefix.size()));
+            if (!scancode || *scancode > 0xffffffffUL) {
+                return "\"" + UntrustedText(piece) +
+                       "\" is not a scancode (scan: and a number up to 0xffffffff)";
+            }
+            keys.push_back(Key::Scancode(static_cast<std::uint32_t>(*scancode)));
+        } else if (piece.empty() || std::isalpha(static_cast<unsigned char>(piece.front())) == 0) {
+            const auto code = ParseNumber(piece);
+            if (!code || *code > 255) {
+                return "\"" + UntrustedText(piece) +
+                       "\" is not a key code (0 to 255, or 0x00 to 0xff)";
+            }
+            keys.push_back(Key::Code(static_cast<int>(*code)));
+        } else if (IsKeyName(piece)) {
+            keys.push_back(Key::Name(std::string(piece)));
+        } else {
+            return "\"" + UntrustedText(piece) +
+                   "\" is not a key name (such as KEY_PLAYPAUSE, or accept:KEY_OK for the "
+                   "remote named accept)";
+        }
+        if (comma == word.size()) {
+            return {};
+        }
+        word.remove_prefix(comma + 1);
+    }
+}
