@@ -1,0 +1,3 @@
+#include "lircd/lircd_log.h"
+
+LogCategory lcLircd("quorvel.lircd");
