@@ -50,7 +50,14 @@ const KeyMap& KeyMap::Standard() {
 KeyEffect KeyMap::Decode(const KeyEvent& event) const {
     const bool held = event.action == KeyAction::Repeat;
     const Kind kind = held ? Kind::Held : Kind::Press;
-    // A key bound for the remote that sent it goes before the same key of any remote.
+    // A key's own scancode, and a key bound for the remote that sent it, go before the
+    // key's name.
+    if (event.scancode) {
+        const Slot* slot = Lookup(SlotsOf(kind), Key::Scancode(*event.scancode));
+        if (slot != nullptr && slot->binding) {
+            return {slot->text, *slot->binding, slot->hold};
+        }
+    }
     if (!event.remote.empty() && event.key.GetKind() == Key::Kind::Name) {
         const Slot* slot =
             Lookup(SlotsOf(kind), Key::Name(event.remote + ':' + event.key.NameValue()));

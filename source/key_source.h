@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -20,6 +22,9 @@ struct KeyEvent {
     Key key;
     // The remote that sent it, where the source tells remotes apart (lircd); else empty.
     std::string remote{};
+    // The scancode the receiver gave with a named key (the kernel's MSC_SCAN), where it
+    // gave one: bound by itself, it goes before the name.
+    std::optional<std::uint32_t> scancode{};
 };
 
 // Something about the source itself, with why in words for the user.

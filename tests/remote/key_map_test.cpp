@@ -234,6 +234,8 @@ TEST(KeyMap, ReadsKeysByNameAndScancode) {
         {{KeyAction::Press, Key::Name("KEY_OK"), "accept"}, "STOP!"},
         {{KeyAction::Press, Key::Name("KEY_OK"), "other"}, "MUTE!"},
         {{KeyAction::Press, Key::Name("KEY_OK")}, "MUTE!"},
+        {{KeyAction::Press, Key::Name("KEY_OK"), "", 0x800f0422}, "NEXT!"},
+        {{KeyAction::Press, Key::Name("KEY_OK"), "", 0x1234}, "MUTE!"},
     };
     for (const auto& s : shown) {
         EXPECT_EQ(keys.Decode(s.event).text, s.text) << s.event.key.Text() << s.event.remote;
