@@ -94,6 +94,10 @@ TEST(SettingsFile, FillsInWhatTheCommandLineLeftOut) {
          ":1: option '--player' has an empty name in 'vlc,,mpv'" + Refused},
         {"port =\n", {}, ":1: setting 'port' needs a value" + Refused},
         {"port /dev/a\n", {}, ":1: expected NAME = VALUE" + Refused},
+        {"port = /dev/a\rconsole = true\r",
+         {},
+         ":1: a line ends in a CR alone (old Mac line ends): save it with LF or CR LF line ends" +
+             Refused},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file.value_or("(none)"));
