@@ -50,7 +50,7 @@ std::string Outcome(const CommandLine& parsed, const std::string& file) {
     }
     return outcome + (parsed.command == Command::RunConsole ? " console" : "") +
            (parsed.follow ? " follow" : "") + (parsed.minimized ? " minimized" : "") +
-           (parsed.command == Command::FindPort ? " find" : "");
+           (parsed.notify ? " notify" : "") + (parsed.command == Command::FindPort ? " find" : "");
 }
 
 const std::string Usual =
@@ -89,6 +89,17 @@ TEST(SettingsFile, FillsInWhatTheCommandLineLeftOut) {
         {"port = /dev/a\ncolour = red\n", {}, ":2: unknown setting 'colour'" + Refused},
         {"learn = true\n", {}, ":1: setting 'learn' is for the command line only" + Refused},
         {"follow = maybe\n", {}, ":1: setting 'follow' is true or false" + Refused},
+        // What the file turns on, the command line can turn off.
+        {"console = true\nnotify = true\n", {"--no-console", "--no-notify"}, "/dev/ttyS0 []"},
+        {"console = yes\nfollow = on\n", {"--console=false"}, "/dev/ttyS0 [] follow"},
+        {"minimized = TRUE\nnotify = 1\n",
+         {"--no-minimized", "--console"},
+         "/dev/ttyS0 [] console notify"},
+        {"console = 0x1\n", {}, ":1: setting 'console' is true or false" + Refused},
+        {"notify = 2\n", {}, ":1: setting 'notify' is true or false" + Refused},
+        {"no-console = true\n",
+         {},
+         ":1: unknown setting 'no-console' (a flag is set with true or false)" + Refused},
         {"player = vlc,,mpv\n",
          {},
          ":1: option '--player' has an empty name in 'vlc,,mpv'" + Refused},
