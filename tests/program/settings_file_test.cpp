@@ -130,6 +130,24 @@ TEST(SettingsFile, FillsInWhatTheCommandLineLeftOut) {
     }
 }
 
+// A line printed for the user to add (--find-port's port) reads back as the same value.
+TEST(SettingsFile, ASettingLineReadsBackAsItsValue) {
+    for (const std::string value :
+         {"/dev/ttyUSB0", "/dev/serial/by-id/usb-IR_#2-port0", "/tmp/my #port", "#port", " lead",
+          "trail\t", "\"quoted\"", "'it's'", "a = b ; c", "C:\\Ports\\COM3", ""}) {
+        const ScratchFolder scratch;
+        const std::string file = scratch.FilePath("quorvel.conf");
+        std::ofstream(file, std::ios::binary) << SettingLine("port", value) << "\n";
+        const SettingsRead read = ReadSettings(file);
+        ASSERT_EQ(read.problem, "") << value;
+        ASSERT_EQ(read.settings.size(), 1u) << value;
+        EXPECT_EQ(read.settings[0].value, value) << SettingLine("port", value);
+    }
+    // No line holds these.
+    EXPECT_EQ(SettingLine("port", "a\nb"), "");
+    EXPECT_EQ(SettingLine("port", "a\"b'c"), "");
+}
+
 TEST(SettingsFile, TheDefaultOneIsBesideTheKeyMap) {
     const ScratchFolder scratch;
     const ScopedVariable config("XDG_CONFIG_HOME", scratch.Path());
