@@ -26,7 +26,8 @@ CommandLine Fail(const std::string& message) {
 // line would, checks and all. CLI11's own config reader is not used: it splits a value at
 // commas and spaces ("vlc,spotify", a player's Identity), knows no line numbers, and opens
 // the file by its ANSI name on Windows.
-std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist) {
+std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist,
+                          std::map<std::string, std::string>& setAt) {
     const SettingsRead read = ReadSettings(PathFromUtf8(file));
     const std::string where = UntrustedText(file, 1000) + ":";
     if (!read.exists && !mustExist) {
@@ -91,6 +92,7 @@ std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist
             return at + (option->get_expected_min() == 0 ? "setting " + key + " is true or false"
                                                          : UsageProblem(error, "value"));
         }
+        setAt[setting.key] = where + std::to_string(setting.line);
     }
     return {};
 }
@@ -195,6 +197,12 @@ std::string CommandLine::HelpText() {
            "--print-keys, --help and --version are for the command line only.\n"
            "A flag the file turns on is turned off here with --no-NAME (--no-console,\n"
            "--no-notify, --no-minimized, --no-follow) or --NAME=false.\n";
+}
+
+std::string CommandLine::SetAt(const std::string& option) const {
+    const auto at = setAt.find(option);
+    return at == setAt.end() ? std::string()
+                             : at->second + ": setting '" + UntrustedText(option) + "': ";
 }
 
 std::vector<std::string> CommandLine::Names(const std::string& list) {
@@ -307,7 +315,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
             result.config = settings;
         }
         if (!result.config.empty()) {
-            if (const std::string problem = ApplySettings(app, result.config, named);
+            if (const std::string problem = ApplySettings(app, result.config, named, result.setAt);
                 !problem.empty()) {
                 return Fail(problem);
             }
