@@ -128,7 +128,9 @@ DecodedText DecodeUtf16(std::string_view bytes, bool bigEndian) {
 
 }  // namespace
 
-DecodedText DecodeText(std::string_view bytes) {
+namespace {
+
+DecodedText Decoded(std::string_view bytes) {
     if (bytes.starts_with(Utf8Mark)) {
         return CheckUtf8(bytes.substr(Utf8Mark.size()));
     }
@@ -139,6 +141,24 @@ DecodedText DecodeText(std::string_view bytes) {
         return DecodeUtf16(bytes.substr(Utf16BeMark.size()), true);
     }
     return CheckUtf8(bytes);
+}
+
+}  // namespace
+
+DecodedText DecodeText(std::string_view bytes) {
+    DecodedText decoded = Decoded(bytes);
+    // Old Mac OS ended lines with a CR alone: read by LF, the whole file would be one line,
+    // its first value swallowing every later setting or binding.
+    for (std::size_t at = decoded.text.find('\r'); at != std::string::npos;
+         at = decoded.text.find('\r', at + 1)) {
+        if (at + 1 == decoded.text.size() || decoded.text[at + 1] != '\n') {
+            return {{},
+                    "a line ends in a CR alone (old Mac line ends): save it with LF or CR LF "
+                    "line ends",
+                    LineAt(decoded.text, at)};
+        }
+    }
+    return decoded;
 }
 
 std::string WhyTooLarge(std::uintmax_t size) {

@@ -7,7 +7,8 @@
 
 // A text file's bytes as UTF-8 text, for files a user may have saved with any editor:
 // UTF-8 with or without a byte order mark, UTF-16 little- or big-endian with one (what
-// Windows PowerShell 5.1's ">" writes). The mark is dropped, line ends are kept.
+// Windows PowerShell 5.1's ">" writes). The mark is dropped, line ends are kept. Lines end
+// in LF or CR LF; a CR alone is refused, not taken as a line end.
 struct DecodedText {
     std::string text;
     // Empty when the bytes are text; else what is wrong ("not UTF-8 (byte 0xE9)") and the

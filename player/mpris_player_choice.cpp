@@ -156,8 +156,23 @@ std::string NoMprisPlayerLine(const MprisPlayerFilter& filter,
                                          : ", \"") +
                 UntrustedText(named[i]) + "\"";
     }
+    // A player both named and ignored is there, yet not taken: say which list wins, or the
+    // line would name it as missing and as present at once.
+    std::string hidden;
+    for (const MprisCandidate& c : there) {
+        const auto names = [&c](const std::string& name) {
+            return MprisPlayerNamed(c.busName, c.identity, name);
+        };
+        const auto ignoredBy = std::find_if(filter.ignored.begin(), filter.ignored.end(), names);
+        if (ignoredBy != filter.ignored.end() && std::any_of(named.begin(), named.end(), names)) {
+            hidden += (hidden.empty() ? "" : ", ") + DescribedMprisPlayer(c) +
+                      " is ignored (ignore-player \"" + UntrustedText(*ignoredBy) + "\")";
+        }
+    }
     if (named.empty()) {
         line += " that is not ignored";
+    } else if (!hidden.empty()) {
+        line += " that is not ignored: " + hidden;
     }
     line += "; on the bus:";
     if (there.empty()) {

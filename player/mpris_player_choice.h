@@ -56,6 +56,6 @@ std::string StepMprisPlayer(const std::vector<MprisCandidate>& candidates,
 // A player for the log: its bus name without the prefix, and its Identity when it said one.
 std::string DescribedMprisPlayer(const MprisCandidate& player);
 // What to say when no player fits: the players that are there, when the user named some
-// or ignored some.
+// or ignored some, and which named ones the ignored names hide.
 std::string NoMprisPlayerLine(const MprisPlayerFilter& filter,
                               const std::vector<MprisCandidate>& there);

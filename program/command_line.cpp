@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <set>
 #include <utility>
 
@@ -25,7 +26,8 @@ CommandLine Fail(const std::string& message) {
 // line would, checks and all. CLI11's own config reader is not used: it splits a value at
 // commas and spaces ("vlc,spotify", a player's Identity), knows no line numbers, and opens
 // the file by its ANSI name on Windows.
-std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist) {
+std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist,
+                          std::map<std::string, std::string>& setAt) {
     const SettingsRead read = ReadSettings(PathFromUtf8(file));
     const std::string where = UntrustedText(file, 1000) + ":";
     if (!read.exists && !mustExist) {
@@ -56,6 +58,10 @@ std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist
         const std::string key = "'" + UntrustedText(setting.key) + "'";
         CLI::Option* option =
             setting.key.rfind('-', 0) == 0 ? nullptr : app.get_option_no_throw("--" + setting.key);
+        // "no-console = true" would find --console through its negation, and set it.
+        if (option != nullptr && option->get_name() != "--" + setting.key) {
+            return at + "unknown setting " + key + " (a flag is set with true or false)";
+        }
         if (option == nullptr) {
             return at + "unknown setting " + key;
         }
@@ -86,8 +92,25 @@ std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist
             return at + (option->get_expected_min() == 0 ? "setting " + key + " is true or false"
                                                          : UsageProblem(error, "value"));
         }
+        setAt[setting.key] = where + std::to_string(setting.line);
     }
     return {};
+}
+
+// A flag's value, from the settings file or as --console=false: the usual spellings only.
+// CLI11 would read any number, "0x1" as 0 and so false.
+auto FlagValue(const std::string& option) {
+    return [option](const std::string& value) {
+        std::string lower = value;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        for (const char* spelling : {"true", "false", "yes", "no", "on", "off", "1", "0"}) {
+            if (lower == spelling) {
+                return std::string();
+            }
+        }
+        return "option '" + option + "' takes true or false, not '" + UntrustedText(value) + "'";
+    };
 }
 
 #ifndef _WIN32
@@ -171,7 +194,15 @@ std::string CommandLine::HelpText() {
            "\n"
            "The settings file holds options as NAME = VALUE lines (port = DEVICE,\n"
            "console = true); the command line wins over it. --config, --learn,\n"
-           "--print-keys, --help and --version are for the command line only.\n";
+           "--print-keys, --help and --version are for the command line only.\n"
+           "A flag the file turns on is turned off here with --no-NAME (--no-console,\n"
+           "--no-notify, --no-minimized, --no-follow) or --NAME=false.\n";
+}
+
+std::string CommandLine::SetAt(const std::string& option) const {
+    const auto at = setAt.find(option);
+    return at == setAt.end() ? std::string()
+                             : at->second + ": setting '" + UntrustedText(option) + "': ";
 }
 
 std::vector<std::string> CommandLine::Names(const std::string& list) {
@@ -206,17 +237,22 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     CLI::App app("", "quorvel");
     app.set_help_flag();
     app.allow_extras();
-    std::vector<std::string> flags{"--help",  "--version", "--console",   "--print-keys",
-                                   "--learn", "--notify",  "--minimized", "--follow"};
+    // The flags that take no value at all.
+    std::vector<std::string> flags{"--help", "--version", "--print-keys", "--learn"};
     // What only the command line can ask for: never from the settings file.
     app.add_flag("-h,--help", help)->configurable(false);
     app.add_flag("--version", version)->configurable(false);
-    app.add_flag("--console", console);
     app.add_flag("--print-keys", printKeys)->configurable(false);
     app.add_flag("--learn", learn)->configurable(false);
-    app.add_flag("--notify", result.notify);
-    app.add_flag("--minimized", result.minimized);
-    app.add_flag("--follow", result.follow);
+    // What the settings file can set, the command line can unset: --no-console, or
+    // --console=false.
+    for (const auto& [name, target] :
+         {std::pair{"console", &console}, std::pair{"notify", &result.notify},
+          std::pair{"minimized", &result.minimized}, std::pair{"follow", &result.follow}}) {
+        const std::string option = std::string("--") + name;
+        app.add_flag(option + ",!--no-" + name, *target)->check(FlagValue(option));
+        flags.push_back(std::string("--no-") + name);
+    }
     app.add_option("--find-port", result.findPortCandidates)->expected(0, -1)->configurable(false);
 #ifndef _WIN32
     flags.push_back("--no-player");
@@ -270,8 +306,8 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     }
     // What the command line itself asked for; the settings file may add to it.
     const bool portHere = app.count("--port") > 0;
-    const bool windowlessHere = app.count("--console") > 0 || learn;
-    const bool minimizedHere = app.count("--minimized") > 0;
+    const bool windowlessHere = console || learn;
+    const bool minimizedHere = result.minimized;
     if (!help && !version) {
         // Named, it must be there; the default one may well not be.
         const bool named = !result.config.empty();
@@ -279,7 +315,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
             result.config = settings;
         }
         if (!result.config.empty()) {
-            if (const std::string problem = ApplySettings(app, result.config, named);
+            if (const std::string problem = ApplySettings(app, result.config, named, result.setAt);
                 !problem.empty()) {
                 return Fail(problem);
             }

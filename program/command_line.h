@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,13 @@ struct CommandLine {
     // The settings file in force: --config's, else the default one (which may not exist);
     // empty when none was asked for.
     std::string config;
+
+    // Where the settings file set each option it set, by the option's name ("port"):
+    // "FILE:LINE". Not for what the command line gave or left at its default.
+    std::map<std::string, std::string> setAt;
+    // The start of a problem found later with option's value: "FILE:LINE: setting 'port': "
+    // when the settings file set it, else empty.
+    std::string SetAt(const std::string& option) const;
 
     // The names of a comma-separated list ("vlc,spotify"), in order.
     static std::vector<std::string> Names(const std::string& list);

@@ -2,12 +2,16 @@
 
 #include "log/untrusted_text.h"
 #include "program/port_candidates.h"
+#include "program/settings_file.h"
 #include "serial/serial_line.h"
 
 struct PortFinder::Port {
     std::string name;
     std::unique_ptr<SerialLine> line;
     std::thread reader;
+    // Guarded by the finder's mutex.
+    bool heard = false;
+    int presses = 0;
 };
 
 PortFinder::PortFinder(DeviceMaker makeDevice) : makeDevice_(std::move(makeDevice)) {}
@@ -49,17 +53,6 @@ std::vector<std::string> PortFinder::Listen(const std::vector<std::string>& cand
 void PortFinder::ReadUntilKey(Port& port) {
     for (;;) {
         const SourceItem item = port.line->Next();
-        if (const auto* event = std::get_if<KeyEvent>(&item);
-            event != nullptr && event->action == KeyAction::Press) {
-            {
-                std::lock_guard lock(mutex_);
-                if (found_.empty()) {
-                    found_ = port.name;
-                }
-            }
-            changed_.notify_all();
-            return;
-        }
         const auto* condition = std::get_if<SourceCondition>(&item);
         if (const auto* broken = std::get_if<BrokenEvent>(&item)) {
             condition = &broken->why;
@@ -68,7 +61,27 @@ void PortFinder::ReadUntilKey(Port& port) {
             (condition != nullptr && condition->kind != SourceCondition::Kind::LineError)) {
             break;  // stopped, or the port lost: it is not the receiver's any more
         }
-        // A damaged byte breaks the event it was part of.
+        // Anything else came over the line: an event, a stray or damaged byte.
+        const auto* event = std::get_if<KeyEvent>(&item);
+        const bool press = event != nullptr && event->action == KeyAction::Press;
+        {
+            std::lock_guard lock(mutex_);
+            if (!port.heard) {
+                port.heard = true;
+                ++heard_;
+            }
+            if (!press || !found_.empty()) {
+                continue;
+            }
+            // Alone, the press is the receiver's; beside another port's bytes it may be
+            // noise that looks like one, which seldom happens twice on the same port.
+            if (++port.presses >= 2 || heard_ == 1) {
+                found_ = port.name;
+            } else {
+                againWanted_ = true;
+            }
+        }
+        changed_.notify_all();
     }
     {
         std::lock_guard lock(mutex_);
@@ -77,12 +90,28 @@ void PortFinder::ReadUntilKey(Port& port) {
     changed_.notify_all();
 }
 
-std::string PortFinder::Await(std::chrono::milliseconds limit) {
+std::string PortFinder::Await(std::chrono::milliseconds limit,
+                              const std::function<void()>& askAgain) {
     std::string found;
     {
         std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, limit,
-                          [this] { return !found_.empty() || ended_ == ports_.size(); });
+        bool asked = false;
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            const bool woken = changed_.wait_until(lock, deadline, [&] {
+                return !found_.empty() || ended_ == ports_.size() || (againWanted_ && !asked);
+            });
+            if (!woken || !found_.empty() || ended_ == ports_.size()) {
+                break;
+            }
+            asked = true;
+            lock.unlock();
+            if (askAgain) {
+                askAgain();
+            }
+            lock.lock();
+            deadline = std::chrono::steady_clock::now() + limit;
+        }
         found = found_;
     }
     StopAll();
@@ -133,7 +162,11 @@ std::string FindPortSession(const std::vector<std::string>& candidates, std::ist
         return {};
     }
     out << "Listening on " << Listed(listening) << ".\nPress any key on the remote..." << std::endl;
-    const std::string found = finder.Await(limit);
+    const std::string found = finder.Await(limit, [&out] {
+        out << "More than one port is sending: press a key again, to be sure which one the "
+               "receiver is on..."
+            << std::endl;
+    });
     if (found.empty()) {
         err << "quorvel: no key arrived on any port within "
             << std::chrono::duration_cast<std::chrono::seconds>(limit).count() << " s\n";
@@ -142,7 +175,8 @@ std::string FindPortSession(const std::vector<std::string>& candidates, std::ist
     const std::string port = PortCandidates::StableName(found, PortListing::Resolve(found), listed);
     out << "Found the receiver on " << UntrustedText(port) << ".\n";
 
-    const std::string line = "port = " + UntrustedText(port);
+    // Quoted when the settings file would misread it ("my #port"); none holds a line break.
+    const std::string line = SettingLine("port", port);
     if (keeping.save && ask) {
         out << "Save it as the port in " << UntrustedText(keeping.where) << "? [y/N] "
             << std::flush;
@@ -156,9 +190,12 @@ std::string FindPortSession(const std::vector<std::string>& candidates, std::ist
                 err << "quorvel: " << problem << '\n';
             }
         }
-    } else {
+    } else if (!line.empty()) {
         out << "To use it from now on, add this line to " << UntrustedText(keeping.where) << ":\n  "
-            << line << '\n';
+            << UntrustedText(line, 1000) << '\n';
+    } else {
+        out << "Its name cannot be kept in " << UntrustedText(keeping.where)
+            << ": give it with --port.\n";
     }
     return port;
 }

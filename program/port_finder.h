@@ -14,8 +14,10 @@
 #include "serial/serial_device.h"
 
 // Finds the receiver's port by listening on several ports at once, each set up as the
-// receiver's own line, until a key press (KeyPrefix and a code) arrives on one. A port held
-// by another program (its exclusive open, its lock, a lock file) is never taken from it.
+// receiver's own line, until a key press (KeyPrefix and a code) arrives on one. Noise on
+// a port can hold a press by chance: while more than one port has sent anything, a port is
+// named only once two presses have come from it. A port held by another program (its
+// exclusive open, its lock, a lock file) is never taken from it.
 class PortFinder {
   public:
     // How long a search waits for a key.
@@ -32,9 +34,12 @@ class PortFinder {
     std::vector<std::string> Listen(const std::vector<std::string>& candidates);
     const std::vector<std::string>& Problems() const { return problems_; }
 
-    // The candidate a key press arrived on first, or empty when limit passed first or every
-    // port was lost. Listening ends and the ports are closed either way.
-    std::string Await(std::chrono::milliseconds limit);
+    // The candidate found, or empty when limit passed first or every port was lost.
+    // Listening ends and the ports are closed either way. When a press came but more than
+    // one port has sent something, askAgain is called (once, on this thread) so the user
+    // presses again, and limit starts anew.
+    std::string Await(std::chrono::milliseconds limit,
+                      const std::function<void()>& askAgain = nullptr);
 
   private:
     struct Port;
@@ -48,6 +53,8 @@ class PortFinder {
     std::condition_variable changed_;
     std::string found_;
     std::size_t ended_ = 0;  // readers that ended without a key
+    std::size_t heard_ = 0;  // ports that have sent anything
+    bool againWanted_ = false;
 };
 
 // Keeps a found port for the runs to come (in the settings file, as its port).

@@ -37,7 +37,8 @@ std::string FindPort(const CommandLine& options) {
 
 // --print-keys: the built-in map, or the one named as Quorvel reads it (every option
 // spelled out), or its mistakes.
-int PrintKeys(const std::string& file, const StartOutput& output) {
+int PrintKeys(const CommandLine& options, const StartOutput& output) {
+    const std::string& file = options.keys;
     if (file.empty()) {
         output.out(KeyMapFile::Header() + KeyMap::Standard().Format());
         return 0;
@@ -49,7 +50,7 @@ int PrintKeys(const std::string& file, const StartOutput& output) {
     }
     std::string said;
     for (const std::string& problem : loaded.problems) {
-        said += "quorvel: " + UntrustedText(problem, LineLimit) + "\n";
+        said += "quorvel: " + options.SetAt("keys") + UntrustedText(problem, LineLimit) + "\n";
     }
     output.err(said);
     return CommandLine::UsageError;
@@ -76,7 +77,7 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
             output.out(std::string(CommandLine::VersionText) + "\n");
             return 0;
         case Command::PrintKeys:
-            return PrintKeys(options.keys, output);
+            return PrintKeys(options, output);
         case Command::FindPort:
             return FindPort(options).empty() ? 1 : 0;
         case Command::Learn:
@@ -90,7 +91,8 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
     // feed the player garbage, or take the terminal over.
     if (const std::string why = searching ? std::string() : WhyNotASerialPort(options.port);
         !why.empty()) {
-        output.err("quorvel: " + UntrustedText(why, LineLimit) + "\n");
+        // A value from the settings file is named with its line, as a refused one is there.
+        output.err("quorvel: " + options.SetAt("port") + UntrustedText(why, LineLimit) + "\n");
         return CommandLine::UsageError;
     }
     if (learn) {
@@ -98,8 +100,8 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
             options.keys.empty() ? KeyMapFile::DefaultPath() : PathFromUtf8(options.keys);
         // Refused before the user is asked for a key to find the port with.
         if (const std::string why = WhyNotAFileToWrite(path); searching && !why.empty()) {
-            output.err("quorvel: cannot write the key map to " + Utf8FromPath(path) + ": " + why +
-                       "\n");
+            output.err("quorvel: " + options.SetAt("keys") + "cannot write the key map to " +
+                       Utf8FromPath(path) + ": " + why + "\n");
             return CommandLine::UsageError;
         }
         const std::string port = searching ? FindPort(options) : options.port;
@@ -112,7 +114,7 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
     // A key map with mistakes is refused whole, every mistake named, before anything runs.
     KeyMapFile::Loaded loaded = KeyMapFile::Load(PathFromUtf8(options.keys));
     for (const std::string& problem : loaded.problems) {
-        output.err("quorvel: " + UntrustedText(problem, LineLimit) + "\n");
+        output.err("quorvel: " + options.SetAt("keys") + UntrustedText(problem, LineLimit) + "\n");
     }
     if (!loaded.problems.empty()) {
         return CommandLine::UsageError;

@@ -72,17 +72,6 @@ ParsedLine ParseLine(std::string_view line) {
     return parsed;
 }
 
-// The value as the file holds it: quoted when it would not read back as it is.
-std::string Written(std::string_view value) {
-    const bool plain = !value.empty() && value == Trimmed(value) && value.front() != '"' &&
-                       value.front() != '\'' && value.find('#') == std::string_view::npos;
-    if (plain) {
-        return std::string(value);
-    }
-    const char quote = value.find('"') == std::string_view::npos ? '"' : '\'';
-    return quote + std::string(value) + quote;
-}
-
 // The file's bytes as text. False, with why in problem (and the line, when it is about one),
 // when there is none or it cannot be read as text.
 bool ReadText(const fs::path& file, bool& exists, std::string& text, std::string& problem,
@@ -124,6 +113,20 @@ bool ReadText(const fs::path& file, bool& exists, std::string& text, std::string
 
 }  // namespace
 
+std::string SettingLine(std::string_view key, std::string_view value) {
+    if (value.find_first_of("\r\n") != std::string_view::npos ||
+        (value.find('"') != std::string_view::npos && value.find('\'') != std::string_view::npos)) {
+        return {};
+    }
+    const bool plain = !value.empty() && value == Trimmed(value) && value.front() != '"' &&
+                       value.front() != '\'' && value.find('#') == std::string_view::npos;
+    if (plain) {
+        return std::string(key) + " = " + std::string(value);
+    }
+    const char quote = value.find('"') == std::string_view::npos ? '"' : '\'';
+    return std::string(key) + " = " + quote + std::string(value) + quote;
+}
+
 fs::path DefaultSettingsPath() {
     return KeyMapFile::DefaultPath().parent_path() / "quorvel.conf";
 }
@@ -153,8 +156,8 @@ SettingsRead ReadSettings(const fs::path& file) {
 
 bool SaveSetting(const fs::path& file, std::string_view key, std::string_view value,
                  std::string& problem) {
-    if (value.find_first_of("\r\n") != std::string_view::npos ||
-        (value.find('"') != std::string_view::npos && value.find('\'') != std::string_view::npos)) {
+    const std::string setting = SettingLine(key, value);
+    if (setting.empty()) {
         problem = "a value with a line break or both quotes cannot be saved";
         return false;
     }
@@ -167,7 +170,6 @@ bool SaveSetting(const fs::path& file, std::string_view key, std::string_view va
         return false;
     }
     problem.clear();
-    const std::string setting = std::string(key) + " = " + Written(value);
     // The line that sets key last, as it is the one in force.
     std::size_t replaceAt = std::string::npos;
     std::size_t replaceLength = 0;

@@ -31,6 +31,11 @@ struct SettingsRead {
 
 SettingsRead ReadSettings(const std::filesystem::path& file);
 
+// The line that sets key to value, as SaveSetting writes it, which ReadSettings reads back
+// as value: quoted when it holds a #, a quote or blanks at either end. Empty when no line
+// can hold value (a line break, or both kinds of quote).
+std::string SettingLine(std::string_view key, std::string_view value);
+
 // Sets key to value in the file: rewrites the line that sets it (the last, when several
 // do) or appends one, keeping every other line and comment as it was. Made whole or not at
 // all (ReplaceFile), its folder created when missing. False, with why in problem, when it

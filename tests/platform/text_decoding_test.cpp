@@ -33,6 +33,10 @@ const Case Cases[] = {
     {"lone surrogate", "\xFF\xFE\x00\xDC"s, "", "not UTF-16 text: a lone surrogate 0xDC00", 1},
     {"high surrogate alone", "\xFF\xFE\x3D\xD8k\0"s, "", "not UTF-16 text: a lone surrogate", 1},
     {"utf16 nul", "\xFF\xFEk\0\0\0"s, "", "not text: a NUL character", 1},
+    {"old mac line ends", "port = a\rconsole = true\r", "", "a line ends in a CR alone", 1},
+    {"a cr alone after lf lines", "key 1 play\nkey 2 stop\rkey 3 next\n", "",
+     "a line ends in a CR alone", 2},
+    {"old mac utf16", "\xFF\xFEk\0\r\0k\0"s, "", "a line ends in a CR alone", 1},
 };
 
 TEST(DecodeText, ReadsWhatEditorsSaveAndNamesTheRest) {

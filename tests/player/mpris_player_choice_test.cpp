@@ -279,3 +279,29 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<StepCase>);
 
 }  // namespace
+
+namespace {
+
+// What is said when no player fits: a player that is there but ignored is not called
+// missing without a word on why.
+TEST(NoMprisPlayerLine, SaysWhenTheIgnoredListHidesANamedPlayer) {
+    const std::vector<MprisCandidate> there{{P + "mpv", "mpv"}, {P + "vlc", "VLC media player"}};
+    const std::pair<MprisPlayerFilter, std::string> cases[] = {
+        {{}, "no MPRIS player on the bus"},
+        {Only({"elisa"}),
+         "no MPRIS player named \"elisa\"; on the bus: mpv (\"mpv\"), vlc "
+         "(\"VLC media player\")"},
+        {Only({"mpv"}, {"mpv"}),
+         "no MPRIS player named \"mpv\" that is not ignored: mpv (\"mpv\") is ignored "
+         "(ignore-player \"mpv\"); on the bus: mpv (\"mpv\"), vlc (\"VLC media player\")"},
+        {Only({"elisa", "VLC media player"}, {"mpv", "vlc"}),
+         "no MPRIS player named \"elisa\" or \"VLC media player\" that is not ignored: vlc "
+         "(\"VLC media player\") is ignored (ignore-player \"vlc\"); on the bus: mpv (\"mpv\"), "
+         "vlc (\"VLC media player\")"},
+    };
+    for (const auto& [filter, line] : cases) {
+        EXPECT_EQ(NoMprisPlayerLine(filter, there), line);
+    }
+}
+
+}  // namespace

@@ -84,6 +84,28 @@ TEST(CommandLineSwitches, AreOffUnlessGiven) {
     EXPECT_TRUE(all.follow);
 }
 
+// Each flag the settings file can set, the command line can unset; the last one given wins.
+TEST(CommandLineSwitches, TakeNoAndAValue) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--console", "--no-console"}, ""},
+        {{"--no-console", "--console"}, "console"},
+        {{"--console=false", "--notify=yes", "--follow=TRUE", "--minimized=0"}, "notify follow"},
+        {{"--no-notify", "--no-follow", "--no-minimized"}, ""},
+        {{"--no-minimized", "--console"}, "console"},
+    };
+    for (const auto& [args, on] : cases) {
+        const CommandLine parsed = CommandLine::Parse(args);
+        std::string said;
+        for (const auto& [flag, name] :
+             {std::pair{parsed.command == CommandLine::Command::RunConsole, "console"},
+              std::pair{parsed.notify, "notify"}, std::pair{parsed.minimized, "minimized"},
+              std::pair{parsed.follow, "follow"}}) {
+            said += flag ? (said.empty() ? "" : " ") + std::string(name) : "";
+        }
+        EXPECT_EQ(said, on) << Joined(args) << parsed.problem;
+    }
+}
+
 TEST(CommandLineFindPort, TakesTheCandidatesNamedIfAny) {
     struct Case {
         std::vector<std::string> args;
@@ -126,38 +148,42 @@ TEST_P(CommandLineUsageErrors, SayWhatIsWrong) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommandLineUsageErrors,
-    ::testing::Values(UsageCase{{"--verbose"}, "unknown option '--verbose'"},
-                      UsageCase{{"--colour=red"}, "unknown option '--colour'"},
-                      UsageCase{{"-p", "/dev/x"}, "unknown option '-p'"},
-                      UsageCase{{"/dev/ttyS1"}, "unexpected argument '/dev/ttyS1'"},
-                      UsageCase{{"--port"}, "option '--port' needs a value"},
-                      UsageCase{{"--port="}, "option '--port' needs a value"},
-                      UsageCase{{"--player"}, "option '--player' needs a value"},
-                      // An option where the value belongs is a slip, not a port named "--console".
-                      UsageCase{{"--port", "--console"}, "option '--port' needs a value"},
-                      UsageCase{{"--console=1"}, "option '--console' takes no value"},
-                      UsageCase{{"--player", "vlc,,mpv"},
-                                "option '--player' has an empty name in 'vlc,,mpv'"},
-                      UsageCase{{"--ignore-player", "vlc,"},
-                                "option '--ignore-player' has an empty name in 'vlc,'"},
-                      UsageCase{{"--ignore-player"}, "option '--ignore-player' needs a value"},
-                      UsageCase{{"--player", "vlc", "--no-player"},
-                                "options '--player' and '--no-player' exclude each other"},
-                      UsageCase{{"--ignore-player", "vlc", "--no-player"},
-                                "options '--ignore-player' and '--no-player' exclude each other"},
-                      // --minimized is about the window, which these do without.
-                      UsageCase{{"--console", "--minimized"},
-                                "options '--minimized' and '--console' exclude each other"},
-                      UsageCase{{"--minimized", "--learn"},
-                                "options '--minimized' and '--learn' exclude each other"},
-                      UsageCase{{"--learn", "--print-keys"},
-                                "options '--learn' and '--print-keys' exclude each other"},
-                      UsageCase{{"--find-port", "/dev/a", "--port", "/dev/b"},
-                                "options '--find-port' and '--port' exclude each other"},
-                      UsageCase{{"--learn", "--find-port"},
-                                "options '--find-port' and '--learn' exclude each other"},
-                      // An error stops parsing: a later --help is not reached.
-                      UsageCase{{"--bad", "--help"}, "unknown option '--bad'"}));
+    ::testing::Values(
+        UsageCase{{"--verbose"}, "unknown option '--verbose'"},
+        UsageCase{{"--colour=red"}, "unknown option '--colour'"},
+        UsageCase{{"-p", "/dev/x"}, "unknown option '-p'"},
+        UsageCase{{"/dev/ttyS1"}, "unexpected argument '/dev/ttyS1'"},
+        UsageCase{{"--port"}, "option '--port' needs a value"},
+        UsageCase{{"--port="}, "option '--port' needs a value"},
+        UsageCase{{"--player"}, "option '--player' needs a value"},
+        // An option where the value belongs is a slip, not a port named "--console".
+        UsageCase{{"--port", "--console"}, "option '--port' needs a value"},
+        UsageCase{{"--help=1"}, "option '--help' takes no value"},
+        UsageCase{{"--no-console=false"}, "option '--no-console' takes no value"},
+        UsageCase{{"--follow=0x1"}, "option '--follow' takes true or false, not '0x1'"},
+        UsageCase{{"--no-minimized", "--minimized", "--console"},
+                  "options '--minimized' and '--console' exclude each other"},
+        UsageCase{{"--player", "vlc,,mpv"}, "option '--player' has an empty name in 'vlc,,mpv'"},
+        UsageCase{{"--ignore-player", "vlc,"},
+                  "option '--ignore-player' has an empty name in 'vlc,'"},
+        UsageCase{{"--ignore-player"}, "option '--ignore-player' needs a value"},
+        UsageCase{{"--player", "vlc", "--no-player"},
+                  "options '--player' and '--no-player' exclude each other"},
+        UsageCase{{"--ignore-player", "vlc", "--no-player"},
+                  "options '--ignore-player' and '--no-player' exclude each other"},
+        // --minimized is about the window, which these do without.
+        UsageCase{{"--console", "--minimized"},
+                  "options '--minimized' and '--console' exclude each other"},
+        UsageCase{{"--minimized", "--learn"},
+                  "options '--minimized' and '--learn' exclude each other"},
+        UsageCase{{"--learn", "--print-keys"},
+                  "options '--learn' and '--print-keys' exclude each other"},
+        UsageCase{{"--find-port", "/dev/a", "--port", "/dev/b"},
+                  "options '--find-port' and '--port' exclude each other"},
+        UsageCase{{"--learn", "--find-port"},
+                  "options '--find-port' and '--learn' exclude each other"},
+        // An error stops parsing: a later --help is not reached.
+        UsageCase{{"--bad", "--help"}, "unknown option '--bad'"}));
 
 TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
     const std::string help = CommandLine::HelpText();

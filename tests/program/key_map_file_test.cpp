@@ -77,6 +77,13 @@ TEST(KeyMapFile, ReadsUtf16AndNamesBytesThatAreNotText) {
     ASSERT_EQ(loaded.problems.size(), 1u);
     EXPECT_EQ(loaded.problems[0],
               path + ":2: not UTF-8 text (byte 0xE9): save it as UTF-8 or UTF-16");
+
+    // Old Mac line ends would make the map one line.
+    std::ofstream(path, std::ios::binary) << "key 42 stop\rkey 43 play\r";
+    loaded = KeyMapFile::Load(path);
+    ASSERT_EQ(loaded.problems.size(), 1u);
+    EXPECT_EQ(loaded.problems[0].rfind(path + ":1: a line ends in a CR alone", 0), 0u)
+        << loaded.problems[0];
 }
 
 // Only a default file that is not there is absent: the settings file and the key map

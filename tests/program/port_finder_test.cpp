@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include "program/port_candidates.h"
+#include "tests/doubles/ready_serial_device.h"
 #include "tests/doubles/scratch_folder.h"
 #include "tools/virtual_port.h"
 
@@ -86,6 +91,119 @@ TEST(PortFinder, FindsThePortAKeyArrivesOnAndSaysWhyOthersCannotBeUsed) {
     PortFinder again;
     EXPECT_EQ(again.Listen({receiver->readerPath()}).size(), 1u);
 }
+
+// Ports whose reads follow a script, each step waiting for the others' where it matters.
+class Script {
+  public:
+    struct Step {
+        std::vector<std::uint8_t> bytes;  // read at once
+        int waitFor = 0;                  // else: wait until this mark is made
+        int mark = 0;                     // else: make this mark (the bytes before are taken)
+    };
+
+    class Device : public ReadySerialDevice {
+      public:
+        Device(Script& script, std::vector<Step> steps)
+            : script_(script), steps_(std::move(steps)) {}
+        ReadResult Read(std::span<std::uint8_t> buffer) override {
+            std::unique_lock lock(script_.mutex_);
+            for (; next_ < steps_.size(); ++next_) {
+                const Step& step = steps_[next_];
+                if (step.mark != 0) {
+                    script_.marks_.insert(step.mark);
+                    script_.changed_.notify_all();
+                } else if (step.waitFor != 0) {
+                    script_.changed_.wait(
+                        lock, [&] { return woken_ || script_.marks_.count(step.waitFor) > 0; });
+                } else {
+                    std::copy(step.bytes.begin(), step.bytes.end(), buffer.begin());
+                    ++next_;
+                    return {ReadStatus::Data, step.bytes.size()};
+                }
+                if (woken_) {
+                    break;
+                }
+            }
+            script_.changed_.wait(lock, [&] { return woken_; });
+            return {ReadStatus::Stopped};
+        }
+        void Wake() override {
+            std::lock_guard lock(script_.mutex_);
+            woken_ = true;
+            script_.changed_.notify_all();
+        }
+
+      private:
+        Script& script_;
+        std::vector<Step> steps_;
+        std::size_t next_ = 0;
+        bool woken_ = false;
+    };
+
+    void Mark(int mark) {
+        std::lock_guard lock(mutex_);
+        marks_.insert(mark);
+        changed_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::set<int> marks_;
+};
+
+using Step = Script::Step;
+constexpr int NoiseHeard = 1, AskedAgain = 2, NoisePressed = 3, ReceiverHeard = 4;
+const Step Press{{0x91, 0x2A}};
+
+struct NoiseCase {
+    const char* what;
+    std::vector<Step> noise;
+    std::vector<Step> receiver;
+    bool asked;
+};
+
+void PrintTo(const NoiseCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class PortFinderNoise : public ::testing::TestWithParam<NoiseCase> {};
+
+TEST_P(PortFinderNoise, NamesAPortBesideNoiseOnlyAfterTwoPresses) {
+    const NoiseCase& c = GetParam();
+    Script script;
+    std::vector<std::vector<Step>> scripts{c.noise, c.receiver};
+    std::size_t made = 0;
+    PortFinder finder([&]() -> std::unique_ptr<SerialDevice> {
+        return std::make_unique<Script::Device>(script, scripts.at(made++));
+    });
+    ASSERT_EQ(finder.Listen({"noise", "receiver"}).size(), 2u) << finder.Problems().front();
+    int asked = 0;
+    EXPECT_EQ(finder.Await(std::chrono::minutes(1),
+                           [&] {
+                               ++asked;
+                               script.Mark(AskedAgain);
+                           }),
+              "receiver");
+    EXPECT_EQ(asked, c.asked ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PortFinderNoise,
+    ::testing::Values(
+        NoiseCase{"a port alone is named at its first press", {}, {{{0x33}}, Press}, false},
+        NoiseCase{"noise elsewhere asks for a second press",
+                  {{{0x33}}, {{}, 0, NoiseHeard}},
+                  {{{}, NoiseHeard}, Press, {{}, AskedAgain}, Press},
+                  true},
+        NoiseCase{"a press in the noise is not taken for the receiver's",
+                  {{{0x33}}, {{}, 0, NoiseHeard}, {{}, AskedAgain}, Press, {{}, 0, NoisePressed}},
+                  {{{}, NoiseHeard}, Press, {{}, NoisePressed}, Press},
+                  true},
+        NoiseCase{"a press in the noise first is not taken either",
+                  {{{}, ReceiverHeard}, Press},
+                  {{{0x33}}, {{}, 0, ReceiverHeard}, {{}, AskedAgain}, Press, Press},
+                  true}));
 
 // A port this process holds (as another program would) is not taken.
 TEST(PortFinder, LeavesAHeldPortAlone) {

@@ -50,7 +50,7 @@ std::string Outcome(const CommandLine& parsed, const std::string& file) {
     }
     return outcome + (parsed.command == Command::RunConsole ? " console" : "") +
            (parsed.follow ? " follow" : "") + (parsed.minimized ? " minimized" : "") +
-           (parsed.command == Command::FindPort ? " find" : "");
+           (parsed.notify ? " notify" : "") + (parsed.command == Command::FindPort ? " find" : "");
 }
 
 const std::string Usual =
@@ -89,11 +89,26 @@ TEST(SettingsFile, FillsInWhatTheCommandLineLeftOut) {
         {"port = /dev/a\ncolour = red\n", {}, ":2: unknown setting 'colour'" + Refused},
         {"learn = true\n", {}, ":1: setting 'learn' is for the command line only" + Refused},
         {"follow = maybe\n", {}, ":1: setting 'follow' is true or false" + Refused},
+        // What the file turns on, the command line can turn off.
+        {"console = true\nnotify = true\n", {"--no-console", "--no-notify"}, "/dev/ttyS0 []"},
+        {"console = yes\nfollow = on\n", {"--console=false"}, "/dev/ttyS0 [] follow"},
+        {"minimized = TRUE\nnotify = 1\n",
+         {"--no-minimized", "--console"},
+         "/dev/ttyS0 [] console notify"},
+        {"console = 0x1\n", {}, ":1: setting 'console' is true or false" + Refused},
+        {"notify = 2\n", {}, ":1: setting 'notify' is true or false" + Refused},
+        {"no-console = true\n",
+         {},
+         ":1: unknown setting 'no-console' (a flag is set with true or false)" + Refused},
         {"player = vlc,,mpv\n",
          {},
          ":1: option '--player' has an empty name in 'vlc,,mpv'" + Refused},
         {"port =\n", {}, ":1: setting 'port' needs a value" + Refused},
         {"port /dev/a\n", {}, ":1: expected NAME = VALUE" + Refused},
+        {"port = /dev/a\rconsole = true\r",
+         {},
+         ":1: a line ends in a CR alone (old Mac line ends): save it with LF or CR LF line ends" +
+             Refused},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file.value_or("(none)"));
@@ -113,6 +128,24 @@ TEST(SettingsFile, FillsInWhatTheCommandLineLeftOut) {
         const CommandLine parsed = CommandLine::Parse(args, named ? scratch.FilePath("x") : file);
         EXPECT_EQ(Outcome(parsed, file), c.outcome);
     }
+}
+
+// A line printed for the user to add (--find-port's port) reads back as the same value.
+TEST(SettingsFile, ASettingLineReadsBackAsItsValue) {
+    for (const std::string value :
+         {"/dev/ttyUSB0", "/dev/serial/by-id/usb-IR_#2-port0", "/tmp/my #port", "#port", " lead",
+          "trail\t", "\"quoted\"", "'it's'", "a = b ; c", "C:\\Ports\\COM3", ""}) {
+        const ScratchFolder scratch;
+        const std::string file = scratch.FilePath("quorvel.conf");
+        std::ofstream(file, std::ios::binary) << SettingLine("port", value) << "\n";
+        const SettingsRead read = ReadSettings(file);
+        ASSERT_EQ(read.problem, "") << value;
+        ASSERT_EQ(read.settings.size(), 1u) << value;
+        EXPECT_EQ(read.settings[0].value, value) << SettingLine("port", value);
+    }
+    // No line holds these.
+    EXPECT_EQ(SettingLine("port", "a\nb"), "");
+    EXPECT_EQ(SettingLine("port", "a\"b'c"), "");
 }
 
 TEST(SettingsFile, TheDefaultOneIsBesideTheKeyMap) {
