@@ -82,14 +82,15 @@ void SignalCycle::Handle(const KeyEvent& event) {
     KeyEffect effect = keys->Decode(event);
     messageText_ = std::move(effect.text);
     // Every event goes through the shaper, so that a press ends a hold.
-    const bool acts =
-        shaper_.Admit(event.action == KeyAction::Repeat, event.key, effect.hold, arrived);
+    const bool acts = shaper_.Admit(event.action == KeyAction::Repeat, event.key, effect.hold,
+                                    arrived, {event.queued, event.more});
     // The player acts before the history shows the key.
     if (effect.request && acts) {
         if (effect.request->action == PlayerAction::Run) {
             commands_.Run(effect.request->command);  // says itself what became of it
         } else {
             player_.Perform(*effect.request);
+            shaper_.PlayerCalled();
         }
     }
     history_.ReplaceLastLine(messageText_);

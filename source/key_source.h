@@ -15,9 +15,16 @@ enum class KeyAction {
     Release,  // a key went up; only sources that know it say it
 };
 
+// Where the event stood in the source's queue, for a source that can tell (others leave
+// both false): a caller that was busy, say waiting on a slow player, learns which events
+// came in the meantime and which of them a newer one already follows.
 struct KeyEvent {
     KeyAction action;
     Key key;
+    // Its input was already waiting when the source was asked for it.
+    bool queued = false;
+    // More input was already waiting behind it when it was handed out.
+    bool more = false;
 };
 
 // Something about the source itself, with why in words for the user.
