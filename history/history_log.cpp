@@ -20,14 +20,17 @@ void HistoryLog::AppendLine(const std::string& text, const std::string& why) {
     historyList_.Repaint();
 }
 
-void HistoryLog::ReplaceLastLine(const std::string& text) {
+void HistoryLog::ReplaceLastLine(const std::string& text, const std::string& why) {
     // Before anything was appended there is no last line of ours to replace; touching
     // index -1 would corrupt whatever list sits underneath.
     if (lineIndex_ < 0) {
-        AppendLine(text);
+        AppendLine(text, why);
         return;
     }
     historyList_.DeleteLine(lineIndex_);
     historyList_.InsertLine(lineIndex_, text);
+    if (!why.empty()) {
+        historyList_.ExplainLine(lineIndex_, why);
+    }
     historyList_.Repaint();
 }

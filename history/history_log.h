@@ -20,7 +20,7 @@ class HistoryLog {
     void RemoveFirstLine();
     // why, when given, says what the line reports (see HistoryList::ExplainLine).
     void AppendLine(const std::string& text, const std::string& why = {});
-    void ReplaceLastLine(const std::string& text);
+    void ReplaceLastLine(const std::string& text, const std::string& why = {});
 
     int LineIndex() const { return lineIndex_; }
     // Whether the greeting is still there to remove.

@@ -15,6 +15,13 @@ class ChildCommand {
     // with ended set to why it ended badly ("ended with status 127 (not found)"), or
     // empty when it ended well.
     virtual bool Running(std::string& ended) = 0;
+    // Whether AwaitEnd can tell of its end; where not, only Running tells.
+    virtual bool CanAwaitEnd() const = 0;
+    // Blocks until it has ended (true; Running then reaps it) or StopAwaiting is called
+    // (false, and at once from then on).
+    virtual bool AwaitEnd() = 0;
+    // Safe from any thread: ends AwaitEnd's wait.
+    virtual void StopAwaiting() = 0;
 };
 
 // Starts command; null, with error set to the reason, when it could not be started (the

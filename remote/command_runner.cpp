@@ -1,14 +1,36 @@
 #include "remote/command_runner.h"
 
-#include "actions/player_log.h"
+#include <system_error>
+
 #include "log/untrusted_text.h"
+#include "remote/remote_log.h"
+
+namespace {
+
+// How the command ended, if badly.
+void SayEnded(const std::string& command, const std::string& ended) {
+    if (!ended.empty()) {
+        QUORVEL_WARNING(lcRemote) << "\"" << UntrustedText(command) << "\" " << ended;
+    }
+}
+
+}  // namespace
+
+CommandRunner::~CommandRunner() {
+    for (auto& [command, running] : running_) {
+        running->child->StopAwaiting();
+        if (running->awaiter.joinable()) {
+            running->awaiter.join();
+        }
+    }
+}
 
 CommandRunner::Outcome CommandRunner::Run(const std::string& command) {
     Reap();
     if (const auto found = running_.find(command); found != running_.end()) {
-        if (!found->second.saidSkipped) {
-            found->second.saidSkipped = true;
-            QUORVEL_INFO(lcPlayer) << "\"" << UntrustedText(command)
+        if (!found->second->saidSkipped) {
+            found->second->saidSkipped = true;
+            QUORVEL_INFO(lcRemote) << "\"" << UntrustedText(command)
                                    << "\" still runs; its key is skipped until it ends";
         }
         return Outcome::StillRunning;
@@ -20,7 +42,7 @@ CommandRunner::Outcome CommandRunner::Run(const std::string& command) {
     if (starts_.size() >= static_cast<std::size_t>(MostPerSecond)) {
         if (!saidTooMany_) {
             saidTooMany_ = true;
-            QUORVEL_WARNING(lcPlayer)
+            QUORVEL_WARNING(lcRemote)
                 << "more than " << MostPerSecond << " commands a second: \""
                 << UntrustedText(command) << "\" and the keys after it are skipped for now";
         }
@@ -32,23 +54,52 @@ CommandRunner::Outcome CommandRunner::Run(const std::string& command) {
     std::string error;
     std::unique_ptr<ChildCommand> child = start_(command, error);
     if (!child) {
-        QUORVEL_WARNING(lcPlayer) << "cannot run \"" << UntrustedText(command)
-                                  << "\": " << UntrustedText(error, 1000);
+        lastFailure_ =
+            "cannot run \"" + UntrustedText(command) + "\": " + UntrustedText(error, 1000);
+        QUORVEL_WARNING(lcRemote) << lastFailure_;
         return Outcome::Failed;
     }
-    running_[command] = Running{std::move(child)};
+    auto running = std::make_unique<Running>();
+    running->child = std::move(child);
+    Running& watched = *running;
+    watched.watch.store(Watch::NotAwaited);  // said at a later Run instead
+    if (watched.child->CanAwaitEnd()) {
+        try {
+            watched.watch.store(Watch::Awaiting);
+            watched.awaiter = std::thread([&watched, command] {
+                if (watched.child->AwaitEnd()) {
+                    std::string ended;
+                    watched.child->Running(ended);  // reaps it
+                    SayEnded(command, ended);
+                    watched.watch.store(Watch::Ended);
+                }
+            });
+        } catch (const std::system_error&) {
+            watched.watch.store(Watch::NotAwaited);
+        }
+    }
+    running_[command] = std::move(running);
     return Outcome::Started;
 }
 
 void CommandRunner::Reap() {
     for (auto it = running_.begin(); it != running_.end();) {
-        std::string ended;
-        if (it->second.child->Running(ended)) {
+        Running& running = *it->second;
+        const Watch watch = running.watch.load();
+        if (watch == Watch::Awaiting) {
             ++it;
             continue;
         }
-        if (!ended.empty()) {
-            QUORVEL_WARNING(lcPlayer) << "\"" << UntrustedText(it->first) << "\" " << ended;
+        if (running.awaiter.joinable()) {
+            running.awaiter.join();
+        }
+        if (watch == Watch::NotAwaited) {
+            std::string ended;
+            if (running.child->Running(ended)) {
+                ++it;
+                continue;
+            }
+            SayEnded(it->first, ended);
         }
         it = running_.erase(it);
     }

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <exception>
+#include <optional>
 
 #include "actions/null_player_link.h"
 #include "remote/remote_log.h"
@@ -23,10 +24,11 @@ std::string Why(const std::exception_ptr& error) {
 }  // namespace
 
 IRThread::IRThread(HistoryList& historyList, std::unique_ptr<KeySource> source,
-                   PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys)
+                   PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys, Pause pause)
     : history_(historyList),
       source_(std::move(source)),
       makePlayer_(std::move(makePlayer)),
+      pause_(std::move(pause)),
       keys_(std::move(keys)),
       wake_(stop_.get_token(), [this] { Wake(); }) {}
 
@@ -65,6 +67,7 @@ void IRThread::Wake() {
 void IRThread::Execute(std::stop_token stop) {
     // Outlives every pass, so that a stop never reaches a link already gone.
     std::unique_ptr<PlayerLink> player;
+    std::optional<SignalCycle> cycle;  // after the link it uses, so it goes first
     bool started = false;
     ReadBackoff backoff;
     bool failureSaid = false;
@@ -78,12 +81,18 @@ void IRThread::Execute(std::stop_token stop) {
                     player_->Interrupt();
                 }
             }
-            SignalCycle cycle(*source_, history_, *player, *keys_);
+            if (!cycle) {
+                cycle.emplace(*source_, history_, *player, *keys_);
+            }
             if (!started) {
-                cycle.Start();
+                // Again after a failure, as the history holds none of its lines yet; the
+                // greeting goes once only (HistoryLog).
+                cycle->Start();
                 started = true;
             }
-            cycle.Run();
+            while (cycle->RunOnePass()) {
+                backoff.RecordSuccess();  // occasional failures each wait the first wait
+            }
             break;  // the cycle ends only when stopped
         } catch (...) {
             if (!failureSaid) {
@@ -97,11 +106,18 @@ void IRThread::Execute(std::stop_token stop) {
             break;
         }
         backoff.RecordFailure();
+        if (pause_) {
+            if (!pause_(backoff.NextWait(), stop)) {
+                break;
+            }
+            continue;
+        }
         std::mutex mutex;
         std::unique_lock lock(mutex);
         std::condition_variable_any().wait_for(lock, stop, backoff.NextWait(),
                                                [] { return false; });
     }
+    cycle.reset();
     std::lock_guard lock(playerMutex_);
     player_ = nullptr;
 }

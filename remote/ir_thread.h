@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -22,17 +23,22 @@
 // The receiver never dies silently: an exception on the thread (the player link's, a
 // failed allocation) is said once in the lcRemote log, and after the read back-off the
 // receiver carries on where it failed: making the link, setting up the source or reading.
+// The back-off starts again from its first wait after each pass that ends well; the
+// signal cycle, with its holds and running commands, is kept across failures.
 class IRThread {
   public:
     // Makes the player link on the receiver thread, where it is used; it may look its
     // player up there before the port is opened.
     using PlayerFactory = std::function<std::unique_ptr<PlayerLink>()>;
+    // Waits out the back-off after a failure; false when the thread is to stop. None: a
+    // wait that a stop cuts short.
+    using Pause = std::function<bool(std::chrono::milliseconds wait, std::stop_token stop)>;
 
     // Created suspended: nothing runs until Resume. keys says what each key does; it may be
     // replaced while the thread runs (a reload), and each event is decoded by the map in
     // force when it arrives.
     IRThread(HistoryList& historyList, std::unique_ptr<KeySource> source, PlayerFactory makePlayer,
-             std::shared_ptr<const SharedKeyMap> keys);
+             std::shared_ptr<const SharedKeyMap> keys, Pause pause = {});
     // Stops and joins the thread; the port closes with it.
     ~IRThread();
     IRThread(const IRThread&) = delete;
@@ -57,6 +63,7 @@ class IRThread {
     HistoryLog history_;  // LineIndex lives here
     const std::unique_ptr<KeySource> source_;
     PlayerFactory makePlayer_;
+    Pause pause_;
     const std::shared_ptr<const SharedKeyMap> keys_;  // never null
     // The player link while the thread runs, for a stop to interrupt.
     std::mutex playerMutex_;

@@ -82,15 +82,19 @@ void SignalCycle::Handle(const KeyEvent& event) {
     KeyEffect effect = keys->Decode(event);
     messageText_ = std::move(effect.text);
     // Every event goes through the shaper, so that a press ends a hold.
-    const bool acts =
-        shaper_.Admit(event.action == KeyAction::Repeat, event.key, effect.hold, arrived);
+    const bool acts = shaper_.Admit(event.action == KeyAction::Repeat, event.key, effect.hold,
+                                    arrived, {event.queued, event.more});
     // The player acts before the history shows the key.
+    std::string why;
     if (effect.request && acts) {
-        if (effect.request->action == PlayerAction::Run) {
-            commands_.Run(effect.request->command);  // says itself what became of it
-        } else {
+        if (effect.request->action != PlayerAction::Run) {
             player_.Perform(*effect.request);
+            shaper_.PlayerCalled();
+        } else if (commands_.Run(effect.request->command) == CommandRunner::Outcome::Failed) {
+            // Else the log says what became of it; a command that did not start shows.
+            messageText_ = RunFailedText;
+            why = commands_.LastFailure();
         }
     }
-    history_.ReplaceLastLine(messageText_);
+    history_.ReplaceLastLine(messageText_, why);
 }

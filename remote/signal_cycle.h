@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "actions/player_link.h"
 #include "history/history_log.h"
@@ -22,11 +23,20 @@ class SignalCycle {
     static constexpr const char* ConfigErrorText = "Err";
     // A read that failed; the "-1" of the failed read follows it.
     static constexpr const char* ReadErrorText = "COM READ ERROR!";
+    // A run key whose command could not be started, in place of its own text.
+    static constexpr const char* RunFailedText = "RUN FAILED!";
 
-    // keys is read once per event, so a reload applies from the next event on.
+    // keys is read once per event, so a reload applies from the next event on. start
+    // starts run's commands.
     SignalCycle(KeySource& source, HistoryLog& history, PlayerLink& player,
-                const SharedKeyMap& keys, EventClock& clock = EventClock::Steady())
-        : source_(source), history_(history), player_(player), keys_(keys), clock_(clock) {}
+                const SharedKeyMap& keys, EventClock& clock = EventClock::Steady(),
+                CommandRunner::Starter start = StartChildCommand)
+        : source_(source),
+          history_(history),
+          player_(player),
+          keys_(keys),
+          clock_(clock),
+          commands_(std::move(start)) {}
 
     // Opens the source, removes the window's greeting once the source is open (the greeting
     // stays while the window shows none), then sets the source up: one "Err" line, with

@@ -51,6 +51,9 @@ class SerialDevice {
     virtual bool AwaitPath(const std::string& /*path*/, std::chrono::milliseconds duration) {
         return Pause(duration);
     }
+    // Whether input has arrived that Read would hand over without waiting. Without a way to
+    // tell, false. Not called while closed.
+    virtual bool InputWaiting() { return false; }
     // Safe from any thread. From then on Read and Pause return at once.
     virtual void Wake() = 0;
 

@@ -74,6 +74,9 @@ SourceItem SerialLine::Next() {
         return SourceCondition{SourceCondition::Kind::Back, "serial port " + path_ + " is back"};
     }
 
+    // Bytes read before now came in one read with the rest of their chunk; it says whether
+    // they were waiting.
+    const bool queued = bufferStart_ < bufferEnd_ ? chunkQueued_ : device_->InputWaiting();
     const int first = ReadByte();
     if (first == Stopped) {
         return SourceStopped{};
@@ -93,7 +96,12 @@ SourceItem SerialLine::Next() {
     if (code == ReadFailed) {
         return BrokenEvent{action, failure_};
     }
-    return KeyEvent{action, Key::Code(code)};
+    return KeyEvent{
+        .action = action, .key = Key::Code(code), .queued = queued, .more = InputWaiting()};
+}
+
+bool SerialLine::InputWaiting() {
+    return bufferStart_ < bufferEnd_ || (device_->IsOpen() && device_->InputWaiting());
 }
 
 int SerialLine::Recover() {
@@ -142,6 +150,7 @@ int SerialLine::ReadByte() {
         if (stopRequested_.load()) {
             return Stopped;
         }
+        chunkQueued_ = device_->InputWaiting();
         const auto result = device_->Read(buffer_);
         switch (result.status) {
             case SerialDevice::ReadStatus::Data:

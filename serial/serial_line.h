@@ -32,6 +32,8 @@ class SerialLine : public KeySource {
     void Open() override;
     // 9600 8N1 raw: a condition for each of the three line-setting steps that fails.
     std::vector<SourceCondition> Configure() override;
+    // An event says whether its bytes had been waiting in the port when asked for or read,
+    // and whether more were waiting behind it (in the port, or read but not handed out).
     // After a failure the next call first waits (see ReadBackoff) and, if the port was lost
     // or never opened, reopens and reconfigures it (Back when that worked); a missing
     // port's wait ends as soon as its path appears.
@@ -48,6 +50,8 @@ class SerialLine : public KeySource {
     // After a failure: the back-off's wait, then a reopen of a lost port. 0 when the port
     // may be read, else ReadFailed or Stopped.
     int Recover();
+    // Bytes already here to be read without waiting, in the buffer or in the port.
+    bool InputWaiting();
     // Reopens a lost or absent port; false, with failure_ set, if it is still unusable.
     bool Reopen();
     // The four configuration steps; which of the three line-setting steps failed.
@@ -74,4 +78,6 @@ class SerialLine : public KeySource {
     std::array<std::uint8_t, 64> buffer_{};
     std::size_t bufferStart_ = 0;
     std::size_t bufferEnd_ = 0;
+    // The bytes in the buffer were already waiting in the port when they were read.
+    bool chunkQueued_ = false;
 };

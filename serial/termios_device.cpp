@@ -218,6 +218,11 @@ SerialDevice::ReadResult TermiosDevice::Read(std::span<std::uint8_t> buffer) {
     }
 }
 
+bool TermiosDevice::InputWaiting() {
+    int queued = 0;
+    return ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0;
+}
+
 bool TermiosDevice::Pause(std::chrono::milliseconds duration) {
     return WaitUntil(std::chrono::steady_clock::now() + duration, false);
 }

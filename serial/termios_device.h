@@ -30,6 +30,8 @@ class TermiosDevice : public SerialDevice {
     bool WriteTimeouts() override;
 
     ReadResult Read(std::span<std::uint8_t> buffer) override;
+    // FIONREAD.
+    bool InputWaiting() override;
     bool Pause(std::chrono::milliseconds duration) override;
     // Watches the deepest folder on the way to path that exists, with inotify.
     bool AwaitPath(const std::string& path, std::chrono::milliseconds duration) override;

@@ -97,6 +97,7 @@ void Win32CommDevice::Close() {
         CloseHandle(port_);
         port_ = INVALID_HANDLE_VALUE;
     }
+    lineErrorHeld_ = false;
 }
 
 bool Win32CommDevice::ReadSettings() {
@@ -165,7 +166,23 @@ Win32CommDevice::Transfer Win32CommDevice::ReadInto(std::uint8_t* data, DWORD si
     return done ? Transfer::Done : Transfer::Failed;
 }
 
+bool Win32CommDevice::InputWaiting() {
+    COMSTAT queue{};
+    DWORD errors = 0;
+    if (ClearCommError(port_, &errors, &queue) && (errors & LineErrors) != 0) {
+        lineErrorHeld_ = true;
+    }
+    return lineErrorHeld_ || queue.cbInQue > 0;
+}
+
 SerialDevice::ReadResult Win32CommDevice::Read(std::span<std::uint8_t> buffer) {
+    if (lineErrorHeld_) {
+        lineErrorHeld_ = false;
+        buffer[0] = MarkByte;
+        buffer[1] = ErrorByte;
+        buffer[2] = ErrorByte;
+        return {ReadStatus::Data, 3};
+    }
     int emptyReads = 0;
     for (;;) {
         std::uint8_t byte = 0;

@@ -43,6 +43,8 @@ class Win32CommDevice : public SerialDevice {
     // Needs room for five bytes (a doubled 0xFF and a marked line error); fills up to half
     // of the rest with what has arrived.
     ReadResult Read(std::span<std::uint8_t> buffer) override;
+    // ClearCommError's input count; a line error it clears is kept for the next Read.
+    bool InputWaiting() override;
     bool Pause(std::chrono::milliseconds duration) override;
     // Ends early when the system's serial ports change (HARDWARE\DEVICEMAP in the registry,
     // where each port that arrives is entered), or at once, the first time, if the port
@@ -69,6 +71,8 @@ class Win32CommDevice : public SerialDevice {
     void StopWatching();
 
     HANDLE port_ = INVALID_HANDLE_VALUE;
+    // A line error that InputWaiting cleared, for the next Read to report.
+    bool lineErrorHeld_ = false;
     // Manual reset and never reset: once woken, every later wait ends at once.
     HANDLE wake_;
     // Signalled when the overlapped read in flight completes.

@@ -17,6 +17,9 @@ enum class KeyAction {
     Release,  // a key went up; only sources that know it say it
 };
 
+// Where the event stood in the source's queue, for a source that can tell (others leave
+// both false): a caller that was busy, say waiting on a slow player, learns which events
+// came in the meantime and which of them a newer one already follows.
 struct KeyEvent {
     KeyAction action;
     Key key;
@@ -25,6 +28,10 @@ struct KeyEvent {
     // The scancode the receiver gave with a named key (the kernel's MSC_SCAN), where it
     // gave one: bound by itself, it goes before the name.
     std::optional<std::uint32_t> scancode{};
+    // Its input was already waiting when the source was asked for it.
+    bool queued = false;
+    // More input was already waiting behind it when it was handed out.
+    bool more = false;
 };
 
 // Something about the source itself, with why in words for the user.

@@ -24,6 +24,9 @@ class FakeChild : public ChildCommand {
         ended = command_ == "false" ? "ended with status 1" : "";
         return ended_.count(command_) == 0;
     }
+    bool CanAwaitEnd() const override { return false; }  // only Running tells
+    bool AwaitEnd() override { return false; }
+    void StopAwaiting() override {}
 
   private:
     const std::set<std::string>& ended_;
@@ -96,10 +99,23 @@ TEST(CommandRunner, SaysWhyACommandFailedOrEndedBadly) {
     EXPECT_EQ(runner.Run("broken"), Outcome::Failed);
     EXPECT_EQ(runner.Run("false"), Outcome::Started);
     EXPECT_EQ(runner.Run("\x1b[2J"), Outcome::Started);
-    EXPECT_EQ(log.Messages("quorvel.player"),
+    EXPECT_EQ(log.Messages("quorvel.remote"),
               (std::vector<std::string>{
                   "cannot run \"broken\": cannot fork: Resource temporarily unavailable",
                   "\"false\" ended with status 1"}));
+}
+
+// A command that ends badly is reaped and said as it ends, not at the next run; one that
+// still runs at the end is left running.
+TEST(CommandRunner, SaysABadEndAtOnce) {
+    LogCapture log;
+    {
+        CommandRunner runner;
+        EXPECT_EQ(runner.Run("exit 3"), Outcome::Started);
+        EXPECT_EQ(runner.Run("sleep 30"), Outcome::Started);
+        EXPECT_TRUE(Eventually([&] { return log.Count("\"exit 3\" ended with status 3") == 1; }));
+    }
+    EXPECT_EQ(log.Count("sleep"), 0);
 }
 
 // The real thing: what the command has for standard input, output and error, and why an

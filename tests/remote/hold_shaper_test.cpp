@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "remote/signal_cycle.h"
 #include "serial/event_protocol.h"
 #include "tests/doubles/memory_history_list.h"
@@ -176,5 +179,118 @@ INSTANTIATE_TEST_SUITE_P(
              Join({Hold(0x21, 0, 500), Hold(0xA1, 500, 1000)}),
              {PP, ST, PP, ST}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// A slow player: the test's clock moves on only while the player is called, or while the
+// source waits for the next event to come; what came meanwhile is handed out as queued.
+struct Timeline : EventClock {
+    TimePoint Now() override { return TimePoint{} + std::chrono::milliseconds(ms); }
+    int ms = 0;
+};
+
+class TimedSource : public KeySource {
+  public:
+    TimedSource(const Events& events, Timeline& clock) : events_(events), clock_(clock) {}
+    void Open() override {}
+    std::vector<SourceCondition> Configure() override { return {}; }
+    SourceItem Next() override {
+        if (next_ == events_.size()) {
+            return SourceStopped{};
+        }
+        const Event& event = events_[next_++];
+        const bool queued = event.ms <= clock_.ms;
+        clock_.ms = std::max(clock_.ms, event.ms);
+        const bool more = next_ < events_.size() && events_[next_].ms <= clock_.ms;
+        return KeyEvent{.action = event.prefix == KeyPrefix ? KeyAction::Press : KeyAction::Repeat,
+                        .key = Key::Code(event.code),
+                        .queued = queued,
+                        .more = more};
+    }
+    void RequestStop() override {}
+
+  private:
+    const Events& events_;
+    Timeline& clock_;
+    std::size_t next_ = 0;
+};
+
+struct SlowPlayer : PlayerLink {
+    SlowPlayer(Timeline& clock, int answerMs) : clock(clock), answerMs(answerMs) {}
+    void Perform(const PlayerRequest& request) override {
+        acts.push_back({request.action, clock.ms});
+        clock.ms += answerMs;
+    }
+    Timeline& clock;
+    int answerMs;
+    std::vector<std::pair<PlayerAction, int>> acts;  // what, and when it was asked
+};
+
+struct SlowCase {
+    const char* name;
+    const char* map;
+    int answerMs;
+    Events events;
+    std::vector<std::pair<PlayerAction, int>> acts;
+};
+
+void PrintTo(const SlowCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SlowPlayerHold : public testing::TestWithParam<SlowCase> {};
+
+// Every event is still shown; only the acts of what queued behind a call collapse, and
+// nothing acts later than half a second after the hold's last repeat.
+TEST_P(SlowPlayerHold, QueuedRepeatsActOnceAndNeverLate) {
+    const SlowCase& c = GetParam();
+    std::vector<std::string> problems;
+    const SharedKeyMap keys(KeyMap::Parse(c.map, "keys.conf", problems));
+    MemoryHistoryList list;
+    HistoryLog log(list);
+    Timeline clock;
+    TimedSource source(c.events, clock);
+    SlowPlayer player(clock, c.answerMs);
+    SignalCycle(source, log, player, keys, clock).Run();
+    EXPECT_EQ(player.acts, c.acts);
+    EXPECT_EQ(list.lines.size(), c.events.size() + 1);
+    ASSERT_FALSE(player.acts.empty());
+    EXPECT_LE(player.acts.back().second, c.events.back().ms + 500);
+}
+
+const char* const Volume = "key 0xB0 volume-up\nheld 0xB0 volume-up";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SlowPlayerHold,
+    testing::Values(
+        // A player that answers at once: every repeat acts, as without a queue.
+        SlowCase{"Prompt",
+                 Volume,
+                 0,
+                 Hold(0xB0, 0, 500),
+                 {{UP, 0}, {UP, 110}, {UP, 220}, {UP, 330}, {UP, 440}}},
+        // 300 ms answers over a 2 s hold: the repeats that queued behind each answer act
+        // once, by the newest.
+        SlowCase{"Answers300",
+                 Volume,
+                 300,
+                 Hold(0xB0, 0, 2000),
+                 {{UP, 0},
+                  {UP, 300},
+                  {UP, 600},
+                  {UP, 900},
+                  {UP, 1200},
+                  {UP, 1500},
+                  {UP, 1800},
+                  {UP, 2100}}},
+        // 900 ms answers: what queued may be older than may act; the live repeats act.
+        SlowCase{"Answers900", Volume, 900, Hold(0xB0, 0, 2000), {{UP, 0}, {UP, 990}, {UP, 1980}}},
+        // A long press still stops once, on the first repeat that did not wait.
+        SlowCase{"LongPressAnswers900",
+                 "key 0x60 play-pause\nheld 0x60 stop once delay=800",
+                 900,
+                 Hold(0x60, 0, 1500),
+                 {{PP, 0}, {ST, 990}}},
+        // Released while the player was busy: what queued is too old, and nothing acts.
+        SlowCase{"ReleasedDuringAnswer", Volume, 900, Hold(0xB0, 0, 800), {{UP, 0}}}),
+    [](const testing::TestParamInfo<SlowCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "serial/serial_line.h"
 #include "tests/doubles/locked_history_list.h"
 #include "tests/doubles/log_capture.h"
+#include "tests/doubles/scripted_key_source.h"
 #include "tools/virtual_port.h"
 
 namespace {
@@ -100,6 +101,44 @@ TEST(IRThread, PortAbsentReportsThreeErrsThenFailedReads) {
     thread.Join();
     ASSERT_GE(seen.size(), expected.size());
     EXPECT_EQ(Lines(seen.begin(), seen.begin() + expected.size()), expected);
+}
+
+// Failures now and then: each waits the back-off's first wait again after a pass that
+// ended well, and a setup that failed is run again without removing a line again.
+TEST(IRThread, RetriesWithAFreshBackoffAndRemovesTheGreetingOnce) {
+    struct FlakySource : ScriptedKeySource {
+        using ScriptedKeySource::ScriptedKeySource;
+        std::vector<SourceCondition> Configure() override {
+            if (configures++ == 0) {
+                throw std::runtime_error("setup broke");
+            }
+            return ScriptedKeySource::Configure();
+        }
+        int configures = 0;
+    };
+    auto owned = std::make_unique<FlakySource>(
+        std::vector<SourceItem>{Press(0x60), Press(0x18)},
+        std::vector<SourceCondition>{{SourceCondition::Kind::CannotConfigure, "no"}});
+    const std::string fails = "xx.x.";  // each Next: x throws, . hands out the next item
+    std::size_t call = 0;
+    owned->onNext = [&] {
+        if (call < fails.size() && fails[call++] == 'x') {
+            throw std::runtime_error("read broke");
+        }
+    };
+    LockedHistoryList list({Greeting});
+    std::vector<long> waits;
+    {
+        IRThread thread(list, std::move(owned), {}, Keys(),
+                        [&](std::chrono::milliseconds wait, std::stop_token) {
+                            waits.push_back(static_cast<long>(wait.count()));
+                            return true;
+                        });
+        thread.Resume();
+        thread.Join();
+    }
+    EXPECT_EQ(waits, (std::vector<long>{100, 200, 400, 100}));
+    EXPECT_EQ(list.Lines(), (Lines{"Err", W, W, "PLAY!", W, "NEXT!", W}));
 }
 
 TEST(IRThread, StopBeforeResumeStillEndsPromptly) {

@@ -180,6 +180,26 @@ TEST(SignalCycle, CommandCompletesBeforeTheLineChanges) {
     EXPECT_EQ(list.lines.back(), "PLAY!");
 }
 
+// A run command that cannot start shows as such, with why; the history never says RUN!
+// for it.
+TEST(SignalCycle, ARunThatCannotStartShowsWhy) {
+    MemoryHistoryList list;
+    HistoryLog log(list);
+    ScriptedKeySource source({Press(0x2A)});
+    RecordingPlayerLink player;
+    std::vector<std::string> problems;
+    const SharedKeyMap keys(KeyMap::Parse("key 0x2a run notify-send hi", "keys.conf", problems));
+    SignalCycle cycle(source, log, player, keys, EventClock::Steady(),
+                      [](const std::string&, std::string& error) {
+                          error = "cannot fork: Resource temporarily unavailable";
+                          return nullptr;
+                      });
+    cycle.Run();
+    EXPECT_EQ(list.lines, (Lines{SignalCycle::RunFailedText, W}));
+    EXPECT_EQ(list.whys[0],
+              "cannot run \"notify-send hi\": cannot fork: Resource temporarily unavailable");
+}
+
 TEST(SignalCycle, RandomStreamsKeepTheInvariantAndAskOneActionPerRecognisedEvent) {
     std::mt19937 rng(20261207);
     // Prefixes and known codes are drawn often so that events actually form.

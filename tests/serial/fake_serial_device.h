@@ -19,10 +19,15 @@ class FakeSerialDevice : public SerialDevice {
         ReadStatus status;
         std::vector<std::uint8_t> bytes = {};
         int error = 0;
+        bool waiting = false;  // already there before being read (InputWaiting)
     };
 
     static Step Bytes(std::vector<std::uint8_t> bytes) {
         return {ReadStatus::Data, std::move(bytes)};
+    }
+    // Bytes that came while nobody read, as behind a slow call.
+    static Step Waiting(std::vector<std::uint8_t> bytes) {
+        return {ReadStatus::Data, std::move(bytes), 0, true};
     }
     static Step HangUp() { return {ReadStatus::HungUp}; }
     static Step Failure(int error) { return {ReadStatus::Failed, {}, error}; }
@@ -83,6 +88,8 @@ class FakeSerialDevice : public SerialDevice {
         }
         return {ReadStatus::Data, count};
     }
+
+    bool InputWaiting() override { return !reads.empty() && reads.front().waiting; }
 
     bool Pause(std::chrono::milliseconds duration) override {
         pauses.push_back(duration);

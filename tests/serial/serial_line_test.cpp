@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "tests/doubles/log_capture.h"
@@ -171,6 +173,24 @@ INSTANTIATE_TEST_SUITE_P(
                               std::vector<int>(100, 145)},
                     BytesCase{"then_stopped", {Fake::Bytes({0x91})}, {145, SerialLine::Stopped}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Each event says whether its bytes were already waiting when read, and whether more
+// were waiting behind it, in the buffer or in the port.
+TEST(Next, SaysWhatWasWaiting) {
+    Rig rig;
+    rig.device->reads = {Fake::Bytes({0x91, 0xB0}), Fake::Waiting({0x0D, 0xB0, 0x0D}),
+                         Fake::Waiting({0xB0, 0x05, 0x0D, 0xB0}), Fake::Bytes({0x0D, 0xB0})};
+    rig.Start();
+    std::vector<std::pair<bool, bool>> seen;  // queued, more
+    for (SourceItem item = rig.line->Next(); !std::holds_alternative<SourceStopped>(item);
+         item = rig.line->Next()) {
+        if (const auto* event = std::get_if<KeyEvent>(&item)) {
+            seen.emplace_back(event->queued, event->more);
+        }
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{
+                        {false, true}, {true, true}, {true, true}, {true, false}, {false, false}}));
+}
 
 TEST(ReadByte, AbsentPortFailsEveryReadWithOneLineAndBacksOff) {
     LogCapture logs;
