@@ -7,7 +7,10 @@
 
 // A diagnostics file that never grows past two files of limit bytes: path holds the newest
 // lines, path.1 the ones before. When a line would take path past the limit, path is moved
-// over path.1 and begun anew. Folders are made as needed. One caller at a time.
+// over path.1 and begun anew. When it cannot be moved (another copy of the program holds
+// it, or path.1 is open elsewhere), path is emptied instead and begun with a line that says
+// why; when it cannot be emptied either, a last line says so and nothing more is written.
+// Folders are made as needed. One caller at a time.
 class BoundedLogFile {
   public:
     static constexpr std::uintmax_t DefaultLimit = 1024 * 1024;
@@ -21,10 +24,14 @@ class BoundedLogFile {
     const std::filesystem::path& Path() const { return path_; }
 
   private:
-    bool Open();
+    bool Open(std::ios::openmode mode);
+    // Makes room for adding bytes; false when nothing more may be written.
+    bool Rotate();
+    bool Write(const std::string& line);
 
     std::filesystem::path path_;
     std::uintmax_t limit_;
     std::ofstream out_;
     std::uintmax_t size_ = 0;
+    bool stopped_ = false;
 };

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <optional>
 #include <random>
+#include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -172,34 +174,75 @@ fs::path Numbered(const fs::path& backup, int number) {
     return numbered;
 }
 
-// Makes path.bak hold old, first moving a path.bak that holds something else down the
-// numbered backups. The backup's path, or none with error set.
-std::optional<fs::path> KeepBackup(const fs::path& path, const Contents& old, std::string& error) {
-    const fs::path backup = fs::path(path) += ".bak";
+// What KeepBackup did, so that a save that fails after it can put every backup back.
+struct KeptBackup {
+    fs::path backup;                                   // path.bak
+    bool made = false;                                 // whether path.bak was written now
+    std::vector<std::pair<fs::path, fs::path>> moved;  // the renames done, in order
+};
+
+// Puts the backups back as they were before kept; false, with error extended, when it cannot.
+bool PutBack(const KeptBackup& kept, std::string& error) {
     std::error_code failure;
-    if (fs::exists(fs::symlink_status(backup, failure))) {
-        const std::optional<Contents> kept = ReadRegular(backup);
-        if (kept && kept->text == old.text) {
-            return backup;  // already kept
+    if (kept.made) {
+        fs::remove(kept.backup, failure);
+    }
+    std::string undoing;
+    for (auto move = kept.moved.rbegin(); move != kept.moved.rend(); ++move) {
+        if (!Rename(move->second, move->first, undoing)) {
+            error += "; and the backups could not be put back: " + undoing;
+            return false;
         }
-        for (int number = NumberedBackups; number >= 1; --number) {
-            const fs::path from = number == 1 ? backup : Numbered(backup, number - 1);
-            const fs::path to = Numbered(backup, number);
-            if (fs::exists(fs::symlink_status(from, failure)) && !Rename(from, to, error)) {
-                return std::nullopt;
+    }
+    return true;
+}
+
+// Makes path.bak hold old, first moving a path.bak that holds something else down the
+// numbered backups. The oldest is only set aside (as one number more) until the save is
+// done, so a save that fails keeps every backup. False with error set, the backups as they
+// were, when it could not.
+bool KeepBackup(const fs::path& path, const Contents& old, KeptBackup& kept, std::string& error) {
+    kept.backup = fs::path(path) += ".bak";
+    std::error_code failure;
+    if (fs::exists(fs::symlink_status(kept.backup, failure))) {
+        const std::optional<Contents> held = ReadRegular(kept.backup);
+        if (held && held->text == old.text) {
+            return true;  // already kept
+        }
+        for (int number = NumberedBackups + 1; number >= 1; --number) {
+            const fs::path from = number == 1 ? kept.backup : Numbered(kept.backup, number - 1);
+            const fs::path to = Numbered(kept.backup, number);
+            if (!fs::exists(fs::symlink_status(from, failure))) {
+                continue;
             }
+            if (!Rename(from, to, error)) {
+                PutBack(kept, error);
+                return false;
+            }
+            kept.moved.emplace_back(from, to);
         }
     }
     const std::optional<fs::path> copy =
         WriteFresh(path.parent_path(), path.filename(), old.text, old.mode, error);
-    if (!copy) {
-        return std::nullopt;
+    if (!copy || !Rename(*copy, kept.backup, error)) {
+        if (copy) {
+            fs::remove(*copy, failure);
+        }
+        PutBack(kept, error);
+        return false;
     }
-    if (!Rename(*copy, backup, error)) {
-        fs::remove(*copy, failure);
-        return std::nullopt;
+    kept.made = true;
+    return true;
+}
+
+// Drops the oldest backup, set aside by KeepBackup, once the save is done.
+void DropOldest(const KeptBackup& kept) {
+    std::error_code ignored;
+    for (const auto& [from, to] : kept.moved) {
+        if (to == Numbered(kept.backup, NumberedBackups + 1)) {
+            fs::remove(to, ignored);
+        }
     }
-    return backup;
 }
 
 }  // namespace
@@ -266,19 +309,21 @@ FileReplacement ReplaceFile(const fs::path& path, const std::string& content) {
     if (!fresh) {
         return result;
     }
+    KeptBackup kept;
     if (replacing) {
-        const std::optional<fs::path> backup = KeepBackup(file, *old, result.error);
-        if (!backup) {
+        if (!KeepBackup(file, *old, kept, result.error)) {
             fs::remove(*fresh, failure);
             return result;
         }
-        result.backup = *backup;
+        result.backup = kept.backup;
     }
     if (!Rename(*fresh, file, result.error)) {
         fs::remove(*fresh, failure);
+        PutBack(kept, result.error);
         result.backup.clear();
         return result;
     }
+    DropOldest(kept);
 #ifndef _WIN32
     // The rename itself survives a crash only once the folder is synced.
     if (const int folder = ::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

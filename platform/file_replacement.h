@@ -23,5 +23,6 @@ struct FileReplacement {
 // Writes content to a fresh file beside path (created exclusively, never through a link),
 // syncs it, gives it the mode of the file it replaces (0600 for a new one) and renames it
 // over path. The old content goes to path.bak; a path.bak that holds something else is
-// first moved to path.bak.1 (and so on up to path.bak.3, the oldest dropped).
+// first moved to path.bak.1 (and so on up to path.bak.3, the oldest dropped). A
+// replacement that fails leaves path and every backup as they were.
 FileReplacement ReplaceFile(const std::filesystem::path& path, const std::string& content);

@@ -6,9 +6,13 @@
 #include <string>
 
 // Follows one file through its folder: calls onChange whenever the file is written and
-// closed, or another file is renamed over it (as editors save), on a thread of the watch's
-// own, after a short pause that gathers the events of one save. inotify on Linux,
-// ReadDirectoryChangesW on Windows.
+// closed, made, removed, or another file is renamed over it (as editors save), on a thread
+// of the watch's own, after a short pause that gathers the events of one save. The folders
+// on the way are watched too (PlanWatch): a folder missing at the start, or removed and made
+// again, is followed from the nearest one that exists, and a link to the file is followed
+// to the file it points to; onChange is called whenever that changes what is watched. On
+// Windows a file another program holds locked is waited for (up to a few seconds) before
+// onChange. inotify on Linux, ReadDirectoryChangesW on Windows.
 class FileWatch {
   public:
     FileWatch(const std::filesystem::path& path, std::function<void()> onChange);
@@ -17,7 +21,8 @@ class FileWatch {
     FileWatch(const FileWatch&) = delete;
     FileWatch& operator=(const FileWatch&) = delete;
 
-    // Empty while the file is watched; else why not (its folder is missing, say).
+    // Empty when the file is watched; else why not (no inotify watch left, say), as found
+    // at the start. Later failures are said in the lcPlatform log.
     const std::string& Problem() const;
 
     struct State;  // the platform's

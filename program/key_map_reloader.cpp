@@ -44,10 +44,10 @@ std::unique_ptr<FileWatch> KeyMapReloader::WatchFile() {
     auto watch = std::make_unique<FileWatch>(path_, [this] { Reload(); });
     if (!watch->Problem().empty()) {
 #ifdef _WIN32
-        QUORVEL_DEBUG(lcApp) << "key map: not reloaded on a save, " << watch->Problem();
+        QUORVEL_WARNING(lcApp) << "key map: not reloaded on a save, " << watch->Problem();
 #else
-        QUORVEL_DEBUG(lcApp) << "key map: not reloaded on a save, " << watch->Problem()
-                             << "; SIGHUP reloads it";
+        QUORVEL_WARNING(lcApp) << "key map: not reloaded on a save, " << watch->Problem()
+                               << "; SIGHUP reloads it";
 #endif
     }
     return watch;

@@ -28,9 +28,10 @@ class KeyMapReloader {
     // Safe from any thread; true when the file's map was put in force.
     bool Reload();
 
-    // Reloads whenever the file is saved, until the watch returned goes, which must be
-    // before the reloader. Where the file cannot be watched (its folder is missing), says
-    // so at debug level.
+    // Reloads whenever the file is saved or removed (a removed default map gives the
+    // built-in one), also once its folder is made or made again, and through a link to
+    // where it points, until the watch returned goes, which must be before the reloader.
+    // Where saves cannot be watched, says so as a warning.
     [[nodiscard]] std::unique_ptr<FileWatch> WatchFile();
 
   private:

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -39,6 +40,22 @@ TEST(BoundedLogFile, KeepsTwoFilesWithinTheLimit) {
     EXPECT_TRUE(log.Append("0123456789abcdefghijkl"));  // longer than the limit on its own
     EXPECT_EQ(Read(path + ".1"), "ij\n");
     EXPECT_EQ(Read(path), "0123456789abcdefghijkl\n");
+}
+
+// Another copy of the program holding the log, or quorvel.log.1 open elsewhere: the move
+// fails, and appending anyway would grow the log without end.
+TEST(BoundedLogFile, StaysBoundedWhenTheOlderFileCannotBeReplaced) {
+    ScratchFolder folder;
+    const std::string path = folder.FilePath("quorvel.log");
+    std::filesystem::create_directories(path + ".1/in-the-way");
+    BoundedLogFile log(path, 200);
+    for (int i = 0; i < 1000; ++i) {
+        EXPECT_TRUE(log.Append("line " + std::to_string(i)));
+    }
+    const std::string text = Read(path);
+    EXPECT_LT(text.size(), 2 * 200u);
+    EXPECT_EQ(text.rfind("(older lines dropped: cannot move it to quorvel.log.1: ", 0), 0u) << text;
+    EXPECT_EQ(text.substr(text.size() - 9), "line 999\n");
 }
 
 TEST(BoundedLogFile, SaysWhenItCannotWrite) {

@@ -1,5 +1,8 @@
 #include "platform/file_replacement.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -150,6 +153,46 @@ TEST_F(FileReplacementTest, KeepsEveryDifferentMapUpToTheNumberedBackups) {
         ++files;
     }
     EXPECT_EQ(files, 1 + 1 + NumberedBackups);
+}
+
+// Sets or clears the immutable flag, which makes renaming the file, or over it, fail;
+// false where that cannot be done (not root, or a file system without it).
+bool MakeImmutable(const fs::path& path, bool immutable) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return done;
+}
+
+// A save that fails while the backups move down, or at the final rename, leaves the map and
+// every backup as they were, the oldest included.
+TEST_F(FileReplacementTest, AFailedSaveKeepsEveryBackup) {
+    const std::string bak = keys_.string() + ".bak";
+    const std::vector<std::string> files = {keys_.string(), bak, bak + ".1", bak + ".2",
+                                            bak + ".3"};
+    for (const std::string& stuck : {keys_.string(), bak + ".1"}) {
+        for (size_t i = 0; i < files.size(); ++i) {
+            Write(files[i], "map " + std::to_string(i) + "\n");
+        }
+        if (!MakeImmutable(stuck, true)) {
+            GTEST_SKIP() << "making a file immutable needs root and a file system with it";
+        }
+        const FileReplacement replaced = ReplaceFile(keys_, "new\n");
+        MakeImmutable(stuck, false);
+        EXPECT_NE(replaced.error, "") << stuck;
+        EXPECT_EQ(replaced.backup, "") << stuck;
+        for (size_t i = 0; i < files.size(); ++i) {
+            EXPECT_EQ(Read(files[i]), "map " + std::to_string(i) + "\n") << stuck << " " << i;
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()),
+                  static_cast<long>(files.size()))
+            << stuck;
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -98,11 +99,16 @@ TEST_F(KeyMapReload, AnEditorsRenameReplaceIsSeenAndABrokenOneIsNot) {
     EXPECT_EQ(Shows(*reloader_, 0x60), "PLAY!");
 }
 
-TEST(KeyMapReloadWatch, AMissingFolderIsSaid) {
+// A fresh install: the map's folder is made only when the map is first saved (--learn).
+TEST(KeyMapReloadWatch, AMapSavedIntoAFolderMadeLaterApplies) {
     ScratchFolder folder;
-    KeyMapReloader reloader(folder.FilePath("gone/keys.conf"), KeyMap::Standard());
+    KeyMapReloader reloader(folder.FilePath("quorvel/keys.conf"), KeyMap::Standard());
+    LogCapture log;
     const auto watch = reloader.WatchFile();
-    EXPECT_NE(watch->Problem().find("cannot watch"), std::string::npos) << watch->Problem();
+    EXPECT_EQ(watch->Problem(), "");
+    std::filesystem::create_directory(folder / "quorvel");
+    std::ofstream(folder / "quorvel/keys.conf") << "key 0x60 next\n";
+    EXPECT_TRUE(EventuallyShows(reloader, 0x60, "NEXT!"));
 }
 
 }  // namespace
