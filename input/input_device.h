@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <set>
+#include <string>
+
+#include "input/evdev_decoder.h"
+
+// One opened kernel input device (libevdev), behind the little the source needs.
+class InputDevice {
+  public:
+    enum class Status {
+        Event,    // event holds the next event
+        Again,    // nothing more for now
+        Dropped,  // events were lost (SYN_DROPPED); KeysDown tells the state now
+        Failed,   // error holds why; ENODEV when it was unplugged
+    };
+
+    virtual ~InputDevice() = default;
+    // Readable when events wait.
+    virtual int Fd() const = 0;
+    virtual Status Next(RawInputEvent& event, int& error) = 0;
+    // The key codes down now, as the device's state says.
+    virtual std::set<unsigned> KeysDown() const = 0;
+    // Takes the device for this program alone (EVIOCGRAB); 0, or the errno (EBUSY: another
+    // program holds it).
+    virtual int Grab() = 0;
+};
+
+// The kernel's name of a key code (KEY_PLAYPAUSE), or empty.
+std::string KernelKeyName(unsigned code);
+
+// Opens the event device at path read-only; null with error set when it cannot.
+std::unique_ptr<InputDevice> OpenInputDevice(const std::string& path, int& error);

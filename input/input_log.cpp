@@ -1,0 +1,3 @@
+#include "input/input_log.h"
+
+LogCategory lcInput("quorvel.input");

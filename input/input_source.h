@@ -1,0 +1,90 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "input/device_finder.h"
+#include "input/evdev_decoder.h"
+#include "input/input_device.h"
+#include "source/key_source.h"
+
+// The kernel's input devices as one key source: every device that matches one of the
+// wanted ones (a path, or name=TEXT for every device of that name, as one receiver often
+// shows up as several). Keys are named as the kernel names them, with the receiver's
+// scancode; holds end at the release. Devices are followed through hotplug: a wanted
+// device that is not there is waited for with no CPU, one unplugged is taken again when it
+// returns, and a permission refused just after a device appeared (before the seat's access
+// is granted) is tried again for a while. Lost is said when the last device goes, Back when
+// one returns.
+//
+// With grab, each device is taken for this program alone (EVIOCGRAB), so that the desktop
+// does not act on its keys too; only while none of its keys is down, so the desktop never
+// misses a release. A grab refused (another program holds the device) is said once, and the
+// device is read all the same.
+class InputSource : public KeySource {
+  public:
+    using Opener = std::function<std::unique_ptr<InputDevice>(const std::string& path, int& error)>;
+    // How long a device that refused us just after it appeared is tried again.
+    static constexpr std::chrono::seconds PermissionGrace{2};
+    static constexpr std::chrono::milliseconds RetryEvery{100};
+
+    // wanted: paths, or name=TEXT. finder and opener: the machine's (MakeUdevDeviceFinder,
+    // OpenInputDevice), or a test's; without a finder, only paths are opened and hotplug
+    // is not followed.
+    InputSource(std::vector<std::string> wanted, bool grab, std::unique_ptr<DeviceFinder> finder,
+                Opener opener);
+    ~InputSource() override;
+    InputSource(const InputSource&) = delete;
+    InputSource& operator=(const InputSource&) = delete;
+
+    void Open() override;
+    // When no wanted device could be opened: why, as one condition.
+    std::vector<SourceCondition> Configure() override;
+    SourceItem Next() override;
+    void RequestStop() override;
+
+    // Whether node is one of wanted (a path, a link to the node, or name=TEXT).
+    static bool Matches(const std::string& wanted, const InputNode& node);
+
+  private:
+    struct Device {
+        std::unique_ptr<InputDevice> device;
+        EvdevDecoder decoder{KernelKeyName};
+        bool grabDue = false;
+    };
+
+    // Opens node if it is wanted and not open yet; the errno, or 0.
+    int Take(const InputNode& node);
+    void Grab(const std::string& devnode, Device& device);
+    void Read(const std::string& devnode, Device& device);
+    void Drop(const std::string& devnode, const std::string& why);
+    void TakeChanges();
+    void RetryRefused();
+    // Back, once, when a device is read again after all were lost.
+    void SayBack();
+    SourceCondition Missing() const;
+    std::string Wanted() const;
+
+    std::vector<std::string> wanted_;
+    bool grab_;
+    std::unique_ptr<DeviceFinder> finder_;
+    Opener opener_;
+    std::map<std::string, Device> devices_;  // by device node
+    // Devices that refused us just after they appeared, and until when they are tried.
+    std::map<std::string, std::pair<InputNode, std::chrono::steady_clock::time_point>> refused_;
+    int lastError_ = 0;
+    std::string lastErrorNode_;
+    bool lost_ = false;
+    std::set<std::string> saidGrab_;
+    std::deque<SourceItem> pending_;
+    std::vector<KeyEvent> events_;
+    int wakeFd_ = -1;
+    std::atomic<bool> stopRequested_{false};
+};
