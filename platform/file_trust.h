@@ -5,8 +5,8 @@
 #include <vector>
 
 // Whether a file that can run commands may be trusted, as ssh's StrictModes decides: no
-// other user may have written it or replaced it. Not checked on Windows, whose profile
-// folders are kept private by their ACLs.
+// other user may have written it or replaced it. POSIX; Windows' access lists are judged
+// by access_list_trust.h.
 
 // One link of the chain from the file up to the user's home (or /): what stat says of it.
 struct TrustedPathPart {

@@ -8,6 +8,7 @@
 enum class UserFolder {
     RoamingAppData,  // %APPDATA%: the key map
     LocalAppData,    // %LOCALAPPDATA%: the log
+    Profile,         // %USERPROFILE%: how far up a key map's folders are judged
 };
 
 std::filesystem::path KnownFolder(UserFolder folder);

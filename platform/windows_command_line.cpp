@@ -92,18 +92,24 @@ WindowsCommandLine WindowsCommandLine::Prepare(const std::string& command,
         word = std::min(line.find_first_not_of(Spaces, ends.back()), line.size());
     }
     const std::string_view program = line.substr(start, ends[0] - start);
-    if (ends.size() == 1 || !IsPath(program)) {
+    if (ends.size() == 1) {
         return result;
     }
+    // A bare name is searched for at the press; only a longer run naming a file here (a
+    // relative "Program Files\..." beside "Program.exe") makes it a guess.
+    const bool bare = !IsPath(program);
     std::string_view longer;  // the shortest longer run naming a file
     std::string_view meant;   // ... or else the run up to a word naming a program file
     for (std::size_t i = 1; i < ends.size() && longer.empty(); ++i) {
         const std::string_view run = line.substr(start, ends[i] - start);
         if (NamesFile(run, exists)) {
             longer = run;
-        } else if (meant.empty() && HasExecutableExtension(run)) {
+        } else if (meant.empty() && !bare && HasExecutableExtension(run)) {
             meant = run;
         }
+    }
+    if (bare && longer.empty()) {
+        return result;
     }
     // Another reading of the words: a longer run naming a file or, unless the first word is
     // named as a program file, one named like a program file.

@@ -12,7 +12,8 @@
 // Files\..."), so a path with spaces must be quoted: an unquoted path that more words follow
 // is refused unless its first word names a file and no longer run of its words could be
 // the program (names a file or, when the first word is not named as a program file, ends
-// in .exe, .com, .bat or .cmd). A bare name (no \, / or :) is searched for as written.
+// in .exe, .com, .bat or .cmd). A bare name (no \, / or :) is searched for as written,
+// unless a longer run of its words names a file, which is refused as a guess too.
 // Plain text and an injected look at the files, so it is tested on every platform.
 struct WindowsCommandLine {
     using Environment = std::function<std::optional<std::string>(const std::string& name)>;

@@ -1,6 +1,7 @@
 #include "program/key_map_file.h"
 
 #include "log/untrusted_text.h"
+#include "platform/access_list_trust.h"
 #include "platform/child_command.h"
 #include "platform/file_replacement.h"
 #include "platform/file_trust.h"
@@ -84,7 +85,6 @@ KeyMapFile::Loaded KeyMapFile::Load(const fs::path& path) {
         return loaded;
     }
 #ifdef _WIN32
-    // Windows grants writing through ACLs, which a user's own profile folder keeps private.
     if (const auto size = fs::file_size(where, error); !error && !WhyTooLarge(size).empty()) {
         loaded.problems.push_back(file + ": " + WhyTooLarge(size));
         return loaded;
@@ -144,7 +144,19 @@ KeyMapFile::Loaded KeyMapFile::Load(const fs::path& path) {
     // A run command the platform would refuse (an unquoted Windows path) is a mistake of
     // the map, named by its line, not a surprise at the press.
     loaded.keys = KeyMap::Parse(decoded.text, file, loaded.problems, ChildCommandProblem);
-#ifndef _WIN32
+#ifdef _WIN32
+    // The path judged is the one read: a folder others may not write keeps it the same file.
+    if (loaded.problems.empty() && loaded.keys.HasRunBindings()) {
+        std::string why;
+        const std::vector<AccessListPart> chain = AccessChain(where, why);
+        if (why.empty()) {
+            why = WhyUntrustedAccess(chain);
+        }
+        if (!why.empty()) {
+            loaded.problems.push_back(file + ": refused, since it runs commands and " + why);
+        }
+    }
+#else
     if (loaded.problems.empty() && loaded.keys.HasRunBindings()) {
         std::string why;
         const std::vector<TrustedPathPart> chain = TrustChain(fd, where, why);

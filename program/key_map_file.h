@@ -22,7 +22,8 @@ class KeyMapFile {
     // path names a file that must exist; empty means the default path, where a missing
     // file means the standard map. Every problem is named by its line. A file with run
     // bindings is refused when others could have written or replaced it (WhyUntrusted on
-    // the file read and its folders up to the home); not checked on Windows.
+    // the file read and its folders up to the home; on Windows WhyUntrustedAccess on their
+    // access lists up to the profile).
     static Loaded Load(const std::filesystem::path& path);
 
     // Writes keys to path (folders made as needed) by ReplaceFile: path holds the old map

@@ -1,5 +1,6 @@
 #include "program/program_skeleton.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -23,6 +24,23 @@ int Reported(ProgramPlatform& platform, bool window, const Run& run) {
     return 1;
 }
 
+// Whether the user chose text over windows: --console asked for here (even beside a
+// mistake, which is then said as text), a console run from the settings file, or a
+// command that talks with the terminal.
+bool TextChosen(const CommandLine& options, const std::vector<std::string>& args) {
+    using Command = CommandLine::Command;
+    switch (options.command) {
+        case Command::RunConsole:
+        case Command::Learn:
+        case Command::FindPort:
+            return true;
+        case Command::RunWindow:
+            return false;
+        default:
+            return std::find(args.begin(), args.end(), "--console") != args.end();
+    }
+}
+
 }  // namespace
 
 int RunProgram(const std::vector<std::string>& args, ProgramPlatform& platform) {
@@ -32,6 +50,9 @@ int RunProgram(const std::vector<std::string>& args, ProgramPlatform& platform) 
     if (options.command != CommandLine::Command::RunWindow &&
         options.command != CommandLine::Command::RunConsole) {
         QuitSignal::ReleaseHangups();  // no reload to be had
+    }
+    if (const auto status = platform.Starting(options, TextChosen(options, args))) {
+        return *status;
     }
     KeyMap startKeys;
     if (const auto status = StartProgram(options, startKeys, platform.Output())) {

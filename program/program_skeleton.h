@@ -17,6 +17,12 @@ class ProgramPlatform {
 
     // Where the start's own messages go (the commands', the refusals').
     virtual StartOutput Output() { return StartOutput::Standard(); }
+    // The command line is read. text: the user chose text (--console, or a command of the
+    // terminal: --learn, --find-port), so nothing may wait on a window. The exit status
+    // when the command cannot be done here (an interactive one without a console).
+    virtual std::optional<int> Starting(const CommandLine& /*options*/, bool /*text*/) {
+        return std::nullopt;
+    }
     // The program ends before running, with status: what it said was said.
     virtual void StartEnded(int /*status*/) {}
     // The player the receiver commands, as the options ask.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <vector>
 
 #include "log/win32_error_text.h"
@@ -26,30 +27,30 @@ std::wstring StartCommand() {
     return L"\"" + ProgramPath() + L"\" --minimized";
 }
 
-// The value, environment variables expanded; empty when there is none.
+// The value, environment variables expanded (RRF_RT_REG_SZ takes REG_EXPAND_SZ too, and
+// expands it); empty when there is none.
 std::wstring RunValue() {
+    constexpr DWORD Types = RRF_RT_REG_SZ;
     DWORD size = 0;
-    if (RegGetValueW(HKEY_CURRENT_USER, Autostart::RunKey, Autostart::ValueName,
-                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr, nullptr,
-                     &size) != ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CURRENT_USER, Autostart::RunKey, Autostart::ValueName, Types, nullptr,
+                     nullptr, &size) != ERROR_SUCCESS) {
         return {};
     }
     std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
     size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    if (RegGetValueW(HKEY_CURRENT_USER, Autostart::RunKey, Autostart::ValueName,
-                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr, value.data(),
-                     &size) != ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CURRENT_USER, Autostart::RunKey, Autostart::ValueName, Types, nullptr,
+                     value.data(), &size) != ERROR_SUCCESS) {
         return {};
     }
-    value.resize(wcsnlen(value.c_str(), value.size()));
+    value.resize(std::wcslen(value.c_str()));
     return value;
 }
 
-std::filesystem::path Normal(std::wstring path) {
+std::wstring Normal(std::wstring path) {
     if (path.starts_with(L"\\\\?\\")) {
         path.erase(0, 4);
     }
-    return std::filesystem::path(path).make_preferred().lexically_normal();
+    return std::filesystem::path(path).make_preferred().lexically_normal().wstring();
 }
 
 }  // namespace
@@ -61,17 +62,18 @@ bool Autostart::Starts(const std::wstring& value, const std::filesystem::path& p
     } else {
         // Unquoted: as far as ".exe" and a space or the end.
         for (std::size_t at = 0; (at = value.find(L'.', at)) != std::wstring::npos; ++at) {
-            if (CompareStringOrdinal(value.c_str() + at, 4, L".exe", 4, TRUE) == CSTR_EQUAL &&
+            if (value.size() - at >= 4 &&
+                CompareStringOrdinal(value.c_str() + at, 4, L".exe", 4, TRUE) == CSTR_EQUAL &&
                 (at + 4 == value.size() || value[at + 4] == L' ')) {
                 named = value.substr(0, at + 4);
                 break;
             }
         }
     }
-    const std::wstring a = Normal(named).wstring();
-    const std::wstring b = Normal(program.wstring()).wstring();
-    return !a.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+    const std::wstring a = Normal(named);
+    const std::wstring b = Normal(program.wstring());
+    return !named.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 bool Autostart::IsOn() {

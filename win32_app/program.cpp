@@ -15,10 +15,13 @@
 #include "platform/bounded_log_file.h"
 #include "platform/known_folder.h"
 #include "platform/quit_signal.h"
+#include "platform/utf8_path.h"
 #include "player/media_key_player_link.h"
 #include "player/window_message_player_link.h"
+#include "program/box_text.h"
 #include "program/key_map_reloader.h"
 #include "program/program_skeleton.h"
+#include "win32_app/console_attachment.h"
 #include "win32_app/form1.h"
 #include "win32_app/message_box.h"
 
@@ -57,7 +60,8 @@ std::string Timestamp() {
 }
 
 // Where the program's words go: standard error when someone reads it, a message box for
-// what ends the start when no one does, and always the log file.
+// what ends the start when no one does and the user did not choose text, and always the
+// log file.
 class Reporter {
   public:
     Reporter()
@@ -65,6 +69,8 @@ class Reporter {
           file_(KnownFolder(UserFolder::LocalAppData) / "Quorvel" / "quorvel.log") {}
 
     bool Seen() const { return seen_; }
+    // Text chosen: what is kept is never shown in a box, which no one may be there to close.
+    void ChooseText() { text_ = true; }
 
     // Diagnostics: the log file, and standard error as the default sink writes it.
     LogSink Sink() {
@@ -99,13 +105,27 @@ class Reporter {
         Record(line);
     }
 
-    // Shows what was kept, once, when standard error reaches no one.
+    // What was kept, which is then forgotten.
+    std::string TakeKept() {
+        std::string kept;
+        kept.swap(shown_);
+        while (!kept.empty() && kept.back() == '\n') {
+            kept.pop_back();
+        }
+        return kept;
+    }
+
+    // Shows what was kept, once, when standard error reaches no one; a long list of
+    // refusals as its first lines, all of them being in the log file.
     void ShowKept(bool error) {
         while (!shown_.empty() && shown_.back() == '\n') {
             shown_.pop_back();
         }
-        if (!seen_ && !shown_.empty()) {
-            ShowMessageBox(shown_, error);
+        if (!seen_ && !text_ && !shown_.empty()) {
+            ShowMessageBox(error ? FitForBox(shown_, "All of it is in the log file " +
+                                                         Utf8FromPath(file_.Path()) + ".")
+                                 : shown_,
+                           error);
         }
         shown_.clear();
     }
@@ -119,6 +139,7 @@ class Reporter {
     }
 
     bool seen_;
+    bool text_ = false;
     BoundedLogFile file_;
     std::string shown_;
 };
@@ -143,7 +164,30 @@ class Win32Platform : public ProgramPlatform {
     Win32Platform() : sink_(reporter_.Sink()) {}
 
     StartOutput Output() override { return reporter_.Output(); }
-    void StartEnded(int status) override { reporter_.ShowKept(status != 0); }
+
+    std::optional<int> Starting(const CommandLine& options, bool text) override {
+        using Command = CommandLine::Command;
+        interactive_ = options.command == Command::Learn || options.command == Command::FindPort;
+        if (text) {
+            reporter_.ChooseText();
+        }
+        if (interactive_ && !EnsureConsole()) {
+            reporter_.Refuse(
+                std::string(options.command == Command::Learn ? "--learn" : "--find-port") +
+                " talks with you in a console, and none could be opened: start "
+                "it from Command Prompt or PowerShell");
+            ShowMessageBox(reporter_.TakeKept(), true);
+            return 1;
+        }
+        return std::nullopt;
+    }
+
+    void StartEnded(int status) override {
+        reporter_.ShowKept(status != 0);
+        if (interactive_) {
+            KeepOwnConsoleUntilRead();
+        }
+    }
     IRThread::PlayerFactory Player(const CommandLine& options) override {
         return ChoosePlayer(options.player);
     }
@@ -185,6 +229,7 @@ class Win32Platform : public ProgramPlatform {
   private:
     Reporter reporter_;
     const ScopedLogSink sink_;
+    bool interactive_ = false;
 };
 
 }  // namespace

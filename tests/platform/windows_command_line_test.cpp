@@ -26,9 +26,9 @@ TEST_P(WindowsCommandLineTest, PreparesOrRefuses) {
         {"P", "50%"},
         {"ProgramFiles(x86)", R"(C:\Program Files (x86))"}};
     // C:\Program.exe and C:\Apps\v1.2 planted where an unquoted path would find them first.
-    const std::set<std::string> files = {R"(C:\tools\play.exe)", R"(C:\Program.exe)",
-                                         R"(C:\Apps\v1.2)",
-                                         R"(C:\Users\Ann\AppData\My Tools\x.exe)"};
+    const std::set<std::string> files = {
+        R"(C:\tools\play.exe)", R"(C:\Program.exe)", R"(C:\Apps\v1.2)",
+        R"(C:\Users\Ann\AppData\My Tools\x.exe)", R"(Program Files\x.exe)"};
     const auto environment = [&](const std::string& name) -> std::optional<std::string> {
         const auto found = variables.find(name);
         return found == variables.end() ? std::nullopt : std::optional(found->second);
@@ -71,6 +71,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{R"(C:\My Tools\x)", "",
              R"(there is no program "C:\My" (a path with spaces must be in double quotes))"},
         Case{R"(C:\nowhere\x)", R"(C:\nowhere\x)", ""},
+        // A bare first word, beside a relative path its words name.
+        Case{R"(Program Files\x.exe one)", "",
+             R"(the program's path has spaces and no quotes: write it as "Program Files\x.exe")"},
+        Case{"notepad C:\\x.exe", "notepad C:\\x.exe", ""},
         Case{R"("C:\Program Files\VLC\vlc.exe --x)", "", "a double quote is not closed"},
         Case{"   ", "", "the command is empty"}));
 

@@ -20,6 +20,10 @@ class RecordingPlatform : public ProgramPlatform {
         return {[this](const std::string& text) { out += text; },
                 [this](const std::string& text) { err += text; }};
     }
+    std::optional<int> Starting(const CommandLine&, bool text) override {
+        chosen.push_back(text);
+        return stopAtStart;
+    }
     void StartEnded(int status) override { ended.push_back(status); }
     IRThread::PlayerFactory Player(const CommandLine&) override { return {}; }
     std::optional<int> PrepareWindow() override { return noWindow; }
@@ -31,6 +35,8 @@ class RecordingPlatform : public ProgramPlatform {
     }
 
     std::optional<int> noWindow;
+    std::optional<int> stopAtStart;
+    std::vector<bool> chosen;  // Starting's text, each time
     std::string out;
     std::string err;
     std::vector<int> ended;
@@ -79,6 +85,30 @@ TEST_F(ProgramSkeleton, TheWindowsEndIsSaidOverIt) {
     platform_.noWindow.reset();
     EXPECT_EQ(RunProgram(args, platform_), 1);
     EXPECT_EQ(platform_.escaped, "no window here (window)");
+    EXPECT_TRUE(platform_.ended.empty());
+}
+
+// What is said on the way out must not wait on a window when the user chose text.
+TEST_F(ProgramSkeleton, TextIsChosenByTheConsoleOrACommandOfTheTerminal) {
+    platform_.stopAtStart = 7;
+    const struct Case {
+        std::vector<std::string> args;
+        bool text;
+    } cases[] = {
+        {{"--console", "--port", "C:\\windows\\win.ini"}, true},
+        {{"--console", "--frobnicate"}, true},
+        {{"--print-keys", "--console"}, true},
+        {{"--learn"}, true},
+        {{"--find-port"}, true},
+        {{"--frobnicate"}, false},
+        {{"--version"}, false},
+        {{"--port", "COM3"}, false},
+    };
+    for (const Case& c : cases) {
+        platform_.chosen.clear();
+        EXPECT_EQ(RunProgram(c.args, platform_), 7) << c.args[0];
+        EXPECT_EQ(platform_.chosen, std::vector<bool>{c.text}) << c.args[0];
+    }
     EXPECT_TRUE(platform_.ended.empty());
 }
 

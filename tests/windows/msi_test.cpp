@@ -123,7 +123,7 @@ TEST(Msi, InstallsForTheUserAloneAndUninstallsWithoutATrace) {
     EXPECT_EQ(Text(entries[0].root, entries[0].key, L"Publisher"), L"The Quorvel developers");
 
     // "Start with Windows" turned on for the installed program, as its tray menu does.
-    const std::wstring command = L"\"" + (folder / L"quorvel.exe").wstring() + L"\"";
+    const std::wstring command = L"\"" + (folder / L"quorvel.exe").wstring() + L"\" --minimized";
     ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, RunKey, L"Quorvel", REG_SZ, command.c_str(),
                               static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))),
               ERROR_SUCCESS);
@@ -134,6 +134,23 @@ TEST(Msi, InstallsForTheUserAloneAndUninstallsWithoutATrace) {
     EXPECT_TRUE(UninstallEntries().empty());
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Quorvel"));
     EXPECT_EQ(Text(HKEY_CURRENT_USER, RunKey, L"Quorvel"), L"(none)");
+}
+
+// "Start with Windows" of another copy (a zip's) is that copy's: uninstalling leaves it.
+TEST(Msi, UninstallingLeavesAnotherCopysStartWithWindows) {
+    if (!QUORVEL_MSI_BUILT) {
+        GTEST_SKIP() << "wixl is missing, so the build made no installer";
+    }
+    const std::filesystem::path msi = MsiPath();
+    ASSERT_EQ(Msiexec(L"/i \"" + msi.wstring() + L"\" /qn"), 0u);
+    const std::wstring command = L"\"C:\\Tools\\Quorvel\\quorvel.exe\" --minimized";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, RunKey, L"Quorvel", REG_SZ, command.c_str(),
+                              static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    ASSERT_EQ(Msiexec(L"/x \"" + msi.wstring() + L"\" /qn"), 0u);
+    EXPECT_TRUE(UninstallEntries().empty());
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, RunKey, L"Quorvel"), command);
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, RunKey, L"Quorvel");
 }
 
 }  // namespace

@@ -301,25 +301,27 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
     EXPECT_EQ(ExitStatus(process.hProcess), 0u);
 }
 
-// Started as Explorer starts it (a console of its own, no one reading standard error), a
-// refusal is shown in a message box with the console's text, and the status is kept.
-TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    const std::string keys = std::string(folder) + "quorvel-bad-keys.conf";
-    std::ofstream(keys) << "key 300 play\n";
-    std::string commandLine = "\"" + ProgramPath() + "\" --keys \"" + keys + "\"";
+// Starts quorvel.exe with arguments as Explorer starts it: a console of its own, which no
+// one reads.
+PROCESS_INFORMATION StartAlone(const std::string& arguments) {
+    std::string commandLine = "\"" + ProgramPath() + "\" " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+    EXPECT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
                                CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &process))
         << commandLine;
     CloseHandle(process.hThread);
+    return process;
+}
+
+// The message box process shows, and its text, read as a screen reader would; null when
+// none came up.
+HWND MessageBoxOf(DWORD process, std::string& text) {
     struct Search {
         DWORD process;
         HWND box;
-    } search{process.dwProcessId, nullptr};
+    } search{process, nullptr};
     const auto findBox = [](HWND window, LPARAM context) -> BOOL {
         auto* wanted = reinterpret_cast<Search*>(context);
         DWORD owner = 0;
@@ -332,28 +334,75 @@ TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
         }
         return TRUE;
     };
-    // The box's text is its static control, read as a screen reader would; the dialog
-    // exists a moment before its controls do.
-    std::string text;
-    EXPECT_TRUE(Eventually([&] {
+    // The dialog exists a moment before its controls do.
+    Eventually([&] {
         EnumWindows(findBox, reinterpret_cast<LPARAM>(&search));
-        wchar_t wide[1024] = {};
+        wchar_t wide[4096] = {};
         if (search.box != nullptr) {
-            GetDlgItemTextW(search.box, 0xFFFF, wide, 1024);
+            GetDlgItemTextW(search.box, 0xFFFF, wide, 4096);
         }
-        char narrow[1024] = {};
-        WideCharToMultiByte(CP_UTF8, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
-        text = narrow;
+        text = Narrow(wide);
         return !text.empty();
-    }));
+    });
+    return search.box;
+}
+
+// Started as Explorer starts it (no one reading standard error), a refusal is shown in a
+// message box with the console's text, and the status is kept.
+TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    const std::string keys = std::string(folder) + "quorvel-bad-keys.conf";
+    std::ofstream(keys) << "key 300 play\n";
+    const PROCESS_INFORMATION process = StartAlone("--keys \"" + keys + "\"");
+    std::string text;
+    const HWND box = MessageBoxOf(process.dwProcessId, text);
     EXPECT_EQ(text.rfind("quorvel: ", 0), 0u) << text;
     EXPECT_NE(text.find("quorvel-bad-keys.conf:1: "), std::string::npos) << text;
-    if (search.box != nullptr) {
-        PostMessageA(search.box, WM_COMMAND, IDOK, 0);
+    if (box != nullptr) {
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
     EXPECT_EQ(ExitStatus(process.hProcess), 2u);
     DeleteFileA(keys.c_str());
+}
+
+// Forty mistakes: the box shows the first ones, how many more, and where all of them are.
+TEST(QuorvelExe, AMessageBoxOfManyMistakesFitsTheScreen) {
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    const std::string keys = std::string(folder) + "quorvel-many-bad-keys.conf";
+    std::ofstream file(keys);
+    for (int line = 0; line < 40; ++line) {
+        file << "key 300 play\n";
+    }
+    file.close();
+    const PROCESS_INFORMATION process = StartAlone("--keys \"" + keys + "\"");
+    std::string text;
+    const HWND box = MessageBoxOf(process.dwProcessId, text);
+    EXPECT_NE(text.find("quorvel-many-bad-keys.conf:11: "), std::string::npos) << text;
+    EXPECT_EQ(text.find("quorvel-many-bad-keys.conf:12: "), std::string::npos) << text;
+    EXPECT_NE(text.find("\xE2\x80\xA6"
+                        "and 29 more"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("quorvel.log"), std::string::npos) << text;
+    if (box != nullptr) {
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    DeleteFileA(keys.c_str());
+}
+
+// --console is text: its refusal ends the program at once, with no box to wait on.
+TEST(QuorvelExe, TheConsoleRefusesWithoutAMessageBox) {
+    const PROCESS_INFORMATION process = StartAlone("--console --port C:\\windows\\win.ini");
+    const bool ended = WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(ended);
+    if (!ended) {
+        TerminateProcess(process.hProcess, 1);
+    }
+    EXPECT_EQ(ExitStatus(process.hProcess), 2u);
 }
 
 // Starts quorvel.exe with arguments (UTF-8, given as a wide command line), its standard output
@@ -500,6 +549,53 @@ TEST(Form1, TrayMenuTurnsStartWithWindowsOnAndOffAndShowsAndHidesTheWindow) {
     EXPECT_FALSE(IsWindowVisible(test.form.Handle()));
     Send(test.form.Handle(), WM_COMMAND, TrayIcon::ShowHideId);
     EXPECT_TRUE(IsWindowVisible(test.form.Handle()));
+}
+
+// Another copy's value (the zip's beside the installed one) is neither shown as ours nor
+// removed; turning it on takes the value over.
+TEST(Autostart, CountsTheValueAsOursOnlyWhenItStartsThisCopy) {
+    const std::filesystem::path program =
+        L"C:\\Users\\Ann\\AppData\\Local\\Programs\\Quorvel\\quorvel.exe";
+    const struct Case {
+        const wchar_t* value;
+        bool ours;
+    } cases[] = {
+        {L"\"C:\\Users\\Ann\\AppData\\Local\\Programs\\Quorvel\\quorvel.exe\" --minimized", true},
+        {L"\"c:\\users\\ann\\appdata\\local\\programs\\quorvel\\QUORVEL.EXE\"", true},
+        {L"\"C:/Users/Ann/AppData/Local/Programs/Quorvel/./x/../quorvel.exe\" --minimized", true},
+        {L"\"\\\\?\\C:\\Users\\Ann\\AppData\\Local\\Programs\\Quorvel\\quorvel.exe\"", true},
+        {L"C:\\Users\\Ann\\AppData\\Local\\Programs\\Quorvel\\quorvel.exe --minimized", true},
+        {L"\"C:\\Users\\Ann\\Downloads\\quorvel\\quorvel.exe\" --minimized", false},
+        {L"\"C:\\Users\\Ann\\AppData\\Local\\Programs\\Quorvel\\quorvel.exe.old\"", false},
+        {L"C:\\Users\\Ann\\AppData\\Local\\Programs\\Quorvel\\quorvel.exec", false},
+        {L"", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Autostart::Starts(c.value, program), c.ours) << Narrow(c.value);
+    }
+
+    const std::wstring other = L"\"C:\\zip\\quorvel.exe\" --minimized";
+    const auto setOther = [&] {
+        return RegSetKeyValueW(HKEY_CURRENT_USER, Autostart::RunKey, Autostart::ValueName, REG_SZ,
+                               other.c_str(),
+                               static_cast<DWORD>((other.size() + 1) * sizeof(wchar_t)));
+    };
+    ASSERT_EQ(setOther(), ERROR_SUCCESS);
+    EXPECT_FALSE(Autostart::IsOn());
+    std::string error;
+    EXPECT_TRUE(Autostart::Set(false, error)) << error;
+    wchar_t value[MAX_PATH] = {};
+    DWORD size = sizeof value;
+    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, Autostart::RunKey, Autostart::ValueName,
+                           RRF_RT_REG_SZ, nullptr, value, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(value), other);
+    EXPECT_TRUE(Autostart::Set(true, error)) << error;
+    EXPECT_TRUE(Autostart::IsOn());
+    EXPECT_TRUE(Autostart::Set(false, error)) << error;
+    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, Autostart::RunKey, Autostart::ValueName,
+                           RRF_RT_REG_SZ, nullptr, nullptr, nullptr),
+              ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace

@@ -1,0 +1,69 @@
+// Key maps with run lines judged by the access lists Windows keeps for them.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <aclapi.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/utf8_path.h"
+#include "program/key_map_file.h"
+#include "tests/windows/wine_test.h"
+
+namespace {
+
+// Lets Everyone have rights on path as well, besides what its list already gives.
+void AllowEveryone(const std::filesystem::path& path, DWORD rights) {
+    PACL old = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &old, nullptr, &descriptor),
+              ERROR_SUCCESS);
+    EXPLICIT_ACCESSW access{};
+    access.grfAccessPermissions = rights;
+    access.grfAccessMode = GRANT_ACCESS;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+    access.Trustee.ptstrName = const_cast<wchar_t*>(L"Everyone");
+    PACL list = nullptr;
+    ASSERT_EQ(SetEntriesInAclW(1, &access, old, &list), ERROR_SUCCESS);
+    EXPECT_EQ(SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION, nullptr, nullptr, list, nullptr),
+              ERROR_SUCCESS);
+    LocalFree(list);
+    LocalFree(descriptor);
+}
+
+TEST(AccessList, RunLinesAreRefusedFromAMapOthersMayChange) {
+    const std::filesystem::path top = WineTest::TempFolder(L"quorvel_access");
+    const std::filesystem::path folder = top / L"maps";
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path path = folder / L"keys.conf";
+    std::ofstream(path) << "key 42 run notepad\n";
+    const std::string file = Utf8FromPath(path);
+    EXPECT_EQ(KeyMapFile::Load(path).problems, std::vector<std::string>{});
+
+    AllowEveryone(folder, FILE_ADD_FILE | FILE_DELETE_CHILD);
+    EXPECT_EQ(KeyMapFile::Load(path).problems,
+              std::vector<std::string>{file + ": refused, since it runs commands and its folder " +
+                                       Utf8FromPath(folder) +
+                                       " can be written or replaced by Everyone (take that "
+                                       "permission away in its Properties, Security tab, or "
+                                       "move the map)"});
+    std::ofstream(path) << "key 42 play-pause\n";  // without run lines, nothing is judged
+    EXPECT_EQ(KeyMapFile::Load(path).problems, std::vector<std::string>{});
+
+    std::filesystem::remove_all(top);
+    std::filesystem::create_directories(folder);
+    std::ofstream(path) << "key 42 run notepad\n";
+    AllowEveryone(path, FILE_GENERIC_WRITE);
+    const std::vector<std::string> problems = KeyMapFile::Load(path).problems;
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find(file + " can be written or replaced by Everyone"), std::string::npos)
+        << problems[0];
+    std::filesystem::remove_all(top);
+}
+
+}  // namespace
