@@ -1,5 +1,9 @@
 #include "program/command_line.h"
 
+#ifndef _WIN32
+#include "lircd/lircd_source.h"
+#endif
+
 #include "log/untrusted_text.h"
 #include "log/usage_problem.h"
 #include "platform/utf8_path.h"
@@ -148,16 +152,31 @@ std::string CommandLine::HelpText() {
            "  --minimized     start hidden in the notification area (click its icon)\n"
 #else
     return std::string(
-               "Usage: quorvel [--port DEVICE] [--player NAME[,NAME...]] [--ignore-player NAME]\n"
-               "               [--no-player] [--notify] [--keys FILE] [--console | --minimized]\n"
-               "       quorvel --learn [--port DEVICE] [--keys FILE]\n"
+               "Usage: quorvel [--port DEVICE | --lircd[=SOCKET] | --input DEVICE...]\n"
+               "               [--player NAME[,NAME...]] [--ignore-player NAME] [--no-player]\n"
+               "               [--notify] [--keys FILE] [--console | --minimized]\n"
+               "       quorvel --learn [--port DEVICE | --lircd[=SOCKET] | --input DEVICE...]\n"
+               "               [--keys FILE]\n"
                "       quorvel --find-port [DEVICE...]\n"
-               "Shows the button events of a serial infrared receiver in a small window and\n"
-               "sends play/pause, previous, next and volume to a media player over MPRIS.\n"
+               "Shows the button events of an infrared remote in a small window and sends\n"
+               "play/pause, previous, next and volume to a media player over MPRIS. The\n"
+               "remote's keys come from a serial receiver, from lircd, or from the kernel's\n"
+               "input devices.\n"
                "\n"
                "  --port DEVICE   serial port of the receiver (default ") +
            DefaultPort +
            ")\n"
+           "  --lircd[=SOCKET]\n"
+           "                  read the keys lircd decodes, from its socket\n"
+           "                  (default " +
+           LircdSource::DefaultSocket +
+           ")\n"
+           "  --input DEVICE  read the keys of a kernel input device: /dev/input/eventN, a\n"
+           "                  link under /dev/input/by-id or by-path, or name=NAME for\n"
+           "                  every device of that name; may be given again\n"
+           "  --no-grab       share the input devices with the desktop instead of taking\n"
+           "                  them for Quorvel alone (then the desktop acts on their keys\n"
+           "                  too)\n"
            "  --player NAME[,NAME...]\n"
            "                  the MPRIS players to command, the first running one in this\n"
            "                  order; * stands for any other. A NAME is a bus name, with or\n"
@@ -196,7 +215,12 @@ std::string CommandLine::HelpText() {
            "console = true); the command line wins over it. --config, --learn,\n"
            "--print-keys, --help and --version are for the command line only.\n"
            "A flag the file turns on is turned off here with --no-NAME (--no-console,\n"
-           "--no-notify, --no-minimized, --no-follow) or --NAME=false.\n";
+           "--no-notify, --no-minimized, --no-follow) or --NAME=false.\n"
+#ifndef _WIN32
+           "lircd = SOCKET, input = DEVICE (a line each) and grab = false choose the\n"
+           "other key sources there.\n"
+#endif
+        ;
 }
 
 std::string CommandLine::SetAt(const std::string& option) const {
@@ -255,6 +279,20 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     }
     app.add_option("--find-port", result.findPortCandidates)->expected(0, -1)->configurable(false);
 #ifndef _WIN32
+    // The other key sources: lircd's socket (its default when given no value), and input
+    // devices.
+    std::vector<std::string> lircd;
+    app.add_option("--lircd", lircd)
+        ->expected(0, 1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--input", result.inputs)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check([](const std::string& value) {
+            return value.empty() || value[0] == '-' ? "option '--input' needs a value"
+                                                    : std::string();
+        });
+    app.add_flag("--grab,!--no-grab", result.grab)->check(FlagValue("--grab"));
+    flags.push_back("--no-grab");
     flags.push_back("--no-player");
     app.add_flag("--no-player", noPlayer);
     app.add_option("--ignore-player", result.ignoredPlayers)
@@ -321,6 +359,24 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
             }
         }
     }
+#ifndef _WIN32
+    if (app.count("--lircd") > 0) {
+        result.lircd =
+            lircd.empty() || lircd.back().empty() ? LircdSource::DefaultSocket : lircd.back();
+    }
+    // One source: the serial port, lircd or input devices.
+    const std::pair<bool, const char*> sources[] = {{app.count("--port") > 0, "--port"},
+                                                    {!result.lircd.empty(), "--lircd"},
+                                                    {!result.inputs.empty(), "--input"}};
+    for (std::size_t i = 0; i < std::size(sources); ++i) {
+        for (std::size_t j = i + 1; j < std::size(sources); ++j) {
+            if (sources[i].first && sources[j].first) {
+                return Fail(std::string("options '") + sources[i].second + "' and '" +
+                            sources[j].second + "' exclude each other: one key source at a time");
+            }
+        }
+    }
+#endif
     if (noPlayer && !result.player.empty()) {
         return Fail("options '--player' and '--no-player' exclude each other");
     }
@@ -345,7 +401,8 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     std::erase(result.findPortCandidates, std::string());
     for (const auto& [given, name] :
          {std::pair{learn, "--learn"}, std::pair{printKeys, "--print-keys"},
-          std::pair{portHere, "--port"}}) {
+          std::pair{portHere, "--port"}, std::pair{!result.lircd.empty(), "--lircd"},
+          std::pair{!result.inputs.empty(), "--input"}}) {
         if (findPort && given) {
             return Fail(std::string("options '--find-port' and '") + name + "' exclude each other");
         }

@@ -36,6 +36,13 @@ struct CommandLine {
     std::string port = DefaultPort;
     // --port was given: --learn searches for the port only when it was not.
     bool portGiven = false;
+    // --lircd (Linux): lircd's socket, when lircd is the source; empty when it is not.
+    std::string lircd;
+    // --input, as often as given (Linux): the kernel input devices read, when they are the
+    // source: paths, or name=TEXT.
+    std::vector<std::string> inputs;
+    // --no-grab: the input devices are shared with the desktop, not taken for Quorvel alone.
+    bool grab = true;
     // --player: on Linux the MPRIS players to command in order of preference, separated by
     // commas ("*" for any other; see Names); on Windows "window" or "keys".
     std::string player;

@@ -7,6 +7,7 @@
 #include "platform/quit_signal.h"
 #include "platform/utf8_path.h"
 #include "program/console_runner.h"
+#include "program/key_source_choice.h"
 #include "program/settings_file.h"
 
 namespace {
@@ -62,7 +63,8 @@ int RunProgram(const std::vector<std::string>& args, ProgramPlatform& platform) 
     KeyMapReloader keys(PathFromUtf8(options.keys), std::move(startKeys));
     const IRThread::PlayerFactory player = platform.Player(options);
     if (options.command == CommandLine::Command::RunConsole) {
-        return Reported(platform, false, [&] { return RunConsole(options.port, player, keys); });
+        return Reported(platform, false,
+                        [&] { return RunConsole(MakeKeySource(options), player, keys); });
     }
     if (const auto status = platform.PrepareWindow()) {
         return *status;

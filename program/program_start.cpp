@@ -10,6 +10,7 @@
 #include "platform/utf8_path.h"
 #include "program/key_learner.h"
 #include "program/key_map_file.h"
+#include "program/key_source_choice.h"
 #include "program/port_finder.h"
 #include "program/settings_file.h"
 #include "serial/serial_device.h"
@@ -86,10 +87,12 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
             break;
     }
     const bool learn = options.command == Command::Learn;
-    const bool searching = learn && !options.portGiven;
+    const bool serial = ReadsSerialPort(options);
+    const bool searching = learn && serial && !options.portGiven;
     // Reading a file, a pipe or the user's own terminal as if it were the receiver would
     // feed the player garbage, or take the terminal over.
-    if (const std::string why = searching ? std::string() : WhyNotASerialPort(options.port);
+    if (const std::string why =
+            searching || !serial ? std::string() : WhyNotASerialPort(options.port);
         !why.empty()) {
         // A value from the settings file is named with its line, as a refused one is there.
         output.err("quorvel: " + options.SetAt("port") + UntrustedText(why, LineLimit) + "\n");
@@ -104,11 +107,15 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
                        Utf8FromPath(path) + ": " + why + "\n");
             return CommandLine::UsageError;
         }
+        KeyLearner learner(std::cin, std::cout, std::cerr);
+        if (!serial) {
+            const std::unique_ptr<KeySource> source = MakeKeySource(options);
+            return learner.Run(*source, KeySourceName(options), path);
+        }
         const std::string port = searching ? FindPort(options) : options.port;
         if (port.empty()) {
             return 1;
         }
-        KeyLearner learner(std::cin, std::cout, std::cerr);
         return learner.Run(port, path);
     }
     // A key map with mistakes is refused whole, every mistake named, before anything runs.

@@ -15,6 +15,7 @@
 #include "player/session_bus_connector.h"
 #include "program/app_log.h"
 #include "program/command_line.h"
+#include "program/key_source_choice.h"
 #include "program/program_skeleton.h"
 #include "qt_app/display_check.h"
 #include "qt_app/form1.h"
@@ -101,8 +102,9 @@ class QtPlatform : public ProgramPlatform {
             [&app] { QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection); },
             [&keys] { keys.Reload(); });
         const auto watch = keys.WatchFile();
-        TForm1 form(
-            [&](ReceiverHost& receivers) { receivers.Start(options.port, player, keys.Keys()); });
+        TForm1 form([&](ReceiverHost& receivers) {
+            receivers.Start(MakeKeySource(options), player, keys.Keys());
+        });
         if (options.follow) {
             form.History->FollowTheEnd();
         }

@@ -20,6 +20,7 @@
 #include "player/window_message_player_link.h"
 #include "program/box_text.h"
 #include "program/key_map_reloader.h"
+#include "program/key_source_choice.h"
 #include "program/program_skeleton.h"
 #include "win32_app/console_attachment.h"
 #include "win32_app/form1.h"
@@ -196,7 +197,7 @@ class Win32Platform : public ProgramPlatform {
                   KeyMapReloader& keys) override {
         LeaveOwnConsole();
         TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers, PlayerFeedback& tray) {
-            receivers.Start(options.port,
+            receivers.Start(MakeKeySource(options),
                             options.notify ? ChoosePlayer(options.player, &tray) : player,
                             keys.Keys());
         });

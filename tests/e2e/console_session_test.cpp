@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/doubles/eventually.h"
 #include "tests/e2e/programs.h"
+#include "tests/lircd/lircd_rig.h"
 #include "tests/player/private_bus.h"
 #include "tests/player/stand_in_process.h"
 
@@ -62,6 +64,50 @@ TEST(ConsoleSession, VirtualReceiverDrivesTheHistoryAndThePlayer) {
     EXPECT_EQ(quorvel.Stop(SIGTERM), 0);
     EXPECT_EQ(Texts(quorvel.Lines()), expected);
     EXPECT_EQ(sender.Stop(SIGTERM), 0);
+}
+
+// The same chain from a real lircd: its buttons by name, a repeat, an unbound button, and
+// lircd stopped and started again, said once.
+TEST(ConsoleSession, LircdDrivesTheHistoryAndThePlayer) {
+    if (!LircdRig::Available()) {
+        GTEST_SKIP() << "lircd and irsend are not installed (Debian's lirc package)";
+    }
+    PrivateBus bus;
+    ASSERT_TRUE(bus.Started()) << bus.Error();
+    StandInProcess player(bus, {"standin"});
+    ASSERT_TRUE(player.Start());
+    LircdRig lircd;
+    ASSERT_TRUE(lircd.Start()) << lircd.Error();
+
+    ChildProcess quorvel;
+    ASSERT_TRUE(quorvel.Start(
+        Program(QUORVEL_BINARY, {"--console", "--lircd=" + lircd.Socket()}, bus.Address())))
+        << quorvel.Error();
+    // Keys sent before it has connected would go nowhere.
+    ASSERT_TRUE(Eventually([&] { return lircd.Clients() > 0; }));
+    ASSERT_TRUE(lircd.Send("KEY_PLAYPAUSE"));
+    ASSERT_TRUE(lircd.Send("KEY_VOLUMEUP"));
+    ASSERT_TRUE(lircd.Send("KEY_VOLUMEUP", 1));
+    ASSERT_TRUE(lircd.Send("KEY_RED"));
+    lircd.Stop();
+    ASSERT_TRUE(lircd.Start()) << lircd.Error();
+    ASSERT_TRUE(Eventually([&] { return lircd.Clients() > 0; }));
+    ASSERT_TRUE(lircd.Send("KEY_PLAYPAUSE"));
+    ASSERT_TRUE(lircd.Send("KEY_RED"));
+
+    const Lines expected{"PLAY!",
+                         "VOL_UP!",
+                         "  >>REP>>VOL_UP!",
+                         "KEY_RED",
+                         "Waiting for new signal...",
+                         "COM READ ERROR!",
+                         "-1",
+                         "PLAY!",
+                         "KEY_RED"};
+    quorvel.WaitForLines(expected.size(), Deadline);
+    EXPECT_EQ(Texts(quorvel.Lines()), expected);
+    EXPECT_EQ(player.Calls(), (Lines{"PlayPause", "Volume 0.5500", "Volume 0.6000", "PlayPause"}));
+    EXPECT_EQ(quorvel.Stop(SIGTERM), 0);
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "tests/doubles/eventually.h"
@@ -63,6 +65,11 @@ bool LircdRig::Available() {
 
 bool LircdRig::Start() {
     const std::string f = folder_.Path();
+    std::error_code none;
+    logStart_ = static_cast<std::size_t>(std::filesystem::file_size(f + "/lircd.log", none));
+    if (none) {
+        logStart_ = 0;
+    }
     if (!lircd_.Start({{"lircd", "-n", "-H", "file", "-d", "/dev/null", "-a", "-o", Socket(), "-P",
                         f + "/lircd.pid", "-L", f + "/lircd.log", f + "/remote.conf"},
                        {},
@@ -80,6 +87,21 @@ bool LircdRig::Start() {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
+}
+
+int LircdRig::Clients() const {
+    std::ifstream file(folder_ / "lircd.log");
+    std::string log((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    log.erase(0, std::min(logStart_, log.size()));
+    const auto count = [&](const std::string& what) {
+        int n = 0;
+        for (std::size_t at = log.find(what); at != std::string::npos;
+             at = log.find(what, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    return count("accepted new client") - count("removed client");
 }
 
 void LircdRig::Stop() {

@@ -25,6 +25,8 @@ class LircdRig {
     const std::string& Error() const { return error_; }
     std::string Socket() const { return folder_ / "lircd.socket"; }
 
+    // How many clients the lircd started last has now (irsend's come and go).
+    int Clients() const;
     // Has lircd send a button as decoded: repeat 0 is a press, more a repeat.
     bool Send(const std::string& button, int repeat = 0, const std::string& remote = "remote");
 
@@ -32,4 +34,5 @@ class LircdRig {
     ScratchFolder folder_;
     ChildProcess lircd_;
     std::string error_;
+    std::size_t logStart_ = 0;  // where the log of the lircd started last begins
 };

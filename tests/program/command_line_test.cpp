@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "platform/utf8_path.h"
 #include "program/key_map_file.h"
 #include "program/settings_file.h"
+#include "tests/doubles/scratch_folder.h"
 
 namespace {
 
@@ -121,6 +123,42 @@ TEST(CommandLineFindPort, TakesTheCandidatesNamedIfAny) {
     }
 }
 
+#ifndef _WIN32
+// One key source: the serial port by default, or lircd (its default socket when given no
+// value), or input devices, from the command line or the settings file.
+TEST(CommandLineSources, TakeLircdOrInputDevices) {
+    ScratchFolder folder;
+    const std::string settings = folder.FilePath("quorvel.conf");
+    std::ofstream(settings) << "input = name=MCE IR Keyboard/Mouse\ninput = /dev/input/event3\n"
+                               "grab = false\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string settings;
+        std::string lircd;
+        std::vector<std::string> inputs;
+        bool grab;
+    } cases[] = {
+        {{}, "", "", {}, true},
+        {{"--lircd"}, "", "/run/lirc/lircd", {}, true},
+        {{"--lircd=/tmp/lircd.sock", "--console"}, "", "/tmp/lircd.sock", {}, true},
+        {{"--input", "/dev/input/event5", "--input=name=Remote", "--no-grab"},
+         "",
+         "",
+         {"/dev/input/event5", "name=Remote"},
+         false},
+        {{}, settings, "", {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"}, false},
+        {{"--grab"}, settings, "", {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"}, true},
+    };
+    for (const auto& c : cases) {
+        const CommandLine parsed = CommandLine::Parse(c.args, c.settings);
+        EXPECT_EQ(parsed.command == CommandLine::Command::UsageError, false) << parsed.problem;
+        EXPECT_EQ(parsed.lircd, c.lircd) << Joined(c.args);
+        EXPECT_EQ(parsed.inputs, c.inputs) << Joined(c.args);
+        EXPECT_EQ(parsed.grab, c.grab) << Joined(c.args);
+    }
+}
+#endif
+
 TEST(CommandLinePlayers, TakesAListInOrderAndNamesToIgnore) {
     const CommandLine parsed = CommandLine::Parse({"--player", "vlc,spotify,*", "--ignore-player",
                                                    "firefox", "--ignore-player=chromium,mpv"});
@@ -182,6 +220,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "options '--find-port' and '--port' exclude each other"},
         UsageCase{{"--learn", "--find-port"},
                   "options '--find-port' and '--learn' exclude each other"},
+#ifndef _WIN32
+        UsageCase{{"--lircd", "--port", "/dev/ttyS1"},
+                  "options '--port' and '--lircd' exclude each other: one key source at a time"},
+        UsageCase{{"--input", "/dev/input/event1", "--lircd"},
+                  "options '--lircd' and '--input' exclude each other: one key source at a time"},
+        UsageCase{{"--input"}, "option '--input' needs a value"},
+#endif
         // An error stops parsing: a later --help is not reached.
         UsageCase{{"--bad", "--help"}, "unknown option '--bad'"}));
 
@@ -189,6 +234,9 @@ TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
     const std::string help = CommandLine::HelpText();
     for (const char* word :
          {"--port DEVICE", "--player NAME", "--ignore-player NAME", "--minimized", "--notify",
+#ifndef _WIN32
+          "--lircd[=SOCKET]", "--input DEVICE", "--no-grab",
+#endif
           "--help", "--config FILE", "--follow", "--version", "/dev/ttyS0"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
