@@ -62,6 +62,7 @@ expected=(
     bin/quorvel-send
     lib/systemd/user/quorvel.service
     lib/systemd/user/quorvel@.service
+    lib/udev/rules.d/70-quorvel-ir-receivers.rules
     "share/applications/$id.desktop"
     share/doc/quorvel/changelog.gz
     share/doc/quorvel/copyright
