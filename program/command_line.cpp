@@ -56,6 +56,17 @@ std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist
                                        given.count(app.get_option("--ignore-player")) > 0)) {
         given.insert(noPlayer);
     }
+    // So does its key source: a port there leaves the file's lircd or input devices out.
+    std::vector<const CLI::Option*> sources;
+    for (const char* name : {"--port", "--lircd", "--input"}) {
+        if (const CLI::Option* option = app.get_option_no_throw(name)) {
+            sources.push_back(option);
+        }
+    }
+    if (std::any_of(sources.begin(), sources.end(),
+                    [&](const CLI::Option* option) { return given.count(option) > 0; })) {
+        given.insert(sources.begin(), sources.end());
+    }
     std::set<const CLI::Option*> fromFile;
     for (const Setting& setting : read.settings) {
         const std::string at = where + std::to_string(setting.line) + ": ";
@@ -371,8 +382,10 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     for (std::size_t i = 0; i < std::size(sources); ++i) {
         for (std::size_t j = i + 1; j < std::size(sources); ++j) {
             if (sources[i].first && sources[j].first) {
-                return Fail(std::string("options '") + sources[i].second + "' and '" +
-                            sources[j].second + "' exclude each other: one key source at a time");
+                // Both from the settings file, where its line is named.
+                return Fail(result.SetAt(sources[j].second + 2) + "options '" + sources[i].second +
+                            "' and '" + sources[j].second +
+                            "' exclude each other: one key source at a time");
             }
         }
     }

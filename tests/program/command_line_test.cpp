@@ -148,7 +148,14 @@ TEST(CommandLineSources, TakeLircdOrInputDevices) {
          false},
         {{}, settings, "", {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"}, false},
         {{"--grab"}, settings, "", {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"}, true},
+        // The command line's source stands whole.
+        {{"--lircd"}, settings, "/run/lirc/lircd", {}, false},
     };
+    std::ofstream(folder.FilePath("both.conf")) << "port = /dev/ttyUSB0\nlircd = /tmp/s\n";
+    EXPECT_EQ(CommandLine::Parse({}, folder.FilePath("both.conf")).problem,
+              "quorvel: " + folder.FilePath("both.conf") +
+                  ":2: setting 'lircd': options '--port' and '--lircd' exclude each other: one "
+                  "key source at a time (try --help)\n");
     for (const auto& c : cases) {
         const CommandLine parsed = CommandLine::Parse(c.args, c.settings);
         EXPECT_EQ(parsed.command == CommandLine::Command::UsageError, false) << parsed.problem;
