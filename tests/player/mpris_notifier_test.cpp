@@ -35,35 +35,44 @@ TEST(MprisNotifier, UpdatesInPlaceOnlyTheSameKindBeforeAPause) {
     }
 }
 
+// A notifier on its own bus, beside a stand-in notification server.
+class NotifierRig : public testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(bus_.Started()) << bus_.Error(); }
+    // Takes in answers until nothing sent is unanswered and no news waits.
+    void Settle() {
+        EXPECT_TRUE(mpris_.RunUntil(held_, Clock::now() + std::chrono::seconds(30),
+                                    [&] { return notifier_.Idle(); }));
+    }
+
+    PrivateBus bus_;
+    StandInNotifications server_{bus_};
+    MprisBusLock lock_;
+    MprisBus mpris_{sdbus::createSessionBusConnectionWithAddress(bus_.Address()),
+                    std::chrono::seconds(30),
+                    {[](auto&&...) {}, [](auto&&...) {}},
+                    lock_};
+    std::unique_lock<std::mutex> held_{lock_.mutex};
+    // An hour: every step here belongs to one held key, however slow the machine.
+    MprisNotifier notifier_{std::chrono::hours(1)};
+};
+
 // A switch is one notification; a held volume key one that is updated (the same id) at
 // every step; steps made while the id is not in yet go out as one, the newest.
-TEST(MprisNotifier, AHeldKeyUpdatesOneNotification) {
-    PrivateBus bus;
-    ASSERT_TRUE(bus.Started()) << bus.Error();
-    StandInNotifications server(bus);
-    MprisBusLock lock;
-    MprisBus mpris(sdbus::createSessionBusConnectionWithAddress(bus.Address()),
-                   std::chrono::seconds(30), {[](auto&&...) {}, [](auto&&...) {}}, lock);
-    std::unique_lock held(lock.mutex);
-    // An hour: every step here belongs to one held key, however slow the machine.
-    MprisNotifier notifier(std::chrono::hours(1));
-    notifier.Use(&mpris);
-    const auto settle = [&] {
-        EXPECT_TRUE(mpris.RunUntil(held, Clock::now() + std::chrono::seconds(30),
-                                   [&] { return notifier.Idle(); }));
-    };
-    notifier.Show({Kind::Player, "Beta", "The remote is on this player"});
-    settle();
+TEST_F(NotifierRig, AHeldKeyUpdatesOneNotification) {
+    notifier_.Use(&mpris_);
+    notifier_.Show({Kind::Player, "Beta", "The remote is on this player"});
+    Settle();
     for (const char* text : {"Volume 55%", "Volume 60%"}) {
-        notifier.Show({Kind::Volume, "Beta", text});
-        settle();
+        notifier_.Show({Kind::Volume, "Beta", text});
+        Settle();
     }
     for (const char* text : {"Volume 65%", "Volume 70%", "Volume 75%"}) {
-        notifier.Show({Kind::Volume, "Beta", text});
+        notifier_.Show({Kind::Volume, "Beta", text});
     }
-    settle();
+    Settle();
 
-    const std::vector<StandInNotification> calls = server.WaitFor(5);
+    const std::vector<StandInNotification> calls = server_.WaitFor(5);
     ASSERT_EQ(calls.size(), 5u);
     EXPECT_EQ(calls[0].summary, "Beta");
     EXPECT_EQ(calls[0].body, "The remote is on this player");
@@ -80,22 +89,13 @@ TEST(MprisNotifier, AHeldKeyUpdatesOneNotification) {
 
 // News that waited on a call the server failed (a time-out) goes out all the same: the
 // last state wins over one the server shows late.
-TEST(MprisNotifier, NewsWaitingOnAFailedCallStillGoesOut) {
-    PrivateBus bus;
-    ASSERT_TRUE(bus.Started()) << bus.Error();
-    StandInNotifications server(bus);
-    server.FailNext(1);
-    MprisBusLock lock;
-    MprisBus mpris(sdbus::createSessionBusConnectionWithAddress(bus.Address()),
-                   std::chrono::seconds(30), {[](auto&&...) {}, [](auto&&...) {}}, lock);
-    std::unique_lock held(lock.mutex);
-    MprisNotifier notifier(std::chrono::hours(1));
-    notifier.Use(&mpris);
-    notifier.Show({Kind::Mute, "Beta", "Muted"});
-    notifier.Show({Kind::Mute, "Beta", "Unmuted: volume 40%"});
-    EXPECT_TRUE(mpris.RunUntil(held, Clock::now() + std::chrono::seconds(30),
-                               [&] { return notifier.Idle(); }));
-    const std::vector<StandInNotification> calls = server.WaitFor(2);
+TEST_F(NotifierRig, NewsWaitingOnAFailedCallStillGoesOut) {
+    server_.FailNext(1);
+    notifier_.Use(&mpris_);
+    notifier_.Show({Kind::Mute, "Beta", "Muted"});
+    notifier_.Show({Kind::Mute, "Beta", "Unmuted: volume 40%"});
+    Settle();
+    const std::vector<StandInNotification> calls = server_.WaitFor(2);
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].body, "Muted");
     EXPECT_EQ(calls[1].body, "Unmuted: volume 40%");
