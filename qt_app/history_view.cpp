@@ -172,19 +172,6 @@ void HistoryView::Flush() {
     }
 }
 
-void HistoryView::FollowTheEnd() {
-    following_ = true;
-    UpdateScrollRange();
-}
-
-int HistoryView::TopRow() const {
-    return verticalScrollBar()->value();
-}
-
-int HistoryView::VisibleRows() const {
-    return viewport()->height() / WindowLayout::RowHeight;
-}
-
 void HistoryView::SelectRow(int row) {
     if (row < -1 || row >= model_.LineCount() || row == selectedRow_) {
         return;
@@ -319,42 +306,6 @@ bool HistoryView::viewportEvent(QEvent* event) {
 
 QSize HistoryView::sizeHint() const {
     return {161, 329};
-}
-
-void HistoryView::UpdateScrollRange() {
-    const int visible = VisibleRows();
-    QScrollBar* bar = verticalScrollBar();
-    const bool wasAdjusting = std::exchange(adjusting_, true);
-    bar->setPageStep(std::max(1, visible));
-    bar->setRange(0, std::max(0, model_.LineCount() - visible));
-    if (following_) {
-        bar->setValue(bar->maximum());
-    }
-    adjusting_ = wasAdjusting;
-}
-
-void HistoryView::SetTopRow(int row) {
-    const bool wasAdjusting = std::exchange(adjusting_, true);
-    verticalScrollBar()->setValue(row);
-    adjusting_ = wasAdjusting;
-}
-
-void HistoryView::Scrolled(int value) {
-    if (!adjusting_) {
-        // Only the user's own scroll to the very end starts following.
-        const int end = verticalScrollBar()->maximum();
-        following_ = end > 0 && value == end;
-    }
-}
-
-void HistoryView::ScrollTo(int row) {
-    const int top = TopRow();
-    const int visible = std::max(1, VisibleRows());
-    if (row < top) {
-        verticalScrollBar()->setValue(row);
-    } else if (row >= top + visible) {
-        verticalScrollBar()->setValue(row - visible + 1);
-    }
 }
 
 void HistoryView::NotifyAccessibility(int row, bool inserted) {
