@@ -2,6 +2,10 @@
 
 #include <cerrno>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 // Back to the start of the line and clear it.
 constexpr const char* EraseLine = "\r\033[K";
@@ -29,7 +33,7 @@ void ConsoleHistoryList::DeleteLine(int index) {
         hasLast_ = false;
         last_.clear();
         if (terminal_) {
-            std::fputs(EraseLine, out_);
+            Put(EraseLine);
         }
     }
 }
@@ -42,9 +46,9 @@ void ConsoleHistoryList::InsertLine(int index, const std::string& text) {
     if (hasLast_) {
         // The line before becomes final.
         if (!terminal_) {
-            std::fputs(last_.c_str(), out_);
+            Put(last_.c_str());
         }
-        std::fputc('\n', out_);
+        Put("\n");
     }
     ++count_;
     Show(text);
@@ -54,8 +58,8 @@ void ConsoleHistoryList::Show(const std::string& text) {
     hasLast_ = true;
     last_ = text;
     if (terminal_) {
-        std::fputs(EraseLine, out_);
-        std::fputs(text.c_str(), out_);
+        Put(EraseLine);
+        Put(text.c_str());
     }
 }
 
@@ -64,14 +68,35 @@ void ConsoleHistoryList::Repaint() {
     FlushOutput();
 }
 
-void ConsoleHistoryList::FlushOutput() {
-    // errno of the flush itself: an earlier write's failure is in ferror alone.
+void ConsoleHistoryList::Put(const char* text) {
     errno = 0;
-    const bool flushed = std::fflush(out_) == 0;
-    const int error = flushed ? 0 : errno;
-    if (!lostReported_ && (!flushed || std::ferror(out_)) && lost_) {
+    if (std::fputs(text, out_) < 0) {
+        NoteWriteError();
+    }
+}
+
+void ConsoleHistoryList::NoteWriteError() {
+    if (writeError_ != 0) {
+        return;
+    }
+    writeError_ = errno != 0 ? errno : EIO;
+#ifdef _WIN32
+    // The C runtime says EINVAL of a pipe whose reader is gone; the system says which.
+    if (const DWORD why = GetLastError();
+        writeError_ == EINVAL && (why == ERROR_NO_DATA || why == ERROR_BROKEN_PIPE)) {
+        writeError_ = EPIPE;
+    }
+#endif
+}
+
+void ConsoleHistoryList::FlushOutput() {
+    errno = 0;
+    if (std::fflush(out_) != 0) {
+        NoteWriteError();
+    }
+    if (!lostReported_ && (writeError_ != 0 || std::ferror(out_)) && lost_) {
         lostReported_ = true;
-        lost_(error != 0 ? error : EIO);
+        lost_(writeError_ != 0 ? writeError_ : EIO);
     }
 }
 

@@ -35,6 +35,9 @@ class ConsoleHistoryList : public HistoryList {
 
   private:
     void Show(const std::string& text);
+    // Writes text; a failure is noted, the first one's errno kept.
+    void Put(const char* text);
+    void NoteWriteError();
     // Flushes; calls lost_ the first time the output has failed.
     void FlushOutput();
 
@@ -46,4 +49,5 @@ class ConsoleHistoryList : public HistoryList {
     std::string last_;
     std::function<void(int)> lost_;
     bool lostReported_ = false;
+    int writeError_ = 0;  // the errno of the first failed write
 };
