@@ -189,7 +189,13 @@ std::map<std::string, std::optional<std::string>> ProcessRig::Environment() cons
 }
 
 std::unique_ptr<ChildProcess> ProcessRig::StartQuorvel(const std::string& port) const {
-    std::vector<std::string> argv{program_, "--port", port};
+    return StartQuorvelOn({"--port", port});
+}
+
+std::unique_ptr<ChildProcess> ProcessRig::StartQuorvelOn(
+    const std::vector<std::string>& source) const {
+    std::vector<std::string> argv{program_};
+    argv.insert(argv.end(), source.begin(), source.end());
     if (others_.empty()) {
         argv.insert(argv.end(), {"--player", PlayerName});
     }

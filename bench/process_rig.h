@@ -93,6 +93,8 @@ class ProcessRig {
     // quorvel --port port --player quorvelbench (unless players were added), its standard
     // output read line by line.
     std::unique_ptr<ChildProcess> StartQuorvel(const std::string& port) const;
+    // The same on another key source: source holds its options ("--lircd=SOCKET").
+    std::unique_ptr<ChildProcess> StartQuorvelOn(const std::vector<std::string>& source) const;
     // Starts quorvel on port and sends one key, so the program is past its start; null
     // (having said why) if it never got there.
     std::unique_ptr<ChildProcess> StartPastFirstEvent(VirtualPort& port);

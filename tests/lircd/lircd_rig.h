@@ -24,6 +24,7 @@ class LircdRig {
     void Stop();
     const std::string& Error() const { return error_; }
     std::string Socket() const { return folder_ / "lircd.socket"; }
+    pid_t Pid() const { return lircd_.Pid(); }
 
     // How many clients the lircd started last has now (irsend's come and go).
     int Clients() const;
