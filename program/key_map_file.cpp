@@ -184,7 +184,8 @@ std::string KeyMapFile::Header() {
     return "# Quorvel's key map: what each key of the remote does.\n"
            "#   key  CODE ACTION [ARGUMENTS]   a key press\n"
            "#   held CODE ACTION [ARGUMENTS]   a held key: repeats while held\n"
-           "# CODE is what Quorvel shows for an unbound key (0-255, or 0x hex). ACTION is one of\n"
+           "# CODE is what Quorvel shows for an unbound key: 0-255 (or 0x hex), a key name\n"
+           "# (KEY_PLAYPAUSE, or tv:KEY_OK for lircd's remote tv) or scan:0x... ACTION is one of\n"
            "# play-pause play pause stop next previous volume-up volume-down mute\n"
            "# seek-forward seek-backward (5 s, or give the seconds) raise next-player\n"
            "# previous-player run (the rest of the line is a command) nothing. See quorvel(1).\n";
