@@ -81,8 +81,7 @@ SourceItem SerialLine::NextBefore(Deadline until) {
         return SourceCondition{SourceCondition::Kind::Back, "serial port " + path_ + " is back"};
     }
 
-    if (until != Deadline::max() && bufferStart_ == bufferEnd_ &&
-        backoff_.NextWait().count() == 0 && !device_->InputWaiting()) {
+    if (until != Deadline::max() && bufferStart_ == bufferEnd_ && !device_->InputWaiting()) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         switch (device_->AwaitInput(std::max(left, std::chrono::milliseconds::zero()))) {

@@ -28,7 +28,7 @@ TEST(PlayerSections, AKeyDoesWhatTheCommandedPlayersSectionSays) {
     ScratchFolder folder;
     const std::string map = folder.FilePath("keys.conf");
     std::ofstream(map) << "key 0x60 play-pause\nkey 0x0A next-player\n"
-                          "[player=ALPHA]\nkey 0x60 next\n"
+                          "[player=ALPHA.*]\nkey 0x60 next\n"
                           "[player=beta*]\nkey 0x60 pause\n";
     auto port = VirtualPort::CreatePty();
     ChildProcess quorvel;
