@@ -10,7 +10,7 @@ struct ActionRow {
     std::string_view name;
 };
 
-constexpr std::array<ActionRow, 15> Actions{{
+constexpr std::array<ActionRow, 16> Actions{{
     {PlayerAction::PlayPause, "play-pause"},
     {PlayerAction::Previous, "previous"},
     {PlayerAction::Next, "next"},
@@ -26,6 +26,7 @@ constexpr std::array<ActionRow, 15> Actions{{
     {PlayerAction::NextPlayer, "next-player"},
     {PlayerAction::PreviousPlayer, "previous-player"},
     {PlayerAction::Run, "run"},
+    {PlayerAction::Mode, "mode"},
 }};
 
 constexpr bool InActionOrder() {

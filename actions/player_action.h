@@ -23,9 +23,12 @@ enum class PlayerAction {
     NextPlayer,      // move the remote to another running player
     PreviousPlayer,  // ... the other way round
     Run,             // start a command, without waiting for it
+    Mode,            // switch the remote to a mode's keys, or back (the cycle's own)
 };
 
-// One action with what it needs: seconds for a seek, the command line for Run.
+// One action with what it needs: seconds for a seek, the command line for Run; for Mode
+// the mode's name (empty: back to no mode) and the seconds without a key that end it (0:
+// none).
 struct PlayerRequest {
     explicit PlayerRequest(PlayerAction action, int seconds = 0, std::string command = {})
         : action(action), seconds(seconds), command(std::move(command)) {}
@@ -36,6 +39,8 @@ struct PlayerRequest {
 };
 
 inline constexpr int DefaultSeekSeconds = 5;
+// The last action, for walking them all.
+inline constexpr PlayerAction LastAction = PlayerAction::Mode;
 
 // The action's name in a key map ("play-pause", "seek-forward").
 std::string_view ActionName(PlayerAction action);

@@ -3,9 +3,10 @@
 #include <string>
 
 // What a key did that the user may want to see, as a remote has no screen: the remote
-// moved to another player, or a player's volume changed or was muted.
+// moved to another player, a player's volume changed or was muted, or the remote's mode
+// changed (player "Quorvel"; text "Mode tv", or "No mode" when back).
 struct PlayerNews {
-    enum class Kind { Player, Volume, Mute };
+    enum class Kind { Player, Volume, Mute, Mode };
 
     Kind kind;
     std::string player;  // the player as the user knows it: its Identity, else its name

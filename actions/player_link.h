@@ -1,6 +1,10 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "actions/player_action.h"
+#include "actions/player_feedback.h"
 
 // How the receiver commands the media player. Every platform's link implements this one
 // seam; a key bound to a command of the user's (Run) never reaches it.
@@ -18,6 +22,15 @@ class PlayerLink {
     // so a receiver being stopped is never held up by a player that does not answer. By
     // default nothing: a link whose waits cannot be cut short keeps its own bound.
     virtual void Interrupt() {}
+
+    // The names of the player that an action would go to now, for a key map's sections to
+    // follow: empty when there is none, or the link cannot tell. May wait for the player
+    // as long as an action would.
+    virtual std::vector<std::string> PlayerNames() { return {}; }
+
+    // Tells the user, where the link has a way to (--notify), of news that is not the
+    // player's: the remote's mode. Must not wait. By default nothing.
+    virtual void Announce(const PlayerNews& /*news*/) {}
 
   protected:
     // What a link does with an action it has no way to carry out: said once, and nothing

@@ -143,6 +143,10 @@ void InputSource::Grab(const std::string& devnode, Device& device) {
 }
 
 SourceItem InputSource::Next() {
+    return NextBefore(Deadline::max());
+}
+
+SourceItem InputSource::NextBefore(Deadline until) {
     for (;;) {
         if (!pending_.empty()) {
             SourceItem item = std::move(pending_.front());
@@ -152,13 +156,18 @@ SourceItem InputSource::Next() {
         if (stopRequested_) {
             return SourceStopped{};
         }
+        const int left = PollTimeout(until);
+        if (left == 0) {
+            return TimedOut{};
+        }
         std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}, {finder_ ? finder_->Fd() : -1, POLLIN, 0}};
         std::vector<std::string> order;
         for (const auto& [devnode, device] : devices_) {
             fds.push_back({device.device->Fd(), POLLIN, 0});
             order.push_back(devnode);
         }
-        const int timeout = refused_.empty() ? -1 : static_cast<int>(RetryEvery.count());
+        const int retry = refused_.empty() ? -1 : static_cast<int>(RetryEvery.count());
+        const int timeout = left < 0 || (retry >= 0 && retry < left) ? retry : left;
         if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
             // A poll that fails would fail again at once: pause instead of spinning.
             ::poll(nullptr, 0, static_cast<int>(RetryEvery.count()));

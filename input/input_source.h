@@ -48,6 +48,7 @@ class InputSource : public KeySource {
     // When no wanted device could be opened: why, as one condition.
     std::vector<SourceCondition> Configure() override;
     SourceItem Next() override;
+    SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
 
     // Whether node is one of wanted (a path, a link to the node, or name=TEXT).

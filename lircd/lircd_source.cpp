@@ -95,6 +95,10 @@ SourceCondition LircdSource::ConnectFailure(int error) const {
 }
 
 SourceItem LircdSource::Next() {
+    return NextBefore(Deadline::max());
+}
+
+SourceItem LircdSource::NextBefore(Deadline until) {
     for (;;) {
         if (!pending_.empty()) {
             SourceItem item = std::move(pending_.front());
@@ -104,21 +108,31 @@ SourceItem LircdSource::Next() {
         if (stopRequested_) {
             return SourceStopped{};
         }
+        if (until != Deadline::max() && std::chrono::steady_clock::now() >= until) {
+            return TimedOut{};
+        }
         if (fd_ < 0) {
-            if (!AwaitSocket()) {
+            if (!AwaitSocket(until)) {
                 return SourceStopped{};
+            }
+            if (fd_ < 0) {
+                continue;  // the deadline came first
             }
             QUORVEL_INFO(lcLircd) << "connected to lircd at " << UntrustedText(socket_.string());
             return SourceCondition{SourceCondition::Kind::Back,
                                    "connected to lircd at " + UntrustedText(socket_.string())};
         }
-        Read();
+        Read(until);
     }
 }
 
-void LircdSource::Read() {
+void LircdSource::Read(Deadline until) {
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
+    const int ready = ::poll(fds, 2, PollTimeout(until));
+    if (ready == 0) {
+        return;  // the deadline came
+    }
+    if (ready < 0) {
         if (errno != EINTR) {
             // Not the connection's fault; a pause keeps a failing poll from spinning.
             AwaitChange(SoonAfterChange);
@@ -167,7 +181,7 @@ void LircdSource::SayJunk(LircdLineDecoder::Junk junk) {
     }
 }
 
-bool LircdSource::AwaitSocket() {
+bool LircdSource::AwaitSocket(Deadline until) {
     for (;;) {
         const int error = Connect();
         if (error == 0) {
@@ -177,8 +191,16 @@ bool LircdSource::AwaitSocket() {
             saidConnectError_ = error;
             QUORVEL_INFO(lcLircd) << ConnectFailure(error).reason << "; waiting for it";
         }
-        const bool settling = std::chrono::steady_clock::now() - lastChange_ < ChangeSettles;
-        if (!AwaitChange(settling ? SoonAfterChange : std::chrono::milliseconds(RetryEvery))) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until) {
+            return true;
+        }
+        const bool settling = now - lastChange_ < ChangeSettles;
+        auto longest = settling ? SoonAfterChange : std::chrono::milliseconds(RetryEvery);
+        if (until != Deadline::max()) {
+            longest = std::min(longest, std::chrono::ceil<std::chrono::milliseconds>(until - now));
+        }
+        if (!AwaitChange(longest)) {
             return false;
         }
     }

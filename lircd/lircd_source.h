@@ -33,6 +33,7 @@ class LircdSource : public KeySource {
     // Why the connection failed, when it did: the one setup step there is.
     std::vector<SourceCondition> Configure() override;
     SourceItem Next() override;
+    SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
 
   private:
@@ -41,11 +42,11 @@ class LircdSource : public KeySource {
     void Disconnect();
     SourceCondition ConnectFailure(int error) const;
     // Connects, waiting as long as it takes; false when asked to stop.
-    bool AwaitSocket();
+    bool AwaitSocket(Deadline until);
     // Waits for a change on the way to the socket, or a while; false when asked to stop.
     bool AwaitChange(std::chrono::milliseconds longest);
-    // Reads what has come, into pending_; on a lost connection, a Lost condition.
-    void Read();
+    // Reads what has come by until, into pending_; on a lost connection, a Lost condition.
+    void Read(Deadline until);
     void SayJunk(LircdLineDecoder::Junk junk);
 
     std::filesystem::path socket_;

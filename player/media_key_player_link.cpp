@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "actions/player_log.h"
+#include "player/window_executable.h"
 
 namespace {
 
@@ -43,4 +44,9 @@ void MediaKeyPlayerLink::Perform(const PlayerRequest& request) {
                                   << ")";
         refusalReported_ = true;
     }
+}
+
+std::vector<std::string> MediaKeyPlayerLink::PlayerNames() {
+    std::string name = WindowExecutableName(GetForegroundWindow());
+    return name.empty() ? std::vector<std::string>{} : std::vector<std::string>{std::move(name)};
 }

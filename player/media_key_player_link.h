@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <array>
+#include <string>
+#include <vector>
 
 #include "actions/player_link.h"
 
@@ -31,6 +33,8 @@ class MediaKeyPlayerLink : public PlayerLink {
     }};
 
     void Perform(const PlayerRequest& request) override;
+    // The media keys go to whatever has the focus: the foreground window's executable name.
+    std::vector<std::string> PlayerNames() override;
 
     // Whether action has a key.
     static bool HasKey(PlayerAction action);

@@ -90,6 +90,27 @@ std::string MprisLinkPolicy::ChosenPlayer() {
     }
 }
 
+std::vector<std::string> MprisLinkPolicy::PlayerNames() {
+    const std::string chosen = ChosenPlayer();
+    if (chosen.empty()) {
+        return {};
+    }
+    Lock lock(lock_.mutex);
+    std::vector<std::string> names{chosen.substr(std::string_view(MprisBusPrefix).size())};
+    if (const MprisPlayerCache::Player* found = cache_.Find(chosen);
+        found != nullptr && !found->identity.empty()) {
+        names.push_back(found->identity);
+    }
+    return names;
+}
+
+void MprisLinkPolicy::Announce(const PlayerNews& news) {
+    Lock lock(lock_.mutex);
+    if (notifier_) {
+        notifier_->Show(news);
+    }
+}
+
 void MprisLinkPolicy::Perform(const PlayerRequest& request) {
     Lock lock(lock_.mutex);
     const Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "actions/player_action.h"
 #include "actions/player_feedback.h"
@@ -29,6 +30,8 @@ class MprisLinkPolicy {
     MprisLinkPolicy& operator=(const MprisLinkPolicy&) = delete;
 
     std::string ChosenPlayer();
+    std::vector<std::string> PlayerNames();
+    void Announce(const PlayerNews& news);
     void Perform(const PlayerRequest& request);
     void Interrupt();
 

@@ -20,3 +20,11 @@ void MprisPlayerLink::Perform(const PlayerRequest& request) {
 void MprisPlayerLink::Interrupt() {
     policy_->Interrupt();
 }
+
+std::vector<std::string> MprisPlayerLink::PlayerNames() {
+    return policy_->PlayerNames();
+}
+
+void MprisPlayerLink::Announce(const PlayerNews& news) {
+    policy_->Announce(news);
+}

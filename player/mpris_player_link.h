@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "actions/player_action.h"
 #include "actions/player_link.h"
@@ -66,6 +67,10 @@ class MprisPlayerLink : public PlayerLink {
     std::string ChosenPlayer();
     void Perform(const PlayerRequest& request) override;
     void Interrupt() override;
+    // The chosen player's bus name after "org.mpris.MediaPlayer2." and its Identity.
+    std::vector<std::string> PlayerNames() override;
+    // Shown as a desktop notification with notify; else nothing.
+    void Announce(const PlayerNews& news) override;
 
   private:
     std::unique_ptr<MprisLinkPolicy> policy_;

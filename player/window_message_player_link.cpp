@@ -5,6 +5,7 @@
 
 #include "actions/player_log.h"
 #include "log/win32_error_text.h"
+#include "player/window_executable.h"
 
 namespace {
 
@@ -74,6 +75,20 @@ std::string WindowMessagePlayerLink::FindPlayerWindow() {
     }
     noPlayerReported_ = false;
     return PlayerTitle;
+}
+
+std::vector<std::string> WindowMessagePlayerLink::PlayerNames() {
+    if (!HoldsLiveWindow() && FindPlayerWindow().empty()) {
+        return {};
+    }
+    std::string name = WindowExecutableName(PlayerWindow);
+    return name.empty() ? std::vector<std::string>{} : std::vector<std::string>{std::move(name)};
+}
+
+void WindowMessagePlayerLink::Announce(const PlayerNews& news) {
+    if (feedback_ != nullptr) {
+        feedback_->Show(news);
+    }
 }
 
 bool WindowMessagePlayerLink::SendPlayerCommand(int id) {

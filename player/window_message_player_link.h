@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "actions/player_feedback.h"
 #include "actions/player_link.h"
@@ -65,6 +66,10 @@ class WindowMessagePlayerLink : public PlayerLink {
     // player handled it.
     bool SendPlayerCommand(int id);
     void Perform(const PlayerRequest& request) override;
+    // The executable name of the player's window ("wmplayer.exe").
+    std::vector<std::string> PlayerNames() override;
+    // To the feedback, when there is one.
+    void Announce(const PlayerNews& news) override;
     // What a SendMessageTimeout failure other than a time-out means, for the log.
     static std::string DescribeSendError(DWORD error);
 

@@ -47,28 +47,124 @@ const KeyMap& KeyMap::Standard() {
     return standard;
 }
 
-KeyEffect KeyMap::Decode(const KeyEvent& event) const {
-    const bool held = event.action == KeyAction::Repeat;
-    const Kind kind = held ? Kind::Held : Kind::Press;
+bool GlobMatches(std::string_view glob, std::string_view name) {
+    const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+    // The classic walk: on a mismatch, the last "*" takes one more character.
+    std::size_t g = 0;
+    std::size_t n = 0;
+    std::size_t star = std::string_view::npos;
+    std::size_t resume = 0;
+    while (n < name.size()) {
+        if (g < glob.size() &&
+            (glob[g] == '?' || (glob[g] != '*' && lower(glob[g]) == lower(name[n])))) {
+            ++g;
+            ++n;
+        } else if (g < glob.size() && glob[g] == '*') {
+            star = g++;
+            resume = n;
+        } else if (star != std::string_view::npos) {
+            g = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (g < glob.size() && glob[g] == '*') {
+        ++g;
+    }
+    return g == glob.size();
+}
+
+std::string ModeText(const std::string& mode) {
+    return mode.empty() ? std::string("MODE") : "MODE " + mode;
+}
+
+std::string ActionText(const PlayerRequest& request) {
+    return request.action == PlayerAction::Mode ? ModeText(request.command)
+                                                : ActionText(request.action);
+}
+
+const KeyMap::Slot* KeyMap::SlotFor(const Slots& table, const KeyEvent& event, bool nothing) {
+    const auto usable = [nothing](const Slot* slot) {
+        return slot != nullptr && (nothing || slot->binding);
+    };
     // A key's own scancode, and a key bound for the remote that sent it, go before the
     // key's name.
     if (event.scancode) {
-        const Slot* slot = Lookup(SlotsOf(kind), Key::Scancode(*event.scancode));
-        if (slot != nullptr && slot->binding) {
-            return {slot->text, *slot->binding, slot->hold};
+        if (const Slot* slot = Lookup(table, Key::Scancode(*event.scancode)); usable(slot)) {
+            return slot;
         }
     }
     if (!event.remote.empty() && event.key.GetKind() == Key::Kind::Name) {
-        const Slot* slot =
-            Lookup(SlotsOf(kind), Key::Name(event.remote + ':' + event.key.NameValue()));
-        if (slot != nullptr && slot->binding) {
-            return {slot->text, *slot->binding, slot->hold};
+        const Slot* slot = Lookup(table, Key::Name(event.remote + ':' + event.key.NameValue()));
+        if (usable(slot)) {
+            return slot;
         }
     }
-    if (const Slot* slot = Lookup(SlotsOf(kind), event.key); slot != nullptr && slot->binding) {
-        return {slot->text, *slot->binding, slot->hold};
+    const Slot* slot = Lookup(table, event.key);
+    return usable(slot) ? slot : nullptr;
+}
+
+bool KeyMap::Binds(const Layer& layer, const KeyEvent& event) {
+    return std::any_of(layer.kinds.begin(), layer.kinds.end(),
+                       [&](const Slots& table) { return SlotFor(table, event, true) != nullptr; });
+}
+
+const KeyMap::Layer& KeyMap::LayerFor(const KeyEvent& event, const KeyContext& context) const {
+    if (layers_.size() == 1) {
+        return layers_.front();
     }
-    return {(held ? RepeatText : "") + event.key.Text(), std::nullopt, {}};
+    const auto playerMatches = [&](const KeySection& section) {
+        return std::any_of(
+            context.player.begin(), context.player.end(),
+            [&](const std::string& name) { return GlobMatches(section.player, name); });
+    };
+    // Mode with player, then mode, then player.
+    for (int round = 0; round < 3; ++round) {
+        for (auto layer = layers_.begin() + 1; layer != layers_.end(); ++layer) {
+            const KeySection& section = layer->section;
+            const bool modeFits = !section.mode.empty() && section.mode == context.mode;
+            const bool fits = round == 0
+                                  ? modeFits && !section.player.empty() && playerMatches(section)
+                              : round == 1 ? modeFits && section.player.empty()
+                                           : section.mode.empty() && playerMatches(section);
+            if (fits && Binds(*layer, event)) {
+                return *layer;
+            }
+        }
+    }
+    return layers_.front();
+}
+
+KeyEffect KeyMap::Decode(const KeyEvent& event, const KeyContext& context) const {
+    const bool held = event.action == KeyAction::Repeat;
+    const Layer& layer = LayerFor(event, context);
+    const auto table = [&](Kind kind) -> const Slots& {
+        return layer.kinds[static_cast<std::size_t>(kind)];
+    };
+    KeyEffect effect{(held ? RepeatText : "") + event.key.Text(), std::nullopt, {}, std::nullopt};
+    const Slot* twice = SlotFor(table(Kind::Double), event, true);
+    const Slot* hold = SlotFor(table(Kind::Long), event, true);
+    const Slot* own = SlotFor(table(held ? Kind::Held : Kind::Press), event, false);
+    if (twice != nullptr || hold != nullptr) {
+        const auto gesture = [](const Slot* slot) -> std::optional<GestureAction> {
+            if (slot == nullptr) {
+                return std::nullopt;
+            }
+            return GestureAction{slot->binding, slot->text, slot->hold.delayMs};
+        };
+        effect.gestures = Gestures{gesture(SlotFor(table(Kind::Press), event, true)),
+                                   gesture(twice), gesture(hold)};
+        if (!held) {
+            return effect;  // the tap waits
+        }
+    }
+    if (own != nullptr) {
+        effect.text = own->text;
+        effect.request = own->binding;
+        effect.hold = own->hold;
+    }
+    return effect;
 }
 
 const KeyMap::Slot* KeyMap::Lookup(const Slots& table, const Key& key) {
@@ -88,40 +184,71 @@ KeyMap::Slot& KeyMap::Place(Slots& table, const Key& key) {
     return table.others[key];
 }
 
-const KeyMap::Binding* KeyMap::Find(Kind kind, const Key& key) const {
-    const Slot* slot = Lookup(SlotsOf(kind), key);
+const KeyMap::Layer* KeyMap::FindLayer(const KeySection& section) const {
+    const auto found = std::find_if(layers_.begin(), layers_.end(),
+                                    [&](const Layer& layer) { return layer.section == section; });
+    return found != layers_.end() ? &*found : nullptr;
+}
+
+KeyMap::Layer& KeyMap::LayerOf(const KeySection& section) {
+    if (const Layer* layer = FindLayer(section)) {
+        return const_cast<Layer&>(*layer);
+    }
+    Layer& layer = layers_.emplace_back();
+    layer.section = section;
+    return layer;
+}
+
+const KeyMap::Binding* KeyMap::Find(Kind kind, const Key& key, const KeySection& section) const {
+    const Layer* layer = FindLayer(section);
+    const Slot* slot =
+        layer != nullptr ? Lookup(layer->kinds[static_cast<std::size_t>(kind)], key) : nullptr;
     return slot != nullptr ? &slot->binding : nullptr;
 }
 
-bool KeyMap::Bind(Kind kind, const std::vector<Key>& keys, Binding binding, HoldShape hold) {
+bool KeyMap::Bind(Kind kind, const std::vector<Key>& keys, Binding binding, HoldShape hold,
+                  const KeySection& section) {
     if (keys.empty()) {
         return false;
     }
     for (auto key = keys.begin(); key != keys.end(); ++key) {
         if ((key->GetKind() == Key::Kind::Code &&
              (key->CodeValue() < 0 || key->CodeValue() > 255)) ||
-            std::find(keys.begin(), key, *key) != key || Find(kind, *key) != nullptr) {
+            std::find(keys.begin(), key, *key) != key || Find(kind, *key, section) != nullptr) {
             return false;
         }
     }
     // Made once here rather than at every key press.
     std::string text;
     if (binding) {
-        text = (kind == Kind::Held ? RepeatText : "") + ActionText(binding->action);
+        text = (kind == Kind::Held ? RepeatText : "") + ActionText(*binding);
     }
     const Key lead = *std::min_element(keys.begin(), keys.end());
+    Slots& table = LayerOf(section).kinds[static_cast<std::size_t>(kind)];
     for (const Key& key : keys) {
-        Place(SlotsOf(kind), key) = {true, binding, text, hold, lead};
+        Place(table, key) = {true, binding, text, hold, lead};
     }
     return true;
 }
 
 bool KeyMap::HasRunBindings() const {
     bool found = false;
-    for (const Kind kind : {Kind::Press, Kind::Held}) {
-        ForEachBound(kind, [&](const Key&, const Slot& slot) {
-            found = found || (slot.binding && slot.binding->action == PlayerAction::Run);
-        });
+    for (const Layer& layer : layers_) {
+        for (const Kind kind : {Kind::Press, Kind::Held, Kind::Double, Kind::Long}) {
+            ForEachBound(layer, kind, [&](const Key&, const Slot& slot) {
+                found = found || (slot.binding && slot.binding->action == PlayerAction::Run);
+            });
+        }
     }
     return found;
+}
+
+bool KeyMap::FollowsPlayer() const {
+    return std::any_of(layers_.begin(), layers_.end(),
+                       [](const Layer& layer) { return !layer.section.player.empty(); });
+}
+
+bool KeyMap::HasMode(std::string_view mode) const {
+    return std::any_of(layers_.begin(), layers_.end(),
+                       [&](const Layer& layer) { return layer.section.mode == mode; });
 }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,31 +30,79 @@ struct HoldShape {
     bool operator==(const HoldShape&) const = default;
 };
 
+// What a key does when its press waits for the gesture to be decided (a double or long
+// binding): an action bound to nothing has no request.
+struct GestureAction {
+    std::optional<PlayerRequest> request;
+    std::string text;  // what the history shows once it is taken
+    int ms = 0;        // a double's gap, a long's delay
+};
+
+// A key's tap, double tap and long press, for a key with a double or long binding.
+struct Gestures {
+    std::optional<GestureAction> tap;
+    std::optional<GestureAction> twice;
+    std::optional<GestureAction> hold;
+};
+
 // What one key event shows and what it does, if anything.
 struct KeyEffect {
     std::string text;
     std::optional<PlayerRequest> request;
     HoldShape hold;  // how a held key's repeats are thinned; the default for a press
+    // Set for a press or repeat of a key with a double or long binding. A press then shows
+    // the key's own text and does nothing by itself: its tap waits for the gesture.
+    std::optional<Gestures> gestures;
 };
 
+// Where lines of the file apply: the defaults (both empty), or a section's header.
+struct KeySection {
+    std::string mode;    // [mode=NAME]
+    std::string player;  // [player=GLOB]
+    bool operator==(const KeySection&) const = default;
+};
+
+// What decides which section is in force: the remote's mode (empty for none) and the names
+// the commanded player goes by (none when there is no player).
+struct KeyContext {
+    std::string mode;
+    std::vector<std::string> player;
+};
+
+// Whether name matches glob ("*" any run, "?" any one character), case aside.
+bool GlobMatches(std::string_view glob, std::string_view name);
+
 // What each key does: a binding per code for a key press (KeyPrefix) and for a held key
-// (RepeatPrefix). A bound key carries out its action; a key bound to nothing, like an
-// unbound one, is only shown. The file format, one binding a line:
+// (RepeatPrefix), and for a double tap and a long press. A bound key carries out its
+// action; a key bound to nothing, like an unbound one, is only shown. The file format,
+// one binding a line:
 //
-//   key  CODES ACTION [ARGUMENTS]                  a key press
-//   held CODES ACTION [ARGUMENTS] [HOLD OPTIONS]   a held key: repeats while held
+//   key    CODES ACTION [ARGUMENTS]                  a key press (a tap)
+//   held   CODES ACTION [ARGUMENTS] [HOLD OPTIONS]   a held key: repeats while held
+//   double CODES ACTION [ARGUMENTS] [gap=MS]         a second press within the gap
+//   long   CODES ACTION [ARGUMENTS] [delay=MS]       held past the delay; acts once
 //
 // CODES is one code or several joined by commas (a remote with a toggle bit sends two
 // codes for one key), each 0-255, decimal or 0x hex; ACTION a PlayerAction's name or
 // "nothing"; the seek actions take a number of seconds (5 by default), run takes the rest
-// of the line as its command. The hold options, last on a held line (also after a run
-// command), are delay=MS, every=N, once and accel (HoldShape). "#" at the start of a word
-// starts a comment, in a run command too unless it is within quotes.
+// of the line as its command, mode a mode's name (none: back to no mode) and timeout=SECONDS.
+// The hold options, last on a held line (also after a run command), are delay=MS,
+// every=N, once and accel (HoldShape). "#" at the start of a word starts a comment, in a
+// run command too unless it is within quotes.
+//
+// A line "[player=GLOB]", "[mode=NAME]" or "[mode=NAME player=GLOB]" starts a section:
+// the lines after it apply while the commanded player matches GLOB (KeyContext), or the
+// mode is NAME. Lines before any section are the defaults. A key bound in a section in
+// force is that section's in all its kinds; other keys fall through. The order: mode with
+// player, then mode, then player, then the defaults.
 class KeyMap {
   public:
-    enum class Kind { Press, Held };
+    enum class Kind { Press, Held, Double, Long };
     // A bound code: its action, or none for "nothing".
     using Binding = std::optional<PlayerRequest>;
+
+    static constexpr int DefaultGapMs = 350;
+    static constexpr int DefaultLongDelayMs = 600;
 
     // The built-in remote (BuiltinKeys, and its volume keys held).
     static const KeyMap& Standard();
@@ -67,19 +116,25 @@ class KeyMap {
     static KeyMap Parse(std::string_view text, std::string_view source,
                         std::vector<std::string>& problems, const RunCheck& checkRun = {});
 
-    // What a press or a repeat shows and does. A held key shows "  >>REP>>" before what it
-    // would show pressed; an unbound key, or one bound to nothing, shows as its text (a
-    // code as its decimal text).
-    KeyEffect Decode(const KeyEvent& event) const;
+    // What a press or a repeat shows and does, by the section in force in context. A held
+    // key shows "  >>REP>>" before what it would show pressed; an unbound key, or one bound
+    // to nothing, shows as its text (a code as its decimal text).
+    KeyEffect Decode(const KeyEvent& event, const KeyContext& context = {}) const;
 
-    // Null when key is not bound.
-    const Binding* Find(Kind kind, const Key& key) const;
+    // Null when key is not bound (in section).
+    const Binding* Find(Kind kind, const Key& key, const KeySection& section = {}) const;
     // Binds keys together, as one line of the file: false, and nothing changes, when keys
-    // is empty, names a key twice, or one is already bound.
-    bool Bind(Kind kind, const std::vector<Key>& keys, Binding binding, HoldShape hold = {});
+    // is empty, names a key twice, or one is already bound. A double's gap and a long's
+    // delay are hold.delayMs.
+    bool Bind(Kind kind, const std::vector<Key>& keys, Binding binding, HoldShape hold = {},
+              const KeySection& section = {});
     bool HasRunBindings() const;
-    // The map in the file format (written by key_map_text.cpp, with Parse), presses then
-    // held keys, in key order; keys bound together stay on one line.
+    // Whether a section follows the player: only then is the player asked at each key.
+    bool FollowsPlayer() const;
+    bool HasMode(std::string_view mode) const;
+    // The map in the file format (written by key_map_text.cpp, with Parse): the defaults,
+    // then each section; in each, presses, held keys, doubles and longs, in key order; keys
+    // bound together stay on one line.
     std::string Format() const;
 
   private:
@@ -95,21 +150,32 @@ class KeyMap {
         std::array<Slot, 256> codes{};
         std::map<Key, Slot> others;
     };
-    Slots& SlotsOf(Kind kind) { return kind == Kind::Press ? press_ : held_; }
-    const Slots& SlotsOf(Kind kind) const { return kind == Kind::Press ? press_ : held_; }
+    // The defaults, or one section.
+    struct Layer {
+        KeySection section;
+        std::array<Slots, 4> kinds;
+    };
     static const Slot* Lookup(const Slots& table, const Key& key);
     static Slot& Place(Slots& table, const Key& key);
-    // Every bound slot of kind, in key order.
+    // Whether the layer binds one of the keys event goes by, in any kind.
+    static bool Binds(const Layer& layer, const KeyEvent& event);
+    // The bound slot of the first of event's keys bound in table to an action (to
+    // anything, with nothing: true).
+    static const Slot* SlotFor(const Slots& table, const KeyEvent& event, bool nothing);
+    const Layer& LayerFor(const KeyEvent& event, const KeyContext& context) const;
+    const Layer* FindLayer(const KeySection& section) const;
+    Layer& LayerOf(const KeySection& section);
+    // Every bound slot of kind in layer, in key order.
     template <typename Visit>
-    void ForEachBound(Kind kind, Visit visit) const;
+    static void ForEachBound(const Layer& layer, Kind kind, Visit visit);
+    void FormatLayer(const Layer& layer, std::ostream& out) const;
 
-    Slots press_;
-    Slots held_;
+    std::vector<Layer> layers_{1};  // the defaults first, then sections as they came
 };
 
 template <typename Visit>
-inline void KeyMap::ForEachBound(Kind kind, Visit visit) const {
-    const Slots& table = SlotsOf(kind);
+inline void KeyMap::ForEachBound(const Layer& layer, Kind kind, Visit visit) {
+    const Slots& table = layer.kinds[static_cast<std::size_t>(kind)];
     for (int code = 0; code < 256; ++code) {
         if (const Slot& slot = table.codes[static_cast<std::size_t>(code)]; slot.bound) {
             visit(Key::Code(code), slot);
@@ -124,3 +190,7 @@ inline void KeyMap::ForEachBound(Kind kind, Visit visit) const {
 // ("PLAY!" for play-pause), else the name in capitals with "_" for "-" and a
 // final "!" ("STOP!", "SEEK_FORWARD!").
 std::string ActionText(PlayerAction action);
+// The same for a request: a mode's is its line, ModeText.
+std::string ActionText(const PlayerRequest& request);
+// The line a change of mode shows: "MODE tv", and "MODE" when back to none.
+std::string ModeText(const std::string& mode);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "log/untrusted_text.h"
 #include "remote/key_list_text.h"
@@ -69,6 +70,63 @@ bool IsHoldOption(std::string_view word) {
            word.starts_with("every=");
 }
 
+constexpr int LongestGapMs = 5000;
+constexpr int LongestModeTimeout = 86400;
+
+// The one option of a double line (gap=) or a long line (delay=), by the line's kind.
+std::string_view TimingOption(KeyMap::Kind kind) {
+    return kind == KeyMap::Kind::Double ? "gap=" : "delay=";
+}
+
+// The option words a line of kind may end with (a key line's are a held line's, so they
+// can be said to belong there).
+bool IsOption(KeyMap::Kind kind, std::string_view word) {
+    return kind == KeyMap::Kind::Press || kind == KeyMap::Kind::Held
+               ? IsHoldOption(word)
+               : word.starts_with(TimingOption(kind));
+}
+
+// A section's header, "[mode=NAME player=GLOB]" with either or both; the problem, or empty.
+std::string ParseSection(std::string_view line, KeySection& section) {
+    const auto close = line.find(']');
+    if (close == std::string_view::npos) {
+        return "a section's header ends with \"]\", as in: [player=vlc]";
+    }
+    std::string_view after = line.substr(close + 1);
+    if (!NextWord(after).empty()) {
+        return "nothing may follow a section's header on its line";
+    }
+    std::string_view rest = line.substr(1, close - 1);
+    section = {};
+    for (std::string_view word = NextWord(rest); !word.empty(); word = NextWord(rest)) {
+        const auto equals = word.find('=');
+        const std::string_view name = word.substr(0, equals);
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view() : word.substr(equals + 1);
+        std::string* field = name == "mode"     ? &section.mode
+                             : name == "player" ? &section.player
+                                                : nullptr;
+        if (field == nullptr || value.empty()) {
+            return "\"" + UntrustedText(word) +
+                   "\" is not a section's condition (mode=NAME or player=GLOB)";
+        }
+        if (!field->empty()) {
+            return "\"" + std::string(name) + "\" is given twice";
+        }
+        *field = std::string(value);
+    }
+    if (section.mode.empty() && section.player.empty()) {
+        return "a section needs mode=NAME, player=GLOB or both, as in: [player=vlc]";
+    }
+    return {};
+}
+
+bool IsModeName(std::string_view word) {
+    return !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '-' || c == '.';
+    });
+}
+
 // Applies one hold option word to hold; the problem, or empty.
 std::string ApplyHoldOption(std::string_view word, HoldShape& hold, std::vector<bool>& seen) {
     const auto equals = word.find('=');
@@ -100,10 +158,10 @@ std::string ApplyHoldOption(std::string_view word, HoldShape& hold, std::vector<
     return {};
 }
 
-// Takes the hold options off the end of words, in the order they were written.
-std::vector<std::string_view> TakeHoldOptions(std::vector<std::string_view>& words) {
+// Takes the options off the end of words, in the order they were written.
+std::vector<std::string_view> TakeOptions(KeyMap::Kind kind, std::vector<std::string_view>& words) {
     std::vector<std::string_view> options;
-    while (!words.empty() && IsHoldOption(words.back())) {
+    while (!words.empty() && IsOption(kind, words.back())) {
         options.insert(options.begin(), words.back());
         words.pop_back();
     }
@@ -128,12 +186,12 @@ std::string_view WithoutComment(std::string_view command) {
 }
 
 // The same, off the end of a run command.
-std::vector<std::string_view> TakeHoldOptions(std::string_view& command) {
+std::vector<std::string_view> TakeOptions(KeyMap::Kind kind, std::string_view& command) {
     std::vector<std::string_view> options;
     for (;;) {
         command = Trimmed(command);
         const auto blank = command.find_last_of(Blanks);
-        if (blank == std::string_view::npos || !IsHoldOption(command.substr(blank + 1))) {
+        if (blank == std::string_view::npos || !IsOption(kind, command.substr(blank + 1))) {
             return options;
         }
         options.insert(options.begin(), command.substr(blank + 1));
@@ -145,10 +203,9 @@ std::vector<std::string_view> TakeHoldOptions(std::string_view& command) {
 std::string Suggestion(std::string_view word) {
     std::string best;
     std::size_t bestDistance = 3;
-    for (int i = 0; i <= static_cast<int>(PlayerAction::Run) + 1; ++i) {
-        const std::string_view name = i <= static_cast<int>(PlayerAction::Run)
-                                          ? ActionName(static_cast<PlayerAction>(i))
-                                          : Nothing;
+    for (int i = 0; i <= static_cast<int>(LastAction) + 1; ++i) {
+        const std::string_view name =
+            i <= static_cast<int>(LastAction) ? ActionName(static_cast<PlayerAction>(i)) : Nothing;
         const std::size_t distance = EditDistance(word, name);
         if (distance < bestDistance) {
             best = name;
@@ -163,7 +220,11 @@ std::string Suggestion(std::string_view word) {
 KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
                      std::vector<std::string>& problems, const RunCheck& checkRun) {
     KeyMap map;
-    std::array<std::map<Key, int>, 2> boundOn;  // the line of each binding
+    // The line of each binding, by section and kind.
+    std::map<std::tuple<std::string, std::string, int>, std::map<Key, int>> boundOn;
+    KeySection section;
+    bool refused = false;
+    std::vector<std::pair<std::string, int>> modesNamed;  // by mode actions, with their line
     int lineNumber = 0;
     while (!text.empty()) {
         ++lineNumber;
@@ -175,15 +236,28 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
                                what);
         };
 
+        if (Trimmed(rest).starts_with('[')) {
+            // The lines under a header that is refused go nowhere, rather than into the
+            // section before it.
+            const std::string why = ParseSection(Trimmed(rest), section);
+            refused = !why.empty();
+            if (refused) {
+                problem(why);
+            }
+            continue;
+        }
         const std::string_view kindWord = NextWord(rest);
         if (kindWord.empty()) {
             continue;  // blank, or a comment
         }
         const std::string_view codeWord = NextWord(rest);
         const std::string_view actionWord = NextWord(rest);
-        if (kindWord != "key" && kindWord != "held") {
+        if (kindWord != "key" && kindWord != "held" && kindWord != "double" && kindWord != "long") {
             problem("unknown binding \"" + UntrustedText(kindWord) +
-                    "\" (a line starts with key or held)");
+                    "\" (a line starts with key, held, double or long)");
+            continue;
+        }
+        if (refused) {
             continue;
         }
         if (actionWord.empty()) {
@@ -195,7 +269,10 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
             problem(why);
             continue;
         }
-        const Kind kind = kindWord == "key" ? Kind::Press : Kind::Held;
+        const Kind kind = kindWord == "key"      ? Kind::Press
+                          : kindWord == "held"   ? Kind::Held
+                          : kindWord == "double" ? Kind::Double
+                                                 : Kind::Long;
         Binding binding;
         if (actionWord != Nothing) {
             const auto action = ActionNamed(actionWord);
@@ -209,10 +286,10 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
         }
         std::vector<std::string_view> options;
         if (binding && binding->action == PlayerAction::Run) {
-            // A key line's run command keeps every word: only a held line has options.
+            // A key line's run command keeps every word: only the other lines have options.
             std::string_view command = WithoutComment(Trimmed(rest));
-            if (kind == Kind::Held) {
-                options = TakeHoldOptions(command);
+            if (kind != Kind::Press) {
+                options = TakeOptions(kind, command);
             }
             binding->command = std::string(command);
             if (binding->command.empty()) {
@@ -229,13 +306,37 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
             for (std::string_view word = NextWord(rest); !word.empty(); word = NextWord(rest)) {
                 words.push_back(word);
             }
-            options = TakeHoldOptions(words);
+            options = TakeOptions(kind, words);
             if (kind == Kind::Press && !options.empty()) {
                 problem("\"" + UntrustedText(options.front()) +
                         "\" shapes a held key's repeats: it belongs on a held line");
                 continue;
             }
+            const bool modes = binding && binding->action == PlayerAction::Mode;
+            if (modes && !words.empty() && words.back().starts_with("timeout=")) {
+                const auto seconds = Number(words.back().substr(8), 1, LongestModeTimeout);
+                if (!seconds) {
+                    problem("\"" + UntrustedText(words.back()) +
+                            "\" needs a number of seconds (1 to " +
+                            std::to_string(LongestModeTimeout) + ")");
+                    continue;
+                }
+                binding->seconds = *seconds;
+                words.pop_back();
+            }
             const std::string_view argument = words.empty() ? std::string_view() : words[0];
+            if (modes && !argument.empty()) {
+                if (!IsModeName(argument)) {
+                    problem("\"" + UntrustedText(argument) +
+                            "\" is not a mode's name (letters, digits, _ - .)");
+                    continue;
+                }
+                binding->command = std::string(argument);
+                modesNamed.emplace_back(binding->command, lineNumber);
+            } else if (modes && binding->seconds != 0) {
+                problem("\"mode\" with no name goes back to no mode: it takes no timeout=");
+                continue;
+            }
             const bool seeks = binding && (binding->action == PlayerAction::SeekForward ||
                                            binding->action == PlayerAction::SeekBackward);
             if (seeks) {
@@ -248,7 +349,7 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
                     continue;
                 }
                 binding->seconds = *seconds;
-            } else if (!argument.empty()) {
+            } else if (!argument.empty() && !modes) {
                 problem("\"" + std::string(actionWord) + "\" takes nothing after it, not \"" +
                         UntrustedText(argument) + "\"");
                 continue;
@@ -261,14 +362,30 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
         HoldShape hold;
         std::vector<bool> seen(4);
         std::string why;
-        for (auto option = options.begin(); option != options.end() && why.empty(); ++option) {
+        if (kind == Kind::Double || kind == Kind::Long) {
+            // Its gap or delay, in hold.delayMs.
+            hold.delayMs = kind == Kind::Double ? DefaultGapMs : DefaultLongDelayMs;
+            const int longest = kind == Kind::Double ? LongestGapMs : HoldShape::LongestDelayMs;
+            if (options.size() > 1) {
+                why = "\"" + std::string(TimingOption(kind)) + "\" is given twice";
+            } else if (!options.empty()) {
+                const auto ms = Number(options[0].substr(TimingOption(kind).size()), 1, longest);
+                if (!ms) {
+                    why = "\"" + UntrustedText(options[0]) +
+                          "\" needs a time in milliseconds (1 to " + std::to_string(longest) + ")";
+                }
+                hold.delayMs = ms.value_or(0);
+            }
+        }
+        for (auto option = options.begin();
+             kind == Kind::Held && option != options.end() && why.empty(); ++option) {
             why = ApplyHoldOption(*option, hold, seen);
         }
         if (!why.empty()) {
             problem(why);
             continue;
         }
-        auto& lines = boundOn[static_cast<std::size_t>(kind)];
+        auto& lines = boundOn[{section.mode, section.player, static_cast<int>(kind)}];
         std::string twice;
         for (auto key = keys.begin(); key != keys.end() && twice.empty(); ++key) {
             const auto first = lines.find(*key);
@@ -288,17 +405,41 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
         for (const Key& key : keys) {
             lines.emplace(key, lineNumber);
         }
-        map.Bind(kind, keys, std::move(binding), hold);
+        map.Bind(kind, keys, std::move(binding), hold, section);
+    }
+    for (const auto& [mode, line] : modesNamed) {
+        if (!map.HasMode(mode)) {
+            problems.push_back(UntrustedText(source) + ":" + std::to_string(line) +
+                               ": there is no [mode=" + mode + "] section for \"mode " + mode +
+                               "\"");
+        }
     }
     return map;
 }
 
 std::string KeyMap::Format() const {
     std::ostringstream out;
-    for (const Kind kind : {Kind::Press, Kind::Held}) {
+    for (const Layer& layer : layers_) {
+        if (&layer != &layers_.front()) {
+            out << "\n[";
+            if (!layer.section.mode.empty()) {
+                out << "mode=" << layer.section.mode << (layer.section.player.empty() ? "" : " ");
+            }
+            if (!layer.section.player.empty()) {
+                out << "player=" << layer.section.player;
+            }
+            out << "]\n";
+        }
+        FormatLayer(layer, out);
+    }
+    return out.str();
+}
+
+void KeyMap::FormatLayer(const Layer& layer, std::ostream& out) const {
+    for (const Kind kind : {Kind::Press, Kind::Held, Kind::Double, Kind::Long}) {
         std::map<Key, std::vector<Key>> lines;  // by the line's least key
         std::map<Key, const Slot*> leads;
-        ForEachBound(kind, [&](const Key& key, const Slot& slot) {
+        ForEachBound(layer, kind, [&](const Key& key, const Slot& slot) {
             lines[*slot.lead].push_back(key);
             if (key == *slot.lead) {
                 leads[key] = &slot;
@@ -306,7 +447,10 @@ std::string KeyMap::Format() const {
         });
         for (const auto& [lead, keys] : lines) {
             const Slot& slot = *leads.at(lead);
-            out << (kind == Kind::Press ? "key  " : "held ");
+            out << (kind == Kind::Press    ? "key  "
+                    : kind == Kind::Held   ? "held "
+                    : kind == Kind::Double ? "double "
+                                           : "long ");
             for (std::size_t i = 0; i < keys.size(); ++i) {
                 out << (i == 0 ? "" : ",") << keys[i].Text();
             }
@@ -314,8 +458,21 @@ std::string KeyMap::Format() const {
             out << ' ' << (binding ? ActionName(binding->action) : Nothing);
             if (binding && binding->action == PlayerAction::Run) {
                 out << ' ' << binding->command;
+            } else if (binding && binding->action == PlayerAction::Mode) {
+                out << (binding->command.empty() ? "" : " " + binding->command);
+                if (binding->seconds != 0) {
+                    out << " timeout=" << binding->seconds;
+                }
             } else if (binding && binding->seconds != 0 && binding->seconds != DefaultSeekSeconds) {
                 out << ' ' << binding->seconds;
+            }
+            if (kind == Kind::Double || kind == Kind::Long) {
+                if (slot.hold.delayMs !=
+                    (kind == Kind::Double ? DefaultGapMs : DefaultLongDelayMs)) {
+                    out << ' ' << TimingOption(kind) << slot.hold.delayMs;
+                }
+                out << '\n';
+                continue;
             }
             if (slot.hold.delayMs != 0) {
                 out << " delay=" << slot.hold.delayMs;
@@ -332,5 +489,4 @@ std::string KeyMap::Format() const {
             out << '\n';
         }
     }
-    return out.str();
 }

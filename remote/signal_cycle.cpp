@@ -40,11 +40,19 @@ void SignalCycle::Run() {
 bool SignalCycle::RunOnePass() {
     history_.AppendLine(WaitingLine());
     for (;;) {
-        SourceItem item = source_.Next();
+        const auto due = NextDeadline();
+        SourceItem item = due ? source_.NextBefore(*due) : source_.Next();
+        if (std::holds_alternative<TimedOut>(item)) {
+            ExpireDue(clock_.Now());
+            continue;
+        }
         if (auto* event = std::get_if<KeyEvent>(&item)) {
             if (event->action == KeyAction::Release) {
-                // Ends a hold; shows nothing.
+                // Ends a hold; shows nothing but what it decides.
                 shaper_.Release(event->key);
+                std::vector<GestureAction> decided;
+                gestures_.Release(event->key, clock_.Now(), decided);
+                ShowDecided(decided);
                 continue;
             }
             Handle(*event);
@@ -78,23 +86,89 @@ bool SignalCycle::RunOnePass() {
 
 void SignalCycle::Handle(const KeyEvent& event) {
     const EventClock::TimePoint arrived = clock_.Now();
+    ExpireDue(arrived);
     const std::shared_ptr<const KeyMap> keys = keys_.Current();
-    KeyEffect effect = keys->Decode(event);
+    if (!mode_.empty() && !keys->HasMode(mode_)) {
+        ChangeMode({}, 0);  // a reload took the mode away
+        ShowAside(ModeText(mode_));
+    }
+    KeyContext context{mode_, {}};
+    if (keys->FollowsPlayer()) {
+        context.player = player_.PlayerNames();
+    }
+    KeyEffect effect = keys->Decode(event, context);
     messageText_ = std::move(effect.text);
+    const bool held = event.action == KeyAction::Repeat;
+    std::vector<GestureAction> decided;
+    const bool usual = gestures_.Event(held, event.key, effect.gestures, arrived, decided);
+    ShowDecided(decided);
     // Every event goes through the shaper, so that a press ends a hold.
-    const bool acts = shaper_.Admit(event.action == KeyAction::Repeat, event.key, effect.hold,
-                                    arrived, {event.queued, event.more});
+    const bool acts =
+        shaper_.Admit(held, event.key, effect.hold, arrived, {event.queued, event.more}) && usual;
+    if (!mode_.empty()) {
+        modeUntil_ = arrived + modeTimeout_;  // a mode's timeout counts from the last key
+    }
     // The player acts before the history shows the key.
     std::string why;
     if (effect.request && acts) {
-        if (effect.request->action != PlayerAction::Run) {
-            player_.Perform(*effect.request);
-            shaper_.PlayerCalled();
-        } else if (commands_.Run(effect.request->command) == CommandRunner::Outcome::Failed) {
-            // Else the log says what became of it; a command that did not start shows.
-            messageText_ = RunFailedText;
-            why = commands_.LastFailure();
-        }
+        why = Act(*effect.request, messageText_);
     }
     history_.ReplaceLastLine(messageText_, why);
+}
+
+std::string SignalCycle::Act(const PlayerRequest& request, std::string& text) {
+    if (request.action == PlayerAction::Mode) {
+        ChangeMode(request.command, request.seconds);
+    } else if (request.action != PlayerAction::Run) {
+        player_.Perform(request);
+        shaper_.PlayerCalled();
+    } else if (commands_.Run(request.command) == CommandRunner::Outcome::Failed) {
+        // Else the log says what became of it; a command that did not start shows.
+        text = RunFailedText;
+        return commands_.LastFailure();
+    }
+    return {};
+}
+
+void SignalCycle::ShowDecided(std::vector<GestureAction>& decided) {
+    for (GestureAction& action : decided) {
+        if (action.request) {  // one bound to nothing takes the gesture, and shows nothing
+            const std::string why = Act(*action.request, action.text);
+            ShowAside(action.text, why);
+        }
+    }
+}
+
+void SignalCycle::ShowAside(const std::string& text, const std::string& why) {
+    history_.ReplaceLastLine(text, why);
+    history_.AppendLine(WaitingLine());
+}
+
+void SignalCycle::ExpireDue(EventClock::TimePoint now) {
+    std::vector<GestureAction> decided;
+    gestures_.Expire(now, decided);
+    ShowDecided(decided);
+    if (!mode_.empty() && modeTimeout_.count() != 0 && now >= modeUntil_) {
+        ChangeMode({}, 0);
+        ShowAside(ModeText(mode_));
+    }
+}
+
+void SignalCycle::ChangeMode(const std::string& mode, int timeoutSeconds) {
+    modeTimeout_ = std::chrono::seconds(timeoutSeconds);
+    modeUntil_ = clock_.Now() + modeTimeout_;
+    if (mode == mode_) {
+        return;
+    }
+    mode_ = mode;
+    player_.Announce(PlayerNews{PlayerNews::Kind::Mode, "Quorvel",
+                                mode.empty() ? std::string("No mode") : "Mode " + mode});
+}
+
+std::optional<EventClock::TimePoint> SignalCycle::NextDeadline() const {
+    std::optional<EventClock::TimePoint> due = gestures_.Deadline();
+    if (!mode_.empty() && modeTimeout_.count() != 0 && (!due || modeUntil_ < *due)) {
+        due = modeUntil_;
+    }
+    return due;
 }

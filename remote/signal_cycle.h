@@ -1,21 +1,30 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "actions/player_link.h"
 #include "history/history_log.h"
 #include "remote/command_runner.h"
 #include "remote/event_clock.h"
+#include "remote/gesture_shaper.h"
 #include "remote/hold_shaper.h"
 #include "remote/shared_key_map.h"
 #include "source/key_source.h"
 
 // The history's one writer: turns what a key source gives into history lines, and keys
 // into what they are bound to: the player's actions through the player link, a command of
-// the user's (run) started within CommandRunner's bounds. Every event's line is shown; what a held
-// key does is shaped by its binding (HoldShaper), timed by clock when the event arrived. Used on
-// the receiver thread only.
+// the user's (run) started within CommandRunner's bounds, a change of the remote's mode.
+// Every event's line is shown; what a held key does is shaped by its binding (HoldShaper),
+// and a key's tap, double tap and long press are told apart (GestureShaper), timed by
+// clock when the event arrived. A gesture's action taken, and a mode ended by its
+// timeout or by a reload that dropped it, show on a line of their own (ModeText for a
+// mode), told by the link too (Announce). The key map's sections follow the mode and,
+// where the map has player sections, the player the link names at each key. Used on the
+// receiver thread only.
 class SignalCycle {
   public:
     static constexpr const char* WaitingText = "Waiting for new signal...";
@@ -56,6 +65,17 @@ class SignalCycle {
   private:
     // The event's line and, when bound and admitted, its action.
     void Handle(const KeyEvent& event);
+    // Carries out request; what the history shows for it may change (a run that failed),
+    // and why is returned.
+    std::string Act(const PlayerRequest& request, std::string& text);
+    // The gestures decided, the mode's end, each on its own line before a fresh waiting line.
+    void ShowDecided(std::vector<GestureAction>& decided);
+    void ShowAside(const std::string& text, const std::string& why = {});
+    // What time has decided by now: gestures, and a mode's timeout.
+    void ExpireDue(EventClock::TimePoint now);
+    void ChangeMode(const std::string& mode, int timeoutSeconds);
+    // When the source must hand back control if nothing comes.
+    std::optional<EventClock::TimePoint> NextDeadline() const;
 
     KeySource& source_;
     HistoryLog& history_;
@@ -64,5 +84,9 @@ class SignalCycle {
     EventClock& clock_;
     CommandRunner commands_;  // run's commands, one at a time each, a few a second
     HoldShaper shaper_;
+    GestureShaper gestures_;
+    std::string mode_;  // the mode in force; empty for none
+    std::chrono::seconds modeTimeout_{0};
+    EventClock::TimePoint modeUntil_{};
     std::string messageText_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -54,6 +55,25 @@ class SerialDevice {
     // Whether input has arrived that Read would hand over without waiting. Without a way to
     // tell, false. Not called while closed.
     virtual bool InputWaiting() { return false; }
+    // Waits at most longest for input that Read would hand over without waiting. By default
+    // InputWaiting between short pauses: only a key's gesture waits so, for well under a
+    // second. Not called while closed.
+    enum class Arrival { Input, TimedOut, Stopped };
+    virtual Arrival AwaitInput(std::chrono::milliseconds longest) {
+        constexpr std::chrono::milliseconds slice{10};
+        for (;;) {
+            if (InputWaiting()) {
+                return Arrival::Input;
+            }
+            if (longest <= std::chrono::milliseconds::zero()) {
+                return Arrival::TimedOut;
+            }
+            if (!Pause(std::min(slice, longest))) {
+                return Arrival::Stopped;
+            }
+            longest -= std::min(slice, longest);
+        }
+    }
     // Safe from any thread. From then on Read and Pause return at once.
     virtual void Wake() = 0;
 

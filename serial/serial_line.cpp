@@ -58,13 +58,20 @@ std::array<bool, 3> SerialLine::RunConfigurationSteps() {
 }
 
 SourceItem SerialLine::Next() {
+    return NextBefore(Deadline::max());
+}
+
+SourceItem SerialLine::NextBefore(Deadline until) {
     if (stopRequested_.load()) {
         return SourceStopped{};
     }
     if (!device_->IsOpen()) {
-        const int recovered = Recover();
+        const int recovered = Recover(until);
         if (recovered == Stopped) {
             return SourceStopped{};
+        }
+        if (recovered == Late) {
+            return TimedOut{};
         }
         if (recovered == ReadFailed) {
             return failure_;
@@ -74,6 +81,18 @@ SourceItem SerialLine::Next() {
         return SourceCondition{SourceCondition::Kind::Back, "serial port " + path_ + " is back"};
     }
 
+    if (until != Deadline::max() && bufferStart_ == bufferEnd_ && !device_->InputWaiting()) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        switch (device_->AwaitInput(std::max(left, std::chrono::milliseconds::zero()))) {
+            case SerialDevice::Arrival::Stopped:
+                return SourceStopped{};
+            case SerialDevice::Arrival::TimedOut:
+                return TimedOut{};
+            case SerialDevice::Arrival::Input:
+                break;
+        }
+    }
     // Bytes read before now came in one read with the rest of their chunk; it says whether
     // they were waiting.
     const bool queued = bufferStart_ < bufferEnd_ ? chunkQueued_ : device_->InputWaiting();
@@ -104,19 +123,34 @@ bool SerialLine::InputWaiting() {
     return bufferStart_ < bufferEnd_ || (device_->IsOpen() && device_->InputWaiting());
 }
 
-int SerialLine::Recover() {
+int SerialLine::Recover(Deadline until) {
     if (justReopened_) {
         justReopened_ = false;
         return 0;
     }
     // Pace a failing port instead of spinning on it; one that is missing is retried as soon
-    // as its path appears.
-    const auto wait = backoff_.NextWait();
+    // as its path appears. A deadline sooner than the pace cuts the wait, which starts
+    // again whole at the next call.
+    auto wait = backoff_.NextWait();
+    bool late = false;
+    if (until != Deadline::max() && wait.count() > 0) {
+        const auto left = std::max(
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()),
+            std::chrono::milliseconds::zero());
+        late = left < wait;
+        wait = std::min(wait, left);
+    }
+    if (late && wait.count() == 0) {
+        return Late;
+    }
     if (wait.count() > 0) {
         const bool waited = device_->IsOpen() || openButUnusable_ ? device_->Pause(wait)
                                                                   : device_->AwaitPath(path_, wait);
         if (!waited) {
             return Stopped;
+        }
+        if (late) {
+            return Late;
         }
     }
     if (!device_->IsOpen() && !Reopen()) {

@@ -21,6 +21,8 @@ class SerialLine : public KeySource {
     // What ReadByte gives besides a byte.
     static constexpr int ReadFailed = -1;
     static constexpr int Stopped = -2;
+    // What Recover gives when the deadline came first.
+    static constexpr int Late = -3;
 
     // device: the platform's (MakeSerialDevice), or a test's.
     SerialLine(std::string path, std::unique_ptr<SerialDevice> device);
@@ -38,6 +40,8 @@ class SerialLine : public KeySource {
     // or never opened, reopens and reconfigures it (Back when that worked); a missing
     // port's wait ends as soon as its path appears.
     SourceItem Next() override;
+    // The deadline bounds the wait for an event's first byte, and a recovery's pause.
+    SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
 
     // One byte (0..255), a failed read (ReadFailed; LastFailure says why) or Stopped. After
@@ -49,7 +53,7 @@ class SerialLine : public KeySource {
     int Fail(SourceCondition::Kind kind, std::string why);
     // After a failure: the back-off's wait, then a reopen of a lost port. 0 when the port
     // may be read, else ReadFailed or Stopped.
-    int Recover();
+    int Recover(Deadline until = Deadline::max());
     // Bytes already here to be read without waiting, in the buffer or in the port.
     bool InputWaiting();
     // Reopens a lost or absent port; false, with failure_ set, if it is still unusable.

@@ -223,6 +223,24 @@ bool TermiosDevice::InputWaiting() {
     return ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0;
 }
 
+SerialDevice::Arrival TermiosDevice::AwaitInput(std::chrono::milliseconds longest) {
+    const auto deadline = std::chrono::steady_clock::now() + longest;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, static_cast<int>(std::max<long long>(left.count(), 0)));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (fds[1].revents != 0) {
+            return Arrival::Stopped;
+        }
+        // A hang-up or a failure is input too: the read that follows tells it.
+        return ready == 0 ? Arrival::TimedOut : Arrival::Input;
+    }
+}
+
 bool TermiosDevice::Pause(std::chrono::milliseconds duration) {
     return WaitUntil(std::chrono::steady_clock::now() + duration, false);
 }

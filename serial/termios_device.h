@@ -32,6 +32,7 @@ class TermiosDevice : public SerialDevice {
     ReadResult Read(std::span<std::uint8_t> buffer) override;
     // FIONREAD.
     bool InputWaiting() override;
+    Arrival AwaitInput(std::chrono::milliseconds longest) override;
     bool Pause(std::chrono::milliseconds duration) override;
     // Watches the deepest folder on the way to path that exists, with inotify.
     bool AwaitPath(const std::string& path, std::chrono::milliseconds duration) override;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -62,7 +64,11 @@ struct BrokenEvent {
 // The source was asked to stop; nothing follows.
 struct SourceStopped {};
 
-using SourceItem = std::variant<KeyEvent, StrayByte, BrokenEvent, SourceCondition, SourceStopped>;
+// NextBefore's deadline passed with nothing to hand out.
+struct TimedOut {};
+
+using SourceItem =
+    std::variant<KeyEvent, StrayByte, BrokenEvent, SourceCondition, SourceStopped, TimedOut>;
 
 // Used on one thread, but for RequestStop.
 class KeySource {
@@ -77,6 +83,22 @@ class KeySource {
     // Blocks until the next item. After a failure the source recovers by itself (waiting
     // at a pace of its own), so calling Next again is always right.
     virtual SourceItem Next() = 0;
+    // As Next, but TimedOut once until has passed with nothing come: so a caller can act
+    // when a key does not follow (a double press that never came). An event already begun
+    // (a serial prefix read) is finished first. Next is NextBefore with no deadline.
+    using Deadline = std::chrono::steady_clock::time_point;
+    virtual SourceItem NextBefore(Deadline until) = 0;
     // Safe from any thread: wakes Next, and every later Next gives SourceStopped.
     virtual void RequestStop() = 0;
 };
+
+// What is left of until in whole milliseconds, rounded up, as poll takes it: -1 for no
+// deadline, 0 once it has passed.
+inline int PollTimeout(KeySource::Deadline until) {
+    if (until == KeySource::Deadline::max()) {
+        return -1;
+    }
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 1 << 30));
+}

@@ -23,6 +23,8 @@ class ScriptedKeySource : public KeySource {
         }
         return next_ < items_.size() ? items_[next_++] : SourceItem(SourceStopped{});
     }
+    // The script says when a deadline passes: a TimedOut item in it.
+    SourceItem NextBefore(Deadline) override { return Next(); }
     void RequestStop() override {}
 
     std::size_t consumed() const { return next_; }

@@ -35,6 +35,7 @@ class FedKeySource : public KeySource {
         items_.pop_front();
         return item;
     }
+    SourceItem NextBefore(Deadline) override { return Next(); }  // learning sets none
     void RequestStop() override {
         std::lock_guard lock(mutex_);
         stopped_ = true;

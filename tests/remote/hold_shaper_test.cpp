@@ -205,6 +205,7 @@ class TimedSource : public KeySource {
                         .queued = queued,
                         .more = more};
     }
+    SourceItem NextBefore(Deadline) override { return Next(); }  // no gestures here
     void RequestStop() override {}
 
   private:

@@ -103,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "keys.conf:1: \"256\" is not a key code (0 to 255, or 0x00 to 0xff)"},
         BadCase{"key -1 stop", "keys.conf:1: \"-1\" is not a key code (0 to 255, or 0x00 to 0xff)"},
         BadCase{"press 1 stop",
-                "keys.conf:1: unknown binding \"press\" (a line starts with key or held)"},
+                "keys.conf:1: unknown binding \"press\" (a line starts with key, held, double or "
+                "long)"},
         BadCase{"key 1",
                 "keys.conf:1: a binding needs a code and an action, as in: key 0x60 play-pause"},
         BadCase{"key 1 stop now", "keys.conf:1: \"stop\" takes nothing after it, not \"now\""},
@@ -145,7 +146,20 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"held 1 stop once now",
                 "keys.conf:1: \"stop\" takes nothing after it, not \"once\""},
         BadCase{"held 1 seek-forward 5 6 once",
-                "keys.conf:1: too many words after \"seek-forward\""}));
+                "keys.conf:1: too many words after \"seek-forward\""},
+        // Gestures, sections and modes.
+        BadCase{"double 1 next gap=0",
+                "keys.conf:1: \"gap=0\" needs a time in milliseconds (1 to 5000)"},
+        BadCase{"long 1 next every=2",
+                "keys.conf:1: \"next\" takes nothing after it, not \"every=2\""},
+        BadCase{"[colour=red]\nkey 1 stop",
+                "keys.conf:1: \"colour=red\" is not a section's condition (mode=NAME or "
+                "player=GLOB)"},
+        BadCase{"key 1 mode tv", "keys.conf:1: there is no [mode=tv] section for \"mode tv\""},
+        BadCase{"key 1 mode timeout=5\n[mode=tv]",
+                "keys.conf:1: \"mode\" with no name goes back to no mode: it takes no timeout="},
+        BadCase{"[player=vlc]\nkey 1 stop\nkey 1 next",
+                "keys.conf:3: key code 1 is bound twice (also on line 2)"}));
 
 struct FormatCase {
     const char* line;
@@ -183,7 +197,48 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"held 5 run notify-send 'held long' once delay=1000",
                    "held 5 run notify-send 'held long' delay=1000 once\n"},
         // Only a held line has options: a key line's run command keeps every word.
-        FormatCase{"key 5 run say once", "key  5 run say once\n"}));
+        FormatCase{"key 5 run say once", "key  5 run say once\n"},
+        FormatCase{"long 6 stop delay=600\ndouble 6 run say gap=200\nkey 6 mode tv timeout=9\n"
+                   "[player=vlc mode=tv]\nkey 6 mode\n[player=vlc]\nkey 6 next",
+                   "key  6 mode tv timeout=9\ndouble 6 run say gap=200\nlong 6 stop\n\n"
+                   "[mode=tv player=vlc]\nkey  6 mode\n\n[player=vlc]\nkey  6 next\n"}));
+
+// Which section a key goes by, in the order mode with player, mode, player, defaults; a
+// key a section does not bind falls through.
+struct SectionCase {
+    const char* mode;
+    std::vector<std::string> player;
+    int code;
+    const char* shows;
+};
+
+class KeyMapSection : public testing::TestWithParam<SectionCase> {};
+
+TEST_P(KeyMapSection, ResolvesInOrder) {
+    Problems problems;
+    const KeyMap keys = KeyMap::Parse(
+        "key 1 play-pause\nkey 2 next\nkey 3 mode tv\n"
+        "[player=vlc]\nkey 1 pause\n"
+        "[mode=tv]\nkey 1 stop\n"
+        "[mode=tv player=KODI*]\nkey 1 mute\n"
+        "[player=mpv*]\nkey 2 previous\nkey 1 nothing",
+        "keys.conf", problems);
+    ASSERT_EQ(problems, Problems{});
+    const SectionCase& c = GetParam();
+    EXPECT_EQ(keys.Decode(Event(KeyPrefix, c.code), {c.mode, c.player}).text, c.shows);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, KeyMapSection,
+    testing::Values(SectionCase{"", {}, 1, "PLAY!"}, SectionCase{"", {"VLC"}, 1, "PAUSE!"},
+                    SectionCase{"", {"vlc.instance2"}, 1, "PLAY!"},
+                    SectionCase{"", {"spotify", "VLC"}, 1, "PAUSE!"},
+                    SectionCase{"tv", {"vlc"}, 1, "STOP!"},
+                    SectionCase{"tv", {"kodi", "Kodi"}, 1, "MUTE!"},
+                    SectionCase{"tv", {"kodi"}, 2, "NEXT!"},
+                    SectionCase{"", {"mpv.instance123"}, 2, "PREV!"},
+                    SectionCase{"", {"mpv"}, 1, "1"},  // bound to nothing there
+                    SectionCase{"radio", {}, 1, "PLAY!"}, SectionCase{"", {}, 3, "MODE tv"}));
 
 TEST(KeyMap, CodesOnOneLineShareTheBindingAndTheHoldShape) {
     Problems problems;

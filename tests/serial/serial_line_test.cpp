@@ -192,6 +192,20 @@ TEST(Next, SaysWhatWasWaiting) {
                         {false, true}, {true, true}, {true, true}, {true, false}, {false, false}}));
 }
 
+// A deadline bounds the wait for an event's first byte only: what is waiting comes first,
+// and a begun event is finished.
+TEST(NextBefore, TimesOutOnlyWithNothingWaiting) {
+    Rig rig;
+    rig.device->reads = {Fake::Waiting({0x91, 0x60}), Fake::Bytes({0x91, 0x18})};
+    rig.Start();
+    const auto past = std::chrono::steady_clock::now();
+    EXPECT_TRUE(std::holds_alternative<KeyEvent>(rig.line->NextBefore(past)));
+    EXPECT_TRUE(std::holds_alternative<TimedOut>(rig.line->NextBefore(past)));
+    const SourceItem item = rig.line->Next();
+    ASSERT_TRUE(std::holds_alternative<KeyEvent>(item));
+    EXPECT_EQ(std::get<KeyEvent>(item).key, Key::Code(0x18));
+}
+
 TEST(ReadByte, AbsentPortFailsEveryReadWithOneLineAndBacksOff) {
     LogCapture logs;
     Rig rig;

@@ -83,6 +83,19 @@ TEST(WindowMessagePlayerLink, SendsEachCommandAsWmCommandInOrder) {
     EXPECT_EQ(player.Commands(), sent);
 }
 
+// What a key map's [player=GLOB] section matches: the executable behind the window the link
+// commands, and for the media keys the foreground window's.
+TEST(PlayerLinks, NameThePlayerByItsWindowsExecutable) {
+    StandInProcess player(PlayerTitle);
+    ASSERT_NE(player.Window(), nullptr);
+    const std::vector<std::string> self{"player_link_test.exe"};
+    WindowMessagePlayerLink link;
+    EXPECT_EQ(link.PlayerNames(), self);
+    SetForegroundWindow(player.Window());
+    MediaKeyPlayerLink keys;
+    EXPECT_TRUE(Eventually([&] { return keys.PlayerNames() == self; }));
+}
+
 // --notify: what the window link knows of a volume key, the key alone, once it was handled.
 TEST(WindowMessagePlayerLink, TellsTheVolumeKeysItSent) {
     struct Recorded : PlayerFeedback {

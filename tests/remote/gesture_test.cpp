@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "remote/signal_cycle.h"
+#include "tests/doubles/memory_history_list.h"
+
+// Taps, double taps, long presses and a mode's timeout through the signal cycle, timed by
+// a clock the source moves: to each event's time, or to the deadline it was given when no
+// event comes before it.
+namespace {
+
+using Ms = std::chrono::milliseconds;
+
+struct Timeline : EventClock {
+    TimePoint Now() override { return TimePoint{} + Ms(ms); }
+    int ms = 0;
+};
+
+struct Step {
+    int ms;
+    KeyAction action;
+    int code;
+};
+
+class TimedSource : public KeySource {
+  public:
+    TimedSource(std::vector<Step> steps, Timeline& clock)
+        : steps_(std::move(steps)), clock_(clock) {}
+    void Open() override {}
+    std::vector<SourceCondition> Configure() override { return {}; }
+    SourceItem Next() override { return NextBefore(Deadline::max()); }
+    SourceItem NextBefore(Deadline until) override {
+        const int due =
+            until == Deadline::max()
+                ? -1
+                : static_cast<int>(std::chrono::duration_cast<Ms>(until - Deadline{}).count());
+        if (next_ == steps_.size() || (due >= 0 && steps_[next_].ms > due)) {
+            if (due < 0) {
+                return SourceStopped{};
+            }
+            clock_.ms = std::max(clock_.ms, due);
+            return TimedOut{};
+        }
+        const Step& step = steps_[next_++];
+        clock_.ms = step.ms;
+        return KeyEvent{step.action, Key::Code(step.code)};
+    }
+    void RequestStop() override {}
+
+  private:
+    std::vector<Step> steps_;
+    Timeline& clock_;
+    std::size_t next_ = 0;
+};
+
+using Call = std::pair<int, PlayerAction>;  // when, and what
+
+class TimedLink : public PlayerLink {
+  public:
+    explicit TimedLink(Timeline& clock) : clock_(clock) {}
+    void Perform(const PlayerRequest& request) override {
+        calls.emplace_back(clock_.ms, request.action);
+    }
+    void Announce(const PlayerNews& news) override { told.push_back(news.text); }
+    std::vector<Call> calls;
+    std::vector<std::string> told;
+
+  private:
+    Timeline& clock_;
+};
+
+constexpr auto P = KeyAction::Press;
+constexpr auto R = KeyAction::Repeat;
+constexpr auto U = KeyAction::Release;
+
+// 0x60 has all three gestures; 0x18 none; 0x0D is held with its long binding only; 0x42
+// enters a mode with a timeout, where 0x18 is another key.
+constexpr const char* Keys =
+    "key 0x60 play-pause\ndouble 0x60 next\nlong 0x60 stop\n"
+    "key 0x18 next\n"
+    "key 0x0D play\nlong 0x0D mute\n"
+    "key 0x42 mode tv timeout=2\n"
+    "[mode=tv]\nkey 0x18 previous\n";
+
+struct GestureCase {
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<Call> calls;
+    std::vector<std::string> lines{};  // the history at the end, where it is checked
+};
+
+const std::string W = "Waiting for new signal...";
+
+class Gesture : public testing::TestWithParam<GestureCase> {};
+
+TEST_P(Gesture, ActsOnceWhenDecided) {
+    Timeline clock;
+    TimedSource source(GetParam().steps, clock);
+    MemoryHistoryList list({"Click to start the fun :)"});
+    HistoryLog history(list);
+    TimedLink player(clock);
+    std::vector<std::string> problems;
+    const SharedKeyMap keys(KeyMap::Parse(Keys, "keys.conf", problems));
+    ASSERT_EQ(problems, std::vector<std::string>{});
+    SignalCycle cycle(source, history, player, keys, clock);
+    cycle.Start();
+    cycle.Run();
+    EXPECT_EQ(player.calls, GetParam().calls);
+    if (!GetParam().lines.empty()) {
+        EXPECT_EQ(list.lines, GetParam().lines);
+    }
+}
+
+std::vector<Step> Repeats(int code, int from, int to, int every) {
+    std::vector<Step> steps;
+    for (int ms = from; ms <= to; ms += every) {
+        steps.push_back({ms, R, code});
+    }
+    return steps;
+}
+
+std::vector<Step> Join(std::vector<Step> a, const std::vector<Step>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+void PrintTo(const GestureCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Gesture,
+    testing::Values(
+        GestureCase{"Tap100",
+                    {{0, P, 0x60}, {100, U, 0x60}},
+                    {{350, PlayerAction::PlayPause}},
+                    {"96", "PLAY!", W}},
+        GestureCase{"Held800",
+                    Join(Join({{0, P, 0x60}}, Repeats(0x60, 100, 700, 100)), {{800, U, 0x60}}),
+                    {{600, PlayerAction::Stop}}},
+        GestureCase{"TwoPresses250",
+                    {{0, P, 0x60}, {50, U, 0x60}, {250, P, 0x60}, {300, U, 0x60}},
+                    {{250, PlayerAction::Next}},
+                    {"96", "NEXT!", "96", W}},
+        GestureCase{"Repeats110For1s", Repeats(0x0D, 0, 990, 110), {{600, PlayerAction::Mute}}},
+        // A press with no release and no repeat: its hold ends unheard.
+        GestureCase{"PressOnly", {{0, P, 0x0D}}, {{250, PlayerAction::Play}}},
+        GestureCase{"NoGestureActsAtOnce", {{0, P, 0x18}}, {{0, PlayerAction::Next}}},
+        GestureCase{"OtherKeyDecidesTheTap",
+                    {{0, P, 0x60}, {40, U, 0x60}, {100, P, 0x18}},
+                    {{100, PlayerAction::PlayPause}, {100, PlayerAction::Next}}},
+        GestureCase{"ModeTimesOut",
+                    {{0, P, 0x42}, {1000, P, 0x18}, {4000, P, 0x18}},
+                    {{1000, PlayerAction::Previous}, {4000, PlayerAction::Next}},
+                    {"MODE tv", "PREV!", "MODE", "NEXT!", W}}));
+
+}  // namespace
