@@ -1,4 +1,4 @@
-// The key map's file format: reading it (Parse) and writing it (Format).
+// The key map's file format, read (Parse); key_map_format.cpp writes it.
 #include "remote/key_map.h"
 
 #include <algorithm>
@@ -10,60 +10,13 @@
 
 #include "log/untrusted_text.h"
 #include "remote/key_list_text.h"
+#include "remote/key_map_words.h"
 #include "source/number_text.h"
 
 namespace {
 
-constexpr std::string_view Nothing = "nothing";
-constexpr std::string_view Blanks = " \t\r";
+using namespace key_map_words;
 constexpr int LongestSeek = 3600;
-
-std::string_view Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(Blanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(Blanks) - first + 1);
-}
-
-// The next word of rest, taken off its front; empty at the end or at a comment.
-std::string_view NextWord(std::string_view& rest) {
-    rest = Trimmed(rest);
-    if (rest.empty() || rest.front() == '#') {
-        rest = {};
-        return {};
-    }
-    const auto end = std::min(rest.find_first_of(Blanks), rest.size());
-    const std::string_view word = rest.substr(0, end);
-    rest.remove_prefix(end);
-    return word;
-}
-
-std::optional<int> Number(std::string_view word, int low, int high) {
-    const auto value = ParseNumber(word);
-    if (!value || *value < static_cast<unsigned long>(low) ||
-        *value > static_cast<unsigned long>(high)) {
-        return std::nullopt;
-    }
-    return static_cast<int>(*value);
-}
-
-std::size_t EditDistance(std::string_view a, std::string_view b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) {
-        row[j] = j;
-    }
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t up = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
-            diagonal = up;
-        }
-    }
-    return row[b.size()];
-}
 
 bool IsHoldOption(std::string_view word) {
     return word == "once" || word == "accel" || word.starts_with("delay=") ||
@@ -72,11 +25,6 @@ bool IsHoldOption(std::string_view word) {
 
 constexpr int LongestGapMs = 5000;
 constexpr int LongestModeTimeout = 86400;
-
-// The one option of a double line (gap=) or a long line (delay=), by the line's kind.
-std::string_view TimingOption(KeyMap::Kind kind) {
-    return kind == KeyMap::Kind::Double ? "gap=" : "delay=";
-}
 
 // The option words a line of kind may end with (a key line's are a held line's, so they
 // can be said to belong there).
@@ -166,23 +114,6 @@ std::vector<std::string_view> TakeOptions(KeyMap::Kind kind, std::vector<std::st
         words.pop_back();
     }
     return options;
-}
-
-// A run command up to a comment: a "#" that starts a word outside quotes ends the line,
-// as it does everywhere else in the file, so a note after the command never reaches it.
-std::string_view WithoutComment(std::string_view command) {
-    char quote = '\0';
-    for (std::size_t i = 0; i < command.size(); ++i) {
-        const char c = command[i];
-        if (quote != '\0') {
-            quote = c == quote ? '\0' : quote;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-        } else if (c == '#' && (i == 0 || Blanks.find(command[i - 1]) != std::string_view::npos)) {
-            return Trimmed(command.substr(0, i));
-        }
-    }
-    return command;
 }
 
 // The same, off the end of a run command.
@@ -415,78 +346,4 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
         }
     }
     return map;
-}
-
-std::string KeyMap::Format() const {
-    std::ostringstream out;
-    for (const Layer& layer : layers_) {
-        if (&layer != &layers_.front()) {
-            out << "\n[";
-            if (!layer.section.mode.empty()) {
-                out << "mode=" << layer.section.mode << (layer.section.player.empty() ? "" : " ");
-            }
-            if (!layer.section.player.empty()) {
-                out << "player=" << layer.section.player;
-            }
-            out << "]\n";
-        }
-        FormatLayer(layer, out);
-    }
-    return out.str();
-}
-
-void KeyMap::FormatLayer(const Layer& layer, std::ostream& out) const {
-    for (const Kind kind : {Kind::Press, Kind::Held, Kind::Double, Kind::Long}) {
-        std::map<Key, std::vector<Key>> lines;  // by the line's least key
-        std::map<Key, const Slot*> leads;
-        ForEachBound(layer, kind, [&](const Key& key, const Slot& slot) {
-            lines[*slot.lead].push_back(key);
-            if (key == *slot.lead) {
-                leads[key] = &slot;
-            }
-        });
-        for (const auto& [lead, keys] : lines) {
-            const Slot& slot = *leads.at(lead);
-            out << (kind == Kind::Press    ? "key  "
-                    : kind == Kind::Held   ? "held "
-                    : kind == Kind::Double ? "double "
-                                           : "long ");
-            for (std::size_t i = 0; i < keys.size(); ++i) {
-                out << (i == 0 ? "" : ",") << keys[i].Text();
-            }
-            const Binding& binding = slot.binding;
-            out << ' ' << (binding ? ActionName(binding->action) : Nothing);
-            if (binding && binding->action == PlayerAction::Run) {
-                out << ' ' << binding->command;
-            } else if (binding && binding->action == PlayerAction::Mode) {
-                out << (binding->command.empty() ? "" : " " + binding->command);
-                if (binding->seconds != 0) {
-                    out << " timeout=" << binding->seconds;
-                }
-            } else if (binding && binding->seconds != 0 && binding->seconds != DefaultSeekSeconds) {
-                out << ' ' << binding->seconds;
-            }
-            if (kind == Kind::Double || kind == Kind::Long) {
-                if (slot.hold.delayMs !=
-                    (kind == Kind::Double ? DefaultGapMs : DefaultLongDelayMs)) {
-                    out << ' ' << TimingOption(kind) << slot.hold.delayMs;
-                }
-                out << '\n';
-                continue;
-            }
-            if (slot.hold.delayMs != 0) {
-                out << " delay=" << slot.hold.delayMs;
-            }
-            if (slot.hold.every != 1) {
-                out << " every=" << slot.hold.every;
-            }
-            if (slot.hold.once) {
-                out << " once";
-            }
-            if (slot.hold.accel) {
-                out << " accel";
-            }
-            out << '\n';
-        }
-    }
 }

@@ -1,0 +1,71 @@
+#include "remote/key_map_words.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "source/number_text.h"
+
+namespace key_map_words {
+
+std::string_view Trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(Blanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(Blanks) - first + 1);
+}
+
+std::string_view NextWord(std::string_view& rest) {
+    rest = Trimmed(rest);
+    if (rest.empty() || rest.front() == '#') {
+        rest = {};
+        return {};
+    }
+    const auto end = std::min(rest.find_first_of(Blanks), rest.size());
+    const std::string_view word = rest.substr(0, end);
+    rest.remove_prefix(end);
+    return word;
+}
+
+std::optional<int> Number(std::string_view word, int low, int high) {
+    const auto value = ParseNumber(word);
+    if (!value || *value < static_cast<unsigned long>(low) ||
+        *value > static_cast<unsigned long>(high)) {
+        return std::nullopt;
+    }
+    return static_cast<int>(*value);
+}
+
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = up;
+        }
+    }
+    return row[b.size()];
+}
+
+std::string_view WithoutComment(std::string_view command) {
+    char quote = '\0';
+    for (std::size_t i = 0; i < command.size(); ++i) {
+        const char c = command[i];
+        if (quote != '\0') {
+            quote = c == quote ? '\0' : quote;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '#' && (i == 0 || Blanks.find(command[i - 1]) != std::string_view::npos)) {
+            return Trimmed(command.substr(0, i));
+        }
+    }
+    return command;
+}
+
+}  // namespace key_map_words
