@@ -148,6 +148,12 @@ TEST(CommandLineSources, TakeLircdOrInputDevices) {
          false},
         {{}, settings, "", {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"}, false},
         {{"--grab"}, settings, "", {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"}, true},
+        // A source it saved there does not keep it from looking again.
+        {{"--find-remote"},
+         settings,
+         "",
+         {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"},
+         false},
     };
     for (const auto& c : cases) {
         const CommandLine parsed = CommandLine::Parse(c.args, c.settings);
