@@ -15,6 +15,7 @@
 #include <cctype>
 #include <set>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -55,6 +56,14 @@ std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist
     } else if (noPlayer != nullptr && (given.count(app.get_option("--player")) > 0 ||
                                        given.count(app.get_option("--ignore-player")) > 0)) {
         given.insert(noPlayer);
+    }
+    // So does its key source: the file's, of another kind, would only clash with it.
+    const std::vector<const CLI::Option*> sources{app.get_option_no_throw("--port"),
+                                                  app.get_option_no_throw("--lircd"),
+                                                  app.get_option_no_throw("--input")};
+    if (std::any_of(sources.begin(), sources.end(),
+                    [&](const CLI::Option* source) { return given.count(source) > 0; })) {
+        given.insert(sources.begin(), sources.end());
     }
     std::set<const CLI::Option*> fromFile;
     for (const Setting& setting : read.settings) {

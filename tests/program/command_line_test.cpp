@@ -148,6 +148,8 @@ TEST(CommandLineSources, TakeLircdOrInputDevices) {
          false},
         {{}, settings, "", {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"}, false},
         {{"--grab"}, settings, "", {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"}, true},
+        // The command line's source takes the place of the file's.
+        {{"--lircd"}, settings, "/run/lirc/lircd", {}, false},
         // A source it saved there does not keep it from looking again.
         {{"--find-remote"},
          settings,
