@@ -210,15 +210,16 @@ std::string CommandLine::HelpText() {
            "                  with --keys, that map as it is read\n"
            "  --learn         learn a remote's keys in the terminal and write the key map;\n"
            "                  without --port, find the port first as --find-port does\n"
+#ifdef _WIN32
            "  --find-port [PORT...]\n"
-           "                  listen on these ports (by default on every serial port here"
-#ifndef _WIN32
-           ",\n"
-           "                  lircd and every input device with media keys; also\n"
-           "                  --find-remote"
-#endif
-           ")\n"
+           "                  listen on these ports (by default on every serial port here)\n"
            "                  and say the one on which a key of the remote arrives\n"
+#else
+           "  --find-port [PORT...], --find-remote\n"
+           "                  listen on these ports (by default on every serial port here,\n"
+           "                  lircd and every input device with media keys) and say the\n"
+           "                  one on which a key of the remote arrives, to save it\n"
+#endif
            "  --config FILE   the settings file to read; by default, when it exists,\n"
            "                  " +
            Utf8FromPath(DefaultSettingsPath()) +
