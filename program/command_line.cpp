@@ -15,6 +15,7 @@
 #include <cctype>
 #include <set>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -212,9 +213,16 @@ std::string CommandLine::HelpText() {
            "                  with --keys, that map as it is read\n"
            "  --learn         learn a remote's keys in the terminal and write the key map;\n"
            "                  without --port, find the port first as --find-port does\n"
+#ifdef _WIN32
            "  --find-port [PORT...]\n"
            "                  listen on these ports (by default on every serial port here)\n"
            "                  and say the one on which a key of the remote arrives\n"
+#else
+           "  --find-port [PORT...], --find-remote\n"
+           "                  listen on these ports (by default on every serial port here,\n"
+           "                  lircd and every input device with media keys) and say the\n"
+           "                  one on which a key of the remote arrives, to save it\n"
+#endif
            "  --config FILE   the settings file to read; by default, when it exists,\n"
            "                  " +
            Utf8FromPath(DefaultSettingsPath()) +
@@ -288,7 +296,9 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
         app.add_flag(option + ",!--no-" + name, *target)->check(FlagValue(option));
         flags.push_back(std::string("--no-") + name);
     }
-    app.add_option("--find-port", result.findPortCandidates)->expected(0, -1)->configurable(false);
+    app.add_option("--find-port,--find-remote", result.findPortCandidates)
+        ->expected(0, -1)
+        ->configurable(false);
 #ifndef _WIN32
     // The other key sources: lircd's socket (its default when given no value), and input
     // devices.
@@ -355,6 +365,13 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     }
     // What the command line itself asked for; the settings file may add to it.
     const bool portHere = app.count("--port") > 0;
+#ifndef _WIN32
+    const bool lircdHere = app.count("--lircd") > 0;
+    const bool inputHere = app.count("--input") > 0;
+#else
+    const bool lircdHere = false;
+    const bool inputHere = false;
+#endif
     const bool windowlessHere = console || learn;
     const bool minimizedHere = result.minimized;
     if (!help && !version) {
@@ -406,16 +423,16 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
                     "' exclude each other");
     }
     result.minimized = result.minimized && !console && !learn;
-    // A port from the settings file is the user's port too, for --learn; --find-port
-    // looks for it, so only one named here is a slip.
+    // A source from the settings file is the user's too, for --learn; --find-port looks for
+    // it (and may have saved it there), so only one named here is a slip.
     result.portGiven = app.count("--port") > 0;
     const bool findPort = app.count("--find-port") > 0;
     // Given without a value, CLI11 stores one empty one.
     std::erase(result.findPortCandidates, std::string());
     for (const auto& [given, name] :
          {std::pair{learn, "--learn"}, std::pair{printKeys, "--print-keys"},
-          std::pair{portHere, "--port"}, std::pair{!result.lircd.empty(), "--lircd"},
-          std::pair{!result.inputs.empty(), "--input"}}) {
+          std::pair{portHere, "--port"}, std::pair{lircdHere, "--lircd"},
+          std::pair{inputHere, "--input"}}) {
         if (findPort && given) {
             return Fail(std::string("options '--find-port' and '") + name + "' exclude each other");
         }

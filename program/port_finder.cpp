@@ -1,5 +1,7 @@
 #include "program/port_finder.h"
 
+#include <algorithm>
+
 #include "log/untrusted_text.h"
 #include "program/port_candidates.h"
 #include "program/settings_file.h"
@@ -7,7 +9,7 @@
 
 struct PortFinder::Port {
     std::string name;
-    std::unique_ptr<SerialLine> line;
+    std::unique_ptr<KeySource> source;
     std::thread reader;
     // Guarded by the finder's mutex.
     bool heard = false;
@@ -43,16 +45,30 @@ std::vector<std::string> PortFinder::Listen(const std::vector<std::string>& cand
             problems_.push_back(why);
             continue;
         }
-        auto& port = ports_.emplace_back(std::make_unique<Port>(Port{name, std::move(line), {}}));
-        port->reader = std::thread([this, raw = port.get()] { ReadUntilKey(*raw); });
+        Start(name, std::move(line));
         listening.push_back(name);
     }
     return listening;
 }
 
+bool PortFinder::ListenTo(const std::string& name, std::unique_ptr<KeySource> source) {
+    source->Open();
+    if (const auto problems = source->Configure(); !problems.empty()) {
+        problems_.push_back(problems.front().reason);
+        return false;
+    }
+    Start(name, std::move(source));
+    return true;
+}
+
+void PortFinder::Start(const std::string& name, std::unique_ptr<KeySource> source) {
+    auto& port = ports_.emplace_back(std::make_unique<Port>(Port{name, std::move(source), {}}));
+    port->reader = std::thread([this, raw = port.get()] { ReadUntilKey(*raw); });
+}
+
 void PortFinder::ReadUntilKey(Port& port) {
     for (;;) {
-        const SourceItem item = port.line->Next();
+        const SourceItem item = port.source->Next();
         const auto* condition = std::get_if<SourceCondition>(&item);
         if (const auto* broken = std::get_if<BrokenEvent>(&item)) {
             condition = &broken->why;
@@ -61,7 +77,7 @@ void PortFinder::ReadUntilKey(Port& port) {
             (condition != nullptr && condition->kind != SourceCondition::Kind::LineError)) {
             break;  // stopped, or the port lost: it is not the receiver's any more
         }
-        // Anything else came over the line: an event, a stray or damaged byte.
+        // Anything else came from it: an event, a stray or damaged byte.
         const auto* event = std::get_if<KeyEvent>(&item);
         const bool press = event != nullptr && event->action == KeyAction::Press;
         {
@@ -120,7 +136,7 @@ std::string PortFinder::Await(std::chrono::milliseconds limit,
 
 void PortFinder::StopAll() {
     for (auto& port : ports_) {
-        port->line->RequestStop();
+        port->source->RequestStop();
     }
     for (auto& port : ports_) {
         if (port->reader.joinable()) {
@@ -142,60 +158,79 @@ std::string Listed(const std::vector<std::string>& names) {
 
 }  // namespace
 
-std::string FindPortSession(const std::vector<std::string>& candidates, std::istream& in, bool ask,
+FoundRemote FindPortSession(const std::vector<std::string>& candidates,
+                            const std::vector<RemoteCandidate>& others, std::istream& in, bool ask,
                             std::ostream& out, std::ostream& err, const PortKeeping& keeping,
                             std::chrono::milliseconds limit) {
     const std::vector<PortListing::Port> listed = PortListing::Ports();
     const std::vector<std::string> tried =
         candidates.empty() ? PortCandidates::Choose(listed) : candidates;
-    if (tried.empty()) {
+    if (tried.empty() && others.empty()) {
         err << "quorvel: no serial ports found: is the receiver plugged in?\n";
         return {};
     }
     PortFinder finder;
-    const std::vector<std::string> listening = finder.Listen(tried);
+    std::vector<std::string> listening = finder.Listen(tried);
+    for (const RemoteCandidate& other : others) {
+        if (finder.ListenTo(other.label, other.make())) {
+            listening.push_back(other.label);
+        }
+    }
     for (const std::string& problem : finder.Problems()) {
         out << "Not listening: " << problem << '\n';
     }
     if (listening.empty()) {
-        err << "quorvel: none of the serial ports can be listened on\n";
+        err << "quorvel: none of the serial ports" << (others.empty() ? "" : " or remotes")
+            << " can be listened on\n";
         return {};
     }
     out << "Listening on " << Listed(listening) << ".\nPress any key on the remote..." << std::endl;
-    const std::string found = finder.Await(limit, [&out] {
-        out << "More than one port is sending: press a key again, to be sure which one the "
-               "receiver is on..."
+    const char* const ports = others.empty() ? "port" : "port or remote";
+    const std::string heard = finder.Await(limit, [&out, ports] {
+        out << "More than one " << ports
+            << " is sending: press a key again, to be sure which one the receiver is on..."
             << std::endl;
     });
-    if (found.empty()) {
-        err << "quorvel: no key arrived on any port within "
+    if (heard.empty()) {
+        err << "quorvel: no key arrived on any " << ports << " within "
             << std::chrono::duration_cast<std::chrono::seconds>(limit).count() << " s\n";
         return {};
     }
-    const std::string port = PortCandidates::StableName(found, PortListing::Resolve(found), listed);
-    out << "Found the receiver on " << UntrustedText(port) << ".\n";
+    const auto other = std::find_if(others.begin(), others.end(),
+                                    [&](const RemoteCandidate& c) { return c.label == heard; });
+    FoundRemote found{"port",
+                      PortCandidates::StableName(heard, PortListing::Resolve(heard), listed)};
+    std::string what = "port";
+    if (other != others.end()) {
+        found = {other->setting, other->value};
+        what = other->setting == "lircd" ? "lircd socket" : "input device";
+        out << "Found the remote on " << UntrustedText(heard) << ".\n";
+    } else {
+        out << "Found the receiver on " << UntrustedText(found.value) << ".\n";
+    }
 
     // Quoted when the settings file would misread it ("my #port"); none holds a line break.
-    const std::string line = SettingLine("port", port);
+    const std::string line = SettingLine(found.setting, found.value);
     if (keeping.save && ask) {
-        out << "Save it as the port in " << UntrustedText(keeping.where) << "? [y/N] "
+        out << "Save it as the " << what << " in " << UntrustedText(keeping.where) << "? [y/N] "
             << std::flush;
         std::string answer;
         std::getline(in, answer);
         if (answer == "y" || answer == "Y" || answer == "yes") {
             std::string problem;
-            if (keeping.save(port, problem)) {
+            if (keeping.save(found.setting, found.value, problem)) {
                 out << "Saved.\n";
             } else {
                 err << "quorvel: " << problem << '\n';
             }
         }
     } else if (!line.empty()) {
-        out << "To use it from now on, add this line to " << UntrustedText(keeping.where) << ":\n  "
-            << UntrustedText(line, 1000) << '\n';
+        out << "To use it from now on, add this line to " << UntrustedText(keeping.where)
+            << (found.setting == "port" ? "" : " (in place of any port, lircd or input line)")
+            << ":\n  " << UntrustedText(line, 1000) << '\n';
     } else {
-        out << "Its name cannot be kept in " << UntrustedText(keeping.where)
-            << ": give it with --port.\n";
+        out << "Its name cannot be kept in " << UntrustedText(keeping.where) << ": give it with --"
+            << found.setting << ".\n";
     }
-    return port;
+    return found;
 }

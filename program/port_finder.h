@@ -11,13 +11,15 @@
 #include <thread>
 #include <vector>
 
+#include "program/remote_candidates.h"
 #include "serial/serial_device.h"
+#include "source/key_source.h"
 
 // Finds the receiver's port by listening on several ports at once, each set up as the
-// receiver's own line, until a key press (KeyPrefix and a code) arrives on one. Noise on
-// a port can hold a press by chance: while more than one port has sent anything, a port is
-// named only once two presses have come from it. A port held by another program (its
-// exclusive open, its lock, a lock file) is never taken from it.
+// receiver's own line, and on any other key sources beside them, until a key press arrives
+// on one. Noise on a port can hold a press by chance: while more than one port or source
+// has sent anything, one is named only once two presses have come from it. A port held by
+// another program (its exclusive open, its lock, a lock file) is never taken from it.
 class PortFinder {
   public:
     // How long a search waits for a key.
@@ -32,6 +34,9 @@ class PortFinder {
     // Opens and sets up each candidate, and starts listening. Those that cannot be used are
     // said in Problems, one line each that names the port. The names of those listened on.
     std::vector<std::string> Listen(const std::vector<std::string>& candidates);
+    // Opens and sets up source, named name, and starts listening on it; false, with why
+    // said in Problems, when it cannot be used.
+    bool ListenTo(const std::string& name, std::unique_ptr<KeySource> source);
     const std::vector<std::string>& Problems() const { return problems_; }
 
     // The candidate found, or empty when limit passed first or every port was lost.
@@ -43,6 +48,7 @@ class PortFinder {
 
   private:
     struct Port;
+    void Start(const std::string& name, std::unique_ptr<KeySource> source);
     void ReadUntilKey(Port& port);
     void StopAll();
 
@@ -57,19 +63,28 @@ class PortFinder {
     bool againWanted_ = false;
 };
 
-// Keeps a found port for the runs to come (in the settings file, as its port).
+// Keeps a found port or source for the runs to come, in the settings file.
 struct PortKeeping {
     // Where it is kept, for the question; and the line to add there when save is empty.
     std::string where;
-    // Keeps port; false, with problem said, when it could not. Empty: the user is told the
-    // line to add instead.
-    std::function<bool(const std::string& port, std::string& problem)> save;
+    // Keeps value as setting ("port", "lircd", "input"), in place of any other source; false,
+    // with problem said, when it could not. Empty: the user is told the line to add instead.
+    std::function<bool(const std::string& setting, const std::string& value, std::string& problem)>
+        save;
 };
 
-// The search as the user sees it (--find-port, and --learn without --port): listens on
-// candidates (the machine's serial ports when there are none), says which cannot be used,
-// asks for any key, says the port found by its stable name, and offers to keep it: asks
-// in (y/N) only when ask, since in is a terminal. The port found, or empty when none was.
-std::string FindPortSession(const std::vector<std::string>& candidates, std::istream& in, bool ask,
+// Where a key press was found: the setting that keeps it, and its value there ("port" and
+// the port by its stable name). Empty when nothing was found.
+struct FoundRemote {
+    std::string setting;
+    std::string value;
+};
+
+// The search as the user sees it (--find-port, and --learn without a source): listens on
+// candidates (the machine's serial ports when there are none) and on others, says which
+// cannot be used, asks for any key, says where it arrived (a port by its stable name), and
+// offers to keep that: asks in (y/N) only when ask, since in is a terminal.
+FoundRemote FindPortSession(const std::vector<std::string>& candidates,
+                            const std::vector<RemoteCandidate>& others, std::istream& in, bool ask,
                             std::ostream& out, std::ostream& err, const PortKeeping& keeping,
                             std::chrono::milliseconds limit = PortFinder::KeyLimit);

@@ -12,6 +12,7 @@
 #include "program/key_map_file.h"
 #include "program/key_source_choice.h"
 #include "program/port_finder.h"
+#include "program/remote_candidates.h"
 #include "program/settings_file.h"
 #include "serial/serial_device.h"
 
@@ -20,19 +21,25 @@ namespace {
 // A line of ours around a path or a line of a file: longer than one untrusted piece.
 constexpr std::size_t LineLimit = 1000;
 
-// Where a found port is kept for the runs to come: the settings file in force (--config's,
-// else the default one), as its "port".
+// Where a found port or source is kept for the runs to come: the settings file in force
+// (--config's, else the default one), in place of the source it named, as one source at a
+// time is read.
 PortKeeping FoundPortKeeping(const CommandLine& options) {
     const std::filesystem::path file =
         options.config.empty() ? DefaultSettingsPath() : PathFromUtf8(options.config);
-    return {Utf8FromPath(file), [file](const std::string& port, std::string& problem) {
-                return SaveSetting(file, "port", port, problem);
+    return {Utf8FromPath(file),
+            [file](const std::string& setting, const std::string& value, std::string& problem) {
+                return SaveSetting(file, setting, value, problem, {"port", "lircd", "input"});
             }};
 }
 
-// The search for the receiver's port, in the terminal; empty when none was found.
-std::string FindPort(const CommandLine& options) {
-    return FindPortSession(options.findPortCandidates, std::cin, StandardInputIsTerminal(),
+// The search for the receiver, in the terminal: on the ports named, else on every port and
+// remote here; empty when none was found.
+FoundRemote FindPort(const CommandLine& options) {
+    const std::vector<RemoteCandidate> others = options.findPortCandidates.empty()
+                                                    ? RemoteCandidates::Machine()
+                                                    : std::vector<RemoteCandidate>();
+    return FindPortSession(options.findPortCandidates, others, std::cin, StandardInputIsTerminal(),
                            std::cout, std::cerr, FoundPortKeeping(options));
 }
 
@@ -80,7 +87,7 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
         case Command::PrintKeys:
             return PrintKeys(options, output);
         case Command::FindPort:
-            return FindPort(options).empty() ? 1 : 0;
+            return FindPort(options).value.empty() ? 1 : 0;
         case Command::Learn:
         case Command::RunWindow:
         case Command::RunConsole:
@@ -108,15 +115,25 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
             return CommandLine::UsageError;
         }
         KeyLearner learner(std::cin, std::cout, std::cerr);
-        if (!serial) {
-            const std::unique_ptr<KeySource> source = MakeKeySource(options);
-            return learner.Run(*source, KeySourceName(options), path);
+        CommandLine found = options;
+        if (searching) {
+            const FoundRemote remote = FindPort(options);
+            if (remote.value.empty()) {
+                return 1;
+            }
+            if (remote.setting == "lircd") {
+                found.lircd = remote.value;
+            } else if (remote.setting == "input") {
+                found.inputs = {remote.value};
+            } else {
+                found.port = remote.value;
+            }
         }
-        const std::string port = searching ? FindPort(options) : options.port;
-        if (port.empty()) {
-            return 1;
+        if (!ReadsSerialPort(found)) {
+            const std::unique_ptr<KeySource> source = MakeKeySource(found);
+            return learner.Run(*source, KeySourceName(found), path);
         }
-        return learner.Run(port, path);
+        return learner.Run(found.port, path);
     }
     // A key map with mistakes is refused whole, every mistake named, before anything runs.
     KeyMapFile::Loaded loaded = KeyMapFile::Load(PathFromUtf8(options.keys));

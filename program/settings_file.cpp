@@ -1,9 +1,11 @@
 #include "program/settings_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "platform/file_replacement.h"
 #include "platform/text_decoding.h"
@@ -155,7 +157,7 @@ SettingsRead ReadSettings(const fs::path& file) {
 }
 
 bool SaveSetting(const fs::path& file, std::string_view key, std::string_view value,
-                 std::string& problem) {
+                 std::string& problem, const std::vector<std::string_view>& replacing) {
     const std::string setting = SettingLine(key, value);
     if (setting.empty()) {
         problem = "a value with a line break or both quotes cannot be saved";
@@ -170,9 +172,14 @@ bool SaveSetting(const fs::path& file, std::string_view key, std::string_view va
         return false;
     }
     problem.clear();
-    // The line that sets key last, as it is the one in force.
-    std::size_t replaceAt = std::string::npos;
-    std::size_t replaceLength = 0;
+    struct Line {
+        std::size_t start, length, end;  // end: past its line break
+        bool replaced;
+    };
+    // The lines that give way, in order; the one rewritten is the last that sets key (the
+    // one in force), else the last of them.
+    std::vector<Line> lines;
+    std::size_t rewrite = std::string::npos;
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);
         end = end == std::string::npos ? text.size() : end;
@@ -181,15 +188,28 @@ bool SaveSetting(const fs::path& file, std::string_view key, std::string_view va
             line.remove_suffix(1);
         }
         const ParsedLine parsed = ParseLine(line);
-        if (parsed.setsSomething && parsed.key == key) {
-            replaceAt = start;
-            replaceLength = line.size();
+        const bool replaced =
+            std::find(replacing.begin(), replacing.end(), parsed.key) != replacing.end();
+        if (parsed.setsSomething && (replaced || parsed.key == key)) {
+            if (parsed.key == key) {
+                rewrite = lines.size();
+            }
+            lines.push_back({start, line.size(), std::min(end + 1, text.size()), replaced});
         }
         start = end + 1;
     }
-    if (replaceAt != std::string::npos) {
-        text.replace(replaceAt, replaceLength, setting);
-    } else {
+    if (rewrite == std::string::npos && !lines.empty()) {
+        rewrite = lines.size() - 1;
+    }
+    // From the last, so that the places of those before stay as they were.
+    for (std::size_t i = lines.size(); i-- > 0;) {
+        if (i == rewrite) {
+            text.replace(lines[i].start, lines[i].length, setting);
+        } else if (lines[i].replaced) {
+            text.erase(lines[i].start, lines[i].end - lines[i].start);
+        }
+    }
+    if (rewrite == std::string::npos) {
         if (!text.empty() && text.back() != '\n') {
             text += text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
         }

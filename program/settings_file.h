@@ -39,6 +39,8 @@ std::string SettingLine(std::string_view key, std::string_view value);
 // Sets key to value in the file: rewrites the line that sets it (the last, when several
 // do) or appends one, keeping every other line and comment as it was. Made whole or not at
 // all (ReplaceFile), its folder created when missing. False, with why in problem, when it
-// cannot be written or value cannot be written on one line.
+// cannot be written or value cannot be written on one line. The lines that set any of
+// replacing (which may hold key) give way to the one line, where the last of them was: for
+// a setting that takes the place of others, as one key source does another's.
 bool SaveSetting(const std::filesystem::path& file, std::string_view key, std::string_view value,
-                 std::string& problem);
+                 std::string& problem, const std::vector<std::string_view>& replacing = {});

@@ -148,8 +148,14 @@ TEST(CommandLineSources, TakeLircdOrInputDevices) {
          false},
         {{}, settings, "", {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"}, false},
         {{"--grab"}, settings, "", {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"}, true},
-        // The command line's source stands whole.
+        // The command line's source takes the place of the file's.
         {{"--lircd"}, settings, "/run/lirc/lircd", {}, false},
+        // A source it saved there does not keep it from looking again.
+        {{"--find-remote"},
+         settings,
+         "",
+         {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"},
+         false},
     };
     std::ofstream(folder.FilePath("both.conf")) << "port = /dev/ttyUSB0\nlircd = /tmp/s\n";
     EXPECT_EQ(CommandLine::Parse({}, folder.FilePath("both.conf")).problem,

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -15,6 +17,7 @@
 #include "program/port_candidates.h"
 #include "tests/doubles/ready_serial_device.h"
 #include "tests/doubles/scratch_folder.h"
+#include "tests/doubles/scripted_key_source.h"
 #include "tools/virtual_port.h"
 
 namespace {
@@ -92,22 +95,26 @@ TEST(PortFinder, FindsThePortAKeyArrivesOnAndSaysWhyOthersCannotBeUsed) {
     EXPECT_EQ(again.Listen({receiver->readerPath()}).size(), 1u);
 }
 
-// Ports whose reads follow a script, each step waiting for the others' where it matters.
+// Ports, and key sources of other kinds, whose reads follow a script, each step waiting for
+// the others' where it matters.
 class Script {
   public:
     struct Step {
-        std::vector<std::uint8_t> bytes;  // read at once
-        int waitFor = 0;                  // else: wait until this mark is made
-        int mark = 0;                     // else: make this mark (the bytes before are taken)
+        std::vector<std::uint8_t> bytes;   // read at once
+        int waitFor = 0;                   // else: wait until this mark is made
+        int mark = 0;                      // else: make this mark (the bytes before are taken)
+        std::optional<SourceItem> item{};  // a key source's, in place of bytes
     };
 
     class Device : public ReadySerialDevice {
       public:
         Device(Script& script, std::vector<Step> steps)
             : script_(script), steps_(std::move(steps)) {}
-        ReadResult Read(std::span<std::uint8_t> buffer) override {
+        // The next step that gives something, once the marks before it are made; null once
+        // woken.
+        const Step* Take() {
             std::unique_lock lock(script_.mutex_);
-            for (; next_ < steps_.size(); ++next_) {
+            for (; next_ < steps_.size() && !woken_; ++next_) {
                 const Step& step = steps_[next_];
                 if (step.mark != 0) {
                     script_.marks_.insert(step.mark);
@@ -116,16 +123,19 @@ class Script {
                     script_.changed_.wait(
                         lock, [&] { return woken_ || script_.marks_.count(step.waitFor) > 0; });
                 } else {
-                    std::copy(step.bytes.begin(), step.bytes.end(), buffer.begin());
-                    ++next_;
-                    return {ReadStatus::Data, step.bytes.size()};
-                }
-                if (woken_) {
-                    break;
+                    return &steps_[next_++];
                 }
             }
             script_.changed_.wait(lock, [&] { return woken_; });
-            return {ReadStatus::Stopped};
+            return nullptr;
+        }
+        ReadResult Read(std::span<std::uint8_t> buffer) override {
+            const Step* step = Take();
+            if (step == nullptr) {
+                return {ReadStatus::Stopped};
+            }
+            std::copy(step->bytes.begin(), step->bytes.end(), buffer.begin());
+            return {ReadStatus::Data, step->bytes.size()};
         }
         void Wake() override {
             std::lock_guard lock(script_.mutex_);
@@ -138,6 +148,21 @@ class Script {
         std::vector<Step> steps_;
         std::size_t next_ = 0;
         bool woken_ = false;
+    };
+
+    class Source : public KeySource {
+      public:
+        Source(Script& script, std::vector<Step> steps) : steps_(script, std::move(steps)) {}
+        void Open() override {}
+        std::vector<SourceCondition> Configure() override { return {}; }
+        SourceItem Next() override {
+            const Step* step = steps_.Take();
+            return step == nullptr ? SourceItem(SourceStopped{}) : *step->item;
+        }
+        void RequestStop() override { steps_.Wake(); }
+
+      private:
+        Device steps_;
     };
 
     void Mark(int mark) {
@@ -155,6 +180,10 @@ class Script {
 using Step = Script::Step;
 constexpr int NoiseHeard = 1, AskedAgain = 2, NoisePressed = 3, ReceiverHeard = 4;
 const Step Press{{0x91, 0x2A}};
+// A remote's key on lircd, and a keyboard's key going up (the Enter that started the search).
+const Step LircdPress{{}, 0, 0, KeyEvent{KeyAction::Press, Key::Name("KEY_PLAY"), "mce"}};
+const Step KeyboardPress{{}, 0, 0, KeyEvent{KeyAction::Press, Key::Name("KEY_A")}};
+const Step KeyboardRelease{{}, 0, 0, KeyEvent{KeyAction::Release, Key::Name("KEY_ENTER")}};
 
 struct NoiseCase {
     const char* what;
@@ -172,12 +201,17 @@ class PortFinderNoise : public ::testing::TestWithParam<NoiseCase> {};
 TEST_P(PortFinderNoise, NamesAPortBesideNoiseOnlyAfterTwoPresses) {
     const NoiseCase& c = GetParam();
     Script script;
-    std::vector<std::vector<Step>> scripts{c.noise, c.receiver};
-    std::size_t made = 0;
+    const std::vector<Step>* steps = nullptr;
     PortFinder finder([&]() -> std::unique_ptr<SerialDevice> {
-        return std::make_unique<Script::Device>(script, scripts.at(made++));
+        return std::make_unique<Script::Device>(script, *steps);
     });
-    ASSERT_EQ(finder.Listen({"noise", "receiver"}).size(), 2u) << finder.Problems().front();
+    // A script of items is a key source's of another kind (lircd, an input device).
+    for (const auto& [name, its] : {std::pair{"noise", &c.noise}, {"receiver", &c.receiver}}) {
+        steps = its;
+        EXPECT_TRUE(std::none_of(its->begin(), its->end(), [](const Step& s) { return s.item; })
+                        ? finder.Listen({name}).size() == 1
+                        : finder.ListenTo(name, std::make_unique<Script::Source>(script, *its)));
+    }
     int asked = 0;
     EXPECT_EQ(finder.Await(std::chrono::minutes(1),
                            [&] {
@@ -203,6 +237,22 @@ INSTANTIATE_TEST_SUITE_P(
         NoiseCase{"a press in the noise first is not taken either",
                   {{{}, ReceiverHeard}, Press},
                   {{{0x33}}, {{}, 0, ReceiverHeard}, {{}, AskedAgain}, Press, Press},
+                  true},
+        NoiseCase{"an input device alone is named at its first press",
+                  {},
+                  {KeyboardRelease, KeyboardPress},
+                  false},
+        NoiseCase{"lircd beside a noisy port is named at its second press",
+                  {{{0x33}}, {{}, 0, NoiseHeard}},
+                  {{{}, NoiseHeard}, LircdPress, {{}, AskedAgain}, LircdPress},
+                  true},
+        NoiseCase{"a keyboard's keys are noise beside the receiver",
+                  {KeyboardRelease,
+                   {{}, 0, NoiseHeard},
+                   {{}, AskedAgain},
+                   KeyboardPress,
+                   {{}, 0, NoisePressed}},
+                  {{{}, NoiseHeard}, Press, {{}, NoisePressed}, Press},
                   true}));
 
 // A port this process holds (as another program would) is not taken.
@@ -230,57 +280,96 @@ struct KeepCase {
     bool ask;
     const char* answer;
     bool canSave;
-    const char* said;  // the end of standard output
+    const char* said;  // the end of standard output; <FOUND> for the value found
     bool kept;
+    const char* setting = "port";  // where the key arrives: the port, else a remote of this kind
 };
 
 // Names the case in test listings (the default printer would dump its bytes, padding and all).
 void PrintTo(const KeepCase& c, std::ostream* os) {
     *os << (c.ask ? "asked" : "not asked") << (c.canSave ? ", can save" : ", cannot save")
-        << (c.answer[0] == 'y' ? ", yes" : ", no");
+        << (c.answer[0] == 'y' ? ", yes" : ", no") << ", " << c.setting;
 }
 
 class FindPortSessionKeeping : public ::testing::TestWithParam<KeepCase> {};
 
-TEST_P(FindPortSessionKeeping, KeepsThePortOnlyWhenTheUserSaysSo) {
+TEST_P(FindPortSessionKeeping, KeepsWhatItFoundOnlyWhenTheUserSaysSo) {
     const KeepCase& c = GetParam();
     auto receiver = VirtualPort::CreatePty();
+    const bool port = std::string(c.setting) == "port";
+    const std::string value = port ? receiver->readerPath() : "name=IR Receiver";
+    std::vector<RemoteCandidate> others;
+    if (!port) {
+        others.push_back({"the remote", c.setting, value, [] {
+                              return std::make_unique<ScriptedKeySource>(std::vector{
+                                  SourceItem(KeyEvent{KeyAction::Press, Key::Name("KEY_OK")})});
+                          }});
+    }
     std::istringstream in(c.answer);
     std::ostringstream out;
     std::ostringstream err;
     std::string kept;
     PortKeeping keeping{"the settings", {}};
     if (c.canSave) {
-        keeping.save = [&kept](const std::string& port, std::string&) {
-            kept = port;
+        keeping.save = [&kept](const std::string& setting, const std::string& value, std::string&) {
+            kept = setting + "=" + value;
             return true;
         };
     }
-    std::string found;
+    FoundRemote found;
     std::thread session([&] {
-        found = FindPortSession({receiver->readerPath()}, in, c.ask, out, err, keeping,
+        found = FindPortSession({receiver->readerPath()}, others, in, c.ask, out, err, keeping,
                                 std::chrono::minutes(1));
     });
-    ASSERT_TRUE(receiver->WaitForRawReader());
-    ASSERT_TRUE(receiver->Write({0x91, 0x2A}));
+    // Else the key comes on its own, and the port may be closed before it is ready.
+    EXPECT_TRUE(!port || (receiver->WaitForRawReader() && receiver->Write({0x91, 0x2A})));
     session.join();
-    EXPECT_EQ(found, receiver->readerPath());
-    EXPECT_EQ(kept, c.kept ? receiver->readerPath() : "");
+    EXPECT_EQ(found.setting + "=" + found.value, c.setting + ("=" + value));
+    EXPECT_EQ(kept, c.kept ? c.setting + ("=" + value) : "");
     const std::string said = out.str();
     std::string end = c.said;
-    if (const auto at = end.find("<PORT>"); at != std::string::npos) {
-        end.replace(at, 6, receiver->readerPath());
+    if (const auto at = end.find("<FOUND>"); at != std::string::npos) {
+        end.replace(at, 7, value);
     }
     EXPECT_EQ(said.substr(said.size() - std::min(said.size(), end.size())), end) << said;
     EXPECT_NE(said.find("Press any key on the remote"), std::string::npos) << said;
     EXPECT_EQ(err.str(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FindPortSessionKeeping,
-                         ::testing::Values(KeepCase{true, "y\n", true, "? [y/N] Saved.\n", true},
-                                           KeepCase{true, "\n", true, "? [y/N] ", false},
-                                           KeepCase{false, "y\n", true, "  port = <PORT>\n", false},
-                                           KeepCase{true, "y\n", false, "  port = <PORT>\n",
-                                                    false}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FindPortSessionKeeping,
+    ::testing::Values(KeepCase{true, "y\n", true, "? [y/N] Saved.\n", true},
+                      KeepCase{true, "\n", true, "? [y/N] ", false},
+                      KeepCase{false, "y\n", true, "  port = <FOUND>\n", false},
+                      KeepCase{true, "y\n", false, "  port = <FOUND>\n", false},
+                      KeepCase{true, "y\n", true,
+                               "as the lircd socket in the settings? [y/N] Saved.\n", true,
+                               "lircd"},
+                      KeepCase{false, "y\n", true, "  input = <FOUND>\n", false, "input"}));
+
+#ifndef _WIN32
+// Input devices with a remote's keys, each by the name that outlasts a replug.
+TEST(RemoteCandidatesInputs, NamesEachDeviceWithMediaKeysStably) {
+    const std::vector<InputNode> nodes{
+        {"/dev/input/event2", "AT Keyboard", {"/dev/input/by-path/platform-i8042"}, false},
+        {"/dev/input/event5", "IR", {"/dev/input/by-path/usb-0", "/dev/input/by-id/usb-IR"}, true},
+        {"/dev/input/event6", "MCE IR", {}, true},
+        {"/dev/input/event7", "MCE IR", {}, true}};
+    std::vector<std::string> opened;
+    const auto candidates =
+        RemoteCandidates::Inputs(nodes, [&](const std::string& path, int& error) {
+            opened.push_back(path);
+            error = ENOENT;
+            return nullptr;
+        });
+    ASSERT_EQ(candidates.size(), 2u);
+    EXPECT_EQ(candidates[0].label + "|" + candidates[0].value,
+              "input /dev/input/by-id/usb-IR (IR)|/dev/input/by-id/usb-IR");
+    EXPECT_EQ(candidates[1].label + "|" + candidates[1].value, "input name=MCE IR|name=MCE IR");
+    // Every device of a name is read, as one receiver.
+    candidates[1].make()->Open();
+    EXPECT_EQ(opened, (Names{"/dev/input/event6", "/dev/input/event7"}));
+}
+#endif
 
 }  // namespace

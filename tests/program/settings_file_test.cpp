@@ -159,6 +159,7 @@ TEST(SettingsFile, SavingChangesOnlyThatKeysLine) {
     struct Case {
         std::optional<std::string> before;
         std::string key, value, after;
+        std::vector<std::string_view> replacing = {};
     };
     const Case cases[] = {
         {std::nullopt, "port", "/dev/ttyUSB0", "port = /dev/ttyUSB0\n"},
@@ -169,6 +170,13 @@ TEST(SettingsFile, SavingChangesOnlyThatKeysLine) {
          "player = vlc\r\nconsole = true\r\nport = COM3\r\n"},
         // Quoted, as it would not read back otherwise.
         {"", "player", " a # b", "player = \" a # b\"\n"},
+        // One key source takes the place of another, or of several devices.
+        {"input = /dev/a\nplayer = vlc\r\ninput = name=B\n",
+         "lircd",
+         "/run/l",
+         "player = vlc\r\nlircd = /run/l\n",
+         {"port", "lircd", "input"}},
+        {"port = /dev/a\nlircd = /run/l", "port", "/dev/b", "port = /dev/b\n", {"port", "lircd"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.before.value_or("(none)"));
@@ -180,7 +188,7 @@ TEST(SettingsFile, SavingChangesOnlyThatKeysLine) {
             std::ofstream(file, std::ios::binary) << *c.before;
         }
         std::string problem;
-        EXPECT_TRUE(SaveSetting(file, c.key, c.value, problem)) << problem;
+        EXPECT_TRUE(SaveSetting(file, c.key, c.value, problem, c.replacing)) << problem;
         EXPECT_EQ(Contents(file), c.after);
         const SettingsRead read = ReadSettings(file);
         ASSERT_EQ(read.problem, "");
