@@ -159,6 +159,8 @@ class Script {
             const Step* step = steps_.Take();
             return step == nullptr ? SourceItem(SourceStopped{}) : *step->item;
         }
+        // The finder never asks for a deadline.
+        SourceItem NextBefore(Deadline) override { return Next(); }
         void RequestStop() override { steps_.Wake(); }
 
       private:
