@@ -1,0 +1,108 @@
+// What --help says: every option, on each platform.
+#include "platform/utf8_path.h"
+#include "program/command_line.h"
+#include "program/key_map_file.h"
+#include "program/settings_file.h"
+
+#ifndef _WIN32
+#include "lircd/lircd_source.h"
+#endif
+
+std::string CommandLine::HelpText() {
+#ifdef _WIN32
+    return std::string(
+               "Usage: quorvel [--port COMn] [--player window|keys] [--keys FILE] [--notify]\n"
+               "               [--console | --minimized]\n"
+               "       quorvel --learn [--port COMn] [--keys FILE]\n"
+               "       quorvel --find-port [COMn...]\n"
+               "Shows the button events of a serial infrared receiver in a small window and\n"
+               "sends play/pause, previous, next and volume to a media player.\n"
+               "\n"
+               "  --port COMn     serial port of the receiver (default ") +
+           DefaultPort +
+           ")\n"
+           "  --player window commands to the window titled \"Windows Media Player\"\n"
+           "                  (the default)\n"
+           "  --player keys   the media and volume keys, for whichever player has them\n"
+           "  --notify        show each volume key the player's window took in a balloon\n"
+           "                  from the icon in the notification area\n"
+           "  --minimized     start hidden in the notification area (click its icon)\n"
+#else
+    return std::string(
+               "Usage: quorvel [--port DEVICE | --lircd[=SOCKET] | --input DEVICE...]\n"
+               "               [--player NAME[,NAME...]] [--ignore-player NAME] [--no-player]\n"
+               "               [--notify] [--keys FILE] [--console | --minimized]\n"
+               "       quorvel --learn [--port DEVICE | --lircd[=SOCKET] | --input DEVICE...]\n"
+               "               [--keys FILE]\n"
+               "       quorvel --find-port [DEVICE...]\n"
+               "Shows the button events of an infrared remote in a small window and sends\n"
+               "play/pause, previous, next and volume to a media player over MPRIS. The\n"
+               "remote's keys come from a serial receiver, from lircd, or from the kernel's\n"
+               "input devices.\n"
+               "\n"
+               "  --port DEVICE   serial port of the receiver (default ") +
+           DefaultPort +
+           ")\n"
+           "  --lircd[=SOCKET]\n"
+           "                  read the keys lircd decodes, from its socket\n"
+           "                  (default " +
+           LircdSource::DefaultSocket +
+           ")\n"
+           "  --input DEVICE  read the keys of a kernel input device: /dev/input/eventN, a\n"
+           "                  link under /dev/input/by-id or by-path, or name=NAME for\n"
+           "                  every device of that name; may be given again\n"
+           "  --no-grab       share the input devices with the desktop instead of taking\n"
+           "                  them for Quorvel alone (then the desktop acts on their keys\n"
+           "                  too)\n"
+           "  --player NAME[,NAME...]\n"
+           "                  the MPRIS players to command, the first running one in this\n"
+           "                  order; * stands for any other. A NAME is a bus name, with or\n"
+           "                  without org.mpris.MediaPlayer2. (vlc takes vlc.instance1234),\n"
+           "                  or an Identity, exactly. By default any player: the one that\n"
+           "                  started playing last, else the one commanded last\n"
+           "  --ignore-player NAME\n"
+           "                  never command this player (may be given again)\n"
+           "  --no-player     command no player, only show the events\n"
+           "  --notify        show a desktop notification when the remote moves to another\n"
+           "                  player, and of the volume or mute a key set\n"
+           "  --minimized     start with the window minimized\n"
+#endif
+           "  --console       no window: print the history on standard output\n"
+           "  --keys FILE     the key map to use; by default, when it exists,\n"
+           "                  " +
+           Utf8FromPath(KeyMapFile::DefaultPath()) +
+           "\n"
+           "  --follow        the window follows new lines from the start (else once\n"
+           "                  you scroll to the end)\n"
+           "  --print-keys    print the built-in key map, a start for your own, and exit;\n"
+           "                  with --keys, that map as it is read\n"
+           "  --learn         learn a remote's keys in the terminal and write the key map;\n"
+           "                  without --port, find the port first as --find-port does\n"
+#ifdef _WIN32
+           "  --find-port [PORT...]\n"
+           "                  listen on these ports (by default on every serial port here)\n"
+           "                  and say the one on which a key of the remote arrives\n"
+#else
+           "  --find-port [PORT...], --find-remote\n"
+           "                  listen on these ports (by default on every serial port here,\n"
+           "                  lircd and every input device with media keys) and say the\n"
+           "                  one on which a key of the remote arrives, to save it\n"
+#endif
+           "  --config FILE   the settings file to read; by default, when it exists,\n"
+           "                  " +
+           Utf8FromPath(DefaultSettingsPath()) +
+           "\n"
+           "  --help          show this help and exit\n"
+           "  --version       show the version and exit\n"
+           "\n"
+           "The settings file holds options as NAME = VALUE lines (port = DEVICE,\n"
+           "console = true); the command line wins over it. --config, --learn,\n"
+           "--print-keys, --help and --version are for the command line only.\n"
+           "A flag the file turns on is turned off here with --no-NAME (--no-console,\n"
+           "--no-notify, --no-minimized, --no-follow) or --NAME=false.\n"
+#ifndef _WIN32
+           "lircd = SOCKET, input = DEVICE (a line each) and grab = false choose the\n"
+           "other key sources there.\n"
+#endif
+        ;
+}
