@@ -50,6 +50,7 @@ class InputSource : public KeySource {
     SourceItem Next() override;
     SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
+    bool GivesReleases() const override { return true; }
 
     // Whether node is one of wanted (a path, a link to the node, or name=TEXT).
     static bool Matches(const std::string& wanted, const InputNode& node);

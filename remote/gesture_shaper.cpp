@@ -13,7 +13,8 @@ std::chrono::milliseconds Ms(const std::optional<GestureAction>& action) {
 std::optional<EventClock::TimePoint> GestureShaper::Deadline() const {
     switch (phase_) {
         case Phase::Down:
-            return std::min(pressAt_ + Ms(gestures_.hold), lastSeen_ + HoldGap);
+            return releases_ ? pressAt_ + Ms(gestures_.hold)
+                             : std::min(pressAt_ + Ms(gestures_.hold), lastSeen_ + HoldGap);
         case Phase::Gap:
             return pressAt_ + Ms(gestures_.twice);
         default:
@@ -25,7 +26,7 @@ void GestureShaper::Expire(EventClock::TimePoint at, std::vector<GestureAction>&
     for (auto due = Deadline(); due && *due <= at; due = Deadline()) {
         if (phase_ == Phase::Gap) {
             Tap(decided);
-        } else if (pressAt_ + Ms(gestures_.hold) <= lastSeen_ + HoldGap) {
+        } else if (releases_ || pressAt_ + Ms(gestures_.hold) <= lastSeen_ + HoldGap) {
             Decide(gestures_.hold, decided);  // still held at the delay
         } else if (TwiceOpen(lastSeen_ + HoldGap)) {
             phase_ = Phase::Gap;  // the hold ended unheard, before the delay
@@ -46,7 +47,7 @@ bool GestureShaper::Event(bool held, const Key& key, const std::optional<Gesture
             }
             return false;
         }
-        if (held && phase_ == Phase::Spent && at - lastSeen_ <= HoldGap) {
+        if (held && phase_ == Phase::Spent && (releases_ || at - lastSeen_ <= HoldGap)) {
             lastSeen_ = at;
             return false;
         }

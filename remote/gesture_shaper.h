@@ -20,6 +20,10 @@ class GestureShaper {
   public:
     static constexpr std::chrono::milliseconds HoldGap{250};
 
+    // The source says when each key goes up: a hold then ends at its release alone, not
+    // at a pause in its repeats (the kernel's first repeat may come 500 ms after the press).
+    void GivesReleases(bool gives) { releases_ = gives; }
+
     // When Expire must next be called; none while nothing waits on the time.
     std::optional<EventClock::TimePoint> Deadline() const;
     // Adds to decided what time has decided by at.
@@ -46,6 +50,7 @@ class GestureShaper {
     // Whether a double may still come at at.
     bool TwiceOpen(EventClock::TimePoint at) const;
 
+    bool releases_ = false;
     Phase phase_ = Phase::Idle;
     std::optional<Key> key_;
     Gestures gestures_;

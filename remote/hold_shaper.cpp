@@ -38,11 +38,12 @@ bool HoldShaper::Due(bool held, const std::optional<Key>& key, const HoldShape& 
         return true;
     }
     // A repeat that was already waiting says nothing of a gap: it came while we were busy.
-    if (!holding_ || key != holdKey_ || (!queued && at - lastRepeat_ > HoldGap)) {
+    const bool paused = !queued && !releases_;
+    if (!holding_ || key != holdKey_ || (paused && at - lastRepeat_ > HoldGap)) {
         holding_ = true;
         holdKey_ = key;
         heldFrom_ =
-            pressOpen_ && pressKey_ == key && (queued || at - pressAt_ <= HoldGap) ? pressAt_ : at;
+            pressOpen_ && pressKey_ == key && (!paused || at - pressAt_ <= HoldGap) ? pressAt_ : at;
         passed_ = 0;
         nextAct_ = 1;
         owed_ = false;

@@ -35,6 +35,9 @@ class HoldShaper {
                EventClock::TimePoint at, QueuePlace queue = {});
     // The key went up (where the source says so): its hold, if any, has ended.
     void Release(const Key& key);
+    // The source says when each key goes up: a hold then lasts until its release, however
+    // long the pause before its first repeat or between repeats.
+    void GivesReleases(bool gives) { releases_ = gives; }
     // The player was called for the event just admitted: what queues meanwhile is behind it.
     void PlayerCalled() { calledSinceDrained_ = true; }
 
@@ -44,6 +47,7 @@ class HoldShaper {
     bool Due(bool held, const std::optional<Key>& key, const HoldShape& hold,
              EventClock::TimePoint at, bool queued);
 
+    bool releases_ = false;
     // The press that may begin the next hold.
     bool pressOpen_ = false;
     std::optional<Key> pressKey_;

@@ -45,7 +45,10 @@ class SignalCycle {
           player_(player),
           keys_(keys),
           clock_(clock),
-          commands_(std::move(start)) {}
+          commands_(std::move(start)) {
+        shaper_.GivesReleases(source.GivesReleases());
+        gestures_.GivesReleases(source.GivesReleases());
+    }
 
     // Opens the source, removes the window's greeting once the source is open (the greeting
     // stays while the window shows none), then sets the source up: one "Err" line, with

@@ -90,6 +90,9 @@ class KeySource {
     virtual SourceItem NextBefore(Deadline until) = 0;
     // Safe from any thread: wakes Next, and every later Next gives SourceStopped.
     virtual void RequestStop() = 0;
+    // Whether every key that went down is said to go up (Release), so a hold lasts until
+    // then however slowly it repeats; otherwise a hold ends at a pause in its repeats.
+    virtual bool GivesReleases() const { return false; }
 };
 
 // What is left of until in whole milliseconds, rounded up, as poll takes it: -1 for no

@@ -26,8 +26,8 @@ struct Step {
 
 class TimedSource : public KeySource {
   public:
-    TimedSource(std::vector<Step> steps, Timeline& clock)
-        : steps_(std::move(steps)), clock_(clock) {}
+    TimedSource(std::vector<Step> steps, Timeline& clock, bool releases)
+        : steps_(std::move(steps)), clock_(clock), releases_(releases) {}
     void Open() override {}
     std::vector<SourceCondition> Configure() override { return {}; }
     SourceItem Next() override { return NextBefore(Deadline::max()); }
@@ -48,10 +48,12 @@ class TimedSource : public KeySource {
         return KeyEvent{step.action, Key::Code(step.code)};
     }
     void RequestStop() override {}
+    bool GivesReleases() const override { return releases_; }
 
   private:
     std::vector<Step> steps_;
     Timeline& clock_;
+    bool releases_;
     std::size_t next_ = 0;
 };
 
@@ -89,6 +91,7 @@ struct GestureCase {
     std::vector<Step> steps;
     std::vector<Call> calls;
     std::vector<std::string> lines{};  // the history at the end, where it is checked
+    bool releases = false;             // the source says when keys go up (input devices)
 };
 
 const std::string W = "Waiting for new signal...";
@@ -97,7 +100,7 @@ class Gesture : public testing::TestWithParam<GestureCase> {};
 
 TEST_P(Gesture, ActsOnceWhenDecided) {
     Timeline clock;
-    TimedSource source(GetParam().steps, clock);
+    TimedSource source(GetParam().steps, clock, GetParam().releases);
     MemoryHistoryList list({"Click to start the fun :)"});
     HistoryLog history(list);
     TimedLink player(clock);
@@ -151,6 +154,13 @@ INSTANTIATE_TEST_SUITE_P(
         GestureCase{"OtherKeyDecidesTheTap",
                     {{0, P, 0x60}, {40, U, 0x60}, {100, P, 0x18}},
                     {{100, PlayerAction::PlayPause}, {100, PlayerAction::Next}}},
+        // The kernel's remote layer repeats from 500 ms, every 125 ms, and says the release:
+        // the hold lasts until then.
+        GestureCase{"KernelHeldUntilRelease",
+                    Join(Join({{0, P, 0x60}}, Repeats(0x60, 500, 1125, 125)), {{1250, U, 0x60}}),
+                    {{600, PlayerAction::Stop}},
+                    {},
+                    true},
         GestureCase{"ModeTimesOut",
                     {{0, P, 0x42}, {1000, P, 0x18}, {4000, P, 0x18}},
                     {{1000, PlayerAction::Previous}, {4000, PlayerAction::Next}},

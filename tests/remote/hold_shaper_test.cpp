@@ -295,3 +295,22 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<SlowCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// From a source that says when keys go up, a hold lasts from its press until its release,
+// however late its first repeat (the kernel's remote layer: 500 ms).
+TEST(HoldShaper, FromASourceWithReleasesAHoldLastsFromItsPress) {
+    const EventClock::TimePoint press{};
+    const HoldShape delayed{300, 1, false, false};
+    for (const bool releases : {false, true}) {
+        HoldShaper shaper;
+        shaper.GivesReleases(releases);
+        EXPECT_TRUE(shaper.Admit(false, Key::Code(0xB0), delayed, press));
+        EXPECT_EQ(
+            shaper.Admit(true, Key::Code(0xB0), delayed, press + std::chrono::milliseconds(500)),
+            releases);
+    }
+}
+
+}  // namespace
