@@ -81,6 +81,7 @@ SourceItem SerialLine::NextBefore(Deadline until) {
         return SourceCondition{SourceCondition::Kind::Back, "serial port " + path_ + " is back"};
     }
 
+    bool waited = false;
     if (until != Deadline::max() && bufferStart_ == bufferEnd_ && !device_->InputWaiting()) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
@@ -90,12 +91,14 @@ SourceItem SerialLine::NextBefore(Deadline until) {
             case SerialDevice::Arrival::TimedOut:
                 return TimedOut{};
             case SerialDevice::Arrival::Input:
+                waited = true;
                 break;
         }
     }
     // Bytes read before now came in one read with the rest of their chunk; it says whether
-    // they were waiting.
-    const bool queued = bufferStart_ < bufferEnd_ ? chunkQueued_ : device_->InputWaiting();
+    // they were waiting. What came during a wait for it was not waiting.
+    const bool queued =
+        !waited && (bufferStart_ < bufferEnd_ ? chunkQueued_ : device_->InputWaiting());
     const int first = ReadByte();
     if (first == Stopped) {
         return SourceStopped{};
@@ -149,7 +152,9 @@ int SerialLine::Recover(Deadline until) {
         if (!waited) {
             return Stopped;
         }
-        if (late) {
+        // Cut short by the path appearing, before the deadline: reopen now, or the wait for
+        // it would start again whole, its sign already taken.
+        if (late && std::chrono::steady_clock::now() >= until) {
             return Late;
         }
     }

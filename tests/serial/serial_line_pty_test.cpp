@@ -247,6 +247,25 @@ TEST(HeldByLockFile, OnlyALiveProcessHolds) {
     }
 }
 
+// A port that appears while a wait bounded by a deadline (a pending gesture) is paced by
+// the back-off is opened at once, not after the next whole back-off.
+TEST(SerialLinePty, APortAppearingBeforeTheDeadlineIsOpenedAtOnce) {
+    ScratchFolder dir;
+    auto pty = VirtualPort::CreatePty();
+    const std::string link = dir.FilePath("port");
+    SerialLine line(link, MakeSerialDevice());
+    line.Open();
+    line.Configure();
+    for (int i = 0; i < 3; ++i) {
+        line.Next();  // failed reads: the back-off grows past the deadline below
+    }
+    std::filesystem::create_symlink(pty->readerPath(), link);
+    const SourceItem item =
+        line.NextBefore(std::chrono::steady_clock::now() + std::chrono::milliseconds(200));
+    ASSERT_TRUE(std::holds_alternative<SourceCondition>(item)) << item.index();
+    EXPECT_EQ(std::get<SourceCondition>(item).kind, SourceCondition::Kind::Back);
+}
+
 // A missing port's wait ends when its path appears, however long the back-off, even when
 // the folder on the way (serial/by-id) appears first.
 TEST(TermiosDeviceAwaitPath, EndsWhenThePathAppears) {
