@@ -147,10 +147,17 @@ SourceItem InputSource::Next() {
 }
 
 SourceItem InputSource::NextBefore(Deadline until) {
+    // What was read already, or is there to read, was waiting: a hold's repeats that
+    // queued behind a slow player act once at most.
+    const bool queued = !pending_.empty() || InputWaiting();
     for (;;) {
         if (!pending_.empty()) {
             SourceItem item = std::move(pending_.front());
             pending_.pop_front();
+            if (auto* event = std::get_if<KeyEvent>(&item)) {
+                event->queued = queued;
+                event->more = !pending_.empty() || InputWaiting();
+            }
             return item;
         }
         if (stopRequested_) {
@@ -187,6 +194,14 @@ SourceItem InputSource::NextBefore(Deadline until) {
         }
         RetryRefused();
     }
+}
+
+bool InputSource::InputWaiting() const {
+    std::vector<pollfd> fds;
+    for (const auto& [devnode, device] : devices_) {
+        fds.push_back({device.device->Fd(), POLLIN, 0});
+    }
+    return !fds.empty() && ::poll(fds.data(), fds.size(), 0) > 0;
 }
 
 void InputSource::Read(const std::string& devnode, Device& device) {

@@ -68,6 +68,8 @@ class InputSource : public KeySource {
     void Read(const std::string& devnode, Device& device);
     void Drop(const std::string& devnode, const std::string& why);
     void TakeChanges();
+    // Whether a device has events not read yet.
+    bool InputWaiting() const;
     void RetryRefused();
     // Back, once, when a device is read again after all were lost.
     void SayBack();

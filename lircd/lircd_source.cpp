@@ -99,10 +99,17 @@ SourceItem LircdSource::Next() {
 }
 
 SourceItem LircdSource::NextBefore(Deadline until) {
+    // What was read already, or is there to read, was waiting: a hold's repeats that
+    // queued behind a slow player act once at most.
+    const bool queued = !pending_.empty() || InputWaiting();
     for (;;) {
         if (!pending_.empty()) {
             SourceItem item = std::move(pending_.front());
             pending_.pop_front();
+            if (auto* event = std::get_if<KeyEvent>(&item)) {
+                event->queued = queued;
+                event->more = !pending_.empty() || InputWaiting();
+            }
             return item;
         }
         if (stopRequested_) {
@@ -124,6 +131,11 @@ SourceItem LircdSource::NextBefore(Deadline until) {
         }
         Read(until);
     }
+}
+
+bool LircdSource::InputWaiting() const {
+    pollfd fd{fd_, POLLIN, 0};
+    return fd_ >= 0 && ::poll(&fd, 1, 0) > 0;
 }
 
 void LircdSource::Read(Deadline until) {

@@ -48,6 +48,8 @@ class LircdSource : public KeySource {
     // Reads what has come by until, into pending_; on a lost connection, a Lost condition.
     void Read(Deadline until);
     void SayJunk(LircdLineDecoder::Junk junk);
+    // Whether lircd has sent what is not read yet.
+    bool InputWaiting() const;
 
     std::filesystem::path socket_;
     int fd_ = -1;

@@ -281,6 +281,21 @@ TEST(InputSource, GrabsOnlyWhileNoKeyIsDown) {
     EXPECT_TRUE(shared.machine.grabbed.empty());
 }
 
+// Repeats that were waiting behind a slow player say so, for the hold to act once.
+TEST(InputSource, SaysWhatWasWaiting) {
+    Rig rig({Receiver.devnode}, {Receiver});
+    rig.machine.events[Receiver.devnode] = {KeyValue(KEY_VOLUMEUP, 2), Syn,
+                                            KeyValue(KEY_VOLUMEUP, 2), Syn};
+    rig.source->Open();
+    std::vector<std::pair<bool, bool>> places;
+    for (int i = 0; i < 2; ++i) {
+        const SourceItem item = rig.source->Next();
+        ASSERT_TRUE(std::holds_alternative<KeyEvent>(item));
+        places.emplace_back(std::get<KeyEvent>(item).queued, std::get<KeyEvent>(item).more);
+    }
+    EXPECT_EQ(places, (std::vector<std::pair<bool, bool>>{{true, true}, {true, false}}));
+}
+
 // Where the machine has /dev/uinput: a virtual remote made with libevdev, end to end
 // through udev and libevdev.
 TEST(InputSource, ReadsAVirtualRemote) {
