@@ -16,7 +16,7 @@ struct InputNode {
 class DeviceFinder {
   public:
     struct Change {
-        bool added;  // else removed
+        bool added;  // or changed (permissions given, udevadm trigger); else removed
         InputNode node;
     };
 

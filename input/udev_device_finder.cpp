@@ -105,8 +105,11 @@ class UdevDeviceFinder : public DeviceFinder {
             }
             const char* action = udev_device_get_action(device);
             if (IsEventNode(device) && action != nullptr &&
-                (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0)) {
-                changes.push_back({std::strcmp(action, "add") == 0, Describe(device)});
+                (std::strcmp(action, "add") == 0 || std::strcmp(action, "change") == 0 ||
+                 std::strcmp(action, "remove") == 0)) {
+                // A change (new permissions, udevadm trigger) is a device to try again; one
+                // already read is left as it is.
+                changes.push_back({std::strcmp(action, "remove") != 0, Describe(device)});
             }
             udev_device_unref(device);
         }

@@ -57,7 +57,9 @@ int LircdSource::Connect() {
         return ENAMETOOLONG;
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Never blocking: a hung lircd with a full queue refuses (EAGAIN) instead of holding
+    // the receiver, and so its stop, for ever.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         return errno;
     }
@@ -88,6 +90,9 @@ SourceCondition LircdSource::ConnectFailure(int error) const {
         case ECONNREFUSED:
             return {SourceCondition::Kind::Absent,
                     "lircd is not running: nothing listens on " + where};
+        case EAGAIN:
+            return {SourceCondition::Kind::CannotOpen,
+                    "lircd at " + where + " takes no more clients now (is it hung?)"};
         default:
             return {SourceCondition::Kind::CannotOpen,
                     "cannot connect to lircd at " + where + ": " + std::strerror(error)};
@@ -229,16 +234,21 @@ bool LircdSource::AwaitChange(std::chrono::milliseconds longest) {
     while (!std::filesystem::is_directory(folder, error) && folder.has_relative_path()) {
         folder = folder.parent_path();
     }
-    if (inotifyFd_ >= 0 && folder != watched_) {
-        if (watch_ >= 0) {
+    if (inotifyFd_ >= 0) {
+        if (folder != watched_ && watch_ >= 0) {
             ::inotify_rm_watch(inotifyFd_, watch_);
         }
-        watch_ = ::inotify_add_watch(inotifyFd_, folder.c_str(),
-                                     IN_CREATE | IN_MOVED_TO | IN_ATTRIB | IN_ONLYDIR);
-        watched_ = watch_ >= 0 ? folder : std::filesystem::path();
-        // What changed before the watch was there is not announced: look once more soon.
-        lastChange_ = std::chrono::steady_clock::now();
-        longest = std::min(longest, SoonAfterChange);
+        // Added every time: a live watch keeps its number, and one the kernel dropped with
+        // its folder (removed and made again meanwhile) is made anew.
+        const int watch = ::inotify_add_watch(inotifyFd_, folder.c_str(),
+                                              IN_CREATE | IN_MOVED_TO | IN_ATTRIB | IN_ONLYDIR);
+        if (watch != watch_ || folder != watched_) {
+            // What changed before the watch was there is not announced: look again soon.
+            lastChange_ = std::chrono::steady_clock::now();
+            longest = std::min(longest, SoonAfterChange);
+        }
+        watch_ = watch;
+        watched_ = watch >= 0 ? folder : std::filesystem::path();
     }
     pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {inotifyFd_, POLLIN, 0}};
     const int ready = ::poll(fds, inotifyFd_ >= 0 ? 2 : 1, static_cast<int>(longest.count()));

@@ -264,6 +264,16 @@ bool MprisBus::RunUntil(std::unique_lock<std::mutex>& lock, Deadline deadline,
         if (lost_) {
             throw *lost_;
         }
+        if (driven_) {
+            // Another thread drives the connection, and may be waiting for what a reading
+            // here would take in: its readings notify read.
+            const bool finished = done();
+            if (finished || lock_.interrupted || std::chrono::steady_clock::now() >= deadline) {
+                return finished;
+            }
+            lock_.read.wait_until(lock, deadline);
+            continue;
+        }
         sdbus::IConnection::PollData wanted{};
         try {
             TakeIn();
@@ -281,11 +291,6 @@ bool MprisBus::RunUntil(std::unique_lock<std::mutex>& lock, Deadline deadline,
                 Wake();
             }
             return finished;
-        }
-        if (driven_) {
-            // Another thread drives the connection: its readings notify read.
-            lock_.read.wait_until(lock, deadline);
-            continue;
         }
         // The waiting thread reads the connection itself: an answer then reaches it with no
         // hand-off between threads.

@@ -72,6 +72,9 @@ CommandRunner::Outcome CommandRunner::Run(const std::string& command) {
                     watched.child->Running(ended);  // reaps it
                     SayEnded(command, ended);
                     watched.watch.store(Watch::Ended);
+                } else {
+                    // Stopped, or the wait failed: a later Run looks for itself.
+                    watched.watch.store(Watch::NotAwaited);
                 }
             });
         } catch (const std::system_error&) {
