@@ -215,6 +215,7 @@ class StandInThread {
         thread_.join();
     }
     std::vector<WPARAM> Commands() const { return StandInPlayer::Commands(window_); }
+    HWND Window() const { return window_; }
 
   private:
     void Run() {
@@ -248,27 +249,35 @@ std::string ProgramPath() {
     return path.substr(0, path.find_last_of('\\')) + "\\..\\..\\quorvel.exe";
 }
 
-TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
-    StandInThread player;
-    std::string commandLine =
-        "\"" + ProgramPath() + "\" --port " + std::string(WineTest::WindowPort);
+const Lines Waiting = {"Waiting for new signal..."};
+
+// Starts quorvel.exe with arguments: its window's list box once it waits on the port, open
+// and configured, so no byte written now is discarded; null if it never does.
+HWND StartWaiting(const std::string& arguments, PROCESS_INFORMATION& process) {
+    std::string commandLine = "\"" + ProgramPath() + "\" " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process))
-        << commandLine;
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return nullptr;
+    }
     CloseHandle(process.hThread);
-    HWND window = nullptr;
-    ASSERT_TRUE(Eventually([&] {
-        window = FindWindowA(TForm1::ClassName, WindowLayout::Caption().c_str());
+    HWND history = nullptr;
+    const bool waiting = Eventually([&] {
+        const HWND window = FindWindowA(TForm1::ClassName, WindowLayout::Caption().c_str());
         // The frame exists a moment before its list box does.
-        return window != nullptr && GetDlgItem(window, TForm1::HistoryId) != nullptr;
-    }));
-    const HWND history = GetDlgItem(window, TForm1::HistoryId);
-    // Waiting: the port is open and configured, so no byte written now is discarded.
-    const Lines waiting = {"Waiting for new signal..."};
-    EXPECT_TRUE(Eventually([&] { return ListLines(history) == waiting; }));
+        history = window != nullptr ? GetDlgItem(window, TForm1::HistoryId) : nullptr;
+        return history != nullptr && ListLines(history) == Waiting;
+    });
+    return waiting ? history : nullptr;
+}
+
+TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
+    StandInThread player;
+    PROCESS_INFORMATION process{};
+    const HWND history = StartWaiting("--port " + std::string(WineTest::WindowPort), process);
+    ASSERT_NE(history, nullptr);
+    const HWND window = GetParent(history);
 
     ASSERT_TRUE(WineTest::WriteToPeer(
         WineTest::WindowPeer, {0x91, 0x60, 0x91, 0x2A, 0x0D, 0xB0, 0x05, 0x0D, 0x60, 0x91, 0x91}));
@@ -299,6 +308,38 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
     EXPECT_EQ(ExitStatus(process.hProcess), 0u);
+}
+
+// With --player keys, a [player=GLOB] section follows the foreground window's program: the
+// stand-in's (this test program) takes the section's binding, quorvel.exe's own window the
+// default.
+TEST(QuorvelExe, AKeyMapSectionFollowsTheForegroundWindowsProgram) {
+    StandInThread player;
+    const std::filesystem::path folder = WineTest::TempFolder(L"quorvel-section");
+    const std::filesystem::path keys = folder / L"keys.conf";
+    std::ofstream(keys) << "key 0x60 play-pause\n[player=WINDOW_*.exe]\nkey 0x60 next\n";
+    PROCESS_INFORMATION process{};
+    const HWND history = StartWaiting(
+        "--player keys --keys \"" + Narrow(keys.wstring()) + "\" --port " + WineTest::WindowPort,
+        process);
+    ASSERT_NE(history, nullptr);
+    const HWND window = GetParent(history);
+    Lines expected = Waiting;
+    for (const auto& [foreground, line] :
+         {std::pair<HWND, std::string>{player.Window(), "NEXT!"}, {window, "PLAY!"}}) {
+        SetForegroundWindow(foreground);
+        ASSERT_TRUE(Eventually([&] { return GetForegroundWindow() == foreground; }));
+        ASSERT_TRUE(WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x60}));
+        expected.back() = line;
+        expected.push_back(Waiting.front());
+        EXPECT_TRUE(Eventually([&] { return ListLines(history) == expected; }));
+    }
+    EXPECT_EQ(ListLines(history), expected);
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
+    std::filesystem::remove_all(folder);
 }
 
 // Starts quorvel.exe with arguments as Explorer starts it: a console of its own, which no
