@@ -149,16 +149,10 @@ SourceItem InputSource::Next() {
 SourceItem InputSource::NextBefore(Deadline until) {
     // What was read already, or is there to read, was waiting: a hold's repeats that
     // queued behind a slow player act once at most.
-    const bool queued = !pending_.empty() || InputWaiting();
+    const bool waiting = !pending_.Empty() || InputWaiting();
     for (;;) {
-        if (!pending_.empty()) {
-            SourceItem item = std::move(pending_.front());
-            pending_.pop_front();
-            if (auto* event = std::get_if<KeyEvent>(&item)) {
-                event->queued = queued;
-                event->more = !pending_.empty() || InputWaiting();
-            }
-            return item;
+        if (auto item = pending_.Take(waiting, [this] { return InputWaiting(); })) {
+            return *std::move(item);
         }
         if (stopRequested_) {
             return SourceStopped{};
@@ -215,7 +209,7 @@ void InputSource::Read(const std::string& devnode, Device& device) {
         }
         if (status == InputDevice::Status::Failed) {
             for (KeyEvent& key : events_) {
-                pending_.push_back(std::move(key));
+                pending_.Push(std::move(key));
             }
             events_.clear();
             Drop(devnode, error == ENODEV ? std::string("it was unplugged")
@@ -234,7 +228,7 @@ void InputSource::Read(const std::string& devnode, Device& device) {
         device.decoder.Take(event, events_);
     }
     for (KeyEvent& key : events_) {
-        pending_.push_back(std::move(key));
+        pending_.Push(std::move(key));
     }
     const auto still = devices_.find(devnode);
     if (still != devices_.end()) {
@@ -252,12 +246,12 @@ void InputSource::Drop(const std::string& devnode, const std::string& why) {
     device->second.decoder.Resync({}, released);
     devices_.erase(device);
     for (KeyEvent& key : released) {
-        pending_.push_back(std::move(key));
+        pending_.Push(std::move(key));
     }
     QUORVEL_WARNING(lcInput) << "stopped reading " << UntrustedText(devnode) << ": " << why;
     if (devices_.empty() && !lost_) {
         lost_ = true;
-        pending_.push_back(SourceCondition{
+        pending_.Push(SourceCondition{
             SourceCondition::Kind::Lost,
             "the input device went away (" + why + "); waiting for it to come back"});
     }
@@ -285,8 +279,8 @@ void InputSource::TakeChanges() {
 void InputSource::SayBack() {
     if (lost_ && !devices_.empty()) {
         lost_ = false;
-        pending_.push_back(SourceCondition{SourceCondition::Kind::Back,
-                                           "reading " + devices_.begin()->first + " again"});
+        pending_.Push(SourceCondition{SourceCondition::Kind::Back,
+                                      "reading " + devices_.begin()->first + " again"});
     }
 }
 

@@ -14,6 +14,7 @@
 #include "input/evdev_decoder.h"
 #include "input/input_device.h"
 #include "source/key_source.h"
+#include "source/read_ahead.h"
 
 // The kernel's input devices as one key source: every device that matches one of the
 // wanted ones (a path, or name=TEXT for every device of that name, as one receiver often
@@ -87,7 +88,7 @@ class InputSource : public KeySource {
     std::string lastErrorNode_;
     bool lost_ = false;
     std::set<std::string> saidGrab_;
-    std::deque<SourceItem> pending_;
+    ReadAhead pending_;
     std::vector<KeyEvent> events_;
     int wakeFd_ = -1;
     std::atomic<bool> stopRequested_{false};

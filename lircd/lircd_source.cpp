@@ -106,16 +106,10 @@ SourceItem LircdSource::Next() {
 SourceItem LircdSource::NextBefore(Deadline until) {
     // What was read already, or is there to read, was waiting: a hold's repeats that
     // queued behind a slow player act once at most.
-    const bool queued = !pending_.empty() || InputWaiting();
+    const bool waiting = !pending_.Empty() || InputWaiting();
     for (;;) {
-        if (!pending_.empty()) {
-            SourceItem item = std::move(pending_.front());
-            pending_.pop_front();
-            if (auto* event = std::get_if<KeyEvent>(&item)) {
-                event->queued = queued;
-                event->more = !pending_.empty() || InputWaiting();
-            }
-            return item;
+        if (auto item = pending_.Take(waiting, [this] { return InputWaiting(); })) {
+            return *std::move(item);
         }
         if (stopRequested_) {
             return SourceStopped{};
@@ -171,14 +165,14 @@ void LircdSource::Read(Deadline until) {
         Disconnect();
         QUORVEL_WARNING(lcLircd) << why << "; connecting again when it is back";
         saidConnectError_ = 0;
-        pending_.push_back(SourceCondition{SourceCondition::Kind::Lost, why});
+        pending_.Push(SourceCondition{SourceCondition::Kind::Lost, why});
         return;
     }
     lines_.clear();
     decoder_.Feed(std::string_view(buffer, static_cast<std::size_t>(n)), lines_);
     for (LircdLineDecoder::Line& line : lines_) {
         if (line.event) {
-            pending_.push_back(std::move(*line.event));
+            pending_.Push(std::move(*line.event));
         } else {
             SayJunk(line.junk);
         }

@@ -10,6 +10,7 @@
 
 #include "lircd/lircd_line_decoder.h"
 #include "source/key_source.h"
+#include "source/read_ahead.h"
 
 // lircd as a key source: a client of its socket, reading the buttons it decodes. A key is
 // named by its button (KEY_PLAYPAUSE), and the event says which remote sent it. When lircd
@@ -62,7 +63,7 @@ class LircdSource : public KeySource {
     std::atomic<bool> stopRequested_{false};
     LircdLineDecoder decoder_;
     std::vector<LircdLineDecoder::Line> lines_;
-    std::deque<SourceItem> pending_;
+    ReadAhead pending_;
     std::set<LircdLineDecoder::Junk> saidJunk_;
     int saidConnectError_ = 0;
 };
