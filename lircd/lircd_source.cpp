@@ -163,11 +163,19 @@ void LircdSource::Read(Deadline until) {
             n == 0 ? std::string("lircd closed the connection")
                    : std::string("reading from lircd failed: ") + std::strerror(errno);
         Disconnect();
-        QUORVEL_WARNING(lcLircd) << why << "; connecting again when it is back";
         saidConnectError_ = 0;
+        // A stopping lircd may still take a client it is about to drop: a connection that
+        // ends before lircd said anything is the same outage, said once.
+        if (!heardSinceLost_) {
+            QUORVEL_INFO(lcLircd) << why << " again; connecting again when it is back";
+            return;
+        }
+        heardSinceLost_ = false;
+        QUORVEL_WARNING(lcLircd) << why << "; connecting again when it is back";
         pending_.Push(SourceCondition{SourceCondition::Kind::Lost, why});
         return;
     }
+    heardSinceLost_ = true;
     lines_.clear();
     decoder_.Feed(std::string_view(buffer, static_cast<std::size_t>(n)), lines_);
     for (LircdLineDecoder::Line& line : lines_) {

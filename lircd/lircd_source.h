@@ -66,4 +66,6 @@ class LircdSource : public KeySource {
     ReadAhead pending_;
     std::set<LircdLineDecoder::Junk> saidJunk_;
     int saidConnectError_ = 0;
+    // lircd has sent something since the connection was last lost (or never lost).
+    bool heardSinceLost_ = true;
 };

@@ -103,8 +103,13 @@ class StandInSocket {
     int client_ = -1;
 };
 
+// The next key event, past any Back (a stopping lircd may take a client it then drops).
 KeyEvent NextEvent(LircdSource& source) {
     SourceItem item = source.Next();
+    while (std::holds_alternative<SourceCondition>(item) &&
+           std::get<SourceCondition>(item).kind == SourceCondition::Kind::Back) {
+        item = source.Next();
+    }
     const auto* event = std::get_if<KeyEvent>(&item);
     return event != nullptr ? *event : KeyEvent{KeyAction::Release, Key::Name("not an event")};
 }
