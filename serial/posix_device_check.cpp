@@ -9,6 +9,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -137,17 +138,21 @@ bool HeldByLockFile(const std::string& folder, const std::string& deviceName) {
     if (!file) {
         return false;
     }
-    char text[64] = {};
-    file.read(text, sizeof text - 1);
+    char content[64] = {};
+    file.read(content, sizeof content - 1);
     const std::streamsize size = file.gcount();
     long pid = 0;
-    if (size == sizeof(std::int32_t)) {
+    // "123\n" is four bytes too: only what is not decimal text is the binary form.
+    const bool decimal = std::all_of(content, content + size, [](char c) {
+        return c == ' ' || c == '\n' || (c >= '0' && c <= '9');
+    });
+    if (size == sizeof(std::int32_t) && !decimal) {
         // The old binary form: the process id as a native int.
         std::int32_t binary = 0;
-        std::memcpy(&binary, text, sizeof binary);
+        std::memcpy(&binary, content, sizeof binary);
         pid = binary;
     } else {
-        pid = std::strtol(text, nullptr, 10);
+        pid = std::strtol(content, nullptr, 10);
     }
     if (pid <= 0) {
         return true;  // unreadable: the conservative reading is that someone holds it

@@ -233,6 +233,7 @@ TEST(HeldByLockFile, OnlyALiveProcessHolds) {
         {"no lock", "", false},
         {"live, as text", std::to_string(::getpid()) + "\n", true},
         {"live, padded", "      " + std::to_string(::getpid()) + "\n", true},
+        {"live, four bytes of text", "  1\n", true},
         {"gone", std::to_string(gone) + "\n", false},
         {"live, binary", std::string(reinterpret_cast<const char*>(&ownBinary), 4), true},
         {"unreadable", "junk\n", true},
