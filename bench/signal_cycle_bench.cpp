@@ -5,8 +5,7 @@
 #include <deque>
 
 #include "remote/signal_cycle.h"
-#include "serial/serial_line.h"
-#include "tests/doubles/ready_serial_device.h"
+#include "serial/serial_event_decoder.h"
 #include "tests/doubles/recording_player_link.h"
 
 namespace {
@@ -28,20 +27,26 @@ class TailHistoryList : public HistoryList {
     std::deque<std::string> lines_;
 };
 
-// A serial device that repeats a pattern of bytes for ever, as fast as it is read.
-class LoopDevice : public ReadySerialDevice {
+// The serial line's decoding of a pattern of bytes repeated for ever, as fast as it is read.
+class LoopReader : public KeyReader {
   public:
-    explicit LoopDevice(std::vector<std::uint8_t> pattern) : pattern_(std::move(pattern)) {}
-    ReadResult Read(std::span<std::uint8_t> buffer) override {
-        for (std::uint8_t& byte : buffer) {
-            byte = pattern_[next_];
-            next_ = (next_ + 1) % pattern_.size();
+    explicit LoopReader(std::vector<std::uint8_t> pattern) : pattern_(std::move(pattern)) {}
+    void Open() override {}
+    std::vector<SourceCondition> Configure() override { return {}; }
+    SourceItem NextBefore(Deadline) override {
+        while (next_ == items_.size()) {
+            items_.clear();
+            next_ = 0;
+            decoder_.Feed(pattern_, items_);
         }
-        return {ReadStatus::Data, buffer.size()};
+        return std::move(items_[next_++]);
     }
+    void RequestStop() override {}
 
   private:
     std::vector<std::uint8_t> pattern_;
+    SerialEventDecoder decoder_{"loop"};
+    std::vector<SourceItem> items_;
     std::size_t next_ = 0;
 };
 
@@ -49,7 +54,7 @@ class LoopDevice : public ReadySerialDevice {
 void RunEvents(benchmark::State& state, std::vector<std::uint8_t> pattern) {
     TailHistoryList list;
     HistoryLog log(list);
-    SerialLine line("loop", std::make_unique<LoopDevice>(std::move(pattern)));
+    LoopReader line(std::move(pattern));
     RecordingPlayerLink player;
     const SharedKeyMap keys;
     SignalCycle cycle(line, log, player, keys);

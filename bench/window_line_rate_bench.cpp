@@ -30,6 +30,7 @@
 #include "qt_app/history_view.h"
 #include "remote/ir_thread.h"
 #include "serial/event_protocol.h"
+#include "tests/doubles/serial_reader.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
     std::optional<TForm1> form;
     form.emplace([&](ReceiverHost& receivers) {
         receivers.Start(
-            path, [] { return std::make_unique<NullPlayerLink>(); },
+            SerialReader(path), [] { return std::make_unique<NullPlayerLink>(); },
             std::make_shared<const SharedKeyMap>());
     });
     form->show();

@@ -12,16 +12,7 @@ constexpr int Repeated = 2;
 
 void EvdevDecoder::Take(const RawInputEvent& event, std::vector<KeyEvent>& out) {
     if (event.type == EV_SYN) {
-        if (event.code == SYN_DROPPED) {
-            dropping_ = true;
-        } else if (event.code == SYN_REPORT && dropping_) {
-            dropping_ = false;
-            resyncDue_ = true;
-        }
-        scancode_.reset();
-        return;
-    }
-    if (dropping_) {
+        scancode_.reset();  // a frame ends, or is dropped
         return;
     }
     if (event.type == EV_MSC && event.code == MSC_SCAN) {
@@ -54,21 +45,10 @@ void EvdevDecoder::Take(const RawInputEvent& event, std::vector<KeyEvent>& out) 
     }
 }
 
-void EvdevDecoder::Resync(const std::set<unsigned>& down, std::vector<KeyEvent>& out) {
-    resyncDue_ = false;
-    for (auto key = down_.begin(); key != down_.end();) {
-        if (down.count(key->first) == 0) {
-            out.push_back(Event(KeyAction::Release, key->first));
-            key = down_.erase(key);
-        } else {
-            ++key;
-        }
-    }
-    for (const unsigned code : down) {
-        if (down_.count(code) == 0) {
-            down_[code] = std::nullopt;
-            out.push_back(Event(KeyAction::Press, code));
-        }
+void EvdevDecoder::ReleaseAll(std::vector<KeyEvent>& out) {
+    while (!down_.empty()) {
+        out.push_back(Event(KeyAction::Release, down_.begin()->first));
+        down_.erase(down_.begin());
     }
 }
 
@@ -78,10 +58,13 @@ KeyEvent EvdevDecoder::Event(KeyAction action, unsigned code) {
         held != down_.end() && held->second ? held->second : scancode_;
     std::string name = code == KEY_UNKNOWN ? std::string() : namer_(code);
     if (name.empty() && scancode) {
-        return KeyEvent{action, Key::Scancode(*scancode), {}, std::nullopt};
+        return KeyEvent{.action = action, .key = Key::Scancode(*scancode), .releases = true};
     }
     if (name.empty()) {
         name = "KEY_" + std::to_string(code);
     }
-    return KeyEvent{action, Key::Name(std::move(name)), {}, scancode};
+    return KeyEvent{.action = action,
+                    .key = Key::Name(std::move(name)),
+                    .scancode = scancode,
+                    .releases = true};
 }

@@ -4,7 +4,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -20,8 +19,9 @@ struct RawInputEvent {
 // Turns one input device's events into key events: a key value of 1 is a press, 2 a repeat
 // (the kernel's autorepeat while held), 0 a release. The scancode a receiver reports
 // (MSC_SCAN, before the key in the same frame) goes with the key, and names a key the kernel
-// maps to nothing. After SYN_DROPPED the events up to the next SYN_REPORT are incomplete and
-// dropped; Resync then brings the keys held in line with the device's own state.
+// maps to nothing. After SYN_DROPPED the frame under way is dropped; what libevdev then hands
+// over to bring its state in line (a key that went up or down meanwhile) are events as any
+// other. Every event says that its source gives releases.
 class EvdevDecoder {
   public:
     // The kernel's name of a key code (KEY_PLAYPAUSE), or empty.
@@ -30,12 +30,9 @@ class EvdevDecoder {
 
     // Appends the key event that event completes, if any.
     void Take(const RawInputEvent& event, std::vector<KeyEvent>& out);
-    // After dropped events: down holds the key codes the device says are down now. Keys no
-    // longer down are released; keys gone down meanwhile are pressed.
-    void Resync(const std::set<unsigned>& down, std::vector<KeyEvent>& out);
+    // Every key down goes up: its device is gone.
+    void ReleaseAll(std::vector<KeyEvent>& out);
     bool AnyKeyDown() const { return !down_.empty(); }
-    // SYN_DROPPED came and Resync is due.
-    bool NeedsResync() const { return resyncDue_; }
 
   private:
     KeyEvent Event(KeyAction action, unsigned code);
@@ -44,6 +41,4 @@ class EvdevDecoder {
     std::optional<std::uint32_t> scancode_;  // reported in the frame being read
     // The keys down, with the scancode each went down with.
     std::map<unsigned, std::optional<std::uint32_t>> down_;
-    bool dropping_ = false;
-    bool resyncDue_ = false;
 };

@@ -10,15 +10,16 @@
 class InputDevice {
   public:
     enum class Status {
-        Event,    // event holds the next event
-        Again,    // nothing more for now
-        Dropped,  // events were lost (SYN_DROPPED); KeysDown tells the state now
-        Failed,   // error holds why; ENODEV when it was unplugged
+        Event,   // event holds the next event
+        Again,   // nothing more for now
+        Failed,  // error holds why; ENODEV when it was unplugged
     };
 
     virtual ~InputDevice() = default;
     // Readable when events wait.
     virtual int Fd() const = 0;
+    // The next event, never waiting. Events were lost when one is SYN_DROPPED; those that
+    // follow it bring the keys in line with the device's state (libevdev's sync).
     virtual Status Next(RawInputEvent& event, int& error) = 0;
     // The key codes down now, as the device's state says.
     virtual std::set<unsigned> KeysDown() const = 0;

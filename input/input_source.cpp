@@ -1,13 +1,11 @@
 #include "input/input_source.h"
 
 #include <linux/input-event-codes.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
 
@@ -29,14 +27,17 @@ InputSource::InputSource(std::vector<std::string> wanted, bool grab,
     : wanted_(std::move(wanted)),
       grab_(grab),
       finder_(std::move(finder)),
-      opener_(std::move(opener)),
-      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+      opener_(std::move(opener)) {}
 
 InputSource::~InputSource() {
-    devices_.clear();
-    if (wakeFd_ >= 0) {
-        ::close(wakeFd_);
+    // Each device leaves the loop before it closes.
+    for (auto& [devnode, device] : devices_) {
+        device.ready.reset();
     }
+}
+
+const LogCategory& InputSource::Log() const {
+    return lcInput;
 }
 
 bool InputSource::Matches(const std::string& wanted, const InputNode& node) {
@@ -50,6 +51,35 @@ bool InputSource::Matches(const std::string& wanted, const InputNode& node) {
     std::error_code error;
     const auto resolved = std::filesystem::canonical(wanted, error);
     return !error && resolved == std::filesystem::path(node.devnode);
+}
+
+std::string InputSource::WhyNotAnInputDevice(const std::string& wanted) {
+    if (std::string_view(wanted).starts_with(NamePrefix)) {
+        return {};
+    }
+    struct stat st {};
+    if (::stat(wanted.c_str(), &st) != 0) {
+        return {};  // not plugged in yet
+    }
+    const std::string what = UntrustedText(wanted);
+    if (S_ISDIR(st.st_mode)) {
+        return what + " is a folder, not an input device";
+    }
+    if (!S_ISCHR(st.st_mode)) {
+        return what + " is a file, not an input device";
+    }
+    // The kernel's own word: an event device's node is named eventN in sysfs.
+    const std::string sys = "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
+                            std::to_string(minor(st.st_rdev));
+    std::error_code error;
+    const auto target = std::filesystem::read_symlink(sys, error);
+    if (error) {
+        return {};  // no sysfs here to ask: the open will tell
+    }
+    if (!target.filename().string().starts_with("event")) {
+        return what + " is not an input event device (/dev/input/eventN, or a link to one)";
+    }
+    return {};
 }
 
 std::string InputSource::Wanted() const {
@@ -88,7 +118,10 @@ std::vector<SourceCondition> InputSource::Configure() {
         return {};
     }
     lost_ = true;
-    return {Missing()};
+    SourceCondition missing = Missing();
+    said_.News(missing.reason);
+    QUORVEL_WARNING(lcInput) << missing.reason;
+    return {std::move(missing)};
 }
 
 SourceCondition InputSource::Missing() const {
@@ -104,6 +137,30 @@ SourceCondition InputSource::Missing() const {
     }
     return {SourceCondition::Kind::Absent,
             "no input device " + Wanted() + " (waiting for it to be plugged in)"};
+}
+
+void InputSource::Attach(EventLoop& loop, SourceOutput& out) {
+    loop_ = &loop;
+    out_ = &out;
+    retry_ = loop.MakeTimer([this] { RetryRefused(); });
+    if (finder_ && finder_->Fd() >= 0) {
+        changes_ = loop.WatchHandle(finder_->Fd(), [this] { TakeChanges(); });
+    }
+    // A read may drop a device, so not over the map itself.
+    std::vector<std::string> open;
+    for (const auto& [devnode, device] : devices_) {
+        open.push_back(devnode);
+    }
+    for (const std::string& devnode : open) {
+        if (const auto device = devices_.find(devnode); device != devices_.end()) {
+            Watch(devnode, device->second);
+        }
+    }
+}
+
+void InputSource::Watch(const std::string& devnode, Device& device) {
+    device.ready = loop_->WatchHandle(device.device->Fd(), [this, devnode] { Read(devnode); });
+    Read(devnode);  // what came before it was watched
 }
 
 int InputSource::Take(const InputNode& node) {
@@ -124,6 +181,10 @@ int InputSource::Take(const InputNode& node) {
     QUORVEL_INFO(lcInput) << "reading " << UntrustedText(node.devnode)
                           << (node.name.empty() ? "" : " (" + UntrustedText(node.name) + ")");
     Grab(node.devnode, taken);
+    if (loop_ != nullptr) {
+        SayBack();  // before what it reads
+        Watch(node.devnode, taken);
+    }
     return 0;
 }
 
@@ -142,98 +203,42 @@ void InputSource::Grab(const std::string& devnode, Device& device) {
     }
 }
 
-SourceItem InputSource::Next() {
-    return NextBefore(Deadline::max());
-}
-
-SourceItem InputSource::NextBefore(Deadline until) {
-    // What was read already, or is there to read, was waiting: a hold's repeats that
-    // queued behind a slow player act once at most.
-    const bool waiting = !pending_.Empty() || InputWaiting();
-    for (;;) {
-        if (auto item = pending_.Take(waiting, [this] { return InputWaiting(); })) {
-            return *std::move(item);
-        }
-        if (stopRequested_) {
-            return SourceStopped{};
-        }
-        const int left = PollTimeout(until);
-        if (left == 0) {
-            return TimedOut{};
-        }
-        std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}, {finder_ ? finder_->Fd() : -1, POLLIN, 0}};
-        std::vector<std::string> order;
-        for (const auto& [devnode, device] : devices_) {
-            fds.push_back({device.device->Fd(), POLLIN, 0});
-            order.push_back(devnode);
-        }
-        const int retry = refused_.empty() ? -1 : static_cast<int>(RetryEvery.count());
-        const int timeout = left < 0 || (retry >= 0 && retry < left) ? retry : left;
-        if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
-            // A poll that fails would fail again at once: pause instead of spinning.
-            ::poll(nullptr, 0, static_cast<int>(RetryEvery.count()));
-            continue;
-        }
-        if (fds[0].revents != 0) {
-            continue;  // asked to stop
-        }
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            const auto device = devices_.find(order[i]);
-            if (fds[i + 2].revents != 0 && device != devices_.end()) {
-                Read(order[i], device->second);
-            }
-        }
-        if (fds[1].revents != 0) {
-            TakeChanges();
-        }
-        RetryRefused();
+void InputSource::Put(std::vector<KeyEvent>& events) {
+    for (KeyEvent& key : events) {
+        out_->Put(std::move(key));
     }
+    events.clear();
 }
 
-bool InputSource::InputWaiting() const {
-    std::vector<pollfd> fds;
-    for (const auto& [devnode, device] : devices_) {
-        fds.push_back({device.device->Fd(), POLLIN, 0});
+void InputSource::Read(const std::string& devnode) {
+    const auto found = devices_.find(devnode);
+    if (found == devices_.end()) {
+        return;
     }
-    return !fds.empty() && ::poll(fds.data(), fds.size(), 0) > 0;
-}
-
-void InputSource::Read(const std::string& devnode, Device& device) {
+    Device& device = found->second;
     RawInputEvent event{};
     int error = 0;
     events_.clear();
-    for (;;) {
+    for (int taken = 0; taken < EventsAtOnce; ++taken) {
         const InputDevice::Status status = device.device->Next(event, error);
         if (status == InputDevice::Status::Again) {
             break;
         }
         if (status == InputDevice::Status::Failed) {
-            for (KeyEvent& key : events_) {
-                pending_.Push(std::move(key));
-            }
-            events_.clear();
+            Put(events_);
             Drop(devnode, error == ENODEV ? std::string("it was unplugged")
                                           : std::string(std::strerror(error)));
             return;
         }
-        if (status == InputDevice::Status::Dropped) {
+        if (event.type == EV_SYN && event.code == SYN_DROPPED) {
             QUORVEL_INFO(lcInput) << UntrustedText(devnode)
-                                  << " sent more than was read in time; its keys are taken "
-                                     "again from its state";
-            device.decoder.Take({EV_SYN, SYN_DROPPED, 0}, events_);
-            device.decoder.Take({EV_SYN, SYN_REPORT, 0}, events_);
-            device.decoder.Resync(device.device->KeysDown(), events_);
-            continue;
+                                  << " sent more than was read in time; its keys are brought "
+                                     "in line with its state";
         }
         device.decoder.Take(event, events_);
     }
-    for (KeyEvent& key : events_) {
-        pending_.Push(std::move(key));
-    }
-    const auto still = devices_.find(devnode);
-    if (still != devices_.end()) {
-        Grab(devnode, still->second);
-    }
+    Put(events_);
+    Grab(devnode, device);
 }
 
 void InputSource::Drop(const std::string& devnode, const std::string& why) {
@@ -242,16 +247,14 @@ void InputSource::Drop(const std::string& devnode, const std::string& why) {
         return;
     }
     // Keys it held are up: a hold must not outlive its device.
-    std::vector<KeyEvent> released;
-    device->second.decoder.Resync({}, released);
+    device->second.decoder.ReleaseAll(events_);
+    device->second.ready.reset();
     devices_.erase(device);
-    for (KeyEvent& key : released) {
-        pending_.Push(std::move(key));
-    }
+    Put(events_);
     QUORVEL_WARNING(lcInput) << "stopped reading " << UntrustedText(devnode) << ": " << why;
     if (devices_.empty() && !lost_) {
         lost_ = true;
-        pending_.Push(SourceCondition{
+        out_->Put(SourceCondition{
             SourceCondition::Kind::Lost,
             "the input device went away (" + why + "); waiting for it to come back"});
     }
@@ -268,19 +271,23 @@ void InputSource::TakeChanges() {
             // The seat's access comes a moment after the device.
             refused_[change.node.devnode] = {change.node,
                                              std::chrono::steady_clock::now() + PermissionGrace};
+            if (!retry_->IsSet()) {
+                retry_->Set(EventLoop::Clock::now() + RetryEvery);
+            }
         } else if (error != 0) {
             QUORVEL_WARNING(lcInput) << "cannot open " << UntrustedText(change.node.devnode) << ": "
                                      << std::strerror(error);
         }
     }
-    SayBack();
 }
 
 void InputSource::SayBack() {
     if (lost_ && !devices_.empty()) {
         lost_ = false;
-        pending_.Push(SourceCondition{SourceCondition::Kind::Back,
-                                      "reading " + devices_.begin()->first + " again"});
+        said_.Clear();
+        const std::string back = "reading " + UntrustedText(devices_.begin()->first) + " again";
+        QUORVEL_INFO(lcInput) << back;
+        out_->Put(SourceCondition{SourceCondition::Kind::Back, back});
     }
 }
 
@@ -299,12 +306,7 @@ void InputSource::RetryRefused() {
                 << " (the user needs access to it: see the README)";
         }
     }
-    SayBack();
-}
-
-void InputSource::RequestStop() {
-    stopRequested_ = true;
-    const std::uint64_t one = 1;
-    // Fails only if the counter would overflow, and then it is readable anyway.
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    if (!refused_.empty()) {
+        retry_->Set(now + RetryEvery);
+    }
 }

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,7 +12,7 @@
 #include "input/evdev_decoder.h"
 #include "input/input_device.h"
 #include "source/key_source.h"
-#include "source/read_ahead.h"
+#include "source/said_once.h"
 
 // The kernel's input devices as one key source: every device that matches one of the
 // wanted ones (a path, or name=TEXT for every device of that name, as one receiver often
@@ -35,6 +33,8 @@ class InputSource : public KeySource {
     // How long a device that refused us just after it appeared is tried again.
     static constexpr std::chrono::seconds PermissionGrace{2};
     static constexpr std::chrono::milliseconds RetryEvery{100};
+    // Events of one device taken in at once; the rest when the loop comes back to it.
+    static constexpr int EventsAtOnce = 64;
 
     // wanted: paths, or name=TEXT. finder and opener: the machine's (MakeUdevDeviceFinder,
     // OpenInputDevice), or a test's; without a finder, only paths are opened and hotplug
@@ -45,34 +45,36 @@ class InputSource : public KeySource {
     InputSource(const InputSource&) = delete;
     InputSource& operator=(const InputSource&) = delete;
 
+    // Whether node is one of wanted (a path, a link to the node, or name=TEXT).
+    static bool Matches(const std::string& wanted, const InputNode& node);
+    // Why wanted can never be an input device (a file, a folder, a character device that is
+    // no event device); empty when it may be (a path not there yet, name=TEXT).
+    static std::string WhyNotAnInputDevice(const std::string& wanted);
+
     void Open() override;
     // When no wanted device could be opened: why, as one condition.
     std::vector<SourceCondition> Configure() override;
-    SourceItem Next() override;
-    SourceItem NextBefore(Deadline until) override;
-    void RequestStop() override;
-    bool GivesReleases() const override { return true; }
-
-    // Whether node is one of wanted (a path, a link to the node, or name=TEXT).
-    static bool Matches(const std::string& wanted, const InputNode& node);
+    void Attach(EventLoop& loop, SourceOutput& out) override;
+    const LogCategory& Log() const override;
 
   private:
     struct Device {
         std::unique_ptr<InputDevice> device;
         EvdevDecoder decoder{KernelKeyName};
+        std::unique_ptr<EventLoop::Watch> ready;
         bool grabDue = false;
     };
 
     // Opens node if it is wanted and not open yet; the errno, or 0.
     int Take(const InputNode& node);
+    void Watch(const std::string& devnode, Device& device);
     void Grab(const std::string& devnode, Device& device);
-    void Read(const std::string& devnode, Device& device);
+    void Read(const std::string& devnode);
+    void Put(std::vector<KeyEvent>& events);
     void Drop(const std::string& devnode, const std::string& why);
     void TakeChanges();
-    // Whether a device has events not read yet.
-    bool InputWaiting() const;
     void RetryRefused();
-    // Back, once, when a device is read again after all were lost.
+    // Back, once, when a device is taken again after all were lost.
     void SayBack();
     SourceCondition Missing() const;
     std::string Wanted() const;
@@ -81,6 +83,10 @@ class InputSource : public KeySource {
     bool grab_;
     std::unique_ptr<DeviceFinder> finder_;
     Opener opener_;
+    EventLoop* loop_ = nullptr;
+    SourceOutput* out_ = nullptr;
+    std::unique_ptr<EventLoop::Watch> changes_;
+    std::unique_ptr<EventLoop::Timer> retry_;
     std::map<std::string, Device> devices_;  // by device node
     // Devices that refused us just after they appeared, and until when they are tried.
     std::map<std::string, std::pair<InputNode, std::chrono::steady_clock::time_point>> refused_;
@@ -88,8 +94,6 @@ class InputSource : public KeySource {
     std::string lastErrorNode_;
     bool lost_ = false;
     std::set<std::string> saidGrab_;
-    ReadAhead pending_;
+    SaidOnce said_;
     std::vector<KeyEvent> events_;
-    int wakeFd_ = -1;
-    std::atomic<bool> stopRequested_{false};
 };

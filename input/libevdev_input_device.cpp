@@ -23,16 +23,17 @@ class LibevdevInputDevice : public InputDevice {
 
     Status Next(RawInputEvent& event, int& error) override {
         input_event raw{};
-        int status = libevdev_next_event(device_, LIBEVDEV_READ_FLAG_NORMAL, &raw);
-        if (status == LIBEVDEV_READ_STATUS_SYNC) {
-            // libevdev has the state right once its sync events are read; the decoder asks
-            // for the state instead of following them.
-            do {
-                status = libevdev_next_event(device_, LIBEVDEV_READ_FLAG_SYNC, &raw);
-            } while (status == LIBEVDEV_READ_STATUS_SYNC);
-            return Status::Dropped;
+        // After SYN_DROPPED, libevdev hands over the changes that bring its state in line,
+        // one by one, until it has none left (-EAGAIN); then reading goes on as usual.
+        int status = libevdev_next_event(
+            device_, syncing_ ? LIBEVDEV_READ_FLAG_SYNC : LIBEVDEV_READ_FLAG_NORMAL, &raw);
+        if (syncing_ && status == -EAGAIN) {
+            syncing_ = false;
+            status = libevdev_next_event(device_, LIBEVDEV_READ_FLAG_NORMAL, &raw);
         }
-        if (status == -EAGAIN) {
+        if (status == LIBEVDEV_READ_STATUS_SYNC) {
+            syncing_ = true;  // raw is the SYN_DROPPED, or one of the changes
+        } else if (status == -EAGAIN) {
             return Status::Again;
         }
         if (status < 0) {
@@ -59,6 +60,7 @@ class LibevdevInputDevice : public InputDevice {
   private:
     int fd_;
     libevdev* device_;
+    bool syncing_ = false;
 };
 
 }  // namespace

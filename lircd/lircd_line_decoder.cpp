@@ -66,6 +66,11 @@ void LircdLineDecoder::Complete(std::vector<Line>& lines) {
         partial_.clear();
     };
     if (blockLines_ >= 0) {
+        if (auto event = ButtonLine(line)) {
+            blockLines_ = -1;
+            done({std::nullopt, Junk::UnendedBlock});
+            return done({std::move(*event), Junk::Malformed});
+        }
         if (line == "END" || ++blockLines_ > LongestReplyBlock) {
             blockLines_ = -1;
         }
@@ -82,19 +87,25 @@ void LircdLineDecoder::Complete(std::vector<Line>& lines) {
         blockLines_ = 0;
         return done({std::nullopt, Junk::ReplyBlock});
     }
+    if (auto event = ButtonLine(line)) {
+        return done({std::move(*event), Junk::Malformed});
+    }
+    done({std::nullopt, Junk::Malformed});
+}
+
+std::optional<KeyEvent> LircdLineDecoder::ButtonLine(std::string_view line) {
     std::string_view rest = line;
     const std::string_view code = NextWord(rest);
     const std::string_view repeat = NextWord(rest);
     const std::string_view button = NextWord(rest);
     const std::string_view remote = NextWord(rest);
     if (!IsHex(code) || !IsHex(repeat) || button.empty() || remote.empty() ||
-        !NextWord(rest).empty()) {
-        return done({std::nullopt, Junk::Malformed});
+        !NextWord(rest).empty() || !IsPrintable(line)) {
+        return std::nullopt;
     }
     const bool held = repeat.find_first_not_of('0') != std::string_view::npos;
-    done({KeyEvent{held ? KeyAction::Repeat : KeyAction::Press, Key::Name(std::string(button)),
-                   std::string(remote)},
-          Junk::Malformed});
+    return KeyEvent{held ? KeyAction::Repeat : KeyAction::Press, Key::Name(std::string(button)),
+                    std::string(remote)};
 }
 
 const char* LircdLineDecoder::Describe(Junk junk) {
@@ -107,6 +118,8 @@ const char* LircdLineDecoder::Describe(Junk junk) {
             return "a line over 256 bytes";
         case Junk::Binary:
             return "a line with bytes that are not text";
+        case Junk::UnendedBlock:
+            return "a reply block (BEGIN) that never ended before a button line";
     }
     return "junk";
 }

@@ -143,6 +143,10 @@ auto NoEmptyName(const std::string& option) {
 
 }  // namespace
 
+std::vector<std::string> CommandLine::SerialPorts() const {
+    return SourceNamed() ? ports : std::vector<std::string>{DefaultPort};
+}
+
 std::string CommandLine::SetAt(const std::string& option) const {
     const auto at = setAt.find(option);
     return at == setAt.end() ? std::string()
@@ -225,9 +229,15 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
         })
         ->check(NoEmptyName("--ignore-player"));
 #endif
+    app.add_option("--port", result.ports)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check([](const std::string& value) {
+            return value.empty() || value[0] == '-' ? "option '--port' needs a value"
+                                                    : std::string();
+        });
     for (const auto& [name, target] :
-         {std::pair{"--port", &result.port}, std::pair{"--player", &result.player},
-          std::pair{"--keys", &result.keys}, std::pair{"--config", &result.config}}) {
+         {std::pair{"--player", &result.player}, std::pair{"--keys", &result.keys},
+          std::pair{"--config", &result.config}}) {
         app.add_option(name, *target)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
             // An option given where the value belongs is a slip, never a value.
@@ -293,20 +303,6 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
         result.lircd =
             lircd.empty() || lircd.back().empty() ? LircdSource::DefaultSocket : lircd.back();
     }
-    // One source: the serial port, lircd or input devices.
-    const std::pair<bool, const char*> sources[] = {{app.count("--port") > 0, "--port"},
-                                                    {!result.lircd.empty(), "--lircd"},
-                                                    {!result.inputs.empty(), "--input"}};
-    for (std::size_t i = 0; i < std::size(sources); ++i) {
-        for (std::size_t j = i + 1; j < std::size(sources); ++j) {
-            if (sources[i].first && sources[j].first) {
-                // Both from the settings file, where its line is named.
-                return Fail(result.SetAt(sources[j].second + 2) + "options '" + sources[i].second +
-                            "' and '" + sources[j].second +
-                            "' exclude each other: one key source at a time");
-            }
-        }
-    }
 #endif
     if (noPlayer && !result.player.empty()) {
         return Fail("options '--player' and '--no-player' exclude each other");
@@ -325,8 +321,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     }
     result.minimized = result.minimized && !console && !learn;
     // A source from the settings file is the user's too, for --learn; --find-port looks for
-    // it (and may have saved it there), so only one named here is a slip.
-    result.portGiven = app.count("--port") > 0;
+    // others (and may have saved them there), so only one named here is a slip.
     const bool findPort = app.count("--find-port") > 0;
     // Given without a value, CLI11 stores one empty one.
     std::erase(result.findPortCandidates, std::string());

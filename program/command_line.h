@@ -33,14 +33,19 @@ struct CommandLine {
     // With UsageError: what is wrong, the whole line for standard error.
     std::string problem;
 
-    std::string port = DefaultPort;
-    // --port was given: --learn searches for the port only when it was not.
-    bool portGiven = false;
-    // --lircd (Linux): lircd's socket, when lircd is the source; empty when it is not.
+    // The key sources, here or in the settings file, read all at once. --port, as often as
+    // given: serial receivers' ports.
+    std::vector<std::string> ports;
+    // --lircd (Linux): lircd's socket; empty when lircd is not read.
     std::string lircd;
-    // --input, as often as given (Linux): the kernel input devices read, when they are the
-    // source: paths, or name=TEXT.
+    // --input, as often as given (Linux): kernel input devices, paths or name=TEXT.
     std::vector<std::string> inputs;
+    // Whether any key source was named; --learn searches for one only when none was.
+    bool SourceNamed() const {
+        return !ports.empty() || !lircd.empty() || !inputs.empty();
+    }
+    // The serial ports read: those named, or the default one when no source was named.
+    std::vector<std::string> SerialPorts() const;
     // --no-grab: the input devices are shared with the desktop, not taken for Quorvel alone.
     bool grab = true;
     // --player: on Linux the MPRIS players to command in order of preference, separated by

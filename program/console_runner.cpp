@@ -15,7 +15,7 @@
 #include "program/app_log.h"
 #include "program/receiver_host.h"
 
-int RunConsole(std::unique_ptr<KeySource> source, const IRThread::PlayerFactory& makePlayer,
+int RunConsole(std::unique_ptr<KeyReader> reader, const IRThread::PlayerFactory& makePlayer,
                KeyMapReloader& keys) {
     QuitSignal quit({}, [&keys] { keys.Reload(); });
     auto owned = std::make_unique<ConsoleHistoryList>(stdout, StandardOutputIsTerminal());
@@ -36,7 +36,7 @@ int RunConsole(std::unique_ptr<KeySource> source, const IRThread::PlayerFactory&
     ApplyLogRules(std::getenv("QT_LOGGING_RULES"));
     // Gone before the log sink that says what became of a reload.
     const auto watch = keys.WatchFile();
-    receiver.Start(std::move(source), makePlayer, keys.Keys());
+    receiver.Start(std::move(reader), makePlayer, keys.Keys());
     // A service's reload waits until now (Type=notify): SIGHUP is a reload from here on.
     if (!TellServiceManagerReady()) {
         QUORVEL_WARNING(lcApp) << "could not tell the service manager that Quorvel is ready";

@@ -4,7 +4,7 @@
 
 #include "program/key_map_reloader.h"
 #include "remote/ir_thread.h"
-#include "source/key_source.h"
+#include "source/key_reader.h"
 
 // quorvel --console: the receiver without a window, on both platforms. The history goes to
 // standard output (the last line rewritten in place on a terminal; each line once, when
@@ -12,5 +12,5 @@
 // rewritten, never into it. The key map is read again on SIGHUP and when its file is saved
 // (keys). Runs until the user asks to quit (QuitSignal), then stops and joins the
 // receiver; returns the exit status.
-int RunConsole(std::unique_ptr<KeySource> source, const IRThread::PlayerFactory& makePlayer,
+int RunConsole(std::unique_ptr<KeyReader> reader, const IRThread::PlayerFactory& makePlayer,
                KeyMapReloader& keys);

@@ -2,27 +2,25 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "log/untrusted_text.h"
 #include "platform/file_replacement.h"
 #include "platform/utf8_path.h"
 #include "program/key_map_file.h"
-#include "serial/serial_line.h"
-#include "serial/serial_log.h"
 
 namespace {
 
 // A held key repeats about every 110 ms; a volume key held this long has repeated.
 constexpr auto HoldTime = std::chrono::milliseconds(700);
 
-// What the two threads report: a key event from the source, a line typed, the end of
-// typing, or the source lost.
+// What the learner waits for: a key event from the sources, a line typed, the end of
+// typing, or a source lost.
 struct Event {
     enum class Kind { Key, Line, EndOfInput, SourceLost };
     Kind kind;
@@ -31,45 +29,47 @@ struct Event {
     std::string text = {};  // what was typed, or why the source was lost
 };
 
-class Events {
+// Lines typed, from the thread that reads them, which wakes the loop for each while the
+// learner runs.
+class Typed {
   public:
     void Push(Event event) {
-        {
-            std::lock_guard lock(mutex_);
-            events_.push_back(std::move(event));
-        }
-        changed_.notify_all();
-    }
-    // Gives an event back, to be the next one again.
-    void Return(Event event) {
         std::lock_guard lock(mutex_);
-        events_.push_front(std::move(event));
+        events_.push_back(std::move(event));
+        if (reader_ != nullptr) {
+            reader_->Wake();
+        }
     }
-    // The next event, or none once deadline has passed.
-    std::optional<Event> Next(std::chrono::steady_clock::time_point deadline) {
-        std::unique_lock lock(mutex_);
-        if (!changed_.wait_until(lock, deadline, [this] { return !events_.empty(); })) {
+    std::optional<Event> Take() {
+        std::lock_guard lock(mutex_);
+        if (events_.empty()) {
             return std::nullopt;
         }
         Event event = std::move(events_.front());
         events_.pop_front();
         return event;
     }
+    // The loop to wake, or none once learning is over.
+    void Wake(ReceiverLoop* reader) {
+        std::lock_guard lock(mutex_);
+        reader_ = reader;
+    }
 
   private:
     std::mutex mutex_;
-    std::condition_variable changed_;
     std::deque<Event> events_;
+    ReceiverLoop* reader_ = nullptr;
 };
 
-// The learner says the port's problems itself, once: the receiver's own diagnostics of
-// the same problems are held back while it runs.
-class ReceiverLogMuted {
+// The learner says the sources' problems itself, once: their own diagnostics of the same
+// problems are held back while it runs.
+class SourceLogsMuted {
   public:
-    explicit ReceiverLogMuted(std::ostream& err)
-        : previous_(SetLogSink([this, &err](const LogCategory& category, LogLevel level,
+    SourceLogsMuted(std::ostream& err, std::set<const LogCategory*> muted)
+        : muted_(std::move(muted)),
+          previous_(SetLogSink([this, &err](const LogCategory& category, LogLevel level,
                                             const std::string& message) {
-              if (&category == &lcReceiver) {
+              if (muted_.count(&category) != 0) {
                   return;
               }
               if (previous_) {
@@ -78,45 +78,19 @@ class ReceiverLogMuted {
                   err << category.Name() << ": " << message << '\n';
               }
           })) {}
-    ~ReceiverLogMuted() { SetLogSink(previous_); }
-    ReceiverLogMuted(const ReceiverLogMuted&) = delete;
-    ReceiverLogMuted& operator=(const ReceiverLogMuted&) = delete;
+    ~SourceLogsMuted() { SetLogSink(previous_); }
+    SourceLogsMuted(const SourceLogsMuted&) = delete;
+    SourceLogsMuted& operator=(const SourceLogsMuted&) = delete;
 
   private:
+    std::set<const LogCategory*> muted_;
     LogSink previous_;
 };
 
-// Reads the source until it is stopped or lost: key presses and repeats become events;
-// a line error only damages the event it hit, so learning goes on after it.
-void ReadKeys(KeySource& source, Events& events) {
-    for (;;) {
-        SourceItem item = source.Next();
-        const SourceCondition* failure = std::get_if<SourceCondition>(&item);
-        if (const auto* broken = std::get_if<BrokenEvent>(&item)) {
-            failure = &broken->why;
-        }
-        if (const auto* event = std::get_if<KeyEvent>(&item)) {
-            if (event->action != KeyAction::Release) {
-                events.Push({Event::Kind::Key, event->action == KeyAction::Repeat, event->key});
-            }
-        } else if (failure != nullptr && failure->kind != SourceCondition::Kind::LineError &&
-                   failure->kind != SourceCondition::Kind::Back) {
-            events.Push({Event::Kind::SourceLost, false, std::nullopt, failure->reason});
-            return;
-        } else if (std::holds_alternative<SourceStopped>(item)) {
-            return;
-        }
-    }
-}
-
 }  // namespace
 
-int KeyLearner::Run(const std::string& port, const std::filesystem::path& path) {
-    SerialLine line(port, MakeSerialDevice());
-    return Run(line, port, path);
-}
-
-int KeyLearner::Run(KeySource& source, const std::string& name, const std::filesystem::path& path) {
+int KeyLearner::Run(ReceiverLoop& reader, const std::string& name,
+                    const std::filesystem::path& path) {
     // A folder or a device at path would be moved aside, or written through: refused
     // before a single key is asked for.
     if (const std::string why = WhyNotAFileToWrite(path); !why.empty()) {
@@ -124,25 +98,64 @@ int KeyLearner::Run(KeySource& source, const std::string& name, const std::files
              << '\n';
         return 2;
     }
-    const ReceiverLogMuted muted(err_);
-    source.Open();
-    if (const auto problems = source.Configure(); !problems.empty()) {
+    std::set<const LogCategory*> sourceLogs;
+    for (const auto& source : reader.Sources()) {
+        sourceLogs.insert(&source->Log());
+    }
+    const SourceLogsMuted muted(err_, std::move(sourceLogs));
+    reader.Open();
+    if (const auto problems = reader.Configure(); !problems.empty()) {
         err_ << "quorvel: cannot learn from " << UntrustedText(name) << ": "
              << problems.front().reason << '\n';
         return 1;
     }
 
-    auto events = std::make_shared<Events>();
-    std::thread reader([&source, events] { ReadKeys(source, *events); });
-    // Typing cannot be interrupted, so this thread is left to end with the program; it holds
+    // Typing cannot be interrupted, so its thread is left to end with the program; it holds
     // nothing of this object's but the stream, which must live as long (standard input).
-    std::thread([in = &in_, events] {
-        for (std::string typed; std::getline(*in, typed);) {
-            events->Push({Event::Kind::Line, false, std::nullopt, typed});
+    auto typed = std::make_shared<Typed>();
+    typed->Wake(&reader);
+    const struct Unhook {
+        Typed& typed;
+        ~Unhook() { typed.Wake(nullptr); }
+    } unhook{*typed};
+    std::thread([in = &in_, typed] {
+        for (std::string line; std::getline(*in, line);) {
+            typed->Push({Event::Kind::Line, false, std::nullopt, line});
         }
-        events->Push({Event::Kind::EndOfInput});
+        typed->Push({Event::Kind::EndOfInput});
     }).detach();
-
+    // What was put back, to be the next event again.
+    std::deque<Event> returned;
+    // The next event, or none once deadline has passed.
+    const auto next = [&](std::chrono::steady_clock::time_point deadline) -> std::optional<Event> {
+        for (;;) {
+            if (!returned.empty()) {
+                Event event = std::move(returned.front());
+                returned.pop_front();
+                return event;
+            }
+            if (auto event = typed->Take()) {
+                return event;
+            }
+            const SourceItem item = reader.NextBefore(deadline);
+            const SourceCondition* failure = std::get_if<SourceCondition>(&item);
+            if (const auto* broken = std::get_if<BrokenEvent>(&item)) {
+                failure = &broken->why;
+            }
+            if (const auto* event = std::get_if<KeyEvent>(&item)) {
+                if (event->action != KeyAction::Release) {
+                    return Event{Event::Kind::Key, event->action == KeyAction::Repeat, event->key};
+                }
+            } else if (failure != nullptr && failure->kind != SourceCondition::Kind::LineError &&
+                       failure->kind != SourceCondition::Kind::Back) {
+                // A line error only damages the event it hit; a lost source ends learning.
+                return Event{Event::Kind::SourceLost, false, std::nullopt, failure->reason};
+            } else if (std::holds_alternative<TimedOut>(item) &&
+                       std::chrono::steady_clock::now() >= deadline) {
+                return std::nullopt;
+            }
+        }
+    };
     out_ << "Learning the remote on " << UntrustedText(name)
          << ". Press each key asked for; Enter skips one.\n";
     KeyMap keys;
@@ -155,7 +168,7 @@ int KeyLearner::Run(KeySource& source, const std::string& name, const std::files
     // ended or the source was lost.
     const auto nextPress = [&]() -> std::optional<Key> {
         for (;;) {
-            Event event = *events->Next(never);
+            Event event = *next(never);
             if (event.kind == Event::Kind::SourceLost) {
                 lost = true;
                 lostWhy = event.text;
@@ -174,10 +187,10 @@ int KeyLearner::Run(KeySource& source, const std::string& name, const std::files
     // A held key's repeat codes, if it was held: new ones are added to held and said.
     const auto repeats = [&](std::vector<Key>& held, const std::vector<Key>& before) {
         const auto until = std::chrono::steady_clock::now() + HoldTime;
-        while (const auto more = events->Next(until)) {
+        while (const auto more = next(until)) {
             if (more->kind != Event::Kind::Key || !more->held) {
                 // typing, the next key or a lost port: the next step's
-                events->Return(*more);
+                returned.push_back(*more);
                 break;
             }
             const auto known = [&](const std::vector<Key>& codes) {
@@ -193,7 +206,7 @@ int KeyLearner::Run(KeySource& source, const std::string& name, const std::files
     // Yes unless the answer typed starts with n; the end of input is a yes.
     const auto yes = [&]() {
         for (;;) {
-            const Event event = *events->Next(never);
+            const Event event = *next(never);
             if (event.kind == Event::Kind::SourceLost) {
                 lost = true;
                 lostWhy = event.text;
@@ -273,9 +286,6 @@ int KeyLearner::Run(KeySource& source, const std::string& name, const std::files
             keys.Bind(KeyMap::Kind::Held, held, PlayerRequest(action));
         }
     }
-    source.RequestStop();
-    reader.join();
-
     if (lost) {
         err_ << "quorvel: lost the receiver on " << UntrustedText(name) << ": " << lostWhy
              << "; nothing written\n";

@@ -5,10 +5,10 @@
 #include <ostream>
 #include <string>
 
-#include "source/key_source.h"
+#include "source/receiver_loop.h"
 
 // Learns a remote's keys in the terminal: asks for the key of each action in turn, reads
-// the key press from the port, refuses a code already taken, lets Enter skip an action,
+// the key press from any of the sources, refuses a code already taken, lets Enter skip an action,
 // binds a held volume key's repeat code too, then writes the key map (KeyMapFile::Save)
 // and says where. Each key is asked for twice: a second code on the second press (a
 // remote with a toggle bit) is offered to be bound with the first, on one line.
@@ -22,11 +22,9 @@ class KeyLearner {
     KeyLearner(std::istream& in, std::ostream& out, std::ostream& err)
         : in_(in), out_(out), err_(err) {}
 
-    // Runs the session on the serial receiver on port and writes what it learnt to path;
-    // the exit status.
-    int Run(const std::string& port, const std::filesystem::path& path);
-    // The same on any key source; name says which in messages.
-    int Run(KeySource& source, const std::string& name, const std::filesystem::path& path);
+    // Runs the session on reader's key sources, all at once, and writes what it learnt to
+    // path; the exit status. name says which sources in messages.
+    int Run(ReceiverLoop& reader, const std::string& name, const std::filesystem::path& path);
 
   private:
     std::istream& in_;

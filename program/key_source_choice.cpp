@@ -1,5 +1,6 @@
 #include "program/key_source_choice.h"
 
+#include "log/untrusted_text.h"
 #include "serial/serial_device.h"
 #include "serial/serial_line.h"
 
@@ -10,33 +11,72 @@
 #include "lircd/lircd_source.h"
 #endif
 
-bool ReadsSerialPort(const CommandLine& options) {
-    return options.lircd.empty() && options.inputs.empty();
-}
+namespace {
 
-std::unique_ptr<KeySource> MakeKeySource(const CommandLine& options) {
+// A line of ours around a path: longer than one untrusted piece.
+constexpr std::size_t LineLimit = 1000;
+
+}  // namespace
+
+std::vector<std::unique_ptr<KeySource>> MakeKeySources(const CommandLine& options) {
+    std::vector<std::unique_ptr<KeySource>> sources;
+    for (const std::string& port : options.SerialPorts()) {
+        sources.push_back(std::make_unique<SerialLine>(port, MakeSerialDevice()));
+    }
 #ifndef _WIN32
     if (!options.lircd.empty()) {
-        return std::make_unique<LircdSource>(options.lircd);
+        sources.push_back(std::make_unique<LircdSource>(options.lircd));
     }
     if (!options.inputs.empty()) {
-        return std::make_unique<InputSource>(options.inputs, options.grab, MakeUdevDeviceFinder(),
-                                             OpenInputDevice);
+        sources.push_back(std::make_unique<InputSource>(options.inputs, options.grab,
+                                                        MakeUdevDeviceFinder(), OpenInputDevice));
     }
 #endif
-    return std::make_unique<SerialLine>(options.port, MakeSerialDevice());
+    return sources;
 }
 
-std::string KeySourceName(const CommandLine& options) {
+std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options) {
+    return std::make_unique<ReceiverLoop>(MakeKeySources(options));
+}
+
+std::string KeySourceNames(const CommandLine& options) {
+    std::string names;
+    const auto add = [&names](const std::string& name) {
+        names += (names.empty() ? "" : ", ") + name;
+    };
+    for (const std::string& port : options.SerialPorts()) {
+        add(port);
+    }
     if (!options.lircd.empty()) {
-        return "lircd at " + options.lircd;
+        add("lircd at " + options.lircd);
     }
-    if (!options.inputs.empty()) {
-        std::string names;
-        for (const std::string& input : options.inputs) {
-            names += (names.empty() ? "" : ", ") + input;
+    for (const std::string& input : options.inputs) {
+        add("input " + input);
+    }
+    return names;
+}
+
+std::string WhyNotKeySources(const CommandLine& options) {
+    // Reading a file, a pipe or the user's own terminal as if it were the receiver would
+    // feed the player garbage, or take the terminal over.
+    const auto said = [&options](const char* setting, const std::string& why) {
+        return "quorvel: " + options.SetAt(setting) + UntrustedText(why, LineLimit) + "\n";
+    };
+    for (const std::string& port : options.ports) {
+        if (const std::string why = WhyNotASerialPort(port); !why.empty()) {
+            return said("port", why);
         }
-        return "input " + names;
     }
-    return options.port;
+#ifndef _WIN32
+    if (const std::string why = LircdSource::WhyNotASocket(options.lircd);
+        !options.lircd.empty() && !why.empty()) {
+        return said("lircd", why);
+    }
+    for (const std::string& input : options.inputs) {
+        if (const std::string why = InputSource::WhyNotAnInputDevice(input); !why.empty()) {
+            return said("input", why);
+        }
+    }
+#endif
+    return {};
 }

@@ -2,14 +2,21 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "program/command_line.h"
 #include "source/key_source.h"
+#include "source/receiver_loop.h"
 
-// The key source the options ask for: the serial receiver on --port (the default), lircd
-// (--lircd) or the kernel's input devices (--input; Linux only).
-std::unique_ptr<KeySource> MakeKeySource(const CommandLine& options);
-// What it reads, for the user: the port, "lircd at SOCKET" or the devices.
-std::string KeySourceName(const CommandLine& options);
-// Whether it is the serial receiver.
-bool ReadsSerialPort(const CommandLine& options);
+// The key sources the options ask for, all read at once: the serial receiver on each port
+// (the default port when no source is named), lircd (--lircd) and the kernel's input devices
+// (--input); the last two on Linux only.
+std::vector<std::unique_ptr<KeySource>> MakeKeySources(const CommandLine& options);
+// The one loop over them.
+std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options);
+// What they read, for the user: the ports, "lircd at SOCKET", "input DEVICE", joined.
+std::string KeySourceNames(const CommandLine& options);
+// Why one of them can never be a key source (a file given as a port or an input device, a
+// socket path too long for a socket), as a line for standard error naming the setting's line
+// when it came from the settings file; empty when each may be.
+std::string WhyNotKeySources(const CommandLine& options);

@@ -4,23 +4,14 @@
 
 #include "log/untrusted_text.h"
 #include "program/port_candidates.h"
+#include "program/press_tally.h"
 #include "program/settings_file.h"
 #include "serial/serial_line.h"
 
-struct PortFinder::Port {
-    std::string name;
-    std::unique_ptr<KeySource> source;
-    std::thread reader;
-    // Guarded by the finder's mutex.
-    bool heard = false;
-    int presses = 0;
-};
+PortFinder::PortFinder(DeviceMaker makeDevice)
+    : makeDevice_(std::move(makeDevice)), loop_(std::make_unique<ReceiverLoop>()) {}
 
-PortFinder::PortFinder(DeviceMaker makeDevice) : makeDevice_(std::move(makeDevice)) {}
-
-PortFinder::~PortFinder() {
-    StopAll();
-}
+PortFinder::~PortFinder() = default;
 
 std::vector<std::string> PortFinder::Listen(const std::vector<std::string>& candidates) {
     std::vector<std::string> listening;
@@ -45,7 +36,8 @@ std::vector<std::string> PortFinder::Listen(const std::vector<std::string>& cand
             problems_.push_back(why);
             continue;
         }
-        Start(name, std::move(line));
+        names_.push_back(name);
+        loop_->Attach(std::move(line));
         listening.push_back(name);
     }
     return listening;
@@ -57,93 +49,49 @@ bool PortFinder::ListenTo(const std::string& name, std::unique_ptr<KeySource> so
         problems_.push_back(problems.front().reason);
         return false;
     }
-    Start(name, std::move(source));
+    names_.push_back(name);
+    loop_->Attach(std::move(source));
     return true;
-}
-
-void PortFinder::Start(const std::string& name, std::unique_ptr<KeySource> source) {
-    auto& port = ports_.emplace_back(std::make_unique<Port>(Port{name, std::move(source), {}}));
-    port->reader = std::thread([this, raw = port.get()] { ReadUntilKey(*raw); });
-}
-
-void PortFinder::ReadUntilKey(Port& port) {
-    for (;;) {
-        const SourceItem item = port.source->Next();
-        const auto* condition = std::get_if<SourceCondition>(&item);
-        if (const auto* broken = std::get_if<BrokenEvent>(&item)) {
-            condition = &broken->why;
-        }
-        if (std::holds_alternative<SourceStopped>(item) ||
-            (condition != nullptr && condition->kind != SourceCondition::Kind::LineError)) {
-            break;  // stopped, or the port lost: it is not the receiver's any more
-        }
-        // Anything else came from it: an event, a stray or damaged byte.
-        const auto* event = std::get_if<KeyEvent>(&item);
-        const bool press = event != nullptr && event->action == KeyAction::Press;
-        {
-            std::lock_guard lock(mutex_);
-            if (!port.heard) {
-                port.heard = true;
-                ++heard_;
-            }
-            if (!press || !found_.empty()) {
-                continue;
-            }
-            // Alone, the press is the receiver's; beside another port's bytes it may be
-            // noise that looks like one, which seldom happens twice on the same port.
-            if (++port.presses >= 2 || heard_ == 1) {
-                found_ = port.name;
-            } else {
-                againWanted_ = true;
-            }
-        }
-        changed_.notify_all();
-    }
-    {
-        std::lock_guard lock(mutex_);
-        ++ended_;
-    }
-    changed_.notify_all();
 }
 
 std::string PortFinder::Await(std::chrono::milliseconds limit,
                               const std::function<void()>& askAgain) {
-    std::string found;
-    {
-        std::unique_lock lock(mutex_);
-        bool asked = false;
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            const bool woken = changed_.wait_until(lock, deadline, [&] {
-                return !found_.empty() || ended_ == ports_.size() || (againWanted_ && !asked);
-            });
-            if (!woken || !found_.empty() || ended_ == ports_.size()) {
-                break;
-            }
+    PressTally tally;
+    std::vector<bool> ended(names_.size(), false);
+    bool asked = false;
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!tally.Found() && std::find(ended.begin(), ended.end(), false) != ended.end()) {
+        const ReceiverLoop::Taken taken = loop_->Take(deadline);
+        if (std::holds_alternative<TimedOut>(taken.item)) {
+            break;
+        }
+        const auto* condition = std::get_if<SourceCondition>(&taken.item);
+        if (const auto* broken = std::get_if<BrokenEvent>(&taken.item)) {
+            condition = &broken->why;
+        }
+        if (condition != nullptr && condition->kind == SourceCondition::Kind::Back) {
+            continue;
+        }
+        if (condition != nullptr && condition->kind != SourceCondition::Kind::LineError) {
+            ended[taken.source] = true;  // the port lost: it is not the receiver's any more
+            continue;
+        }
+        // Anything else came from it: an event, a stray or damaged byte.
+        const auto* event = std::get_if<KeyEvent>(&taken.item);
+        tally.Heard(taken.source, event != nullptr && event->action == KeyAction::Press);
+        if (tally.AgainWanted() && !asked && !tally.Found()) {
             asked = true;
-            lock.unlock();
             if (askAgain) {
                 askAgain();
             }
-            lock.lock();
             deadline = std::chrono::steady_clock::now() + limit;
         }
-        found = found_;
     }
-    StopAll();
+    const std::string found = tally.Found() ? names_[*tally.Found()] : std::string();
+    // Listening ends: the ports close, and can be opened again.
+    loop_ = std::make_unique<ReceiverLoop>();
+    names_.clear();
     return found;
-}
-
-void PortFinder::StopAll() {
-    for (auto& port : ports_) {
-        port->source->RequestStop();
-    }
-    for (auto& port : ports_) {
-        if (port->reader.joinable()) {
-            port->reader.join();
-        }
-    }
-    ports_.clear();
 }
 
 namespace {
@@ -212,13 +160,15 @@ FoundRemote FindPortSession(const std::vector<std::string>& candidates,
     // Quoted when the settings file would misread it ("my #port"); none holds a line break.
     const std::string line = SettingLine(found.setting, found.value);
     if (keeping.save && ask) {
-        out << "Save it as the " << what << " in " << UntrustedText(keeping.where) << "? [y/N] "
+        out << "Save it as a " << what << " in " << UntrustedText(keeping.where)
+            << ": beside the key sources there (a), in their place (r), or not (n)? [a/r/N] "
             << std::flush;
         std::string answer;
         std::getline(in, answer);
-        if (answer == "y" || answer == "Y" || answer == "yes") {
+        const char first = answer.empty() ? 'n' : static_cast<char>(answer.front() | 0x20);
+        if (first == 'a' || first == 'y' || first == 'r') {
             std::string problem;
-            if (keeping.save(found.setting, found.value, problem)) {
+            if (keeping.save(found.setting, found.value, first != 'r', problem)) {
                 out << "Saved.\n";
             } else {
                 err << "quorvel: " << problem << '\n';
@@ -226,8 +176,9 @@ FoundRemote FindPortSession(const std::vector<std::string>& candidates,
         }
     } else if (!line.empty()) {
         out << "To use it from now on, add this line to " << UntrustedText(keeping.where)
-            << (found.setting == "port" ? "" : " (in place of any port, lircd or input line)")
-            << ":\n  " << UntrustedText(line, 1000) << '\n';
+            << " (beside the key sources there, or in place of their port, lircd and input "
+               "lines):\n  "
+            << UntrustedText(line, 1000) << '\n';
     } else {
         out << "Its name cannot be kept in " << UntrustedText(keeping.where) << ": give it with --"
             << found.setting << ".\n";

@@ -1,25 +1,22 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <istream>
 #include <memory>
-#include <mutex>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "program/remote_candidates.h"
 #include "serial/serial_device.h"
 #include "source/key_source.h"
+#include "source/receiver_loop.h"
 
 // Finds the receiver's port by listening on several ports at once, each set up as the
-// receiver's own line, and on any other key sources beside them, until a key press arrives
-// on one. Noise on a port can hold a press by chance: while more than one port or source
-// has sent anything, one is named only once two presses have come from it. A port held by
-// another program (its exclusive open, its lock, a lock file) is never taken from it.
+// receiver's own line, and on any other key sources beside them, on one receiver loop, until
+// a key press arrives on one. Noise on a port can hold a press by chance (PressTally). A port
+// held by another program (its exclusive open, its lock, a lock file) is never taken from it.
 class PortFinder {
   public:
     // How long a search waits for a key.
@@ -41,35 +38,27 @@ class PortFinder {
 
     // The candidate found, or empty when limit passed first or every port was lost.
     // Listening ends and the ports are closed either way. When a press came but more than
-    // one port has sent something, askAgain is called (once, on this thread) so the user
-    // presses again, and limit starts anew.
+    // one port has sent something, askAgain is called (once) so the user presses again, and
+    // limit starts anew.
     std::string Await(std::chrono::milliseconds limit,
                       const std::function<void()>& askAgain = nullptr);
 
   private:
-    struct Port;
-    void Start(const std::string& name, std::unique_ptr<KeySource> source);
-    void ReadUntilKey(Port& port);
-    void StopAll();
-
     DeviceMaker makeDevice_;
     std::vector<std::string> problems_;
-    std::vector<std::unique_ptr<Port>> ports_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::string found_;
-    std::size_t ended_ = 0;  // readers that ended without a key
-    std::size_t heard_ = 0;  // ports that have sent anything
-    bool againWanted_ = false;
+    std::unique_ptr<ReceiverLoop> loop_;
+    std::vector<std::string> names_;  // by the loop's index of each source
 };
 
 // Keeps a found port or source for the runs to come, in the settings file.
 struct PortKeeping {
     // Where it is kept, for the question; and the line to add there when save is empty.
     std::string where;
-    // Keeps value as setting ("port", "lircd", "input"), in place of any other source; false,
-    // with problem said, when it could not. Empty: the user is told the line to add instead.
-    std::function<bool(const std::string& setting, const std::string& value, std::string& problem)>
+    // Keeps value as setting ("port", "lircd", "input"): beside the sources kept there (add),
+    // or in place of them; false, with problem said, when it could not. Empty: the user is
+    // told the line to add instead.
+    std::function<bool(const std::string& setting, const std::string& value, bool add,
+                       std::string& problem)>
         save;
 };
 
@@ -83,7 +72,8 @@ struct FoundRemote {
 // The search as the user sees it (--find-port, and --learn without a source): listens on
 // candidates (the machine's serial ports when there are none) and on others, says which
 // cannot be used, asks for any key, says where it arrived (a port by its stable name), and
-// offers to keep that: asks in (y/N) only when ask, since in is a terminal.
+// offers to keep that beside the sources kept already, or in their place: asks in only
+// when ask, since in is a terminal.
 FoundRemote FindPortSession(const std::vector<std::string>& candidates,
                             const std::vector<RemoteCandidate>& others, std::istream& in, bool ask,
                             std::ostream& out, std::ostream& err, const PortKeeping& keeping,

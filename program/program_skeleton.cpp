@@ -64,7 +64,7 @@ int RunProgram(const std::vector<std::string>& args, ProgramPlatform& platform) 
     const IRThread::PlayerFactory player = platform.Player(options);
     if (options.command == CommandLine::Command::RunConsole) {
         return Reported(platform, false,
-                        [&] { return RunConsole(MakeKeySource(options), player, keys); });
+                        [&] { return RunConsole(MakeReceiverLoop(options), player, keys); });
     }
     if (const auto status = platform.PrepareWindow()) {
         return *status;

@@ -14,7 +14,6 @@
 #include "program/port_finder.h"
 #include "program/remote_candidates.h"
 #include "program/settings_file.h"
-#include "serial/serial_device.h"
 
 namespace {
 
@@ -22,14 +21,17 @@ namespace {
 constexpr std::size_t LineLimit = 1000;
 
 // Where a found port or source is kept for the runs to come: the settings file in force
-// (--config's, else the default one), in place of the source it named, as one source at a
-// time is read.
+// (--config's, else the default one), beside the sources it names or in their place. There
+// is one lircd: one found takes the place of the one named.
 PortKeeping FoundPortKeeping(const CommandLine& options) {
     const std::filesystem::path file =
         options.config.empty() ? DefaultSettingsPath() : PathFromUtf8(options.config);
-    return {Utf8FromPath(file),
-            [file](const std::string& setting, const std::string& value, std::string& problem) {
-                return SaveSetting(file, setting, value, problem, {"port", "lircd", "input"});
+    return {Utf8FromPath(file), [file](const std::string& setting, const std::string& value,
+                                       bool add, std::string& problem) {
+                if (!add) {
+                    return SaveSetting(file, setting, value, problem, {"port", "lircd", "input"});
+                }
+                return SaveSetting(file, setting, value, problem, {}, setting != "lircd");
             }};
 }
 
@@ -94,15 +96,12 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
             break;
     }
     const bool learn = options.command == Command::Learn;
-    const bool serial = ReadsSerialPort(options);
-    const bool searching = learn && serial && !options.portGiven;
+    const bool searching = learn && !options.SourceNamed();
     // Reading a file, a pipe or the user's own terminal as if it were the receiver would
     // feed the player garbage, or take the terminal over.
-    if (const std::string why =
-            searching || !serial ? std::string() : WhyNotASerialPort(options.port);
+    if (const std::string why = searching ? std::string() : WhyNotKeySources(options);
         !why.empty()) {
-        // A value from the settings file is named with its line, as a refused one is there.
-        output.err("quorvel: " + options.SetAt("port") + UntrustedText(why, LineLimit) + "\n");
+        output.err(why);
         return CommandLine::UsageError;
     }
     if (learn) {
@@ -126,14 +125,11 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
             } else if (remote.setting == "input") {
                 found.inputs = {remote.value};
             } else {
-                found.port = remote.value;
+                found.ports = {remote.value};
             }
         }
-        if (!ReadsSerialPort(found)) {
-            const std::unique_ptr<KeySource> source = MakeKeySource(found);
-            return learner.Run(*source, KeySourceName(found), path);
-        }
-        return learner.Run(found.port, path);
+        ReceiverLoop reader(MakeKeySources(found));
+        return learner.Run(reader, KeySourceNames(found), path);
     }
     // A key map with mistakes is refused whole, every mistake named, before anything runs.
     KeyMapFile::Loaded loaded = KeyMapFile::Load(PathFromUtf8(options.keys));

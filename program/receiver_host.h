@@ -20,13 +20,10 @@ class ReceiverHost {
 
     HistoryList& List() const { return *list_; }
 
-    // Starts the receiver: source read into List(), its keys bound by keys (which may be
-    // replaced while it runs). A history has one writer: a second Start throws
-    // std::logic_error.
-    void Start(std::unique_ptr<KeySource> source, IRThread::PlayerFactory makePlayer,
-               std::shared_ptr<const SharedKeyMap> keys);
-    // The same, with the serial receiver on port as the source.
-    void Start(std::string port, IRThread::PlayerFactory makePlayer,
+    // Starts the receiver: the sources reader reads, into List(), their keys bound by keys
+    // (which may be replaced while it runs). A history has one writer: a second Start
+    // throws std::logic_error.
+    void Start(std::unique_ptr<KeyReader> reader, IRThread::PlayerFactory makePlayer,
                std::shared_ptr<const SharedKeyMap> keys);
 
     // Asks the receiver to stop, then waits for it. Safe to call again.

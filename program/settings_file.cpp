@@ -157,7 +157,7 @@ SettingsRead ReadSettings(const fs::path& file) {
 }
 
 bool SaveSetting(const fs::path& file, std::string_view key, std::string_view value,
-                 std::string& problem, const std::vector<std::string_view>& replacing) {
+                 std::string& problem, const std::vector<std::string_view>& replacing, bool add) {
     const std::string setting = SettingLine(key, value);
     if (setting.empty()) {
         problem = "a value with a line break or both quotes cannot be saved";
@@ -188,6 +188,13 @@ bool SaveSetting(const fs::path& file, std::string_view key, std::string_view va
             line.remove_suffix(1);
         }
         const ParsedLine parsed = ParseLine(line);
+        if (add) {
+            if (parsed.setsSomething && parsed.key == key && parsed.value == value) {
+                return true;  // there already
+            }
+            start = end + 1;
+            continue;
+        }
         const bool replaced =
             std::find(replacing.begin(), replacing.end(), parsed.key) != replacing.end();
         if (parsed.setsSomething && (replaced || parsed.key == key)) {

@@ -41,6 +41,9 @@ std::string SettingLine(std::string_view key, std::string_view value);
 // all (ReplaceFile), its folder created when missing. False, with why in problem, when it
 // cannot be written or value cannot be written on one line. The lines that set any of
 // replacing (which may hold key) give way to the one line, where the last of them was: for
-// a setting that takes the place of others, as one key source does another's.
+// a setting that takes the place of others, as one key source does another's. With add, a
+// line is appended and the others that set key stay (a setting given more than once, as
+// port is), unless one sets key to value already.
 bool SaveSetting(const std::filesystem::path& file, std::string_view key, std::string_view value,
-                 std::string& problem, const std::vector<std::string_view>& replacing = {});
+                 std::string& problem, const std::vector<std::string_view>& replacing = {},
+                 bool add = false);

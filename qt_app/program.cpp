@@ -103,7 +103,7 @@ class QtPlatform : public ProgramPlatform {
             [&keys] { keys.Reload(); });
         const auto watch = keys.WatchFile();
         TForm1 form([&](ReceiverHost& receivers) {
-            receivers.Start(MakeKeySource(options), player, keys.Keys());
+            receivers.Start(MakeReceiverLoop(options), player, keys.Keys());
         });
         if (options.follow) {
             form.History->FollowTheEnd();

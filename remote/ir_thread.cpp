@@ -23,7 +23,7 @@ std::string Why(const std::exception_ptr& error) {
 
 }  // namespace
 
-IRThread::IRThread(HistoryList& historyList, std::unique_ptr<KeySource> source,
+IRThread::IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source,
                    PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys, Pause pause)
     : history_(historyList),
       source_(std::move(source)),

@@ -11,7 +11,7 @@
 #include "actions/player_link.h"
 #include "history/history_log.h"
 #include "remote/shared_key_map.h"
-#include "source/key_source.h"
+#include "source/key_reader.h"
 
 // The receiver's worker thread: makes the player link, then runs the signal cycle over its
 // key source (which opens the source, removes the window's greeting line and sets the
@@ -37,7 +37,7 @@ class IRThread {
     // Created suspended: nothing runs until Resume. keys says what each key does; it may be
     // replaced while the thread runs (a reload), and each event is decoded by the map in
     // force when it arrives.
-    IRThread(HistoryList& historyList, std::unique_ptr<KeySource> source, PlayerFactory makePlayer,
+    IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source, PlayerFactory makePlayer,
              std::shared_ptr<const SharedKeyMap> keys, Pause pause = {});
     // Stops and joins the thread; the port closes with it.
     ~IRThread();
@@ -61,7 +61,7 @@ class IRThread {
     void Wake();
 
     HistoryLog history_;  // LineIndex lives here
-    const std::unique_ptr<KeySource> source_;
+    const std::unique_ptr<KeyReader> source_;
     PlayerFactory makePlayer_;
     Pause pause_;
     const std::shared_ptr<const SharedKeyMap> keys_;  // never null

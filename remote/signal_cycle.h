@@ -13,7 +13,7 @@
 #include "remote/gesture_shaper.h"
 #include "remote/hold_shaper.h"
 #include "remote/shared_key_map.h"
-#include "source/key_source.h"
+#include "source/key_reader.h"
 
 // The history's one writer: turns what a key source gives into history lines, and keys
 // into what they are bound to: the player's actions through the player link, a command of
@@ -37,7 +37,7 @@ class SignalCycle {
 
     // keys is read once per event, so a reload applies from the next event on. start
     // starts run's commands.
-    SignalCycle(KeySource& source, HistoryLog& history, PlayerLink& player,
+    SignalCycle(KeyReader& source, HistoryLog& history, PlayerLink& player,
                 const SharedKeyMap& keys, EventClock& clock = EventClock::Steady(),
                 CommandRunner::Starter start = StartChildCommand)
         : source_(source),
@@ -45,10 +45,7 @@ class SignalCycle {
           player_(player),
           keys_(keys),
           clock_(clock),
-          commands_(std::move(start)) {
-        shaper_.GivesReleases(source.GivesReleases());
-        gestures_.GivesReleases(source.GivesReleases());
-    }
+          commands_(std::move(start)) {}
 
     // Opens the source, removes the window's greeting once the source is open (the greeting
     // stays while the window shows none), then sets the source up: one "Err" line, with
@@ -80,7 +77,7 @@ class SignalCycle {
     // When the source must hand back control if nothing comes.
     std::optional<EventClock::TimePoint> NextDeadline() const;
 
-    KeySource& source_;
+    KeyReader& source_;
     HistoryLog& history_;
     PlayerLink& player_;
     const SharedKeyMap& keys_;

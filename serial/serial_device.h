@@ -1,23 +1,24 @@
 #pragma once
 
-#include <algorithm>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 
+#include "platform/event_loop.h"
+
 // The serial port as the serial line needs it: small enough to fake in tests. The real one
-// holds every call of the platform's serial API; it also owns the wake-up used to stop
-// waits. Error values are the platform's own (errno values on POSIX), 0 for none.
+// holds every call of the platform's serial API. Nothing here waits: the receiver loop waits
+// on ReadyHandle. Error values are the platform's own (errno values on POSIX), 0 for none.
 class SerialDevice {
   public:
     enum class ReadStatus {
-        Data,     // count bytes were stored
-        HungUp,   // the port went away (end of input or hang-up); it must be reopened
-        Failed,   // the read call failed with error
-        Stopped,  // Wake was called
+        Data,    // count bytes were stored
+        Empty,   // nothing has come; ReadyHandle becomes ready when something does
+        HungUp,  // the port went away (end of input or hang-up); it must be reopened
+        Failed,  // the read call failed with error
     };
     struct ReadResult {
         ReadStatus status;
@@ -40,42 +41,19 @@ class SerialDevice {
     virtual bool WriteLineSettings() = 0;
     // The port is a terminal.
     virtual bool PrepareQueues() = 0;
-    // A read blocks until at least one byte has arrived.
+    // A read takes what has arrived, one byte at least.
     virtual bool WriteTimeouts() = 0;
 
-    // Blocks until bytes arrive, the read fails or Wake is called. Not called while closed.
+    // Ready when Read has something to say: bytes, a hang-up, a failure. Only while open;
+    // it changes when the port is opened again.
+    virtual EventLoop::Handle ReadyHandle() const = 0;
+    // What has arrived, never waiting. Not called while closed.
     virtual ReadResult Read(std::span<std::uint8_t> buffer) = 0;
-    // Waits for duration; false if Wake cut it short.
-    virtual bool Pause(std::chrono::milliseconds duration) = 0;
-    // As Pause, but also ends early (true) when something appears at path or on the way to
-    // it: a receiver plugged in, its stable link made. Without a way to watch, as Pause.
-    virtual bool AwaitPath(const std::string& /*path*/, std::chrono::milliseconds duration) {
-        return Pause(duration);
-    }
-    // Whether input has arrived that Read would hand over without waiting. Without a way to
-    // tell, false. Not called while closed.
-    virtual bool InputWaiting() { return false; }
-    // Waits at most longest for input that Read would hand over without waiting. By default
-    // InputWaiting between short pauses: only a key's gesture waits so, for well under a
-    // second. Not called while closed.
-    enum class Arrival { Input, TimedOut, Stopped };
-    virtual Arrival AwaitInput(std::chrono::milliseconds longest) {
-        constexpr std::chrono::milliseconds slice{10};
-        for (;;) {
-            if (InputWaiting()) {
-                return Arrival::Input;
-            }
-            if (longest <= std::chrono::milliseconds::zero()) {
-                return Arrival::TimedOut;
-            }
-            if (!Pause(std::min(slice, longest))) {
-                return Arrival::Stopped;
-            }
-            longest -= std::min(slice, longest);
-        }
-    }
-    // Safe from any thread. From then on Read and Pause return at once.
-    virtual void Wake() = 0;
+    // Watches for a port to appear at path (on Linux its path and the folders on the way to
+    // it; on Windows the system's list of serial ports): onChange runs on the loop's thread
+    // when it may have. Null when that cannot be watched.
+    virtual std::unique_ptr<EventLoop::Watch> WatchArrival(EventLoop& loop, const std::string& path,
+                                                           std::function<void()> onChange) = 0;
 
     // One line for the user on why Open(path) gave error, with what may help (the ports
     // there are, the program holding this one).

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "serial/event_protocol.h"
+#include "log/untrusted_text.h"
 #include "serial/serial_log.h"
 
 namespace {
@@ -15,12 +15,25 @@ constexpr const char* StepProblems[] = {
     "the port is not a serial port",
 };
 
+// Reads a ready port takes at once; what remains waits for the loop's next round.
+constexpr int ReadsAtOnce = 4;
+
 }  // namespace
 
 SerialLine::SerialLine(std::string path, std::unique_ptr<SerialDevice> device)
-    : path_(std::move(path)), device_(std::move(device)) {}
+    : path_(std::move(path)),
+      device_(std::move(device)),
+      decoder_(path_),
+      reopening_(ReadBackoff::LongestWait, [this] { Resume(); }) {}
 
-SerialLine::~SerialLine() = default;
+SerialLine::~SerialLine() {
+    Close();
+    arrival_.reset();
+}
+
+const LogCategory& SerialLine::Log() const {
+    return lcReceiver;
+}
 
 void SerialLine::Open() {
     const int error = device_->Open(path_);
@@ -57,210 +70,134 @@ std::array<bool, 3> SerialLine::RunConfigurationSteps() {
     return failed;
 }
 
-SourceItem SerialLine::Next() {
-    return NextBefore(Deadline::max());
+void SerialLine::Attach(EventLoop& loop, SourceOutput& out) {
+    loop_ = &loop;
+    out_ = &out;
+    reopening_.Attach(loop);
+    if (device_->IsOpen()) {
+        Watch();
+    } else {
+        // The first read of a port that did not open fails at once, as it would have.
+        reopening_.Soon();
+    }
 }
 
-SourceItem SerialLine::NextBefore(Deadline until) {
-    if (stopRequested_.load()) {
-        return SourceStopped{};
-    }
-    if (!device_->IsOpen()) {
-        const int recovered = Recover(until);
-        if (recovered == Stopped) {
-            return SourceStopped{};
-        }
-        if (recovered == Late) {
-            return TimedOut{};
-        }
-        if (recovered == ReadFailed) {
-            return failure_;
-        }
-        // Read at once, without the back-off's wait.
-        justReopened_ = true;
-        return SourceCondition{SourceCondition::Kind::Back, "serial port " + path_ + " is back"};
-    }
-
-    bool waited = false;
-    if (until != Deadline::max() && bufferStart_ == bufferEnd_ && !device_->InputWaiting()) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        switch (device_->AwaitInput(std::max(left, std::chrono::milliseconds::zero()))) {
-            case SerialDevice::Arrival::Stopped:
-                return SourceStopped{};
-            case SerialDevice::Arrival::TimedOut:
-                return TimedOut{};
-            case SerialDevice::Arrival::Input:
-                waited = true;
-                break;
-        }
-    }
-    // Bytes read before now came in one read with the rest of their chunk; it says whether
-    // they were waiting. What came during a wait for it was not waiting.
-    const bool queued =
-        !waited && (bufferStart_ < bufferEnd_ ? chunkQueued_ : device_->InputWaiting());
-    const int first = ReadByte();
-    if (first == Stopped) {
-        return SourceStopped{};
-    }
-    if (first == ReadFailed) {
-        return failure_;
-    }
-    if (first != KeyPrefix && first != RepeatPrefix) {
-        return StrayByte{first};
-    }
-    // Whatever follows a prefix is the key code, even another prefix.
-    const KeyAction action = first == KeyPrefix ? KeyAction::Press : KeyAction::Repeat;
-    const int code = ReadByte();
-    if (code == Stopped) {
-        return SourceStopped{};
-    }
-    if (code == ReadFailed) {
-        return BrokenEvent{action, failure_};
-    }
-    return KeyEvent{
-        .action = action, .key = Key::Code(code), .queued = queued, .more = InputWaiting()};
+void SerialLine::Watch() {
+    ready_ = loop_->WatchHandle(device_->ReadyHandle(), [this] { ReadReady(); });
+    // What came meanwhile is read now; on Windows this also starts the read that makes the
+    // handle ready.
+    ReadReady();
 }
 
-bool SerialLine::InputWaiting() {
-    return bufferStart_ < bufferEnd_ || (device_->IsOpen() && device_->InputWaiting());
+void SerialLine::Close() {
+    ready_.reset();  // out of the loop before the handle closes
+    device_->Close();
 }
 
-int SerialLine::Recover(Deadline until) {
-    if (justReopened_) {
-        justReopened_ = false;
-        return 0;
-    }
-    // Pace a failing port instead of spinning on it; one that is missing is retried as soon
-    // as its path appears. A deadline sooner than the pace cuts the wait, which starts
-    // again whole at the next call.
-    auto wait = backoff_.NextWait();
-    bool late = false;
-    if (until != Deadline::max() && wait.count() > 0) {
-        const auto left = std::max(
-            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()),
-            std::chrono::milliseconds::zero());
-        late = left < wait;
-        wait = std::min(wait, left);
-    }
-    if (late && wait.count() == 0) {
-        return Late;
-    }
-    if (wait.count() > 0) {
-        const bool waited = device_->IsOpen() || openButUnusable_ ? device_->Pause(wait)
-                                                                  : device_->AwaitPath(path_, wait);
-        if (!waited) {
-            return Stopped;
-        }
-        // Cut short by the path appearing, before the deadline: reopen now, or the wait for
-        // it would start again whole, its sign already taken.
-        if (late && std::chrono::steady_clock::now() >= until) {
-            return Late;
-        }
-    }
-    if (!device_->IsOpen() && !Reopen()) {
-        backoff_.RecordFailure();
-        return ReadFailed;
-    }
-    return 0;
-}
-
-int SerialLine::ReadByte() {
-    if (stopRequested_.load()) {
-        return Stopped;
-    }
-    if (const int recovered = Recover(); recovered != 0) {
-        return recovered;
-    }
-    for (;;) {
-        while (bufferStart_ < bufferEnd_) {
-            const auto decoded = decoder_.Feed(buffer_[bufferStart_++]);
-            if (decoded.kind == LineErrorDecoder::Kind::Byte) {
-                backoff_.RecordSuccess();
-                return decoded.value;
-            }
-            if (decoded.kind == LineErrorDecoder::Kind::LineError) {
-                // Reported once; the port stays usable and reading goes on after it.
-                std::string why = "a line error (framing, parity or break) on " + path_;
-                QUORVEL_WARNING(lcReceiver) << why;
-                return Fail(SourceCondition::Kind::LineError, std::move(why));
-            }
-        }
-        if (stopRequested_.load()) {
-            return Stopped;
-        }
-        chunkQueued_ = device_->InputWaiting();
+void SerialLine::ReadReady() {
+    for (int read = 0; read < ReadsAtOnce && ready_; ++read) {
         const auto result = device_->Read(buffer_);
         switch (result.status) {
-            case SerialDevice::ReadStatus::Data:
-                bufferStart_ = 0;
-                bufferEnd_ = result.count;
+            case SerialDevice::ReadStatus::Empty:
+                return;
+            case SerialDevice::ReadStatus::Data: {
+                items_.clear();
+                decoder_.Feed(std::span(buffer_.data(), result.count), items_);
+                if (!decoder_.SawLineError()) {
+                    reopening_.Succeeded();
+                }
+                for (SourceItem& item : items_) {
+                    out_->Put(std::move(item));
+                }
+                if (decoder_.SawLineError()) {
+                    // Once, however many the read brought; reading goes on after the wait.
+                    QUORVEL_WARNING(lcReceiver)
+                        << "a line error (framing, parity or break) on " << UntrustedText(path_);
+                    Fail({}, false);
+                    return;
+                }
                 break;
-            case SerialDevice::ReadStatus::Stopped:
-                return Stopped;
+            }
             case SerialDevice::ReadStatus::HungUp: {
-                std::string why = "serial port " + path_ + " hung up (unplugged?)";
+                std::string why = "serial port " + UntrustedText(path_) + " hung up (unplugged?)";
                 QUORVEL_WARNING(lcReceiver) << why << "; trying to reopen it";
-                device_->Close();
-                return Fail(SourceCondition::Kind::Lost, std::move(why));
+                Fail({SourceCondition::Kind::Lost, std::move(why)}, true);
+                return;
             }
             case SerialDevice::ReadStatus::Failed: {
-                std::string why = "reading serial port " + path_ +
+                std::string why = "reading serial port " + UntrustedText(path_) +
                                   " failed: " + device_->DescribeReadError(result.error);
                 QUORVEL_WARNING(lcReceiver) << why;
-                device_->Close();
-                return Fail(SourceCondition::Kind::Lost, std::move(why));
+                Fail({SourceCondition::Kind::Lost, std::move(why)}, true);
+                return;
             }
         }
     }
 }
 
-void SerialLine::RequestStop() {
-    stopRequested_.store(true);
-    device_->Wake();
+void SerialLine::Fail(SourceCondition why, bool lost) {
+    if (lost) {
+        out_->Put(decoder_.Fail(std::move(why)));
+        Close();
+    } else {
+        ready_.reset();  // the port stays open; reading waits
+    }
+    reopening_.Failed();
 }
 
-int SerialLine::Fail(SourceCondition::Kind kind, std::string why) {
-    failure_ = {kind, std::move(why)};
-    backoff_.RecordFailure();
-    return ReadFailed;
+void SerialLine::Resume() {
+    if (device_->IsOpen()) {
+        Watch();
+        return;
+    }
+    if (!Reopen()) {
+        out_->Put(openFailure_);
+        reopening_.Failed();
+        return;
+    }
+    // Read at once: what came while the port was away is its own.
+    out_->Put(SourceCondition{SourceCondition::Kind::Back,
+                              "serial port " + UntrustedText(path_) + " is back"});
+    Watch();
 }
 
 bool SerialLine::Reopen() {
-    bufferStart_ = bufferEnd_ = 0;
     decoder_.Reset();
     const int error = device_->Open(path_);
-    openButUnusable_ = false;
     if (error != 0) {
-        if (error != loggedReopenProblem_) {
-            openFailure_ = OpenFailure(error);
+        openFailure_ = OpenFailure(error);
+        // A missing port is opened as soon as its path appears.
+        if (device_->IsAbsent(error) && !arrival_) {
+            arrival_ = device_->WatchArrival(*loop_, path_, [this] { reopening_.Soon(); });
         }
-        failure_ = openFailure_;
         return false;
     }
+    arrival_.reset();
     // Silent: the configuration's conditions belong to the start only.
     const auto failed = RunConfigurationSteps();
     if (std::find(failed.begin(), failed.end(), true) != failed.end()) {
-        failure_ = {SourceCondition::Kind::CannotConfigure,
-                    "serial port " + path_ + " was reopened but could not be configured"};
-        if (loggedReopenProblem_ != NotConfigurable) {
-            QUORVEL_WARNING(lcReceiver) << failure_.reason;
-            loggedReopenProblem_ = NotConfigurable;
+        // It is there, so a wait for it to appear would end at once: retried at the
+        // back-off's pace instead.
+        openFailure_ = {
+            SourceCondition::Kind::CannotConfigure,
+            "serial port " + UntrustedText(path_) + " was reopened but could not be configured"};
+        if (said_.News(openFailure_.reason)) {
+            QUORVEL_WARNING(lcReceiver) << openFailure_.reason;
         }
         device_->Close();
-        openButUnusable_ = true;
         return false;
     }
-    QUORVEL_INFO(lcReceiver) << "serial port " << path_ << " is back";
-    loggedReopenProblem_ = 0;
+    QUORVEL_INFO(lcReceiver) << "serial port " << UntrustedText(path_) << " is back";
+    said_.Clear();
     return true;
 }
 
 SourceCondition SerialLine::OpenFailure(int error) {
-    loggedReopenProblem_ = error;
     SourceCondition condition{device_->IsAbsent(error) ? SourceCondition::Kind::Absent
                                                        : SourceCondition::Kind::CannotOpen,
                               device_->DescribeOpenError(path_, error)};
-    QUORVEL_WARNING(lcReceiver) << condition.reason;
+    if (said_.News(condition.reason)) {
+        QUORVEL_WARNING(lcReceiver) << condition.reason;
+    }
     return condition;
 }

@@ -1,11 +1,8 @@
 #include "serial/termios_device.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pwd.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
-#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -22,8 +19,10 @@
 #include <thread>
 
 #include "log/untrusted_text.h"
+#include "platform/path_watch.h"
 #include "serial/port_listing.h"
 #include "serial/posix_device_check.h"
+#include "serial/serial_log.h"
 
 namespace {
 
@@ -57,24 +56,14 @@ std::unique_ptr<SerialDevice> MakeSerialDevice() {
     return std::make_unique<TermiosDevice>();
 }
 
-TermiosDevice::TermiosDevice() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (wakeFd_ < 0) {
-        throw std::system_error(errno, std::generic_category(), "eventfd");
-    }
-}
-
 TermiosDevice::~TermiosDevice() {
     Close();
-    ::close(wakeFd_);
-    if (inotifyFd_ >= 0) {
-        ::close(inotifyFd_);
-    }
 }
 
 int TermiosDevice::Open(const std::string& path) {
     Close();
     // Non-blocking: an open without CLOCAL would otherwise wait for carrier, and a read
-    // after poll can never hang. poll does the blocking.
+    // never waits. The receiver loop does the waiting.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return errno;
@@ -108,7 +97,6 @@ int TermiosDevice::Open(const std::string& path) {
     // Not a tty (ENOTTY) is left for the configuration steps to report.
     ::ioctl(fd, TIOCEXCL);
     fd_ = fd;
-    StopWatching();
     return 0;
 }
 
@@ -180,65 +168,37 @@ bool TermiosDevice::WriteTimeouts() {
 
 SerialDevice::ReadResult TermiosDevice::Read(std::span<std::uint8_t> buffer) {
     for (;;) {
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        // No time-out: an idle port sleeps until a byte or the wake-up arrives.
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return {ReadStatus::Failed, 0, errno};
-        }
-        if (fds[1].revents != 0) {
-            return {ReadStatus::Stopped};
-        }
-        if (fds[0].revents & POLLNVAL) {
-            return {ReadStatus::Failed, 0, EBADF};
-        }
         // Data still queued at a hang-up is read first; the next read then reports it.
-        if (fds[0].revents & POLLIN) {
-            const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
-            if (n > 0) {
-                return {ReadStatus::Data, static_cast<std::size_t>(n)};
-            }
-            if (n == 0) {
-                return {ReadStatus::HungUp};
-            }
-            if (errno == EINTR || errno == EAGAIN) {
-                continue;
-            }
-            // A tty whose other end has gone answers EIO.
-            if (errno == EIO) {
-                return {ReadStatus::HungUp, 0, EIO};
-            }
-            return {ReadStatus::Failed, 0, errno};
+        const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+        if (n > 0) {
+            return {ReadStatus::Data, static_cast<std::size_t>(n)};
         }
-        if (fds[0].revents & (POLLHUP | POLLERR)) {
+        if (n == 0) {
             return {ReadStatus::HungUp};
         }
-    }
-}
-
-bool TermiosDevice::InputWaiting() {
-    int queued = 0;
-    return ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0;
-}
-
-SerialDevice::Arrival TermiosDevice::AwaitInput(std::chrono::milliseconds longest) {
-    const auto deadline = std::chrono::steady_clock::now() + longest;
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, static_cast<int>(std::max<long long>(left.count(), 0)));
-        if (ready < 0 && errno == EINTR) {
+        if (errno == EINTR) {
             continue;
         }
-        if (fds[1].revents != 0) {
-            return Arrival::Stopped;
+        if (errno == EAGAIN) {
+            return {ReadStatus::Empty};
         }
-        // A hang-up or a failure is input too: the read that follows tells it.
-        return ready == 0 ? Arrival::TimedOut : Arrival::Input;
+        // A tty whose other end has gone answers EIO.
+        if (errno == EIO) {
+            return {ReadStatus::HungUp, 0, EIO};
+        }
+        return {ReadStatus::Failed, 0, errno};
     }
+}
+
+std::unique_ptr<EventLoop::Watch> TermiosDevice::WatchArrival(EventLoop& loop,
+                                                              const std::string& path,
+                                                              std::function<void()> onChange) {
+    auto watch = std::make_unique<PathWatch>(loop, path, std::move(onChange));
+    if (!watch->Problem().empty()) {
+        QUORVEL_INFO(lcReceiver) << watch->Problem()
+                                 << "; the port is looked for at the back-off's pace";
+    }
+    return watch;
 }
 
 std::string TermiosDevice::DescribeOpenError(const std::string& path, int error) const {

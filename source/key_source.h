@@ -8,6 +8,8 @@
 #include <variant>
 #include <vector>
 
+#include "log/log_category.h"
+#include "platform/event_loop.h"
 #include "source/key.h"
 
 // The one seam between a receiver of any kind and the rest of the program. A source turns
@@ -34,6 +36,8 @@ struct KeyEvent {
     bool queued = false;
     // More input was already waiting behind it when it was handed out.
     bool more = false;
+    // Its source says when this key goes up (Release): a hold of it lasts until then.
+    bool releases = false;
 };
 
 // Something about the source itself, with why in words for the user.
@@ -70,7 +74,18 @@ struct TimedOut {};
 using SourceItem =
     std::variant<KeyEvent, StrayByte, BrokenEvent, SourceCondition, SourceStopped, TimedOut>;
 
-// Used on one thread, but for RequestStop.
+// What a key source hands its items to, in the order they happened.
+class SourceOutput {
+  public:
+    virtual ~SourceOutput() = default;
+    virtual void Put(SourceItem item) = 0;
+};
+
+// A receiver of one kind (the serial line, lircd, the input devices) as the receiver loop
+// reads it: opened and set up first, it then joins the loop, gives it its handles, and
+// whenever they are ready reads what is there into items, never waiting. After a failure it
+// recovers by itself on the loop's timers. A source bounds what one read takes in, so one
+// that floods never stalls the loop or another source. Used on the loop's thread.
 class KeySource {
   public:
     virtual ~KeySource() = default;
@@ -80,28 +95,9 @@ class KeySource {
     // Sets the device up: one condition for each setup step that failed, in order (each
     // with why the device did not open, when it did not).
     virtual std::vector<SourceCondition> Configure() = 0;
-    // Blocks until the next item. After a failure the source recovers by itself (waiting
-    // at a pace of its own), so calling Next again is always right.
-    virtual SourceItem Next() = 0;
-    // As Next, but TimedOut once until has passed with nothing come: so a caller can act
-    // when a key does not follow (a double press that never came). An event already begun
-    // (a serial prefix read) is finished first. Next is NextBefore with no deadline.
-    using Deadline = std::chrono::steady_clock::time_point;
-    virtual SourceItem NextBefore(Deadline until) = 0;
-    // Safe from any thread: wakes Next, and every later Next gives SourceStopped.
-    virtual void RequestStop() = 0;
-    // Whether every key that went down is said to go up (Release), so a hold lasts until
-    // then however slowly it repeats; otherwise a hold ends at a pause in its repeats.
-    virtual bool GivesReleases() const { return false; }
+    // Joins loop, once, after Configure: from then on what it reads goes to out.
+    virtual void Attach(EventLoop& loop, SourceOutput& out) = 0;
+    // The log category its diagnostics go to: whoever says its problems itself (the
+    // learner) quiets it.
+    virtual const LogCategory& Log() const = 0;
 };
-
-// What is left of until in whole milliseconds, rounded up, as poll takes it: -1 for no
-// deadline, 0 once it has passed.
-inline int PollTimeout(KeySource::Deadline until) {
-    if (until == KeySource::Deadline::max()) {
-        return -1;
-    }
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-    return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 1 << 30));
-}

@@ -3,6 +3,5 @@
 #include <algorithm>
 
 void ReadBackoff::RecordFailure() {
-    wait_ =
-        wait_ == std::chrono::milliseconds::zero() ? FirstWait : std::min(wait_ * 2, LongestWait);
+    wait_ = wait_ == std::chrono::milliseconds::zero() ? FirstWait : std::min(wait_ * 2, longest_);
 }

@@ -197,7 +197,7 @@ class Win32Platform : public ProgramPlatform {
                   KeyMapReloader& keys) override {
         LeaveOwnConsole();
         TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers, PlayerFeedback& tray) {
-            receivers.Start(MakeKeySource(options),
+            receivers.Start(MakeReceiverLoop(options),
                             options.notify ? ChoosePlayer(options.player, &tray) : player,
                             keys.Keys());
         });

@@ -5,11 +5,12 @@
 #include <utility>
 #include <vector>
 
-#include "source/key_source.h"
+#include "source/key_reader.h"
 
 // Hands out a fixed list of items, then SourceStopped. onNext runs before each item is
-// handed out, where a test can check what the user sees while the source waits.
-class ScriptedKeySource : public KeySource {
+// handed out, where a test can check what the user sees while the source waits. The script
+// says when a deadline passes: a TimedOut item in it.
+class ScriptedKeySource : public KeyReader {
   public:
     explicit ScriptedKeySource(std::vector<SourceItem> items,
                                std::vector<SourceCondition> setup = {})
@@ -17,14 +18,12 @@ class ScriptedKeySource : public KeySource {
 
     void Open() override { opened = true; }
     std::vector<SourceCondition> Configure() override { return setup_; }
-    SourceItem Next() override {
+    SourceItem NextBefore(Deadline) override {
         if (onNext) {
             onNext();
         }
         return next_ < items_.size() ? items_[next_++] : SourceItem(SourceStopped{});
     }
-    // The script says when a deadline passes: a TimedOut item in it.
-    SourceItem NextBefore(Deadline) override { return Next(); }
     void RequestStop() override {}
 
     std::size_t consumed() const { return next_; }

@@ -1,4 +1,4 @@
-// Feeds arbitrary line bytes through the serial line (its error-mark decoding and event
+// Feeds arbitrary line bytes through the serial line's decoding (its error marks and event
 // framing) into the signal cycle, and checks what must hold whatever arrives: the history keeps
 // LineIndex + 1 lines, the waiting line is last whenever a byte is awaited, and exactly one
 // command goes out per recognised event.
@@ -12,8 +12,7 @@
 
 #include "remote/signal_cycle.h"
 #include "serial/line_error_decoder.h"
-#include "serial/serial_line.h"
-#include "tests/doubles/ready_serial_device.h"
+#include "serial/serial_event_decoder.h"
 #include "tests/doubles/recording_player_link.h"
 #include "tests/doubles/remote_layout.h"
 
@@ -53,28 +52,35 @@ class CheckedList : public HistoryList {
     std::string last_;
 };
 
-// Hands the input over as the tty would, checking at each read that the user sees the
-// waiting line; then says the port was stopped.
-class CheckedDevice : public ReadySerialDevice {
+// Hands the input over as the serial line would, decoded in the pieces the tty would give,
+// checking at each item asked for that the user sees the waiting line; then says it stopped.
+class CheckedReader : public KeyReader {
   public:
-    CheckedDevice(const std::uint8_t* data, std::size_t size, const CheckedList& list)
+    CheckedReader(const std::uint8_t* data, std::size_t size, const CheckedList& list)
         : data_(data), size_(size), list_(list) {}
-    ReadResult Read(std::span<std::uint8_t> buffer) override {
+    void Open() override {}
+    std::vector<SourceCondition> Configure() override { return {}; }
+    SourceItem NextBefore(Deadline) override {
         Check(list_.WaitingLast(), "waiting line last");
-        const std::size_t count = std::min(buffer.size(), size_ - next_);
-        if (count == 0) {
-            return {ReadStatus::Stopped};
+        while (next_item_ == items_.size() && next_ < size_) {
+            items_.clear();
+            next_item_ = 0;
+            const std::size_t count = std::min<std::size_t>(64, size_ - next_);
+            decoder_.Feed(std::span(data_ + next_, count), items_);
+            next_ += count;
         }
-        std::copy_n(data_ + next_, count, buffer.begin());
-        next_ += count;
-        return {ReadStatus::Data, count};
+        return next_item_ < items_.size() ? items_[next_item_++] : SourceItem(SourceStopped{});
     }
+    void RequestStop() override {}
 
   private:
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t next_ = 0;
     const CheckedList& list_;
+    SerialEventDecoder decoder_{"fuzz"};
+    std::vector<SourceItem> items_;
+    std::size_t next_item_ = 0;
 };
 
 }  // namespace
@@ -88,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (r.kind == LineErrorDecoder::Kind::Byte) {
             values.push_back(r.value);
         } else if (r.kind == LineErrorDecoder::Kind::LineError) {
-            values.push_back(SerialLine::ReadFailed);
+            values.push_back(-1);
         }
     }
 
@@ -97,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckedList list;
     HistoryLog log(list);
     list.log = &log;
-    SerialLine line("fuzz", std::make_unique<CheckedDevice>(data, size, list));
+    CheckedReader line(data, size, list);
     RecordingPlayerLink player;
     const SharedKeyMap keys;
     SignalCycle cycle(line, log, player, keys);

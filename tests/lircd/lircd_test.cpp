@@ -4,18 +4,24 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lircd/lircd_line_decoder.h"
 #include "lircd/lircd_source.h"
+#include "source/receiver_loop.h"
+#include "tests/doubles/fake_event_loop.h"
+#include "tests/doubles/item_text.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/scratch_folder.h"
-#include "tests/lircd/lircd_rig.h"
 
 namespace {
 
+using Lines = std::vector<std::string>;
 using Junk = LircdLineDecoder::Junk;
 
 // What a decoder makes of a stream fed in the pieces given: a key's text (with "+" for a
@@ -69,6 +75,9 @@ TEST(LircdLineDecoder, TakesButtonLinesAndSkipsJunk) {
         {"a block that never ends is no block",
          block,
          {JunkText(Junk::ReplyBlock), "KEY_OK@remote"}},
+        {"a button line ends a block that was never ended",
+         {"BEGIN\nSIGHUP\n0000000000000001 00 KEY_OK tv\n0000000000000001 01 KEY_OK tv\n"},
+         {JunkText(Junk::ReplyBlock), JunkText(Junk::UnendedBlock), "KEY_OK@tv", "+KEY_OK@tv"}},
         {"a line not yet ended is no line", {"0001 00 KEY_OK tv"}, {}},
     };
     for (const auto& c : cases) {
@@ -76,96 +85,169 @@ TEST(LircdLineDecoder, TakesButtonLinesAndSkipsJunk) {
     }
 }
 
-// A stand-in for lircd's socket: one client, sent what the test writes.
+// A stand-in for lircd's socket, on a thread of its own: it takes each client, sends it
+// what the test gives, and drops it when told; or, as lircd at its limit of clients, drops
+// every client at once.
 class StandInSocket {
   public:
-    explicit StandInSocket(const std::string& path) {
+    explicit StandInSocket(const std::string& path, bool dropsAll = false) : dropsAll_(dropsAll) {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
         listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         ::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 1);
+        ::listen(listener_, 8);
+        if (dropsAll_) {
+            thread_ = std::thread([this] {
+                for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
+                    connects_.push_back(std::chrono::steady_clock::now());
+                    ::close(client);
+                    if (connects_.size() == Enough) {
+                        return;
+                    }
+                }
+            });
+        }
     }
     ~StandInSocket() {
+        ::shutdown(listener_, SHUT_RDWR);
+        if (thread_.joinable()) {
+            thread_.join();
+        }
         ::close(client_);
         ::close(listener_);
     }
     void Send(const std::string& bytes) {
+        Accept();
+        ASSERT_EQ(::write(client_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // Takes the next client, when none is held.
+    void Accept() {
         if (client_ < 0) {
             client_ = ::accept(listener_, nullptr, nullptr);
         }
-        ASSERT_EQ(::write(client_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    void Drop() {
+        ::close(client_);
+        client_ = -1;
+    }
+    // When each client came, once Enough have (dropsAll).
+    static constexpr std::size_t Enough = 5;
+    std::vector<std::chrono::steady_clock::time_point> Connects() {
+        thread_.join();
+        return connects_;
     }
 
   private:
+    bool dropsAll_;
     int listener_ = -1;
     int client_ = -1;
+    std::thread thread_;
+    std::vector<std::chrono::steady_clock::time_point> connects_;
 };
 
-// The next key event, past any Back (a stopping lircd may take a client it then drops).
-KeyEvent NextEvent(LircdSource& source) {
-    SourceItem item = source.Next();
-    while (std::holds_alternative<SourceCondition>(item) &&
-           std::get<SourceCondition>(item).kind == SourceCondition::Kind::Back) {
-        item = source.Next();
+// lircd on the receiver loop.
+struct Rig {
+    explicit Rig(const std::string& socket, std::unique_ptr<EventLoop> loop = MakeEventLoop()) {
+        std::vector<std::unique_ptr<KeySource>> sources;
+        sources.push_back(std::make_unique<LircdSource>(socket));
+        reader = std::make_unique<ReceiverLoop>(std::move(sources), std::move(loop));
+        reader->Open();
+        configured = reader->Configure();
     }
-    const auto* event = std::get_if<KeyEvent>(&item);
-    return event != nullptr ? *event : KeyEvent{KeyAction::Release, Key::Name("not an event")};
-}
+    std::string Next() {
+        return ItemText(
+            reader->NextBefore(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    }
+    std::unique_ptr<ReceiverLoop> reader;
+    std::vector<SourceCondition> configured;
+};
 
 // Junk never becomes a key or an item, and each kind is said once.
 TEST(LircdSource, SkipsJunkFromTheSocketAndSaysItOnce) {
     ScratchFolder folder;
     StandInSocket socket(folder.FilePath("lircd"));
     LogCapture log;
-    LircdSource source(folder.FilePath("lircd"));
-    source.Open();
-    EXPECT_TRUE(source.Configure().empty());
+    Rig rig(folder.FilePath("lircd"));
+    EXPECT_TRUE(rig.configured.empty());
     socket.Send(std::string("\x7f\x45LF\x02\x01\n", 7) + std::string(5000, 'A') + "\nnonsense\n" +
                 "nonsense again\n" + std::string("\xff\xfe\n", 3) +
                 "0000000000000001 00 KEY_PLAYPAUSE remote\n");
-    const KeyEvent event = NextEvent(source);
-    EXPECT_EQ(event.key, Key::Name("KEY_PLAYPAUSE"));
-    EXPECT_EQ(event.remote, "remote");
+    EXPECT_EQ(rig.Next(), "down KEY_PLAYPAUSE@remote");
     EXPECT_EQ(log.Count("not CODE REPEAT BUTTON REMOTE"), 1);
     EXPECT_EQ(log.Count("bytes that are not text"), 1);
     EXPECT_EQ(log.Count("over 256 bytes"), 1);
 }
 
-// A real lircd: presses and repeats, its stop said once, and its return seen at once.
-TEST(LircdSource, ReadsARealLircdAndFollowsItsRestart) {
-    if (!LircdRig::Available()) {
-        GTEST_SKIP() << "lircd and irsend are not installed (Debian's lirc package)";
+// A connection lircd drops before saying anything (at its limit of clients) is a failed
+// connect: tried again at the back-off's pace, said once, and no outage in the history.
+TEST(LircdSource, AConnectionDroppedAtOnceIsPacedAsAFailedConnect) {
+    ScratchFolder folder;
+    LogCapture log;
+    StandInSocket socket(folder.FilePath("lircd"), true);
+    Rig rig(folder.FilePath("lircd"));
+    Lines items;
+    std::thread reading([&] {
+        for (std::string item = rig.Next(); item != "stopped"; item = rig.Next()) {
+            items.push_back(item);
+        }
+    });
+    const auto connects = socket.Connects();
+    rig.reader->RequestStop();
+    reading.join();
+    // The connection it started with was lircd's; the drops after it are failed connects.
+    EXPECT_EQ(items, Lines{"lost"});
+    ASSERT_EQ(connects.size(), StandInSocket::Enough);
+    // Timers never run early: each wait is at least the back-off's.
+    for (std::size_t i = 1; i < connects.size(); ++i) {
+        EXPECT_GE(connects[i] - connects[i - 1], ReadBackoff::FirstWait * (1 << (i - 1)))
+            << "between connects " << i - 1 << " and " << i;
     }
-    LircdRig lircd;
-    LircdSource source(lircd.Socket());
-    source.Open();
-    const std::vector<SourceCondition> absent = source.Configure();
-    ASSERT_EQ(absent.size(), 1u);
-    EXPECT_EQ(absent[0].kind, SourceCondition::Kind::Absent);
+    EXPECT_EQ(log.Count("before saying anything"), 1);
+}
 
-    ASSERT_TRUE(lircd.Start()) << lircd.Error();
-    SourceItem back = source.Next();
-    ASSERT_TRUE(std::holds_alternative<SourceCondition>(back));
-    EXPECT_EQ(std::get<SourceCondition>(back).kind, SourceCondition::Kind::Back);
-    ASSERT_TRUE(lircd.Send("KEY_VOLUMEUP"));
-    ASSERT_TRUE(lircd.Send("KEY_VOLUMEUP", 1));
-    EXPECT_EQ(NextEvent(source).action, KeyAction::Press);
-    const KeyEvent repeat = NextEvent(source);
-    EXPECT_EQ(repeat.action, KeyAction::Repeat);
-    EXPECT_EQ(repeat.key, Key::Name("KEY_VOLUMEUP"));
+// A connection that lived is a return even when no key came: lircd lost again is shown again.
+TEST(LircdSource, AQuietReturnIsAReturn) {
+    ScratchFolder folder;
+    StandInSocket socket(folder.FilePath("lircd"));
+    Rig rig(folder.FilePath("lircd"));
+    socket.Accept();
+    socket.Drop();
+    EXPECT_EQ(rig.Next(), "lost");
+    std::thread accepting([&socket] { socket.Accept(); });
+    EXPECT_EQ(rig.Next(), "back");
+    accepting.join();
+    socket.Drop();
+    EXPECT_EQ(rig.Next(), "lost");
+}
 
-    lircd.Stop();
-    SourceItem lost = source.Next();
-    ASSERT_TRUE(std::holds_alternative<SourceCondition>(lost));
-    EXPECT_EQ(std::get<SourceCondition>(lost).kind, SourceCondition::Kind::Lost);
-    ASSERT_TRUE(lircd.Start()) << lircd.Error();
-    back = source.Next();
-    ASSERT_TRUE(std::holds_alternative<SourceCondition>(back));
-    EXPECT_EQ(std::get<SourceCondition>(back).kind, SourceCondition::Kind::Back);
-    ASSERT_TRUE(lircd.Send("KEY_RED"));
-    EXPECT_EQ(NextEvent(source).key, Key::Name("KEY_RED"));
+// Without lircd, it is looked for at a slowing pace up to the slow one, whether or not its
+// folder can be watched.
+TEST(LircdSource, AMissingLircdIsLookedForAtASlowingPace) {
+    ScratchFolder folder;
+    std::vector<std::string> sockets{folder.FilePath("run/lirc/lircd")};
+    if (::geteuid() != 0) {  // root reads any folder
+        std::filesystem::create_directory(folder.FilePath("closed"));
+        std::filesystem::permissions(folder.FilePath("closed"), std::filesystem::perms::owner_exec);
+        sockets.push_back(folder.FilePath("closed/lircd"));
+    }
+    for (const std::string& socket : sockets) {
+        auto owned = std::make_unique<FakeEventLoop>();
+        FakeEventLoop& loop = *owned;
+        Rig rig(socket, std::move(owned));
+        EXPECT_EQ(rig.configured.size(), 1u);
+        while (loop.waits.size() < 8) {
+            loop.RunOnce(EventLoop::TimePoint::max());
+        }
+        EXPECT_EQ(loop.waits, (std::vector<long>{100, 200, 400, 800, 1600, 3200, 5000, 5000}))
+            << socket;
+    }
+}
+
+TEST(LircdSource, RefusesASocketPathTooLong) {
+    EXPECT_EQ(LircdSource::WhyNotASocket("/run/lirc/lircd"), "");
+    EXPECT_NE(LircdSource::WhyNotASocket("/tmp/" + std::string(200, 'x')).find("longer than"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -37,7 +37,11 @@ class CommandLineRuns : public ::testing::TestWithParam<RunCase> {};
 TEST_P(CommandLineRuns, TakesPortAndPlayer) {
     const CommandLine parsed = CommandLine::Parse(GetParam().args);
     EXPECT_EQ(parsed.command, CommandLine::Command::RunWindow) << parsed.problem;
-    EXPECT_EQ(parsed.port, GetParam().port);
+    std::string ports;
+    for (const std::string& port : parsed.SerialPorts()) {
+        ports += (ports.empty() ? "" : ",") + port;
+    }
+    EXPECT_EQ(ports, GetParam().port);
     EXPECT_EQ(parsed.player, GetParam().player);
 }
 
@@ -51,8 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
                               ""},
                       RunCase{{"--player", "vlc", "--port", "/tmp/q-pty"}, "/tmp/q-pty", "vlc"},
                       RunCase{{"--player=mpv"}, "/dev/ttyS0", "mpv"},
-                      // The last one given wins, as with most tools.
-                      RunCase{{"--port", "/dev/a", "--port", "/dev/b"}, "/dev/b", ""}));
+                      // Each is read: several receivers at once.
+                      RunCase{{"--port", "/dev/a", "--port", "/dev/b"}, "/dev/a,/dev/b", ""}));
 
 // The parser only says what is to be done, reading no key map for it.
 TEST(CommandLineCommands, HandsBackWhatWasAsked) {
@@ -112,21 +116,21 @@ TEST(CommandLineFindPort, TakesTheCandidatesNamedIfAny) {
     struct Case {
         std::vector<std::string> args;
         std::vector<std::string> candidates;
-        bool portGiven;
+        bool sourceNamed;
     };
     for (const Case& c : {Case{{"--find-port"}, {}, false},
                           Case{{"--find-port", "/dev/a", "/dev/b"}, {"/dev/a", "/dev/b"}, false},
                           Case{{"--learn", "--port", "/dev/a"}, {}, true}}) {
         const CommandLine parsed = CommandLine::Parse(c.args);
         EXPECT_EQ(parsed.findPortCandidates, c.candidates) << Joined(c.args);
-        EXPECT_EQ(parsed.portGiven, c.portGiven) << Joined(c.args);
+        EXPECT_EQ(parsed.SourceNamed(), c.sourceNamed) << Joined(c.args);
     }
 }
 
 #ifndef _WIN32
-// One key source: the serial port by default, or lircd (its default socket when given no
-// value), or input devices, from the command line or the settings file.
-TEST(CommandLineSources, TakeLircdOrInputDevices) {
+// The key sources: the serial port by default, lircd (its default socket when given no
+// value), input devices, together, from the command line or the settings file.
+TEST(CommandLineSources, TakeLircdAndInputDevices) {
     ScratchFolder folder;
     const std::string settings = folder.FilePath("quorvel.conf");
     std::ofstream(settings) << "input = name=MCE IR Keyboard/Mouse\ninput = /dev/input/event3\n"
@@ -157,11 +161,12 @@ TEST(CommandLineSources, TakeLircdOrInputDevices) {
          {"name=MCE IR Keyboard/Mouse", "/dev/input/event3"},
          false},
     };
-    std::ofstream(folder.FilePath("both.conf")) << "port = /dev/ttyUSB0\nlircd = /tmp/s\n";
-    EXPECT_EQ(CommandLine::Parse({}, folder.FilePath("both.conf")).problem,
-              "quorvel: " + folder.FilePath("both.conf") +
-                  ":2: setting 'lircd': options '--port' and '--lircd' exclude each other: one "
-                  "key source at a time (try --help)\n");
+    std::ofstream(folder.FilePath("both.conf"))
+        << "port = /dev/ttyUSB0\nlircd = /tmp/s\nport = /dev/ttyUSB1\n";
+    const CommandLine both = CommandLine::Parse({}, folder.FilePath("both.conf"));
+    EXPECT_EQ(both.ports, (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyUSB1"}))
+        << both.problem;
+    EXPECT_EQ(both.lircd, "/tmp/s");
     for (const auto& c : cases) {
         const CommandLine parsed = CommandLine::Parse(c.args, c.settings);
         EXPECT_EQ(parsed.command == CommandLine::Command::UsageError, false) << parsed.problem;
@@ -234,10 +239,6 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"--learn", "--find-port"},
                   "options '--find-port' and '--learn' exclude each other"},
 #ifndef _WIN32
-        UsageCase{{"--lircd", "--port", "/dev/ttyS1"},
-                  "options '--port' and '--lircd' exclude each other: one key source at a time"},
-        UsageCase{{"--input", "/dev/input/event1", "--lircd"},
-                  "options '--lircd' and '--input' exclude each other: one key source at a time"},
         UsageCase{{"--input"}, "option '--input' needs a value"},
 #endif
         // An error stops parsing: a later --help is not reached.

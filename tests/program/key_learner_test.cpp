@@ -1,5 +1,5 @@
-// The learner over a key source the test feeds, with typing the test feeds too: the
-// session is driven as a user would, answering what it asks.
+// The learner over a key source on the loop that the test feeds, with typing the test feeds too:
+// the session is driven as a user would, answering what it asks.
 #include "program/key_learner.h"
 
 #include <gtest/gtest.h>
@@ -12,48 +12,13 @@
 #include <sstream>
 
 #include "tests/doubles/eventually.h"
+#include "tests/doubles/fed_key_source.h"
 #include "tests/doubles/scratch_folder.h"
 #include "tests/doubles/scripted_key_source.h"
 
 namespace {
 
 using Kind = SourceCondition::Kind;
-
-// Items handed out as the test pushes them; Next waits for the next one.
-class FedKeySource : public KeySource {
-  public:
-    explicit FedKeySource(std::vector<SourceCondition> setup = {}) : setup_(std::move(setup)) {}
-    void Open() override {}
-    std::vector<SourceCondition> Configure() override { return setup_; }
-    SourceItem Next() override {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return stopped_ || !items_.empty(); });
-        if (items_.empty()) {
-            return SourceStopped{};
-        }
-        SourceItem item = items_.front();
-        items_.pop_front();
-        return item;
-    }
-    SourceItem NextBefore(Deadline) override { return Next(); }  // learning sets none
-    void RequestStop() override {
-        std::lock_guard lock(mutex_);
-        stopped_ = true;
-        changed_.notify_all();
-    }
-    void Push(std::vector<SourceItem> items) {
-        std::lock_guard lock(mutex_);
-        items_.insert(items_.end(), items.begin(), items.end());
-        changed_.notify_all();
-    }
-
-  private:
-    std::vector<SourceCondition> setup_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<SourceItem> items_;
-    bool stopped_ = false;
-};
 
 // Typing: lines the test gives, then the end of input. Its reader is never joined (typing
 // cannot be interrupted), so every one lives as long as the test program.
@@ -131,16 +96,23 @@ class SaidText : public std::streambuf {
 };
 
 struct Session {
-    explicit Session(std::vector<SourceCondition> setup = {}) : source(std::move(setup)) {}
+    explicit Session(std::vector<SourceCondition> setup = {}) {
+        auto fed = std::make_unique<FedKeySource>(std::move(setup));
+        source = fed.get();
+        std::vector<std::unique_ptr<KeySource>> sources;
+        sources.push_back(std::move(fed));
+        reader = std::make_unique<ReceiverLoop>(std::move(sources));
+    }
     void Start(const std::string& path) {
         result = std::async(std::launch::async,
-                            [this, path] { return learner.Run(source, "remote", path); });
+                            [this, path] { return learner.Run(*reader, "remote", path); });
     }
     int Finish() {
         input.Close();
         return result.get();
     }
-    FedKeySource source;
+    FedKeySource* source;
+    std::unique_ptr<ReceiverLoop> reader;
     FedInput& input = FedInput::Make();
     SaidText out;
     std::ostringstream err;
@@ -162,22 +134,22 @@ TEST(KeyLearner, LearnsARemotesKeysThroughALineError) {
     Session session;
     session.Start(keys);
     ASSERT_TRUE(session.out.Asked("key for play-pause"));
-    session.source.Push({Press(42)});
+    session.source->Push({Press(42)});
     ASSERT_TRUE(session.out.Asked("Press it again"));
-    session.source.Push({SourceCondition{Kind::LineError, "noise"}, Press(42 | 0x80)});
+    session.source->Push({SourceCondition{Kind::LineError, "noise"}, Press(42 | 0x80)});
     ASSERT_TRUE(session.out.Asked("bind both? [Y/n]"));
     session.input.Type("");
     ASSERT_TRUE(session.out.Asked("key for previous"));
     session.input.Type("");
     ASSERT_TRUE(session.out.Asked("key for next"));
-    session.source.Push({BrokenEvent{KeyAction::Press, {Kind::LineError, "noise"}}, Press(42)});
+    session.source->Push({BrokenEvent{KeyAction::Press, {Kind::LineError, "noise"}}, Press(42)});
     ASSERT_TRUE(session.out.Asked("taken already"));
-    session.source.Push({Press(43)});
+    session.source->Push({Press(43)});
     ASSERT_TRUE(session.out.Asked("Press it again"));
-    session.source.Push({Press(43)});
+    session.source->Push({Press(43)});
     ASSERT_TRUE(session.out.Asked("the same code"));
     ASSERT_TRUE(session.out.Asked("key for volume-up"));
-    session.source.Push({Press(0x50), Repeat(0x50), Repeat(0x50)});
+    session.source->Push({Press(0x50), Repeat(0x50), Repeat(0x50)});
     ASSERT_TRUE(session.out.Asked("Press it again"));
     session.input.Type("");
     ASSERT_TRUE(session.out.Asked("key for volume-down"));
@@ -226,7 +198,7 @@ TEST(KeyLearner, SaysWhatEndedItOnceAndWritesNothing) {
         ScratchFolder folder;
         const std::string keys = c.intoFolder ? folder.Path() : folder.FilePath("keys.conf");
         Session session(c.setup);
-        session.source.Push(c.items);
+        session.source->Push(c.items);
         session.Start(keys);
         EXPECT_EQ(session.result.get(), c.status) << c.name;
         const std::string err = session.err.str();

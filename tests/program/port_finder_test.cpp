@@ -15,7 +15,8 @@
 #include <thread>
 
 #include "program/port_candidates.h"
-#include "tests/doubles/ready_serial_device.h"
+#include "program/press_tally.h"
+#include "tests/doubles/fed_key_source.h"
 #include "tests/doubles/scratch_folder.h"
 #include "tests/doubles/scripted_key_source.h"
 #include "tools/virtual_port.h"
@@ -95,167 +96,33 @@ TEST(PortFinder, FindsThePortAKeyArrivesOnAndSaysWhyOthersCannotBeUsed) {
     EXPECT_EQ(again.Listen({receiver->readerPath()}).size(), 1u);
 }
 
-// Ports, and key sources of other kinds, whose reads follow a script, each step waiting for
-// the others' where it matters.
-class Script {
-  public:
-    struct Step {
-        std::vector<std::uint8_t> bytes;   // read at once
-        int waitFor = 0;                   // else: wait until this mark is made
-        int mark = 0;                      // else: make this mark (the bytes before are taken)
-        std::optional<SourceItem> item{};  // a key source's, in place of bytes
+// Which source a press names, as the items come from two sources (0 the receiver, 1 the
+// other): "p" a key press, "n" anything else (a stray byte, a repeat, a key going up).
+TEST(PressTally, NamesASourceBesideNoiseOnlyAfterTwoPresses) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::size_t, char>> heard;
+        bool asked;
+    } cases[] = {
+        {"a source alone is named at its first press", {{0, 'n'}, {0, 'p'}}, false},
+        {"noise elsewhere asks for a second press", {{1, 'n'}, {0, 'p'}, {0, 'p'}}, true},
+        {"a press in the noise is not taken for the receiver's",
+         {{1, 'n'}, {0, 'p'}, {1, 'p'}, {0, 'p'}},
+         true},
+        {"a press in the noise first is not taken either",
+         {{0, 'n'}, {1, 'p'}, {0, 'p'}, {0, 'p'}},
+         true},
     };
-
-    class Device : public ReadySerialDevice {
-      public:
-        Device(Script& script, std::vector<Step> steps)
-            : script_(script), steps_(std::move(steps)) {}
-        // The next step that gives something, once the marks before it are made; null once
-        // woken.
-        const Step* Take() {
-            std::unique_lock lock(script_.mutex_);
-            for (; next_ < steps_.size() && !woken_; ++next_) {
-                const Step& step = steps_[next_];
-                if (step.mark != 0) {
-                    script_.marks_.insert(step.mark);
-                    script_.changed_.notify_all();
-                } else if (step.waitFor != 0) {
-                    script_.changed_.wait(
-                        lock, [&] { return woken_ || script_.marks_.count(step.waitFor) > 0; });
-                } else {
-                    return &steps_[next_++];
-                }
-            }
-            script_.changed_.wait(lock, [&] { return woken_; });
-            return nullptr;
+    for (const auto& c : cases) {
+        PressTally tally;
+        for (const auto& [source, what] : c.heard) {
+            EXPECT_FALSE(tally.Found()) << c.what;
+            tally.Heard(source, what == 'p');
         }
-        ReadResult Read(std::span<std::uint8_t> buffer) override {
-            const Step* step = Take();
-            if (step == nullptr) {
-                return {ReadStatus::Stopped};
-            }
-            std::copy(step->bytes.begin(), step->bytes.end(), buffer.begin());
-            return {ReadStatus::Data, step->bytes.size()};
-        }
-        void Wake() override {
-            std::lock_guard lock(script_.mutex_);
-            woken_ = true;
-            script_.changed_.notify_all();
-        }
-
-      private:
-        Script& script_;
-        std::vector<Step> steps_;
-        std::size_t next_ = 0;
-        bool woken_ = false;
-    };
-
-    class Source : public KeySource {
-      public:
-        Source(Script& script, std::vector<Step> steps) : steps_(script, std::move(steps)) {}
-        void Open() override {}
-        std::vector<SourceCondition> Configure() override { return {}; }
-        SourceItem Next() override {
-            const Step* step = steps_.Take();
-            return step == nullptr ? SourceItem(SourceStopped{}) : *step->item;
-        }
-        // The finder never asks for a deadline.
-        SourceItem NextBefore(Deadline) override { return Next(); }
-        void RequestStop() override { steps_.Wake(); }
-
-      private:
-        Device steps_;
-    };
-
-    void Mark(int mark) {
-        std::lock_guard lock(mutex_);
-        marks_.insert(mark);
-        changed_.notify_all();
+        EXPECT_EQ(tally.Found(), std::optional<std::size_t>(0)) << c.what;
+        EXPECT_EQ(tally.AgainWanted(), c.asked) << c.what;
     }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::set<int> marks_;
-};
-
-using Step = Script::Step;
-constexpr int NoiseHeard = 1, AskedAgain = 2, NoisePressed = 3, ReceiverHeard = 4;
-const Step Press{{0x91, 0x2A}};
-// A remote's key on lircd, and a keyboard's key going up (the Enter that started the search).
-const Step LircdPress{{}, 0, 0, KeyEvent{KeyAction::Press, Key::Name("KEY_PLAY"), "mce"}};
-const Step KeyboardPress{{}, 0, 0, KeyEvent{KeyAction::Press, Key::Name("KEY_A")}};
-const Step KeyboardRelease{{}, 0, 0, KeyEvent{KeyAction::Release, Key::Name("KEY_ENTER")}};
-
-struct NoiseCase {
-    const char* what;
-    std::vector<Step> noise;
-    std::vector<Step> receiver;
-    bool asked;
-};
-
-void PrintTo(const NoiseCase& c, std::ostream* os) {
-    *os << c.what;
 }
-
-class PortFinderNoise : public ::testing::TestWithParam<NoiseCase> {};
-
-TEST_P(PortFinderNoise, NamesAPortBesideNoiseOnlyAfterTwoPresses) {
-    const NoiseCase& c = GetParam();
-    Script script;
-    const std::vector<Step>* steps = nullptr;
-    PortFinder finder([&]() -> std::unique_ptr<SerialDevice> {
-        return std::make_unique<Script::Device>(script, *steps);
-    });
-    // A script of items is a key source's of another kind (lircd, an input device).
-    for (const auto& [name, its] : {std::pair{"noise", &c.noise}, {"receiver", &c.receiver}}) {
-        steps = its;
-        EXPECT_TRUE(std::none_of(its->begin(), its->end(), [](const Step& s) { return s.item; })
-                        ? finder.Listen({name}).size() == 1
-                        : finder.ListenTo(name, std::make_unique<Script::Source>(script, *its)));
-    }
-    int asked = 0;
-    EXPECT_EQ(finder.Await(std::chrono::minutes(1),
-                           [&] {
-                               ++asked;
-                               script.Mark(AskedAgain);
-                           }),
-              "receiver");
-    EXPECT_EQ(asked, c.asked ? 1 : 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PortFinderNoise,
-    ::testing::Values(
-        NoiseCase{"a port alone is named at its first press", {}, {{{0x33}}, Press}, false},
-        NoiseCase{"noise elsewhere asks for a second press",
-                  {{{0x33}}, {{}, 0, NoiseHeard}},
-                  {{{}, NoiseHeard}, Press, {{}, AskedAgain}, Press},
-                  true},
-        NoiseCase{"a press in the noise is not taken for the receiver's",
-                  {{{0x33}}, {{}, 0, NoiseHeard}, {{}, AskedAgain}, Press, {{}, 0, NoisePressed}},
-                  {{{}, NoiseHeard}, Press, {{}, NoisePressed}, Press},
-                  true},
-        NoiseCase{"a press in the noise first is not taken either",
-                  {{{}, ReceiverHeard}, Press},
-                  {{{0x33}}, {{}, 0, ReceiverHeard}, {{}, AskedAgain}, Press, Press},
-                  true},
-        NoiseCase{"an input device alone is named at its first press",
-                  {},
-                  {KeyboardRelease, KeyboardPress},
-                  false},
-        NoiseCase{"lircd beside a noisy port is named at its second press",
-                  {{{0x33}}, {{}, 0, NoiseHeard}},
-                  {{{}, NoiseHeard}, LircdPress, {{}, AskedAgain}, LircdPress},
-                  true},
-        NoiseCase{"a keyboard's keys are noise beside the receiver",
-                  {KeyboardRelease,
-                   {{}, 0, NoiseHeard},
-                   {{}, AskedAgain},
-                   KeyboardPress,
-                   {{}, 0, NoisePressed}},
-                  {{{}, NoiseHeard}, Press, {{}, NoisePressed}, Press},
-                  true}));
 
 // A port this process holds (as another program would) is not taken.
 TEST(PortFinder, LeavesAHeldPortAlone) {
@@ -282,15 +149,15 @@ struct KeepCase {
     bool ask;
     const char* answer;
     bool canSave;
-    const char* said;  // the end of standard output; <FOUND> for the value found
-    bool kept;
+    const char* said;              // the end of standard output; <FOUND> for the value found
+    const char* kept;              // how it was kept, " beside" or " in place"; none when not
     const char* setting = "port";  // where the key arrives: the port, else a remote of this kind
 };
 
 // Names the case in test listings (the default printer would dump its bytes, padding and all).
 void PrintTo(const KeepCase& c, std::ostream* os) {
     *os << (c.ask ? "asked" : "not asked") << (c.canSave ? ", can save" : ", cannot save")
-        << (c.answer[0] == 'y' ? ", yes" : ", no") << ", " << c.setting;
+        << ", answer " << c.answer[0] << ", " << c.setting;
 }
 
 class FindPortSessionKeeping : public ::testing::TestWithParam<KeepCase> {};
@@ -303,8 +170,9 @@ TEST_P(FindPortSessionKeeping, KeepsWhatItFoundOnlyWhenTheUserSaysSo) {
     std::vector<RemoteCandidate> others;
     if (!port) {
         others.push_back({"the remote", c.setting, value, [] {
-                              return std::make_unique<ScriptedKeySource>(std::vector{
-                                  SourceItem(KeyEvent{KeyAction::Press, Key::Name("KEY_OK")})});
+                              auto remote = std::make_unique<FedKeySource>();
+                              remote->Push({KeyEvent{KeyAction::Press, Key::Name("KEY_OK")}});
+                              return remote;
                           }});
     }
     std::istringstream in(c.answer);
@@ -313,8 +181,9 @@ TEST_P(FindPortSessionKeeping, KeepsWhatItFoundOnlyWhenTheUserSaysSo) {
     std::string kept;
     PortKeeping keeping{"the settings", {}};
     if (c.canSave) {
-        keeping.save = [&kept](const std::string& setting, const std::string& value, std::string&) {
-            kept = setting + "=" + value;
+        keeping.save = [&kept](const std::string& setting, const std::string& value, bool add,
+                               std::string&) {
+            kept = setting + "=" + value + (add ? " beside" : " in place");
             return true;
         };
     }
@@ -327,7 +196,7 @@ TEST_P(FindPortSessionKeeping, KeepsWhatItFoundOnlyWhenTheUserSaysSo) {
     EXPECT_TRUE(!port || (receiver->WaitForRawReader() && receiver->Write({0x91, 0x2A})));
     session.join();
     EXPECT_EQ(found.setting + "=" + found.value, c.setting + ("=" + value));
-    EXPECT_EQ(kept, c.kept ? c.setting + ("=" + value) : "");
+    EXPECT_EQ(kept, c.kept ? c.setting + ("=" + value) + c.kept : "");
     const std::string said = out.str();
     std::string end = c.said;
     if (const auto at = end.find("<FOUND>"); at != std::string::npos) {
@@ -340,14 +209,15 @@ TEST_P(FindPortSessionKeeping, KeepsWhatItFoundOnlyWhenTheUserSaysSo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FindPortSessionKeeping,
-    ::testing::Values(KeepCase{true, "y\n", true, "? [y/N] Saved.\n", true},
-                      KeepCase{true, "\n", true, "? [y/N] ", false},
-                      KeepCase{false, "y\n", true, "  port = <FOUND>\n", false},
-                      KeepCase{true, "y\n", false, "  port = <FOUND>\n", false},
-                      KeepCase{true, "y\n", true,
-                               "as the lircd socket in the settings? [y/N] Saved.\n", true,
-                               "lircd"},
-                      KeepCase{false, "y\n", true, "  input = <FOUND>\n", false, "input"}));
+    ::testing::Values(KeepCase{true, "a\n", true, "? [a/r/N] Saved.\n", " beside"},
+                      KeepCase{true, "\n", true, "? [a/r/N] ", nullptr},
+                      KeepCase{false, "a\n", true, "  port = <FOUND>\n", nullptr},
+                      KeepCase{true, "a\n", false, "  port = <FOUND>\n", nullptr},
+                      KeepCase{true, "r\n", true,
+                               "as a lircd socket in the settings: beside the key sources "
+                               "there (a), in their place (r), or not (n)? [a/r/N] Saved.\n",
+                               " in place", "lircd"},
+                      KeepCase{false, "a\n", true, "  input = <FOUND>\n", nullptr, "input"}));
 
 #ifndef _WIN32
 // Input devices with a remote's keys, each by the name that outlasts a replug.

@@ -9,6 +9,7 @@
 
 #include "actions/null_player_link.h"
 #include "tests/doubles/locked_history_list.h"
+#include "tests/doubles/serial_reader.h"
 #include "tools/virtual_port.h"
 
 namespace {
@@ -41,7 +42,7 @@ TEST(ReceiverHost, JoinsItsReceiversBeforeTheListGoes) {
         WitnessedList& lines = *list;
         ReceiverHost host(std::move(list));
         host.Start(
-            pty->readerPath(),
+            SerialReader(pty->readerPath()),
             [&witness] {
                 struct Link : NullPlayerLink {
                     explicit Link(Witness& w) : w(w) { w.linkAlive = true; }
@@ -54,8 +55,9 @@ TEST(ReceiverHost, JoinsItsReceiversBeforeTheListGoes) {
         lines.WaitFor([](const std::vector<std::string>& l) { return l == std::vector{W}; });
         ASSERT_TRUE(witness.linkAlive);
         // A second writer would keep a LineIndex of its own and corrupt the list.
-        EXPECT_THROW(host.Start(pty->readerPath(), {}, std::make_shared<const SharedKeyMap>()),
-                     std::logic_error);
+        EXPECT_THROW(
+            host.Start(SerialReader(pty->readerPath()), {}, std::make_shared<const SharedKeyMap>()),
+            std::logic_error);
     }
     EXPECT_TRUE(witness.listOutlivedReceiver);
 }

@@ -38,7 +38,11 @@ std::string Outcome(const CommandLine& parsed, const std::string& file) {
         return parsed.problem.rfind(head, 0) == 0 ? parsed.problem.substr(head.size())
                                                   : parsed.problem;
     }
-    std::string outcome = parsed.port + " [" + parsed.player + "]";
+    std::string outcome;
+    for (const std::string& port : parsed.SerialPorts()) {
+        outcome += (outcome.empty() ? "" : ",") + port;
+    }
+    outcome += " [" + parsed.player + "]";
     for (const std::string& list : parsed.ignoredPlayers) {
         outcome += " -" + list;
     }
@@ -71,7 +75,7 @@ TEST(SettingsFile, FillsInWhatTheCommandLineLeftOut) {
          "player = \"VLC media player\" # its Identity\n"
          "ignore-player = firefox\nignore-player = chromium,mpv\n",
          {},
-         "/dev/b [VLC media player] -firefox -chromium,mpv"},
+         "/dev/a,/dev/b [VLC media player] -firefox -chromium,mpv"},
         {"port = /dev/ttyACM0\n", {"--config", "FILE"}, "/dev/ttyACM0 []"},
         // A map named beside the file is that one, whatever the working folder.
         {"keys = remote.conf\n", {}, "/dev/ttyS0 [] keys=DIR/remote.conf"},

@@ -11,6 +11,7 @@
 #include "qt_app/form1.h"
 #include "qt_app/history_view.h"
 #include "remote/signal_cycle.h"
+#include "tests/doubles/serial_reader.h"
 #include "tests/qt_app/qt_environment.h"
 #include "tools/virtual_port.h"
 
@@ -21,7 +22,8 @@ TEST(ReceiverWindow, ClosingTheWindowEndsTheLoopAndJoinsABlockedReceiver) {
     auto pty = VirtualPort::CreatePty();
     std::optional<TForm1> form;
     form.emplace([&](ReceiverHost& receivers) {
-        receivers.Start(pty->readerPath(), {}, std::make_shared<const SharedKeyMap>());
+        receivers.Start(SerialReader(pty->readerPath()), {},
+                        std::make_shared<const SharedKeyMap>());
     });
     form->show();
     // The waiting line is written just before the receiver blocks in its read.

@@ -24,13 +24,12 @@ struct Step {
     int code;
 };
 
-class TimedSource : public KeySource {
+class TimedSource : public KeyReader {
   public:
     TimedSource(std::vector<Step> steps, Timeline& clock, bool releases)
         : steps_(std::move(steps)), clock_(clock), releases_(releases) {}
     void Open() override {}
     std::vector<SourceCondition> Configure() override { return {}; }
-    SourceItem Next() override { return NextBefore(Deadline::max()); }
     SourceItem NextBefore(Deadline until) override {
         const int due =
             until == Deadline::max()
@@ -45,10 +44,9 @@ class TimedSource : public KeySource {
         }
         const Step& step = steps_[next_++];
         clock_.ms = step.ms;
-        return KeyEvent{step.action, Key::Code(step.code)};
+        return KeyEvent{.action = step.action, .key = Key::Code(step.code), .releases = releases_};
     }
     void RequestStop() override {}
-    bool GivesReleases() const override { return releases_; }
 
   private:
     std::vector<Step> steps_;

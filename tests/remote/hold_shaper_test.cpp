@@ -187,12 +187,13 @@ struct Timeline : EventClock {
     int ms = 0;
 };
 
-class TimedSource : public KeySource {
+class TimedSource : public KeyReader {
   public:
     TimedSource(const Events& events, Timeline& clock) : events_(events), clock_(clock) {}
     void Open() override {}
     std::vector<SourceCondition> Configure() override { return {}; }
-    SourceItem Next() override {
+    // No gestures here: no deadline is ever due.
+    SourceItem NextBefore(Deadline) override {
         if (next_ == events_.size()) {
             return SourceStopped{};
         }
@@ -205,7 +206,6 @@ class TimedSource : public KeySource {
                         .queued = queued,
                         .more = more};
     }
-    SourceItem NextBefore(Deadline) override { return Next(); }  // no gestures here
     void RequestStop() override {}
 
   private:

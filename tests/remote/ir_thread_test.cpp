@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "serial/serial_line.h"
 #include "tests/doubles/locked_history_list.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/scripted_key_source.h"
+#include "tests/doubles/serial_reader.h"
 #include "tools/virtual_port.h"
 
 namespace {
@@ -17,10 +17,6 @@ namespace {
 using Lines = std::vector<std::string>;
 const std::string W = "Waiting for new signal...";
 const std::string Greeting = "Click to start the fun :)";
-
-std::unique_ptr<KeySource> Serial(const std::string& path) {
-    return std::make_unique<SerialLine>(path, MakeSerialDevice());
-}
 
 std::shared_ptr<const SharedKeyMap> Keys() {
     return std::make_shared<const SharedKeyMap>();
@@ -56,7 +52,7 @@ TEST(IRThread, PortPresentLeavesOnlyTheWaitingLineAndDestroyingStopsAndJoins) {
     LockedHistoryList list({Greeting});
     CountingFactory player;
     {
-        IRThread thread(list, Serial(pty->readerPath()), player.Factory(), Keys());
+        IRThread thread(list, SerialReader(pty->readerPath()), player.Factory(), Keys());
         EXPECT_EQ(list.Lines(), Lines{Greeting});  // created suspended
         thread.Resume();
         EXPECT_EQ(list.WaitFor([](const Lines& l) { return l == Lines{W}; }), Lines{W});
@@ -71,7 +67,7 @@ TEST(IRThread, AnExceptionIsSaidAndTheReceiverCarriesOn) {
     LockedHistoryList list({Greeting});
     CountingFactory player;
     LogCapture log;
-    IRThread thread(list, Serial(pty->readerPath()), player.Factory(), Keys());
+    IRThread thread(list, SerialReader(pty->readerPath()), player.Factory(), Keys());
     thread.Resume();
     ASSERT_TRUE(pty->WaitForRawReader());
     ASSERT_TRUE(pty->Write({0x91, 0x60}));  // throws in the link
@@ -91,7 +87,7 @@ TEST(IRThread, AnExceptionIsSaidAndTheReceiverCarriesOn) {
 TEST(IRThread, PortAbsentReportsThreeErrsThenFailedReads) {
     const auto missing = std::filesystem::temp_directory_path() / "quorvel-no-such-port";
     LockedHistoryList list({Greeting});
-    IRThread thread(list, Serial(missing.string()), {}, Keys());
+    IRThread thread(list, SerialReader(missing.string()), {}, Keys());
     thread.Resume();
 
     const Lines expected{"Err", "Err", "Err", W, "COM READ ERROR!", "-1", W, "COM READ ERROR!",
@@ -144,7 +140,7 @@ TEST(IRThread, RetriesWithAFreshBackoffAndRemovesTheGreetingOnce) {
 TEST(IRThread, StopBeforeResumeStillEndsPromptly) {
     auto pty = VirtualPort::CreatePty();
     LockedHistoryList list({Greeting});
-    IRThread thread(list, Serial(pty->readerPath()), {}, Keys());
+    IRThread thread(list, SerialReader(pty->readerPath()), {}, Keys());
     thread.RequestStop();
     thread.Resume();
     thread.Join();

@@ -4,12 +4,11 @@
 
 #include <random>
 
-#include "serial/serial_line.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/recording_player_link.h"
 #include "tests/doubles/remote_layout.h"
 #include "tests/doubles/scripted_key_source.h"
-#include "tests/serial/fake_serial_device.h"
+#include "tests/doubles/serial_items.h"
 
 namespace {
 
@@ -41,13 +40,11 @@ std::vector<std::uint8_t> Marked(const std::vector<int>& values) {
     return bytes;
 }
 
-// The cycle over the serial line reading bytes from a fake port, from the start, checking
-// after every write that the list holds LineIndex + 1 lines.
+// The cycle over what the serial line makes of a receiver's bytes, from the start,
+// checking after every write that the list holds LineIndex + 1 lines.
 struct CycleRun {
     explicit CycleRun(const std::vector<int>& values) : log(list) {
-        auto device = std::make_unique<FakeSerialDevice>();
-        device->reads = {FakeSerialDevice::Bytes(Marked(values))};
-        SerialLine line("/dev/ttyFAKE0", std::move(device));
+        ScriptedKeySource line(SerialItems(Marked(values)));
         list.lines = {Greeting};
         list.onRepaint = [this] {
             ASSERT_EQ(static_cast<int>(list.lines.size()), log.LineIndex() + 1);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,23 +14,21 @@
 
 #include "serial/serial_device.h"
 
-// A serial device run from a script. Every call is recorded in calls; reads past the end
-// of the script report Stopped so a test cannot hang.
+// A serial device run from a script, ready (an eventfd) while the script has reads left.
+// Every call is recorded in calls; reads past the end of the script find nothing.
 class FakeSerialDevice : public SerialDevice {
   public:
     struct Step {
         ReadStatus status;
         std::vector<std::uint8_t> bytes = {};
         int error = 0;
-        bool waiting = false;  // already there before being read (InputWaiting)
     };
+
+    FakeSerialDevice() : ready_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~FakeSerialDevice() override { ::close(ready_); }
 
     static Step Bytes(std::vector<std::uint8_t> bytes) {
         return {ReadStatus::Data, std::move(bytes)};
-    }
-    // Bytes that came while nobody read, as behind a slow call.
-    static Step Waiting(std::vector<std::uint8_t> bytes) {
-        return {ReadStatus::Data, std::move(bytes), 0, true};
     }
     static Step HangUp() { return {ReadStatus::HungUp}; }
     static Step Failure(int error) { return {ReadStatus::Failed, {}, error}; }
@@ -39,11 +40,8 @@ class FakeSerialDevice : public SerialDevice {
     bool prepareQueuesOk = true;
     bool writeTimeoutsOk = true;
     std::deque<Step> reads;
-    // Runs inside Pause, before it returns; a test can request a stop from here.
-    std::function<void()> onPause;
 
     std::vector<std::string> calls;
-    std::vector<std::chrono::milliseconds> pauses;
 
     int Open(const std::string& path) override {
         calls.push_back("Open " + path);
@@ -67,16 +65,27 @@ class FakeSerialDevice : public SerialDevice {
     bool PrepareQueues() override { return RunStep("PrepareQueues", prepareQueuesOk); }
     bool WriteTimeouts() override { return RunStep("WriteTimeouts", writeTimeoutsOk); }
 
+    EventLoop::Handle ReadyHandle() const override {
+        std::uint64_t count = 0;
+        [[maybe_unused]] ssize_t n = ::read(ready_, &count, sizeof count);
+        if (!reads.empty()) {
+            count = 1;
+            n = ::write(ready_, &count, sizeof count);
+        }
+        return ready_;
+    }
     ReadResult Read(std::span<std::uint8_t> buffer) override {
         calls.push_back("Read");
         EXPECT_TRUE(open_) << "read from a closed port";
-        if (woken_ || reads.empty()) {
-            return {ReadStatus::Stopped};
+        ReadyHandle();  // ready while reads are left
+        if (reads.empty()) {
+            return {ReadStatus::Empty};
         }
         Step& step = reads.front();
         if (step.status != ReadStatus::Data) {
             const ReadResult result{step.status, 0, step.error};
             reads.pop_front();
+            ReadyHandle();
             return result;
         }
         // A step longer than the buffer is handed out over several reads.
@@ -86,23 +95,14 @@ class FakeSerialDevice : public SerialDevice {
         if (step.bytes.empty()) {
             reads.pop_front();
         }
+        ReadyHandle();
         return {ReadStatus::Data, count};
     }
-
-    bool InputWaiting() override { return !reads.empty() && reads.front().waiting; }
-
-    bool Pause(std::chrono::milliseconds duration) override {
-        pauses.push_back(duration);
-        if (onPause) {
-            onPause();
-        }
-        return !woken_;
+    std::unique_ptr<EventLoop::Watch> WatchArrival(EventLoop&, const std::string& path,
+                                                   std::function<void()>) override {
+        calls.push_back("WatchArrival " + path);
+        return nullptr;
     }
-    bool AwaitPath(const std::string& path, std::chrono::milliseconds duration) override {
-        calls.push_back("AwaitPath " + path);
-        return Pause(duration);
-    }
-    void Wake() override { woken_ = true; }
     std::string DescribeOpenError(const std::string& path, int error) const override {
         return "cannot open " + path + ": error " + std::to_string(error);
     }
@@ -126,5 +126,5 @@ class FakeSerialDevice : public SerialDevice {
     }
 
     bool open_ = false;
-    bool woken_ = false;
+    int ready_;
 };

@@ -20,11 +20,11 @@
 #include "serial/posix_device_check.h"
 #include "serial/serial_line.h"
 #include "serial/termios_device.h"
+#include "source/receiver_loop.h"
+#include "tests/doubles/item_text.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/scratch_folder.h"
-#include "tests/serial/blocked_thread.h"
-#include "tests/serial/shown_line.h"
 #include "tools/virtual_port.h"
 
 namespace {
@@ -32,37 +32,31 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 const std::string Err = "Err";
-const std::string ReadError = "COM READ ERROR!";
 
-// The real device, except that back-off waits are recorded instead of slept; a stop still
-// cuts them short.
-class RecordedPauseDevice : public TermiosDevice {
-  public:
-    bool Pause(std::chrono::milliseconds duration) override {
-        pauses.push_back(static_cast<long>(duration.count()));
-        return TermiosDevice::Pause(std::chrono::milliseconds(0));
-    }
-    bool AwaitPath(const std::string&, std::chrono::milliseconds duration) override {
-        return Pause(duration);
-    }
-    std::vector<long> pauses;
-};
-
-struct Rig : ShownLine {
+// A serial line over the real device, on the real receiver loop.
+struct Rig {
     explicit Rig(const std::string& path) {
-        auto owned = std::make_unique<RecordedPauseDevice>();
-        device = owned.get();
-        line = std::make_unique<SerialLine>(path, std::move(owned));
+        std::vector<std::unique_ptr<KeySource>> sources;
+        sources.push_back(std::make_unique<SerialLine>(path, MakeSerialDevice()));
+        reader = std::make_unique<ReceiverLoop>(std::move(sources));
     }
-    RecordedPauseDevice* device;
-};
-
-// A read on its own thread; it is idle once it sleeps on the port and the wake-up, with
-// no time-out.
-struct BackgroundRead : BlockedCall<int> {
-    explicit BackgroundRead(SerialLine& line) : BlockedCall([&line] { return line.ReadByte(); }) {}
-    bool Blocked() { return Polling(2, true); }
-    int Result() { return Get(); }
+    // Open, then Configure: the "Err" lines the history would show.
+    Lines Start() {
+        reader->Open();
+        Lines errs;
+        for (const SourceCondition& condition : reader->Configure()) {
+            errs.push_back(Err);
+            whys.push_back(condition.reason);
+        }
+        return errs;
+    }
+    // The next item, as text; "timed out" when none comes within a while.
+    std::string Next() {
+        return ItemText(
+            reader->NextBefore(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    }
+    std::unique_ptr<ReceiverLoop> reader;
+    Lines whys;
 };
 
 // Points link at target, replacing whatever it pointed at in one step.
@@ -85,9 +79,8 @@ TEST(SerialLinePty, SettingsAreApplied) {
     // As the pseudo-terminal keeps them (it forces 8 bits, no parity).
     before = pty->ReaderSettings();
 
-    Rig rig(pty->readerPath());
-    rig.Start();
-    EXPECT_TRUE(rig.list.lines.empty());
+    auto rig = std::make_unique<Rig>(pty->readerPath());
+    EXPECT_TRUE(rig->Start().empty());
 
     const termios s = pty->ReaderSettings();
     EXPECT_EQ(cfgetispeed(&s), B9600);
@@ -102,7 +95,7 @@ TEST(SerialLinePty, SettingsAreApplied) {
     EXPECT_EQ(s.c_cc[VTIME], 0);
 
     // Closed, the port has its own settings back.
-    rig.line.reset();
+    rig.reset();
     const termios after = pty->ReaderSettings();
     EXPECT_EQ(after.c_cflag, before.c_cflag);
     EXPECT_EQ(after.c_lflag, before.c_lflag);
@@ -113,25 +106,27 @@ TEST(SerialLinePty, SettingsAreApplied) {
 TEST(SerialLinePty, BytesArriveUnchanged) {
     auto pty = VirtualPort::CreatePty();
     Rig rig(pty->readerPath());
-    rig.Start();
-    const std::vector<std::uint8_t> sent = {0x0D, 0x11, 0x13, 0xFF, 0x00, 0x91, 0x60, 0x03, 0x0A};
-    pty->Write(sent);
-    for (const std::uint8_t byte : sent) {
-        EXPECT_EQ(rig.ReadByte(), byte);
+    EXPECT_TRUE(rig.Start().empty());
+    pty->Write({0x0D, 0x11, 0x13, 0xFF, 0x00, 0x91, 0x0A, 0x91, 0x03});
+    for (const char* item : {"held 17", "stray 19", "stray 255", "stray 0", "down 10", "down 3"}) {
+        EXPECT_EQ(rig.Next(), item);
     }
-    EXPECT_TRUE(rig.list.lines.empty());
 }
 
 // Bytes that arrived before the port was configured were cooked by the line discipline;
 // they are dropped, not read as events.
 TEST(SerialLinePty, InputFromBeforeConfigurationIsDiscarded) {
     auto pty = VirtualPort::CreatePty();
-    Rig rig(pty->readerPath());
-    rig.line->Open();
+    auto line = std::make_unique<SerialLine>(pty->readerPath(), MakeSerialDevice());
+    line->Open();
     pty->Write({0x05, 0x0D});
-    rig.Configure();
-    pty->Write({0x91});
-    EXPECT_EQ(rig.ReadByte(), 0x91);
+    line->Configure();
+    pty->Write({0x91, 0x60});
+    ReceiverLoop reader;
+    reader.Attach(std::move(line));
+    EXPECT_EQ(
+        ItemText(reader.NextBefore(std::chrono::steady_clock::now() + std::chrono::seconds(20))),
+        "down 96");
 }
 
 // A sender (quorvel-send) starts as soon as it sees the line in raw mode; nothing it sends
@@ -149,55 +144,28 @@ TEST(SerialLinePty, BytesSentOnceTheLineIsRawAreKept) {
         });
         rig.Start();
         sender.join();
-        // A marker after the race: it is read first only if 0x91 was thrown away.
+        // A code after the race: the press is read whole only if 0x91 was kept.
         pty->Write({0x05});
-        lost += rig.ReadByte() == 0x91 ? 0 : 1;
+        lost += rig.Next() == "down 5" ? 0 : 1;
     }
     EXPECT_EQ(lost, 0);
-}
-
-TEST(SerialLinePty, IdleReadSleepsUntilAByteArrives) {
-    auto pty = VirtualPort::CreatePty();
-    Rig rig(pty->readerPath());
-    rig.Start();
-    BackgroundRead read(*rig.line);
-    ASSERT_TRUE(read.Blocked());
-    pty->Write({0x91});
-    EXPECT_EQ(read.Result(), 145);
-    EXPECT_TRUE(rig.list.lines.empty());
-}
-
-TEST(SerialLinePty, StopWakesAnIdleRead) {
-    auto pty = VirtualPort::CreatePty();
-    Rig rig(pty->readerPath());
-    rig.Start();
-    BackgroundRead read(*rig.line);
-    ASSERT_TRUE(read.Blocked());
-    rig.line->RequestStop();
-    EXPECT_EQ(read.Result(), SerialLine::Stopped);
-    pty->Write({0x91});
-    EXPECT_EQ(rig.ReadByte(), SerialLine::Stopped);
-    EXPECT_TRUE(rig.list.lines.empty());
 }
 
 TEST(SerialLinePty, SecondOpenOfAHeldPortIsRefused) {
     LogCapture logs;
     auto pty = VirtualPort::CreatePty();
     auto first = std::make_unique<Rig>(pty->readerPath());
-    first->Start();
+    EXPECT_TRUE(first->Start().empty());
     Rig second(pty->readerPath());
-    second.Start();
-    EXPECT_TRUE(first->list.lines.empty());
-    EXPECT_EQ(second.list.lines, Lines(3, Err));
+    EXPECT_EQ(second.Start(), Lines(3, Err));
     EXPECT_EQ(logs.Count("another instance"), 1);
 
     // Released with its owner: a later instance gets the port.
     first.reset();
     Rig third(pty->readerPath());
-    third.Start();
-    EXPECT_TRUE(third.list.lines.empty());
-    pty->Write({0x60});
-    EXPECT_EQ(third.line->ReadByte(), 0x60);
+    EXPECT_TRUE(third.Start().empty());
+    pty->Write({0x91, 0x60});
+    EXPECT_EQ(third.Next(), "down 96");
 }
 
 // Another program's exclusive hold stops us even where the open itself would pass (root).
@@ -248,44 +216,27 @@ TEST(HeldByLockFile, OnlyALiveProcessHolds) {
     }
 }
 
-// A port that appears while a wait bounded by a deadline (a pending gesture) is paced by
-// the back-off is opened at once, not after the next whole back-off.
-TEST(SerialLinePty, APortAppearingBeforeTheDeadlineIsOpenedAtOnce) {
-    ScratchFolder dir;
-    auto pty = VirtualPort::CreatePty();
-    const std::string link = dir.FilePath("port");
-    SerialLine line(link, MakeSerialDevice());
-    line.Open();
-    line.Configure();
-    for (int i = 0; i < 3; ++i) {
-        line.Next();  // failed reads: the back-off grows past the deadline below
-    }
-    std::filesystem::create_symlink(pty->readerPath(), link);
-    const SourceItem item =
-        line.NextBefore(std::chrono::steady_clock::now() + std::chrono::milliseconds(200));
-    ASSERT_TRUE(std::holds_alternative<SourceCondition>(item)) << item.index();
-    EXPECT_EQ(std::get<SourceCondition>(item).kind, SourceCondition::Kind::Back);
-}
-
-// A missing port's wait ends when its path appears, however long the back-off, even when
-// the folder on the way (serial/by-id) appears first.
-TEST(TermiosDeviceAwaitPath, EndsWhenThePathAppears) {
+// A missing port is watched for: its path appearing is news, even when the folder on the
+// way (serial/by-id) appears first.
+TEST(PathWatch, SaysWhenThePathAppears) {
     ScratchFolder dir;
     auto pty = VirtualPort::CreatePty();
     const fs::path link = dir / "by-id" / "usb-receiver";
-    TermiosDevice device;
+    auto loop = MakeEventLoop();
+    int changes = 0;
+    const auto watch = TermiosDevice().WatchArrival(*loop, link.string(), [&] { ++changes; });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     for (const auto& make : std::vector<std::function<void()>>{
              [&] { fs::create_directory(dir / "by-id"); },
              [&] { PointLink(link, pty->readerPath()); },
          }) {
-        // A day: only the path appearing ends the wait before the test's time-out.
-        BlockedCall<bool> waiter(
-            [&] { return device.AwaitPath(link.string(), std::chrono::hours(24)); });
-        ASSERT_TRUE(waiter.Polling(2, false));
+        const int before = changes;
         make();
-        EXPECT_TRUE(waiter.Get());
+        while (changes == before && std::chrono::steady_clock::now() < deadline) {
+            loop->RunOnce(deadline);
+        }
+        EXPECT_EQ(changes, before + 1);
     }
-    EXPECT_EQ(device.Open(link.string()), 0);
 }
 
 struct RefusedCase {
@@ -350,71 +301,6 @@ TEST(WhyNotASerialPort, APipeIsRefusedAndAPseudoTerminalIsNot) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_NE(WhyNotASerialPort(fifo).find("a pipe"), std::string::npos);
     EXPECT_EQ(WhyNotASerialPort(VirtualPort::CreatePty()->readerPath()), "");
-}
-
-TEST(TermiosDevicePause, RunsItsCourseWithoutAWakeUp) {
-    TermiosDevice device;
-    EXPECT_TRUE(device.Pause(std::chrono::milliseconds(1)));
-}
-
-TEST(TermiosDevicePause, WakeCutsALongWaitShort) {
-    TermiosDevice device;
-    BlockedCall<bool> waiter([&] { return device.Pause(std::chrono::hours(1)); });
-    EXPECT_TRUE(waiter.Polling(1, false));
-    device.Wake();
-    EXPECT_FALSE(waiter.Get());
-    // The wake-up lasts: later waits end at once.
-    EXPECT_FALSE(device.Pause(std::chrono::hours(1)));
-}
-
-// A wait that poll cannot make (here: one descriptor more than the process may have) still
-// takes its time, or a back-off built on it would spin.
-TEST(TermiosDevicePause, TakesItsTimeWhenPollFails) {
-    TermiosDevice device;
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
-    rlimit one = limit;
-    one.rlim_cur = 0;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &one), 0);
-    const auto start = std::chrono::steady_clock::now();
-    const bool ranItsCourse = device.Pause(std::chrono::milliseconds(100));
-    const auto took = std::chrono::steady_clock::now() - start;
-    ::setrlimit(RLIMIT_NOFILE, &limit);
-    EXPECT_TRUE(ranItsCourse);
-    EXPECT_GE(took, std::chrono::milliseconds(100));
-}
-
-// Unplug, a while without the device, replug at the same name: reads fail at a slowing
-// pace, then resume on the new device with no "Err" lines.
-TEST(SerialLinePty, RecoversAfterHangUpAndReplug) {
-    LogCapture logs;
-    ScratchFolder dir;
-    const fs::path link = dir / "ttyUSB0";
-    auto first = VirtualPort::CreatePty();
-    PointLink(link, first->readerPath());
-    Rig rig(link.string());
-    rig.Start();
-    first->Write({0x91});
-    EXPECT_EQ(rig.ReadByte(), 145);
-
-    first.reset();
-    EXPECT_EQ(rig.ReadByte(), SerialLine::ReadFailed);
-    fs::remove(link);
-    EXPECT_EQ(rig.ReadByte(), SerialLine::ReadFailed);
-
-    auto second = VirtualPort::CreatePty();
-    PointLink(link, second->readerPath());
-    BackgroundRead read(*rig.line);
-    ASSERT_TRUE(read.Blocked());
-    second->Write({0x60});
-    EXPECT_EQ(read.Result(), 0x60);
-    second->Write({0x91});
-    EXPECT_EQ(rig.ReadByte(), 145);
-
-    EXPECT_EQ(rig.list.lines, Lines(2, ReadError));
-    EXPECT_EQ(rig.device->pauses, (std::vector<long>{100, 200}));
-    EXPECT_EQ(logs.Count("hung up"), 1);
-    EXPECT_EQ(logs.Count("is back"), 1);
 }
 
 }  // namespace

@@ -10,36 +10,61 @@
 #include <variant>
 #include <vector>
 
+#include "serial/serial_event_decoder.h"
+#include "source/receiver_loop.h"
+#include "tests/doubles/fake_event_loop.h"
+#include "tests/doubles/item_text.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/serial/fake_serial_device.h"
-#include "tests/serial/shown_line.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 using Fake = FakeSerialDevice;
-using std::chrono::milliseconds;
 const std::string Err = "Err";
-const std::string ReadError = "COM READ ERROR!";
 constexpr const char* Port = "/dev/ttyFAKE0";
 
-// A serial line over a fake device.
-struct Rig : ShownLine {
+// A serial line over a fake device, on a receiver loop whose back-off waits cost nothing.
+struct Rig {
     Rig() {
         auto owned = std::make_unique<Fake>();
         device = owned.get();
+        auto loopOwned = std::make_unique<FakeEventLoop>();
+        loop = loopOwned.get();
         line = std::make_unique<SerialLine>(Port, std::move(owned));
+        std::vector<std::unique_ptr<KeySource>> sources;
+        sources.push_back(std::move(line));
+        reader = std::make_unique<ReceiverLoop>(std::move(sources), std::move(loopOwned));
     }
-    std::vector<long> Pauses() const {
-        std::vector<long> out;
-        for (const auto pause : device->pauses) {
-            out.push_back(static_cast<long>(pause.count()));
+    // Open, then Configure as the receiver does at start: an "Err" line, with why, for each
+    // failed step.
+    void Start() {
+        reader->Open();
+        for (const SourceCondition& condition : reader->Configure()) {
+            list.lines.push_back(Err);
+            list.whys.push_back(condition.reason);
         }
-        return out;
+    }
+    // The next count items, as text; the reasons of the conditions among them in whys.
+    Lines Items(int count) {
+        Lines items;
+        for (int i = 0; i < count; ++i) {
+            const SourceItem item = reader->Next();
+            items.push_back(ItemText(item));
+            if (const auto* condition = std::get_if<SourceCondition>(&item)) {
+                whys.push_back(condition->reason);
+            }
+        }
+        return items;
     }
 
     Fake* device;
+    FakeEventLoop* loop;
+    std::unique_ptr<SerialLine> line;
+    std::unique_ptr<ReceiverLoop> reader;
+    MemoryHistoryList list;
+    Lines whys;
 };
 
 // --- Configuration ---
@@ -68,8 +93,7 @@ TEST_P(ConfigurePortTest, OneErrPerFailedLineSettingStep) {
     rig.device->writeLineSettingsOk = c.writeLineSettings;
     rig.device->prepareQueuesOk = c.prepareQueues;
     rig.device->writeTimeoutsOk = c.writeTimeouts;
-    rig.line->Open();
-    rig.Configure();
+    rig.Start();
     EXPECT_EQ(rig.list.lines, Lines(c.errLines, Err));
 }
 
@@ -100,8 +124,9 @@ TEST(ConfigurePort, StepsRunInOrderAndAFailureDoesNotStopTheRest) {
     Rig rig;
     rig.device->readSettingsOk = false;
     rig.Start();
-    EXPECT_EQ(rig.device->calls, (Lines{std::string("Open ") + Port, "ReadSettings",
-                                        "WriteLineSettings", "PrepareQueues", "WriteTimeouts"}));
+    EXPECT_EQ(Lines(rig.device->calls.begin(), rig.device->calls.begin() + 5),
+              (Lines{std::string("Open ") + Port, "ReadSettings", "WriteLineSettings",
+                     "PrepareQueues", "WriteTimeouts"}));
 }
 
 // --- Open diagnostics ---
@@ -136,211 +161,112 @@ INSTANTIATE_TEST_SUITE_P(Errors, OpenFailureTest,
 
 // --- Reading ---
 
-struct BytesCase {
-    const char* name;
-    std::vector<Fake::Step> reads;
-    std::vector<int> values;
-};
-
-void PrintTo(const BytesCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class ReadByteValuesTest : public testing::TestWithParam<BytesCase> {};
-
-TEST_P(ReadByteValuesTest, ReturnsUnsignedBytes) {
-    Rig rig;
-    rig.device->reads.assign(GetParam().reads.begin(), GetParam().reads.end());
-    rig.Start();
-    EXPECT_EQ(rig.Read(static_cast<int>(GetParam().values.size())), GetParam().values);
-    EXPECT_TRUE(rig.list.lines.empty());
-    EXPECT_TRUE(rig.device->pauses.empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Streams, ReadByteValuesTest,
-    testing::Values(BytesCase{"event", {Fake::Bytes({0x91, 0x60})}, {145, 96}},
-                    BytesCase{"one_byte_per_read",
-                              {Fake::Bytes({0x0D}), Fake::Bytes({0x11}), Fake::Bytes({0x13})},
-                              {13, 17, 19}},
-                    BytesCase{"zero", {Fake::Bytes({0x00})}, {0}},
-                    BytesCase{"marked_255", {Fake::Bytes({0xFF, 0xFF, 0x91})}, {255, 145}},
-                    BytesCase{"marked_255_split_over_reads",
-                              {Fake::Bytes({0x60, 0xFF}), Fake::Bytes({0xFF})},
-                              {96, 255}},
-                    BytesCase{"more_than_one_buffer",
-                              {Fake::Bytes(std::vector<std::uint8_t>(100, 0x91))},
-                              std::vector<int>(100, 145)},
-                    BytesCase{"then_stopped", {Fake::Bytes({0x91})}, {145, SerialLine::Stopped}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// Each event says whether its bytes were already waiting when read, and whether more
-// were waiting behind it, in the buffer or in the port.
-TEST(Next, SaysWhatWasWaiting) {
-    Rig rig;
-    rig.device->reads = {Fake::Bytes({0x91, 0xB0}), Fake::Waiting({0x0D, 0xB0, 0x0D}),
-                         Fake::Waiting({0xB0, 0x05, 0x0D, 0xB0}), Fake::Bytes({0x0D, 0xB0})};
-    rig.Start();
-    std::vector<std::pair<bool, bool>> seen;  // queued, more
-    for (SourceItem item = rig.line->Next(); !std::holds_alternative<SourceStopped>(item);
-         item = rig.line->Next()) {
-        if (const auto* event = std::get_if<KeyEvent>(&item)) {
-            seen.emplace_back(event->queued, event->more);
+// The byte stream as the tty marks it, into items.
+TEST(SerialEventDecoder, MakesEventsStraysAndLineErrors) {
+    const struct {
+        const char* name;
+        std::vector<std::vector<std::uint8_t>> reads;
+        Lines items;
+    } cases[] = {
+        {"an event", {{0x91, 0x60}}, {"down 96"}},
+        {"split over reads", {{0x0D}, {0xB0}}, {"held 176"}},
+        {"a byte 255 marked, then a stray", {{0x91, 0xFF}, {0xFF, 0x05}}, {"down 255", "stray 5"}},
+        {"a prefix is the code after a prefix",
+         {{0x91, 0x91, 0x0D, 0x0D, 0xB0}},
+         {"down 145", "held 13", "stray 176"}},
+        {"a line error alone, and one inside an event",
+         {{0xFF, 0x00, 0x00, 0x91, 0xFF, 0x00, 0x41, 0x91, 0x60}},
+         {"line error", "broken down", "down 96"}},
+    };
+    for (const auto& c : cases) {
+        SerialEventDecoder decoder(Port);
+        std::vector<SourceItem> items;
+        for (const auto& read : c.reads) {
+            decoder.Feed(read, items);
         }
+        Lines texts;
+        for (const SourceItem& item : items) {
+            texts.push_back(ItemText(item));
+        }
+        EXPECT_EQ(texts, c.items) << c.name;
     }
-    EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{
-                        {false, true}, {true, true}, {true, true}, {true, false}, {false, false}}));
 }
 
-// A deadline bounds the wait for an event's first byte only: what is waiting comes first,
-// and a begun event is finished.
-TEST(NextBefore, TimesOutOnlyWithNothingWaiting) {
-    Rig rig;
-    rig.device->reads = {Fake::Waiting({0x91, 0x60}), Fake::Bytes({0x91, 0x18})};
-    rig.Start();
-    const auto past = std::chrono::steady_clock::now();
-    EXPECT_TRUE(std::holds_alternative<KeyEvent>(rig.line->NextBefore(past)));
-    EXPECT_TRUE(std::holds_alternative<TimedOut>(rig.line->NextBefore(past)));
-    const SourceItem item = rig.line->Next();
-    ASSERT_TRUE(std::holds_alternative<KeyEvent>(item));
-    EXPECT_EQ(std::get<KeyEvent>(item).key, Key::Code(0x18));
-}
-
-TEST(ReadByte, AbsentPortFailsEveryReadWithOneLineAndBacksOff) {
+// A missing port fails each try with one item, at a slowing pace, and is logged once; each
+// try also watches for its path.
+TEST(SerialLine, AbsentPortFailsEachTryOnceAndBacksOff) {
     LogCapture logs;
     Rig rig;
     rig.device->openErrors.assign(9, ENOENT);
     rig.Start();
     ASSERT_EQ(rig.list.lines, Lines(3, Err));
-    for (int read = 1; read <= 8; ++read) {
-        EXPECT_EQ(rig.ReadByte(), SerialLine::ReadFailed);
-        Lines expected(3, Err);
-        expected.insert(expected.end(), read, ReadError);
-        ASSERT_EQ(rig.list.lines, expected) << "after read " << read;
-    }
-    EXPECT_EQ(rig.Pauses(), (std::vector<long>{100, 200, 400, 800, 1600, 3200, 6400}));
-    // One reopen at each step, silent; the absent port is logged once, not at every step.
+    EXPECT_EQ(rig.Items(8), Lines(8, "absent"));
+    EXPECT_EQ(rig.loop->waits, (std::vector<long>{0, 100, 200, 400, 800, 1600, 3200, 6400}));
     EXPECT_EQ(rig.device->Count("Open"), 9);
     EXPECT_EQ(rig.device->Count("Read"), 0);
-    // Each wait also ends when the port's path appears.
-    EXPECT_EQ(rig.device->Count("AwaitPath"), 7);
-    EXPECT_EQ(rig.list.whys.back(), std::string("cannot open ") + Port + ": error 2");
+    EXPECT_EQ(rig.device->Count("WatchArrival"), 8);
+    EXPECT_EQ(rig.whys.back(), std::string("cannot open ") + Port + ": error 2");
     EXPECT_EQ(logs.Count(std::string("quorvel.receiver: cannot open ") + Port + ": error 2"), 1);
-    EXPECT_EQ(logs.Count("cannot open"), 1);
 }
 
-TEST(ReadByte, PortThatAppearsLaterIsOpenedAndConfiguredSilently) {
-    LogCapture logs;
-    Rig rig;
-    rig.device->openErrors = {ENOENT, ENOENT, ENOENT};
-    rig.device->reads = {Fake::Bytes({0x91, 0x60})};
-    rig.Start();
-    EXPECT_EQ(rig.Read(4), (std::vector<int>{-1, -1, 145, 96}));
-    EXPECT_EQ(rig.list.lines, (Lines{Err, Err, Err, ReadError, ReadError}));
-    EXPECT_EQ(rig.Pauses(), (std::vector<long>{100, 200}));
-    EXPECT_EQ(rig.device->Count("ReadSettings"), 1);
-    EXPECT_EQ(rig.device->Count("WriteTimeouts"), 1);
-    EXPECT_EQ(logs.Count("is back"), 1);
-}
-
-struct LossCase {
+struct RecoveryCase {
     const char* name;
-    Fake::Step loss;
+    std::vector<int> openErrors;  // after the first open
+    std::vector<Fake::Step> reads;
+    bool configurable;  // when opened again
+    Lines items;
+    std::vector<long> waits;
 };
 
-void PrintTo(const LossCase& c, std::ostream* os) {
+void PrintTo(const RecoveryCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class PortLossTest : public testing::TestWithParam<LossCase> {};
+class SerialLineRecovery : public testing::TestWithParam<RecoveryCase> {};
 
-// The port goes away, stays away for two steps, then comes back: reads fail at a slowing
-// pace, then bytes flow again without a restart and without new "Err" lines.
-TEST_P(PortLossTest, ReopensAtEachBackoffStep) {
-    LogCapture logs;
+// The port goes away, or the line is damaged: one item each, then reading goes on after the
+// back-off, the port opened again (silently, Back) where it was lost.
+TEST_P(SerialLineRecovery, SaysEachFailureOnceAndGoesOn) {
+    const RecoveryCase& c = GetParam();
     Rig rig;
-    rig.device->reads = {Fake::Bytes({0x91}), GetParam().loss, Fake::Bytes({0x60})};
+    rig.device->reads.assign(c.reads.begin(), c.reads.end());
     rig.Start();
-    rig.device->openErrors = {ENOENT, ENOENT};
-    EXPECT_EQ(rig.Read(5), (std::vector<int>{145, -1, -1, -1, 96}));
-    EXPECT_EQ(rig.list.lines, Lines(3, ReadError));
-    EXPECT_EQ(rig.Pauses(), (std::vector<long>{100, 200, 400}));
-    EXPECT_EQ(rig.device->Count("Close"), 1);
-    EXPECT_EQ(rig.device->Count("Open"), 4);
-    EXPECT_EQ(rig.device->Count("ReadSettings"), 2);
-    EXPECT_FALSE(logs.Messages().empty());
-    EXPECT_NE(rig.list.whys[0].find(Port), std::string::npos) << rig.list.whys[0];
-    EXPECT_EQ(rig.list.whys[1], std::string("cannot open ") + Port + ": error 2");
-}
-
-INSTANTIATE_TEST_SUITE_P(Losses, PortLossTest,
-                         testing::Values(LossCase{"hang_up", Fake::HangUp()},
-                                         LossCase{"read_error", Fake::Failure(EIO)},
-                                         LossCase{"bad_handle", Fake::Failure(EBADF)}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ReadByte, ReopenedPortThatCannotBeConfiguredIsClosedAndRetried) {
-    Rig rig;
-    rig.device->reads = {Fake::HangUp(), Fake::Bytes({0x60})};
-    rig.Start();
-    rig.device->readSettingsOk = false;
-    EXPECT_EQ(rig.ReadByte(), SerialLine::ReadFailed);
-    EXPECT_EQ(rig.ReadByte(), SerialLine::ReadFailed);
-    rig.device->readSettingsOk = true;
-    EXPECT_EQ(rig.ReadByte(), 96);
-    EXPECT_EQ(rig.list.lines, Lines(2, ReadError));
-    EXPECT_EQ(rig.device->Count("Close"), 2);
-    // Gone, it is awaited; there but unusable, awaiting it would end at once, a busy loop.
-    EXPECT_EQ(rig.device->Count("AwaitPath"), 1);
-    EXPECT_EQ(rig.Pauses(), (std::vector<long>{100, 200}));
-}
-
-TEST(ReadByte, LineErrorIsOneFailedReadThenReadingGoesOn) {
-    LogCapture logs;
-    Rig rig;
-    rig.device->reads = {Fake::Bytes({0x91, 0xFF, 0x00, 0x41, 0x91, 0x60})};
-    rig.Start();
-    EXPECT_EQ(rig.Read(4), (std::vector<int>{145, -1, 145, 96}));
-    EXPECT_EQ(rig.list.lines, Lines{ReadError});
-    EXPECT_EQ(rig.Pauses(), std::vector<long>{100});
-    // The port is not dropped for a line error.
-    EXPECT_EQ(rig.device->Count("Open"), 1);
-    EXPECT_EQ(rig.device->Count("Close"), 0);
-    EXPECT_EQ(rig.device->Count("AwaitPath"), 0);
-    EXPECT_EQ(logs.Count("line error"), 1);
-    EXPECT_EQ(rig.list.whys,
-              Lines{std::string("a line error (framing, parity or break) on ") + Port});
-}
-
-TEST(ReadByte, GoodByteResetsBackoff) {
-    Rig rig;
-    rig.device->reads = {
-        Fake::Bytes({0xFF, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x91, 0xFF, 0x00, 0x00, 0x60})};
-    rig.Start();
-    EXPECT_EQ(rig.Read(5), (std::vector<int>{-1, -1, 145, -1, 96}));
-    EXPECT_EQ(rig.Pauses(), (std::vector<long>{100, 200, 100}));
-}
-
-// --- Stopping ---
-
-TEST(RequestStop, BeforeReadReturnsStoppedWithoutTouchingThePort) {
-    Rig rig;
-    rig.device->reads = {Fake::Bytes({0x91})};
-    rig.Start();
-    rig.line->RequestStop();
-    EXPECT_EQ(rig.Read(3), std::vector<int>(3, SerialLine::Stopped));
-    EXPECT_EQ(rig.device->Count("Read"), 0);
+    rig.device->openErrors.assign(c.openErrors.begin(), c.openErrors.end());
+    rig.device->readSettingsOk = c.configurable;
+    EXPECT_EQ(rig.Items(static_cast<int>(c.items.size())), c.items);
+    EXPECT_EQ(rig.loop->waits, c.waits);
     EXPECT_TRUE(rig.list.lines.empty());
 }
 
-TEST(RequestStop, CutsTheBackoffWaitShort) {
-    Rig rig;
-    rig.device->openErrors.assign(4, ENOENT);
-    rig.Start();
-    rig.device->onPause = [&rig] { rig.line->RequestStop(); };
-    EXPECT_EQ(rig.Read(3), (std::vector<int>{-1, SerialLine::Stopped, SerialLine::Stopped}));
-    EXPECT_EQ(rig.list.lines, (Lines{Err, Err, Err, ReadError}));
-    EXPECT_EQ(rig.Pauses(), std::vector<long>{100});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Failures, SerialLineRecovery,
+    testing::Values(RecoveryCase{"hang_up",
+                                 {ENOENT, ENOENT},
+                                 {Fake::Bytes({0x91}), Fake::HangUp(), Fake::Bytes({0x60})},
+                                 true,
+                                 {"broken down", "absent", "absent", "back"},
+                                 {100, 200, 400}},
+                    RecoveryCase{
+                        "read_error",
+                        {},
+                        {Fake::Bytes({0x91, 0x60}), Fake::Failure(EIO), Fake::Bytes({0x91, 0x18})},
+                        true,
+                        {"down 96", "lost", "back", "down 24"},
+                        {100}},
+                    RecoveryCase{"reopened_but_not_configurable",
+                                 {},
+                                 {Fake::HangUp(), Fake::Bytes({0x60})},
+                                 false,
+                                 {"lost", "cannot configure", "cannot configure"},
+                                 {100, 200}},
+                    RecoveryCase{"line_errors_then_a_good_byte",
+                                 {},
+                                 {Fake::Bytes({0xFF, 0x00, 0x00}), Fake::Bytes({0xFF, 0x00, 0x00}),
+                                  Fake::Bytes({0x91, 0x60}), Fake::Bytes({0xFF, 0x00, 0x00}),
+                                  Fake::Bytes({0x91, 0x18})},
+                                 true,
+                                 {"line error", "line error", "down 96", "line error", "down 24"},
+                                 {100, 200, 100}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -11,26 +11,20 @@
 #include <string>
 #include <thread>
 
-// Waits (up to a generous deadline) until thread tid sleeps in poll on nfds descriptors,
-// with no time-out when forever is set (the proof that an idle read neither spins nor wakes
-// periodically), with some time-out otherwise.
-inline bool WaitUntilPolling(pid_t tid, unsigned nfds, bool forever) {
-#ifdef SYS_poll
-    constexpr long PollCall = SYS_poll;  // poll(fds, nfds, timeout)
-#else
-    constexpr long PollCall = -2;
-#endif
-    constexpr long PpollCall = SYS_ppoll;  // ppoll(fds, nfds, timeout*, ...)
+// Waits (up to a generous deadline) until thread tid sleeps in an event loop's wait with no
+// time-out: the proof that an idle receiver neither spins nor wakes now and then.
+inline bool WaitUntilIdle(pid_t tid) {
     const std::string path = "/proc/self/task/" + std::to_string(tid) + "/syscall";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < deadline) {
         std::ifstream file(path);
         long call = -1;
-        std::uint64_t fds = 0, count = 0, timeout = 0;
-        if (file >> call >> std::hex >> fds >> count >> timeout && count == nfds) {
-            const bool noTimeout = (call == PollCall && static_cast<int>(timeout) == -1) ||
-                                   (call == PpollCall && timeout == 0);
-            if ((call == PollCall || call == PpollCall) && noTimeout == forever) {
+        std::uint64_t fd = 0, events = 0, count = 0, timeout = 0;
+        if (file >> call >> std::hex >> fd >> events >> count >> timeout) {
+            // epoll_wait and epoll_pwait take -1 for none; epoll_pwait2 a null time-out.
+            if (((call == SYS_epoll_wait || call == SYS_epoll_pwait) &&
+                 static_cast<int>(timeout) == -1) ||
+                (call == SYS_epoll_pwait2 && timeout == 0)) {
                 return true;
             }
         }
@@ -56,12 +50,12 @@ class BlockedCall {
     BlockedCall(const BlockedCall&) = delete;
     BlockedCall& operator=(const BlockedCall&) = delete;
 
-    // True once the call sleeps in poll; see WaitUntilPolling.
-    bool Polling(unsigned nfds, bool forever) {
+    // True once the call sleeps with no time-out; see WaitUntilIdle.
+    bool Idle() {
         while (tid_.load() == 0) {
             std::this_thread::yield();
         }
-        return WaitUntilPolling(tid_.load(), nfds, forever);
+        return WaitUntilIdle(tid_.load());
     }
     Result Get() {
         thread_.join();

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+// One thread's one wait: on every handle registered, on timers, and on a wake-up any thread
+// may ring. What is ready is run on the loop's thread, one callback at a time. sd-event on
+// Linux (sd_event_loop.cpp); MsgWaitForMultipleObjectsEx on Windows (win32_event_loop.cpp),
+// which also waits on the thread's message queue. Used on the thread that made it, but for
+// Wake.
+class EventLoop {
+  public:
+    using Clock = std::chrono::steady_clock;
+    using TimePoint = Clock::time_point;
+#ifdef _WIN32
+    // A waitable handle (an event, a change notification), ready when signalled.
+    using Handle = void*;
+#else
+    // A file descriptor, ready when it has input, or has hung up or failed.
+    using Handle = int;
+#endif
+
+    // A handle watched, or a timer; destroying it takes it out of the loop.
+    class Watch {
+      public:
+        virtual ~Watch() = default;
+    };
+    class Timer {
+      public:
+        virtual ~Timer() = default;
+        // Runs due once at, or soon after, at; again replaces the time set before.
+        virtual void Set(TimePoint at) = 0;
+        virtual void Cancel() = 0;
+        virtual bool IsSet() const = 0;
+    };
+
+    virtual ~EventLoop() = default;
+
+    // ready runs whenever handle is ready, until the watch is destroyed. A handle is watched
+    // once at a time. On Windows a manual-reset event stays ready until reset.
+    virtual std::unique_ptr<Watch> WatchHandle(Handle handle, std::function<void()> ready) = 0;
+    virtual std::unique_ptr<Timer> MakeTimer(std::function<void()> due) = 0;
+#ifdef _WIN32
+    // ready runs whenever messages are in the thread's queue (Raw Input, hooks, windows of
+    // the thread); it must take them out. One at a time.
+    virtual std::unique_ptr<Watch> WatchMessages(std::function<void()> ready) = 0;
+#endif
+
+    // Waits until something is ready, until passes or Wake is called, then runs one thing
+    // that is ready (each in turn, so none is starved); whether anything ran. A wake-up
+    // counts as one. TimePoint::max() waits with no time-out; a time already past only
+    // looks.
+    virtual bool RunOnce(TimePoint until) = 0;
+    // Safe from any thread: ends the wait under way, or else the next one, at once.
+    virtual void Wake() = 0;
+};
+
+// The platform's.
+std::unique_ptr<EventLoop> MakeEventLoop();

@@ -1,0 +1,114 @@
+#include "source/receiver_loop.h"
+
+#include <algorithm>
+
+class ReceiverLoop::Output : public SourceOutput {
+  public:
+    Output(ReceiverLoop& loop, std::size_t source) : loop_(loop), source_(source) {}
+    void Put(SourceItem item) override { loop_.queue_.push_back({std::move(item), source_}); }
+
+  private:
+    ReceiverLoop& loop_;
+    std::size_t source_;
+};
+
+ReceiverLoop::ReceiverLoop(std::vector<std::unique_ptr<KeySource>> sources,
+                           std::unique_ptr<EventLoop> loop)
+    : loop_(std::move(loop)), sources_(std::move(sources)) {
+    for (std::size_t i = 0; i < sources_.size(); ++i) {
+        outputs_.push_back(std::make_unique<Output>(*this, i));
+    }
+}
+
+ReceiverLoop::~ReceiverLoop() {
+    // The sources leave the loop before it goes.
+    sources_.clear();
+}
+
+void ReceiverLoop::Open() {
+    for (std::size_t i = attached_; i < sources_.size(); ++i) {
+        sources_[i]->Open();
+    }
+}
+
+std::vector<SourceCondition> ReceiverLoop::Configure() {
+    std::vector<SourceCondition> conditions;
+    for (std::size_t i = attached_; i < sources_.size(); ++i) {
+        for (SourceCondition& condition : sources_[i]->Configure()) {
+            conditions.push_back(std::move(condition));
+        }
+    }
+    for (; attached_ < sources_.size(); ++attached_) {
+        sources_[attached_]->Attach(*loop_, *outputs_[attached_]);
+    }
+    return conditions;
+}
+
+std::size_t ReceiverLoop::Attach(std::unique_ptr<KeySource> source) {
+    const std::size_t index = sources_.size();
+    sources_.push_back(std::move(source));
+    outputs_.push_back(std::make_unique<Output>(*this, index));
+    sources_[index]->Attach(*loop_, *outputs_[index]);
+    attached_ = sources_.size();
+    return index;
+}
+
+bool ReceiverLoop::Queued(std::size_t source) const {
+    return std::any_of(queue_.begin(), queue_.end(),
+                       [source](const Taken& taken) { return taken.source == source; });
+}
+
+void ReceiverLoop::Gather(const std::size_t* from) {
+    // Each round runs one ready thing, the sources in turn: a few rounds a source let every
+    // one of them have its say.
+    const std::size_t rounds = 2 * (sources_.size() + 1);
+    const auto past = EventLoop::TimePoint::min();
+    for (std::size_t round = 0; round < rounds; ++round) {
+        if (from != nullptr ? Queued(*from) : !queue_.empty()) {
+            return;
+        }
+        if (!loop_->RunOnce(past)) {
+            return;
+        }
+    }
+}
+
+SourceItem ReceiverLoop::NextBefore(Deadline until) {
+    return Take(until).item;
+}
+
+ReceiverLoop::Taken ReceiverLoop::Take(Deadline until) {
+    if (stopRequested_) {
+        return {SourceStopped{}};
+    }
+    // What was read already, or is there to read, was waiting.
+    Gather();
+    const bool waiting = !queue_.empty();
+    while (queue_.empty()) {
+        if (stopRequested_) {
+            return {SourceStopped{}};
+        }
+        if (woken_.exchange(false) || EventLoop::Clock::now() >= until) {
+            return {TimedOut{}};
+        }
+        loop_->RunOnce(until);
+    }
+    Taken taken = std::move(queue_.front());
+    queue_.pop_front();
+    if (auto* event = std::get_if<KeyEvent>(&taken.item)) {
+        event->queued = waiting;
+        Gather(&taken.source);
+        event->more = Queued(taken.source);
+    }
+    return taken;
+}
+
+void ReceiverLoop::RequestStop() {
+    stopRequested_ = true;
+    loop_->Wake();
+}
+
+void ReceiverLoop::Wake() {
+    woken_ = true;
+    loop_->Wake();
+}

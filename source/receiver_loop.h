@@ -1,0 +1,63 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "source/key_reader.h"
+
+// The receiver's one loop: every key source at once on one EventLoop, whose one wait takes
+// in their handles, their timers, the stop wake-up and the caller's deadline. Items are
+// handed out in the order they were read. Each key event says whether it was already
+// waiting when asked for (read, or ready to be read: so a hold's repeats that queued behind
+// a slow player act once at most) and whether more of its own source's input waits behind
+// it. An outage of one source never holds up another's keys. Used on the thread that made
+// it, but for RequestStop and Wake.
+class ReceiverLoop : public KeyReader {
+  public:
+    // An item and the index of the source it came from (in the order they were given).
+    struct Taken {
+        SourceItem item;
+        std::size_t source = 0;
+    };
+
+    explicit ReceiverLoop(std::vector<std::unique_ptr<KeySource>> sources = {},
+                          std::unique_ptr<EventLoop> loop = MakeEventLoop());
+    ~ReceiverLoop() override;
+    ReceiverLoop(const ReceiverLoop&) = delete;
+    ReceiverLoop& operator=(const ReceiverLoop&) = delete;
+
+    void Open() override;
+    // Every source's conditions, in the sources' order; then they all join the loop.
+    std::vector<SourceCondition> Configure() override;
+    SourceItem NextBefore(Deadline until) override;
+    void RequestStop() override;
+
+    // A source opened and set up already joins the loop at once; its index.
+    std::size_t Attach(std::unique_ptr<KeySource> source);
+    // The next item and where it came from; TimedOut, once until has passed or on Wake.
+    Taken Take(Deadline until);
+    // Safe from any thread: the wait under way, or else the next one, ends with TimedOut.
+    void Wake();
+
+    const std::vector<std::unique_ptr<KeySource>>& Sources() const { return sources_; }
+    EventLoop& Loop() { return *loop_; }
+
+  private:
+    class Output;
+    // Runs what is ready without waiting, until an item is queued (or, with from, one of
+    // that source's) or nothing more is ready; bounded, so a flood cannot keep it going.
+    void Gather(const std::size_t* from = nullptr);
+    bool Queued(std::size_t source) const;
+
+    std::unique_ptr<EventLoop> loop_;
+    std::vector<std::unique_ptr<KeySource>> sources_;
+    std::vector<std::unique_ptr<Output>> outputs_;
+    std::size_t attached_ = 0;  // the sources that have joined the loop
+    std::deque<Taken> queue_;
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> woken_{false};
+};

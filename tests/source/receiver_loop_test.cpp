@@ -1,0 +1,71 @@
+#include "source/receiver_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/doubles/fed_key_source.h"
+#include "tests/doubles/item_text.h"
+
+namespace {
+
+KeyEvent Held(int code) {
+    return KeyEvent{KeyAction::Repeat, Key::Code(code)};
+}
+
+struct Rig {
+    explicit Rig(int sources = 1) {
+        std::vector<std::unique_ptr<KeySource>> owned;
+        for (int i = 0; i < sources; ++i) {
+            auto source = std::make_unique<FedKeySource>();
+            fed.push_back(source.get());
+            owned.push_back(std::move(source));
+        }
+        reader = std::make_unique<ReceiverLoop>(std::move(owned));
+        reader->Open();
+        reader->Configure();
+    }
+    KeyEvent NextEvent() {
+        return std::get<KeyEvent>(
+            reader->NextBefore(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    }
+    std::vector<FedKeySource*> fed;
+    std::unique_ptr<ReceiverLoop> reader;
+};
+
+// Each event says whether it was waiting when asked for, and whether more of its own
+// source's waited behind it; another source's does not count.
+TEST(ReceiverLoop, SaysWhatWasWaiting) {
+    Rig rig(2);
+    rig.fed[0]->Push({Held(0xB0), Held(0xB0)});
+    rig.fed[1]->Push({Held(0x70)});
+    std::vector<std::pair<bool, bool>> seen;  // queued, more
+    for (int i = 0; i < 3; ++i) {
+        const KeyEvent event = rig.NextEvent();
+        if (event.key == Key::Code(0xB0)) {
+            seen.emplace_back(event.queued, event.more);
+        }
+    }
+    std::thread later([&rig] { rig.fed[0]->Push({Held(0xB0)}); });
+    const KeyEvent waitedFor = rig.NextEvent();
+    later.join();
+    seen.emplace_back(waitedFor.queued, waitedFor.more);
+    EXPECT_EQ(seen,
+              (std::vector<std::pair<bool, bool>>{{true, true}, {true, false}, {false, false}}))
+        << "the last came while the loop waited";
+}
+
+// A wake-up ends a wait with TimedOut, and a stop ends every wait from then on.
+TEST(ReceiverLoop, AWakeUpTimesOutAndAStopStops) {
+    Rig rig;
+    std::thread waker([&rig] { rig.reader->Wake(); });
+    EXPECT_EQ(ItemText(rig.reader->Next()), "timed out");
+    waker.join();
+    rig.fed[0]->Push({Held(0x60)});
+    rig.reader->RequestStop();
+    EXPECT_EQ(ItemText(rig.reader->Next()), "stopped");
+    EXPECT_EQ(ItemText(rig.reader->Next()), "stopped");
+}
+
+}  // namespace
