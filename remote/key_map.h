@@ -82,8 +82,13 @@ bool GlobMatches(std::string_view glob, std::string_view name);
 //   double CODES ACTION [ARGUMENTS] [gap=MS]         a second press within the gap
 //   long   CODES ACTION [ARGUMENTS] [delay=MS]       held past the delay; acts once
 //
-// CODES is one code or several joined by commas (a remote with a toggle bit sends two
-// codes for one key), each 0-255, decimal or 0x hex; ACTION a PlayerAction's name or
+// CODES is one key or several joined by commas (a remote with a toggle bit sends two
+// codes for one key). A key is a byte code 0-255, decimal or 0x hex; a name (a letter,
+// then letters, digits, _ - . +), the remote's name and a colon before it for that
+// remote's key only (tv:KEY_OK); scan: and a scancode; or any name, remote and all, in
+// double quotes, with \" and \\ for a quote and a backslash within: "1" (lircd's button 1,
+// not code 1), "ch/up", "tv:ch/up". Format quotes a name only when bare it would read
+// back as another key or not at all. ACTION is a PlayerAction's name or
 // "nothing"; the seek actions take a number of seconds (5 by default), run takes the rest
 // of the line as its command, mode a mode's name (none: back to no mode) and timeout=SECONDS.
 // The hold options, last on a held line (also after a run command), are delay=MS,

@@ -181,7 +181,7 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
         if (kindWord.empty()) {
             continue;  // blank, or a comment
         }
-        const std::string_view codeWord = NextWord(rest);
+        const std::string_view codeWord = NextWord(rest, true);
         const std::string_view actionWord = NextWord(rest);
         if (kindWord != "key" && kindWord != "held" && kindWord != "double" && kindWord != "long") {
             problem("unknown binding \"" + UntrustedText(kindWord) +
@@ -191,13 +191,14 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
         if (refused) {
             continue;
         }
-        if (actionWord.empty()) {
-            problem("a binding needs a code and an action, as in: key 0x60 play-pause");
+        std::vector<Key> keys;
+        if (const std::string why = codeWord.empty() ? "" : ParseKeyList(codeWord, keys);
+            !why.empty()) {
+            problem(why);
             continue;
         }
-        std::vector<Key> keys;
-        if (const std::string why = ParseKeyList(codeWord, keys); !why.empty()) {
-            problem(why);
+        if (actionWord.empty()) {
+            problem("a binding needs a code and an action, as in: key 0x60 play-pause");
             continue;
         }
         const Kind kind = kindWord == "key"      ? Kind::Press
@@ -324,7 +325,7 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
                 twice = std::string(kindWord) +
                         (key->GetKind() == Key::Kind::Code ? " code " : " ") +
                         (key->GetKind() == Key::Kind::Code ? std::to_string(key->CodeValue())
-                                                           : UntrustedText(key->Text())) +
+                                                           : UntrustedText(KeyListText({*key}))) +
                         " is bound twice (also on line " +
                         std::to_string(first != lines.end() ? first->second : lineNumber) + ")";
             }

@@ -129,7 +129,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "0xffffffff)"},
         BadCase{"key KEY_OK:a:b stop",
                 "keys.conf:1: \"KEY_OK:a:b\" is not a key name (such as KEY_PLAYPAUSE, or "
-                "accept:KEY_OK for the remote named accept)"},
+                "accept:KEY_OK for the remote named accept; any other in double quotes, as in "
+                "\"ch/up\")"},
+        // Names in quotes.
+        BadCase{"key \"ch/up next",
+                "keys.conf:1: a key's name in quotes ends with a quote, as in: key \"ch/up\" "
+                "next"},
+        BadCase{"key \"a\\b\" stop",
+                "keys.conf:1: \"\\b\" in a key's name in quotes: the escapes are \\\" and "
+                "\\\\"},
+        BadCase{"key \"\" stop", "keys.conf:1: a key's name in quotes is not empty"},
+        BadCase{"key \"a\"b stop",
+                "keys.conf:1: after a key's name in quotes comes a comma or a blank, not \"b\""},
+        BadCase{"key \"1\" stop\nkey 1,\"1\" next",
+                "keys.conf:2: key \"1\" is bound twice (also on line 1)"},
         // Hold options.
         BadCase{"key 1 stop once",
                 "keys.conf:1: \"once\" shapes a held key's repeats: it belongs on a held line"},
@@ -201,7 +214,15 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"long 6 stop delay=600\ndouble 6 run say gap=200\nkey 6 mode tv timeout=9\n"
                    "[player=vlc mode=tv]\nkey 6 mode\n[player=vlc]\nkey 6 next",
                    "key  6 mode tv timeout=9\ndouble 6 run say gap=200\nlong 6 stop\n\n"
-                   "[mode=tv player=vlc]\nkey  6 mode\n\n[player=vlc]\nkey  6 next\n"}));
+                   "[mode=tv player=vlc]\nkey  6 mode\n\n[player=vlc]\nkey  6 next\n"},
+        // A name is written in quotes when bare it would read as another key, or not at all.
+        FormatCase{"key KEY_OK,\"1\",\"ch/up\",vol+ next",
+                   "key  \"1\",KEY_OK,\"ch/up\",vol+ next\n"},
+        FormatCase{"key tv:KEY_OK,\"tv:1\",\"tv:ch/up\",tv:vol+ stop",
+                   "key  \"tv:1\",tv:KEY_OK,\"tv:ch/up\",tv:vol+ stop\n"},
+        FormatCase{"key \"KEY_OK\",\"scan:0x10\",\"0x10\",\"a,b #c\" nothing",
+                   "key  \"0x10\",KEY_OK,\"a,b #c\",\"scan:0x10\" nothing\n"},
+        FormatCase{"key \"a\\\"b\\\\c\",1 stop", "key  1,\"a\\\"b\\\\c\" stop\n"}));
 
 // Which section a key goes by, in the order mode with player, mode, player, defaults; a
 // key a section does not bind falls through.
