@@ -91,15 +91,17 @@ bool GlobMatches(std::string_view glob, std::string_view name);
 // back as another key or not at all. ACTION is a PlayerAction's name or
 // "nothing"; the seek actions take a number of seconds (5 by default), run takes the rest
 // of the line as its command, mode a mode's name (none: back to no mode) and timeout=SECONDS.
+// A mode's name is letters of any script, digits, _ - . (tv, тв).
 // The hold options, last on a held line (also after a run command), are delay=MS,
 // every=N, once and accel (HoldShape). "#" at the start of a word starts a comment, in a
 // run command too unless it is within quotes.
 //
 // A line "[player=GLOB]", "[mode=NAME]" or "[mode=NAME player=GLOB]" starts a section:
 // the lines after it apply while the commanded player matches GLOB (KeyContext), or the
-// mode is NAME. Lines before any section are the defaults. A key bound in a section in
-// force is that section's in all its kinds; other keys fall through. The order: mode with
-// player, then mode, then player, then the defaults.
+// mode is NAME; a header whose NAME no mode action could name is refused. Lines before
+// any section are the defaults. A key bound in a section in force is that section's in
+// all its kinds; other keys fall through. The order: mode with player, then mode, then
+// player, then the defaults.
 class KeyMap {
   public:
     enum class Kind { Press, Held, Double, Long };

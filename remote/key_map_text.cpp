@@ -34,6 +34,19 @@ bool IsOption(KeyMap::Kind kind, std::string_view word) {
                : word.starts_with(TimingOption(kind));
 }
 
+// A mode's name, as a mode action and a section's header take it: letters of any script,
+// digits, _ - . (each byte of a character beyond ASCII counts as a letter's).
+bool IsModeName(std::string_view word) {
+    return !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x80 || std::isalnum(byte) != 0 || c == '_' || c == '-' || c == '.';
+    });
+}
+
+std::string NotAModeName(std::string_view word) {
+    return "\"" + UntrustedText(word) + "\" is not a mode's name (letters, digits, _ - .)";
+}
+
 // A section's header, "[mode=NAME player=GLOB]" with either or both; the problem, or empty.
 std::string ParseSection(std::string_view line, KeySection& section) {
     const auto close = line.find(']');
@@ -61,18 +74,15 @@ std::string ParseSection(std::string_view line, KeySection& section) {
         if (!field->empty()) {
             return "\"" + std::string(name) + "\" is given twice";
         }
+        if (field == &section.mode && !IsModeName(value)) {
+            return NotAModeName(value);  // no mode action could reach it
+        }
         *field = std::string(value);
     }
     if (section.mode.empty() && section.player.empty()) {
         return "a section needs mode=NAME, player=GLOB or both, as in: [player=vlc]";
     }
     return {};
-}
-
-bool IsModeName(std::string_view word) {
-    return !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '-' || c == '.';
-    });
 }
 
 // Applies one hold option word to hold; the problem, or empty.
@@ -259,8 +269,7 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
             const std::string_view argument = words.empty() ? std::string_view() : words[0];
             if (modes && !argument.empty()) {
                 if (!IsModeName(argument)) {
-                    problem("\"" + UntrustedText(argument) +
-                            "\" is not a mode's name (letters, digits, _ - .)");
+                    problem(NotAModeName(argument));
                     continue;
                 }
                 binding->command = std::string(argument);

@@ -69,6 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
                  PlayerAction::Run, 0, "echo \"#1\" a#b"},
         GoodCase{"key 3 play", KeyMap::Kind::Press, 3, "PLAY!", PlayerAction::Play},
         GoodCase{"key 0 mute", KeyMap::Kind::Press, 0, "MUTE!", PlayerAction::Mute},
+        GoodCase{"key 3 mode тв.2\n[mode=тв.2]\nkey 4 stop", KeyMap::Kind::Press, 3, "MODE тв.2",
+                 PlayerAction::Mode, 0, "тв.2"},
         // Bound to nothing: shown as an unbound key is.
         GoodCase{"key 96 nothing", KeyMap::Kind::Press, 96, "96", std::nullopt},
         GoodCase{"held 96 nothing", KeyMap::Kind::Held, 96, "  >>REP>>96", std::nullopt},
@@ -168,6 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"[colour=red]\nkey 1 stop",
                 "keys.conf:1: \"colour=red\" is not a section's condition (mode=NAME or "
                 "player=GLOB)"},
+        BadCase{"[mode=tv!]\nkey 1 stop",
+                "keys.conf:1: \"tv!\" is not a mode's name (letters, digits, _ - .)"},
         BadCase{"key 1 mode tv", "keys.conf:1: there is no [mode=tv] section for \"mode tv\""},
         BadCase{"key 1 mode timeout=5\n[mode=tv]",
                 "keys.conf:1: \"mode\" with no name goes back to no mode: it takes no timeout="},
