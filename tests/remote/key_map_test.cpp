@@ -219,6 +219,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "[player=vlc mode=tv]\nkey 6 mode\n[player=vlc]\nkey 6 next",
                    "key  6 mode tv timeout=9\ndouble 6 run say gap=200\nlong 6 stop\n\n"
                    "[mode=tv player=vlc]\nkey  6 mode\n\n[player=vlc]\nkey  6 next\n"},
+        // A section's keys in key order; a header given again goes on with its section.
+        FormatCase{"[player=vlc]\nkey KEY_OK stop\nkey 200 next\n[mode=tv]\nkey 1 next\n"
+                   "[player=vlc]\nkey 3 play",
+                   "\n[player=vlc]\nkey  3 play\nkey  200 next\nkey  KEY_OK stop\n\n[mode=tv]\n"
+                   "key  1 next\n"},
         // A name is written in quotes when bare it would read as another key, or not at all.
         FormatCase{"key KEY_OK,\"1\",\"ch/up\",vol+ next",
                    "key  \"1\",KEY_OK,\"ch/up\",vol+ next\n"},
@@ -227,6 +232,45 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"key \"KEY_OK\",\"scan:0x10\",\"0x10\",\"a,b #c\" nothing",
                    "key  \"0x10\",KEY_OK,\"a,b #c\",\"scan:0x10\" nothing\n"},
         FormatCase{"key \"a\\\"b\\\\c\",1 stop", "key  1,\"a\\\"b\\\\c\" stop\n"}));
+
+struct GlobCase {
+    std::string glob;
+    std::string name;
+    bool matches;
+};
+
+void PrintTo(const GlobCase& c, std::ostream* os) {
+    *os << c.glob.substr(0, 40) << " against " << c.name.substr(0, 40);
+}
+
+class KeyMapGlob : public testing::TestWithParam<GlobCase> {};
+
+TEST_P(KeyMapGlob, MatchesByCodePointCaseAside) {
+    EXPECT_EQ(GlobMatches(GetParam().glob, GetParam().name), GetParam().matches);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, KeyMapGlob,
+    testing::Values(GlobCase{"", "", true}, GlobCase{"*", "", true}, GlobCase{"?", "", false},
+                    GlobCase{"vlc", "VLC", true}, GlobCase{"vlc", "vlc2", false},
+                    GlobCase{"a*b*c", "aXbYc", true}, GlobCase{"a*b*c", "acb", false},
+                    GlobCase{"a*a", "a", false}, GlobCase{"*aab", "aaab", true},
+                    GlobCase{"*ab*abc", "ababc", true}, GlobCase{"?*?", "x", false},
+                    GlobCase{"*" + std::string(50, 'a') + "b*", std::string(100, 'a'), false},
+                    // Code points, folded as file names are.
+                    GlobCase{"*плеер*", "ПЛЕЕР.exe", true}, GlobCase{"?.exe", "Я.exe", true},
+                    GlobCase{"??", "пл", true}, GlobCase{"Ё*", "ёлка", true},
+                    GlobCase{"ÉCOUTE", "écoute", true}, GlobCase{"é", "e", false},
+                    GlobCase{"ŁÓDŹ", "łódź", true}, GlobCase{"ΛΌΓΟΣ", "λόγος", true},
+                    // Bytes that are not UTF-8 are themselves, one apiece.
+                    GlobCase{"a?c",
+                             "a\xFF"
+                             "c",
+                             true},
+                    GlobCase{"x\xC3", "X\xC3", true}, GlobCase{"a\xFF", "a\xFE", false},
+                    // A name is matched up to LongestMatchedName bytes, cut between characters.
+                    GlobCase{"*a", std::string(255, 'a') + "éz", true},
+                    GlobCase{"*z", std::string(255, 'a') + "éz", false}));
 
 // Which section a key goes by, in the order mode with player, mode, player, defaults; a
 // key a section does not bind falls through.
