@@ -182,11 +182,17 @@ bool KeyMapFile::Save(const fs::path& path, const KeyMap& keys, fs::path& backup
 
 std::string KeyMapFile::Header() {
     return "# Quorvel's key map: what each key of the remote does.\n"
-           "#   key  CODE ACTION [ARGUMENTS]   a key press\n"
-           "#   held CODE ACTION [ARGUMENTS]   a held key: repeats while held\n"
+           "#   key    CODE ACTION [ARGUMENTS]            a key press\n"
+           "#   held   CODE ACTION [ARGUMENTS]            a held key: repeats while held\n"
+           "#   double CODE ACTION [ARGUMENTS] [gap=MS]   a second press within 350 ms (or MS)\n"
+           "#   long   CODE ACTION [ARGUMENTS] [delay=MS] held 600 ms (or MS): acts once\n"
            "# CODE is what Quorvel shows for an unbound key: 0-255 (or 0x hex), a key name\n"
-           "# (KEY_PLAYPAUSE, or tv:KEY_OK for lircd's remote tv) or scan:0x... ACTION is one of\n"
-           "# play-pause play pause stop next previous volume-up volume-down mute\n"
-           "# seek-forward seek-backward (5 s, or give the seconds) raise next-player\n"
-           "# previous-player run (the rest of the line is a command) nothing. See quorvel(1).\n";
+           "# (KEY_PLAYPAUSE, or tv:KEY_OK for lircd's remote tv) or scan:0x...; any other\n"
+           "# name goes in double quotes (\"1\", \"ch/up\", \"tv:ch/up\"; \\\" and \\\\ within).\n"
+           "# ACTION is one of play-pause play pause stop next previous volume-up volume-down\n"
+           "# mute seek-forward seek-backward (5 s, or give the seconds) raise next-player\n"
+           "# previous-player run (the rest of the line is a command) mode (NAME and\n"
+           "# timeout=SECONDS if wanted: the lines after [mode=NAME] apply; no NAME: back)\n"
+           "# nothing. The lines after [player=GLOB] apply while the player matches GLOB.\n"
+           "# See quorvel(1).\n";
 }

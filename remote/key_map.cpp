@@ -3,9 +3,83 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "remote/builtin_keys.h"
+
+namespace {
+
+bool IsContinuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// A letter in lower case, for Latin (up to Latin Extended-A), Greek and Cyrillic: the
+// one-to-one mappings, as a file system compares names case aside.
+char32_t Folded(char32_t c) {
+    const auto in = [c](char32_t first, char32_t last) { return c >= first && c <= last; };
+    if (in(U'A', U'Z') || (in(0xC0, 0xDE) && c != 0xD7) || in(0x391, 0x3AB) || in(0x410, 0x42F)) {
+        return c + 32;
+    }
+    if (in(0x400, 0x40F)) {
+        return c + 80;
+    }
+    // Runs where a capital and its small letter are an even code point and the next.
+    if ((in(0x100, 0x137) && c != 0x130) || in(0x14A, 0x177) || in(0x460, 0x481) ||
+        in(0x48A, 0x4BF) || in(0x4D0, 0x52F)) {
+        return c | 1;
+    }
+    // ... and an odd one and the next.
+    if (in(0x139, 0x148) || in(0x179, 0x17E) || in(0x4C1, 0x4CE)) {
+        return c + (c & 1);
+    }
+    if (in(0x388, 0x38A) || in(0x38E, 0x38F)) {
+        return c + (c < 0x38E ? 37 : 63);
+    }
+    // The rest one by one, and the final sigma as sigma.
+    constexpr std::pair<char32_t, char32_t> Others[] = {{0x130, U'i'},  {0x178, 0xFF},
+                                                        {0x386, 0x3AC}, {0x38C, 0x3CC},
+                                                        {0x3C2, 0x3C3}, {0x4C0, 0x4CF}};
+    for (const auto& [from, to] : Others) {
+        if (c == from) {
+            return to;
+        }
+    }
+    return c;
+}
+
+// text's code points folded; a byte that is not UTF-8 stands for itself, above them all.
+std::vector<char32_t> FoldedCodePoints(std::string_view text) {
+    constexpr char32_t NotUtf8 = 0x110000;
+    std::vector<char32_t> points;
+    points.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = lead < 0x80                   ? 1
+                             : lead >= 0xC2 && lead < 0xE0 ? 2
+                             : lead >= 0xE0 && lead < 0xF0 ? 3
+                             : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                           : 0;
+        char32_t point = length < 2 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            if (i + k >= text.size() || !IsContinuation(text[i + k])) {
+                length = 0;
+                break;
+            }
+            point = point << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        // Too long a form, a surrogate, or past the last code point.
+        if ((length == 3 && (point < 0x800 || (point >= 0xD800 && point < 0xE000))) ||
+            (length == 4 && (point < 0x10000 || point > 0x10FFFF))) {
+            length = 0;
+        }
+        points.push_back(length == 0 ? NotUtf8 + lead : Folded(point));
+        i += std::max<std::size_t>(length, 1);
+    }
+    return points;
+}
+
+}  // namespace
 
 std::string ActionText(PlayerAction action) {
     for (const BuiltinKey& key : BuiltinKeys) {
@@ -48,31 +122,57 @@ const KeyMap& KeyMap::Standard() {
 }
 
 bool GlobMatches(std::string_view glob, std::string_view name) {
-    const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
-    // The classic walk: on a mismatch, the last "*" takes one more character.
-    std::size_t g = 0;
-    std::size_t n = 0;
-    std::size_t star = std::string_view::npos;
-    std::size_t resume = 0;
-    while (n < name.size()) {
-        if (g < glob.size() &&
-            (glob[g] == '?' || (glob[g] != '*' && lower(glob[g]) == lower(name[n])))) {
-            ++g;
-            ++n;
-        } else if (g < glob.size() && glob[g] == '*') {
-            star = g++;
-            resume = n;
-        } else if (star != std::string_view::npos) {
-            g = star + 1;
-            n = ++resume;
-        } else {
+    if (name.size() > LongestMatchedName) {
+        std::size_t end = LongestMatchedName;
+        for (int back = 0; back < 3 && IsContinuation(name[end]); ++back) {
+            --end;
+        }
+        name = name.substr(0, end);
+    }
+    const std::vector<char32_t> pattern = FoldedCodePoints(glob);
+    const std::vector<char32_t> text = FoldedCodePoints(name);
+    // Whether the glob's pattern[from, to) matches text at at.
+    const auto fits = [&](std::size_t from, std::size_t to, std::size_t at) {
+        for (std::size_t i = from; i < to; ++i, ++at) {
+            if (pattern[i] != U'?' && pattern[i] != text[at]) {
+                return false;
+            }
+        }
+        return true;
+    };
+    const auto star = [&](std::size_t from) {
+        return static_cast<std::size_t>(std::find(pattern.begin() + from, pattern.end(), U'*') -
+                                        pattern.begin());
+    };
+    const std::size_t head = star(0);
+    if (head == pattern.size()) {
+        return pattern.size() == text.size() && fits(0, head, 0);
+    }
+    // The pieces between stars, each at its first place after the one before, with the
+    // first piece at the start and the last at the end: with only * and ?, a first place
+    // is never worse than a later one, so the name is walked once, piece after piece.
+    std::size_t lastStar = head;
+    for (std::size_t next = head; next < pattern.size(); next = star(next + 1)) {
+        lastStar = next;
+    }
+    const std::size_t tail = pattern.size() - lastStar - 1;
+    if (head + tail > text.size() || !fits(0, head, 0) ||
+        !fits(lastStar + 1, pattern.size(), text.size() - tail)) {
+        return false;
+    }
+    std::size_t at = head;
+    const std::size_t end = text.size() - tail;
+    for (std::size_t from = head + 1; from < lastStar; from = star(from) + 1) {
+        const std::size_t length = star(from) - from;
+        while (at + length <= end && !fits(from, from + length, at)) {
+            ++at;
+        }
+        if (at + length > end) {
             return false;
         }
+        at += length;
     }
-    while (g < glob.size() && glob[g] == '*') {
-        ++g;
-    }
-    return g == glob.size();
+    return true;
 }
 
 std::string ModeText(const std::string& mode) {
@@ -169,7 +269,7 @@ KeyEffect KeyMap::Decode(const KeyEvent& event, const KeyContext& context) const
 
 const KeyMap::Slot* KeyMap::Lookup(const Slots& table, const Key& key) {
     const Slot* slot = nullptr;
-    if (key.GetKind() == Key::Kind::Code) {
+    if (key.GetKind() == Key::Kind::Code && !table.codes.empty()) {
         slot = &table.codes[static_cast<std::size_t>(key.CodeValue())];
     } else if (const auto found = table.others.find(key); found != table.others.end()) {
         slot = &found->second;
@@ -178,25 +278,23 @@ const KeyMap::Slot* KeyMap::Lookup(const Slots& table, const Key& key) {
 }
 
 KeyMap::Slot& KeyMap::Place(Slots& table, const Key& key) {
-    if (key.GetKind() == Key::Kind::Code) {
+    if (key.GetKind() == Key::Kind::Code && !table.codes.empty()) {
         return table.codes[static_cast<std::size_t>(key.CodeValue())];
     }
     return table.others[key];
 }
 
 const KeyMap::Layer* KeyMap::FindLayer(const KeySection& section) const {
-    const auto found = std::find_if(layers_.begin(), layers_.end(),
-                                    [&](const Layer& layer) { return layer.section == section; });
-    return found != layers_.end() ? &*found : nullptr;
+    const auto found = layerIndex_.find(section);
+    return found != layerIndex_.end() ? &layers_[found->second] : nullptr;
 }
 
 KeyMap::Layer& KeyMap::LayerOf(const KeySection& section) {
-    if (const Layer* layer = FindLayer(section)) {
-        return const_cast<Layer&>(*layer);
+    const auto [found, added] = layerIndex_.emplace(section, layers_.size());
+    if (added) {
+        layers_.emplace_back().section = section;
     }
-    Layer& layer = layers_.emplace_back();
-    layer.section = section;
-    return layer;
+    return layers_[found->second];
 }
 
 const KeyMap::Binding* KeyMap::Find(Kind kind, const Key& key, const KeySection& section) const {
@@ -224,7 +322,13 @@ bool KeyMap::Bind(Kind kind, const std::vector<Key>& keys, Binding binding, Hold
         text = (kind == Kind::Held ? RepeatText : "") + ActionText(*binding);
     }
     const Key lead = *std::min_element(keys.begin(), keys.end());
-    Slots& table = LayerOf(section).kinds[static_cast<std::size_t>(kind)];
+    Layer& layer = LayerOf(section);
+    Slots& table = layer.kinds[static_cast<std::size_t>(kind)];
+    if (&layer == &layers_.front() && table.codes.empty() &&
+        std::any_of(keys.begin(), keys.end(),
+                    [](const Key& key) { return key.GetKind() == Key::Kind::Code; })) {
+        table.codes.resize(256);
+    }
     for (const Key& key : keys) {
         Place(table, key) = {true, binding, text, hold, lead};
     }
@@ -249,6 +353,7 @@ bool KeyMap::FollowsPlayer() const {
 }
 
 bool KeyMap::HasMode(std::string_view mode) const {
-    return std::any_of(layers_.begin(), layers_.end(),
-                       [&](const Layer& layer) { return layer.section.mode == mode; });
+    // The sections of a mode come together in the index, from the one without a player.
+    const auto first = layerIndex_.lower_bound(KeySection{std::string(mode), {}});
+    return first != layerIndex_.end() && first->first.mode == mode;
 }

@@ -59,6 +59,7 @@ struct KeyEffect {
 struct KeySection {
     std::string mode;    // [mode=NAME]
     std::string player;  // [player=GLOB]
+    auto operator<=>(const KeySection&) const = default;
     bool operator==(const KeySection&) const = default;
 };
 
@@ -69,7 +70,14 @@ struct KeyContext {
     std::vector<std::string> player;
 };
 
-// Whether name matches glob ("*" any run, "?" any one character), case aside.
+// A name is matched up to this many bytes (cut between characters): a player's Identity
+// is whatever text it likes.
+inline constexpr std::size_t LongestMatchedName = 256;
+
+// Whether name matches glob ("*" any run, "?" any one character), case aside as Windows
+// compares file names: UTF-8 by code point, each folded to lower case (Latin, Greek and
+// Cyrillic letters); a byte that is not UTF-8 is only itself. In time linear in the glob
+// and at most the name's length times its longest piece between stars.
 bool GlobMatches(std::string_view glob, std::string_view name);
 
 // What each key does: a binding per code for a key press (KeyPrefix) and for a held key
@@ -82,19 +90,26 @@ bool GlobMatches(std::string_view glob, std::string_view name);
 //   double CODES ACTION [ARGUMENTS] [gap=MS]         a second press within the gap
 //   long   CODES ACTION [ARGUMENTS] [delay=MS]       held past the delay; acts once
 //
-// CODES is one code or several joined by commas (a remote with a toggle bit sends two
-// codes for one key), each 0-255, decimal or 0x hex; ACTION a PlayerAction's name or
+// CODES is one key or several joined by commas (a remote with a toggle bit sends two
+// codes for one key). A key is a byte code 0-255, decimal or 0x hex; a name (a letter,
+// then letters, digits, _ - . +), the remote's name and a colon before it for that
+// remote's key only (tv:KEY_OK); scan: and a scancode; or any name, remote and all, in
+// double quotes, with \" and \\ for a quote and a backslash within: "1" (lircd's button 1,
+// not code 1), "ch/up", "tv:ch/up". Format quotes a name only when bare it would read
+// back as another key or not at all. ACTION is a PlayerAction's name or
 // "nothing"; the seek actions take a number of seconds (5 by default), run takes the rest
 // of the line as its command, mode a mode's name (none: back to no mode) and timeout=SECONDS.
+// A mode's name is letters of any script, digits, _ - . (tv, тв).
 // The hold options, last on a held line (also after a run command), are delay=MS,
 // every=N, once and accel (HoldShape). "#" at the start of a word starts a comment, in a
 // run command too unless it is within quotes.
 //
 // A line "[player=GLOB]", "[mode=NAME]" or "[mode=NAME player=GLOB]" starts a section:
 // the lines after it apply while the commanded player matches GLOB (KeyContext), or the
-// mode is NAME. Lines before any section are the defaults. A key bound in a section in
-// force is that section's in all its kinds; other keys fall through. The order: mode with
-// player, then mode, then player, then the defaults.
+// mode is NAME; a header whose NAME no mode action could name is refused. Lines before any
+// section are the defaults; a header given again goes on with its section. A key bound in
+// a section in force is that section's in all its kinds; other keys fall through. The
+// order: mode with player, then mode, then player, then the defaults.
 class KeyMap {
   public:
     enum class Kind { Press, Held, Double, Long };
@@ -145,9 +160,10 @@ class KeyMap {
         HoldShape hold;
         std::optional<Key> lead;  // the least of the keys bound with it on one line
     };
-    // Byte codes in a table, as they are looked up at every event; other keys by key.
+    // The defaults' byte codes in a table, as they are looked up at every event; other
+    // keys, and a section's codes, by key, so that a section costs what its lines do.
     struct Slots {
-        std::array<Slot, 256> codes{};
+        std::vector<Slot> codes;  // all 256 once the defaults bind a code; else none
         std::map<Key, Slot> others;
     };
     // The defaults, or one section.
@@ -171,14 +187,15 @@ class KeyMap {
     void FormatLayer(const Layer& layer, std::ostream& out) const;
 
     std::vector<Layer> layers_{1};  // the defaults first, then sections as they came
+    std::map<KeySection, std::size_t> layerIndex_{{KeySection{}, 0}};  // into layers_
 };
 
 template <typename Visit>
 inline void KeyMap::ForEachBound(const Layer& layer, Kind kind, Visit visit) {
     const Slots& table = layer.kinds[static_cast<std::size_t>(kind)];
-    for (int code = 0; code < 256; ++code) {
-        if (const Slot& slot = table.codes[static_cast<std::size_t>(code)]; slot.bound) {
-            visit(Key::Code(code), slot);
+    for (std::size_t code = 0; code < table.codes.size(); ++code) {
+        if (const Slot& slot = table.codes[code]; slot.bound) {
+            visit(Key::Code(static_cast<int>(code)), slot);
         }
     }
     for (const auto& [key, slot] : table.others) {

@@ -2,6 +2,7 @@
 #include <map>
 #include <sstream>
 
+#include "remote/key_list_text.h"
 #include "remote/key_map.h"
 #include "remote/key_map_words.h"
 
@@ -42,9 +43,7 @@ void KeyMap::FormatLayer(const Layer& layer, std::ostream& out) const {
                     : kind == Kind::Held   ? "held "
                     : kind == Kind::Double ? "double "
                                            : "long ");
-            for (std::size_t i = 0; i < keys.size(); ++i) {
-                out << (i == 0 ? "" : ",") << keys[i].Text();
-            }
+            out << KeyListText(keys);
             const Binding& binding = slot.binding;
             out << ' ' << (binding ? ActionName(binding->action) : Nothing);
             if (binding && binding->action == PlayerAction::Run) {

@@ -34,6 +34,19 @@ bool IsOption(KeyMap::Kind kind, std::string_view word) {
                : word.starts_with(TimingOption(kind));
 }
 
+// A mode's name, as a mode action and a section's header take it: letters of any script,
+// digits, _ - . (each byte of a character beyond ASCII counts as a letter's).
+bool IsModeName(std::string_view word) {
+    return !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x80 || std::isalnum(byte) != 0 || c == '_' || c == '-' || c == '.';
+    });
+}
+
+std::string NotAModeName(std::string_view word) {
+    return "\"" + UntrustedText(word) + "\" is not a mode's name (letters, digits, _ - .)";
+}
+
 // A section's header, "[mode=NAME player=GLOB]" with either or both; the problem, or empty.
 std::string ParseSection(std::string_view line, KeySection& section) {
     const auto close = line.find(']');
@@ -61,18 +74,15 @@ std::string ParseSection(std::string_view line, KeySection& section) {
         if (!field->empty()) {
             return "\"" + std::string(name) + "\" is given twice";
         }
+        if (field == &section.mode && !IsModeName(value)) {
+            return NotAModeName(value);  // no mode action could reach it
+        }
         *field = std::string(value);
     }
     if (section.mode.empty() && section.player.empty()) {
         return "a section needs mode=NAME, player=GLOB or both, as in: [player=vlc]";
     }
     return {};
-}
-
-bool IsModeName(std::string_view word) {
-    return !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '-' || c == '.';
-    });
 }
 
 // Applies one hold option word to hold; the problem, or empty.
@@ -181,7 +191,7 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
         if (kindWord.empty()) {
             continue;  // blank, or a comment
         }
-        const std::string_view codeWord = NextWord(rest);
+        const std::string_view codeWord = NextWord(rest, true);
         const std::string_view actionWord = NextWord(rest);
         if (kindWord != "key" && kindWord != "held" && kindWord != "double" && kindWord != "long") {
             problem("unknown binding \"" + UntrustedText(kindWord) +
@@ -191,13 +201,14 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
         if (refused) {
             continue;
         }
-        if (actionWord.empty()) {
-            problem("a binding needs a code and an action, as in: key 0x60 play-pause");
+        std::vector<Key> keys;
+        if (const std::string why = codeWord.empty() ? "" : ParseKeyList(codeWord, keys);
+            !why.empty()) {
+            problem(why);
             continue;
         }
-        std::vector<Key> keys;
-        if (const std::string why = ParseKeyList(codeWord, keys); !why.empty()) {
-            problem(why);
+        if (actionWord.empty()) {
+            problem("a binding needs a code and an action, as in: key 0x60 play-pause");
             continue;
         }
         const Kind kind = kindWord == "key"      ? Kind::Press
@@ -258,8 +269,7 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
             const std::string_view argument = words.empty() ? std::string_view() : words[0];
             if (modes && !argument.empty()) {
                 if (!IsModeName(argument)) {
-                    problem("\"" + UntrustedText(argument) +
-                            "\" is not a mode's name (letters, digits, _ - .)");
+                    problem(NotAModeName(argument));
                     continue;
                 }
                 binding->command = std::string(argument);
@@ -324,7 +334,7 @@ KeyMap KeyMap::Parse(std::string_view text, std::string_view source,
                 twice = std::string(kindWord) +
                         (key->GetKind() == Key::Kind::Code ? " code " : " ") +
                         (key->GetKind() == Key::Kind::Code ? std::to_string(key->CodeValue())
-                                                           : UntrustedText(key->Text())) +
+                                                           : UntrustedText(KeyListText({*key}))) +
                         " is bound twice (also on line " +
                         std::to_string(first != lines.end() ? first->second : lineNumber) + ")";
             }

@@ -15,13 +15,21 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(Blanks) - first + 1);
 }
 
-std::string_view NextWord(std::string_view& rest) {
+std::string_view NextWord(std::string_view& rest, bool quotes) {
     rest = Trimmed(rest);
     if (rest.empty() || rest.front() == '#') {
         rest = {};
         return {};
     }
-    const auto end = std::min(rest.find_first_of(Blanks), rest.size());
+    std::size_t end = 0;
+    for (bool quoted = false;
+         end < rest.size() && (quoted || Blanks.find(rest[end]) == std::string_view::npos); ++end) {
+        if (quotes && rest[end] == '"') {
+            quoted = !quoted;
+        } else if (quoted && rest[end] == '\\' && end + 1 < rest.size()) {
+            ++end;
+        }
+    }
     const std::string_view word = rest.substr(0, end);
     rest.remove_prefix(end);
     return word;

@@ -15,8 +15,10 @@ inline constexpr std::string_view Blanks = " \t\r";
 inline constexpr std::string_view Nothing = "nothing";
 
 std::string_view Trimmed(std::string_view text);
-// The next word of rest, taken off its front; empty at the end or at a comment.
-std::string_view NextWord(std::string_view& rest);
+// The next word of rest, taken off its front; empty at the end or at a comment. With
+// quotes, what is within double quotes (a key's name, \" and \\ escaped) is of the word,
+// blanks and all.
+std::string_view NextWord(std::string_view& rest, bool quotes = false);
 // word as a number from low to high, decimal or 0x hex; none otherwise.
 std::optional<int> Number(std::string_view word, int low, int high);
 // The one option of a double line (gap=) or a long line (delay=), by the line's kind.

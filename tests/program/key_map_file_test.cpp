@@ -127,4 +127,21 @@ TEST(KeyMapFile, OnlyAMissingDefaultFileIsAbsentAndALargeOneIsRefusedUnread) {
     }
 }
 
+// The header of a written map is comments only, and names every kind of line, every
+// action, sections and a name in quotes.
+TEST(KeyMapFile, TheHeaderSaysTheWholeFormat) {
+    const std::string header = KeyMapFile::Header();
+    std::vector<std::string> problems;
+    EXPECT_EQ(KeyMap::Parse(header, "header", problems).Format(), "");
+    EXPECT_EQ(problems, std::vector<std::string>{});
+    std::vector<std::string> words{"key ",     "held ",  "double ",   "long ",
+                                   "[player=", "[mode=", "\"ch/up\"", "nothing"};
+    for (int i = 0; i <= static_cast<int>(LastAction); ++i) {
+        words.emplace_back(ActionName(static_cast<PlayerAction>(i)));
+    }
+    for (const std::string& word : words) {
+        EXPECT_NE(header.find(word), std::string::npos) << word;
+    }
+}
+
 }  // namespace

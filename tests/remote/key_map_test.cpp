@@ -69,6 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
                  PlayerAction::Run, 0, "echo \"#1\" a#b"},
         GoodCase{"key 3 play", KeyMap::Kind::Press, 3, "PLAY!", PlayerAction::Play},
         GoodCase{"key 0 mute", KeyMap::Kind::Press, 0, "MUTE!", PlayerAction::Mute},
+        GoodCase{"key 3 mode тв.2\n[mode=тв.2]\nkey 4 stop", KeyMap::Kind::Press, 3, "MODE тв.2",
+                 PlayerAction::Mode, 0, "тв.2"},
         // Bound to nothing: shown as an unbound key is.
         GoodCase{"key 96 nothing", KeyMap::Kind::Press, 96, "96", std::nullopt},
         GoodCase{"held 96 nothing", KeyMap::Kind::Held, 96, "  >>REP>>96", std::nullopt},
@@ -129,7 +131,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "0xffffffff)"},
         BadCase{"key KEY_OK:a:b stop",
                 "keys.conf:1: \"KEY_OK:a:b\" is not a key name (such as KEY_PLAYPAUSE, or "
-                "accept:KEY_OK for the remote named accept)"},
+                "accept:KEY_OK for the remote named accept; any other in double quotes, as in "
+                "\"ch/up\")"},
+        // Names in quotes.
+        BadCase{"key \"ch/up next",
+                "keys.conf:1: a key's name in quotes ends with a quote, as in: key \"ch/up\" "
+                "next"},
+        BadCase{"key \"a\\b\" stop",
+                "keys.conf:1: \"\\b\" in a key's name in quotes: the escapes are \\\" and "
+                "\\\\"},
+        BadCase{"key \"\" stop", "keys.conf:1: a key's name in quotes is not empty"},
+        BadCase{"key \"a\"b stop",
+                "keys.conf:1: after a key's name in quotes comes a comma or a blank, not \"b\""},
+        BadCase{"key \"1\" stop\nkey 1,\"1\" next",
+                "keys.conf:2: key \"1\" is bound twice (also on line 1)"},
         // Hold options.
         BadCase{"key 1 stop once",
                 "keys.conf:1: \"once\" shapes a held key's repeats: it belongs on a held line"},
@@ -155,6 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"[colour=red]\nkey 1 stop",
                 "keys.conf:1: \"colour=red\" is not a section's condition (mode=NAME or "
                 "player=GLOB)"},
+        BadCase{"[mode=tv!]\nkey 1 stop",
+                "keys.conf:1: \"tv!\" is not a mode's name (letters, digits, _ - .)"},
         BadCase{"key 1 mode tv", "keys.conf:1: there is no [mode=tv] section for \"mode tv\""},
         BadCase{"key 1 mode timeout=5\n[mode=tv]",
                 "keys.conf:1: \"mode\" with no name goes back to no mode: it takes no timeout="},
@@ -201,7 +218,59 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"long 6 stop delay=600\ndouble 6 run say gap=200\nkey 6 mode tv timeout=9\n"
                    "[player=vlc mode=tv]\nkey 6 mode\n[player=vlc]\nkey 6 next",
                    "key  6 mode tv timeout=9\ndouble 6 run say gap=200\nlong 6 stop\n\n"
-                   "[mode=tv player=vlc]\nkey  6 mode\n\n[player=vlc]\nkey  6 next\n"}));
+                   "[mode=tv player=vlc]\nkey  6 mode\n\n[player=vlc]\nkey  6 next\n"},
+        // A section's keys in key order; a header given again goes on with its section.
+        FormatCase{"[player=vlc]\nkey KEY_OK stop\nkey 200 next\n[mode=tv]\nkey 1 next\n"
+                   "[player=vlc]\nkey 3 play",
+                   "\n[player=vlc]\nkey  3 play\nkey  200 next\nkey  KEY_OK stop\n\n[mode=tv]\n"
+                   "key  1 next\n"},
+        // A name is written in quotes when bare it would read as another key, or not at all.
+        FormatCase{"key KEY_OK,\"1\",\"ch/up\",vol+ next",
+                   "key  \"1\",KEY_OK,\"ch/up\",vol+ next\n"},
+        FormatCase{"key tv:KEY_OK,\"tv:1\",\"tv:ch/up\",tv:vol+ stop",
+                   "key  \"tv:1\",tv:KEY_OK,\"tv:ch/up\",tv:vol+ stop\n"},
+        FormatCase{"key \"KEY_OK\",\"scan:0x10\",\"0x10\",\"a,b #c\" nothing",
+                   "key  \"0x10\",KEY_OK,\"a,b #c\",\"scan:0x10\" nothing\n"},
+        FormatCase{"key \"a\\\"b\\\\c\",1 stop", "key  1,\"a\\\"b\\\\c\" stop\n"}));
+
+struct GlobCase {
+    std::string glob;
+    std::string name;
+    bool matches;
+};
+
+void PrintTo(const GlobCase& c, std::ostream* os) {
+    *os << c.glob.substr(0, 40) << " against " << c.name.substr(0, 40);
+}
+
+class KeyMapGlob : public testing::TestWithParam<GlobCase> {};
+
+TEST_P(KeyMapGlob, MatchesByCodePointCaseAside) {
+    EXPECT_EQ(GlobMatches(GetParam().glob, GetParam().name), GetParam().matches);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, KeyMapGlob,
+    testing::Values(GlobCase{"", "", true}, GlobCase{"*", "", true}, GlobCase{"?", "", false},
+                    GlobCase{"vlc", "VLC", true}, GlobCase{"vlc", "vlc2", false},
+                    GlobCase{"a*b*c", "aXbYc", true}, GlobCase{"a*b*c", "acb", false},
+                    GlobCase{"a*a", "a", false}, GlobCase{"*aab", "aaab", true},
+                    GlobCase{"*ab*abc", "ababc", true}, GlobCase{"?*?", "x", false},
+                    GlobCase{"*" + std::string(50, 'a') + "b*", std::string(100, 'a'), false},
+                    // Code points, folded as file names are.
+                    GlobCase{"*плеер*", "ПЛЕЕР.exe", true}, GlobCase{"?.exe", "Я.exe", true},
+                    GlobCase{"??", "пл", true}, GlobCase{"Ё*", "ёлка", true},
+                    GlobCase{"ÉCOUTE", "écoute", true}, GlobCase{"é", "e", false},
+                    GlobCase{"ŁÓDŹ", "łódź", true}, GlobCase{"ΛΌΓΟΣ", "λόγος", true},
+                    // Bytes that are not UTF-8 are themselves, one apiece.
+                    GlobCase{"a?c",
+                             "a\xFF"
+                             "c",
+                             true},
+                    GlobCase{"x\xC3", "X\xC3", true}, GlobCase{"a\xFF", "a\xFE", false},
+                    // A name is matched up to LongestMatchedName bytes, cut between characters.
+                    GlobCase{"*a", std::string(255, 'a') + "éz", true},
+                    GlobCase{"*z", std::string(255, 'a') + "éz", false}));
 
 // Which section a key goes by, in the order mode with player, mode, player, defaults; a
 // key a section does not bind falls through.
