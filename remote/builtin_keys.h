@@ -1,8 +1,10 @@
 #pragma once
 
 #include <array>
+#include <string_view>
 
 #include "actions/player_action.h"
+#include "source/media_keys.h"
 
 // The remote Quorvel knows without a key map: what its keys show and do.
 struct BuiltinKey {
@@ -24,28 +26,30 @@ inline constexpr std::array<BuiltinKey, 5> BuiltinKeys{{
 inline constexpr std::array<int, 2> BuiltinHeldCodes{0xB0, 0x70};
 
 // The same remote's keys as the kernel and lircd name them, and the other media keys most
-// remotes have; their history texts are their actions'.
+// remotes have; their history texts are their actions'. Named only through MediaKeys, so
+// every source that names keys from that table names these alike.
 struct BuiltinNamedKey {
-    const char* name;
+    std::string_view name;
     PlayerAction action;
 };
 inline constexpr std::array<BuiltinNamedKey, 14> BuiltinNamedKeys{{
-    {"KEY_PLAYPAUSE", PlayerAction::PlayPause},
-    {"KEY_PLAY", PlayerAction::PlayPause},
-    {"KEY_PAUSE", PlayerAction::PlayPause},
-    {"KEY_PREVIOUSSONG", PlayerAction::Previous},
-    {"KEY_PREVIOUS", PlayerAction::Previous},
-    {"KEY_NEXTSONG", PlayerAction::Next},
-    {"KEY_NEXT", PlayerAction::Next},
-    {"KEY_VOLUMEUP", PlayerAction::VolumeUp},
-    {"KEY_VOLUMEDOWN", PlayerAction::VolumeDown},
-    {"KEY_STOP", PlayerAction::Stop},
-    {"KEY_STOPCD", PlayerAction::Stop},
-    {"KEY_MUTE", PlayerAction::Mute},
-    {"KEY_FASTFORWARD", PlayerAction::SeekForward},
-    {"KEY_REWIND", PlayerAction::SeekBackward},
+    {MediaKeyName("KEY_PLAYPAUSE"), PlayerAction::PlayPause},
+    {MediaKeyName("KEY_PLAY"), PlayerAction::PlayPause},
+    {MediaKeyName("KEY_PAUSE"), PlayerAction::PlayPause},
+    {MediaKeyName("KEY_PREVIOUSSONG"), PlayerAction::Previous},
+    {MediaKeyName("KEY_PREVIOUS"), PlayerAction::Previous},
+    {MediaKeyName("KEY_NEXTSONG"), PlayerAction::Next},
+    {MediaKeyName("KEY_NEXT"), PlayerAction::Next},
+    {MediaKeyName("KEY_VOLUMEUP"), PlayerAction::VolumeUp},
+    {MediaKeyName("KEY_VOLUMEDOWN"), PlayerAction::VolumeDown},
+    {MediaKeyName("KEY_STOP"), PlayerAction::Stop},
+    {MediaKeyName("KEY_STOPCD"), PlayerAction::Stop},
+    {MediaKeyName("KEY_MUTE"), PlayerAction::Mute},
+    {MediaKeyName("KEY_FASTFORWARD"), PlayerAction::SeekForward},
+    {MediaKeyName("KEY_REWIND"), PlayerAction::SeekBackward},
 }};
-inline constexpr std::array<const char*, 2> BuiltinHeldNames{"KEY_VOLUMEUP", "KEY_VOLUMEDOWN"};
+inline constexpr std::array<std::string_view, 2> BuiltinHeldNames{MediaKeyName("KEY_VOLUMEUP"),
+                                                                  MediaKeyName("KEY_VOLUMEDOWN")};
 
 // What a held key shows before what it shows pressed ("  >>REP>>VOL_UP!", "  >>REP>>96").
 inline constexpr const char* RepeatText = "  >>REP>>";

@@ -106,15 +106,16 @@ const KeyMap& KeyMap::Standard() {
         // One binding an action, as a key map would write it.
         std::map<PlayerAction, std::vector<Key>> named;
         for (const BuiltinNamedKey& key : BuiltinNamedKeys) {
-            named[key.action].push_back(Key::Name(key.name));
+            named[key.action].push_back(Key::Name(std::string(key.name)));
         }
         for (const auto& [action, keys] : named) {
             const bool seeks =
                 action == PlayerAction::SeekForward || action == PlayerAction::SeekBackward;
             map.Bind(Kind::Press, keys, PlayerRequest{action, seeks ? DefaultSeekSeconds : 0});
         }
-        for (const char* name : BuiltinHeldNames) {
-            map.Bind(Kind::Held, {Key::Name(name)}, *map.Find(Kind::Press, Key::Name(name)));
+        for (const std::string_view name : BuiltinHeldNames) {
+            const Key key = Key::Name(std::string(name));
+            map.Bind(Kind::Held, {key}, *map.Find(Kind::Press, key));
         }
         return map;
     }();
