@@ -122,10 +122,11 @@ std::string SignalCycle::Act(const PlayerRequest& request, std::string& text) {
     } else if (request.action != PlayerAction::Run) {
         player_.Perform(request);
         shaper_.PlayerCalled();
-    } else if (commands_.Run(request.command) == CommandRunner::Outcome::Failed) {
-        // Else the log says what became of it; a command that did not start shows.
-        text = RunFailedText;
-        return commands_.LastFailure();
+    } else if (const auto outcome = commands_.Run(request.command);
+               outcome != CommandRunner::Outcome::Started) {
+        // Else the log says what became of it; a command that did not start shows, and why.
+        text = outcome == CommandRunner::Outcome::Failed ? RunFailedText : RunSkippedText;
+        return commands_.WhyNotStarted();
     }
     return {};
 }

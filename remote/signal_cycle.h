@@ -34,6 +34,8 @@ class SignalCycle {
     static constexpr const char* ReadErrorText = "COM READ ERROR!";
     // A run key whose command could not be started, in place of its own text.
     static constexpr const char* RunFailedText = "RUN FAILED!";
+    // A run key skipped as its command still runs, or too many started this second.
+    static constexpr const char* RunSkippedText = "RUN SKIPPED!";
 
     // keys is read once per event, so a reload applies from the next event on. start
     // starts run's commands.
@@ -68,8 +70,8 @@ class SignalCycle {
   private:
     // The event's line and, when bound and admitted, its action.
     void Handle(const KeyEvent& event);
-    // Carries out request; what the history shows for it may change (a run that failed),
-    // and why is returned.
+    // Carries out request; what the history shows for it may change (a run that did not
+    // start), and why is returned.
     std::string Act(const PlayerRequest& request, std::string& text);
     // The gestures decided, the mode's end, each on its own line before a fresh waiting line.
     void ShowDecided(std::vector<GestureAction>& decided);

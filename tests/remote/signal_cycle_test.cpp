@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 
 #include "serial/serial_line.h"
@@ -180,24 +181,38 @@ TEST(SignalCycle, CommandCompletesBeforeTheLineChanges) {
     EXPECT_EQ(list.lines.back(), "PLAY!");
 }
 
-// A run command that cannot start shows as such, with why; the history never says RUN!
-// for it.
-TEST(SignalCycle, ARunThatCannotStartShowsWhy) {
+// A run command skipped as it still runs, or that cannot start, shows as such, with why;
+// the history never says RUN! for it.
+TEST(SignalCycle, ARunThatDoesNotStartShowsWhy) {
+    struct Endless : ChildCommand {
+        bool Running(std::string&) override { return true; }
+        bool CanAwaitEnd() const override { return false; }
+        bool AwaitEnd() override { return false; }
+        void StopAwaiting() override {}
+    };
     MemoryHistoryList list;
     HistoryLog log(list);
-    ScriptedKeySource source({Press(0x2A)});
+    ScriptedKeySource source({Press(0x2A), Press(0x2A), Press(0x2B)});
     RecordingPlayerLink player;
     std::vector<std::string> problems;
-    const SharedKeyMap keys(KeyMap::Parse("key 0x2a run notify-send hi", "keys.conf", problems));
-    SignalCycle cycle(source, log, player, keys, EventClock::Steady(),
-                      [](const std::string&, std::string& error) {
-                          error = "cannot fork: Resource temporarily unavailable";
-                          return nullptr;
-                      });
+    const SharedKeyMap keys(
+        KeyMap::Parse("key 0x2a run sleep 9\nkey 0x2b run notify-send hi", "keys.conf", problems));
+    SignalCycle cycle(
+        source, log, player, keys, EventClock::Steady(),
+        [](const std::string& command, std::string& error) -> std::unique_ptr<ChildCommand> {
+            if (command == "sleep 9") {
+                return std::make_unique<Endless>();
+            }
+            error = "cannot fork: Resource temporarily unavailable";
+            return nullptr;
+        });
     cycle.Run();
-    EXPECT_EQ(list.lines, (Lines{SignalCycle::RunFailedText, W}));
-    EXPECT_EQ(list.whys[0],
-              "cannot run \"notify-send hi\": cannot fork: Resource temporarily unavailable");
+    EXPECT_EQ(list.lines,
+              (Lines{"RUN!", SignalCycle::RunSkippedText, SignalCycle::RunFailedText, W}));
+    EXPECT_EQ(list.whys, (Lines{"", "\"sleep 9\" still runs; its key is skipped until it ends",
+                                "cannot run \"notify-send hi\": cannot fork: Resource temporarily "
+                                "unavailable",
+                                ""}));
 }
 
 TEST(SignalCycle, RandomStreamsKeepTheInvariantAndAskOneActionPerRecognisedEvent) {
