@@ -78,10 +78,13 @@ KeyEvent EvdevDecoder::Event(KeyAction action, unsigned code) {
         held != down_.end() && held->second ? held->second : scancode_;
     std::string name = code == KEY_UNKNOWN ? std::string() : namer_(code);
     if (name.empty() && scancode) {
-        return KeyEvent{action, Key::Scancode(*scancode), {}, std::nullopt};
+        return KeyEvent{.action = action, .key = Key::Scancode(*scancode), .releases = true};
     }
     if (name.empty()) {
         name = "KEY_" + std::to_string(code);
     }
-    return KeyEvent{action, Key::Name(std::move(name)), {}, scancode};
+    return KeyEvent{.action = action,
+                    .key = Key::Name(std::move(name)),
+                    .scancode = scancode,
+                    .releases = true};
 }

@@ -49,9 +49,11 @@ bool SignalCycle::RunOnePass() {
         if (auto* event = std::get_if<KeyEvent>(&item)) {
             if (event->action == KeyAction::Release) {
                 // Ends a hold; shows nothing but what it decides.
-                shaper_.Release(event->key);
+                const EventClock::TimePoint now = clock_.Now();
+                ExpireDue(now);
+                holds_.Take(KeyAction::Release, event->key, event->releases, now);
                 std::vector<GestureAction> decided;
-                gestures_.Release(event->key, clock_.Now(), decided);
+                gestures_.Release(event->key, now, decided);
                 ShowDecided(decided);
                 continue;
             }
@@ -75,7 +77,9 @@ bool SignalCycle::RunOnePass() {
             // The error line, then the event's text over it.
             history_.AppendLine(ReadErrorText, broken->why.reason);
             const bool held = broken->action == KeyAction::Repeat;
-            shaper_.Admit(held, std::nullopt, {}, clock_.Now());
+            const EventClock::TimePoint now = clock_.Now();
+            holds_.Take(broken->action, std::nullopt, false, now);
+            shaper_.Admit(held, std::nullopt, {}, now);
             messageText_ = (held ? RepeatText : "") + FailedReadLine();
             history_.ReplaceLastLine(messageText_);
             return true;
@@ -86,7 +90,8 @@ bool SignalCycle::RunOnePass() {
 
 void SignalCycle::Handle(const KeyEvent& event) {
     const EventClock::TimePoint arrived = clock_.Now();
-    ExpireDue(arrived);
+    ExpireDue(arrived);  // what time decided before it came
+    holds_.Take(event.action, event.key, event.releases, arrived, event.queued);
     const std::shared_ptr<const KeyMap> keys = keys_.Current();
     if (!mode_.empty() && !keys->HasMode(mode_)) {
         ChangeMode({}, 0);  // a reload took the mode away
@@ -100,11 +105,13 @@ void SignalCycle::Handle(const KeyEvent& event) {
     messageText_ = std::move(effect.text);
     const bool held = event.action == KeyAction::Repeat;
     std::vector<GestureAction> decided;
-    const bool usual = gestures_.Event(held, event.key, effect.gestures, arrived, decided);
+    const GestureShaper::Taken taken =
+        gestures_.Event(held, event.key, effect.gestures, arrived, decided);
     ShowDecided(decided);
-    // Every event goes through the shaper, so that a press ends a hold.
+    // Every event goes through the shaper, in step with the tracker.
     const bool acts =
-        shaper_.Admit(held, event.key, effect.hold, arrived, {event.queued, event.more}) && usual;
+        shaper_.Admit(held, event.key, effect.hold, arrived, {event.queued, event.more}) &&
+        taken == GestureShaper::Taken::No;
     if (!mode_.empty()) {
         modeUntil_ = arrived + modeTimeout_;  // a mode's timeout counts from the last key
     }

@@ -12,6 +12,7 @@
 #include "remote/event_clock.h"
 #include "remote/gesture_shaper.h"
 #include "remote/hold_shaper.h"
+#include "remote/hold_tracker.h"
 #include "remote/shared_key_map.h"
 #include "source/key_source.h"
 
@@ -23,8 +24,9 @@
 // clock when the event arrived. A gesture's action taken, and a mode ended by its
 // timeout or by a reload that dropped it, show on a line of their own (ModeText for a
 // mode), told by the link too (Announce). The key map's sections follow the mode and,
-// where the map has player sections, the player the link names at each key. Used on the
-// receiver thread only.
+// where the map has player sections, the player the link names at each key. Every key
+// event goes through one HoldTracker, which both shapers go by. Used on the receiver
+// thread only.
 class SignalCycle {
   public:
     static constexpr const char* WaitingText = "Waiting for new signal...";
@@ -47,10 +49,7 @@ class SignalCycle {
           player_(player),
           keys_(keys),
           clock_(clock),
-          commands_(std::move(start)) {
-        shaper_.GivesReleases(source.GivesReleases());
-        gestures_.GivesReleases(source.GivesReleases());
-    }
+          commands_(std::move(start)) {}
 
     // Opens the source, removes the window's greeting once the source is open (the greeting
     // stays while the window shows none), then sets the source up: one "Err" line, with
@@ -88,8 +87,9 @@ class SignalCycle {
     const SharedKeyMap& keys_;
     EventClock& clock_;
     CommandRunner commands_;  // run's commands, one at a time each, a few a second
-    HoldShaper shaper_;
-    GestureShaper gestures_;
+    HoldTracker holds_;
+    HoldShaper shaper_{holds_};
+    GestureShaper gestures_{holds_};
     std::string mode_;  // the mode in force; empty for none
     std::chrono::seconds modeTimeout_{0};
     EventClock::TimePoint modeUntil_{};

@@ -34,6 +34,8 @@ struct KeyEvent {
     bool queued = false;
     // More input was already waiting behind it when it was handed out.
     bool more = false;
+    // Its source says when this key goes up (Release): a hold of it lasts until then.
+    bool releases = false;
 };
 
 // Something about the source itself, with why in words for the user.

@@ -88,6 +88,7 @@ TEST(EvdevDecoder, TurnsEventStreamsIntoKeys) {
         std::vector<std::string> keys;
         for (const KeyEvent& event : out) {
             keys.push_back(Shown(event));
+            EXPECT_TRUE(event.releases) << c.name;  // a hold of it lasts until it goes up
         }
         EXPECT_EQ(keys, c.keys) << c.name;
     }
