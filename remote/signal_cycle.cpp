@@ -98,8 +98,11 @@ void SignalCycle::Handle(const KeyEvent& event) {
         ShowAside(ModeText(mode_));
     }
     KeyContext context{mode_, {}};
+    PlayerChoice choice;  // left to the link, unless the section goes by the player
     if (keys->FollowsPlayer()) {
-        context.player = player_.PlayerNames();
+        // Chosen once: the section and the action go by the same player.
+        choice = player_.Choose();
+        context.player = player_.PlayerNames(choice);
     }
     KeyEffect effect = keys->Decode(event, context);
     messageText_ = std::move(effect.text);
@@ -107,7 +110,10 @@ void SignalCycle::Handle(const KeyEvent& event) {
     std::vector<GestureAction> decided;
     const GestureShaper::Taken taken =
         gestures_.Event(held, event.key, effect.gestures, arrived, decided);
-    ShowDecided(decided);
+    ShowDecided(decided);  // the gesture's that was under way, on its player
+    if (taken == GestureShaper::Taken::Began) {
+        gestureChoice_ = choice;
+    }
     // Every event goes through the shaper, in step with the tracker.
     const bool acts =
         shaper_.Admit(held, event.key, effect.hold, arrived, {event.queued, event.more}) &&
@@ -118,16 +124,17 @@ void SignalCycle::Handle(const KeyEvent& event) {
     // The player acts before the history shows the key.
     std::string why;
     if (effect.request && acts) {
-        why = Act(*effect.request, messageText_);
+        why = Act(*effect.request, choice, messageText_);
     }
     history_.ReplaceLastLine(messageText_, why);
 }
 
-std::string SignalCycle::Act(const PlayerRequest& request, std::string& text) {
+std::string SignalCycle::Act(const PlayerRequest& request, const PlayerChoice& choice,
+                             std::string& text) {
     if (request.action == PlayerAction::Mode) {
         ChangeMode(request.command, request.seconds);
     } else if (request.action != PlayerAction::Run) {
-        player_.Perform(request);
+        player_.Perform(request, choice);
         shaper_.PlayerCalled();
     } else if (const auto outcome = commands_.Run(request.command);
                outcome != CommandRunner::Outcome::Started) {
@@ -141,7 +148,7 @@ std::string SignalCycle::Act(const PlayerRequest& request, std::string& text) {
 void SignalCycle::ShowDecided(std::vector<GestureAction>& decided) {
     for (GestureAction& action : decided) {
         if (action.request) {  // one bound to nothing takes the gesture, and shows nothing
-            const std::string why = Act(*action.request, action.text);
+            const std::string why = Act(*action.request, gestureChoice_, action.text);
             ShowAside(action.text, why);
         }
     }

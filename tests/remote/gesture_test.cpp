@@ -61,7 +61,7 @@ using Call = std::pair<int, PlayerAction>;  // when, and what
 class TimedLink : public PlayerLink {
   public:
     explicit TimedLink(Timeline& clock) : clock_(clock) {}
-    void Perform(const PlayerRequest& request) override {
+    void Perform(const PlayerRequest& request, const PlayerChoice&) override {
         calls.emplace_back(clock_.ms, request.action);
     }
     void Announce(const PlayerNews& news) override { told.push_back(news.text); }

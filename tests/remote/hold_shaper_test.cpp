@@ -216,7 +216,7 @@ class TimedSource : public KeySource {
 
 struct SlowPlayer : PlayerLink {
     SlowPlayer(Timeline& clock, int answerMs) : clock(clock), answerMs(answerMs) {}
-    void Perform(const PlayerRequest& request) override {
+    void Perform(const PlayerRequest& request, const PlayerChoice&) override {
         acts.push_back({request.action, clock.ms});
         clock.ms += answerMs;
     }

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <random>
+#include <utility>
 
 #include "serial/serial_line.h"
 #include "tests/doubles/memory_history_list.h"
@@ -165,7 +166,9 @@ TEST(SignalCycle, StartRemovesTheGreetingOnlyWhereThereIsOne) {
 TEST(SignalCycle, CommandCompletesBeforeTheLineChanges) {
     struct OrderCheckingPlayer : PlayerLink {
         explicit OrderCheckingPlayer(const MemoryHistoryList& l) : list(l) {}
-        void Perform(const PlayerRequest&) override { lastLineWhenSent = list.lines.back(); }
+        void Perform(const PlayerRequest&, const PlayerChoice&) override {
+            lastLineWhenSent = list.lines.back();
+        }
         const MemoryHistoryList& list;
         std::string lastLineWhenSent;
     };
@@ -213,6 +216,30 @@ TEST(SignalCycle, ARunThatDoesNotStartShowsWhy) {
                                 "cannot run \"notify-send hi\": cannot fork: Resource temporarily "
                                 "unavailable",
                                 ""}));
+}
+
+// A key's player is chosen once: its action, a gesture's too, goes to the player whose
+// section it took, even when playback moved to another before the action was carried out.
+TEST(SignalCycle, AKeysSectionAndActionGoByOneChoiceOfPlayer) {
+    struct Instant : EventClock {
+        TimePoint Now() override { return {}; }  // two presses at once are a double
+    } clock;
+    std::vector<std::string> problems;
+    const SharedKeyMap keys(
+        KeyMap::Parse("[player=alpha]\nkey 0x18 next\nkey 0x60 play-pause\ndouble 0x60 stop\n",
+                      "keys.conf", problems));
+    const std::pair<std::vector<SourceItem>, PlayerAction> cases[] = {
+        {{Press(0x18)}, NX}, {{Press(0x60), Press(0x60)}, PlayerAction::Stop}};
+    for (const auto& [presses, action] : cases) {
+        MemoryHistoryList list;
+        HistoryLog log(list);
+        ScriptedKeySource source(presses);
+        RecordingPlayerLink player;
+        player.playing = {"alpha", "beta"};  // beta from the second look on
+        SignalCycle(source, log, player, keys, clock).Run();
+        EXPECT_EQ(player.actions, Ids{action});
+        EXPECT_EQ(player.players, Lines{"alpha"});
+    }
 }
 
 TEST(SignalCycle, RandomStreamsKeepTheInvariantAndAskOneActionPerRecognisedEvent) {
