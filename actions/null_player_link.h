@@ -6,7 +6,8 @@
 // the remote between players is said once as something this link cannot do.
 class NullPlayerLink : public PlayerLink {
   public:
-    void Perform(const PlayerRequest& request) override {
+    using PlayerLink::Perform;
+    void Perform(const PlayerRequest& request, const PlayerChoice& /*choice*/) override {
         switch (request.action) {
             case PlayerAction::NextPlayer:
             case PlayerAction::PreviousPlayer:

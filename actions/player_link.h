@@ -1,10 +1,20 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "actions/player_action.h"
 #include "actions/player_feedback.h"
+
+// The player a key goes by, chosen once for the key (PlayerLink::Choose): the key map's
+// section that follows the player and the key's action then go by the same player, however
+// playback changes in between. What it holds is the link's own.
+struct PlayerChoice {
+    bool made = false;          // false: the link chooses as it acts
+    std::string player{};       // the link's name for the player; empty for none
+    std::uintptr_t window = 0;  // the window it goes through, for a link that commands one
+};
 
 // How the receiver commands the media player. Every platform's link implements this one
 // seam; a key bound to a command of the user's (Run) never reaches it.
@@ -12,21 +22,26 @@ class PlayerLink {
   public:
     virtual ~PlayerLink() = default;
 
-    // Carries out one action and returns only once the player has handled it, or the
-    // attempt has failed, or the link's own bound on waiting has passed. Failures are not
-    // reported to the caller (the history shows the key either way); a link says them in
-    // the lcPlayer log.
-    virtual void Perform(const PlayerRequest& request) = 0;
+    // The player that an action would go to now, none when there is none. May wait for the
+    // player as long as an action would. By default a choice left to Perform.
+    virtual PlayerChoice Choose() { return {}; }
+
+    // The names the chosen player goes by, for a key map's sections to follow: empty when
+    // there is none, or the link cannot tell.
+    virtual std::vector<std::string> PlayerNames(const PlayerChoice& /*choice*/) { return {}; }
+
+    // Carries out one action on the chosen player (the player chosen now, for a choice not
+    // made) and returns only once the player has handled it, or the attempt has failed, or
+    // the link's own bound on waiting has passed. Failures are not reported to the caller
+    // (the history shows the key either way); a link says them in the lcPlayer log.
+    virtual void Perform(const PlayerRequest& request, const PlayerChoice& choice) = 0;
+    // The same on the player chosen now.
+    void Perform(const PlayerRequest& request) { Perform(request, PlayerChoice{}); }
 
     // Safe from any thread: ends any wait for the player now, and every later one at once,
     // so a receiver being stopped is never held up by a player that does not answer. By
     // default nothing: a link whose waits cannot be cut short keeps its own bound.
     virtual void Interrupt() {}
-
-    // The names of the player that an action would go to now, for a key map's sections to
-    // follow: empty when there is none, or the link cannot tell. May wait for the player
-    // as long as an action would.
-    virtual std::vector<std::string> PlayerNames() { return {}; }
 
     // Tells the user, where the link has a way to (--notify), of news that is not the
     // player's: the remote's mode. Must not wait. By default nothing.

@@ -20,7 +20,7 @@ bool MediaKeyPlayerLink::HasKey(PlayerAction action) {
     return Find(action) != nullptr;
 }
 
-void MediaKeyPlayerLink::Perform(const PlayerRequest& request) {
+void MediaKeyPlayerLink::Perform(const PlayerRequest& request, const PlayerChoice& /*choice*/) {
     const MediaKey* row = Find(request.action);
     if (row == nullptr) {
         PerformWithoutPlayer(request);
@@ -46,7 +46,12 @@ void MediaKeyPlayerLink::Perform(const PlayerRequest& request) {
     }
 }
 
-std::vector<std::string> MediaKeyPlayerLink::PlayerNames() {
-    std::string name = WindowExecutableName(GetForegroundWindow());
+PlayerChoice MediaKeyPlayerLink::Choose() {
+    return PlayerChoice{.made = true,
+                        .window = reinterpret_cast<std::uintptr_t>(GetForegroundWindow())};
+}
+
+std::vector<std::string> MediaKeyPlayerLink::PlayerNames(const PlayerChoice& choice) {
+    std::string name = WindowExecutableName(reinterpret_cast<HWND>(choice.window));
     return name.empty() ? std::vector<std::string>{} : std::vector<std::string>{std::move(name)};
 }

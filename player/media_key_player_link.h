@@ -32,9 +32,13 @@ class MediaKeyPlayerLink : public PlayerLink {
         {PlayerAction::Mute, VK_VOLUME_MUTE},
     }};
 
-    void Perform(const PlayerRequest& request) override;
-    // The media keys go to whatever has the focus: the foreground window's executable name.
-    std::vector<std::string> PlayerNames() override;
+    // The foreground window.
+    PlayerChoice Choose() override;
+    // The media keys go to whatever has the focus: the chosen window's executable name.
+    std::vector<std::string> PlayerNames(const PlayerChoice& choice) override;
+    using PlayerLink::Perform;
+    // The key goes where the system sends it, which the choice only names.
+    void Perform(const PlayerRequest& request, const PlayerChoice& choice) override;
 
     // Whether action has a key.
     static bool HasKey(PlayerAction action);

@@ -90,14 +90,13 @@ std::string MprisLinkPolicy::ChosenPlayer() {
     }
 }
 
-std::vector<std::string> MprisLinkPolicy::PlayerNames() {
-    const std::string chosen = ChosenPlayer();
-    if (chosen.empty()) {
+std::vector<std::string> MprisLinkPolicy::PlayerNames(const std::string& busName) {
+    if (busName.empty()) {
         return {};
     }
     Lock lock(lock_.mutex);
-    std::vector<std::string> names{chosen.substr(std::string_view(MprisBusPrefix).size())};
-    if (const MprisPlayerCache::Player* found = cache_.Find(chosen);
+    std::vector<std::string> names{busName.substr(std::string_view(MprisBusPrefix).size())};
+    if (const MprisPlayerCache::Player* found = cache_.Find(busName);
         found != nullptr && !found->identity.empty()) {
         names.push_back(found->identity);
     }
@@ -111,7 +110,7 @@ void MprisLinkPolicy::Announce(const PlayerNews& news) {
     }
 }
 
-void MprisLinkPolicy::Perform(const PlayerRequest& request) {
+void MprisLinkPolicy::Perform(const PlayerRequest& request, const PlayerChoice& choice) {
     Lock lock(lock_.mutex);
     const Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
     if (!session_->Join(lock, std::min(deadline, std::chrono::steady_clock::now() +
@@ -119,7 +118,11 @@ void MprisLinkPolicy::Perform(const PlayerRequest& request) {
         return;
     }
     try {
-        const std::string chosen = Choose(lock, deadline);
+        std::string chosen = choice.made ? choice.player : Choose(lock, deadline);
+        if (!chosen.empty() && bus_->Names().count(chosen) == 0) {
+            Report(UntrustedText(chosen) + " left the bus before its key's command was sent");
+            chosen.clear();
+        }
         if (request.action == PlayerAction::NextPlayer ||
             request.action == PlayerAction::PreviousPlayer) {
             MoveRemote(chosen, request.action == PlayerAction::NextPlayer ? 1 : -1);

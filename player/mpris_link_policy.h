@@ -10,6 +10,7 @@
 
 #include "actions/player_action.h"
 #include "actions/player_feedback.h"
+#include "actions/player_link.h"
 #include "player/mpris_bus.h"
 #include "player/mpris_notifier.h"
 #include "player/mpris_player_cache.h"
@@ -30,9 +31,10 @@ class MprisLinkPolicy {
     MprisLinkPolicy& operator=(const MprisLinkPolicy&) = delete;
 
     std::string ChosenPlayer();
-    std::vector<std::string> PlayerNames();
+    // busName's names, as the link's PlayerNames; none for no player.
+    std::vector<std::string> PlayerNames(const std::string& busName);
     void Announce(const PlayerNews& news);
-    void Perform(const PlayerRequest& request);
+    void Perform(const PlayerRequest& request, const PlayerChoice& choice);
     void Interrupt();
 
   private:

@@ -13,16 +13,20 @@ std::string MprisPlayerLink::ChosenPlayer() {
     return policy_->ChosenPlayer();
 }
 
-void MprisPlayerLink::Perform(const PlayerRequest& request) {
-    policy_->Perform(request);
+PlayerChoice MprisPlayerLink::Choose() {
+    return PlayerChoice{.made = true, .player = policy_->ChosenPlayer()};
+}
+
+void MprisPlayerLink::Perform(const PlayerRequest& request, const PlayerChoice& choice) {
+    policy_->Perform(request, choice);
 }
 
 void MprisPlayerLink::Interrupt() {
     policy_->Interrupt();
 }
 
-std::vector<std::string> MprisPlayerLink::PlayerNames() {
-    return policy_->PlayerNames();
+std::vector<std::string> MprisPlayerLink::PlayerNames(const PlayerChoice& choice) {
+    return policy_->PlayerNames(choice.player);
 }
 
 void MprisPlayerLink::Announce(const PlayerNews& news) {

@@ -16,8 +16,9 @@ class MprisLinkPolicy;
 // to what it was at the next mute); next-player and previous-player move the remote between
 // the players (StepMprisPlayer), where it stays until moved again or that player leaves.
 //
-// The player is chosen again at every command, by ChooseMprisPlayer, among the players on
-// the bus at that moment, from what the link already knows of them: each player's
+// The player is chosen again at every key, by ChooseMprisPlayer, among the players on the
+// bus at that moment (Choose; a command given no choice makes its own), from what the link
+// already knows of them: each player's
 // PlaybackStatus, Volume and Identity are read once when it appears and kept current from
 // its PropertiesChanged signals, taken in as they arrive. So a command is one call, however
 // many players run, and a volume step one Set from the volume as last heard (asked only
@@ -44,9 +45,9 @@ class MprisLinkPolicy;
 // holds nothing up: a command waits for the join at most JoinTimeout, and is dropped when
 // the bus has not answered by then.
 //
-// Threads: the link reads the bus on a thread of its own; Perform and ChosenPlayer are
-// called from one thread at a time, which may be another than the one that built the link
-// and need run no event loop (the receiver thread); Interrupt from any thread.
+// Threads: the link reads the bus on a thread of its own; Choose, PlayerNames, Perform and
+// ChosenPlayer are called from one thread at a time, which may be another than the one that built
+// the link and need run no event loop (the receiver thread); Interrupt from any thread.
 class MprisPlayerLink : public PlayerLink {
   public:
     static constexpr int ReplyTimeoutMs = 1000;
@@ -65,10 +66,14 @@ class MprisPlayerLink : public PlayerLink {
     // The player a command would go to now; empty when none. Joins the bus if need be, and
     // reads the players it does not know yet.
     std::string ChosenPlayer();
-    void Perform(const PlayerRequest& request) override;
-    void Interrupt() override;
+    // The player by its bus name, as ChosenPlayer.
+    PlayerChoice Choose() override;
     // The chosen player's bus name after "org.mpris.MediaPlayer2." and its Identity.
-    std::vector<std::string> PlayerNames() override;
+    std::vector<std::string> PlayerNames(const PlayerChoice& choice) override;
+    using PlayerLink::Perform;
+    // A choice whose player has left the bus since is a key that goes nowhere.
+    void Perform(const PlayerRequest& request, const PlayerChoice& choice) override;
+    void Interrupt() override;
     // Shown as a desktop notification with notify; else nothing.
     void Announce(const PlayerNews& news) override;
 

@@ -77,11 +77,15 @@ std::string WindowMessagePlayerLink::FindPlayerWindow() {
     return PlayerTitle;
 }
 
-std::vector<std::string> WindowMessagePlayerLink::PlayerNames() {
-    if (!HoldsLiveWindow() && FindPlayerWindow().empty()) {
-        return {};
+PlayerChoice WindowMessagePlayerLink::Choose() {
+    if (!HoldsLiveWindow()) {
+        FindPlayerWindow();
     }
-    std::string name = WindowExecutableName(PlayerWindow);
+    return PlayerChoice{.made = true, .window = reinterpret_cast<std::uintptr_t>(PlayerWindow)};
+}
+
+std::vector<std::string> WindowMessagePlayerLink::PlayerNames(const PlayerChoice& choice) {
+    std::string name = WindowExecutableName(reinterpret_cast<HWND>(choice.window));
     return name.empty() ? std::vector<std::string>{} : std::vector<std::string>{std::move(name)};
 }
 
@@ -142,7 +146,15 @@ std::optional<int> WindowMessagePlayerLink::CommandFor(PlayerAction action) {
     return std::nullopt;
 }
 
-void WindowMessagePlayerLink::Perform(const PlayerRequest& request) {
+void WindowMessagePlayerLink::Perform(const PlayerRequest& request, const PlayerChoice& choice) {
+    const bool toWindow = CommandFor(request.action) || request.action == PlayerAction::Raise;
+    if (toWindow && choice.made &&
+        (choice.window == 0 || reinterpret_cast<HWND>(choice.window) != PlayerWindow ||
+         !HoldsLiveWindow())) {
+        QUORVEL_DEBUG(lcPlayer) << ActionName(request.action)
+                                << " dropped: the window chosen for its key is gone";
+        return;
+    }
     if (const auto id = CommandFor(request.action)) {
         const bool up = request.action == PlayerAction::VolumeUp;
         if (SendPlayerCommand(*id) && feedback_ != nullptr &&

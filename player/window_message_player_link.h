@@ -65,9 +65,14 @@ class WindowMessagePlayerLink : public PlayerLink {
     // Sends one command identifier to PlayerWindow, on the terms above; true when the
     // player handled it.
     bool SendPlayerCommand(int id);
-    void Perform(const PlayerRequest& request) override;
-    // The executable name of the player's window ("wmplayer.exe").
-    std::vector<std::string> PlayerNames() override;
+    // The player's window, looked up if none is held.
+    PlayerChoice Choose() override;
+    // The executable name of the chosen window ("wmplayer.exe").
+    std::vector<std::string> PlayerNames(const PlayerChoice& choice) override;
+    using PlayerLink::Perform;
+    // A command for the window goes only to the window chosen: none, when it has closed
+    // since or there was none. The media keys go where the system sends them.
+    void Perform(const PlayerRequest& request, const PlayerChoice& choice) override;
     // To the feedback, when there is one.
     void Announce(const PlayerNews& news) override;
     // What a SendMessageTimeout failure other than a time-out means, for the log.

@@ -28,10 +28,11 @@ CommandRunner::~CommandRunner() {
 CommandRunner::Outcome CommandRunner::Run(const std::string& command) {
     Reap();
     if (const auto found = running_.find(command); found != running_.end()) {
+        whyNotStarted_ =
+            '"' + UntrustedText(command) + "\" still runs; its key is skipped until it ends";
         if (!found->second->saidSkipped) {
             found->second->saidSkipped = true;
-            QUORVEL_INFO(lcRemote) << "\"" << UntrustedText(command)
-                                   << "\" still runs; its key is skipped until it ends";
+            QUORVEL_INFO(lcRemote) << whyNotStarted_;
         }
         return Outcome::StillRunning;
     }
@@ -40,11 +41,11 @@ CommandRunner::Outcome CommandRunner::Run(const std::string& command) {
         starts_.pop_front();
     }
     if (starts_.size() >= static_cast<std::size_t>(MostPerSecond)) {
+        whyNotStarted_ = "more than " + std::to_string(MostPerSecond) + " commands a second: \"" +
+                         UntrustedText(command) + "\" and the keys after it are skipped for now";
         if (!saidTooMany_) {
             saidTooMany_ = true;
-            QUORVEL_WARNING(lcRemote)
-                << "more than " << MostPerSecond << " commands a second: \""
-                << UntrustedText(command) << "\" and the keys after it are skipped for now";
+            QUORVEL_WARNING(lcRemote) << whyNotStarted_;
         }
         return Outcome::TooMany;
     }
@@ -54,9 +55,9 @@ CommandRunner::Outcome CommandRunner::Run(const std::string& command) {
     std::string error;
     std::unique_ptr<ChildCommand> child = start_(command, error);
     if (!child) {
-        lastFailure_ =
+        whyNotStarted_ =
             "cannot run \"" + UntrustedText(command) + "\": " + UntrustedText(error, 1000);
-        QUORVEL_WARNING(lcRemote) << lastFailure_;
+        QUORVEL_WARNING(lcRemote) << whyNotStarted_;
         return Outcome::Failed;
     }
     auto running = std::make_unique<Running>();

@@ -38,8 +38,8 @@ class CommandRunner {
 
     // Starts command unless the bounds hold it back; what happened is also said in the log.
     Outcome Run(const std::string& command);
-    // Why the last Run that gave Failed failed, for the user.
-    const std::string& LastFailure() const { return lastFailure_; }
+    // Why the last Run that did not give Started did not start its command, for the user.
+    const std::string& WhyNotStarted() const { return whyNotStarted_; }
 
   private:
     enum class Watch { Awaiting, Ended, NotAwaited };
@@ -59,5 +59,5 @@ class CommandRunner {
     std::map<std::string, std::unique_ptr<Running>> running_;
     std::deque<std::chrono::steady_clock::time_point> starts_;  // within the last second
     bool saidTooMany_ = false;
-    std::string lastFailure_;
+    std::string whyNotStarted_;
 };

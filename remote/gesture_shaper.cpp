@@ -13,8 +13,9 @@ std::chrono::milliseconds Ms(const std::optional<GestureAction>& action) {
 std::optional<EventClock::TimePoint> GestureShaper::Deadline() const {
     switch (phase_) {
         case Phase::Down:
-            return releases_ ? pressAt_ + Ms(gestures_.hold)
-                             : std::min(pressAt_ + Ms(gestures_.hold), lastSeen_ + HoldGap);
+            // Held at the delay, it is decided then; else when the hold ends, unless a
+            // repeat past the delay decides it first.
+            return holds_.HeldAt(key_, Delay()) ? Delay() : holds_.EndsAt(key_);
         case Phase::Gap:
             return pressAt_ + Ms(gestures_.twice);
         default:
@@ -26,38 +27,34 @@ void GestureShaper::Expire(EventClock::TimePoint at, std::vector<GestureAction>&
     for (auto due = Deadline(); due && *due <= at; due = Deadline()) {
         if (phase_ == Phase::Gap) {
             Tap(decided);
-        } else if (releases_ || pressAt_ + Ms(gestures_.hold) <= lastSeen_ + HoldGap) {
-            Decide(gestures_.hold, decided);  // still held at the delay
-        } else if (TwiceOpen(lastSeen_ + HoldGap)) {
-            phase_ = Phase::Gap;  // the hold ended unheard, before the delay
+        } else if (holds_.HeldAt(key_, Delay())) {
+            Decide(gestures_.hold, decided);
         } else {
-            Tap(decided);
+            HoldEnded(std::max(holds_.EndsAt(key_), pressAt_), decided);
         }
     }
 }
 
-bool GestureShaper::Event(bool held, const Key& key, const std::optional<Gestures>& gestures,
-                          EventClock::TimePoint at, std::vector<GestureAction>& decided) {
-    Expire(at, decided);
+GestureShaper::Taken GestureShaper::Event(bool held, const Key& key,
+                                          const std::optional<Gestures>& gestures,
+                                          EventClock::TimePoint at,
+                                          std::vector<GestureAction>& decided) {
     if (key_ == key && phase_ != Phase::Idle) {
         if (held && phase_ == Phase::Down) {
-            lastSeen_ = at;
-            if (at >= pressAt_ + Ms(gestures_.hold)) {
-                Decide(gestures_.hold, decided);
+            if (at >= Delay()) {
+                Decide(gestures_.hold, decided);  // a repeat past the delay: held at it
             }
-            return false;
+            return Taken::Kept;
         }
-        if (held && phase_ == Phase::Spent && (releases_ || at - lastSeen_ <= HoldGap)) {
-            lastSeen_ = at;
-            return false;
+        if (held && phase_ == Phase::Spent) {
+            return Taken::Kept;
         }
-        if (!held && phase_ != Phase::Spent && TwiceOpen(at)) {
+        if (!held && pressed_ && phase_ != Phase::Spent && TwiceOpen(at)) {
             Decide(gestures_.twice, decided);
-            lastSeen_ = at;
-            return false;
+            return Taken::Kept;
         }
         if (held && phase_ == Phase::Gap) {
-            return true;  // a key without a long binding, held: its held binding acts
+            return Taken::No;  // a key without a long binding, held: its held binding acts
         }
     }
     if (phase_ == Phase::Down || phase_ == Phase::Gap) {
@@ -65,42 +62,49 @@ bool GestureShaper::Event(bool held, const Key& key, const std::optional<Gesture
     }
     phase_ = Phase::Idle;
     if (!gestures || (held && !gestures->hold)) {
-        return true;
+        return Taken::No;
     }
     // A hold may begin with a repeat, from a source that missed the press.
-    Start(key, *gestures, at);
-    return false;
+    Start(key, *gestures, at, !held);
+    return Taken::Began;
 }
 
 void GestureShaper::Release(const Key& key, EventClock::TimePoint at,
                             std::vector<GestureAction>& decided) {
-    Expire(at, decided);
     if (key_ != key) {
         return;
     }
     if (phase_ == Phase::Down) {
-        if (TwiceOpen(at)) {
-            phase_ = Phase::Gap;
-        } else {
-            Tap(decided);
-        }
-    } else if (phase_ == Phase::Spent) {
+        HoldEnded(at, decided);
+    }
+    if (phase_ == Phase::Spent) {
         phase_ = Phase::Idle;
     }
 }
 
-void GestureShaper::Start(const Key& key, const Gestures& gestures, EventClock::TimePoint at) {
+void GestureShaper::Start(const Key& key, const Gestures& gestures, EventClock::TimePoint at,
+                          bool pressed) {
     key_ = key;
     gestures_ = gestures;
-    pressAt_ = lastSeen_ = at;
+    pressAt_ = at;
+    pressed_ = pressed;
     phase_ = gestures.hold ? Phase::Down : Phase::Gap;
 }
 
+void GestureShaper::HoldEnded(EventClock::TimePoint ended, std::vector<GestureAction>& decided) {
+    if (pressed_ && TwiceOpen(ended)) {
+        phase_ = Phase::Gap;
+    } else {
+        Tap(decided);
+    }
+}
+
 void GestureShaper::Tap(std::vector<GestureAction>& decided) {
-    if (gestures_.tap) {
+    if (pressed_ && gestures_.tap) {
         decided.push_back(*gestures_.tap);
     }
-    phase_ = Phase::Idle;
+    // Where a repeat could still be taken for a hold of its own, what follows is the tap's.
+    phase_ = gestures_.hold ? Phase::Spent : Phase::Idle;
 }
 
 void GestureShaper::Decide(const std::optional<GestureAction>& action,
@@ -113,4 +117,8 @@ void GestureShaper::Decide(const std::optional<GestureAction>& action,
 
 bool GestureShaper::TwiceOpen(EventClock::TimePoint at) const {
     return gestures_.twice && at < pressAt_ + Ms(gestures_.twice);
+}
+
+EventClock::TimePoint GestureShaper::Delay() const {
+    return pressAt_ + Ms(gestures_.hold);
 }

@@ -9,7 +9,11 @@ bool HoldShaper::Admit(bool held, const std::optional<Key>& key, const HoldShape
         drainedAt_ = at;
         calledSinceDrained_ = false;
     }
-    const bool due = Due(held, key, hold, at, queue.queued);
+    const HoldTracker::Hold* now = holds_.Find(key);
+    if (held && now == nullptr) {
+        return false;  // a repeat of no key read is part of no hold
+    }
+    const bool due = Due(held, now, hold, at);
     if (!held) {
         return due;
     }
@@ -27,31 +31,19 @@ bool HoldShaper::Admit(bool held, const std::optional<Key>& key, const HoldShape
     return acts;
 }
 
-bool HoldShaper::Due(bool held, const std::optional<Key>& key, const HoldShape& hold,
-                     EventClock::TimePoint at, bool queued) {
+bool HoldShaper::Due(bool held, const HoldTracker::Hold* now, const HoldShape& hold,
+                     EventClock::TimePoint at) {
     if (!held) {
         owed_ = false;
-        holding_ = false;
-        pressOpen_ = true;
-        pressKey_ = key;
-        pressAt_ = at;
         return true;
     }
-    // A repeat that was already waiting says nothing of a gap: it came while we were busy.
-    const bool paused = !queued && !releases_;
-    if (!holding_ || key != holdKey_ || (paused && at - lastRepeat_ > HoldGap)) {
-        holding_ = true;
-        holdKey_ = key;
-        heldFrom_ =
-            pressOpen_ && pressKey_ == key && (!paused || at - pressAt_ <= HoldGap) ? pressAt_ : at;
+    if (now->repeats == 1) {  // the hold's first repeat
         passed_ = 0;
         nextAct_ = 1;
         owed_ = false;
         step_ = hold.accel ? hold.every + HoldShape::AccelSlack : hold.every;
     }
-    pressOpen_ = false;  // a press begins one hold at most
-    lastRepeat_ = at;
-    if (at - heldFrom_ < std::chrono::milliseconds(hold.delayMs)) {
+    if (at - now->since < std::chrono::milliseconds(hold.delayMs)) {
         return false;
     }
     ++passed_;
@@ -67,14 +59,4 @@ bool HoldShaper::Due(bool held, const std::optional<Key>& key, const HoldShape& 
         --step_;
     }
     return true;
-}
-
-void HoldShaper::Release(const Key& key) {
-    if (holdKey_ == key) {
-        holding_ = false;
-        owed_ = false;
-    }
-    if (pressKey_ == key) {
-        pressOpen_ = false;
-    }
 }

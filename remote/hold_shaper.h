@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "remote/event_clock.h"
+#include "remote/hold_tracker.h"
 #include "remote/key_map.h"
 #include "source/key.h"
 
@@ -14,17 +15,17 @@ struct QueuePlace {
 };
 
 // Decides, event by event, whether a key's bound action is carried out: a press always, a
-// held key's repeat as its binding's HoldShape says. A hold is a run of repeats of one code
-// with no gap over HoldGap between them and no press in between; it is held from the press
-// of that code just before it (when its first repeat came within HoldGap of the press), or
-// else from its first repeat. Every event goes through Admit in order, acted on or not, so
-// that a press or a gap ends a hold. Used on one thread.
+// held key's repeat as its binding's HoldShape says, counted over the hold the tracker
+// says the repeat is part of (held from its press, or from its first repeat where the hold
+// began without one). Every event goes through Admit in order, acted on or not, right
+// after the tracker took it. Used on one thread.
 class HoldShaper {
   public:
-    static constexpr std::chrono::milliseconds HoldGap{250};
     // How long after it came a repeat may still act, when it waited in the source behind a
     // player call: so a slow player can shorten a hold's effect but never draw it out.
     static constexpr std::chrono::milliseconds StaleAfter{400};
+
+    explicit HoldShaper(const HoldTracker& holds) : holds_(holds) {}
 
     // True when the event's action is to be carried out. held: a repeat; key none for an
     // event whose key could not be read; hold the repeat's shape; at when it arrived. The
@@ -33,30 +34,16 @@ class HoldShaper {
     // to the hold's next repeat that did not wait, and goes when the hold ends.
     bool Admit(bool held, const std::optional<Key>& key, const HoldShape& hold,
                EventClock::TimePoint at, QueuePlace queue = {});
-    // The key went up (where the source says so): its hold, if any, has ended.
-    void Release(const Key& key);
-    // The source says when each key goes up: a hold then lasts until its release, however
-    // long the pause before its first repeat or between repeats.
-    void GivesReleases(bool gives) { releases_ = gives; }
     // The player was called for the event just admitted: what queues meanwhile is behind it.
     void PlayerCalled() { calledSinceDrained_ = true; }
 
   private:
-    // Whether the hold's shape has the repeat act (a press always acts). queued: the
-    // event's input was already waiting, so the time since the last repeat is no gap.
-    bool Due(bool held, const std::optional<Key>& key, const HoldShape& hold,
-             EventClock::TimePoint at, bool queued);
+    // Whether the hold's shape has the repeat act (a press always acts).
+    bool Due(bool held, const HoldTracker::Hold* now, const HoldShape& hold,
+             EventClock::TimePoint at);
 
-    bool releases_ = false;
-    // The press that may begin the next hold.
-    bool pressOpen_ = false;
-    std::optional<Key> pressKey_;
-    EventClock::TimePoint pressAt_{};
-    // The hold under way.
-    bool holding_ = false;
-    std::optional<Key> holdKey_;
-    EventClock::TimePoint heldFrom_{};
-    EventClock::TimePoint lastRepeat_{};
+    const HoldTracker& holds_;
+    // The hold under way, as far as its shape goes.
     int passed_ = 0;   // repeats of this hold past its delay
     int nextAct_ = 0;  // which of them acts next (1 for the first); 0 for none
     int step_ = 1;     // repeats between acts

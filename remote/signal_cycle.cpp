@@ -49,9 +49,11 @@ bool SignalCycle::RunOnePass() {
         if (auto* event = std::get_if<KeyEvent>(&item)) {
             if (event->action == KeyAction::Release) {
                 // Ends a hold; shows nothing but what it decides.
-                shaper_.Release(event->key);
+                const EventClock::TimePoint now = clock_.Now();
+                ExpireDue(now);
+                holds_.Take(KeyAction::Release, event->key, event->releases, now);
                 std::vector<GestureAction> decided;
-                gestures_.Release(event->key, clock_.Now(), decided);
+                gestures_.Release(event->key, now, decided);
                 ShowDecided(decided);
                 continue;
             }
@@ -75,7 +77,9 @@ bool SignalCycle::RunOnePass() {
             // The error line, then the event's text over it.
             history_.AppendLine(ReadErrorText, broken->why.reason);
             const bool held = broken->action == KeyAction::Repeat;
-            shaper_.Admit(held, std::nullopt, {}, clock_.Now());
+            const EventClock::TimePoint now = clock_.Now();
+            holds_.Take(broken->action, std::nullopt, false, now);
+            shaper_.Admit(held, std::nullopt, {}, now);
             messageText_ = (held ? RepeatText : "") + FailedReadLine();
             history_.ReplaceLastLine(messageText_);
             return true;
@@ -86,46 +90,57 @@ bool SignalCycle::RunOnePass() {
 
 void SignalCycle::Handle(const KeyEvent& event) {
     const EventClock::TimePoint arrived = clock_.Now();
-    ExpireDue(arrived);
+    ExpireDue(arrived);  // what time decided before it came
+    holds_.Take(event.action, event.key, event.releases, arrived, event.queued);
     const std::shared_ptr<const KeyMap> keys = keys_.Current();
     if (!mode_.empty() && !keys->HasMode(mode_)) {
         ChangeMode({}, 0);  // a reload took the mode away
         ShowAside(ModeText(mode_));
     }
     KeyContext context{mode_, {}};
+    PlayerChoice choice;  // left to the link, unless the section goes by the player
     if (keys->FollowsPlayer()) {
-        context.player = player_.PlayerNames();
+        // Chosen once: the section and the action go by the same player.
+        choice = player_.Choose();
+        context.player = player_.PlayerNames(choice);
     }
     KeyEffect effect = keys->Decode(event, context);
     messageText_ = std::move(effect.text);
     const bool held = event.action == KeyAction::Repeat;
     std::vector<GestureAction> decided;
-    const bool usual = gestures_.Event(held, event.key, effect.gestures, arrived, decided);
-    ShowDecided(decided);
-    // Every event goes through the shaper, so that a press ends a hold.
+    const GestureShaper::Taken taken =
+        gestures_.Event(held, event.key, effect.gestures, arrived, decided);
+    ShowDecided(decided);  // the gesture's that was under way, on its player
+    if (taken == GestureShaper::Taken::Began) {
+        gestureChoice_ = choice;
+    }
+    // Every event goes through the shaper, in step with the tracker.
     const bool acts =
-        shaper_.Admit(held, event.key, effect.hold, arrived, {event.queued, event.more}) && usual;
+        shaper_.Admit(held, event.key, effect.hold, arrived, {event.queued, event.more}) &&
+        taken == GestureShaper::Taken::No;
     if (!mode_.empty()) {
         modeUntil_ = arrived + modeTimeout_;  // a mode's timeout counts from the last key
     }
     // The player acts before the history shows the key.
     std::string why;
     if (effect.request && acts) {
-        why = Act(*effect.request, messageText_);
+        why = Act(*effect.request, choice, messageText_);
     }
     history_.ReplaceLastLine(messageText_, why);
 }
 
-std::string SignalCycle::Act(const PlayerRequest& request, std::string& text) {
+std::string SignalCycle::Act(const PlayerRequest& request, const PlayerChoice& choice,
+                             std::string& text) {
     if (request.action == PlayerAction::Mode) {
         ChangeMode(request.command, request.seconds);
     } else if (request.action != PlayerAction::Run) {
-        player_.Perform(request);
+        player_.Perform(request, choice);
         shaper_.PlayerCalled();
-    } else if (commands_.Run(request.command) == CommandRunner::Outcome::Failed) {
-        // Else the log says what became of it; a command that did not start shows.
-        text = RunFailedText;
-        return commands_.LastFailure();
+    } else if (const auto outcome = commands_.Run(request.command);
+               outcome != CommandRunner::Outcome::Started) {
+        // Else the log says what became of it; a command that did not start shows, and why.
+        text = outcome == CommandRunner::Outcome::Failed ? RunFailedText : RunSkippedText;
+        return commands_.WhyNotStarted();
     }
     return {};
 }
@@ -133,7 +148,7 @@ std::string SignalCycle::Act(const PlayerRequest& request, std::string& text) {
 void SignalCycle::ShowDecided(std::vector<GestureAction>& decided) {
     for (GestureAction& action : decided) {
         if (action.request) {  // one bound to nothing takes the gesture, and shows nothing
-            const std::string why = Act(*action.request, action.text);
+            const std::string why = Act(*action.request, gestureChoice_, action.text);
             ShowAside(action.text, why);
         }
     }

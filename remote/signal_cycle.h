@@ -12,6 +12,7 @@
 #include "remote/event_clock.h"
 #include "remote/gesture_shaper.h"
 #include "remote/hold_shaper.h"
+#include "remote/hold_tracker.h"
 #include "remote/shared_key_map.h"
 #include "source/key_reader.h"
 
@@ -23,8 +24,10 @@
 // clock when the event arrived. A gesture's action taken, and a mode ended by its
 // timeout or by a reload that dropped it, show on a line of their own (ModeText for a
 // mode), told by the link too (Announce). The key map's sections follow the mode and,
-// where the map has player sections, the player the link names at each key. Used on the
-// receiver thread only.
+// where the map has player sections, the player the link chooses once for each key, the
+// one its action then goes to (a gesture's, the one chosen as it began). Every key event
+// goes through one HoldTracker, which both shapers go by. Used on the receiver thread
+// only.
 class SignalCycle {
   public:
     static constexpr const char* WaitingText = "Waiting for new signal...";
@@ -34,6 +37,8 @@ class SignalCycle {
     static constexpr const char* ReadErrorText = "COM READ ERROR!";
     // A run key whose command could not be started, in place of its own text.
     static constexpr const char* RunFailedText = "RUN FAILED!";
+    // A run key skipped as its command still runs, or too many started this second.
+    static constexpr const char* RunSkippedText = "RUN SKIPPED!";
 
     // keys is read once per event, so a reload applies from the next event on. start
     // starts run's commands.
@@ -65,9 +70,9 @@ class SignalCycle {
   private:
     // The event's line and, when bound and admitted, its action.
     void Handle(const KeyEvent& event);
-    // Carries out request; what the history shows for it may change (a run that failed),
-    // and why is returned.
-    std::string Act(const PlayerRequest& request, std::string& text);
+    // Carries out request, a player's action on choice; what the history shows for it may
+    // change (a run that did not start), and why is returned.
+    std::string Act(const PlayerRequest& request, const PlayerChoice& choice, std::string& text);
     // The gestures decided, the mode's end, each on its own line before a fresh waiting line.
     void ShowDecided(std::vector<GestureAction>& decided);
     void ShowAside(const std::string& text, const std::string& why = {});
@@ -83,9 +88,11 @@ class SignalCycle {
     const SharedKeyMap& keys_;
     EventClock& clock_;
     CommandRunner commands_;  // run's commands, one at a time each, a few a second
-    HoldShaper shaper_;
-    GestureShaper gestures_;
-    std::string mode_;  // the mode in force; empty for none
+    HoldTracker holds_;
+    HoldShaper shaper_{holds_};
+    GestureShaper gestures_{holds_};
+    PlayerChoice gestureChoice_;  // the player of the gesture under way
+    std::string mode_;            // the mode in force; empty for none
     std::chrono::seconds modeTimeout_{0};
     EventClock::TimePoint modeUntil_{};
     std::string messageText_;

@@ -89,6 +89,24 @@ TEST_F(MprisLink, ChoosesAgainAtEveryPress) {
     EXPECT_EQ(second.Calls(), (Lines{"PlayPause", "PlayPause"}));
 }
 
+// A key's player, chosen once, takes its action: its section went by that player, even
+// if another has started playing since.
+TEST_F(MprisLink, AnActionGoesToThePlayerChosenForItsKey) {
+    StandInProcess first(bus_, {"aaa", "A", "Playing"});
+    StandInProcess second(bus_, {"zzz", "Z"});
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(second.Start());
+    MprisPlayerLink link({}, PatientTimeoutMs);
+    const PlayerChoice choice = link.Choose();
+    ASSERT_EQ(choice.player, first.BusName());
+    ASSERT_TRUE(first.Do("Pause"));
+    ASSERT_TRUE(second.Do("Play"));
+    ASSERT_TRUE(Eventually([&] { return link.ChosenPlayer() == second.BusName(); }));
+    link.Perform(Play, choice);
+    EXPECT_EQ(first.Calls(), (Lines{"Pause", "PlayPause"}));
+    EXPECT_EQ(second.Calls(), Lines{"Play"});
+}
+
 // What the players said of themselves is kept, so a press, a volume step included, is one
 // call to one player, and no read, however many players run.
 TEST_F(MprisLink, APressWithThreePlayersIsOneCallAndNoRead) {

@@ -216,7 +216,7 @@ class TimedSource : public KeyReader {
 
 struct SlowPlayer : PlayerLink {
     SlowPlayer(Timeline& clock, int answerMs) : clock(clock), answerMs(answerMs) {}
-    void Perform(const PlayerRequest& request) override {
+    void Perform(const PlayerRequest& request, const PlayerChoice&) override {
         acts.push_back({request.action, clock.ms});
         clock.ms += answerMs;
     }
@@ -302,14 +302,16 @@ namespace {
 // however late its first repeat (the kernel's remote layer: 500 ms).
 TEST(HoldShaper, FromASourceWithReleasesAHoldLastsFromItsPress) {
     const EventClock::TimePoint press{};
+    const EventClock::TimePoint repeat = press + std::chrono::milliseconds(500);
     const HoldShape delayed{300, 1, false, false};
+    const Key key = Key::Code(0xB0);
     for (const bool releases : {false, true}) {
-        HoldShaper shaper;
-        shaper.GivesReleases(releases);
-        EXPECT_TRUE(shaper.Admit(false, Key::Code(0xB0), delayed, press));
-        EXPECT_EQ(
-            shaper.Admit(true, Key::Code(0xB0), delayed, press + std::chrono::milliseconds(500)),
-            releases);
+        HoldTracker holds;
+        HoldShaper shaper(holds);
+        holds.Take(KeyAction::Press, key, releases, press);
+        EXPECT_TRUE(shaper.Admit(false, key, delayed, press));
+        holds.Take(KeyAction::Repeat, key, releases, repeat);
+        EXPECT_EQ(shaper.Admit(true, key, delayed, repeat), releases);
     }
 }
 

@@ -32,7 +32,7 @@ struct CountingFactory {
         return [this] {
             struct Link : PlayerLink {
                 explicit Link(CountingFactory& f) : f(f) {}
-                void Perform(const PlayerRequest&) override {
+                void Perform(const PlayerRequest&, const PlayerChoice&) override {
                     if (f.performed++ == 0) {
                         throw std::runtime_error("the link broke");
                     }

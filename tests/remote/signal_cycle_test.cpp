@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
+#include <utility>
 
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/recording_player_link.h"
@@ -161,7 +163,9 @@ TEST(SignalCycle, StartRemovesTheGreetingOnlyWhereThereIsOne) {
 TEST(SignalCycle, CommandCompletesBeforeTheLineChanges) {
     struct OrderCheckingPlayer : PlayerLink {
         explicit OrderCheckingPlayer(const MemoryHistoryList& l) : list(l) {}
-        void Perform(const PlayerRequest&) override { lastLineWhenSent = list.lines.back(); }
+        void Perform(const PlayerRequest&, const PlayerChoice&) override {
+            lastLineWhenSent = list.lines.back();
+        }
         const MemoryHistoryList& list;
         std::string lastLineWhenSent;
     };
@@ -177,24 +181,62 @@ TEST(SignalCycle, CommandCompletesBeforeTheLineChanges) {
     EXPECT_EQ(list.lines.back(), "PLAY!");
 }
 
-// A run command that cannot start shows as such, with why; the history never says RUN!
-// for it.
-TEST(SignalCycle, ARunThatCannotStartShowsWhy) {
+// A run command skipped as it still runs, or that cannot start, shows as such, with why;
+// the history never says RUN! for it.
+TEST(SignalCycle, ARunThatDoesNotStartShowsWhy) {
+    struct Endless : ChildCommand {
+        bool Running(std::string&) override { return true; }
+        bool CanAwaitEnd() const override { return false; }
+        bool AwaitEnd() override { return false; }
+        void StopAwaiting() override {}
+    };
     MemoryHistoryList list;
     HistoryLog log(list);
-    ScriptedKeySource source({Press(0x2A)});
+    ScriptedKeySource source({Press(0x2A), Press(0x2A), Press(0x2B)});
     RecordingPlayerLink player;
     std::vector<std::string> problems;
-    const SharedKeyMap keys(KeyMap::Parse("key 0x2a run notify-send hi", "keys.conf", problems));
-    SignalCycle cycle(source, log, player, keys, EventClock::Steady(),
-                      [](const std::string&, std::string& error) {
-                          error = "cannot fork: Resource temporarily unavailable";
-                          return nullptr;
-                      });
+    const SharedKeyMap keys(
+        KeyMap::Parse("key 0x2a run sleep 9\nkey 0x2b run notify-send hi", "keys.conf", problems));
+    SignalCycle cycle(
+        source, log, player, keys, EventClock::Steady(),
+        [](const std::string& command, std::string& error) -> std::unique_ptr<ChildCommand> {
+            if (command == "sleep 9") {
+                return std::make_unique<Endless>();
+            }
+            error = "cannot fork: Resource temporarily unavailable";
+            return nullptr;
+        });
     cycle.Run();
-    EXPECT_EQ(list.lines, (Lines{SignalCycle::RunFailedText, W}));
-    EXPECT_EQ(list.whys[0],
-              "cannot run \"notify-send hi\": cannot fork: Resource temporarily unavailable");
+    EXPECT_EQ(list.lines,
+              (Lines{"RUN!", SignalCycle::RunSkippedText, SignalCycle::RunFailedText, W}));
+    EXPECT_EQ(list.whys, (Lines{"", "\"sleep 9\" still runs; its key is skipped until it ends",
+                                "cannot run \"notify-send hi\": cannot fork: Resource temporarily "
+                                "unavailable",
+                                ""}));
+}
+
+// A key's player is chosen once: its action, a gesture's too, goes to the player whose
+// section it took, even when playback moved to another before the action was carried out.
+TEST(SignalCycle, AKeysSectionAndActionGoByOneChoiceOfPlayer) {
+    struct Instant : EventClock {
+        TimePoint Now() override { return {}; }  // two presses at once are a double
+    } clock;
+    std::vector<std::string> problems;
+    const SharedKeyMap keys(
+        KeyMap::Parse("[player=alpha]\nkey 0x18 next\nkey 0x60 play-pause\ndouble 0x60 stop\n",
+                      "keys.conf", problems));
+    const std::pair<std::vector<SourceItem>, PlayerAction> cases[] = {
+        {{Press(0x18)}, NX}, {{Press(0x60), Press(0x60)}, PlayerAction::Stop}};
+    for (const auto& [presses, action] : cases) {
+        MemoryHistoryList list;
+        HistoryLog log(list);
+        ScriptedKeySource source(presses);
+        RecordingPlayerLink player;
+        player.playing = {"alpha", "beta"};  // beta from the second look on
+        SignalCycle(source, log, player, keys, clock).Run();
+        EXPECT_EQ(player.actions, Ids{action});
+        EXPECT_EQ(player.players, Lines{"alpha"});
+    }
 }
 
 TEST(SignalCycle, RandomStreamsKeepTheInvariantAndAskOneActionPerRecognisedEvent) {

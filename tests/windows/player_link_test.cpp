@@ -90,10 +90,10 @@ TEST(PlayerLinks, NameThePlayerByItsWindowsExecutable) {
     ASSERT_NE(player.Window(), nullptr);
     const std::vector<std::string> self{"player_link_test.exe"};
     WindowMessagePlayerLink link;
-    EXPECT_EQ(link.PlayerNames(), self);
+    EXPECT_EQ(link.PlayerNames(link.Choose()), self);
     SetForegroundWindow(player.Window());
     MediaKeyPlayerLink keys;
-    EXPECT_TRUE(Eventually([&] { return keys.PlayerNames() == self; }));
+    EXPECT_TRUE(Eventually([&] { return keys.PlayerNames(keys.Choose()) == self; }));
 }
 
 // --notify: what the window link knows of a volume key, the key alone, once it was handled.
