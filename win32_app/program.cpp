@@ -18,7 +18,6 @@
 #include "platform/utf8_path.h"
 #include "player/media_key_player_link.h"
 #include "player/window_message_player_link.h"
-#include "program/box_text.h"
 #include "program/key_map_reloader.h"
 #include "program/key_source_choice.h"
 #include "program/program_skeleton.h"
@@ -123,8 +122,8 @@ class Reporter {
             shown_.pop_back();
         }
         if (!seen_ && !text_ && !shown_.empty()) {
-            ShowMessageBox(error ? FitForBox(shown_, "All of it is in the log file " +
-                                                         Utf8FromPath(file_.Path()) + ".")
+            ShowMessageBox(error ? FitForScreen(shown_, "All of it is in the log file " +
+                                                            Utf8FromPath(file_.Path()) + ".")
                                  : shown_,
                            error);
         }

@@ -16,7 +16,9 @@ std::string Lines(int count) {
 }
 
 TEST(BoxText, ShowsTheFirstLinesThenHowManyMoreAndWhereAllAre) {
-    const BoxLimits limits{3, 8};
+    BoxLimits limits;
+    limits.lines = 3;
+    limits.columns = 8;
     const struct Case {
         std::string text;
         std::string shown;
@@ -32,6 +34,29 @@ TEST(BoxText, ShowsTheFirstLinesThenHowManyMoreAndWhereAllAre) {
         {"12345678\n123456789", "12345678\n12345678\xE2\x80\xA6\n\nsee log"},
         // Cut before a character, never inside it: \xC3\xA9 is é.
         {"1234567\xC3\xA9", "1234567\xE2\x80\xA6\n\nsee log"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FitForBox(c.text, "see log", limits), c.shown) << c.text;
+    }
+}
+
+// The box wraps a line into rows (here one per 10 bytes begun) and has room for 7: lines
+// go until the rest fits, "…and N more" and where all of it is included.
+TEST(BoxText, KeepsToTheRowsTheBoxHasRoomFor) {
+    BoxLimits limits;
+    limits.rows = 7;
+    limits.rowsOf = [](const std::string& line) { return (line.size() + 9) / 10; };
+    const std::string wide(25, 'w');  // three rows
+    const struct Case {
+        std::string text;
+        std::string shown;
+    } cases[] = {
+        {wide + "\n" + wide, wide + "\n" + wide},
+        {wide + "\n" + wide + "\n" + wide, wide + "\n\xE2\x80\xA6"
+                                                  "and 2 more\n\nsee log"},
+        {std::string(80, 'w'),
+         "\xE2\x80\xA6"
+         "and 1 more\n\nsee log"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FitForBox(c.text, "see log", limits), c.shown) << c.text;
