@@ -44,6 +44,12 @@ void UseConsole() {
 
 }  // namespace
 
+bool StandardOutputGoesSomewhere() {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return GetConsoleMode(out, &mode) || ChosenByTheStarter(out);
+}
+
 bool EnsureConsole() {
     const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;

@@ -2,7 +2,11 @@
 
 // --learn and --find-port talk with the user in a console. Started without one (by a
 // scheduled task, a program without a console, a detached start), they would wait or
-// end unseen.
+// end unseen, as --console would print unseen.
+
+// Whether standard output goes somewhere: a console, a file or a pipe (not nothing, nor
+// NUL).
+bool StandardOutputGoesSomewhere();
 
 // Gives the program a console to talk in when it has none and its standard input was not
 // given it (a pipe or a file, which the starter chose): the console of the program that

@@ -343,14 +343,23 @@ TEST(QuorvelExe, AKeyMapSectionFollowsTheForegroundWindowsProgram) {
 }
 
 // Starts quorvel.exe with arguments as Explorer starts it: a console of its own, which no
-// one reads.
-PROCESS_INFORMATION StartAlone(const std::string& arguments) {
+// one reads; or as how says (DETACHED_PROCESS: no console at all), with the standard
+// input and output (standard error too) given.
+PROCESS_INFORMATION StartAlone(const std::string& arguments, DWORD how = CREATE_NEW_CONSOLE,
+                               HANDLE in = nullptr, HANDLE out = nullptr) {
     std::string commandLine = "\"" + ProgramPath() + "\" " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    const bool given = in != nullptr || out != nullptr;
+    if (given) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = in;
+        startup.hStdOutput = out;
+        startup.hStdError = out;
+    }
     PROCESS_INFORMATION process{};
-    EXPECT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                               CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &process))
+    EXPECT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, given, how, nullptr,
+                               nullptr, &startup, &process))
         << commandLine;
     CloseHandle(process.hThread);
     return process;
@@ -452,6 +461,20 @@ TEST(QuorvelExe, TheConsoleRefusesWithoutAMessageBox) {
     if (!ended) {
         TerminateProcess(process.hProcess, 1);
     }
+    EXPECT_EQ(ExitStatus(process.hProcess), 2u);
+}
+
+// Started detached, --console would print to nothing: it refuses at once, in a box.
+TEST(QuorvelExe, TheConsoleRefusesToStartWithNowhereToPrint) {
+    const PROCESS_INFORMATION process =
+        StartAlone("--console --port " + std::string(WineTest::WindowPort), DETACHED_PROCESS);
+    std::string text;
+    const HWND box = MessageBoxOf(process.dwProcessId, text);
+    EXPECT_EQ(text.rfind("quorvel: --console ", 0), 0u) << text;
+    if (box != nullptr) {
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
     EXPECT_EQ(ExitStatus(process.hProcess), 2u);
 }
 
