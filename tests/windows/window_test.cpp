@@ -478,6 +478,31 @@ TEST(QuorvelExe, TheConsoleRefusesToStartWithNowhereToPrint) {
     EXPECT_EQ(ExitStatus(process.hProcess), 2u);
 }
 
+// "quorvel --find-port > found.txt < NUL", detached: it writes to the file, and with no
+// terminal to ask in, ends once the key has come.
+TEST(QuorvelExe, FindsThePortIntoAFileWithoutATerminal) {
+    const std::filesystem::path found = WineTest::TempFolder(L"quorvel-find") / L"found.txt";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE out = CreateFileW(found.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                   CREATE_ALWAYS, 0, nullptr);
+    const HANDLE in = CreateFileA("NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+    const PROCESS_INFORMATION process =
+        StartAlone("--find-port " + std::string(WineTest::WindowPort), DETACHED_PROCESS, in, out);
+    CloseHandle(in);
+    CloseHandle(out);
+    // A press, until one arrives after the port is open.
+    EXPECT_TRUE(Eventually([&] {
+        WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x2A});
+        return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
+    }));
+    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
+    std::ifstream file(found);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_NE(text.find("port = COM25"), std::string::npos) << text;
+    file.close();
+    std::filesystem::remove_all(found.parent_path());
+}
+
 // Starts quorvel.exe with arguments (UTF-8, given as a wide command line), its standard output
 // and error one pipe, whose read end comes back in output (null when it could not start).
 PROCESS_INFORMATION StartQuorvel(const std::string& arguments, HANDLE& output) {
