@@ -420,11 +420,8 @@ TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
 // A dozen mistakes, on lines the box wraps several times: the box shows the first ones,
 // how many more, and where all of them are, and fits the screen's work area.
 TEST(QuorvelExe, AMessageBoxOfManyMistakesFitsTheScreen) {
-    std::wstring name = L"quorvel";
-    for (int word = 0; word < 12; ++word) {
-        name += L" WWWW";
-    }
-    const std::filesystem::path folder = WineTest::TempFolder(name);
+    const std::filesystem::path folder = WineTest::TempFolder(
+        L"quorvel WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW");
     const std::string keys = Narrow((folder / L"many-bad-keys.conf").wstring());
     std::ofstream file(keys);
     for (int line = 0; line < 12; ++line) {
