@@ -67,19 +67,22 @@ std::optional<std::string> Variable(const std::string& name) {
     return Narrow(value);
 }
 
-bool FileExists(const std::string& path) {
+WindowsCommandLine::Found Look(const std::string& path) {
+    using Found = WindowsCommandLine::Found;
     const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return attributes == INVALID_FILE_ATTRIBUTES          ? Found::Nothing
+           : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Found::Folder
+                                                          : Found::File;
 }
 
 }  // namespace
 
 std::string ChildCommandProblem(const std::string& command) {
-    return WindowsCommandLine::Prepare(command, Variable, FileExists).problem;
+    return WindowsCommandLine::Prepare(command, Variable, Look).problem;
 }
 
 std::unique_ptr<ChildCommand> StartChildCommand(const std::string& command, std::string& error) {
-    const WindowsCommandLine prepared = WindowsCommandLine::Prepare(command, Variable, FileExists);
+    const WindowsCommandLine prepared = WindowsCommandLine::Prepare(command, Variable, Look);
     if (!prepared.problem.empty()) {
         error = prepared.problem;
         return nullptr;

@@ -61,16 +61,26 @@ bool HasExecutableExtension(std::string_view word) {
 }
 
 // As CreateProcess looks for it: ".exe" is added to a name without an extension.
-bool NamesFile(std::string_view path, const WindowsCommandLine::FileExists& exists) {
+bool NamesFile(std::string_view path, const WindowsCommandLine::Look& look) {
+    using Found = WindowsCommandLine::Found;
     const std::string text(path);
-    return exists(text) || (!HasExtension(path) && exists(text + ".exe"));
+    return look(text) == Found::File || (!HasExtension(path) && look(text + ".exe") == Found::File);
+}
+
+std::string Quoted(std::string_view text) {
+    std::string out = "\"";
+    out += text;
+    return out + '"';
+}
+
+bool NamesFolder(std::string_view path, const WindowsCommandLine::Look& look) {
+    return look(std::string(path)) == WindowsCommandLine::Found::Folder;
 }
 
 }  // namespace
 
 WindowsCommandLine WindowsCommandLine::Prepare(const std::string& command,
-                                               const Environment& environment,
-                                               const FileExists& exists) {
+                                               const Environment& environment, const Look& look) {
     WindowsCommandLine result;
     result.line = Expand(command, environment);
     const std::string_view line = result.line;
@@ -85,9 +95,12 @@ WindowsCommandLine WindowsCommandLine::Prepare(const std::string& command,
         }
         return result;
     }
-    // Where each word ends: the runs of words CreateProcess would try, shortest first.
+    // Where each word starts and ends: the runs of words CreateProcess would try, shortest
+    // first.
+    std::vector<std::size_t> starts;
     std::vector<std::size_t> ends;
     for (std::size_t word = start; word < line.size();) {
+        starts.push_back(word);
         ends.push_back(std::min(line.find_first_of(Spaces, word), line.size()));
         word = std::min(line.find_first_not_of(Spaces, ends.back()), line.size());
     }
@@ -95,38 +108,51 @@ WindowsCommandLine WindowsCommandLine::Prepare(const std::string& command,
     if (ends.size() == 1) {
         return result;
     }
-    // A bare name is searched for at the press; only a longer run naming a file here (a
-    // relative "Program Files\..." beside "Program.exe") makes it a guess.
+    // A bare name is searched for at the press; only a longer run naming a file or folder
+    // here (a relative "Program Files\..." beside "Program.exe") makes it a guess.
     const bool bare = !IsPath(program);
     std::string_view longer;  // the shortest longer run naming a file
+    std::string_view folder;  // ... a folder, or one that its last word goes on into
     std::string_view meant;   // ... or else the run up to a word naming a program file
     for (std::size_t i = 1; i < ends.size() && longer.empty(); ++i) {
+        for (std::size_t at = line.find_first_of("\\/", starts[i] + 1);
+             folder.empty() && at < ends[i]; at = line.find_first_of("\\/", at + 1)) {
+            if (NamesFolder(line.substr(start, at - start), look)) {
+                folder = line.substr(start, at - start);
+            }
+        }
         const std::string_view run = line.substr(start, ends[i] - start);
-        if (NamesFile(run, exists)) {
+        if (NamesFile(run, look)) {
             longer = run;
+        } else if (folder.empty() && NamesFolder(run, look)) {
+            folder = run;
         } else if (meant.empty() && !bare && HasExecutableExtension(run)) {
             meant = run;
         }
     }
-    if (bare && longer.empty()) {
-        return result;
-    }
-    // Another reading of the words: a longer run naming a file or, unless the first word is
-    // named as a program file, one named like a program file.
-    const std::string_view other = !longer.empty()                   ? longer
-                                   : HasExecutableExtension(program) ? std::string_view()
-                                                                     : meant;
-    if (NamesFile(program, exists)) {
-        if (!other.empty()) {
-            result.problem = "the program could be \"" + std::string(program) + "\" or \"" +
-                             std::string(other) + "\": put the one meant in double quotes";
+    const bool found = NamesFile(program, look);
+    const auto couldBe = [&](const std::string& other) {
+        return "the program could be " + Quoted(program) + " or " + other +
+               ": put the one meant in double quotes";
+    };
+    if (!longer.empty()) {
+        result.problem =
+            found ? couldBe(Quoted(longer))
+                  : "the program's path has spaces and no quotes: write it as " + Quoted(longer);
+    } else if (found || bare) {
+        // Named like a program file (unless the first word is named as one itself), else
+        // going on into a folder.
+        if (found && !meant.empty() && !HasExecutableExtension(program)) {
+            result.problem = couldBe(Quoted(meant));
+        } else if (!folder.empty()) {
+            result.problem = couldBe("one in the folder " + Quoted(folder));
         }
-    } else if (!longer.empty() || !meant.empty()) {
-        result.problem = "the program's path has spaces and no quotes: write it as \"" +
-                         std::string(longer.empty() ? meant : longer) + "\"";
+    } else if (!meant.empty()) {
+        result.problem =
+            "the program's path has spaces and no quotes: write it as " + Quoted(meant);
     } else {
-        result.problem = "there is no program \"" + std::string(program) +
-                         "\" (a path with spaces must be in double quotes)";
+        result.problem = "there is no program " + Quoted(program) +
+                         " (a path with spaces must be in double quotes)";
     }
     return result;
 }

@@ -11,18 +11,21 @@
 // two words and so on, whichever names a file first ("C:\Program.exe" for "C:\Program
 // Files\..."), so a path with spaces must be quoted: an unquoted path that more words follow
 // is refused unless its first word names a file and no longer run of its words could be
-// the program (names a file or, when the first word is not named as a program file, ends
-// in .exe, .com, .bat or .cmd). A bare name (no \, / or :) is searched for as written,
-// unless a longer run of its words names a file, which is refused as a guess too.
-// Plain text and an injected look at the files, so it is tested on every platform.
+// meant instead: none names a file or a folder (a run up to any \ or / after the first
+// word, "C:\Program Files", too) and, when the first word is not named as a program file,
+// none ends in .exe, .com, .bat or .cmd. A bare name (no \, / or :) is searched for as
+// written, unless a longer run of its words names a file or a folder, which is refused as
+// a guess too. Plain text and an injected look at the files, so it is tested on every
+// platform.
 struct WindowsCommandLine {
     using Environment = std::function<std::optional<std::string>(const std::string& name)>;
-    // Whether path names a file (not a folder).
-    using FileExists = std::function<bool(const std::string& path)>;
+    enum class Found { Nothing, File, Folder };
+    // What path names.
+    using Look = std::function<Found(const std::string& path)>;
 
     std::string line;     // what to start, variables expanded
     std::string problem;  // why it cannot start; empty when line may be started
 
     static WindowsCommandLine Prepare(const std::string& command, const Environment& environment,
-                                      const FileExists& exists);
+                                      const Look& look);
 };

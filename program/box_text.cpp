@@ -32,9 +32,30 @@ std::string FitForBox(const std::string& text, const std::string& whereAll,
             cut = true;
         }
     }
+    const auto rowsOf = [&](const std::string& line) {
+        return limits.rowsOf ? std::max<std::size_t>(limits.rowsOf(line), 1) : 1;
+    };
+    const auto more = [&](std::size_t shown) {
+        return std::string(Ellipsis) + "and " + std::to_string(lines.size() - shown) + " more";
+    };
     // "…and 1 more" would take the line it stands for.
-    const std::size_t shown =
+    std::size_t shown =
         lines.size() > limits.lines && limits.lines > 0 ? limits.lines - 1 : lines.size();
+    std::size_t linesRows = 0;
+    for (std::size_t i = 0; i < shown; ++i) {
+        linesRows += rowsOf(lines[i]);
+    }
+    // The rows taken with the first shown lines, which take linesRows.
+    const std::size_t whereRows = 1 + rowsOf(whereAll);
+    const auto height = [&](std::size_t shown, std::size_t linesRows) {
+        if (shown < lines.size()) {
+            return linesRows + rowsOf(more(shown)) + whereRows;
+        }
+        return cut ? linesRows + whereRows : linesRows;
+    };
+    while (shown > 0 && height(shown, linesRows) > limits.rows) {
+        linesRows -= rowsOf(lines[--shown]);
+    }
     if (!cut && shown == lines.size()) {
         return text;
     }
@@ -43,7 +64,7 @@ std::string FitForBox(const std::string& text, const std::string& whereAll,
         fitted += lines[i] + "\n";
     }
     if (shown < lines.size()) {
-        fitted += std::string(Ellipsis) + "and " + std::to_string(lines.size() - shown) + " more\n";
+        fitted += more(shown) + "\n";
     }
     return fitted + "\n" + whereAll;
 }

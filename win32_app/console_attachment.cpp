@@ -9,9 +9,14 @@
 
 namespace {
 
-bool ChosenByTheStarter(HANDLE handle) {
+bool IsConsole(HANDLE handle) {
+    DWORD mode = 0;
+    return GetConsoleMode(handle, &mode) != 0;
+}
+
+bool GoesSomewhere(HANDLE handle) {
     const DWORD type = GetFileType(handle);
-    return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE;
+    return IsConsole(handle) || type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE;
 }
 
 bool HasConsole() {
@@ -19,18 +24,24 @@ bool HasConsole() {
     return GetConsoleProcessList(processes, 1) > 0;
 }
 
-// Standard input, output and error on the console, for the system's handles and the C
-// and C++ streams alike.
-void UseConsole() {
-    (void)std::freopen("CONIN$", "r", stdin);
-    (void)std::freopen("CONOUT$", "w", stdout);
-    (void)std::freopen("CONOUT$", "w", stderr);
-    for (const auto& [which, name, access] :
-         {std::tuple{STD_INPUT_HANDLE, L"CONIN$", GENERIC_READ | GENERIC_WRITE},
-          std::tuple{STD_OUTPUT_HANDLE, L"CONOUT$", GENERIC_READ | GENERIC_WRITE},
-          std::tuple{STD_ERROR_HANDLE, L"CONOUT$", GENERIC_READ | GENERIC_WRITE}}) {
-        const HANDLE handle = CreateFileW(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr);
+// The standard handles that went nowhere before on the console, for the system's handles
+// and the C and C++ streams alike; the others as they were (attaching may have replaced
+// them).
+void UseConsole(const HANDLE (&before)[3]) {
+    const std::tuple<DWORD, FILE*, const char*, const char*> streams[3] = {
+        {STD_INPUT_HANDLE, stdin, "CONIN$", "r"},
+        {STD_OUTPUT_HANDLE, stdout, "CONOUT$", "w"},
+        {STD_ERROR_HANDLE, stderr, "CONOUT$", "w"}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto& [which, stream, name, mode] = streams[i];
+        if (GoesSomewhere(before[i])) {
+            SetStdHandle(which, before[i]);
+            continue;
+        }
+        (void)std::freopen(name, mode, stream);
+        const HANDLE handle =
+            CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             SetStdHandle(which, handle);
         }
@@ -44,24 +55,27 @@ void UseConsole() {
 
 }  // namespace
 
+bool StandardOutputGoesSomewhere() {
+    return GoesSomewhere(GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
 bool EnsureConsole() {
-    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-    DWORD mode = 0;
-    if (GetConsoleMode(in, &mode) || ChosenByTheStarter(in) || HasConsole()) {
+    if (StandardOutputGoesSomewhere() || HasConsole()) {
         return true;
     }
+    const HANDLE before[3] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
+                              GetStdHandle(STD_ERROR_HANDLE)};
     if (!AttachConsole(ATTACH_PARENT_PROCESS) && !AllocConsole()) {
         return false;
     }
-    UseConsole();
+    UseConsole(before);
     return true;
 }
 
 void KeepOwnConsoleUntilRead() {
     DWORD processes[2];
-    DWORD mode = 0;
-    if (GetConsoleProcessList(processes, 2) != 1 ||
-        !GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) {
+    if (GetConsoleProcessList(processes, 2) != 1 || !IsConsole(GetStdHandle(STD_INPUT_HANDLE)) ||
+        !IsConsole(GetStdHandle(STD_OUTPUT_HANDLE))) {
         return;
     }
     std::cout << "\nPress Enter to close this window." << std::flush;

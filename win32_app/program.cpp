@@ -18,7 +18,6 @@
 #include "platform/utf8_path.h"
 #include "player/media_key_player_link.h"
 #include "player/window_message_player_link.h"
-#include "program/box_text.h"
 #include "program/key_map_reloader.h"
 #include "program/key_source_choice.h"
 #include "program/program_skeleton.h"
@@ -123,8 +122,8 @@ class Reporter {
             shown_.pop_back();
         }
         if (!seen_ && !text_ && !shown_.empty()) {
-            ShowMessageBox(error ? FitForBox(shown_, "All of it is in the log file " +
-                                                         Utf8FromPath(file_.Path()) + ".")
+            ShowMessageBox(error ? FitForScreen(shown_, "All of it is in the log file " +
+                                                            Utf8FromPath(file_.Path()) + ".")
                                  : shown_,
                            error);
         }
@@ -172,13 +171,20 @@ class Win32Platform : public ProgramPlatform {
         if (text) {
             reporter_.ChooseText();
         }
+        // A detached start: the history would go nowhere, unseen, until a key ends it.
+        if (options.command == Command::RunConsole && !StandardOutputGoesSomewhere()) {
+            return Refused(
+                "--console prints the history on standard output, which goes to no "
+                "console, file or pipe here: start it from Command Prompt or "
+                "PowerShell, or send its output to a file",
+                CommandLine::UsageError);
+        }
         if (interactive_ && !EnsureConsole()) {
-            reporter_.Refuse(
+            return Refused(
                 std::string(options.command == Command::Learn ? "--learn" : "--find-port") +
-                " talks with you in a console, and none could be opened: start "
-                "it from Command Prompt or PowerShell");
-            ShowMessageBox(reporter_.TakeKept(), true);
-            return 1;
+                    " talks with you in a console, and none could be opened: start "
+                    "it from Command Prompt or PowerShell",
+                1);
         }
         return std::nullopt;
     }
@@ -228,6 +234,16 @@ class Win32Platform : public ProgramPlatform {
     }
 
   private:
+    // A start refused before anything ran: said on standard error, else in a message box.
+    int Refused(const std::string& why, int status) {
+        reporter_.Refuse(why);
+        const std::string kept = reporter_.TakeKept();
+        if (!reporter_.Seen()) {
+            ShowMessageBox(kept, true);
+        }
+        return status;
+    }
+
     Reporter reporter_;
     const ScopedLogSink sink_;
     bool interactive_ = false;

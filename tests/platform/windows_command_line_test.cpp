@@ -24,18 +24,25 @@ TEST_P(WindowsCommandLineTest, PreparesOrRefuses) {
     const std::map<std::string, std::string> variables = {
         {"APPDATA", R"(C:\Users\Ann\AppData)"},
         {"P", "50%"},
+        {"ProgramFiles", R"(C:\Program Files)"},
         {"ProgramFiles(x86)", R"(C:\Program Files (x86))"}};
     // C:\Program.exe and C:\Apps\v1.2 planted where an unquoted path would find them first.
     const std::set<std::string> files = {
         R"(C:\tools\play.exe)", R"(C:\Program.exe)", R"(C:\Apps\v1.2)",
         R"(C:\Users\Ann\AppData\My Tools\x.exe)", R"(Program Files\x.exe)"};
+    const std::set<std::string> folders = {R"(C:\Program Files)", R"(C:\Apps\v1.2 tools)",
+                                           "Program Files"};
     const auto environment = [&](const std::string& name) -> std::optional<std::string> {
         const auto found = variables.find(name);
         return found == variables.end() ? std::nullopt : std::optional(found->second);
     };
+    using Found = WindowsCommandLine::Found;
     const WindowsCommandLine prepared =
-        WindowsCommandLine::Prepare(GetParam().command, environment,
-                                    [&](const std::string& path) { return files.contains(path); });
+        WindowsCommandLine::Prepare(GetParam().command, environment, [&](const std::string& path) {
+            return files.contains(path)     ? Found::File
+                   : folders.contains(path) ? Found::Folder
+                                            : Found::Nothing;
+        });
     EXPECT_EQ(prepared.problem.substr(0, std::string(GetParam().problem).size()),
               GetParam().problem)
         << prepared.problem;
@@ -68,6 +75,17 @@ INSTANTIATE_TEST_SUITE_P(
         Case{R"(C:\Program Files (x86)\Fake\logger.exe one)", "", "the program could be"},
         Case{R"(%ProgramFiles(x86)%\Fake\logger.exe one)", "", "the program could be"},
         Case{R"(C:\Apps\v1.2 tools\logger.exe)", "", "the program could be"},
+        // No longer run names a file, but the words go on into a folder.
+        Case{
+            R"(C:\Program Files\Fake\logger one)", "",
+            R"(the program could be "C:\Program" or one in the folder "C:\Program Files": put the one meant in double quotes)"},
+        Case{R"(C:\Program Files\Fake\logger)", "", "the program could be"},
+        Case{R"(%ProgramFiles%\Fake\logger one)", "", "the program could be"},
+        Case{R"(C:\Apps\v1.2 tools\logger one)", "",
+             R"(the program could be "C:\Apps\v1.2" or one in the folder "C:\Apps\v1.2 tools")"},
+        Case{R"(C:\Program Files)", "", "the program could be"},
+        Case{R"(Program Files\Fake one)", "",
+             R"(the program could be "Program" or one in the folder "Program Files")"},
         Case{R"(C:\My Tools\x)", "",
              R"(there is no program "C:\My" (a path with spaces must be in double quotes))"},
         Case{R"(C:\nowhere\x)", R"(C:\nowhere\x)", ""},

@@ -16,7 +16,9 @@ std::string Lines(int count) {
 }
 
 TEST(BoxText, ShowsTheFirstLinesThenHowManyMoreAndWhereAllAre) {
-    const BoxLimits limits{3, 8};
+    BoxLimits limits;
+    limits.lines = 3;
+    limits.columns = 8;
     const struct Case {
         std::string text;
         std::string shown;
@@ -36,6 +38,20 @@ TEST(BoxText, ShowsTheFirstLinesThenHowManyMoreAndWhereAllAre) {
     for (const Case& c : cases) {
         EXPECT_EQ(FitForBox(c.text, "see log", limits), c.shown) << c.text;
     }
+}
+
+// The box wraps a line into rows (here one per 10 bytes begun) and has room for 7: lines
+// go until the rest fits, "…and N more" and where all of it is included.
+TEST(BoxText, KeepsToTheRowsTheBoxHasRoomFor) {
+    BoxLimits limits;
+    limits.rows = 7;
+    limits.rowsOf = [](const std::string& line) { return (line.size() + 9) / 10; };
+    const std::string wide(25, 'w');  // three rows
+    const std::string twoMore =
+        "\n\xE2\x80\xA6"
+        "and 2 more\n\nsee log";
+    EXPECT_EQ(FitForBox(wide + "\n" + wide, "see log", limits), wide + "\n" + wide);
+    EXPECT_EQ(FitForBox(wide + "\n" + wide + "\n" + wide, "see log", limits), wide + twoMore);
 }
 
 }  // namespace

@@ -38,14 +38,19 @@ TEST(WidePath, KeyMapRoundTripUnderAFolderNamedInAnyScript) {
 TEST(WidePath, AnUnquotedPathThatCouldNameTwoProgramsIsRefusedByItsLine) {
     const std::filesystem::path folder = WineTest::TempFolder(L"quorvel_run");
     std::ofstream(folder / L"tool.exe").close();
+    std::filesystem::create_directories(folder / L"tool kit");
     const std::string tool = Utf8FromPath(folder / L"tool");
     const std::string path = Utf8FromPath(folder / L"keys.conf");
     std::ofstream(folder / L"keys.conf")
-        << "key 42 run " << tool << ".exe --now\nkey 43 run " << tool << " x\\run.exe\n";
+        << "key 42 run " << tool << ".exe --now\nkey 43 run " << tool << " x\\run.exe\nkey 44 run "
+        << tool << " kit\\logger one\n";
     const KeyMapFile::Loaded loaded = KeyMapFile::Load(path);
-    ASSERT_EQ(loaded.problems.size(), 1u);
-    EXPECT_EQ(loaded.problems[0], path + ":2: the program could be \"" + tool + "\" or \"" + tool +
-                                      " x\\run.exe\": put the one meant in double quotes");
+    EXPECT_EQ(loaded.problems,
+              std::vector<std::string>(
+                  {path + ":2: the program could be \"" + tool + "\" or \"" + tool +
+                       " x\\run.exe\": put the one meant in double quotes",
+                   path + ":3: the program could be \"" + tool + "\" or one in the folder \"" +
+                       tool + " kit\": put the one meant in double quotes"}));
     std::filesystem::remove_all(folder);
 }
 

@@ -343,14 +343,23 @@ TEST(QuorvelExe, AKeyMapSectionFollowsTheForegroundWindowsProgram) {
 }
 
 // Starts quorvel.exe with arguments as Explorer starts it: a console of its own, which no
-// one reads.
-PROCESS_INFORMATION StartAlone(const std::string& arguments) {
+// one reads; or as how says (DETACHED_PROCESS: no console at all), with the standard
+// input and output (standard error too) given.
+PROCESS_INFORMATION StartAlone(const std::string& arguments, DWORD how = CREATE_NEW_CONSOLE,
+                               HANDLE in = nullptr, HANDLE out = nullptr) {
     std::string commandLine = "\"" + ProgramPath() + "\" " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    const bool given = in != nullptr || out != nullptr;
+    if (given) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = in;
+        startup.hStdOutput = out;
+        startup.hStdError = out;
+    }
     PROCESS_INFORMATION process{};
-    EXPECT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                               CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &process))
+    EXPECT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, given, how, nullptr,
+                               nullptr, &startup, &process))
         << commandLine;
     CloseHandle(process.hThread);
     return process;
@@ -408,31 +417,37 @@ TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
     DeleteFileA(keys.c_str());
 }
 
-// Forty mistakes: the box shows the first ones, how many more, and where all of them are.
+// A dozen mistakes, on lines the box wraps several times: the box shows the first ones,
+// how many more, and where all of them are, and fits the screen's work area.
 TEST(QuorvelExe, AMessageBoxOfManyMistakesFitsTheScreen) {
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    const std::string keys = std::string(folder) + "quorvel-many-bad-keys.conf";
+    const std::filesystem::path folder = WineTest::TempFolder(
+        L"quorvel WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW");
+    const std::string keys = Narrow((folder / L"many-bad-keys.conf").wstring());
     std::ofstream file(keys);
-    for (int line = 0; line < 40; ++line) {
+    for (int line = 0; line < 12; ++line) {
         file << "key 300 play\n";
     }
     file.close();
     const PROCESS_INFORMATION process = StartAlone("--keys \"" + keys + "\"");
     std::string text;
     const HWND box = MessageBoxOf(process.dwProcessId, text);
-    EXPECT_NE(text.find("quorvel-many-bad-keys.conf:11: "), std::string::npos) << text;
-    EXPECT_EQ(text.find("quorvel-many-bad-keys.conf:12: "), std::string::npos) << text;
+    EXPECT_NE(text.find("many-bad-keys.conf:1: "), std::string::npos) << text;
     EXPECT_NE(text.find("\xE2\x80\xA6"
-                        "and 29 more"),
+                        "and "),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("quorvel.log"), std::string::npos) << text;
+    RECT shown{};
+    RECT work{};
+    GetWindowRect(box, &shown);
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_GE(shown.top, work.top);
+    EXPECT_LE(shown.bottom, work.bottom);
     if (box != nullptr) {
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-    DeleteFileA(keys.c_str());
+    std::filesystem::remove_all(folder);
 }
 
 // --console is text: its refusal ends the program at once, with no box to wait on.
@@ -444,6 +459,45 @@ TEST(QuorvelExe, TheConsoleRefusesWithoutAMessageBox) {
         TerminateProcess(process.hProcess, 1);
     }
     EXPECT_EQ(ExitStatus(process.hProcess), 2u);
+}
+
+// Started detached, --console would print to nothing: it refuses at once, in a box.
+TEST(QuorvelExe, TheConsoleRefusesToStartWithNowhereToPrint) {
+    const PROCESS_INFORMATION process =
+        StartAlone("--console --port " + std::string(WineTest::WindowPort), DETACHED_PROCESS);
+    std::string text;
+    const HWND box = MessageBoxOf(process.dwProcessId, text);
+    EXPECT_EQ(text.rfind("quorvel: --console ", 0), 0u) << text;
+    if (box != nullptr) {
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitStatus(process.hProcess), 2u);
+}
+
+// "quorvel --find-port > found.txt < NUL", detached: it writes to the file, and with no
+// terminal to ask in, ends once the key has come.
+TEST(QuorvelExe, FindsThePortIntoAFileWithoutATerminal) {
+    const std::filesystem::path found = WineTest::TempFolder(L"quorvel-find") / L"found.txt";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE out = CreateFileW(found.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                   CREATE_ALWAYS, 0, nullptr);
+    const HANDLE in = CreateFileA("NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+    const PROCESS_INFORMATION process =
+        StartAlone("--find-port " + std::string(WineTest::WindowPort), DETACHED_PROCESS, in, out);
+    CloseHandle(in);
+    CloseHandle(out);
+    // A press, until one arrives after the port is open.
+    EXPECT_TRUE(Eventually([&] {
+        WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x2A});
+        return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
+    }));
+    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
+    std::ifstream file(found);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_NE(text.find("port = COM25"), std::string::npos) << text;
+    file.close();
+    std::filesystem::remove_all(found.parent_path());
 }
 
 // Starts quorvel.exe with arguments (UTF-8, given as a wide command line), its standard output
