@@ -1,9 +1,11 @@
 #include "qt_app/form1.h"
 
+#include <QCloseEvent>
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
 
+#include "program/app_log.h"
 #include "program/window_layout.h"
 #include "qt_app/history_view.h"
 #include "qt_app/queued_history_list.h"
@@ -60,3 +62,8 @@ TForm1::TForm1(const ReceiverStarter& startReceiver, QWidget* parent)
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    QUORVEL_DEBUG(lcApp) << "window: close requested";
+    QWidget::closeEvent(event);
+}

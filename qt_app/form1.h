@@ -23,6 +23,11 @@ class TForm1 : public QWidget {
     HistoryView* History;
     const ReceiverHost& Receivers() const { return *receivers_; }
 
+  protected:
+    // Accepted, as QWidget does; said in the log, so a close that never arrived can be
+    // told from one that did not end the program.
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     // A member, so it goes before the QWidget base deletes History.
     std::unique_ptr<ReceiverHost> receivers_;

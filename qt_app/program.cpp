@@ -115,6 +115,7 @@ class QtPlatform : public ProgramPlatform {
         }
         QUORVEL_DEBUG(lcApp) << "window: shown, event loop running";
         QApplication::exec();
+        QUORVEL_DEBUG(lcApp) << "window: event loop ended";
         app.RethrowEscaped();
         return 0;
     }
