@@ -54,4 +54,32 @@ TEST(StartProgram, NamesTheSettingsLineOfAValueItRefuses) {
     }
 }
 
+#ifndef _WIN32
+// What can never be a key source is refused at start with the path named; what may still
+// come (a device not plugged in, lircd not started) is not.
+TEST(StartProgram, RefusesWhatCanNeverBeAKeySource) {
+    const struct {
+        std::vector<std::string> args;
+        const char* said;  // empty: not refused
+    } cases[] = {
+        {{"--input", "/etc/hostname"}, "quorvel: /etc/hostname is a file"},
+        {{"--input", "/tmp"}, "quorvel: /tmp is a folder"},
+        {{"--input", "/dev/null"}, "quorvel: /dev/null is not an input event device"},
+        {{"--lircd=/tmp/" + std::string(120, 'x')}, "quorvel: the lircd socket path /tmp/xxx"},
+        {{"--port", "/dev/null", "--lircd"}, "quorvel: /dev/null"},
+        {{"--input", "/dev/input/missing", "--lircd=/nonexistent", "--input", "name=NOTHING"}, ""},
+    };
+    for (const auto& c : cases) {
+        std::string err;
+        KeyMap keys;
+        const std::optional<int> status = StartProgram(
+            CommandLine::Parse(c.args), keys,
+            {[](const std::string&) {}, [&err](const std::string& text) { err += text; }});
+        EXPECT_EQ(status, *c.said == '\0' ? std::nullopt : std::optional(CommandLine::UsageError))
+            << err;
+        EXPECT_EQ(err.substr(0, std::string(c.said).size()), c.said);
+    }
+}
+#endif
+
 }  // namespace
