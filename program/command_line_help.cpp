@@ -11,16 +11,17 @@
 std::string CommandLine::HelpText() {
 #ifdef _WIN32
     return std::string(
-               "Usage: quorvel [--port COMn] [--player window|keys] [--keys FILE] [--notify]\n"
+               "Usage: quorvel [--port COMn]... [--player window|keys] [--keys FILE] [--notify]\n"
                "               [--console | --minimized]\n"
-               "       quorvel --learn [--port COMn] [--keys FILE]\n"
+               "       quorvel --learn [--port COMn]... [--keys FILE]\n"
                "       quorvel --find-port [COMn...]\n"
                "Shows the button events of a serial infrared receiver in a small window and\n"
                "sends play/pause, previous, next and volume to a media player.\n"
                "\n"
-               "  --port COMn     serial port of the receiver (default ") +
+               "  --port COMn     serial port of a receiver (default ") +
            DefaultPort +
-           ")\n"
+           "); may be given\n"
+           "                  again, for every receiver read at once\n"
            "  --player window commands to the window titled \"Windows Media Player\"\n"
            "                  (the default)\n"
            "  --player keys   the media and volume keys, for whichever player has them\n"
@@ -29,20 +30,21 @@ std::string CommandLine::HelpText() {
            "  --minimized     start hidden in the notification area (click its icon)\n"
 #else
     return std::string(
-               "Usage: quorvel [--port DEVICE | --lircd[=SOCKET] | --input DEVICE...]\n"
+               "Usage: quorvel [--port DEVICE]... [--lircd[=SOCKET]] [--input DEVICE]...\n"
                "               [--player NAME[,NAME...]] [--ignore-player NAME] [--no-player]\n"
                "               [--notify] [--keys FILE] [--console | --minimized]\n"
-               "       quorvel --learn [--port DEVICE | --lircd[=SOCKET] | --input DEVICE...]\n"
+               "       quorvel --learn [--port DEVICE]... [--lircd[=SOCKET]] [--input DEVICE]...\n"
                "               [--keys FILE]\n"
                "       quorvel --find-port [DEVICE...]\n"
                "Shows the button events of an infrared remote in a small window and sends\n"
                "play/pause, previous, next and volume to a media player over MPRIS. The\n"
-               "remote's keys come from a serial receiver, from lircd, or from the kernel's\n"
-               "input devices.\n"
+               "remote's keys come from serial receivers, from lircd and from the kernel's\n"
+               "input devices, every one named read at once.\n"
                "\n"
-               "  --port DEVICE   serial port of the receiver (default ") +
+               "  --port DEVICE   serial port of a receiver (default ") +
            DefaultPort +
-           ")\n"
+           ", when no other\n"
+           "                  source is named); may be given again\n"
            "  --lircd[=SOCKET]\n"
            "                  read the keys lircd decodes, from its socket\n"
            "                  (default " +
@@ -76,17 +78,20 @@ std::string CommandLine::HelpText() {
            "                  you scroll to the end)\n"
            "  --print-keys    print the built-in key map, a start for your own, and exit;\n"
            "                  with --keys, that map as it is read\n"
-           "  --learn         learn a remote's keys in the terminal and write the key map;\n"
-           "                  without --port, find the port first as --find-port does\n"
+           "  --learn         learn a remote's keys in the terminal and write the key map,\n"
+           "                  from every source named; with none, find one first as\n"
+           "                  --find-port does\n"
 #ifdef _WIN32
            "  --find-port [PORT...]\n"
            "                  listen on these ports (by default on every serial port here)\n"
-           "                  and say the one on which a key of the remote arrives\n"
+           "                  and say the one on which a key of the remote arrives, to save\n"
+           "                  it\n"
 #else
            "  --find-port [PORT...], --find-remote\n"
            "                  listen on these ports (by default on every serial port here,\n"
            "                  lircd and every input device with media keys) and say the\n"
-           "                  one on which a key of the remote arrives, to save it\n"
+           "                  one on which a key of the remote arrives, to save it beside\n"
+           "                  the sources of the settings file or in their place\n"
 #endif
            "  --config FILE   the settings file to read; by default, when it exists,\n"
            "                  " +
@@ -101,8 +106,9 @@ std::string CommandLine::HelpText() {
            "A flag the file turns on is turned off here with --no-NAME (--no-console,\n"
            "--no-notify, --no-minimized, --no-follow) or --NAME=false.\n"
 #ifndef _WIN32
-           "lircd = SOCKET, input = DEVICE (a line each) and grab = false choose the\n"
-           "other key sources there.\n"
+           "port = DEVICE, lircd = SOCKET and input = DEVICE (a line each) name the\n"
+           "key sources there, grab = false shares the input devices; sources named on\n"
+           "the command line take the place of the file's.\n"
 #endif
         ;
 }
