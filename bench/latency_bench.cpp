@@ -3,15 +3,17 @@
 // one at a time, cycling through play, next and previous. Every PLAYERCTL_EVERY-th event
 // the same command also goes through a `playerctl` process, timed from its spawn to the
 // call (0: none). With PLAYERS above 1 that many players are on the bus and quorvel is not
-// told which to command, so each press first asks them all for their status.
+// told which to command, so each press first asks them all for their status. With three,
+// quorvel reads two more sources at once, idle (OtherSources).
 //
-//   quorvel_latency_bench [EVENTS] [PLAYERCTL_EVERY] [PLAYERS]      (defaults 10000 10 1)
+//   quorvel_latency_bench [EVENTS] [PLAYERCTL_EVERY] [PLAYERS] [three]  (defaults 10000 10 1)
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 #include "bench/bench_clock.h"
+#include "bench/other_sources.h"
 #include "bench/process_rig.h"
 
 namespace {
@@ -42,8 +44,11 @@ int main(int argc, char** argv) {
     ProcessRig rig;
     rig.AddPlayers(NumberArgument(argc, argv, 3, 1) - 1);
     const auto port = VirtualPort::CreatePty();
-    auto quorvel = rig.StartQuorvel(port->readerPath());
-    if (!port->WaitForRawReader(std::chrono::seconds(30))) {
+    const OtherSources others(HasWord(argc, argv, "three") ? "three" : "");
+    std::vector<std::string> sources{"--port", port->readerPath()};
+    sources.insert(sources.end(), others.Options().begin(), others.Options().end());
+    auto quorvel = rig.StartQuorvelOn(sources);
+    if (!port->WaitForRawReader(std::chrono::seconds(30)) || !others.Reading()) {
         std::puts("quorvel never configured the port");
         return 1;
     }

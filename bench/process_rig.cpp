@@ -210,8 +210,11 @@ std::unique_ptr<ChildProcess> ProcessRig::StartQuorvelOn(
     return quorvel;
 }
 
-std::unique_ptr<ChildProcess> ProcessRig::StartPastFirstEvent(VirtualPort& port) {
-    auto quorvel = StartQuorvel(port.readerPath());
+std::unique_ptr<ChildProcess> ProcessRig::StartPastFirstEvent(
+    VirtualPort& port, const std::vector<std::string>& others) {
+    std::vector<std::string> sources{"--port", port.readerPath()};
+    sources.insert(sources.end(), others.begin(), others.end());
+    auto quorvel = StartQuorvelOn(sources);
     if (!port.WaitForRawReader(std::chrono::seconds(30))) {
         std::puts("quorvel never configured the port");
         return nullptr;

@@ -95,9 +95,10 @@ class ProcessRig {
     std::unique_ptr<ChildProcess> StartQuorvel(const std::string& port) const;
     // The same on another key source: source holds its options ("--lircd=SOCKET").
     std::unique_ptr<ChildProcess> StartQuorvelOn(const std::vector<std::string>& source) const;
-    // Starts quorvel on port and sends one key, so the program is past its start; null
-    // (having said why) if it never got there.
-    std::unique_ptr<ChildProcess> StartPastFirstEvent(VirtualPort& port);
+    // Starts quorvel on port (and on others: more options naming key sources) and sends one
+    // key, so the program is past its start; null (having said why) if it never got there.
+    std::unique_ptr<ChildProcess> StartPastFirstEvent(VirtualPort& port,
+                                                      const std::vector<std::string>& others = {});
     // Sends one event with the line's own byte spacing; returns when the second byte went.
     static std::int64_t Send(VirtualPort& port, const Event& event);
     // Prints the start of what quorvel wrote on standard error, if anything.
