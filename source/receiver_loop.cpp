@@ -5,7 +5,12 @@
 class ReceiverLoop::Output : public SourceOutput {
   public:
     Output(ReceiverLoop& loop, std::size_t source) : loop_(loop), source_(source) {}
-    void Put(SourceItem item) override { loop_.queue_.push_back({std::move(item), source_}); }
+    void Put(SourceItem item) override {
+        if (auto* event = std::get_if<KeyEvent>(&item)) {
+            event->queued = loop_.waiting_;
+        }
+        loop_.queue_.push_back({std::move(item), source_});
+    }
 
   private:
     ReceiverLoop& loop_;
@@ -81,9 +86,11 @@ ReceiverLoop::Taken ReceiverLoop::Take(Deadline until) {
     if (stopRequested_) {
         return {SourceStopped{}};
     }
-    // What was read already, or is there to read, was waiting.
+    // What is there to read now was waiting; what was read before was not, as it came
+    // before whatever the caller did since (a player's call).
+    waiting_ = true;
     Gather();
-    const bool waiting = !queue_.empty();
+    waiting_ = false;
     while (queue_.empty()) {
         if (stopRequested_) {
             return {SourceStopped{}};
@@ -96,7 +103,6 @@ ReceiverLoop::Taken ReceiverLoop::Take(Deadline until) {
     Taken taken = std::move(queue_.front());
     queue_.pop_front();
     if (auto* event = std::get_if<KeyEvent>(&taken.item)) {
-        event->queued = waiting;
         Gather(&taken.source);
         event->more = Queued(taken.source);
     }

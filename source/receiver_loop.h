@@ -11,10 +11,10 @@
 
 // The receiver's one loop: every key source at once on one EventLoop, whose one wait takes
 // in their handles, their timers, the stop wake-up and the caller's deadline. Items are
-// handed out in the order they were read. Each key event says whether it was already
-// waiting when asked for (read, or ready to be read: so a hold's repeats that queued behind
-// a slow player act once at most) and whether more of its own source's input waits behind
-// it. An outage of one source never holds up another's keys. Used on the thread that made
+// handed out in the order they were read. Each key event says whether its input was already
+// waiting to be read when the caller asked (so a hold's repeats that queued behind a slow
+// player act once at most; what one read brought with an earlier event came before the
+// caller's business with it) and whether more of its own source's input waits behind it. An outage of one source never holds up another's keys. Used on the thread that made
 // it, but for RequestStop and Wake.
 class ReceiverLoop : public KeyReader {
   public:
@@ -58,6 +58,7 @@ class ReceiverLoop : public KeyReader {
     std::vector<std::unique_ptr<Output>> outputs_;
     std::size_t attached_ = 0;  // the sources that have joined the loop
     std::deque<Taken> queue_;
+    bool waiting_ = false;  // what is read now was waiting when the caller asked
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> woken_{false};
 };

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <thread>
+#include <initializer_list>
 
+#include "tests/doubles/blocked_call.h"
 #include "tests/doubles/fed_key_source.h"
 #include "tests/doubles/item_text.h"
 
