@@ -38,7 +38,9 @@ class EventLoop {
     virtual ~EventLoop() = default;
 
     // ready runs whenever handle is ready, until the watch is destroyed. A handle is watched
-    // once at a time. On Windows a manual-reset event stays ready until reset.
+    // once at a time. On Windows it is a manual-reset event (or a notification that stays
+    // signalled), ready until reset: the wait would take an auto-reset one unseen when
+    // something else runs first. At most 62 handles at once (std::length_error beyond).
     virtual std::unique_ptr<Watch> WatchHandle(Handle handle, std::function<void()> ready) = 0;
     virtual std::unique_ptr<Timer> MakeTimer(std::function<void()> due) = 0;
 #ifdef _WIN32

@@ -8,6 +8,7 @@
 #include "log/wide_text.h"
 #include "log/win32_error_text.h"
 #include "serial/port_listing.h"
+#include "serial/serial_log.h"
 
 namespace {
 
@@ -26,7 +27,9 @@ constexpr std::uint8_t MarkByte = 0xFF;
 constexpr std::uint8_t ErrorByte = 0x00;
 
 // Reads in a row that may end as a broken pipe with the port still there (see Read).
-constexpr int MaxEmptyReads = 3;
+constexpr int MaxBrokenPipes = 3;
+// Reads begun again at once within one Read, when one ends with nothing.
+constexpr int MaxReadsAtOnce = 3;
 
 // The name a port is opened by, in the device namespace (which is what makes COM10 and
 // above reachable); wide, so a path in any script opens.
@@ -56,48 +59,106 @@ SerialDevice::ReadStatus FailureKind(DWORD error) {
     }
 }
 
+void StoreLineError(std::span<std::uint8_t> buffer, std::size_t& used) {
+    buffer[used++] = MarkByte;
+    buffer[used++] = ErrorByte;
+    buffer[used++] = ErrorByte;
+}
+
+// The system's serial ports watched on the loop, while a port is missing: a change
+// notification on the device map, armed again each time it is set.
+class ArrivalWatch : public EventLoop::Watch {
+  public:
+    ArrivalWatch(EventLoop& loop, std::function<void()> onChange)
+        : key_(PortListing::OpenForChanges()),
+          changed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          onChange_(std::move(onChange)) {
+        if (key_ != nullptr && changed_ != nullptr &&
+            PortListing::NotifyNextChange(key_, changed_)) {
+            watch_ = loop.WatchHandle(changed_, [this] {
+                ResetEvent(changed_);
+                PortListing::NotifyNextChange(key_, changed_);
+                Changed();
+            });
+        }
+    }
+    ~ArrivalWatch() override {
+        soon_.reset();
+        watch_.reset();  // out of the loop before the event closes
+        if (key_ != nullptr) {
+            RegCloseKey(key_);  // which ends the notification
+        }
+        if (changed_ != nullptr) {
+            CloseHandle(changed_);
+        }
+    }
+    ArrivalWatch(const ArrivalWatch&) = delete;
+    ArrivalWatch& operator=(const ArrivalWatch&) = delete;
+
+    bool Watching() const { return watch_ != nullptr; }
+    // A port that arrived before the notification was armed would never be announced.
+    void Soon(EventLoop& loop) {
+        soon_ = loop.MakeTimer([this] { Changed(); });
+        soon_->Set(EventLoop::Clock::now());
+    }
+
+  private:
+    // Last, and on a copy: onChange may end the watch.
+    void Changed() {
+        const auto onChange = onChange_;
+        onChange();
+    }
+
+    HKEY key_;
+    HANDLE changed_;
+    std::function<void()> onChange_;
+    std::unique_ptr<EventLoop::Watch> watch_;
+    std::unique_ptr<EventLoop::Timer> soon_;
+};
+
 }  // namespace
 
 std::unique_ptr<SerialDevice> MakeSerialDevice() {
     return std::make_unique<Win32CommDevice>();
 }
 
-Win32CommDevice::Win32CommDevice()
-    : wake_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      readDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      deviceMapChanged_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
-    if (wake_ == nullptr || readDone_ == nullptr || deviceMapChanged_ == nullptr) {
+Win32CommDevice::Win32CommDevice() : readDone_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    if (readDone_ == nullptr) {
         throw std::runtime_error("CreateEvent: " + Win32ErrorText(GetLastError()));
     }
 }
 
 Win32CommDevice::~Win32CommDevice() {
     Close();
-    StopWatching();
-    CloseHandle(deviceMapChanged_);
     CloseHandle(readDone_);
-    CloseHandle(wake_);
 }
 
 int Win32CommDevice::Open(const std::string& path) {
     Close();
-    // No sharing: the port is ours alone. Overlapped, so a read can be cancelled.
+    // No sharing: the port is ours alone. Overlapped, so no read waits.
     const HANDLE port = CreateFileW(PortName(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         return static_cast<int>(GetLastError());
     }
     port_ = port;
-    StopWatching();
     return 0;
 }
 
 void Win32CommDevice::Close() {
-    if (port_ != INVALID_HANDLE_VALUE) {
-        CloseHandle(port_);
-        port_ = INVALID_HANDLE_VALUE;
+    if (port_ == INVALID_HANDLE_VALUE) {
+        return;
     }
-    lineErrorHeld_ = false;
+    if (reading_) {
+        // The read must be over before its OVERLAPPED is used again, or goes.
+        CancelIoEx(port_, &overlapped_);
+        DWORD count = 0;
+        GetOverlappedResult(port_, &overlapped_, &count, TRUE);
+        reading_ = false;
+    }
+    CloseHandle(port_);
+    port_ = INVALID_HANDLE_VALUE;
+    brokenPipes_ = 0;
 }
 
 bool Win32CommDevice::ReadSettings() {
@@ -146,95 +207,93 @@ bool Win32CommDevice::WriteTimeouts() {
     return SetCommTimeouts(port_, &timeouts) != 0;
 }
 
-Win32CommDevice::Transfer Win32CommDevice::ReadInto(std::uint8_t* data, DWORD size, DWORD& count) {
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = readDone_;
-    ResetEvent(readDone_);
-    count = 0;
-    BOOL done = ReadFile(port_, data, size, &count, &overlapped);
-    if (!done && GetLastError() == ERROR_IO_PENDING) {
-        const HANDLE waits[2] = {wake_, readDone_};
-        // The wake-up first, so a stop wins over a byte that arrives at the same time.
-        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
-            CancelIoEx(port_, &overlapped);
-            // The read must be over before its OVERLAPPED goes out of scope.
-            GetOverlappedResult(port_, &overlapped, &count, TRUE);
-            return Transfer::Stopped;
-        }
-        done = GetOverlappedResult(port_, &overlapped, &count, TRUE);
-    }
-    return done ? Transfer::Done : Transfer::Failed;
-}
-
-bool Win32CommDevice::InputWaiting() {
-    COMSTAT queue{};
-    DWORD errors = 0;
-    if (ClearCommError(port_, &errors, &queue) && (errors & LineErrors) != 0) {
-        lineErrorHeld_ = true;
-    }
-    return lineErrorHeld_ || queue.cbInQue > 0;
+bool Win32CommDevice::BeginRead() {
+    overlapped_ = OVERLAPPED{};
+    overlapped_.hEvent = readDone_;
+    // Done at once or pending, the result is taken from GetOverlappedResult.
+    reading_ = ReadFile(port_, &byte_, 1, nullptr, &overlapped_) != 0 ||
+               GetLastError() == ERROR_IO_PENDING;
+    return reading_;
 }
 
 SerialDevice::ReadResult Win32CommDevice::Read(std::span<std::uint8_t> buffer) {
-    if (lineErrorHeld_) {
-        lineErrorHeld_ = false;
-        buffer[0] = MarkByte;
-        buffer[1] = ErrorByte;
-        buffer[2] = ErrorByte;
-        return {ReadStatus::Data, 3};
-    }
-    int emptyReads = 0;
-    for (;;) {
-        std::uint8_t byte = 0;
-        DWORD count = 0;
-        const Transfer first = ReadInto(&byte, 1, count);
-        if (first == Transfer::Stopped) {
-            return {ReadStatus::Stopped};
-        }
-        if (first == Transfer::Failed) {
-            const DWORD error = GetLastError();
-            DWORD errors = 0;
-            const bool answers = ClearCommError(port_, &errors, nullptr) != 0;
-            if (answers && (errors & LineErrors) != 0) {
-                buffer[0] = MarkByte;
-                buffer[1] = ErrorByte;
-                buffer[2] = ErrorByte;
-                return {ReadStatus::Data, 3};
-            }
-            // Wine ends a read that found nothing on a Unix serial device as a broken pipe,
-            // a hung-up one too; a port that still answers has not gone. Bounded, so a
-            // port that keeps answering so is not read in a busy loop.
-            if (error == ERROR_BROKEN_PIPE && answers && ++emptyReads < MaxEmptyReads) {
+    for (int read = 0; read < MaxReadsAtOnce; ++read) {
+        if (!reading_ && !BeginRead()) {
+            const ReadResult failed = Failure(GetLastError(), buffer);
+            if (failed.status == ReadStatus::Empty) {
                 continue;
             }
-            return {FailureKind(error), 0, static_cast<int>(error)};
+            return failed;
         }
+        DWORD count = 0;
+        if (!GetOverlappedResult(port_, &overlapped_, &count, FALSE)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_IO_INCOMPLETE) {
+                return {ReadStatus::Empty};  // readDone_ is set when it ends
+            }
+            reading_ = false;
+            const ReadResult failed = Failure(error, buffer);
+            if (failed.status == ReadStatus::Empty) {
+                continue;
+            }
+            return failed;
+        }
+        reading_ = false;
         if (count == 0) {
             continue;  // the total time-out ran out with no byte: read on
         }
-        std::size_t used = Store(byte, buffer, 0);
-        // What has arrived behind it is taken at once: a read of no more bytes than are
-        // queued returns without waiting, whatever the time-outs. Each may be doubled.
-        COMSTAT queue{};
-        DWORD errors = 0;
-        if (ClearCommError(port_, &errors, &queue) && (errors & LineErrors) != 0) {
-            // Cleared here, so reported here: after the byte that was read before it.
-            buffer[used++] = MarkByte;
-            buffer[used++] = ErrorByte;
-            buffer[used++] = ErrorByte;
-            return {ReadStatus::Data, used};
-        }
-        std::uint8_t more[32];
-        const DWORD wanted = std::min<DWORD>({queue.cbInQue, static_cast<DWORD>(sizeof more),
-                                              static_cast<DWORD>((buffer.size() - used) / 2)});
-        if (wanted > 0 && ReadInto(more, wanted, count) == Transfer::Done) {
+        brokenPipes_ = 0;
+        return {ReadStatus::Data, TakeQueued(buffer, Store(byte_, buffer, 0))};
+    }
+    // Reads that keep ending with nothing: the port is not read in a busy loop.
+    return {ReadStatus::Failed, 0, ERROR_TIMEOUT};
+}
+
+SerialDevice::ReadResult Win32CommDevice::Failure(DWORD error, std::span<std::uint8_t> buffer) {
+    DWORD errors = 0;
+    const bool answers = ClearCommError(port_, &errors, nullptr) != 0;
+    if (answers && (errors & LineErrors) != 0) {
+        std::size_t used = 0;
+        StoreLineError(buffer, used);
+        return {ReadStatus::Data, used};
+    }
+    // Wine ends a read that found nothing on a Unix serial device as a broken pipe, a
+    // hung-up one too; a port that still answers has not gone, and is read again. Bounded,
+    // so a port that keeps answering so is not read in a busy loop.
+    if (error == ERROR_BROKEN_PIPE && answers && ++brokenPipes_ < MaxBrokenPipes) {
+        return {ReadStatus::Empty};
+    }
+    return {FailureKind(error), 0, static_cast<int>(error)};
+}
+
+std::size_t Win32CommDevice::TakeQueued(std::span<std::uint8_t> buffer, std::size_t used) {
+    // A read of no more bytes than are queued ends without waiting, whatever the
+    // time-outs. Each may be doubled.
+    COMSTAT queue{};
+    DWORD errors = 0;
+    if (ClearCommError(port_, &errors, &queue) && (errors & LineErrors) != 0) {
+        // Cleared here, so reported here: after the byte that was read before it.
+        StoreLineError(buffer, used);
+        return used;
+    }
+    std::uint8_t more[32];
+    const DWORD wanted = std::min<DWORD>({queue.cbInQue, static_cast<DWORD>(sizeof more),
+                                          static_cast<DWORD>((buffer.size() - used) / 2)});
+    if (wanted == 0) {
+        return used;
+    }
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = readDone_;
+    DWORD count = 0;
+    if (ReadFile(port_, more, wanted, nullptr, &overlapped) || GetLastError() == ERROR_IO_PENDING) {
+        // A failure shows at the next read, as the bytes read so far go on.
+        if (GetOverlappedResult(port_, &overlapped, &count, TRUE)) {
             for (DWORD i = 0; i < count; ++i) {
                 used = Store(more[i], buffer, used);
             }
         }
-        // A stop or a failure here shows at the next read, as the bytes read so far go on.
-        return {ReadStatus::Data, used};
     }
+    return used;
 }
 
 std::size_t Win32CommDevice::Store(std::uint8_t byte, std::span<std::uint8_t> buffer,
@@ -246,49 +305,20 @@ std::size_t Win32CommDevice::Store(std::uint8_t byte, std::span<std::uint8_t> bu
     return at;
 }
 
-bool Win32CommDevice::Pause(std::chrono::milliseconds duration) {
-    return WaitForSingleObject(wake_, static_cast<DWORD>(duration.count())) == WAIT_TIMEOUT;
-}
-
-bool Win32CommDevice::AwaitPath(const std::string& path, std::chrono::milliseconds duration) {
-    const bool first = deviceMap_ == nullptr;
-    if (first && (deviceMap_ = PortListing::OpenForChanges()) == nullptr) {
-        return Pause(duration);
+std::unique_ptr<EventLoop::Watch> Win32CommDevice::WatchArrival(EventLoop& loop,
+                                                                const std::string& path,
+                                                                std::function<void()> onChange) {
+    auto watch = std::make_unique<ArrivalWatch>(loop, std::move(onChange));
+    if (!watch->Watching()) {
+        QUORVEL_INFO(lcReceiver) << "the system's serial ports cannot be watched; the port is "
+                                    "looked for at the back-off's pace";
     }
-    // One notification at a time: it stays armed through waits that time out.
-    if (!changeArmed_) {
-        ResetEvent(deviceMapChanged_);
-        changeArmed_ = PortListing::NotifyNextChange(deviceMap_, deviceMapChanged_);
-        if (!changeArmed_) {
-            return Pause(duration);
-        }
-    }
-    // A port that arrived before the watch was armed would never be announced.
     const std::string name = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
     wchar_t target[MAX_PATH];
-    if (first && QueryDosDeviceW(Widen(name).c_str(), target, MAX_PATH) != 0) {
-        return true;
+    if (QueryDosDeviceW(Widen(name).c_str(), target, MAX_PATH) != 0) {
+        watch->Soon(loop);
     }
-    const HANDLE waits[2] = {wake_, deviceMapChanged_};
-    const DWORD woke =
-        WaitForMultipleObjects(2, waits, FALSE, static_cast<DWORD>(duration.count()));
-    if (woke == WAIT_OBJECT_0 + 1) {
-        changeArmed_ = false;
-    }
-    return woke != WAIT_OBJECT_0;
-}
-
-void Win32CommDevice::StopWatching() {
-    // Closing the key ends its notification.
-    if (deviceMap_ != nullptr) {
-        RegCloseKey(deviceMap_);
-        deviceMap_ = nullptr;
-        changeArmed_ = false;
-    }
-}
-
-void Win32CommDevice::Wake() {
-    SetEvent(wake_);
+    return watch;
 }
 
 std::string Win32CommDevice::DescribeOpenError(const std::string& path, int error) const {

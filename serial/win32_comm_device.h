@@ -8,12 +8,13 @@
 // ReadFile call on a port lives in win32_comm_device.cpp. Errors are GetLastError values.
 //
 // Port names are COM1, COM10 and so on; each is opened through the \\.\ namespace, which
-// is what makes COM10 and above reachable. A read waits for one byte, as the time-outs
-// require (a longer read would wait for all its bytes), then takes what has arrived behind
-// it (never more than is queued, so it never waits); it runs overlapped so Wake can end it. Line
-// errors abort reads (fAbortOnError); the device clears them and reports each as the tty marks one
-// (0xFF 0x00 0x00, with a data byte 0xFF doubled), so the serial line decodes the same stream on
-// every platform: one failed read, and reading goes on.
+// is what makes COM10 and above reachable. Reads are overlapped: one of one byte is kept in
+// flight, as the time-outs require (a longer read would wait for all its bytes), and its
+// event is ReadyHandle; once it has completed, Read takes the byte and what has arrived
+// behind it (never more than is queued, so it never waits). Line errors abort reads
+// (fAbortOnError); the device clears them and reports each as the tty marks one (0xFF 0x00
+// 0x00, with a data byte 0xFF doubled), so the serial line decodes the same stream on every
+// platform: one failed read, and reading goes on.
 class Win32CommDevice : public SerialDevice {
   public:
     static constexpr DWORD LineSpeed = CBR_9600;
@@ -40,17 +41,16 @@ class Win32CommDevice : public SerialDevice {
     // a byte arrives.
     bool WriteTimeouts() override;
 
-    // Needs room for five bytes (a doubled 0xFF and a marked line error); fills up to half
-    // of the rest with what has arrived.
+    // The event the read in flight sets when it completes (manual reset).
+    EventLoop::Handle ReadyHandle() const override { return readDone_; }
+    // Starts the read when none is in flight. Needs room for five bytes (a doubled 0xFF and
+    // a marked line error); fills up to half of the rest with what has arrived.
     ReadResult Read(std::span<std::uint8_t> buffer) override;
-    // ClearCommError's input count; a line error it clears is kept for the next Read.
-    bool InputWaiting() override;
-    bool Pause(std::chrono::milliseconds duration) override;
-    // Ends early when the system's serial ports change (HARDWARE\DEVICEMAP in the registry,
-    // where each port that arrives is entered), or at once, the first time, if the port
-    // is already there.
-    bool AwaitPath(const std::string& path, std::chrono::milliseconds duration) override;
-    void Wake() override;
+    // A change notification on the system's serial ports (HARDWARE\DEVICEMAP in the
+    // registry, where each port that arrives is entered); onChange also runs once soon if
+    // the port is there already.
+    std::unique_ptr<EventLoop::Watch> WatchArrival(EventLoop& loop, const std::string& path,
+                                                   std::function<void()> onChange) override;
 
     // For a missing port, the COM ports the system knows; for one in use, who holds it.
     bool IsAbsent(int error) const override {
@@ -60,27 +60,23 @@ class Win32CommDevice : public SerialDevice {
     std::string DescribeReadError(int error) const override;
 
   private:
-    enum class Transfer { Done, Failed, Stopped };
-    // One overlapped ReadFile of up to size bytes, ended early by Wake; after Failed,
-    // GetLastError holds why.
-    Transfer ReadInto(std::uint8_t* data, DWORD size, DWORD& count);
+    // After a failed read: a line error as the tty marks it, Empty when the read was begun
+    // again, or the failure.
+    ReadResult Failure(DWORD error, std::span<std::uint8_t> buffer);
+    // Begins the one-byte read; false, with GetLastError saying why, when it failed at once.
+    bool BeginRead();
+    // The bytes queued behind the first, stored after it; a line error they show ends them.
+    std::size_t TakeQueued(std::span<std::uint8_t> buffer, std::size_t used);
     // Puts byte at buffer[at] as the tty marks it (0xFF doubled); returns the next index.
     static std::size_t Store(std::uint8_t byte, std::span<std::uint8_t> buffer, std::size_t at);
 
-    // Forgets the watch on the serial ports, once the port is open.
-    void StopWatching();
-
     HANDLE port_ = INVALID_HANDLE_VALUE;
-    // A line error that InputWaiting cleared, for the next Read to report.
-    bool lineErrorHeld_ = false;
-    // Manual reset and never reset: once woken, every later wait ends at once.
-    HANDLE wake_;
-    // Signalled when the overlapped read in flight completes.
+    // The read in flight, while reading_: one byte into byte_, readDone_ set when it ends.
     HANDLE readDone_;
+    OVERLAPPED overlapped_{};
+    std::uint8_t byte_ = 0;
+    bool reading_ = false;
+    // Reads in a row that ended as a broken pipe with the port still there (see Read).
+    int brokenPipes_ = 0;
     DCB settings_{};
-    // While the port is missing: the device map, a change notification armed on it, and
-    // the event that notification sets.
-    HKEY deviceMap_ = nullptr;
-    bool changeArmed_ = false;
-    HANDLE deviceMapChanged_;
 };

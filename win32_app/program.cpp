@@ -224,7 +224,7 @@ class Win32Platform : public ProgramPlatform {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
-        // The form goes now; closing never waits for a byte: the stop wakes a blocked read.
+        // The form goes now; closing never waits for a byte: the stop wakes the receiver loop.
         return 0;
     }
 

@@ -279,8 +279,12 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
     ASSERT_NE(history, nullptr);
     const HWND window = GetParent(history);
 
-    ASSERT_TRUE(WineTest::WriteToPeer(
-        WineTest::WindowPeer, {0x91, 0x60, 0x91, 0x2A, 0x0D, 0xB0, 0x05, 0x0D, 0x60, 0x91, 0x91}));
+    // Written after the call to the player, so the volume's repeat did not wait behind it
+    // (such a repeat acts only if it is the newest of what waited).
+    ASSERT_TRUE(WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x60, 0x91, 0x2A}));
+    EXPECT_TRUE(Eventually([&] { return ListLines(history) == Lines{"PLAY!", "42", Waiting[0]}; }));
+    ASSERT_TRUE(
+        WineTest::WriteToPeer(WineTest::WindowPeer, {0x0D, 0xB0, 0x05, 0x0D, 0x60, 0x91, 0x91}));
     const Lines expected = {
         "PLAY!",       "42",  "  >>REP>>VOL_UP!",         "Waiting for new signal...", "5",
         "  >>REP>>96", "145", "Waiting for new signal..."};
@@ -304,7 +308,7 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
     EXPECT_NE(LoadIconA(resources, TForm1::IconName), nullptr);
     FreeLibrary(resources);
 
-    // The receiver is blocked in a read; closing does not wait for a byte.
+    // The receiver waits for a byte; closing does not.
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
     EXPECT_EQ(ExitStatus(process.hProcess), 0u);
