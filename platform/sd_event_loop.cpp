@@ -33,8 +33,9 @@ void Check(int result, const char* what) {
 
 class SdEventLoop;
 
-// Runs a callback for sd-event, keeping what it throws for RunOnce.
-int Run(SdEventLoop& loop, const std::function<void()>& callback);
+// Runs a callback for sd-event, keeping what it throws for RunOnce. The callback is a copy:
+// it may destroy the watch or timer it belongs to.
+int Run(SdEventLoop& loop, std::function<void()> callback);
 
 class SdWatch : public EventLoop::Watch {
   public:
@@ -161,7 +162,7 @@ class SdEventLoop : public EventLoop {
     std::unique_ptr<Watch> wake_;
 };
 
-int Run(SdEventLoop& loop, const std::function<void()>& callback) {
+int Run(SdEventLoop& loop, std::function<void()> callback) {
     try {
         callback();
     } catch (...) {

@@ -40,7 +40,8 @@ class FakeEventLoop : public EventLoop {
             pollfd fd{watch->handle, POLLIN, 0};
             if (::poll(&fd, 1, 0) > 0) {
                 next_ = (next_ + i + 1) % watches_.size();
-                watch->ready();
+                const std::function<void()> ready = watch->ready;  // it may destroy its watch
+                ready();
                 return true;
             }
         }
@@ -56,7 +57,8 @@ class FakeEventLoop : public EventLoop {
             timer.set = false;
             waits.push_back(static_cast<long>(
                 std::chrono::round<std::chrono::milliseconds>(timer.at - timer.setAt).count()));
-            timer.due();
+            const std::function<void()> due = timer.due;  // it may destroy its timer
+            due();
             return true;
         }
         // Nothing at all to run: only the wake-up, or the caller's time, ends the wait.

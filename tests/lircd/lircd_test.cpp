@@ -90,13 +90,15 @@ TEST(LircdLineDecoder, TakesButtonLinesAndSkipsJunk) {
 // every client at once.
 class StandInSocket {
   public:
-    explicit StandInSocket(const std::string& path, bool dropsAll = false) : dropsAll_(dropsAll) {
+    // backlog: how many clients may wait to be taken.
+    explicit StandInSocket(const std::string& path, bool dropsAll = false, int backlog = 8)
+        : dropsAll_(dropsAll) {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
         listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         ::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 8);
+        ::listen(listener_, backlog);
         if (dropsAll_) {
             thread_ = std::thread([this] {
                 for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
@@ -241,6 +243,44 @@ TEST(LircdSource, AMissingLircdIsLookedForAtASlowingPace) {
         }
         EXPECT_EQ(loop.waits, (std::vector<long>{100, 200, 400, 800, 1600, 3200, 5000, 5000}))
             << socket;
+    }
+}
+
+// lircd back within the second: a socket made at the end of a link, in another folder, is
+// tried at once rather than at the back-off's pace; a lircd whose queue of new clients is
+// full is tried at least every second.
+TEST(LircdSource, ComesBackWithinTheSecond) {
+    ScratchFolder folder;
+    std::filesystem::create_directory(folder.FilePath("run"));
+    std::filesystem::create_directory(folder.FilePath("elsewhere"));
+    const std::string link = folder.FilePath("run/lircd");
+    std::filesystem::create_symlink(folder.FilePath("elsewhere/lircd"), link);
+    {
+        auto owned = std::make_unique<FakeEventLoop>();
+        FakeEventLoop& loop = *owned;
+        Rig rig(link, std::move(owned));
+        StandInSocket socket(folder.FilePath("elsewhere/lircd"));
+        loop.RunOnce(EventLoop::TimePoint::max());  // the link's target made: news
+        loop.RunOnce(EventLoop::TimePoint::max());
+        EXPECT_EQ(loop.waits, std::vector<long>{0}) << "tried at once";
+    }
+    {
+        // One client waiting to be taken fills a queue of none.
+        StandInSocket busy(folder.FilePath("busy"), false, 0);
+        const int waiting = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, folder.FilePath("busy").c_str(),
+                     sizeof address.sun_path - 1);
+        ::connect(waiting, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        auto owned = std::make_unique<FakeEventLoop>();
+        FakeEventLoop& loop = *owned;
+        Rig rig(folder.FilePath("busy"), std::move(owned));
+        while (loop.waits.size() < 6) {
+            loop.RunOnce(EventLoop::TimePoint::max());
+        }
+        EXPECT_EQ(loop.waits, (std::vector<long>{100, 200, 400, 800, 1000, 1000}));
+        ::close(waiting);
     }
 }
 
