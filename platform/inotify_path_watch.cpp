@@ -12,7 +12,7 @@ constexpr std::uint32_t Mask =
 }  // namespace
 
 struct PathWatch::Plan : InotifyPlan {
-    explicit Plan(const std::filesystem::path& path) : InotifyPlan(path, Mask, true) {}
+    explicit Plan(const std::filesystem::path& path) : InotifyPlan(path, Mask, true, false) {}
 };
 
 PathWatch::PathWatch(EventLoop& loop, const std::filesystem::path& path,

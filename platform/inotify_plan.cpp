@@ -10,10 +10,12 @@
 
 #include "log/untrusted_text.h"
 
-InotifyPlan::InotifyPlan(std::filesystem::path path, std::uint32_t mask, bool createdIsNews)
+InotifyPlan::InotifyPlan(std::filesystem::path path, std::uint32_t mask, bool createdIsNews,
+                         bool parents)
     : path_(std::move(path)),
       mask_(mask | IN_ONLYDIR),
       createdIsNews_(createdIsNews),
+      parents_(parents),
       fd_(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
     if (fd_ < 0) {
         problem_ = std::string("cannot watch files: ") + std::strerror(errno);
@@ -32,7 +34,7 @@ std::string InotifyPlan::Arm() {
     }
     std::map<int, WatchedFolder> now;
     std::string why;
-    for (WatchedFolder& wanted : PlanWatch(path_)) {
+    for (WatchedFolder& wanted : PlanWatch(path_, parents_)) {
         const int wd = ::inotify_add_watch(fd_, wanted.folder.c_str(), mask_);
         if (wd < 0) {
             if (why.empty()) {

@@ -14,8 +14,9 @@ class InotifyPlan {
   public:
     // mask: the events wanted of each folder. A file made is news at once only when
     // createdIsNews; else when it is closed after writing (a save), unless it is a folder or
-    // a link.
-    InotifyPlan(std::filesystem::path path, std::uint32_t mask, bool createdIsNews);
+    // a link. parents: as PlanWatch takes it.
+    InotifyPlan(std::filesystem::path path, std::uint32_t mask, bool createdIsNews,
+                bool parents = true);
     ~InotifyPlan();
     InotifyPlan(const InotifyPlan&) = delete;
     InotifyPlan& operator=(const InotifyPlan&) = delete;
@@ -34,6 +35,7 @@ class InotifyPlan {
     std::filesystem::path path_;
     std::uint32_t mask_;
     bool createdIsNews_;
+    bool parents_;
     int fd_ = -1;
     std::map<int, WatchedFolder> watched_;  // by watch descriptor
     std::string problem_;

@@ -20,7 +20,7 @@ void Add(std::vector<WatchedFolder>& plan, const fs::path& folder, const fs::pat
     }
 }
 
-void Follow(std::vector<WatchedFolder>& plan, const fs::path& path, int links) {
+void Follow(std::vector<WatchedFolder>& plan, const fs::path& path, int links, bool parents) {
     std::error_code error;
     const fs::path file = fs::absolute(path, error).lexically_normal();
     fs::path folder = file.parent_path();
@@ -33,21 +33,21 @@ void Follow(std::vector<WatchedFolder>& plan, const fs::path& path, int links) {
     if (folder != file.parent_path()) {
         return;  // the rest follows once the folder on the way is made
     }
-    if (folder.has_relative_path()) {
+    if (parents && folder.has_relative_path()) {
         Add(plan, folder.parent_path(), folder.filename());
     }
     if (links > 0 && fs::is_symlink(fs::symlink_status(file, error))) {
         const fs::path target = fs::read_symlink(file, error);
         if (!error) {
-            Follow(plan, target.is_absolute() ? target : folder / target, links - 1);
+            Follow(plan, target.is_absolute() ? target : folder / target, links - 1, parents);
         }
     }
 }
 
 }  // namespace
 
-std::vector<WatchedFolder> PlanWatch(const fs::path& file) {
+std::vector<WatchedFolder> PlanWatch(const fs::path& file, bool parents) {
     std::vector<WatchedFolder> plan;
-    Follow(plan, file, LinkLimit);
+    Follow(plan, file, LinkLimit, parents);
     return plan;
 }
