@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "log/log_category.h"
+#include "log/log_line.h"
 #include "source/key_source.h"
 
 // A key source on the loop that hands over the items a test pushes, from any thread: an
@@ -30,7 +31,13 @@ class FedKeySource : public KeySource {
     }
 
     void Open() override {}
-    std::vector<SourceCondition> Configure() override { return setup_; }
+    // Says each problem in its log too, as the real sources do.
+    std::vector<SourceCondition> Configure() override {
+        for (const SourceCondition& condition : setup_) {
+            QUORVEL_WARNING(Log()) << condition.reason;
+        }
+        return setup_;
+    }
     void Attach(EventLoop& loop, SourceOutput& out) override {
         watch_ = loop.WatchHandle(ready_, [this, &out] {
             std::uint64_t count = 0;
