@@ -179,10 +179,8 @@ void KeyMapDocument::Judge() {
                 rows_.push_back(row);
             }
         }
-        if (section == KeySection{}) {
-            rows_.insert(rows_.end(), builtIn.begin(), builtIn.end());
-        }
     }
+    rows_.insert(rows_.end(), builtIn.begin(), builtIn.end());
 }
 
 std::string KeyMapDocument::LineFor(const KeyMap::Line& binding, std::string& line) const {

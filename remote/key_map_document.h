@@ -44,9 +44,9 @@ class KeyMapDocument {
     const std::vector<std::string>& Lines() const { return lines_; }
     bool Modified() const { return Text() != original_; }
 
-    // Every binding, grouped as the file is: the defaults (with the built-in bindings the
-    // file does not have as they are, last), then each section as it first comes; within
-    // a group in the order of the lines. Comments, blank lines and headers are no rows.
+    // Every binding, grouped as the file is: the defaults, then each section as it first
+    // comes, each in the order of its lines; then the built-in bindings the file does not
+    // have as they are (line -1). Comments, blank lines and headers are no rows.
     const std::vector<Row>& Rows() const { return rows_; }
     // The defaults, then each section in the order its header first comes.
     const std::vector<KeySection>& Sections() const { return sections_; }

@@ -128,8 +128,8 @@ TEST(KeyMapDocument, RowsCarryTheirSectionBuiltInMarkAndTheReadersWords) {
     EXPECT_EQ(rows[1].builtIn, KeyMapDocument::BuiltIn::No);
     EXPECT_EQ(rows[2].problem, "refused: rm -rf /");
     EXPECT_EQ(rows[3].problem, "there is no [mode=radio] section for \"mode radio\"");
-    EXPECT_EQ(rows.back().section, (KeySection{"tv", ""}));
-    EXPECT_EQ(rows.back().line, 5);
+    EXPECT_EQ(rows[4].section, (KeySection{"tv", ""}));
+    EXPECT_EQ(rows[4].line, 5);
     std::map<std::string, KeyMapDocument::BuiltIn> builtIn;  // the built-in rows alone
     for (const auto& row : rows) {
         if (row.line < 0) {
