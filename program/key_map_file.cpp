@@ -64,9 +64,10 @@ fs::path KeyMapFile::DefaultPath() {
 #endif
 }
 
-KeyMapFile::Loaded KeyMapFile::Load(const fs::path& path) {
-    Loaded loaded{KeyMap::Standard(), {}, {}};
+KeyMapFile::Read KeyMapFile::ReadFile(const fs::path& path) {
+    Read read;
     const fs::path where = path.empty() ? DefaultPath() : path;
+    read.path = where;
     // How the file is named in what the user is told.
     const std::string file = Utf8FromPath(where);
     std::error_code error;
@@ -74,48 +75,55 @@ KeyMapFile::Loaded KeyMapFile::Load(const fs::path& path) {
     // Only a default map that is not there is absent: one that cannot be looked at (a
     // folder without access, a loop of links) is a problem, and a reload keeps the old map.
     if (path.empty() && status.type() == fs::file_type::not_found) {
-        return loaded;
+        return read;
     }
+    read.exists = true;
     if (status.type() == fs::file_type::none) {
-        loaded.problems.push_back(file + ": cannot read it: " + error.message());
-        return loaded;
+        read.problems.push_back(file + ": cannot read it: " + error.message());
+        return read;
     }
     if (fs::exists(status) && !fs::is_regular_file(status)) {
-        loaded.problems.push_back(file + ": not a file");
-        return loaded;
+        read.problems.push_back(file + ": not a file");
+        return read;
     }
 #ifdef _WIN32
     if (const auto size = fs::file_size(where, error); !error && !WhyTooLarge(size).empty()) {
-        loaded.problems.push_back(file + ": " + WhyTooLarge(size));
-        return loaded;
+        read.problems.push_back(file + ": " + WhyTooLarge(size));
+        return read;
     }
     std::ifstream in(where, std::ios::binary);
     if (!in) {
-        loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
-        return loaded;
+        read.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
+        return read;
     }
-    std::ostringstream read;
-    read << in.rdbuf();
-    const std::string text = read.str();
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    read.bytes = bytes.str();
+    // The path judged is the one read: a folder others may not write keeps it the same file.
+    const std::vector<AccessListPart> chain = AccessChain(where, read.untrusted);
+    if (read.untrusted.empty()) {
+        read.untrusted = WhyUntrustedAccess(chain);
+    }
 #else
     // What is checked is what was read: the open file, never the path again.
     const int fd = ::open(where.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
-        return loaded;
+        read.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
+        return read;
     }
-    std::string text;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } const closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        loaded.problems.push_back(file + ": not a file");
-        return loaded;
+        read.problems.push_back(file + ": not a file");
+        return read;
     }
     if (const std::string why = WhyTooLarge(static_cast<std::uintmax_t>(st.st_size));
         !why.empty()) {
-        ::close(fd);
-        loaded.problems.push_back(file + ": " + why);
-        return loaded;
+        read.problems.push_back(file + ": " + why);
+        return read;
     }
     char buffer[8192];
     for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) != 0;) {
@@ -123,58 +131,95 @@ KeyMapFile::Loaded KeyMapFile::Load(const fs::path& path) {
             continue;
         }
         if (got < 0) {
-            loaded.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
-            ::close(fd);
-            return loaded;
+            read.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
+            return read;
         }
-        text.append(buffer, static_cast<size_t>(got));
+        read.bytes.append(buffer, static_cast<size_t>(got));
+    }
+    const std::vector<TrustedPathPart> chain = TrustChain(fd, where, read.untrusted);
+    if (read.untrusted.empty()) {
+        read.untrusted = WhyUntrusted(chain, ::geteuid());
     }
 #endif
     // Maps saved by Notepad or PowerShell start with a byte order mark, or are UTF-16.
-    const DecodedText decoded = DecodeText(text);
+    DecodedText decoded = DecodeText(read.bytes);
     if (!decoded.problem.empty()) {
-        loaded.problems.push_back(file + ":" + std::to_string(decoded.problemLine) + ": " +
-                                  decoded.problem);
-#ifndef _WIN32
-        ::close(fd);
-#endif
-        return loaded;
+        read.problems.push_back(file + ":" + std::to_string(decoded.problemLine) + ": " +
+                                decoded.problem);
+        return read;
     }
-    loaded.path = where;
-    // A run command the platform would refuse (an unquoted Windows path) is a mistake of
-    // the map, named by its line, not a surprise at the press.
-    loaded.keys = KeyMap::Parse(decoded.text, file, loaded.problems, ChildCommandProblem);
+    read.text = std::move(decoded.text);
+    return read;
+}
+
+std::string KeyMapFile::RunRefusal(const fs::path& path, const std::string& why) {
+    return Utf8FromPath(path) + ": refused, since it runs commands and " + why;
+}
+
+std::string KeyMapFile::WhyUntrustedToWrite(const fs::path& path) {
+    std::string why;
 #ifdef _WIN32
-    // The path judged is the one read: a folder others may not write keeps it the same file.
-    if (loaded.problems.empty() && loaded.keys.HasRunBindings()) {
-        std::string why;
-        const std::vector<AccessListPart> chain = AccessChain(where, why);
+    std::error_code error;
+    if (fs::exists(path, error)) {
+        const std::vector<AccessListPart> chain = AccessChain(path, why);
         if (why.empty()) {
             why = WhyUntrustedAccess(chain);
         }
-        if (!why.empty()) {
-            loaded.problems.push_back(file + ": refused, since it runs commands and " + why);
-        }
     }
 #else
-    if (loaded.problems.empty() && loaded.keys.HasRunBindings()) {
-        std::string why;
-        const std::vector<TrustedPathPart> chain = TrustChain(fd, where, why);
-        if (why.empty()) {
-            why = WhyUntrusted(chain, ::geteuid());
+    // A map written keeps the mode of the one it replaces; a new one is the user's alone,
+    // so only the folders it goes into are judged.
+    fs::path judged = path;
+    std::vector<TrustedPathPart> chain;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 && errno == ENOENT) {
+        chain.push_back({path, ::geteuid(), S_IFREG | 0600});
+        std::error_code error;
+        for (judged = path.parent_path();
+             !judged.empty() && !fs::exists(judged, error) && judged != judged.parent_path();
+             judged = judged.parent_path()) {
         }
-        if (!why.empty()) {
-            loaded.problems.push_back(file + ": refused, since it runs commands and " + why);
-        }
+        fd = ::open(judged.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
     }
+    if (fd < 0) {
+        return "cannot look at " + Utf8FromPath(judged) + ": " + std::strerror(errno);
+    }
+    const std::vector<TrustedPathPart> rest = TrustChain(fd, judged, why);
     ::close(fd);
+    chain.insert(chain.end(), rest.begin(), rest.end());
+    if (why.empty()) {
+        why = WhyUntrusted(chain, ::geteuid());
+    }
 #endif
+    return why;
+}
+
+KeyMapFile::Loaded KeyMapFile::Load(const fs::path& path) {
+    Loaded loaded{KeyMap::Standard(), {}, {}};
+    Read read = ReadFile(path);
+    loaded.problems = std::move(read.problems);
+    if (!read.exists || !loaded.problems.empty()) {
+        return loaded;
+    }
+    loaded.path = read.path;
+    // A run command the platform would refuse (an unquoted Windows path) is a mistake of
+    // the map, named by its line, not a surprise at the press.
+    loaded.keys =
+        KeyMap::Parse(read.text, Utf8FromPath(read.path), loaded.problems, ChildCommandProblem);
+    if (loaded.problems.empty() && loaded.keys.HasRunBindings() && !read.untrusted.empty()) {
+        loaded.problems.push_back(RunRefusal(read.path, read.untrusted));
+    }
     return loaded;
 }
 
 bool KeyMapFile::Save(const fs::path& path, const KeyMap& keys, fs::path& backup,
                       std::string& error) {
-    const FileReplacement replaced = ReplaceFile(path, Header() + keys.Format());
+    return SaveText(path, Header() + keys.Format(), backup, error);
+}
+
+bool KeyMapFile::SaveText(const fs::path& path, const std::string& text, fs::path& backup,
+                          std::string& error) {
+    const FileReplacement replaced = ReplaceFile(path, text);
     backup = replaced.backup;
     error = replaced.error;
     return error.empty();

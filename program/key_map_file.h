@@ -17,7 +17,27 @@ class KeyMapFile {
         std::vector<std::string> problems;
     };
 
+    // A key map file as read, before its map is made.
+    struct Read {
+        std::filesystem::path path;  // where it was looked for
+        bool exists = false;         // false for a default map that is not there
+        std::string bytes;           // as the file holds them
+        std::string text;            // the bytes decoded (DecodeText)
+        // Why it could not be read (the file's name first, as in every problem).
+        std::vector<std::string> problems;
+        // Why the file read cannot be trusted with run bindings; empty when it can.
+        std::string untrusted;
+    };
+
     static std::filesystem::path DefaultPath();
+
+    // Reads the file Load reads, judging its trust on the file read (never the path again).
+    static Read ReadFile(const std::filesystem::path& path);
+    // The problem of a map with run bindings in a file that cannot be trusted, as Load says it.
+    static std::string RunRefusal(const std::filesystem::path& path, const std::string& why);
+    // Why a map with run bindings written to path would not be trusted: the file there (a
+    // written map keeps its mode), or for a new one its folders; empty when it would be.
+    static std::string WhyUntrustedToWrite(const std::filesystem::path& path);
 
     // path names a file that must exist; empty means the default path, where a missing
     // file means the standard map. Every problem is named by its line. A file with run
@@ -32,6 +52,9 @@ class KeyMapFile {
     // when there was none. False, with error set, when it could not.
     static bool Save(const std::filesystem::path& path, const KeyMap& keys,
                      std::filesystem::path& backup, std::string& error);
+    // The same for a map's whole text, as the keys window keeps it.
+    static bool SaveText(const std::filesystem::path& path, const std::string& text,
+                         std::filesystem::path& backup, std::string& error);
 
     // What a written file starts with.
     static std::string Header();

@@ -17,7 +17,7 @@ void ReceiverHost::Start(std::unique_ptr<KeyReader> reader, IRThread::PlayerFact
         throw std::logic_error("a history has one receiver");
     }
     thread_ = std::make_unique<IRThread>(*list_, std::move(reader), std::move(makePlayer),
-                                         std::move(keys));
+                                         std::move(keys), IRThread::Pause{}, capture_.get());
     thread_->Resume();
 }
 

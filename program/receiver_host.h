@@ -5,6 +5,7 @@
 
 #include "history/history_list.h"
 #include "remote/ir_thread.h"
+#include "remote/key_capture.h"
 
 // Owns a history list (the adaptor that carries writes to a window or a console) and the
 // one receiver that writes it, and ends them in the one safe order: the receiver is asked
@@ -19,6 +20,8 @@ class ReceiverHost {
     ReceiverHost& operator=(const ReceiverHost&) = delete;
 
     HistoryList& List() const { return *list_; }
+    // The receiver's record button, for the keys window: safe from any thread.
+    KeyCapture& Capture() const { return *capture_; }
 
     // Starts the receiver: the sources reader reads, into List(), their keys bound by keys
     // (which may be replaced while it runs). A history has one writer: a second Start
@@ -31,5 +34,6 @@ class ReceiverHost {
 
   private:
     std::unique_ptr<HistoryList> list_;
-    std::unique_ptr<IRThread> thread_;  // after list_: it goes first
+    const std::unique_ptr<KeyCapture> capture_ = std::make_unique<KeyCapture>();
+    std::unique_ptr<IRThread> thread_;  // after list_ and capture_: it goes first
 };

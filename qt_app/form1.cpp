@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QMenu>
+#include <QShortcut>
 
 #include "program/app_log.h"
 #include "program/window_layout.h"
@@ -55,13 +57,39 @@ TForm1::TForm1(const ReceiverStarter& startReceiver, QWidget* parent)
     History->setGeometry(bounds.left, bounds.top, bounds.width, bounds.height);
     History->InsertLine(0, WindowLayout::GreetingLine);
 
+    // The keys window's ways in leave the window as it is drawn.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_K), this), &QShortcut::activated, this,
+            [this] { OpenKeys(); });
+    History->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(History, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        menu.setObjectName(QStringLiteral("HistoryMenu"));
+        menu.addAction(QStringLiteral("Keys…"), QKeySequence(Qt::CTRL | Qt::Key_K), this,
+                       [this] { OpenKeys(); });
+        menu.exec(History->mapToGlobal(at));
+    });
+
     receivers_ = std::make_unique<ReceiverHost>(std::make_unique<QueuedHistoryList>(*History));
     if (startReceiver) {
         startReceiver(*receivers_);
     }
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    delete keys_.data();
+}
+
+void TForm1::OpenKeys() {
+    if (!keys_ && makeKeys_) {
+        keys_ = makeKeys_(this);
+        keys_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    if (keys_) {
+        keys_->show();
+        keys_->raise();
+        keys_->activateWindow();
+    }
+}
 
 void TForm1::closeEvent(QCloseEvent* event) {
     QUORVEL_DEBUG(lcApp) << "window: close requested";

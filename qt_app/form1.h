@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -23,6 +24,13 @@ class TForm1 : public QWidget {
     HistoryView* History;
     const ReceiverHost& Receivers() const { return *receivers_; }
 
+    // Makes the keys window, a window of the form's, each time it is opened anew.
+    using KeysWindowMaker = std::function<QWidget*(QWidget* parent)>;
+    void SetKeysWindowMaker(KeysWindowMaker make) { makeKeys_ = std::move(make); }
+    // Opens the keys window, or raises the one open: Ctrl+K, "Keys…" in the list's context
+    // menu (a right click or the menu key), and the tray's menu.
+    void OpenKeys();
+
   protected:
     // Accepted, as QWidget does; said in the log, so a close that never arrived can be
     // told from one that did not end the program.
@@ -31,4 +39,6 @@ class TForm1 : public QWidget {
   private:
     // A member, so it goes before the QWidget base deletes History.
     std::unique_ptr<ReceiverHost> receivers_;
+    KeysWindowMaker makeKeys_;
+    QPointer<QWidget> keys_;  // deleted before the receivers, whose capture it arms
 };

@@ -11,18 +11,22 @@
 #include <vector>
 
 #include "platform/quit_signal.h"
+#include "platform/utf8_path.h"
 #include "player/mpris_player_link.h"
 #include "player/session_bus_connector.h"
 #include "program/app_log.h"
 #include "program/command_line.h"
 #include "program/key_source_choice.h"
 #include "program/program_skeleton.h"
+#include "program/window_state.h"
 #include "qt_app/display_check.h"
 #include "qt_app/form1.h"
 #include "qt_app/history_view.h"
+#include "qt_app/keys_window.h"
 #include "qt_app/platform_start_guard.h"
 #include "qt_app/qt_log_routing.h"
 #include "qt_app/quorvel_application.h"
+#include "qt_app/tray_icon.h"
 
 namespace {
 
@@ -107,6 +111,16 @@ class QtPlatform : public ProgramPlatform {
         });
         if (options.follow) {
             form.History->FollowTheEnd();
+        }
+        form.SetKeysWindowMaker([&](QWidget* parent) {
+            return new KeysWindow({PathFromUtf8(options.keys), &form.Receivers().Capture(),
+                                   [&keys] { return keys.Reload(); }, DefaultWindowStatePath()},
+                                  parent);
+        });
+        // Without a tray, nothing changes.
+        std::optional<TrayIcon> tray;
+        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+            tray.emplace(form.windowIcon(), [&form] { form.OpenKeys(); });
         }
         if (options.minimized) {
             form.showMinimized();

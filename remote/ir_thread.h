@@ -10,6 +10,7 @@
 
 #include "actions/player_link.h"
 #include "history/history_log.h"
+#include "remote/key_capture.h"
 #include "remote/shared_key_map.h"
 #include "source/key_reader.h"
 
@@ -36,9 +37,11 @@ class IRThread {
 
     // Created suspended: nothing runs until Resume. keys says what each key does; it may be
     // replaced while the thread runs (a reload), and each event is decoded by the map in
-    // force when it arrives.
+    // force when it arrives. capture, when given, is offered every key event first
+    // (SignalCycle::CaptureWith); it must outlive the thread.
     IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source, PlayerFactory makePlayer,
-             std::shared_ptr<const SharedKeyMap> keys, Pause pause = {});
+             std::shared_ptr<const SharedKeyMap> keys, Pause pause = {},
+             KeyCapture* capture = nullptr);
     // Stops and joins the thread; the port closes with it.
     ~IRThread();
     IRThread(const IRThread&) = delete;
@@ -65,6 +68,7 @@ class IRThread {
     PlayerFactory makePlayer_;
     Pause pause_;
     const std::shared_ptr<const SharedKeyMap> keys_;  // never null
+    KeyCapture* const capture_;
     // The player link while the thread runs, for a stop to interrupt.
     std::mutex playerMutex_;
     PlayerLink* player_ = nullptr;  // guarded by playerMutex_

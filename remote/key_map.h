@@ -147,10 +147,23 @@ class KeyMap {
     // Whether a section follows the player: only then is the player asked at each key.
     bool FollowsPlayer() const;
     bool HasMode(std::string_view mode) const;
-    // The map in the file format (written by key_map_text.cpp, with Parse): the defaults,
-    // then each section; in each, presses, held keys, doubles and longs, in key order; keys
-    // bound together stay on one line.
+    // The map in the file format (written by key_map_format.cpp; key_map_text.cpp reads
+    // it): the defaults, then each section; in each, presses, held keys, doubles and
+    // longs, in key order; keys bound together stay on one line.
     std::string Format() const;
+
+    // One line of the file: keys bound together, in one kind and section.
+    struct Line {
+        KeySection section;
+        Kind kind = Kind::Press;
+        std::vector<Key> keys;  // in key order
+        Binding binding;
+        HoldShape hold;  // a double's gap and a long's delay in delayMs, as Bind takes them
+    };
+    // Every line, in Format's order.
+    std::vector<Line> Lines() const;
+    // line as Format writes it, without its section's header or a line end.
+    static std::string LineText(const Line& line);
 
   private:
     struct Slot {
@@ -184,7 +197,7 @@ class KeyMap {
     // Every bound slot of kind in layer, in key order.
     template <typename Visit>
     static void ForEachBound(const Layer& layer, Kind kind, Visit visit);
-    void FormatLayer(const Layer& layer, std::ostream& out) const;
+    static void LayerLines(const Layer& layer, std::vector<Line>& lines);
 
     std::vector<Layer> layers_{1};  // the defaults first, then sections as they came
     std::map<KeySection, std::size_t> layerIndex_{{KeySection{}, 0}};  // into layers_
@@ -211,3 +224,5 @@ std::string ActionText(PlayerAction action);
 std::string ActionText(const PlayerRequest& request);
 // The line a change of mode shows: "MODE tv", and "MODE" when back to none.
 std::string ModeText(const std::string& mode);
+// A section's header as the file has it: "[mode=tv player=kodi]"; empty for the defaults.
+std::string SectionHeader(const KeySection& section);

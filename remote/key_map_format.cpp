@@ -9,74 +9,100 @@
 using key_map_words::Nothing;
 using key_map_words::TimingOption;
 
+std::string SectionHeader(const KeySection& section) {
+    if (section.mode.empty() && section.player.empty()) {
+        return {};
+    }
+    std::string header = "[";
+    if (!section.mode.empty()) {
+        header += "mode=" + section.mode + (section.player.empty() ? "" : " ");
+    }
+    if (!section.player.empty()) {
+        header += "player=" + section.player;
+    }
+    return header + "]";
+}
+
 std::string KeyMap::Format() const {
     std::ostringstream out;
     for (const Layer& layer : layers_) {
         if (&layer != &layers_.front()) {
-            out << "\n[";
-            if (!layer.section.mode.empty()) {
-                out << "mode=" << layer.section.mode << (layer.section.player.empty() ? "" : " ");
-            }
-            if (!layer.section.player.empty()) {
-                out << "player=" << layer.section.player;
-            }
-            out << "]\n";
+            out << "\n" << SectionHeader(layer.section) << "\n";
         }
-        FormatLayer(layer, out);
+        std::vector<Line> lines;
+        LayerLines(layer, lines);
+        for (const Line& line : lines) {
+            out << LineText(line) << '\n';
+        }
     }
     return out.str();
 }
 
-void KeyMap::FormatLayer(const Layer& layer, std::ostream& out) const {
+std::vector<KeyMap::Line> KeyMap::Lines() const {
+    std::vector<Line> lines;
+    for (const Layer& layer : layers_) {
+        LayerLines(layer, lines);
+    }
+    return lines;
+}
+
+void KeyMap::LayerLines(const Layer& layer, std::vector<Line>& lines) {
     for (const Kind kind : {Kind::Press, Kind::Held, Kind::Double, Kind::Long}) {
-        std::map<Key, std::vector<Key>> lines;  // by the line's least key
-        std::map<Key, const Slot*> leads;
+        std::map<Key, Line> byLead;  // by the line's least key
         ForEachBound(layer, kind, [&](const Key& key, const Slot& slot) {
-            lines[*slot.lead].push_back(key);
+            Line& line = byLead[*slot.lead];
             if (key == *slot.lead) {
-                leads[key] = &slot;
+                line.section = layer.section;
+                line.kind = kind;
+                line.binding = slot.binding;
+                line.hold = slot.hold;
             }
+            line.keys.push_back(key);
         });
-        for (const auto& [lead, keys] : lines) {
-            const Slot& slot = *leads.at(lead);
-            out << (kind == Kind::Press    ? "key  "
-                    : kind == Kind::Held   ? "held "
-                    : kind == Kind::Double ? "double "
-                                           : "long ");
-            out << KeyListText(keys);
-            const Binding& binding = slot.binding;
-            out << ' ' << (binding ? ActionName(binding->action) : Nothing);
-            if (binding && binding->action == PlayerAction::Run) {
-                out << ' ' << binding->command;
-            } else if (binding && binding->action == PlayerAction::Mode) {
-                out << (binding->command.empty() ? "" : " " + binding->command);
-                if (binding->seconds != 0) {
-                    out << " timeout=" << binding->seconds;
-                }
-            } else if (binding && binding->seconds != 0 && binding->seconds != DefaultSeekSeconds) {
-                out << ' ' << binding->seconds;
-            }
-            if (kind == Kind::Double || kind == Kind::Long) {
-                if (slot.hold.delayMs !=
-                    (kind == Kind::Double ? DefaultGapMs : DefaultLongDelayMs)) {
-                    out << ' ' << TimingOption(kind) << slot.hold.delayMs;
-                }
-                out << '\n';
-                continue;
-            }
-            if (slot.hold.delayMs != 0) {
-                out << " delay=" << slot.hold.delayMs;
-            }
-            if (slot.hold.every != 1) {
-                out << " every=" << slot.hold.every;
-            }
-            if (slot.hold.once) {
-                out << " once";
-            }
-            if (slot.hold.accel) {
-                out << " accel";
-            }
-            out << '\n';
+        for (auto& [lead, line] : byLead) {
+            lines.push_back(std::move(line));
         }
     }
+}
+
+std::string KeyMap::LineText(const Line& line) {
+    std::ostringstream out;
+    const Kind kind = line.kind;
+    out << (kind == Kind::Press    ? "key  "
+            : kind == Kind::Held   ? "held "
+            : kind == Kind::Double ? "double "
+                                   : "long ");
+    out << KeyListText(line.keys);
+    const Binding& binding = line.binding;
+    out << ' ' << (binding ? ActionName(binding->action) : Nothing);
+    if (binding && binding->action == PlayerAction::Run) {
+        out << ' ' << binding->command;
+    } else if (binding && binding->action == PlayerAction::Mode) {
+        out << (binding->command.empty() ? "" : " " + binding->command);
+        if (binding->seconds != 0) {
+            out << " timeout=" << binding->seconds;
+        }
+    } else if (binding && binding->seconds != 0 && binding->seconds != DefaultSeekSeconds) {
+        out << ' ' << binding->seconds;
+    }
+    const HoldShape& hold = line.hold;
+    if (kind == Kind::Double || kind == Kind::Long) {
+        if (hold.delayMs != (kind == Kind::Double ? DefaultGapMs : DefaultLongDelayMs)) {
+            out << ' ' << TimingOption(kind) << hold.delayMs;
+        }
+        return out.str();
+    }
+    if (hold.delayMs != 0) {
+        out << " delay=" << hold.delayMs;
+    }
+    if (hold.every != 1) {
+        out << " every=" << hold.every;
+    }
+    if (hold.once) {
+        out << " once";
+    }
+    if (hold.accel) {
+        out << " accel";
+    }
+    return out.str();
 }

@@ -1,8 +1,10 @@
 #include "remote/key_map_words.h"
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
+#include "log/untrusted_text.h"
 #include "source/number_text.h"
 
 namespace key_map_words {
@@ -74,6 +76,54 @@ std::string_view WithoutComment(std::string_view command) {
         }
     }
     return command;
+}
+
+bool IsModeName(std::string_view word) {
+    return !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x80 || std::isalnum(byte) != 0 || c == '_' || c == '-' || c == '.';
+    });
+}
+
+std::string NotAModeName(std::string_view word) {
+    return "\"" + UntrustedText(word) + "\" is not a mode's name (letters, digits, _ - .)";
+}
+
+std::string ParseSection(std::string_view line, KeySection& section) {
+    const auto close = line.find(']');
+    if (close == std::string_view::npos) {
+        return "a section's header ends with \"]\", as in: [player=vlc]";
+    }
+    std::string_view after = line.substr(close + 1);
+    if (!NextWord(after).empty()) {
+        return "nothing may follow a section's header on its line";
+    }
+    std::string_view rest = line.substr(1, close - 1);
+    section = {};
+    for (std::string_view word = NextWord(rest); !word.empty(); word = NextWord(rest)) {
+        const auto equals = word.find('=');
+        const std::string_view name = word.substr(0, equals);
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view() : word.substr(equals + 1);
+        std::string* field = name == "mode"     ? &section.mode
+                             : name == "player" ? &section.player
+                                                : nullptr;
+        if (field == nullptr || value.empty()) {
+            return "\"" + UntrustedText(word) +
+                   "\" is not a section's condition (mode=NAME or player=GLOB)";
+        }
+        if (!field->empty()) {
+            return "\"" + std::string(name) + "\" is given twice";
+        }
+        if (field == &section.mode && !IsModeName(value)) {
+            return NotAModeName(value);  // no mode action could reach it
+        }
+        *field = std::string(value);
+    }
+    if (section.mode.empty() && section.player.empty()) {
+        return "a section needs mode=NAME, player=GLOB or both, as in: [player=vlc]";
+    }
+    return {};
 }
 
 }  // namespace key_map_words

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "remote/key_map.h"
@@ -30,5 +31,13 @@ std::size_t EditDistance(std::string_view a, std::string_view b);
 // A run command up to a comment: a "#" that starts a word outside quotes ends the line,
 // as it does everywhere else in the file, so a note after the command never reaches it.
 std::string_view WithoutComment(std::string_view command);
+// A mode's name, as a mode action and a section's header take it: letters of any script,
+// digits, _ - . (each byte of a character beyond ASCII counts as a letter's).
+bool IsModeName(std::string_view word);
+// Why word is no mode's name, as the reader says it.
+std::string NotAModeName(std::string_view word);
+// A section's header, "[mode=NAME player=GLOB]" with either or both, read into section;
+// the problem, or empty.
+std::string ParseSection(std::string_view line, KeySection& section);
 
 }  // namespace key_map_words

@@ -47,6 +47,9 @@ bool SignalCycle::RunOnePass() {
             continue;
         }
         if (auto* event = std::get_if<KeyEvent>(&item)) {
+            if (capture_ != nullptr && capture_->Take(*event)) {
+                continue;  // learnt in the keys window: the waiting line stays
+            }
             if (event->action == KeyAction::Release) {
                 // Ends a hold; shows nothing but what it decides.
                 const EventClock::TimePoint now = clock_.Now();

@@ -13,6 +13,7 @@
 #include "remote/gesture_shaper.h"
 #include "remote/hold_shaper.h"
 #include "remote/hold_tracker.h"
+#include "remote/key_capture.h"
 #include "remote/shared_key_map.h"
 #include "source/key_reader.h"
 
@@ -64,6 +65,10 @@ class SignalCycle {
     // once the source has been stopped.
     bool RunOnePass();
 
+    // Offers every key event to capture first (the keys window's record button): what it
+    // takes neither shows nor acts. None: no capture.
+    void CaptureWith(KeyCapture* capture) { capture_ = capture; }
+
     // The text of the last event; empty before the first.
     const std::string& MessageText() const { return messageText_; }
 
@@ -96,4 +101,5 @@ class SignalCycle {
     std::chrono::seconds modeTimeout_{0};
     EventClock::TimePoint modeUntil_{};
     std::string messageText_;
+    KeyCapture* capture_ = nullptr;
 };

@@ -44,14 +44,19 @@ std::vector<std::uint8_t> Marked(const std::vector<int>& values) {
 
 // The cycle over what the serial line makes of a receiver's bytes, from the start,
 // checking after every write that the list holds LineIndex + 1 lines.
+// With learning, the keys window's capture is armed from the start.
 struct CycleRun {
-    explicit CycleRun(const std::vector<int>& values) : log(list) {
+    explicit CycleRun(const std::vector<int>& values, bool learning = false) : log(list) {
         ScriptedKeySource line(SerialItems(Marked(values)));
         list.lines = {Greeting};
         list.onRepaint = [this] {
             ASSERT_EQ(static_cast<int>(list.lines.size()), log.LineIndex() + 1);
         };
         SignalCycle cycle(line, log, player, keys);
+        if (learning) {
+            capture.Arm([this](const KeyEvent& press) { learnt.push_back(press.key.CodeValue()); });
+            cycle.CaptureWith(&capture);
+        }
         cycle.Start();
         cycle.Run();
     }
@@ -59,6 +64,8 @@ struct CycleRun {
     HistoryLog log;
     RecordingPlayerLink player;
     SharedKeyMap keys;
+    KeyCapture capture;
+    std::vector<int> learnt;
 };
 
 struct Case {
@@ -66,6 +73,7 @@ struct Case {
     std::vector<int> bytes;
     Lines lines;
     Ids commands;
+    std::vector<int> learnt = {};  // armed to learn a key when not empty
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -76,7 +84,8 @@ class SignalCycleCase : public testing::TestWithParam<Case> {};
 
 TEST_P(SignalCycleCase, WritesExactLinesAndActions) {
     const Case& c = GetParam();
-    CycleRun run(c.bytes);
+    CycleRun run(c.bytes, !c.learnt.empty());
+    EXPECT_EQ(run.learnt, c.learnt);
     EXPECT_EQ(run.list.lines, c.lines);
     EXPECT_EQ(run.log.LineIndex(), static_cast<int>(c.lines.size()) - 1);
     EXPECT_EQ(run.player.actions, c.commands);
@@ -115,7 +124,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"MixedSession",
              {0x91, 0x60, 0x05, 0x91, 0x18, 0x0D, 0x70},
              {"PLAY!", W, "5", "NEXT!", "  >>REP>>VOL_DOWN!", W},
-             {PP, NX, DN}}),
+             {PP, NX, DN}},
+        // The key learnt, held, neither shows nor acts; the next press is the cycle's again.
+        Case{"LearntKeyDoesNotAct",
+             {0x91, 0xB0, 0x0D, 0xB0, 0x91, 0xB0},
+             {"VOL_UP!", W},
+             {UP},
+             {0xB0}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // What a source says of itself: setup failures first, a lost source as a failed read, and

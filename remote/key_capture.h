@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <optional>
+
+#include "source/key.h"
+#include "source/key_source.h"
+
+// The keys window's record button, between its thread and the receiver's: once armed, the
+// next key press from any source is taken from the signal cycle and handed to the window
+// instead of acting, and so are that key's repeats and its release after it. Safe from any
+// thread.
+class KeyCapture {
+  public:
+    // Called on the receiver thread, under the capture's lock, with the press taken: it
+    // must only hand the key over (a queued call), never call the capture.
+    using Handler = std::function<void(const KeyEvent& press)>;
+
+    // Takes the next press for onKey, once; arming again replaces the handler.
+    void Arm(Handler onKey);
+    // Takes nothing more. Once it returns, the handler is not called again.
+    void Disarm();
+    bool Armed() const;
+
+    // For the signal cycle, at each key event: true when the capture takes event, which
+    // then neither shows nor acts.
+    bool Take(const KeyEvent& event);
+
+  private:
+    mutable std::mutex mutex_;
+    Handler onKey_;                 // set while armed
+    std::optional<Key> swallowed_;  // the key taken, while it may still repeat
+};
