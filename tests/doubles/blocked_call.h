@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -59,11 +60,11 @@ class BlockedCall {
     }
     Result Get() {
         thread_.join();
-        return result_;
+        return *result_;
     }
 
   private:
     std::atomic<pid_t> tid_{0};
-    Result result_{};
+    std::optional<Result> result_;
     std::thread thread_;
 };

@@ -155,6 +155,7 @@ TEST(ConsoleSession, SaysWhyASourceIsMissing) {
             return std::string(std::istreambuf_iterator<char>(in), {});
         };
         EXPECT_TRUE(Eventually([&] { return said().find(c.said) != std::string::npos; })) << said();
+        ASSERT_GE(quorvel.WaitForLines(1, Deadline), 1u);
         EXPECT_EQ(quorvel.Lines().front().text, "Err");
         EXPECT_EQ(quorvel.Stop(SIGTERM), 0);
     }
