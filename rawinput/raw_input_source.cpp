@@ -40,18 +40,23 @@ const LogCategory& RawInputSource::Log() const {
 }
 
 void RawInputSource::Open() {
-    try {
-        window_ = RawInputWindow::OfThisThread();
-    } catch (const std::system_error& error) {
-        registerError_ = static_cast<DWORD>(error.code().value());
-        return;
+    // Again after a failure further on: what is done already stays.
+    if (!window_) {
+        try {
+            window_ = RawInputWindow::OfThisThread();
+        } catch (const std::system_error& error) {
+            registerError_ = static_cast<DWORD>(error.code().value());
+            return;
+        }
+        window_->Listen(*this);
     }
-    window_->Listen(*this);
     registerError_ = window_->Register();
     for (RawInputDevice& found : ListRawInputDevices()) {
-        Take(found.handle, std::move(found.device));
+        if (devices_.count(found.handle) == 0) {
+            Take(found.handle, std::move(found.device));
+        }
     }
-    if (grab_ && registerError_ == 0) {
+    if (grab_ && registerError_ == 0 && !hook_) {
         hook_ = std::make_unique<LowLevelKeyboardHook>(
             [this](const LowLevelKeyboardHook::Keystroke& keystroke) { return Judge(keystroke); });
         if (const DWORD error = hook_->Install(); error != 0) {

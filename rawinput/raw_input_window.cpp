@@ -80,7 +80,9 @@ DWORD RawInputWindow::Register() {
 }
 
 void RawInputWindow::Listen(Listener& listener) {
-    listeners_.push_back(&listener);
+    if (std::find(listeners_.begin(), listeners_.end(), &listener) == listeners_.end()) {
+        listeners_.push_back(&listener);
+    }
 }
 
 void RawInputWindow::Ignore(Listener& listener) {
