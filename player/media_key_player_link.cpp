@@ -4,6 +4,7 @@
 
 #include "actions/player_log.h"
 #include "player/window_executable.h"
+#include "source/media_keys.h"
 
 namespace {
 
@@ -32,6 +33,8 @@ void MediaKeyPlayerLink::Perform(const PlayerRequest& request, const PlayerChoic
         input.ki.wVk = row->key;
         // Media and volume keys are extended keys on a real keyboard.
         input.ki.dwFlags = KEYEVENTF_EXTENDEDKEY;
+        // So that our own key source never takes it for the remote's.
+        input.ki.dwExtraInfo = OwnKeystrokeMark;
     }
     press[1].ki.dwFlags |= KEYEVENTF_KEYUP;
     if (SendInput(2, press, sizeof(INPUT)) == 2) {

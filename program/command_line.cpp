@@ -129,7 +129,12 @@ auto FlagValue(const std::string& option) {
     };
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// What Windows has where Linux has lircd.
+constexpr const char* LircdInstead =
+    "on Windows, read a HID remote or the keyboards' media keys with --input (quorvel "
+    "--find-remote finds it), or a serial receiver with --port";
+#else
 // "vlc,,mpv" or "vlc,": a slip, never a player named "".
 auto NoEmptyName(const std::string& option) {
     return [option](const std::string& list) {
@@ -204,9 +209,8 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     app.add_option("--find-port,--find-remote", result.findPortCandidates)
         ->expected(0, -1)
         ->configurable(false);
-#ifndef _WIN32
-    // The other key sources: lircd's socket (its default when given no value), and input
-    // devices.
+    // The other key sources: lircd's socket (its default when given no value; on Windows
+    // only taken to be refused in words of its own), and input devices.
     std::vector<std::string> lircd;
     app.add_option("--lircd", lircd)
         ->expected(0, 1)
@@ -219,6 +223,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
         });
     app.add_flag("--grab,!--no-grab", result.grab)->check(FlagValue("--grab"));
     flags.push_back("--no-grab");
+#ifndef _WIN32
     flags.push_back("--no-player");
     app.add_flag("--no-player", noPlayer);
     app.add_option("--ignore-player", result.ignoredPlayers)
@@ -276,13 +281,8 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     }
     // What the command line itself asked for; the settings file may add to it.
     const bool portHere = app.count("--port") > 0;
-#ifndef _WIN32
     const bool lircdHere = app.count("--lircd") > 0;
     const bool inputHere = app.count("--input") > 0;
-#else
-    const bool lircdHere = false;
-    const bool inputHere = false;
-#endif
     const bool windowlessHere = console || learn;
     const bool minimizedHere = result.minimized;
     if (!help && !version) {
@@ -298,7 +298,14 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
             }
         }
     }
-#ifndef _WIN32
+#ifdef _WIN32
+    if (app.count("--lircd") > 0) {
+        return Fail(result.SetAt("lircd").empty()
+                        ? "option '--lircd' reads lircd, which runs on Linux only: " +
+                              std::string(LircdInstead)
+                        : result.SetAt("lircd") + "lircd runs on Linux only: " + LircdInstead);
+    }
+#else
     if (app.count("--lircd") > 0) {
         result.lircd =
             lircd.empty() || lircd.back().empty() ? LircdSource::DefaultSocket : lircd.back();

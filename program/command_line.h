@@ -36,9 +36,11 @@ struct CommandLine {
     // The key sources, here or in the settings file, read all at once. --port, as often as
     // given: serial receivers' ports.
     std::vector<std::string> ports;
-    // --lircd (Linux): lircd's socket; empty when lircd is not read.
+    // --lircd (Linux; refused on Windows): lircd's socket; empty when lircd is not read.
     std::string lircd;
-    // --input, as often as given (Linux): kernel input devices, paths or name=TEXT.
+    // --input, as often as given: on Linux kernel input devices, paths or name=TEXT; on
+    // Windows HID devices and keyboards (HidDeviceChoice: media-keys, name=TEXT, VID:PID
+    // or a device path).
     std::vector<std::string> inputs;
     // Whether any key source was named; --learn searches for one only when none was.
     bool SourceNamed() const {
@@ -46,7 +48,8 @@ struct CommandLine {
     }
     // The serial ports read: those named, or the default one when no source was named.
     std::vector<std::string> SerialPorts() const;
-    // --no-grab: the input devices are shared with the desktop, not taken for Quorvel alone.
+    // --no-grab: the input devices (on Windows their media keystrokes) are shared with the
+    // desktop, not taken for Quorvel alone.
     bool grab = true;
     // --player: on Linux the MPRIS players to command in order of preference, separated by
     // commas ("*" for any other; see Names); on Windows "window" or "keys".

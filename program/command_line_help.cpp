@@ -11,17 +11,27 @@
 std::string CommandLine::HelpText() {
 #ifdef _WIN32
     return std::string(
-               "Usage: quorvel [--port COMn]... [--player window|keys] [--keys FILE] [--notify]\n"
+               "Usage: quorvel [--port COMn]... [--input DEVICE]... [--no-grab]\n"
+               "               [--player window|keys] [--keys FILE] [--notify]\n"
                "               [--console | --minimized]\n"
-               "       quorvel --learn [--port COMn]... [--keys FILE]\n"
+               "       quorvel --learn [--port COMn]... [--input DEVICE]... [--keys FILE]\n"
                "       quorvel --find-port [COMn...]\n"
-               "Shows the button events of a serial infrared receiver in a small window and\n"
-               "sends play/pause, previous, next and volume to a media player.\n"
+               "Shows the button events of an infrared remote in a small window and sends\n"
+               "play/pause, previous, next and volume to a media player. The remote's keys\n"
+               "come from serial receivers and from the HID remotes and keyboards Windows\n"
+               "sees, every one named read at once.\n"
                "\n"
                "  --port COMn     serial port of a receiver (default ") +
            DefaultPort +
-           "); may be given\n"
-           "                  again, for every receiver read at once\n"
+           ", when no other\n"
+           "                  source is named); may be given again\n"
+           "  --input DEVICE  read the keys of a HID remote: name=NAME (its product name),\n"
+           "                  VID:PID (such as 045e:006d) or its device path; or\n"
+           "                  media-keys, the media and volume keys of every keyboard; may\n"
+           "                  be given again\n"
+           "  --no-grab       share those keys with Windows and the program in front\n"
+           "                  instead of keeping them for Quorvel alone (then they act\n"
+           "                  twice)\n"
            "  --player window commands to the window titled \"Windows Media Player\"\n"
            "                  (the default)\n"
            "  --player keys   the media and volume keys, for whichever player has them\n"
@@ -82,10 +92,11 @@ std::string CommandLine::HelpText() {
            "                  from every source named; with none, find one first as\n"
            "                  --find-port does\n"
 #ifdef _WIN32
-           "  --find-port [PORT...]\n"
-           "                  listen on these ports (by default on every serial port here)\n"
-           "                  and say the one on which a key of the remote arrives, to save\n"
-           "                  it\n"
+           "  --find-port [PORT...], --find-remote\n"
+           "                  listen on these ports (by default on every serial port and\n"
+           "                  every HID remote and keyboard here) and say the one on which\n"
+           "                  a key of the remote arrives, to save it beside the sources\n"
+           "                  of the settings file or in their place\n"
 #else
            "  --find-port [PORT...], --find-remote\n"
            "                  listen on these ports (by default on every serial port here,\n"
@@ -105,7 +116,11 @@ std::string CommandLine::HelpText() {
            "--print-keys, --help and --version are for the command line only.\n"
            "A flag the file turns on is turned off here with --no-NAME (--no-console,\n"
            "--no-notify, --no-minimized, --no-follow) or --NAME=false.\n"
-#ifndef _WIN32
+#ifdef _WIN32
+           "port = COMn and input = DEVICE (a line each) name the key sources there,\n"
+           "grab = false shares the keys; sources named on the command line take the\n"
+           "place of the file's. --lircd is Linux's; --input reads remotes here.\n"
+#else
            "port = DEVICE, lircd = SOCKET and input = DEVICE (a line each) name the\n"
            "key sources there, grab = false shares the input devices; sources named on\n"
            "the command line take the place of the file's.\n"

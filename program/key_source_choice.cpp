@@ -4,7 +4,10 @@
 #include "serial/serial_device.h"
 #include "serial/serial_line.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "hid/hid_device_choice.h"
+#include "rawinput/raw_input_source.h"
+#else
 #include "input/device_finder.h"
 #include "input/input_device.h"
 #include "input/input_source.h"
@@ -23,7 +26,11 @@ std::vector<std::unique_ptr<KeySource>> MakeKeySources(const CommandLine& option
     for (const std::string& port : options.SerialPorts()) {
         sources.push_back(std::make_unique<SerialLine>(port, MakeSerialDevice()));
     }
-#ifndef _WIN32
+#ifdef _WIN32
+    if (!options.inputs.empty()) {
+        sources.push_back(std::make_unique<RawInputSource>(options.inputs, options.grab));
+    }
+#else
     if (!options.lircd.empty()) {
         sources.push_back(std::make_unique<LircdSource>(options.lircd));
     }
@@ -67,7 +74,13 @@ std::string WhyNotKeySources(const CommandLine& options) {
             return said("port", why);
         }
     }
-#ifndef _WIN32
+#ifdef _WIN32
+    for (const std::string& input : options.inputs) {
+        if (const std::string why = HidDeviceChoice::WhyNot(input); !why.empty()) {
+            return said("input", why);
+        }
+    }
+#else
     if (const std::string why = LircdSource::WhyNotASocket(options.lircd);
         !options.lircd.empty() && !why.empty()) {
         return said("lircd", why);

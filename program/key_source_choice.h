@@ -9,8 +9,8 @@
 #include "source/receiver_loop.h"
 
 // The key sources the options ask for, all read at once: the serial receiver on each port
-// (the default port when no source is named), lircd (--lircd) and the kernel's input devices
-// (--input); the last two on Linux only.
+// (the default port when no source is named), lircd (--lircd, Linux) and the input devices
+// (--input: the kernel's on Linux, Raw Input's HID devices and keyboards on Windows).
 std::vector<std::unique_ptr<KeySource>> MakeKeySources(const CommandLine& options);
 // The one loop over them.
 std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options);

@@ -1,7 +1,13 @@
 #include "program/remote_candidates.h"
 
-#ifndef _WIN32
 #include <algorithm>
+
+#include "hid/hid_device_choice.h"
+
+#ifdef _WIN32
+#include "rawinput/raw_input_devices.h"
+#include "rawinput/raw_input_source.h"
+#else
 #include <filesystem>
 #include <string_view>
 
@@ -10,6 +16,28 @@
 #endif
 
 namespace RemoteCandidates {
+
+std::vector<RemoteCandidate> Hids(
+    const std::vector<HidDevice>& devices,
+    const std::function<std::unique_ptr<KeySource>(const std::string& wanted)>& make) {
+    std::vector<RemoteCandidate> candidates;
+    for (const HidDevice& device : devices) {
+        if (device.collection != KeyboardCollection &&
+            std::find(RemoteCollections.begin(), RemoteCollections.end(), device.collection) ==
+                RemoteCollections.end()) {
+            continue;
+        }
+        const std::string ids = HidDeviceChoice::IdsText(device.vendorId, device.productId);
+        const std::string value = device.product.empty() ? ids : "name=" + device.product;
+        if (std::any_of(candidates.begin(), candidates.end(),
+                        [&](const RemoteCandidate& c) { return c.value == value; })) {
+            continue;
+        }
+        candidates.push_back({"input " + value + (device.product.empty() ? "" : " (" + ids + ")"),
+                              "input", value, [make, value] { return make(value); }});
+    }
+    return candidates;
+}
 
 #ifndef _WIN32
 std::vector<RemoteCandidate> Inputs(const std::vector<InputNode>& nodes,
@@ -53,7 +81,15 @@ std::vector<RemoteCandidate> Inputs(const std::vector<InputNode>& nodes,
 
 std::vector<RemoteCandidate> Machine() {
     std::vector<RemoteCandidate> found;
-#ifndef _WIN32
+#ifdef _WIN32
+    std::vector<HidDevice> devices;
+    for (RawInputDevice& listed : ListRawInputDevices()) {
+        devices.push_back(std::move(listed.device));
+    }
+    found = Hids(devices, [](const std::string& wanted) {
+        return std::make_unique<RawInputSource>(std::vector<std::string>{wanted}, false);
+    });
+#else
     std::error_code error;
     if (std::filesystem::is_socket(LircdSource::DefaultSocket, error)) {
         const std::string socket = LircdSource::DefaultSocket;

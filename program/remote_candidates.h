@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "hid/hid_device.h"
 #include "source/key_source.h"
 
 #ifndef _WIN32
@@ -21,10 +22,18 @@ struct RemoteCandidate {
     std::function<std::unique_ptr<KeySource>()> make;
 };
 
-// The remotes of other kinds than serial a search listens on (Linux; none on Windows): lircd
-// when its socket is there, and the kernel's input devices that have a remote's keys. Which
-// devices there are is udev's; choosing among them is plain.
+// The remotes of other kinds than serial a search listens on: on Linux lircd when its socket
+// is there, and the kernel's input devices that have a remote's keys; on Windows the HID
+// devices Raw Input knows that have a remote's collections. Which devices there are is
+// udev's or Raw Input's; choosing among them is plain.
 namespace RemoteCandidates {
+
+// One for each device with a consumer control, MCE, system control or keyboard collection
+// (in the listing's order; its collections together), as name=PRODUCT, or VID:PID when it
+// names no product; make gives the source for that value.
+std::vector<RemoteCandidate> Hids(
+    const std::vector<HidDevice>& devices,
+    const std::function<std::unique_ptr<KeySource>(const std::string& wanted)>& make);
 
 #ifndef _WIN32
 // One for each device with media keys, in the listing's order, by its first by-id link (the

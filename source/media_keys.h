@@ -102,6 +102,10 @@ inline constexpr std::array MediaKeys{
     MediaKey{"KEY_BLUE", {HidPage::MceRemote, 0x5E}},
 };
 
+// What the keystrokes Quorvel makes itself carry as their maker's word (Windows'
+// dwExtraInfo), so that a key source that meets one never takes it: "QVK1".
+inline constexpr std::uintptr_t OwnKeystrokeMark = 0x51564B31;
+
 // The row of a usage or of a virtual key, or null.
 const MediaKey* FindMediaKey(HidUsage usage);
 const MediaKey* FindMediaKeyByVirtualKey(unsigned virtualKey);

@@ -244,4 +244,26 @@ TEST(RemoteCandidatesInputs, NamesEachDeviceWithMediaKeysStably) {
 }
 #endif
 
+// Windows' HID devices with a remote's collections, each once, by product name or ids.
+TEST(RemoteCandidatesHids, NamesEachDeviceWithARemotesCollectionsOnce) {
+    const std::vector<HidDevice> devices{
+        {"\\\\?\\HID#VID_046D&PID_C077", "USB Optical Mouse", 0x046D, 0xC077, {0x01, 0x02}},
+        {"\\\\?\\HID#VID_20A0&PID_0006&Col01", "flirc", 0x20A0, 0x0006, KeyboardCollection},
+        {"\\\\?\\HID#VID_20A0&PID_0006&Col02", "flirc", 0x20A0, 0x0006, {HidPage::Consumer, 1}},
+        {"\\\\?\\HID#VID_045E&PID_006D&Col03", "", 0x045E, 0x006D, {HidPage::MceRemote, 0x88}}};
+    Names made;
+    const auto candidates = RemoteCandidates::Hids(devices, [&](const std::string& wanted) {
+        made.push_back(wanted);
+        return std::unique_ptr<KeySource>();
+    });
+    Names named;
+    for (const RemoteCandidate& candidate : candidates) {
+        named.push_back(candidate.setting + " " + candidate.label + "|" + candidate.value);
+        candidate.make();
+    }
+    EXPECT_EQ(named, (Names{"input input name=flirc (20a0:0006)|name=flirc",
+                            "input input 045e:006d|045e:006d"}));
+    EXPECT_EQ(made, (Names{"name=flirc", "045e:006d"}));
+}
+
 }  // namespace

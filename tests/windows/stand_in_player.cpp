@@ -35,16 +35,28 @@ int StandInPlayer::RunProcess(const std::string& title) {
     return 0;
 }
 
-std::vector<WPARAM> StandInPlayer::Commands(HWND window) {
-    std::vector<WPARAM> commands;
+namespace {
+
+std::vector<WPARAM> Asked(HWND window, UINT countMessage, UINT itemMessage) {
+    std::vector<WPARAM> items;
     DWORD_PTR count = 0;
-    SendMessageTimeoutA(window, CountMessage, 0, 0, SMTO_NORMAL, AnswerTimeoutMs, &count);
+    SendMessageTimeoutA(window, countMessage, 0, 0, SMTO_NORMAL, AnswerTimeoutMs, &count);
     for (DWORD_PTR i = 0; i < count; ++i) {
-        DWORD_PTR command = 0;
-        SendMessageTimeoutA(window, CommandMessage, i, 0, SMTO_NORMAL, AnswerTimeoutMs, &command);
-        commands.push_back(command);
+        DWORD_PTR item = 0;
+        SendMessageTimeoutA(window, itemMessage, i, 0, SMTO_NORMAL, AnswerTimeoutMs, &item);
+        items.push_back(item);
     }
-    return commands;
+    return items;
+}
+
+}  // namespace
+
+std::vector<WPARAM> StandInPlayer::Commands(HWND window) {
+    return Asked(window, CountMessage, CommandMessage);
+}
+
+std::vector<WPARAM> StandInPlayer::Keys(HWND window) {
+    return Asked(window, KeyCountMessage, KeyMessage);
 }
 
 std::string StandInPlayer::ReleaseEventName(DWORD processId) {
@@ -60,6 +72,17 @@ LRESULT CALLBACK StandInPlayer::WindowProc(HWND window, UINT message, WPARAM wPa
                 player->commands_.push_back(wParam);
             }
             return 0;
+        case WM_KEYDOWN:
+            if (player != nullptr) {
+                player->keys_.push_back(wParam);
+            }
+            return 0;
+        case KeyCountMessage:
+            return player != nullptr ? static_cast<LRESULT>(player->keys_.size()) : 0;
+        case KeyMessage:
+            return player != nullptr && wParam < player->keys_.size()
+                       ? static_cast<LRESULT>(player->keys_[wParam])
+                       : -1;
         case CountMessage:
             return player != nullptr ? static_cast<LRESULT>(player->commands_.size()) : 0;
         case CommandMessage:

@@ -6,7 +6,8 @@
 #include <vector>
 
 // A window standing in for Windows Media Player: it records the WM_COMMAND messages it
-// gets and answers questions about them by message, from any thread or process.
+// gets, and the keys pressed while it has the focus, and answers questions about them by
+// message, from any thread or process.
 class StandInPlayer {
   public:
     // Replies with how many WM_COMMANDs arrived.
@@ -16,6 +17,10 @@ class StandInPlayer {
     // Replies at once, then handles nothing until the event named by ReleaseEventName
     // is set: a player that hangs.
     static constexpr UINT HangMessage = WM_APP + 12;
+    // Replies with how many keys went down (WM_KEYDOWN), and with the virtual key of the
+    // one at index wParam.
+    static constexpr UINT KeyCountMessage = WM_APP + 13;
+    static constexpr UINT KeyMessage = WM_APP + 14;
 
     // Makes the window on the calling thread, which must handle its messages.
     explicit StandInPlayer(const std::string& title);
@@ -31,6 +36,8 @@ class StandInPlayer {
     // The commands the stand-in at window has recorded, each the WM_COMMAND's wParam;
     // asked by message, so every message sent to it before has been handled.
     static std::vector<WPARAM> Commands(HWND window);
+    // The virtual keys that went down in it, asked likewise.
+    static std::vector<WPARAM> Keys(HWND window);
     // The event that ends a hang of the stand-in in process id.
     static std::string ReleaseEventName(DWORD processId);
 
@@ -39,4 +46,5 @@ class StandInPlayer {
 
     HWND window_;
     std::vector<WPARAM> commands_;
+    std::vector<WPARAM> keys_;
 };

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,7 +17,9 @@
 #include "history/history_log.h"
 #include "log/wide_text.h"
 #include "player/window_message_player_link.h"
+#include "program/remote_candidates.h"
 #include "program/window_layout.h"
+#include "rawinput/raw_input_devices.h"
 #include "tests/doubles/eventually.h"
 #include "tests/windows/stand_in_player.h"
 #include "tests/windows/wine_test.h"
@@ -215,6 +218,7 @@ class StandInThread {
         thread_.join();
     }
     std::vector<WPARAM> Commands() const { return StandInPlayer::Commands(window_); }
+    std::vector<WPARAM> Keys() const { return StandInPlayer::Keys(window_); }
     HWND Window() const { return window_; }
 
   private:
@@ -344,6 +348,173 @@ TEST(QuorvelExe, AKeyMapSectionFollowsTheForegroundWindowsProgram) {
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
     EXPECT_EQ(ExitStatus(process.hProcess), 0u);
     std::filesystem::remove_all(folder);
+}
+
+// Presses key as a keyboard would, downs times (the typematic repeats of a held key), then
+// lets it go unless held, injected with SendInput: Wine's Raw Input and hooks see it as they
+// see a keyboard's.
+void Type(WORD key, int downs = 1, bool held = false) {
+    std::vector<INPUT> strokes(downs + (held ? 0 : 1));
+    for (INPUT& stroke : strokes) {
+        stroke.type = INPUT_KEYBOARD;
+        stroke.ki.wVk = key;
+        stroke.ki.dwFlags = KEYEVENTF_EXTENDEDKEY;
+    }
+    if (!held) {
+        strokes.back().ki.dwFlags |= KEYEVENTF_KEYUP;
+    }
+    SendInput(static_cast<UINT>(strokes.size()), strokes.data(), sizeof(INPUT));
+}
+
+bool BringToFront(HWND window) {
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    return Eventually([&] { return GetForegroundWindow() == window; });
+}
+
+// --input media-keys, or a keyboard by name: each media key is one player command; grabbed
+// (the default), the window in front never sees it; shared (--no-grab), it does.
+TEST(QuorvelExe, TakesEachMediaKeyOnceAndKeepsItFromTheWindowInFront) {
+    using Keys = std::vector<WPARAM>;
+    const Keys media = {VK_MEDIA_NEXT_TRACK, VK_MEDIA_PLAY_PAUSE, VK_VOLUME_UP,
+                        VK_MEDIA_NEXT_TRACK};
+    std::string keyboard;
+    for (const RawInputDevice& listed : ListRawInputDevices()) {
+        if (listed.device.collection == KeyboardCollection) {
+            keyboard = listed.device.product;
+        }
+    }
+    ASSERT_FALSE(keyboard.empty());
+    for (const auto& [input, grab] : {std::pair<std::string, bool>{"media-keys", true},
+                                      {"media-keys --no-grab", false},
+                                      {"\"name=" + keyboard + "\"", true}}) {
+        StandInThread player;
+        PROCESS_INFORMATION process{};
+        const HWND history = StartWaiting("--input " + input, process);
+        ASSERT_NE(history, nullptr) << input;
+        ASSERT_TRUE(BringToFront(player.Window()));
+        for (const WPARAM key : media) {
+            Type(static_cast<WORD>(key));
+        }
+        // Not a media key: once the window has it, it has had every key before it.
+        Type('Z');
+        EXPECT_TRUE(Eventually([&] {
+            const Keys keys = player.Keys();
+            return !keys.empty() && keys.back() == 'Z';
+        }));
+        Keys shared = grab ? Keys{} : media;
+        shared.push_back('Z');
+        EXPECT_EQ(player.Keys(), shared) << input;
+        // A second action of any key would show before the last key's line.
+        const Lines expected = {"NEXT!", "PLAY!", "VOL_UP!", "NEXT!", Waiting[0]};
+        EXPECT_TRUE(Eventually([&] { return ListLines(history) == expected; }));
+        EXPECT_EQ(ListLines(history), expected);
+        EXPECT_EQ(player.Commands(),
+                  (std::vector<WPARAM>{
+                      WindowMessagePlayerLink::CmdNext, WindowMessagePlayerLink::CmdPlay,
+                      WindowMessagePlayerLink::CmdVolUp, WindowMessagePlayerLink::CmdNext}));
+        PostMessageA(GetParent(history), WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+        EXPECT_EQ(ExitStatus(process.hProcess), 0u);
+    }
+}
+
+// With --player keys a [player=GLOB] section follows the program in front, and the key
+// Quorvel presses for it reaches that program once: its own keystrokes pass its grab and are
+// never taken for the remote's.
+TEST(QuorvelExe, AMediaKeysSectionFollowsTheProgramInFrontWhichGetsQuorvelsKeyOnce) {
+    StandInThread player;
+    const std::filesystem::path folder = WineTest::TempFolder(L"quorvel-media-section");
+    const std::filesystem::path keys = folder / L"keys.conf";
+    std::ofstream(keys)
+        << "key KEY_NEXTSONG next\n[player=WINDOW_*.exe]\nkey KEY_NEXTSONG previous\n";
+    PROCESS_INFORMATION process{};
+    const HWND history = StartWaiting(
+        "--input media-keys --player keys --keys \"" + Narrow(keys.wstring()) + "\"", process);
+    ASSERT_NE(history, nullptr);
+    const HWND window = GetParent(history);
+    Lines expected = Waiting;
+    for (const auto& [front, line] :
+         {std::pair<HWND, std::string>{player.Window(), "PREV!"}, {window, "NEXT!"}}) {
+        ASSERT_TRUE(BringToFront(front));
+        Type(VK_MEDIA_NEXT_TRACK);
+        expected.back() = line;
+        expected.push_back(Waiting.front());
+        EXPECT_TRUE(Eventually([&] { return ListLines(history) == expected; }));
+    }
+    EXPECT_TRUE(Eventually([&] { return !player.Keys().empty(); }));
+    EXPECT_EQ(player.Keys(), std::vector<WPARAM>{VK_MEDIA_PREV_TRACK});
+    EXPECT_EQ(ListLines(history), expected);
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
+    std::filesystem::remove_all(folder);
+}
+
+// A held key's typematic repeats are one hold until its release, whatever the pause between
+// them: a held binding with once acts once a hold. Each event is sent once the one before
+// it shows, so none waited behind a player's command.
+TEST(QuorvelExe, AHeldMediaKeyIsOneHoldUntilItsRelease) {
+    StandInThread player;
+    const std::filesystem::path folder = WineTest::TempFolder(L"quorvel-media-hold");
+    const std::filesystem::path keys = folder / L"keys.conf";
+    std::ofstream(keys) << "key KEY_VOLUMEUP volume-up\nheld KEY_VOLUMEUP volume-up once\n";
+    PROCESS_INFORMATION process{};
+    const HWND history =
+        StartWaiting("--input media-keys --keys \"" + Narrow(keys.wstring()) + "\"", process);
+    ASSERT_NE(history, nullptr);
+    const std::string repeat = "  >>REP>>VOL_UP!";
+    Lines expected = Waiting;
+    for (const auto& [downs, line] : {std::pair<int, std::string>{1, "VOL_UP!"},
+                                      {1, repeat},
+                                      {-1, ""},
+                                      {1, repeat},
+                                      {0, ""},
+                                      {1, "VOL_UP!"},
+                                      {1, repeat},
+                                      {0, ""}}) {
+        if (downs < 0) {
+            // Longer than the 250 ms that end a hold of a receiver that sends no release.
+            Sleep(400);
+            continue;
+        }
+        Type(VK_VOLUME_UP, downs, downs > 0);
+        if (!line.empty()) {
+            expected.back() = line;
+            expected.push_back(Waiting.front());
+            EXPECT_TRUE(Eventually([&] { return ListLines(history) == expected; })) << line;
+        }
+    }
+    // The press and one repeat of each hold.
+    EXPECT_TRUE(Eventually([&] { return player.Commands().size() >= 4; }));
+    EXPECT_EQ(player.Commands(), std::vector<WPARAM>(4, WindowMessagePlayerLink::CmdVolUp));
+
+    PostMessageA(GetParent(history), WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
+    std::filesystem::remove_all(folder);
+}
+
+// What --find-remote listens on: each keyboard and HID remote, by its product name.
+TEST(RemoteCandidates, ListTheKeyboardsAndHidRemotesRawInputKnows) {
+    std::vector<std::string> values;
+    for (const RemoteCandidate& candidate : RemoteCandidates::Machine()) {
+        values.push_back(candidate.value);
+    }
+    bool remotes = false;
+    for (const RawInputDevice& listed : ListRawInputDevices()) {
+        if (listed.device.collection == KeyboardCollection) {
+            EXPECT_NE(std::find(values.begin(), values.end(), "name=" + listed.device.product),
+                      values.end())
+                << listed.device.path;
+        }
+        remotes = remotes || listed.device.collection == RemoteCollections[0];
+    }
+    if (!remotes) {
+        GTEST_SKIP() << "HID-type Raw Input: this Wine lists no consumer control or MCE "
+                        "collection, and delivers none of their reports";
+    }
 }
 
 // Starts quorvel.exe with arguments as Explorer starts it: a console of its own, which no
@@ -565,6 +736,26 @@ TEST(QuorvelExe, RefusesAPlayerItDoesNotKnow) {
     EXPECT_EQ(status, 2u);
     EXPECT_EQ(text,
               "quorvel: option '--player' takes window or keys, not 'nothing' (try --help)\r\n");
+}
+
+// lircd is Linux's: refused by name, from the command line and from the settings file,
+// with what Windows has instead.
+TEST(QuorvelExe, RefusesLircdNamingWhatWindowsHasInstead) {
+    const std::string instead =
+        "on Windows, read a HID remote or the keyboards' media keys with --input (quorvel "
+        "--find-remote finds it), or a serial receiver with --port (try --help)\r\n";
+    EXPECT_EQ(RunQuorvel("--lircd"),
+              std::make_pair(
+                  DWORD{2},
+                  "quorvel: option '--lircd' reads lircd, which runs on Linux only: " + instead));
+    const std::filesystem::path folder = WineTest::TempFolder(L"quorvel-lircd");
+    const std::string settings = Narrow((folder / L"quorvel.conf").wstring());
+    std::ofstream(settings) << "lircd = /run/lirc/lircd\n";
+    EXPECT_EQ(
+        RunQuorvel("--config \"" + settings + "\""),
+        std::make_pair(DWORD{2}, "quorvel: " + settings +
+                                     ":1: setting 'lircd': lircd runs on Linux only: " + instead));
+    std::filesystem::remove_all(folder);
 }
 
 TEST(QuorvelExe, SlashQuestionMarkShowsTheHelp) {

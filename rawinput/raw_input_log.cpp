@@ -1,0 +1,3 @@
+#include "rawinput/raw_input_log.h"
+
+LogCategory lcRawInput("quorvel.rawinput");
