@@ -12,8 +12,7 @@ namespace {
 
 bool Plain(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '.' ||
-               c == '_';
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '.' || c == '_';
     });
 }
 

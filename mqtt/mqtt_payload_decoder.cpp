@@ -158,8 +158,8 @@ Decoded MqttPayloadDecoder::Code(Key key, bool repeat, TimePoint at) {
     return {KeyEvent{repeat ? KeyAction::Repeat : KeyAction::Press, std::move(key)}};
 }
 
-Decoded MqttPayloadDecoder::Decode(std::string_view topic, std::string_view payload,
-                                   bool retained, TimePoint at) {
+Decoded MqttPayloadDecoder::Decode(std::string_view topic, std::string_view payload, bool retained,
+                                   TimePoint at) {
     if (topic == ownTopic_) {
         return Skip(Ignored::Own);
     }
@@ -178,8 +178,7 @@ Decoded MqttPayloadDecoder::Decode(std::string_view topic, std::string_view payl
 
     if (payload.front() != '{' && payload.front() != '[') {
         // Plain text: the key's name.
-        if (payload.size() > LongestText ||
-            std::any_of(payload.begin(), payload.end(), [](char c) {
+        if (payload.size() > LongestText || std::any_of(payload.begin(), payload.end(), [](char c) {
                 return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
             })) {
             return Skip(Ignored::Malformed, payload.size() > LongestText

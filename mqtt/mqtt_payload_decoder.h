@@ -33,9 +33,9 @@ class MqttPayloadDecoder {
     static constexpr std::chrono::seconds RepeatFrameReach{1};
 
     enum class Ignored {
-        None,         // a key event
-        Own,          // this Quorvel's own message
-        Retained,     // old news kept by the broker
+        None,      // a key event
+        Own,       // this Quorvel's own message
+        Retained,  // old news kept by the broker
         Empty,
         TooLarge,     // over LargestPayload bytes
         Malformed,    // JSON that does not parse, or text that is no key's name

@@ -48,19 +48,18 @@ class MqttSource::Client {
                 client.source.accepted_ = true;
             }
         });
-        mosquitto_subscribe_callback_set(
-            handle, [](mosquitto*, void* self, int mid, int count, const int* granted) {
-                auto& client = *static_cast<Client*>(self);
-                for (int i = 0; i < count; ++i) {
-                    if (granted[i] >= 0x80) {
-                        QUORVEL_WARNING(lcMqtt) << "the broker refused a subscription";
-                    }
+        mosquitto_subscribe_callback_set(handle, [](mosquitto*, void* self, int mid, int count,
+                                                    const int* granted) {
+            auto& client = *static_cast<Client*>(self);
+            for (int i = 0; i < count; ++i) {
+                if (granted[i] >= 0x80) {
+                    QUORVEL_WARNING(lcMqtt) << "the broker refused a subscription";
                 }
-                if (client.source.subscribing_.erase(mid) > 0 &&
-                    client.source.subscribing_.empty()) {
-                    client.source.Confirm();
-                }
-            });
+            }
+            if (client.source.subscribing_.erase(mid) > 0 && client.source.subscribing_.empty()) {
+                client.source.Confirm();
+            }
+        });
         mosquitto_message_callback_set(
             handle, [](mosquitto*, void* self, const mosquitto_message* message) {
                 auto& client = *static_cast<Client*>(self);
@@ -139,8 +138,7 @@ std::string MqttSource::WhyNotATopic(const std::string& filter) {
 }
 
 std::string MqttSource::WhyNotAName(const std::string& name) {
-    if (name.empty() || name.size() > 100 ||
-        name.find_first_of("/+#") != std::string::npos ||
+    if (name.empty() || name.size() > 100 || name.find_first_of("/+#") != std::string::npos ||
         mosquitto_validate_utf8(name.c_str(), static_cast<int>(name.size())) != MOSQ_ERR_SUCCESS) {
         return "'" + UntrustedText(name) +
                "' cannot name this machine in topics (no /, + or #, at most 100 bytes)";
@@ -157,13 +155,14 @@ std::string MqttSource::DefaultName() {
 }
 
 std::unique_ptr<MqttSource::Client> MqttSource::NewClient() {
-    auto client =
-        std::make_unique<Client>(*this, "quorvel-" + settings_.name + "-" + std::to_string(::getpid()));
+    auto client = std::make_unique<Client>(
+        *this, "quorvel-" + settings_.name + "-" + std::to_string(::getpid()));
     mosquitto* handle = client->handle;
     mosquitto_int_option(handle, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     if (!settings_.broker.user.empty()) {
-        mosquitto_username_pw_set(handle, settings_.broker.user.c_str(),
-                                  settings_.password.empty() ? nullptr : settings_.password.c_str());
+        mosquitto_username_pw_set(
+            handle, settings_.broker.user.c_str(),
+            settings_.password.empty() ? nullptr : settings_.password.c_str());
     }
     if (settings_.publish) {
         const std::string status = StatusTopic(settings_.name);
@@ -201,9 +200,9 @@ void MqttSource::Open() {
         return;
     }
     const bool refused = result == MOSQ_ERR_TLS;
-    openFailure_ = SourceCondition{
-        refused ? SourceCondition::Kind::CannotOpen : SourceCondition::Kind::Absent,
-        Failure(result, error, *client)};
+    openFailure_ =
+        SourceCondition{refused ? SourceCondition::Kind::CannotOpen : SourceCondition::Kind::Absent,
+                        Failure(result, error, *client)};
 }
 
 std::vector<SourceCondition> MqttSource::Configure() {
@@ -257,8 +256,8 @@ void MqttSource::Attempt() {
         mosquitto* handle = lookup->client->handle;
         lock.unlock();
         // Only this thread touches the client until it hands it back.
-        const int result =
-            mosquitto_connect_async(handle, host.c_str(), port, static_cast<int>(KeepAlive.count()));
+        const int result = mosquitto_connect_async(handle, host.c_str(), port,
+                                                   static_cast<int>(KeepAlive.count()));
         const int error = errno;
         lock.lock();
         if (lookup->abandoned) {
@@ -325,8 +324,7 @@ void MqttSource::Readable() {
 void MqttSource::Writable() {
     const int result = mosquitto_loop_write(client_->handle, 1);
     // A TLS handshake goes on only in a read, whatever it waits for.
-    Check(result == MOSQ_ERR_SUCCESS && client_ ? mosquitto_loop_read(client_->handle, 1)
-                                                : result);
+    Check(result == MOSQ_ERR_SUCCESS && client_ ? mosquitto_loop_read(client_->handle, 1) : result);
 }
 
 void MqttSource::Housekeeping() {
@@ -459,9 +457,8 @@ void MqttSource::SayIgnored(const std::string& topic, MqttPayloadDecoder::Decode
         return;
     }
     QUORVEL_WARNING(lcMqtt) << "ignored " << MqttPayloadDecoder::Describe(decoded.ignored)
-                            << (decoded.detail.empty()
-                                    ? std::string()
-                                    : " (" + UntrustedText(decoded.detail) + ")")
+                            << (decoded.detail.empty() ? std::string()
+                                                       : " (" + UntrustedText(decoded.detail) + ")")
                             << " on " << UntrustedText(topic) << "; not said again for it";
 }
 
@@ -470,14 +467,15 @@ void MqttSource::Publish(const KeyEvent& event, std::string_view kind) {
     if (!settings_.publish || !client_) {
         return;
     }
-    const std::string payload = nlohmann::json{{"key", event.key.Text()},
-                                               {"action", MqttPayloadDecoder::ActionText(event.action)},
-                                               {"remote", event.remote},
-                                               {"source", kind}}
-                                    .dump();
+    const std::string payload = nlohmann::json{
+        {"key", event.key.Text()},
+        {"action", MqttPayloadDecoder::ActionText(event.action)},
+        {"remote", event.remote},
+        {"source", kind}}.dump();
     const std::string topic = KeyTopic(settings_.name);
-    const int result = mosquitto_publish(client_->handle, nullptr, topic.c_str(),
-                                         static_cast<int>(payload.size()), payload.data(), 0, false);
+    const int result =
+        mosquitto_publish(client_->handle, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                          payload.data(), 0, false);
     if (result != MOSQ_ERR_SUCCESS) {
         QUORVEL_DEBUG(lcMqtt) << "a key was not published: " << mosquitto_strerror(result);
     }

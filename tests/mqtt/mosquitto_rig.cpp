@@ -91,8 +91,8 @@ std::string MosquittoRig::Url(const std::string& user) const {
 
 bool MosquittoRig::Start() {
     if (!user_.empty() && !std::filesystem::exists(folder_ / "passwords") &&
-        !Succeeds({"mosquitto_passwd", "-b", "-c", folder_.FilePath("passwords"), user_,
-                   password_})) {
+        !Succeeds(
+            {"mosquitto_passwd", "-b", "-c", folder_.FilePath("passwords"), user_, password_})) {
         error_ = "mosquitto_passwd failed";
         return false;
     }
@@ -122,8 +122,9 @@ void MosquittoRig::Stop() {
 }
 
 bool MosquittoRig::Publish(const std::string& topic, const std::string& payload, bool retain) {
-    std::vector<std::string> argv{"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(port_),
-                                  "-t", topic, "-m", payload};
+    std::vector<std::string> argv{
+        "mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(port_), "-t",
+        topic,           "-m", payload};
     if (retain) {
         argv.push_back("-r");
     }
@@ -134,8 +135,18 @@ bool MosquittoRig::Publish(const std::string& topic, const std::string& payload,
 }
 
 std::string MosquittoRig::Retained(const std::string& topic) {
-    std::vector<std::string> argv{"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(port_),
-                                  "-t", topic, "-C", "1", "-W", "5", "--retained-only"};
+    std::vector<std::string> argv{"mosquitto_sub",
+                                  "-h",
+                                  "127.0.0.1",
+                                  "-p",
+                                  std::to_string(port_),
+                                  "-t",
+                                  topic,
+                                  "-C",
+                                  "1",
+                                  "-W",
+                                  "5",
+                                  "--retained-only"};
     if (!user_.empty()) {
         argv.insert(argv.end(), {"-u", user_, "-P", password_});
     }

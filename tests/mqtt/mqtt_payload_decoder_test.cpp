@@ -30,7 +30,8 @@ Lines Decoded(const std::vector<Sent>& messages) {
         const auto decoded = decoder.Decode(sent.topic, sent.payload, sent.retained,
                                             start + std::chrono::milliseconds(sent.at));
         out.push_back(decoded.event
-                          ? ItemText(*decoded.event) + (decoded.event->releases ? " (releases)" : "")
+                          ? ItemText(*decoded.event) +
+                                (decoded.event->releases ? " (releases)" : "")
                           : "ignored " + std::to_string(static_cast<int>(decoded.ignored)));
     }
     return out;
@@ -57,7 +58,8 @@ TEST(MqttPayloadDecoder, ReadsEachBridgeAndQuorvelAndText) {
          {"down NEC_20DF10EF"}},
         {"Tasmota's decimal Data, OpenMQTTGateway with and without hex: one name",
          {Tasmota(R"("Protocol":"NEC","Bits":32,"Data":551489775)", 0),
-          {"home/gw/IRtoMQTT", R"({"value":551489775,"protocol_name":"NEC","bits":32,"hex":"0x20DF10EF"})", 1000},
+          {"home/gw/IRtoMQTT",
+           R"({"value":551489775,"protocol_name":"NEC","bits":32,"hex":"0x20DF10EF"})", 1000},
           {"home/gw/IRtoMQTT", R"({"value":16716015,"protocol_name":"NEC","bits":32})", 2000},
           Tasmota(R"("Protocol":"NEC","Bits":32,"Data":"0x00FF10EF")", 3000)},
          {"down NEC_20DF10EF", "down NEC_20DF10EF", "down NEC_00FF10EF", "down NEC_00FF10EF"}},
@@ -80,16 +82,21 @@ TEST(MqttPayloadDecoder, ReadsEachBridgeAndQuorvelAndText) {
           "held NEC_20DF40BF", IgnoredText(Ignored::NoKeyBefore)}},
         {"another Quorvel's keys, as their sources named them",
          {{"quorvel/den/key", R"({"key":"24","action":"press","remote":"","source":"serial"})"},
-          {"quorvel/den/key", R"({"key":"KEY_OK","action":"repeat","remote":"tv","source":"lircd"})"},
-          {"quorvel/den/key", R"({"key":"KEY_VOLUMEUP","action":"release","remote":"","source":"input"})"},
+          {"quorvel/den/key",
+           R"({"key":"KEY_OK","action":"repeat","remote":"tv","source":"lircd"})"},
+          {"quorvel/den/key",
+           R"({"key":"KEY_VOLUMEUP","action":"release","remote":"","source":"input"})"},
           {"quorvel/den/key", R"({"key":"scan:0x800f0410","action":"press"})"}},
          {"down 24", "held KEY_OK@tv", "up KEY_VOLUMEUP (releases)", "down scan:0x800f0410"}},
         {"plain text is the key's name",
-         {{"esphome/ir", "KEY_NEXT\n", 0}, {"esphome/ir", "KEY_NEXT", 100}, {"esphome/ir", "my code", 400}},
+         {{"esphome/ir", "KEY_NEXT\n", 0},
+          {"esphome/ir", "KEY_NEXT", 100},
+          {"esphome/ir", "my code", 400}},
          {"down KEY_NEXT", "held KEY_NEXT", "down my code"}},
         {"ignored: own, retained, empty, oversized, malformed, wrong shapes",
          {{"quorvel/here/key", R"({"key":"24","action":"press"})"},
-          {"tele/ir/RESULT", R"({"IrReceived":{"Protocol":"NEC","Bits":32,"Data":"0x20DF10EF"}})", 0, true},
+          {"tele/ir/RESULT", R"({"IrReceived":{"Protocol":"NEC","Bits":32,"Data":"0x20DF10EF"}})",
+           0, true},
           {"tele/ir/RESULT", " \r\n"},
           {"tele/ir/RESULT", "{" + big + "}"},
           {"tele/ir/RESULT", R"({"IrReceived":)"},
