@@ -380,6 +380,8 @@ void MqttSource::Dropped(const std::string& why, bool refused) {
     limit_->Cancel();
     client_.reset();
     accepted_ = false;
+    // A connection that ends before anything was said is a loss too, as one that was whole.
+    confirmed_ = confirmed_ || (!refused && !outage_);
     Failed({refused ? SourceCondition::Kind::CannotOpen : SourceCondition::Kind::Absent, why},
            refused);
 }
