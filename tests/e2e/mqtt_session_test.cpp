@@ -67,6 +67,7 @@ TEST(MqttSession, OneMachinesSerialKeyActsOnceOnAnothersPlayer) {
 
     ASSERT_TRUE(serial->Write({0x91, 0x18}));
     EXPECT_EQ(player.WaitForCalls(1), Lines{"Next"});
+    EXPECT_EQ(broker.Retained("quorvel/kitchen/status"), "online");
     // Then a bridge's code, which both hear: nothing of the first key came before it.
     ASSERT_TRUE(broker.Publish(
         "tele/ir/RESULT", R"({"IrReceived":{"Protocol":"NEC","Bits":32,"Data":"0x20DF10EF"}})"));

@@ -10,79 +10,34 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 #include "tests/doubles/eventually.h"
 
-namespace {
-
-bool OnPath(const char* program) {
-    const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
-// A port nothing listens on now, chosen by the kernel.
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    ::close(fd);
-    return port;
-}
-
-bool Accepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool connected =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
-}
-
-bool Succeeds(const std::vector<std::string>& argv) {
-    ChildProcess child;
-    if (!child.Start({argv, {}, false, "/dev/null"})) {
-        return false;
-    }
-    const int status = child.Wait();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-}  // namespace
-
 MosquittoRig::MosquittoRig(const std::string& user, const std::string& password)
-    : user_(user), password_(password), port_(FreePort()) {
-    const passwd* me = ::getpwuid(::geteuid());
-    std::ofstream config(folder_ / "mosquitto.conf");
+    : user_(user), password_(password) {
+    // A port nothing listens on, chosen by the kernel.
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+    ::close(fd);
     // As root it would run as the user mosquitto, who cannot read this folder.
-    config << "user " << (me != nullptr ? me->pw_name : "root") << "\n"
-           << "listener " << port_ << " 127.0.0.1\n"
-           << "persistence false\n"
-           << "log_dest file " << folder_.FilePath("broker.log") << "\n"
-           << "log_type all\n";
-    if (user_.empty()) {
-        config << "allow_anonymous true\n";
-    } else {
-        config << "allow_anonymous false\npassword_file " << folder_.FilePath("passwords") << "\n";
-    }
-}
-
-MosquittoRig::~MosquittoRig() {
-    Stop();
+    const passwd* me = ::getpwuid(::geteuid());
+    std::ofstream(folder_ / "mosquitto.conf")
+        << "user " << (me != nullptr ? me->pw_name : "root") << "\nlistener " << port_
+        << " 127.0.0.1\npersistence false\nlog_type all\nlog_dest file "
+        << folder_.FilePath("broker.log") << "\n"
+        << (user_.empty()
+                ? "allow_anonymous true\n"
+                : "allow_anonymous false\npassword_file " + folder_.FilePath("passwords"));
 }
 
 bool MosquittoRig::Available() {
-    return OnPath("mosquitto") && OnPath("mosquitto_pub") && OnPath("mosquitto_passwd");
+    return std::system(
+               "command -v mosquitto && command -v mosquitto_pub && command -v "
+               "mosquitto_sub && command -v mosquitto_passwd >/dev/null 2>&1") == 0;
 }
 
 std::string MosquittoRig::Url(const std::string& user) const {
@@ -91,16 +46,14 @@ std::string MosquittoRig::Url(const std::string& user) const {
 
 bool MosquittoRig::Start() {
     if (!user_.empty() && !std::filesystem::exists(folder_ / "passwords") &&
-        !Succeeds(
-            {"mosquitto_passwd", "-b", "-c", folder_.FilePath("passwords"), user_, password_})) {
+        !Client("mosquitto_passwd",
+                {"-b", "-c", folder_.FilePath("passwords"), user_, password_})) {
         error_ = "mosquitto_passwd failed";
         return false;
     }
     std::error_code none;
-    logStart_ = static_cast<std::size_t>(std::filesystem::file_size(folder_ / "broker.log", none));
-    if (none) {
-        logStart_ = 0;
-    }
+    logStart_ = std::filesystem::file_size(folder_ / "broker.log", none);
+    logStart_ = none ? 0 : logStart_;
     if (!broker_.Start({{"mosquitto", "-c", folder_.FilePath("mosquitto.conf")},
                         {},
                         false,
@@ -108,8 +61,8 @@ bool MosquittoRig::Start() {
         error_ = broker_.Error();
         return false;
     }
-    if (!Eventually([this] { return Accepts(port_); })) {
-        error_ = "mosquitto did not take connections on port " + std::to_string(port_);
+    if (!Eventually([this] { return Logged(" running") > 0; })) {
+        error_ = "mosquitto did not start on port " + std::to_string(port_);
         return false;
     }
     return true;
@@ -121,51 +74,44 @@ void MosquittoRig::Stop() {
     }
 }
 
+bool MosquittoRig::Client(const char* program, std::vector<std::string> args, std::string* line) {
+    std::vector<std::string> argv{program};
+    if (std::string(program) != "mosquitto_passwd") {
+        argv.insert(argv.end(), {"-h", "127.0.0.1", "-p", std::to_string(port_)});
+        if (!user_.empty()) {
+            argv.insert(argv.end(), {"-u", user_, "-P", password_});
+        }
+    }
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess child;
+    if (!child.Start({argv, {}, line != nullptr, "/dev/null"})) {
+        return false;
+    }
+    const int status = child.Wait();
+    if (line != nullptr && !child.Lines().empty()) {
+        *line = child.Lines().front().text;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 bool MosquittoRig::Publish(const std::string& topic, const std::string& payload, bool retain) {
-    std::vector<std::string> argv{
-        "mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(port_), "-t",
-        topic,           "-m", payload};
-    if (retain) {
-        argv.push_back("-r");
-    }
-    if (!user_.empty()) {
-        argv.insert(argv.end(), {"-u", user_, "-P", password_});
-    }
-    return Succeeds(argv);
+    return Client("mosquitto_pub", retain
+                                       ? std::vector<std::string>{"-t", topic, "-m", payload, "-r"}
+                                       : std::vector<std::string>{"-t", topic, "-m", payload});
 }
 
 std::string MosquittoRig::Retained(const std::string& topic) {
-    std::vector<std::string> argv{"mosquitto_sub",
-                                  "-h",
-                                  "127.0.0.1",
-                                  "-p",
-                                  std::to_string(port_),
-                                  "-t",
-                                  topic,
-                                  "-C",
-                                  "1",
-                                  "-W",
-                                  "5",
-                                  "--retained-only"};
-    if (!user_.empty()) {
-        argv.insert(argv.end(), {"-u", user_, "-P", password_});
-    }
-    ChildProcess child;
-    ChildProcess::Options options{argv, {}, true, "/dev/null"};
-    if (!child.Start(options)) {
-        return {};
-    }
-    child.Wait();
-    const std::vector<ChildLine> lines = child.Lines();
-    return lines.empty() ? std::string() : lines.front().text;
+    std::string line;
+    Client("mosquitto_sub", {"-t", topic, "-C", "1", "-W", "5", "--retained-only"}, &line);
+    return line;
 }
 
 std::size_t MosquittoRig::Logged(const std::string& text) const {
     std::ifstream file(folder_ / "broker.log");
     std::string log((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    log.erase(0, std::min(logStart_, log.size()));
     std::size_t count = 0;
-    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
+    for (std::size_t at = log.find(text, logStart_); at != std::string::npos;
+         at = log.find(text, at + 1)) {
         ++count;
     }
     return count;

@@ -269,15 +269,6 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"--mqtt", "broker.lan"},
                   "option '--mqtt': 'broker.lan' is no broker's address: "
                   "mqtt://[USER@]HOST[:PORT], or mqtts://... for TLS"},
-        UsageCase{{"--mqtt", "mqtt://me:pw@broker.lan"},
-                  "option '--mqtt': 'mqtt://me:pw@broker.lan' holds a password: it is read "
-                  "from the file mqtt-password-file names"},
-        UsageCase{{"--mqtt-topic", "a/#/b", "--mqtt=mqtt://h"},
-                  "option '--mqtt-topic': 'a/#/b' is no topic filter (levels between /, + "
-                  "for any one level, # for the rest)"},
-        UsageCase{{"--mqtt-name", "my/pc", "--mqtt=mqtt://h"},
-                  "option '--mqtt-name': 'my/pc' cannot name this machine in topics (no /, + "
-                  "or #, at most 100 bytes)"},
         UsageCase{{"--mqtt-publish"},
                   "option '--mqtt-publish' needs a broker: --mqtt URL (mqtt = URL in the "
                   "settings)"},
@@ -286,9 +277,6 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"--mqtt=mqtt://h", "--mqtt-password-file", "pass"},
                   "option '--mqtt-password-file' needs a user in the broker's URL: "
                   "mqtt://USER@HOST"},
-        UsageCase{{"--find-remote", "--mqtt=mqtt://h"},
-                  "options '--find-port' and '--mqtt' exclude each other"},
-        UsageCase{{"--mqtt-password", "x"}, "unknown option '--mqtt-password'"},
 #else
         UsageCase{{"--mqtt=mqtt://h"},
                   "option '--mqtt': MQTT is not in the Windows build of Quorvel (it reads a "
