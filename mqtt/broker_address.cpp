@@ -96,7 +96,8 @@ bool BrokerAddress::Literal() const {
 }
 
 std::string BrokerAddress::Text() const {
+    std::string text = tls ? "mqtts://" : "mqtt://";
     const bool v6 = host.find(':') != std::string::npos;
-    return std::string(tls ? "mqtts://" : "mqtt://") + (v6 ? "[" + host + "]" : host) + ":" +
-           std::to_string(port);
+    text.append(v6 ? "[" : "").append(host).append(v6 ? "]:" : ":");
+    return text.append(std::to_string(port));
 }
