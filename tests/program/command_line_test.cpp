@@ -277,10 +277,6 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"--mqtt=mqtt://h", "--mqtt-password-file", "pass"},
                   "option '--mqtt-password-file' needs a user in the broker's URL: "
                   "mqtt://USER@HOST"},
-#else
-        UsageCase{{"--mqtt=mqtt://h"},
-                  "option '--mqtt': MQTT is not in the Windows build of Quorvel (it reads a "
-                  "broker on Linux only)"},
 #endif
         // An error stops parsing: a later --help is not reached.
         UsageCase{{"--bad", "--help"}, "unknown option '--bad'"}));
