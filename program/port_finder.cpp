@@ -152,7 +152,7 @@ FoundRemote FindPortSession(const std::vector<std::string>& candidates,
     if (other != others.end()) {
         found = {other->setting, other->value};
         what = other->setting == "lircd"  ? "lircd socket"
-               : other->setting == "mqtt" ? "MQTT broker"
+               : other->setting == "mqtt" ? "broker"
                                           : "input device";
         out << "Found the remote on " << UntrustedText(heard) << ".\n";
     } else {
