@@ -1,16 +1,18 @@
 // Key-to-player latency and the program's CPU per key on each key source, measured the same
 // way in one run: the serial receiver (a pseudo-terminal), lircd (a real one, keys injected
-// by SIMULATE over a connection of the bench's own, so that no process is started per key)
-// and, where /dev/uinput can be written, an input device (a virtual remote made with
-// libevdev). Each round runs one block of every source, a fresh quorvel per block, in an
+// by SIMULATE over a connection of the bench's own, so that no process is started per key),
+// an MQTT broker (a real mosquitto on loopback, Tasmota's JSON published by a client of the
+// bench's own) and, where /dev/uinput can be written, an input device (a virtual remote made
+// with libevdev). Each round runs one block of every source, a fresh quorvel per block, in an
 // order that turns round every round. A key's latency runs from the write that completes it
-// (the serial event's second byte, the SIMULATE line, the press's SYN_REPORT) to the player
-// call, so lircd's own handling is part of its path. Keys come one at a time, 2 ms after
-// the call before, cycling through play, next and previous.
+// (the serial event's second byte, the SIMULATE line, the publish, the press's SYN_REPORT)
+// to the player call, so lircd's and the broker's own handling is part of their paths. Keys come
+// one at a time, 2 ms after the call before, cycling through play, next and previous.
 //
 //   quorvel_key_source_bench [EVENTS] [ROUNDS]      (defaults 1000 a block, 5 rounds)
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
+#include <mosquitto.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -28,6 +30,7 @@
 #include "bench/bench_clock.h"
 #include "bench/process_rig.h"
 #include "tests/lircd/lircd_rig.h"
+#include "tests/mqtt/mosquitto_rig.h"
 
 namespace {
 
@@ -57,8 +60,9 @@ class KeyPath {
     virtual std::int64_t Send(const Event& e) = 0;
     // What follows the player call before the next key: the key's release, lircd's reply.
     virtual void Finish() {}
-    // The CPU time of the path's other process (lircd), if it has one.
+    // The CPU time of the path's other process (lircd, the broker), if it has one.
     virtual std::int64_t HelperCpuNs() const { return 0; }
+    virtual const char* HelperName() const { return "lircd"; }
 };
 
 class SerialPath : public KeyPath {
@@ -174,6 +178,81 @@ class LircdPath : public KeyPath {
     std::string pending_;
 };
 
+class MqttPath : public KeyPath {
+  public:
+    static constexpr const char* Topic = "tele/bench/RESULT";
+
+    MqttPath() {
+        if (!broker_.Start()) {
+            std::printf("mqtt: %s\n", broker_.Error().c_str());
+            std::exit(1);
+        }
+        keys_ = broker_.Folder().FilePath("keys.conf");
+        std::FILE* keys = std::fopen(keys_.c_str(), "w");
+        for (const Event& e : KeyEvents) {
+            std::fprintf(keys, "key NEC_00FF%04X %s\n", e.code, ActionOf(e));
+        }
+        std::fclose(keys);
+        mosquitto_lib_init();
+        client_ = mosquitto_new("bench", true, nullptr);
+        if (mosquitto_connect(client_, "127.0.0.1", broker_.Port(), 600) != MOSQ_ERR_SUCCESS) {
+            std::puts("mqtt: the bench cannot connect to its broker");
+            std::exit(1);
+        }
+    }
+    ~MqttPath() override { mosquitto_destroy(client_); }
+    const char* Name() const override { return "mqtt"; }
+    const char* HelperName() const override { return "the broker"; }
+
+    std::unique_ptr<ChildProcess> Start(ProcessRig& rig) override {
+        const std::size_t subscribed = broker_.Logged("Sending SUBACK to quorvel-");
+        auto quorvel =
+            rig.StartQuorvelOn({"--mqtt", broker_.Url(), "--mqtt-topic", Topic, "--keys", keys_});
+        const std::int64_t deadline = NowNs() + 30'000'000'000LL;
+        while (broker_.Logged("Sending SUBACK to quorvel-") == subscribed) {
+            if (NowNs() > deadline) {
+                std::puts("mqtt: quorvel never subscribed");
+                std::exit(1);
+            }
+            SleepNs(10'000'000);
+        }
+        return quorvel;
+    }
+
+    std::int64_t Send(const Event& e) override {
+        // A bridge's code again within 250 ms is a held key: the same key twice in a row (the
+        // last warm-up key and the first measured) waits that out.
+        if (e.code == last_) {
+            SleepNs(300'000'000);
+        }
+        last_ = e.code;
+        char payload[128];
+        const int size = std::snprintf(
+            payload, sizeof payload,
+            R"({"IrReceived":{"Protocol":"NEC","Bits":32,"Data":"0x00FF%04X","Repeat":0}})",
+            e.code);
+        const std::int64_t at = NowNs();
+        if (mosquitto_publish(client_, nullptr, Topic, size, payload, 0, false) !=
+            MOSQ_ERR_SUCCESS) {
+            std::puts("mqtt: the key was not published");
+            std::exit(1);
+        }
+        return at;
+    }
+    // The bench's own client keeps its connection.
+    void Finish() override { mosquitto_loop(client_, 0, 1); }
+    std::int64_t HelperCpuNs() const override { return ReadUsage(broker_.Pid()).cpuNs; }
+
+  private:
+    static const char* ActionOf(const Event& e) {
+        return e.code == Play.code ? "play-pause" : e.code == Next.code ? "next" : "previous";
+    }
+    MosquittoRig broker_;
+    std::string keys_;
+    mosquitto* client_ = nullptr;
+    int last_ = -1;
+};
+
 class EvdevPath : public KeyPath {
   public:
     static constexpr const char* DeviceName = "Quorvel bench remote";
@@ -282,7 +361,7 @@ void RunBlock(ProcessRig& rig, KeyPath& path, int events, int round, Tally& tall
     std::printf("round %d %-6s p50 %6.1f us  p99 %7.1f us  cpu/key %6.1f us", round, path.Name(),
                 Percentile(block, 0.5) / 1e3, Percentile(block, 0.99) / 1e3, cpuPerKey);
     if (helperCpu > 0) {
-        std::printf("  (+ lircd %.1f us)", helperCpu / 1e3 / events);
+        std::printf("  (+ %s %.1f us)", path.HelperName(), helperCpu / 1e3 / events);
     }
     std::printf("\n");
     tally.latencies.insert(tally.latencies.end(), block.begin(), block.end());
@@ -297,7 +376,8 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-void PrintAgainstSerial(const char* name, const Tally& t, const Tally& serial) {
+void PrintAgainstSerial(const KeyPath& path, const Tally& t, const Tally& serial) {
+    const char* name = path.Name();
     std::vector<double> ratios;
     for (std::size_t i = 0; i < t.p50ByRound.size(); ++i) {
         ratios.push_back(t.p50ByRound[i] / serial.p50ByRound[i]);
@@ -308,7 +388,7 @@ void PrintAgainstSerial(const char* name, const Tally& t, const Tally& serial) {
                 p50Ratio, Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
                 *std::max_element(ratios.begin(), ratios.end()), cpuRatio);
     if (t.helperCpuNs > 0) {
-        std::printf(", with lircd's %.2fx",
+        std::printf(", with %s's %.2fx", path.HelperName(),
                     (t.CpuPerKeyUs() + t.HelperPerKeyUs()) / serial.CpuPerKeyUs());
     }
     std::printf("  within 1.25x: latency %s, cpu %s\n", p50Ratio <= 1.25 ? "yes" : "NO",
@@ -328,13 +408,18 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<KeyPath>> paths;
     paths.push_back(std::make_unique<SerialPath>());
     paths.push_back(std::make_unique<LircdPath>());
+    if (MosquittoRig::Available()) {
+        paths.push_back(std::make_unique<MqttPath>());
+    } else {
+        std::puts("mqtt: SKIPPED, mosquitto and its clients are not installed");
+    }
     const bool evdev = ::access("/dev/uinput", W_OK) == 0;
     if (evdev) {
         paths.push_back(std::make_unique<EvdevPath>());
     } else {
         std::puts(
             "evdev: SKIPPED, this machine has no writable /dev/uinput, so no virtual "
-            "remote can be made; only serial and lircd are measured");
+            "remote can be made; only the other sources are measured");
     }
     std::vector<Tally> tallies(paths.size());
     PrintLoad("at start");
@@ -350,12 +435,12 @@ int main(int argc, char** argv) {
         PrintLatency(paths[i]->Name(), t.latencies);
         std::printf("%-9s cpu per key %.1f us", "", t.CpuPerKeyUs());
         if (t.helperCpuNs > 0) {
-            std::printf(", lircd's own %.1f us", t.HelperPerKeyUs());
+            std::printf(", %s's own %.1f us", paths[i]->HelperName(), t.HelperPerKeyUs());
         }
         std::printf("\n");
     }
     for (std::size_t i = 1; i < paths.size(); ++i) {
-        PrintAgainstSerial(paths[i]->Name(), tallies[i], tallies[0]);
+        PrintAgainstSerial(*paths[i], tallies[i], tallies[0]);
     }
     if (!evdev) {
         std::puts("evdev: SKIPPED (no writable /dev/uinput)");

@@ -56,6 +56,7 @@ class InputSource : public KeySource {
     std::vector<SourceCondition> Configure() override;
     void Attach(EventLoop& loop, SourceOutput& out) override;
     const LogCategory& Log() const override;
+    std::string_view Kind() const override { return "input"; }
 
   private:
     struct Device {

@@ -44,6 +44,7 @@ class LircdSource : public KeySource {
     std::vector<SourceCondition> Configure() override;
     void Attach(EventLoop& loop, SourceOutput& out) override;
     const LogCategory& Log() const override;
+    std::string_view Kind() const override { return "lircd"; }
 
   private:
     // 0 when connected, else the errno of the failure.

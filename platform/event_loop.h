@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 // One thread's one wait: on every handle registered, on timers, and on a wake-up any thread
 // may ring. What is ready is run on the loop's thread, one callback at a time. sd-event on
@@ -43,6 +44,13 @@ class EventLoop {
     // something else runs first. At most 62 handles at once (std::length_error beyond).
     virtual std::unique_ptr<Watch> WatchHandle(Handle handle, std::function<void()> ready) = 0;
     virtual std::unique_ptr<Timer> MakeTimer(std::function<void()> due) = 0;
+    // ready runs whenever handle can take more output (or has failed), until the watch is
+    // destroyed; beside a WatchHandle of the same handle. For a client that has output
+    // waiting: watched only while it has. Linux only: elsewhere it throws std::logic_error.
+    virtual std::unique_ptr<Watch> WatchWritable(Handle /*handle*/,
+                                                 std::function<void()> /*ready*/) {
+        throw std::logic_error("this event loop cannot wait for a handle to take output");
+    }
 #ifdef _WIN32
     // ready runs whenever messages are in the thread's queue (Raw Input, hooks, windows of
     // the thread); it must take them out. One at a time.

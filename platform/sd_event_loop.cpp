@@ -1,6 +1,7 @@
 // The event loop on Linux: systemd's sd-event (libsystemd, which sd-bus and so sdbus-c++
 // already bring), an epoll set with timers. Its callbacks are C: an exception thrown in one
 // is carried over them and thrown again from RunOnce.
+#include <fcntl.h>
 #include <sys/eventfd.h>
 #include <systemd/sd-event.h>
 #include <unistd.h>
@@ -39,9 +40,15 @@ int Run(SdEventLoop& loop, std::function<void()> callback);
 
 class SdWatch : public EventLoop::Watch {
   public:
-    SdWatch(SdEventLoop& loop, std::function<void()> ready)
-        : loop_(loop), ready_(std::move(ready)) {}
-    ~SdWatch() override { sd_event_source_disable_unref(source_); }
+    // owned: a descriptor the watch closes when it goes, or -1.
+    SdWatch(SdEventLoop& loop, std::function<void()> ready, int owned = -1)
+        : loop_(loop), ready_(std::move(ready)), owned_(owned) {}
+    ~SdWatch() override {
+        sd_event_source_disable_unref(source_);
+        if (owned_ >= 0) {
+            ::close(owned_);
+        }
+    }
     SdWatch(const SdWatch&) = delete;
     SdWatch& operator=(const SdWatch&) = delete;
 
@@ -55,6 +62,7 @@ class SdWatch : public EventLoop::Watch {
   private:
     SdEventLoop& loop_;
     std::function<void()> ready_;
+    int owned_;
 };
 
 class SdTimer : public EventLoop::Timer {
@@ -114,6 +122,19 @@ class SdEventLoop : public EventLoop {
         auto watch = std::make_unique<SdWatch>(*this, std::move(ready));
         // A hang-up or an error is always reported, and is ready too: the read tells which.
         Check(sd_event_add_io(event_, &watch->source_, handle, EPOLLIN, SdWatch::OnReady,
+                              watch.get()),
+              "sd_event_add_io");
+        return watch;
+    }
+
+    std::unique_ptr<Watch> WatchWritable(Handle handle, std::function<void()> ready) override {
+        // epoll takes a descriptor once: a duplicate of it is watched for output.
+        const int duplicate = ::fcntl(handle, F_DUPFD_CLOEXEC, 0);
+        if (duplicate < 0) {
+            throw std::system_error(errno, std::generic_category(), "fcntl(F_DUPFD_CLOEXEC)");
+        }
+        auto watch = std::make_unique<SdWatch>(*this, std::move(ready), duplicate);
+        Check(sd_event_add_io(event_, &watch->source_, duplicate, EPOLLOUT, SdWatch::OnReady,
                               watch.get()),
               "sd_event_add_io");
         return watch;

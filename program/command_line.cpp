@@ -2,6 +2,8 @@
 
 #ifndef _WIN32
 #include "lircd/lircd_source.h"
+#include "mqtt/broker_address.h"
+#include "mqtt/mqtt_source.h"
 #endif
 
 #include "log/untrusted_text.h"
@@ -13,11 +15,22 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
 
 namespace {
+
+#ifdef _WIN32
+// Debian builds no libmosquitto for mingw.
+constexpr const char* NoMqttHere =
+    "MQTT is not in the Windows build of Quorvel (it reads a broker on Linux only)";
+#endif
+
+// The options of the broker that mean nothing without one.
+constexpr const char* MqttOptions[] = {"mqtt-topic", "mqtt-publish", "mqtt-name", "mqtt-ca",
+                                       "mqtt-password-file"};
 
 CommandLine Fail(const std::string& message) {
     CommandLine result;
@@ -59,7 +72,7 @@ std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist
     }
     // So does its key source: a port there leaves the file's lircd or input devices out.
     std::vector<const CLI::Option*> sources;
-    for (const char* name : {"--port", "--lircd", "--input"}) {
+    for (const char* name : {"--port", "--lircd", "--input", "--mqtt"}) {
         if (const CLI::Option* option = app.get_option_no_throw(name)) {
             sources.push_back(option);
         }
@@ -67,11 +80,22 @@ std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist
     if (std::any_of(sources.begin(), sources.end(),
                     [&](const CLI::Option* option) { return given.count(option) > 0; })) {
         given.insert(sources.begin(), sources.end());
+        // The file's broker goes with what it says of it.
+        for (const char* name : MqttOptions) {
+            if (const CLI::Option* option = app.get_option_no_throw(std::string("--") + name)) {
+                given.insert(option);
+            }
+        }
     }
     std::set<const CLI::Option*> fromFile;
     for (const Setting& setting : read.settings) {
         const std::string at = where + std::to_string(setting.line) + ": ";
         const std::string key = "'" + UntrustedText(setting.key) + "'";
+#ifdef _WIN32
+        if (setting.key.rfind("mqtt", 0) == 0) {
+            return at + "setting " + key + ": " + NoMqttHere;
+        }
+#endif
         CLI::Option* option =
             setting.key.rfind('-', 0) == 0 ? nullptr : app.get_option_no_throw("--" + setting.key);
         // "no-console = true" would find --console through its negation, and set it.
@@ -98,7 +122,10 @@ std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist
         std::string value = setting.value;
         // A map named beside the settings file is found from any working folder (a
         // service starts in /).
-        if (option == app.get_option("--keys")) {
+        const CLI::Option* beside[] = {app.get_option("--keys"),
+                                       app.get_option_no_throw("--mqtt-ca"),
+                                       app.get_option_no_throw("--mqtt-password-file")};
+        if (std::find(std::begin(beside), std::end(beside), option) != std::end(beside)) {
             value = Utf8FromPath(PathFromUtf8(file).parent_path() / PathFromUtf8(value));
         }
         try {
@@ -135,6 +162,59 @@ constexpr const char* LircdInstead =
     "on Windows, read a HID remote or the keyboards' media keys with --input (quorvel "
     "--find-remote finds it), or a serial receiver with --port";
 #else
+// A value's own check: why it cannot be one, or empty.
+auto Checked(const std::string& option, std::string (*why)(const std::string&)) {
+    return [option, why](const std::string& value) {
+        if (value.empty() || value[0] == '-') {
+            return "option '" + option + "' needs a value";
+        }
+        const std::string problem = why(value);
+        return problem.empty() ? problem : "option '" + option + "': " + problem;
+    };
+}
+
+std::string WhyNotABroker(const std::string& url) {
+    std::string why;
+    BrokerAddress::Parse(url, why);
+    return why;
+}
+
+std::string AnyValue(const std::string&) {
+    return {};
+}
+
+// What is wrong with the broker's options together: those that mean nothing without a
+// broker (but for the settings file's, when the command line named the sources in its
+// place), a CA for no TLS, a password for no user.
+std::string MqttProblem(const CLI::App& app, const CommandLine& options,
+                        const std::set<std::string>& here, bool sourcesHere) {
+    const auto named = [&](const std::string& setting, const std::string& problem) {
+        const auto at = options.setAt.find(setting);
+        return here.count(setting) > 0 || at == options.setAt.end()
+                   ? "option '--" + setting + "' " + problem
+                   : at->second + ": setting '" + setting + "' " + problem;
+    };
+    if (options.mqtt.empty()) {
+        for (const char* setting : MqttOptions) {
+            const bool set = app.count(std::string("--") + setting) > 0 &&
+                             (std::string_view(setting) != "mqtt-publish" || options.mqttPublish);
+            if (set && (here.count(setting) > 0 || !sourcesHere)) {
+                return named(setting, "needs a broker: --mqtt URL (mqtt = URL in the settings)");
+            }
+        }
+        return {};
+    }
+    std::string why;
+    const std::optional<BrokerAddress> broker = BrokerAddress::Parse(options.mqtt, why);
+    if (!options.mqttCa.empty() && broker && !broker->tls) {
+        return named("mqtt-ca", "is for a broker over TLS, mqtts://...");
+    }
+    if (!options.mqttPasswordFile.empty() && broker && broker->user.empty()) {
+        return named("mqtt-password-file", "needs a user in the broker's URL: mqtt://USER@HOST");
+    }
+    return {};
+}
+
 // "vlc,,mpv" or "vlc,": a slip, never a player named "".
 auto NoEmptyName(const std::string& option) {
     return [option](const std::string& list) {
@@ -178,6 +258,13 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
         std::vector<std::string> asked(args);
         std::replace(asked.begin(), asked.end(), std::string("/?"), std::string("--help"));
         return Parse(asked, settings);
+    }
+#endif
+#ifdef _WIN32
+    for (const std::string& arg : args) {
+        if (arg.rfind("--mqtt", 0) == 0) {
+            return Fail("option '" + arg.substr(0, arg.find('=')) + "': " + NoMqttHere);
+        }
     }
 #endif
     CommandLine result;
@@ -224,6 +311,26 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     app.add_flag("--grab,!--no-grab", result.grab)->check(FlagValue("--grab"));
     flags.push_back("--no-grab");
 #ifndef _WIN32
+    // An MQTT broker, and what is read and published there.
+    app.add_option("--mqtt", result.mqtt)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+        ->check(Checked("--mqtt", WhyNotABroker));
+    app.add_option("--mqtt-topic", result.mqttTopics)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(Checked("--mqtt-topic", MqttSource::WhyNotATopic));
+    app.add_flag("--mqtt-publish,!--no-mqtt-publish", result.mqttPublish)
+        ->check(FlagValue("--mqtt-publish"));
+    flags.push_back("--no-mqtt-publish");
+    app.add_option("--mqtt-name", result.mqttName)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+        ->check(Checked("--mqtt-name", MqttSource::WhyNotAName));
+    for (const auto& [name, target] :
+         {std::pair{"--mqtt-ca", &result.mqttCa},
+          std::pair{"--mqtt-password-file", &result.mqttPasswordFile}}) {
+        app.add_option(name, *target)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            ->check(Checked(name, AnyValue));
+    }
     flags.push_back("--no-player");
     app.add_flag("--no-player", noPlayer);
     app.add_option("--ignore-player", result.ignoredPlayers)
@@ -283,6 +390,17 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     const bool portHere = app.count("--port") > 0;
     const bool lircdHere = app.count("--lircd") > 0;
     const bool inputHere = app.count("--input") > 0;
+#ifndef _WIN32
+    const bool mqttHere = app.count("--mqtt") > 0;
+    std::set<std::string> mqttOptionsHere;
+    for (const char* name : MqttOptions) {
+        if (app.count(std::string("--") + name) > 0) {
+            mqttOptionsHere.insert(name);
+        }
+    }
+#else
+    const bool mqttHere = false;
+#endif
     const bool windowlessHere = console || learn;
     const bool minimizedHere = result.minimized;
     if (!help && !version) {
@@ -311,6 +429,13 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
             lircd.empty() || lircd.back().empty() ? LircdSource::DefaultSocket : lircd.back();
     }
 #endif
+#ifndef _WIN32
+    if (const std::string problem = MqttProblem(app, result, mqttOptionsHere,
+                                                portHere || lircdHere || inputHere || mqttHere);
+        !problem.empty()) {
+        return Fail(problem);
+    }
+#endif
     if (noPlayer && !result.player.empty()) {
         return Fail("options '--player' and '--no-player' exclude each other");
     }
@@ -335,7 +460,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     for (const auto& [given, name] :
          {std::pair{learn, "--learn"}, std::pair{printKeys, "--print-keys"},
           std::pair{portHere, "--port"}, std::pair{lircdHere, "--lircd"},
-          std::pair{inputHere, "--input"}}) {
+          std::pair{inputHere, "--input"}, std::pair{mqttHere, "--mqtt"}}) {
         if (findPort && given) {
             return Fail(std::string("options '--find-port' and '") + name + "' exclude each other");
         }

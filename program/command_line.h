@@ -42,9 +42,22 @@ struct CommandLine {
     // Windows HID devices and keyboards (HidDeviceChoice: media-keys, name=TEXT, VID:PID
     // or a device path).
     std::vector<std::string> inputs;
+    // --mqtt (Linux): the MQTT broker's URL, mqtt://[USER@]HOST[:PORT] or mqtts://...;
+    // empty when no broker is read.
+    std::string mqtt;
+    // --mqtt-topic, as often as given: the subscriptions, in place of the default ones.
+    std::vector<std::string> mqttTopics;
+    // --mqtt-publish: the keys of the other sources are published to the broker.
+    bool mqttPublish = false;
+    // --mqtt-name: this machine's name in topics; empty for the host name.
+    std::string mqttName;
+    // --mqtt-ca: the certificates an mqtts:// broker is verified by; empty for the system's.
+    std::string mqttCa;
+    // --mqtt-password-file: the file holding the broker's password (never the command line).
+    std::string mqttPasswordFile;
     // Whether any key source was named; --learn searches for one only when none was.
     bool SourceNamed() const {
-        return !ports.empty() || !lircd.empty() || !inputs.empty();
+        return !ports.empty() || !lircd.empty() || !inputs.empty() || !mqtt.empty();
     }
     // The serial ports read: those named, or the default one when no source was named.
     std::vector<std::string> SerialPorts() const;

@@ -41,6 +41,7 @@ std::string CommandLine::HelpText() {
 #else
     return std::string(
                "Usage: quorvel [--port DEVICE]... [--lircd[=SOCKET]] [--input DEVICE]...\n"
+               "               [--mqtt URL [--mqtt-topic FILTER]... [--mqtt-publish]]\n"
                "               [--player NAME[,NAME...]] [--ignore-player NAME] [--no-player]\n"
                "               [--notify] [--keys FILE] [--console | --minimized]\n"
                "       quorvel --learn [--port DEVICE]... [--lircd[=SOCKET]] [--input DEVICE]...\n"
@@ -48,8 +49,9 @@ std::string CommandLine::HelpText() {
                "       quorvel --find-port [DEVICE...]\n"
                "Shows the button events of an infrared remote in a small window and sends\n"
                "play/pause, previous, next and volume to a media player over MPRIS. The\n"
-               "remote's keys come from serial receivers, from lircd and from the kernel's\n"
-               "input devices, every one named read at once.\n"
+               "remote's keys come from serial receivers, from lircd, from the kernel's\n"
+               "input devices and from IR bridges on an MQTT broker, every one named read at\n"
+               "once.\n"
                "\n"
                "  --port DEVICE   serial port of a receiver (default ") +
            DefaultPort +
@@ -66,6 +68,23 @@ std::string CommandLine::HelpText() {
            "  --no-grab       share the input devices with the desktop instead of taking\n"
            "                  them for Quorvel alone (then the desktop acts on their keys\n"
            "                  too)\n"
+           "  --mqtt URL      read the codes IR bridges (Tasmota, OpenMQTTGateway, ESPHome)\n"
+           "                  and other Quorvels publish to an MQTT broker:\n"
+           "                  mqtt://[USER@]HOST[:PORT], or mqtts://... over TLS; a code is\n"
+           "                  the key PROTOCOL_HEX (NEC_20DF10EF)\n"
+           "  --mqtt-topic FILTER\n"
+           "                  subscribe to this topic filter instead of tele/+/RESULT,\n"
+           "                  tele/+/IRRECEIVED, home/+/IRtoMQTT and quorvel/+/key (may be\n"
+           "                  given again)\n"
+           "  --mqtt-publish  publish the keys of the other sources to quorvel/NAME/key,\n"
+           "                  and online or offline to quorvel/NAME/status\n"
+           "  --mqtt-name NAME\n"
+           "                  this machine's NAME in topics (default: the host name)\n"
+           "  --mqtt-ca FILE  the certificates an mqtts:// broker is verified by (default:\n"
+           "                  the system's)\n"
+           "  --mqtt-password-file FILE\n"
+           "                  the broker's password, the file's first line; the file must\n"
+           "                  not be writable by others (there is no password option)\n"
            "  --player NAME[,NAME...]\n"
            "                  the MPRIS players to command, the first running one in this\n"
            "                  order; * stands for any other. A NAME is a bus name, with or\n"
@@ -121,9 +140,11 @@ std::string CommandLine::HelpText() {
            "grab = false shares the keys; sources named on the command line take the\n"
            "place of the file's. --lircd is Linux's; --input reads remotes here.\n"
 #else
-           "port = DEVICE, lircd = SOCKET and input = DEVICE (a line each) name the\n"
-           "key sources there, grab = false shares the input devices; sources named on\n"
-           "the command line take the place of the file's.\n"
+           "port = DEVICE, lircd = SOCKET, input = DEVICE and mqtt = URL (a line each)\n"
+           "name the key sources there, grab = false shares the input devices; sources\n"
+           "named on the command line take the place of the file's. mqtt-topic lines add\n"
+           "up; mqtt-publish, mqtt-name, mqtt-ca and mqtt-password-file are set there as\n"
+           "well. A relative path there is taken from the file's folder.\n"
 #endif
         ;
 }

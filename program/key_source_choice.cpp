@@ -1,5 +1,12 @@
 #include "program/key_source_choice.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
 #include "log/untrusted_text.h"
 #include "serial/serial_device.h"
 #include "serial/serial_line.h"
@@ -12,12 +19,47 @@
 #include "input/input_device.h"
 #include "input/input_source.h"
 #include "lircd/lircd_source.h"
+#include "mqtt/mqtt_source.h"
+#include "mqtt/password_file.h"
 #endif
 
 namespace {
 
 // A line of ours around a path: longer than one untrusted piece.
 constexpr std::size_t LineLimit = 1000;
+
+#ifndef _WIN32
+// The broker's settings the options give (--mqtt must be given); empty, or why they cannot
+// be used and the setting at fault.
+std::string MqttSettingsFor(const CommandLine& options, MqttSettings& settings,
+                            const char*& fault) {
+    std::string why;
+    fault = "mqtt";
+    const std::optional<BrokerAddress> broker = BrokerAddress::Parse(options.mqtt, why);
+    if (!broker) {
+        return why;
+    }
+    settings.broker = *broker;
+    settings.caFile = options.mqttCa;
+    if (!options.mqttTopics.empty()) {
+        settings.topics = options.mqttTopics;
+    }
+    settings.name = options.mqttName.empty() ? MqttSource::DefaultName() : options.mqttName;
+    settings.publish = options.mqttPublish;
+    if (!options.mqttPasswordFile.empty()) {
+        fault = "mqtt-password-file";
+        if (std::string problem = ReadPasswordFile(options.mqttPasswordFile, settings.password);
+            !problem.empty()) {
+            return problem;
+        }
+    }
+    fault = "mqtt-ca";
+    if (!options.mqttCa.empty() && ::access(options.mqttCa.c_str(), R_OK) != 0) {
+        return "cannot read the certificates in " + options.mqttCa + ": " + std::strerror(errno);
+    }
+    return {};
+}
+#endif
 
 }  // namespace
 
@@ -38,12 +80,42 @@ std::vector<std::unique_ptr<KeySource>> MakeKeySources(const CommandLine& option
         sources.push_back(std::make_unique<InputSource>(options.inputs, options.grab,
                                                         MakeUdevDeviceFinder(), OpenInputDevice));
     }
+    // Refused at the start when it cannot be used (WhyNotKeySources).
+    if (auto broker = MakeBrokerSource(options)) {
+        sources.push_back(std::move(broker));
+    }
 #endif
     return sources;
 }
 
+std::unique_ptr<KeySource> MakeBrokerSource([[maybe_unused]] const CommandLine& options) {
+#ifndef _WIN32
+    const char* fault = nullptr;
+    if (MqttSettings settings;
+        !options.mqtt.empty() && MqttSettingsFor(options, settings, fault).empty()) {
+        return std::make_unique<MqttSource>(std::move(settings));
+    }
+#endif
+    return nullptr;
+}
+
 std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options) {
-    return std::make_unique<ReceiverLoop>(MakeKeySources(options));
+    auto loop = std::make_unique<ReceiverLoop>(MakeKeySources(options));
+#ifndef _WIN32
+    for (const auto& source : loop->Sources()) {
+        auto* broker = dynamic_cast<MqttSource*>(source.get());
+        if (broker != nullptr && options.mqttPublish) {
+            // What came from the broker never goes back to it.
+            loop->OnTaken([broker](const ReceiverLoop::Taken& taken, const KeySource& from) {
+                if (const auto* event = std::get_if<KeyEvent>(&taken.item);
+                    event != nullptr && from.Kind() != broker->Kind()) {
+                    broker->Publish(*event, from.Kind());
+                }
+            });
+        }
+    }
+#endif
+    return loop;
 }
 
 std::string KeySourceNames(const CommandLine& options) {
@@ -59,6 +131,9 @@ std::string KeySourceNames(const CommandLine& options) {
     }
     for (const std::string& input : options.inputs) {
         add("input " + input);
+    }
+    if (!options.mqtt.empty()) {
+        add("MQTT broker at " + options.mqtt);
     }
     return names;
 }
@@ -88,6 +163,12 @@ std::string WhyNotKeySources(const CommandLine& options) {
     for (const std::string& input : options.inputs) {
         if (const std::string why = InputSource::WhyNotAnInputDevice(input); !why.empty()) {
             return said("input", why);
+        }
+    }
+    if (MqttSettings settings; !options.mqtt.empty()) {
+        const char* fault = nullptr;
+        if (const std::string why = MqttSettingsFor(options, settings, fault); !why.empty()) {
+            return said(fault, why);
         }
     }
 #endif

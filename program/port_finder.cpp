@@ -151,7 +151,9 @@ FoundRemote FindPortSession(const std::vector<std::string>& candidates,
     std::string what = "port";
     if (other != others.end()) {
         found = {other->setting, other->value};
-        what = other->setting == "lircd" ? "lircd socket" : "input device";
+        what = other->setting == "lircd"  ? "lircd socket"
+               : other->setting == "mqtt" ? "broker"
+                                          : "input device";
         out << "Found the remote on " << UntrustedText(heard) << ".\n";
     } else {
         out << "Found the receiver on " << UntrustedText(found.value) << ".\n";

@@ -22,25 +22,31 @@ constexpr std::size_t LineLimit = 1000;
 
 // Where a found port or source is kept for the runs to come: the settings file in force
 // (--config's, else the default one), beside the sources it names or in their place. There
-// is one lircd: one found takes the place of the one named.
+// is one lircd, and one broker: one found takes the place of the one named.
 PortKeeping FoundPortKeeping(const CommandLine& options) {
     const std::filesystem::path file =
         options.config.empty() ? DefaultSettingsPath() : PathFromUtf8(options.config);
     return {Utf8FromPath(file), [file](const std::string& setting, const std::string& value,
                                        bool add, std::string& problem) {
                 if (!add) {
-                    return SaveSetting(file, setting, value, problem, {"port", "lircd", "input"});
+                    return SaveSetting(file, setting, value, problem,
+                                       {"port", "lircd", "input", "mqtt"});
                 }
-                return SaveSetting(file, setting, value, problem, {}, setting != "lircd");
+                return SaveSetting(file, setting, value, problem, {},
+                                   setting != "lircd" && setting != "mqtt");
             }};
 }
 
 // The search for the receiver, in the terminal: on the ports named, else on every port and
-// remote here; empty when none was found.
+// remote here, and the broker the settings name; empty when none was found.
 FoundRemote FindPort(const CommandLine& options) {
-    const std::vector<RemoteCandidate> others = options.findPortCandidates.empty()
-                                                    ? RemoteCandidates::Machine()
-                                                    : std::vector<RemoteCandidate>();
+    std::vector<RemoteCandidate> others = options.findPortCandidates.empty()
+                                              ? RemoteCandidates::Machine()
+                                              : std::vector<RemoteCandidate>();
+    if (options.findPortCandidates.empty() && MakeBrokerSource(options)) {
+        others.push_back({"MQTT broker at " + options.mqtt, "mqtt", options.mqtt,
+                          [options] { return MakeBrokerSource(options); }});
+    }
     return FindPortSession(options.findPortCandidates, others, std::cin, StandardInputIsTerminal(),
                            std::cout, std::cerr, FoundPortKeeping(options));
 }
@@ -120,7 +126,9 @@ std::optional<int> StartProgram(const CommandLine& options, KeyMap& keys,
             if (remote.value.empty()) {
                 return 1;
             }
-            if (remote.setting == "lircd") {
+            if (remote.setting == "mqtt") {
+                found.mqtt = remote.value;
+            } else if (remote.setting == "lircd") {
                 found.lircd = remote.value;
             } else if (remote.setting == "input") {
                 found.inputs = {remote.value};

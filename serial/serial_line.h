@@ -33,6 +33,7 @@ class SerialLine : public KeySource {
     std::vector<SourceCondition> Configure() override;
     void Attach(EventLoop& loop, SourceOutput& out) override;
     const LogCategory& Log() const override;
+    std::string_view Kind() const override { return "serial"; }
 
   private:
     // Reads what the port has, a few reads at most: the rest when the loop comes back.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -100,4 +101,7 @@ class KeySource {
     // The log category its diagnostics go to: whoever says its problems itself (the
     // learner) quiets it.
     virtual const LogCategory& Log() const = 0;
+    // Its kind, as other machines are told where a key came from: "serial", "lircd",
+    // "input", "mqtt"; empty for one that has no name for it.
+    virtual std::string_view Kind() const { return {}; }
 };

@@ -106,6 +106,9 @@ ReceiverLoop::Taken ReceiverLoop::Take(Deadline until) {
         Gather(&taken.source);
         event->more = Queued(taken.source);
     }
+    if (taken_) {
+        taken_(taken, *sources_[taken.source]);
+    }
     return taken;
 }
 

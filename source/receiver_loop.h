@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,9 @@ class ReceiverLoop : public KeyReader {
         std::size_t source = 0;
     };
 
+    // Told each item Take hands out, with the source it came from, just before it goes.
+    using TakenHook = std::function<void(const Taken& taken, const KeySource& source)>;
+
     explicit ReceiverLoop(std::vector<std::unique_ptr<KeySource>> sources = {},
                           std::unique_ptr<EventLoop> loop = MakeEventLoop());
     ~ReceiverLoop() override;
@@ -42,6 +46,8 @@ class ReceiverLoop : public KeyReader {
     Taken Take(Deadline until);
     // Safe from any thread: the wait under way, or else the next one, ends with TimedOut.
     void Wake();
+    // hook is told every item taken from now on (one hook; another replaces it).
+    void OnTaken(TakenHook hook) { taken_ = std::move(hook); }
 
     const std::vector<std::unique_ptr<KeySource>>& Sources() const { return sources_; }
     EventLoop& Loop() { return *loop_; }
@@ -59,6 +65,7 @@ class ReceiverLoop : public KeyReader {
     std::size_t attached_ = 0;  // the sources that have joined the loop
     std::deque<Taken> queue_;
     bool waiting_ = false;  // what is read now was waiting when the caller asked
+    TakenHook taken_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> woken_{false};
 };

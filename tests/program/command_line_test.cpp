@@ -177,6 +177,32 @@ TEST(CommandLineSources, TakeLircdAndInputDevices) {
 }
 #endif
 
+#ifndef _WIN32
+// The broker and its options, from the command line or the settings file (where files are
+// found beside it and topic lines add up); the command line's sources take its place.
+TEST(CommandLineSources, TakeAnMqttBroker) {
+    ScratchFolder folder;
+    const std::string settings = folder.FilePath("quorvel.conf");
+    std::ofstream(settings) << "mqtt = mqtts://me@broker.lan\nmqtt-topic = tele/+/RESULT\n"
+                               "mqtt-topic = ir/#\nmqtt-publish = true\nmqtt-name = den\n"
+                               "mqtt-ca = ca.pem\nmqtt-password-file = pass\n";
+    const CommandLine file = CommandLine::Parse({}, settings);
+    EXPECT_EQ(file.mqtt, "mqtts://me@broker.lan") << file.problem;
+    EXPECT_EQ(file.mqttTopics, (std::vector<std::string>{"tele/+/RESULT", "ir/#"}));
+    EXPECT_TRUE(file.mqttPublish);
+    EXPECT_EQ(file.mqttName, "den");
+    EXPECT_EQ(file.mqttCa, folder.FilePath("ca.pem"));
+    EXPECT_EQ(file.mqttPasswordFile, folder.FilePath("pass"));
+    EXPECT_TRUE(file.SerialPorts().empty());
+    const CommandLine here = CommandLine::Parse(
+        {"--mqtt=mqtt://10.0.0.2", "--mqtt-topic", "a/b", "--no-mqtt-publish"}, settings);
+    EXPECT_EQ(here.mqtt, "mqtt://10.0.0.2") << here.problem;
+    EXPECT_EQ(here.mqttTopics, (std::vector<std::string>{"a/b"}));
+    EXPECT_FALSE(here.mqttPublish);
+    EXPECT_EQ(CommandLine::Parse({"--port", "/dev/ttyUSB0"}, settings).mqtt, "");
+}
+#endif
+
 TEST(CommandLinePlayers, TakesAListInOrderAndNamesToIgnore) {
     const CommandLine parsed = CommandLine::Parse({"--player", "vlc,spotify,*", "--ignore-player",
                                                    "firefox", "--ignore-player=chromium,mpv"});
@@ -240,6 +266,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "options '--find-port' and '--learn' exclude each other"},
 #ifndef _WIN32
         UsageCase{{"--input"}, "option '--input' needs a value"},
+        UsageCase{{"--mqtt", "broker.lan"},
+                  "option '--mqtt': 'broker.lan' is no broker's address: "
+                  "mqtt://[USER@]HOST[:PORT], or mqtts://... for TLS"},
+        UsageCase{{"--mqtt-publish"},
+                  "option '--mqtt-publish' needs a broker: --mqtt URL (mqtt = URL in the "
+                  "settings)"},
+        UsageCase{{"--mqtt=mqtt://h", "--mqtt-ca", "ca.pem"},
+                  "option '--mqtt-ca' is for a broker over TLS, mqtts://..."},
+        UsageCase{{"--mqtt=mqtt://h", "--mqtt-password-file", "pass"},
+                  "option '--mqtt-password-file' needs a user in the broker's URL: "
+                  "mqtt://USER@HOST"},
 #endif
         // An error stops parsing: a later --help is not reached.
         UsageCase{{"--bad", "--help"}, "unknown option '--bad'"}));
@@ -249,7 +286,8 @@ TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
     for (const char* word :
          {"--port DEVICE", "--player NAME", "--ignore-player NAME", "--minimized", "--notify",
 #ifndef _WIN32
-          "--lircd[=SOCKET]", "--input DEVICE", "--no-grab",
+          "--lircd[=SOCKET]", "--input DEVICE", "--no-grab", "--mqtt URL", "--mqtt-topic FILTER",
+          "--mqtt-publish", "--mqtt-name NAME", "--mqtt-ca FILE", "--mqtt-password-file FILE",
 #endif
           "--help", "--config FILE", "--follow", "--version", "/dev/ttyS0"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;

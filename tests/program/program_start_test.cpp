@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -58,6 +59,14 @@ TEST(StartProgram, NamesTheSettingsLineOfAValueItRefuses) {
 // What can never be a key source is refused at start with the path named; what may still
 // come (a device not plugged in, lircd not started) is not.
 TEST(StartProgram, RefusesWhatCanNeverBeAKeySource) {
+    ScratchFolder folder;
+    const std::string open = folder.FilePath("open"), kept = folder.FilePath("kept");
+    std::ofstream(open) << "secret\n";
+    std::ofstream(kept) << "secret\n";
+    std::filesystem::permissions(open, std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
+    std::filesystem::permissions(
+        kept, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     const struct {
         std::vector<std::string> args;
         const char* said;  // empty: not refused
@@ -68,6 +77,12 @@ TEST(StartProgram, RefusesWhatCanNeverBeAKeySource) {
         {{"--lircd=/tmp/" + std::string(120, 'x')}, "quorvel: the lircd socket path /tmp/xxx"},
         {{"--port", "/dev/null", "--lircd"}, "quorvel: /dev/null"},
         {{"--input", "/dev/input/missing", "--lircd=/nonexistent", "--input", "name=NOTHING"}, ""},
+        // A broker's password file is trusted as a map's run lines are.
+        {{"--mqtt", "mqtt://me@127.0.0.1:1", "--mqtt-password-file", open},
+         "quorvel: refused the password file"},
+        {{"--mqtt", "mqtts://me@127.0.0.1:1", "--mqtt-ca", folder.FilePath("none.pem")},
+         "quorvel: cannot read the certificates"},
+        {{"--mqtt", "mqtt://me@127.0.0.1:1", "--mqtt-password-file", kept}, ""},
     };
     for (const auto& c : cases) {
         std::string err;

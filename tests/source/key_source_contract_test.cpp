@@ -1,6 +1,7 @@
 // What every key source does, checked the same way for each against the real thing where
 // the machine has it: the serial line over a pseudo-terminal, lircd over a real lircd, the
-// input devices over recorded event streams. Each runs on the receiver loop.
+// input devices over recorded event streams, an MQTT broker over a real mosquitto. Each runs
+// on the receiver loop.
 #include <linux/input-event-codes.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 
 #include "input/input_source.h"
 #include "lircd/lircd_source.h"
+#include "mqtt/mqtt_source.h"
 #include "serial/serial_line.h"
 #include "source/receiver_loop.h"
 #include "tests/doubles/blocked_call.h"
@@ -24,6 +26,7 @@
 #include "tests/doubles/scratch_folder.h"
 #include "tests/input/input_doubles.h"
 #include "tests/lircd/lircd_rig.h"
+#include "tests/mqtt/mosquitto_rig.h"
 #include "tools/virtual_port.h"
 
 namespace {
@@ -156,6 +159,45 @@ class InputRig : public SourceRig {
     FakeMachine machine_;
     FakeFinder* finder_ = nullptr;
     FakeDevice* device_ = nullptr;
+};
+
+class MqttRig : public SourceRig {
+  public:
+    std::string Missing() const override {
+        return MosquittoRig::Available()
+                   ? ""
+                   : "mosquitto and its clients are not installed (Debian's mosquitto and "
+                     "mosquitto-clients)";
+    }
+    bool Start() override { return broker_.Start(); }
+    std::unique_ptr<KeySource> Make() override {
+        MqttSettings settings;
+        std::string why;
+        settings.broker = *BrokerAddress::Parse(broker_.Url(), why);
+        settings.topics = {"tele/+/RESULT"};
+        settings.name = "here";
+        return std::make_unique<MqttSource>(std::move(settings));
+    }
+    // A Tasmota bridge: a press, then the same code with its Repeat count.
+    void Send(KeyAction action) override {
+        Publish(R"({"IrReceived":{"Protocol":"NEC","Bits":32,"Data":"0x20DF10EF","Repeat":)" +
+                std::string(action == KeyAction::Press ? "0" : "1") + "}}");
+    }
+    std::string KeyText() const override { return "NEC_20DF10EF"; }
+    std::string Junk() override {
+        Publish("{not json");
+        return {};
+    }
+    void Lose() override { broker_.Stop(); }
+    void Return() override { ASSERT_TRUE(broker_.Start()) << broker_.Error(); }
+
+  private:
+    // Once the source has subscribed (without the loop's help: it subscribes as it connects).
+    void Publish(const std::string& payload) {
+        ASSERT_TRUE(broker_.WaitSubscribed());
+        ASSERT_TRUE(broker_.Publish("tele/ir/RESULT", payload));
+    }
+    MosquittoRig broker_;
 };
 
 using RigMaker = std::function<std::unique_ptr<SourceRig>()>;
@@ -293,7 +335,8 @@ INSTANTIATE_TEST_SUITE_P(
     Sources, KeySourceContract,
     testing::Values(Kind{"serial", [] { return std::make_unique<SerialRig>(); }},
                     Kind{"lircd", [] { return std::make_unique<LircdSourceRig>(); }},
-                    Kind{"input", [] { return std::make_unique<InputRig>(); }}),
+                    Kind{"input", [] { return std::make_unique<InputRig>(); }},
+                    Kind{"mqtt", [] { return std::make_unique<MqttRig>(); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

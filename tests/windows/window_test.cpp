@@ -758,6 +758,14 @@ TEST(QuorvelExe, RefusesLircdNamingWhatWindowsHasInstead) {
     std::filesystem::remove_all(folder);
 }
 
+TEST(QuorvelExe, RefusesMqttSayingItIsNotInThisBuild) {
+    const auto [status, text] = RunQuorvel("--mqtt mqtt://broker.lan");
+    EXPECT_EQ(status, 2u);
+    EXPECT_EQ(text,
+              "quorvel: option '--mqtt': MQTT is not in the Windows build of Quorvel (it reads a "
+              "broker on Linux only) (try --help)\r\n");
+}
+
 TEST(QuorvelExe, SlashQuestionMarkShowsTheHelp) {
     const auto [status, text] = RunQuorvel("/?");
     EXPECT_EQ(status, 0u);

@@ -1,0 +1,3 @@
+#include "mqtt/mqtt_log.h"
+
+LogCategory lcMqtt("quorvel.mqtt");

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// The broker's password, from the file mqtt-password-file names: its first line, as it
+// stands but for the line break. The file is trusted as a key map's run lines are: no other
+// user may have written it or replaced it (WhyUntrusted on it and its folders). Empty, with
+// password set, when it could be read; else why not, for the user.
+std::string ReadPasswordFile(const std::filesystem::path& file, std::string& password);

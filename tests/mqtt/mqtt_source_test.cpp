@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mqtt/mqtt_source.h"
+#include "source/receiver_loop.h"
+#include "tests/doubles/fake_event_loop.h"
+#include "tests/doubles/item_text.h"
+#include "tests/doubles/log_capture.h"
+#include "tests/mqtt/mosquitto_rig.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+constexpr const char* Press = R"({"IrReceived":{"Protocol":"NEC","Bits":32,"Data":"0x20DF10EF"}})";
+// Each source subscribes to the four default filters.
+constexpr std::size_t Filters = 4;
+
+MqttSettings Settings(const std::string& url, const std::string& name = "here") {
+    MqttSettings settings;
+    std::string why;
+    settings.broker = *BrokerAddress::Parse(url, why);
+    settings.name = name;
+    return settings;
+}
+
+// Sources on one receiver loop, set up.
+struct Listening {
+    explicit Listening(std::vector<MqttSettings> all,
+                       std::unique_ptr<EventLoop> loop = MakeEventLoop()) {
+        std::vector<std::unique_ptr<KeySource>> sources;
+        for (MqttSettings& settings : all) {
+            sources.push_back(std::make_unique<MqttSource>(std::move(settings)));
+        }
+        reader = std::make_unique<ReceiverLoop>(std::move(sources), std::move(loop));
+        reader->Open();
+        configured = reader->Configure();
+    }
+    ReceiverLoop::Taken Take() {
+        return reader->Take(std::chrono::steady_clock::now() + std::chrono::seconds(20));
+    }
+    std::string Next() { return ItemText(Take().item); }
+    std::unique_ptr<ReceiverLoop> reader;
+    std::vector<SourceCondition> configured;
+};
+
+class MqttSourceTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (!MosquittoRig::Available()) {
+            GTEST_SKIP() << "skipped: mosquitto and its clients are not installed (Debian's "
+                            "mosquitto and mosquitto-clients)";
+        }
+    }
+};
+
+// Old news, empty, oversized and junk messages never act, and each kind is said once a topic.
+TEST_F(MqttSourceTest, WhatIsNoKeyNeverActsAndIsSaidOncePerTopic) {
+    MosquittoRig broker;
+    ASSERT_TRUE(broker.Start()) << broker.Error();
+    ASSERT_TRUE(broker.Publish("tele/ir/RESULT", Press, true));
+    LogCapture log;
+    Listening listening({Settings(broker.Url())});
+    ASSERT_TRUE(broker.WaitSubscribed(Filters));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(broker.Publish("tele/ir/RESULT", "{junk"));
+        ASSERT_TRUE(broker.Publish("tele/ir/RESULT", ""));
+        ASSERT_TRUE(broker.Publish("home/gw/IRtoMQTT", std::string(5000, 'x')));
+    }
+    ASSERT_TRUE(broker.Publish("tele/tv/RESULT", "{junk"));
+    ASSERT_TRUE(broker.Publish("tele/ir/RESULT", Press));
+    EXPECT_EQ(listening.Next(), "down NEC_20DF10EF");
+    EXPECT_EQ(log.Count("ignored a retained message"), 1);
+    EXPECT_EQ(log.Count("ignored a message that is neither JSON"), 2);  // a topic each
+    EXPECT_EQ(log.Count("ignored an empty message"), 1);
+    EXPECT_EQ(log.Count("ignored a message over 4 KiB"), 1);
+}
+
+// A refused login is said with the broker's reason, once however often it is tried again.
+TEST_F(MqttSourceTest, ARefusedLoginIsSaidOnceWithTheBrokersReason) {
+    MosquittoRig broker("alice", "secret");
+    ASSERT_TRUE(broker.Start()) << broker.Error();
+    LogCapture log;
+    MqttSettings settings = Settings(broker.Url("alice"));
+    settings.password = "wrong";
+    Listening listening({settings});
+    EXPECT_TRUE(listening.configured.empty());
+    const SourceItem refused = listening.Take().item;
+    EXPECT_EQ(ItemText(refused), "cannot open");
+    EXPECT_NE(std::get<SourceCondition>(refused).reason.find("refused the login: Connection "
+                                                             "Refused: not authorised"),
+              std::string::npos)
+        << std::get<SourceCondition>(refused).reason;
+    while (broker.Logged("not authorised") < 3) {
+        const auto item = listening.reader->Take(std::chrono::steady_clock::now() +
+                                                 std::chrono::milliseconds(50));
+        ASSERT_EQ(ItemText(item.item), "timed out");
+    }
+    EXPECT_EQ(log.Count("refused the login"), 1);
+}
+
+// The broker away (at the start, here) is tried at most a second apart; a refusal (here,
+// certificates that cannot be read) at the slow pace.
+TEST_F(MqttSourceTest, TriesAgainFastForABrokerAwaySlowlyForARefusal) {
+    MosquittoRig broker;  // never started: its port is free
+    MqttSettings tls = Settings("mqtts://127.0.0.1:" + std::to_string(broker.Port()));
+    tls.caFile = broker.Folder().FilePath("missing.pem");
+    const struct {
+        MqttSettings settings;
+        const char* said;
+        std::vector<long> waits;
+    } cases[] = {
+        {Settings(broker.Url()), "Connection refused", {100, 200, 400, 800, 1000, 1000}},
+        {tls, "cannot read the certificates", {100, 200, 400, 800, 1600, 3200}},
+    };
+    for (const auto& c : cases) {
+        auto owned = std::make_unique<FakeEventLoop>();
+        FakeEventLoop& loop = *owned;
+        Listening listening({c.settings}, std::move(owned));
+        ASSERT_EQ(listening.configured.size(), 1u);
+        EXPECT_NE(listening.configured[0].reason.find(c.said), std::string::npos);
+        while (loop.waits.size() < c.waits.size()) {
+            loop.RunOnce(EventLoop::TimePoint::max());
+        }
+        EXPECT_EQ(loop.waits, c.waits) << c.settings.broker.Text();
+    }
+}
+
+TEST(MqttSource, RefusesTopicFiltersAndNamesItCannotUse) {
+    EXPECT_EQ(MqttSource::WhyNotATopic("tele/+/RESULT") + MqttSource::WhyNotAName("den"), "");
+    EXPECT_NE(MqttSource::WhyNotATopic("a/#/b"), "");
+    EXPECT_NE(MqttSource::WhyNotAName("my/pc"), "");
+}
+
+}  // namespace
