@@ -106,7 +106,7 @@ int LircdRig::Clients() const {
 
 void LircdRig::Stop() {
     if (lircd_.Running()) {
-        lircd_.Stop(SIGTERM);
+        lircd_.Stop(SIGTERM, std::chrono::seconds(10));
     }
 }
 

@@ -70,7 +70,7 @@ bool MosquittoRig::Start() {
 
 void MosquittoRig::Stop() {
     if (broker_.Running()) {
-        broker_.Stop(SIGTERM);
+        broker_.Stop(SIGTERM, std::chrono::seconds(10));
     }
 }
 

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <thread>
 
 extern char** environ;
 
@@ -149,6 +150,23 @@ void ChildProcess::Signal(int signal) const {
 
 int ChildProcess::Stop(int signal) {
     Signal(signal);
+    return Wait();
+}
+
+int ChildProcess::Stop(int signal, std::chrono::milliseconds grace) {
+    Signal(signal);
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    int status = 0;
+    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+        const pid_t ended = ::waitpid(pid_, &status, WNOHANG);
+        if (ended == pid_ || (ended < 0 && errno != EINTR)) {
+            pid_ = -1;
+            status_ = status;
+            return status_;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    Signal(SIGKILL);
     return Wait();
 }
 

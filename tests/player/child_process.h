@@ -47,6 +47,9 @@ class ChildProcess {
     void Signal(int signal) const;
     // Sends signal, then waits for the child to end; returns its wait status.
     int Stop(int signal);
+    // The same, but a child still there after grace is killed (SIGKILL): a server that
+    // hangs on its way out must not hang the test.
+    int Stop(int signal, std::chrono::milliseconds grace);
     int Wait();
 
     // The lines from index from on, taking in what is already in the pipe, so a line the
