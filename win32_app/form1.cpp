@@ -1,11 +1,15 @@
 #include "win32_app/form1.h"
 
+#include <windowsx.h>
+
 #include <stdexcept>
 #include <string>
 
+#include "program/app_log.h"
 #include "program/window_layout.h"
 #include "win32_app/list_box_history_list.h"
 #include "win32_app/tray_icon.h"
+#include "win32_app/window_dpi.h"
 
 namespace {
 
@@ -32,50 +36,18 @@ void RegisterFormClass(HINSTANCE instance, WNDPROC procedure) {
     }
 }
 
-// A function of user32 that older Windows (8.1) lacks, or null.
-template <typename Function>
-Function User32Function(const char* name) {
-    const HMODULE user32 = GetModuleHandleA("user32.dll");
-    return user32 == nullptr
-               ? nullptr
-               : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
-}
-
-// The window's dots per inch: its monitor's since Windows 10 1607, else the screen's.
-UINT WindowDpi(HWND window) {
-    static const auto forWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-    if (forWindow != nullptr) {
-        if (const UINT dpi = forWindow(window); dpi != 0) {
-            return dpi;
-        }
-    }
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
-}
-
-int Scaled(int pixels, UINT dpi) {
-    return MulDiv(pixels, static_cast<int>(dpi), 96);
-}
-
 // The outer size of a frame whose client area is ClientWidth x ClientHeight at 96 dpi.
-SIZE FrameSize(UINT dpi) {
-    static const auto forDpi =
-        User32Function<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
-    RECT frame = {0, 0, Scaled(WindowLayout::ClientWidth, dpi),
-                  Scaled(WindowLayout::ClientHeight, dpi)};
-    if (forDpi == nullptr || !forDpi(&frame, FormStyle, FALSE, 0, dpi)) {
-        AdjustWindowRectEx(&frame, FormStyle, FALSE, 0);
-    }
-    return {frame.right - frame.left, frame.bottom - frame.top};
+SIZE FormSize(UINT dpi) {
+    return FrameSize(
+        {Scaled(WindowLayout::ClientWidth, dpi), Scaled(WindowLayout::ClientHeight, dpi)},
+        FormStyle, 0, dpi);
 }
 
 }  // namespace
 
-TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver) {
+TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver) : instance_(instance) {
     RegisterFormClass(instance, WindowProc);
-    const SIZE frame = FrameSize(96);
+    const SIZE frame = FormSize(96);
     const std::string& caption = WindowLayout::Caption();
     window_ =
         CreateWindowExA(0, ClassName, caption.c_str(), FormStyle, WindowLayout::Left,
@@ -90,12 +62,19 @@ TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver) {
     // On a monitor above 96 dpi the frame grows to its monitor's scale.
     const UINT dpi = WindowDpi(window_);
     if (dpi != 96) {
-        const SIZE scaled = FrameSize(dpi);
+        const SIZE scaled = FormSize(dpi);
         SetWindowPos(window_, nullptr, 0, 0, scaled.cx, scaled.cy,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     ScaleContents(dpi);
     SendMessageA(History, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WindowLayout::GreetingLine));
+
+    // The keys window's ways in leave the window as it is drawn.
+    const HMENU system = GetSystemMenu(window_, FALSE);
+    AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(system, MF_STRING, TrayIcon::KeysId, L"&Keys…\tCtrl+K");
+    ACCEL keys{FCONTROL | FVIRTKEY, 'K', TrayIcon::KeysId};
+    accelerators_ = CreateAcceleratorTableW(&keys, 1);
 
     tray_ = std::make_unique<TrayIcon>(window_, LoadIconA(instance, IconName),
                                        std::wstring(caption.begin(), caption.end()).c_str());
@@ -111,7 +90,9 @@ void TForm1::FollowTheEnd() {
 }
 
 TForm1::~TForm1() {
-    // The receivers first: they write the list box about to go.
+    // The keys window first: it arms the receivers' capture. Then the receivers: they write
+    // the list box about to go.
+    keys_.reset();
     receivers_.reset();
     tray_.reset();
     if (IsWindow(window_)) {
@@ -119,6 +100,44 @@ TForm1::~TForm1() {
         DestroyWindow(window_);
     }
     DeleteObject(font_);
+    DestroyAcceleratorTable(accelerators_);
+}
+
+void TForm1::OpenKeys() {
+    if (keys_ != nullptr && keys_->Handle() != nullptr) {
+        keys_->Raise();
+        return;
+    }
+    keys_.reset();
+    KeysDialog::Setup setup = keysSetup_;
+    setup.capture = &receivers_->Capture();
+    try {
+        keys_ = std::make_unique<KeysDialog>(instance_, window_, std::move(setup));
+    } catch (const std::exception& error) {
+        QUORVEL_WARNING(lcApp) << error.what();
+    }
+}
+
+bool TForm1::PreTranslate(MSG& message) {
+    if (keys_ != nullptr && keys_->Translate(message)) {
+        return true;
+    }
+    return (message.hwnd == window_ || IsChild(window_, message.hwnd)) &&
+           TranslateAcceleratorW(window_, accelerators_, &message) != 0;
+}
+
+void TForm1::ShowHistoryMenu(LPARAM point) {
+    POINT at{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+    if (point == -1) {
+        // From the keyboard: at the list's corner.
+        const UINT dpi = WindowDpi(window_);
+        at = {Scaled(10, dpi), Scaled(10, dpi)};
+        ClientToScreen(History, &at);
+    }
+    const HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, TrayIcon::KeysId, L"&Keys…\tCtrl+K");
+    TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
+    DestroyMenu(menu);
 }
 
 void TForm1::ScaleContents(UINT dpi) {
@@ -162,6 +181,24 @@ LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LP
                 form->historyList_->Drain();
             }
             return 0;
+        case WM_COMMAND:
+            if (form != nullptr && LOWORD(wParam) == TrayIcon::KeysId) {
+                form->OpenKeys();
+                return 0;
+            }
+            return DefWindowProcA(window, message, wParam, lParam);
+        case WM_SYSCOMMAND:
+            if (form != nullptr && (wParam & 0xFFF0) == TrayIcon::KeysId) {
+                form->OpenKeys();
+                return 0;
+            }
+            return DefWindowProcA(window, message, wParam, lParam);
+        case WM_CONTEXTMENU:
+            if (form != nullptr && reinterpret_cast<HWND>(wParam) == form->History) {
+                form->ShowHistoryMenu(lParam);
+                return 0;
+            }
+            return DefWindowProcA(window, message, wParam, lParam);
         case WM_SETFOCUS:
             // The list is the only control, first in the tab order.
             if (form != nullptr && form->History != nullptr) {

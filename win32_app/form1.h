@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "program/receiver_host.h"
+#include "win32_app/keys_dialog.h"
 
 class ListBoxHistoryList;
 class PlayerFeedback;
@@ -17,7 +18,10 @@ class TrayIcon;
 // per-monitor DPI awareness). Closing the window ends
 // the message loop (WM_QUIT); its icon is also in the notification area (TrayIcon). It
 // owns the receivers that write the list (through a ReceiverHost), so they are stopped and
-// joined before the list goes. Built and used on the UI thread only.
+// joined before the list goes. The keys window (KeysDialog) opens from it with Ctrl+K, the
+// list's context menu ("Keys…": a right click or the menu key), its system menu and the
+// tray's menu; it goes before the receivers, whose capture it arms. Built and used on the
+// UI thread only.
 class TForm1 {
   public:
     // Called once, as the last act of construction, with the host whose list the
@@ -41,17 +45,30 @@ class TForm1 {
     // The history follows new lines from the start, not only once the user scrolls to the
     // end (--follow).
     void FollowTheEnd();
+    // What the keys window edits and how it is put in force; its capture is the receivers'.
+    void SetKeys(KeysDialog::Setup setup) { keysSetup_ = std::move(setup); }
+    // Opens the keys window, or raises the one open.
+    void OpenKeys();
+    // For the message loop, before TranslateMessage: Ctrl+K and the keys window's keyboard;
+    // true when message was handled so.
+    bool PreTranslate(MSG& message);
 
     HWND History = nullptr;
 
   private:
     // Places the list and sets its font and rows for the window's dots per inch.
     void ScaleContents(UINT dpi);
+    // The list's context menu, at point (screen coordinates; -1, -1 from the keyboard).
+    void ShowHistoryMenu(LPARAM point);
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+    HINSTANCE instance_;
     HWND window_ = nullptr;
+    HACCEL accelerators_ = nullptr;
     HFONT font_ = nullptr;
     ListBoxHistoryList* historyList_ = nullptr;  // owned by receivers_
     std::unique_ptr<TrayIcon> tray_;
     std::unique_ptr<ReceiverHost> receivers_;
+    KeysDialog::Setup keysSetup_;
+    std::unique_ptr<KeysDialog> keys_;
 };

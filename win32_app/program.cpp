@@ -21,6 +21,7 @@
 #include "program/key_map_reloader.h"
 #include "program/key_source_choice.h"
 #include "program/program_skeleton.h"
+#include "program/window_state.h"
 #include "win32_app/console_attachment.h"
 #include "win32_app/form1.h"
 #include "win32_app/message_box.h"
@@ -210,6 +211,8 @@ class Win32Platform : public ProgramPlatform {
         if (options.follow) {
             form.FollowTheEnd();
         }
+        form.SetKeys({PathFromUtf8(options.keys), nullptr, [&keys] { return keys.Reload(); },
+                      DefaultWindowStatePath()});
         // Ctrl-C in the console it was started from closes the window as a click would.
         const QuitSignal quit([window = form.Handle()] { PostMessageA(window, WM_CLOSE, 0, 0); });
         // A saved key map applies from the next key; the watch goes before the reloader.
@@ -219,10 +222,13 @@ class Win32Platform : public ProgramPlatform {
         form.Show(!options.minimized ? SW_SHOWDEFAULT
                   : form.InTray()    ? SW_HIDE
                                      : SW_SHOWMINNOACTIVE);
+        // Wide, so what is typed in the keys window reaches it whole.
         MSG message;
-        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (!form.PreTranslate(message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
         }
         // The form goes now; closing never waits for a byte: the stop wakes the receiver loop.
         return 0;

@@ -120,6 +120,7 @@ void TrayIcon::ShowMenu() {
     const HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING, ShowHideId,
                 IsWindowVisible(owner_) ? L"&Hide the window" : L"&Show the window");
+    AppendMenuW(menu, MF_STRING, KeysId, L"&Keys…");
     AppendMenuW(menu, MF_STRING | (Autostart::IsOn() ? MF_CHECKED : MF_UNCHECKED), AutostartId,
                 L"Start with &Windows");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);

@@ -10,10 +10,11 @@
 #include "actions/player_feedback.h"
 
 // The program's icon in the notification area. A click shows or hides the window; its
-// menu shows or hides it, turns "Start with Windows" on or off (see Autostart; checked
-// when on) and quits, as closing the window does. Made and used on the UI thread: the
-// owner's window procedure hands it CallbackMessage, WM_COMMAND and every message it does
-// not handle itself (Explorer's TaskbarCreated, after which the icon is added again).
+// menu shows or hides it, opens the keys window (KeysId, left to the owner), turns "Start
+// with Windows" on or off (see Autostart; checked when on) and quits, as closing the window
+// does. Made and used on the UI thread: the owner's window procedure hands it
+// CallbackMessage, WM_COMMAND and every message it does not handle itself (Explorer's
+// TaskbarCreated, after which the icon is added again).
 //
 // It is also where --notify's news is shown, as the icon's balloon: Show may come from any
 // thread (the receiver's), and hands the news to the UI thread with a posted BalloonMessage;
@@ -26,6 +27,9 @@ class TrayIcon : public PlayerFeedback {
     static constexpr UINT ShowHideId = 40001;
     static constexpr UINT AutostartId = 40002;
     static constexpr UINT QuitId = 40003;
+    // Opens the keys window: the owner's to handle, also from its system menu (a multiple
+    // of 16, as the system menu's commands are), Ctrl+K and the history's context menu.
+    static constexpr UINT KeysId = 40016;
 
     TrayIcon(HWND owner, HICON icon, const wchar_t* tip);
     ~TrayIcon() override;

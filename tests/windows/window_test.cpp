@@ -19,6 +19,7 @@
 #include "player/window_message_player_link.h"
 #include "program/remote_candidates.h"
 #include "program/window_layout.h"
+#include "program/window_state.h"
 #include "rawinput/raw_input_devices.h"
 #include "tests/doubles/eventually.h"
 #include "tests/windows/stand_in_player.h"
@@ -821,6 +822,118 @@ TEST(QuorvelExe, CarriesItsVersionAndManifest) {
     const HMODULE resources = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     EXPECT_NE(FindResourceA(resources, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)), nullptr);
     FreeLibrary(resources);
+}
+
+// A control's text in another process, as a screen reader reads it.
+std::string ControlText(HWND control) {
+    wchar_t text[512] = {};
+    SendMessageTimeoutW(control, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000,
+                        nullptr);
+    return Narrow(text);
+}
+
+// Ctrl+K in the history window opens the keys window, which a screen reader names and the
+// keyboard goes through; "Learn…" takes a key from the receiver (asked twice), which does
+// not act meanwhile; saved, the map is in force at once. Its size, down to its least, is kept.
+TEST(QuorvelExe, TheKeysWindowLearnsAKeyAndSavesAMapThatActsAtOnce) {
+    StandInThread player;
+    const std::filesystem::path folder = WineTest::TempFolder(L"quorvel-keys-window");
+    const std::filesystem::path keys = folder / L"keys.conf";
+    std::ofstream(keys, std::ios::binary) << "# mine\r\nkey 0x60 play-pause\r\n";
+    PROCESS_INFORMATION process{};
+    const HWND history = StartWaiting(
+        "--keys \"" + Narrow(keys.wstring()) + "\" --port " + WineTest::WindowPort, process);
+    ASSERT_NE(history, nullptr);
+    const HWND window = GetParent(history);
+    SetForegroundWindow(window);
+    ASSERT_TRUE(Eventually([&] { return GetForegroundWindow() == window; }));
+    INPUT typed[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        typed[i].type = INPUT_KEYBOARD;
+        typed[i].ki.wVk = i == 0 || i == 3 ? VK_CONTROL : 'K';
+        typed[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    ASSERT_EQ(SendInput(4, typed, sizeof typed[0]), 4u);
+    HWND dialog = nullptr;
+    // Shown once its controls are made.
+    const auto opened = [&] {
+        dialog = FindWindowW(L"#32770", KeysDialog::Title);
+        return IsWindowVisible(dialog) != FALSE;
+    };
+    ASSERT_TRUE(Eventually(opened));
+    const auto control = [&](int id) { return GetDlgItem(dialog, id); };
+
+    for (const auto& [id, name] :
+         std::initializer_list<std::pair<int, std::string>>{{KeysDialog::LearnId, "Learn…"},
+                                                            {KeysDialog::ActionId, "Action"},
+                                                            {KeysDialog::SaveId, "Save"},
+                                                            {KeysDialog::CancelId, "Cancel"},
+                                                            {KeysDialog::SearchId, "Search"},
+                                                            {KeysDialog::TableId, "Bindings"}}) {
+        char kind[16] = {};
+        GetClassNameA(control(id), kind, sizeof kind);
+        // A button by its text, another control by the label just before it.
+        std::string said = ControlText(
+            std::string(kind) == "Button" ? control(id) : GetWindow(control(id), GW_HWNDPREV));
+        std::erase(said, '&');
+        EXPECT_EQ(said.substr(0, said.find(':')), name);
+    }
+    std::vector<int> tabs;
+    HWND at = control(KeysDialog::SearchId);
+    do {
+        tabs.push_back(GetDlgCtrlID(at));
+        at = GetNextDlgTabItem(dialog, at, FALSE);
+    } while (at != nullptr && at != control(KeysDialog::SearchId) && tabs.size() < 40);
+    using D = KeysDialog;
+    EXPECT_EQ(tabs, (std::vector<int>{D::SearchId, D::TableId, D::KeyId, D::LearnId, D::GestureId,
+                                      D::ActionId, D::SectionId, D::AddId, D::ChangeId, D::MoveId,
+                                      D::RemoveId, D::AddSectionId, D::RemoveSectionId, D::SaveId,
+                                      D::CancelId}));
+
+    const auto click = [&](int id) {
+        SendMessageTimeoutW(control(id), BM_CLICK, 0, 0, SMTO_NORMAL, 5000, nullptr);
+    };
+    click(KeysDialog::LearnId);
+    ASSERT_TRUE(WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x2A}));
+    ASSERT_TRUE(Eventually([&] {
+        return ControlText(control(KeysDialog::PromptId)).find("again") != std::string::npos;
+    }));
+    ASSERT_TRUE(WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x2A}));
+    ASSERT_TRUE(Eventually([&] { return ControlText(control(KeysDialog::KeyId)) == "42"; }));
+    EXPECT_EQ(ListLines(history), Waiting);
+    SendMessageTimeoutW(control(KeysDialog::ActionId), CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                        reinterpret_cast<LPARAM>(L"next"), SMTO_NORMAL, 5000, nullptr);
+    click(KeysDialog::AddId);
+
+    SetWindowPos(dialog, nullptr, 0, 0, 100, 100, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT least{};
+    GetClientRect(dialog, &least);
+    EXPECT_EQ(Lines({std::to_string(least.right), std::to_string(least.bottom)}),
+              Lines({std::to_string(KeysDialog::MinimumSize.cx),
+                     std::to_string(KeysDialog::MinimumSize.cy)}));
+    click(KeysDialog::SaveId);
+    EXPECT_TRUE(Eventually([&] { return !IsWindow(dialog); }));
+    std::ifstream saved(keys, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}),
+              "# mine\r\nkey 0x60 play-pause\r\nkey  42 next\r\n");
+    saved.close();
+    ASSERT_TRUE(WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x2A}));
+    EXPECT_TRUE(Eventually([&] { return ListLines(history) == Lines{"NEXT!", Waiting[0]}; }));
+    EXPECT_EQ(player.Commands(), std::vector<WPARAM>{WindowMessagePlayerLink::CmdNext});
+
+    // Opened again (from the system menu), at the size it had.
+    PostMessageW(window, WM_SYSCOMMAND, TrayIcon::KeysId, 0);
+    ASSERT_TRUE(Eventually(opened));
+    RECT kept{};
+    GetClientRect(dialog, &kept);
+    EXPECT_EQ(kept.right, least.right);
+    EXPECT_EQ(kept.bottom, least.bottom);
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
+    std::filesystem::remove(DefaultWindowStatePath());
+    std::filesystem::remove_all(folder);
 }
 
 // The notification-area icon's menu: "Start with Windows" writes and removes the Run value
