@@ -72,6 +72,16 @@ KeyMapDocument::KeyMapDocument(std::string_view text, std::string source, KeyMap
     Judge();
 }
 
+std::string KeyMapDocument::RowBinding(const KeyMap::Line& binding, std::string previous) const {
+    for (const Row& row : rows_) {
+        if (row.line >= 0 && row.binding &&
+            KeyMap::LineText(*row.binding) == KeyMap::LineText(binding)) {
+            previous = row.text;
+        }
+    }
+    return previous;
+}
+
 std::string KeyMapDocument::Text() const {
     std::string text;
     for (std::size_t i = 0; i < lines_.size(); ++i) {

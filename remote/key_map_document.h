@@ -48,6 +48,9 @@ class KeyMapDocument {
     // comes, each in the order of its lines; then the built-in bindings the file does not
     // have as they are (line -1). Comments, blank lines and headers are no rows.
     const std::vector<Row>& Rows() const { return rows_; }
+    // The row a window selects once an edit is made: the text of the file's row that binds
+    // what binding says, where the edit put it; else previous.
+    std::string RowBinding(const KeyMap::Line& binding, std::string previous) const;
     // The defaults, then each section in the order its header first comes.
     const std::vector<KeySection>& Sections() const { return sections_; }
     // Every problem of the text as the reader words it, "source:LINE: what".

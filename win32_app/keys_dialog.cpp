@@ -858,13 +858,7 @@ void KeysDialog::Edit(const std::function<std::string()>& edit) {
     // The binding the fields say is selected where it went; else the row that was.
     std::string ignored;
     const KeyMap::Line fields = FieldsBinding(ignored);
-    for (const KeyMapDocument::Row& made : editor_.Document().Rows()) {
-        if (made.line >= 0 && made.binding && ignored.empty() &&
-            KeyMap::LineText(*made.binding) == KeyMap::LineText(fields)) {
-            selected = made.text;
-        }
-    }
-    Fill(selected);
+    Fill(ignored.empty() ? editor_.Document().RowBinding(fields, selected) : selected);
 }
 
 void KeysDialog::AddSection() {
