@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <set>
+#include <utility>
 
 #include "platform/utf8_path.h"
 #include "program/app_log.h"
@@ -530,15 +531,30 @@ void KeysWindow::Learn() {
     if (!recorder_.Listening()) {
         recorder_.Start();
     }
-    // The receiver thread hands the key over as a queued call, which Qt drops once the
-    // window is gone; Disarm, at the latest in the destructor, ends the handler's calls.
+    // The receiver thread leaves the key under our lock and queues a call, which Qt drops
+    // once the window is gone; Disarm, at the latest in the destructor, ends the handler's
+    // calls.
     setup_.capture->Arm([this](const KeyEvent& press) {
-        if (!QMetaObject::invokeMethod(
-                this, [this, key = press.key] { Took(key); }, Qt::QueuedConnection)) {
+        {
+            const std::lock_guard lock(learntLock_);
+            learnt_ = press.key;
+        }
+        if (!QMetaObject::invokeMethod(this, &KeysWindow::TakeLearnt, Qt::QueuedConnection)) {
             QUORVEL_WARNING(lcApp) << "keys window: a key learnt could not be handed over";
         }
     });
     Say(prompt_, recorder_.Prompt());
+}
+
+void KeysWindow::TakeLearnt() {
+    std::optional<Key> key;
+    {
+        const std::lock_guard lock(learntLock_);
+        key = std::exchange(learnt_, std::nullopt);
+    }
+    if (key) {
+        Took(*key);
+    }
 }
 
 void KeysWindow::Took(const Key& key) {

@@ -3,6 +3,8 @@
 #include <QWidget>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "program/key_map_editor.h"
@@ -54,6 +56,7 @@ class KeysWindow : public QWidget {
     void AddSection();
     void RemoveSection();
     void Learn();
+    void TakeLearnt();  // on the window's thread, the key the receiver left
     void Took(const Key& key);
     void StopLearning(bool cancel);
     void Save();
@@ -62,6 +65,8 @@ class KeysWindow : public QWidget {
     Setup setup_;
     KeyMapEditor editor_;
     KeyRecorder recorder_;
+    std::mutex learntLock_;
+    std::optional<Key> learnt_;  // handed over by the receiver thread, not yet taken
 
     QLabel* readOnly_;
     QLineEdit* search_;
