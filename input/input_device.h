@@ -21,6 +21,9 @@ class InputDevice {
     // The next event, never waiting. Events were lost when one is SYN_DROPPED; those that
     // follow it bring the keys in line with the device's state (libevdev's sync).
     virtual Status Next(RawInputEvent& event, int& error) = 0;
+    // Whether events wait, in the kernel or already read ahead (libevdev takes in all
+    // there is at once): Fd says nothing of those read ahead.
+    virtual bool Pending() = 0;
     // The key codes down now, as the device's state says.
     virtual std::set<unsigned> KeysDown() const = 0;
     // Takes the device for this program alone (EVIOCGRAB); 0, or the errno (EBUSY: another

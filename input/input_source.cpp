@@ -143,6 +143,7 @@ void InputSource::Attach(EventLoop& loop, SourceOutput& out) {
     loop_ = &loop;
     out_ = &out;
     retry_ = loop.MakeTimer([this] { RetryRefused(); });
+    readAhead_ = loop.MakeTimer([this] { ReadAhead(); });
     if (finder_ && finder_->Fd() >= 0) {
         changes_ = loop.WatchHandle(finder_->Fd(), [this] { TakeChanges(); });
     }
@@ -155,6 +156,16 @@ void InputSource::Attach(EventLoop& loop, SourceOutput& out) {
         if (const auto device = devices_.find(devnode); device != devices_.end()) {
             Watch(devnode, device->second);
         }
+    }
+}
+
+void InputSource::ReadAhead() {
+    std::vector<std::string> open;
+    for (const auto& [devnode, device] : devices_) {
+        open.push_back(devnode);
+    }
+    for (const std::string& devnode : open) {
+        Read(devnode);
     }
 }
 
@@ -219,7 +230,8 @@ void InputSource::Read(const std::string& devnode) {
     RawInputEvent event{};
     int error = 0;
     events_.clear();
-    for (int taken = 0; taken < EventsAtOnce; ++taken) {
+    int taken = 0;
+    for (; taken < EventsAtOnce; ++taken) {
         const InputDevice::Status status = device.device->Next(event, error);
         if (status == InputDevice::Status::Again) {
             break;
@@ -239,6 +251,11 @@ void InputSource::Read(const std::string& devnode) {
     }
     Put(events_);
     Grab(devnode, device);
+    // libevdev reads ahead: what it holds leaves the descriptor quiet, so the next turn
+    // is the timer's.
+    if (taken == EventsAtOnce && device.device->Pending()) {
+        readAhead_->Set(EventLoop::Clock::now());
+    }
 }
 
 void InputSource::Drop(const std::string& devnode, const std::string& why) {

@@ -71,6 +71,8 @@ class InputSource : public KeySource {
     void Watch(const std::string& devnode, Device& device);
     void Grab(const std::string& devnode, Device& device);
     void Read(const std::string& devnode);
+    // Reads every device again: some had more read ahead than a turn takes.
+    void ReadAhead();
     void Put(std::vector<KeyEvent>& events);
     void Drop(const std::string& devnode, const std::string& why);
     void TakeChanges();
@@ -88,7 +90,8 @@ class InputSource : public KeySource {
     SourceOutput* out_ = nullptr;
     std::unique_ptr<EventLoop::Watch> changes_;
     std::unique_ptr<EventLoop::Timer> retry_;
-    std::map<std::string, Device> devices_;  // by device node
+    std::unique_ptr<EventLoop::Timer> readAhead_;  // due at once while a device has more
+    std::map<std::string, Device> devices_;        // by device node
     // Devices that refused us just after they appeared, and until when they are tried.
     std::map<std::string, std::pair<InputNode, std::chrono::steady_clock::time_point>> refused_;
     int lastError_ = 0;

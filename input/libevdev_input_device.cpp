@@ -44,6 +44,8 @@ class LibevdevInputDevice : public InputDevice {
         return Status::Event;
     }
 
+    bool Pending() override { return libevdev_has_event_pending(device_) > 0; }
+
     std::set<unsigned> KeysDown() const override {
         std::set<unsigned> down;
         for (unsigned code = 0; code <= KEY_MAX; ++code) {

@@ -364,6 +364,7 @@ std::string KeyMapDocument::RemoveSection(const KeySection& section) {
         }
         lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(begin),
                      lines_.begin() + static_cast<std::ptrdiff_t>(end));
+        i = begin;  // on from the line before what went, never past the end
     }
     if (!found) {
         return "there is no " + SectionHeader(section) + " section";

@@ -103,7 +103,12 @@ ReceiverLoop::Taken ReceiverLoop::Take(Deadline until) {
     Taken taken = std::move(queue_.front());
     queue_.pop_front();
     if (auto* event = std::get_if<KeyEvent>(&taken.item)) {
+        // What is read behind an event that was waiting was waiting too (a source that
+        // reads a message a turn has its backlog read here, a turn at a time); what came
+        // with one that was not, came before the caller's business with it.
+        waiting_ = event->queued;
         Gather(&taken.source);
+        waiting_ = false;
         event->more = Queued(taken.source);
     }
     if (taken_) {

@@ -13,11 +13,15 @@
 #include "source/key_source.h"
 
 // A key source on the loop that hands over the items a test pushes, from any thread: an
-// eventfd tells the loop there are some. Linux only.
+// eventfd tells the loop there are some. perTurn: the most handed over at each turn of the
+// loop (MQTT's, a message a read). Linux only.
 class FedKeySource : public KeySource {
   public:
-    explicit FedKeySource(std::vector<SourceCondition> setup = {})
-        : setup_(std::move(setup)), ready_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    explicit FedKeySource(std::vector<SourceCondition> setup = {},
+                          std::size_t perTurn = static_cast<std::size_t>(-1))
+        : setup_(std::move(setup)),
+          perTurn_(perTurn),
+          ready_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
     ~FedKeySource() override {
         watch_.reset();
         ::close(ready_);
@@ -45,7 +49,14 @@ class FedKeySource : public KeySource {
             std::deque<SourceItem> items;
             {
                 std::lock_guard lock(mutex_);
-                items.swap(items_);
+                while (!items_.empty() && items.size() < perTurn_) {
+                    items.push_back(std::move(items_.front()));
+                    items_.pop_front();
+                }
+                if (!items_.empty()) {
+                    const std::uint64_t one = 1;
+                    [[maybe_unused]] const ssize_t more = ::write(ready_, &one, sizeof one);
+                }
             }
             for (SourceItem& item : items) {
                 out.Put(std::move(item));
@@ -59,6 +70,7 @@ class FedKeySource : public KeySource {
 
   private:
     std::vector<SourceCondition> setup_;
+    std::size_t perTurn_;
     int ready_;
     std::mutex mutex_;
     std::deque<SourceItem> items_;

@@ -51,20 +51,22 @@ class FakeDevice : public InputDevice {
         Refresh();
     }
     int Fd() const override { return readable_.Fd(); }
+    // As libevdev, the first read takes in all there is: the descriptor is quiet from then on.
     Status Next(RawInputEvent& event, int& error) override {
         auto& queue = machine_.events[path_];
+        readable_.Set(false);
         if (machine_.unplugged.count(path_) != 0) {
             error = ENODEV;
             return Status::Failed;
         }
         if (queue.empty()) {
-            readable_.Set(false);
             return Status::Again;
         }
         event = queue.front();
         queue.pop_front();
         return Status::Event;
     }
+    bool Pending() override { return !machine_.events[path_].empty(); }
     std::set<unsigned> KeysDown() const override { return machine_.down[path_]; }
     int Grab() override {
         machine_.grabbed.push_back(path_);

@@ -181,6 +181,21 @@ TEST(InputSource, GrabsOnlyWhileNoKeyIsDown) {
     EXPECT_TRUE(shared.machine.grabbed.empty());
 }
 
+// libevdev takes in at once more than a turn hands out; the rest follows with no new input.
+TEST(InputSource, HandsOutAllThatWasReadAhead) {
+    Rig rig({Receiver.devnode}, {Receiver});
+    auto& events = rig.machine.events[Receiver.devnode];
+    for (int i = 0; i < InputSource::EventsAtOnce; ++i) {
+        events.insert(events.end(), {KeyValue(KEY_OK, 1), KeyValue(KEY_OK, 0)});
+    }
+    rig.reader->Open();
+    rig.reader->Configure();
+    for (int i = 0; i < InputSource::EventsAtOnce; ++i) {
+        ASSERT_EQ(rig.Next(), "down KEY_OK") << i;
+        ASSERT_EQ(rig.Next(), "up KEY_OK") << i;
+    }
+}
+
 // What can never be an input device is refused at start; what may become one is not.
 TEST(InputSource, RefusesWhatCanNeverBeAnInputDevice) {
     const struct {

@@ -95,6 +95,13 @@ INSTANTIATE_TEST_SUITE_P(
                      return added + d.RemoveSection({"tv", ""});
                  },
                  Base},
+        // The blank lines before the last section go with it (ASan sees a read past them).
+        EditCase{"RemoveTheLastSectionWithTheBlanksBeforeIt",
+                 "key 1 next\n" + std::string(24, ' ') + "\n[mode=tv]\nkey 2 stop\n",
+                 [](KeyMapDocument& d) {
+                     return d.RemoveSection({"tv", ""});
+                 },
+                 "key 1 next\n"},
         EditCase{"CrLfStays", "key 1 next\r\nkey 2 stop\r\n",
                  [](KeyMapDocument& d) {
                      const std::string changed = d.Change(1, Press(2, PlayerAction::Play));

@@ -17,10 +17,10 @@ KeyEvent Held(int code) {
 }
 
 struct Rig {
-    explicit Rig(int sources = 1) {
+    explicit Rig(int sources = 1, std::size_t perTurn = static_cast<std::size_t>(-1)) {
         std::vector<std::unique_ptr<KeySource>> owned;
         for (int i = 0; i < sources; ++i) {
-            auto source = std::make_unique<FedKeySource>();
+            auto source = std::make_unique<FedKeySource>(std::vector<SourceCondition>{}, perTurn);
             fed.push_back(source.get());
             owned.push_back(std::move(source));
         }
@@ -59,6 +59,19 @@ TEST(ReceiverLoop, SaysWhatWasWaiting) {
     }
     EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{
                         {true, true}, {true, false}, {false, true}, {false, false}}));
+}
+
+// A source read an item a turn (MQTT): all that waited says so, however many turns it takes.
+TEST(ReceiverLoop, SaysWhatWaitedOfASourceReadAnItemATurn) {
+    Rig rig(1, 1);
+    rig.fed[0]->Push({Held(0xB0), Held(0xB0), Held(0xB0)});
+    std::vector<std::pair<bool, bool>> seen;  // queued, more
+    for (int i = 0; i < 3; ++i) {
+        const KeyEvent event = rig.NextEvent();
+        seen.emplace_back(event.queued, event.more);
+    }
+    EXPECT_EQ(seen,
+              (std::vector<std::pair<bool, bool>>{{true, true}, {true, true}, {true, false}}));
 }
 
 // A wake-up ends a wait with TimedOut, and a stop ends every wait from then on.
