@@ -254,13 +254,14 @@ std::string ProgramPath() {
     return path.substr(0, path.find_last_of('\\')) + "\\..\\..\\quorvel.exe";
 }
 
-// Starts quorvel.exe with arguments: as how says (CREATE_NEW_CONSOLE: as Explorer starts
-// it, a console of its own, which no one reads; DETACHED_PROCESS: no console at all), with
-// the standard input and output (standard error too) given.
+// Starts quorvel.exe with arguments (UTF-8, given as a wide command line): as how says
+// (CREATE_NEW_CONSOLE: as Explorer starts it, a console of its own, which no one reads;
+// DETACHED_PROCESS: no console at all), with the standard input and output (standard error
+// too) given.
 PROCESS_INFORMATION StartAlone(const std::string& arguments, DWORD how = CREATE_NEW_CONSOLE,
                                HANDLE in = nullptr, HANDLE out = nullptr) {
-    std::string commandLine = "\"" + ProgramPath() + "\" " + arguments;
-    STARTUPINFOA startup{};
+    std::wstring commandLine = Widen("\"" + ProgramPath() + "\" " + arguments);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     const bool given = in != nullptr || out != nullptr;
     if (given) {
@@ -270,9 +271,9 @@ PROCESS_INFORMATION StartAlone(const std::string& arguments, DWORD how = CREATE_
         startup.hStdError = out;
     }
     PROCESS_INFORMATION process{};
-    EXPECT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, given, how, nullptr,
+    EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, given, how, nullptr,
                                nullptr, &startup, &process))
-        << commandLine;
+        << arguments;
     CloseHandle(process.hThread);
     return process;
 }
@@ -594,30 +595,15 @@ TEST(QuorvelExe, FindsThePortIntoAFileWithoutATerminal) {
     EXPECT_NE(text.find("port = COM25"), std::string::npos) << text;
 }
 
-// Starts quorvel.exe with arguments (UTF-8, given as a wide command line), its standard output
-// and error one pipe, whose read end comes back in output (null when it could not start).
+// Starts quorvel.exe with arguments, its standard output and error one pipe, whose read
+// end comes back in output.
 PROCESS_INFORMATION StartQuorvel(const std::string& arguments, HANDLE& output) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE writeEnd = nullptr;
-    PROCESS_INFORMATION process{};
-    output = nullptr;
-    if (!CreatePipe(&output, &writeEnd, &inherit, 0)) {
-        return process;
-    }
+    EXPECT_TRUE(CreatePipe(&output, &writeEnd, &inherit, 0));
     SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
-    std::wstring commandLine = Widen("\"" + ProgramPath() + "\" " + arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        CloseHandle(output);
-        output = nullptr;
-    }
+    const PROCESS_INFORMATION process = StartAlone(arguments, 0, nullptr, writeEnd);
     CloseHandle(writeEnd);
-    CloseHandle(process.hThread);
     return process;
 }
 
@@ -625,9 +611,6 @@ PROCESS_INFORMATION StartQuorvel(const std::string& arguments, HANDLE& output) {
 std::pair<DWORD, std::string> RunQuorvel(const std::string& arguments) {
     HANDLE output = nullptr;
     const PROCESS_INFORMATION process = StartQuorvel(arguments, output);
-    if (output == nullptr) {
-        return {0, "not started"};
-    }
     std::string text;
     char chunk[512];
     DWORD got = 0;
@@ -682,7 +665,6 @@ TEST(QuorvelExe, ConsoleEndsWhenNobodyReadsItsOutput) {
     HANDLE output = nullptr;
     const PROCESS_INFORMATION process =
         StartQuorvel("--console --port " + std::string(WineTest::WindowPort), output);
-    ASSERT_NE(output, nullptr);
     CloseHandle(output);
     // Bytes until it has lines to print: those before the port is open are discarded.
     EXPECT_TRUE(Eventually([&] {
