@@ -24,6 +24,14 @@ class FakeEventLoop : public EventLoop {
 
     std::vector<long> waits;
 
+    // Runs until count waits are recorded; all of them.
+    std::vector<long> Waits(std::size_t count) {
+        while (waits.size() < count) {
+            RunOnce(TimePoint::max());
+        }
+        return waits;
+    }
+
     std::unique_ptr<Watch> WatchHandle(Handle handle, std::function<void()> ready) override {
         auto watch = std::make_unique<FakeWatch>(*this, handle, std::move(ready));
         watches_.push_back(watch.get());

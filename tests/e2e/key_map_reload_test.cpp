@@ -6,12 +6,11 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/doubles/eventually.h"
+#include "tests/doubles/files.h"
 #include "tests/doubles/scratch_folder.h"
 #include "tests/e2e/programs.h"
 #include "tools/virtual_port.h"
@@ -20,17 +19,13 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::trunc) << text;
-}
-
 class KeyMapReload : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_FALSE(folder_.Path().empty());
         // The map is a link into another folder, so that only SIGHUP sees its first edit.
         std::filesystem::create_directory(folder_.FilePath("elsewhere"));
-        Write(target_, "key 0x60 stop\n");
+        WriteFile(target_, "key 0x60 stop\n");
         std::filesystem::create_symlink(target_, map_);
         ASSERT_TRUE(quorvel_.Start(Options()));
         ASSERT_TRUE(port_->WaitForRawReader(Deadline));
@@ -56,18 +51,8 @@ class KeyMapReload : public ::testing::Test {
 
     // Waits until standard error holds text count times.
     bool ErrorsSay(const std::string& text, int count) {
-        int found = 0;
-        Eventually([&] {
-            std::ostringstream read;
-            read << std::ifstream(errors_).rdbuf();
-            const std::string all = read.str();
-            found = 0;
-            for (auto at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) {
-                ++found;
-            }
-            return found >= count;
-        });
-        return found == count;
+        Eventually([&] { return Occurrences(FileText(errors_), text) >= count; });
+        return Occurrences(FileText(errors_), text) == count;
     }
 
     ScratchFolder folder_;
@@ -82,14 +67,14 @@ TEST_F(KeyMapReload, HangupAndASaveSwitchMaps) {
     const std::string reloaded = "read again, it applies from the next key";
     EXPECT_EQ(Press(), "STOP!");
 
-    Write(target_, "key 0x60 next\n");
+    WriteFile(target_, "key 0x60 next\n");
     quorvel_.Signal(SIGHUP);
     ASSERT_TRUE(ErrorsSay(reloaded, 1));
     EXPECT_EQ(Press(), "NEXT!");
 
     // The program watches the map: a save, as an editor makes it (a new file beside the
     // link, renamed over it), is seen without a signal.
-    Write(map_ + ".new", "key 0x60 pause\n");
+    WriteFile(map_ + ".new", "key 0x60 pause\n");
     ASSERT_EQ(std::rename((map_ + ".new").c_str(), map_.c_str()), 0);
     ASSERT_TRUE(ErrorsSay(reloaded, 2));
     EXPECT_EQ(Press(), "PAUSE!");

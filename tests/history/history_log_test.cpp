@@ -8,50 +8,26 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST(HistoryLog, RemovingTheGreetingLeavesAnEmptyListAndNoRepaint) {
+// The greeting goes without a repaint; every write after it is one, each append a line at
+// the end and LineIndex the last line's, a replacement changing only that line.
+TEST(HistoryLog, AppendsInOrderAndReplacesOnlyTheLastLine) {
     MemoryHistoryList list({"Click to start the fun :)"});
     HistoryLog log(list);
     EXPECT_EQ(log.LineIndex(), -1);
-
     log.RemoveFirstLine();
-
     EXPECT_TRUE(list.lines.empty());
     EXPECT_EQ(log.LineIndex(), -1);
     EXPECT_EQ(list.repaints, 0);
-}
-
-TEST(HistoryLog, FirstAppendWritesLineZero) {
-    MemoryHistoryList list({"Click to start the fun :)"});
-    HistoryLog log(list);
-    log.RemoveFirstLine();
-    log.AppendLine("Waiting for new signal...");
-    EXPECT_EQ(list.lines, Lines{"Waiting for new signal..."});
-    EXPECT_EQ(log.LineIndex(), 0);
-    EXPECT_EQ(list.repaints, 1);
-}
-
-TEST(HistoryLog, ReplaceChangesOnlyTheLineJustAppended) {
-    MemoryHistoryList list;
-    HistoryLog log(list);
-    log.AppendLine("a");
-    log.AppendLine("b");
-    log.AppendLine("c");
-    log.ReplaceLastLine("C");
-    EXPECT_EQ(list.lines, (Lines{"a", "b", "C"}));
-    EXPECT_EQ(log.LineIndex(), 2);
-    EXPECT_EQ(list.repaints, 4);
-}
-
-TEST(HistoryLog, ThirtyAppendsGiveThirtyLinesInOrder) {
-    MemoryHistoryList list;
-    HistoryLog log(list);
     for (int i = 0; i < 30; ++i) {
         log.AppendLine(std::to_string(i));
         ASSERT_EQ(static_cast<int>(list.lines.size()), log.LineIndex() + 1);
     }
+    log.ReplaceLastLine("last");
     ASSERT_EQ(list.lines.size(), 30u);
     EXPECT_EQ(list.lines.front(), "0");
-    EXPECT_EQ(list.lines.back(), "29");
+    EXPECT_EQ(list.lines[28], "28");
+    EXPECT_EQ(list.lines.back(), "last");
+    EXPECT_EQ(list.repaints, 31);
 }
 
 TEST(HistoryLog, ReplaceBeforeAnyAppendAddsALineInsteadOfWritingOutOfRange) {

@@ -1,19 +1,17 @@
 #include "tests/lircd/lircd_rig.h"
 
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <thread>
 
 #include "tests/doubles/eventually.h"
+#include "tests/doubles/files.h"
+#include "tests/doubles/unix_socket.h"
 
 namespace {
 
@@ -34,13 +32,8 @@ end remote
 )";
 
 bool Accepts(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool connected =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
+    bool connected = false;
+    ::close(ConnectTo(path, connected));
     return connected;
 }
 
@@ -78,30 +71,17 @@ bool LircdRig::Start() {
         error_ = lircd_.Error();
         return false;
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!Accepts(Socket())) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            error_ = "lircd did not take connections at " + Socket();
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!Eventually([this] { return Accepts(Socket()); })) {
+        error_ = "lircd did not take connections at " + Socket();
+        return false;
     }
     return true;
 }
 
 int LircdRig::Clients() const {
-    std::ifstream file(folder_ / "lircd.log");
-    std::string log((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string log = FileText(folder_ / "lircd.log");
     log.erase(0, std::min(logStart_, log.size()));
-    const auto count = [&](const std::string& what) {
-        int n = 0;
-        for (std::size_t at = log.find(what); at != std::string::npos;
-             at = log.find(what, at + 1)) {
-            ++n;
-        }
-        return n;
-    };
-    return count("accepted new client") - count("removed client");
+    return Occurrences(log, "accepted new client") - Occurrences(log, "removed client");
 }
 
 void LircdRig::Stop() {

@@ -1,11 +1,8 @@
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -13,11 +10,11 @@
 
 #include "lircd/lircd_line_decoder.h"
 #include "lircd/lircd_source.h"
-#include "source/receiver_loop.h"
 #include "tests/doubles/fake_event_loop.h"
-#include "tests/doubles/item_text.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/scratch_folder.h"
+#include "tests/doubles/source_loop.h"
+#include "tests/doubles/unix_socket.h"
 
 namespace {
 
@@ -92,13 +89,7 @@ class StandInSocket {
   public:
     // backlog: how many clients may wait to be taken.
     explicit StandInSocket(const std::string& path, bool dropsAll = false, int backlog = 8)
-        : dropsAll_(dropsAll) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-        listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        ::listen(listener_, backlog);
+        : dropsAll_(dropsAll), listener_(ListenOn(path, SOCK_STREAM, backlog)) {
         if (dropsAll_) {
             thread_ = std::thread([this] {
                 for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
@@ -142,7 +133,7 @@ class StandInSocket {
 
   private:
     bool dropsAll_;
-    int listener_ = -1;
+    int listener_;
     int client_ = -1;
     std::thread thread_;
     std::vector<std::chrono::steady_clock::time_point> connects_;
@@ -150,19 +141,12 @@ class StandInSocket {
 
 // lircd on the receiver loop.
 struct Rig {
-    explicit Rig(const std::string& socket, std::unique_ptr<EventLoop> loop = MakeEventLoop()) {
-        std::vector<std::unique_ptr<KeySource>> sources;
-        sources.push_back(std::make_unique<LircdSource>(socket));
-        reader = std::make_unique<ReceiverLoop>(std::move(sources), std::move(loop));
-        reader->Open();
-        configured = reader->Configure();
-    }
-    std::string Next() {
-        return ItemText(
-            reader->NextBefore(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
-    }
+    explicit Rig(const std::string& socket, std::unique_ptr<EventLoop> loop = MakeEventLoop())
+        : reader(LoopOver(std::make_unique<LircdSource>(socket), std::move(loop))),
+          configured(StartReader(*reader)) {}
+    std::string Next() { return NextText(*reader); }
     std::unique_ptr<ReceiverLoop> reader;
-    std::vector<SourceCondition> configured;
+    std::vector<std::string> configured;
 };
 
 // Junk never becomes a key or an item, and each kind is said once.
@@ -223,8 +207,8 @@ TEST(LircdSource, AQuietReturnIsAReturn) {
     EXPECT_EQ(rig.Next(), "lost");
 }
 
-// Without lircd, it is looked for at a slowing pace up to the slow one, whether or not its
-// folder can be watched.
+// Without lircd, it is said at once why, and it is looked for at a slowing pace up to the
+// slow one, whether or not its folder can be watched.
 TEST(LircdSource, AMissingLircdIsLookedForAtASlowingPace) {
     ScratchFolder folder;
     std::vector<std::string> sockets{folder.FilePath("run/lirc/lircd")};
@@ -236,12 +220,14 @@ TEST(LircdSource, AMissingLircdIsLookedForAtASlowingPace) {
     for (const std::string& socket : sockets) {
         auto owned = std::make_unique<FakeEventLoop>();
         FakeEventLoop& loop = *owned;
-        Rig rig(socket, std::move(owned));
-        EXPECT_EQ(rig.configured.size(), 1u);
-        while (loop.waits.size() < 8) {
-            loop.RunOnce(EventLoop::TimePoint::max());
+        LogCapture log;
+        const Rig rig(socket, std::move(owned));
+        ASSERT_EQ(rig.configured.size(), 1u);
+        EXPECT_EQ(log.Count(rig.configured[0]), 1);
+        if (socket == sockets.front()) {
+            EXPECT_EQ(rig.configured[0].rfind("no lircd socket at " + socket, 0), 0u);
         }
-        EXPECT_EQ(loop.waits, (std::vector<long>{100, 200, 400, 800, 1600, 3200, 5000, 5000}))
+        EXPECT_EQ(loop.Waits(8), (std::vector<long>{100, 200, 400, 800, 1600, 3200, 5000, 5000}))
             << socket;
     }
 }
@@ -267,19 +253,12 @@ TEST(LircdSource, ComesBackWithinTheSecond) {
     {
         // One client waiting to be taken fills a queue of none.
         StandInSocket busy(folder.FilePath("busy"), false, 0);
-        const int waiting = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, folder.FilePath("busy").c_str(),
-                     sizeof address.sun_path - 1);
-        ::connect(waiting, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        bool connected = false;
+        const int waiting = ConnectTo(folder.FilePath("busy"), connected, SOCK_NONBLOCK);
         auto owned = std::make_unique<FakeEventLoop>();
         FakeEventLoop& loop = *owned;
         Rig rig(folder.FilePath("busy"), std::move(owned));
-        while (loop.waits.size() < 6) {
-            loop.RunOnce(EventLoop::TimePoint::max());
-        }
-        EXPECT_EQ(loop.waits, (std::vector<long>{100, 200, 400, 800, 1000, 1000}));
+        EXPECT_EQ(loop.Waits(6), (std::vector<long>{100, 200, 400, 800, 1000, 1000}));
         ::close(waiting);
     }
 }

@@ -7,11 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "tests/doubles/eventually.h"
+#include "tests/doubles/files.h"
 
 MosquittoRig::MosquittoRig(const std::string& user, const std::string& password)
     : user_(user), password_(password) {
@@ -107,14 +108,8 @@ std::string MosquittoRig::Retained(const std::string& topic) {
 }
 
 std::size_t MosquittoRig::Logged(const std::string& text) const {
-    std::ifstream file(folder_ / "broker.log");
-    std::string log((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::size_t count = 0;
-    for (std::size_t at = log.find(text, logStart_); at != std::string::npos;
-         at = log.find(text, at + 1)) {
-        ++count;
-    }
-    return count;
+    const std::string log = FileText(folder_ / "broker.log");
+    return static_cast<std::size_t>(Occurrences(log.substr(std::min(logStart_, log.size())), text));
 }
 
 bool MosquittoRig::WaitSubscribed(std::size_t count) const {

@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "mqtt/mqtt_source.h"
-#include "source/receiver_loop.h"
 #include "tests/doubles/fake_event_loop.h"
-#include "tests/doubles/item_text.h"
 #include "tests/doubles/log_capture.h"
+#include "tests/doubles/source_loop.h"
 #include "tests/mqtt/mosquitto_rig.h"
 
 namespace {
@@ -27,24 +26,13 @@ MqttSettings Settings(const std::string& url, const std::string& name = "here") 
     return settings;
 }
 
-// Sources on one receiver loop, set up.
+// The source on a receiver loop, set up: the whys of its setup.
 struct Listening {
-    explicit Listening(std::vector<MqttSettings> all,
-                       std::unique_ptr<EventLoop> loop = MakeEventLoop()) {
-        std::vector<std::unique_ptr<KeySource>> sources;
-        for (MqttSettings& settings : all) {
-            sources.push_back(std::make_unique<MqttSource>(std::move(settings)));
-        }
-        reader = std::make_unique<ReceiverLoop>(std::move(sources), std::move(loop));
-        reader->Open();
-        configured = reader->Configure();
-    }
-    ReceiverLoop::Taken Take() {
-        return reader->Take(std::chrono::steady_clock::now() + std::chrono::seconds(20));
-    }
-    std::string Next() { return ItemText(Take().item); }
+    explicit Listening(MqttSettings settings, std::unique_ptr<EventLoop> loop = MakeEventLoop())
+        : reader(LoopOver(std::make_unique<MqttSource>(std::move(settings)), std::move(loop))),
+          configured(StartReader(*reader)) {}
     std::unique_ptr<ReceiverLoop> reader;
-    std::vector<SourceCondition> configured;
+    std::vector<std::string> configured;
 };
 
 class MqttSourceTest : public testing::Test {
@@ -63,7 +51,7 @@ TEST_F(MqttSourceTest, WhatIsNoKeyNeverActsAndIsSaidOncePerTopic) {
     ASSERT_TRUE(broker.Start()) << broker.Error();
     ASSERT_TRUE(broker.Publish("tele/ir/RESULT", Press, true));
     LogCapture log;
-    Listening listening({Settings(broker.Url())});
+    Listening listening(Settings(broker.Url()));
     ASSERT_TRUE(broker.WaitSubscribed(Filters));
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(broker.Publish("tele/ir/RESULT", "{junk"));
@@ -72,7 +60,7 @@ TEST_F(MqttSourceTest, WhatIsNoKeyNeverActsAndIsSaidOncePerTopic) {
     }
     ASSERT_TRUE(broker.Publish("tele/tv/RESULT", "{junk"));
     ASSERT_TRUE(broker.Publish("tele/ir/RESULT", Press));
-    EXPECT_EQ(listening.Next(), "down NEC_20DF10EF");
+    EXPECT_EQ(NextText(*listening.reader), "down NEC_20DF10EF");
     EXPECT_EQ(log.Count("ignored a retained message"), 1);
     EXPECT_EQ(log.Count("ignored a message that is neither JSON"), 2);  // a topic each
     EXPECT_EQ(log.Count("ignored an empty message"), 1);
@@ -86,18 +74,18 @@ TEST_F(MqttSourceTest, ARefusedLoginIsSaidOnceWithTheBrokersReason) {
     LogCapture log;
     MqttSettings settings = Settings(broker.Url("alice"));
     settings.password = "wrong";
-    Listening listening({settings});
+    Listening listening(settings);
     EXPECT_TRUE(listening.configured.empty());
-    const SourceItem refused = listening.Take().item;
+    const SourceItem refused = listening.reader->NextBefore(Soon());
     EXPECT_EQ(ItemText(refused), "cannot open");
     EXPECT_NE(std::get<SourceCondition>(refused).reason.find("refused the login: Connection "
                                                              "Refused: not authorised"),
               std::string::npos)
         << std::get<SourceCondition>(refused).reason;
     while (broker.Logged("not authorised") < 3) {
-        const auto item = listening.reader->Take(std::chrono::steady_clock::now() +
-                                                 std::chrono::milliseconds(50));
-        ASSERT_EQ(ItemText(item.item), "timed out");
+        ASSERT_EQ(ItemText(listening.reader->NextBefore(std::chrono::steady_clock::now() +
+                                                        std::chrono::milliseconds(50))),
+                  "timed out");
     }
     EXPECT_EQ(log.Count("refused the login"), 1);
 }
@@ -119,13 +107,10 @@ TEST_F(MqttSourceTest, TriesAgainFastForABrokerAwaySlowlyForARefusal) {
     for (const auto& c : cases) {
         auto owned = std::make_unique<FakeEventLoop>();
         FakeEventLoop& loop = *owned;
-        Listening listening({c.settings}, std::move(owned));
+        Listening listening(c.settings, std::move(owned));
         ASSERT_EQ(listening.configured.size(), 1u);
-        EXPECT_NE(listening.configured[0].reason.find(c.said), std::string::npos);
-        while (loop.waits.size() < c.waits.size()) {
-            loop.RunOnce(EventLoop::TimePoint::max());
-        }
-        EXPECT_EQ(loop.waits, c.waits) << c.settings.broker.Text();
+        EXPECT_NE(listening.configured[0].find(c.said), std::string::npos);
+        EXPECT_EQ(loop.Waits(c.waits.size()), c.waits) << c.settings.broker.Text();
     }
 }
 

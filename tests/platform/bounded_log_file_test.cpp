@@ -4,19 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "tests/doubles/files.h"
 #include "tests/doubles/scratch_folder.h"
 
 namespace {
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 TEST(BoundedLogFile, MakesItsFolderAndAppendsLines) {
     ScratchFolder folder;
@@ -24,7 +17,7 @@ TEST(BoundedLogFile, MakesItsFolderAndAppendsLines) {
     BoundedLogFile log(path, 100);
     EXPECT_TRUE(log.Append("first"));
     EXPECT_TRUE(log.Append("second"));
-    EXPECT_EQ(Read(path), "first\nsecond\n");
+    EXPECT_EQ(FileText(path), "first\nsecond\n");
 }
 
 TEST(BoundedLogFile, KeepsTwoFilesWithinTheLimit) {
@@ -38,8 +31,8 @@ TEST(BoundedLogFile, KeepsTwoFilesWithinTheLimit) {
     EXPECT_TRUE(log.Append("abcdefgh"));                // 11 + 9 = 20 bytes: still fits
     EXPECT_TRUE(log.Append("ij"));                      // would pass 20: the file moves to .1
     EXPECT_TRUE(log.Append("0123456789abcdefghijkl"));  // longer than the limit on its own
-    EXPECT_EQ(Read(path + ".1"), "ij\n");
-    EXPECT_EQ(Read(path), "0123456789abcdefghijkl\n");
+    EXPECT_EQ(FileText(path + ".1"), "ij\n");
+    EXPECT_EQ(FileText(path), "0123456789abcdefghijkl\n");
 }
 
 // Another copy of the program holding the log, or quorvel.log.1 open elsewhere: the move
@@ -52,7 +45,7 @@ TEST(BoundedLogFile, StaysBoundedWhenTheOlderFileCannotBeReplaced) {
     for (int i = 0; i < 1000; ++i) {
         EXPECT_TRUE(log.Append("line " + std::to_string(i)));
     }
-    const std::string text = Read(path);
+    const std::string text = FileText(path);
     EXPECT_LT(text.size(), 2 * 200u);
     EXPECT_EQ(text.rfind("(older lines dropped: cannot move it to quorvel.log.1: ", 0), 0u) << text;
     EXPECT_EQ(text.substr(text.size() - 9), "line 999\n");

@@ -10,24 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-namespace fs = std::filesystem;
+#include "tests/doubles/files.h"
 #include "tests/doubles/scratch_folder.h"
 
+namespace fs = std::filesystem;
+
 namespace {
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void Write(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 unsigned Mode(const fs::path& path) {
     struct stat st {};
@@ -50,7 +39,7 @@ TEST_F(FileReplacementTest, RefusesWhatIsNotAFile) {
     ASSERT_EQ(::mkfifo((folder_ / "fifo").c_str(), 0600), 0);
     fs::create_symlink(sub, folder_ / "to-folder");
     fs::create_symlink(folder_ / "absent", folder_ / "dangling");
-    Write(folder_ / "plain", "x");
+    WriteFile(folder_ / "plain", "x");
     fs::create_symlink(folder_ / "plain", folder_ / "to-plain");
     struct Case {
         std::string name;
@@ -93,13 +82,13 @@ TEST_F(FileReplacementTest, RefusesADeviceNode) {
 // through, and the map never becomes a link.
 TEST_F(FileReplacementTest, NeverWritesThroughAPlantedLink) {
     const fs::path victim = folder_ / "victim";
-    Write(victim, "precious\n");
+    WriteFile(victim, "precious\n");
     fs::create_symlink(victim, folder_ / "keys.conf.new");
     const FileReplacement replaced = ReplaceFile(keys_, "new\n");
     ASSERT_EQ(replaced.error, "");
-    EXPECT_EQ(Read(victim), "precious\n");
+    EXPECT_EQ(FileText(victim), "precious\n");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(keys_)));
-    EXPECT_EQ(Read(keys_), "new\n");
+    EXPECT_EQ(FileText(keys_), "new\n");
     EXPECT_EQ(Mode(keys_), 0600u);
     EXPECT_EQ(replaced.backup, "");
 }
@@ -107,20 +96,20 @@ TEST_F(FileReplacementTest, NeverWritesThroughAPlantedLink) {
 // A link to the map is kept: the file it points to is replaced, its backup beside it.
 TEST_F(FileReplacementTest, ALinkToTheMapStaysALink) {
     const fs::path real = folder_ / "real.conf";
-    Write(real, "old\n");
+    WriteFile(real, "old\n");
     fs::create_symlink(real, keys_);
     const FileReplacement replaced = ReplaceFile(keys_, "new\n");
     ASSERT_EQ(replaced.error, "");
     EXPECT_TRUE(fs::is_symlink(keys_));
-    EXPECT_EQ(Read(real), "new\n");
+    EXPECT_EQ(FileText(real), "new\n");
     EXPECT_EQ(replaced.backup, real.string() + ".bak");
-    EXPECT_EQ(Read(replaced.backup), "old\n");
+    EXPECT_EQ(FileText(replaced.backup), "old\n");
 }
 
 // The old map's mode is kept; a backup that holds another map moves down the numbered
 // backups and only the oldest is dropped.
 TEST_F(FileReplacementTest, KeepsEveryDifferentMapUpToTheNumberedBackups) {
-    Write(keys_, "hand-made\n");
+    WriteFile(keys_, "hand-made\n");
     ::chmod(keys_.c_str(), 0640);
     const std::string bak = keys_.string() + ".bak";
     struct Step {
@@ -139,12 +128,12 @@ TEST_F(FileReplacementTest, KeepsEveryDifferentMapUpToTheNumberedBackups) {
         const FileReplacement replaced = ReplaceFile(keys_, step.write);
         ASSERT_EQ(replaced.error, "") << step.write;
         EXPECT_EQ(replaced.backup, bak);
-        EXPECT_EQ(Read(keys_), step.write);
+        EXPECT_EQ(FileText(keys_), step.write);
         EXPECT_EQ(Mode(keys_), 0640u);
         for (int number = 0; number <= NumberedBackups; ++number) {
             const fs::path name = number == 0 ? bak : bak + "." + std::to_string(number);
             const std::string& expected = step.backups[static_cast<size_t>(number)];
-            EXPECT_EQ(fs::exists(name) ? Read(name) : "", expected) << step.write << number;
+            EXPECT_EQ(fs::exists(name) ? FileText(name) : "", expected) << step.write << number;
         }
     }
     // Nothing temporary is left behind.
@@ -177,7 +166,7 @@ TEST_F(FileReplacementTest, AFailedSaveKeepsEveryBackup) {
                                             bak + ".3"};
     for (const std::string& stuck : {keys_.string(), bak + ".1"}) {
         for (size_t i = 0; i < files.size(); ++i) {
-            Write(files[i], "map " + std::to_string(i) + "\n");
+            WriteFile(files[i], "map " + std::to_string(i) + "\n");
         }
         if (!MakeImmutable(stuck, true)) {
             GTEST_SKIP() << "making a file immutable needs root and a file system with it";
@@ -187,7 +176,7 @@ TEST_F(FileReplacementTest, AFailedSaveKeepsEveryBackup) {
         EXPECT_NE(replaced.error, "") << stuck;
         EXPECT_EQ(replaced.backup, "") << stuck;
         for (size_t i = 0; i < files.size(); ++i) {
-            EXPECT_EQ(Read(files[i]), "map " + std::to_string(i) + "\n") << stuck << " " << i;
+            EXPECT_EQ(FileText(files[i]), "map " + std::to_string(i) + "\n") << stuck << " " << i;
         }
         EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()),
                   static_cast<long>(files.size()))

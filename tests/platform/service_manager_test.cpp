@@ -1,15 +1,10 @@
 #include "platform/service_manager.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 #include "tests/doubles/scoped_variable.h"
 #include "tests/doubles/scratch_folder.h"
+#include "tests/doubles/unix_socket.h"
 
 namespace {
 
@@ -17,11 +12,8 @@ namespace {
 TEST(ServiceManager, IsToldReadyThroughItsSocket) {
     const ScratchFolder folder;
     const std::string path = folder.FilePath("notify");
-    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const int fd = ListenOn(path, SOCK_DGRAM);
+    ASSERT_GE(fd, 0);
     {
         const ScopedVariable socket("NOTIFY_SOCKET", path);
         EXPECT_TRUE(TellServiceManagerReady());

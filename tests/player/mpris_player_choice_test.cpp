@@ -2,13 +2,45 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace {
 
-const std::string P = "org.mpris.MediaPlayer2.";
-constexpr bool Playing = true;
-constexpr bool Paused = false;
-constexpr bool Answers = true;
-constexpr bool Silent = false;
+const std::string P = MprisBusPrefix;
+
+// Players as a test writes them: "vlc.instance42=VLC media player+, mpv" is
+// org.mpris.MediaPlayer2.vlc.instance42, Identity "VLC media player", playing, and
+// org.mpris.MediaPlayer2.mpv, paused. After a name, "!" marks a player that does not answer
+// and "@N" when it became Playing; a bus name outside MPRIS's is written whole after "/".
+std::vector<MprisCandidate> Players(const std::string& spec) {
+    std::vector<MprisCandidate> players;
+    std::istringstream items(spec);
+    for (std::string item; std::getline(items >> std::ws, item, ',');) {
+        MprisCandidate player;
+        if (const auto at = item.find('@'); at != std::string::npos) {
+            player.becamePlaying = std::stoull(item.substr(at + 1));
+            item.erase(at);
+        }
+        for (; item.ends_with('+') || item.ends_with('!'); item.pop_back()) {
+            if (item.back() == '+') {
+                player.playing = true;
+            } else {
+                player.answers = false;
+            }
+        }
+        const auto is = item.find('=');
+        player.identity = is == std::string::npos ? "" : item.substr(is + 1);
+        const std::string name = item.substr(0, is);
+        player.busName = name.starts_with('/') ? name.substr(1) : P + name;
+        players.push_back(player);
+    }
+    return players;
+}
+
+// A player's bus name from its name after MPRIS's prefix; none stays none.
+std::string Bus(const std::string& name) {
+    return name.empty() ? "" : P + name;
+}
 
 // --player's list, and --ignore-player's names.
 MprisPlayerFilter Only(std::vector<std::string> preferred, std::vector<std::string> ignored = {}) {
@@ -18,11 +50,12 @@ MprisPlayerFilter Ignoring(std::vector<std::string> ignored) {
     return {{}, std::move(ignored)};
 }
 
+// The players, the filter, the one commanded last, the one chosen, the one pinned.
 struct Case {
     const char* name;
-    std::vector<MprisCandidate> candidates;
+    const char* players;
     MprisPlayerFilter filter;
-    std::string lastCommanded;
+    std::string last;
     std::string chosen;
     std::string pinned = {};
 };
@@ -35,7 +68,8 @@ class ChooseMprisPlayerCase : public testing::TestWithParam<Case> {};
 
 TEST_P(ChooseMprisPlayerCase, PicksTheExpectedPlayer) {
     const Case& c = GetParam();
-    EXPECT_EQ(ChooseMprisPlayer(c.candidates, c.filter, c.lastCommanded, c.pinned), c.chosen);
+    EXPECT_EQ(ChooseMprisPlayer(Players(c.players), c.filter, Bus(c.last), Bus(c.pinned)),
+              Bus(c.chosen));
 }
 
 template <typename C>
@@ -46,200 +80,78 @@ std::string CaseName(const testing::TestParamInfo<C>& info) {
 INSTANTIATE_TEST_SUITE_P(
     Named, ChooseMprisPlayerCase,
     testing::Values(
-        Case{"BusSuffix", {{P + "vlc", "VLC media player"}}, Only({"vlc"}), "", P + "vlc"},
-        Case{"BusSuffixWithInstance",
-             {{P + "vlc.instance42", "VLC"}},
-             Only({"vlc"}),
-             "",
-             P + "vlc.instance42"},
-        Case{"WholeSuffixWithInstance",
-             {{P + "vlc.instance42", ""}, {P + "vlc.instance7", ""}},
-             Only({"vlc.instance42"}),
-             "",
-             P + "vlc.instance42"},
-        Case{"WholeBusName", {{P + "mpv", ""}, {P + "vlc", ""}}, Only({P + "vlc"}), "", P + "vlc"},
-        Case{"WholeBusNameTakesInstances",
-             {{P + "vlc.instance7", ""}},
-             Only({P + "vlc"}),
-             "",
-             P + "vlc.instance7"},
-        Case{"Identity",
-             {{P + "vlc", "VLC media player"}},
-             Only({"VLC media player"}),
-             "",
-             P + "vlc"},
-        Case{"IdentityWithMoreWordsIsNotFound",
-             {{P + "q", "Quorvel extra"}},
-             Only({"Quorvel"}),
-             "",
-             ""},
-        Case{"IdentityPrefixIsNotFound",
-             {{P + "vlc", "VLC media player"}},
-             Only({"VLC media"}),
-             "",
-             ""},
-        Case{"LetterCaseMatters", {{P + "vlc", "VLC"}}, Only({"Vlc"}), "", ""},
-        Case{"LongerSuffixIsNotFound", {{P + "vlcx", ""}}, Only({"vlc"}), "", ""},
-        Case{"EmptyInstanceIsNotFound", {{P + "vlc.", ""}}, Only({"vlc"}), "", ""},
-        Case{"NamedProxyIsTaken",
-             {{P + "playerctld", ""}},
-             Only({"playerctld"}),
-             "",
-             P + "playerctld"},
-        Case{"PlayingMatchFirst",
-             {{P + "a.instance1", "", Paused}, {P + "a.instance2", "", Playing}},
-             Only({"a"}),
-             P + "a.instance1",
-             P + "a.instance2"},
-        Case{"SuffixAndIdentityMatchesByBusName",
-             {{P + "zed", "mpv"}, {P + "mpv", ""}},
-             Only({"mpv"}),
-             "",
-             P + "mpv"},
+        Case{"BusSuffix", "vlc=VLC media player", Only({"vlc"}), "", "vlc"},
+        Case{"BusSuffixWithInstance", "vlc.instance42=VLC", Only({"vlc"}), "", "vlc.instance42"},
+        Case{"WholeSuffixWithInstance", "vlc.instance42, vlc.instance7", Only({"vlc.instance42"}),
+             "", "vlc.instance42"},
+        Case{"WholeBusName", "mpv, vlc", Only({P + "vlc"}), "", "vlc"},
+        Case{"WholeBusNameTakesInstances", "vlc.instance7", Only({P + "vlc"}), "", "vlc.instance7"},
+        Case{"Identity", "vlc=VLC media player", Only({"VLC media player"}), "", "vlc"},
+        Case{"IdentityWithMoreWordsIsNotFound", "q=Quorvel extra", Only({"Quorvel"}), "", ""},
+        Case{"IdentityPrefixIsNotFound", "vlc=VLC media player", Only({"VLC media"}), "", ""},
+        Case{"LetterCaseMatters", "vlc=VLC", Only({"Vlc"}), "", ""},
+        Case{"LongerSuffixIsNotFound", "vlcx", Only({"vlc"}), "", ""},
+        Case{"EmptyInstanceIsNotFound", "vlc.", Only({"vlc"}), "", ""},
+        Case{"NamedProxyIsTaken", "playerctld", Only({"playerctld"}), "", "playerctld"},
+        Case{"PlayingMatchFirst", "a.instance1, a.instance2+", Only({"a"}), "a.instance1",
+             "a.instance2"},
+        Case{"SuffixAndIdentityMatchesByBusName", "zed=mpv, mpv", Only({"mpv"}), "", "mpv"},
         // A list: the earlier name wins, whatever plays; "*" stands for the rest.
-        Case{"EarlierInTheListBeforePlaying",
-             {{P + "spotify", "", Playing}, {P + "vlc.instance9", "", Paused}},
-             Only({"vlc", "spotify"}),
-             P + "spotify",
-             P + "vlc.instance9"},
-        Case{"NextInTheListWhenTheFirstIsAbsent",
-             {{P + "mpv", "", Playing}, {P + "spotify", "", Paused}},
-             Only({"vlc", "spotify"}),
-             "",
-             P + "spotify"},
-        Case{"UnlistedIsNotTaken", {{P + "mpv", "", Playing}}, Only({"vlc", "spotify"}), "", ""},
-        Case{"AnyOtherAfterTheNamed",
-             {{P + "mpv", "", Playing}, {P + "spotify", "", Paused}},
-             Only({"spotify", "*"}),
-             "",
-             P + "spotify"},
-        Case{"NamedAfterAnyOther",
-             {{P + "vlc", "", Playing}, {P + "mpv", "", Paused}},
-             Only({"*", "vlc"}),
-             "",
-             P + "mpv"},
-        Case{"AnyOtherTakesNoProxy", {{P + "playerctld", "", Playing}}, Only({"vlc", "*"}), "", ""},
-        Case{"IgnoredByBaseName",
-             {{P + "chromium.instance3", "", Playing}, {P + "vlc", "", Paused}},
-             Ignoring({"chromium"}),
-             "",
-             P + "vlc"},
-        Case{"IgnoredByIdentity",
-             {{P + "firefox.instance_1_2", "Mozilla Firefox", Playing}, {P + "vlc", "", Paused}},
-             Ignoring({"Mozilla Firefox"}),
-             "",
-             P + "vlc"},
-        Case{"IgnoredEvenWhenListed",
-             {{P + "vlc", "", Playing}, {P + "mpv", "", Paused}},
-             Only({"vlc", "*"}, {"vlc"}),
-             "",
-             P + "mpv"},
-        Case{"IgnoringAWholeBusNameKeepsOtherInstances",
-             {{P + "vlc.instance1", "", Playing}, {P + "vlc.instance2", "", Paused}},
-             Ignoring({P + "vlc.instance1"}),
-             "",
-             P + "vlc.instance2"}),
+        Case{"EarlierInTheListBeforePlaying", "spotify+, vlc.instance9", Only({"vlc", "spotify"}),
+             "spotify", "vlc.instance9"},
+        Case{"NextInTheListWhenTheFirstIsAbsent", "mpv+, spotify", Only({"vlc", "spotify"}), "",
+             "spotify"},
+        Case{"UnlistedIsNotTaken", "mpv+", Only({"vlc", "spotify"}), "", ""},
+        Case{"AnyOtherAfterTheNamed", "mpv+, spotify", Only({"spotify", "*"}), "", "spotify"},
+        Case{"NamedAfterAnyOther", "vlc+, mpv", Only({"*", "vlc"}), "", "mpv"},
+        Case{"AnyOtherTakesNoProxy", "playerctld+", Only({"vlc", "*"}), "", ""},
+        Case{"IgnoredByBaseName", "chromium.instance3+, vlc", Ignoring({"chromium"}), "", "vlc"},
+        Case{"IgnoredByIdentity", "firefox.instance_1_2=Mozilla Firefox+, vlc",
+             Ignoring({"Mozilla Firefox"}), "", "vlc"},
+        Case{"IgnoredEvenWhenListed", "vlc+, mpv", Only({"vlc", "*"}, {"vlc"}), "", "mpv"},
+        Case{"IgnoringAWholeBusNameKeepsOtherInstances", "vlc.instance1+, vlc.instance2",
+             Ignoring({P + "vlc.instance1"}), "", "vlc.instance2"}),
     CaseName<Case>);
 
-// Without --player; becamePlaying is the last field.
+// Without --player.
 INSTANTIATE_TEST_SUITE_P(
     Unnamed, ChooseMprisPlayerCase,
     testing::Values(
-        Case{"NothingOnTheBus", {}, {}, "", ""},
-        Case{"OnlyMprisNames",
-             {{"org.example.Player", "x", Playing}, {P, "y", Playing}},
-             {},
-             "",
-             ""},
-        Case{"LowestBusNameWhenNoneIsPlaying",
-             {{P + "mpv", ""}, {P + "elisa", ""}, {P + "vlc", ""}},
-             {},
-             "",
-             P + "elisa"},
-        Case{"PlayingBeforeBusName",
-             {{P + "elisa", "", Paused}, {P + "vlc", "", Playing}, {P + "mpv", "", Playing}},
-             {},
-             "",
-             P + "mpv"},
+        Case{"NothingOnTheBus", "", {}, "", ""},
+        Case{"OnlyMprisNames", "/org.example.Player=x+, /org.mpris.MediaPlayer2.=y+", {}, "", ""},
+        Case{"LowestBusNameWhenNoneIsPlaying", "mpv, elisa, vlc", {}, "", "elisa"},
+        Case{"PlayingBeforeBusName", "elisa, vlc+, mpv+", {}, "", "mpv"},
         // Music started in another player: the next press pauses that one, not the other.
-        Case{"PlayingBeforeTheOneCommandedLast",
-             {{P + "aaa", "", Paused}, {P + "zzz", "", Playing}},
-             {},
-             P + "aaa",
-             P + "zzz"},
-        Case{"MostRecentlyBecamePlaying",
-             {{P + "aaa", "", Playing, Answers, 5},
-              {P + "mmm", "", Playing, Answers, 7},
-              {P + "zzz", "", Playing, Answers, 6}},
-             {},
-             P + "aaa",
-             P + "mmm"},
-        Case{"BecamePlayingBeforeWhatWasPlayingAtStart",
-             {{P + "aaa", "", Playing, Answers, 0}, {P + "zzz", "", Playing, Answers, 1}},
-             {},
-             P + "aaa",
-             P + "zzz"},
-        Case{"CommandedLastAmongSeveralPlayingSinceStart",
-             {{P + "aaa", "", Playing}, {P + "mmm", "", Playing}},
-             {},
-             P + "mmm",
-             P + "mmm"},
-        Case{"CommandedLastButNotPlaying",
-             {{P + "aaa", "", Playing}, {P + "mmm", "", Playing}, {P + "zzz", "", Paused}},
-             {},
-             P + "zzz",
-             P + "aaa"},
-        Case{"CommandedLastWhenNoneIsPlaying",
-             {{P + "aaa", "", Paused}, {P + "zzz", "", Paused}},
-             {},
-             P + "zzz",
-             P + "zzz"},
+        Case{"PlayingBeforeTheOneCommandedLast", "aaa, zzz+", {}, "aaa", "zzz"},
+        Case{"MostRecentlyBecamePlaying", "aaa+@5, mmm+@7, zzz+@6", {}, "aaa", "mmm"},
+        Case{"BecamePlayingBeforeWhatWasPlayingAtStart", "aaa+@0, zzz+@1", {}, "aaa", "zzz"},
+        Case{"CommandedLastAmongSeveralPlayingSinceStart", "aaa+, mmm+", {}, "mmm", "mmm"},
+        Case{"CommandedLastButNotPlaying", "aaa+, mmm+, zzz", {}, "zzz", "aaa"},
+        Case{"CommandedLastWhenNoneIsPlaying", "aaa, zzz", {}, "zzz", "zzz"},
         // Music paused by the remote, then a browser that played and stopped by itself:
         // the remote resumes the music, and never starts the browser.
         Case{"PausedByTheRemoteBeforeOneThatStoppedByItself",
-             {{P + "browser", "", Paused, Answers, 2}, {P + "music", "", Paused, Answers, 1}},
+             "browser@2, music@1",
              {},
-             P + "music",
-             P + "music"},
+             "music",
+             "music"},
         // ... while the browser still plays, play-pause pauses the browser.
-        Case{"PausedByTheRemoteWhileAnotherPlays",
-             {{P + "browser", "", Playing, Answers, 2}, {P + "music", "", Paused, Answers, 1}},
-             {},
-             P + "music",
-             P + "browser"},
-        Case{"CommandedLastHasLeft", {{P + "mmm", ""}, {P + "zzz", ""}}, {}, P + "aaa", P + "mmm"},
-        Case{"AnsweringBeforeSilent",
-             {{P + "aaa", "", Playing, Silent}, {P + "zzz", "", Paused}},
-             {},
-             P + "aaa",
-             P + "zzz"},
-        Case{"SilentWhenNoOtherFits", {{P + "aaa", "", Paused, Silent}}, {}, "", P + "aaa"},
-        Case{"NeverTheProxy",
-             {{P + "playerctld", "", Playing}, {P + "vlc", "", Paused}},
-             {},
-             P + "playerctld",
-             P + "vlc"},
-        Case{"NeverAProxyInstance", {{P + "playerctld.1", "", Playing}}, {}, "", ""},
-        Case{"OnlyTheProxyMeansNone", {{P + "playerctld", "", Playing}}, {}, "", ""},
+        Case{"PausedByTheRemoteWhileAnotherPlays", "browser+@2, music@1", {}, "music", "browser"},
+        Case{"CommandedLastHasLeft", "mmm, zzz", {}, "aaa", "mmm"},
+        Case{"AnsweringBeforeSilent", "aaa+!, zzz", {}, "aaa", "zzz"},
+        Case{"SilentWhenNoOtherFits", "aaa!", {}, "", "aaa"},
+        Case{"NeverTheProxy", "playerctld+, vlc", {}, "playerctld", "vlc"},
+        Case{"NeverAProxyInstance", "playerctld.1+", {}, "", ""},
+        Case{"OnlyTheProxyMeansNone", "playerctld+", {}, "", ""},
         // Where next-player put the remote, it stays, playing or not, answering or not.
-        Case{"PinnedBeforePlaying",
-             {{P + "aaa", "", Playing, Answers, 9}, {P + "zzz", "", Paused, Silent}},
-             {},
-             P + "aaa",
-             P + "zzz",
-             P + "zzz"},
-        Case{"PinnedThatLeft", {{P + "aaa", "", Paused}}, {}, "", P + "aaa", P + "zzz"},
-        Case{"PinnedThatIsIgnored",
-             {{P + "aaa", "", Paused}, {P + "zzz", "", Paused}},
-             Ignoring({"zzz"}),
-             "",
-             P + "aaa",
-             P + "zzz"}),
+        Case{"PinnedBeforePlaying", "aaa+@9, zzz!", {}, "aaa", "zzz", "zzz"},
+        Case{"PinnedThatLeft", "aaa", {}, "", "aaa", "zzz"},
+        Case{"PinnedThatIsIgnored", "aaa, zzz", Ignoring({"zzz"}), "", "aaa", "zzz"}),
     CaseName<Case>);
 
 struct StepCase {
     const char* name;
-    std::vector<MprisCandidate> candidates;
+    const char* players;
     MprisPlayerFilter filter;
     std::string current;
     int step;
@@ -254,38 +166,29 @@ class StepMprisPlayerCase : public testing::TestWithParam<StepCase> {};
 
 TEST_P(StepMprisPlayerCase, MovesTheRemote) {
     const StepCase& c = GetParam();
-    EXPECT_EQ(StepMprisPlayer(c.candidates, c.filter, c.current, c.step), c.to);
+    EXPECT_EQ(StepMprisPlayer(Players(c.players), c.filter, Bus(c.current), c.step), Bus(c.to));
 }
 
-const std::vector<MprisCandidate> Three{{P + "mpv", ""}, {P + "elisa", ""}, {P + "vlc", ""}};
+const char* const Three = "mpv, elisa, vlc";
 
 INSTANTIATE_TEST_SUITE_P(
     Cycling, StepMprisPlayerCase,
-    testing::Values(
-        StepCase{"NextByBusName", Three, {}, P + "elisa", 1, P + "mpv"},
-        StepCase{"NextWrapsRound", Three, {}, P + "vlc", 1, P + "elisa"},
-        StepCase{"PreviousWrapsRound", Three, {}, P + "elisa", -1, P + "vlc"},
-        StepCase{"NextFromNoneIsTheFirst", Three, {}, "", 1, P + "elisa"},
-        StepCase{"PreviousFromNoneIsTheLast", Three, {}, "", -1, P + "vlc"},
-        StepCase{"OneStaysWhereItIs", {{P + "vlc", ""}}, {}, P + "vlc", 1, P + "vlc"},
-        StepCase{"NoneFits", {{P + "playerctld", ""}}, {}, "", 1, ""},
-        StepCase{"PassesOverTheProxyAndTheIgnored",
-                 {{P + "elisa", ""}, {P + "mpv", ""}, {P + "playerctld", ""}, {P + "vlc", ""}},
-                 Ignoring({"mpv"}),
-                 P + "elisa",
-                 1,
-                 P + "vlc"},
-        StepCase{"InTheOrderOfTheList", Three, Only({"vlc", "*"}), P + "vlc", 1, P + "elisa"}),
+    testing::Values(StepCase{"NextByBusName", Three, {}, "elisa", 1, "mpv"},
+                    StepCase{"NextWrapsRound", Three, {}, "vlc", 1, "elisa"},
+                    StepCase{"PreviousWrapsRound", Three, {}, "elisa", -1, "vlc"},
+                    StepCase{"NextFromNoneIsTheFirst", Three, {}, "", 1, "elisa"},
+                    StepCase{"PreviousFromNoneIsTheLast", Three, {}, "", -1, "vlc"},
+                    StepCase{"OneStaysWhereItIs", "vlc", {}, "vlc", 1, "vlc"},
+                    StepCase{"NoneFits", "playerctld", {}, "", 1, ""},
+                    StepCase{"PassesOverTheProxyAndTheIgnored", "elisa, mpv, playerctld, vlc",
+                             Ignoring({"mpv"}), "elisa", 1, "vlc"},
+                    StepCase{"InTheOrderOfTheList", Three, Only({"vlc", "*"}), "vlc", 1, "elisa"}),
     CaseName<StepCase>);
-
-}  // namespace
-
-namespace {
 
 // What is said when no player fits: a player that is there but ignored is not called
 // missing without a word on why.
 TEST(NoMprisPlayerLine, SaysWhenTheIgnoredListHidesANamedPlayer) {
-    const std::vector<MprisCandidate> there{{P + "mpv", "mpv"}, {P + "vlc", "VLC media player"}};
+    const std::vector<MprisCandidate> there = Players("mpv=mpv, vlc=VLC media player");
     const std::pair<MprisPlayerFilter, std::string> cases[] = {
         {{}, "no MPRIS player on the bus"},
         {Only({"elisa"}),

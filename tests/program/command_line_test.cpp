@@ -14,12 +14,6 @@
 
 namespace {
 
-struct RunCase {
-    std::vector<std::string> args;
-    std::string port;
-    std::string player;
-};
-
 std::string Joined(const std::vector<std::string>& args) {
     std::string joined;
     for (const std::string& arg : args) {
@@ -28,35 +22,30 @@ std::string Joined(const std::vector<std::string>& args) {
     return "[" + joined + "]";
 }
 
-void PrintTo(const RunCase& c, std::ostream* os) {
-    *os << Joined(c.args);
-}
-
-class CommandLineRuns : public ::testing::TestWithParam<RunCase> {};
-
-TEST_P(CommandLineRuns, TakesPortAndPlayer) {
-    const CommandLine parsed = CommandLine::Parse(GetParam().args);
-    EXPECT_EQ(parsed.command, CommandLine::Command::RunWindow) << parsed.problem;
-    std::string ports;
-    for (const std::string& port : parsed.SerialPorts()) {
-        ports += (ports.empty() ? "" : ",") + port;
+TEST(CommandLineRuns, TakesPortsAndPlayer) {
+    const struct {
+        std::vector<std::string> args;
+        std::string ports;
+        std::string player;
+    } cases[] = {
+        {{}, "/dev/ttyS0", ""},
+        {{"--port", "/dev/ttyUSB0"}, "/dev/ttyUSB0", ""},
+        {{"--player", "vlc", "--port=/dev/pts/7"}, "/dev/pts/7", "vlc"},
+        {{"--player=mpv"}, "/dev/ttyS0", "mpv"},
+        // Each is read: several receivers at once.
+        {{"--port", "/dev/a", "--port", "/dev/b"}, "/dev/a,/dev/b", ""},
+    };
+    for (const auto& c : cases) {
+        const CommandLine parsed = CommandLine::Parse(c.args);
+        EXPECT_EQ(parsed.command, CommandLine::Command::RunWindow) << parsed.problem;
+        std::string ports;
+        for (const std::string& port : parsed.SerialPorts()) {
+            ports += (ports.empty() ? "" : ",") + port;
+        }
+        EXPECT_EQ(ports, c.ports) << Joined(c.args);
+        EXPECT_EQ(parsed.player, c.player) << Joined(c.args);
     }
-    EXPECT_EQ(ports, GetParam().port);
-    EXPECT_EQ(parsed.player, GetParam().player);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CommandLineRuns,
-    ::testing::Values(RunCase{{}, "/dev/ttyS0", ""},
-                      RunCase{{"--port", "/dev/ttyUSB0"}, "/dev/ttyUSB0", ""},
-                      RunCase{{"--port=/dev/pts/7"}, "/dev/pts/7", ""},
-                      RunCase{{"--port", "/dev/serial/by-id/usb-IR_Receiver-if00-port0"},
-                              "/dev/serial/by-id/usb-IR_Receiver-if00-port0",
-                              ""},
-                      RunCase{{"--player", "vlc", "--port", "/tmp/q-pty"}, "/tmp/q-pty", "vlc"},
-                      RunCase{{"--player=mpv"}, "/dev/ttyS0", "mpv"},
-                      // Each is read: several receivers at once.
-                      RunCase{{"--port", "/dev/a", "--port", "/dev/b"}, "/dev/a,/dev/b", ""}));
 
 // The parser only says what is to be done, reading no key map for it.
 TEST(CommandLineCommands, HandsBackWhatWasAsked) {
@@ -76,23 +65,13 @@ TEST(CommandLineCommands, HandsBackWhatWasAsked) {
     }
 }
 
-TEST(CommandLineSwitches, AreOffUnlessGiven) {
-    const CommandLine none = CommandLine::Parse({});
-    EXPECT_TRUE(none.commandsPlayer);
-    EXPECT_FALSE(none.notify);
-    EXPECT_FALSE(none.minimized);
-    const CommandLine all =
-        CommandLine::Parse({"--no-player", "--notify", "--minimized", "--follow"});
-    EXPECT_EQ(all.command, CommandLine::Command::RunWindow) << all.problem;
-    EXPECT_FALSE(all.commandsPlayer);
-    EXPECT_TRUE(all.notify);
-    EXPECT_TRUE(all.minimized);
-    EXPECT_TRUE(all.follow);
-}
-
-// Each flag the settings file can set, the command line can unset; the last one given wins.
+// Off unless given; each flag the settings file can set, the command line can unset; the
+// last one given wins.
 TEST(CommandLineSwitches, TakeNoAndAValue) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, ""},
+        {{"--no-player", "--notify", "--minimized", "--follow"},
+         "notify minimized follow no-player"},
         {{"--console", "--no-console"}, ""},
         {{"--no-console", "--console"}, "console"},
         {{"--console=false", "--notify=yes", "--follow=TRUE", "--minimized=0"}, "notify follow"},
@@ -105,7 +84,7 @@ TEST(CommandLineSwitches, TakeNoAndAValue) {
         for (const auto& [flag, name] :
              {std::pair{parsed.command == CommandLine::Command::RunConsole, "console"},
               std::pair{parsed.notify, "notify"}, std::pair{parsed.minimized, "minimized"},
-              std::pair{parsed.follow, "follow"}}) {
+              std::pair{parsed.follow, "follow"}, std::pair{!parsed.commandsPlayer, "no-player"}}) {
             said += flag ? (said.empty() ? "" : " ") + std::string(name) : "";
         }
         EXPECT_EQ(said, on) << Joined(args) << parsed.problem;
@@ -211,75 +190,59 @@ TEST(CommandLinePlayers, TakesAListInOrderAndNamesToIgnore) {
     EXPECT_EQ(parsed.ignoredPlayers, (std::vector<std::string>{"firefox", "chromium,mpv"}));
 }
 
-struct UsageCase {
-    std::vector<std::string> args;
-    std::string problem;
-};
-
-void PrintTo(const UsageCase& c, std::ostream* os) {
-    *os << Joined(c.args);
-}
-
-class CommandLineUsageErrors : public ::testing::TestWithParam<UsageCase> {};
-
-TEST_P(CommandLineUsageErrors, SayWhatIsWrong) {
-    const CommandLine parsed = CommandLine::Parse(GetParam().args);
-    EXPECT_EQ(parsed.command, CommandLine::Command::UsageError);
-    EXPECT_EQ(parsed.problem, "quorvel: " + GetParam().problem + " (try --help)\n");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CommandLineUsageErrors,
-    ::testing::Values(
-        UsageCase{{"--verbose"}, "unknown option '--verbose'"},
-        UsageCase{{"--colour=red"}, "unknown option '--colour'"},
-        UsageCase{{"-p", "/dev/x"}, "unknown option '-p'"},
-        UsageCase{{"/dev/ttyS1"}, "unexpected argument '/dev/ttyS1'"},
-        UsageCase{{"--port"}, "option '--port' needs a value"},
-        UsageCase{{"--port="}, "option '--port' needs a value"},
-        UsageCase{{"--player"}, "option '--player' needs a value"},
+TEST(CommandLineUsageErrors, SayWhatIsWrong) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--verbose"}, "unknown option '--verbose'"},
+        {{"--colour=red"}, "unknown option '--colour'"},
+        {{"-p", "/dev/x"}, "unknown option '-p'"},
+        {{"/dev/ttyS1"}, "unexpected argument '/dev/ttyS1'"},
+        {{"--port"}, "option '--port' needs a value"},
+        {{"--port="}, "option '--port' needs a value"},
+        {{"--player"}, "option '--player' needs a value"},
         // An option where the value belongs is a slip, not a port named "--console".
-        UsageCase{{"--port", "--console"}, "option '--port' needs a value"},
-        UsageCase{{"--help=1"}, "option '--help' takes no value"},
-        UsageCase{{"--no-console=false"}, "option '--no-console' takes no value"},
-        UsageCase{{"--follow=0x1"}, "option '--follow' takes true or false, not '0x1'"},
-        UsageCase{{"--no-minimized", "--minimized", "--console"},
-                  "options '--minimized' and '--console' exclude each other"},
-        UsageCase{{"--player", "vlc,,mpv"}, "option '--player' has an empty name in 'vlc,,mpv'"},
-        UsageCase{{"--ignore-player", "vlc,"},
-                  "option '--ignore-player' has an empty name in 'vlc,'"},
-        UsageCase{{"--ignore-player"}, "option '--ignore-player' needs a value"},
-        UsageCase{{"--player", "vlc", "--no-player"},
-                  "options '--player' and '--no-player' exclude each other"},
-        UsageCase{{"--ignore-player", "vlc", "--no-player"},
-                  "options '--ignore-player' and '--no-player' exclude each other"},
+        {{"--port", "--console"}, "option '--port' needs a value"},
+        {{"--help=1"}, "option '--help' takes no value"},
+        {{"--no-console=false"}, "option '--no-console' takes no value"},
+        {{"--follow=0x1"}, "option '--follow' takes true or false, not '0x1'"},
+        {{"--no-minimized", "--minimized", "--console"},
+         "options '--minimized' and '--console' exclude each other"},
+        {{"--player", "vlc,,mpv"}, "option '--player' has an empty name in 'vlc,,mpv'"},
+        {{"--ignore-player", "vlc,"}, "option '--ignore-player' has an empty name in 'vlc,'"},
+        {{"--ignore-player"}, "option '--ignore-player' needs a value"},
+        {{"--player", "vlc", "--no-player"},
+         "options '--player' and '--no-player' exclude each other"},
+        {{"--ignore-player", "vlc", "--no-player"},
+         "options '--ignore-player' and '--no-player' exclude each other"},
         // --minimized is about the window, which these do without.
-        UsageCase{{"--console", "--minimized"},
-                  "options '--minimized' and '--console' exclude each other"},
-        UsageCase{{"--minimized", "--learn"},
-                  "options '--minimized' and '--learn' exclude each other"},
-        UsageCase{{"--learn", "--print-keys"},
-                  "options '--learn' and '--print-keys' exclude each other"},
-        UsageCase{{"--find-port", "/dev/a", "--port", "/dev/b"},
-                  "options '--find-port' and '--port' exclude each other"},
-        UsageCase{{"--learn", "--find-port"},
-                  "options '--find-port' and '--learn' exclude each other"},
+        {{"--console", "--minimized"}, "options '--minimized' and '--console' exclude each other"},
+        {{"--minimized", "--learn"}, "options '--minimized' and '--learn' exclude each other"},
+        {{"--learn", "--print-keys"}, "options '--learn' and '--print-keys' exclude each other"},
+        {{"--find-port", "/dev/a", "--port", "/dev/b"},
+         "options '--find-port' and '--port' exclude each other"},
+        {{"--learn", "--find-port"}, "options '--find-port' and '--learn' exclude each other"},
 #ifndef _WIN32
-        UsageCase{{"--input"}, "option '--input' needs a value"},
-        UsageCase{{"--mqtt", "broker.lan"},
-                  "option '--mqtt': 'broker.lan' is no broker's address: "
-                  "mqtt://[USER@]HOST[:PORT], or mqtts://... for TLS"},
-        UsageCase{{"--mqtt-publish"},
-                  "option '--mqtt-publish' needs a broker: --mqtt URL (mqtt = URL in the "
-                  "settings)"},
-        UsageCase{{"--mqtt=mqtt://h", "--mqtt-ca", "ca.pem"},
-                  "option '--mqtt-ca' is for a broker over TLS, mqtts://..."},
-        UsageCase{{"--mqtt=mqtt://h", "--mqtt-password-file", "pass"},
-                  "option '--mqtt-password-file' needs a user in the broker's URL: "
-                  "mqtt://USER@HOST"},
+        {{"--input"}, "option '--input' needs a value"},
+        {{"--mqtt", "broker.lan"},
+         "option '--mqtt': 'broker.lan' is no broker's address: "
+         "mqtt://[USER@]HOST[:PORT], or mqtts://... for TLS"},
+        {{"--mqtt-publish"},
+         "option '--mqtt-publish' needs a broker: --mqtt URL (mqtt = URL in the "
+         "settings)"},
+        {{"--mqtt=mqtt://h", "--mqtt-ca", "ca.pem"},
+         "option '--mqtt-ca' is for a broker over TLS, mqtts://..."},
+        {{"--mqtt=mqtt://h", "--mqtt-password-file", "pass"},
+         "option '--mqtt-password-file' needs a user in the broker's URL: "
+         "mqtt://USER@HOST"},
 #endif
         // An error stops parsing: a later --help is not reached.
-        UsageCase{{"--bad", "--help"}, "unknown option '--bad'"}));
+        {{"--bad", "--help"}, "unknown option '--bad'"},
+    };
+    for (const auto& [args, problem] : cases) {
+        const CommandLine parsed = CommandLine::Parse(args);
+        EXPECT_EQ(parsed.command, CommandLine::Command::UsageError) << Joined(args);
+        EXPECT_EQ(parsed.problem, "quorvel: " + problem + " (try --help)\n");
+    }
+}
 
 TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
     const std::string help = CommandLine::HelpText();

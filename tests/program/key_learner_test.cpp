@@ -13,6 +13,7 @@
 
 #include "tests/doubles/eventually.h"
 #include "tests/doubles/fed_key_source.h"
+#include "tests/doubles/files.h"
 #include "tests/doubles/scratch_folder.h"
 #include "tests/doubles/scripted_key_source.h"
 
@@ -120,11 +121,6 @@ struct Session {
     std::future<int> result;
 };
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A toggle bit's second code bound with the first, a taken code refused, Enter skipping,
 // a held volume key made a repeating one, a line error on the way, and the old map kept.
 TEST(KeyLearner, LearnsARemotesKeysThroughALineError) {
@@ -155,11 +151,11 @@ TEST(KeyLearner, LearnsARemotesKeysThroughALineError) {
     ASSERT_TRUE(session.out.Asked("key for volume-down"));
     EXPECT_EQ(session.Finish(), 0) << session.err.str();  // no more typing: the rest is skipped
     EXPECT_EQ(session.err.str(), "");
-    const std::string learnt = Read(keys);
+    const std::string learnt = FileText(keys);
     EXPECT_TRUE(learnt.ends_with(
         "key  42,170 play-pause\nkey  43 next\nkey  80 volume-up\nheld 80 volume-up\n"))
         << learnt;
-    EXPECT_EQ(Read(keys + ".bak"), "key 1 stop\n");
+    EXPECT_EQ(FileText(keys + ".bak"), "key 1 stop\n");
 }
 
 // A source that cannot be set up, or is lost while a key is awaited, is said once, and

@@ -5,21 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "program/key_recorder.h"
 #include "program/window_state.h"
+#include "tests/doubles/files.h"
 #include "tests/doubles/scoped_variable.h"
 #include "tests/doubles/scratch_folder.h"
 
 namespace {
-
-std::string Contents(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 KeyMap::Line Press(int code, PlayerRequest request) {
     KeyMap::Line line;
@@ -54,7 +47,7 @@ TEST(KeyMapEditor, AMapThatIsNotTakenOpensReadOnlyWithWhy) {
         std::string why;
         EXPECT_EQ(editor.Save(true, why),
                   c.why.empty() ? KeyMapEditor::Saved::Unchanged : KeyMapEditor::Saved::Refused);
-        EXPECT_EQ(Contents(path), c.text);
+        EXPECT_EQ(FileText(path), c.text);
     }
 }
 
@@ -70,7 +63,7 @@ TEST(KeyMapEditor, SavesTheTextWithTheEditAndNothingElse) {
     EXPECT_FALSE(std::filesystem::exists(KeyMapFile::DefaultPath()));
     ASSERT_EQ(fresh.Document().Add(Press(42, PlayerRequest(PlayerAction::Stop))), "");
     EXPECT_EQ(fresh.Save(false, why), KeyMapEditor::Saved::Written) << why;
-    EXPECT_EQ(Contents(KeyMapFile::DefaultPath()),
+    EXPECT_EQ(FileText(KeyMapFile::DefaultPath()),
               KeyMapFile::Header() + KeyMap::Standard().Format() + "key  42 stop\n");
 
     const std::filesystem::path path = scratch / "bom.conf";
@@ -85,7 +78,7 @@ TEST(KeyMapEditor, SavesTheTextWithTheEditAndNothingElse) {
                        ")");
     ::chmod(scratch.Path().c_str(), 0700);
     EXPECT_EQ(editor.Save(false, why), KeyMapEditor::Saved::Written) << why;
-    EXPECT_EQ(Contents(path), "\xEF\xBB\xBFkey  1 run true\n");
+    EXPECT_EQ(FileText(path), "\xEF\xBB\xBFkey  1 run true\n");
     EXPECT_FALSE(editor.Document().Modified());
 }
 
@@ -135,7 +128,7 @@ TEST(WindowState, KeepsTheKeysWindowsSize) {
     ASSERT_TRUE(size);
     EXPECT_EQ(size->width, 720);
     EXPECT_EQ(size->height, 500);
-    EXPECT_EQ(Contents(file), "keys-window-size = 720x500\n");
+    EXPECT_EQ(FileText(file), "keys-window-size = 720x500\n");
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "actions/null_player_link.h"
+#include "tests/doubles/fed_key_source.h"
 #include "tests/doubles/locked_history_list.h"
-#include "tests/doubles/serial_reader.h"
-#include "tools/virtual_port.h"
+#include "tests/doubles/source_loop.h"
 
 namespace {
 
@@ -35,14 +35,13 @@ class WitnessedList : public LockedHistoryList {
 // The host is the only owner of its list: declared before or after anything else, it
 // stops and joins a receiver blocked in its read before the list goes.
 TEST(ReceiverHost, JoinsItsReceiversBeforeTheListGoes) {
-    auto pty = VirtualPort::CreatePty();
     Witness witness;
     {
         auto list = std::make_unique<WitnessedList>(witness);
         WitnessedList& lines = *list;
         ReceiverHost host(std::move(list));
         host.Start(
-            SerialReader(pty->readerPath()),
+            LoopOver(std::make_unique<FedKeySource>()),
             [&witness] {
                 struct Link : NullPlayerLink {
                     explicit Link(Witness& w) : w(w) { w.linkAlive = true; }
@@ -55,9 +54,9 @@ TEST(ReceiverHost, JoinsItsReceiversBeforeTheListGoes) {
         lines.WaitFor([](const std::vector<std::string>& l) { return l == std::vector{W}; });
         ASSERT_TRUE(witness.linkAlive);
         // A second writer would keep a LineIndex of its own and corrupt the list.
-        EXPECT_THROW(
-            host.Start(SerialReader(pty->readerPath()), {}, std::make_shared<const SharedKeyMap>()),
-            std::logic_error);
+        EXPECT_THROW(host.Start(LoopOver(std::make_unique<FedKeySource>()), {},
+                                std::make_shared<const SharedKeyMap>()),
+                     std::logic_error);
     }
     EXPECT_TRUE(witness.listOutlivedReceiver);
 }

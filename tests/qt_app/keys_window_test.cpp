@@ -14,7 +14,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <fstream>
-#include <sstream>
 
 #include "program/key_map_reloader.h"
 #include "program/receiver_host.h"
@@ -22,6 +21,7 @@
 #include "qt_app/history_view.h"
 #include "source/receiver_loop.h"
 #include "tests/doubles/fed_key_source.h"
+#include "tests/doubles/files.h"
 #include "tests/doubles/locked_history_list.h"
 #include "tests/doubles/scratch_folder.h"
 #include "tests/qt_app/qt_environment.h"
@@ -31,13 +31,6 @@ namespace {
 const std::string W = "Waiting for new signal...";
 const std::string Mine =
     "# mine\r\nkey 0x60 play-pause   # ok\r\n\r\n[player=vlc]\r\nkey 0x18 next\r\n";
-
-std::string Contents(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 template <typename Widget = QPushButton>
 Widget* Control(const QWidget& window, const char* name) {
@@ -106,7 +99,7 @@ TEST(KeysWindow, LearnsAKeyAndSavesAMapTheRunningCycleTakes) {
     Control(window, "Add")->click();
     Control(window, "Save")->click();
     EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(Contents(scratch.path),
+    EXPECT_EQ(FileText(scratch.path),
               "# mine\r\nkey 0x60 play-pause   # ok\r\nkey  42 stop\r\n\r\n[player=vlc]\r\nkey "
               "0x18 next\r\n");
     fed.Push({KeyEvent{KeyAction::Press, Key::Code(0x2A)}});
@@ -132,7 +125,7 @@ TEST(KeysWindow, CancelLeavesTheFileAsItWas) {
             Control(window, "Cancel")->click();
         }
         EXPECT_FALSE(window.isVisible());
-        EXPECT_EQ(Contents(scratch.path), Mine);
+        EXPECT_EQ(FileText(scratch.path), Mine);
     }
 }
 
@@ -152,15 +145,15 @@ TEST(KeysWindow, AFileChangedOnDiskIsWrittenOverOnlyWhenTheUserSaysSo) {
     Control(window, "Save")->click();
     EXPECT_TRUE(asked.contains("was changed since this window read it")) << asked.toStdString();
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(Contents(scratch.path), "key 1 next\n");
+    EXPECT_EQ(FileText(scratch.path), "key 1 next\n");
 
     Answer(QMessageBox::Yes, asked);
     Control(window, "Save")->click();
     EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(Contents(scratch.path),
+    EXPECT_EQ(FileText(scratch.path),
               "# mine\r\nkey 0x60 play-pause   # ok\r\nkey  KEY_RED raise\r\n\r\n[player=vlc]\r\n"
               "key 0x18 next\r\n");
-    EXPECT_EQ(Contents(scratch.folder / "keys.conf.bak"), "key 1 next\n");
+    EXPECT_EQ(FileText(scratch.folder / "keys.conf.bak"), "key 1 next\n");
 }
 
 // Ctrl+K and the list's context menu open one keys window, whose controls a screen reader

@@ -1,17 +1,11 @@
 // Runs the built program as the user would and checks what it says and how it ends.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <algorithm>
-#include <cstring>
 #include <string>
-
-#include "tools/virtual_port.h"
 
 namespace {
 
@@ -107,21 +101,6 @@ TEST(Program, TerminationSignalEndsItCleanly) {
     const Outcome outcome = Finish(process);
     EXPECT_FALSE(outcome.crashed);
     EXPECT_EQ(outcome.status, 0);
-}
-
-// A misspelt action refuses the whole key map, naming its line.
-TEST(Program, ABadKeyMapIsRefusedByLine) {
-    QTemporaryDir dir;
-    const QString keys = dir.filePath(QStringLiteral("keys.conf"));
-    QFile file(keys);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("key 42 stop\nkey 43 stpo\n");
-    file.close();
-    const Outcome outcome = RunQuorvel(
-        {"--console", "--keys", keys, "--port", "/nonexistent/quorvel-port"}, Environment({}, {}));
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.err, "quorvel: " + keys.toStdString() +
-                               ":2: unknown action \"stpo\" (did you mean \"stop\"?)\n");
 }
 
 }  // namespace

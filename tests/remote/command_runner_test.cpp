@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include "tests/doubles/eventually.h"
+#include "tests/doubles/files.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/scratch_folder.h"
 
@@ -141,10 +140,7 @@ TEST(ChildCommand, RunsWithNothingForInputAndOutput) {
             ended),
         "");
     EXPECT_EQ(ended, "");
-    std::ifstream in(out);
-    std::stringstream fds;
-    fds << in.rdbuf();
-    EXPECT_EQ(fds.str(), "/dev/null\n/dev/null\n/dev/null\n");
+    EXPECT_EQ(FileText(out), "/dev/null\n/dev/null\n/dev/null\n");
 
     ASSERT_EQ(RunToEnd("exit 3", ended), "");
     EXPECT_EQ(ended, "ended with status 3");

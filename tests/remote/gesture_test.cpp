@@ -5,55 +5,11 @@
 
 #include "remote/signal_cycle.h"
 #include "tests/doubles/memory_history_list.h"
+#include "tests/remote/timed_source.h"
 
 // Taps, double taps, long presses and a mode's timeout through the signal cycle, timed by
-// a clock the source moves: to each event's time, or to the deadline it was given when no
-// event comes before it.
+// the clock the source moves.
 namespace {
-
-using Ms = std::chrono::milliseconds;
-
-struct Timeline : EventClock {
-    TimePoint Now() override { return TimePoint{} + Ms(ms); }
-    int ms = 0;
-};
-
-struct Step {
-    int ms;
-    KeyAction action;
-    int code;
-};
-
-class TimedSource : public KeyReader {
-  public:
-    TimedSource(std::vector<Step> steps, Timeline& clock, bool releases)
-        : steps_(std::move(steps)), clock_(clock), releases_(releases) {}
-    void Open() override {}
-    std::vector<SourceCondition> Configure() override { return {}; }
-    SourceItem NextBefore(Deadline until) override {
-        const int due =
-            until == Deadline::max()
-                ? -1
-                : static_cast<int>(std::chrono::duration_cast<Ms>(until - Deadline{}).count());
-        if (next_ == steps_.size() || (due >= 0 && steps_[next_].ms > due)) {
-            if (due < 0) {
-                return SourceStopped{};
-            }
-            clock_.ms = std::max(clock_.ms, due);
-            return TimedOut{};
-        }
-        const Step& step = steps_[next_++];
-        clock_.ms = step.ms;
-        return KeyEvent{.action = step.action, .key = Key::Code(step.code), .releases = releases_};
-    }
-    void RequestStop() override {}
-
-  private:
-    std::vector<Step> steps_;
-    Timeline& clock_;
-    bool releases_;
-    std::size_t next_ = 0;
-};
 
 using Call = std::pair<int, PlayerAction>;  // when, and what
 
@@ -89,7 +45,7 @@ constexpr const char* Keys =
 
 struct GestureCase {
     const char* name;
-    std::vector<Step> steps;
+    Steps steps;
     std::vector<Call> calls;
     std::vector<std::string> lines{};  // the history at the end, where it is checked
     bool releases = false;             // the source says when keys go up (input devices)
@@ -117,19 +73,6 @@ TEST_P(Gesture, ActsOnceWhenDecided) {
     }
 }
 
-std::vector<Step> Repeats(int code, int from, int to, int every) {
-    std::vector<Step> steps;
-    for (int ms = from; ms <= to; ms += every) {
-        steps.push_back({ms, R, code});
-    }
-    return steps;
-}
-
-std::vector<Step> Join(std::vector<Step> a, const std::vector<Step>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 void PrintTo(const GestureCase& c, std::ostream* os) {
     *os << c.name;
 }
@@ -142,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {{350, PlayerAction::PlayPause}},
                     {"96", "PLAY!", W}},
         GestureCase{"Held800",
-                    Join(Join({{0, P, 0x60}}, Repeats(0x60, 100, 700, 100)), {{800, U, 0x60}}),
+                    Join({{{0, P, 0x60}}, Repeats(0x60, 100, 700, 100), {{800, U, 0x60}}}),
                     {{600, PlayerAction::Stop}}},
         GestureCase{"TwoPresses250",
                     {{0, P, 0x60}, {50, U, 0x60}, {250, P, 0x60}, {300, U, 0x60}},
@@ -160,14 +103,14 @@ INSTANTIATE_TEST_SUITE_P(
                     {{470, PlayerAction::Play}}},
         // Reception lost mid-hold, after the long press (350 ms) or for two repeats (330 ms):
         // what follows is the same hold, spent.
-        GestureCase{"DropoutAfterTheLongPress",
-                    Join(Join({{0, P, 0x60}}, Repeats(0x60, 110, 990, 110)),
-                         Repeats(0x60, 1340, 1560, 110)),
-                    {{600, PlayerAction::Stop}}},
-        GestureCase{"TwoRepeatsLost",
-                    Join(Join({{0, P, 0x0D}}, Repeats(0x0D, 110, 770, 110)),
-                         Repeats(0x0D, 1100, 1980, 110)),
-                    {{600, PlayerAction::Mute}}},
+        GestureCase{
+            "DropoutAfterTheLongPress",
+            Join({{{0, P, 0x60}}, Repeats(0x60, 110, 990, 110), Repeats(0x60, 1340, 1560, 110)}),
+            {{600, PlayerAction::Stop}}},
+        GestureCase{
+            "TwoRepeatsLost",
+            Join({{{0, P, 0x0D}}, Repeats(0x0D, 110, 770, 110), Repeats(0x0D, 1100, 1980, 110)}),
+            {{600, PlayerAction::Mute}}},
         // A hold whose press was missed is a long press or nothing, never a tap.
         GestureCase{"RepeatsWithoutPressNeverTap", Repeats(0x0D, 0, 220, 110), {}},
         GestureCase{"NoGestureActsAtOnce", {{0, P, 0x18}}, {{0, PlayerAction::Next}}},
@@ -177,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The kernel's remote layer repeats from 500 ms, every 125 ms, and says the release:
         // the hold lasts until then.
         GestureCase{"KernelHeldUntilRelease",
-                    Join(Join({{0, P, 0x60}}, Repeats(0x60, 500, 1125, 125)), {{1250, U, 0x60}}),
+                    Join({{{0, P, 0x60}}, Repeats(0x60, 500, 1125, 125), {{1250, U, 0x60}}}),
                     {{600, PlayerAction::Stop}},
                     {},
                     true},

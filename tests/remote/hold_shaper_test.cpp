@@ -8,10 +8,9 @@
 #include <utility>
 
 #include "remote/signal_cycle.h"
-#include "serial/event_protocol.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/recording_player_link.h"
-#include "tests/doubles/scripted_key_source.h"
+#include "tests/remote/timed_source.h"
 
 namespace {
 
@@ -21,57 +20,25 @@ constexpr auto ST = PlayerAction::Stop;
 constexpr auto UP = PlayerAction::VolumeUp;
 constexpr auto DN = PlayerAction::VolumeDown;
 
-// One event: its prefix, its code, and when it arrived (ms from the start).
-struct Event {
-    int prefix;
-    int code;
-    int ms;
-};
-using Events = std::vector<Event>;
-
-// Gives each event the time of its entry: the cycle asks once per event.
-class ScriptedClock : public EventClock {
-  public:
-    explicit ScriptedClock(const Events& events) : events_(events) {}
-    TimePoint Now() override {
-        return TimePoint{} + std::chrono::seconds(1) +
-               std::chrono::milliseconds(events_.at(next_++).ms);
-    }
-
-  private:
-    const Events& events_;
-    std::size_t next_ = 0;
-};
-
 // A key pressed at fromMs and held for holdMs, its repeats everyMs apart.
-Events Hold(int code, int fromMs, int holdMs, int everyMs = 110) {
-    Events events{{KeyPrefix, code, fromMs}};
-    for (int ms = everyMs; ms < holdMs; ms += everyMs) {
-        events.push_back({RepeatPrefix, code, fromMs + ms});
-    }
-    return events;
+Steps Hold(int code, int fromMs, int holdMs, int everyMs = 110) {
+    return Join({{{fromMs, KeyAction::Press, code}},
+                 Repeats(code, fromMs + everyMs, fromMs + holdMs - 1, everyMs)});
 }
 
-Events Repeats(int code, std::initializer_list<int> times) {
-    Events events;
+// Repeats of code at the times given.
+Steps At(int code, std::initializer_list<int> times) {
+    Steps steps;
     for (const int ms : times) {
-        events.push_back({RepeatPrefix, code, ms});
+        steps.push_back({ms, KeyAction::Repeat, code});
     }
-    return events;
-}
-
-Events Join(std::initializer_list<Events> parts) {
-    Events events;
-    for (const Events& part : parts) {
-        events.insert(events.end(), part.begin(), part.end());
-    }
-    return events;
+    return steps;
 }
 
 struct Case {
     const char* name;
     const char* map;
-    Events events;
+    Steps events;
     Ids actions;
 };
 
@@ -86,19 +53,17 @@ TEST_P(HoldShaping, ActsAsTheShapeSaysAndShowsEveryEvent) {
     std::vector<std::string> problems;
     const KeyMap keys = KeyMap::Parse(c.map, "keys.conf", problems);
     ASSERT_EQ(problems, std::vector<std::string>{});
-    std::vector<SourceItem> items;
     std::vector<std::string> lines;
-    for (const Event& event : c.events) {
-        items.push_back(event.prefix == KeyPrefix ? Press(event.code) : Repeat(event.code));
-        lines.push_back(keys.Decode(std::get<KeyEvent>(items.back())).text);
+    for (const Step& event : c.events) {
+        lines.push_back(keys.Decode({event.action, Key::Code(event.code)}).text);
     }
     lines.push_back(SignalCycle::WaitingText);
 
     MemoryHistoryList list;
     HistoryLog log(list);
-    ScriptedKeySource source(items);
+    Timeline clock;
+    TimedSource source(c.events, clock);
     RecordingPlayerLink player;
-    ScriptedClock clock(c.events);
     const SharedKeyMap shared(keys);
     SignalCycle(source, log, player, shared, clock).Run();
     EXPECT_EQ(player.actions, c.actions);
@@ -146,13 +111,12 @@ INSTANTIATE_TEST_SUITE_P(
         // A gap over 250 ms ends a hold: the next repeat starts one.
         Case{"GapEndsAHold",
              "held 0xB0 volume-up once",
-             Repeats(0xB0, {0, 110, 220, 600, 710}),
+             At(0xB0, {0, 110, 220, 600, 710}),
              {UP, UP}},
-        Case{
-            "GapOfTheBoundKeepsIt", "held 0xB0 volume-up once", Repeats(0xB0, {0, 250, 500}), {UP}},
+        Case{"GapOfTheBoundKeepsIt", "held 0xB0 volume-up once", At(0xB0, {0, 250, 500}), {UP}},
         Case{"GapRestartsTheDelay",
              "held 0xB0 volume-up delay=200",
-             Repeats(0xB0, {0, 110, 220, 500, 610, 720}),
+             At(0xB0, {0, 110, 220, 500, 610, 720}),
              {UP, UP}},
         // A new press ends a hold, whichever key it is.
         Case{"NewPressEndsAHold",
@@ -161,17 +125,16 @@ INSTANTIATE_TEST_SUITE_P(
              {PP, ST, PP, ST}},
         Case{"OtherPressEndsAHold",
              "held 0xB0 volume-up once",
-             Join({Repeats(0xB0, {0, 110}), Events{{KeyPrefix, 0x18, 150}},
-                   Repeats(0xB0, {200, 310})}),
+             Join({At(0xB0, {0, 110}), Steps{{150, KeyAction::Press, 0x18}}, At(0xB0, {200, 310})}),
              {UP, UP}},
         Case{"OtherRepeatEndsAHold",
              "held 0xB0 volume-up once\nheld 0x70 volume-down once",
-             Join({Repeats(0xB0, {0, 110}), Repeats(0x70, {220}), Repeats(0xB0, {330, 440})}),
+             Join({At(0xB0, {0, 110}), At(0x70, {220}), At(0xB0, {330, 440})}),
              {UP, DN, UP}},
         // A press long before its first repeat does not start the hold.
         Case{"LatePressIsNotTheStart",
              "key 0x60 play-pause\nheld 0x60 stop delay=300",
-             Join({Events{{KeyPrefix, 0x60, 0}}, Repeats(0x60, {400, 510, 620, 730})}),
+             Join({Steps{{0, KeyAction::Press, 0x60}}, At(0x60, {400, 510, 620, 730})}),
              {PP, ST}},
         // Codes bound together shape as one binding each.
         Case{"ToggleCodes",
@@ -182,38 +145,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A slow player: the test's clock moves on only while the player is called, or while the
 // source waits for the next event to come; what came meanwhile is handed out as queued.
-struct Timeline : EventClock {
-    TimePoint Now() override { return TimePoint{} + std::chrono::milliseconds(ms); }
-    int ms = 0;
-};
-
-class TimedSource : public KeyReader {
-  public:
-    TimedSource(const Events& events, Timeline& clock) : events_(events), clock_(clock) {}
-    void Open() override {}
-    std::vector<SourceCondition> Configure() override { return {}; }
-    // No gestures here: no deadline is ever due.
-    SourceItem NextBefore(Deadline) override {
-        if (next_ == events_.size()) {
-            return SourceStopped{};
-        }
-        const Event& event = events_[next_++];
-        const bool queued = event.ms <= clock_.ms;
-        clock_.ms = std::max(clock_.ms, event.ms);
-        const bool more = next_ < events_.size() && events_[next_].ms <= clock_.ms;
-        return KeyEvent{.action = event.prefix == KeyPrefix ? KeyAction::Press : KeyAction::Repeat,
-                        .key = Key::Code(event.code),
-                        .queued = queued,
-                        .more = more};
-    }
-    void RequestStop() override {}
-
-  private:
-    const Events& events_;
-    Timeline& clock_;
-    std::size_t next_ = 0;
-};
-
 struct SlowPlayer : PlayerLink {
     SlowPlayer(Timeline& clock, int answerMs) : clock(clock), answerMs(answerMs) {}
     void Perform(const PlayerRequest& request, const PlayerChoice&) override {
@@ -229,7 +160,7 @@ struct SlowCase {
     const char* name;
     const char* map;
     int answerMs;
-    Events events;
+    Steps events;
     std::vector<std::pair<PlayerAction, int>> acts;
 };
 

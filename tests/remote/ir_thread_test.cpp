@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
 #include <stdexcept>
 
+#include "tests/doubles/fed_key_source.h"
 #include "tests/doubles/locked_history_list.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/scripted_key_source.h"
-#include "tests/doubles/serial_reader.h"
-#include "tools/virtual_port.h"
+#include "tests/doubles/source_loop.h"
 
 namespace {
 
@@ -20,6 +19,13 @@ const std::string Greeting = "Click to start the fun :)";
 
 std::shared_ptr<const SharedKeyMap> Keys() {
     return std::make_shared<const SharedKeyMap>();
+}
+
+// A receiver that blocks in its wait until the test feeds it.
+std::unique_ptr<ReceiverLoop> Fed(FedKeySource*& fed) {
+    auto owned = std::make_unique<FedKeySource>();
+    fed = owned.get();
+    return LoopOver(std::move(owned));
 }
 
 // Counts the links the thread makes for itself, and what they are asked; the first
@@ -45,14 +51,14 @@ struct CountingFactory {
     }
 };
 
-// The window closes while the receiver waits for a byte that never comes: destroying the
+// The window closes while the receiver waits for a key that never comes: destroying the
 // thread stops and joins it.
-TEST(IRThread, PortPresentLeavesOnlyTheWaitingLineAndDestroyingStopsAndJoins) {
-    auto pty = VirtualPort::CreatePty();
+TEST(IRThread, WaitingLeavesOnlyTheWaitingLineAndDestroyingStopsAndJoins) {
+    FedKeySource* fed = nullptr;
     LockedHistoryList list({Greeting});
     CountingFactory player;
     {
-        IRThread thread(list, SerialReader(pty->readerPath()), player.Factory(), Keys());
+        IRThread thread(list, Fed(fed), player.Factory(), Keys());
         EXPECT_EQ(list.Lines(), Lines{Greeting});  // created suspended
         thread.Resume();
         EXPECT_EQ(list.WaitFor([](const Lines& l) { return l == Lines{W}; }), Lines{W});
@@ -63,16 +69,15 @@ TEST(IRThread, PortPresentLeavesOnlyTheWaitingLineAndDestroyingStopsAndJoins) {
 
 // A failure on the receiver thread is said once, and the receiver carries on reading.
 TEST(IRThread, AnExceptionIsSaidAndTheReceiverCarriesOn) {
-    auto pty = VirtualPort::CreatePty();
+    FedKeySource* fed = nullptr;
     LockedHistoryList list({Greeting});
     CountingFactory player;
     LogCapture log;
-    IRThread thread(list, SerialReader(pty->readerPath()), player.Factory(), Keys());
+    IRThread thread(list, Fed(fed), player.Factory(), Keys());
     thread.Resume();
-    ASSERT_TRUE(pty->WaitForRawReader());
-    ASSERT_TRUE(pty->Write({0x91, 0x60}));  // throws in the link
+    fed->Push({Press(0x60)});  // throws in the link
     list.WaitFor([](const Lines& l) { return l.size() >= 2; });
-    ASSERT_TRUE(pty->Write({0x91, 0x18}));
+    fed->Push({Press(0x18)});
     const Lines seen =
         list.WaitFor([](const Lines& l) { return l.size() >= 2 && l[l.size() - 2] == "NEXT!"; });
     thread.RequestStop();
@@ -81,22 +86,6 @@ TEST(IRThread, AnExceptionIsSaidAndTheReceiverCarriesOn) {
     EXPECT_EQ(player.performed, 2);
     EXPECT_EQ(player.made, 1);
     EXPECT_EQ(log.Count("the link broke"), 1);
-}
-
-// The start order shows: the greeting goes before the "Err" lines, which come first.
-TEST(IRThread, PortAbsentReportsThreeErrsThenFailedReads) {
-    const auto missing = std::filesystem::temp_directory_path() / "quorvel-no-such-port";
-    LockedHistoryList list({Greeting});
-    IRThread thread(list, SerialReader(missing.string()), {}, Keys());
-    thread.Resume();
-
-    const Lines expected{"Err", "Err", "Err", W, "COM READ ERROR!", "-1", W, "COM READ ERROR!",
-                         "-1",  W};
-    const Lines seen = list.WaitFor([&](const Lines& l) { return l.size() >= expected.size(); });
-    thread.RequestStop();
-    thread.Join();
-    ASSERT_GE(seen.size(), expected.size());
-    EXPECT_EQ(Lines(seen.begin(), seen.begin() + expected.size()), expected);
 }
 
 // Failures now and then: each waits the back-off's first wait again after a pass that
@@ -138,9 +127,9 @@ TEST(IRThread, RetriesWithAFreshBackoffAndRemovesTheGreetingOnce) {
 }
 
 TEST(IRThread, StopBeforeResumeStillEndsPromptly) {
-    auto pty = VirtualPort::CreatePty();
+    FedKeySource* fed = nullptr;
     LockedHistoryList list({Greeting});
-    IRThread thread(list, SerialReader(pty->readerPath()), {}, Keys());
+    IRThread thread(list, Fed(fed), {}, Keys());
     thread.RequestStop();
     thread.Resume();
     thread.Join();

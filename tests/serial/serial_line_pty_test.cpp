@@ -9,62 +9,29 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "serial/event_protocol.h"
 #include "serial/posix_device_check.h"
 #include "serial/serial_line.h"
 #include "serial/termios_device.h"
-#include "source/receiver_loop.h"
-#include "tests/doubles/item_text.h"
+#include "tests/doubles/files.h"
 #include "tests/doubles/log_capture.h"
-#include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/scratch_folder.h"
+#include "tests/doubles/serial_reader.h"
 #include "tools/virtual_port.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Lines = std::vector<std::string>;
-const std::string Err = "Err";
-
-// A serial line over the real device, on the real receiver loop.
-struct Rig {
-    explicit Rig(const std::string& path) {
-        std::vector<std::unique_ptr<KeySource>> sources;
-        sources.push_back(std::make_unique<SerialLine>(path, MakeSerialDevice()));
-        reader = std::make_unique<ReceiverLoop>(std::move(sources));
-    }
-    // Open, then Configure: the "Err" lines the history would show.
-    Lines Start() {
-        reader->Open();
-        Lines errs;
-        for (const SourceCondition& condition : reader->Configure()) {
-            errs.push_back(Err);
-            whys.push_back(condition.reason);
-        }
-        return errs;
-    }
-    // The next item, as text; "timed out" when none comes within a while.
-    std::string Next() {
-        return ItemText(
-            reader->NextBefore(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
-    }
-    std::unique_ptr<ReceiverLoop> reader;
-    Lines whys;
-};
-
-// Points link at target, replacing whatever it pointed at in one step.
-void PointLink(const fs::path& link, const std::string& target) {
-    const fs::path next = link.string() + ".next";
-    fs::create_symlink(target, next);
-    fs::rename(next, link);
-}
 
 TEST(SerialLinePty, SettingsAreApplied) {
     auto pty = VirtualPort::CreatePty();
@@ -79,8 +46,8 @@ TEST(SerialLinePty, SettingsAreApplied) {
     // As the pseudo-terminal keeps them (it forces 8 bits, no parity).
     before = pty->ReaderSettings();
 
-    auto rig = std::make_unique<Rig>(pty->readerPath());
-    EXPECT_TRUE(rig->Start().empty());
+    auto reader = SerialReader(pty->readerPath());
+    EXPECT_TRUE(StartReader(*reader).empty());
 
     const termios s = pty->ReaderSettings();
     EXPECT_EQ(cfgetispeed(&s), B9600);
@@ -95,7 +62,7 @@ TEST(SerialLinePty, SettingsAreApplied) {
     EXPECT_EQ(s.c_cc[VTIME], 0);
 
     // Closed, the port has its own settings back.
-    rig.reset();
+    reader.reset();
     const termios after = pty->ReaderSettings();
     EXPECT_EQ(after.c_cflag, before.c_cflag);
     EXPECT_EQ(after.c_lflag, before.c_lflag);
@@ -105,11 +72,11 @@ TEST(SerialLinePty, SettingsAreApplied) {
 
 TEST(SerialLinePty, BytesArriveUnchanged) {
     auto pty = VirtualPort::CreatePty();
-    Rig rig(pty->readerPath());
-    EXPECT_TRUE(rig.Start().empty());
+    const auto reader = SerialReader(pty->readerPath());
+    EXPECT_TRUE(StartReader(*reader).empty());
     pty->Write({0x0D, 0x11, 0x13, 0xFF, 0x00, 0x91, 0x0A, 0x91, 0x03});
     for (const char* item : {"held 17", "stray 19", "stray 255", "stray 0", "down 10", "down 3"}) {
-        EXPECT_EQ(rig.Next(), item);
+        EXPECT_EQ(NextText(*reader), item);
     }
 }
 
@@ -124,9 +91,7 @@ TEST(SerialLinePty, InputFromBeforeConfigurationIsDiscarded) {
     pty->Write({0x91, 0x60});
     ReceiverLoop reader;
     reader.Attach(std::move(line));
-    EXPECT_EQ(
-        ItemText(reader.NextBefore(std::chrono::steady_clock::now() + std::chrono::seconds(20))),
-        "down 96");
+    EXPECT_EQ(NextText(reader), "down 96");
 }
 
 // A sender (quorvel-send) starts as soon as it sees the line in raw mode; nothing it sends
@@ -136,36 +101,73 @@ TEST(SerialLinePty, BytesSentOnceTheLineIsRawAreKept) {
     int lost = 0;
     for (int run = 0; run < 1000; ++run) {
         auto pty = VirtualPort::CreatePty();
-        Rig rig(pty->readerPath());
+        const auto reader = SerialReader(pty->readerPath());
         std::thread sender([&pty] {
             while ((pty->ReaderSettings().c_lflag & ICANON) != 0) {
             }
             pty->Write({0x91});
         });
-        rig.Start();
+        StartReader(*reader);
         sender.join();
         // A code after the race: the press is read whole only if 0x91 was kept.
         pty->Write({0x05});
-        lost += rig.Next() == "down 5" ? 0 : 1;
+        lost += NextText(*reader) == "down 5" ? 0 : 1;
     }
     EXPECT_EQ(lost, 0);
+}
+
+// Nothing is lost on the way in: a long stream of random bytes, every value included,
+// written while the line reads, comes out as events and strays that make the same bytes.
+// (The lines each makes are the signal cycle's.)
+TEST(SerialLinePty, ALongRandomStreamArrivesWhole) {
+    std::mt19937 random(20261207);
+    std::vector<std::uint8_t> sent;
+    // It ends on an event's boundary: a prefix last gets its code.
+    for (std::size_t boundary = 0; sent.size() < 1'000'000 || boundary > sent.size();) {
+        sent.push_back(static_cast<std::uint8_t>(random() % 256));
+        if (boundary == sent.size() - 1) {
+            boundary += sent.back() == KeyPrefix || sent.back() == RepeatPrefix ? 2 : 1;
+        }
+    }
+    auto pty = VirtualPort::CreatePty();
+    const auto reader = SerialReader(pty->readerPath());
+    ASSERT_TRUE(StartReader(*reader).empty());
+    bool written = false;
+    std::thread writer([&] { written = pty->Write(sent, std::chrono::seconds(30)); });
+    std::vector<std::uint8_t> read;
+    while (read.size() < sent.size()) {
+        const SourceItem item = reader->NextBefore(Soon());
+        if (const auto* event = std::get_if<KeyEvent>(&item)) {
+            read.push_back(event->action == KeyAction::Press ? KeyPrefix : RepeatPrefix);
+            read.push_back(static_cast<std::uint8_t>(event->key.CodeValue()));
+        } else if (const auto* stray = std::get_if<StrayByte>(&item)) {
+            read.push_back(static_cast<std::uint8_t>(stray->value));
+        } else {
+            ADD_FAILURE() << ItemText(item) << " after byte " << read.size();
+            break;
+        }
+    }
+    writer.join();
+    EXPECT_TRUE(written) << "the port stopped taking bytes";
+    EXPECT_TRUE(read == sent)
+        << "first difference at byte "
+        << std::mismatch(read.begin(), read.end(), sent.begin(), sent.end()).first - read.begin();
 }
 
 TEST(SerialLinePty, SecondOpenOfAHeldPortIsRefused) {
     LogCapture logs;
     auto pty = VirtualPort::CreatePty();
-    auto first = std::make_unique<Rig>(pty->readerPath());
-    EXPECT_TRUE(first->Start().empty());
-    Rig second(pty->readerPath());
-    EXPECT_EQ(second.Start(), Lines(3, Err));
+    auto first = SerialReader(pty->readerPath());
+    EXPECT_TRUE(StartReader(*first).empty());
+    EXPECT_EQ(StartReader(*SerialReader(pty->readerPath())).size(), 3u);
     EXPECT_EQ(logs.Count("another instance"), 1);
 
     // Released with its owner: a later instance gets the port.
     first.reset();
-    Rig third(pty->readerPath());
-    EXPECT_TRUE(third.Start().empty());
+    const auto third = SerialReader(pty->readerPath());
+    EXPECT_TRUE(StartReader(*third).empty());
     pty->Write({0x91, 0x60});
-    EXPECT_EQ(third.Next(), "down 96");
+    EXPECT_EQ(NextText(*third), "down 96");
 }
 
 // Another program's exclusive hold stops us even where the open itself would pass (root).

@@ -11,40 +11,26 @@
 #include <vector>
 
 #include "serial/serial_event_decoder.h"
-#include "source/receiver_loop.h"
 #include "tests/doubles/fake_event_loop.h"
-#include "tests/doubles/item_text.h"
 #include "tests/doubles/log_capture.h"
-#include "tests/doubles/memory_history_list.h"
+#include "tests/doubles/source_loop.h"
 #include "tests/serial/fake_serial_device.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 using Fake = FakeSerialDevice;
-const std::string Err = "Err";
 constexpr const char* Port = "/dev/ttyFAKE0";
 
 // A serial line over a fake device, on a receiver loop whose back-off waits cost nothing.
 struct Rig {
     Rig() {
         auto owned = std::make_unique<Fake>();
-        device = owned.get();
         auto loopOwned = std::make_unique<FakeEventLoop>();
+        device = owned.get();
         loop = loopOwned.get();
-        line = std::make_unique<SerialLine>(Port, std::move(owned));
-        std::vector<std::unique_ptr<KeySource>> sources;
-        sources.push_back(std::move(line));
-        reader = std::make_unique<ReceiverLoop>(std::move(sources), std::move(loopOwned));
-    }
-    // Open, then Configure as the receiver does at start: an "Err" line, with why, for each
-    // failed step.
-    void Start() {
-        reader->Open();
-        for (const SourceCondition& condition : reader->Configure()) {
-            list.lines.push_back(Err);
-            list.whys.push_back(condition.reason);
-        }
+        reader =
+            LoopOver(std::make_unique<SerialLine>(Port, std::move(owned)), std::move(loopOwned));
     }
     // The next count items, as text; the reasons of the conditions among them in whys.
     Lines Items(int count) {
@@ -61,103 +47,71 @@ struct Rig {
 
     Fake* device;
     FakeEventLoop* loop;
-    std::unique_ptr<SerialLine> line;
     std::unique_ptr<ReceiverLoop> reader;
-    MemoryHistoryList list;
     Lines whys;
 };
 
 // --- Configuration ---
 
-struct ConfigCase {
-    const char* name;
-    int openError;
-    bool readSettings, writeLineSettings, prepareQueues, writeTimeouts;
-    int errLines;
-};
-
-void PrintTo(const ConfigCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class ConfigurePortTest : public testing::TestWithParam<ConfigCase> {};
-
-TEST_P(ConfigurePortTest, OneErrPerFailedLineSettingStep) {
-    const ConfigCase& c = GetParam();
-    LogCapture logs;
-    Rig rig;
-    if (c.openError != 0) {
-        rig.device->openErrors = {c.openError};
+// Each failed line-setting step is one "Err" at start, with why; a port that did not open
+// fails all three for the reason it did not open. The steps run in order, a failure not
+// stopping the rest.
+TEST(ConfigurePort, OneWhyPerFailedStep) {
+    const std::string absent = std::string("cannot open ") + Port + ": error 2";
+    const Lines all{"the port's current settings could not be read",
+                    "the port would not take 9600 baud, 8 data bits, no parity, one stop bit",
+                    "the port is not a serial port"};
+    const struct {
+        const char* name;
+        int openError;
+        bool readSettings, writeLineSettings, prepareQueues, writeTimeouts;
+        Lines whys;
+    } cases[] = {
+        {"all succeed", 0, true, true, true, true, {}},
+        {"port absent", ENOENT, true, true, true, true, Lines(3, absent)},
+        {"port held", EWOULDBLOCK, true, true, true, true,
+         Lines(3, std::string("cannot open ") + Port + ": error " + std::to_string(EWOULDBLOCK))},
+        {"read settings fails", 0, false, true, true, true, {all[0]}},
+        {"write settings fails", 0, true, false, true, true, {all[1]}},
+        {"queues fail", 0, true, true, false, true, {all[2]}},
+        {"time-outs fail silently", 0, true, true, true, false, {}},
+        {"every step fails", 0, false, false, false, false, all},
+    };
+    for (const auto& c : cases) {
+        LogCapture logs;
+        Rig rig;
+        if (c.openError != 0) {
+            rig.device->openErrors = {c.openError};
+        }
+        rig.device->readSettingsOk = c.readSettings;
+        rig.device->writeLineSettingsOk = c.writeLineSettings;
+        rig.device->prepareQueuesOk = c.prepareQueues;
+        rig.device->writeTimeoutsOk = c.writeTimeouts;
+        EXPECT_EQ(StartReader(*rig.reader), c.whys) << c.name;
+        if (c.openError == 0) {
+            EXPECT_EQ(Lines(rig.device->calls.begin(), rig.device->calls.begin() + 5),
+                      (Lines{std::string("Open ") + Port, "ReadSettings", "WriteLineSettings",
+                             "PrepareQueues", "WriteTimeouts"}))
+                << c.name;
+        }
     }
-    rig.device->readSettingsOk = c.readSettings;
-    rig.device->writeLineSettingsOk = c.writeLineSettings;
-    rig.device->prepareQueuesOk = c.prepareQueues;
-    rig.device->writeTimeoutsOk = c.writeTimeouts;
-    rig.Start();
-    EXPECT_EQ(rig.list.lines, Lines(c.errLines, Err));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Steps, ConfigurePortTest,
-    testing::Values(ConfigCase{"all_succeed", 0, true, true, true, true, 0},
-                    ConfigCase{"port_absent", ENOENT, true, true, true, true, 3},
-                    ConfigCase{"port_held", EWOULDBLOCK, true, true, true, true, 3},
-                    ConfigCase{"read_settings_fails", 0, false, true, true, true, 1},
-                    ConfigCase{"write_settings_fails", 0, true, false, true, true, 1},
-                    ConfigCase{"queues_fail", 0, true, true, false, true, 1},
-                    ConfigCase{"timeouts_fail_silently", 0, true, true, true, false, 0},
-                    ConfigCase{"every_step_fails", 0, false, false, false, false, 3}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ConfigurePort, EachErrSaysWhy) {
-    Rig absent;
-    absent.device->openErrors = {ENOENT};
-    absent.Start();
-    EXPECT_EQ(absent.list.whys, Lines(3, std::string("cannot open ") + Port + ": error 2"));
-    Rig notSerial;
-    notSerial.device->prepareQueuesOk = false;
-    notSerial.Start();
-    EXPECT_EQ(notSerial.list.whys, Lines{"the port is not a serial port"});
-}
-
-TEST(ConfigurePort, StepsRunInOrderAndAFailureDoesNotStopTheRest) {
-    Rig rig;
-    rig.device->readSettingsOk = false;
-    rig.Start();
-    EXPECT_EQ(Lines(rig.device->calls.begin(), rig.device->calls.begin() + 5),
-              (Lines{std::string("Open ") + Port, "ReadSettings", "WriteLineSettings",
-                     "PrepareQueues", "WriteTimeouts"}));
 }
 
 // --- Open diagnostics ---
 
-struct OpenFailureCase {
-    const char* name;
-    int error;
-    const char* says;
-};
-
-void PrintTo(const OpenFailureCase& c, std::ostream* os) {
-    *os << std::strerror(c.error);
+TEST(OpenFailure, SaysWhyAndWhatMayHelp) {
+    const std::pair<int, const char*> cases[] = {{ENOENT, "no such device"},
+                                                 {EACCES, "dialout"},
+                                                 {EWOULDBLOCK, "another instance"},
+                                                 {EBUSY, "another instance"},
+                                                 {EIO, "Input/output error"}};
+    for (const auto& [error, says] : cases) {
+        const std::string message = TermiosDevice().DescribeOpenError(Port, error);
+        EXPECT_NE(message.find(Port), std::string::npos) << message;
+        EXPECT_NE(message.find(std::strerror(error)), std::string::npos) << message;
+        EXPECT_NE(message.find(says), std::string::npos) << message;
+    }
 }
-
-class OpenFailureTest : public testing::TestWithParam<OpenFailureCase> {};
-
-TEST_P(OpenFailureTest, SaysWhyAndWhatMayHelp) {
-    const std::string message = TermiosDevice().DescribeOpenError(Port, GetParam().error);
-    EXPECT_NE(message.find(Port), std::string::npos) << message;
-    EXPECT_NE(message.find(std::strerror(GetParam().error)), std::string::npos) << message;
-    EXPECT_NE(message.find(GetParam().says), std::string::npos) << message;
-}
-
-INSTANTIATE_TEST_SUITE_P(Errors, OpenFailureTest,
-                         testing::Values(OpenFailureCase{"ENOENT", ENOENT, "no such device"},
-                                         OpenFailureCase{"EACCES", EACCES, "dialout"},
-                                         OpenFailureCase{"EWOULDBLOCK", EWOULDBLOCK,
-                                                         "another instance"},
-                                         OpenFailureCase{"EBUSY", EBUSY, "another instance"},
-                                         OpenFailureCase{"EIO", EIO, "Input/output error"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- Reading ---
 
@@ -198,8 +152,7 @@ TEST(SerialLine, AbsentPortFailsEachTryOnceAndBacksOff) {
     LogCapture logs;
     Rig rig;
     rig.device->openErrors.assign(9, ENOENT);
-    rig.Start();
-    ASSERT_EQ(rig.list.lines, Lines(3, Err));
+    ASSERT_EQ(StartReader(*rig.reader).size(), 3u);
     EXPECT_EQ(rig.Items(8), Lines(8, "absent"));
     EXPECT_EQ(rig.loop->waits, (std::vector<long>{0, 100, 200, 400, 800, 1600, 3200, 6400}));
     EXPECT_EQ(rig.device->Count("Open"), 9);
@@ -230,12 +183,11 @@ TEST_P(SerialLineRecovery, SaysEachFailureOnceAndGoesOn) {
     const RecoveryCase& c = GetParam();
     Rig rig;
     rig.device->reads.assign(c.reads.begin(), c.reads.end());
-    rig.Start();
+    ASSERT_TRUE(StartReader(*rig.reader).empty());
     rig.device->openErrors.assign(c.openErrors.begin(), c.openErrors.end());
     rig.device->readSettingsOk = c.configurable;
     EXPECT_EQ(rig.Items(static_cast<int>(c.items.size())), c.items);
     EXPECT_EQ(rig.loop->waits, c.waits);
-    EXPECT_TRUE(rig.list.lines.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(

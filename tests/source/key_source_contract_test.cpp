@@ -22,8 +22,9 @@
 #include "source/receiver_loop.h"
 #include "tests/doubles/blocked_call.h"
 #include "tests/doubles/fed_key_source.h"
-#include "tests/doubles/item_text.h"
+#include "tests/doubles/files.h"
 #include "tests/doubles/scratch_folder.h"
+#include "tests/doubles/source_loop.h"
 #include "tests/input/input_doubles.h"
 #include "tests/lircd/lircd_rig.h"
 #include "tests/mqtt/mosquitto_rig.h"
@@ -52,13 +53,6 @@ class SourceRig {
     virtual void Lose() = 0;
     virtual void Return() = 0;
 };
-
-// Points link at target in one step, as udev makes its links.
-void PointLink(const fs::path& link, const std::string& target) {
-    const fs::path next = link.string() + ".next";
-    fs::create_symlink(target, next);
-    fs::rename(next, link);
-}
 
 class SerialRig : public SourceRig {
   public:
@@ -220,12 +214,9 @@ class KeySourceContract : public testing::TestWithParam<Kind> {
     void Listen(std::vector<std::unique_ptr<KeySource>> others = {}) {
         others.insert(others.begin(), rig_->Make());
         reader_ = std::make_unique<ReceiverLoop>(std::move(others));
-        reader_->Open();
-        ASSERT_TRUE(reader_->Configure().empty());
+        ASSERT_TRUE(StartReader(*reader_).empty());
     }
-    ReceiverLoop::Taken Take() {
-        return reader_->Take(std::chrono::steady_clock::now() + std::chrono::seconds(20));
-    }
+    ReceiverLoop::Taken Take() { return reader_->Take(Soon()); }
     // The next item of the rig's source, as text (past another's).
     std::string Next() {
         for (;;) {

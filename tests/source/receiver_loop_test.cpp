@@ -8,7 +8,7 @@
 
 #include "tests/doubles/blocked_call.h"
 #include "tests/doubles/fed_key_source.h"
-#include "tests/doubles/item_text.h"
+#include "tests/doubles/source_loop.h"
 
 namespace {
 
@@ -25,13 +25,9 @@ struct Rig {
             owned.push_back(std::move(source));
         }
         reader = std::make_unique<ReceiverLoop>(std::move(owned));
-        reader->Open();
-        reader->Configure();
+        StartReader(*reader);
     }
-    KeyEvent NextEvent() {
-        return std::get<KeyEvent>(
-            reader->NextBefore(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
-    }
+    KeyEvent NextEvent() { return std::get<KeyEvent>(reader->NextBefore(Soon())); }
     std::vector<FedKeySource*> fed;
     std::unique_ptr<ReceiverLoop> reader;
 };

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "tests/doubles/eventually.h"
+#include "tests/doubles/files.h"
 #include "tests/doubles/scratch_folder.h"
 #include "tools/virtual_port.h"
 
@@ -22,18 +23,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& file) {
-    std::ifstream in(file);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(ReceiverLink, NeverReplacesWhatIsThereAndGoesWithTheProgram) {
     ScratchFolder dir;
     std::ofstream(dir / "precious") << "keep me";
     std::string error;
     EXPECT_EQ(ReceiverLink::Make((dir / "precious").string(), "/dev/pts/0", error), nullptr);
     EXPECT_NE(error.find("already exists"), std::string::npos) << error;
-    EXPECT_EQ(Read(dir / "precious"), "keep me");
+    EXPECT_EQ(FileText(dir / "precious"), "keep me");
 
     auto link = ReceiverLink::Make((dir / "receiver").string(), "/dev/pts/0", error);
     ASSERT_NE(link, nullptr) << error;
@@ -46,7 +42,7 @@ TEST(ReceiverLink, NeverReplacesWhatIsThereAndGoesWithTheProgram) {
     fs::remove(dir / "receiver");
     std::ofstream(dir / "receiver") << "someone else's";
     link.reset();
-    EXPECT_EQ(Read(dir / "receiver"), "someone else's");
+    EXPECT_EQ(FileText(dir / "receiver"), "someone else's");
 }
 
 struct Child {

@@ -254,58 +254,109 @@ std::string ProgramPath() {
     return path.substr(0, path.find_last_of('\\')) + "\\..\\..\\quorvel.exe";
 }
 
-const Lines Waiting = {"Waiting for new signal..."};
-
-// Starts quorvel.exe with arguments: its window's list box once it waits on the port, open
-// and configured, so no byte written now is discarded; null if it never does.
-HWND StartWaiting(const std::string& arguments, PROCESS_INFORMATION& process) {
-    std::string commandLine = "\"" + ProgramPath() + "\" " + arguments;
-    STARTUPINFOA startup{};
+// Starts quorvel.exe with arguments (UTF-8, given as a wide command line): as how says
+// (CREATE_NEW_CONSOLE: as Explorer starts it, a console of its own, which no one reads;
+// DETACHED_PROCESS: no console at all), with the standard input and output (standard error
+// too) given.
+PROCESS_INFORMATION StartAlone(const std::string& arguments, DWORD how = CREATE_NEW_CONSOLE,
+                               HANDLE in = nullptr, HANDLE out = nullptr) {
+    std::wstring commandLine = Widen("\"" + ProgramPath() + "\" " + arguments);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return nullptr;
+    const bool given = in != nullptr || out != nullptr;
+    if (given) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = in;
+        startup.hStdOutput = out;
+        startup.hStdError = out;
     }
+    PROCESS_INFORMATION process{};
+    EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, given, how, nullptr,
+                               nullptr, &startup, &process))
+        << arguments;
     CloseHandle(process.hThread);
-    HWND history = nullptr;
-    const bool waiting = Eventually([&] {
-        const HWND window = FindWindowA(TForm1::ClassName, WindowLayout::Caption().c_str());
-        // The frame exists a moment before its list box does.
-        history = window != nullptr ? GetDlgItem(window, TForm1::HistoryId) : nullptr;
-        return history != nullptr && ListLines(history) == Waiting;
-    });
-    return waiting ? history : nullptr;
+    return process;
 }
+
+const std::string Waiting = "Waiting for new signal...";
+
+// quorvel.exe with its window, started with arguments; history is its list box once it
+// waits on its sources, open and configured, so no key sent now is lost (null if it never
+// does). Ended with the object, if it has not ended before.
+class Quorvel {
+  public:
+    explicit Quorvel(const std::string& arguments) : process_(StartAlone(arguments, 0)) {
+        const bool waiting = Eventually([&] {
+            const HWND window = FindWindowA(TForm1::ClassName, WindowLayout::Caption().c_str());
+            // The frame exists a moment before its list box does.
+            history = window != nullptr ? GetDlgItem(window, TForm1::HistoryId) : nullptr;
+            return history != nullptr && ListLines(history) == Lines{Waiting};
+        });
+        history = waiting ? history : nullptr;
+    }
+    ~Quorvel() { Close(); }
+    HWND Window() const { return GetParent(history); }
+    // The lines it shows once they are these, or when they have not come to be.
+    Lines Await(const Lines& lines) const {
+        Eventually([&] { return ListLines(history) == lines; });
+        return ListLines(history);
+    }
+    // Closes its window: its exit status once it has ended, STILL_ACTIVE if it did not.
+    DWORD Close() {
+        if (process_.hProcess == nullptr) {
+            return STILL_ACTIVE;
+        }
+        if (history != nullptr) {
+            PostMessageA(Window(), WM_CLOSE, 0, 0);
+            WaitForSingleObject(process_.hProcess, 20000);
+        }
+        return ExitStatus(std::exchange(process_.hProcess, nullptr));
+    }
+    HWND history = nullptr;
+
+  private:
+    PROCESS_INFORMATION process_;
+};
+
+// A file in a folder of its own in the temporary folder, both removed with the object.
+struct TempFile {
+    TempFile(const std::wstring& folderName, const std::string& text,
+             const wchar_t* name = L"keys.conf")
+        : folder(WineTest::TempFolder(folderName)), path(folder / name) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    ~TempFile() { std::filesystem::remove_all(folder); }
+    std::string Name() const { return Narrow(path.wstring()); }
+    std::string Quoted() const { return "\"" + Name() + "\""; }
+    const std::filesystem::path folder;
+    const std::filesystem::path path;
+};
 
 TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
     StandInThread player;
-    PROCESS_INFORMATION process{};
-    const HWND history = StartWaiting("--port " + std::string(WineTest::WindowPort), process);
-    ASSERT_NE(history, nullptr);
-    const HWND window = GetParent(history);
+    Quorvel quorvel("--port " + std::string(WineTest::WindowPort));
+    ASSERT_NE(quorvel.history, nullptr);
 
     // Written after the call to the player, so the volume's repeat did not wait behind it
     // (such a repeat acts only if it is the newest of what waited).
     ASSERT_TRUE(WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x60, 0x91, 0x2A}));
-    EXPECT_TRUE(Eventually([&] { return ListLines(history) == Lines{"PLAY!", "42", Waiting[0]}; }));
+    EXPECT_EQ(quorvel.Await({"PLAY!", "42", Waiting}), (Lines{"PLAY!", "42", Waiting}));
     ASSERT_TRUE(
         WineTest::WriteToPeer(WineTest::WindowPeer, {0x0D, 0xB0, 0x05, 0x0D, 0x60, 0x91, 0x91}));
-    const Lines expected = {
-        "PLAY!",       "42",  "  >>REP>>VOL_UP!",         "Waiting for new signal...", "5",
-        "  >>REP>>96", "145", "Waiting for new signal..."};
-    EXPECT_TRUE(Eventually([&] { return ListLines(history) == expected; }));
-    EXPECT_EQ(ListLines(history), expected);
+    const Lines expected = {"PLAY!", "42",   "  >>REP>>VOL_UP!", Waiting, "5", "  >>REP>>96",
+                            "145",   Waiting};
+    EXPECT_EQ(quorvel.Await(expected), expected);
     EXPECT_EQ(player.Commands(), (std::vector<WPARAM>{WindowMessagePlayerLink::CmdPlay,
                                                       WindowMessagePlayerLink::CmdVolUp}));
 
     RECT outer;
     RECT client;
-    GetWindowRect(window, &outer);
-    GetClientRect(window, &client);
+    GetWindowRect(quorvel.Window(), &outer);
+    GetClientRect(quorvel.Window(), &client);
     EXPECT_EQ(Lines({std::to_string(outer.left), std::to_string(outer.top),
                      std::to_string(client.right), std::to_string(client.bottom)}),
               Lines({"330", "117", "175", "350"}));
-    const LONG style = GetWindowLongA(window, GWL_STYLE);
+    const LONG style = GetWindowLongA(quorvel.Window(), GWL_STYLE);
     EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
     // Our icon is in the program's resources.
     const HMODULE resources =
@@ -314,55 +365,28 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
     FreeLibrary(resources);
 
     // The receiver waits for a byte; closing does not.
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
+    EXPECT_EQ(quorvel.Close(), 0u);
 }
 
-// With --player keys, a [player=GLOB] section follows the foreground window's program: the
-// stand-in's (this test program) takes the section's binding, quorvel.exe's own window the
-// default.
-TEST(QuorvelExe, AKeyMapSectionFollowsTheForegroundWindowsProgram) {
-    StandInThread player;
-    const std::filesystem::path folder = WineTest::TempFolder(L"quorvel-section");
-    const std::filesystem::path keys = folder / L"keys.conf";
-    std::ofstream(keys) << "key 0x60 play-pause\n[player=WINDOW_*.exe]\nkey 0x60 next\n";
-    PROCESS_INFORMATION process{};
-    const HWND history = StartWaiting(
-        "--player keys --keys \"" + Narrow(keys.wstring()) + "\" --port " + WineTest::WindowPort,
-        process);
-    ASSERT_NE(history, nullptr);
-    const HWND window = GetParent(history);
-    Lines expected = Waiting;
-    for (const auto& [foreground, line] :
-         {std::pair<HWND, std::string>{player.Window(), "NEXT!"}, {window, "PLAY!"}}) {
-        SetForegroundWindow(foreground);
-        ASSERT_TRUE(Eventually([&] { return GetForegroundWindow() == foreground; }));
-        ASSERT_TRUE(WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x60}));
-        expected.back() = line;
-        expected.push_back(Waiting.front());
-        EXPECT_TRUE(Eventually([&] { return ListLines(history) == expected; }));
+// Presses and releases key (with modifier held, if any) as a keyboard would, injected with
+// SendInput: Wine's Raw Input and hooks see it as they see a keyboard's.
+void Type(WORD key, WORD modifier = 0) {
+    std::vector<INPUT> strokes;
+    const auto stroke = [&strokes](WORD virtualKey, DWORD flags) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = virtualKey;
+        input.ki.dwFlags = flags;
+        strokes.push_back(input);
+    };
+    const DWORD extended = modifier == 0 ? KEYEVENTF_EXTENDEDKEY : 0;
+    if (modifier != 0) {
+        stroke(modifier, 0);
     }
-    EXPECT_EQ(ListLines(history), expected);
-
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
-    std::filesystem::remove_all(folder);
-}
-
-// Presses key as a keyboard would, downs times (the typematic repeats of a held key), then
-// lets it go unless held, injected with SendInput: Wine's Raw Input and hooks see it as they
-// see a keyboard's.
-void Type(WORD key, int downs = 1, bool held = false) {
-    std::vector<INPUT> strokes(downs + (held ? 0 : 1));
-    for (INPUT& stroke : strokes) {
-        stroke.type = INPUT_KEYBOARD;
-        stroke.ki.wVk = key;
-        stroke.ki.dwFlags = KEYEVENTF_EXTENDEDKEY;
-    }
-    if (!held) {
-        strokes.back().ki.dwFlags |= KEYEVENTF_KEYUP;
+    stroke(key, extended);
+    stroke(key, extended | KEYEVENTF_KEYUP);
+    if (modifier != 0) {
+        stroke(modifier, KEYEVENTF_KEYUP);
     }
     SendInput(static_cast<UINT>(strokes.size()), strokes.data(), sizeof(INPUT));
 }
@@ -374,7 +398,8 @@ bool BringToFront(HWND window) {
 }
 
 // --input media-keys, or a keyboard by name: each media key is one player command; grabbed
-// (the default), the window in front never sees it; shared (--no-grab), it does.
+// (the default), the window in front never sees it; shared (--no-grab), it does. (A held
+// key's repeats and release, one hold, are KeyDeliveries' and the hold tracker's.)
 TEST(QuorvelExe, TakesEachMediaKeyOnceAndKeepsItFromTheWindowInFront) {
     using Keys = std::vector<WPARAM>;
     const Keys media = {VK_MEDIA_NEXT_TRACK, VK_MEDIA_PLAY_PAUSE, VK_VOLUME_UP,
@@ -390,9 +415,8 @@ TEST(QuorvelExe, TakesEachMediaKeyOnceAndKeepsItFromTheWindowInFront) {
                                       {"media-keys --no-grab", false},
                                       {"\"name=" + keyboard + "\"", true}}) {
         StandInThread player;
-        PROCESS_INFORMATION process{};
-        const HWND history = StartWaiting("--input " + input, process);
-        ASSERT_NE(history, nullptr) << input;
+        Quorvel quorvel("--input " + input);
+        ASSERT_NE(quorvel.history, nullptr) << input;
         ASSERT_TRUE(BringToFront(player.Window()));
         for (const WPARAM key : media) {
             Type(static_cast<WORD>(key));
@@ -407,16 +431,13 @@ TEST(QuorvelExe, TakesEachMediaKeyOnceAndKeepsItFromTheWindowInFront) {
         shared.push_back('Z');
         EXPECT_EQ(player.Keys(), shared) << input;
         // A second action of any key would show before the last key's line.
-        const Lines expected = {"NEXT!", "PLAY!", "VOL_UP!", "NEXT!", Waiting[0]};
-        EXPECT_TRUE(Eventually([&] { return ListLines(history) == expected; }));
-        EXPECT_EQ(ListLines(history), expected);
+        const Lines expected = {"NEXT!", "PLAY!", "VOL_UP!", "NEXT!", Waiting};
+        EXPECT_EQ(quorvel.Await(expected), expected);
         EXPECT_EQ(player.Commands(),
                   (std::vector<WPARAM>{
                       WindowMessagePlayerLink::CmdNext, WindowMessagePlayerLink::CmdPlay,
                       WindowMessagePlayerLink::CmdVolUp, WindowMessagePlayerLink::CmdNext}));
-        PostMessageA(GetParent(history), WM_CLOSE, 0, 0);
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-        EXPECT_EQ(ExitStatus(process.hProcess), 0u);
+        EXPECT_EQ(quorvel.Close(), 0u);
     }
 }
 
@@ -425,76 +446,23 @@ TEST(QuorvelExe, TakesEachMediaKeyOnceAndKeepsItFromTheWindowInFront) {
 // never taken for the remote's.
 TEST(QuorvelExe, AMediaKeysSectionFollowsTheProgramInFrontWhichGetsQuorvelsKeyOnce) {
     StandInThread player;
-    const std::filesystem::path folder = WineTest::TempFolder(L"quorvel-media-section");
-    const std::filesystem::path keys = folder / L"keys.conf";
-    std::ofstream(keys)
-        << "key KEY_NEXTSONG next\n[player=WINDOW_*.exe]\nkey KEY_NEXTSONG previous\n";
-    PROCESS_INFORMATION process{};
-    const HWND history = StartWaiting(
-        "--input media-keys --player keys --keys \"" + Narrow(keys.wstring()) + "\"", process);
-    ASSERT_NE(history, nullptr);
-    const HWND window = GetParent(history);
-    Lines expected = Waiting;
+    const TempFile keys(
+        L"quorvel-media-section",
+        "key KEY_NEXTSONG next\n[player=WINDOW_*.exe]\nkey KEY_NEXTSONG previous\n");
+    Quorvel quorvel("--input media-keys --player keys --keys " + keys.Quoted());
+    ASSERT_NE(quorvel.history, nullptr);
+    Lines expected{Waiting};
     for (const auto& [front, line] :
-         {std::pair<HWND, std::string>{player.Window(), "PREV!"}, {window, "NEXT!"}}) {
+         {std::pair<HWND, std::string>{player.Window(), "PREV!"}, {quorvel.Window(), "NEXT!"}}) {
         ASSERT_TRUE(BringToFront(front));
         Type(VK_MEDIA_NEXT_TRACK);
         expected.back() = line;
-        expected.push_back(Waiting.front());
-        EXPECT_TRUE(Eventually([&] { return ListLines(history) == expected; }));
+        expected.push_back(Waiting);
+        EXPECT_EQ(quorvel.Await(expected), expected);
     }
     EXPECT_TRUE(Eventually([&] { return !player.Keys().empty(); }));
     EXPECT_EQ(player.Keys(), std::vector<WPARAM>{VK_MEDIA_PREV_TRACK});
-    EXPECT_EQ(ListLines(history), expected);
-
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
-    std::filesystem::remove_all(folder);
-}
-
-// A held key's typematic repeats are one hold until its release, whatever the pause between
-// them: a held binding with once acts once a hold. Each event is sent once the one before
-// it shows, so none waited behind a player's command.
-TEST(QuorvelExe, AHeldMediaKeyIsOneHoldUntilItsRelease) {
-    StandInThread player;
-    const std::filesystem::path folder = WineTest::TempFolder(L"quorvel-media-hold");
-    const std::filesystem::path keys = folder / L"keys.conf";
-    std::ofstream(keys) << "key KEY_VOLUMEUP volume-up\nheld KEY_VOLUMEUP volume-up once\n";
-    PROCESS_INFORMATION process{};
-    const HWND history =
-        StartWaiting("--input media-keys --keys \"" + Narrow(keys.wstring()) + "\"", process);
-    ASSERT_NE(history, nullptr);
-    const std::string repeat = "  >>REP>>VOL_UP!";
-    Lines expected = Waiting;
-    for (const auto& [downs, line] : {std::pair<int, std::string>{1, "VOL_UP!"},
-                                      {1, repeat},
-                                      {-1, ""},
-                                      {1, repeat},
-                                      {0, ""},
-                                      {1, "VOL_UP!"},
-                                      {1, repeat},
-                                      {0, ""}}) {
-        if (downs < 0) {
-            // Longer than the 250 ms that end a hold of a receiver that sends no release.
-            Sleep(400);
-            continue;
-        }
-        Type(VK_VOLUME_UP, downs, downs > 0);
-        if (!line.empty()) {
-            expected.back() = line;
-            expected.push_back(Waiting.front());
-            EXPECT_TRUE(Eventually([&] { return ListLines(history) == expected; })) << line;
-        }
-    }
-    // The press and one repeat of each hold.
-    EXPECT_TRUE(Eventually([&] { return player.Commands().size() >= 4; }));
-    EXPECT_EQ(player.Commands(), std::vector<WPARAM>(4, WindowMessagePlayerLink::CmdVolUp));
-
-    PostMessageA(GetParent(history), WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
-    std::filesystem::remove_all(folder);
+    EXPECT_EQ(quorvel.Close(), 0u);
 }
 
 // What --find-remote listens on: each keyboard and HID remote, by its product name.
@@ -516,29 +484,6 @@ TEST(RemoteCandidates, ListTheKeyboardsAndHidRemotesRawInputKnows) {
         GTEST_SKIP() << "HID-type Raw Input: this Wine lists no consumer control or MCE "
                         "collection, and delivers none of their reports";
     }
-}
-
-// Starts quorvel.exe with arguments as Explorer starts it: a console of its own, which no
-// one reads; or as how says (DETACHED_PROCESS: no console at all), with the standard
-// input and output (standard error too) given.
-PROCESS_INFORMATION StartAlone(const std::string& arguments, DWORD how = CREATE_NEW_CONSOLE,
-                               HANDLE in = nullptr, HANDLE out = nullptr) {
-    std::string commandLine = "\"" + ProgramPath() + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    const bool given = in != nullptr || out != nullptr;
-    if (given) {
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = in;
-        startup.hStdOutput = out;
-        startup.hStdError = out;
-    }
-    PROCESS_INFORMATION process{};
-    EXPECT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, given, how, nullptr,
-                               nullptr, &startup, &process))
-        << commandLine;
-    CloseHandle(process.hThread);
-    return process;
 }
 
 // The message box process shows, and its text, read as a screen reader would; null when
@@ -573,41 +518,31 @@ HWND MessageBoxOf(DWORD process, std::string& text) {
     return search.box;
 }
 
-// Started as Explorer starts it (no one reading standard error), a refusal is shown in a
-// message box with the console's text, and the status is kept.
-TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxWithoutAConsole) {
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    const std::string keys = std::string(folder) + "quorvel-bad-keys.conf";
-    std::ofstream(keys) << "key 300 play\n";
-    const PROCESS_INFORMATION process = StartAlone("--keys \"" + keys + "\"");
-    std::string text;
-    const HWND box = MessageBoxOf(process.dwProcessId, text);
-    EXPECT_EQ(text.rfind("quorvel: ", 0), 0u) << text;
-    EXPECT_NE(text.find("quorvel-bad-keys.conf:1: "), std::string::npos) << text;
+// The exit status of a program that showed box (if it did), once the box is answered.
+DWORD Answered(HWND box, const PROCESS_INFORMATION& process) {
     if (box != nullptr) {
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitStatus(process.hProcess), 2u);
-    DeleteFileA(keys.c_str());
+    WaitForSingleObject(process.hProcess, 20000);
+    return ExitStatus(process.hProcess);
 }
 
-// A dozen mistakes, on lines the box wraps several times: the box shows the first ones,
-// how many more, and where all of them are, and fits the screen's work area.
-TEST(QuorvelExe, AMessageBoxOfManyMistakesFitsTheScreen) {
-    const std::filesystem::path folder = WineTest::TempFolder(
-        L"quorvel WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW");
-    const std::string keys = Narrow((folder / L"many-bad-keys.conf").wstring());
-    std::ofstream file(keys);
+// Started as Explorer starts it (no one reading standard error), a refusal is shown in a
+// message box with the console's text, and the status is kept. A dozen mistakes, on lines
+// the box wraps several times: the box shows the first ones, how many more, and where all
+// of them are, and fits the screen's work area.
+TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxThatFitsTheScreen) {
+    std::string mistakes;
     for (int line = 0; line < 12; ++line) {
-        file << "key 300 play\n";
+        mistakes += "key 300 play\n";
     }
-    file.close();
-    const PROCESS_INFORMATION process = StartAlone("--keys \"" + keys + "\"");
+    const TempFile keys(L"quorvel WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW",
+                        mistakes);
+    const PROCESS_INFORMATION process = StartAlone("--keys " + keys.Quoted());
     std::string text;
     const HWND box = MessageBoxOf(process.dwProcessId, text);
-    EXPECT_NE(text.find("many-bad-keys.conf:1: "), std::string::npos) << text;
+    EXPECT_EQ(text.rfind("quorvel: ", 0), 0u) << text;
+    EXPECT_NE(text.find("keys.conf:1: "), std::string::npos) << text;
     EXPECT_NE(text.find("\xE2\x80\xA6"
                         "and "),
               std::string::npos)
@@ -619,44 +554,30 @@ TEST(QuorvelExe, AMessageBoxOfManyMistakesFitsTheScreen) {
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     EXPECT_GE(shown.top, work.top);
     EXPECT_LE(shown.bottom, work.bottom);
-    if (box != nullptr) {
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-    }
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-    std::filesystem::remove_all(folder);
+    EXPECT_EQ(Answered(box, process), 2u);
 }
 
-// --console is text: its refusal ends the program at once, with no box to wait on.
-TEST(QuorvelExe, TheConsoleRefusesWithoutAMessageBox) {
-    const PROCESS_INFORMATION process = StartAlone("--console --port C:\\windows\\win.ini");
-    const bool ended = WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0;
-    EXPECT_TRUE(ended);
-    if (!ended) {
-        TerminateProcess(process.hProcess, 1);
-    }
-    EXPECT_EQ(ExitStatus(process.hProcess), 2u);
-}
+// --console is text: its refusal ends the program at once, with no box to wait on; but
+// started detached, it would print to nothing, and refuses at once in a box.
+TEST(QuorvelExe, TheConsoleRefusesInABoxOnlyWithNowhereToPrint) {
+    const PROCESS_INFORMATION refused = StartAlone("--console --port C:\\windows\\win.ini");
+    EXPECT_EQ(WaitForSingleObject(refused.hProcess, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitStatus(refused.hProcess), 2u);
 
-// Started detached, --console would print to nothing: it refuses at once, in a box.
-TEST(QuorvelExe, TheConsoleRefusesToStartWithNowhereToPrint) {
-    const PROCESS_INFORMATION process =
+    const PROCESS_INFORMATION detached =
         StartAlone("--console --port " + std::string(WineTest::WindowPort), DETACHED_PROCESS);
     std::string text;
-    const HWND box = MessageBoxOf(process.dwProcessId, text);
+    const HWND box = MessageBoxOf(detached.dwProcessId, text);
     EXPECT_EQ(text.rfind("quorvel: --console ", 0), 0u) << text;
-    if (box != nullptr) {
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-    }
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitStatus(process.hProcess), 2u);
+    EXPECT_EQ(Answered(box, detached), 2u);
 }
 
 // "quorvel --find-port > found.txt < NUL", detached: it writes to the file, and with no
 // terminal to ask in, ends once the key has come.
 TEST(QuorvelExe, FindsThePortIntoAFileWithoutATerminal) {
-    const std::filesystem::path found = WineTest::TempFolder(L"quorvel-find") / L"found.txt";
+    const TempFile found(L"quorvel-find", "", L"found.txt");
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const HANDLE out = CreateFileW(found.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+    const HANDLE out = CreateFileW(found.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                    CREATE_ALWAYS, 0, nullptr);
     const HANDLE in = CreateFileA("NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
     const PROCESS_INFORMATION process =
@@ -669,35 +590,19 @@ TEST(QuorvelExe, FindsThePortIntoAFileWithoutATerminal) {
         return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
     }));
     EXPECT_EQ(ExitStatus(process.hProcess), 0u);
-    std::ifstream file(found);
+    std::ifstream file(found.path);
     const std::string text{std::istreambuf_iterator<char>(file), {}};
     EXPECT_NE(text.find("port = COM25"), std::string::npos) << text;
-    file.close();
-    std::filesystem::remove_all(found.parent_path());
 }
 
-// Starts quorvel.exe with arguments (UTF-8, given as a wide command line), its standard output
-// and error one pipe, whose read end comes back in output (null when it could not start).
+// Starts quorvel.exe with arguments, its standard output and error one pipe, whose read
+// end comes back in output.
 PROCESS_INFORMATION StartQuorvel(const std::string& arguments, HANDLE& output) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE writeEnd = nullptr;
-    PROCESS_INFORMATION process{};
-    output = nullptr;
-    if (!CreatePipe(&output, &writeEnd, &inherit, 0)) {
-        return process;
-    }
+    EXPECT_TRUE(CreatePipe(&output, &writeEnd, &inherit, 0));
     SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
-    std::wstring commandLine = Widen("\"" + ProgramPath() + "\" " + arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        CloseHandle(output);
-        output = nullptr;
-    }
+    const PROCESS_INFORMATION process = StartAlone(arguments, 0, nullptr, writeEnd);
     CloseHandle(writeEnd);
     return process;
 }
@@ -706,9 +611,6 @@ PROCESS_INFORMATION StartQuorvel(const std::string& arguments, HANDLE& output) {
 std::pair<DWORD, std::string> RunQuorvel(const std::string& arguments) {
     HANDLE output = nullptr;
     const PROCESS_INFORMATION process = StartQuorvel(arguments, output);
-    if (output == nullptr) {
-        return {0, "not started"};
-    }
     std::string text;
     char chunk[512];
     DWORD got = 0;
@@ -716,61 +618,46 @@ std::pair<DWORD, std::string> RunQuorvel(const std::string& arguments) {
         text.append(chunk, got);
     }
     CloseHandle(output);
-    DWORD status = 0;
-    if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 1);
-    }
-    GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return {status, text};
+    WaitForSingleObject(process.hProcess, 20000);
+    return {ExitStatus(process.hProcess), text};
 }
 
-TEST(QuorvelExe, RefusesAFileAsItsPort) {
-    const auto [status, text] = RunQuorvel("--port C:\\windows\\win.ini");
-    EXPECT_EQ(status, 2u);
-    EXPECT_EQ(text, "quorvel: C:\\windows\\win.ini is a file, not a serial port\r\n");
-}
-
-TEST(QuorvelExe, RefusesAPlayerItDoesNotKnow) {
-    const auto [status, text] = RunQuorvel("--player nothing");
-    EXPECT_EQ(status, 2u);
-    EXPECT_EQ(text,
-              "quorvel: option '--player' takes window or keys, not 'nothing' (try --help)\r\n");
-}
-
-// lircd is Linux's: refused by name, from the command line and from the settings file,
-// with what Windows has instead.
-TEST(QuorvelExe, RefusesLircdNamingWhatWindowsHasInstead) {
+// What it cannot run is refused on standard error, with status 2: a file as its port, a
+// player it does not know, lircd (from the command line or the settings file) and MQTT,
+// which are Linux's, each naming what Windows has instead; a key map's path under a folder
+// named in Japanese arrives whole from the command line and is named as it is. /? is the
+// help.
+TEST(QuorvelExe, RefusesWhatItCannotRunSayingWhy) {
+    const TempFile settings(L"quorvel-lircd", "lircd = /run/lirc/lircd\n", L"quorvel.conf");
+    const TempFile keys(L"\u30AD\u30FC\u30DE\u30C3\u30D7", "key 300 play\n");
     const std::string instead =
         "on Windows, read a HID remote or the keyboards' media keys with --input (quorvel "
         "--find-remote finds it), or a serial receiver with --port (try --help)\r\n";
-    EXPECT_EQ(RunQuorvel("--lircd"),
-              std::make_pair(
-                  DWORD{2},
-                  "quorvel: option '--lircd' reads lircd, which runs on Linux only: " + instead));
-    const std::filesystem::path folder = WineTest::TempFolder(L"quorvel-lircd");
-    const std::string settings = Narrow((folder / L"quorvel.conf").wstring());
-    std::ofstream(settings) << "lircd = /run/lirc/lircd\n";
-    EXPECT_EQ(
-        RunQuorvel("--config \"" + settings + "\""),
-        std::make_pair(DWORD{2}, "quorvel: " + settings +
-                                     ":1: setting 'lircd': lircd runs on Linux only: " + instead));
-    std::filesystem::remove_all(folder);
-}
-
-TEST(QuorvelExe, RefusesMqttSayingItIsNotInThisBuild) {
-    const auto [status, text] = RunQuorvel("--mqtt mqtt://broker.lan");
-    EXPECT_EQ(status, 2u);
-    EXPECT_EQ(text,
-              "quorvel: option '--mqtt': MQTT is not in the Windows build of Quorvel (it reads a "
-              "broker on Linux only) (try --help)\r\n");
-}
-
-TEST(QuorvelExe, SlashQuestionMarkShowsTheHelp) {
-    const auto [status, text] = RunQuorvel("/?");
-    EXPECT_EQ(status, 0u);
-    EXPECT_NE(text.find("--help"), std::string::npos) << text;
+    const struct {
+        std::string args;
+        DWORD status;
+        std::string said;  // the whole of it when it ends a line, else how it starts
+    } cases[] = {
+        {"--port C:\\windows\\win.ini", 2,
+         "quorvel: C:\\windows\\win.ini is a file, not a serial port\r\n"},
+        {"--player nothing", 2,
+         "quorvel: option '--player' takes window or keys, not 'nothing' (try --help)\r\n"},
+        {"--lircd", 2,
+         "quorvel: option '--lircd' reads lircd, which runs on Linux only: " + instead},
+        {"--config " + settings.Quoted(), 2,
+         "quorvel: " + settings.Name() +
+             ":1: setting 'lircd': lircd runs on Linux only: " + instead},
+        {"--mqtt mqtt://broker.lan", 2,
+         "quorvel: option '--mqtt': MQTT is not in the Windows build of Quorvel (it reads a "
+         "broker on Linux only) (try --help)\r\n"},
+        {"--keys " + keys.Quoted(), 2, "quorvel: " + keys.Name() + ":1: "},
+        {"/?", 0, "Usage: quorvel [--port COMn]"},
+    };
+    for (const auto& c : cases) {
+        const auto [status, text] = RunQuorvel(c.args);
+        EXPECT_EQ(status, c.status) << c.args;
+        EXPECT_EQ(c.said.ends_with("\r\n") ? text : text.substr(0, c.said.size()), c.said);
+    }
 }
 
 // "quorvel --console | more", the reader gone: it ends, as a filter does.
@@ -778,33 +665,13 @@ TEST(QuorvelExe, ConsoleEndsWhenNobodyReadsItsOutput) {
     HANDLE output = nullptr;
     const PROCESS_INFORMATION process =
         StartQuorvel("--console --port " + std::string(WineTest::WindowPort), output);
-    ASSERT_NE(output, nullptr);
     CloseHandle(output);
-    CloseHandle(process.hThread);
     // Bytes until it has lines to print: those before the port is open are discarded.
     EXPECT_TRUE(Eventually([&] {
         WineTest::WriteToPeer(WineTest::WindowPeer, {0x60, 0x2A, 0x60, 0x05});
         return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
     }));
     EXPECT_EQ(ExitStatus(process.hProcess), 0u);
-}
-
-// A key map in a folder named in Japanese: the path arrives whole from the command line,
-// the file opens by it, and the message names it as it is.
-TEST(QuorvelExe, ReadsAKeyMapUnderAFolderNamedInAnyScript) {
-    const std::filesystem::path folder = WineTest::TempFolder(L"\u30AD\u30FC\u30DE\u30C3\u30D7");
-    const std::filesystem::path keys = folder / L"keys.conf";
-    std::ofstream(keys) << "key 300 play\n";
-    const std::string path = Narrow(keys.wstring());
-    const auto [status, text] = RunQuorvel("--keys \"" + path + "\"");
-    EXPECT_EQ(status, 2u);
-    EXPECT_EQ(text.rfind("quorvel: " + path + ":1: ", 0), 0u) << text;
-    std::ofstream(keys) << "key 42 stop\n";
-    // A good map there is read as any other.
-    const auto [next, printed] = RunQuorvel("--keys \"" + path + "\" --print-keys");
-    EXPECT_EQ(next, 0u);
-    EXPECT_NE(printed.find("key  42 stop"), std::string::npos) << printed;
-    std::filesystem::remove_all(folder);
 }
 
 // Explorer's Details tab and Apps & features read these.
@@ -837,23 +704,11 @@ std::string ControlText(HWND control) {
 // not act meanwhile; saved, the map is in force at once. Its size, down to its least, is kept.
 TEST(QuorvelExe, TheKeysWindowLearnsAKeyAndSavesAMapThatActsAtOnce) {
     StandInThread player;
-    const std::filesystem::path folder = WineTest::TempFolder(L"quorvel-keys-window");
-    const std::filesystem::path keys = folder / L"keys.conf";
-    std::ofstream(keys, std::ios::binary) << "# mine\r\nkey 0x60 play-pause\r\n";
-    PROCESS_INFORMATION process{};
-    const HWND history = StartWaiting(
-        "--keys \"" + Narrow(keys.wstring()) + "\" --port " + WineTest::WindowPort, process);
-    ASSERT_NE(history, nullptr);
-    const HWND window = GetParent(history);
-    SetForegroundWindow(window);
-    ASSERT_TRUE(Eventually([&] { return GetForegroundWindow() == window; }));
-    INPUT typed[4] = {};
-    for (int i = 0; i < 4; ++i) {
-        typed[i].type = INPUT_KEYBOARD;
-        typed[i].ki.wVk = i == 0 || i == 3 ? VK_CONTROL : 'K';
-        typed[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
-    }
-    ASSERT_EQ(SendInput(4, typed, sizeof typed[0]), 4u);
+    const TempFile keys(L"quorvel-keys-window", "# mine\r\nkey 0x60 play-pause\r\n");
+    Quorvel quorvel("--keys " + keys.Quoted() + " --port " + WineTest::WindowPort);
+    ASSERT_NE(quorvel.history, nullptr);
+    ASSERT_TRUE(BringToFront(quorvel.Window()));
+    Type('K', VK_CONTROL);
     HWND dialog = nullptr;
     // Shown once its controls are made.
     const auto opened = [&] {
@@ -900,7 +755,7 @@ TEST(QuorvelExe, TheKeysWindowLearnsAKeyAndSavesAMapThatActsAtOnce) {
     }));
     ASSERT_TRUE(WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x2A}));
     ASSERT_TRUE(Eventually([&] { return ControlText(control(KeysDialog::KeyId)) == "42"; }));
-    EXPECT_EQ(ListLines(history), Waiting);
+    EXPECT_EQ(ListLines(quorvel.history), Lines{Waiting});
     SendMessageTimeoutW(control(KeysDialog::ActionId), CB_SELECTSTRING, static_cast<WPARAM>(-1),
                         reinterpret_cast<LPARAM>(L"next"), SMTO_NORMAL, 5000, nullptr);
     click(KeysDialog::AddId);
@@ -913,27 +768,24 @@ TEST(QuorvelExe, TheKeysWindowLearnsAKeyAndSavesAMapThatActsAtOnce) {
                      std::to_string(KeysDialog::MinimumSize.cy)}));
     click(KeysDialog::SaveId);
     EXPECT_TRUE(Eventually([&] { return !IsWindow(dialog); }));
-    std::ifstream saved(keys, std::ios::binary);
+    std::ifstream saved(keys.path, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}),
               "# mine\r\nkey 0x60 play-pause\r\nkey  42 next\r\n");
     saved.close();
     ASSERT_TRUE(WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x2A}));
-    EXPECT_TRUE(Eventually([&] { return ListLines(history) == Lines{"NEXT!", Waiting[0]}; }));
+    EXPECT_EQ(quorvel.Await({"NEXT!", Waiting}), (Lines{"NEXT!", Waiting}));
     EXPECT_EQ(player.Commands(), std::vector<WPARAM>{WindowMessagePlayerLink::CmdNext});
 
     // Opened again (from the system menu), at the size it had.
-    PostMessageW(window, WM_SYSCOMMAND, TrayIcon::KeysId, 0);
+    PostMessageW(quorvel.Window(), WM_SYSCOMMAND, TrayIcon::KeysId, 0);
     ASSERT_TRUE(Eventually(opened));
     RECT kept{};
     GetClientRect(dialog, &kept);
     EXPECT_EQ(kept.right, least.right);
     EXPECT_EQ(kept.bottom, least.bottom);
 
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitStatus(process.hProcess), 0u);
+    EXPECT_EQ(quorvel.Close(), 0u);
     std::filesystem::remove(DefaultWindowStatePath());
-    std::filesystem::remove_all(folder);
 }
 
 // The notification-area icon's menu: "Start with Windows" writes and removes the Run value
