@@ -16,7 +16,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <set>
-#include <utility>
 
 #include "platform/utf8_path.h"
 #include "program/app_log.h"
@@ -531,14 +530,9 @@ void KeysWindow::Learn() {
     if (!recorder_.Listening()) {
         recorder_.Start();
     }
-    // The receiver thread leaves the key under our lock and queues a call, which Qt drops
-    // once the window is gone; Disarm, at the latest in the destructor, ends the handler's
-    // calls.
-    setup_.capture->Arm([this](const KeyEvent& press) {
-        {
-            const std::lock_guard lock(learntLock_);
-            learnt_ = press.key;
-        }
+    // The capture keeps the key and the receiver thread queues a call, which Qt drops once
+    // the window is gone; Disarm, at the latest in the destructor, ends the handler's calls.
+    setup_.capture->Arm([this](const KeyEvent&) {
         if (!QMetaObject::invokeMethod(this, &KeysWindow::TakeLearnt, Qt::QueuedConnection)) {
             QUORVEL_WARNING(lcApp) << "keys window: a key learnt could not be handed over";
         }
@@ -547,12 +541,7 @@ void KeysWindow::Learn() {
 }
 
 void KeysWindow::TakeLearnt() {
-    std::optional<Key> key;
-    {
-        const std::lock_guard lock(learntLock_);
-        key = std::exchange(learnt_, std::nullopt);
-    }
-    if (key) {
+    if (const std::optional<Key> key = setup_.capture->Collect()) {
         Took(*key);
     }
 }

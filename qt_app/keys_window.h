@@ -3,8 +3,6 @@
 #include <QWidget>
 #include <filesystem>
 #include <functional>
-#include <mutex>
-#include <optional>
 #include <string>
 
 #include "program/key_map_editor.h"
@@ -56,7 +54,7 @@ class KeysWindow : public QWidget {
     void AddSection();
     void RemoveSection();
     void Learn();
-    void TakeLearnt();  // on the window's thread, the key the receiver left
+    void TakeLearnt();  // the key the capture kept
     void Took(const Key& key);
     void StopLearning(bool cancel);
     void Save();
@@ -65,8 +63,6 @@ class KeysWindow : public QWidget {
     Setup setup_;
     KeyMapEditor editor_;
     KeyRecorder recorder_;
-    std::mutex learntLock_;
-    std::optional<Key> learnt_;  // handed over by the receiver thread, not yet taken
 
     QLabel* readOnly_;
     QLineEdit* search_;

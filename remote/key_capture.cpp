@@ -10,11 +10,17 @@ void KeyCapture::Arm(Handler onKey) {
 void KeyCapture::Disarm() {
     std::lock_guard lock(mutex_);
     onKey_ = nullptr;
+    kept_.reset();
 }
 
 bool KeyCapture::Armed() const {
     std::lock_guard lock(mutex_);
     return static_cast<bool>(onKey_);
+}
+
+std::optional<Key> KeyCapture::Collect() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(kept_, std::nullopt);
 }
 
 bool KeyCapture::Take(const KeyEvent& event) {
@@ -25,6 +31,7 @@ bool KeyCapture::Take(const KeyEvent& event) {
             return false;
         }
         swallowed_ = event.key;
+        kept_ = event.key;
         const Handler onKey = std::exchange(onKey_, nullptr);
         onKey(event);
         return true;

@@ -885,11 +885,7 @@ void KeysDialog::Learn() {
     }
     // Disarm, at the latest when the dialog goes, ends the handler's calls; a message
     // posted to a dialog since closed is dropped with its window.
-    setup_.capture->Arm([this, dialog = dialog_](const KeyEvent& press) {
-        {
-            const std::lock_guard lock(learntLock_);
-            learnt_ = press.key;
-        }
+    setup_.capture->Arm([dialog = dialog_](const KeyEvent&) {
         if (!PostMessageW(dialog, LearntMessage, 0, 0)) {
             QUORVEL_WARNING(lcApp) << "keys window: a key learnt could not be handed over";
         }
@@ -1139,17 +1135,13 @@ INT_PTR CALLBACK KeysDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam
             SetWindowLongPtrW(dialog, DWLP_MSGRESULT,
                               self->Notify(*reinterpret_cast<NMHDR*>(lParam)));
             return TRUE;
-        case LearntMessage: {
-            std::optional<Key> key;
-            {
-                const std::lock_guard lock(self->learntLock_);
-                key.swap(self->learnt_);
-            }
-            if (key) {
-                self->Took(*key);
+        case LearntMessage:
+            if (self->setup_.capture != nullptr) {
+                if (const std::optional<Key> key = self->setup_.capture->Collect()) {
+                    self->Took(*key);
+                }
             }
             return TRUE;
-        }
         case WM_SIZE:
             if (wParam == SIZE_RESTORED && self->font_ != nullptr) {
                 self->normal_ = {MulDiv(LOWORD(lParam), 96, static_cast<int>(self->dpi_)),

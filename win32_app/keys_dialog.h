@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,9 +28,10 @@
 // words without the colon) where the system takes annotations.
 //
 // "Learn…" arms the running receiver's capture, asking twice as --learn does
-// (KeyRecorder). The capture's handler runs on the receiver thread: it only keeps the key
-// and posts LearntMessage, so the receiver never waits for the dialog; Disarm, when
-// learning ends and when the dialog goes, ends its calls. Built and used on the UI thread.
+// (KeyRecorder). The capture's handler runs on the receiver thread: the capture keeps the
+// key and the handler only posts LearntMessage, so the receiver never waits for the
+// dialog; Disarm, when learning ends and when the dialog goes, ends its calls. Built and
+// used on the UI thread.
 class KeysDialog {
   public:
     struct Setup {
@@ -188,7 +188,4 @@ class KeysDialog {
     std::vector<HWND> edits_;  // Add to Remove section
     HWND save_ = nullptr;
     HWND cancel_ = nullptr;
-
-    std::mutex learntLock_;
-    std::optional<Key> learnt_;  // from the receiver thread, until LearntMessage takes it
 };

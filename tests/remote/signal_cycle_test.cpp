@@ -85,6 +85,12 @@ TEST_P(SignalCycleCase, WritesExactLinesAndActions) {
     const Case& c = GetParam();
     CycleRun run(c.bytes, !c.learnt.empty());
     EXPECT_EQ(run.learnt, c.learnt);
+    if (!c.learnt.empty()) {  // the key taken waits for the window, once
+        const std::optional<Key> kept = run.capture.Collect();
+        ASSERT_TRUE(kept.has_value());
+        EXPECT_EQ(kept->CodeValue(), c.learnt.back());
+        EXPECT_FALSE(run.capture.Collect().has_value());
+    }
     EXPECT_EQ(run.list.lines, c.lines);
     EXPECT_EQ(run.log.LineIndex(), static_cast<int>(c.lines.size()) - 1);
     EXPECT_EQ(run.player.actions, c.commands);
