@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QWidget>
-#include <filesystem>
 #include <functional>
 #include <string>
 
 #include "program/key_map_editor.h"
 #include "program/key_recorder.h"
-#include "remote/key_capture.h"
+#include "program/keys_window_setup.h"
 
 class QCheckBox;
 class QComboBox;
@@ -26,12 +25,7 @@ class QTreeWidget;
 // at once (reload). Its size is kept in the state file (window_state.h).
 class KeysWindow : public QWidget {
   public:
-    struct Setup {
-        std::filesystem::path keysOption;  // as --keys gave it; empty: the default map
-        KeyCapture* capture = nullptr;     // the running receiver's; none: no learning
-        std::function<bool()> reload;      // puts the map saved in force
-        std::filesystem::path statePath;   // where its size is kept; empty: nowhere
-    };
+    using Setup = KeysWindowSetup;
 
     explicit KeysWindow(Setup setup, QWidget* parent = nullptr);
     ~KeysWindow() override;

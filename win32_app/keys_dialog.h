@@ -2,15 +2,13 @@
 
 #include <windows.h>
 
-#include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "program/key_map_editor.h"
 #include "program/key_recorder.h"
-#include "remote/key_capture.h"
+#include "program/keys_window_setup.h"
 
 // "Quorvel keys" on Windows: every binding of the key map file in a report-style list view,
 // grouped as the file is (a heading row for the defaults and for each section, then the
@@ -34,12 +32,7 @@
 // used on the UI thread.
 class KeysDialog {
   public:
-    struct Setup {
-        std::filesystem::path keysOption;  // as --keys gave it; empty: the default map
-        KeyCapture* capture = nullptr;     // the running receiver's; none: no learning
-        std::function<bool()> reload;      // puts the map saved in force
-        std::filesystem::path statePath;   // where its size is kept; empty: nowhere
-    };
+    using Setup = KeysWindowSetup;
 
     static constexpr const wchar_t* Title = L"Quorvel keys";
     static constexpr UINT LearntMessage = WM_APP + 20;

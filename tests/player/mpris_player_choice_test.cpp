@@ -12,9 +12,9 @@ const std::string P = MprisBusPrefix;
 // org.mpris.MediaPlayer2.vlc.instance42, Identity "VLC media player", playing, and
 // org.mpris.MediaPlayer2.mpv, paused. After a name, "!" marks a player that does not answer
 // and "@N" when it became Playing; a bus name outside MPRIS's is written whole after "/".
-std::vector<MprisCandidate> Players(const std::string& spec) {
+std::vector<MprisCandidate> Players(const std::string& written) {
     std::vector<MprisCandidate> players;
-    std::istringstream items(spec);
+    std::istringstream items(written);
     for (std::string item; std::getline(items >> std::ws, item, ',');) {
         MprisCandidate player;
         if (const auto at = item.find('@'); at != std::string::npos) {
