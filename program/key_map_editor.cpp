@@ -81,3 +81,27 @@ KeyMapEditor::Saved KeyMapEditor::Save(bool overwrite, std::string& why) {
     why = Utf8FromPath(backup);
     return Saved::Written;
 }
+
+bool KeyMapEditor::SaveAsking(const std::function<bool(const std::string& question)>& ask,
+                              const std::function<void(const std::string& warning)>& warn,
+                              const std::function<bool()>& reload) {
+    std::string why;
+    Saved saved = Save(false, why);
+    if (saved == Saved::ChangedOnDisk) {
+        if (!ask(Utf8FromPath(Path()) +
+                 " was changed since this window read it (in an editor, or by another "
+                 "Quorvel). Write this window's map over it? What is there now is kept as a "
+                 "backup.")) {
+            return false;
+        }
+        saved = Save(true, why);
+    }
+    if (saved == Saved::Refused) {
+        warn("Not saved: " + why);
+        return false;
+    }
+    if (saved == Saved::Written && reload && !reload()) {
+        warn("Saved, but the map was not put in force: the program's log says why.");
+    }
+    return true;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,12 @@ class KeyMapEditor {
     // Writes the document; a file changed on disk is overwritten only with overwrite. why
     // says why not, or after Written, where the old map went (empty when nowhere).
     Saved Save(bool overwrite, std::string& why);
+    // Save as a window's button does it: asks (ask's answer, true to go on) before writing
+    // over a file changed on disk, then puts the map written in force (reload, when
+    // given), warning of what went wrong. True when the window may close.
+    bool SaveAsking(const std::function<bool(const std::string& question)>& ask,
+                    const std::function<void(const std::string& warning)>& warn,
+                    const std::function<bool()>& reload);
 
   private:
     std::filesystem::path option_;

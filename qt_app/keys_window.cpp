@@ -17,7 +17,6 @@
 #include <QVBoxLayout>
 #include <set>
 
-#include "platform/utf8_path.h"
 #include "program/app_log.h"
 #include "program/window_state.h"
 #include "remote/key_list_text.h"
@@ -39,23 +38,6 @@ QString Text(std::string_view text) {
 
 QString SectionTitle(const KeySection& section) {
     return section == KeySection{} ? QStringLiteral("Defaults") : Text(SectionHeader(section));
-}
-
-QString Note(const KeyMapDocument::Row& row) {
-    if (!row.problem.empty()) {
-        return Text(row.problem);
-    }
-    switch (row.builtIn) {
-        case KeyMapDocument::BuiltIn::Same:
-            return QStringLiteral("built in");
-        case KeyMapDocument::BuiltIn::Overridden:
-            return QStringLiteral("overridden");
-        case KeyMapDocument::BuiltIn::Left:
-            return QStringLiteral("not in this map");
-        case KeyMapDocument::BuiltIn::No:
-            break;
-    }
-    return {};
 }
 
 // A control with the accessible name a screen reader says for it.
@@ -342,8 +324,9 @@ void KeysWindow::Fill(const std::string& selected) {
         } else {
             item->setText(ActionColumn, Text(row.text));
         }
-        item->setText(NoteColumn, Note(row));
-        item->setToolTip(NoteColumn, Note(row));
+        const QString note = Text(KeyMapDocument::NoteText(row));
+        item->setText(NoteColumn, note);
+        item->setToolTip(NoteColumn, note);
         if (!row.problem.empty()) {
             item->setForeground(NoteColumn, QColor(Qt::red));
         }
@@ -576,30 +559,15 @@ void KeysWindow::StopLearning(bool cancel) {
 }
 
 void KeysWindow::Save() {
-    std::string why;
-    KeyMapEditor::Saved saved = editor_.Save(false, why);
-    if (saved == KeyMapEditor::Saved::ChangedOnDisk) {
-        const QString question =
-            Text(Utf8FromPath(editor_.Path())) +
-            QStringLiteral(
-                " was changed since this window read it (in an editor, or by "
-                "another Quorvel). Write this window's map over it? What is there "
-                "now is kept as a backup.");
-        if (QMessageBox::question(this, Title, question) != QMessageBox::Yes) {
-            return;
-        }
-        saved = editor_.Save(true, why);
+    const bool saved = editor_.SaveAsking(
+        [this](const std::string& question) {
+            return QMessageBox::question(this, Title, Text(question)) == QMessageBox::Yes;
+        },
+        [this](const std::string& warning) { QMessageBox::warning(this, Title, Text(warning)); },
+        setup_.reload);
+    if (saved) {
+        close();
     }
-    if (saved == KeyMapEditor::Saved::Refused) {
-        QMessageBox::warning(this, Title, QStringLiteral("Not saved: ") + Text(why));
-        return;
-    }
-    if (saved == KeyMapEditor::Saved::Written && setup_.reload && !setup_.reload()) {
-        QMessageBox::warning(this, Title,
-                             QStringLiteral("Saved, but the map was not put in force: the "
-                                            "program's log says why."));
-    }
-    close();
 }
 
 void KeysWindow::Cancel() {

@@ -381,6 +381,23 @@ std::string KeyMapDocument::KeysText(const KeyMap::Line& binding) {
     return text;
 }
 
+std::string KeyMapDocument::NoteText(const Row& row) {
+    if (!row.problem.empty()) {
+        return row.problem;
+    }
+    switch (row.builtIn) {
+        case BuiltIn::Same:
+            return "built in";
+        case BuiltIn::Overridden:
+            return "overridden";
+        case BuiltIn::Left:
+            return "not in this map";
+        case BuiltIn::No:
+            break;
+    }
+    return {};
+}
+
 std::string_view KeyMapDocument::GestureText(KeyMap::Kind kind) {
     switch (kind) {
         case KeyMap::Kind::Press:

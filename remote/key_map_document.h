@@ -82,6 +82,8 @@ class KeyMapDocument {
     static std::string_view GestureText(KeyMap::Kind kind);
     static std::string ActionWords(const KeyMap::Line& binding);
     static std::string OptionsText(const KeyMap::Line& binding);
+    // A row's note: its problem, else what it is to the built-in map (empty: nothing).
+    static std::string NoteText(const Row& row);
 
   private:
     // Judges the text again: problems, rows and sections.

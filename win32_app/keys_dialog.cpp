@@ -10,7 +10,6 @@
 #include <stdexcept>
 
 #include "log/wide_text.h"
-#include "platform/utf8_path.h"
 #include "program/app_log.h"
 #include "program/window_state.h"
 #include "remote/key_list_text.h"
@@ -98,23 +97,6 @@ void Choose(HWND combo, LPARAM data) {
 
 std::string SectionTitle(const KeySection& section) {
     return section == KeySection{} ? Defaults : SectionHeader(section);
-}
-
-std::string Note(const KeyMapDocument::Row& row) {
-    if (!row.problem.empty()) {
-        return row.problem;
-    }
-    switch (row.builtIn) {
-        case KeyMapDocument::BuiltIn::Same:
-            return "built in";
-        case KeyMapDocument::BuiltIn::Overridden:
-            return "overridden";
-        case KeyMapDocument::BuiltIn::Left:
-            return "not in this map";
-        case KeyMapDocument::BuiltIn::No:
-            break;
-    }
-    return {};
 }
 
 // The font dialogs use, for dpi.
@@ -624,9 +606,9 @@ void KeysDialog::Filter() {
                 {KeyMapDocument::KeysText(*row.binding),
                  std::string(KeyMapDocument::GestureText(row.binding->kind)),
                  KeyMapDocument::ActionWords(*row.binding),
-                 KeyMapDocument::OptionsText(*row.binding), Note(row)});
+                 KeyMapDocument::OptionsText(*row.binding), KeyMapDocument::NoteText(row)});
         } else {
-            add(static_cast<LPARAM>(i), {"", "", row.text, "", Note(row)});
+            add(static_cast<LPARAM>(i), {"", "", row.text, "", KeyMapDocument::NoteText(row)});
         }
     };
     for (const KeySection& section : document.Sections()) {
@@ -923,29 +905,18 @@ void KeysDialog::StopLearning(bool cancel) {
 }
 
 void KeysDialog::Save() {
-    std::string why;
-    KeyMapEditor::Saved saved = editor_.Save(false, why);
-    if (saved == KeyMapEditor::Saved::ChangedOnDisk) {
-        const std::string question =
-            Utf8FromPath(editor_.Path()) +
-            " was changed since this window read it (in an editor, or by another Quorvel). "
-            "Write this window's map over it? What is there now is kept as a backup.";
-        if (MessageBoxW(dialog_, Widen(question).c_str(), Title, MB_YESNO | MB_ICONQUESTION) !=
-            IDYES) {
-            return;
-        }
-        saved = editor_.Save(true, why);
+    const bool saved = editor_.SaveAsking(
+        [this](const std::string& question) {
+            return MessageBoxW(dialog_, Widen(question).c_str(), Title,
+                               MB_YESNO | MB_ICONQUESTION) == IDYES;
+        },
+        [this](const std::string& warning) {
+            MessageBoxW(dialog_, Widen(warning).c_str(), Title, MB_OK | MB_ICONWARNING);
+        },
+        setup_.reload);
+    if (saved) {
+        Close();
     }
-    if (saved == KeyMapEditor::Saved::Refused) {
-        MessageBoxW(dialog_, Widen("Not saved: " + why).c_str(), Title, MB_OK | MB_ICONWARNING);
-        return;
-    }
-    if (saved == KeyMapEditor::Saved::Written && setup_.reload && !setup_.reload()) {
-        MessageBoxW(dialog_,
-                    L"Saved, but the map was not put in force: the program's log says why.", Title,
-                    MB_OK | MB_ICONWARNING);
-    }
-    Close();
 }
 
 void KeysDialog::Close() {
