@@ -46,12 +46,4 @@ class PlayerLink {
     // Tells the user, where the link has a way to (--notify), of news that is not the
     // player's: the remote's mode. Must not wait. By default nothing.
     virtual void Announce(const PlayerNews& /*news*/) {}
-
-  protected:
-    // What a link does with an action it has no way to carry out: said once, and nothing
-    // happens.
-    void PerformWithoutPlayer(const PlayerRequest& request);
-
-  private:
-    bool unsupportedReported_ = false;
 };

@@ -7,7 +7,7 @@
 
 #include "bench/bench_clock.h"
 #include "bench/process_rig.h"
-#include "remote/signal_cycle.h"
+#include "receiver/signal_cycle.h"
 
 int main(int argc, char** argv) {
     const int seconds = NumberArgument(argc, argv, 1, 10);

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "qt_app/history_view.h"
-#include "remote/signal_cycle.h"
+#include "receiver/signal_cycle.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "remote/key_map.h"
-#include "remote/signal_cycle.h"
+#include "keymap/key_map.h"
+#include "receiver/signal_cycle.h"
 #include "serial/serial_event_decoder.h"
 #include "tests/doubles/recording_player_link.h"
 

@@ -24,11 +24,11 @@
 #include <thread>
 #include <vector>
 
-#include "actions/null_player_link.h"
 #include "bench/bench_clock.h"
+#include "player/null_player_link.h"
 #include "qt_app/form1.h"
 #include "qt_app/history_view.h"
-#include "remote/ir_thread.h"
+#include "receiver/ir_thread.h"
 #include "serial/event_protocol.h"
 #include "tests/doubles/serial_reader.h"
 

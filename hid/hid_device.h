@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "source/media_keys.h"
+#include "hid/media_keys.h"
 
 // A HID top-level collection as the system lists it (on Windows, one Raw Input device): one
 // physical device often has several, a keyboard beside a consumer control.

@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "hid/media_keys.h"
 #include "source/key_source.h"
-#include "source/media_keys.h"
 
 // Turns one HID collection's input reports into key events. Each report is given as the
 // usages it has on, those of its buttons and arrays (what HidP_GetUsages reads): a usage

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "source/media_keys.h"
+#include "hid/media_keys.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cctype>
 #include <cstdint>
 
-#include "source/number_text.h"
+#include "text/number_text.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "log/wide_text.h"
-#include "log/win32_error_text.h"
 #include "platform/child_command.h"
 #include "platform/windows_command_line.h"
+#include "text/wide_text.h"
+#include "text/win32_error_text.h"
 
 namespace {
 

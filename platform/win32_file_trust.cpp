@@ -5,11 +5,11 @@
 
 #include <memory>
 
-#include "log/wide_text.h"
-#include "log/win32_error_text.h"
 #include "platform/access_list_trust.h"
 #include "platform/known_folder.h"
 #include "platform/utf8_path.h"
+#include "text/wide_text.h"
+#include "text/win32_error_text.h"
 
 namespace fs = std::filesystem;
 

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "log/untrusted_text.h"
-#include "log/win32_error_text.h"
 #include "platform/file_watch.h"
 #include "platform/platform_log.h"
 #include "platform/utf8_path.h"
 #include "platform/watch_plan.h"
+#include "text/win32_error_text.h"
 
 namespace {
 

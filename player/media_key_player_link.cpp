@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "actions/player_log.h"
+#include "hid/media_keys.h"
+#include "player/player_log.h"
 #include "player/window_executable.h"
-#include "source/media_keys.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ bool MediaKeyPlayerLink::HasKey(PlayerAction action) {
 void MediaKeyPlayerLink::Perform(const PlayerRequest& request, const PlayerChoice& /*choice*/) {
     const MediaKey* row = Find(request.action);
     if (row == nullptr) {
-        PerformWithoutPlayer(request);
+        unsupported_.Say(request);
         return;
     }
     INPUT press[2] = {};

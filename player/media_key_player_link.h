@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "actions/player_link.h"
+#include "player/unsupported_action.h"
 
 // Commands whichever player the system gives the media keys to (and the system volume):
 // each action is one key press, down and up, made with SendInput. All SendInput calls of
@@ -44,5 +45,6 @@ class MediaKeyPlayerLink : public PlayerLink {
     static bool HasKey(PlayerAction action);
 
   private:
+    UnsupportedAction unsupported_;
     bool refusalReported_ = false;
 };

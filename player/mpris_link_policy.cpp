@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "actions/player_log.h"
 #include "log/untrusted_text.h"
 #include "player/mpris_player_link.h"
+#include "player/player_log.h"
 #include "player/volume_step.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
-#include "actions/player_log.h"
 #include "log/untrusted_text.h"
 #include "player/mpris_link_policy.h"
+#include "player/player_log.h"
 #include "player/volume_step.h"
 
 void MprisLinkPolicy::ChangeVolume(Lock& lock, const std::string& busName,

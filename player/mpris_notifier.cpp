@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "actions/player_log.h"
 #include "log/untrusted_text.h"
 #include "player/mpris_bus.h"
+#include "player/player_log.h"
 
 bool MprisNotifier::Continues(const std::optional<Shown>& last, PlayerNews::Kind kind,
                               Clock::time_point now, Clock::duration pause) {

@@ -1,7 +1,7 @@
 #include "player/mpris_player_cache.h"
 
-#include "actions/player_log.h"
 #include "log/untrusted_text.h"
+#include "player/player_log.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "actions/player_log.h"
+#include "player/player_log.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "player/window_executable.h"
 
-#include "log/wide_text.h"
+#include "text/wide_text.h"
 
 std::string WindowExecutableName(HWND window) {
     DWORD processId = 0;

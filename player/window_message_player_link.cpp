@@ -3,9 +3,9 @@
 #include <mutex>
 #include <set>
 
-#include "actions/player_log.h"
-#include "log/win32_error_text.h"
+#include "player/player_log.h"
 #include "player/window_executable.h"
+#include "text/win32_error_text.h"
 
 namespace {
 
@@ -174,7 +174,7 @@ void WindowMessagePlayerLink::Perform(const PlayerRequest& request, const Player
         keys_.Perform(request);
         return;
     }
-    PerformWithoutPlayer(request);
+    unsupported_.Say(request);
 }
 
 bool WindowMessagePlayerLink::HoldsLiveWindow() const {

@@ -10,6 +10,7 @@
 #include "actions/player_feedback.h"
 #include "actions/player_link.h"
 #include "player/media_key_player_link.h"
+#include "player/unsupported_action.h"
 
 // Commands Windows Media Player through its main window: the five built-in actions are
 // WM_COMMAND messages with the player's command identifiers (notification code 0) sent to
@@ -81,6 +82,7 @@ class WindowMessagePlayerLink : public PlayerLink {
     HWND PlayerWindow = nullptr;
 
   private:
+    UnsupportedAction unsupported_;
     static void CALLBACK OnLateReply(HWND window, UINT message, ULONG_PTR data, LRESULT result);
 
     bool HoldsLiveWindow() const;

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "program/key_map_reloader.h"
-#include "remote/ir_thread.h"
+#include "receiver/ir_thread.h"
 #include "source/key_reader.h"
 
 // quorvel --console: the receiver without a window, on both platforms. The history goes to

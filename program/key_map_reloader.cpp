@@ -1,9 +1,9 @@
 #include "program/key_map_reloader.h"
 
+#include "keymap/key_map_file.h"
 #include "log/untrusted_text.h"
 #include "platform/utf8_path.h"
 #include "program/app_log.h"
-#include "program/key_map_file.h"
 
 namespace {
 

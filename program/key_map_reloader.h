@@ -5,9 +5,9 @@
 #include <mutex>
 #include <string>
 
+#include "keymap/key_map.h"
+#include "keymap/shared_key_map.h"
 #include "platform/file_watch.h"
-#include "remote/key_map.h"
-#include "remote/shared_key_map.h"
 
 // Keeps the key map in force in step with its file, while the receivers run: Reload reads
 // the file again (on SIGHUP, or when WatchFile sees it saved). A map without problems

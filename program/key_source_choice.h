@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "program/command_line.h"
+#include "options/command_line.h"
 #include "source/key_source.h"
 #include "source/receiver_loop.h"
 

@@ -4,11 +4,12 @@
 #include <exception>
 #include <utility>
 
+#include "options/settings_file.h"
 #include "platform/quit_signal.h"
 #include "platform/utf8_path.h"
+#include "player/null_player_link.h"
 #include "program/console_runner.h"
 #include "program/key_source_choice.h"
-#include "program/settings_file.h"
 
 namespace {
 
@@ -61,7 +62,10 @@ int RunProgram(const std::vector<std::string>& args, ProgramPlatform& platform) 
         return *status;
     }
     KeyMapReloader keys(PathFromUtf8(options.keys), std::move(startKeys));
-    const IRThread::PlayerFactory player = platform.Player(options);
+    IRThread::PlayerFactory player = platform.Player(options);
+    if (!player) {
+        player = [] { return std::make_unique<NullPlayerLink>(); };
+    }
     if (options.command == CommandLine::Command::RunConsole) {
         return Reported(platform, false,
                         [&] { return RunConsole(MakeReceiverLoop(options), player, keys); });

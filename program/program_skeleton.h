@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "program/command_line.h"
+#include "options/command_line.h"
 #include "program/key_map_reloader.h"
 #include "program/program_start.h"
-#include "remote/ir_thread.h"
+#include "receiver/ir_thread.h"
 
 // What a platform's program does its own way inside RunProgram. Called on the thread that
 // runs RunProgram (the UI thread).

@@ -4,16 +4,16 @@
 #include <filesystem>
 #include <iostream>
 
+#include "finder/port_finder.h"
+#include "finder/remote_candidates.h"
+#include "keymap/key_map_file.h"
+#include "learning/key_learner.h"
 #include "log/untrusted_text.h"
+#include "options/settings_file.h"
 #include "platform/file_replacement.h"
 #include "platform/quit_signal.h"
 #include "platform/utf8_path.h"
-#include "program/key_learner.h"
-#include "program/key_map_file.h"
 #include "program/key_source_choice.h"
-#include "program/port_finder.h"
-#include "program/remote_candidates.h"
-#include "program/settings_file.h"
 
 namespace {
 

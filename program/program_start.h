@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "program/command_line.h"
-#include "remote/key_map.h"
+#include "keymap/key_map.h"
+#include "options/command_line.h"
 
 // Where StartProgram's own messages go: what is meant for standard output, and for
 // standard error. Each call is a whole message (lines with their newlines). A program

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "history/history_list.h"
-#include "remote/ir_thread.h"
-#include "remote/key_capture.h"
+#include "receiver/ir_thread.h"
+#include "receiver/key_capture.h"
 
 // Owns a history list (the adaptor that carries writes to a window or a console) and the
 // one receiver that writes it, and ends them in the one safe order: the receiver is asked

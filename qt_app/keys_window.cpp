@@ -17,11 +17,11 @@
 #include <QVBoxLayout>
 #include <set>
 
+#include "hid/media_keys.h"
+#include "keymap/key_list_text.h"
+#include "keymap/key_map_words.h"
+#include "keys_window/window_state.h"
 #include "program/app_log.h"
-#include "program/window_state.h"
-#include "remote/key_list_text.h"
-#include "remote/key_map_words.h"
-#include "source/media_keys.h"
 
 namespace {
 

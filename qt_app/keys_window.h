@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 
-#include "program/key_map_editor.h"
-#include "program/key_recorder.h"
-#include "program/keys_window_setup.h"
+#include "keys_window/key_map_editor.h"
+#include "keys_window/keys_window_setup.h"
+#include "learning/key_recorder.h"
 
 class QCheckBox;
 class QComboBox;

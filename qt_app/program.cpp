@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "keys_window/window_state.h"
+#include "options/command_line.h"
 #include "platform/quit_signal.h"
 #include "platform/utf8_path.h"
 #include "player/mpris_player_link.h"
 #include "player/session_bus_connector.h"
 #include "program/app_log.h"
-#include "program/command_line.h"
 #include "program/key_source_choice.h"
 #include "program/program_skeleton.h"
-#include "program/window_state.h"
 #include "qt_app/display_check.h"
 #include "qt_app/form1.h"
 #include "qt_app/history_view.h"

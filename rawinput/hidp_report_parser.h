@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "source/media_keys.h"
+#include "hid/media_keys.h"
 
 // One HID collection's input reports, read by Windows' HID parser over the preparsed data
 // Raw Input gives for it: the report's ID, and the usages it has on (HidP_GetUsagesEx: its

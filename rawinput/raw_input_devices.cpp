@@ -5,7 +5,7 @@ extern "C" {
 }
 
 #include "hid/hid_device_choice.h"
-#include "log/wide_text.h"
+#include "text/wide_text.h"
 
 namespace {
 

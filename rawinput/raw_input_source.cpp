@@ -4,9 +4,9 @@
 #include <system_error>
 
 #include "log/untrusted_text.h"
-#include "log/win32_error_text.h"
 #include "rawinput/raw_input_devices.h"
 #include "rawinput/raw_input_log.h"
+#include "text/win32_error_text.h"
 
 namespace {
 

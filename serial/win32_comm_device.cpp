@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "log/untrusted_text.h"
-#include "log/wide_text.h"
-#include "log/win32_error_text.h"
 #include "serial/port_listing.h"
 #include "serial/serial_log.h"
+#include "text/wide_text.h"
+#include "text/win32_error_text.h"
 
 namespace {
 

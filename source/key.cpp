@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "source/number_text.h"
+#include "text/number_text.h"
 
 std::string Key::Text() const {
     switch (GetKind()) {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "log/untrusted_text.h"
-#include "log/usage_problem.h"
+#include "options/usage_problem.h"
 #include "serial/serial_device.h"
 #include "tools/bounded_line.h"
 #include "tools/receiver_link.h"

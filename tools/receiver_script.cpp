@@ -4,9 +4,9 @@
 #include <charconv>
 #include <sstream>
 
-#include "remote/builtin_keys.h"
+#include "keymap/builtin_keys.h"
 #include "serial/event_protocol.h"
-#include "source/number_text.h"
+#include "text/number_text.h"
 
 namespace {
 

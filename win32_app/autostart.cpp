@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "log/win32_error_text.h"
+#include "text/win32_error_text.h"
 
 namespace {
 

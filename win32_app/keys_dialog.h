@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "program/key_map_editor.h"
-#include "program/key_recorder.h"
-#include "program/keys_window_setup.h"
+#include "keys_window/key_map_editor.h"
+#include "keys_window/keys_window_setup.h"
+#include "learning/key_recorder.h"
 
 // "Quorvel keys" on Windows: every binding of the key map file in a report-style list view,
 // grouped as the file is (a heading row for the defaults and for each section, then the

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "log/wide_text.h"
+#include "text/wide_text.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "log/wide_text.h"
 #include "program/box_text.h"
+#include "text/wide_text.h"
 
 namespace {
 

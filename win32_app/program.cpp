@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "keys_window/window_state.h"
 #include "log/scoped_log_sink.h"
-#include "log/wide_text.h"
 #include "platform/bounded_log_file.h"
 #include "platform/known_folder.h"
 #include "platform/quit_signal.h"
@@ -21,7 +21,7 @@
 #include "program/key_map_reloader.h"
 #include "program/key_source_choice.h"
 #include "program/program_skeleton.h"
-#include "program/window_state.h"
+#include "text/wide_text.h"
 #include "win32_app/console_attachment.h"
 #include "win32_app/form1.h"
 #include "win32_app/message_box.h"

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "program/app_log.h"
+#include "text/wide_text.h"
 #include "win32_app/autostart.h"
-#include "log/wide_text.h"
 
 TrayIcon::TrayIcon(HWND owner, HICON icon, const wchar_t* tip)
     : owner_(owner), taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "remote/signal_cycle.h"
+#include "receiver/signal_cycle.h"
 #include "serial/line_error_decoder.h"
 #include "serial/serial_event_decoder.h"
 #include "tests/doubles/recording_player_link.h"

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "history/history_log.h"
-#include "remote/signal_cycle.h"
+#include "receiver/signal_cycle.h"
 #include "tests/doubles/eventually.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/memory_history_list.h"

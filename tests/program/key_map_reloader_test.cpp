@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "program/key_map_file.h"
+#include "keymap/key_map_file.h"
 #include "serial/event_protocol.h"
 #include "tests/doubles/eventually.h"
 #include "tests/doubles/files.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "program/key_map_file.h"
+#include "keymap/key_map_file.h"
 #include "tests/doubles/scoped_variable.h"
 #include "tests/doubles/scratch_folder.h"
 

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <memory>
 
-#include "actions/null_player_link.h"
+#include "player/null_player_link.h"
 #include "tests/doubles/fed_key_source.h"
 #include "tests/doubles/locked_history_list.h"
 #include "tests/doubles/source_loop.h"

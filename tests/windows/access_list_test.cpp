@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
+#include "keymap/key_map_file.h"
 #include "platform/utf8_path.h"
-#include "program/key_map_file.h"
 #include "tests/windows/wine_test.h"
 
 namespace {

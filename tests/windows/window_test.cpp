@@ -14,16 +14,16 @@
 #include <utility>
 #include <vector>
 
+#include "finder/remote_candidates.h"
 #include "history/history_log.h"
-#include "log/wide_text.h"
+#include "keys_window/window_state.h"
 #include "player/window_message_player_link.h"
-#include "program/remote_candidates.h"
 #include "program/window_layout.h"
-#include "program/window_state.h"
 #include "rawinput/raw_input_devices.h"
 #include "tests/doubles/eventually.h"
 #include "tests/windows/stand_in_player.h"
 #include "tests/windows/wine_test.h"
+#include "text/wide_text.h"
 #include "win32_app/autostart.h"
 #include "win32_app/form1.h"
 #include "win32_app/tray_icon.h"

@@ -1,3 +1,0 @@
-#include "actions/player_log.h"
-
-LogCategory lcPlayer("quorvel.player");

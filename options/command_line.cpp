@@ -1,0 +1,481 @@
+#include "options/command_line.h"
+
+#ifndef _WIN32
+#include "lircd/lircd_source.h"
+#include "mqtt/broker_address.h"
+#include "mqtt/mqtt_source.h"
+#endif
+
+#include "keymap/key_map_file.h"
+#include "log/untrusted_text.h"
+#include "options/settings_file.h"
+#include "options/usage_problem.h"
+#include "platform/utf8_path.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace {
+
+#ifdef _WIN32
+// Debian builds no libmosquitto for mingw.
+constexpr const char* NoMqttHere =
+    "MQTT is not in the Windows build of Quorvel (it reads a broker on Linux only)";
+#endif
+
+// The options of the broker that mean nothing without one.
+constexpr const char* MqttOptions[] = {"mqtt-topic", "mqtt-publish", "mqtt-name", "mqtt-ca",
+                                       "mqtt-password-file"};
+
+CommandLine Fail(const std::string& message) {
+    CommandLine result;
+    result.command = CommandLine::Command::UsageError;
+    result.problem = "quorvel: " + message + " (try --help)\n";
+    return result;
+}
+
+// The settings file's values for the options the command line left out; empty, or what
+// is wrong with the file. Each value goes through its option as one given on the command
+// line would, checks and all. CLI11's own config reader is not used: it splits a value at
+// commas and spaces ("vlc,spotify", a player's Identity), knows no line numbers, and opens
+// the file by its ANSI name on Windows.
+std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist,
+                          std::map<std::string, std::string>& setAt) {
+    const SettingsRead read = ReadSettings(PathFromUtf8(file));
+    const std::string where = UntrustedText(file, 1000) + ":";
+    if (!read.exists && !mustExist) {
+        return {};
+    }
+    if (!read.problem.empty()) {
+        return where + (read.problemLine > 0 ? std::to_string(read.problemLine) + ":" : "") + " " +
+               read.problem;
+    }
+    std::set<const CLI::Option*> given;
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->count() > 0) {
+            given.insert(option);
+        }
+    }
+    // The command line's choice of player stands whole: --no-player, or names.
+    const CLI::Option* noPlayer = app.get_option_no_throw("--no-player");
+    if (noPlayer != nullptr && given.count(noPlayer) > 0) {
+        given.insert(app.get_option("--player"));
+        given.insert(app.get_option("--ignore-player"));
+    } else if (noPlayer != nullptr && (given.count(app.get_option("--player")) > 0 ||
+                                       given.count(app.get_option("--ignore-player")) > 0)) {
+        given.insert(noPlayer);
+    }
+    // So does its key source: a port there leaves the file's lircd or input devices out.
+    std::vector<const CLI::Option*> sources;
+    for (const char* name : {"--port", "--lircd", "--input", "--mqtt"}) {
+        if (const CLI::Option* option = app.get_option_no_throw(name)) {
+            sources.push_back(option);
+        }
+    }
+    if (std::any_of(sources.begin(), sources.end(),
+                    [&](const CLI::Option* option) { return given.count(option) > 0; })) {
+        given.insert(sources.begin(), sources.end());
+        // The file's broker goes with what it says of it.
+        for (const char* name : MqttOptions) {
+            if (const CLI::Option* option = app.get_option_no_throw(std::string("--") + name)) {
+                given.insert(option);
+            }
+        }
+    }
+    std::set<const CLI::Option*> fromFile;
+    for (const Setting& setting : read.settings) {
+        const std::string at = where + std::to_string(setting.line) + ": ";
+        const std::string key = "'" + UntrustedText(setting.key) + "'";
+#ifdef _WIN32
+        if (setting.key.rfind("mqtt", 0) == 0) {
+            return at + "setting " + key + ": " + NoMqttHere;
+        }
+#endif
+        CLI::Option* option =
+            setting.key.rfind('-', 0) == 0 ? nullptr : app.get_option_no_throw("--" + setting.key);
+        // "no-console = true" would find --console through its negation, and set it.
+        if (option != nullptr && option->get_name() != "--" + setting.key) {
+            return at + "unknown setting " + key + " (a flag is set with true or false)";
+        }
+        if (option == nullptr) {
+            return at + "unknown setting " + key;
+        }
+        if (!option->get_configurable()) {
+            return at + "setting " + key + " is for the command line only";
+        }
+        if (setting.value.empty()) {
+            return at + "setting " + key + " needs a value";
+        }
+        if (given.count(option) > 0) {
+            continue;
+        }
+        // A later line wins, as a later option does; --ignore-player lines add up.
+        if (!fromFile.insert(option).second &&
+            option->get_multi_option_policy() != CLI::MultiOptionPolicy::TakeAll) {
+            option->clear();
+        }
+        std::string value = setting.value;
+        // A map named beside the settings file is found from any working folder (a
+        // service starts in /).
+        const CLI::Option* beside[] = {app.get_option("--keys"),
+                                       app.get_option_no_throw("--mqtt-ca"),
+                                       app.get_option_no_throw("--mqtt-password-file")};
+        if (std::find(std::begin(beside), std::end(beside), option) != std::end(beside)) {
+            value = Utf8FromPath(PathFromUtf8(file).parent_path() / PathFromUtf8(value));
+        }
+        try {
+            option->add_result(value);
+            option->run_callback();
+        } catch (const CLI::ParseError& error) {
+            return at + (option->get_expected_min() == 0 ? "setting " + key + " is true or false"
+                                                         : UsageProblem(error, "value"));
+        }
+        setAt[setting.key] = where + std::to_string(setting.line);
+    }
+    return {};
+}
+
+// A flag's value, from the settings file or as --console=false: the usual spellings only.
+// CLI11 would read any number, "0x1" as 0 and so false.
+auto FlagValue(const std::string& option) {
+    return [option](const std::string& value) {
+        std::string lower = value;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        for (const char* spelling : {"true", "false", "yes", "no", "on", "off", "1", "0"}) {
+            if (lower == spelling) {
+                return std::string();
+            }
+        }
+        return "option '" + option + "' takes true or false, not '" + UntrustedText(value) + "'";
+    };
+}
+
+#ifdef _WIN32
+// What Windows has where Linux has lircd.
+constexpr const char* LircdInstead =
+    "on Windows, read a HID remote or the keyboards' media keys with --input (quorvel "
+    "--find-remote finds it), or a serial receiver with --port";
+#else
+// A value's own check: why it cannot be one, or empty.
+auto Checked(const std::string& option, std::string (*why)(const std::string&)) {
+    return [option, why](const std::string& value) {
+        if (value.empty() || value[0] == '-') {
+            return "option '" + option + "' needs a value";
+        }
+        const std::string problem = why(value);
+        return problem.empty() ? problem : "option '" + option + "': " + problem;
+    };
+}
+
+std::string WhyNotABroker(const std::string& url) {
+    std::string why;
+    BrokerAddress::Parse(url, why);
+    return why;
+}
+
+std::string AnyValue(const std::string&) {
+    return {};
+}
+
+// What is wrong with the broker's options together: those that mean nothing without a
+// broker (but for the settings file's, when the command line named the sources in its
+// place), a CA for no TLS, a password for no user.
+std::string MqttProblem(const CLI::App& app, const CommandLine& options,
+                        const std::set<std::string>& here, bool sourcesHere) {
+    const auto named = [&](const std::string& setting, const std::string& problem) {
+        const auto at = options.setAt.find(setting);
+        return here.count(setting) > 0 || at == options.setAt.end()
+                   ? "option '--" + setting + "' " + problem
+                   : at->second + ": setting '" + setting + "' " + problem;
+    };
+    if (options.mqtt.empty()) {
+        for (const char* setting : MqttOptions) {
+            const bool set = app.count(std::string("--") + setting) > 0 &&
+                             (std::string_view(setting) != "mqtt-publish" || options.mqttPublish);
+            if (set && (here.count(setting) > 0 || !sourcesHere)) {
+                return named(setting, "needs a broker: --mqtt URL (mqtt = URL in the settings)");
+            }
+        }
+        return {};
+    }
+    std::string why;
+    const std::optional<BrokerAddress> broker = BrokerAddress::Parse(options.mqtt, why);
+    if (!options.mqttCa.empty() && broker && !broker->tls) {
+        return named("mqtt-ca", "is for a broker over TLS, mqtts://...");
+    }
+    if (!options.mqttPasswordFile.empty() && broker && broker->user.empty()) {
+        return named("mqtt-password-file", "needs a user in the broker's URL: mqtt://USER@HOST");
+    }
+    return {};
+}
+
+// "vlc,,mpv" or "vlc,": a slip, never a player named "".
+auto NoEmptyName(const std::string& option) {
+    return [option](const std::string& list) {
+        const std::vector<std::string> names = CommandLine::Names(list);
+        return std::find(names.begin(), names.end(), std::string()) == names.end()
+                   ? std::string()
+                   : "option '" + option + "' has an empty name in '" + list + "'";
+    };
+}
+#endif
+
+}  // namespace
+
+std::vector<std::string> CommandLine::SerialPorts() const {
+    return SourceNamed() ? ports : std::vector<std::string>{DefaultPort};
+}
+
+std::string CommandLine::SetAt(const std::string& option) const {
+    const auto at = setAt.find(option);
+    return at == setAt.end() ? std::string()
+                             : at->second + ": setting '" + UntrustedText(option) + "': ";
+}
+
+std::vector<std::string> CommandLine::Names(const std::string& list) {
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = list.find(',', start);
+        names.push_back(list.substr(start, comma - start));
+        if (comma == std::string::npos) {
+            return names;
+        }
+        start = comma + 1;
+    }
+}
+
+CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::string& settings) {
+#ifdef _WIN32
+    // How Windows programs are asked for help.
+    if (std::find(args.begin(), args.end(), "/?") != args.end()) {
+        std::vector<std::string> asked(args);
+        std::replace(asked.begin(), asked.end(), std::string("/?"), std::string("--help"));
+        return Parse(asked, settings);
+    }
+#endif
+#ifdef _WIN32
+    for (const std::string& arg : args) {
+        if (arg.rfind("--mqtt", 0) == 0) {
+            return Fail("option '" + arg.substr(0, arg.find('=')) + "': " + NoMqttHere);
+        }
+    }
+#endif
+    CommandLine result;
+    bool help = false;
+    bool version = false;
+    bool console = false;
+    bool printKeys = false;
+    bool learn = false;
+    bool noPlayer = false;
+    CLI::App app("", "quorvel");
+    app.set_help_flag();
+    app.allow_extras();
+    // The flags that take no value at all.
+    std::vector<std::string> flags{"--help", "--version", "--print-keys", "--learn"};
+    // What only the command line can ask for: never from the settings file.
+    app.add_flag("-h,--help", help)->configurable(false);
+    app.add_flag("--version", version)->configurable(false);
+    app.add_flag("--print-keys", printKeys)->configurable(false);
+    app.add_flag("--learn", learn)->configurable(false);
+    // What the settings file can set, the command line can unset: --no-console, or
+    // --console=false.
+    for (const auto& [name, target] :
+         {std::pair{"console", &console}, std::pair{"notify", &result.notify},
+          std::pair{"minimized", &result.minimized}, std::pair{"follow", &result.follow}}) {
+        const std::string option = std::string("--") + name;
+        app.add_flag(option + ",!--no-" + name, *target)->check(FlagValue(option));
+        flags.push_back(std::string("--no-") + name);
+    }
+    app.add_option("--find-port,--find-remote", result.findPortCandidates)
+        ->expected(0, -1)
+        ->configurable(false);
+    // The other key sources: lircd's socket (its default when given no value; on Windows
+    // only taken to be refused in words of its own), and input devices.
+    std::vector<std::string> lircd;
+    app.add_option("--lircd", lircd)
+        ->expected(0, 1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--input", result.inputs)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check([](const std::string& value) {
+            return value.empty() || value[0] == '-' ? "option '--input' needs a value"
+                                                    : std::string();
+        });
+    app.add_flag("--grab,!--no-grab", result.grab)->check(FlagValue("--grab"));
+    flags.push_back("--no-grab");
+#ifndef _WIN32
+    // An MQTT broker, and what is read and published there.
+    app.add_option("--mqtt", result.mqtt)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+        ->check(Checked("--mqtt", WhyNotABroker));
+    app.add_option("--mqtt-topic", result.mqttTopics)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(Checked("--mqtt-topic", MqttSource::WhyNotATopic));
+    app.add_flag("--mqtt-publish,!--no-mqtt-publish", result.mqttPublish)
+        ->check(FlagValue("--mqtt-publish"));
+    flags.push_back("--no-mqtt-publish");
+    app.add_option("--mqtt-name", result.mqttName)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+        ->check(Checked("--mqtt-name", MqttSource::WhyNotAName));
+    for (const auto& [name, target] :
+         {std::pair{"--mqtt-ca", &result.mqttCa},
+          std::pair{"--mqtt-password-file", &result.mqttPasswordFile}}) {
+        app.add_option(name, *target)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            ->check(Checked(name, AnyValue));
+    }
+    flags.push_back("--no-player");
+    app.add_flag("--no-player", noPlayer);
+    app.add_option("--ignore-player", result.ignoredPlayers)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check([](const std::string& value) {
+            return value.empty() || value[0] == '-' ? "option '--ignore-player' needs a value"
+                                                    : std::string();
+        })
+        ->check(NoEmptyName("--ignore-player"));
+#endif
+    app.add_option("--port", result.ports)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check([](const std::string& value) {
+            return value.empty() || value[0] == '-' ? "option '--port' needs a value"
+                                                    : std::string();
+        });
+    for (const auto& [name, target] :
+         {std::pair{"--player", &result.player}, std::pair{"--keys", &result.keys},
+          std::pair{"--config", &result.config}}) {
+        app.add_option(name, *target)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            // An option given where the value belongs is a slip, never a value.
+            ->check([name = std::string(name)](const std::string& value) {
+                return value.empty() || value[0] == '-' ? "option '" + name + "' needs a value"
+                                                        : std::string();
+            });
+    }
+
+    app.get_option("--config")->configurable(false);
+#ifdef _WIN32
+    // Checked here, so that a slip in the settings file is named with its line.
+    app.get_option("--player")->check([](const std::string& value) {
+        return value == "window" || value == "keys"
+                   ? std::string()
+                   : "option '--player' takes window or keys, not '" + UntrustedText(value) + "'";
+    });
+#else
+    app.get_option("--player")->check(NoEmptyName("--player"));
+#endif
+
+    if (const std::string problem = FlagGivenAValue(args, flags); !problem.empty()) {
+        return Fail(problem);
+    }
+    try {
+        // CLI11 wants the arguments last first.
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::ParseError& error) {
+        return Fail(UsageProblem(error, "value"));
+    }
+    if (const auto extras = app.remaining(); !extras.empty()) {
+        const std::string& extra = extras.front();
+        return Fail(extra.rfind('-', 0) == 0
+                        ? "unknown option '" + extra.substr(0, extra.find('=')) + "'"
+                        : "unexpected argument '" + extra + "'");
+    }
+    // What the command line itself asked for; the settings file may add to it.
+    const bool portHere = app.count("--port") > 0;
+    const bool lircdHere = app.count("--lircd") > 0;
+    const bool inputHere = app.count("--input") > 0;
+#ifndef _WIN32
+    const bool mqttHere = app.count("--mqtt") > 0;
+    std::set<std::string> mqttOptionsHere;
+    for (const char* name : MqttOptions) {
+        if (app.count(std::string("--") + name) > 0) {
+            mqttOptionsHere.insert(name);
+        }
+    }
+#else
+    const bool mqttHere = false;
+#endif
+    const bool windowlessHere = console || learn;
+    const bool minimizedHere = result.minimized;
+    if (!help && !version) {
+        // Named, it must be there; the default one may well not be.
+        const bool named = !result.config.empty();
+        if (!named) {
+            result.config = settings;
+        }
+        if (!result.config.empty()) {
+            if (const std::string problem = ApplySettings(app, result.config, named, result.setAt);
+                !problem.empty()) {
+                return Fail(problem);
+            }
+        }
+    }
+#ifdef _WIN32
+    if (app.count("--lircd") > 0) {
+        return Fail(result.SetAt("lircd").empty()
+                        ? "option '--lircd' reads lircd, which runs on Linux only: " +
+                              std::string(LircdInstead)
+                        : result.SetAt("lircd") + "lircd runs on Linux only: " + LircdInstead);
+    }
+#else
+    if (app.count("--lircd") > 0) {
+        result.lircd =
+            lircd.empty() || lircd.back().empty() ? LircdSource::DefaultSocket : lircd.back();
+    }
+#endif
+#ifndef _WIN32
+    if (const std::string problem = MqttProblem(app, result, mqttOptionsHere,
+                                                portHere || lircdHere || inputHere || mqttHere);
+        !problem.empty()) {
+        return Fail(problem);
+    }
+#endif
+    if (noPlayer && !result.player.empty()) {
+        return Fail("options '--player' and '--no-player' exclude each other");
+    }
+    if (noPlayer && !result.ignoredPlayers.empty()) {
+        return Fail("options '--ignore-player' and '--no-player' exclude each other");
+    }
+    if (learn && printKeys) {
+        return Fail("options '--learn' and '--print-keys' exclude each other");
+    }
+    // Both run without the window. Asked for together here, that is a slip; with one of
+    // them from the settings file, --minimized has nothing to do.
+    if (minimizedHere && windowlessHere) {
+        return Fail(std::string("options '--minimized' and '") + (learn ? "--learn" : "--console") +
+                    "' exclude each other");
+    }
+    result.minimized = result.minimized && !console && !learn;
+    // A source from the settings file is the user's too, for --learn; --find-port looks for
+    // others (and may have saved them there), so only one named here is a slip.
+    const bool findPort = app.count("--find-port") > 0;
+    // Given without a value, CLI11 stores one empty one.
+    std::erase(result.findPortCandidates, std::string());
+    for (const auto& [given, name] :
+         {std::pair{learn, "--learn"}, std::pair{printKeys, "--print-keys"},
+          std::pair{portHere, "--port"}, std::pair{lircdHere, "--lircd"},
+          std::pair{inputHere, "--input"}, std::pair{mqttHere, "--mqtt"}}) {
+        if (findPort && given) {
+            return Fail(std::string("options '--find-port' and '") + name + "' exclude each other");
+        }
+    }
+    result.commandsPlayer = !noPlayer;
+    // The first that applies: a command asked for beside --console (perhaps from the
+    // settings file) is what is done.
+    for (const auto& [asked, command] :
+         {std::pair{help, Command::PrintHelp}, std::pair{version, Command::PrintVersion},
+          std::pair{printKeys, Command::PrintKeys}, std::pair{findPort, Command::FindPort},
+          std::pair{learn, Command::Learn}, std::pair{console, Command::RunConsole}}) {
+        if (asked) {
+            result.command = command;
+            return result;
+        }
+    }
+    return result;
+}

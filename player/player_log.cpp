@@ -1,0 +1,3 @@
+#include "player/player_log.h"
+
+LogCategory lcPlayer("quorvel.player");

@@ -1,0 +1,3 @@
+#include "receiver/remote_log.h"
+
+LogCategory lcRemote("quorvel.remote");

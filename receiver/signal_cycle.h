@@ -1,0 +1,105 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "actions/player_link.h"
+#include "history/history_log.h"
+#include "keymap/shared_key_map.h"
+#include "receiver/command_runner.h"
+#include "receiver/event_clock.h"
+#include "receiver/gesture_shaper.h"
+#include "receiver/hold_shaper.h"
+#include "receiver/hold_tracker.h"
+#include "receiver/key_capture.h"
+#include "source/key_reader.h"
+
+// The history's one writer: turns what a key source gives into history lines, and keys
+// into what they are bound to: the player's actions through the player link, a command of
+// the user's (run) started within CommandRunner's bounds, a change of the remote's mode.
+// Every event's line is shown; what a held key does is shaped by its binding (HoldShaper),
+// and a key's tap, double tap and long press are told apart (GestureShaper), timed by
+// clock when the event arrived. A gesture's action taken, and a mode ended by its
+// timeout or by a reload that dropped it, show on a line of their own (ModeText for a
+// mode), told by the link too (Announce). The key map's sections follow the mode and,
+// where the map has player sections, the player the link chooses once for each key, the
+// one its action then goes to (a gesture's, the one chosen as it began). Every key event
+// goes through one HoldTracker, which both shapers go by. Used on the receiver thread
+// only.
+class SignalCycle {
+  public:
+    static constexpr const char* WaitingText = "Waiting for new signal...";
+    // A setup step of the source that failed, at start.
+    static constexpr const char* ConfigErrorText = "Err";
+    // A read that failed; the "-1" of the failed read follows it.
+    static constexpr const char* ReadErrorText = "COM READ ERROR!";
+    // A run key whose command could not be started, in place of its own text.
+    static constexpr const char* RunFailedText = "RUN FAILED!";
+    // A run key skipped as its command still runs, or too many started this second.
+    static constexpr const char* RunSkippedText = "RUN SKIPPED!";
+
+    // keys is read once per event, so a reload applies from the next event on. start
+    // starts run's commands.
+    SignalCycle(KeyReader& source, HistoryLog& history, PlayerLink& player,
+                const SharedKeyMap& keys, EventClock& clock = EventClock::Steady(),
+                CommandRunner::Starter start = StartChildCommand)
+        : source_(source),
+          history_(history),
+          player_(player),
+          keys_(keys),
+          clock_(clock),
+          commands_(std::move(start)) {}
+
+    // Opens the source, removes the window's greeting once the source is open (the greeting
+    // stays while the window shows none), then sets the source up: one "Err" line, with
+    // why, for each setup step that failed. So any "Err" lines come first in the history.
+    void Start();
+
+    // Runs passes until the source is stopped.
+    void Run();
+
+    // One pass: the waiting line, then one event, one stray byte or one failed read. False
+    // once the source has been stopped.
+    bool RunOnePass();
+
+    // Offers every key event to capture first (the keys window's record button): what it
+    // takes neither shows nor acts. None: no capture.
+    void CaptureWith(KeyCapture* capture) { capture_ = capture; }
+
+    // The text of the last event; empty before the first.
+    const std::string& MessageText() const { return messageText_; }
+
+  private:
+    // The event's line and, when bound and admitted, its action.
+    void Handle(const KeyEvent& event);
+    // Carries out request, a player's action on choice; what the history shows for it may
+    // change (a run that did not start), and why is returned.
+    std::string Act(const PlayerRequest& request, const PlayerChoice& choice, std::string& text);
+    // The gestures decided, the mode's end, each on its own line before a fresh waiting line.
+    void ShowDecided(std::vector<GestureAction>& decided);
+    void ShowAside(const std::string& text, const std::string& why = {});
+    // What time has decided by now: gestures, and a mode's timeout.
+    void ExpireDue(EventClock::TimePoint now);
+    void ChangeMode(const std::string& mode, int timeoutSeconds);
+    // When the source must hand back control if nothing comes.
+    std::optional<EventClock::TimePoint> NextDeadline() const;
+
+    KeyReader& source_;
+    HistoryLog& history_;
+    PlayerLink& player_;
+    const SharedKeyMap& keys_;
+    EventClock& clock_;
+    CommandRunner commands_;  // run's commands, one at a time each, a few a second
+    HoldTracker holds_;
+    HoldShaper shaper_{holds_};
+    GestureShaper gestures_{holds_};
+    PlayerChoice gestureChoice_;  // the player of the gesture under way
+    std::string mode_;            // the mode in force; empty for none
+    std::chrono::seconds modeTimeout_{0};
+    EventClock::TimePoint modeUntil_{};
+    std::string messageText_;
+    KeyCapture* capture_ = nullptr;
+};

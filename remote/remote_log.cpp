@@ -1,3 +1,0 @@
-#include "remote/remote_log.h"
-
-LogCategory lcRemote("quorvel.remote");
