@@ -23,8 +23,11 @@ test: build
 
 # quorvel.exe for Windows 10/11, cross-built with mingw-w64: build-windows/quorvel.exe
 WINDOWS_BUILD ?= build-windows
+# The toolchain is named only when the build folder is made: CMake reads it then, and warns
+# that it went unused when named again.
 windows: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	@cmake -S . -B $(WINDOWS_BUILD) \
+	  $(if $(wildcard $(WINDOWS_BUILD)/CMakeCache.txt),,-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake) \
 	  -DCMAKE_BUILD_TYPE=Release $(WINDOWS_CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 

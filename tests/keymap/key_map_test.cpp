@@ -281,6 +281,14 @@ struct SectionCase {
     const char* shows;
 };
 
+void PrintTo(const SectionCase& c, std::ostream* os) {
+    *os << "mode '" << c.mode << "', player";
+    for (const std::string& name : c.player) {
+        *os << " '" << name << "'";
+    }
+    *os << ", key " << c.code;
+}
+
 class KeyMapSection : public testing::TestWithParam<SectionCase> {};
 
 TEST_P(KeyMapSection, ResolvesInOrder) {

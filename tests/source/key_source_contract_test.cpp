@@ -201,6 +201,10 @@ struct Kind {
     RigMaker make;
 };
 
+void PrintTo(const Kind& kind, std::ostream* os) {
+    *os << kind.name;
+}
+
 class KeySourceContract : public testing::TestWithParam<Kind> {
   protected:
     void SetUp() override {
