@@ -57,6 +57,9 @@ KeyEvent EvdevDecoder::Event(KeyAction action, unsigned code) {
     const std::optional<std::uint32_t> scancode =
         held != down_.end() && held->second ? held->second : scancode_;
     std::string name = code == KEY_UNKNOWN ? std::string() : namer_(code);
+    if (!Key::WhyNotAName(name).empty()) {
+        name.clear();  // no name to trust: the key goes by its number
+    }
     if (name.empty() && scancode) {
         return KeyEvent{.action = action, .key = Key::Scancode(*scancode), .releases = true};
     }

@@ -21,7 +21,9 @@ struct RawInputEvent {
 // (MSC_SCAN, before the key in the same frame) goes with the key, and names a key the kernel
 // maps to nothing. After SYN_DROPPED the frame under way is dropped; what libevdev then hands
 // over to bring its state in line (a key that went up or down meanwhile) are events as any
-// other. Every event says that its source gives releases.
+// other. A name that breaks the rule for key names (Key::WhyNotAName) is no name: the key
+// then goes by its scancode, or as KEY_ and its code. Every event says that its source gives
+// releases.
 class EvdevDecoder {
   public:
     // The kernel's name of a key code (KEY_PLAYPAUSE), or empty.

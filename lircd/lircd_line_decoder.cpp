@@ -66,10 +66,10 @@ void LircdLineDecoder::Complete(std::vector<Line>& lines) {
         partial_.clear();
     };
     if (blockLines_ >= 0) {
-        if (auto event = ButtonLine(line)) {
+        if (Line button = ButtonLine(line); button.event || button.junk == Junk::BadName) {
             blockLines_ = -1;
             done({std::nullopt, Junk::UnendedBlock});
-            return done({std::move(*event), Junk::Malformed});
+            return done(std::move(button));
         }
         if (line == "END" || ++blockLines_ > LongestReplyBlock) {
             blockLines_ = -1;
@@ -87,13 +87,10 @@ void LircdLineDecoder::Complete(std::vector<Line>& lines) {
         blockLines_ = 0;
         return done({std::nullopt, Junk::ReplyBlock});
     }
-    if (auto event = ButtonLine(line)) {
-        return done({std::move(*event), Junk::Malformed});
-    }
-    done({std::nullopt, Junk::Malformed});
+    done(ButtonLine(line));
 }
 
-std::optional<KeyEvent> LircdLineDecoder::ButtonLine(std::string_view line) {
+LircdLineDecoder::Line LircdLineDecoder::ButtonLine(std::string_view line) {
     std::string_view rest = line;
     const std::string_view code = NextWord(rest);
     const std::string_view repeat = NextWord(rest);
@@ -101,11 +98,16 @@ std::optional<KeyEvent> LircdLineDecoder::ButtonLine(std::string_view line) {
     const std::string_view remote = NextWord(rest);
     if (!IsHex(code) || !IsHex(repeat) || button.empty() || remote.empty() ||
         !NextWord(rest).empty() || !IsPrintable(line)) {
-        return std::nullopt;
+        return {std::nullopt, Junk::Malformed};
+    }
+    std::string why;
+    std::optional<Key> key = Key::FromName(button, why);
+    if (!key || !Key::WhyNotAName(remote).empty()) {
+        return {std::nullopt, Junk::BadName};
     }
     const bool held = repeat.find_first_not_of('0') != std::string_view::npos;
-    return KeyEvent{held ? KeyAction::Repeat : KeyAction::Press, Key::Name(std::string(button)),
-                    std::string(remote)};
+    return {KeyEvent{held ? KeyAction::Repeat : KeyAction::Press, std::move(*key),
+                     std::string(remote)}};
 }
 
 const char* LircdLineDecoder::Describe(Junk junk) {
@@ -120,6 +122,8 @@ const char* LircdLineDecoder::Describe(Junk junk) {
             return "a line with bytes that are not text";
         case Junk::UnendedBlock:
             return "a reply block (BEGIN) that never ended before a button line";
+        case Junk::BadName:
+            return "a button or remote name over 64 bytes or with control characters";
     }
     return "junk";
 }

@@ -16,11 +16,24 @@ bool Plain(std::string_view text) {
     });
 }
 
+// url as it may be shown: a password in it is never printed.
+std::string Shown(std::string_view url) {
+    const std::size_t scheme = url.find("://");
+    const std::size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
+    const std::size_t at = url.find('@', start);
+    const std::size_t colon = url.find(':', start);
+    if (at == std::string_view::npos || colon == std::string_view::npos || colon > at) {
+        return std::string(url);
+    }
+    return std::string(url.substr(0, colon)) + ":(password not shown)" +
+           std::string(url.substr(at));
+}
+
 }  // namespace
 
 std::optional<BrokerAddress> BrokerAddress::Parse(std::string_view url, std::string& why) {
     BrokerAddress address;
-    const std::string quoted = "'" + UntrustedText(url) + "'";
+    const std::string quoted = "'" + UntrustedText(Shown(url)) + "'";
     if (url.starts_with("mqtts://")) {
         address.tls = true;
         address.port = TlsPort;
@@ -33,6 +46,12 @@ std::optional<BrokerAddress> BrokerAddress::Parse(std::string_view url, std::str
     }
     if (url.ends_with('/')) {
         url.remove_suffix(1);
+    }
+    if (const std::size_t extra = url.find_first_of("/?#"); extra != std::string_view::npos) {
+        why = quoted + " has a path, query or fragment after its host (" +
+              UntrustedText(url.substr(extra)) +
+              "): a broker's address is mqtt://[USER@]HOST[:PORT] alone";
+        return std::nullopt;
     }
     if (const std::size_t at = url.rfind('@'); at != std::string_view::npos) {
         const std::string_view user = url.substr(0, at);

@@ -3,10 +3,9 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cctype>
-#include <cstdint>
 
-#include "text/number_text.h"
+#include "mqtt/bridge_code.h"
+#include "mqtt/key_message.h"
 
 namespace {
 
@@ -18,84 +17,12 @@ Decoded Skip(Ignored why, std::string detail = {}) {
     return {std::nullopt, why, std::move(detail)};
 }
 
-// The protocol as a key name starts: capitals, digits and _ only, starting with a letter.
-std::string ProtocolName(std::string_view protocol) {
-    std::string name;
-    for (const char c : protocol) {
-        name += std::isalnum(static_cast<unsigned char>(c)) != 0
-                    ? static_cast<char>(std::toupper(static_cast<unsigned char>(c)))
-                    : '_';
+// Keeps map within most entries, taking out the one least, by less, to make room.
+template <typename Map, typename Less>
+void Bound(Map& map, std::size_t most, Less less) {
+    if (map.size() > most) {
+        map.erase(std::min_element(map.begin(), map.end(), less));
     }
-    if (!name.empty() && std::isalpha(static_cast<unsigned char>(name.front())) == 0) {
-        name.insert(0, "IR_");
-    }
-    return name;
-}
-
-// A code's capital hex digits, as many as bits take (at least one); none when value is no
-// code: an unsigned number, or text in decimal or 0x hex (of any length).
-std::optional<std::string> CodeHex(const Json& value, unsigned bits) {
-    std::string digits;
-    if (value.is_number_unsigned()) {
-        char text[17];
-        std::snprintf(text, sizeof text, "%llX",
-                      static_cast<unsigned long long>(value.get<std::uint64_t>()));
-        digits = text;
-    } else if (value.is_string()) {
-        const std::string& text = value.get_ref<const std::string&>();
-        if (text.starts_with("0x") || text.starts_with("0X")) {
-            digits = text.substr(2);
-            if (digits.empty() || digits.size() > 128 ||
-                !std::all_of(digits.begin(), digits.end(),
-                             [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
-                return std::nullopt;
-            }
-            std::transform(digits.begin(), digits.end(), digits.begin(), [](char c) {
-                return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            });
-        } else {
-            const auto number = ParseNumber(text);
-            if (!number) {
-                return std::nullopt;
-            }
-            return CodeHex(Json(static_cast<std::uint64_t>(*number)), bits);
-        }
-    } else {
-        return std::nullopt;
-    }
-    const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size() - 1);
-    digits.erase(0, first);
-    const std::size_t wide = (bits + 3) / 4;
-    if (digits.size() < wide) {
-        digits.insert(0, wide - digits.size(), '0');
-    }
-    return digits;
-}
-
-// A count given as an unsigned number, or 0 when there is none.
-std::optional<unsigned> Count(const Json& object, const char* field) {
-    const auto found = object.find(field);
-    if (found == object.end()) {
-        return 0u;
-    }
-    if (!found->is_number_unsigned() || found->get<std::uint64_t>() > 1u << 16) {
-        return std::nullopt;
-    }
-    return static_cast<unsigned>(found->get<std::uint64_t>());
-}
-
-// NEC's repeat frame, as the bridges report it: no bits, or a code of all ones.
-bool NecRepeatFrame(const std::string& protocol, unsigned bits,
-                    const std::optional<std::string>& hex) {
-    return protocol.starts_with("NEC") &&
-           (bits == 0 ||
-            (hex && hex->size() >= 8 && hex->find_first_not_of('F') == std::string::npos));
-}
-
-const std::string* Text(const Json& object, const char* field) {
-    const auto found = object.find(field);
-    return found != object.end() && found->is_string() ? &found->get_ref<const std::string&>()
-                                                       : nullptr;
 }
 
 }  // namespace
@@ -119,49 +46,64 @@ const char* MqttPayloadDecoder::Describe(Ignored ignored) {
                    "a Quorvel's key)";
         case Ignored::NoKeyBefore:
             return "a repeat frame with no key just before it";
+        case Ignored::Status:
+            return "a Quorvel's status";
+        case Ignored::BadName:
+            return "a key name over 64 bytes, not UTF-8, or with control characters";
+        case Ignored::Duplicate:
+            return "another Quorvel's key delivered again";
     }
     return "a message";
 }
 
-const char* MqttPayloadDecoder::ActionText(KeyAction action) {
-    return action == KeyAction::Press    ? "press"
-           : action == KeyAction::Repeat ? "repeat"
-                                         : "release";
+bool MqttPayloadDecoder::StatusTopic(std::string_view topic) {
+    constexpr std::string_view Prefix = "quorvel/";
+    constexpr std::string_view Suffix = "/status";
+    return topic.size() > Prefix.size() + Suffix.size() && topic.starts_with(Prefix) &&
+           topic.ends_with(Suffix) &&
+           topic.substr(Prefix.size(), topic.size() - Prefix.size() - Suffix.size()).find('/') ==
+               std::string_view::npos;
 }
 
-std::optional<Key> MqttPayloadDecoder::KeyFromText(std::string_view text) {
-    if (text.empty()) {
-        return std::nullopt;
+Decoded MqttPayloadDecoder::Code(std::string_view topic, Key key, TimePoint at) {
+    auto last = last_.find(topic);
+    const bool repeat =
+        last != last_.end() && last->second.key == key && at - last->second.at <= RepeatGap;
+    if (last == last_.end()) {
+        last = last_.emplace(std::string(topic), Last{key, at}).first;
     }
-    if (text.starts_with(Key::ScanPrefix)) {
-        const auto scancode = ParseNumber(text.substr(Key::ScanPrefix.size()));
-        if (!scancode || *scancode > 0xffffffffUL) {
-            return std::nullopt;
-        }
-        return Key::Scancode(static_cast<std::uint32_t>(*scancode));
-    }
-    if (std::all_of(text.begin(), text.end(),
-                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
-        const auto code = ParseNumber(text);
-        if (!code || *code > 255) {
-            return std::nullopt;
-        }
-        return Key::Code(static_cast<int>(*code));
-    }
-    return Key::Name(std::string(text));
-}
-
-Decoded MqttPayloadDecoder::Code(Key key, bool repeat, TimePoint at) {
-    repeat = repeat || (last_ == key && at - lastAt_ <= RepeatGap);
-    last_ = key;
-    lastAt_ = at;
+    last->second = Last{key, at};
+    Bound(last_, Kept, [](const auto& a, const auto& b) { return a.second.at < b.second.at; });
     return {KeyEvent{repeat ? KeyAction::Repeat : KeyAction::Press, std::move(key)}};
+}
+
+Decoded MqttPayloadDecoder::RepeatFrame(std::string_view topic, TimePoint at) {
+    const auto last = last_.find(topic);
+    if (last == last_.end() || at - last->second.at > RepeatGap) {
+        return Skip(Ignored::NoKeyBefore);
+    }
+    return Code(topic, last->second.key, at);
+}
+
+bool MqttPayloadDecoder::Fresh(const std::string& publisher, std::uint64_t seq) {
+    const auto [seen, added] = seen_.emplace(publisher, seq);
+    if (!added && seq <= seen->second) {
+        return false;
+    }
+    seen->second = seq;
+    // Whom no key was heard from for longest, by the count: a guess that costs at worst a
+    // redelivery acting again.
+    Bound(seen_, Kept, [](const auto& a, const auto& b) { return a.second < b.second; });
+    return true;
 }
 
 Decoded MqttPayloadDecoder::Decode(std::string_view topic, std::string_view payload, bool retained,
                                    TimePoint at) {
     if (topic == ownTopic_) {
         return Skip(Ignored::Own);
+    }
+    if (StatusTopic(topic)) {
+        return Skip(Ignored::Status);
     }
     if (retained) {
         return Skip(Ignored::Retained);
@@ -175,101 +117,95 @@ Decoded MqttPayloadDecoder::Decode(std::string_view topic, std::string_view payl
         return Skip(Ignored::Empty);
     }
     payload = payload.substr(start, payload.find_last_not_of(Blanks) - start + 1);
-
-    if (payload.front() != '{' && payload.front() != '[') {
-        // Plain text: the key's name.
-        if (payload.size() > LongestText || std::any_of(payload.begin(), payload.end(), [](char c) {
-                return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-            })) {
-            return Skip(Ignored::Malformed, payload.size() > LongestText
-                                                ? "text over 64 bytes"
-                                                : "text with control characters");
-        }
-        return Code(Key::Name(std::string(payload)), false, at);
+    if (payload.front() == '{' || payload.front() == '[') {
+        return Json(topic, payload, at);
     }
-    Json json;
+    // Plain text: the key's name.
+    std::string why;
+    std::optional<Key> key = Key::FromName(payload, why);
+    if (!key) {
+        return Skip(Ignored::BadName, std::move(why));
+    }
+    return Code(topic, std::move(*key), at);
+}
+
+Decoded MqttPayloadDecoder::Json(std::string_view topic, std::string_view payload, TimePoint at) {
+    // The JSON reader takes a NUL for the end of its input: what follows one is junk.
+    if (const std::size_t nul = payload.find('\0'); nul != std::string_view::npos) {
+        return Skip(Ignored::Malformed, "junk after the JSON, from byte " + std::to_string(nul));
+    }
+    ::Json json;
     try {
-        json = Json::parse(payload);
-    } catch (const Json::parse_error& error) {
+        json = ::Json::parse(payload);
+    } catch (const ::Json::parse_error& error) {
         return Skip(Ignored::Malformed, "no JSON at byte " + std::to_string(error.byte));
     }
     if (!json.is_object()) {
         return Skip(Ignored::WrongShape, "not an object");
     }
-
     if (const auto tasmota = json.find("IrReceived"); tasmota != json.end()) {
         if (!tasmota->is_object()) {
             return Skip(Ignored::WrongShape, "IrReceived is not an object");
         }
-        const std::string* protocol = Text(*tasmota, "Protocol");
-        const std::optional<unsigned> bits = Count(*tasmota, "Bits");
-        const std::optional<unsigned> repeat = Count(*tasmota, "Repeat");
-        if (protocol == nullptr || ProtocolName(*protocol).empty() || !bits || !repeat) {
+        const std::string* protocol = TextField(*tasmota, "Protocol");
+        const std::optional<unsigned> bits = Count(*tasmota, "Bits", LongestCodeBits);
+        if (protocol == nullptr || ProtocolName(*protocol).empty() || !bits ||
+            !Count(*tasmota, "Repeat", 1u << 16)) {
             return Skip(Ignored::WrongShape,
-                        "IrReceived without a Protocol, or with Bits or Repeat not a count");
+                        "IrReceived without a Protocol, or with Bits (at most 64) or Repeat "
+                        "not a count");
         }
         const std::string name = ProtocolName(*protocol);
         const auto data = tasmota->find("Data");
-        const auto hash = tasmota->find("Hash");
-        const auto& value = data != tasmota->end() ? data : hash;
+        const auto value = data != tasmota->end() ? data : tasmota->find("Hash");
         std::optional<std::string> hex;
         if (value != tasmota->end()) {
             hex = CodeHex(*value, value == data ? *bits : 0);
         }
         if (NecRepeatFrame(name, *bits, hex)) {
-            return RepeatFrame(at);
+            return RepeatFrame(topic, at);
         }
         if (!hex) {
-            return Skip(Ignored::WrongShape, "IrReceived without a Data or Hash code");
+            return Skip(Ignored::WrongShape, "IrReceived without a Data or Hash code of 64 bits");
         }
-        return Code(Key::Name(name + "_" + *hex), *repeat > 0, at);
+        std::string why;
+        std::optional<Key> key = Key::FromName(name + "_" + *hex, why);
+        return key ? Code(topic, std::move(*key), at) : Skip(Ignored::BadName, std::move(why));
     }
-
-    if (const std::string* key = Text(json, "key"); key != nullptr) {
-        const std::string* action = Text(json, "action");
-        const std::string* remote = Text(json, "remote");
-        const std::string* source = Text(json, "source");
-        const std::optional<Key> named = KeyFromText(*key);
-        std::optional<KeyAction> act;
-        for (const KeyAction a : {KeyAction::Press, KeyAction::Repeat, KeyAction::Release}) {
-            if (action != nullptr && *action == ActionText(a)) {
-                act = a;
-            }
-        }
-        if (!named || !act || (json.contains("remote") && remote == nullptr) ||
-            (json.contains("source") && source == nullptr)) {
-            return Skip(Ignored::WrongShape,
-                        "a key without an action press, repeat or release, or not one");
-        }
-        KeyEvent event{*act, *named};
-        event.remote = remote != nullptr ? *remote : std::string();
-        // The kernel's input devices say when a key goes up.
-        event.releases = source != nullptr && *source == "input";
-        return {std::move(event)};
+    if (json.contains("key")) {
+        return Quorvel(json);
     }
-
     if (const auto value = json.find("value"); value != json.end()) {
-        const std::string* protocol = Text(json, "protocol_name");
-        const std::optional<unsigned> bits = Count(json, "bits");
+        const std::string* protocol = TextField(json, "protocol_name");
+        const std::optional<unsigned> bits = Count(json, "bits", LongestCodeBits);
         const auto hexField = json.find("hex");
         const std::optional<std::string> hex =
             CodeHex(hexField != json.end() ? *hexField : *value, bits.value_or(0));
         if (protocol == nullptr || ProtocolName(*protocol).empty() || !bits || !hex) {
             return Skip(Ignored::WrongShape,
-                        "a value without a protocol_name, or without a code, or bits not a count");
+                        "a value without a protocol_name, or without a code "
+                        "of 64 bits, or bits not a count up to 64");
         }
         const std::string name = ProtocolName(*protocol);
         if (NecRepeatFrame(name, *bits, hex)) {
-            return RepeatFrame(at);
+            return RepeatFrame(topic, at);
         }
-        return Code(Key::Name(name + "_" + *hex), false, at);
+        std::string why;
+        std::optional<Key> key = Key::FromName(name + "_" + *hex, why);
+        return key ? Code(topic, std::move(*key), at) : Skip(Ignored::BadName, std::move(why));
     }
     return Skip(Ignored::WrongShape, "no IrReceived, value or key");
 }
 
-Decoded MqttPayloadDecoder::RepeatFrame(TimePoint at) {
-    if (!last_ || at - lastAt_ > RepeatFrameReach) {
-        return Skip(Ignored::NoKeyBefore);
+Decoded MqttPayloadDecoder::Quorvel(const ::Json& json) {
+    std::string why;
+    bool badName = false;
+    std::optional<KeyMessage> message = KeyMessage::Decode(json, why, badName);
+    if (!message) {
+        return Skip(badName ? Ignored::BadName : Ignored::WrongShape, std::move(why));
     }
-    return Code(*last_, true, at);
+    if (!message->from.empty() && !Fresh(message->from, message->seq)) {
+        return Skip(Ignored::Duplicate);
+    }
+    return {std::move(message->event)};
 }

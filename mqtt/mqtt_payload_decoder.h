@@ -2,9 +2,13 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include <nlohmann/json_fwd.hpp>
 
 #include "source/key_source.h"
 
@@ -15,22 +19,21 @@
 //   anywhere left aside;
 // - OpenMQTTGateway: {"value":551489775,"protocol_name":"NEC","bits":32,"hex":"0x20DF10EF"},
 //   hex perhaps missing;
-// - another Quorvel: {"key":"24","action":"press","remote":"","source":"serial"}, the key as
-//   its source named it (a byte code, a key name, scan:0x...), input devices' with releases;
+// - another Quorvel: its key as KeyMessage reads it, each (publisher, seq) acting once;
 // - plain text: the key's name itself (KEY_NEXT, or a code of the user's own).
-// A bridge's code is the key named PROTOCOL_HEX (NEC_20DF10EF): the protocol in capitals,
-// the code in capital hex without 0x, as many digits as its bits take. So the same code has
-// the same name from either bridge, and a key map line takes it bare.
-// A bridge's code is a press, or a repeat: with Tasmota's Repeat above 0, as an NEC repeat
-// frame (0 bits, or all ones) within a second of the key it repeats, or as the same code
-// again within 250 ms of its last. Another Quorvel's key is what it says.
+// A bridge's code is the key named PROTOCOL_HEX (bridge_code.h), of at most 64 bits. Every
+// name keeps the rule for key names (Key::WhyNotAName). A bridge's code is a press, or a
+// repeat: the same code, or an NEC repeat frame (0 bits, or all ones), within RepeatGap of
+// the last key on the same topic; each topic its own, so two rooms' bridges never repeat
+// each other's keys. Another Quorvel's key is what it says. A Quorvel's status topic
+// (quorvel/NAME/status) is never a key, whatever the subscription.
 class MqttPayloadDecoder {
   public:
     using TimePoint = std::chrono::steady_clock::time_point;
     static constexpr std::size_t LargestPayload = 4096;
-    static constexpr std::size_t LongestText = 64;
     static constexpr std::chrono::milliseconds RepeatGap{250};
-    static constexpr std::chrono::seconds RepeatFrameReach{1};
+    // The topics whose last key, and the publishers whose last event, are kept at most.
+    static constexpr std::size_t Kept = 64;
 
     enum class Ignored {
         None,      // a key event
@@ -38,9 +41,12 @@ class MqttPayloadDecoder {
         Retained,  // old news kept by the broker
         Empty,
         TooLarge,     // over LargestPayload bytes
-        Malformed,    // JSON that does not parse, or text that is no key's name
+        Malformed,    // JSON that does not parse (or with junk after it), text that is no name
         WrongShape,   // JSON, but of none of the shapes above
         NoKeyBefore,  // a repeat frame with no key of late to repeat
+        Status,       // a Quorvel's status
+        BadName,      // a name that breaks the rule for key names
+        Duplicate,    // another Quorvel's event, delivered again
     };
     struct Decoded {
         std::optional<KeyEvent> event;
@@ -56,19 +62,25 @@ class MqttPayloadDecoder {
 
     // What a kind of ignored message is, for the log: "a retained message".
     static const char* Describe(Ignored ignored);
-    // Another Quorvel's key text as a key: "24" a byte code, "scan:0x..." a scancode, any
-    // other a name. None for an empty one or a code above 255.
-    static std::optional<Key> KeyFromText(std::string_view text);
-    // "press", "repeat", "release".
-    static const char* ActionText(KeyAction action);
+    // Whether topic is a Quorvel's status topic.
+    static bool StatusTopic(std::string_view topic);
 
   private:
-    // A bridge's code: a press or a repeat by the 250 ms rule.
-    Decoded Code(Key key, bool repeat, TimePoint at);
-    // An NEC repeat frame: the last code again, if it came just before.
-    Decoded RepeatFrame(TimePoint at);
+    struct Last {
+        Key key;
+        TimePoint at;
+    };
+
+    // A bridge's or plain text's key on topic: a press, or a repeat of that topic's last.
+    Decoded Code(std::string_view topic, Key key, TimePoint at);
+    // An NEC repeat frame: the topic's last key again, if it came just before.
+    Decoded RepeatFrame(std::string_view topic, TimePoint at);
+    Decoded Json(std::string_view topic, std::string_view payload, TimePoint at);
+    Decoded Quorvel(const nlohmann::json& json);
+    // A new one of publisher's events, which it counts by seq.
+    bool Fresh(const std::string& publisher, std::uint64_t seq);
 
     std::string ownTopic_;
-    std::optional<Key> last_;  // the last code of a bridge or plain text, and when
-    TimePoint lastAt_{};
+    std::map<std::string, Last, std::less<>> last_;  // each topic's last code, and when
+    std::map<std::string, std::uint64_t> seen_;      // each publisher's last event
 };

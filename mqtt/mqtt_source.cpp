@@ -1,122 +1,50 @@
 #include "mqtt/mqtt_source.h"
 
 #include <mosquitto.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <nlohmann/json.hpp>
+#include <mqtt_protocol.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
 #include "log/untrusted_text.h"
+#include "mqtt/key_message.h"
 #include "mqtt/mqtt_log.h"
 
 namespace {
 
-// The keep-alive is the library's to keep: it is given the loop this often.
-constexpr std::chrono::seconds HousekeepingEvery{10};
+constexpr std::string_view Online = "online";
+constexpr std::string_view Offline = "offline";
 
-void InitOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
-}
+// What the start's wait takes from the source: its first condition.
+class FirstCondition : public SourceOutput {
+  public:
+    void Put(SourceItem item) override {
+        if (auto* condition = std::get_if<SourceCondition>(&item); condition && !first) {
+            first = std::move(*condition);
+        }
+    }
+    std::optional<SourceCondition> first;
+};
 
 }  // namespace
 
-std::vector<std::string> MqttSettings::DefaultTopics() {
-    return {"tele/+/RESULT", "tele/+/IRRECEIVED", "home/+/IRtoMQTT", "quorvel/+/key"};
-}
-
-// One connection's client. Its callbacks run on the loop, inside the library's calls; but
-// for its log, which may also run on the thread that connects it, and writes only logged.
-class MqttSource::Client {
-  public:
-    Client(MqttSource& source, const std::string& id) : source(source) {
-        handle = mosquitto_new(id.c_str(), true, this);
-        if (handle == nullptr) {
-            throw std::bad_alloc();
-        }
-        mosquitto_connect_callback_set(handle, [](mosquitto*, void* self, int result) {
-            auto& client = *static_cast<Client*>(self);
-            if (result != 0) {
-                client.refusal = mosquitto_connack_string(result);
-            } else {
-                client.source.accepted_ = true;
-            }
-        });
-        mosquitto_subscribe_callback_set(handle, [](mosquitto*, void* self, int mid, int count,
-                                                    const int* granted) {
-            auto& client = *static_cast<Client*>(self);
-            for (int i = 0; i < count; ++i) {
-                if (granted[i] >= 0x80) {
-                    QUORVEL_WARNING(lcMqtt) << "the broker refused a subscription";
-                }
-            }
-            if (client.source.subscribing_.erase(mid) > 0 && client.source.subscribing_.empty()) {
-                client.source.Confirm();
-            }
-        });
-        mosquitto_message_callback_set(
-            handle, [](mosquitto*, void* self, const mosquitto_message* message) {
-                auto& client = *static_cast<Client*>(self);
-                client.source.Message(
-                    message->topic,
-                    std::string_view(static_cast<const char*>(message->payload),
-                                     static_cast<std::size_t>(std::max(message->payloadlen, 0))),
-                    message->retain);
-            });
-        mosquitto_log_callback_set(handle, [](mosquitto*, void* self, int level, const char* text) {
-            if ((level & MOSQ_LOG_ERR) != 0) {
-                static_cast<Client*>(self)->logged = text;
-            }
-            QUORVEL_DEBUG(lcMqtt) << "libmosquitto: " << UntrustedText(text);
-        });
-    }
-    ~Client() { mosquitto_destroy(handle); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    MqttSource& source;
-    mosquitto* handle = nullptr;
-    std::string refusal;  // the broker's reason for refusing the login
-    std::string logged;   // the library's last error
-};
-
-// Shared with the thread that looks a host name up and starts the connection: it owns the
-// client meanwhile, and destroys it itself when the source went first.
-struct MqttSource::Lookup {
-    Lookup() : wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-    ~Lookup() { ::close(wake); }
-    std::mutex mutex;
-    std::unique_ptr<Client> client;
-    bool abandoned = false;
-    int result = MOSQ_ERR_SUCCESS;
-    int error = 0;
-    int wake;
-};
-
 MqttSource::MqttSource(MqttSettings settings)
     : settings_(std::move(settings)),
-      decoder_(KeyTopic(settings_.name)),
+      decoder_(MqttSettings::KeyTopic(settings_.name)),
       reopening_(std::chrono::minutes(1), [this] { Attempt(); }) {
-    InitOnce();
+    if (settings_.clientId.empty()) {
+        settings_.clientId = MqttSettings::MakeClientId();
+    }
 }
 
 MqttSource::~MqttSource() {
-    lookupWatch_.reset();
-    if (lookup_) {
-        std::lock_guard lock(lookup_->mutex);
-        lookup_->abandoned = true;
-    }
-    if (client_ && accepted_ && settings_.publish) {
-        // Gone on purpose: the status says so, and no will is sent.
-        const std::string topic = StatusTopic(settings_.name);
-        mosquitto_publish(client_->handle, nullptr, topic.c_str(), 7, "offline", 0, true);
-        mosquitto_disconnect(client_->handle);
+    connecting_.reset();
+    if (client_ && accepted_) {
+        if (settings_.publish && !clash_) {
+            // Gone on purpose: the status says so, and no will is sent.
+            client_->Publish(MqttSettings::StatusTopic(settings_.name), Offline, true);
+        }
+        client_->Disconnect();
     }
     input_.reset();
     output_.reset();
@@ -126,241 +54,239 @@ const LogCategory& MqttSource::Log() const {
     return lcMqtt;
 }
 
-std::string MqttSource::WhyNotATopic(const std::string& filter) {
-    if (mosquitto_sub_topic_check(filter.c_str()) != MOSQ_ERR_SUCCESS ||
-        mosquitto_validate_utf8(filter.c_str(), static_cast<int>(filter.size())) !=
-            MOSQ_ERR_SUCCESS ||
-        filter.empty()) {
-        return "'" + UntrustedText(filter) +
-               "' is no topic filter (levels between /, + for any one level, # for the rest)";
-    }
-    return {};
-}
-
-std::string MqttSource::WhyNotAName(const std::string& name) {
-    if (name.empty() || name.size() > 100 || name.find_first_of("/+#") != std::string::npos ||
-        mosquitto_validate_utf8(name.c_str(), static_cast<int>(name.size())) != MOSQ_ERR_SUCCESS) {
-        return "'" + UntrustedText(name) +
-               "' cannot name this machine in topics (no /, + or #, at most 100 bytes)";
-    }
-    return {};
-}
-
-std::string MqttSource::DefaultName() {
-    char host[256] = {};
-    if (::gethostname(host, sizeof host - 1) != 0 || !WhyNotAName(host).empty()) {
-        return "quorvel";
-    }
-    return host;
-}
-
-std::unique_ptr<MqttSource::Client> MqttSource::NewClient() {
-    auto client = std::make_unique<Client>(
-        *this, "quorvel-" + settings_.name + "-" + std::to_string(::getpid()));
-    mosquitto* handle = client->handle;
-    mosquitto_int_option(handle, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    if (!settings_.broker.user.empty()) {
-        mosquitto_username_pw_set(
-            handle, settings_.broker.user.c_str(),
-            settings_.password.empty() ? nullptr : settings_.password.c_str());
-    }
-    if (settings_.publish) {
-        const std::string status = StatusTopic(settings_.name);
-        mosquitto_will_set(handle, status.c_str(), 7, "offline", 1, true);
-    }
-    if (settings_.broker.tls) {
-        // The broker's certificate is verified, and its name against the host's.
-        if (settings_.caFile.empty()) {
-            mosquitto_int_option(handle, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        } else if (mosquitto_tls_set(handle, settings_.caFile.c_str(), nullptr, nullptr, nullptr,
-                                     nullptr) != MOSQ_ERR_SUCCESS) {
-            client->logged = "cannot read the certificates in " + UntrustedText(settings_.caFile);
-        }
-    }
+std::unique_ptr<MqttClient> MqttSource::NewClient() {
+    MqttClient::Options options{
+        settings_.clientId,
+        settings_.broker.user,
+        settings_.password,
+        settings_.publish && !clash_ ? MqttSettings::StatusTopic(settings_.name) : "",
+        settings_.broker.tls,
+        settings_.caFile,
+        mqtt311_};
+    auto client = std::make_unique<MqttClient>(options);
+    client->Tell(this);
     return client;
 }
 
-int MqttSource::Connect(Client& client) {
-    if (!client.logged.empty()) {
-        return MOSQ_ERR_TLS;
-    }
-    return mosquitto_connect_async(client.handle, settings_.broker.host.c_str(),
-                                   settings_.broker.port, static_cast<int>(KeepAlive.count()));
-}
-
 void MqttSource::Open() {
-    if (!settings_.broker.Literal()) {
-        return;  // looked up once on the loop
+    if (settings_.broker.Literal()) {
+        auto client = NewClient();
+        int error = 0;
+        const int result = client->Connect(settings_.broker.host, settings_.broker.port, error);
+        if (result == MOSQ_ERR_SUCCESS) {
+            client_ = std::move(client);
+            return;
+        }
+        startFailure_ = SourceCondition{result == MOSQ_ERR_TLS ? SourceCondition::Kind::CannotOpen
+                                                               : SourceCondition::Kind::Absent,
+                                        Failure(result, error, client.get())};
     }
-    auto client = NewClient();
-    const int result = Connect(*client);
-    const int error = errno;
-    if (result == MOSQ_ERR_SUCCESS) {
-        client_ = std::move(client);
-        return;
-    }
-    const bool refused = result == MOSQ_ERR_TLS;
-    openFailure_ =
-        SourceCondition{refused ? SourceCondition::Kind::CannotOpen : SourceCondition::Kind::Absent,
-                        Failure(result, error, *client)};
 }
 
 std::vector<SourceCondition> MqttSource::Configure() {
-    if (!openFailure_) {
+    if (!startFailure_) {
+        // The first attempt, awaited on a loop of its own: the receiver's is not joined yet.
+        const std::unique_ptr<EventLoop> loop = MakeEventLoop();
+        FirstCondition first;
+        starting_ = true;
+        Join(*loop, first);
+        const EventLoop::TimePoint until = EventLoop::Clock::now() + StartWait;
+        while (!confirmed_ && !first.first && EventLoop::Clock::now() < until) {
+            loop->RunOnce(until);
+        }
+        starting_ = false;
+        startFailure_ = std::move(first.first);
+        // Out of that loop: Attach joins the receiver's.
+        input_.reset();
+        output_.reset();
+        keepAlive_.reset();
+        limit_.reset();
+        reopening_.Succeeded();
+    }
+    if (!startFailure_) {
         return {};
     }
-    said_.News(openFailure_->reason);
-    QUORVEL_WARNING(lcMqtt) << openFailure_->reason << "; trying again";
+    said_.News(startFailure_->reason);
+    QUORVEL_WARNING(lcMqtt) << startFailure_->reason << "; trying again";
     outage_ = true;
-    return {*openFailure_};
+    return {*startFailure_};
 }
 
 void MqttSource::Attach(EventLoop& loop, SourceOutput& out) {
+    Join(loop, out);
+    if (startFailure_ && !client_ && !connecting_) {
+        reopening_.Failed(startFailure_->kind == SourceCondition::Kind::CannotOpen
+                              ? std::chrono::milliseconds::max()
+                              : std::chrono::milliseconds(RetryEvery));
+    }
+}
+
+void MqttSource::Join(EventLoop& loop, SourceOutput& out) {
     loop_ = &loop;
     out_ = &out;
     reopening_.Attach(loop);
-    housekeeping_ = loop.MakeTimer([this] { Housekeeping(); });
+    keepAlive_ = loop.MakeTimer([this] { KeepAlive(); });
     limit_ = loop.MakeTimer([this] {
         Dropped("the MQTT broker at " + settings_.broker.Text() + " did not answer within " +
                     std::to_string(ConnectLimit.count()) + " s",
                 false);
     });
-    if (client_) {
-        Started(std::move(client_), MOSQ_ERR_SUCCESS, 0);
-    } else if (openFailure_) {
-        reopening_.Failed(openFailure_->kind == SourceCondition::Kind::CannotOpen
-                              ? std::chrono::milliseconds::max()
-                              : std::chrono::milliseconds(RetryEvery));
-    } else {
+    if (connecting_) {
+        connecting_->Watch(loop, [this](std::unique_ptr<MqttClient> client, int result, int error) {
+            connecting_.reset();
+            Started(std::move(client), result, error);
+        });
+    }
+    if (client_ && !input_ && attemptEnds_ == EventLoop::TimePoint{}) {
+        Started(std::move(client_), MOSQ_ERR_SUCCESS, 0);  // Open's connection
+    } else if (client_) {
+        Watch();
+    } else if (!connecting_ && !startFailure_) {
         Attempt();
     }
 }
 
 void MqttSource::Attempt() {
-    if (settings_.broker.Literal()) {
-        auto client = NewClient();
-        const int result = Connect(*client);
-        Started(std::move(client), result, errno);
-        return;
-    }
     auto client = NewClient();
-    if (!client->logged.empty()) {
-        Started(std::move(client), MOSQ_ERR_TLS, 0);
+    if (settings_.broker.Literal() || !client->Logged().empty()) {
+        int error = 0;
+        const int result = client->Connect(settings_.broker.host, settings_.broker.port, error);
+        Started(std::move(client), result, error);
         return;
     }
-    lookup_ = std::make_shared<Lookup>();
-    lookup_->client = std::move(client);
-    lookupWatch_ = loop_->WatchHandle(lookup_->wake, [this] { LookedUp(); });
-    std::thread([lookup = lookup_, host = settings_.broker.host, port = settings_.broker.port] {
-        std::unique_lock lock(lookup->mutex);
-        mosquitto* handle = lookup->client->handle;
-        lock.unlock();
-        // Only this thread touches the client until it hands it back.
-        const int result = mosquitto_connect_async(handle, host.c_str(), port,
-                                                   static_cast<int>(KeepAlive.count()));
-        const int error = errno;
-        lock.lock();
-        if (lookup->abandoned) {
-            lookup->client.reset();
-            return;
-        }
-        lookup->result = result;
-        lookup->error = error;
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(lookup->wake, &one, sizeof one);
-    }).detach();
+    connecting_ = std::make_unique<BackgroundConnect>(std::move(client), settings_.broker.host,
+                                                      settings_.broker.port);
+    connecting_->Watch(*loop_,
+                       [this](std::unique_ptr<MqttClient> connected, int result, int error) {
+                           connecting_.reset();
+                           Started(std::move(connected), result, error);
+                       });
 }
 
-void MqttSource::LookedUp() {
-    std::unique_ptr<Client> client;
-    int result = MOSQ_ERR_SUCCESS;
-    int error = 0;
-    {
-        std::lock_guard lock(lookup_->mutex);
-        client = std::move(lookup_->client);
-        result = lookup_->result;
-        error = lookup_->error;
-    }
-    lookupWatch_.reset();
-    lookup_.reset();
-    Started(std::move(client), result, error);
-}
-
-void MqttSource::Started(std::unique_ptr<Client> client, int result, int error) {
+void MqttSource::Started(std::unique_ptr<MqttClient> client, int result, int error) {
+    client_ = std::move(client);
+    client_->Tell(this);
     if (result != MOSQ_ERR_SUCCESS) {
         const bool refused = result == MOSQ_ERR_TLS;
-        Failed({refused ? SourceCondition::Kind::CannotOpen : SourceCondition::Kind::Absent,
-                Failure(result, error, *client)},
+        const std::string why = Failure(result, error, client_.get());
+        client_.reset();
+        Failed({refused ? SourceCondition::Kind::CannotOpen : SourceCondition::Kind::Absent, why},
                refused);
         return;
     }
-    client_ = std::move(client);
     accepted_ = false;
+    refusal_.clear();
     subscribing_.clear();
+    std::vector<std::string> filters = settings_.topics;
+    if (settings_.publish) {
+        filters.push_back(MqttSettings::StatusTopic(settings_.name));  // whether the name is taken
+    }
     // Subscribed before the broker has answered the login: the subscriptions are in place
     // as soon as it is accepted.
-    for (const std::string& topic : settings_.topics) {
+    for (const std::string& filter : filters) {
         int mid = 0;
-        if (mosquitto_subscribe(client_->handle, &mid, topic.c_str(), 0) == MOSQ_ERR_SUCCESS) {
+        if (client_->Subscribe(filter, mid) == MOSQ_ERR_SUCCESS) {
             subscribing_.insert(mid);
         }
     }
+    attemptEnds_ = EventLoop::Clock::now() + ConnectLimit;
     Watch();
 }
 
 void MqttSource::Watch() {
-    input_ = loop_->WatchHandle(mosquitto_socket(client_->handle), [this] { Readable(); });
-    limit_->Set(EventLoop::Clock::now() + ConnectLimit);
-    housekeeping_->Set(EventLoop::Clock::now() + HousekeepingEvery);
+    input_ = loop_->WatchHandle(client_->Socket(), [this] { Readable(); });
+    output_.reset();
+    if (!confirmed_) {
+        limit_->Set(attemptEnds_);
+    }
+    keepAlive_->Set(EventLoop::Clock::now() + std::chrono::seconds(MqttClient::KeepAliveSeconds));
     UpdateOutput();
 }
 
 void MqttSource::Readable() {
-    // One message at a time: a flood waits in the socket, and the loop's other sources
-    // have their turns between.
-    Check(mosquitto_loop_read(client_->handle, 1));
+    Check(client_->Read());
 }
 
 void MqttSource::Writable() {
-    const int result = mosquitto_loop_write(client_->handle, 1);
-    // A TLS handshake goes on only in a read, whatever it waits for.
-    Check(result == MOSQ_ERR_SUCCESS && client_ ? mosquitto_loop_read(client_->handle, 1) : result);
+    Check(client_->Write());
+    if (client_) {
+        // libmosquitto pings when nothing went out for the keep-alive: due from now.
+        keepAlive_->Set(EventLoop::Clock::now() +
+                        std::chrono::seconds(MqttClient::KeepAliveSeconds));
+    }
 }
 
-void MqttSource::Housekeeping() {
-    housekeeping_->Set(EventLoop::Clock::now() + HousekeepingEvery);
-    Check(mosquitto_loop_misc(client_->handle));
+void MqttSource::KeepAlive() {
+    Check(client_->KeepAlive());
+    if (client_) {
+        keepAlive_->Set(EventLoop::Clock::now() +
+                        std::chrono::seconds(MqttClient::KeepAliveSeconds));
+    }
 }
 
 void MqttSource::Check(int result) {
     if (!client_) {
         return;
     }
-    if (result == MOSQ_ERR_SUCCESS) {
+    if (result == MOSQ_ERR_SUCCESS && client_->Socket() >= 0) {
         UpdateOutput();
         return;
     }
     const int error = errno;
-    const bool refused = !client_->refusal.empty() || result == MOSQ_ERR_TLS;
-    Dropped(Failure(result, error, *client_), refused);
+    const int reason = client_->DisconnectReason();
+    if (reason == MQTT_RC_SESSION_TAKEN_OVER) {
+        Dropped("another client took the connection to the MQTT broker at " +
+                    settings_.broker.Text() + " over: it uses the same client id " +
+                    settings_.clientId,
+                true);
+        return;
+    }
+    const bool refused = !refusal_.empty() || result == MOSQ_ERR_TLS;
+    Dropped(Failure(result == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : result, error, client_.get()),
+            refused);
 }
 
 void MqttSource::UpdateOutput() {
-    if (!mosquitto_want_write(client_->handle)) {
+    if (!client_->WantsToWrite()) {
         output_.reset();
     } else if (!output_) {
-        output_ = loop_->WatchWritable(mosquitto_socket(client_->handle), [this] { Writable(); });
+        output_ = loop_->WatchWritable(client_->Socket(), [this] { Writable(); });
+    }
+}
+
+void MqttSource::Connected(int reason) {
+    if (reason == MQTT_RC_SUCCESS) {
+        accepted_ = true;
+    } else if (!mqtt311_ && (reason == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION ||
+                             reason == CONNACK_REFUSED_PROTOCOL_VERSION)) {
+        QUORVEL_DEBUG(lcMqtt) << "the broker at " << settings_.broker.Text()
+                              << " speaks no MQTT 5: connecting with MQTT 3.1.1";
+        mqtt311_ = true;  // the connection ends: the next one is made at once
+    } else {
+        refusal_ =
+            client_->Mqtt311() ? mosquitto_connack_string(reason) : mosquitto_reason_string(reason);
+    }
+}
+
+void MqttSource::Subscribed(int mid, bool refused) {
+    if (refused) {
+        QUORVEL_WARNING(lcMqtt) << "the broker refused a subscription";
+    }
+    if (subscribing_.erase(mid) > 0 && subscribing_.empty()) {
+        Confirm();
     }
 }
 
 void MqttSource::Confirm() {
     limit_->Cancel();
+    attemptEnds_ = {};
     confirmed_ = true;
+    everConnected_ = true;
     reopening_.Succeeded();
     said_.Clear();
     if (settings_.publish) {
-        const std::string topic = StatusTopic(settings_.name);
-        mosquitto_publish(client_->handle, nullptr, topic.c_str(), 6, "online", 1, true);
+        ++ownOnline_;
+        client_->Publish(MqttSettings::StatusTopic(settings_.name), Online, true);
     }
     const std::string back = "connected to the MQTT broker at " + settings_.broker.Text();
     if (outage_) {
@@ -376,17 +302,40 @@ void MqttSource::Dropped(const std::string& why, bool refused) {
     // Out of the loop before the socket closes.
     input_.reset();
     output_.reset();
-    housekeeping_->Cancel();
+    keepAlive_->Cancel();
     limit_->Cancel();
+    attemptEnds_ = {};
+    const bool again = client_ && client_->Mqtt311() != mqtt311_;  // MQTT 5 was refused
     client_.reset();
     accepted_ = false;
-    // A connection that ends before anything was said is a loss too, as one that was whole.
-    confirmed_ = confirmed_ || (!refused && !outage_);
+    if (again) {
+        Attempt();
+        return;
+    }
     Failed({refused ? SourceCondition::Kind::CannotOpen : SourceCondition::Kind::Absent, why},
            refused);
 }
 
+void MqttSource::Restart() {
+    input_.reset();
+    output_.reset();
+    keepAlive_->Cancel();
+    limit_->Cancel();
+    attemptEnds_ = {};
+    if (client_) {
+        client_->Disconnect();
+        client_.reset();
+    }
+    accepted_ = false;
+    confirmed_ = false;
+    Attempt();
+}
+
 void MqttSource::Failed(SourceCondition condition, bool refused) {
+    if (starting_) {
+        out_->Put(std::move(condition));  // said by Configure
+        return;
+    }
     if (confirmed_) {
         confirmed_ = false;
         outage_ = true;
@@ -394,12 +343,13 @@ void MqttSource::Failed(SourceCondition condition, bool refused) {
         QUORVEL_WARNING(lcMqtt) << condition.reason << "; connecting again when it is back";
         out_->Put(SourceCondition{SourceCondition::Kind::Lost, condition.reason});
     } else if (said_.News(condition.reason)) {
+        // Never connected since the start: the log says it, no read was lost.
         if (refused) {
             QUORVEL_WARNING(lcMqtt) << condition.reason << "; trying again now and then";
         } else {
             QUORVEL_INFO(lcMqtt) << condition.reason << "; waiting for it";
         }
-        if (!outage_) {
+        if (everConnected_ && !outage_) {
             outage_ = true;
             out_->Put(std::move(condition));
         }
@@ -408,14 +358,15 @@ void MqttSource::Failed(SourceCondition condition, bool refused) {
                               : std::chrono::milliseconds(RetryEvery));
 }
 
-std::string MqttSource::Failure(int result, int error, const Client& client) const {
+std::string MqttSource::Failure(int result, int error, const MqttClient* client) const {
     const std::string broker = "the MQTT broker at " + settings_.broker.Text();
-    if (!client.refusal.empty()) {
-        return broker + " refused the login: " + UntrustedText(client.refusal);
+    const std::string logged = client != nullptr ? client->Logged() : std::string();
+    if (!refusal_.empty()) {
+        return broker + " refused the login: " + UntrustedText(refusal_);
     }
     if (result == MOSQ_ERR_TLS) {
         return "the TLS connection to " + broker + " failed" +
-               (client.logged.empty() ? std::string() : ": " + UntrustedText(client.logged));
+               (logged.empty() ? std::string() : ": " + UntrustedText(logged));
     }
     if (result == MOSQ_ERR_ERRNO && error != 0) {
         return "cannot connect to " + broker + ": " + std::strerror(error);
@@ -424,44 +375,47 @@ std::string MqttSource::Failure(int result, int error, const Client& client) con
         return "cannot find " + broker + ": no such host (or no name server answers)";
     }
     if (result == MOSQ_ERR_CONN_LOST || result == MOSQ_ERR_KEEPALIVE) {
-        return broker + " went away";
+        return everConnected_ ? broker + " went away"
+                              : broker + " closed the connection before it was set up";
     }
     return "the connection to " + broker + " failed: " + mosquitto_strerror(result);
 }
 
 void MqttSource::Message(std::string_view topic, std::string_view payload, bool retained) {
+    if (settings_.publish && topic == MqttSettings::StatusTopic(settings_.name)) {
+        Status(payload, retained);
+        return;
+    }
     MqttPayloadDecoder::Decoded decoded =
         decoder_.Decode(topic, payload, retained, EventLoop::Clock::now());
     if (decoded.event) {
         out_->Put(std::move(*decoded.event));
     } else {
-        SayIgnored(std::string(topic), std::move(decoded));
+        ignored_.Say(std::string(topic), decoded);
     }
 }
 
-void MqttSource::SayIgnored(const std::string& topic, MqttPayloadDecoder::Decoded decoded) {
-    using Ignored = MqttPayloadDecoder::Ignored;
-    if (decoded.ignored == Ignored::Own) {
+void MqttSource::Oversized(const PacketGuard::Oversized& oversized) {
+    ignored_.Say(oversized.topic.empty() ? "an unknown topic" : oversized.topic,
+                 {std::nullopt, MqttPayloadDecoder::Ignored::TooLarge,
+                  std::to_string(oversized.size) + " bytes, dropped unread"});
+}
+
+void MqttSource::Status(std::string_view payload, bool retained) {
+    // Retained: as it stood before this connection. Else live: ours come back, as many as
+    // were sent; one more "online" is another's, started since.
+    const bool ours = !retained && payload == Online && ownOnline_ > 0;
+    ownOnline_ -= ours ? 1 : 0;
+    if (clash_ || ours || payload != Online) {
         return;
     }
-    auto said = saidIgnored_.find(topic);
-    if (said == saidIgnored_.end()) {
-        if (saidIgnored_.size() == TopicsSaid) {
-            return;  // enough said: a flood of topics is no flood of lines
-        }
-        said = saidIgnored_.emplace(topic, std::set<Ignored>()).first;
-        if (saidIgnored_.size() == TopicsSaid) {
-            QUORVEL_WARNING(lcMqtt) << "messages that are no keys came on " << TopicsSaid
-                                    << " topics; those of further topics are not said";
-        }
-    }
-    if (!said->second.insert(decoded.ignored).second) {
-        return;
-    }
-    QUORVEL_WARNING(lcMqtt) << "ignored " << MqttPayloadDecoder::Describe(decoded.ignored)
-                            << (decoded.detail.empty() ? std::string()
-                                                       : " (" + UntrustedText(decoded.detail) + ")")
-                            << " on " << UntrustedText(topic) << "; not said again for it";
+    clash_ = true;
+    QUORVEL_WARNING(lcMqtt) << "another Quorvel named " << UntrustedText(settings_.name)
+                            << " is online on the MQTT broker at " << settings_.broker.Text()
+                            << " (or one stopped without a word less than a minute ago): "
+                               "their keys are not told apart; give each its own --mqtt-name. "
+                               "This one never marks the name offline";
+    Restart();  // without the will
 }
 
 void MqttSource::Publish(const KeyEvent& event, std::string_view kind) {
@@ -469,15 +423,8 @@ void MqttSource::Publish(const KeyEvent& event, std::string_view kind) {
     if (!settings_.publish || !client_) {
         return;
     }
-    const std::string payload = nlohmann::json{
-        {"key", event.key.Text()},
-        {"action", MqttPayloadDecoder::ActionText(event.action)},
-        {"remote", event.remote},
-        {"source", kind}}.dump();
-    const std::string topic = KeyTopic(settings_.name);
-    const int result =
-        mosquitto_publish(client_->handle, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                          payload.data(), 0, false);
+    const std::string payload = KeyMessage::Encode(event, kind, settings_.clientId, ++sequence_);
+    const int result = client_->Publish(MqttSettings::KeyTopic(settings_.name), payload, false);
     if (result != MOSQ_ERR_SUCCESS) {
         QUORVEL_DEBUG(lcMqtt) << "a key was not published: " << mosquitto_strerror(result);
     }

@@ -2,77 +2,59 @@
 
 #include <chrono>
 #include <cstddef>
-#include <map>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
+#include "mqtt/background_connect.h"
 #include "mqtt/broker_address.h"
+#include "mqtt/ignored_messages.h"
+#include "mqtt/mqtt_client.h"
 #include "mqtt/mqtt_payload_decoder.h"
+#include "mqtt/mqtt_settings.h"
 #include "source/key_source.h"
 #include "source/reopening.h"
 #include "source/said_once.h"
 
-// How the MQTT source connects and what it does there.
-struct MqttSettings {
-    BrokerAddress broker;
-    std::string password;  // with broker.user; empty for none
-    std::string caFile;    // mqtts: the certificates to verify the broker by; empty: the system's
-    // The subscriptions: Tasmota's, OpenMQTTGateway's and other Quorvels' by default.
-    std::vector<std::string> topics = DefaultTopics();
-    std::string name;      // this machine's, in topics: quorvel/NAME/key
-    bool publish = false;  // keys of the other sources are published, with a status
-
-    static std::vector<std::string> DefaultTopics();
-};
-
-// An MQTT broker as a key source (libmosquitto, Linux): IR bridges' codes and other Quorvels'
-// keys, read as MqttPayloadDecoder reads them; with publish, the keys of this Quorvel's other
-// sources go out to quorvel/NAME/key, and quorvel/NAME/status is "online" (retained) while it
-// runs, "offline" (its will) once it is gone. The client is driven from the loop, never from
-// a thread of its own: its socket watched, for output only while it has some, and a timer
-// for its keep-alive. A literal address is connected at once; a host name is looked up by a
-// thread of each attempt, which hands the connection back, so no lookup ever holds up the
-// loop (and TLS still verifies the name). Connected means subscribed: until the broker has
-// acknowledged every subscription, the attempt has not succeeded.
-// The broker away (at the start, or gone) is said once and tried again at the back-off's
-// pace, at most a second apart, so its keys act again within moments of its return; a login
-// refused or a TLS check failed is said with the broker's or the check's reason and tried
-// again at the slow pace, doubling to a minute. A message that is no key is said once per
-// topic and kind, for a bounded number of topics; the socket is read a message at a time,
-// so a flood waits in the kernel and at the broker, never in the program.
-class MqttSource : public KeySource {
+// An MQTT broker as a key source (libmosquitto through MqttClient, Linux): IR bridges' codes
+// and other Quorvels' keys, read as MqttPayloadDecoder reads them; with publish, the keys of
+// this Quorvel's other sources go out to quorvel/NAME/key, and quorvel/NAME/status is
+// "online" (retained) while it runs, "offline" (its will) once it is gone. The client is
+// driven from the loop: its socket watched, for output only while it has some, and a timer
+// at the keep-alive's deadline. A literal address is connected at once; a host name through
+// a BackgroundConnect, so no lookup ever holds up the loop (and TLS still verifies the name).
+// Connected means subscribed: until the broker has acknowledged every subscription, the
+// attempt has not succeeded. The first attempt is awaited at the start, up to StartWait: a
+// broker that cannot be reached or refuses is said by Configure, as a port that is not there
+// is. A broker away (at the start, or gone) is tried again at the back-off's pace, at most a
+// second apart; a login refused, a TLS check failed, or the session taken by another client
+// of the same id, at the slow pace, doubling to a minute. Only a broker lost once connected
+// is a Lost condition: one never reached is said in the log alone. A message that is no key
+// is said once per topic and kind, for a bounded number of topics.
+// With publish, a status already online when it connects, or another's "online" later, is
+// another Quorvel of the same name: said once, and from then on this one never marks the
+// name offline (it connects again without a will, and stops without a word).
+class MqttSource : public KeySource, private MqttClient::Events {
   public:
     // The longest wait between tries while the broker is away.
     static constexpr std::chrono::seconds RetryEvery{1};
     // An attempt the broker has not answered (connected and subscribed) by then has failed.
     static constexpr std::chrono::seconds ConnectLimit{10};
-    static constexpr std::chrono::seconds KeepAlive{30};
-    // The topics whose ignored messages are said, at most.
-    static constexpr std::size_t TopicsSaid = 64;
+    // How long the start waits for the first attempt's outcome.
+    static constexpr std::chrono::seconds StartWait{3};
 
     explicit MqttSource(MqttSettings settings);
     ~MqttSource() override;
     MqttSource(const MqttSource&) = delete;
     MqttSource& operator=(const MqttSource&) = delete;
 
-    // Why filter cannot be subscribed to; empty when it can.
-    static std::string WhyNotATopic(const std::string& filter);
-    // Why name cannot name this machine in topics (a level of its own); empty when it can.
-    static std::string WhyNotAName(const std::string& name);
-    // The host name, as a name in topics.
-    static std::string DefaultName();
-    static std::string KeyTopic(const std::string& name) { return "quorvel/" + name + "/key"; }
-    static std::string StatusTopic(const std::string& name) {
-        return "quorvel/" + name + "/status";
-    }
-
-    // Connects, to a literal address; a host name is looked up once the source joins the loop.
+    // Starts the first attempt.
     void Open() override;
-    // Why the connection failed at once, when it did.
+    // Waits for the first attempt up to StartWait: why it failed, when it did.
     std::vector<SourceCondition> Configure() override;
     void Attach(EventLoop& loop, SourceOutput& out) override;
     const LogCategory& Log() const override;
@@ -82,24 +64,22 @@ class MqttSource : public KeySource {
     void Publish(const KeyEvent& event, std::string_view kind);
 
   private:
-    class Client;
-    struct Lookup;
-    friend class Client;
+    // MqttClient::Events
+    void Connected(int reason) override;
+    void Subscribed(int mid, bool refused) override;
+    void Message(std::string_view topic, std::string_view payload, bool retained) override;
+    void Oversized(const PacketGuard::Oversized& oversized) override;
 
-    // A new client, set up but not connected.
-    std::unique_ptr<Client> NewClient();
-    // Starts connecting client (mosquitto_connect_async); its result.
-    int Connect(Client& client);
-    // A try to connect again.
+    // Joins loop: the timers, and the watches of the attempt under way.
+    void Join(EventLoop& loop, SourceOutput& out);
+    std::unique_ptr<MqttClient> NewClient();
     void Attempt();
-    // The look-up's thread is done.
-    void LookedUp();
     // The connection was started: subscribes and watches it, or fails.
-    void Started(std::unique_ptr<Client> client, int result, int error);
+    void Started(std::unique_ptr<MqttClient> client, int result, int error);
     void Watch();
     void Readable();
     void Writable();
-    void Housekeeping();
+    void KeepAlive();
     // What the library's call returned: the connection goes on, or is dropped.
     void Check(int result);
     void UpdateOutput();
@@ -107,31 +87,37 @@ class MqttSource : public KeySource {
     void Confirm();
     // The connection is over: why, and whether the broker refused it.
     void Dropped(const std::string& why, bool refused);
+    // The connection is ended here, to be made again at once: nothing is said.
+    void Restart();
     // An attempt failed, or the connection was lost.
     void Failed(SourceCondition condition, bool refused);
-    std::string Failure(int result, int error, const Client& client) const;
-    void Message(std::string_view topic, std::string_view payload, bool retained);
-    void SayIgnored(const std::string& topic, MqttPayloadDecoder::Decoded decoded);
+    std::string Failure(int result, int error, const MqttClient* client) const;
+    void Status(std::string_view payload, bool retained);
 
     MqttSettings settings_;
     MqttPayloadDecoder decoder_;
     EventLoop* loop_ = nullptr;
     SourceOutput* out_ = nullptr;
-    std::unique_ptr<Client> client_;
-    std::shared_ptr<Lookup> lookup_;
-    std::unique_ptr<EventLoop::Watch> lookupWatch_;
+    std::unique_ptr<MqttClient> client_;
+    std::unique_ptr<BackgroundConnect> connecting_;
     std::unique_ptr<EventLoop::Watch> input_;
     std::unique_ptr<EventLoop::Watch> output_;
-    std::unique_ptr<EventLoop::Timer> housekeeping_;
+    std::unique_ptr<EventLoop::Timer> keepAlive_;
     std::unique_ptr<EventLoop::Timer> limit_;
+    EventLoop::TimePoint attemptEnds_{};
     Reopening reopening_;
     SaidOnce said_;
-    // The start's immediate failure, when there was one.
-    std::optional<SourceCondition> openFailure_;
-    std::set<int> subscribing_;  // subscriptions not yet acknowledged
-    bool accepted_ = false;      // the broker accepted the login
-    bool confirmed_ = false;     // connected and subscribed
-    bool outage_ = false;        // an outage was shown: Back is due at the return
-    // What was ignored and said, by topic: bounded by TopicsSaid.
-    std::map<std::string, std::set<MqttPayloadDecoder::Ignored>> saidIgnored_;
+    std::optional<SourceCondition> startFailure_;  // the first attempt's, awaited at the start
+    bool starting_ = false;                        // the start awaits the first attempt
+    std::set<int> subscribing_;                    // subscriptions not yet acknowledged
+    std::string refusal_;                          // the broker's reason for refusing the login
+    bool mqtt311_ = false;                         // the broker refused MQTT 5
+    bool everConnected_ = false;
+    bool accepted_ = false;       // the broker accepted the login
+    bool confirmed_ = false;      // connected and subscribed
+    bool outage_ = false;         // an outage was shown: Back is due at the return
+    bool clash_ = false;          // another Quorvel of the same name is online
+    int ownOnline_ = 0;           // our own "online"s still to come back from the broker
+    std::uint64_t sequence_ = 0;  // the last key event published
+    IgnoredMessages ignored_;
 };

@@ -32,6 +32,9 @@ std::string ReadPasswordFile(const std::filesystem::path& file, std::string& pas
         if (why.empty()) {
             why = WhyUntrusted(chain, ::geteuid());
         }
+        if (why.empty() && !chain.empty()) {
+            why = WhyNotSecret(chain.front());
+        }
         if (!why.empty()) {
             why = "refused the password file " + name + ", since " + why;
         }
@@ -64,6 +67,9 @@ std::string ReadPasswordFile(const std::filesystem::path& file, std::string& pas
     }
     if (text.empty()) {
         return "the password file " + name + " is empty";
+    }
+    if (text.find('\0') != std::string::npos) {
+        return "the password file " + name + " holds no password: its first line has a NUL byte";
     }
     password = std::move(text);
     return {};

@@ -3,7 +3,7 @@
 #ifndef _WIN32
 #include "lircd/lircd_source.h"
 #include "mqtt/broker_address.h"
-#include "mqtt/mqtt_source.h"
+#include "mqtt/mqtt_settings.h"
 #endif
 
 #include "keymap/key_map_file.h"
@@ -317,13 +317,13 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
         ->check(Checked("--mqtt", WhyNotABroker));
     app.add_option("--mqtt-topic", result.mqttTopics)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->check(Checked("--mqtt-topic", MqttSource::WhyNotATopic));
+        ->check(Checked("--mqtt-topic", MqttSettings::WhyNotATopic));
     app.add_flag("--mqtt-publish,!--no-mqtt-publish", result.mqttPublish)
         ->check(FlagValue("--mqtt-publish"));
     flags.push_back("--no-mqtt-publish");
     app.add_option("--mqtt-name", result.mqttName)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-        ->check(Checked("--mqtt-name", MqttSource::WhyNotAName));
+        ->check(Checked("--mqtt-name", MqttSettings::WhyNotAName));
     for (const auto& [name, target] :
          {std::pair{"--mqtt-ca", &result.mqttCa},
           std::pair{"--mqtt-password-file", &result.mqttPasswordFile}}) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -21,6 +22,8 @@ namespace {
 constexpr unsigned Sticky = 01000;
 constexpr unsigned GroupWrite = 020;
 constexpr unsigned OthersWrite = 02;
+constexpr unsigned GroupOrOthers = 077;
+constexpr unsigned Permissions = 07777;
 
 }  // namespace
 
@@ -42,6 +45,17 @@ std::string WhyUntrusted(const std::vector<TrustedPathPart>& chain, unsigned use
         }
     }
     return {};
+}
+
+std::string WhyNotSecret(const TrustedPathPart& file) {
+    if ((file.mode & GroupOrOthers) == 0) {
+        return {};
+    }
+    char modes[32];
+    std::snprintf(modes, sizeof modes, "%04o, give it %04o", file.mode & Permissions,
+                  file.mode & Permissions & ~GroupOrOthers);
+    const std::string name = Utf8FromPath(file.path);
+    return name + " can be read by others (its mode is " + modes + ": chmod go= " + name + ")";
 }
 
 #ifndef _WIN32

@@ -21,6 +21,11 @@ struct TrustedPathPart {
 // no one else can replace a file of the user's.
 std::string WhyUntrusted(const std::vector<TrustedPathPart>& chain, unsigned user);
 
+// Why a file that holds a secret (a password), as file (the chain's first part) describes
+// it, can be read by others, as ssh refuses such a private key: empty when no other user may
+// read it; else which mode to give it.
+std::string WhyNotSecret(const TrustedPathPart& file);
+
 #ifndef _WIN32
 // The chain for the file open on fd (read from path): the descriptor's own fstat, then
 // each folder of path's real location up to the user's home or /. Empty, with why set,

@@ -44,7 +44,7 @@ std::string MqttSettingsFor(const CommandLine& options, MqttSettings& settings,
     if (!options.mqttTopics.empty()) {
         settings.topics = options.mqttTopics;
     }
-    settings.name = options.mqttName.empty() ? MqttSource::DefaultName() : options.mqttName;
+    settings.name = options.mqttName.empty() ? MqttSettings::DefaultName() : options.mqttName;
     settings.publish = options.mqttPublish;
     if (!options.mqttPasswordFile.empty()) {
         fault = "mqtt-password-file";
@@ -105,11 +105,10 @@ std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options) {
     for (const auto& source : loop->Sources()) {
         auto* broker = dynamic_cast<MqttSource*>(source.get());
         if (broker != nullptr && options.mqttPublish) {
-            // What came from the broker never goes back to it.
-            loop->OnTaken([broker](const ReceiverLoop::Taken& taken, const KeySource& from) {
-                if (const auto* event = std::get_if<KeyEvent>(&taken.item);
-                    event != nullptr && from.Kind() != broker->Kind()) {
-                    broker->Publish(*event, from.Kind());
+            // What came from the broker never goes back to it; what is learnt is never passed.
+            loop->OnPassed([broker](const KeyEvent& event, const KeySource& from) {
+                if (from.Kind() != broker->Kind()) {
+                    broker->Publish(event, from.Kind());
                 }
             });
         }

@@ -17,7 +17,7 @@ std::vector<std::unique_ptr<KeySource>> MakeKeySources(const CommandLine& option
 // cannot be used.
 std::unique_ptr<KeySource> MakeBrokerSource(const CommandLine& options);
 // The one loop over them; with --mqtt-publish, each key the other sources read is
-// published to the broker as it is taken.
+// published to the broker as the cycle passes it on (never one learnt in the keys window).
 std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options);
 // What they read, for the user: the ports, "lircd at SOCKET", "input DEVICE", "MQTT broker
 // at URL", joined.

@@ -50,6 +50,7 @@ bool SignalCycle::RunOnePass() {
             if (capture_ != nullptr && capture_->Take(*event)) {
                 continue;  // learnt in the keys window: the waiting line stays
             }
+            source_.Pass(*event);
             if (event->action == KeyAction::Release) {
                 // Ends a hold; shows nothing but what it decides.
                 const EventClock::TimePoint now = clock_.Now();

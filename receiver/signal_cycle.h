@@ -66,7 +66,8 @@ class SignalCycle {
     bool RunOnePass();
 
     // Offers every key event to capture first (the keys window's record button): what it
-    // takes neither shows nor acts. None: no capture.
+    // takes neither shows nor acts, nor is passed on (KeyReader::Pass); every other is
+    // passed on before it acts. None: no capture.
     void CaptureWith(KeyCapture* capture) { capture_ = capture; }
 
     // The text of the last event; empty before the first.

@@ -27,4 +27,8 @@ class KeyReader {
     virtual SourceItem NextBefore(Deadline until) = 0;
     // Safe from any thread: wakes Next, and every later Next gives SourceStopped.
     virtual void RequestStop() = 0;
+    // The caller acts on event, the key event Next handed out last (one it takes to learn
+    // it goes nowhere, and is never passed): a reader that passes keys on, to other
+    // machines, passes it now.
+    virtual void Pass(const KeyEvent& /*event*/) {}
 };

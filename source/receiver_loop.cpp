@@ -111,10 +111,14 @@ ReceiverLoop::Taken ReceiverLoop::Take(Deadline until) {
         waiting_ = false;
         event->more = Queued(taken.source);
     }
-    if (taken_) {
-        taken_(taken, *sources_[taken.source]);
-    }
+    lastSource_ = taken.source;
     return taken;
+}
+
+void ReceiverLoop::Pass(const KeyEvent& event) {
+    if (passed_) {
+        passed_(event, *sources_[lastSource_]);
+    }
 }
 
 void ReceiverLoop::RequestStop() {

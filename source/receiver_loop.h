@@ -15,8 +15,9 @@
 // handed out in the order they were read. Each key event says whether its input was already
 // waiting to be read when the caller asked (so a hold's repeats that queued behind a slow
 // player act once at most; what one read brought with an earlier event came before the
-// caller's business with it) and whether more of its own source's input waits behind it. An outage of one source never holds up another's keys. Used on the thread that made
-// it, but for RequestStop and Wake.
+// caller's business with it) and whether more of its own source's input waits behind it. An outage
+// of one source never holds up another's keys. Used on the thread that made it, but for RequestStop
+// and Wake.
 class ReceiverLoop : public KeyReader {
   public:
     // An item and the index of the source it came from (in the order they were given).
@@ -25,8 +26,8 @@ class ReceiverLoop : public KeyReader {
         std::size_t source = 0;
     };
 
-    // Told each item Take hands out, with the source it came from, just before it goes.
-    using TakenHook = std::function<void(const Taken& taken, const KeySource& source)>;
+    // Told each key event its caller passes on (Pass), with the source it came from.
+    using PassHook = std::function<void(const KeyEvent& event, const KeySource& source)>;
 
     explicit ReceiverLoop(std::vector<std::unique_ptr<KeySource>> sources = {},
                           std::unique_ptr<EventLoop> loop = MakeEventLoop());
@@ -39,6 +40,7 @@ class ReceiverLoop : public KeyReader {
     std::vector<SourceCondition> Configure() override;
     SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
+    void Pass(const KeyEvent& event) override;
 
     // A source opened and set up already joins the loop at once; its index.
     std::size_t Attach(std::unique_ptr<KeySource> source);
@@ -46,8 +48,8 @@ class ReceiverLoop : public KeyReader {
     Taken Take(Deadline until);
     // Safe from any thread: the wait under way, or else the next one, ends with TimedOut.
     void Wake();
-    // hook is told every item taken from now on (one hook; another replaces it).
-    void OnTaken(TakenHook hook) { taken_ = std::move(hook); }
+    // hook is told every key event passed on from now on (one hook; another replaces it).
+    void OnPassed(PassHook hook) { passed_ = std::move(hook); }
 
     const std::vector<std::unique_ptr<KeySource>>& Sources() const { return sources_; }
     EventLoop& Loop() { return *loop_; }
@@ -65,7 +67,8 @@ class ReceiverLoop : public KeyReader {
     std::size_t attached_ = 0;  // the sources that have joined the loop
     std::deque<Taken> queue_;
     bool waiting_ = false;  // what is read now was waiting when the caller asked
-    TakenHook taken_;
+    PassHook passed_;
+    std::size_t lastSource_ = 0;  // where the last item taken came from
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> woken_{false};
 };

@@ -18,6 +18,7 @@
 #include "input/evdev_decoder.h"
 #include "input/input_device.h"
 #include "input/input_source.h"
+#include "tests/doubles/hostile_names.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/source_loop.h"
 #include "tests/input/input_doubles.h"
@@ -112,6 +113,22 @@ struct Rig {
 };
 
 // Every device of a name is read, and a device of another name is left alone.
+// A name the namer gives that breaks the rule for key names is no name: the key goes by its
+// scancode, or its code.
+TEST(EvdevDecoder, AHostileNameIsNoName) {
+    for (const std::string& name : HostileNames()) {
+        EvdevDecoder decoder([&name](unsigned) { return name; });
+        std::vector<KeyEvent> out;
+        for (const RawInputEvent& event :
+             {Scan(0x800f0422), KeyValue(KEY_OK, 1), Syn, KeyValue(KEY_BACK, 1), Syn}) {
+            decoder.Take(event, out);
+        }
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_EQ(out[0].key.Text(), "scan:0x800f0422") << name;
+        EXPECT_EQ(out[1].key.Text(), "KEY_" + std::to_string(KEY_BACK)) << name;
+    }
+}
+
 TEST(InputSource, ReadsEveryDeviceOfTheNameAndGrabsEach) {
     Rig rig({"name=MCE IR Keyboard/Mouse"}, {Keyboard, Receiver, ReceiverKeys});
     rig.machine.events[ReceiverKeys.devnode] = {KeyValue(KEY_PLAYPAUSE, 1), Syn};

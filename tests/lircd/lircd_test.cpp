@@ -11,6 +11,7 @@
 #include "lircd/lircd_line_decoder.h"
 #include "lircd/lircd_source.h"
 #include "tests/doubles/fake_event_loop.h"
+#include "tests/doubles/hostile_names.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/scratch_folder.h"
 #include "tests/doubles/source_loop.h"
@@ -80,6 +81,29 @@ TEST(LircdLineDecoder, TakesButtonLinesAndSkipsJunk) {
     for (const auto& c : cases) {
         EXPECT_EQ(Decoded(c.pieces), c.decoded) << c.name;
     }
+}
+
+// No name that breaks the rule for key names becomes a key, as a button or a remote.
+TEST(LircdLineDecoder, NoHostileNameBecomesAKey) {
+    for (const std::string& name : HostileNames()) {
+        if (name.find('\n') != std::string::npos) {
+            continue;  // ends lircd's line: the rest is a line of its own
+        }
+        for (const std::string& line :
+             {"0001 00 " + name + " tv\n", "0001 00 KEY_OK " + name + "\n"}) {
+            LircdLineDecoder decoder;
+            std::vector<LircdLineDecoder::Line> lines;
+            decoder.Feed(line, lines);
+            for (const auto& decoded : lines) {
+                EXPECT_FALSE(decoded.event) << name;
+            }
+        }
+    }
+    LircdLineDecoder decoder;
+    std::vector<LircdLineDecoder::Line> lines;
+    decoder.Feed("0001 00 " + std::string(65, 'K') + " tv\n", lines);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].junk, Junk::BadName);
 }
 
 // A stand-in for lircd's socket, on a thread of its own: it takes each client, sends it

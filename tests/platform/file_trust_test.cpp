@@ -17,6 +17,15 @@ constexpr unsigned Folder = S_IFDIR;
 constexpr unsigned User = 1000;
 constexpr unsigned Other = 1001;
 
+// A secret others may read is refused, saying the mode to give it.
+TEST(FileTrust, RefusesASecretOthersCanRead) {
+    EXPECT_EQ(WhyNotSecret({"/h/pw", User, File | 0600}), "");
+    EXPECT_EQ(WhyNotSecret({"/h/pw", User, File | 0400}), "");
+    EXPECT_EQ(WhyNotSecret({"/h/pw", User, File | 0644}),
+              "/h/pw can be read by others (its mode is 0644, give it 0600: chmod go= /h/pw)");
+    EXPECT_NE(WhyNotSecret({"/h/pw", User, File | 0640}), "");
+}
+
 // The file first, then its folders up to the home: who owns each and who may write it.
 TEST(FileTrust, RefusesWhatAnotherUserCouldWriteOrReplace) {
     struct Case {

@@ -60,9 +60,14 @@ TEST(StartProgram, NamesTheSettingsLineOfAValueItRefuses) {
 // come (a device not plugged in, lircd not started) is not.
 TEST(StartProgram, RefusesWhatCanNeverBeAKeySource) {
     ScratchFolder folder;
-    const std::string open = folder.FilePath("open"), kept = folder.FilePath("kept");
+    const std::string open = folder.FilePath("open"), kept = folder.FilePath("kept"),
+                      read = folder.FilePath("read");
     std::ofstream(open) << "secret\n";
     std::ofstream(kept) << "secret\n";
+    std::ofstream(read) << "secret\n";
+    std::filesystem::permissions(read, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::owner_write |
+                                           std::filesystem::perms::others_read);
     std::filesystem::permissions(open, std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::add);
     std::filesystem::permissions(
@@ -83,6 +88,9 @@ TEST(StartProgram, RefusesWhatCanNeverBeAKeySource) {
         {{"--mqtt", "mqtts://me@127.0.0.1:1", "--mqtt-ca", folder.FilePath("none.pem")},
          "quorvel: cannot read the certificates"},
         {{"--mqtt", "mqtt://me@127.0.0.1:1", "--mqtt-password-file", kept}, ""},
+        // And, as it holds a secret, others may not read it.
+        {{"--mqtt", "mqtt://me@127.0.0.1:1", "--mqtt-password-file", read},
+         "quorvel: refused the password file"},
     };
     for (const auto& c : cases) {
         std::string err;

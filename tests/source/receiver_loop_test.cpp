@@ -8,6 +8,7 @@
 
 #include "tests/doubles/blocked_call.h"
 #include "tests/doubles/fed_key_source.h"
+#include "tests/doubles/hostile_names.h"
 #include "tests/doubles/source_loop.h"
 
 namespace {
@@ -80,6 +81,33 @@ TEST(ReceiverLoop, AWakeUpTimesOutAndAStopStops) {
     rig.reader->RequestStop();
     EXPECT_EQ(ItemText(rig.reader->Next()), "stopped");
     EXPECT_EQ(ItemText(rig.reader->Next()), "stopped");
+}
+
+// A key event is passed on only when its caller says so, with the source it came from.
+TEST(ReceiverLoop, PassesOnOnlyWhatItsCallerPasses) {
+    Rig rig(2);
+    std::vector<std::string> passed;
+    rig.reader->OnPassed([&](const KeyEvent& event, const KeySource& source) {
+        passed.push_back(event.key.Text() + (&source == rig.fed[1] ? "@1" : "@0"));
+    });
+    rig.fed[1]->Push({Held(5)});
+    rig.reader->Pass(rig.NextEvent());
+    rig.fed[0]->Push({Held(6)});
+    rig.NextEvent();  // taken, never passed: learnt
+    EXPECT_EQ(passed, std::vector<std::string>{"5@1"});
+}
+
+TEST(Key, NamesReadFromOutsideKeepOneRule) {
+    for (const std::string& name : HostileNames()) {
+        std::string why;
+        EXPECT_FALSE(Key::FromName(name, why)) << name;
+        EXPECT_FALSE(why.empty());
+    }
+    std::string why;
+    for (const std::string& name :
+         std::vector<std::string>{"KEY_OK", "Lautst\xc3\xa4rke +", std::string(64, 'K')}) {
+        EXPECT_TRUE(Key::FromName(name, why)) << why;
+    }
 }
 
 }  // namespace

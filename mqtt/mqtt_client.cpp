@@ -1,0 +1,168 @@
+#include "mqtt/mqtt_client.h"
+
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+#include <new>
+
+#include "log/untrusted_text.h"
+#include "mqtt/mqtt_log.h"
+
+namespace {
+
+void InitOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+MqttClient& Of(void* self) {
+    return *static_cast<MqttClient*>(self);
+}
+
+}  // namespace
+
+MqttClient::MqttClient(const Options& options) : tls_(options.tls), mqtt311_(options.mqtt311) {
+    InitOnce();
+    handle_ = mosquitto_new(options.id.c_str(), true, this);
+    if (handle_ == nullptr) {
+        throw std::bad_alloc();
+    }
+    Callbacks();
+    SetUp(options);
+}
+
+MqttClient::~MqttClient() {
+    mosquitto_destroy(handle_);
+}
+
+void MqttClient::Callbacks() {
+    mosquitto_connect_v5_callback_set(
+        handle_, [](mosquitto*, void* self, int reason, int, const mosquitto_property*) {
+            if (Of(self).events_ != nullptr) {
+                Of(self).events_->Connected(reason);
+            }
+        });
+    mosquitto_disconnect_v5_callback_set(
+        handle_, [](mosquitto*, void* self, int reason, const mosquitto_property*) {
+            Of(self).disconnectReason_ = reason;
+        });
+    mosquitto_subscribe_v5_callback_set(handle_, [](mosquitto*, void* self, int mid, int count,
+                                                    const int* granted, const mosquitto_property*) {
+        const bool refused = std::any_of(granted, granted + count, [](int g) { return g >= 0x80; });
+        if (Of(self).events_ != nullptr) {
+            Of(self).events_->Subscribed(mid, refused);
+        }
+    });
+    mosquitto_message_v5_callback_set(
+        handle_,
+        [](mosquitto*, void* self, const mosquitto_message* message, const mosquitto_property*) {
+            if (Of(self).events_ != nullptr) {
+                Of(self).events_->Message(
+                    message->topic,
+                    std::string_view(static_cast<const char*>(message->payload),
+                                     static_cast<std::size_t>(std::max(message->payloadlen, 0))),
+                    message->retain);
+            }
+        });
+    mosquitto_log_callback_set(handle_, [](mosquitto*, void* self, int level, const char* text) {
+        if ((level & MOSQ_LOG_ERR) != 0) {
+            Of(self).logged_ = text;
+        }
+        if (Of(self).events_ != nullptr) {
+            QUORVEL_DEBUG(lcMqtt) << "libmosquitto: " << UntrustedText(text);
+        }
+    });
+}
+
+void MqttClient::SetUp(const Options& options) {
+    mosquitto_int_option(handle_, MOSQ_OPT_PROTOCOL_VERSION,
+                         mqtt311_ ? MQTT_PROTOCOL_V311 : MQTT_PROTOCOL_V5);
+    if (!options.user.empty()) {
+        mosquitto_username_pw_set(handle_, options.user.c_str(),
+                                  options.password.empty() ? nullptr : options.password.c_str());
+    }
+    if (!options.will.empty()) {
+        mosquitto_will_set(handle_, options.will.c_str(), 7, "offline", 1, true);
+    }
+    if (options.tls) {
+        // The broker's certificate is verified, and its name against the host's.
+        if (options.caFile.empty()) {
+            mosquitto_int_option(handle_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        } else if (mosquitto_tls_set(handle_, options.caFile.c_str(), nullptr, nullptr, nullptr,
+                                     nullptr) != MOSQ_ERR_SUCCESS) {
+            logged_ = "cannot read the certificates in " + UntrustedText(options.caFile);
+        }
+    }
+    if (!mqtt311_) {
+        // libmosquitto 2.0 takes CONNECT properties only from mosquitto_connect_bind_v5, which
+        // connects blocking; it keeps them for every later connect of the client, and does so
+        // before it looks at the port. So a port of -1 keeps them without connecting, and the
+        // asynchronous connect sends them.
+        mosquitto_property* properties = nullptr;
+        mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE,
+                                     static_cast<std::uint32_t>(LargestPacket));
+        mosquitto_connect_bind_v5(handle_, "localhost", -1, KeepAliveSeconds, nullptr, properties);
+        mosquitto_property_free_all(&properties);
+    }
+}
+
+int MqttClient::Connect(const std::string& host, int port, int& error) {
+    guard_.Reset();
+    disconnectReason_ = 0;
+    if (!logged_.empty()) {
+        error = 0;
+        return MOSQ_ERR_TLS;  // the certificates could not be read
+    }
+    errno = 0;
+    const int result = mosquitto_connect_async(handle_, host.c_str(), port, KeepAliveSeconds);
+    error = errno;
+    return result;
+}
+
+int MqttClient::Socket() const {
+    return mosquitto_socket(handle_);
+}
+
+bool MqttClient::WantsToWrite() const {
+    return mosquitto_want_write(handle_);
+}
+
+int MqttClient::Read() {
+    if (!tls_) {
+        std::optional<PacketGuard::Oversized> oversized;
+        const PacketGuard::Step step = guard_.Next(Socket(), oversized);
+        if (oversized && events_ != nullptr) {
+            events_->Oversized(*oversized);
+        }
+        if (step != PacketGuard::Step::Read) {
+            return MOSQ_ERR_SUCCESS;
+        }
+    }
+    return mosquitto_loop_read(handle_, 1);
+}
+
+int MqttClient::Write() {
+    const int result = mosquitto_loop_write(handle_, 1);
+    // A TLS handshake goes on only in a read, whatever it waits for.
+    return result == MOSQ_ERR_SUCCESS && tls_ ? mosquitto_loop_read(handle_, 1) : result;
+}
+
+int MqttClient::KeepAlive() {
+    return mosquitto_loop_misc(handle_);
+}
+
+int MqttClient::Subscribe(const std::string& filter, int& mid) {
+    return mosquitto_subscribe(handle_, &mid, filter.c_str(), 0);
+}
+
+int MqttClient::Publish(const std::string& topic, std::string_view payload, bool retain) {
+    return mosquitto_publish(handle_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                             payload.data(), 0, retain);
+}
+
+void MqttClient::Disconnect() {
+    mosquitto_disconnect(handle_);
+}
