@@ -137,9 +137,10 @@ void MqttSource::Join(EventLoop& loop, SourceOutput& out) {
             Started(std::move(client), result, error);
         });
     }
-    if (client_ && !input_ && attemptEnds_ == EventLoop::TimePoint{}) {
+    if (client_ && !input_ && !confirmed_ && attemptEnds_ == EventLoop::TimePoint{}) {
         Started(std::move(client_), MOSQ_ERR_SUCCESS, 0);  // Open's connection
     } else if (client_) {
+        // Under way, or already accepted while Configure waited for it: carried on here.
         Watch();
     } else if (!connecting_ && !startFailure_) {
         Attempt();
