@@ -363,9 +363,10 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
 #ifdef _WIN32
     // Checked here, so that a slip in the settings file is named with its line.
     app.get_option("--player")->check([](const std::string& value) {
-        return value == "window" || value == "keys"
+        return value == "window" || value == "keys" || value == "session"
                    ? std::string()
-                   : "option '--player' takes window or keys, not '" + UntrustedText(value) + "'";
+                   : "option '--player' takes window, keys or session, not '" +
+                         UntrustedText(value) + "'";
     });
 #else
     app.get_option("--player")->check(NoEmptyName("--player"));
