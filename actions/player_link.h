@@ -7,6 +7,8 @@
 #include "actions/player_action.h"
 #include "actions/player_feedback.h"
 
+class EventLoop;
+
 // The player a key goes by, chosen once for the key (PlayerLink::Choose): the key map's
 // section that follows the player and the key's action then go by the same player, however
 // playback changes in between. What it holds is the link's own.
@@ -21,6 +23,11 @@ struct PlayerChoice {
 class PlayerLink {
   public:
     virtual ~PlayerLink() = default;
+
+    // Called once by the receiver, on its loop's thread, before the first key: a link with
+    // handles, timers or asynchronous results to collect watches them on loop from then on,
+    // so that Perform never blocks the loop. By default nothing.
+    virtual void Attach(EventLoop& /*loop*/) {}
 
     // The player that an action would go to now, none when there is none. May wait for the
     // player as long as an action would. By default a choice left to Perform.

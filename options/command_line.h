@@ -65,7 +65,7 @@ struct CommandLine {
     // desktop, not taken for Quorvel alone.
     bool grab = true;
     // --player: on Linux the MPRIS players to command in order of preference, separated by
-    // commas ("*" for any other; see Names); on Windows "window" or "keys".
+    // commas ("*" for any other; see Names); on Windows "window", "keys" or "session".
     std::string player;
     // --ignore-player, as often as given (Linux): players never commanded, each a name or
     // names separated by commas.

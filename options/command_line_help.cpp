@@ -12,7 +12,7 @@ std::string CommandLine::HelpText() {
 #ifdef _WIN32
     return std::string(
                "Usage: quorvel [--port COMn]... [--input DEVICE]... [--no-grab]\n"
-               "               [--player window|keys] [--keys FILE] [--notify]\n"
+               "               [--player window|keys|session] [--keys FILE] [--notify]\n"
                "               [--console | --minimized]\n"
                "       quorvel --learn [--port COMn]... [--input DEVICE]... [--keys FILE]\n"
                "       quorvel --find-port [COMn...]\n"
@@ -35,8 +35,13 @@ std::string CommandLine::HelpText() {
            "  --player window commands to the window titled \"Windows Media Player\"\n"
            "                  (the default)\n"
            "  --player keys   the media and volume keys, for whichever player has them\n"
-           "  --notify        show each volume key the player's window took in a balloon\n"
-           "                  from the icon in the notification area\n"
+           "  --player session\n"
+           "                  the players in Windows' media controls (Spotify, browsers,\n"
+           "                  Media Player, mpv...), in front or not, and each one's own\n"
+           "                  volume; the media keys where Windows has none\n"
+           "  --notify        show each volume key the player took (with session, the\n"
+           "                  volume it left) in a balloon from the icon in the\n"
+           "                  notification area\n"
            "  --minimized     start hidden in the notification area (click its icon)\n"
 #else
     return std::string(

@@ -49,8 +49,6 @@ class MprisLinkPolicy {
     void MoveRemote(const std::string& from, int step);
     // Tells the feedback, when there is one, of what happened to busName.
     void Tell(PlayerNews::Kind kind, const std::string& busName, std::string text);
-    // What a volume or mute key's news says of the volume it left.
-    static std::string VolumeNews(PlayerNews::Kind kind, double volume);
     void Report(std::string line, bool warning = false);
     void Command(Lock& lock, const std::string& busName, const PlayerRequest& request,
                  Deadline deadline);

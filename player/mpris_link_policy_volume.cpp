@@ -40,7 +40,7 @@ void MprisLinkPolicy::ChangeVolume(Lock& lock, const std::string& busName,
     const double wanted = next(volume);
     if (wanted == volume) {
         // At a limit: the level is shown all the same, or the key would seem dead.
-        Tell(kind, busName, VolumeNews(kind, wanted));
+        Tell(kind, busName, VolumeNewsText(kind, wanted));
         return;
     }
     // As the player will have it; its own word, whenever it comes, replaces this.
@@ -56,13 +56,6 @@ void MprisLinkPolicy::ChangeVolume(Lock& lock, const std::string& busName,
             }
         }));
     if (Await(lock, busName, written, deadline) && !*failed) {
-        Tell(kind, busName, VolumeNews(kind, wanted));
+        Tell(kind, busName, VolumeNewsText(kind, wanted));
     }
-}
-
-std::string MprisLinkPolicy::VolumeNews(PlayerNews::Kind kind, double volume) {
-    const std::string percent = std::to_string(std::lround(volume * 100)) + "%";
-    return kind == PlayerNews::Kind::Volume ? "Volume " + percent
-           : volume == 0                    ? std::string("Muted")
-                                            : "Unmuted: volume " + percent;
 }

@@ -10,3 +10,10 @@ double SteppedVolume(double volume, double step) {
     const double stepped = std::clamp(std::clamp(volume, 0.0, 1.0) + step, 0.0, 1.0);
     return step > 0 ? std::max(volume, stepped) : std::min(volume, stepped);
 }
+
+std::string VolumeNewsText(PlayerNews::Kind kind, double volume) {
+    const std::string percent = std::to_string(std::lround(volume * 100)) + "%";
+    return kind == PlayerNews::Kind::Volume ? "Volume " + percent
+           : volume == 0                    ? std::string("Muted")
+                                            : "Unmuted: volume " + percent;
+}

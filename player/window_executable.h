@@ -9,3 +9,9 @@
 // cannot be asked (one with higher rights). Every process query of the player side is in
 // window_executable.cpp.
 std::string WindowExecutableName(HWND window);
+// The same of a process.
+std::string ProcessExecutableName(DWORD processId);
+// The id of the packaged app a process belongs to
+// ("Microsoft.ZuneMusic_8wekyb3d8bbwe!Microsoft.ZuneMusic"); empty for a program that is
+// not one, or where the system cannot tell (before Windows 8).
+std::string ProcessAppUserModelId(DWORD processId);

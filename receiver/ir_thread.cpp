@@ -7,6 +7,7 @@
 #include "receiver/remote_log.h"
 #include "receiver/signal_cycle.h"
 #include "source/read_backoff.h"
+#include "source/receiver_loop.h"
 
 namespace {
 
@@ -82,6 +83,10 @@ void IRThread::Execute(std::stop_token stop) {
         try {
             if (!player) {
                 player = makePlayer_ ? makePlayer_() : std::make_unique<NoPlayerLink>();
+                // The link's own timers and handles join the loop the keys are read on.
+                if (auto* loop = dynamic_cast<ReceiverLoop*>(source_.get())) {
+                    player->Attach(loop->Loop());
+                }
                 std::lock_guard lock(playerMutex_);
                 player_ = player.get();
                 if (stop.stop_requested()) {

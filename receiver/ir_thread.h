@@ -14,7 +14,8 @@
 #include "receiver/key_capture.h"
 #include "source/key_reader.h"
 
-// The receiver's worker thread: makes the player link, then runs the signal cycle over its
+// The receiver's worker thread: makes the player link (attached to the reader's loop when
+// the reader is a ReceiverLoop), then runs the signal cycle over its
 // key source (which opens the source, removes the window's greeting line and sets the
 // source up first) until asked to stop. It keeps LineIndex: the history is written only
 // through the HistoryList it was given, which must carry the writes to whichever thread

@@ -17,6 +17,7 @@
 #include "platform/quit_signal.h"
 #include "platform/utf8_path.h"
 #include "player/media_key_player_link.h"
+#include "player/media_session_player_link.h"
 #include "player/window_message_player_link.h"
 #include "program/key_map_reloader.h"
 #include "program/key_source_choice.h"
@@ -33,11 +34,15 @@ using PlayerFactory = IRThread::PlayerFactory;
 // The --player choice; none for a name that is not one of ours. The player's window is
 // looked up when the link is made on the receiver thread, before the port opens, and
 // again whenever it is needed and gone.
-// With feedback (--notify's, the tray icon), the player's window link tells it what it knows.
-// The command line has checked the name: window (the default) or keys.
+// With feedback (--notify's, the tray icon), the player's window link tells it what it knows,
+// the media sessions' link the volume it set.
+// The command line has checked the name: window (the default), keys or session.
 PlayerFactory ChoosePlayer(const std::string& name, PlayerFeedback* feedback = nullptr) {
     if (name == "keys") {
         return [] { return std::make_unique<MediaKeyPlayerLink>(); };
+    }
+    if (name == "session") {
+        return [feedback] { return std::make_unique<MediaSessionPlayerLink>(feedback); };
     }
     return [feedback] { return std::make_unique<WindowMessagePlayerLink>(feedback); };
 }
@@ -158,8 +163,8 @@ std::vector<std::string> Arguments() {
     return arguments;
 }
 
-// Windows' ways: the player's window or the media keys, our words kept for a message box
-// when no one reads standard error, and a Win32 window with its message loop.
+// Windows' ways: the player's window, the media keys or the media sessions, our words kept for a
+// message box when no one reads standard error, and a Win32 window with its message loop.
 class Win32Platform : public ProgramPlatform {
   public:
     Win32Platform() : sink_(reporter_.Sink()) {}

@@ -22,6 +22,7 @@
 #include "rawinput/raw_input_devices.h"
 #include "tests/doubles/eventually.h"
 #include "tests/windows/stand_in_player.h"
+#include "tests/windows/stand_in_sessions.h"
 #include "tests/windows/wine_test.h"
 #include "text/wide_text.h"
 #include "win32_app/autostart.h"
@@ -368,6 +369,27 @@ TEST(QuorvelExe, ShowsTheHistoryOfTheBytesCommandsThePlayerAndClosesAtOnce) {
     EXPECT_EQ(quorvel.Close(), 0u);
 }
 
+// --player session commands the system's media sessions (the stand-in's), and a key map's
+// section goes by the chosen session's app id, case aside.
+TEST(QuorvelExe, CommandsTheMediaSessionThatPlaysAndItsSectionsKeys) {
+    const StandInSessions sessions("Chrome playing\nSpotify.exe paused\n");
+    const TempFile keys(L"quorvel-session-keys",
+                        "key 0x60 play-pause\n[player=spotify*]\nkey 0x60 next\n");
+    Quorvel quorvel(std::string("--player session --port ") + WineTest::WindowPort + " --keys " +
+                    keys.Quoted());
+    ASSERT_NE(quorvel.history, nullptr);
+    ASSERT_TRUE(WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x60}));
+    EXPECT_EQ(quorvel.Await({"PLAY!", Waiting}), (Lines{"PLAY!", Waiting}));
+    sessions.Script("Chrome paused\nSpotify.EXE playing\n");
+    ASSERT_TRUE(WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x60}));
+    EXPECT_EQ(quorvel.Await({"PLAY!", "NEXT!", Waiting}), (Lines{"PLAY!", "NEXT!", Waiting}));
+    EXPECT_TRUE(Eventually([&] { return sessions.Calls().size() >= 3; }));
+    EXPECT_EQ(sessions.Calls(),
+              (std::vector<std::string>{"RequestAsync", "Chrome TryTogglePlayPauseAsync",
+                                        "Spotify.EXE TrySkipNextAsync"}));
+    EXPECT_EQ(quorvel.Close(), 0u);
+}
+
 // Presses and releases key (with modifier held, if any) as a keyboard would, injected with
 // SendInput: Wine's Raw Input and hooks see it as they see a keyboard's.
 void Type(WORD key, WORD modifier = 0) {
@@ -641,7 +663,8 @@ TEST(QuorvelExe, RefusesWhatItCannotRunSayingWhy) {
         {"--port C:\\windows\\win.ini", 2,
          "quorvel: C:\\windows\\win.ini is a file, not a serial port\r\n"},
         {"--player nothing", 2,
-         "quorvel: option '--player' takes window or keys, not 'nothing' (try --help)\r\n"},
+         "quorvel: option '--player' takes window, keys or session, not 'nothing' (try "
+         "--help)\r\n"},
         {"--lircd", 2,
          "quorvel: option '--lircd' reads lircd, which runs on Linux only: " + instead},
         {"--config " + settings.Quoted(), 2,
