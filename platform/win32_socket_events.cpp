@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -13,10 +14,10 @@ SOCKET AsSocket(EventLoop::Socket socket) {
     return static_cast<SOCKET>(socket);
 }
 
-// Bytes wait to be read.
-bool HasBytes(SOCKET socket) {
+// How many bytes wait to be read.
+std::size_t Bytes(SOCKET socket) {
     u_long count = 0;
-    return ioctlsocket(socket, FIONREAD, &count) == 0 && count > 0;
+    return ioctlsocket(socket, FIONREAD, &count) == 0 ? count : 0;
 }
 
 // A send would take some now (or would fail at once).
@@ -45,6 +46,12 @@ std::shared_ptr<SocketEvents> SocketEvents::Make(EventLoop& loop, EventLoop::Soc
     events->watch_ = loop.WatchHandle(event, [weak] {
         if (const auto self = weak.lock()) {
             self->Dispatch();
+        }
+    });
+    events->poll_ = loop.MakeTimer([weak] {
+        if (const auto self = weak.lock()) {
+            self->left_.reset();
+            self->Rearm();
         }
     });
     return events;
@@ -79,6 +86,7 @@ void SocketEvents::Changed() {
 void SocketEvents::Release() {
     if (watch_) {
         watch_.reset();
+        poll_.reset();
         // At once, while the socket is still the one watched: a socket made after this one
         // closes may have its number. Fails harmlessly when it is already closed.
         WSAEventSelect(AsSocket(socket_), nullptr, 0);
@@ -86,7 +94,30 @@ void SocketEvents::Release() {
 }
 
 bool SocketEvents::InputReady() const {
-    return input_ && (failed_ || inputNoted_ || HasBytes(AsSocket(socket_)));
+    if (!input_ || failed_) {
+        return static_cast<bool>(input_);
+    }
+    const std::size_t bytes = Bytes(AsSocket(socket_));
+    return (!left_ || bytes != *left_) && (bytes > 0 || inputNoted_);
+}
+
+void SocketEvents::RunInput() {
+    const std::size_t before = Bytes(AsSocket(socket_));
+    const std::function<void()> ready = input_;  // a copy: it may end its own watch
+    ready();
+    if (!watch_) {
+        return;
+    }
+    const std::size_t after = Bytes(AsSocket(socket_));
+    if (after > 0 && after >= before && !failed_) {
+        left_ = after;
+        poll_->Set(EventLoop::Clock::now() + pollEvery_);
+        pollEvery_ = std::min(pollEvery_ * 2, PollLast);
+    } else {
+        left_.reset();
+        poll_->Cancel();
+        pollEvery_ = PollFirst;
+    }
 }
 
 bool SocketEvents::OutputReady() const {
@@ -118,17 +149,14 @@ void SocketEvents::Dispatch() {
 
     const bool input = InputReady();
     const bool output = OutputReady();
-    std::function<void()> ready;  // a copy: it may end its own watch
     if (input && (!output || outputLast_)) {
         outputLast_ = false;
         inputNoted_ = false;
-        ready = input_;
+        RunInput();
     } else if (output) {
         outputLast_ = true;
         outputNoted_ = false;
-        ready = output_;
-    }
-    if (ready) {
+        const std::function<void()> ready = output_;  // a copy: it may end its own watch
         ready();
     }
     if (watch_) {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/event_loop.h"
 
@@ -11,9 +14,15 @@
 // (FD_READ again only after a recv, FD_WRITE only after a send found no room); this makes
 // them stay ready while they are, as on Linux: input while there are bytes to read, room
 // while a send would take some, and both for good once the connection is closed or failed.
-// One ready thing runs per turn of the loop, input and output taking turns.
+// One ready thing runs per turn of the loop, input and output taking turns. Input its
+// reader left where it was (waiting for the rest of a message, which Linux would wait for
+// with SO_RCVLOWAT) is not spun: it is looked at again on a timer, from PollFirst slowing
+// to PollLast, or at once when more comes.
 class SocketEvents : public std::enable_shared_from_this<SocketEvents> {
   public:
+    static constexpr std::chrono::milliseconds PollFirst{2};
+    static constexpr std::chrono::milliseconds PollLast{128};
+
     // Takes socket's events over (and makes it non-blocking); std::system_error if it cannot.
     static std::shared_ptr<SocketEvents> Make(EventLoop& loop, EventLoop::Socket socket);
     ~SocketEvents();
@@ -34,6 +43,7 @@ class SocketEvents : public std::enable_shared_from_this<SocketEvents> {
     void Release();
     void Dispatch();
     bool InputReady() const;
+    void RunInput();
     bool OutputReady() const;
     // The loop comes round again while something is ready.
     void Rearm();
@@ -41,6 +51,10 @@ class SocketEvents : public std::enable_shared_from_this<SocketEvents> {
     EventLoop::Socket socket_;
     void* event_;
     std::unique_ptr<EventLoop::Watch> watch_;
+    std::unique_ptr<EventLoop::Timer> poll_;
+    std::chrono::milliseconds pollEvery_ = PollFirst;
+    // The bytes input's last run left where they were, while no more have come.
+    std::optional<std::size_t> left_;
     std::function<void()> input_;
     std::function<void()> output_;
     bool failed_ = false;       // closed, or its connection failed: ready for good

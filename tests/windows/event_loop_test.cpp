@@ -134,4 +134,31 @@ TEST(Win32EventLoop, SocketInputAndRoomStayReadyWhileTheyAre) {
     closesocket(ours);
 }
 
+// Input its reader leaves where it was (the rest of a message still to come) is not spun:
+// it is looked at again later, on a timer.
+TEST(Win32EventLoop, InputLeftUnreadIsLookedAtAgainLater) {
+    const auto [ours, peer] = LoopbackPair();
+    ASSERT_NE(peer, INVALID_SOCKET);
+    auto loop = MakeEventLoop();
+    int runs = 0;
+    auto input = loop->WatchSocket(ours, [&] { ++runs; });
+    ASSERT_EQ(send(peer, "a", 1, 0), 1);
+    ASSERT_TRUE(loop->RunOnce(EventLoop::Clock::now() + std::chrono::seconds(10)));
+    ASSERT_EQ(runs, 1);
+    // Spun, it would run at each look; on a timer slowing to 1/8 s, a handful of times.
+    for (int i = 0; i < 200; ++i) {
+        loop->RunOnce(EventLoop::TimePoint::min());
+    }
+    EXPECT_LT(runs, 50);
+    // But it is looked at again: the timer's turn, then the socket's.
+    const int before = runs;
+    for (int i = 0; i < 4 && runs == before; ++i) {
+        EXPECT_TRUE(loop->RunOnce(EventLoop::Clock::now() + std::chrono::seconds(10)));
+    }
+    EXPECT_EQ(runs, before + 1);
+    input.reset();
+    closesocket(peer);
+    closesocket(ours);
+}
+
 }  // namespace
