@@ -12,7 +12,9 @@
 // an eventfd the loop watches. The client has no Events meanwhile, so the thread reaches
 // nothing of its owner and logs nothing. Destroying this before the hand-over abandons the
 // attempt: the thread, detached so that a lookup that hangs never holds up a stop, then
-// destroys the client itself. Used on the loop's thread.
+// destroys the client itself. Used on the loop's thread. On Windows
+// (win32_background_connect.cpp) no thread: GetAddrInfoExW's event is watched on the loop,
+// and the client connected to the address found.
 class BackgroundConnect {
   public:
     using Done = std::function<void(std::unique_ptr<MqttClient> client, int result, int error)>;

@@ -1,6 +1,10 @@
 #include "mqtt/broker_address.h"
 
+#ifdef _WIN32
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 
 #include <algorithm>
 #include <cctype>

@@ -10,6 +10,7 @@
 
 #include "log/untrusted_text.h"
 #include "mqtt/mqtt_log.h"
+#include "mqtt/network_calls.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ MqttClient::~MqttClient() {
 void MqttClient::Callbacks() {
     mosquitto_connect_v5_callback_set(
         handle_, [](mosquitto*, void* self, int reason, int, const mosquitto_property*) {
+            Of(self).answered_ = true;
             if (Of(self).events_ != nullptr) {
                 Of(self).events_->Connected(reason);
             }
@@ -112,6 +114,7 @@ void MqttClient::SetUp(const Options& options) {
 int MqttClient::Connect(const std::string& host, int port, int& error) {
     guard_.Reset();
     disconnectReason_ = 0;
+    answered_ = false;
     if (!logged_.empty()) {
         error = 0;
         return MOSQ_ERR_TLS;  // the certificates could not be read
@@ -119,7 +122,8 @@ int MqttClient::Connect(const std::string& host, int port, int& error) {
     errno = 0;
     const int result = mosquitto_connect_async(handle_, host.c_str(), port, KeepAliveSeconds);
     error = errno;
-    return result;
+    // Lost before it was made (a refusal, as Wine tells it): it could not be made.
+    return result == MOSQ_ERR_CONN_LOST ? MOSQ_ERR_ERRNO : result;
 }
 
 int MqttClient::Socket() const {
@@ -130,7 +134,18 @@ bool MqttClient::WantsToWrite() const {
     return mosquitto_want_write(handle_);
 }
 
+int MqttClient::Failure() const {
+    if (const int error = answered_ ? 0 : ConnectFailure(Socket())) {
+        errno = error;
+        return MOSQ_ERR_ERRNO;
+    }
+    return MOSQ_ERR_SUCCESS;
+}
+
 int MqttClient::Read() {
+    if (const int failure = Failure()) {
+        return failure;
+    }
     if (!tls_) {
         std::optional<PacketGuard::Oversized> oversized;
         const PacketGuard::Step step = guard_.Next(Socket(), oversized);
@@ -145,6 +160,9 @@ int MqttClient::Read() {
 }
 
 int MqttClient::Write() {
+    if (const int failure = Failure()) {
+        return failure;
+    }
     const int result = mosquitto_loop_write(handle_, 1);
     // A TLS handshake goes on only in a read, whatever it waits for.
     return result == MOSQ_ERR_SUCCESS && tls_ ? mosquitto_loop_read(handle_, 1) : result;

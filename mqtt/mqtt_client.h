@@ -55,7 +55,8 @@ class MqttClient {
     int Connect(const std::string& host, int port, int& error);
     int Socket() const;
     bool WantsToWrite() const;
-    // What one turn reads: a packet at most, or a piece of one thrown away.
+    // What one turn reads: a packet at most, or a piece of one thrown away (or why the
+    // connection under way failed, as Write says too).
     int Read();
     int Write();
     // The keep-alive: a PINGREQ when due, or the end of a broker that never answered one.
@@ -71,6 +72,9 @@ class MqttClient {
     bool Mqtt311() const { return mqtt311_; }
 
   private:
+    // Until the broker answers, why the connection failed, where only the socket says it
+    // (ConnectFailure): MOSQ_ERR_ERRNO with errno set; else MOSQ_ERR_SUCCESS.
+    int Failure() const;
     void Callbacks();
     void SetUp(const Options& options);
 
@@ -81,4 +85,5 @@ class MqttClient {
     bool mqtt311_ = false;
     std::string logged_;
     int disconnectReason_ = 0;
+    bool answered_ = false;  // the broker answered the login
 };

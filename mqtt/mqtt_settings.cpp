@@ -1,13 +1,13 @@
 #include "mqtt/mqtt_settings.h"
 
 #include <mosquitto.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <random>
 
 #include "log/untrusted_text.h"
+#include "mqtt/network_calls.h"
 
 std::vector<std::string> MqttSettings::DefaultTopics() {
     return {"tele/+/RESULT", "tele/+/IRRECEIVED", "home/+/IRtoMQTT", "quorvel/+/key"};
@@ -34,11 +34,8 @@ std::string MqttSettings::WhyNotAName(const std::string& name) {
 }
 
 std::string MqttSettings::DefaultName() {
-    char host[256] = {};
-    if (::gethostname(host, sizeof host - 1) != 0 || !WhyNotAName(host).empty()) {
-        return "quorvel";
-    }
-    return host;
+    const std::string host = HostName();
+    return host.empty() || !WhyNotAName(host).empty() ? "quorvel" : host;
 }
 
 std::string MqttSettings::MakeClientId() {

@@ -4,11 +4,11 @@
 #include <mqtt_protocol.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "log/untrusted_text.h"
 #include "mqtt/key_message.h"
 #include "mqtt/mqtt_log.h"
+#include "mqtt/network_calls.h"
 
 namespace {
 
@@ -195,7 +195,7 @@ void MqttSource::Started(std::unique_ptr<MqttClient> client, int result, int err
 }
 
 void MqttSource::Watch() {
-    input_ = loop_->WatchHandle(client_->Socket(), [this] { Readable(); });
+    input_ = loop_->WatchSocket(client_->Socket(), [this] { Readable(); });
     output_.reset();
     if (!confirmed_) {
         limit_->Set(attemptEnds_);
@@ -370,7 +370,7 @@ std::string MqttSource::Failure(int result, int error, const MqttClient* client)
                (logged.empty() ? std::string() : ": " + UntrustedText(logged));
     }
     if (result == MOSQ_ERR_ERRNO && error != 0) {
-        return "cannot connect to " + broker + ": " + std::strerror(error);
+        return "cannot connect to " + broker + ": " + SocketErrorText(error);
     }
     if (result == MOSQ_ERR_EAI) {
         return "cannot find " + broker + ": no such host (or no name server answers)";

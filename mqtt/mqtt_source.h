@@ -20,7 +20,7 @@
 #include "source/reopening.h"
 #include "source/said_once.h"
 
-// An MQTT broker as a key source (libmosquitto through MqttClient, Linux): IR bridges' codes
+// An MQTT broker as a key source (libmosquitto through MqttClient): IR bridges' codes
 // and other Quorvels' keys, read as MqttPayloadDecoder reads them; with publish, the keys of
 // this Quorvel's other sources go out to quorvel/NAME/key, and quorvel/NAME/status is
 // "online" (retained) while it runs, "offline" (its will) once it is gone. The client is

@@ -1,10 +1,8 @@
 #include "mqtt/packet_guard.h"
 
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-
 #include <algorithm>
-#include <cerrno>
+
+#include "mqtt/network_calls.h"
 
 namespace {
 
@@ -12,17 +10,11 @@ namespace {
 constexpr std::size_t LongestHeader = 5;
 constexpr unsigned PublishType = 3;
 
-// The socket wakes the loop only once at least bytes wait in it.
-void WakeAt(int fd, std::size_t bytes) {
-    const int low = static_cast<int>(std::max<std::size_t>(bytes, 1));
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVLOWAT, &low, sizeof low);
-}
-
 // A PUBLISH's topic, from what of it has come (at most 256 bytes of it are looked at).
 std::string TopicOf(int fd, std::size_t header) {
     unsigned char start[LongestHeader + 2 + 256];
-    const ssize_t got = ::recv(fd, start, sizeof start, MSG_PEEK | MSG_DONTWAIT);
-    if (got < static_cast<ssize_t>(header + 2)) {
+    const long got = PeekBytes(fd, start, sizeof start);
+    if (got < static_cast<long>(header + 2)) {
         return {};
     }
     const std::size_t length = (std::size_t{start[header]} << 8) | start[header + 1];
@@ -34,13 +26,13 @@ std::string TopicOf(int fd, std::size_t header) {
 
 PacketGuard::Step PacketGuard::Drop(int fd) {
     char scratch[Piece];
-    const ssize_t got = ::recv(fd, scratch, std::min(left_, sizeof scratch), MSG_DONTWAIT);
+    const long got = TakeBytes(fd, scratch, std::min(left_, sizeof scratch));
     if (got > 0) {
         left_ -= static_cast<std::size_t>(got);
         return Step::Dropping;
     }
     // The end, or a failure: libmosquitto's read finds it and says it.
-    return got < 0 && (errno == EAGAIN || errno == EINTR) ? Step::Wait : Step::Read;
+    return got < 0 && NothingYet() ? Step::Wait : Step::Read;
 }
 
 PacketGuard::Step PacketGuard::Next(int fd, std::optional<Oversized>& oversized) {
@@ -48,7 +40,7 @@ PacketGuard::Step PacketGuard::Next(int fd, std::optional<Oversized>& oversized)
         return Drop(fd);
     }
     unsigned char header[LongestHeader];
-    const ssize_t got = ::recv(fd, header, sizeof header, MSG_PEEK | MSG_DONTWAIT);
+    const long got = PeekBytes(fd, header, sizeof header);
     if (got <= 0) {
         return Step::Read;  // the end or a failure, for libmosquitto to find
     }
@@ -75,8 +67,7 @@ PacketGuard::Step PacketGuard::Next(int fd, std::optional<Oversized>& oversized)
         left_ = size;
         return Drop(fd);
     }
-    int waiting = 0;
-    if (::ioctl(fd, FIONREAD, &waiting) == 0 && static_cast<std::size_t>(waiting) < size) {
+    if (BytesWaiting(fd) < size) {
         WakeAt(fd, size);
         return Step::Wait;
     }

@@ -9,7 +9,8 @@
 // header is looked at in the socket (MSG_PEEK) before libmosquitto reads any of it. A packet
 // over the largest is read here and thrown away, at most Piece bytes a turn; one within it
 // is left to libmosquitto only once it is whole in the socket (till then the socket wakes
-// the loop only when enough has come, SO_RCVLOWAT), so libmosquitto reads it in one call
+// the loop only when enough has come, SO_RCVLOWAT; on Windows, which has no such mark, the
+// loop looks again on a timer), so libmosquitto reads it in one call
 // and is at the next packet's start again. That holds as libmosquitto reads one packet a
 // call while nothing of QoS 1 or 2 is in flight, which the source never has. Used on the
 // loop's thread.

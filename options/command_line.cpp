@@ -2,13 +2,13 @@
 
 #ifndef _WIN32
 #include "lircd/lircd_source.h"
-#include "mqtt/broker_address.h"
-#include "mqtt/mqtt_settings.h"
 #endif
 
 #include "keymap/key_map_file.h"
 #include "log/untrusted_text.h"
 #include "options/command_line_settings.h"
+#include "options/flag_value.h"
+#include "options/mqtt_options.h"
 #include "options/usage_problem.h"
 
 #include <CLI/CLI.hpp>
@@ -28,81 +28,12 @@ CommandLine Fail(const std::string& message) {
     return result;
 }
 
-// A flag's value, from the settings file or as --console=false: the usual spellings only.
-// CLI11 would read any number, "0x1" as 0 and so false.
-auto FlagValue(const std::string& option) {
-    return [option](const std::string& value) {
-        std::string lower = value;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        for (const char* spelling : {"true", "false", "yes", "no", "on", "off", "1", "0"}) {
-            if (lower == spelling) {
-                return std::string();
-            }
-        }
-        return "option '" + option + "' takes true or false, not '" + UntrustedText(value) + "'";
-    };
-}
-
 #ifdef _WIN32
 // What Windows has where Linux has lircd.
 constexpr const char* LircdInstead =
     "on Windows, read a HID remote or the keyboards' media keys with --input (quorvel "
     "--find-remote finds it), or a serial receiver with --port";
 #else
-// A value's own check: why it cannot be one, or empty.
-auto Checked(const std::string& option, std::string (*why)(const std::string&)) {
-    return [option, why](const std::string& value) {
-        if (value.empty() || value[0] == '-') {
-            return "option '" + option + "' needs a value";
-        }
-        const std::string problem = why(value);
-        return problem.empty() ? problem : "option '" + option + "': " + problem;
-    };
-}
-
-std::string WhyNotABroker(const std::string& url) {
-    std::string why;
-    BrokerAddress::Parse(url, why);
-    return why;
-}
-
-std::string AnyValue(const std::string&) {
-    return {};
-}
-
-// What is wrong with the broker's options together: those that mean nothing without a
-// broker (but for the settings file's, when the command line named the sources in its
-// place), a CA for no TLS, a password for no user.
-std::string MqttProblem(const CLI::App& app, const CommandLine& options,
-                        const std::set<std::string>& here, bool sourcesHere) {
-    const auto named = [&](const std::string& setting, const std::string& problem) {
-        const auto at = options.setAt.find(setting);
-        return here.count(setting) > 0 || at == options.setAt.end()
-                   ? "option '--" + setting + "' " + problem
-                   : at->second + ": setting '" + setting + "' " + problem;
-    };
-    if (options.mqtt.empty()) {
-        for (const char* setting : MqttOptions) {
-            const bool set = app.count(std::string("--") + setting) > 0 &&
-                             (std::string_view(setting) != "mqtt-publish" || options.mqttPublish);
-            if (set && (here.count(setting) > 0 || !sourcesHere)) {
-                return named(setting, "needs a broker: --mqtt URL (mqtt = URL in the settings)");
-            }
-        }
-        return {};
-    }
-    std::string why;
-    const std::optional<BrokerAddress> broker = BrokerAddress::Parse(options.mqtt, why);
-    if (!options.mqttCa.empty() && broker && !broker->tls) {
-        return named("mqtt-ca", "is for a broker over TLS, mqtts://...");
-    }
-    if (!options.mqttPasswordFile.empty() && broker && broker->user.empty()) {
-        return named("mqtt-password-file", "needs a user in the broker's URL: mqtt://USER@HOST");
-    }
-    return {};
-}
-
 // "vlc,,mpv" or "vlc,": a slip, never a player named "".
 auto NoEmptyName(const std::string& option) {
     return [option](const std::string& list) {
@@ -148,13 +79,6 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
         return Parse(asked, settings);
     }
 #endif
-#ifdef _WIN32
-    for (const std::string& arg : args) {
-        if (arg.rfind("--mqtt", 0) == 0) {
-            return Fail("option '" + arg.substr(0, arg.find('=')) + "': " + NoMqttHere);
-        }
-    }
-#endif
     CommandLine result;
     bool help = false;
     bool version = false;
@@ -198,27 +122,8 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
         });
     app.add_flag("--grab,!--no-grab", result.grab)->check(FlagValue("--grab"));
     flags.push_back("--no-grab");
+    AddMqttOptions(app, result, flags);
 #ifndef _WIN32
-    // An MQTT broker, and what is read and published there.
-    app.add_option("--mqtt", result.mqtt)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-        ->check(Checked("--mqtt", WhyNotABroker));
-    app.add_option("--mqtt-topic", result.mqttTopics)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->check(Checked("--mqtt-topic", MqttSettings::WhyNotATopic));
-    app.add_flag("--mqtt-publish,!--no-mqtt-publish", result.mqttPublish)
-        ->check(FlagValue("--mqtt-publish"));
-    flags.push_back("--no-mqtt-publish");
-    app.add_option("--mqtt-name", result.mqttName)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-        ->check(Checked("--mqtt-name", MqttSettings::WhyNotAName));
-    for (const auto& [name, target] :
-         {std::pair{"--mqtt-ca", &result.mqttCa},
-          std::pair{"--mqtt-password-file", &result.mqttPasswordFile}}) {
-        app.add_option(name, *target)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-            ->check(Checked(name, AnyValue));
-    }
     flags.push_back("--no-player");
     app.add_flag("--no-player", noPlayer);
     app.add_option("--ignore-player", result.ignoredPlayers)
@@ -279,17 +184,13 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
     const bool portHere = app.count("--port") > 0;
     const bool lircdHere = app.count("--lircd") > 0;
     const bool inputHere = app.count("--input") > 0;
-#ifndef _WIN32
     const bool mqttHere = app.count("--mqtt") > 0;
     std::set<std::string> mqttOptionsHere;
-    for (const char* name : MqttOptions) {
+    for (const char* name : MqttOptionNames) {
         if (app.count(std::string("--") + name) > 0) {
             mqttOptionsHere.insert(name);
         }
     }
-#else
-    const bool mqttHere = false;
-#endif
     const bool windowlessHere = console || learn;
     const bool minimizedHere = result.minimized;
     if (!help && !version) {
@@ -318,13 +219,11 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
             lircd.empty() || lircd.back().empty() ? LircdSource::DefaultSocket : lircd.back();
     }
 #endif
-#ifndef _WIN32
     if (const std::string problem = MqttProblem(app, result, mqttOptionsHere,
                                                 portHere || lircdHere || inputHere || mqttHere);
         !problem.empty()) {
         return Fail(problem);
     }
-#endif
     if (noPlayer && !result.player.empty()) {
         return Fail("options '--player' and '--no-player' exclude each other");
     }

@@ -42,7 +42,7 @@ struct CommandLine {
     // Windows HID devices and keyboards (HidDeviceChoice: media-keys, name=TEXT, VID:PID
     // or a device path).
     std::vector<std::string> inputs;
-    // --mqtt (Linux): the MQTT broker's URL, mqtt://[USER@]HOST[:PORT] or mqtts://...;
+    // --mqtt: the MQTT broker's URL, mqtt://[USER@]HOST[:PORT] or (Linux) mqtts://...;
     // empty when no broker is read.
     std::string mqtt;
     // --mqtt-topic, as often as given: the subscriptions, in place of the default ones.
@@ -51,7 +51,8 @@ struct CommandLine {
     bool mqttPublish = false;
     // --mqtt-name: this machine's name in topics; empty for the host name.
     std::string mqttName;
-    // --mqtt-ca: the certificates an mqtts:// broker is verified by; empty for the system's.
+    // --mqtt-ca (Linux): the certificates an mqtts:// broker is verified by; empty for the
+    // system's.
     std::string mqttCa;
     // --mqtt-password-file: the file holding the broker's password (never the command line).
     std::string mqttPasswordFile;

@@ -8,18 +8,50 @@
 #include "lircd/lircd_source.h"
 #endif
 
+namespace {
+
+// The broker's options, on both platforms; Windows' build has no TLS.
+std::string MqttHelp() {
+    return "  --mqtt URL      read the codes IR bridges (Tasmota, OpenMQTTGateway, ESPHome)\n"
+           "                  and other Quorvels publish to an MQTT broker:\n"
+#ifdef _WIN32
+           "                  mqtt://[USER@]HOST[:PORT] (this build has no TLS); a code is\n"
+#else
+           "                  mqtt://[USER@]HOST[:PORT], or mqtts://... over TLS; a code is\n"
+#endif
+           "                  the key PROTOCOL_HEX (NEC_20DF10EF)\n"
+           "  --mqtt-topic FILTER\n"
+           "                  subscribe to this topic filter instead of tele/+/RESULT,\n"
+           "                  tele/+/IRRECEIVED, home/+/IRtoMQTT and quorvel/+/key (may be\n"
+           "                  given again)\n"
+           "  --mqtt-publish  publish the keys of the other sources to quorvel/NAME/key,\n"
+           "                  and online or offline to quorvel/NAME/status\n"
+           "  --mqtt-name NAME\n"
+           "                  this machine's NAME in topics (default: the host name)\n"
+#ifndef _WIN32
+           "  --mqtt-ca FILE  the certificates an mqtts:// broker is verified by (default:\n"
+           "                  the system's)\n"
+#endif
+           "  --mqtt-password-file FILE\n"
+           "                  the broker's password, the file's first line; the file must\n"
+           "                  not be writable by others (there is no password option)\n";
+}
+
+}  // namespace
+
 std::string CommandLine::HelpText() {
 #ifdef _WIN32
     return std::string(
                "Usage: quorvel [--port COMn]... [--input DEVICE]... [--no-grab]\n"
+               "               [--mqtt URL [--mqtt-topic FILTER]... [--mqtt-publish]]\n"
                "               [--player window|keys|session] [--keys FILE] [--notify]\n"
                "               [--console | --minimized]\n"
                "       quorvel --learn [--port COMn]... [--input DEVICE]... [--keys FILE]\n"
                "       quorvel --find-port [COMn...]\n"
                "Shows the button events of an infrared remote in a small window and sends\n"
                "play/pause, previous, next and volume to a media player. The remote's keys\n"
-               "come from serial receivers and from the HID remotes and keyboards Windows\n"
-               "sees, every one named read at once.\n"
+               "come from serial receivers, from the HID remotes and keyboards Windows sees\n"
+               "and from IR bridges on an MQTT broker, every one named read at once.\n"
                "\n"
                "  --port COMn     serial port of a receiver (default ") +
            DefaultPort +
@@ -31,7 +63,8 @@ std::string CommandLine::HelpText() {
            "                  be given again\n"
            "  --no-grab       share those keys with Windows and the program in front\n"
            "                  instead of keeping them for Quorvel alone (then they act\n"
-           "                  twice)\n"
+           "                  twice)\n" +
+           MqttHelp() +
            "  --player window commands to the window titled \"Windows Media Player\"\n"
            "                  (the default)\n"
            "  --player keys   the media and volume keys, for whichever player has them\n"
@@ -72,24 +105,8 @@ std::string CommandLine::HelpText() {
            "                  every device of that name; may be given again\n"
            "  --no-grab       share the input devices with the desktop instead of taking\n"
            "                  them for Quorvel alone (then the desktop acts on their keys\n"
-           "                  too)\n"
-           "  --mqtt URL      read the codes IR bridges (Tasmota, OpenMQTTGateway, ESPHome)\n"
-           "                  and other Quorvels publish to an MQTT broker:\n"
-           "                  mqtt://[USER@]HOST[:PORT], or mqtts://... over TLS; a code is\n"
-           "                  the key PROTOCOL_HEX (NEC_20DF10EF)\n"
-           "  --mqtt-topic FILTER\n"
-           "                  subscribe to this topic filter instead of tele/+/RESULT,\n"
-           "                  tele/+/IRRECEIVED, home/+/IRtoMQTT and quorvel/+/key (may be\n"
-           "                  given again)\n"
-           "  --mqtt-publish  publish the keys of the other sources to quorvel/NAME/key,\n"
-           "                  and online or offline to quorvel/NAME/status\n"
-           "  --mqtt-name NAME\n"
-           "                  this machine's NAME in topics (default: the host name)\n"
-           "  --mqtt-ca FILE  the certificates an mqtts:// broker is verified by (default:\n"
-           "                  the system's)\n"
-           "  --mqtt-password-file FILE\n"
-           "                  the broker's password, the file's first line; the file must\n"
-           "                  not be writable by others (there is no password option)\n"
+           "                  too)\n" +
+           MqttHelp() +
            "  --player NAME[,NAME...]\n"
            "                  the MPRIS players to command, the first running one in this\n"
            "                  order; * stands for any other. A NAME is a bus name, with or\n"
@@ -141,9 +158,12 @@ std::string CommandLine::HelpText() {
            "A flag the file turns on is turned off here with --no-NAME (--no-console,\n"
            "--no-notify, --no-minimized, --no-follow) or --NAME=false.\n"
 #ifdef _WIN32
-           "port = COMn and input = DEVICE (a line each) name the key sources there,\n"
-           "grab = false shares the keys; sources named on the command line take the\n"
-           "place of the file's. --lircd is Linux's; --input reads remotes here.\n"
+           "port = COMn, input = DEVICE and mqtt = URL (a line each) name the key\n"
+           "sources there, grab = false shares the keys; sources named on the command\n"
+           "line take the place of the file's. mqtt-topic lines add up; mqtt-publish,\n"
+           "mqtt-name and mqtt-password-file are set there as well. A relative path\n"
+           "there is taken from the file's folder. --lircd is Linux's; --input reads\n"
+           "remotes here.\n"
 #else
            "port = DEVICE, lircd = SOCKET, input = DEVICE and mqtt = URL (a line each)\n"
            "name the key sources there, grab = false shares the input devices; sources\n"

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "log/untrusted_text.h"
+#include "options/mqtt_options.h"
 #include "options/settings_file.h"
 #include "options/usage_problem.h"
 #include "platform/utf8_path.h"
@@ -46,7 +47,7 @@ std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist
                     [&](const CLI::Option* option) { return given.count(option) > 0; })) {
         given.insert(sources.begin(), sources.end());
         // The file's broker goes with what it says of it.
-        for (const char* name : MqttOptions) {
+        for (const char* name : MqttOptionNames) {
             if (const CLI::Option* option = app.get_option_no_throw(std::string("--") + name)) {
                 given.insert(option);
             }
@@ -56,11 +57,6 @@ std::string ApplySettings(CLI::App& app, const std::string& file, bool mustExist
     for (const Setting& setting : read.settings) {
         const std::string at = where + std::to_string(setting.line) + ": ";
         const std::string key = "'" + UntrustedText(setting.key) + "'";
-#ifdef _WIN32
-        if (setting.key.rfind("mqtt", 0) == 0) {
-            return at + "setting " + key + ": " + NoMqttHere;
-        }
-#endif
         CLI::Option* option =
             setting.key.rfind('-', 0) == 0 ? nullptr : app.get_option_no_throw("--" + setting.key);
         // "no-console = true" would find --console through its negation, and set it.

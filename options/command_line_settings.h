@@ -7,16 +7,6 @@
 // What the command line's reading shares with the settings file's (command_line.cpp,
 // command_line_settings.cpp).
 
-#ifdef _WIN32
-// Debian builds no libmosquitto for mingw.
-inline constexpr const char* NoMqttHere =
-    "MQTT is not in the Windows build of Quorvel (it reads a broker on Linux only)";
-#endif
-
-// The options of the broker that mean nothing without one.
-inline constexpr const char* MqttOptions[] = {"mqtt-topic", "mqtt-publish", "mqtt-name", "mqtt-ca",
-                                              "mqtt-password-file"};
-
 // The settings file's values for the options the command line left out; empty, or what
 // is wrong with the file. Each value goes through its option as one given on the command
 // line would, checks and all. CLI11's own config reader is not used: it splits a value at

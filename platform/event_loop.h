@@ -1,15 +1,17 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
-// One thread's one wait: on every handle registered, on timers, and on a wake-up any thread
-// may ring. What is ready is run on the loop's thread, one callback at a time. sd-event on
-// Linux (sd_event_loop.cpp); MsgWaitForMultipleObjectsEx on Windows (win32_event_loop.cpp),
-// which also waits on the thread's message queue. Used on the thread that made it, but for
-// Wake.
+// One thread's one wait: on every handle and socket registered, on timers, and on a wake-up
+// any thread may ring. What is ready is run on the loop's thread, one callback at a time.
+// sd-event on Linux (sd_event_loop.cpp); MsgWaitForMultipleObjectsEx on Windows
+// (win32_event_loop.cpp), which also waits on the thread's message queue. Used on the thread
+// that made it, but for Wake.
 class EventLoop {
   public:
     using Clock = std::chrono::steady_clock;
@@ -17,9 +19,12 @@ class EventLoop {
 #ifdef _WIN32
     // A waitable handle (an event, a change notification), ready when signalled.
     using Handle = void*;
+    // A SOCKET.
+    using Socket = std::uintptr_t;
 #else
     // A file descriptor, ready when it has input, or has hung up or failed.
     using Handle = int;
+    using Socket = int;
 #endif
 
     // A handle watched, or a timer; destroying it takes it out of the loop.
@@ -44,10 +49,17 @@ class EventLoop {
     // something else runs first. At most 62 handles at once (std::length_error beyond).
     virtual std::unique_ptr<Watch> WatchHandle(Handle handle, std::function<void()> ready) = 0;
     virtual std::unique_ptr<Timer> MakeTimer(std::function<void()> due) = 0;
-    // ready runs whenever handle can take more output (or has failed), until the watch is
-    // destroyed; beside a WatchHandle of the same handle. For a client that has output
-    // waiting: watched only while it has. Linux only: elsewhere it throws std::logic_error.
-    virtual std::unique_ptr<Watch> WatchWritable(Handle /*handle*/,
+    // ready runs whenever socket has input, or has hung up or failed (a connection it
+    // started failed too), until the watch is destroyed; once at a time per socket. On Linux
+    // it is WatchHandle. On Windows the socket is given to the watch's event
+    // (WSAEventSelect, which makes it non-blocking) and counts as one handle; the watch
+    // must go before the socket is closed.
+    virtual std::unique_ptr<Watch> WatchSocket(Socket socket, std::function<void()> ready);
+    // ready runs whenever socket can take more output (or has failed), until the watch is
+    // destroyed; beside a WatchSocket of the same socket (on Linux, or a WatchHandle of it).
+    // For a client that has output waiting: watched only while it has. A loop that cannot
+    // throws std::logic_error.
+    virtual std::unique_ptr<Watch> WatchWritable(Socket /*socket*/,
                                                  std::function<void()> /*ready*/) {
         throw std::logic_error("this event loop cannot wait for a handle to take output");
     }
@@ -65,6 +77,18 @@ class EventLoop {
     // Safe from any thread: ends the wait under way, or else the next one, at once.
     virtual void Wake() = 0;
 };
+
+#ifdef _WIN32
+inline std::unique_ptr<EventLoop::Watch> EventLoop::WatchSocket(Socket /*socket*/,
+                                                                std::function<void()> /*ready*/) {
+    throw std::logic_error("this event loop cannot watch a socket");
+}
+#else
+inline std::unique_ptr<EventLoop::Watch> EventLoop::WatchSocket(Socket socket,
+                                                                std::function<void()> ready) {
+    return WatchHandle(socket, std::move(ready));
+}
+#endif
 
 // The platform's.
 std::unique_ptr<EventLoop> MakeEventLoop();

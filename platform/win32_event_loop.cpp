@@ -3,13 +3,16 @@
 // the earliest timer or the caller's deadline. The handles are manual-reset events, so one
 // that is ready stays so until it is read; each ready thing runs in turn from the one after
 // the last that ran. A watch or timer destroyed by a callback is only marked: its callback
-// lives until the callback running ends, and the loop drops it before its next wait.
+// lives until the callback running ends, and the loop drops it before its next wait. A
+// socket is watched through its event (SocketEvents), one handle for its input and output.
 #include <windows.h>
+#include <winsock2.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "platform/event_loop.h"
+#include "platform/win32_socket_events.h"
 
 namespace {
 
@@ -92,6 +96,26 @@ class Win32Timer : public EventLoop::Timer {
     std::shared_ptr<Entry> entry_;
 };
 
+// The watch of a socket's input or of its room for output.
+class SocketWatch : public EventLoop::Watch {
+  public:
+    SocketWatch(std::shared_ptr<SocketEvents> events, bool output)
+        : events_(std::move(events)), output_(output) {}
+    ~SocketWatch() override {
+        if (output_) {
+            events_->SetOutput(nullptr);
+        } else {
+            events_->SetInput(nullptr);
+        }
+    }
+    SocketWatch(const SocketWatch&) = delete;
+    SocketWatch& operator=(const SocketWatch&) = delete;
+
+  private:
+    std::shared_ptr<SocketEvents> events_;
+    bool output_;
+};
+
 void DropDead(Entries& entries) {
     std::erase_if(entries, [](const std::shared_ptr<Entry>& entry) { return entry->dead; });
 }
@@ -132,6 +156,24 @@ class Win32EventLoop : public EventLoop {
         }
         handles_.push_back(MakeEntry(std::move(ready), handle));
         return std::make_unique<Win32Watch>(handles_.back());
+    }
+
+    std::unique_ptr<Watch> WatchSocket(Socket socket, std::function<void()> ready) override {
+        const std::shared_ptr<SocketEvents> events = EventsOf(socket);
+        if (events->HasInput()) {
+            throw std::logic_error("the socket's input is already watched");
+        }
+        events->SetInput(std::move(ready));
+        return std::make_unique<SocketWatch>(events, false);
+    }
+
+    std::unique_ptr<Watch> WatchWritable(Socket socket, std::function<void()> ready) override {
+        const std::shared_ptr<SocketEvents> events = EventsOf(socket);
+        if (events->HasOutput()) {
+            throw std::logic_error("the socket's room for output is already watched");
+        }
+        events->SetOutput(std::move(ready));
+        return std::make_unique<SocketWatch>(events, true);
     }
 
     std::unique_ptr<Timer> MakeTimer(std::function<void()> due) override {
@@ -218,6 +260,20 @@ class Win32EventLoop : public EventLoop {
     void Wake() override { SetEvent(wake_); }
 
   private:
+    // The events of socket, as its watches share them.
+    std::shared_ptr<SocketEvents> EventsOf(Socket socket) {
+        std::erase_if(sockets_, [](const auto& entry) {
+            const auto events = entry.second.lock();
+            return !events || !events->Watched();
+        });
+        if (const auto found = sockets_.find(socket); found != sockets_.end()) {
+            return found->second.lock();
+        }
+        auto events = SocketEvents::Make(*this, socket);
+        sockets_[socket] = events;
+        return events;
+    }
+
     std::shared_ptr<Entry> NextTimer() const {
         std::shared_ptr<Entry> earliest;
         for (const auto& timer : timers_) {
@@ -247,6 +303,7 @@ class Win32EventLoop : public EventLoop {
     Entries timers_;
     std::shared_ptr<Entry> wakeEntry_;
     std::shared_ptr<Entry> messages_;
+    std::map<Socket, std::weak_ptr<SocketEvents>> sockets_;
     // Where the next look for something ready starts: a handle's index, count for the
     // messages, count + 1 for the timers.
     std::size_t next_ = 0;

@@ -8,6 +8,8 @@
 #endif
 
 #include "log/untrusted_text.h"
+#include "mqtt/mqtt_source.h"
+#include "mqtt/password_file.h"
 #include "serial/serial_device.h"
 #include "serial/serial_line.h"
 
@@ -19,8 +21,6 @@
 #include "input/input_device.h"
 #include "input/input_source.h"
 #include "lircd/lircd_source.h"
-#include "mqtt/mqtt_source.h"
-#include "mqtt/password_file.h"
 #endif
 
 namespace {
@@ -28,7 +28,6 @@ namespace {
 // A line of ours around a path: longer than one untrusted piece.
 constexpr std::size_t LineLimit = 1000;
 
-#ifndef _WIN32
 // The broker's settings the options give (--mqtt must be given); empty, or why they cannot
 // be used and the setting at fault.
 std::string MqttSettingsFor(const CommandLine& options, MqttSettings& settings,
@@ -53,13 +52,14 @@ std::string MqttSettingsFor(const CommandLine& options, MqttSettings& settings,
             return problem;
         }
     }
+#ifndef _WIN32  // Windows has no TLS, and refuses mqtt-ca
     fault = "mqtt-ca";
     if (!options.mqttCa.empty() && ::access(options.mqttCa.c_str(), R_OK) != 0) {
         return "cannot read the certificates in " + options.mqttCa + ": " + std::strerror(errno);
     }
+#endif
     return {};
 }
-#endif
 
 }  // namespace
 
@@ -80,28 +80,25 @@ std::vector<std::unique_ptr<KeySource>> MakeKeySources(const CommandLine& option
         sources.push_back(std::make_unique<InputSource>(options.inputs, options.grab,
                                                         MakeUdevDeviceFinder(), OpenInputDevice));
     }
+#endif
     // Refused at the start when it cannot be used (WhyNotKeySources).
     if (auto broker = MakeBrokerSource(options)) {
         sources.push_back(std::move(broker));
     }
-#endif
     return sources;
 }
 
-std::unique_ptr<KeySource> MakeBrokerSource([[maybe_unused]] const CommandLine& options) {
-#ifndef _WIN32
+std::unique_ptr<KeySource> MakeBrokerSource(const CommandLine& options) {
     const char* fault = nullptr;
     if (MqttSettings settings;
         !options.mqtt.empty() && MqttSettingsFor(options, settings, fault).empty()) {
         return std::make_unique<MqttSource>(std::move(settings));
     }
-#endif
     return nullptr;
 }
 
 std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options) {
     auto loop = std::make_unique<ReceiverLoop>(MakeKeySources(options));
-#ifndef _WIN32
     for (const auto& source : loop->Sources()) {
         auto* broker = dynamic_cast<MqttSource*>(source.get());
         if (broker != nullptr && options.mqttPublish) {
@@ -113,7 +110,6 @@ std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options) {
             });
         }
     }
-#endif
     return loop;
 }
 
@@ -164,12 +160,12 @@ std::string WhyNotKeySources(const CommandLine& options) {
             return said("input", why);
         }
     }
+#endif
     if (MqttSettings settings; !options.mqtt.empty()) {
         const char* fault = nullptr;
         if (const std::string why = MqttSettingsFor(options, settings, fault); !why.empty()) {
             return said(fault, why);
         }
     }
-#endif
     return {};
 }

@@ -11,9 +11,9 @@
 // The key sources the options ask for, all read at once: the serial receiver on each port
 // (the default port when no source is named), lircd (--lircd, Linux), the input devices
 // (--input: the kernel's on Linux, Raw Input's HID devices and keyboards on Windows) and an
-// MQTT broker (--mqtt, Linux).
+// MQTT broker (--mqtt).
 std::vector<std::unique_ptr<KeySource>> MakeKeySources(const CommandLine& options);
-// The broker --mqtt names, as a source of its own (Linux), or none when there is none or it
+// The broker --mqtt names, as a source of its own, or none when there is none or it
 // cannot be used.
 std::unique_ptr<KeySource> MakeBrokerSource(const CommandLine& options);
 // The one loop over them; with --mqtt-publish, each key the other sources read is

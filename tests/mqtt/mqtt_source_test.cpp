@@ -65,6 +65,8 @@ TEST_F(MqttSourceTest, WhatIsNoKeyNeverActsAndIsSaidOncePerTopic) {
     EXPECT_EQ(log.Count("ignored a message that is neither JSON"), 2);  // a topic each
     EXPECT_EQ(log.Count("ignored an empty message"), 1);
     EXPECT_EQ(log.Count("ignored a message over 4 KiB"), 1);
+    // Subscribed once: the connection the start made is the one the receiver reads.
+    EXPECT_EQ(broker.Logged("Sending SUBACK to quorvel-"), Filters);
 }
 
 // A refused login is said at the start with the broker's reason, once however often it is

@@ -1,4 +1,5 @@
-// Key maps with run lines judged by the access lists Windows keeps for them.
+// Key maps with run lines, and the broker's password file, judged by the access lists
+// Windows keeps for them.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "keymap/key_map_file.h"
+#include "mqtt/password_file.h"
 #include "platform/utf8_path.h"
 #include "tests/windows/wine_test.h"
 
@@ -64,6 +66,26 @@ TEST(AccessList, RunLinesAreRefusedFromAMapOthersMayChange) {
     EXPECT_NE(problems[0].find(file + " can be written or replaced by Everyone"), std::string::npos)
         << problems[0];
     std::filesystem::remove_all(top);
+}
+
+// Its first line is the password, unless others may change the file.
+TEST(AccessList, APasswordFileOthersMayChangeIsRefused) {
+    const std::filesystem::path folder = WineTest::TempFolder(L"quorvel_password");
+    const std::filesystem::path path = folder / L"password";
+    std::ofstream(path, std::ios::binary) << "s3cret\r\nnot this\r\n";
+    std::string password;
+    EXPECT_EQ(ReadPasswordFile(path, password), "");
+    EXPECT_EQ(password, "s3cret");
+
+    AllowEveryone(path, FILE_GENERIC_WRITE);
+    const std::string why = ReadPasswordFile(path, password);
+    const std::string file = Utf8FromPath(path);
+    EXPECT_EQ(why.rfind("refused the password file " + file + ", since " + file +
+                            " can be written or replaced by Everyone",
+                        0),
+              0u)
+        << why;
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

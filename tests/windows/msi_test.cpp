@@ -113,7 +113,7 @@ TEST(Msi, InstallsForTheUserAloneAndUninstallsWithoutATrace) {
     for (const wchar_t* file :
          {L"quorvel.exe", L"README.txt", L"licenses\\quorvel.txt", L"licenses\\CLI11.txt",
           L"licenses\\gcc-runtime.txt", L"licenses\\GPL-3.txt", L"licenses\\mingw-w64-runtime.txt",
-          L"licenses\\winpthreads.txt"}) {
+          L"licenses\\winpthreads.txt", L"licenses\\mosquitto.txt"}) {
         EXPECT_TRUE(std::filesystem::is_regular_file(folder / file)) << folder / file;
     }
     EXPECT_TRUE(std::filesystem::is_regular_file(shortcut)) << shortcut;

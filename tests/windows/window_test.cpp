@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +23,7 @@
 #include "program/window_layout.h"
 #include "rawinput/raw_input_devices.h"
 #include "tests/doubles/eventually.h"
+#include "tests/windows/linux_broker.h"
 #include "tests/windows/stand_in_player.h"
 #include "tests/windows/stand_in_sessions.h"
 #include "tests/windows/wine_test.h"
@@ -645,10 +648,10 @@ std::pair<DWORD, std::string> RunQuorvel(const std::string& arguments) {
 }
 
 // What it cannot run is refused on standard error, with status 2: a file as its port, a
-// player it does not know, lircd (from the command line or the settings file) and MQTT,
-// which are Linux's, each naming what Windows has instead; a key map's path under a folder
-// named in Japanese arrives whole from the command line and is named as it is. /? is the
-// help.
+// player it does not know, lircd (from the command line or the settings file), which is
+// Linux's, naming what Windows has instead, and a broker over TLS, which this build has not;
+// a key map's path under a folder named in Japanese arrives whole from the command line and
+// is named as it is. /? is the help.
 TEST(QuorvelExe, RefusesWhatItCannotRunSayingWhy) {
     const TempFile settings(L"quorvel-lircd", "lircd = /run/lirc/lircd\n", L"quorvel.conf");
     const TempFile keys(L"\u30AD\u30FC\u30DE\u30C3\u30D7", "key 300 play\n");
@@ -670,9 +673,9 @@ TEST(QuorvelExe, RefusesWhatItCannotRunSayingWhy) {
         {"--config " + settings.Quoted(), 2,
          "quorvel: " + settings.Name() +
              ":1: setting 'lircd': lircd runs on Linux only: " + instead},
-        {"--mqtt mqtt://broker.lan", 2,
-         "quorvel: option '--mqtt': MQTT is not in the Windows build of Quorvel (it reads a "
-         "broker on Linux only) (try --help)\r\n"},
+        {"--mqtt mqtts://broker.lan", 2,
+         "quorvel: option '--mqtt': 'mqtts://broker.lan' is a broker over TLS, and this build of "
+         "Quorvel (for Windows) has no TLS: use mqtt:// (try --help)\r\n"},
         {"--keys " + keys.Quoted(), 2, "quorvel: " + keys.Name() + ":1: "},
         {"/?", 0, "Usage: quorvel [--port COMn]"},
     };
@@ -681,6 +684,50 @@ TEST(QuorvelExe, RefusesWhatItCannotRunSayingWhy) {
         EXPECT_EQ(status, c.status) << c.args;
         EXPECT_EQ(c.said.ends_with("\r\n") ? text : text.substr(0, c.said.size()), c.said);
     }
+}
+
+// On a Linux broker: a Tasmota bridge's code acts on the player through the key map, and a
+// key of the serial receiver reaches a Linux subscriber; the status is online, then offline.
+TEST(QuorvelExe, ReadsAndPublishesKeysOnALinuxBroker) {
+    const LinuxBroker broker;
+    ASSERT_NE(broker.Port(), 0) << "wine_mosquitto has not started a broker";
+    const TempFile keys(L"quorvel-mqtt", "key NEC_20DF10EF play-pause\n");
+    StandInThread player;
+    {
+        Quorvel quorvel("--port " + std::string(WineTest::WindowPort) + " --mqtt " + broker.Url() +
+                        " --mqtt-publish --mqtt-name wine --keys " + keys.Quoted());
+        ASSERT_NE(quorvel.history, nullptr);
+        // Online once every subscription is in place.
+        ASSERT_TRUE(Eventually([&] {
+            return broker.Received().find("quorvel/wine/status online\n") != std::string::npos;
+        })) << broker.Received();
+        ASSERT_TRUE(
+            broker.Publish("tele/ir/RESULT",
+                           R"({"IrReceived":{"Protocol":"NEC","Bits":32,"Data":"0x20DF10EF"}})"));
+        EXPECT_EQ(quorvel.Await({"PLAY!", Waiting}), (Lines{"PLAY!", Waiting}));
+        EXPECT_EQ(player.Commands(), std::vector<WPARAM>{WindowMessagePlayerLink::CmdPlay});
+
+        ASSERT_TRUE(WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x18}));
+        const std::string topic = "quorvel/wine/key ";
+        ASSERT_TRUE(Eventually([&] { return broker.Received().find(topic) != std::string::npos; }))
+            << broker.Received();
+        const std::string received = broker.Received();
+        const std::size_t at = received.find(topic) + topic.size();
+        const auto key = nlohmann::json::parse(received.substr(at, received.find('\n', at) - at));
+        EXPECT_EQ(key["key"], "24");
+        EXPECT_EQ(key["kind"], "code");
+        EXPECT_EQ(key["action"], "press");
+        EXPECT_EQ(key["source"], "serial");
+        EXPECT_EQ(quorvel.Close(), 0u);
+    }
+    // What came from the broker never went back to it.
+    EXPECT_EQ(broker.Received().find("NEC_20DF10EF"), std::string::npos);
+    EXPECT_TRUE(Eventually([&] {
+        return broker.Received().ends_with("quorvel/wine/status offline\n");
+    })) << broker.Received();
+    // Online once: connected once, and never taken for another Quorvel of its name.
+    const std::string received = broker.Received();
+    EXPECT_EQ(received.find("online"), received.rfind("online")) << received;
 }
 
 // "quorvel --console | more", the reader gone: it ends, as a filter does.
