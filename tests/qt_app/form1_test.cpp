@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QStringList>
+#include <QTest>
+#include <QTimer>
 
 #include "qt_app/history_view.h"
 #include "tests/qt_app/qt_environment.h"
@@ -75,6 +80,39 @@ TEST(Form1, StartsTheReceiverLastWithAHistoryThatReachesTheList) {
         return form.History->LineCount() == 1 &&
                form.History->LineText(0) == QStringLiteral("Waiting for new signal...");
     }));
+}
+
+// The list's context menu copies the line right-clicked, and offers nothing to copy below
+// the last line.
+TEST(Form1, TheHistoryMenuCopiesTheLineRightClicked) {
+    TForm1 form(nullptr);
+    form.show();
+    form.History->InsertLine(1, "  >>REP>>PANASONIC_40040100BCBD");
+    QStringList offered;
+    const auto copyFromMenu = [&](int row) {
+        const QPoint at = row >= 0 ? form.History->RowRect(row).center() : QPoint(20, 300);
+        QTest::mousePress(form.History->viewport(), Qt::RightButton, {}, at);
+        QTimer::singleShot(0, [&] {
+            QWidget* menu = QApplication::activePopupWidget();
+            ASSERT_NE(menu, nullptr);
+            for (QAction* action : menu->actions()) {
+                offered << action->text() + (action->isEnabled() ? "" : " (off)");
+                if (action->text() == QStringLiteral("Copy") && action->isEnabled()) {
+                    action->trigger();
+                }
+            }
+            menu->close();
+        });
+        emit form.History->customContextMenuRequested(at);
+        QTest::mouseRelease(form.History->viewport(), Qt::RightButton, {}, at);
+    };
+    copyFromMenu(1);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("PANASONIC_40040100BCBD"));
+    EXPECT_EQ(offered, (QStringList{"Copy", "", "Keys…"}));
+    form.History->SelectRow(-1);
+    offered.clear();
+    copyFromMenu(-1);
+    EXPECT_EQ(offered.first(), QStringLiteral("Copy (off)"));
 }
 
 }  // namespace

@@ -4,12 +4,15 @@
 
 #include <QAccessible>
 #include <QAccessibleInterface>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qt_app/history_model.h"
@@ -51,6 +54,15 @@ class HistoryViewTest : public ::testing::Test {
         view_.setGeometry(8, 8, 161, 329);
         view_.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view_));
+    }
+
+    // What the pointer resting on the row shows; empty for nothing.
+    QString Hover(int row) {
+        const QPoint at = view_.RowRect(row).center();
+        QHelpEvent event(QEvent::ToolTip, at, view_.viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view_.viewport(), &event);
+        // Ignored when there is nothing to show; the last tip takes a while to go.
+        return event.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
     }
 
     void Append(int count, const std::string& prefix = "line ") {
@@ -289,19 +301,46 @@ TEST_F(HistoryViewTest, ScreenReadersSeeTheLinesAsAList) {
 TEST_F(HistoryViewTest, AnExplainedLineSaysWhyOnHoverAndToScreenReaders) {
     Append(3);
     view_.ExplainLine(1, "cannot open serial port /dev/ttyUSB0");
-    const auto hover = [&](int row) {
-        const QPoint at = view_.RowRect(row).center();
-        QHelpEvent event(QEvent::ToolTip, at, view_.viewport()->mapToGlobal(at));
-        QCoreApplication::sendEvent(view_.viewport(), &event);
-        return QToolTip::isVisible() ? QToolTip::text() : QString();
-    };
-    EXPECT_EQ(hover(0), QString());
-    EXPECT_EQ(hover(1), QStringLiteral("cannot open serial port /dev/ttyUSB0"));
+    EXPECT_EQ(Hover(0), QString());
+    EXPECT_EQ(Hover(1), QStringLiteral("cannot open serial port /dev/ttyUSB0"));
 
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&view_);
     EXPECT_EQ(list->child(1)->text(QAccessible::Description),
               QStringLiteral("cannot open serial port /dev/ttyUSB0"));
     EXPECT_EQ(list->child(2)->text(QAccessible::Description), QString());
+}
+
+// A line wider than its row shows whole on hover, before why it is there; the row's own
+// width decides, not the line's length.
+TEST_F(HistoryViewTest, ALineTheRowCutsShowsWholeOnHover) {
+    const std::string code = "  >>REP>>SAMSUNG_E0E0E01F_E0E0D02F_E0E0E01F";
+    view_.InsertLine(0, code);
+    view_.InsertLine(1, code);
+    view_.ExplainLine(1, "no player");
+    view_.InsertLine(2, "PLAY!");
+    view_.ExplainLine(2, "no player");
+    EXPECT_EQ(Hover(0), QString::fromStdString(code));
+    EXPECT_EQ(Hover(1), QString::fromStdString(code + "\nno player"));
+    EXPECT_EQ(Hover(2), QStringLiteral("no player"));
+    view_.setGeometry(8, 8, 800, 329);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return view_.viewport()->width() > 700; }));
+    EXPECT_EQ(Hover(0), QString());
+    EXPECT_EQ(Hover(1), QStringLiteral("no player"));
+}
+
+TEST_F(HistoryViewTest, CtrlCCopiesTheSelectedLinesCode) {
+    view_.InsertLine(0, "PANASONIC_40040100BCBD");
+    view_.InsertLine(1, "  >>REP>>SAMSUNG_E0E0E01F");
+    view_.setFocus();
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    QTest::keyClick(&view_, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    for (const auto& [row, copied] :
+         {std::pair{0, "PANASONIC_40040100BCBD"}, std::pair{1, "SAMSUNG_E0E0E01F"}}) {
+        view_.SelectRow(row);
+        QTest::keyClick(&view_, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromLatin1(copied)) << row;
+    }
 }
 
 }  // namespace
