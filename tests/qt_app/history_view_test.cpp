@@ -4,15 +4,12 @@
 
 #include <QAccessible>
 #include <QAccessibleInterface>
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "qt_app/history_model.h"
@@ -317,30 +314,11 @@ TEST_F(HistoryViewTest, ALineTheRowCutsShowsWholeOnHover) {
     view_.InsertLine(0, code);
     view_.InsertLine(1, code);
     view_.ExplainLine(1, "no player");
-    view_.InsertLine(2, "PLAY!");
-    view_.ExplainLine(2, "no player");
     EXPECT_EQ(Hover(0), QString::fromStdString(code));
     EXPECT_EQ(Hover(1), QString::fromStdString(code + "\nno player"));
-    EXPECT_EQ(Hover(2), QStringLiteral("no player"));
     view_.setGeometry(8, 8, 800, 329);
     ASSERT_TRUE(ProcessEventsUntil([&] { return view_.viewport()->width() > 700; }));
     EXPECT_EQ(Hover(0), QString());
-    EXPECT_EQ(Hover(1), QStringLiteral("no player"));
-}
-
-TEST_F(HistoryViewTest, CtrlCCopiesTheSelectedLinesCode) {
-    view_.InsertLine(0, "PANASONIC_40040100BCBD");
-    view_.InsertLine(1, "  >>REP>>SAMSUNG_E0E0E01F");
-    view_.setFocus();
-    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
-    QTest::keyClick(&view_, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
-    for (const auto& [row, copied] :
-         {std::pair{0, "PANASONIC_40040100BCBD"}, std::pair{1, "SAMSUNG_E0E0E01F"}}) {
-        view_.SelectRow(row);
-        QTest::keyClick(&view_, Qt::Key_C, Qt::ControlModifier);
-        EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromLatin1(copied)) << row;
-    }
 }
 
 }  // namespace
