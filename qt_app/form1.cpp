@@ -64,6 +64,11 @@ TForm1::TForm1(const ReceiverStarter& startReceiver, QWidget* parent)
     connect(History, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
         menu.setObjectName(QStringLiteral("HistoryMenu"));
+        // The line right-clicked is selected by then.
+        menu.addAction(QStringLiteral("Copy"), QKeySequence::Copy, History,
+                       [this] { History->CopySelectedLine(); })
+            ->setEnabled(History->SelectedRow() >= 0);
+        menu.addSeparator();
         menu.addAction(QStringLiteral("Keys…"), QKeySequence(Qt::CTRL | Qt::Key_K), this,
                        [this] { OpenKeys(); });
         menu.exec(History->mapToGlobal(at));

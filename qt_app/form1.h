@@ -28,7 +28,8 @@ class TForm1 : public QWidget {
     using KeysWindowMaker = std::function<QWidget*(QWidget* parent)>;
     void SetKeysWindowMaker(KeysWindowMaker make) { makeKeys_ = std::move(make); }
     // Opens the keys window, or raises the one open: Ctrl+K, "Keys…" in the list's context
-    // menu (a right click or the menu key), and the tray's menu.
+    // menu (a right click or the menu key, beside "Copy", the selected line), and the tray's
+    // menu.
     void OpenKeys();
 
   protected:

@@ -1,6 +1,8 @@
 #include "qt_app/history_view.h"
 
 #include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMetaObject>
@@ -8,14 +10,17 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStringList>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolTip>
 #include <algorithm>
 #include <utility>
 
 #include "program/app_log.h"
+#include "program/line_copy.h"
 #include "program/window_layout.h"
 #include "qt_app/history_view_accessible.h"
 
@@ -54,6 +59,29 @@ QString HistoryView::LineWhy(int row) const {
         return {};
     }
     return QString::fromLocal8Bit(model_.Why(row));
+}
+
+QString HistoryView::LineTip(int row) const {
+    if (row < 0 || row >= model_.LineCount()) {
+        return {};
+    }
+    QStringList tip;
+    const QString text = LineText(row);
+    if (viewport()->fontMetrics().horizontalAdvance(text) > viewport()->width() - 2 * TextMargin) {
+        tip << text;
+    }
+    const QString why = LineWhy(row);
+    if (!why.isEmpty()) {
+        tip << why;
+    }
+    return tip.join(QLatin1Char('\n'));
+}
+
+void HistoryView::CopySelectedLine() const {
+    if (selectedRow_ >= 0 && selectedRow_ < model_.LineCount()) {
+        QGuiApplication::clipboard()->setText(
+            QString::fromLatin1(CopiedLine(model_.Line(selectedRow_))));
+    }
 }
 
 void HistoryView::InsertLine(int index, const std::string& text) {
@@ -249,6 +277,11 @@ void HistoryView::keyPressEvent(QKeyEvent* event) {
     if (std::exchange(rangeStale_, false)) {
         UpdateScrollRange();
     }
+    if (event->matches(QKeySequence::Copy)) {
+        CopySelectedLine();
+        event->accept();
+        return;
+    }
     if (model_.LineCount() == 0) {
         QAbstractScrollArea::keyPressEvent(event);
         return;
@@ -294,12 +327,15 @@ bool HistoryView::viewportEvent(QEvent* event) {
     }
     const auto* help = static_cast<QHelpEvent*>(event);
     const int row = RowAt(help->pos());
-    const QString why = LineWhy(row);
-    if (why.isEmpty()) {
+    const QString tip = LineTip(row);
+    if (tip.isEmpty()) {
         QToolTip::hideText();
         event->ignore();
     } else {
-        QToolTip::showText(help->globalPos(), why, viewport(), RowRect(row));
+        // Plain text, whatever it holds: a line is never markup.
+        QToolTip::showText(help->globalPos(),
+                           Qt::mightBeRichText(tip) ? Qt::convertFromPlainText(tip) : tip,
+                           viewport(), RowRect(row));
     }
     return true;
 }

@@ -13,9 +13,10 @@
 // focus, and never scroll a view the user left elsewhere: untouched, the view stays where
 // it is; once the user has scrolled to the very end it follows the end as lines arrive,
 // until they scroll up again. Lines dropped from the top leave the lines in sight in sight.
-// Rows are WindowLayout::RowHeight high. The user can select one line at a time by
-// clicking or with the arrow keys; a line that is explained shows why as its tooltip and
-// its accessible description.
+// Rows are WindowLayout::RowHeight high and never scroll sideways. The user can select one
+// line at a time by clicking or with the arrow keys, and copy it (Ctrl+C). A line the row
+// cuts shows its whole text as its tooltip; a line that is explained shows why there (after
+// the text when both) and as its accessible description.
 // Repaint() draws the rows in sight synchronously, once for all the writes that reached
 // the UI thread together and at most once a frame; writes below the rows in sight draw
 // nothing but the scroll bar.
@@ -32,6 +33,11 @@ class HistoryView : public QAbstractScrollArea, public HistoryList {
     QString LineText(int row) const;
     // What explains the line; empty when nothing does.
     QString LineWhy(int row) const;
+    // What the pointer resting on the line shows: its whole text when the row cuts it, then
+    // why it is there; empty when neither.
+    QString LineTip(int row) const;
+    // Puts the selected line on the clipboard, as CopiedLine says; nothing when none is.
+    void CopySelectedLine() const;
 
     // The lines themselves: called on the UI thread only (QueuedHistoryList carries the
     // receiver's writes here).

@@ -17,6 +17,7 @@ struct HeldMessage {
 // The message handler is process-wide, and so is what it holds.
 QtMessageHandler previousHandler = nullptr;
 QList<HeldMessage>* heldMessages = nullptr;
+std::optional<int> quietExit;
 
 bool IsPlatformCategory(const char* category) {
     return category != nullptr && qstrncmp(category, "qt.qpa", 6) == 0;
@@ -32,7 +33,8 @@ void Forward(QtMsgType type, const QMessageLogContext& context, const QString& m
 
 }  // namespace
 
-PlatformStartGuard::PlatformStartGuard() {
+PlatformStartGuard::PlatformStartGuard(std::optional<int> quietStatus) {
+    quietExit = quietStatus;
     heldMessages = new QList<HeldMessage>;
     previousHandler = qInstallMessageHandler(&PlatformStartGuard::Handle);
 }
@@ -50,6 +52,9 @@ PlatformStartGuard::~PlatformStartGuard() {
 
 void PlatformStartGuard::Handle(QtMsgType type, const QMessageLogContext& context,
                                 const QString& message) {
+    if (type == QtFatalMsg && quietExit) {
+        std::_Exit(*quietExit);
+    }
     if (type == QtFatalMsg) {
         // The platform's own first complaint says best what went wrong.
         QString reason = QStringLiteral("the Qt platform plugin could not be started");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtMessageHandler>
+#include <optional>
 
 // Held while the application object is built. If Qt cannot start its platform plugin it
 // aborts with a long report; this turns that into one line on standard error and exit
@@ -10,7 +11,9 @@ class PlatformStartGuard {
   public:
     static constexpr int NoDisplayStatus = 1;
 
-    PlatformStartGuard();
+    // quietStatus: what ended the program was said already, so a failure says nothing
+    // more and ends it with this status.
+    explicit PlatformStartGuard(std::optional<int> quietStatus = std::nullopt);
     ~PlatformStartGuard();
     PlatformStartGuard(const PlatformStartGuard&) = delete;
     PlatformStartGuard& operator=(const PlatformStartGuard&) = delete;

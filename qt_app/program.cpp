@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include <QMessageBox>
+#include <QGuiApplication>
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +23,7 @@
 #include "qt_app/form1.h"
 #include "qt_app/history_view.h"
 #include "qt_app/keys_window.h"
+#include "qt_app/message_box.h"
 #include "qt_app/platform_start_guard.h"
 #include "qt_app/qt_log_routing.h"
 #include "qt_app/quorvel_application.h"
@@ -76,21 +77,54 @@ class QtPlatform : public ProgramPlatform {
         };
     }
 
+    // The start's messages, printed as ever, and kept to be shown.
+    StartOutput Output() override {
+        return {[this](const std::string& text) {
+                    std::fputs(text.c_str(), stdout);
+                    said_ += text;
+                },
+                [this](const std::string& text) {
+                    std::fputs(text.c_str(), stderr);
+                    said_ += text;
+                }};
+    }
+
+    // The window is to start, unless the user chose text or asked for a command.
+    std::optional<int> Starting(const CommandLine& options, bool text) override {
+        using Command = CommandLine::Command;
+        windowStart_ = !text && (options.command == Command::RunWindow ||
+                                 options.command == Command::UsageError);
+        return std::nullopt;
+    }
+
+    // What stopped the window's start is also shown in a message box, when standard error
+    // reaches no one and there is a display to show it on.
+    void StartEnded(int status) override {
+        if (status == 0 || !windowStart_ || said_.empty() || StandardErrorIsSeen() ||
+            DisplayMissing()) {
+            return;
+        }
+        MakeApplication(status);
+        // A platform that draws nowhere would keep the program waiting on a box no one sees.
+        const QString platform = QGuiApplication::platformName();
+        if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+            return;
+        }
+        while (!said_.empty() && said_.back() == '\n') {
+            said_.pop_back();
+        }
+        ShowMessageBox(said_, true);
+    }
+
     std::optional<int> PrepareWindow() override {
-        if (const auto reason = MissingDisplayReason(
-                [](const char* name) -> const char* { return std::getenv(name); })) {
+        if (const auto reason = DisplayMissing()) {
             std::fprintf(
                 stderr,
                 "quorvel: no display available (%s); use --console to run without a window\n",
                 reason->c_str());
             return PlatformStartGuard::NoDisplayStatus;
         }
-        GuardAgainstAWedgedBus();
-        // Our options are not Qt's: Qt sees only the program name.
-        {
-            PlatformStartGuard guard;
-            app_.emplace(qtArgc_, qtArgv_);
-        }
+        MakeApplication(std::nullopt);
         RouteLogIntoQt();
         return std::nullopt;
     }
@@ -140,14 +174,29 @@ class QtPlatform : public ProgramPlatform {
             message && !message->empty() ? *message : "an unexpected error stopped Quorvel";
         std::fprintf(stderr, "quorvel: %s\n", text.c_str());
         if (window) {
-            QMessageBox::critical(nullptr, QStringLiteral("Quorvel"), QString::fromLocal8Bit(text));
+            ShowMessageBox(text, true);
         }
     }
 
   private:
+    static std::optional<std::string> DisplayMissing() {
+        return MissingDisplayReason(
+            [](const char* name) -> const char* { return std::getenv(name); });
+    }
+
+    // quietStatus: as PlatformStartGuard's.
+    void MakeApplication(std::optional<int> quietStatus) {
+        GuardAgainstAWedgedBus();
+        // Our options are not Qt's: Qt sees only the program name.
+        PlatformStartGuard guard(quietStatus);
+        app_.emplace(qtArgc_, qtArgv_);
+    }
+
     int qtArgc_ = 1;
     char* qtArgv_[2];
     std::optional<QuorvelApplication> app_;
+    std::string said_;
+    bool windowStart_ = false;
 };
 
 }  // namespace

@@ -6,7 +6,10 @@
 #include <string>
 
 #include "program/app_log.h"
+#include "program/line_copy.h"
 #include "program/window_layout.h"
+#include "text/wide_text.h"
+#include "win32_app/clipboard_text.h"
 #include "win32_app/list_box_history_list.h"
 #include "win32_app/tray_icon.h"
 #include "win32_app/window_dpi.h"
@@ -73,8 +76,9 @@ TForm1::TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver) : insta
     const HMENU system = GetSystemMenu(window_, FALSE);
     AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(system, MF_STRING, TrayIcon::KeysId, L"&Keys…\tCtrl+K");
-    ACCEL keys{FCONTROL | FVIRTKEY, 'K', TrayIcon::KeysId};
-    accelerators_ = CreateAcceleratorTableW(&keys, 1);
+    ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'K', TrayIcon::KeysId},
+                    {FCONTROL | FVIRTKEY, 'C', CopyId}};
+    accelerators_ = CreateAcceleratorTableW(keys, 2);
 
     tray_ = std::make_unique<TrayIcon>(window_, LoadIconA(instance, IconName),
                                        std::wstring(caption.begin(), caption.end()).c_str());
@@ -133,11 +137,31 @@ void TForm1::ShowHistoryMenu(LPARAM point) {
         const UINT dpi = WindowDpi(window_);
         at = {Scaled(10, dpi), Scaled(10, dpi)};
         ClientToScreen(History, &at);
+    } else {
+        // A right click acts on the line under it, as it does in Explorer.
+        POINT client = at;
+        ScreenToClient(History, &client);
+        const LRESULT hit =
+            SendMessageW(History, LB_ITEMFROMPOINT, 0, MAKELPARAM(client.x, client.y));
+        if (HIWORD(hit) == 0) {
+            SendMessageW(History, LB_SETCURSEL, LOWORD(hit), 0);
+        }
     }
     const HMENU menu = CreatePopupMenu();
+    const bool selected = SendMessageW(History, LB_GETCURSEL, 0, 0) != LB_ERR;
+    AppendMenuW(menu, MF_STRING | (selected ? 0 : MF_GRAYED), CopyId, L"&Copy\tCtrl+C");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, TrayIcon::KeysId, L"&Keys…\tCtrl+K");
     TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
     DestroyMenu(menu);
+}
+
+void TForm1::CopySelectedLine() const {
+    const LRESULT row = SendMessageW(History, LB_GETCURSEL, 0, 0);
+    if (row != LB_ERR) {
+        const std::string line = Narrow(ListBoxHistoryList::LineText(History, row));
+        PutTextOnClipboard(window_, Widen(CopiedLine(line)));
+    }
 }
 
 void TForm1::ScaleContents(UINT dpi) {
@@ -184,6 +208,10 @@ LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LP
         case WM_COMMAND:
             if (form != nullptr && LOWORD(wParam) == TrayIcon::KeysId) {
                 form->OpenKeys();
+                return 0;
+            }
+            if (form != nullptr && LOWORD(wParam) == CopyId) {
+                form->CopySelectedLine();
                 return 0;
             }
             return DefWindowProcA(window, message, wParam, lParam);

@@ -20,8 +20,9 @@ class TrayIcon;
 // owns the receivers that write the list (through a ReceiverHost), so they are stopped and
 // joined before the list goes. The keys window (KeysDialog) opens from it with Ctrl+K, the
 // list's context menu ("Keys…": a right click or the menu key), its system menu and the
-// tray's menu; it goes before the receivers, whose capture it arms. Built and used on the
-// UI thread only.
+// tray's menu; it goes before the receivers, whose capture it arms. The context menu's
+// "Copy" (and Ctrl+C) copies the selected line, which a right click selects. Built and used
+// on the UI thread only.
 class TForm1 {
   public:
     // Called once, as the last act of construction, with the host whose list the
@@ -32,6 +33,7 @@ class TForm1 {
     static constexpr const char* ClassName = "TForm1";
     static constexpr const char* IconName = "MAINICON";
     static constexpr int HistoryId = 100;
+    static constexpr UINT CopyId = 40017;
 
     TForm1(HINSTANCE instance, const ReceiverStarter& startReceiver);
     ~TForm1();
@@ -60,6 +62,8 @@ class TForm1 {
     void ScaleContents(UINT dpi);
     // The list's context menu, at point (screen coordinates; -1, -1 from the keyboard).
     void ShowHistoryMenu(LPARAM point);
+    // Puts the selected line on the clipboard, as CopiedLine says.
+    void CopySelectedLine() const;
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HINSTANCE instance_;

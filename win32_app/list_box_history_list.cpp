@@ -11,6 +11,9 @@
 
 namespace {
 
+// How far inside its row the list box draws a line's text.
+constexpr int TextInset = 2;
+
 TTTOOLINFOW ToolOf(HWND listBox, wchar_t* text) {
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
@@ -75,17 +78,21 @@ LRESULT CALLBACK ListBoxHistoryList::ListBoxProc(HWND window, UINT message, WPAR
 void ListBoxHistoryList::TrackPointer(POINT point) {
     const LRESULT hit = SendMessageW(listBox_, LB_ITEMFROMPOINT, 0, MAKELPARAM(point.x, point.y));
     const int row = HIWORD(hit) == 0 ? LOWORD(hit) : -1;
-    if (row < 0 || row >= static_cast<int>(reasons_.size()) || reasons_[row].empty()) {
-        HideTip();
-        return;
-    }
     if (row != tipRow_) {
-        std::wstring text = Widen(reasons_[row]);
+        HideTip();
+        tipRow_ = row;
+        std::wstring text = TipOf(row);
+        if (text.empty() || tip_ == nullptr) {
+            return;
+        }
         TTTOOLINFOW tool = ToolOf(listBox_, text.data());
         SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
         TRACKMOUSEEVENT leave{sizeof leave, TME_LEAVE, listBox_, 0};
         TrackMouseEvent(&leave);
-        tipRow_ = row;
+        tipShown_ = true;
+    }
+    if (!tipShown_) {
+        return;
     }
     // Beside the pointer, not under it, where it would hide the line.
     POINT screen = {point.x + 16, point.y + 16};
@@ -97,13 +104,57 @@ void ListBoxHistoryList::TrackPointer(POINT point) {
 }
 
 void ListBoxHistoryList::HideTip() {
-    if (tip_ == nullptr || tipRow_ < 0) {
-        return;
+    if (tipShown_) {
+        wchar_t none[] = L"";
+        TTTOOLINFOW tool = ToolOf(listBox_, none);
+        SendMessageW(tip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
     }
-    wchar_t none[] = L"";
-    TTTOOLINFOW tool = ToolOf(listBox_, none);
-    SendMessageW(tip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
-    tipRow_ = -1;
+    tipShown_ = false;
+    tipRow_.reset();
+}
+
+std::wstring ListBoxHistoryList::TipOf(int row) const {
+    if (row < 0 || row >= static_cast<int>(reasons_.size())) {
+        return {};
+    }
+    std::wstring tip = LineText(listBox_, row);
+    if (!Cuts(row, tip)) {
+        tip.clear();
+    }
+    if (!reasons_[row].empty()) {
+        tip += (tip.empty() ? L"" : L"\r\n") + Widen(reasons_[row]);
+    }
+    return tip;
+}
+
+bool ListBoxHistoryList::Cuts(int row, const std::wstring& text) const {
+    RECT item;
+    if (text.empty() ||
+        SendMessageW(listBox_, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)) == LB_ERR) {
+        return false;
+    }
+    const HDC dc = GetDC(listBox_);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(listBox_, WM_GETFONT, 0, 0));
+    const HGDIOBJ before = font != nullptr ? SelectObject(dc, font) : nullptr;
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    if (before != nullptr) {
+        SelectObject(dc, before);
+    }
+    ReleaseDC(listBox_, dc);
+    return size.cx > item.right - item.left - TextInset;
+}
+
+std::wstring ListBoxHistoryList::LineText(HWND listBox, int row) {
+    const LRESULT length = SendMessageW(listBox, LB_GETTEXTLEN, row, 0);
+    if (length == LB_ERR) {
+        return {};
+    }
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const LRESULT copied =
+        SendMessageW(listBox, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(copied == LB_ERR ? 0 : static_cast<std::size_t>(copied));
+    return text;
 }
 
 void ListBoxHistoryList::RequestHandOver() {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,9 @@
 // redraw. The owner window and list box must outlive every
 // Drain; the receiver is stopped and joined before the list itself goes.
 //
-// A line that is explained (ExplainLine: "Err", "COM READ ERROR!") shows its reason in a
-// tooltip that follows the pointer while it rests on that line.
+// The pointer resting on a line shows, in a tooltip that follows it, the line's whole text
+// when the list box cuts it, then its reason when it is explained (ExplainLine: "Err",
+// "COM READ ERROR!").
 class ListBoxHistoryList : public BatchedHistoryList {
   public:
     static constexpr UINT DrainMessage = WM_APP + 1;
@@ -44,6 +46,9 @@ class ListBoxHistoryList : public BatchedHistoryList {
     // (--follow).
     void FollowTheEnd() { followFromStart_ = true; }
 
+    // The text of the list box's line at row; empty when there is none.
+    static std::wstring LineText(HWND listBox, int row);
+
   protected:
     void RequestHandOver() override;
 
@@ -55,10 +60,14 @@ class ListBoxHistoryList : public BatchedHistoryList {
     bool ShowsTheEnd() const;
 
     static LRESULT CALLBACK ListBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    // The pointer is at point (list box client coordinates): shows the line's reason, or
+    // The pointer is at point (list box client coordinates): shows the line's tip, or
     // hides the tooltip when it has none.
     void TrackPointer(POINT point);
     void HideTip();
+    // What the line at row shows in the tooltip; empty for nothing.
+    std::wstring TipOf(int row) const;
+    // Whether the line's row is too narrow for text.
+    bool Cuts(int row, const std::wstring& text) const;
 
     HWND owner_;
     HWND listBox_;
@@ -66,6 +75,9 @@ class ListBoxHistoryList : public BatchedHistoryList {
     WNDPROC listBoxProc_ = nullptr;
     // One per list box line, empty for a line without a reason; on the UI thread only.
     std::deque<std::string> reasons_;
-    int tipRow_ = -1;
+    // The row whose tip was last settled (-1: below the lines), none once lines or the
+    // scroll changed; whether it has one, shown.
+    std::optional<int> tipRow_;
+    bool tipShown_ = false;
     bool followFromStart_ = false;
 };

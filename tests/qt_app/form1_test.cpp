@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QStringList>
+#include <QTest>
+#include <QTimer>
 
 #include "qt_app/history_view.h"
 #include "tests/qt_app/qt_environment.h"
@@ -75,6 +80,24 @@ TEST(Form1, StartsTheReceiverLastWithAHistoryThatReachesTheList) {
         return form.History->LineCount() == 1 &&
                form.History->LineText(0) == QStringLiteral("Waiting for new signal...");
     }));
+}
+
+// The list's context menu copies the line right-clicked.
+TEST(Form1, TheHistoryMenuCopiesTheLineRightClicked) {
+    TForm1 form(nullptr);
+    form.show();
+    form.History->InsertLine(1, "PANASONIC_40040100BCBD");
+    const QPoint at = form.History->RowRect(1).center();
+    QTest::mousePress(form.History->viewport(), Qt::RightButton, {}, at);
+    QTimer::singleShot(0, [] {
+        QWidget* menu = QApplication::activePopupWidget();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menu->actions().first()->text(), QStringLiteral("Copy"));
+        menu->actions().first()->trigger();
+        menu->close();
+    });
+    emit form.History->customContextMenuRequested(at);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("PANASONIC_40040100BCBD"));
 }
 
 }  // namespace

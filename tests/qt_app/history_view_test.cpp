@@ -53,6 +53,15 @@ class HistoryViewTest : public ::testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view_));
     }
 
+    // What the pointer resting on the row shows; empty for nothing.
+    QString Hover(int row) {
+        const QPoint at = view_.RowRect(row).center();
+        QHelpEvent event(QEvent::ToolTip, at, view_.viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view_.viewport(), &event);
+        // Ignored when there is nothing to show; the last tip takes a while to go.
+        return event.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+    }
+
     void Append(int count, const std::string& prefix = "line ") {
         for (int i = 0; i < count; ++i) {
             view_.InsertLine(view_.LineCount(), prefix + std::to_string(i));
@@ -289,19 +298,27 @@ TEST_F(HistoryViewTest, ScreenReadersSeeTheLinesAsAList) {
 TEST_F(HistoryViewTest, AnExplainedLineSaysWhyOnHoverAndToScreenReaders) {
     Append(3);
     view_.ExplainLine(1, "cannot open serial port /dev/ttyUSB0");
-    const auto hover = [&](int row) {
-        const QPoint at = view_.RowRect(row).center();
-        QHelpEvent event(QEvent::ToolTip, at, view_.viewport()->mapToGlobal(at));
-        QCoreApplication::sendEvent(view_.viewport(), &event);
-        return QToolTip::isVisible() ? QToolTip::text() : QString();
-    };
-    EXPECT_EQ(hover(0), QString());
-    EXPECT_EQ(hover(1), QStringLiteral("cannot open serial port /dev/ttyUSB0"));
+    EXPECT_EQ(Hover(0), QString());
+    EXPECT_EQ(Hover(1), QStringLiteral("cannot open serial port /dev/ttyUSB0"));
 
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&view_);
     EXPECT_EQ(list->child(1)->text(QAccessible::Description),
               QStringLiteral("cannot open serial port /dev/ttyUSB0"));
     EXPECT_EQ(list->child(2)->text(QAccessible::Description), QString());
+}
+
+// A line wider than its row shows whole on hover, before why it is there; the row's own
+// width decides, not the line's length.
+TEST_F(HistoryViewTest, ALineTheRowCutsShowsWholeOnHover) {
+    const std::string code = "  >>REP>>SAMSUNG_E0E0E01F_E0E0D02F_E0E0E01F";
+    view_.InsertLine(0, code);
+    view_.InsertLine(1, code);
+    view_.ExplainLine(1, "no player");
+    EXPECT_EQ(Hover(0), QString::fromStdString(code));
+    EXPECT_EQ(Hover(1), QString::fromStdString(code + "\nno player"));
+    view_.setGeometry(8, 8, 800, 329);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return view_.viewport()->width() > 700; }));
+    EXPECT_EQ(Hover(0), QString());
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // Runs the built program as the user would and checks what it says and how it ends.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <string>
 
@@ -82,6 +85,28 @@ INSTANTIATE_TEST_SUITE_P(
                       NoDisplayCase{
                           "UnknownPlatform", {"QT_QPA_PLATFORM=nosuchplatform"}, "nosuchplatform"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A map with a mistake stops the start with the console's words and status 2; with no
+// display for a box, one no one sees (offscreen) or one Qt cannot open, nothing waits on
+// one, and nothing more is said.
+TEST(Program, AMapWithAMistakeStopsTheStartWithItsStatus) {
+    QTemporaryDir config;
+    ASSERT_TRUE(QDir(config.path()).mkpath("quorvel"));
+    QFile map(config.filePath("quorvel/keys.conf"));
+    ASSERT_TRUE(map.open(QIODevice::WriteOnly) && map.write("key 0x60 paly\n") > 0);
+    map.close();
+    const QString home = "XDG_CONFIG_HOME=" + config.path();
+    for (const QStringList& set : {QStringList{home},
+                                   {home, "QT_QPA_PLATFORM=offscreen"},
+                                   {home, "QT_QPA_PLATFORM=nosuchplatform"}}) {
+        const Outcome outcome =
+            RunQuorvel({"--port", "/nonexistent/quorvel-port"}, Environment(displayVariables, set));
+        EXPECT_EQ(outcome.status, 2) << outcome.err;
+        const std::string said = "quorvel: " + map.fileName().toStdString() + ":1: unknown action";
+        EXPECT_EQ(outcome.err.rfind(said, 0), 0u) << outcome.err;
+        EXPECT_EQ(outcome.err.find("no display"), std::string::npos) << outcome.err;
+    }
+}
 
 TEST(Program, TerminationSignalEndsItCleanly) {
     QProcess process;

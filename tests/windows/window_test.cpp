@@ -149,6 +149,51 @@ TEST(Form1, AnExplainedLineShowsItsReasonBesideThePointer) {
     EXPECT_EQ(TipText(test.form.Handle()), L"cannot open serial port COM30: not found");
 }
 
+// A line the list box cuts shows whole beside the pointer, before its reason.
+TEST(Form1, ALineTheListCutsShowsWholeBesideThePointer) {
+    FormUnderTest test;
+    test.form.Show(SW_SHOWNOACTIVATE);
+    const std::string code = "  >>REP>>SAMSUNG_E0E0E01F_E0E0D02F_E0E0E01F";
+    test.history->InsertLine(1, code);
+    test.history->InsertLine(2, code);
+    test.history->ExplainLine(2, "no player");
+    HandlePosted();
+    const std::vector<std::wstring> tips = {L"", Widen(code), Widen(code) + L"\r\nno player"};
+    for (int row = 0; row < 3; ++row) {
+        PointAt(test.form.History, row);
+        EXPECT_EQ(TipText(test.form.Handle()), tips[row]) << row;
+    }
+}
+
+// The list's menu: a right click selects its line, and Copy takes the line's code.
+TEST(Form1, TheHistoryMenuCopiesTheLineRightClicked) {
+    FormUnderTest test;
+    test.form.Show(SW_SHOWNOACTIVATE);
+    const HWND list = test.form.History;
+    test.history->InsertLine(1, "  >>REP>>PANASONIC_40040100BCBD");
+    HandlePosted();
+    RECT line;
+    Send(list, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&line));
+    POINT at{line.left + 5, line.top + 3};
+    ClientToScreen(list, &at);
+    // The menu's own loop runs the timer, which closes it.
+    SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        EndMenu();
+    });
+    Send(test.form.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list),
+         MAKELPARAM(at.x, at.y));
+    EXPECT_EQ(Send(list, LB_GETCURSEL), 1);
+
+    Send(test.form.Handle(), WM_COMMAND, TForm1::CopyId);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    const HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const auto* copied = static_cast<const wchar_t*>(GlobalLock(data));
+    EXPECT_EQ(std::wstring(copied != nullptr ? copied : L"?"), L"PANASONIC_40040100BCBD");
+    GlobalUnlock(data);
+    CloseClipboard();
+}
+
 TEST(Form1, WritesNeitherScrollNorSelectUntilTheUserScrollsToTheEnd) {
     FormUnderTest test;
     const HWND list = test.form.History;
