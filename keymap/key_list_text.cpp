@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <map>
 
 #include "log/untrusted_text.h"
 #include "text/number_text.h"
@@ -123,4 +124,27 @@ std::string KeyListText(const std::vector<Key>& keys) {
         text += Quote;
     }
     return text;
+}
+
+std::map<Key, std::string> KeySpellings(std::string_view list) {
+    std::map<Key, std::string> spelled;
+    for (;;) {
+        std::size_t end = 0;  // the comma after this piece, outside quotes
+        for (bool quoted = false; end < list.size() && (quoted || list[end] != ','); ++end) {
+            if (list[end] == Quote) {
+                quoted = !quoted;
+            } else if (quoted && list[end] == Escape) {
+                ++end;
+            }
+        }
+        const std::string_view piece = list.substr(0, std::min(end, list.size()));
+        std::vector<Key> keys;
+        if (ParseKeyList(piece, keys).empty() && keys.size() == 1) {
+            spelled.emplace(keys.front(), piece);
+        }
+        if (end >= list.size()) {
+            return spelled;
+        }
+        list.remove_prefix(end + 1);
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,3 +17,8 @@ std::string ParseKeyList(std::string_view word, std::vector<Key>& keys);
 // The keys as ParseKeyList reads them back, joined by commas: a name bare when bare it
 // reads back as the same name, else in quotes.
 std::string KeyListText(const std::vector<Key>& keys);
+
+// Each key of a key list as its words spell it ("0x60" and 96 are one key), by key: how a
+// writer keeps the spelling of a list it rewrites. A piece that does not read as one key
+// is left out.
+std::map<Key, std::string> KeySpellings(std::string_view list);

@@ -1,11 +1,11 @@
 #include "keymap/key_map_document.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <set>
 
+#include "keymap/key_list_text.h"
 #include "keymap/key_map_words.h"
 #include "log/untrusted_text.h"
 
@@ -38,6 +38,23 @@ bool SameBinding(const KeyMap::Line& a, const KeyMap::Line& b) {
            a.hold == b.hold;
 }
 
+// The keys of a binding's line as written: its second word.
+std::string_view KeyListOf(std::string_view line) {
+    NextWord(line);
+    return NextWord(line, true);
+}
+
+// Each of keys as spelling has it, else as the writer spells it.
+std::vector<std::string> Spelled(const std::vector<Key>& keys,
+                                 const std::map<Key, std::string>& spelling) {
+    std::vector<std::string> words;
+    for (const Key& key : keys) {
+        const auto found = spelling.find(key);
+        words.push_back(found != spelling.end() ? found->second : KeyListText({key}));
+    }
+    return words;
+}
+
 // The binding one line makes alone, read as the reader reads it but without judging a run
 // command; none when the line does not read.
 std::optional<KeyMap::Line> ReadAlone(std::string_view line) {
@@ -49,11 +66,40 @@ std::optional<KeyMap::Line> ReadAlone(std::string_view line) {
     return lines.front();
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+// The built-in bindings' rows: each a line of the file (marked so among fileRows), or
+// overridden by a line of the defaults, or left out.
+std::vector<KeyMapDocument::Row> BuiltInRows(std::vector<KeyMapDocument::Row>& fileRows) {
+    using Row = KeyMapDocument::Row;
+    using BuiltIn = KeyMapDocument::BuiltIn;
+    std::vector<Row> builtIn;
+    for (const KeyMap::Line& standard : KeyMap::Standard().Lines()) {
+        bool same = false;
+        bool overridden = false;
+        for (Row& row : fileRows) {
+            if (!row.binding || row.section != KeySection{} || row.binding->kind != standard.kind) {
+                continue;
+            }
+            if (SameBinding(*row.binding, standard)) {
+                row.builtIn = BuiltIn::Same;
+                same = true;
+            }
+            overridden =
+                overridden ||
+                std::any_of(standard.keys.begin(), standard.keys.end(), [&](const Key& key) {
+                    return std::find(row.binding->keys.begin(), row.binding->keys.end(), key) !=
+                           row.binding->keys.end();
+                });
+        }
+        if (!same) {
+            Row row;
+            row.binding = standard;
+            row.keys = Spelled(standard.keys, {});
+            row.text = KeyMap::LineText(standard);
+            row.builtIn = overridden ? BuiltIn::Overridden : BuiltIn::Left;
+            builtIn.push_back(std::move(row));
+        }
     }
-    return text;
+    return builtIn;
 }
 
 }  // namespace
@@ -145,6 +191,7 @@ void KeyMapDocument::Judge() {
         row.binding = ReadAlone(lines_[i]);
         if (row.binding) {
             row.binding->section = row.section;
+            row.keys = Spelled(row.binding->keys, KeySpellings(KeyListOf(lines_[i])));
         }
         row.text = std::string(Trimmed(lines_[i]));
         if (const auto found = said.find(static_cast<int>(i)); found != said.end()) {
@@ -153,34 +200,7 @@ void KeyMapDocument::Judge() {
         fileRows.push_back(std::move(row));
     }
 
-    // The built-in bindings: each a line of the file, or overridden, or left out.
-    std::vector<Row> builtIn;
-    for (const KeyMap::Line& standard : KeyMap::Standard().Lines()) {
-        bool same = false;
-        bool overridden = false;
-        for (Row& row : fileRows) {
-            if (!row.binding || row.section != KeySection{} || row.binding->kind != standard.kind) {
-                continue;
-            }
-            if (SameBinding(*row.binding, standard)) {
-                row.builtIn = BuiltIn::Same;
-                same = true;
-            }
-            overridden =
-                overridden ||
-                std::any_of(standard.keys.begin(), standard.keys.end(), [&](const Key& key) {
-                    return std::find(row.binding->keys.begin(), row.binding->keys.end(), key) !=
-                           row.binding->keys.end();
-                });
-        }
-        if (!same) {
-            Row row;
-            row.binding = standard;
-            row.text = KeyMap::LineText(standard);
-            row.builtIn = overridden ? BuiltIn::Overridden : BuiltIn::Left;
-            builtIn.push_back(std::move(row));
-        }
-    }
+    const std::vector<Row> builtIn = BuiltInRows(fileRows);
 
     rows_.clear();
     for (const KeySection& section : sections_) {
@@ -193,7 +213,9 @@ void KeyMapDocument::Judge() {
     rows_.insert(rows_.end(), builtIn.begin(), builtIn.end());
 }
 
-std::string KeyMapDocument::LineFor(const KeyMap::Line& binding, std::string& line) const {
+std::string KeyMapDocument::LineFor(const KeyMap::Line& binding,
+                                    const std::map<Key, std::string>& spelling,
+                                    std::string& line) const {
     if (binding.keys.empty()) {
         return "a binding needs a key";
     }
@@ -201,6 +223,13 @@ std::string KeyMapDocument::LineFor(const KeyMap::Line& binding, std::string& li
         return "a command is one line";
     }
     line = KeyMap::LineText(binding);
+    // The writer's keys, after the first word and its blanks, respelled.
+    std::string keys;
+    for (const std::string& key : Spelled(binding.keys, spelling)) {
+        keys += (keys.empty() ? "" : ",") + key;
+    }
+    line.replace(line.find_first_not_of(' ', line.find(' ')), KeyListText(binding.keys).size(),
+                 keys);
     // A line the reader refuses is written, its problem shown; one it would read as
     // something else is not, since nothing would say so.
     std::vector<std::string> problems;
@@ -251,9 +280,9 @@ void KeyMapDocument::Insert(std::size_t at, std::string line) {
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
 }
 
-std::string KeyMapDocument::Add(const KeyMap::Line& binding) {
+std::string KeyMapDocument::Add(const KeyMap::Line& binding, std::string_view spelling) {
     std::string line;
-    if (std::string why = LineFor(binding, line); !why.empty()) {
+    if (std::string why = LineFor(binding, KeySpellings(spelling), line); !why.empty()) {
         return why;
     }
     if (EndOf(binding.section) == std::string::npos) {
@@ -266,14 +295,17 @@ std::string KeyMapDocument::Add(const KeyMap::Line& binding) {
     return {};
 }
 
-std::string KeyMapDocument::Change(int line, const KeyMap::Line& binding) {
+std::string KeyMapDocument::Change(int line, const KeyMap::Line& binding,
+                                   std::string_view spelling) {
     if (line < 0 || static_cast<std::size_t>(line) >= lines_.size() ||
         KindOf(lines_[static_cast<std::size_t>(line)]) != LineKind::Binding) {
         return "there is no binding on that line";
     }
     const std::size_t at = static_cast<std::size_t>(line);
+    std::map<Key, std::string> spelled = KeySpellings(spelling);
+    spelled.merge(KeySpellings(KeyListOf(lines_[at])));  // what was typed comes first
     std::string text;
-    if (std::string why = LineFor(binding, text); !why.empty()) {
+    if (std::string why = LineFor(binding, spelled, text); !why.empty()) {
         return why;
     }
     // The line's indent and its comment stay with it.
@@ -371,106 +403,4 @@ std::string KeyMapDocument::RemoveSection(const KeySection& section) {
     }
     Judge();
     return {};
-}
-
-std::string KeyMapDocument::KeysText(const KeyMap::Line& binding) {
-    std::string text;
-    for (const Key& key : binding.keys) {
-        text += (text.empty() ? "" : ", ") + key.Text();
-    }
-    return text;
-}
-
-std::string KeyMapDocument::NoteText(const Row& row) {
-    if (!row.problem.empty()) {
-        return row.problem;
-    }
-    switch (row.builtIn) {
-        case BuiltIn::Same:
-            return "built in";
-        case BuiltIn::Overridden:
-            return "overridden";
-        case BuiltIn::Left:
-            return "not in this map";
-        case BuiltIn::No:
-            break;
-    }
-    return {};
-}
-
-std::string_view KeyMapDocument::GestureText(KeyMap::Kind kind) {
-    switch (kind) {
-        case KeyMap::Kind::Press:
-            return "key";
-        case KeyMap::Kind::Held:
-            return "held";
-        case KeyMap::Kind::Double:
-            return "double";
-        case KeyMap::Kind::Long:
-            break;
-    }
-    return "long";
-}
-
-std::string KeyMapDocument::ActionWords(const KeyMap::Line& binding) {
-    const KeyMap::Binding& request = binding.binding;
-    if (!request) {
-        return std::string(Nothing);
-    }
-    std::string text(ActionName(request->action));
-    switch (request->action) {
-        case PlayerAction::SeekForward:
-        case PlayerAction::SeekBackward:
-            return text + " " + std::to_string(request->seconds);
-        case PlayerAction::Run:
-            return text + " " + request->command;
-        case PlayerAction::Mode:
-            return text + (request->command.empty() ? "" : " " + request->command) +
-                   (request->seconds != 0 ? " timeout=" + std::to_string(request->seconds) : "");
-        default:
-            return text;
-    }
-}
-
-std::string KeyMapDocument::OptionsText(const KeyMap::Line& binding) {
-    const HoldShape& hold = binding.hold;
-    switch (binding.kind) {
-        case KeyMap::Kind::Double:
-            return "gap=" + std::to_string(hold.delayMs);
-        case KeyMap::Kind::Long:
-            return "delay=" + std::to_string(hold.delayMs);
-        default:
-            break;
-    }
-    std::string text;
-    const auto add = [&text](const std::string& word) { text += (text.empty() ? "" : " ") + word; };
-    if (hold.delayMs != 0) {
-        add("delay=" + std::to_string(hold.delayMs));
-    }
-    if (hold.every != 1) {
-        add("every=" + std::to_string(hold.every));
-    }
-    if (hold.once) {
-        add("once");
-    }
-    if (hold.accel) {
-        add("accel");
-    }
-    return text;
-}
-
-bool KeyMapDocument::Matches(const Row& row, std::string_view search) {
-    if (search.empty()) {
-        return true;
-    }
-    std::string words = row.text;
-    if (row.binding) {
-        words += "\n" + KeysText(*row.binding) + "\n" +
-                 std::string(GestureText(row.binding->kind)) + "\n" + ActionWords(*row.binding) +
-                 "\n" + OptionsText(*row.binding);
-        if (row.binding->binding) {
-            words += "\n" + ::ActionText(*row.binding->binding);
-        }
-    }
-    return Lower(words).find(Lower(std::string(search))) != std::string::npos;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,9 @@ class KeyMapDocument {
         KeySection section;
         // What it binds; none when its line does not read (its problem says why).
         std::optional<KeyMap::Line> binding;
+        // Its keys, each as the file spells it ("0x60", not 96; "\"ch/up\"" in quotes), in
+        // the order of binding's; a built-in row's as the writer spells them.
+        std::vector<std::string> keys;
         std::string text;     // the line as written, without blanks around it
         std::string problem;  // what the map reader says of its line; empty when nothing
         BuiltIn builtIn = BuiltIn::No;
@@ -61,11 +65,13 @@ class KeyMapDocument {
     // Each edit: empty when made, else why not (and nothing changes). A binding the reader
     // refuses (a mode no section has, a run command the platform would refuse) is written,
     // its problem shown on its row; one that would read back as something else than what
-    // was asked (a line end in a command, a "#" that starts a word in one) is not.
+    // was asked (a line end in a command, a "#" that starts a word in one) is not. A key
+    // is written as spelling (a key list as the user typed it, "0x60,KEY_RED") spells it,
+    // else as the line changed spelled it, else as the writer does (96).
     // Adds binding as a line at the end of its section (the section added when missing).
-    std::string Add(const KeyMap::Line& binding);
+    std::string Add(const KeyMap::Line& binding, std::string_view spelling = {});
     // Rewrites the binding on line; in another section, moves it there.
-    std::string Change(int line, const KeyMap::Line& binding);
+    std::string Change(int line, const KeyMap::Line& binding, std::string_view spelling = {});
     std::string Remove(int line);
     // Adds a section's header at the end of the text.
     std::string AddSection(const KeySection& section);
@@ -76,9 +82,10 @@ class KeyMapDocument {
     // Whether row is found by search: the words of its key, gesture, action and options,
     // and what the history shows for it, case aside (ASCII). An empty search finds all.
     static bool Matches(const Row& row, std::string_view search);
-    // What a row shows, in the file's words: the keys (as the history names them, joined
-    // by commas), the gesture, the action with its argument, and its options.
-    static std::string KeysText(const KeyMap::Line& binding);
+    // What a row shows, in the file's words: the keys (as the file spells them, joined by
+    // between: ", " for the eye, "," as a line writes them), the gesture, the action with
+    // its argument, and its options.
+    static std::string KeysText(const Row& row, std::string_view between = ", ");
     static std::string_view GestureText(KeyMap::Kind kind);
     static std::string ActionWords(const KeyMap::Line& binding);
     static std::string OptionsText(const KeyMap::Line& binding);
@@ -88,8 +95,10 @@ class KeyMapDocument {
   private:
     // Judges the text again: problems, rows and sections.
     void Judge();
-    // The line binding is written as, or why it cannot be.
-    std::string LineFor(const KeyMap::Line& binding, std::string& line) const;
+    // The line binding is written as, its keys spelled as spelling has them (by key), or
+    // why it cannot be.
+    std::string LineFor(const KeyMap::Line& binding, const std::map<Key, std::string>& spelling,
+                        std::string& line) const;
     // Where a new line of section goes: after its last binding, else after its last
     // header; before the first header for the defaults; npos when section has no header.
     std::size_t EndOf(const KeySection& section) const;

@@ -21,7 +21,12 @@
 #include <string>
 
 #ifdef _WIN32
+#include <windows.h>
+// Our ReplaceFile, not the macro windows.h makes of the system's.
+#undef ReplaceFile
+
 #include "platform/known_folder.h"
+#include "text/win32_error_text.h"
 #else
 #include <pwd.h>
 #include <unistd.h>
@@ -49,6 +54,73 @@ std::string Home() {
     return home;
 }
 #endif
+
+// Reads the file's bytes into read, and whether the file read can be trusted; false, with
+// the problem added, when it cannot be read. file names it in problems.
+bool ReadBytes(const fs::path& where, const std::string& file, KeyMapFile::Read& read) {
+#ifdef _WIN32
+    std::error_code error;
+    if (const auto size = fs::file_size(where, error); !error && !WhyTooLarge(size).empty()) {
+        read.problems.push_back(file + ": " + WhyTooLarge(size));
+        return false;
+    }
+    std::ifstream in(where, std::ios::binary);
+    if (!in) {
+        // The C library calls a file another program holds open "Permission denied".
+        const DWORD held = GetLastError();
+        read.problems.push_back(file + ": cannot read it: " +
+                                (held == ERROR_SHARING_VIOLATION || held == ERROR_LOCK_VIOLATION
+                                     ? Win32ErrorText(held)
+                                     : std::string(std::strerror(errno))));
+        return false;
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    read.bytes = bytes.str();
+    // The path judged is the one read: a folder others may not write keeps it the same file.
+    const std::vector<AccessListPart> chain = AccessChain(where, read.untrusted);
+    if (read.untrusted.empty()) {
+        read.untrusted = WhyUntrustedAccess(chain);
+    }
+#else
+    // What is checked is what was read: the open file, never the path again.
+    const int fd = ::open(where.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        read.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
+        return false;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } const closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        read.problems.push_back(file + ": not a file");
+        return false;
+    }
+    if (const std::string why = WhyTooLarge(static_cast<std::uintmax_t>(st.st_size));
+        !why.empty()) {
+        read.problems.push_back(file + ": " + why);
+        return false;
+    }
+    char buffer[8192];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) != 0;) {
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            read.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
+            return false;
+        }
+        read.bytes.append(buffer, static_cast<size_t>(got));
+    }
+    const std::vector<TrustedPathPart> chain = TrustChain(fd, where, read.untrusted);
+    if (read.untrusted.empty()) {
+        read.untrusted = WhyUntrusted(chain, ::geteuid());
+    }
+#endif
+    return true;
+}
 
 }  // namespace
 
@@ -86,61 +158,9 @@ KeyMapFile::Read KeyMapFile::ReadFile(const fs::path& path) {
         read.problems.push_back(file + ": not a file");
         return read;
     }
-#ifdef _WIN32
-    if (const auto size = fs::file_size(where, error); !error && !WhyTooLarge(size).empty()) {
-        read.problems.push_back(file + ": " + WhyTooLarge(size));
+    if (!ReadBytes(where, file, read)) {
         return read;
     }
-    std::ifstream in(where, std::ios::binary);
-    if (!in) {
-        read.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
-        return read;
-    }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    read.bytes = bytes.str();
-    // The path judged is the one read: a folder others may not write keeps it the same file.
-    const std::vector<AccessListPart> chain = AccessChain(where, read.untrusted);
-    if (read.untrusted.empty()) {
-        read.untrusted = WhyUntrustedAccess(chain);
-    }
-#else
-    // What is checked is what was read: the open file, never the path again.
-    const int fd = ::open(where.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        read.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
-        return read;
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } const closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        read.problems.push_back(file + ": not a file");
-        return read;
-    }
-    if (const std::string why = WhyTooLarge(static_cast<std::uintmax_t>(st.st_size));
-        !why.empty()) {
-        read.problems.push_back(file + ": " + why);
-        return read;
-    }
-    char buffer[8192];
-    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) != 0;) {
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            read.problems.push_back(file + ": cannot read it: " + std::strerror(errno));
-            return read;
-        }
-        read.bytes.append(buffer, static_cast<size_t>(got));
-    }
-    const std::vector<TrustedPathPart> chain = TrustChain(fd, where, read.untrusted);
-    if (read.untrusted.empty()) {
-        read.untrusted = WhyUntrusted(chain, ::geteuid());
-    }
-#endif
     // Maps saved by Notepad or PowerShell start with a byte order mark, or are UTF-16.
     DecodedText decoded = DecodeText(read.bytes);
     if (!decoded.problem.empty()) {

@@ -1,6 +1,7 @@
 #include "keys_window/key_map_editor.h"
 
 #include "platform/child_command.h"
+#include "platform/file_replacement.h"
 #include "platform/utf8_path.h"
 
 namespace {
@@ -34,9 +35,19 @@ KeyMapEditor::KeyMapEditor(std::filesystem::path keysOption)
     readOnly_ = Joined(problems);
 }
 
-bool KeyMapEditor::ChangedOnDisk() const {
+KeyMapEditor::Saved KeyMapEditor::OnDisk(std::string& why) const {
+    std::error_code ignored;
+    if (read_.exists &&
+        !std::filesystem::exists(std::filesystem::symlink_status(read_.path, ignored))) {
+        return Saved::Removed;
+    }
     const KeyMapFile::Read now = KeyMapFile::ReadFile(option_);
-    return now.exists != read_.exists || now.bytes != read_.bytes || now.problems != read_.problems;
+    if (now.exists && !now.problems.empty() && now.bytes.empty()) {
+        why = Joined(now.problems);  // not read at all: what is there now is unknown
+        return Saved::Refused;
+    }
+    return now.exists != read_.exists || now.bytes != read_.bytes ? Saved::ChangedOnDisk
+                                                                  : Saved::Written;
 }
 
 std::vector<std::string> KeyMapEditor::Problems() const {
@@ -50,7 +61,7 @@ std::vector<std::string> KeyMapEditor::Problems() const {
     return problems;
 }
 
-KeyMapEditor::Saved KeyMapEditor::Save(bool overwrite, std::string& why) {
+KeyMapEditor::Saved KeyMapEditor::Save(Overwrite overwrite, std::string& why) {
     why.clear();
     if (!readOnly_.empty()) {
         why = readOnly_;
@@ -63,8 +74,12 @@ KeyMapEditor::Saved KeyMapEditor::Save(bool overwrite, std::string& why) {
         why = Joined(problems);
         return Saved::Refused;
     }
-    if (!overwrite && ChangedOnDisk()) {
-        return Saved::ChangedOnDisk;
+    if (const Saved onDisk = OnDisk(why);
+        onDisk == Saved::Refused || (!overwrite.changed && onDisk != Saved::Written)) {
+        return onDisk;
+    }
+    if (!overwrite.readOnly && IsMarkedReadOnly(read_.path)) {
+        return Saved::ReadOnly;
     }
     // A map saved with a byte order mark keeps it; one in UTF-16 is written as UTF-8.
     const std::string text = document_.Text();
@@ -80,28 +95,4 @@ KeyMapEditor::Saved KeyMapEditor::Save(bool overwrite, std::string& why) {
     document_ = KeyMapDocument(text, Utf8FromPath(read_.path), ChildCommandProblem);
     why = Utf8FromPath(backup);
     return Saved::Written;
-}
-
-bool KeyMapEditor::SaveAsking(const std::function<bool(const std::string& question)>& ask,
-                              const std::function<void(const std::string& warning)>& warn,
-                              const std::function<bool()>& reload) {
-    std::string why;
-    Saved saved = Save(false, why);
-    if (saved == Saved::ChangedOnDisk) {
-        if (!ask(Utf8FromPath(Path()) +
-                 " was changed since this window read it (in an editor, or by another "
-                 "Quorvel). Write this window's map over it? What is there now is kept as a "
-                 "backup.")) {
-            return false;
-        }
-        saved = Save(true, why);
-    }
-    if (saved == Saved::Refused) {
-        warn("Not saved: " + why);
-        return false;
-    }
-    if (saved == Saved::Written && reload && !reload()) {
-        warn("Saved, but the map was not put in force: the program's log says why.");
-    }
-    return true;
 }

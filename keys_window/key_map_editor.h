@@ -1,7 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,7 +20,14 @@ class KeyMapEditor {
         Written,
         Unchanged,      // nothing was changed: nothing written
         ChangedOnDisk,  // the file is not what was read: nothing written, ask first
+        Removed,        // the file read (or its folder) is gone: nothing written, ask first
+        ReadOnly,       // the file is marked read-only: nothing written, ask first
         Refused,        // nothing written, and why
+    };
+    // What the user agreed to write over, once asked.
+    struct Overwrite {
+        bool changed = false;   // a file changed on disk, or gone
+        bool readOnly = false;  // a file marked read-only (which stays so)
     };
 
     // keysOption as --keys gave it (empty: the default place).
@@ -34,23 +40,21 @@ class KeyMapEditor {
     // Empty when the map may be changed; else why not, a problem a line.
     const std::string& ReadOnlyWhy() const { return readOnly_; }
 
-    // Whether the file holds other bytes than were read (or came or went since), by its
-    // content, which a save in the same second as the read cannot hide.
-    bool ChangedOnDisk() const;
     // What keeps the document from being written: the reader's problems, and a map that
     // runs commands where it would not be trusted to (as Load would say it).
     std::vector<std::string> Problems() const;
-    // Writes the document; a file changed on disk is overwritten only with overwrite. why
-    // says why not, or after Written, where the old map went (empty when nowhere).
-    Saved Save(bool overwrite, std::string& why);
-    // Save as a window's button does it: asks (ask's answer, true to go on) before writing
-    // over a file changed on disk, then puts the map written in force (reload, when
-    // given), warning of what went wrong. True when the window may close.
-    bool SaveAsking(const std::function<bool(const std::string& question)>& ask,
-                    const std::function<void(const std::string& warning)>& warn,
-                    const std::function<bool()>& reload);
+    // Writes the document, unless what is on disk now needs the user's word first: a file
+    // that holds other bytes than were read (or came since), by its content, which a save
+    // in the same second as the read cannot hide; a file gone; a file marked read-only
+    // (IsMarkedReadOnly). A file that cannot be read now (held by another program, made
+    // unreadable) is refused with the reader's words. why says why not, or after Written,
+    // where the old map went (empty when nowhere).
+    Saved Save(Overwrite overwrite, std::string& why);
 
   private:
+    // What the file on disk is now to the one read; Written when it is the same.
+    Saved OnDisk(std::string& why) const;
+
     std::filesystem::path option_;
     KeyMapFile::Read read_;
     std::string readOnly_;

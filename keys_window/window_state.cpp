@@ -1,5 +1,7 @@
 #include "keys_window/window_state.h"
 
+#include <algorithm>
+
 #include "options/settings_file.h"
 #include "text/number_text.h"
 
@@ -35,5 +37,14 @@ std::optional<WindowSize> ReadKeysWindowSize(const std::filesystem::path& file) 
 
 bool SaveKeysWindowSize(const std::filesystem::path& file, WindowSize size, std::string& problem) {
     return SaveSetting(file, KeysWindowSize,
-                       std::to_string(size.width) + "x" + std::to_string(size.height), problem);
+                       std::to_string(size.width) + "x" + std::to_string(size.height), problem, {},
+                       false, Backups::None);
+}
+
+WindowSize FitWindowSize(WindowSize wanted, WindowSize least, WindowSize area) {
+    const auto fit = [](int want, int low, int high) {
+        return std::max(1, std::min(std::max(want, low), high));
+    };
+    return {fit(wanted.width, least.width, area.width),
+            fit(wanted.height, least.height, area.height)};
 }

@@ -157,7 +157,8 @@ SettingsRead ReadSettings(const fs::path& file) {
 }
 
 bool SaveSetting(const fs::path& file, std::string_view key, std::string_view value,
-                 std::string& problem, const std::vector<std::string_view>& replacing, bool add) {
+                 std::string& problem, const std::vector<std::string_view>& replacing, bool add,
+                 Backups backups) {
     const std::string setting = SettingLine(key, value);
     if (setting.empty()) {
         problem = "a value with a line break or both quotes cannot be saved";
@@ -224,7 +225,7 @@ bool SaveSetting(const fs::path& file, std::string_view key, std::string_view va
     }
     std::error_code ignored;
     fs::create_directories(file.parent_path(), ignored);
-    const FileReplacement replaced = ReplaceFile(file, text);
+    const FileReplacement replaced = ReplaceFile(file, text, backups);
     if (!replaced.error.empty()) {
         problem = replaced.error;
         return false;

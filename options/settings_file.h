@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_replacement.h"
+
 // The settings file: the program's options as NAME = VALUE lines, one a line ("port =
 // /dev/ttyUSB0", "console = true"), read as any text file a user may have saved (see
 // DecodeText). A line that is empty or starts with # or ; says nothing; a # that starts a
@@ -43,7 +45,7 @@ std::string SettingLine(std::string_view key, std::string_view value);
 // replacing (which may hold key) give way to the one line, where the last of them was: for
 // a setting that takes the place of others, as one key source does another's. With add, a
 // line is appended and the others that set key stay (a setting given more than once, as
-// port is), unless one sets key to value already.
+// port is), unless one sets key to value already. backups as ReplaceFile takes them.
 bool SaveSetting(const std::filesystem::path& file, std::string_view key, std::string_view value,
                  std::string& problem, const std::vector<std::string_view>& replacing = {},
-                 bool add = false);
+                 bool add = false, Backups backups = Backups::Keep);

@@ -1,5 +1,6 @@
 #include "platform/file_replacement.h"
 
+#include "platform/fresh_file.h"
 #include "platform/utf8_path.h"
 
 #include <fcntl.h>
@@ -9,12 +10,13 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
-#include <random>
 #include <utility>
 #include <vector>
 
 #ifdef _WIN32
-#include <io.h>
+#include <windows.h>
+// Our ReplaceFile, not the macro windows.h makes of the system's.
+#undef ReplaceFile
 #else
 #include <unistd.h>
 #endif
@@ -23,10 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Contents {
-    std::string text;
-    unsigned mode = 0600;
-};
+using namespace fresh_file;
 
 std::string Describe(fs::file_type type) {
     switch (type) {
@@ -44,133 +43,13 @@ std::string Describe(fs::file_type type) {
     }
 }
 
-// The contents of a regular file at path, read without following a link; none for
-// anything else or when it cannot be read.
-std::optional<Contents> ReadRegular(const fs::path& path) {
-#ifdef _WIN32
-    std::error_code failure;
-    if (!fs::is_regular_file(fs::symlink_status(path, failure))) {
-        return std::nullopt;
-    }
-    const int fd = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY);
-#else
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-#endif
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    Contents contents;
-    bool regular = true;
-#ifndef _WIN32
-    struct stat st {};
-    regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    contents.mode = st.st_mode & 07777;
-#endif
-    char buffer[8192];
-    for (;;) {
-        if (!regular) {
-            break;
-        }
-#ifdef _WIN32
-        const int got = ::_read(fd, buffer, sizeof buffer);
-#else
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-#endif
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            regular = got == 0;
-            break;
-        }
-        contents.text.append(buffer, static_cast<size_t>(got));
-    }
-#ifdef _WIN32
-    ::_close(fd);
-#else
-    ::close(fd);
-#endif
-    if (!regular) {
-        return std::nullopt;
-    }
-    return contents;
-}
-
-// Writes text to a new file in folder, made exclusively under a name nobody can have
-// prepared (a link planted there makes the creation fail, never a write through it), synced
-// and given mode. Its path, or none with error set.
-std::optional<fs::path> WriteFresh(const fs::path& folder, const fs::path& stem,
-                                   const std::string& text, unsigned mode, std::string& error) {
-    static thread_local std::mt19937_64 random{std::random_device{}()};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path name = folder / ".";
-        name += stem;
-        name += ".new-";
-        name += std::to_string(random() % 1000000000ULL);
-#ifdef _WIN32
-        const int fd = ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                                _S_IREAD | _S_IWRITE);
-#else
-        const int fd =
-            ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-#endif
-        if (fd < 0 && errno == EEXIST) {
-            continue;
-        }
-        if (fd < 0) {
-            error = "cannot make a file in " + Utf8FromPath(folder) + ": " + std::strerror(errno);
-            return std::nullopt;
-        }
-        bool written = true;
-        for (size_t done = 0; done < text.size() && written;) {
-#ifdef _WIN32
-            const int wrote =
-                ::_write(fd, text.data() + done,
-                         static_cast<unsigned>(std::min<size_t>(text.size() - done, 1 << 20)));
-#else
-            const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
-#endif
-            if (wrote < 0 && errno == EINTR) {
-                continue;
-            }
-            written = wrote > 0;
-            done += written ? static_cast<size_t>(wrote) : 0;
-        }
-#ifdef _WIN32
-        (void)mode;
-        written = written && ::_commit(fd) == 0;
-        written = ::_close(fd) == 0 && written;
-#else
-        written = written && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-        written = ::close(fd) == 0 && written;
-#endif
-        if (!written) {
-            error = "cannot write " + Utf8FromPath(name) + ": " + std::strerror(errno);
-            std::error_code ignored;
-            fs::remove(name, ignored);
-            return std::nullopt;
-        }
-        return name;
-    }
-    error = "cannot make a file in " + Utf8FromPath(folder) + ": every name tried was taken";
-    return std::nullopt;
-}
-
-bool Rename(const fs::path& from, const fs::path& to, std::string& error) {
-    std::error_code failure;
-    fs::rename(from, to, failure);
-    if (failure) {
-        error = "cannot rename " + Utf8FromPath(from) + " to " + Utf8FromPath(to) + ": " +
-                failure.message();
-    }
-    return !failure;
-}
-
-// backup.number, as the numbered backups are named.
-fs::path Numbered(const fs::path& backup, int number) {
+// The backup's place number: path.bak itself (0), else path.bak.number.
+fs::path Place(const fs::path& backup, int number) {
     fs::path numbered = backup;
-    numbered += ".";
-    numbered += std::to_string(number);
+    if (number > 0) {
+        numbered += ".";
+        numbered += std::to_string(number);
+    }
     return numbered;
 }
 
@@ -179,6 +58,7 @@ struct KeptBackup {
     fs::path backup;                                   // path.bak
     bool made = false;                                 // whether path.bak was written now
     std::vector<std::pair<fs::path, fs::path>> moved;  // the renames done, in order
+    fs::path aside;  // where the oldest backup waits to be dropped; empty: none
 };
 
 // Puts the backups back as they were before kept; false, with error extended, when it cannot.
@@ -197,34 +77,63 @@ bool PutBack(const KeptBackup& kept, std::string& error) {
     return true;
 }
 
+// Moves the backups from place top - 1 up to 0 each one place down; false with error set
+// (the backups as they were) when it could not.
+bool MoveDown(KeptBackup& kept, int top, std::string& error) {
+    for (int number = top; number >= 1; --number) {
+        if (!Rename(Place(kept.backup, number - 1), Place(kept.backup, number), error)) {
+            PutBack(kept, error);
+            return false;
+        }
+        kept.moved.emplace_back(Place(kept.backup, number - 1), Place(kept.backup, number));
+    }
+    return true;
+}
+
 // Makes path.bak hold old, first moving a path.bak that holds something else down the
-// numbered backups. The oldest is only set aside (as one number more) until the save is
-// done, so a save that fails keeps every backup. False with error set, the backups as they
-// were, when it could not.
+// numbered backups as far as the first free place. The oldest is only set aside until
+// the save is done, so a save that fails keeps every backup. False with error set, the
+// backups as they were, when it could not.
 bool KeepBackup(const fs::path& path, const Contents& old, KeptBackup& kept, std::string& error) {
     kept.backup = fs::path(path) += ".bak";
-    std::error_code failure;
-    if (fs::exists(fs::symlink_status(kept.backup, failure))) {
+    if (const fs::file_type type = TypeAt(kept.backup); type != fs::file_type::not_found) {
+        if (type != fs::file_type::regular) {
+            error = "cannot keep the old content as " + Utf8FromPath(kept.backup) + ": " +
+                    Describe(type);
+            return false;
+        }
         const std::optional<Contents> held = ReadRegular(kept.backup);
         if (held && held->text == old.text) {
             return true;  // already kept
         }
-        for (int number = NumberedBackups + 1; number >= 1; --number) {
-            const fs::path from = number == 1 ? kept.backup : Numbered(kept.backup, number - 1);
-            const fs::path to = Numbered(kept.backup, number);
-            if (!fs::exists(fs::symlink_status(from, failure))) {
-                continue;
-            }
-            if (!Rename(from, to, error)) {
-                PutBack(kept, error);
+        // Backups down to the first place that holds none of ours: free, or not a file.
+        int end = 1;
+        while (end <= NumberedBackups &&
+               TypeAt(Place(kept.backup, end)) == fs::file_type::regular) {
+            ++end;
+        }
+        const bool free =
+            end <= NumberedBackups && TypeAt(Place(kept.backup, end)) == fs::file_type::not_found;
+        if (!free) {
+            const fs::path oldest = Place(kept.backup, end - 1);
+            const fs::path aside = FreshName(path.parent_path(), path.filename(), ".old-");
+            if (!Rename(oldest, aside, error)) {
                 return false;
             }
-            kept.moved.emplace_back(from, to);
+            kept.moved.emplace_back(oldest, aside);
+            kept.aside = aside;
+        }
+        if (!MoveDown(kept, free ? end : end - 1, error)) {
+            return false;
         }
     }
+    // A backup is never read-only on Windows, where that would keep it from being dropped.
+    Contents like = old;
+    like.readOnly = false;
     const std::optional<fs::path> copy =
-        WriteFresh(path.parent_path(), path.filename(), old.text, old.mode, error);
+        WriteFresh(path.parent_path(), path.filename(), old.text, like, error);
     if (!copy || !Rename(*copy, kept.backup, error)) {
+        std::error_code failure;
         if (copy) {
             fs::remove(*copy, failure);
         }
@@ -233,16 +142,6 @@ bool KeepBackup(const fs::path& path, const Contents& old, KeptBackup& kept, std
     }
     kept.made = true;
     return true;
-}
-
-// Drops the oldest backup, set aside by KeepBackup, once the save is done.
-void DropOldest(const KeptBackup& kept) {
-    std::error_code ignored;
-    for (const auto& [from, to] : kept.moved) {
-        if (to == Numbered(kept.backup, NumberedBackups + 1)) {
-            fs::remove(to, ignored);
-        }
-    }
 }
 
 }  // namespace
@@ -273,7 +172,18 @@ std::string WhyNotAFileToWrite(const fs::path& path) {
     return "it is a link to " + where + ", and " + Describe(target.type());
 }
 
-FileReplacement ReplaceFile(const fs::path& path, const std::string& content) {
+bool IsMarkedReadOnly(const fs::path& path) {
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+#else
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
+#endif
+}
+
+FileReplacement ReplaceFile(const fs::path& path, const std::string& content, Backups backups) {
     FileReplacement result;
     if (const std::string why = WhyNotAFileToWrite(path); !why.empty()) {
         result.error = "cannot write " + Utf8FromPath(path) + ": " + why;
@@ -297,33 +207,43 @@ FileReplacement ReplaceFile(const fs::path& path, const std::string& content) {
         return result;
     }
 
-    const std::optional<Contents> old =
-        fs::exists(fs::symlink_status(file, failure)) ? ReadRegular(file) : Contents{};
+    const bool replacing = TypeAt(file) != fs::file_type::not_found;
+    const std::optional<Contents> old = replacing ? ReadRegular(file) : Contents{};
     if (!old) {
         result.error = "cannot read " + Utf8FromPath(file) + " to keep it: " + std::strerror(errno);
         return result;
     }
-    const bool replacing = fs::exists(fs::symlink_status(file, failure));
-    const std::optional<fs::path> fresh = WriteFresh(file.parent_path(), file.filename(), content,
-                                                     replacing ? old->mode : 0600, result.error);
+    const std::optional<fs::path> fresh =
+        WriteFresh(file.parent_path(), file.filename(), content, *old, result.error);
     if (!fresh) {
         return result;
     }
     KeptBackup kept;
-    if (replacing) {
+    if (replacing && backups == Backups::Keep) {
         if (!KeepBackup(file, *old, kept, result.error)) {
             fs::remove(*fresh, failure);
             return result;
         }
         result.backup = kept.backup;
     }
+    // Windows renames nothing over a read-only file: the mark goes while the new content
+    // takes its place, and comes back on it.
+    if (old->readOnly) {
+        SetReadOnly(file, false);
+    }
     if (!Rename(*fresh, file, result.error)) {
+        SetReadOnly(file, old->readOnly);
         fs::remove(*fresh, failure);
         PutBack(kept, result.error);
         result.backup.clear();
         return result;
     }
-    DropOldest(kept);
+    if (old->readOnly) {
+        SetReadOnly(file, true);
+    }
+    if (!kept.aside.empty()) {
+        fs::remove(kept.aside, failure);
+    }
 #ifndef _WIN32
     // The rename itself survives a crash only once the folder is synced.
     if (const int folder = ::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -7,37 +7,34 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <set>
 
-#include "hid/media_keys.h"
-#include "keymap/key_list_text.h"
-#include "keymap/key_map_words.h"
-#include "keys_window/window_state.h"
+#include "keys_window/binding_fields.h"
 #include "program/app_log.h"
 
 namespace {
 
 const QString Title = QStringLiteral("Quorvel keys");
 constexpr int RowRole = Qt::UserRole;
-constexpr int NothingAction = -1;
-constexpr int LongestSeek = 3600;
-constexpr int LongestModeTimeout = 86400;
-enum Column { KeyColumn, GestureColumn, ActionColumn, OptionsColumn, NoteColumn };
+constexpr WindowSize DefaultSize{780, 640};
+constexpr WindowSize LeastSize{560, 480};
 
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString SectionTitle(const KeySection& section) {
-    return section == KeySection{} ? QStringLiteral("Defaults") : Text(SectionHeader(section));
+std::string Utf8(const QString& text) {
+    return text.toStdString();
 }
 
 // A control with the accessible name a screen reader says for it.
@@ -55,24 +52,45 @@ QSpinBox* SpinBox(const QString& name, int low, int high, const QString& suffix 
     return box;
 }
 
+QLabel* Line(const QString& name) {
+    auto* label = Named(new QLabel, name);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    return label;
+}
+
 }  // namespace
 
 KeysWindow::KeysWindow(Setup setup, QWidget* parent)
-    : QWidget(parent, Qt::Window), setup_(std::move(setup)), editor_(setup_.keysOption) {
+    : QWidget(parent, Qt::Window), presenter_(*this, std::move(setup)) {
     setWindowTitle(Title);
     setObjectName(QStringLiteral("KeysWindow"));
     auto* layout = new QVBoxLayout(this);
-
-    readOnly_ = Named(new QLabel, QStringLiteral("Read only"));
-    readOnly_->setWordWrap(true);
-    readOnly_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    readOnly_ = Line(QStringLiteral("Read only"));
     layout->addWidget(readOnly_);
+    MakeTable(layout);
+    fileProblems_ = Line(QStringLiteral("Mistakes"));
+    layout->addWidget(fileProblems_);
+    fields_ = MakeFields();
+    layout->addWidget(fields_);
+    MakeButtons(layout);
 
+    connect(search_, &QLineEdit::textChanged, this, [this] { presenter_.SearchChanged(); });
+    connect(table_, &QTreeWidget::currentItemChanged, this, [this] { presenter_.RowChosen(); });
+    connect(gesture_, &QComboBox::currentIndexChanged, this,
+            [this] { presenter_.GestureChosen(); });
+    connect(action_, &QComboBox::currentIndexChanged, this, [this] { presenter_.ActionChosen(); });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            [this] { presenter_.Escape(); });
+    presenter_.Start();
+    Place();
+}
+
+void KeysWindow::MakeTable(QVBoxLayout* layout) {
     search_ = Named(new QLineEdit, QStringLiteral("Search"));
     search_->setPlaceholderText(QStringLiteral("Search keys and actions"));
     search_->setClearButtonEnabled(true);
     layout->addWidget(search_);
-
     table_ = Named(new QTreeWidget, QStringLiteral("Bindings"));
     table_->setHeaderLabels({QStringLiteral("Key"), QStringLiteral("Gesture"),
                              QStringLiteral("Action"), QStringLiteral("Options"),
@@ -80,17 +98,15 @@ KeysWindow::KeysWindow(Setup setup, QWidget* parent)
     table_->setRootIsDecorated(false);
     table_->setUniformRowHeights(true);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setTextElideMode(Qt::ElideRight);
+    // The note takes what is left and is cut short there: the other columns keep their width.
     table_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table_->header()->setSectionResizeMode(ActionColumn, QHeaderView::Stretch);
+    table_->header()->setSectionResizeMode(NoteColumn, QHeaderView::Stretch);
     table_->header()->setStretchLastSection(false);
     layout->addWidget(table_, 1);
+}
 
-    fileProblems_ = Named(new QLabel, QStringLiteral("Mistakes"));
-    fileProblems_->setWordWrap(true);
-    fileProblems_->setTextInteractionFlags(Qt::TextSelectableByMouse |
-                                           Qt::TextSelectableByKeyboard);
-    layout->addWidget(fileProblems_);
-
+QWidget* KeysWindow::MakeFields() {
     auto* fields = new QWidget;
     form_ = new QFormLayout(fields);
     form_->setContentsMargins(0, 0, 0, 0);
@@ -100,15 +116,13 @@ KeysWindow::KeysWindow(Setup setup, QWidget* parent)
     key_->setToolTip(QStringLiteral(
         "A kernel key name (KEY_PLAYPAUSE; tv:KEY_OK for lircd's remote tv), a byte code "
         "(0 to 255, or 0x00 to 0xff) or scan: and a scancode; several joined by commas"));
-    std::set<std::string_view> names;
-    for (const MediaKey& media : MediaKeys) {
-        names.insert(media.name);
-    }
-    for (const std::string_view name : names) {
+    for (const std::string& name : binding_fields::KeyChoices()) {
         key_->addItem(Text(name));
     }
     key_->setCurrentIndex(-1);
     learn_ = Named(new QPushButton(QStringLiteral("&Learn…")), QStringLiteral("Learn…"));
+    learn_->setAutoDefault(false);
+    connect(learn_, &QPushButton::clicked, this, [this] { presenter_.Learn(); });
     auto* keyRow = new QHBoxLayout;
     keyRow->addWidget(key_, 1);
     keyRow->addWidget(learn_);
@@ -120,16 +134,14 @@ KeysWindow::KeysWindow(Setup setup, QWidget* parent)
     form_->addRow(prompt_);
 
     gesture_ = Named(new QComboBox, QStringLiteral("Gesture"));
-    for (const KeyMap::Kind kind :
-         {KeyMap::Kind::Press, KeyMap::Kind::Held, KeyMap::Kind::Double, KeyMap::Kind::Long}) {
-        gesture_->addItem(Text(KeyMapDocument::GestureText(kind)), static_cast<int>(kind));
+    for (const auto& [text, kind] : binding_fields::GestureChoices()) {
+        gesture_->addItem(Text(text), static_cast<int>(kind));
     }
     form_->addRow(QStringLiteral("&Gesture:"), gesture_);
     action_ = Named(new QComboBox, QStringLiteral("Action"));
-    for (int i = 0; i <= static_cast<int>(LastAction); ++i) {
-        action_->addItem(Text(ActionName(static_cast<PlayerAction>(i))), i);
+    for (const auto& [text, value] : binding_fields::ActionChoices()) {
+        action_->addItem(Text(text), value);
     }
-    action_->addItem(Text(key_map_words::Nothing), NothingAction);
     form_->addRow(QStringLiteral("&Action:"), action_);
     seconds_ = SpinBox(QStringLiteral("Seconds"), 1, LongestSeek, QStringLiteral(" s"));
     seconds_->setValue(DefaultSeekSeconds);
@@ -145,7 +157,7 @@ KeysWindow::KeysWindow(Setup setup, QWidget* parent)
     form_->addRow(QStringLiteral("&Time-out:"), timeout_);
     delay_ = SpinBox(QStringLiteral("Delay"), 0, HoldShape::LongestDelayMs, QStringLiteral(" ms"));
     form_->addRow(QStringLiteral("Dela&y:"), delay_);
-    gap_ = SpinBox(QStringLiteral("Gap"), 1, 5000, QStringLiteral(" ms"));
+    gap_ = SpinBox(QStringLiteral("Gap"), 1, LongestGap, QStringLiteral(" ms"));
     gap_->setValue(KeyMap::DefaultGapMs);
     form_->addRow(QStringLiteral("Ga&p:"), gap_);
     every_ = SpinBox(QStringLiteral("Every"), 1, HoldShape::LargestEvery);
@@ -164,8 +176,10 @@ KeysWindow::KeysWindow(Setup setup, QWidget* parent)
     why_ = Named(new QLabel, QStringLiteral("Why not"));
     why_->setWordWrap(true);
     form_->addRow(why_);
-    layout->addWidget(fields);
+    return fields;
+}
 
+void KeysWindow::MakeButtons(QVBoxLayout* layout) {
     const auto button = [this](const QString& text, const QString& name, auto slot) {
         auto* pushed = Named(new QPushButton(text), name);
         pushed->setAutoDefault(false);
@@ -173,403 +187,228 @@ KeysWindow::KeysWindow(Setup setup, QWidget* parent)
         return pushed;
     };
     auto* edits = new QHBoxLayout;
-    edits->addWidget(button(QStringLiteral("A&dd"), QStringLiteral("Add"), [this] {
-        std::string why;
-        const KeyMap::Line binding = FieldsBinding(why);
-        Edit([&] { return why.empty() ? editor_.Document().Add(binding) : why; });
-    }));
-    edits->addWidget(button(QStringLiteral("C&hange"), QStringLiteral("Change"), [this] {
-        std::string why;
-        const KeyMap::Line binding = FieldsBinding(why);
-        const KeyMapDocument::Row* row = Selected();
-        Edit([&] {
-            return !why.empty()     ? why
-                   : row == nullptr ? std::string("choose a binding in the table first")
-                   : row->line < 0  ? editor_.Document().Add(binding)  // overrides the built-in
-                                    : editor_.Document().Change(row->line, binding);
-        });
-    }));
-    edits->addWidget(button(QStringLiteral("Mo&ve"), QStringLiteral("Move"), [this] {
-        const KeyMapDocument::Row* row = Selected();
-        Edit([&] {
-            if (row == nullptr || row->line < 0 || !row->binding) {
-                return std::string("choose a binding of the file in the table first");
-            }
-            KeyMap::Line moved = *row->binding;
-            moved.section = editor_.Document().Sections().at(
-                static_cast<std::size_t>(std::max(0, section_->currentIndex())));
-            return editor_.Document().Change(row->line, moved);
-        });
-    }));
-    edits->addWidget(button(QStringLiteral("&Remove"), QStringLiteral("Remove"), [this] {
-        const KeyMapDocument::Row* row = Selected();
-        Edit([&] {
-            return row == nullptr || row->line < 0
-                       ? std::string("choose a binding of the file in the table first")
-                       : editor_.Document().Remove(row->line);
-        });
-    }));
+    edits->addWidget(
+        button(QStringLiteral("A&dd"), QStringLiteral("Add"), [this] { presenter_.Add(); }));
+    edits->addWidget(button(QStringLiteral("C&hange"), QStringLiteral("Change"),
+                            [this] { presenter_.Change(); }));
+    edits->addWidget(
+        button(QStringLiteral("Mo&ve"), QStringLiteral("Move"), [this] { presenter_.Move(); }));
+    edits->addWidget(button(QStringLiteral("&Remove"), QStringLiteral("Remove"),
+                            [this] { presenter_.Remove(); }));
     edits->addStretch();
     edits->addWidget(button(QStringLiteral("Add section…"), QStringLiteral("Add section…"),
-                            [this] { AddSection(); }));
+                            [this] { presenter_.AddSection(); }));
     edits->addWidget(button(QStringLiteral("Remove section"), QStringLiteral("Remove section"),
-                            [this] { RemoveSection(); }));
+                            [this] { presenter_.RemoveSection(); }));
     layout->addLayout(edits);
 
     auto* closing = new QHBoxLayout;
     closing->addStretch();
-    save_ = button(QStringLiteral("&Save"), QStringLiteral("Save"), [this] { Save(); });
-    closing->addWidget(save_);
+    QPushButton* save =
+        button(QStringLiteral("&Save"), QStringLiteral("Save"), [this] { presenter_.Save(); });
+    save->setDefault(true);  // drawn so: keyPressEvent gives it Enter
+    closing->addWidget(save);
     closing->addWidget(
-        button(QStringLiteral("Cancel"), QStringLiteral("Cancel"), [this] { Cancel(); }));
+        button(QStringLiteral("Cancel"), QStringLiteral("Cancel"), [this] { close(); }));
     layout->addLayout(closing);
-
-    connect(search_, &QLineEdit::textChanged, this, [this] { Filter(); });
-    connect(table_, &QTreeWidget::currentItemChanged, this, [this] { ShowRow(); });
-    connect(gesture_, &QComboBox::currentIndexChanged, this, [this] {
-        if (gesture_->currentData().toInt() == static_cast<int>(KeyMap::Kind::Long) &&
-            delay_->value() == 0) {
-            delay_->setValue(KeyMap::DefaultLongDelayMs);
-        }
-        ShowFields();
-    });
-    connect(action_, &QComboBox::currentIndexChanged, this, [this] { ShowFields(); });
-    connect(learn_, &QPushButton::clicked, this, [this] { Learn(); });
-    // Esc ends learning first; else it closes, as Cancel.
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
-            [this] { recorder_.Listening() ? StopLearning(true) : Cancel(); });
-
-    const bool readOnly = !editor_.ReadOnlyWhy().empty();
-    readOnly_->setVisible(readOnly);
-    readOnly_->setText(QStringLiteral("Read only: ") + Text(editor_.ReadOnlyWhy()));
-    fields->setEnabled(!readOnly);
-    for (QPushButton* pushed : findChildren<QPushButton*>()) {
-        pushed->setEnabled(!readOnly || pushed->objectName() == QStringLiteral("Cancel"));
-    }
-    learn_->setEnabled(!readOnly && setup_.capture != nullptr);
-    if (setup_.capture == nullptr) {
-        learn_->setToolTip(QStringLiteral("No receiver runs to learn from"));
-    }
-    Fill({});
-    ShowFields();
-    Say(prompt_, {});
-    Say(why_, {});
-
-    setMinimumSize(560, 480);
-    const std::optional<WindowSize> size =
-        setup_.statePath.empty() ? std::nullopt : ReadKeysWindowSize(setup_.statePath);
-    resize(size ? QSize(size->width, size->height) : QSize(780, 640));
 }
 
-KeysWindow::~KeysWindow() {
-    // The receiver holds no handler of a window gone.
-    if (setup_.capture != nullptr) {
-        setup_.capture->Disarm();
-    }
+void KeysWindow::Place() {
+    const QWidget* over = parentWidget() != nullptr ? parentWidget() : this;
+    const QRect area = over->screen()->availableGeometry();
+    // The frame is not known before the window is shown: its title bar stands for it.
+    const WindowSize room{area.width(),
+                          area.height() - style()->pixelMetric(QStyle::PM_TitleBarHeight)};
+    const WindowSize least = FitWindowSize(LeastSize, LeastSize, room);
+    const WindowSize size = FitWindowSize(presenter_.KeptSize().value_or(DefaultSize), least, room);
+    setMinimumSize(least.width, least.height);
+    resize(size.width, size.height);
+    move(area.left() + (area.width() - size.width) / 2,
+         area.top() + (room.height - size.height) / 2);
 }
 
 void KeysWindow::closeEvent(QCloseEvent* event) {
-    if (setup_.capture != nullptr) {
-        setup_.capture->Disarm();
+    if (!presenter_.MayClose()) {
+        event->ignore();
+        return;
     }
-    if (!setup_.statePath.empty()) {
-        std::string problem;
-        if (!SaveKeysWindowSize(setup_.statePath, {width(), height()}, problem)) {
-            QUORVEL_WARNING(lcApp) << "keys window: its size is not kept: " << problem;
-        }
-    }
+    presenter_.Closing({width(), height()});
     QWidget::closeEvent(event);
 }
 
-void KeysWindow::Fill(const std::string& selected) {
-    const KeyMapDocument& document = editor_.Document();
-    table_->clear();
-    std::vector<QTreeWidgetItem*> groups;
-    for (const KeySection& section : document.Sections()) {
-        auto* group = new QTreeWidgetItem(table_, {SectionTitle(section)});
-        group->setData(KeyColumn, RowRole, -1);
-        group->setFirstColumnSpanned(true);
-        group->setExpanded(true);
-        QFont bold = group->font(KeyColumn);
-        bold.setBold(true);
-        group->setFont(KeyColumn, bold);
-        groups.push_back(group);
+void KeysWindow::keyPressEvent(QKeyEvent* event) {
+    // What the focused control left of Enter, as a dialog's default button takes it.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        presenter_.Save();
+        return;
     }
+    QWidget::keyPressEvent(event);
+}
+
+KeysView::Fields KeysWindow::ReadFields() const {
+    Fields fields;
+    fields.keys = Utf8(key_->currentText());
+    fields.gesture = static_cast<KeyMap::Kind>(gesture_->currentData().toInt());
+    fields.action = action_->currentData().toInt();
+    fields.seconds = seconds_->value();
+    fields.command = Utf8(command_->text());
+    fields.mode = Utf8(mode_->currentText());
+    fields.timeout = timeout_->value();
+    fields.delayMs = delay_->value();
+    fields.gapMs = gap_->value();
+    fields.every = every_->value();
+    fields.once = once_->isChecked();
+    fields.accel = accel_->isChecked();
+    fields.section = Utf8(section_->currentText());
+    return fields;
+}
+
+void KeysWindow::SetFields(const Fields& fields) {
+    key_->setEditText(Text(fields.keys));
+    gesture_->setCurrentIndex(gesture_->findData(static_cast<int>(fields.gesture)));
+    action_->setCurrentIndex(action_->findData(fields.action));
+    seconds_->setValue(fields.seconds);
+    command_->setText(Text(fields.command));
+    mode_->setEditText(Text(fields.mode));
+    timeout_->setValue(fields.timeout);
+    delay_->setValue(fields.delayMs);
+    gap_->setValue(fields.gapMs);
+    every_->setValue(fields.every);
+    once_->setChecked(fields.once);
+    accel_->setChecked(fields.accel);
+    if (const int section = section_->findText(Text(fields.section)); section >= 0) {
+        section_->setCurrentIndex(section);
+    }
+}
+
+void KeysWindow::ShowNeeded(const Needed& needed) {
+    form_->setRowVisible(seconds_, needed.seconds);
+    form_->setRowVisible(command_, needed.command);
+    form_->setRowVisible(mode_, needed.mode);
+    form_->setRowVisible(timeout_, needed.mode);
+    form_->setRowVisible(delay_, needed.delay);
+    form_->setRowVisible(gap_, needed.gap);
+    form_->setRowVisible(every_, needed.hold);
+    form_->setRowVisible(checks_, needed.hold);
+}
+
+void KeysWindow::SetChoices(const std::vector<std::string>& sections,
+                            const std::vector<std::string>& modes) {
+    const QString section = section_->currentText();
+    section_->clear();
+    for (const std::string& title : sections) {
+        section_->addItem(Text(title));
+    }
+    section_->setCurrentIndex(std::max(0, section_->findText(section)));
+    const QString mode = mode_->currentText();
+    mode_->clear();
+    for (const std::string& name : modes) {
+        mode_->addItem(Text(name));
+    }
+    mode_->setEditText(mode);
+}
+
+std::string KeysWindow::Search() const {
+    return Utf8(search_->text());
+}
+
+void KeysWindow::FillTable(const std::vector<TableLine>& lines, int selected) {
+    table_->clear();
+    QTreeWidgetItem* group = nullptr;
     QTreeWidgetItem* select = nullptr;
-    QTreeWidgetItem* builtIn = nullptr;
-    for (std::size_t i = 0; i < document.Rows().size(); ++i) {
-        const KeyMapDocument::Row& row = document.Rows()[i];
-        const auto found =
-            std::find(document.Sections().begin(), document.Sections().end(), row.section);
-        QTreeWidgetItem* group = groups[static_cast<std::size_t>(
-            found == document.Sections().end() ? 0 : found - document.Sections().begin())];
-        if (row.line < 0) {
-            if (builtIn == nullptr) {
-                builtIn = new QTreeWidgetItem(table_, {QStringLiteral("Built in")});
-                builtIn->setToolTip(KeyColumn,
-                                    QStringLiteral("The built-in keys: a key map file is the whole "
-                                                   "map, so only those it binds act"));
-                builtIn->setData(KeyColumn, RowRole, -1);
-                builtIn->setFirstColumnSpanned(true);
-                builtIn->setFont(KeyColumn, groups.front()->font(KeyColumn));
-            }
-            group = builtIn;
+    for (const TableLine& line : lines) {
+        if (line.row < 0) {
+            group = new QTreeWidgetItem(table_, {Text(line.texts[KeyColumn])});
+            group->setData(KeyColumn, RowRole, -1);
+            group->setFirstColumnSpanned(true);
+            group->setToolTip(KeyColumn, Text(line.tip));
+            QFont bold = group->font(KeyColumn);
+            bold.setBold(true);
+            group->setFont(KeyColumn, bold);
+            continue;
         }
-        auto* item = new QTreeWidgetItem(group);
-        if (row.binding) {
-            item->setText(KeyColumn, Text(KeyMapDocument::KeysText(*row.binding)));
-            item->setText(GestureColumn, Text(KeyMapDocument::GestureText(row.binding->kind)));
-            item->setText(ActionColumn, Text(KeyMapDocument::ActionWords(*row.binding)));
-            item->setText(OptionsColumn, Text(KeyMapDocument::OptionsText(*row.binding)));
-        } else {
-            item->setText(ActionColumn, Text(row.text));
+        auto* item = group != nullptr ? new QTreeWidgetItem(group) : new QTreeWidgetItem(table_);
+        for (int column = KeyColumn; column < Columns; ++column) {
+            item->setText(column, Text(line.texts[static_cast<std::size_t>(column)]));
         }
-        const QString note = Text(KeyMapDocument::NoteText(row));
-        item->setText(NoteColumn, note);
-        item->setToolTip(NoteColumn, note);
-        if (!row.problem.empty()) {
+        item->setToolTip(NoteColumn, Text(line.tip));
+        if (line.mistake) {
             item->setForeground(NoteColumn, QColor(Qt::red));
         }
-        item->setData(KeyColumn, RowRole, static_cast<int>(i));
-        if (row.line >= 0 && row.text == selected) {
-            select = item;
-        }
+        item->setData(KeyColumn, RowRole, line.row);
+        select = line.row == selected ? item : select;
     }
     table_->expandAll();
     if (select != nullptr) {
         table_->setCurrentItem(select);
     }
-
-    const QString sectionShown = section_->currentText();
-    section_->clear();
-    mode_->clear();
-    mode_->addItem(QString());
-    for (const KeySection& section : document.Sections()) {
-        section_->addItem(SectionTitle(section));
-        if (!section.mode.empty() && mode_->findText(Text(section.mode)) < 0) {
-            mode_->addItem(Text(section.mode));
-        }
-    }
-    section_->setCurrentIndex(std::max(0, section_->findText(sectionShown)));
-
-    QString problems;
-    for (const std::string& problem : editor_.Problems()) {
-        problems += QStringLiteral("\n") + Text(problem);
-    }
-    fileProblems_->setVisible(!problems.isEmpty() && editor_.ReadOnlyWhy().empty());
-    fileProblems_->setText(QStringLiteral("Not saved while the map has mistakes:") + problems);
-    Filter();
 }
 
-void KeysWindow::Filter() {
-    const std::string search = search_->text().trimmed().toStdString();
-    for (int g = 0; g < table_->topLevelItemCount(); ++g) {
-        QTreeWidgetItem* group = table_->topLevelItem(g);
-        for (int c = 0; c < group->childCount(); ++c) {
-            QTreeWidgetItem* item = group->child(c);
-            const auto& row =
-                editor_.Document().Rows()[static_cast<std::size_t>(item->data(0, RowRole).toInt())];
-            item->setHidden(!KeyMapDocument::Matches(row, search));
-        }
-    }
-}
-
-const KeyMapDocument::Row* KeysWindow::Selected() const {
+int KeysWindow::SelectedRow() const {
     const QTreeWidgetItem* item = table_->currentItem();
-    const int index = item != nullptr ? item->data(KeyColumn, RowRole).toInt() : -1;
-    return index >= 0 ? &editor_.Document().Rows()[static_cast<std::size_t>(index)] : nullptr;
+    return item != nullptr ? item->data(KeyColumn, RowRole).toInt() : -1;
 }
 
-void KeysWindow::ShowRow() {
-    const KeyMapDocument::Row* row = Selected();
-    if (row == nullptr || !row->binding) {
-        return;
+void KeysWindow::Allow(const std::string& readOnly, bool learning) {
+    readOnly_->setVisible(!readOnly.empty());
+    readOnly_->setText(Text(readOnly));
+    fields_->setEnabled(readOnly.empty());
+    for (QPushButton* pushed : findChildren<QPushButton*>()) {
+        pushed->setEnabled(readOnly.empty() || pushed->objectName() == QStringLiteral("Cancel"));
     }
-    const KeyMap::Line& binding = *row->binding;
-    key_->setEditText(Text(KeyListText(binding.keys)));
-    gesture_->setCurrentIndex(gesture_->findData(static_cast<int>(binding.kind)));
-    const KeyMap::Binding& request = binding.binding;
-    action_->setCurrentIndex(
-        action_->findData(request ? static_cast<int>(request->action) : NothingAction));
-    if (request && request->action == PlayerAction::Mode) {
-        mode_->setEditText(Text(request->command));
-        timeout_->setValue(request->seconds);
-    } else if (request && request->action == PlayerAction::Run) {
-        command_->setText(Text(request->command));
-    } else if (request && request->seconds != 0) {
-        seconds_->setValue(request->seconds);
+    learn_->setEnabled(learning);
+    if (!learning && readOnly.empty()) {
+        learn_->setToolTip(QStringLiteral("No receiver runs to learn from"));
     }
-    const HoldShape& hold = binding.hold;
-    (binding.kind == KeyMap::Kind::Double ? gap_ : delay_)->setValue(hold.delayMs);
-    every_->setValue(hold.every);
-    once_->setChecked(hold.once);
-    accel_->setChecked(hold.accel);
-    const auto found = std::find(editor_.Document().Sections().begin(),
-                                 editor_.Document().Sections().end(), binding.section);
-    section_->setCurrentIndex(static_cast<int>(found - editor_.Document().Sections().begin()));
-    Say(why_, {});
 }
 
-void KeysWindow::ShowFields() {
-    const int action = action_->currentData().toInt();
-    const auto kind = static_cast<KeyMap::Kind>(gesture_->currentData().toInt());
-    const bool seeks = action == static_cast<int>(PlayerAction::SeekForward) ||
-                       action == static_cast<int>(PlayerAction::SeekBackward);
-    const bool modes = action == static_cast<int>(PlayerAction::Mode);
-    const bool held = kind == KeyMap::Kind::Held;
-    form_->setRowVisible(seconds_, seeks);
-    form_->setRowVisible(command_, action == static_cast<int>(PlayerAction::Run));
-    form_->setRowVisible(mode_, modes);
-    form_->setRowVisible(timeout_, modes);
-    form_->setRowVisible(delay_, held || kind == KeyMap::Kind::Long);
-    form_->setRowVisible(gap_, kind == KeyMap::Kind::Double);
-    form_->setRowVisible(every_, held);
-    form_->setRowVisible(checks_, held);
+void KeysWindow::ShowMistakes(const std::string& text) {
+    fileProblems_->setVisible(!text.empty());
+    fileProblems_->setText(Text(text));
 }
 
-KeyMap::Line KeysWindow::FieldsBinding(std::string& why) const {
-    KeyMap::Line line;
-    const std::string keys = key_->currentText().trimmed().toStdString();
-    why = keys.empty() ? "press Learn…, or type or pick a key" : ParseKeyList(keys, line.keys);
-    line.kind = static_cast<KeyMap::Kind>(gesture_->currentData().toInt());
-    line.section = editor_.Document().Sections().at(
-        static_cast<std::size_t>(std::max(0, section_->currentIndex())));
-    const int action = action_->currentData().toInt();
-    if (action != NothingAction) {
-        PlayerRequest request(static_cast<PlayerAction>(action));
-        if (request.action == PlayerAction::SeekForward ||
-            request.action == PlayerAction::SeekBackward) {
-            request.seconds = seconds_->value();
-        } else if (request.action == PlayerAction::Run) {
-            request.command = command_->text().trimmed().toStdString();
-        } else if (request.action == PlayerAction::Mode) {
-            request.command = mode_->currentText().trimmed().toStdString();
-            request.seconds = timeout_->value();
-        }
-        line.binding = std::move(request);
-    }
-    if (line.kind == KeyMap::Kind::Held) {
-        line.hold = {delay_->value(), every_->value(), once_->isChecked(), accel_->isChecked()};
-    } else if (line.kind != KeyMap::Kind::Press) {
-        line.hold.delayMs = (line.kind == KeyMap::Kind::Double ? gap_ : delay_)->value();
-    }
-    return line;
-}
-
-void KeysWindow::Say(QLabel* label, const std::string& text) {
+void KeysWindow::Say(Said line, const std::string& text) {
+    QLabel* label = line == Said::Prompt ? prompt_ : why_;
     label->setText(Text(text));
     form_->setRowVisible(label, !text.empty());
 }
 
-void KeysWindow::Edit(const std::function<std::string()>& edit) {
-    const KeyMapDocument::Row* row = Selected();
-    std::string selected = row != nullptr ? row->text : std::string();
-    const std::string why = edit();
-    Say(why_, why);
-    if (!why.empty()) {
-        return;
+KeysView::Answer KeysWindow::Ask(const std::string& question, bool cancel) {
+    const QMessageBox::StandardButtons buttons =
+        QMessageBox::Yes | QMessageBox::No | (cancel ? QMessageBox::Cancel : QMessageBox::NoButton);
+    switch (QMessageBox::question(this, Title, Text(question), buttons)) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            return cancel ? Answer::Cancel : Answer::No;
     }
-    // The binding the fields say is selected where it went; else the row that was.
-    std::string ignored;
-    const KeyMap::Line fields = FieldsBinding(ignored);
-    Fill(ignored.empty() ? editor_.Document().RowBinding(fields, selected) : selected);
 }
 
-void KeysWindow::AddSection() {
+void KeysWindow::Warn(const std::string& warning) {
+    QMessageBox::warning(this, Title, Text(warning));
+}
+
+std::optional<std::string> KeysWindow::NewSection() {
     bool given = false;
     const QString text = QInputDialog::getText(
         this, Title,
         QStringLiteral("The section's conditions: player=GLOB, mode=NAME or both, as in "
                        "player=vlc"),
         QLineEdit::Normal, QStringLiteral("player="), &given);
-    if (!given) {
-        return;
-    }
-    std::string header = text.trimmed().toStdString();
-    if (!header.starts_with('[')) {
-        header = "[" + header + "]";
-    }
-    KeySection section;
-    std::string why = key_map_words::ParseSection(header, section);
-    Edit([&] { return why.empty() ? editor_.Document().AddSection(section) : why; });
-    if (why.empty() && why_->text().isEmpty()) {
-        section_->setCurrentIndex(section_->findText(SectionTitle(section)));
-    }
+    return given ? std::optional(Utf8(text)) : std::nullopt;
 }
 
-void KeysWindow::RemoveSection() {
-    const int index = section_->currentIndex();
-    Edit([&] {
-        return index <= 0 ? std::string("choose a section other than the defaults first")
-                          : editor_.Document().RemoveSection(
-                                editor_.Document().Sections()[static_cast<std::size_t>(index)]);
-    });
-}
-
-void KeysWindow::Learn() {
-    if (setup_.capture == nullptr) {
-        return;
-    }
-    if (!recorder_.Listening()) {
-        recorder_.Start();
-    }
-    // The capture keeps the key and the receiver thread queues a call, which Qt drops once
-    // the window is gone; Disarm, at the latest in the destructor, ends the handler's calls.
-    setup_.capture->Arm([this](const KeyEvent&) {
-        if (!QMetaObject::invokeMethod(this, &KeysWindow::TakeLearnt, Qt::QueuedConnection)) {
+KeyCapture::Handler KeysWindow::LearntHandler() {
+    return [this](const KeyEvent&) {
+        if (!QMetaObject::invokeMethod(
+                this, [this] { presenter_.TakeLearnt(); }, Qt::QueuedConnection)) {
             QUORVEL_WARNING(lcApp) << "keys window: a key learnt could not be handed over";
         }
-    });
-    Say(prompt_, recorder_.Prompt());
+    };
 }
 
-void KeysWindow::TakeLearnt() {
-    if (const std::optional<Key> key = setup_.capture->Collect()) {
-        Took(*key);
-    }
-}
-
-void KeysWindow::Took(const Key& key) {
-    if (!recorder_.Listening()) {
-        return;
-    }
-    recorder_.Took(key);
-    if (recorder_.Listening()) {
-        Learn();
-        return;
-    }
-    if (recorder_.Current() == KeyRecorder::Step::Both) {
-        recorder_.Answer(QMessageBox::question(this, Title, Text(recorder_.Prompt())) ==
-                         QMessageBox::Yes);
-    }
-    StopLearning(false);
-}
-
-void KeysWindow::StopLearning(bool cancel) {
-    if (setup_.capture != nullptr) {
-        setup_.capture->Disarm();
-    }
-    if (cancel) {
-        recorder_.Cancel();
-    }
-    if (recorder_.Current() == KeyRecorder::Step::Done) {
-        key_->setEditText(Text(KeyListText(recorder_.Keys())));
-    }
-    Say(prompt_, recorder_.Prompt());
-}
-
-void KeysWindow::Save() {
-    const bool saved = editor_.SaveAsking(
-        [this](const std::string& question) {
-            return QMessageBox::question(this, Title, Text(question)) == QMessageBox::Yes;
-        },
-        [this](const std::string& warning) { QMessageBox::warning(this, Title, Text(warning)); },
-        setup_.reload);
-    if (saved) {
-        close();
-    }
-}
-
-void KeysWindow::Cancel() {
+void KeysWindow::Close() {
     close();
 }

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <QWidget>
-#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "keys_window/key_map_editor.h"
+#include "keys_window/keys_presenter.h"
+#include "keys_window/keys_view.h"
 #include "keys_window/keys_window_setup.h"
-#include "learning/key_recorder.h"
 
 class QCheckBox;
 class QComboBox;
@@ -16,69 +17,71 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTreeWidget;
+class QVBoxLayout;
 
-// "Quorvel keys": every binding of the key map file, grouped as the file is, changed by
-// pressing a key. The map is a KeyMapEditor's, read when the window opens; nothing is
-// written until Save (closing is Cancel). "Learn…" arms the running receiver's capture
-// and takes the key it hands over through a queued call, asking twice as --learn does
-// (KeyRecorder); Esc cancels learning, else closes. After a save the map is put in force
-// at once (reload). Its size is kept in the state file (window_state.h).
-class KeysWindow : public QWidget {
+// "Quorvel keys" with Qt widgets: the view of a KeysPresenter, which holds the window's
+// logic; this holds only the widgets. A window of its own over the history window (closing
+// is Cancel, after the presenter has asked), its table's notes elided (whole in their
+// tooltips) so that they never squeeze the other columns, Enter saving as a dialog's
+// default button does. It opens at the size kept, fitted to its screen's work area. The
+// key the capture takes is handed over through a queued call, which Qt drops once the
+// window is gone.
+class KeysWindow : public QWidget, private KeysView {
   public:
     using Setup = KeysWindowSetup;
 
     explicit KeysWindow(Setup setup, QWidget* parent = nullptr);
-    ~KeysWindow() override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    // The table from the document, the row of the line selected (as written) selected.
-    void Fill(const std::string& selected);
-    void Filter();      // rows hidden by the search
-    void ShowRow();     // the selected row into the fields
-    void ShowFields();  // the fields the action and the gesture need
-    const KeyMapDocument::Row* Selected() const;
-    // The binding the fields say; empty why when it reads.
-    KeyMap::Line FieldsBinding(std::string& why) const;
-    // Shows text on label's row of the fields, the row hidden while there is none.
-    void Say(QLabel* label, const std::string& text);
-    void Edit(const std::function<std::string()>& edit);
-    void AddSection();
-    void RemoveSection();
-    void Learn();
-    void TakeLearnt();  // the key the capture kept
-    void Took(const Key& key);
-    void StopLearning(bool cancel);
-    void Save();
-    void Cancel();
+    Fields ReadFields() const override;
+    void SetFields(const Fields& fields) override;
+    void ShowNeeded(const Needed& needed) override;
+    void SetChoices(const std::vector<std::string>& sections,
+                    const std::vector<std::string>& modes) override;
+    std::string Search() const override;
+    void FillTable(const std::vector<TableLine>& lines, int selected) override;
+    int SelectedRow() const override;
+    void Allow(const std::string& readOnly, bool learning) override;
+    void ShowMistakes(const std::string& text) override;
+    void Say(Said line, const std::string& text) override;
+    Answer Ask(const std::string& question, bool cancel) override;
+    void Warn(const std::string& warning) override;
+    std::optional<std::string> NewSection() override;
+    KeyCapture::Handler LearntHandler() override;
+    void Close() override;
 
-    Setup setup_;
-    KeyMapEditor editor_;
-    KeyRecorder recorder_;
+    void MakeTable(QVBoxLayout* layout);
+    QWidget* MakeFields();
+    void MakeButtons(QVBoxLayout* layout);
+    // The size kept (else the default), fitted to the screen's work area, and its middle.
+    void Place();
 
-    QLabel* readOnly_;
-    QLineEdit* search_;
-    QTreeWidget* table_;
-    QLabel* fileProblems_;
-    QFormLayout* form_;
-    QComboBox* key_;
-    QPushButton* learn_;
-    QLabel* prompt_;
-    QComboBox* gesture_;
-    QComboBox* action_;
-    QSpinBox* seconds_;
-    QLineEdit* command_;
-    QComboBox* mode_;
-    QSpinBox* timeout_;
-    QSpinBox* delay_;
-    QSpinBox* gap_;
-    QSpinBox* every_;
-    QCheckBox* once_;
-    QCheckBox* accel_;
-    QWidget* checks_;
-    QComboBox* section_;
-    QLabel* why_;
-    QPushButton* save_;
+    KeysPresenter presenter_;
+    QWidget* fields_ = nullptr;
+    QLabel* readOnly_ = nullptr;
+    QLineEdit* search_ = nullptr;
+    QTreeWidget* table_ = nullptr;
+    QLabel* fileProblems_ = nullptr;
+    QFormLayout* form_ = nullptr;
+    QComboBox* key_ = nullptr;
+    QPushButton* learn_ = nullptr;
+    QLabel* prompt_ = nullptr;
+    QComboBox* gesture_ = nullptr;
+    QComboBox* action_ = nullptr;
+    QSpinBox* seconds_ = nullptr;
+    QLineEdit* command_ = nullptr;
+    QComboBox* mode_ = nullptr;
+    QSpinBox* timeout_ = nullptr;
+    QSpinBox* delay_ = nullptr;
+    QSpinBox* gap_ = nullptr;
+    QSpinBox* every_ = nullptr;
+    QCheckBox* once_ = nullptr;
+    QCheckBox* accel_ = nullptr;
+    QWidget* checks_ = nullptr;
+    QComboBox* section_ = nullptr;
+    QLabel* why_ = nullptr;
 };

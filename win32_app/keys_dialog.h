@@ -2,37 +2,38 @@
 
 #include <windows.h>
 
-#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "keys_window/key_map_editor.h"
+#include "keys_window/keys_presenter.h"
+#include "keys_window/keys_view.h"
 #include "keys_window/keys_window_setup.h"
-#include "learning/key_recorder.h"
+#include "win32_app/keys_dialog_controls.h"
+#include "win32_app/keys_list_view.h"
 
-// "Quorvel keys" on Windows: every binding of the key map file in a report-style list view,
-// grouped as the file is (a heading row for the defaults and for each section, then the
-// built-in bindings the file leaves out), changed by pressing a key. The map is a
-// KeyMapEditor's, read when the dialog opens; nothing is written until Save, which puts
-// the map in force at once (reload); Cancel, Esc and closing leave the file as it was.
+// "Quorvel keys" on Windows: the view of a KeysPresenter, which holds the window's logic;
+// this holds only the dialog, its controls (KeysDialogControls), their layout
+// (LayOutKeysDialog) and its table (KeysListView). Cancel, Esc and closing leave the file
+// as it was, once the presenter has asked; Enter is Save, the default button.
 //
-// A modeless dialog owned by the history window, with a taskbar button of its own:
-// resizable down to MinimumSize, its controls laid out for its monitor's dots per inch and
-// again when that changes; its client size is kept at 96 dpi in the state file
-// (window_state.h), as the Linux window keeps its own. The keyboard works through the
-// dialog manager, which the message loop reaches through Translate: Tab in the order the
-// controls are read, the labels' mnemonics, Esc (which ends learning first, else closes).
-// A screen reader names each field by the label just before it, and exactly (the label's
-// words without the colon) where the system takes annotations.
+// A modeless dialog with a taskbar button of its own, owned by nobody, so that minimising
+// the history window leaves it where it is; it opens on the history window's monitor, at
+// its scale, at the size kept (in the state file, at 96 dpi) fitted to the monitor's work
+// area, and may be made as small as that work area needs, the table shrinking first. Its
+// controls are laid out for its monitor's dots per inch, and again when that changes. The
+// keyboard works through the dialog manager, which the message loop reaches through
+// Translate: Tab in the order the controls are read, the labels' mnemonics, Esc (which
+// ends learning first, else closes).
 //
-// "Learn…" arms the running receiver's capture, asking twice as --learn does
-// (KeyRecorder). The capture's handler runs on the receiver thread: the capture keeps the
-// key and the handler only posts LearntMessage, so the receiver never waits for the
-// dialog; Disarm, when learning ends and when the dialog goes, ends its calls. Built and
-// used on the UI thread.
-class KeysDialog {
+// The capture's handler runs on the receiver thread: it only posts LearntMessage, so the
+// receiver never waits for the dialog; a message posted to a dialog since closed goes
+// with its window. Built and used on the UI thread.
+class KeysDialog : private KeysView {
   public:
     using Setup = KeysWindowSetup;
+    using enum KeysDialogControls::Control;
 
     static constexpr const wchar_t* Title = L"Quorvel keys";
     static constexpr UINT LearntMessage = WM_APP + 20;
@@ -40,41 +41,10 @@ class KeysDialog {
     static constexpr SIZE DefaultSize{780, 640};
     static constexpr SIZE MinimumSize{560, 480};
 
-    // The controls' identifiers (GetDlgItem), in the order Tab visits them.
-    enum Control : int {
-        ReadOnlyId = 1001,  // why the map is read only, when it is
-        SearchId,
-        TableId,
-        MistakesId,  // the map's mistakes, which keep it from being saved
-        KeyId,
-        LearnId,
-        GestureId,
-        ActionId,
-        SectionId,
-        SecondsId,
-        CommandId,
-        ModeId,
-        TimeoutId,
-        DelayId,
-        GapId,
-        EveryId,
-        OnceId,
-        AccelId,
-        PromptId,  // what learning asks
-        WhyId,     // why the last edit was not made
-        AddId,
-        ChangeId,
-        MoveId,
-        RemoveId,
-        AddSectionId,
-        RemoveSectionId,
-        SaveId,
-        CancelId,
-    };
-
-    // Makes the dialog over owner and shows it; throws std::runtime_error when it cannot.
+    // Makes the dialog on owner's monitor and shows it; throws std::runtime_error when it
+    // cannot.
     KeysDialog(HINSTANCE instance, HWND owner, Setup setup);
-    ~KeysDialog();
+    ~KeysDialog() override;
     KeysDialog(const KeysDialog&) = delete;
     KeysDialog& operator=(const KeysDialog&) = delete;
 
@@ -87,98 +57,43 @@ class KeysDialog {
     bool Translate(MSG& message) const;
 
   private:
-    // A field with the label before it; its up-down arrows for a number.
-    struct Field {
-        HWND label = nullptr;
-        HWND control = nullptr;
-        HWND arrows = nullptr;
-        bool dropDown = false;  // a combo box, its list below it
-        int low = 0;
-        int high = 0;
-    };
+    // The view, as KeysView has it: the table, which KeysListView keeps;
+    std::string Search() const override;
+    void FillTable(const std::vector<TableLine>& lines, int selected) override;
+    int SelectedRow() const override;
+    // the fields;
+    Fields ReadFields() const override;
+    void SetFields(const Fields& fields) override;
+    void ShowNeeded(const Needed& needed) override;
+    void SetChoices(const std::vector<std::string>& sections,
+                    const std::vector<std::string>& modes) override;
+    std::optional<std::string> NewSection() override;  // the section box's text
+    // what the dialog says, and asks;
+    void Allow(const std::string& readOnly, bool learning) override;
+    void ShowMistakes(const std::string& text) override;
+    void Say(Said line, const std::string& text) override;
+    Answer Ask(const std::string& question, bool cancel) override;
+    void Warn(const std::string& warning) override;
+    // learning and closing.
+    KeyCapture::Handler LearntHandler() override;
+    void Close() override;
 
-    // Everything but the window itself: its title, controls, size and place; then shows it.
+    // Everything but the window itself: its title, icon, controls, size and place; then
+    // shows it.
     void Open(HWND owner);
-    void MakeControls();
-    HWND Make(const wchar_t* windowClass, const std::string& text, DWORD style, int id,
-              DWORD exStyle = 0);
-    Field MakeField(const std::string& label, const wchar_t* windowClass, DWORD style, int id);
-    Field MakeNumber(const std::string& label, int id, int low, int high, int value);
-    // Fonts and sizes for dpi, then the layout.
-    void Scale(UINT dpi);
+    // The least client size at 96 dpi on the dialog's monitor, at its scale.
+    SIZE Least() const;
     void Layout();
-    // In the dialog's font, or font.
-    int TextWidth(const std::string& text, HFONT font = nullptr) const;
-    int TextHeight(const std::string& text, int width) const;
-
-    // The table's rows from the document, the row of the line selected (as written) selected.
-    void Fill(const std::string& selected);
-    // The rows the search finds under their sections' headings, selected_ selected.
-    void Filter();
-    void SizeColumns();
-    void ShowRow();     // the selected row into the fields
-    void ShowFields();  // the fields the action and the gesture need
-    const KeyMapDocument::Row* Selected() const;
-    // The binding the fields say; empty why when it reads.
-    KeyMap::Line FieldsBinding(std::string& why) const;
-    std::string FieldsSection(KeySection& section) const;
-    int Number(const Field& field) const;
-    void SetNumber(const Field& field, int value) const;
-    // Shows text in a line below the fields (the prompt, why not), hidden while empty.
-    void Say(HWND line, const std::string& text);
-    void Edit(const std::function<std::string()>& edit);
-    void AddSection();
-    void RemoveSection();
-    void Learn();
-    void Took(const Key& key);
-    void StopLearning(bool cancel);
-    void Save();
-    void Close();
-    void Closing();  // WM_DESTROY: learning ends, the size is kept
-    void Free();     // what the dialog holds besides its window
+    void Scale(UINT dpi);
     void Command(int id, int code);
-    INT_PTR Notify(NMHDR& header);
-    // For screen readers, where the system takes annotations: control's exact name.
-    void Name(HWND control, const std::string& name);
     static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+    // The message's answer, for DialogProc, while the controls are there.
+    INT_PTR Receive(UINT message, WPARAM wParam, LPARAM lParam);
 
-    Setup setup_;
-    KeyMapEditor editor_;
-    KeyRecorder recorder_;
+    KeysPresenter presenter_;
     HINSTANCE instance_;
     HWND dialog_ = nullptr;
-    UINT dpi_ = 96;
-    HFONT font_ = nullptr;
-    HFONT bold_ = nullptr;  // the headings'
-    int rowHeight_ = 0;
+    std::unique_ptr<KeysDialogControls> controls_;  // while the dialog lives
+    std::unique_ptr<KeysListView> list_;
     SIZE normal_ = DefaultSize;  // the client size at 96 dpi, as last restored
-    bool comInitialized_ = false;
-    void* annotations_ = nullptr;  // IAccPropServices, where the system has it
-    std::vector<HWND> named_;
-    int selected_ = -1;     // the row Filter selects, by its index in the document's rows
-    bool filling_ = false;  // a selection while the table fills is none of the user's
-
-    HWND readOnly_ = nullptr;
-    Field search_;
-    Field table_;
-    HWND mistakes_ = nullptr;
-    Field key_;
-    HWND learn_ = nullptr;
-    Field gesture_;
-    Field action_;
-    Field section_;
-    Field seconds_;
-    Field command_;
-    Field mode_;
-    Field timeout_;
-    Field delay_;
-    Field gap_;
-    Field every_;
-    HWND once_ = nullptr;
-    HWND accel_ = nullptr;
-    HWND prompt_ = nullptr;
-    HWND why_ = nullptr;
-    std::vector<HWND> edits_;  // Add to Remove section
-    HWND save_ = nullptr;
-    HWND cancel_ = nullptr;
 };

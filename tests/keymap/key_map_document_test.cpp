@@ -108,6 +108,17 @@ INSTANTIATE_TEST_SUITE_P(
                      return changed + d.Add(Press(3, PlayerAction::Pause));
                  },
                  "key 1 next\r\nkey  2 play\r\nkey  3 pause\r\n"},
+        // Keys keep the file's spelling through a change and a move, and a typed one its own.
+        EditCase{"KeysKeepTheirSpelling", "key 0x60,\"ch/up\" stop\n[mode=tv]\n",
+                 [](KeyMapDocument& d) {
+                     KeyMap::Line moved = Press(0x60, PlayerAction::Next, {"tv", ""});
+                     moved.keys.push_back(Key::Name("ch/up"));
+                     std::string why = d.Change(0, Press(0x60, PlayerAction::Mute));
+                     why += d.Change(0, moved);
+                     why += d.Add(Press(0x2A, PlayerAction::Play), "0x2a");
+                     return why + d.Add(Press(0x0B, PlayerAction::Pause, {"tv", ""}), "0x2a");
+                 },
+                 "key  0x2a play\n[mode=tv]\nkey  0x60,\"ch/up\" next\nkey  11 pause\n"},
         // A command that would lose its end to a comment is not written at all.
         EditCase{"ACommandThatReadsBackOtherwiseIsRefused", Base,
                  [](KeyMapDocument& d) {
@@ -132,6 +143,8 @@ TEST(KeyMapDocument, RowsCarryTheirSectionBuiltInMarkAndTheReadersWords) {
     const auto& rows = document.Rows();
     ASSERT_GE(rows.size(), 6u);
     EXPECT_EQ(rows[0].builtIn, KeyMapDocument::BuiltIn::Same);
+    EXPECT_EQ(KeyMapDocument::NoteText(rows[0]), "same as built in");
+    EXPECT_EQ(KeyMapDocument::KeysText(rows[0]), "0x60");
     EXPECT_EQ(rows[1].builtIn, KeyMapDocument::BuiltIn::No);
     EXPECT_EQ(rows[2].problem, "refused: rm -rf /");
     EXPECT_EQ(rows[3].problem, "there is no [mode=radio] section for \"mode radio\"");

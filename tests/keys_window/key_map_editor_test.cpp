@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 #include "keys_window/window_state.h"
 #include "learning/key_recorder.h"
@@ -45,7 +46,7 @@ TEST(KeyMapEditor, AMapThatIsNotTakenOpensReadOnlyWithWhy) {
         KeyMapEditor editor(path);
         EXPECT_EQ(editor.ReadOnlyWhy(), c.why) << c.text;
         std::string why;
-        EXPECT_EQ(editor.Save(true, why),
+        EXPECT_EQ(editor.Save({true, true}, why),
                   c.why.empty() ? KeyMapEditor::Saved::Unchanged : KeyMapEditor::Saved::Refused);
         EXPECT_EQ(FileText(path), c.text);
     }
@@ -59,10 +60,10 @@ TEST(KeyMapEditor, SavesTheTextWithTheEditAndNothingElse) {
     const ScopedVariable config("XDG_CONFIG_HOME", scratch.Path());
     KeyMapEditor fresh({});
     std::string why;
-    EXPECT_EQ(fresh.Save(false, why), KeyMapEditor::Saved::Unchanged);
+    EXPECT_EQ(fresh.Save({}, why), KeyMapEditor::Saved::Unchanged);
     EXPECT_FALSE(std::filesystem::exists(KeyMapFile::DefaultPath()));
     ASSERT_EQ(fresh.Document().Add(Press(42, PlayerRequest(PlayerAction::Stop))), "");
-    EXPECT_EQ(fresh.Save(false, why), KeyMapEditor::Saved::Written) << why;
+    EXPECT_EQ(fresh.Save({}, why), KeyMapEditor::Saved::Written) << why;
     EXPECT_EQ(FileText(KeyMapFile::DefaultPath()),
               KeyMapFile::Header() + KeyMap::Standard().Format() + "key  42 stop\n");
 
@@ -72,14 +73,49 @@ TEST(KeyMapEditor, SavesTheTextWithTheEditAndNothingElse) {
     KeyMapEditor editor(path);
     ASSERT_EQ(editor.Document().Change(0, Press(1, PlayerRequest(PlayerAction::Run, 0, "true"))),
               "");
-    EXPECT_EQ(editor.Save(false, why), KeyMapEditor::Saved::Refused);
+    EXPECT_EQ(editor.Save({}, why), KeyMapEditor::Saved::Refused);
     EXPECT_EQ(why, path.string() + ": refused, since it runs commands and its folder " +
                        scratch.Path() + " can be written by others (chmod go-w " + scratch.Path() +
                        ")");
     ::chmod(scratch.Path().c_str(), 0700);
-    EXPECT_EQ(editor.Save(false, why), KeyMapEditor::Saved::Written) << why;
+    EXPECT_EQ(editor.Save({}, why), KeyMapEditor::Saved::Written) << why;
     EXPECT_EQ(FileText(path), "\xEF\xBB\xBFkey  1 run true\n");
     EXPECT_FALSE(editor.Document().Modified());
+}
+
+// What is on disk when the map is saved: the same file, or one the user must agree to
+// write over, or one that cannot be read now, which is refused with the reader's words.
+TEST(KeyMapEditor, SaysWhatIsOnDiskBeforeWritingOverIt) {
+    const ScratchFolder scratch;
+    const std::filesystem::path path = scratch / "keys.conf";
+    const struct {
+        const char* name;
+        std::function<void()> meanwhile;
+        KeyMapEditor::Saved saved;
+        std::string why;  // after Written, the backup
+    } cases[] = {
+        {"the same", [] {}, KeyMapEditor::Saved::Written, path.string() + ".bak"},
+        {"changed", [&] { WriteFile(path, "key 1 stop\n"); }, KeyMapEditor::Saved::ChangedOnDisk,
+         ""},
+        {"removed", [&] { std::filesystem::remove(path); }, KeyMapEditor::Saved::Removed, ""},
+        {"read-only", [&] { ::chmod(path.c_str(), 0444); }, KeyMapEditor::Saved::ReadOnly, ""},
+        {"a folder now",
+         [&] {
+             std::filesystem::remove(path);
+             std::filesystem::create_directory(path);
+         },
+         KeyMapEditor::Saved::Refused, path.string() + ": not a file"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(path);
+        WriteFile(path, "key 1 next\n");
+        KeyMapEditor editor(path);
+        ASSERT_EQ(editor.Document().Change(0, Press(1, PlayerRequest(PlayerAction::Play))), "");
+        c.meanwhile();
+        std::string why;
+        EXPECT_EQ(editor.Save({}, why), c.saved) << c.name;
+        EXPECT_EQ(why, c.why) << c.name;
+    }
 }
 
 TEST(KeyRecorder, AsksTwiceAsLearnDoes) {
@@ -129,6 +165,26 @@ TEST(WindowState, KeepsTheKeysWindowsSize) {
     EXPECT_EQ(size->width, 720);
     EXPECT_EQ(size->height, 500);
     EXPECT_EQ(FileText(file), "keys-window-size = 720x500\n");
+    // What a window remembers is worth no backup.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 1);
+}
+
+// A window opens at the size kept, at least its least, and never beyond the work area,
+// which wins over its least.
+TEST(WindowState, AWindowFitsTheWorkArea) {
+    const struct {
+        WindowSize wanted, least, area, fitted;
+    } cases[] = {
+        {{780, 640}, {560, 480}, {1920, 1040}, {780, 640}},
+        {{100000, 100000}, {560, 480}, {1920, 1040}, {1920, 1040}},
+        {{100, 100}, {560, 480}, {1920, 1040}, {560, 480}},
+        {{1560, 1280}, {1120, 960}, {1024, 728}, {1024, 728}},
+    };
+    for (const auto& c : cases) {
+        const WindowSize fitted = FitWindowSize(c.wanted, c.least, c.area);
+        EXPECT_EQ(std::pair(fitted.width, fitted.height),
+                  std::pair(c.fitted.width, c.fitted.height));
+    }
 }
 
 }  // namespace

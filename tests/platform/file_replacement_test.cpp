@@ -144,6 +144,51 @@ TEST_F(FileReplacementTest, KeepsEveryDifferentMapUpToTheNumberedBackups) {
     EXPECT_EQ(files, 1 + 1 + NumberedBackups);
 }
 
+// What is not a backup of ours at a numbered place (a folder) is left as it is, with all
+// it holds, and the backup before it is then the oldest: nothing is left one place further.
+TEST_F(FileReplacementTest, LeavesAFolderAmongTheBackupsAsItIs) {
+    const std::string bak = keys_.string() + ".bak";
+    WriteFile(keys_, "map 0\n");
+    fs::create_directory(bak + ".3");
+    WriteFile(bak + ".3/mine", "kept\n");
+    for (int save = 1; save <= 4; ++save) {
+        ASSERT_EQ(ReplaceFile(keys_, "map " + std::to_string(save) + "\n").error, "");
+    }
+    EXPECT_EQ(FileText(bak), "map 3\n");
+    EXPECT_EQ(FileText(bak + ".1"), "map 2\n");
+    EXPECT_EQ(FileText(bak + ".2"), "map 1\n");
+    EXPECT_EQ(FileText(bak + ".3/mine"), "kept\n");
+    EXPECT_FALSE(fs::exists(bak + ".4"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 5);
+
+    // A folder where the first backup goes keeps the file from being replaced.
+    fs::create_directory(folder_ / "other.conf.bak");
+    WriteFile(folder_ / "other.conf", "old\n");
+    EXPECT_EQ(ReplaceFile(folder_ / "other.conf", "new\n").error,
+              "cannot keep the old content as " + (folder_ / "other.conf.bak").string() +
+                  ": it is a folder");
+    EXPECT_EQ(FileText(folder_ / "other.conf"), "old\n");
+}
+
+// A file marked read-only stays so, in its group; a file without backups leaves none.
+TEST_F(FileReplacementTest, KeepsTheReadOnlyMarkAndTheGroup) {
+    WriteFile(keys_, "old\n");
+    const gid_t group = ::geteuid() == 0 ? 65534 : ::getegid();
+    ASSERT_EQ(::chown(keys_.c_str(), static_cast<uid_t>(-1), group), 0);
+    ASSERT_EQ(::chmod(keys_.c_str(), 0444), 0);
+    EXPECT_TRUE(IsMarkedReadOnly(keys_));
+    ASSERT_EQ(ReplaceFile(keys_, "new\n", Backups::None).error, "");
+    struct stat st {};
+    ASSERT_EQ(::stat(keys_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(st.st_gid, group);
+    EXPECT_EQ(FileText(keys_), "new\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+    ::chmod(keys_.c_str(), 0644);
+    EXPECT_FALSE(IsMarkedReadOnly(keys_));
+    EXPECT_FALSE(IsMarkedReadOnly(folder_ / "absent"));
+}
+
 // Sets or clears the immutable flag, which makes renaming the file, or over it, fail;
 // false where that cannot be done (not root, or a file system without it).
 bool MakeImmutable(const fs::path& path, bool immutable) {

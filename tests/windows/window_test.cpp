@@ -814,12 +814,41 @@ std::string ControlText(HWND control) {
     return Narrow(text);
 }
 
-// Ctrl+K in the history window opens the keys window, which a screen reader names and the
-// keyboard goes through; "Learn…" takes a key from the receiver (asked twice), which does
-// not act meanwhile; saved, the map is in force at once. Its size, down to its least, is kept.
+// The message box the window opened over owner, once it is up; null if none came.
+HWND QuestionOver(HWND owner) {
+    struct Search {
+        HWND owner;
+        HWND box;
+    } search{owner, nullptr};
+    Eventually([&] {
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                auto& search = *reinterpret_cast<Search*>(data);
+                char kind[16] = {};
+                GetClassNameA(window, kind, sizeof kind);
+                if (std::string(kind) == "#32770" && GetWindow(window, GW_OWNER) == search.owner &&
+                    IsWindowVisible(window)) {
+                    search.box = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.box != nullptr;
+    });
+    return search.box;
+}
+
+// Ctrl+K in the history window opens the keys window within the screen's work area, however
+// large the size kept; a screen reader names it and the keyboard goes through it; it stays
+// when the history window is minimised. "Learn…" takes a key from the receiver (asked
+// twice), which does not act meanwhile; Enter saves, once asked to add the binding the
+// fields hold, and the map is in force at once. Its size, down to its least, is kept.
 TEST(QuorvelExe, TheKeysWindowLearnsAKeyAndSavesAMapThatActsAtOnce) {
     StandInThread player;
     const TempFile keys(L"quorvel-keys-window", "# mine\r\nkey 0x60 play-pause\r\n");
+    std::filesystem::create_directories(DefaultWindowStatePath().parent_path());
+    std::ofstream(DefaultWindowStatePath()) << "keys-window-size = 100000x100000\n";
     Quorvel quorvel("--keys " + keys.Quoted() + " --port " + WineTest::WindowPort);
     ASSERT_NE(quorvel.history, nullptr);
     ASSERT_TRUE(BringToFront(quorvel.Window()));
@@ -832,6 +861,14 @@ TEST(QuorvelExe, TheKeysWindowLearnsAKeyAndSavesAMapThatActsAtOnce) {
     };
     ASSERT_TRUE(Eventually(opened));
     const auto control = [&](int id) { return GetDlgItem(dialog, id); };
+    RECT frame{};
+    GetWindowRect(dialog, &frame);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor);
+    RECT within{};
+    IntersectRect(&within, &frame, &monitor.rcWork);
+    EXPECT_TRUE(EqualRect(&within, &frame));
 
     for (const auto& [id, name] :
          std::initializer_list<std::pair<int, std::string>>{{KeysDialog::LearnId, "Learn…"},
@@ -873,7 +910,6 @@ TEST(QuorvelExe, TheKeysWindowLearnsAKeyAndSavesAMapThatActsAtOnce) {
     EXPECT_EQ(ListLines(quorvel.history), Lines{Waiting});
     SendMessageTimeoutW(control(KeysDialog::ActionId), CB_SELECTSTRING, static_cast<WPARAM>(-1),
                         reinterpret_cast<LPARAM>(L"next"), SMTO_NORMAL, 5000, nullptr);
-    click(KeysDialog::AddId);
 
     SetWindowPos(dialog, nullptr, 0, 0, 100, 100, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     RECT least{};
@@ -881,7 +917,21 @@ TEST(QuorvelExe, TheKeysWindowLearnsAKeyAndSavesAMapThatActsAtOnce) {
     EXPECT_EQ(Lines({std::to_string(least.right), std::to_string(least.bottom)}),
               Lines({std::to_string(KeysDialog::MinimumSize.cx),
                      std::to_string(KeysDialog::MinimumSize.cy)}));
-    click(KeysDialog::SaveId);
+
+    SendMessageTimeoutW(quorvel.Window(), WM_SYSCOMMAND, SC_MINIMIZE, 0, SMTO_NORMAL, 5000,
+                        nullptr);
+    ASSERT_TRUE(Eventually([&] { return IsIconic(quorvel.Window()) != FALSE; }));
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_FALSE(IsIconic(dialog));
+
+    ASSERT_TRUE(BringToFront(dialog));
+    SendMessageTimeoutW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control(KeysDialog::KeyId)),
+                        TRUE, SMTO_NORMAL, 5000, nullptr);
+    Type(VK_RETURN);
+    const HWND question = QuestionOver(dialog);
+    ASSERT_NE(question, nullptr);
+    PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(question, IDYES)));
     EXPECT_TRUE(Eventually([&] { return !IsWindow(dialog); }));
     std::ifstream saved(keys.path, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}),

@@ -1,0 +1,3 @@
+#include "keys_window/keys_window_log.h"
+
+LogCategory lcKeysWindow("quorvel.keys");
