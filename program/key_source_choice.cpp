@@ -15,6 +15,7 @@
 
 #ifdef _WIN32
 #include "hid/hid_device_choice.h"
+#include "player/window_player_probe.h"
 #include "rawinput/raw_input_source.h"
 #else
 #include "input/device_finder.h"
@@ -63,14 +64,16 @@ std::string MqttSettingsFor(const CommandLine& options, MqttSettings& settings,
 
 }  // namespace
 
-std::vector<std::unique_ptr<KeySource>> MakeKeySources(const CommandLine& options) {
+std::vector<std::unique_ptr<KeySource>> MakeKeySources(
+    const CommandLine& options, [[maybe_unused]] std::shared_ptr<const PressVerdict> verdict) {
     std::vector<std::unique_ptr<KeySource>> sources;
     for (const std::string& port : options.SerialPorts()) {
         sources.push_back(std::make_unique<SerialLine>(port, MakeSerialDevice()));
     }
 #ifdef _WIN32
     if (!options.inputs.empty()) {
-        sources.push_back(std::make_unique<RawInputSource>(options.inputs, options.grab));
+        sources.push_back(
+            std::make_unique<RawInputSource>(options.inputs, options.grab, std::move(verdict)));
     }
 #else
     if (!options.lircd.empty()) {
@@ -97,8 +100,21 @@ std::unique_ptr<KeySource> MakeBrokerSource(const CommandLine& options) {
     return nullptr;
 }
 
-std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options) {
-    auto loop = std::make_unique<ReceiverLoop>(MakeKeySources(options));
+std::shared_ptr<PressJudge> MakePressJudge(
+    [[maybe_unused]] const CommandLine& options,
+    [[maybe_unused]] std::shared_ptr<const SharedKeyMap> keys) {
+#ifdef _WIN32
+    if (!options.inputs.empty() && options.grab) {
+        return std::make_shared<PressJudge>(
+            std::move(keys), std::make_shared<WindowPlayerProbe>(options.player == "keys"));
+    }
+#endif
+    return nullptr;
+}
+
+std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options,
+                                               std::shared_ptr<const PressVerdict> verdict) {
+    auto loop = std::make_unique<ReceiverLoop>(MakeKeySources(options, std::move(verdict)));
     for (const auto& source : loop->Sources()) {
         auto* broker = dynamic_cast<MqttSource*>(source.get());
         if (broker != nullptr && options.mqttPublish) {
