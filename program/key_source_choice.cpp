@@ -105,8 +105,13 @@ std::shared_ptr<PressJudge> MakePressJudge(
     [[maybe_unused]] std::shared_ptr<const SharedKeyMap> keys) {
 #ifdef _WIN32
     if (!options.inputs.empty() && options.grab) {
-        return std::make_shared<PressJudge>(
-            std::move(keys), std::make_shared<WindowPlayerProbe>(options.player == "keys"));
+        // A link without a probe: every action is taken as done.
+        const bool mediaKeys = options.player == "keys";
+        std::shared_ptr<const PlayerProbe> probe;
+        if (mediaKeys || options.player.empty() || options.player == "window") {
+            probe = std::make_shared<WindowPlayerProbe>(mediaKeys);
+        }
+        return std::make_shared<PressJudge>(std::move(keys), std::move(probe));
     }
 #endif
     return nullptr;
@@ -165,6 +170,13 @@ std::string WhyNotKeySources(const CommandLine& options) {
         if (const std::string why = HidDeviceChoice::WhyNot(input); !why.empty()) {
             return said("input", why);
         }
+    }
+    // The keyboards' own keys would reach the player, and the key link's after them.
+    if (options.player == "keys" && !options.grab &&
+        HidDeviceChoice(options.inputs).EveryKeyboard()) {
+        return "quorvel: --input media-keys with --no-grab and --player keys would act twice a "
+               "press (the player has the key, then the one Quorvel presses): leave out "
+               "--no-grab, or choose another --player\n";
     }
 #else
     if (const std::string why = LircdSource::WhyNotASocket(options.lircd);
