@@ -186,8 +186,10 @@ void KeyDeliveries::Take(Way way, const Key& key, std::optional<std::uint32_t> s
     }
     if (found == held_.end()) {
         const auto ended = ended_.find(key);
-        // Another way bringing a press that just ended again.
-        const bool echo = ended != ended_.end() && (ended->second.ways & way) == 0 &&
+        // A report's press that just ended brought again as a keystroke, or the other way
+        // round (the hook and Raw Input's keystroke are matched, never echoes).
+        const unsigned kin = way == Report ? Report : Hook | Keystroke;
+        const bool echo = ended != ended_.end() && (ended->second.ways & kin) == 0 &&
                           Within(time, ended->second.time, EchoWindow);
         found =
             held_.emplace(key, Held{0, echo ? ended->second.ways : 0u, 0, echo, scancode}).first;

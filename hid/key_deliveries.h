@@ -25,13 +25,13 @@
 // Windows removed the hook, and is taken as one the hook passed.
 //
 // A report and the keystroke Windows made of it have times of their own: a key is down while
-// any way holds it, and a way that brings a key within EchoWindow after another way's press
-// of it ended brings the same press, so a press that comes both ways is one press and one
-// release in whatever order they arrive. A keystroke made again while down (a keyboard's
-// typematic repeat) is a repeat. Which keys a report holds is told to HookFacts, for the
-// hook's judgement. Keys are named by MediaKeys, with their scancodes, as HidKeyDecoder names
-// them. Times are the system's milliseconds (they wrap). Plain: the Raw Input source feeds
-// it, on one thread.
+// any way holds it, and a report that brings a key within EchoWindow after a keystroke's
+// press of it ended (or a keystroke after a report's) brings the same press, so a press that comes
+// both ways is one press and one release in whatever order they arrive. A keystroke made again
+// while down (a keyboard's typematic repeat) is a repeat. Which keys a report holds is told to
+// HookFacts, for the hook's judgement. Keys are named by MediaKeys, with their scancodes, as
+// HidKeyDecoder names them. Times are the system's milliseconds (they wrap). Plain: the Raw Input
+// source feeds it, on one thread.
 class KeyDeliveries {
   public:
     enum Way : unsigned { Report = 1, Keystroke = 2, Hook = 4 };

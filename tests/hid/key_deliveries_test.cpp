@@ -195,8 +195,13 @@ TEST(KeyDeliveries, MatchWhateverIsPendingInEitherOrder) {
 // A reload, a mode or a player that comes changes what the hook keeps, from the next press.
 TEST(KeyDeliveries, KeepAPressOnlyWhileItWouldAct) {
     Deliveries d(true);
-    EXPECT_EQ(d.Deliver({{'H', true, VolumeUp, 0}, {'H', false, VolumeUp, 10}}),
-              (std::vector<std::string>{"passed", "passed"}));
+    EXPECT_EQ(d.Deliver({{'H', true, VolumeUp, 0},
+                         {'K', true, VolumeUp, 0},
+                         {'H', false, VolumeUp, 10},
+                         {'K', false, VolumeUp, 10}}),
+              (std::vector<std::string>{"passed", " press KEY_VOLUMEUP/scan:0xc00e9", "passed",
+                                        " release KEY_VOLUMEUP/scan:0xc00e9"}));
+    // At once a press of its own, however soon after the one that passed.
     d.acting.names.insert("KEY_VOLUMEUP");
     EXPECT_EQ(d.Deliver({{'H', true, VolumeUp, 20}})[0], "kept press KEY_VOLUMEUP/scan:0xc00e9");
     // Its release is kept as its press was, whatever changed meanwhile.
