@@ -86,6 +86,19 @@ bool HidDeviceChoice::Chooses(const HidDevice& device) const {
     return false;
 }
 
+bool HidDeviceChoice::NamesInOtherCase(const HidDevice& device) const {
+    for (const std::string& wanted : wanted_) {
+        if (!std::string_view(wanted).starts_with(NamePrefix)) {
+            continue;
+        }
+        const std::string_view name = std::string_view(wanted).substr(NamePrefix.size());
+        if (name != device.product && Folded(name) == Folded(device.product)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string HidDeviceChoice::Wanted() const {
     std::string text;
     for (const std::string& wanted : wanted_) {
@@ -114,13 +127,20 @@ std::string HidDeviceChoice::IdsText(std::uint16_t vendorId, std::uint16_t produ
 std::optional<std::pair<std::uint16_t, std::uint16_t>> HidDeviceChoice::IdsInPath(
     std::string_view path) {
     const std::string folded = Folded(path);
-    const auto vid = folded.find("vid_");
-    const auto pid = folded.find("pid_");
-    if (vid == std::string::npos || pid == std::string::npos) {
-        return std::nullopt;
+    const std::string_view text = folded;
+    // A USB device's VID_045E, a Bluetooth one's VID&0002045E (the id's source, then the id).
+    std::optional<std::uint16_t> vendor;
+    if (const auto usb = text.find("vid_"); usb != std::string_view::npos) {
+        vendor = Hex4(text.substr(usb + 4));
+    } else if (const auto bluetooth = text.find("vid&");
+               bluetooth != std::string_view::npos && Hex4(text.substr(bluetooth + 4))) {
+        vendor = Hex4(text.substr(bluetooth + 8));
     }
-    const auto vendor = Hex4(std::string_view(folded).substr(vid + 4));
-    const auto product = Hex4(std::string_view(folded).substr(pid + 4));
+    auto pid = text.find("pid_");
+    if (pid == std::string_view::npos) {
+        pid = text.find("pid&");
+    }
+    const auto product = pid == std::string_view::npos ? std::nullopt : Hex4(text.substr(pid + 4));
     if (!vendor || !product) {
         return std::nullopt;
     }

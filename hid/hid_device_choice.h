@@ -25,6 +25,8 @@ class HidDeviceChoice {
     // A device by name, ids or path was named.
     bool NamesDevices() const;
     bool Chooses(const HidDevice& device) const;
+    // A name= names device's product but for the case of its letters.
+    bool NamesInOtherCase(const HidDevice& device) const;
     // The names, for the user: "name=Flirc, 045e:006d".
     std::string Wanted() const;
 
@@ -33,7 +35,8 @@ class HidDeviceChoice {
     static std::string WhyNot(const std::string& wanted);
     // "045e:006d".
     static std::string IdsText(std::uint16_t vendorId, std::uint16_t productId);
-    // The vendor and product ids an interface path carries (VID_045E&PID_006D), for the
+    // The vendor and product ids an interface path carries (VID_045E&PID_006D; a Bluetooth
+    // device's VID&0002045E_PID&0800, the vendor after the source of its id), for the
     // collections whose ids the system does not give (keyboards').
     static std::optional<std::pair<std::uint16_t, std::uint16_t>> IdsInPath(std::string_view path);
 

@@ -1,13 +1,11 @@
 #include "hid/key_deliveries.h"
 
 #include <algorithm>
+#include <string>
 
 #include "hid/media_keys.h"
 
 namespace {
-
-// The hook's calls kept for matching: far more than Raw Input ever lags behind.
-constexpr std::size_t CallsKept = 64;
 
 Key NameOf(const MediaKey& key) {
     return Key::Name(std::string(key.name));
@@ -19,83 +17,135 @@ bool Within(std::uint32_t time, std::uint32_t other, std::uint32_t window) {
            static_cast<std::uint32_t>(other - time) <= window;
 }
 
-}  // namespace
-
-bool KeyDeliveries::Reporting(const Key& key, std::uint32_t time) const {
-    const auto held = held_.find(key);
-    if (held != held_.end() && (held->second.ever & Report) != 0) {
-        return true;
-    }
-    const auto ended = ended_.find(key);
-    return ended != ended_.end() && (ended->second.ways & Report) != 0 &&
-           Within(time, ended->second.time, EchoWindow);
+// How long before now time was; 0 for a time after now (the times wrap).
+std::uint32_t Age(std::uint32_t now, std::uint32_t time) {
+    const auto age = static_cast<std::uint32_t>(now - time);
+    return age < 0x80000000u ? age : 0;
 }
 
-bool KeyDeliveries::Hooked(unsigned virtualKey, bool up, bool ours, std::uint32_t time,
+// The virtual key of a key named as MediaKeys names it; 0 for none.
+unsigned VirtualKeyOf(const Key& key) {
+    if (key.GetKind() != Key::Kind::Name) {
+        return 0;
+    }
+    for (const MediaKey& row : MediaKeys) {
+        if (row.virtualKey != 0 && row.name == key.NameValue()) {
+            return row.virtualKey;
+        }
+    }
+    return 0;
+}
+
+// The one the same keystroke is, else (unless kept: no Raw Input follows a kept one on
+// Windows) the earliest of the key and direction.
+template <typename Entries>
+typename Entries::iterator Match(Entries& entries, unsigned virtualKey, bool up, std::uint32_t time,
+                                 bool exactOnly) {
+    const auto same = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
+        return entry.virtualKey == virtualKey && entry.up == up && entry.time == time;
+    });
+    if (same != entries.end() || exactOnly) {
+        return same;
+    }
+    return std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
+        return entry.virtualKey == virtualKey && entry.up == up;
+    });
+}
+
+}  // namespace
+
+void KeyDeliveries::Hooked(unsigned virtualKey, bool up, bool ours, bool kept, std::uint32_t time,
                            std::vector<KeyEvent>& out) {
     const MediaKey* key = FindMediaKeyByVirtualKey(virtualKey);
     if (key == nullptr) {
-        return false;
+        return;
     }
-    bool keep = grabbing_ && !ours && kept_.count(virtualKey) > 0;
-    if (up) {
-        kept_.erase(virtualKey);
-    } else if (grabbing_ && !ours && !keep) {
-        const auto last = lastChosen_.find(std::string(key->name));
-        keep = everyKeyboard_ || everyKeyboardChosen_ || Reporting(NameOf(*key), time) ||
-               (last != lastChosen_.end() && last->second);
-        if (keep) {
-            kept_.insert(virtualKey);
-        }
-    }
-    calls_.push_back({virtualKey, up, time, keep});
-    if (calls_.size() > CallsKept) {
-        calls_.pop_front();
-    }
-    if (keep) {
+    if (kept && !ours) {
         Take(Hook, NameOf(*key), key->hid.Scancode(), up, time, out);
     }
-    return keep;
+    // Calls older than any keystroke still to come are done with (a kept one's never comes).
+    std::erase_if(calls_, [&](const Call& call) { return Age(time, call.time) > MatchWindow; });
+    const auto stroke = Match(strokes_, virtualKey, up, time, kept);
+    if (stroke == strokes_.end()) {
+        calls_.push_back({virtualKey, up, time, kept});
+        return;
+    }
+    const Stroke waited = *stroke;
+    strokes_.erase(stroke);
+    Settle(waited, kept, out);
 }
 
-bool KeyDeliveries::Delivered(unsigned virtualKey, bool up, bool ours, bool chosen, bool fromDevice,
+void KeyDeliveries::Delivered(unsigned virtualKey, bool up, bool ours, bool chosen,
                               std::uint32_t time, std::vector<KeyEvent>& out) {
-    const MediaKey* key = FindMediaKeyByVirtualKey(virtualKey);
-    if (key == nullptr) {
-        return true;
+    if (FindMediaKeyByVirtualKey(virtualKey) == nullptr) {
+        return;
     }
-    auto call = std::find_if(calls_.begin(), calls_.end(), [&](const Call& c) {
-        return c.virtualKey == virtualKey && c.up == up && c.time == time;
-    });
-    // Else the earliest the hook passed: Raw Input brings every keystroke it passed.
+    const Stroke stroke{virtualKey, up, ours, chosen, time};
+    if (!grabbing_) {
+        Settle(stroke, false, out);
+        return;
+    }
+    // A kept call matches only its own keystroke (under Wine); Raw Input brings every one
+    // the hook passed.
+    auto call = Match(calls_, virtualKey, up, time, true);
     if (call == calls_.end()) {
         call = std::find_if(calls_.begin(), calls_.end(), [&](const Call& c) {
             return c.virtualKey == virtualKey && c.up == up && !c.kept;
         });
     }
-    const bool hooked = call != calls_.end() || !grabbing_;
-    const bool taken = call != calls_.end() && call->kept;
-    if (call != calls_.end()) {
-        calls_.erase(call);
+    if (call == calls_.end()) {
+        strokes_.push_back(stroke);  // its call is yet to come
+        return;
     }
-    if (ours) {
-        return hooked;
+    const bool kept = call->kept;
+    calls_.erase(call);
+    Settle(stroke, kept, out);
+}
+
+void KeyDeliveries::Settle(const Stroke& stroke, bool kept, std::vector<KeyEvent>& out) {
+    const MediaKey* key = FindMediaKeyByVirtualKey(stroke.virtualKey);
+    if (!stroke.ours && stroke.chosen && !kept) {
+        Take(Keystroke, NameOf(*key), key->hid.Scancode(), stroke.up, stroke.time, out);
     }
-    if (fromDevice && !up) {
-        lastChosen_[std::string(key->name)] = chosen;
+}
+
+bool KeyDeliveries::Expire(std::uint32_t now, std::vector<KeyEvent>& out) {
+    std::erase_if(calls_, [&](const Call& call) { return Age(now, call.time) > MatchWindow; });
+    bool missed = false;
+    for (auto stroke = strokes_.begin(); stroke != strokes_.end();) {
+        if (Age(now, stroke->time) <= MatchWindow) {
+            ++stroke;
+            continue;
+        }
+        const Stroke waited = *stroke;
+        stroke = strokes_.erase(stroke);
+        Settle(waited, false, out);
+        missed = true;
     }
-    if (chosen && !taken) {
-        Take(Keystroke, NameOf(*key), key->hid.Scancode(), up, time, out);
+    return missed;
+}
+
+std::optional<std::uint32_t> KeyDeliveries::NextExpiry() const {
+    if (strokes_.empty()) {
+        return std::nullopt;
     }
-    return hooked;
+    // The first to come waited longest.
+    return strokes_.front().time + MatchWindow + 1;
+}
+
+void KeyDeliveries::HookReplaced(std::vector<KeyEvent>& out) {
+    calls_.clear();
+    while (!strokes_.empty()) {
+        const Stroke waited = strokes_.front();
+        strokes_.pop_front();
+        Settle(waited, false, out);
+    }
+    Drop(Hook, out);
 }
 
 void KeyDeliveries::Reported(const std::vector<KeyEvent>& events, std::uint32_t time,
                              std::vector<KeyEvent>& out) {
     for (const KeyEvent& event : events) {
-        if (event.key.GetKind() == Key::Kind::Name) {
-            lastChosen_[event.key.NameValue()] = true;
-        }
         Take(Report, event.key, event.scancode, event.action == KeyAction::Release, time, out);
     }
 }
@@ -131,12 +181,15 @@ void KeyDeliveries::Take(Way way, const Key& key, std::optional<std::uint32_t> s
             ended_[key] = {held.ever, time};
             held_.erase(found);
         }
+        Tell(key);
         return;
     }
     if (found == held_.end()) {
         const auto ended = ended_.find(key);
-        // Another way bringing a press that just ended again.
-        const bool echo = ended != ended_.end() && (ended->second.ways & way) == 0 &&
+        // A report's press that just ended brought again as a keystroke, or the other way
+        // round (the hook and Raw Input's keystroke are matched, never echoes).
+        const unsigned kin = way == Report ? Report : Hook | Keystroke;
+        const bool echo = ended != ended_.end() && (ended->second.ways & kin) == 0 &&
                           Within(time, ended->second.time, EchoWindow);
         found =
             held_.emplace(key, Held{0, echo ? ended->second.ways : 0u, 0, echo, scancode}).first;
@@ -153,4 +206,18 @@ void KeyDeliveries::Take(Way way, const Key& key, std::optional<std::uint32_t> s
     if (held.repeater == 0 && way != Report) {
         held.repeater = way;
     }
+    Tell(key);
+}
+
+void KeyDeliveries::Tell(const Key& key) {
+    const unsigned virtualKey = facts_ != nullptr ? VirtualKeyOf(key) : 0;
+    if (virtualKey == 0) {
+        return;
+    }
+    const auto held = held_.find(key);
+    const auto ended = ended_.find(key);
+    facts_->SetReport(virtualKey, held != held_.end() && (held->second.ever & Report) != 0,
+                      ended != ended_.end() && (ended->second.ways & Report) != 0
+                          ? std::optional(ended->second.time)
+                          : std::nullopt);
 }

@@ -4,60 +4,71 @@
 #include <deque>
 #include <map>
 #include <optional>
-#include <set>
-#include <string>
 #include <vector>
 
+#include "hid/hook_facts.h"
 #include "source/key_source.h"
 
 // One press of a media key on Windows is one press, however it is delivered. A press may
 // come three ways: as a HID report of its device's collection (Raw Input, with the
 // device), as the keystroke Windows makes of it (Raw Input, with the device), and as that
-// keystroke in the low-level keyboard hook, which is called first and names no device.
+// keystroke in the low-level keyboard hook, which is called first, names no device, and
+// judges on a thread of its own (HookJudge) whether to keep it from the system.
 //
 // The hook and Raw Input see the same keystroke, with the same time stamp: a Raw Input
 // keystroke is matched with the hook's call of the same key, direction and time (else with
-// the earliest call of its key and direction that the hook let pass). One the
-// hook kept from the system reaches Raw Input no more on Windows; under Wine it still does,
-// and is then already taken. One the hook was not called for tells that Windows removed
-// the hook. A report and the keystroke Windows made of it have times of their own: a key is
-// down while any way holds it, and a way that brings a key within EchoWindow after another
-// way's press of it ended brings the same press, so a press that comes both ways is one
-// press and one release in whatever order they arrive. A keystroke made again while down
-// (a keyboard's typematic repeat) is a repeat.
+// the earliest call of its key and direction that the hook let pass). One the hook kept was
+// taken from the hook already; one it passed is taken from Raw Input, with its device, when
+// that device is chosen. The two arrive in either order: a call waits for its keystroke, and
+// a keystroke for its call, MatchWindow at most (a kept keystroke reaches no Raw Input on
+// Windows; under Wine it still does). A keystroke whose call has not come by then tells that
+// Windows removed the hook, and is taken as one the hook passed.
 //
-// The hook must answer at once, before the Raw Input of its keystroke has come, so it
-// judges by what is known then. While grabbing it keeps a media key's keystroke from the
-// system when every keyboard's media keys are wanted, when every keyboard there is was
-// chosen, when a chosen device's report of the key came first, or when the last device that
-// brought the key was a chosen one; and a release as it kept the press. Keys are named by
-// MediaKeys, with their scancodes, as HidKeyDecoder names them. Times are the system's
-// milliseconds (they wrap). Plain: the Raw Input source feeds it.
+// A report and the keystroke Windows made of it have times of their own: a key is down while
+// any way holds it, and a report that brings a key within EchoWindow after a keystroke's
+// press of it ended (or a keystroke after a report's) brings the same press, so a press that comes
+// both ways is one press and one release in whatever order they arrive. A keystroke made again
+// while down (a keyboard's typematic repeat) is a repeat. Which keys a report holds is told to
+// HookFacts, for the hook's judgement. Keys are named by MediaKeys, with their scancodes, as
+// HidKeyDecoder names them. Times are the system's milliseconds (they wrap). Plain: the Raw Input
+// source feeds it, on one thread.
 class KeyDeliveries {
   public:
     enum Way : unsigned { Report = 1, Keystroke = 2, Hook = 4 };
     static constexpr std::uint32_t EchoWindow = 100;
+    // The longest a hook's call and the Raw Input of its keystroke wait for each other: the
+    // longest Windows waits for a hook's answer.
+    static constexpr std::uint32_t MatchWindow = 1000;
 
-    explicit KeyDeliveries(bool everyKeyboard) : everyKeyboard_(everyKeyboard) {}
+    // facts, when given, is told what the reports hold; it must outlive this.
+    explicit KeyDeliveries(HookFacts* facts = nullptr) : facts_(facts) {}
 
-    // The hook is in place, keeping the keys it judges the chosen devices'.
+    // A hook is in place: Raw Input's keystrokes are matched with its calls.
     void SetGrabbing(bool grabbing) { grabbing_ = grabbing; }
-    // Every keyboard there is was chosen (and there is one): any keystroke is theirs.
-    void SetEveryKeyboardChosen(bool chosen) { everyKeyboardChosen_ = chosen; }
 
-    // A keystroke in the hook (ours: one Quorvel made itself): whether to keep it from the
-    // system. What it makes goes to out.
-    bool Hooked(unsigned virtualKey, bool up, bool ours, std::uint32_t time,
+    // A keystroke in the hook (ours: one Quorvel made itself), kept from the system or not.
+    void Hooked(unsigned virtualKey, bool up, bool ours, bool kept, std::uint32_t time,
                 std::vector<KeyEvent>& out);
     // A keystroke as Raw Input gives it, from a device (or, injected on Windows, from none)
-    // that is chosen or not. False when the hook, grabbing, was not called for it.
-    bool Delivered(unsigned virtualKey, bool up, bool ours, bool chosen, bool fromDevice,
-                   std::uint32_t time, std::vector<KeyEvent>& out);
+    // that is chosen or not.
+    void Delivered(unsigned virtualKey, bool up, bool ours, bool chosen, std::uint32_t time,
+                   std::vector<KeyEvent>& out);
     // The presses and releases a chosen device's report made (HidKeyDecoder's).
     void Reported(const std::vector<KeyEvent>& events, std::uint32_t time,
                   std::vector<KeyEvent>& out);
-    // The keys only way holds go up: its device went.
+    // The keys only way holds go up: its device went, or its hook.
     void Drop(Way way, std::vector<KeyEvent>& out);
+    // The hook was put in place afresh: the calls awaited from the one before never come,
+    // and the keys it alone held go up.
+    void HookReplaced(std::vector<KeyEvent>& out);
+
+    // At now, what waited longer than MatchWindow: a keystroke whose hook call never came is
+    // taken as one the hook passed. True when there was such a keystroke: the hook is gone.
+    bool Expire(std::uint32_t now, std::vector<KeyEvent>& out);
+    // When Expire has a keystroke to give up on; none while none waits.
+    std::optional<std::uint32_t> NextExpiry() const;
+    // How many calls and keystrokes wait to be matched.
+    std::size_t Pending() const { return calls_.size() + strokes_.size(); }
 
   private:
     struct Held {
@@ -71,27 +82,31 @@ class KeyDeliveries {
         unsigned ways;
         std::uint32_t time;
     };
+    // A hook's call, or a Raw Input keystroke, waiting for the other.
     struct Call {
         unsigned virtualKey;
         bool up;
         std::uint32_t time;
         bool kept;
     };
+    struct Stroke {
+        unsigned virtualKey;
+        bool up;
+        bool ours;
+        bool chosen;
+        std::uint32_t time;
+    };
+    // A Raw Input keystroke whose hook call is known (or will never come).
+    void Settle(const Stroke& stroke, bool kept, std::vector<KeyEvent>& out);
     void Take(Way way, const Key& key, std::optional<std::uint32_t> scancode, bool up,
               std::uint32_t time, std::vector<KeyEvent>& out);
-    // A report of key came within the echo window, or holds it now.
-    bool Reporting(const Key& key, std::uint32_t time) const;
+    void Tell(const Key& key);
 
-    bool everyKeyboard_;
+    HookFacts* facts_;
     bool grabbing_ = false;
-    bool everyKeyboardChosen_ = false;
     std::map<Key, Held> held_;
     std::map<Key, Ended> ended_;
-    // The hook's latest calls, awaiting their Raw Input keystrokes (none comes on Windows
-    // for those it kept, so only the latest are kept).
+    // Both in the order they came.
     std::deque<Call> calls_;
-    // The virtual keys whose press the hook kept.
-    std::set<unsigned> kept_;
-    // Whether the last device that brought each key (by name) was a chosen one.
-    std::map<std::string, bool> lastChosen_;
+    std::deque<Stroke> strokes_;
 };

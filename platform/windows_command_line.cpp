@@ -50,14 +50,24 @@ bool HasExtension(std::string_view word) {
     return last.find('.') != std::string_view::npos;
 }
 
-bool HasExecutableExtension(std::string_view word) {
-    const std::string lower = Lower(word);
-    for (const std::string_view extension : {".exe", ".com", ".bat", ".cmd"}) {
-        if (lower.ends_with(extension)) {
-            return true;
+// The extensions of programs, as PATHEXT names them (lower case).
+std::vector<std::string> ProgramExtensions(const WindowsCommandLine::Environment& environment) {
+    const std::string list = Lower(environment("PATHEXT").value_or(".COM;.EXE;.BAT;.CMD"));
+    std::vector<std::string> extensions;
+    for (std::size_t at = 0; at <= list.size();) {
+        const std::size_t end = std::min(list.find(';', at), list.size());
+        if (end > at && list[at] == '.') {
+            extensions.push_back(list.substr(at, end - at));
         }
+        at = end + 1;
     }
-    return false;
+    return extensions;
+}
+
+bool HasProgramExtension(std::string_view word, const std::vector<std::string>& extensions) {
+    const std::string lower = Lower(word);
+    return std::any_of(extensions.begin(), extensions.end(),
+                       [&](const std::string& extension) { return lower.ends_with(extension); });
 }
 
 // As CreateProcess looks for it: ".exe" is added to a name without an extension.
@@ -75,6 +85,65 @@ std::string Quoted(std::string_view text) {
 
 bool NamesFolder(std::string_view path, const WindowsCommandLine::Look& look) {
     return look(std::string(path)) == WindowsCommandLine::Found::Folder;
+}
+
+// A file CreateProcess would start as a program: one with a program's extension, or the
+// ".exe" it adds to a name without one.
+bool NamesProgram(std::string_view path, const WindowsCommandLine::Look& look,
+                  const std::vector<std::string>& extensions) {
+    using Found = WindowsCommandLine::Found;
+    return HasExtension(path)
+               ? HasProgramExtension(path, extensions) && look(std::string(path)) == Found::File
+               : look(std::string(path) + ".exe") == Found::File;
+}
+
+}  // namespace
+
+namespace {
+
+// What the runs of an unquoted command's words name, as CreateProcess would try them.
+struct Runs {
+    std::string_view program;  // the first word
+    bool found = false;        // it names a program
+    bool file = false;         // it names a file, a program or not
+    bool bare = false;         // it has no \, / or :, and is searched for at the press
+    std::string_view longer;   // the shortest longer run naming a file
+    std::string_view folder;   // ... a folder, or one that its last word goes on into
+    std::string_view meant;    // ... or else the run up to a word naming a program file
+};
+
+// Why the runs make the command a guess; empty when the first word is surely the program.
+std::string Guess(const Runs& runs, const std::vector<std::string>& extensions) {
+    const auto couldBe = [&](const std::string& other) {
+        return "the program could be " + Quoted(runs.program) + " or " + other +
+               ": put the one meant in double quotes";
+    };
+    const std::string unquoted = "the program's path has spaces and no quotes: write it as ";
+    if (!runs.longer.empty()) {
+        return runs.file ? couldBe(Quoted(runs.longer)) : unquoted + Quoted(runs.longer);
+    }
+    if (runs.found || runs.bare || runs.file) {
+        // Named like a program file (unless the first word is named as one itself), else
+        // going on into a folder.
+        if ((runs.found || runs.file) && !runs.meant.empty() &&
+            !HasProgramExtension(runs.program, extensions)) {
+            return couldBe(Quoted(runs.meant));
+        }
+        if (!runs.folder.empty()) {
+            return couldBe("one in the folder " + Quoted(runs.folder));
+        }
+        // CreateProcess would start that file, whatever it is.
+        return runs.found || runs.bare
+                   ? std::string()
+                   : Quoted(runs.program) +
+                         " is a file but no program (PATHEXT has no such extension): put the "
+                         "program's path in double quotes";
+    }
+    if (!runs.meant.empty()) {
+        return unquoted + Quoted(runs.meant);
+    }
+    return "there is no program " + Quoted(runs.program) +
+           " (a path with spaces must be in double quotes)";
 }
 
 }  // namespace
@@ -104,55 +173,34 @@ WindowsCommandLine WindowsCommandLine::Prepare(const std::string& command,
         ends.push_back(std::min(line.find_first_of(Spaces, word), line.size()));
         word = std::min(line.find_first_not_of(Spaces, ends.back()), line.size());
     }
-    const std::string_view program = line.substr(start, ends[0] - start);
     if (ends.size() == 1) {
         return result;
     }
+    const std::vector<std::string> extensions = ProgramExtensions(environment);
+    Runs runs;
+    runs.program = line.substr(start, ends[0] - start);
     // A bare name is searched for at the press; only a longer run naming a file or folder
     // here (a relative "Program Files\..." beside "Program.exe") makes it a guess.
-    const bool bare = !IsPath(program);
-    std::string_view longer;  // the shortest longer run naming a file
-    std::string_view folder;  // ... a folder, or one that its last word goes on into
-    std::string_view meant;   // ... or else the run up to a word naming a program file
-    for (std::size_t i = 1; i < ends.size() && longer.empty(); ++i) {
+    runs.bare = !IsPath(runs.program);
+    for (std::size_t i = 1; i < ends.size() && runs.longer.empty(); ++i) {
         for (std::size_t at = line.find_first_of("\\/", starts[i] + 1);
-             folder.empty() && at < ends[i]; at = line.find_first_of("\\/", at + 1)) {
+             runs.folder.empty() && at < ends[i]; at = line.find_first_of("\\/", at + 1)) {
             if (NamesFolder(line.substr(start, at - start), look)) {
-                folder = line.substr(start, at - start);
+                runs.folder = line.substr(start, at - start);
             }
         }
         const std::string_view run = line.substr(start, ends[i] - start);
         if (NamesFile(run, look)) {
-            longer = run;
-        } else if (folder.empty() && NamesFolder(run, look)) {
-            folder = run;
-        } else if (meant.empty() && !bare && HasExecutableExtension(run)) {
-            meant = run;
+            runs.longer = run;
+        } else if (runs.folder.empty() && NamesFolder(run, look)) {
+            runs.folder = run;
+        } else if (runs.meant.empty() && !runs.bare && HasProgramExtension(run, extensions)) {
+            runs.meant = run;
         }
     }
-    const bool found = NamesFile(program, look);
-    const auto couldBe = [&](const std::string& other) {
-        return "the program could be " + Quoted(program) + " or " + other +
-               ": put the one meant in double quotes";
-    };
-    if (!longer.empty()) {
-        result.problem =
-            found ? couldBe(Quoted(longer))
-                  : "the program's path has spaces and no quotes: write it as " + Quoted(longer);
-    } else if (found || bare) {
-        // Named like a program file (unless the first word is named as one itself), else
-        // going on into a folder.
-        if (found && !meant.empty() && !HasExecutableExtension(program)) {
-            result.problem = couldBe(Quoted(meant));
-        } else if (!folder.empty()) {
-            result.problem = couldBe("one in the folder " + Quoted(folder));
-        }
-    } else if (!meant.empty()) {
-        result.problem =
-            "the program's path has spaces and no quotes: write it as " + Quoted(meant);
-    } else {
-        result.problem = "there is no program " + Quoted(program) +
-                         " (a path with spaces must be in double quotes)";
-    }
+    runs.found = NamesProgram(runs.program, look, extensions) ||
+                 (runs.bare && NamesFile(runs.program, look));
+    runs.file = NamesFile(runs.program, look);
+    result.problem = Guess(runs, extensions);
     return result;
 }

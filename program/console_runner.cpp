@@ -16,7 +16,7 @@
 #include "program/receiver_host.h"
 
 int RunConsole(std::unique_ptr<KeyReader> reader, const IRThread::PlayerFactory& makePlayer,
-               KeyMapReloader& keys) {
+               KeyMapReloader& keys, std::shared_ptr<PressJudge> judge) {
     QuitSignal quit({}, [&keys] { keys.Reload(); });
     auto owned = std::make_unique<ConsoleHistoryList>(stdout, StandardOutputIsTerminal());
     ConsoleHistoryList& history = *owned;
@@ -36,7 +36,7 @@ int RunConsole(std::unique_ptr<KeyReader> reader, const IRThread::PlayerFactory&
     ApplyLogRules(std::getenv("QT_LOGGING_RULES"));
     // Gone before the log sink that says what became of a reload.
     const auto watch = keys.WatchFile();
-    receiver.Start(std::move(reader), makePlayer, keys.Keys());
+    receiver.Start(std::move(reader), makePlayer, keys.Keys(), std::move(judge));
     // A service's reload waits until now (Type=notify): SIGHUP is a reload from here on.
     if (!TellServiceManagerReady()) {
         QUORVEL_WARNING(lcApp) << "could not tell the service manager that Quorvel is ready";

@@ -15,6 +15,7 @@
 
 #ifdef _WIN32
 #include "hid/hid_device_choice.h"
+#include "player/window_player_probe.h"
 #include "rawinput/raw_input_source.h"
 #else
 #include "input/device_finder.h"
@@ -63,14 +64,16 @@ std::string MqttSettingsFor(const CommandLine& options, MqttSettings& settings,
 
 }  // namespace
 
-std::vector<std::unique_ptr<KeySource>> MakeKeySources(const CommandLine& options) {
+std::vector<std::unique_ptr<KeySource>> MakeKeySources(
+    const CommandLine& options, [[maybe_unused]] std::shared_ptr<const PressVerdict> verdict) {
     std::vector<std::unique_ptr<KeySource>> sources;
     for (const std::string& port : options.SerialPorts()) {
         sources.push_back(std::make_unique<SerialLine>(port, MakeSerialDevice()));
     }
 #ifdef _WIN32
     if (!options.inputs.empty()) {
-        sources.push_back(std::make_unique<RawInputSource>(options.inputs, options.grab));
+        sources.push_back(
+            std::make_unique<RawInputSource>(options.inputs, options.grab, std::move(verdict)));
     }
 #else
     if (!options.lircd.empty()) {
@@ -97,8 +100,26 @@ std::unique_ptr<KeySource> MakeBrokerSource(const CommandLine& options) {
     return nullptr;
 }
 
-std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options) {
-    auto loop = std::make_unique<ReceiverLoop>(MakeKeySources(options));
+std::shared_ptr<PressJudge> MakePressJudge(
+    [[maybe_unused]] const CommandLine& options,
+    [[maybe_unused]] std::shared_ptr<const SharedKeyMap> keys) {
+#ifdef _WIN32
+    if (!options.inputs.empty() && options.grab) {
+        // A link without a probe: every action is taken as done.
+        const bool mediaKeys = options.player == "keys";
+        std::shared_ptr<const PlayerProbe> probe;
+        if (mediaKeys || options.player.empty() || options.player == "window") {
+            probe = std::make_shared<WindowPlayerProbe>(mediaKeys);
+        }
+        return std::make_shared<PressJudge>(std::move(keys), std::move(probe));
+    }
+#endif
+    return nullptr;
+}
+
+std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options,
+                                               std::shared_ptr<const PressVerdict> verdict) {
+    auto loop = std::make_unique<ReceiverLoop>(MakeKeySources(options, std::move(verdict)));
     for (const auto& source : loop->Sources()) {
         auto* broker = dynamic_cast<MqttSource*>(source.get());
         if (broker != nullptr && options.mqttPublish) {
@@ -149,6 +170,13 @@ std::string WhyNotKeySources(const CommandLine& options) {
         if (const std::string why = HidDeviceChoice::WhyNot(input); !why.empty()) {
             return said("input", why);
         }
+    }
+    // The keyboards' own keys would reach the player, and the key link's after them.
+    if (options.player == "keys" && !options.grab &&
+        HidDeviceChoice(options.inputs).EveryKeyboard()) {
+        return "quorvel: --input media-keys with --no-grab and --player keys would act twice a "
+               "press (the player has the key, then the one Quorvel presses): leave out "
+               "--no-grab, or choose another --player\n";
     }
 #else
     if (const std::string why = LircdSource::WhyNotASocket(options.lircd);

@@ -67,8 +67,10 @@ int RunProgram(const std::vector<std::string>& args, ProgramPlatform& platform) 
         player = [] { return std::make_unique<NullPlayerLink>(); };
     }
     if (options.command == CommandLine::Command::RunConsole) {
-        return Reported(platform, false,
-                        [&] { return RunConsole(MakeReceiverLoop(options), player, keys); });
+        return Reported(platform, false, [&] {
+            const auto judge = MakePressJudge(options, keys.Keys());
+            return RunConsole(MakeReceiverLoop(options, judge), player, keys, judge);
+        });
     }
     if (const auto status = platform.PrepareWindow()) {
         return *status;

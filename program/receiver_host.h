@@ -25,9 +25,9 @@ class ReceiverHost {
 
     // Starts the receiver: the sources reader reads, into List(), their keys bound by keys
     // (which may be replaced while it runs). A history has one writer: a second Start
-    // throws std::logic_error.
+    // throws std::logic_error. judge, when given, follows the receiver's mode.
     void Start(std::unique_ptr<KeyReader> reader, IRThread::PlayerFactory makePlayer,
-               std::shared_ptr<const SharedKeyMap> keys);
+               std::shared_ptr<const SharedKeyMap> keys, std::shared_ptr<PressJudge> judge = {});
 
     // Asks the receiver to stop, then waits for it. Safe to call again.
     void Stop();
@@ -35,5 +35,6 @@ class ReceiverHost {
   private:
     std::unique_ptr<HistoryList> list_;
     const std::unique_ptr<KeyCapture> capture_ = std::make_unique<KeyCapture>();
-    std::unique_ptr<IRThread> thread_;  // after list_ and capture_: it goes first
+    std::shared_ptr<PressJudge> judge_;
+    std::unique_ptr<IRThread> thread_;  // after list_, capture_ and judge_: it goes first
 };

@@ -2,33 +2,74 @@
 
 namespace {
 
+// Asks the hook's thread to put a fresh hook in place.
+constexpr UINT InstallMessage = WM_APP + 1;
+
 // The thread's hook: Windows calls it on the thread that installed it, with no context.
 thread_local LowLevelKeyboardHook* threadHook = nullptr;
 
 }  // namespace
 
 LowLevelKeyboardHook::~LowLevelKeyboardHook() {
-    Remove();
-}
-
-void LowLevelKeyboardHook::Remove() {
-    if (hook_ != nullptr) {
-        UnhookWindowsHookEx(hook_);
-        hook_ = nullptr;
-    }
-    if (threadHook == this) {
-        threadHook = nullptr;
+    if (thread_.joinable()) {
+        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        thread_.join();
     }
 }
 
 DWORD LowLevelKeyboardHook::Install() {
-    Remove();
-    hook_ = SetWindowsHookExW(WH_KEYBOARD_LL, Called, GetModuleHandleW(nullptr), 0);
-    if (hook_ == nullptr) {
+    std::unique_lock lock(mutex_);
+    const unsigned ask = ++asked_;
+    if (!thread_.joinable()) {
+        thread_ = std::thread([this] { Run(); });
+    } else if (!PostThreadMessageW(threadId_, InstallMessage, 0, 0)) {
+        --asked_;
         return GetLastError();
     }
+    done_.wait(lock, [&] { return answered_ >= ask; });
+    return error_;
+}
+
+void LowLevelKeyboardHook::Run() {
+    MSG message;
+    // Makes the thread's queue, for the messages Install and the destructor post.
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
     threadHook = this;
-    return 0;
+    {
+        const std::lock_guard lock(mutex_);
+        threadId_ = GetCurrentThreadId();
+    }
+    Reinstall();
+    const auto every = AskEvery();
+    const DWORD wait = every ? static_cast<DWORD>(every->count()) : INFINITE;
+    for (;;) {
+        // The hook's calls are sent messages: taken in the wait and by PeekMessage.
+        MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                UnhookWindowsHookEx(hook_);
+                threadHook = nullptr;
+                return;
+            }
+            if (message.message == InstallMessage && message.hwnd == nullptr) {
+                Reinstall();
+            }
+        }
+    }
+}
+
+void LowLevelKeyboardHook::Reinstall() {
+    if (hook_ != nullptr) {
+        UnhookWindowsHookEx(hook_);
+    }
+    hook_ = SetWindowsHookExW(WH_KEYBOARD_LL, Called, GetModuleHandleW(nullptr), 0);
+    const DWORD error = hook_ == nullptr ? GetLastError() : 0;
+    {
+        const std::lock_guard lock(mutex_);
+        error_ = error;
+        answered_ = asked_;
+    }
+    done_.notify_all();
 }
 
 std::optional<std::chrono::milliseconds> LowLevelKeyboardHook::AskEvery() {

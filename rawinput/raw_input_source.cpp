@@ -1,32 +1,27 @@
 #include "rawinput/raw_input_source.h"
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 
-#include "log/untrusted_text.h"
 #include "rawinput/raw_input_devices.h"
 #include "rawinput/raw_input_log.h"
 #include "text/win32_error_text.h"
 
 namespace {
 
-// A device for the user: its product and ids, else its path.
-std::string Named(const HidDevice& device) {
-    return device.product.empty()
-               ? UntrustedText(device.path)
-               : UntrustedText(device.product) + " (" +
-                     HidDeviceChoice::IdsText(device.vendorId, device.productId) + ")";
-}
-
-bool ReportsKeys(const HidDevice& device) {
-    return std::find(RemoteCollections.begin(), RemoteCollections.end(), device.collection) !=
-           RemoteCollections.end();
+std::uintptr_t IdOf(HANDLE handle) {
+    return reinterpret_cast<std::uintptr_t>(handle);
 }
 
 }  // namespace
 
-RawInputSource::RawInputSource(std::vector<std::string> wanted, bool grab)
-    : choice_(std::move(wanted)), grab_(grab), deliveries_(choice_.EveryKeyboard()) {}
+RawInputSource::RawInputSource(std::vector<std::string> wanted, bool grab,
+                               std::shared_ptr<const PressVerdict> verdict)
+    : roster_(HidDeviceChoice(std::move(wanted))),
+      grab_(grab),
+      verdict_(std::move(verdict)),
+      judge_(roster_.Choice().EveryKeyboard(), facts_, verdict_.get()) {}
 
 RawInputSource::~RawInputSource() {
     hook_.reset();
@@ -52,20 +47,24 @@ void RawInputSource::Open() {
     }
     registerError_ = window_->Register();
     for (RawInputDevice& found : ListRawInputDevices()) {
-        if (devices_.count(found.handle) == 0) {
-            Take(found.handle, std::move(found.device));
+        if (!roster_.Knows(IdOf(found.handle))) {
+            Take(found.handle, found.device);
         }
     }
     if (grab_ && registerError_ == 0 && !hook_) {
-        hook_ = std::make_unique<LowLevelKeyboardHook>(
-            [this](const LowLevelKeyboardHook::Keystroke& keystroke) { return Judge(keystroke); });
-        if (const DWORD error = hook_->Install(); error != 0) {
-            hook_.reset();
-            QUORVEL_WARNING(lcRawInput)
-                << "cannot keep the media keys from other programs (" << Win32ErrorText(error)
-                << "); reading them all the same, so Windows and the program in front may act "
-                   "on them too";
-        }
+        InstallHook();
+    }
+}
+
+void RawInputSource::InstallHook() {
+    hook_ = std::make_unique<LowLevelKeyboardHook>(
+        [this](const LowLevelKeyboardHook::Keystroke& keystroke) { return Judge(keystroke); });
+    if (const DWORD error = hook_->Install(); error != 0) {
+        hook_.reset();
+        QUORVEL_WARNING(lcRawInput)
+            << "cannot keep the media keys from other programs (" << Win32ErrorText(error)
+            << "); reading them all the same, so Windows and the program in front may act "
+               "on them too";
     }
     deliveries_.SetGrabbing(hook_ != nullptr);
 }
@@ -78,72 +77,98 @@ std::vector<SourceCondition> RawInputSource::Configure() {
         QUORVEL_WARNING(lcRawInput) << refused.reason;
         return {std::move(refused)};
     }
-    if (choice_.EveryKeyboard() || AnyChosen()) {
+    std::optional<SourceCondition> missing = roster_.Missing();
+    if (!missing) {
         return {};
     }
-    lost_ = true;
-    SourceCondition missing{
-        SourceCondition::Kind::Absent,
-        "no HID device " + choice_.Wanted() + " (waiting for it to be plugged in)"};
-    said_.News(missing.reason);
-    QUORVEL_WARNING(lcRawInput) << missing.reason;
-    return {std::move(missing)};
+    said_.News(missing->reason);
+    QUORVEL_WARNING(lcRawInput) << missing->reason;
+    return {std::move(*missing)};
 }
 
 void RawInputSource::Attach(EventLoop& loop, SourceOutput& out) {
     loop_ = &loop;
     out_ = &out;
     retry_ = loop.MakeTimer([this] { RetryUndescribed(); });
+    expiry_ = loop.MakeTimer([this] { Expire(); });
     if (window_) {
         window_->Attach(loop);
     }
-    if (const auto every = LowLevelKeyboardHook::AskEvery(); every && hook_) {
-        asking_ = loop.MakeTimer([this, every = *every] {
-            window_->TakeMessages();
-            asking_->Set(EventLoop::Clock::now() + every);
-        });
-        asking_->Set(EventLoop::Clock::now() + *every);
-    }
-    Put(hooked_);  // what the hook kept before
+    TakeHookCalls();  // what the hook made before
+    Put(events_);
 }
 
 bool RawInputSource::Judge(const LowLevelKeyboardHook::Keystroke& keystroke) {
-    const bool keep =
-        deliveries_.Hooked(keystroke.virtualKey, keystroke.up, keystroke.extra == OwnKeystrokeMark,
-                           keystroke.time, hooked_);
-    // The hook may be called within any wait of the thread's: the events wait for the loop.
-    if (!hooked_.empty()) {
-        window_->Post();
+    // Every keystroke of the session comes here; only the media keys matter.
+    if (FindMediaKeyByVirtualKey(keystroke.virtualKey) == nullptr) {
+        return false;
     }
-    return keep;
+    const bool kept = judge_.Keep(keystroke.virtualKey, keystroke.up,
+                                  keystroke.extra == OwnKeystrokeMark, keystroke.time);
+    {
+        const std::lock_guard lock(callsMutex_);
+        calls_.push_back({keystroke, kept});
+    }
+    window_->Post();
+    return kept;
 }
 
 void RawInputSource::Posted() {
-    Put(hooked_);
+    TakeHookCalls();
+    ArmExpiry();
+    Put(events_);
+}
+
+void RawInputSource::TakeHookCalls() {
+    {
+        const std::lock_guard lock(callsMutex_);
+        taking_.swap(calls_);
+    }
+    for (const HookCall& call : taking_) {
+        const LowLevelKeyboardHook::Keystroke& k = call.keystroke;
+        deliveries_.Hooked(k.virtualKey, k.up, k.extra == OwnKeystrokeMark, call.kept, k.time,
+                           events_);
+    }
+    taking_.clear();
 }
 
 void RawInputSource::Keystroke(HANDLE handle, unsigned virtualKey, bool up, std::uintptr_t extra,
                                std::uint32_t time) {
-    // Every keystroke of the session comes here; only the media keys matter.
     if (FindMediaKeyByVirtualKey(virtualKey) == nullptr) {
         return;
     }
+    // The hook is called first: what it posted meanwhile is matched first.
+    TakeHookCalls();
     // One made by a program comes from no device on Windows.
-    bool chosen = choice_.EveryKeyboard() || (handle == nullptr && everyKeyboardChosen_);
-    if (!chosen && handle != nullptr) {
-        const Device* device = Find(handle);
-        chosen = device != nullptr && device->chosen;
+    const bool chosen = roster_.Choice().EveryKeyboard() ||
+                        (handle == nullptr ? roster_.EveryKeyboardChosen()
+                                           : Known(handle) && roster_.Chosen(IdOf(handle)));
+    deliveries_.Delivered(virtualKey, up, extra == OwnKeystrokeMark, chosen, time, events_);
+    ArmExpiry();
+    Put(events_);
+}
+
+void RawInputSource::ArmExpiry() {
+    const auto due = deliveries_.NextExpiry();
+    if (!expiry_ || !due) {
+        return;
     }
-    if (!deliveries_.Delivered(virtualKey, up, extra == OwnKeystrokeMark, chosen, handle != nullptr,
-                               time, events_) &&
-        hook_) {
+    const auto wait = static_cast<std::int32_t>(*due - static_cast<std::uint32_t>(GetTickCount()));
+    expiry_->Set(EventLoop::Clock::now() + std::chrono::milliseconds(std::max(wait, 0)));
+}
+
+void RawInputSource::Expire() {
+    TakeHookCalls();
+    if (deliveries_.Expire(static_cast<std::uint32_t>(GetTickCount()), events_) && hook_) {
         // Windows removes a hook that answered too late, without a word; Raw Input, which
-        // no hook holds up, still brings its keys.
+        // no hook holds up, still brought the keystroke.
         if (!hookLossSaid_) {
             hookLossSaid_ = true;
             QUORVEL_WARNING(lcRawInput) << "Windows took the keyboard hook away (it answered "
                                            "too late); it is put back";
         }
+        facts_.ForgetKept();
+        deliveries_.HookReplaced(events_);
         if (const DWORD error = hook_->Install(); error != 0) {
             hook_.reset();
             deliveries_.SetGrabbing(false);
@@ -152,18 +177,22 @@ void RawInputSource::Keystroke(HANDLE handle, unsigned virtualKey, bool up, std:
                 << Win32ErrorText(error) << ")";
         }
     }
+    ArmExpiry();
     Put(events_);
 }
 
 void RawInputSource::Report(HANDLE handle, std::span<const std::uint8_t> report,
                             std::uint32_t time) {
-    Device* device = Find(handle);
-    if (device == nullptr || !device->chosen || !device->parser) {
+    if (!Known(handle) || !roster_.Chosen(IdOf(handle))) {
         return;
     }
-    device->parser->UsagesOn(report, usages_);
+    Device& device = devices_[handle];
+    if (!device.parser) {
+        return;
+    }
+    device.parser->UsagesOn(report, usages_);
     decoded_.clear();
-    device->decoder.Take(device->parser->ReportId(report), usages_, decoded_);
+    device.decoder.Take(device.parser->ReportId(report), usages_, decoded_);
     deliveries_.Reported(decoded_, time, events_);
     Put(events_);
 }
@@ -173,11 +202,11 @@ void RawInputSource::DeviceChange(HANDLE handle, bool arrived) {
         Drop(handle);
         return;
     }
-    if (devices_.count(handle) > 0) {
+    if (roster_.Knows(IdOf(handle))) {
         return;  // Windows says so of every device when the window registers
     }
     if (auto info = DescribeRawInputDevice(handle)) {
-        Take(handle, std::move(*info));
+        Take(handle, *info);
         return;
     }
     // Its interface may be ready a moment after its arrival.
@@ -195,7 +224,7 @@ void RawInputSource::RetryUndescribed() {
         const bool late = now >= entry->second;
         ++entry;
         if (auto info = DescribeRawInputDevice(handle)) {
-            Take(handle, std::move(*info));
+            Take(handle, *info);
         } else if (late) {
             undescribed_.erase(handle);
         }
@@ -205,30 +234,25 @@ void RawInputSource::RetryUndescribed() {
     }
 }
 
-RawInputSource::Device* RawInputSource::Find(HANDLE handle) {
-    if (const auto found = devices_.find(handle); found != devices_.end()) {
-        return &found->second;
+bool RawInputSource::Known(HANDLE handle) {
+    if (roster_.Knows(IdOf(handle))) {
+        return true;
     }
     auto info = DescribeRawInputDevice(handle);
-    return info ? &Take(handle, std::move(*info)) : nullptr;
+    if (info) {
+        Take(handle, *info);
+    }
+    return info.has_value();
 }
 
-RawInputSource::Device& RawInputSource::Take(HANDLE handle, HidDevice info) {
+void RawInputSource::Take(HANDLE handle, const HidDevice& info) {
     undescribed_.erase(handle);
     Device& device = devices_[handle];
-    device.info = std::move(info);
-    device.chosen = choice_.Chooses(device.info);
-    if (device.chosen) {
-        if (ReportsKeys(device.info)) {
-            device.parser = HidpReportParser::Make(RawInputPreparsedData(handle));
-        }
-        QUORVEL_INFO(lcRawInput) << "reading " << Named(device.info);
+    if (roster_.Choice().Chooses(info) && HidDeviceRoster::ReportsKeys(info)) {
+        device.parser = HidpReportParser::Make(RawInputPreparsedData(handle));
     }
-    CountKeyboards();
-    if (device.chosen) {
-        SayBack();
-    }
-    return device;
+    Said(roster_.Arrived(IdOf(handle), info, device.parser != nullptr));
+    facts_.SetEveryKeyboardChosen(roster_.EveryKeyboardChosen());
 }
 
 void RawInputSource::Drop(HANDLE handle) {
@@ -237,56 +261,37 @@ void RawInputSource::Drop(HANDLE handle) {
     if (found == devices_.end()) {
         return;
     }
-    const bool chosen = found->second.chosen;
-    if (chosen) {
-        // Keys it held are up: a hold must not outlive its device.
-        decoded_.clear();
-        found->second.decoder.ReleaseAll(decoded_);
-        deliveries_.Reported(decoded_, static_cast<std::uint32_t>(GetTickCount()), events_);
-        if (found->second.info.collection == KeyboardCollection) {
-            deliveries_.Drop(KeyDeliveries::Keystroke, events_);
-        }
-        QUORVEL_WARNING(lcRawInput)
-            << "stopped reading " << Named(found->second.info) << ": it was unplugged";
-    }
+    // Keys it held are up: a hold must not outlive its device, nor a press the hook kept
+    // whose release will never come.
+    decoded_.clear();
+    found->second.decoder.ReleaseAll(decoded_);
+    deliveries_.Reported(decoded_, static_cast<std::uint32_t>(GetTickCount()), events_);
     devices_.erase(found);
-    CountKeyboards();
+    const HidDeviceRoster::Change change = roster_.Departed(IdOf(handle));
+    if (change.chosen || change.keyboard) {
+        facts_.ForgetKept();
+        deliveries_.Drop(KeyDeliveries::Hook, events_);
+    }
+    if (change.chosen || (change.keyboard && roster_.Choice().EveryKeyboard())) {
+        deliveries_.Drop(KeyDeliveries::Keystroke, events_);
+    }
+    facts_.SetEveryKeyboardChosen(roster_.EveryKeyboardChosen());
     Put(events_);
-    if (chosen && out_ != nullptr && !lost_ && !AnyChosen() && !choice_.EveryKeyboard()) {
-        lost_ = true;
-        out_->Put(SourceCondition{
-            SourceCondition::Kind::Lost,
-            "the HID device went away (it was unplugged); waiting for it to come back"});
-    }
+    Said(change);
 }
 
-void RawInputSource::CountKeyboards() {
-    bool any = false;
-    bool all = true;
-    for (const auto& [handle, device] : devices_) {
-        if (device.info.collection == KeyboardCollection) {
-            any = true;
-            all = all && device.chosen;
+void RawInputSource::Said(const HidDeviceRoster::Change& change) {
+    for (const std::string& line : change.said) {
+        QUORVEL_INFO(lcRawInput) << line;
+    }
+    for (const std::string& line : change.warnings) {
+        QUORVEL_WARNING(lcRawInput) << line;
+    }
+    if (change.condition && out_ != nullptr) {
+        if (change.condition->kind == SourceCondition::Kind::Back) {
+            said_.Clear();
         }
-    }
-    everyKeyboardChosen_ = any && all;
-    deliveries_.SetEveryKeyboardChosen(everyKeyboardChosen_);
-}
-
-bool RawInputSource::AnyChosen() const {
-    return std::any_of(devices_.begin(), devices_.end(),
-                       [](const auto& entry) { return entry.second.chosen; });
-}
-
-void RawInputSource::SayBack() {
-    if (lost_ && out_ != nullptr && AnyChosen()) {
-        lost_ = false;
-        said_.Clear();
-        const auto chosen = std::find_if(devices_.begin(), devices_.end(),
-                                         [](const auto& entry) { return entry.second.chosen; });
-        const std::string back = "reading " + Named(chosen->second.info) + " again";
-        QUORVEL_INFO(lcRawInput) << back;
-        out_->Put(SourceCondition{SourceCondition::Kind::Back, back});
+        out_->Put(*change.condition);
     }
 }
 

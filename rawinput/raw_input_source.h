@@ -6,17 +6,21 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "hid/hid_device_choice.h"
+#include "hid/hid_device_roster.h"
 #include "hid/hid_key_decoder.h"
+#include "hid/hook_facts.h"
+#include "hid/hook_judge.h"
 #include "hid/key_deliveries.h"
 #include "rawinput/hidp_report_parser.h"
 #include "rawinput/low_level_keyboard_hook.h"
 #include "rawinput/raw_input_window.h"
 #include "source/key_source.h"
+#include "source/press_verdict.h"
 #include "source/said_once.h"
 
 // Windows: the remotes Windows itself sees as one key source, through Raw Input: the HID
@@ -24,22 +28,26 @@
 // (decoded with the HID parser into usages, then by HidKeyDecoder), and the media and
 // volume keystrokes of their keyboard collections, or of every keyboard (media-keys). Keys
 // are named as on Linux, with the same scancodes; holds end at the release. Devices are
-// followed as they come and go (WM_INPUT_DEVICE_CHANGE): one not there is waited for with
-// no CPU, Lost is said when the last chosen one goes and Back when one returns.
+// followed as they come and go (WM_INPUT_DEVICE_CHANGE, HidDeviceRoster): one not there is
+// waited for with no CPU, Lost is said when the last chosen one goes and Back when one
+// returns.
 //
-// With grab, a low-level keyboard hook on this thread keeps the chosen devices' media
-// keystrokes from the system and the program in front, so that play-pause does not act
-// twice; the keystrokes Quorvel makes itself (OwnKeystrokeMark) always pass, and are never
-// taken. KeyDeliveries makes one press of what comes several ways, and judges for the
-// hook. Made on any thread; used, from Open on, on the loop's thread.
+// With grab, a low-level keyboard hook on a thread of its own keeps from the system and the
+// program in front the chosen devices' media keystrokes that will act (HookJudge, asking
+// verdict), so that play-pause does not act twice, and passes every other keystroke at once;
+// the keystrokes Quorvel makes itself (OwnKeystrokeMark) always pass, and are never taken.
+// The hook's thread posts its calls to this one; KeyDeliveries makes one press of what comes
+// several ways. Made on any thread; used, from Open on, on the loop's thread.
 class RawInputSource : public KeySource, private RawInputWindow::Listener {
   public:
     // How long a device that arrived but could not be described yet is tried again.
     static constexpr std::chrono::seconds DescribeGrace{2};
     static constexpr std::chrono::milliseconds RetryEvery{100};
 
-    // wanted: as HidDeviceChoice takes them.
-    RawInputSource(std::vector<std::string> wanted, bool grab);
+    // wanted: as HidDeviceChoice takes them. verdict, when given, says which presses would
+    // act (safe from any thread); without it every press of the chosen devices does.
+    RawInputSource(std::vector<std::string> wanted, bool grab,
+                   std::shared_ptr<const PressVerdict> verdict = {});
     ~RawInputSource() override;
     RawInputSource(const RawInputSource&) = delete;
     RawInputSource& operator=(const RawInputSource&) = delete;
@@ -52,10 +60,13 @@ class RawInputSource : public KeySource, private RawInputWindow::Listener {
 
   private:
     struct Device {
-        HidDevice info;
-        bool chosen = false;
         std::unique_ptr<HidpReportParser> parser;  // a chosen HID collection's
         HidKeyDecoder decoder;
+    };
+    // A call of the hook, as its thread judged it.
+    struct HookCall {
+        LowLevelKeyboardHook::Keystroke keystroke;
+        bool kept;
     };
 
     void Keystroke(HANDLE device, unsigned virtualKey, bool up, std::uintptr_t extra,
@@ -64,22 +75,29 @@ class RawInputSource : public KeySource, private RawInputWindow::Listener {
     void DeviceChange(HANDLE device, bool arrived) override;
     void Posted() override;
 
+    void InstallHook();
+    // On the hook's thread: judges, and posts the call here.
     bool Judge(const LowLevelKeyboardHook::Keystroke& keystroke);
-    // The device behind handle, described on first sight; null when it cannot be.
-    Device* Find(HANDLE handle);
-    Device& Take(HANDLE handle, HidDevice info);
+    // The hook's calls posted so far, matched in the order made.
+    void TakeHookCalls();
+    // Keystrokes whose hook call never came: Windows removed the hook, which is put back.
+    void Expire();
+    void ArmExpiry();
+    // Whether the device behind handle is known (described on first sight).
+    bool Known(HANDLE handle);
+    void Take(HANDLE handle, const HidDevice& info);
     void Drop(HANDLE handle);
+    void Said(const HidDeviceRoster::Change& change);
     void RetryUndescribed();
-    void CountKeyboards();
-    bool AnyChosen() const;
-    void SayBack();
     void Put(std::vector<KeyEvent>& events);
 
-    HidDeviceChoice choice_;
+    HidDeviceRoster roster_;
     bool grab_;
-    KeyDeliveries deliveries_;
+    std::shared_ptr<const PressVerdict> verdict_;
+    HookFacts facts_;
+    HookJudge judge_;  // the hook's thread's
+    KeyDeliveries deliveries_{&facts_};
     std::shared_ptr<RawInputWindow> window_;
-    std::unique_ptr<LowLevelKeyboardHook> hook_;
     DWORD registerError_ = 0;
     EventLoop* loop_ = nullptr;
     SourceOutput* out_ = nullptr;
@@ -87,15 +105,15 @@ class RawInputSource : public KeySource, private RawInputWindow::Listener {
     // Devices that arrived but could not be described, and until when they are tried.
     std::map<HANDLE, std::chrono::steady_clock::time_point> undescribed_;
     std::unique_ptr<EventLoop::Timer> retry_;
-    // Under Wine: the thread's messages asked for now and then, so the hook is called.
-    std::unique_ptr<EventLoop::Timer> asking_;
-    // What the hook made, handed out when the loop comes back (Posted).
-    std::vector<KeyEvent> hooked_;
-    std::vector<KeyEvent> events_;
+    std::unique_ptr<EventLoop::Timer> expiry_;
+    std::mutex callsMutex_;
+    std::vector<HookCall> calls_;  // guarded by callsMutex_: posted by the hook's thread
+    std::vector<HookCall> taking_;
+    std::vector<KeyEvent> events_;  // kept until the source joins the loop
     std::vector<KeyEvent> decoded_;
     std::vector<HidUsage> usages_;
-    bool everyKeyboardChosen_ = false;
-    bool lost_ = false;
     bool hookLossSaid_ = false;
     SaidOnce said_;
+    // Last: its thread, which calls Judge, ends before anything Judge uses goes.
+    std::unique_ptr<LowLevelKeyboardHook> hook_;
 };

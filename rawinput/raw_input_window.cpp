@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "hid/hid_device.h"
+#include "hid/hid_report_block.h"
 
 namespace {
 
@@ -98,8 +99,8 @@ void RawInputWindow::Attach(EventLoop& loop) {
 }
 
 void RawInputWindow::Post() {
-    if (!posted_) {
-        posted_ = PostMessageW(window_, PostedMessage, 0, 0) != 0;
+    if (!posted_.exchange(true) && !PostMessageW(window_, PostedMessage, 0, 0)) {
+        posted_ = false;
     }
 }
 
@@ -133,9 +134,7 @@ void RawInputWindow::Input(HRAWINPUT input) {
     } else if (raw->header.dwType == RIM_TYPEHID) {
         const RAWHID& hid = raw->data.hid;
         const std::size_t data = offsetof(RAWINPUT, data.hid.bRawData);
-        const std::size_t reports =
-            hid.dwSizeHid == 0 ? 0
-                               : std::min<std::size_t>(hid.dwCount, (size - data) / hid.dwSizeHid);
+        const std::size_t reports = WholeReports(size, data, hid.dwSizeHid, hid.dwCount);
         for (std::size_t i = 0; i < reports; ++i) {
             const std::span<const std::uint8_t> report(buffer_.data() + data + i * hid.dwSizeHid,
                                                        hid.dwSizeHid);

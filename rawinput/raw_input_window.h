@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -49,8 +50,8 @@ class RawInputWindow {
     void Ignore(Listener& listener);
     // Takes the thread's messages on loop from now on.
     void Attach(EventLoop& loop);
-    // Each listener's Posted runs soon on the loop, once for the posts until then. Safe
-    // wherever the thread is (a keyboard hook called within another wait).
+    // Each listener's Posted runs soon on the loop, once for the posts until then. Safe from
+    // any thread (the keyboard hook's).
     void Post();
     // Takes the thread's messages there are, at most MessagesAtOnce; what the loop runs.
     void TakeMessages();
@@ -63,7 +64,7 @@ class RawInputWindow {
 
     HWND window_ = nullptr;
     bool registered_ = false;
-    bool posted_ = false;
+    std::atomic<bool> posted_{false};  // a PostedMessage is on its way
     std::vector<Listener*> listeners_;
     std::vector<std::uint8_t> buffer_;
     EventLoop* loop_ = nullptr;

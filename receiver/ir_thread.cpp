@@ -31,13 +31,14 @@ std::string Why(const std::exception_ptr& error) {
 
 IRThread::IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source,
                    PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys, Pause pause,
-                   KeyCapture* capture)
+                   KeyCapture* capture, PressJudge* judge)
     : history_(historyList),
       source_(std::move(source)),
       makePlayer_(std::move(makePlayer)),
       pause_(std::move(pause)),
       keys_(std::move(keys)),
       capture_(capture),
+      judge_(judge),
       wake_(stop_.get_token(), [this] { Wake(); }) {}
 
 IRThread::~IRThread() {
@@ -96,6 +97,7 @@ void IRThread::Execute(std::stop_token stop) {
             if (!cycle) {
                 cycle.emplace(*source_, history_, *player, *keys_);
                 cycle->CaptureWith(capture_);
+                cycle->JudgeWith(judge_);
             }
             if (!started) {
                 // Again after a failure, as the history holds none of its lines yet; the

@@ -12,6 +12,7 @@
 #include "history/history_log.h"
 #include "keymap/shared_key_map.h"
 #include "receiver/key_capture.h"
+#include "receiver/press_judge.h"
 #include "source/key_reader.h"
 
 // The receiver's worker thread: makes the player link (attached to the reader's loop when
@@ -39,10 +40,11 @@ class IRThread {
     // Created suspended: nothing runs until Resume. keys says what each key does; it may be
     // replaced while the thread runs (a reload), and each event is decoded by the map in
     // force when it arrives. capture, when given, is offered every key event first
-    // (SignalCycle::CaptureWith); it must outlive the thread.
+    // (SignalCycle::CaptureWith); judge, when given, is told the mode (SignalCycle::JudgeWith).
+    // Both must outlive the thread.
     IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source, PlayerFactory makePlayer,
              std::shared_ptr<const SharedKeyMap> keys, Pause pause = {},
-             KeyCapture* capture = nullptr);
+             KeyCapture* capture = nullptr, PressJudge* judge = nullptr);
     // Stops and joins the thread; the port closes with it.
     ~IRThread();
     IRThread(const IRThread&) = delete;
@@ -70,6 +72,7 @@ class IRThread {
     Pause pause_;
     const std::shared_ptr<const SharedKeyMap> keys_;  // never null
     KeyCapture* const capture_;
+    PressJudge* const judge_;
     // The player link while the thread runs, for a stop to interrupt.
     std::mutex playerMutex_;
     PlayerLink* player_ = nullptr;  // guarded by playerMutex_

@@ -180,6 +180,9 @@ void SignalCycle::ChangeMode(const std::string& mode, int timeoutSeconds) {
         return;
     }
     mode_ = mode;
+    if (judge_ != nullptr) {
+        judge_->SetMode(mode_);
+    }
     player_.Announce(PlayerNews{PlayerNews::Kind::Mode, "Quorvel",
                                 mode.empty() ? std::string("No mode") : "Mode " + mode});
 }

@@ -15,6 +15,7 @@
 #include "receiver/hold_shaper.h"
 #include "receiver/hold_tracker.h"
 #include "receiver/key_capture.h"
+#include "receiver/press_judge.h"
 #include "source/key_reader.h"
 
 // The history's one writer: turns what a key source gives into history lines, and keys
@@ -69,6 +70,9 @@ class SignalCycle {
     // takes neither shows nor acts, nor is passed on (KeyReader::Pass); every other is
     // passed on before it acts. None: no capture.
     void CaptureWith(KeyCapture* capture) { capture_ = capture; }
+    // Tells judge each mode it changes to, so that a press judged before it arrives goes
+    // by the section in force. None: no judge.
+    void JudgeWith(PressJudge* judge) { judge_ = judge; }
 
     // The text of the last event; empty before the first.
     const std::string& MessageText() const { return messageText_; }
@@ -103,4 +107,5 @@ class SignalCycle {
     EventClock::TimePoint modeUntil_{};
     std::string messageText_;
     KeyCapture* capture_ = nullptr;
+    PressJudge* judge_ = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "log/untrusted_text.h"
 #include "serial/port_listing.h"
 #include "serial/serial_log.h"
+#include "serial/windows_port_name.h"
 #include "text/wide_text.h"
 #include "text/win32_error_text.h"
 
@@ -348,6 +349,9 @@ std::string Win32CommDevice::DescribeReadError(int error) const {
 }
 
 std::string WhyNotASerialPort(const std::string& path) {
+    if (std::string why = WhyNotAWindowsPortName(path); !why.empty()) {
+        return why;
+    }
     // Any name that does not open may be a COM port the system has yet to make (an adapter
     // not plugged in), or one another program holds; the receiver's own open explains it.
     // Opened only to ask, sharing everything, so a file in use is still seen for what it is.

@@ -59,6 +59,12 @@ bool StandardOutputGoesSomewhere() {
     return GoesSomewhere(GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
+bool StandardOutputGiven() {
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    return GoesSomewhere(output) || (output != nullptr && output != INVALID_HANDLE_VALUE &&
+                                     GetFileType(output) == FILE_TYPE_CHAR);
+}
+
 bool EnsureConsole() {
     if (StandardOutputGoesSomewhere() || HasConsole()) {
         return true;

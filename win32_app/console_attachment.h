@@ -7,6 +7,9 @@
 // Whether standard output goes somewhere: a console, a file or a pipe (not nothing, nor
 // NUL).
 bool StandardOutputGoesSomewhere();
+// Whether standard output was given at all: somewhere, or a device the user chose (NUL:
+// "quorvel --console > NUL" from Command Prompt), not the nothing of a detached start.
+bool StandardOutputGiven();
 
 // Gives the program a console to talk in when it has none and its standard output goes
 // nowhere: the console of the program that started it, else one of its own, with the

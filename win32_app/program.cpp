@@ -26,6 +26,7 @@
 #include "win32_app/console_attachment.h"
 #include "win32_app/form1.h"
 #include "win32_app/message_box.h"
+#include "win32_app/single_instance.h"
 
 namespace {
 
@@ -177,20 +178,24 @@ class Win32Platform : public ProgramPlatform {
         if (text) {
             reporter_.ChooseText();
         }
-        // A detached start: the history would go nowhere, unseen, until a key ends it.
-        if (options.command == Command::RunConsole && !StandardOutputGoesSomewhere()) {
+        // A detached start: the history would go nowhere, unseen, until a key ends it. No
+        // box: no one may be there to close it (a script, a scheduled task).
+        if (options.command == Command::RunConsole && !StandardOutputGiven()) {
             return Refused(
                 "--console prints the history on standard output, which goes to no "
                 "console, file or pipe here: start it from Command Prompt or "
                 "PowerShell, or send its output to a file",
-                CommandLine::UsageError);
+                CommandLine::UsageError, false);
         }
         if (interactive_ && !EnsureConsole()) {
             return Refused(
                 std::string(options.command == Command::Learn ? "--learn" : "--find-port") +
                     " talks with you in a console, and none could be opened: start "
                     "it from Command Prompt or PowerShell",
-                1);
+                1, true);
+        }
+        if (options.command == Command::RunWindow || options.command == Command::RunConsole) {
+            return OnlyOne(options.command == Command::RunWindow);
         }
         return std::nullopt;
     }
@@ -209,9 +214,10 @@ class Win32Platform : public ProgramPlatform {
                   KeyMapReloader& keys) override {
         LeaveOwnConsole();
         TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers, PlayerFeedback& tray) {
-            receivers.Start(MakeReceiverLoop(options),
+            const auto judge = MakePressJudge(options, keys.Keys());
+            receivers.Start(MakeReceiverLoop(options, judge),
                             options.notify ? ChoosePlayer(options.player, &tray) : player,
-                            keys.Keys());
+                            keys.Keys(), judge);
         });
         if (options.follow) {
             form.FollowTheEnd();
@@ -245,19 +251,36 @@ class Win32Platform : public ProgramPlatform {
     }
 
   private:
-    // A start refused before anything ran: said on standard error, else in a message box.
-    int Refused(const std::string& why, int status) {
+    // A start refused before anything ran: said on standard error, else in a message box
+    // when box.
+    int Refused(const std::string& why, int status, bool box) {
         reporter_.Refuse(why);
         const std::string kept = reporter_.TakeKept();
-        if (!reporter_.Seen()) {
+        if (!reporter_.Seen() && box) {
             ShowMessageBox(kept, true);
         }
         return status;
     }
 
+    // The receiver runs once a session: a second start brings the first one's window up
+    // and ends (0 when that is what it was started for).
+    std::optional<int> OnlyOne(bool window) {
+        instance_.emplace();
+        if (instance_->First()) {
+            return std::nullopt;
+        }
+        const bool shown = SingleInstance::ShowTheOther();
+        reporter_.Refuse(std::string("Quorvel runs already in this session") +
+                         (shown ? ": its window is shown" : " (in a console)") +
+                         "; one at a time, or each key would act twice");
+        reporter_.TakeKept();
+        return window && shown ? 0 : 1;
+    }
+
     Reporter reporter_;
     const ScopedLogSink sink_;
     bool interactive_ = false;
+    std::optional<SingleInstance> instance_;  // held while the program runs
 };
 
 }  // namespace

@@ -107,19 +107,23 @@ void TrayIcon::ShowBalloon() {
     Shell_NotifyIconW(NIM_MODIFY, &balloon);
 }
 
+bool TrayIcon::Shown() const {
+    return IsWindowVisible(owner_) && !IsIconic(owner_);
+}
+
 void TrayIcon::ShowOrHide() {
-    if (IsWindowVisible(owner_)) {
+    if (Shown()) {
         ShowWindow(owner_, SW_HIDE);
         return;
     }
-    ShowWindow(owner_, SW_SHOW);
+    // A minimised window is shown as it was before.
+    ShowWindow(owner_, IsIconic(owner_) ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(owner_);
 }
 
 void TrayIcon::ShowMenu() {
     const HMENU menu = CreatePopupMenu();
-    AppendMenuW(menu, MF_STRING, ShowHideId,
-                IsWindowVisible(owner_) ? L"&Hide the window" : L"&Show the window");
+    AppendMenuW(menu, MF_STRING, ShowHideId, Shown() ? L"&Hide the window" : L"&Show the window");
     AppendMenuW(menu, MF_STRING, KeysId, L"&Keys…");
     AppendMenuW(menu, MF_STRING | (Autostart::IsOn() ? MF_CHECKED : MF_UNCHECKED), AutostartId,
                 L"Start with &Windows");

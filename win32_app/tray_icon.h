@@ -9,10 +9,10 @@
 
 #include "actions/player_feedback.h"
 
-// The program's icon in the notification area. A click shows or hides the window; its
-// menu shows or hides it, opens the keys window (KeysId, left to the owner), turns "Start
-// with Windows" on or off (see Autostart; checked when on) and quits, as closing the window
-// does. Made and used on the UI thread: the owner's window procedure hands it
+// The program's icon in the notification area. A click shows the window (restored when
+// minimised) or hides it; its menu does the same, opens the keys window (KeysId, left to the
+// owner), turns "Start with Windows" on or off (see Autostart; checked when on) and quits, as
+// closing the window does. Made and used on the UI thread: the owner's window procedure hands it
 // CallbackMessage, WM_COMMAND and every message it does not handle itself (Explorer's
 // TaskbarCreated, after which the icon is added again).
 //
@@ -46,6 +46,8 @@ class TrayIcon : public PlayerFeedback {
   private:
     void Add();
     void ShowMenu();
+    // The window is there to see: visible, not minimised.
+    bool Shown() const;
     void ShowOrHide();
     void ShowBalloon();
 

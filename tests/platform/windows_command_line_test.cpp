@@ -24,11 +24,12 @@ TEST_P(WindowsCommandLineTest, PreparesOrRefuses) {
     const std::map<std::string, std::string> variables = {
         {"APPDATA", R"(C:\Users\Ann\AppData)"},
         {"P", "50%"},
+        {"PATHEXT", ".COM;.EXE;.BAT;.CMD;.VBS"},
         {"ProgramFiles", R"(C:\Program Files)"},
         {"ProgramFiles(x86)", R"(C:\Program Files (x86))"}};
     // C:\Program.exe and C:\Apps\v1.2 planted where an unquoted path would find them first.
     const std::set<std::string> files = {
-        R"(C:\tools\play.exe)", R"(C:\Program.exe)", R"(C:\Apps\v1.2)",
+        R"(C:\tools\play.exe)", R"(C:\Program.exe)", R"(C:\Apps\v1.2)", R"(C:\tools\report.vbs)",
         R"(C:\Users\Ann\AppData\My Tools\x.exe)", R"(Program Files\x.exe)"};
     const std::set<std::string> folders = {R"(C:\Program Files)", R"(C:\Apps\v1.2 tools)",
                                            "Program Files"};
@@ -84,6 +85,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{R"(C:\Apps\v1.2 tools\logger one)", "",
              R"(the program could be "C:\Apps\v1.2" or one in the folder "C:\Apps\v1.2 tools")"},
         Case{R"(C:\Program Files)", "", "the program could be"},
+        // A first word that names a file, but no program, is never taken for the program.
+        Case{R"(C:\Apps\v1.2 old\logger one)", "",
+             R"("C:\Apps\v1.2" is a file but no program (PATHEXT has no such extension))"},
+        Case{R"(C:\tools\report.vbs now)", R"(C:\tools\report.vbs now)", ""},
         Case{R"(Program Files\Fake one)", "",
              R"(the program could be "Program" or one in the folder "Program Files")"},
         Case{R"(C:\My Tools\x)", "",

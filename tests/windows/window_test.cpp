@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -260,7 +261,8 @@ TEST(Form1, DropsTheFirstLinesInOneWrite) {
 // The stand-in player on a thread of this test, so quorvel.exe has one to command.
 class StandInThread {
   public:
-    StandInThread() : thread_([this] { Run(); }) {
+    explicit StandInThread(const char* title = WindowMessagePlayerLink::PlayerTitle)
+        : title_(title), thread_([this] { Run(); }) {
         Eventually([this] { return window_ != nullptr; });
     }
     ~StandInThread() {
@@ -273,13 +275,14 @@ class StandInThread {
 
   private:
     void Run() {
-        StandInPlayer player(WindowMessagePlayerLink::PlayerTitle);
+        StandInPlayer player(title_);
         window_ = player.Handle();
         MSG message;
         while (GetMessageA(&message, nullptr, 0, 0) > 0) {
             DispatchMessageA(&message);
         }
     }
+    const char* title_;
     std::atomic<HWND> window_{nullptr};
     std::thread thread_;
 };
@@ -291,6 +294,8 @@ DWORD ExitStatus(HANDLE process) {
     GetExitCodeProcess(process, &status);
     if (status == STILL_ACTIVE) {
         TerminateProcess(process, 1);
+        // Gone, with all it held (the port, the mark of a running Quorvel), when it returns.
+        WaitForSingleObject(process, 20000);
     }
     CloseHandle(process);
     return status;
@@ -535,6 +540,54 @@ TEST(QuorvelExe, AMediaKeysSectionFollowsTheProgramInFrontWhichGetsQuorvelsKeyOn
     EXPECT_EQ(quorvel.Close(), 0u);
 }
 
+// Types keys into the window in front, then Z: once the window has Z, it has had every key
+// before it that reached it. The keys it had.
+std::vector<WPARAM> TypedInto(const StandInThread& front, const std::vector<WORD>& keys) {
+    const std::size_t before = front.Keys().size();
+    for (const WORD key : keys) {
+        Type(key);
+    }
+    Type('Z');
+    Eventually([&] {
+        const std::vector<WPARAM> got = front.Keys();
+        return got.size() > before && got.back() == 'Z';
+    });
+    std::vector<WPARAM> got = front.Keys();
+    got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(before));
+    return got;
+}
+
+// The hook keeps a media key only when its press will act: bound in the map in force, with
+// a player to take it. Every other key reaches the window in front, and a saved map
+// changes what is kept.
+TEST(QuorvelExe, KeepsOnlyTheMediaKeysThatWillAct) {
+    using Keys = std::vector<WPARAM>;
+    {
+        StandInThread player;
+        const TempFile keys(L"quorvel-kept-keys", "key KEY_PLAYPAUSE play-pause\n");
+        Quorvel quorvel("--input media-keys --keys " + keys.Quoted());
+        ASSERT_NE(quorvel.history, nullptr);
+        ASSERT_TRUE(BringToFront(player.Window()));
+        EXPECT_EQ(TypedInto(player, {VK_VOLUME_UP, VK_MEDIA_NEXT_TRACK, VK_MEDIA_PLAY_PAUSE}),
+                  (Keys{VK_VOLUME_UP, VK_MEDIA_NEXT_TRACK, 'Z'}));
+        std::ofstream(keys.path) << "key KEY_PLAYPAUSE play-pause\nkey KEY_VOLUMEUP volume-up\n";
+        EXPECT_TRUE(Eventually([&] { return TypedInto(player, {VK_VOLUME_UP}) == Keys{'Z'}; }));
+        EXPECT_TRUE(Eventually([&] {
+            return player.Commands() ==
+                   Keys{WindowMessagePlayerLink::CmdPlay, WindowMessagePlayerLink::CmdVolUp};
+        }));
+        EXPECT_EQ(quorvel.Close(), 0u);
+    }
+    // No window of the player: nothing would take them, so they are the system's.
+    StandInThread other("Another program");
+    Quorvel quorvel("--input media-keys");
+    ASSERT_NE(quorvel.history, nullptr);
+    ASSERT_TRUE(BringToFront(other.Window()));
+    EXPECT_EQ(TypedInto(other, {VK_VOLUME_UP, VK_MEDIA_NEXT_TRACK}),
+              (Keys{VK_VOLUME_UP, VK_MEDIA_NEXT_TRACK, 'Z'}));
+    EXPECT_EQ(quorvel.Close(), 0u);
+}
+
 // What --find-remote listens on: each keyboard and HID remote, by its product name.
 TEST(RemoteCandidates, ListTheKeyboardsAndHidRemotesRawInputKnows) {
     std::vector<std::string> values;
@@ -627,21 +680,6 @@ TEST(QuorvelExe, ShowsWhyItCannotStartInAMessageBoxThatFitsTheScreen) {
     EXPECT_EQ(Answered(box, process), 2u);
 }
 
-// --console is text: its refusal ends the program at once, with no box to wait on; but
-// started detached, it would print to nothing, and refuses at once in a box.
-TEST(QuorvelExe, TheConsoleRefusesInABoxOnlyWithNowhereToPrint) {
-    const PROCESS_INFORMATION refused = StartAlone("--console --port C:\\windows\\win.ini");
-    EXPECT_EQ(WaitForSingleObject(refused.hProcess, 20000), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitStatus(refused.hProcess), 2u);
-
-    const PROCESS_INFORMATION detached =
-        StartAlone("--console --port " + std::string(WineTest::WindowPort), DETACHED_PROCESS);
-    std::string text;
-    const HWND box = MessageBoxOf(detached.dwProcessId, text);
-    EXPECT_EQ(text.rfind("quorvel: --console ", 0), 0u) << text;
-    EXPECT_EQ(Answered(box, detached), 2u);
-}
-
 // "quorvel --find-port > found.txt < NUL", detached: it writes to the file, and with no
 // terminal to ask in, ends once the key has come.
 TEST(QuorvelExe, FindsThePortIntoAFileWithoutATerminal) {
@@ -665,12 +703,15 @@ TEST(QuorvelExe, FindsThePortIntoAFileWithoutATerminal) {
     EXPECT_NE(text.find("port = COM25"), std::string::npos) << text;
 }
 
-// Starts quorvel.exe with arguments, its standard output and error one pipe, whose read
-// end comes back in output.
-PROCESS_INFORMATION StartQuorvel(const std::string& arguments, HANDLE& output) {
+// How much a pipe quorvel.exe writes holds, when a test asks for a small one.
+constexpr DWORD PipeHolds = 4096;
+
+// Starts quorvel.exe with arguments, its standard output and error one pipe (holding size
+// bytes; 0: the system's choice), whose read end comes back in output.
+PROCESS_INFORMATION StartQuorvel(const std::string& arguments, HANDLE& output, DWORD size = 0) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE writeEnd = nullptr;
-    EXPECT_TRUE(CreatePipe(&output, &writeEnd, &inherit, 0));
+    EXPECT_TRUE(CreatePipe(&output, &writeEnd, &inherit, size));
     SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
     const PROCESS_INFORMATION process = StartAlone(arguments, 0, nullptr, writeEnd);
     CloseHandle(writeEnd);
@@ -699,7 +740,11 @@ std::pair<DWORD, std::string> RunQuorvel(const std::string& arguments) {
 // is named as it is. /? is the help.
 TEST(QuorvelExe, RefusesWhatItCannotRunSayingWhy) {
     const TempFile settings(L"quorvel-lircd", "lircd = /run/lirc/lircd\n", L"quorvel.conf");
+    const TempFile port(L"quorvel-linux-port", "port = /dev/ttyUSB0\n", L"quorvel.conf");
     const TempFile keys(L"\u30AD\u30FC\u30DE\u30C3\u30D7", "key 300 play\n");
+    const std::string linux =
+        "/dev/ttyUSB0 is a Linux path, not a serial port on Windows: give "
+        "the port's COM name (such as COM3; quorvel --find-port finds it)\r\n";
     const std::string instead =
         "on Windows, read a HID remote or the keyboards' media keys with --input (quorvel "
         "--find-remote finds it), or a serial receiver with --port (try --help)\r\n";
@@ -722,6 +767,13 @@ TEST(QuorvelExe, RefusesWhatItCannotRunSayingWhy) {
          "quorvel: option '--mqtt': 'mqtts://broker.lan' is a broker over TLS, and this build of "
          "Quorvel (for Windows) has no TLS: use mqtt:// (try --help)\r\n"},
         {"--keys " + keys.Quoted(), 2, "quorvel: " + keys.Name() + ":1: "},
+        {"--port /dev/ttyUSB0", 2, "quorvel: " + linux},
+        {"--config " + port.Quoted(), 2,
+         "quorvel: " + port.Name() + ":1: setting 'port': " + linux},
+        {"--input media-keys --no-grab --player keys", 2,
+         "quorvel: --input media-keys with --no-grab and --player keys would act twice a press "
+         "(the player has the key, then the one Quorvel presses): leave out --no-grab, or "
+         "choose another --player\r\n"},
         {"/?", 0, "Usage: quorvel [--port COMn]"},
     };
     for (const auto& c : cases) {
@@ -787,6 +839,72 @@ TEST(QuorvelExe, ConsoleEndsWhenNobodyReadsItsOutput) {
         return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
     }));
     EXPECT_EQ(ExitStatus(process.hProcess), 0u);
+}
+
+// The hook answers on a thread of its own: a receiver held up writing a console nobody
+// reads still keeps the media key it acts on from the window in front.
+TEST(QuorvelExe, TheHookKeepsKeysWhileTheReceiverIsHeldUp) {
+    StandInThread player;
+    HANDLE output = nullptr;
+    const PROCESS_INFORMATION process =
+        StartQuorvel("--console --input media-keys", output, PipeHolds);
+    ASSERT_TRUE(BringToFront(player.Window()));
+    // Keys it acts on, each a line, until the pipe, never read, is full and the receiver
+    // waits on it.
+    EXPECT_TRUE(Eventually([&] {
+        Type(VK_MEDIA_NEXT_TRACK);
+        DWORD waiting = 0;
+        return PeekNamedPipe(output, nullptr, 0, nullptr, &waiting, nullptr) &&
+               waiting >= PipeHolds;
+    }));
+    EXPECT_EQ(TypedInto(player, {VK_MEDIA_NEXT_TRACK}), std::vector<WPARAM>{'Z'});
+    CloseHandle(output);
+    ExitStatus(process.hProcess);
+}
+
+// --console is text: it never waits on a message box. Refused (a file as its port, or
+// nowhere to print), it says why where its output goes, here nowhere or NUL, and ends at
+// once; with its output sent to NUL (a device the user chose) it runs.
+TEST(QuorvelExe, TheConsoleNeverWaitsOnAMessageBox) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE nul =
+        CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inherit, OPEN_EXISTING, 0, nullptr);
+    const std::string win = "--console --port C:\\windows\\win.ini";
+    const std::string serial = "--console --port " + std::string(WineTest::WindowPort);
+    for (const auto& [arguments, how, output] :
+         {std::tuple{win, DWORD{CREATE_NEW_CONSOLE}, HANDLE{nullptr}},
+          std::tuple{win, DWORD{DETACHED_PROCESS}, nul},
+          std::tuple{serial, DWORD{DETACHED_PROCESS}, HANDLE{nullptr}}}) {
+        const PROCESS_INFORMATION refused = StartAlone(arguments, how, output, output);
+        EXPECT_EQ(WaitForSingleObject(refused.hProcess, 20000), WAIT_OBJECT_0) << arguments;
+        EXPECT_EQ(ExitStatus(refused.hProcess), 2u) << arguments;
+    }
+    StandInThread player;
+    const PROCESS_INFORMATION running = StartAlone(serial, DETACHED_PROCESS, nul, nul);
+    EXPECT_TRUE(Eventually([&] {
+        WineTest::WriteToPeer(WineTest::WindowPeer, {0x91, 0x60});
+        return !player.Commands().empty();
+    }));
+    ExitStatus(running.hProcess);
+    CloseHandle(nul);
+}
+
+// One Quorvel a session: a second start brings the first one's window up (restored from the
+// taskbar) and ends, saying so, while the first runs on.
+TEST(QuorvelExe, ASecondStartShowsTheFirstOnesWindowAndEnds) {
+    Quorvel first("--port " + std::string(WineTest::WindowPort));
+    ASSERT_NE(first.history, nullptr);
+    ShowWindow(first.Window(), SW_MINIMIZE);
+    ASSERT_TRUE(Eventually([&] { return IsIconic(first.Window()) != FALSE; }));
+    const std::string said =
+        "quorvel: Quorvel runs already in this session: its window is "
+        "shown; one at a time, or each key would act twice\r\n";
+    EXPECT_EQ(RunQuorvel("--minimized"), (std::pair<DWORD, std::string>{0, said}));
+    EXPECT_TRUE(Eventually([&] { return IsIconic(first.Window()) == FALSE; }));
+    EXPECT_TRUE(IsWindowVisible(first.Window()));
+    EXPECT_EQ(RunQuorvel("--console").first, 1u);
+    EXPECT_EQ(first.Close(), 0u);
 }
 
 // Explorer's Details tab and Apps & features read these.
@@ -954,7 +1072,8 @@ TEST(QuorvelExe, TheKeysWindowLearnsAKeyAndSavesAMapThatActsAtOnce) {
 }
 
 // The notification-area icon's menu: "Start with Windows" writes and removes the Run value
-// (this test program's path stands in for quorvel.exe's); the window shows and hides.
+// (this test program's path stands in for quorvel.exe's); the window shows (restored when
+// minimised) and hides.
 TEST(Form1, TrayMenuTurnsStartWithWindowsOnAndOffAndShowsAndHidesTheWindow) {
     std::string error;
     ASSERT_TRUE(Autostart::Set(false, error)) << error;
@@ -977,6 +1096,11 @@ TEST(Form1, TrayMenuTurnsStartWithWindowsOnAndOffAndShowsAndHidesTheWindow) {
     EXPECT_FALSE(IsWindowVisible(test.form.Handle()));
     Send(test.form.Handle(), WM_COMMAND, TrayIcon::ShowHideId);
     EXPECT_TRUE(IsWindowVisible(test.form.Handle()));
+    // Minimised on the taskbar, Show brings it back as it was.
+    ShowWindow(test.form.Handle(), SW_MINIMIZE);
+    Send(test.form.Handle(), WM_COMMAND, TrayIcon::ShowHideId);
+    EXPECT_TRUE(IsWindowVisible(test.form.Handle()));
+    EXPECT_FALSE(IsIconic(test.form.Handle()));
 }
 
 // Another copy's value (the zip's beside the installed one) is neither shown as ours nor
