@@ -15,7 +15,7 @@
 #include "platform/quit_signal.h"
 #include "platform/utf8_path.h"
 #include "player/mpris_player_link.h"
-#include "player/session_bus_connector.h"
+#include "player/session_bus_probe.h"
 #include "program/app_log.h"
 #include "program/key_source_choice.h"
 #include "program/program_skeleton.h"
@@ -42,7 +42,7 @@ void GuardAgainstAWedgedBus() {
     if (std::getenv("AT_SPI_BUS_ADDRESS") != nullptr || !busNamed) {
         return;
     }
-    if (!SessionBusConnector::Answers(MprisPlayerLink::JoinTimeout)) {
+    if (!SessionBusAnswers(MprisPlayerLink::JoinTimeout)) {
         ::setenv("AT_SPI_BUS_ADDRESS", "unix:path=/dev/null", 1);
         std::fprintf(stderr,
                      "quorvel: the session bus does not answer; the window starts without its "
