@@ -123,6 +123,12 @@ void MprisBus::ListNames() {
     });
 }
 
+void MprisBus::TakeIn(int most) {
+    // Stops at a loss: the bus may be told to go from inside.
+    for (int i = 0; i < most && !lost_ && sd_bus_process(bus_, nullptr) > 0; ++i) {
+    }
+}
+
 sd_bus_message* MprisBus::NewCall(const std::string& busName, const char* path,
                                   const char* interface, const char* member, std::string& error) {
     sd_bus_message* call = nullptr;
@@ -219,12 +225,17 @@ void MprisBus::Changed(sd_bus_message* signal, bool names) {
 
 void MprisBus::OwnerChanged(const std::string& name, bool owned) {
     // Gone, or another connection's now: what was asked of the old owner goes with it.
-    DropCalls(name);
-    owners_.erase(name);
+    const bool known = names_.count(name) != 0;
+    if (known) {
+        DropCalls(name);
+        owners_.erase(name);
+    }
     if (owned) {
         names_.insert(name);
-    } else if (names_.erase(name) == 0) {
+    } else if (!known) {
         return;
+    } else {
+        names_.erase(name);
     }
     hooks_.ownerChanged(name, owned);
 }

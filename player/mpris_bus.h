@@ -55,6 +55,10 @@ class MprisBus {
     MprisBus(const MprisBus&) = delete;
     MprisBus& operator=(const MprisBus&) = delete;
 
+    // Handles what has come in and waits, most messages at most, without waiting: at a key,
+    // so the player is chosen from what the players said up to the press.
+    void TakeIn(int most);
+
     bool NamesKnown() const { return namesKnown_; }
     // The MPRIS names on the bus, as last heard.
     const std::set<std::string>& Names() const { return names_; }

@@ -74,6 +74,7 @@ void MprisLinkPolicy::OwnerChanged(const std::string& name, bool owned) {
 }
 
 void MprisLinkPolicy::ReadPlayer(const std::string& name, bool recent) {
+    cache_[name];  // known from now on; what it says is learnt as it comes
     reading_[name] = 2;
     const auto read = [this, name](bool) {
         if (const auto found = reading_.find(name); found != reading_.end() && --found->second == 0) {
@@ -94,6 +95,9 @@ MprisLinkPolicy::Deadline MprisLinkPolicy::LookupUntil(Deadline pressed, Deadlin
 }
 
 std::string MprisLinkPolicy::Choose(Deadline deadline) {
+    if (bus_ != nullptr) {
+        bus_->TakeIn(TakenInAtAKey);
+    }
     if (session_->Join() == nullptr) {
         return {};
     }
@@ -165,6 +169,9 @@ void MprisLinkPolicy::Perform(const PlayerRequest& request, const PlayerChoice& 
     const Deadline now = Clock::now();
     const Deadline until = choice.made && choice.until != Deadline{} ? choice.until
                                                                      : now + replyTimeout_;
+    if (bus_ != nullptr && !choice.made) {
+        bus_->TakeIn(TakenInAtAKey);
+    }
     if (!choice.made && session_->Join() == nullptr) {
         return;
     }
@@ -186,7 +193,7 @@ void MprisLinkPolicy::Advance() {
         again_ = false;
         const Deadline now = Clock::now();
         while (!pending_.empty()) {
-            const Pending& key = pending_.front();
+            Pending& key = pending_.front();
             std::string chosen = key.choice.player;
             if (now >= key.until) {
                 pending_.pop_front();  // its second is over: a key acted on late surprises
@@ -207,12 +214,15 @@ void MprisLinkPolicy::Advance() {
             }
             if (busy_.count(chosen) != 0) {
                 // Behind its player's unanswered call: one wait for a frozen player, not one
-                // a key; a key that waited too long to make sense goes nowhere.
-                if (now - key.pressed > MprisPlayerLink::StaleAfter) {
-                    pending_.pop_front();
-                    continue;
-                }
+                // a key.
+                key.behindCall = true;
                 break;
+            }
+            if (key.behindCall && now - key.pressed > MprisPlayerLink::StaleAfter) {
+                // A slow player answered: what waited for it too long to make sense goes
+                // nowhere, so a held key is never drawn out.
+                pending_.pop_front();
+                continue;
             }
             const Pending taken = std::move(pending_.front());
             pending_.pop_front();
@@ -234,7 +244,11 @@ void MprisLinkPolicy::Expire() {
     }
     for (auto call = busy_.begin(); call != busy_.end();) {
         if (call->second <= now) {
+            // Passed over: the keys that waited for it go to a player that answers.
             cache_.Silence(call->first);
+            for (Pending& key : pending_) {
+                key.behindCall = false;
+            }
             call = busy_.erase(call);
         } else {
             ++call;

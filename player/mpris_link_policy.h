@@ -45,6 +45,8 @@ class MprisLinkPolicy {
     void Interrupt();
     // Nothing waits: no key for its player, no call for its answer.
     bool Idle() const { return pending_.empty() && busy_.empty(); }
+    // Most messages taken in at a key before its player is chosen.
+    static constexpr int TakenInAtAKey = 64;
 
   private:
     using Replied = std::shared_ptr<bool>;
@@ -55,6 +57,7 @@ class MprisLinkPolicy {
         PlayerChoice choice;
         Deadline pressed;
         Deadline until;
+        bool behindCall = false;  // waited for its player to answer the call before it
     };
 
     void Joined(MprisBus* bus);
