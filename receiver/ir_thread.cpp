@@ -104,7 +104,7 @@ void IRThread::Execute(std::stop_token stop) {
                 cycle->Start();
                 started = true;
             }
-            while (AwaitRoom(stop) && cycle->RunOnePass()) {
+            for (AwaitRoom(stop); cycle->RunOnePass(); AwaitRoom(stop)) {
                 backoff.RecordSuccess();  // occasional failures each wait the first wait
             }
             break;  // the cycle ends only when stopped
@@ -130,12 +130,11 @@ void IRThread::Execute(std::stop_token stop) {
     player_ = nullptr;
 }
 
-bool IRThread::AwaitRoom(const std::stop_token& stop) {
+void IRThread::AwaitRoom(const std::stop_token& stop) {
     // The loop goes on meanwhile: the player's answers and the commands' ends come in.
     while (history_.Full() && !stop.stop_requested()) {
         loop_.RunOnce(EventLoop::TimePoint::max());
     }
-    return !stop.stop_requested();
 }
 
 bool IRThread::PauseOnLoop(std::chrono::milliseconds wait, const std::stop_token& stop) {

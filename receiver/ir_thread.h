@@ -64,8 +64,8 @@ class IRThread {
     void Execute(std::stop_token stop);
     // Wakes every wait of the receiver's; the stop callback.
     void Wake();
-    // Turns the loop while the history is far behind; false once asked to stop.
-    bool AwaitRoom(const std::stop_token& stop);
+    // Turns the loop while the history is far behind, until asked to stop.
+    void AwaitRoom(const std::stop_token& stop);
     // The back-off after a failure, a timer on the loop; false once asked to stop.
     bool PauseOnLoop(std::chrono::milliseconds wait, const std::stop_token& stop);
 
