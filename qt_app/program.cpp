@@ -139,9 +139,9 @@ class QtPlatform : public ProgramPlatform {
             // By name: Qt then builds the queued call itself, on its own side of its lock.
             [&app] { QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection); },
             [&keys] { keys.Reload(); });
-        const auto watch = keys.WatchFile();
+        // The key map's file is watched on the receiver's loop.
         TForm1 form([&](ReceiverHost& receivers) {
-            receivers.Start(MakeReceiverLoop(options), player, keys.Keys());
+            receivers.Start(MakeReceiverLoop(options), player, keys.Keys(), {}, keys.WatchOnLoop());
         });
         if (options.follow) {
             form.History->FollowTheEnd();

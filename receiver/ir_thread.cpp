@@ -29,7 +29,7 @@ std::string Why(const std::exception_ptr& error) {
 
 IRThread::IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source,
                    PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys, Pause pause,
-                   KeyCapture* capture, PressJudge* judge)
+                   KeyCapture* capture, PressJudge* judge, LoopWatch watch)
     : history_(historyList),
       source_(std::move(source)),
       makePlayer_(std::move(makePlayer)),
@@ -37,6 +37,7 @@ IRThread::IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source,
       keys_(std::move(keys)),
       capture_(capture),
       judge_(judge),
+      makeWatch_(std::move(watch)),
       ownLoop_(source_->Loop() == nullptr ? MakeEventLoop() : nullptr),
       loop_(ownLoop_ ? *ownLoop_ : *source_->Loop()),
       wake_(stop_.get_token(), [this] { Wake(); }) {}
@@ -78,6 +79,7 @@ void IRThread::Execute(std::stop_token stop) {
     history_.OnRoom([this] { loop_.Wake(); });
     // Outlives every pass, so that a stop never reaches a link already gone.
     std::unique_ptr<PlayerLink> player;
+    std::unique_ptr<EventLoop::Watch> watch;
     std::optional<SignalCycle> cycle;  // after the link it uses, so it goes first
     bool started = false;
     ReadBackoff backoff;
@@ -97,6 +99,9 @@ void IRThread::Execute(std::stop_token stop) {
                 if (stop.stop_requested()) {
                     player_->Interrupt();
                 }
+            }
+            if (!watch && makeWatch_) {
+                watch = makeWatch_(loop_);
             }
             if (!started) {
                 // Again after a failure, as the history holds none of its lines yet; the
@@ -125,6 +130,7 @@ void IRThread::Execute(std::stop_token stop) {
         }
     }
     cycle.reset();
+    watch.reset();
     history_.OnRoom({});
     std::lock_guard lock(playerMutex_);
     player_ = nullptr;

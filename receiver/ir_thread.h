@@ -35,6 +35,9 @@ class IRThread {
     // Waits out the back-off after a failure; false when the thread is to stop. None: a
     // timer on the loop, which goes on meanwhile, and which a stop cuts short.
     using Pause = std::function<bool(std::chrono::milliseconds wait, std::stop_token stop)>;
+    // Makes something the thread keeps watched on its loop while it runs (the key map's
+    // file watch), on the thread, once the loop is there; it goes before the thread ends.
+    using LoopWatch = std::function<std::unique_ptr<EventLoop::Watch>(EventLoop& loop)>;
 
     // Created suspended: nothing runs until Resume. keys says what each key does; it may be
     // replaced while the thread runs (a reload), and each event is decoded by the map in
@@ -43,7 +46,7 @@ class IRThread {
     // Both must outlive the thread.
     IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source, PlayerFactory makePlayer,
              std::shared_ptr<const SharedKeyMap> keys, Pause pause = {},
-             KeyCapture* capture = nullptr, PressJudge* judge = nullptr);
+             KeyCapture* capture = nullptr, PressJudge* judge = nullptr, LoopWatch watch = {});
     // Stops and joins the thread; the port closes with it.
     ~IRThread();
     IRThread(const IRThread&) = delete;
@@ -76,6 +79,7 @@ class IRThread {
     const std::shared_ptr<const SharedKeyMap> keys_;  // never null
     KeyCapture* const capture_;
     PressJudge* const judge_;
+    LoopWatch makeWatch_;
     // The loop every wait of the thread's is on: the reader's, or one of its own for a
     // reader that has none.
     const std::unique_ptr<EventLoop> ownLoop_;
