@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <QSocketNotifier>
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
@@ -132,13 +133,19 @@ class QtPlatform : public ProgramPlatform {
     int RunWindow(const CommandLine& options, const IRThread::PlayerFactory& player,
                   KeyMapReloader& keys) override {
         QuorvelApplication& app = *app_;
-        // The quit is handed to the UI thread, which ends the loop; the form then goes, and
-        // its receiver is stopped and joined with it. SIGHUP reloads the key map on the
-        // signal's own thread.
-        const QuitSignal quit(
-            // By name: Qt then builds the queued call itself, on its own side of its lock.
-            [&app] { QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection); },
-            [&keys] { keys.Reload(); });
+        // The quit is taken on the UI thread, from the signal's pipe, and ends the loop; the
+        // form then goes, and its receiver is stopped and joined with it. SIGHUP reloads the
+        // key map there too. No thread of the signal's own.
+        QuitSignal quit({}, [&keys] { keys.Reload(); });
+        std::optional<QSocketNotifier> signalled;
+        if (quit.ReadyHandle() >= 0) {
+            signalled.emplace(quit.ReadyHandle(), QSocketNotifier::Read);
+            QObject::connect(&*signalled, &QSocketNotifier::activated, &app, [&quit, &app] {
+                if (quit.Take()) {
+                    app.quit();
+                }
+            });
+        }
         // The key map's file is watched on the receiver's loop.
         TForm1 form([&](ReceiverHost& receivers) {
             receivers.Start(MakeReceiverLoop(options), player, keys.Keys(), {}, keys.WatchOnLoop());
