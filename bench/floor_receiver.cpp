@@ -91,10 +91,9 @@ int main(int argc, char** argv) {
                 const char* member = prefixed ? Member(bytes[b]) : nullptr;
                 prefixed = !prefixed && bytes[b] == KeyPrefix;
                 if (member != nullptr) {
-                    sd_bus_call_method_async(bus, nullptr, busName.c_str(),
-                                             "/org/mpris/MediaPlayer2",
-                                             "org.mpris.MediaPlayer2.Player", member, nullptr,
-                                             nullptr, "");
+                    sd_bus_call_method_async(
+                        bus, nullptr, busName.c_str(), "/org/mpris/MediaPlayer2",
+                        "org.mpris.MediaPlayer2.Player", member, nullptr, nullptr, "");
                 }
             }
         }

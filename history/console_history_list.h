@@ -55,8 +55,8 @@ class ConsoleHistoryList : public HistoryList {
     std::mutex mutex_;
     std::FILE* out_;
     ConsoleOutput output_;
-    std::string waiting_;         // what the output has not taken yet
-    std::size_t dropped_ = 0;     // lines dropped since the reader went away
+    std::string waiting_;          // what the output has not taken yet
+    std::size_t dropped_ = 0;      // lines dropped since the reader went away
     std::size_t droppedSaid_ = 0;  // dropped lines to say, once the reader is back
     bool terminal_;
     int count_;

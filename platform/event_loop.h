@@ -70,7 +70,9 @@ class EventLoop {
 #ifndef _WIN32
     // The sd-event loop underneath, for a library that joins it by itself (sd-bus's
     // sd_bus_attach_event); null for a loop that is not sd-event's (a test's).
-    virtual sd_event* SdEvent() { return nullptr; }
+    virtual sd_event* SdEvent() {
+        return nullptr;
+    }
 #endif
 #ifdef _WIN32
     // ready runs whenever messages are in the thread's queue (Raw Input, hooks, windows of

@@ -20,9 +20,8 @@ ConsoleOutput::ConsoleOutput(std::FILE* out) : out_(out) {
         socket_ = true;
     } else if (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode)) {
         // A description of our own: O_NONBLOCK on the shared one would reach the shell.
-        const int own =
-            ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(),
-                   O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_APPEND);
+        const int own = ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(),
+                               O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_APPEND);
         fd_ = own >= 0 ? own : fd;
         owned_ = own >= 0;
     } else {

@@ -58,8 +58,8 @@ std::ptrdiff_t ConsoleOutput::Write(std::string_view text, int& error) {
             chunk += "\r\n";
         }
         DWORD written = 0;
-        if (!WriteFile(static_cast<HANDLE>(handle_), chunk.data(),
-                       static_cast<DWORD>(chunk.size()), &written, nullptr)) {
+        if (!WriteFile(static_cast<HANDLE>(handle_), chunk.data(), static_cast<DWORD>(chunk.size()),
+                       &written, nullptr)) {
             const DWORD why = GetLastError();
             if (why == ERROR_NO_DATA || why == ERROR_BROKEN_PIPE) {
                 error = EPIPE;

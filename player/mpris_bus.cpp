@@ -132,8 +132,8 @@ void MprisBus::TakeIn(int most) {
 sd_bus_message* MprisBus::NewCall(const std::string& busName, const char* path,
                                   const char* interface, const char* member, std::string& error) {
     sd_bus_message* call = nullptr;
-    if (const int r = sd_bus_message_new_method_call(bus_, &call, busName.c_str(), path, interface,
-                                                     member);
+    if (const int r =
+            sd_bus_message_new_method_call(bus_, &call, busName.c_str(), path, interface, member);
         r < 0) {
         error = ErrorText(r);
         return nullptr;
@@ -201,7 +201,8 @@ void MprisBus::Changed(sd_bus_message* signal, bool names) {
             std::string oldOwner;
             std::string newOwner;
             // Until the list arrives, it already holds every change announced before it.
-            if (namesKnown_ && MprisPlayerProxy::ReadOwnerChange(signal, name, oldOwner, newOwner) &&
+            if (namesKnown_ &&
+                MprisPlayerProxy::ReadOwnerChange(signal, name, oldOwner, newOwner) &&
                 IsPlayerName(name)) {
                 OwnerChanged(name, !newOwner.empty());
             }

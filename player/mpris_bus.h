@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "player/mpris_value.h"
 #include "platform/event_loop.h"
+#include "player/mpris_value.h"
 
 // One connection to the D-Bus session bus, plain sd-bus joined to the receiver's loop
 // (sd_bus_attach_event): the loop watches the bus's descriptor, its events and its time-out,

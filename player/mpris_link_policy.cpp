@@ -14,17 +14,18 @@ MprisLinkPolicy::MprisLinkPolicy(MprisPlayerFilter filter, int replyTimeoutMs, b
       lookupTimeout_(replyTimeoutMs * 3 / 10),
       notifier_(notify ? std::make_unique<MprisNotifier>() : nullptr),
       session_(std::make_unique<MprisSession>(
-          MprisBus::Hooks{[this](const std::string& name, bool owned) { OwnerChanged(name, owned); },
-                          [this](const std::string& name, const MprisProperties& changed,
-                                 const std::vector<std::string>& invalidated) {
-                              cache_.Changed(name, changed, invalidated);
-                          },
-                          [this] {
-                              listed_ = true;
-                              busSilent_ = false;
-                              Advance();
-                          },
-                          {}},
+          MprisBus::Hooks{
+              [this](const std::string& name, bool owned) { OwnerChanged(name, owned); },
+              [this](const std::string& name, const MprisProperties& changed,
+                     const std::vector<std::string>& invalidated) {
+                  cache_.Changed(name, changed, invalidated);
+              },
+              [this] {
+                  listed_ = true;
+                  busSilent_ = false;
+                  Advance();
+              },
+              {}},
           [this](MprisBus* bus) { Joined(bus); })) {}
 
 MprisLinkPolicy::~MprisLinkPolicy() {
@@ -77,7 +78,8 @@ void MprisLinkPolicy::ReadPlayer(const std::string& name, bool recent) {
     cache_[name];  // known from now on; what it says is learnt as it comes
     reading_[name] = 2;
     const auto read = [this, name](bool) {
-        if (const auto found = reading_.find(name); found != reading_.end() && --found->second == 0) {
+        if (const auto found = reading_.find(name);
+            found != reading_.end() && --found->second == 0) {
             reading_.erase(found);
         }
     };
@@ -167,8 +169,8 @@ void MprisLinkPolicy::Perform(const PlayerRequest& request, const PlayerChoice& 
         return;  // not attached: the link has no loop to send on
     }
     const Deadline now = Clock::now();
-    const Deadline until = choice.made && choice.until != Deadline{} ? choice.until
-                                                                     : now + replyTimeout_;
+    const Deadline until =
+        choice.made && choice.until != Deadline{} ? choice.until : now + replyTimeout_;
     if (bus_ != nullptr && !choice.made) {
         bus_->TakeIn(TakenInAtAKey);
     }
@@ -266,8 +268,8 @@ void MprisLinkPolicy::Arm() {
         next = std::min(next, until);
     }
     for (const Pending& key : pending_) {
-        next = std::min(next, !key.choice.made && !Known() ? LookupUntil(key.pressed, key.until)
-                                                           : key.until);
+        next = std::min(
+            next, !key.choice.made && !Known() ? LookupUntil(key.pressed, key.until) : key.until);
     }
     if (next == Deadline::max()) {
         timer_->Cancel();

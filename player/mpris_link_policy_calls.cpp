@@ -84,27 +84,26 @@ void MprisLinkPolicy::Command(const std::string& busName, const PlayerRequest& r
             // Answered or not, the next key for this player waits for this call first.
             busy_[busName] = until;
             MprisPlayerProxy(*bus_, busName)
-                .Send(request, Reply(busName, member, [this, busName](bool) {
-                          busy_.erase(busName);
-                      }));
+                .Send(request,
+                      Reply(busName, member, [this, busName](bool) { busy_.erase(busName); }));
         }
     }
 }
 
 MprisBus::Done MprisLinkPolicy::Reply(const std::string& busName, std::string what,
                                       std::function<void(bool ok)> then) {
-    return [this, busName, what = std::move(what), then = std::move(then)](
-               const std::string& error) {
-        cache_.Heard(busName);
-        if (!error.empty() && !what.empty()) {
-            QUORVEL_WARNING(lcPlayer)
-                << what << " on " << UntrustedText(busName) << " failed: " << UntrustedText(error);
-        }
-        if (then) {
-            then(error.empty());
-        }
-        Advance();
-    };
+    return
+        [this, busName, what = std::move(what), then = std::move(then)](const std::string& error) {
+            cache_.Heard(busName);
+            if (!error.empty() && !what.empty()) {
+                QUORVEL_WARNING(lcPlayer) << what << " on " << UntrustedText(busName)
+                                          << " failed: " << UntrustedText(error);
+            }
+            if (then) {
+                then(error.empty());
+            }
+            Advance();
+        };
 }
 
 MprisBus::Read MprisLinkPolicy::Learning(const std::string& busName, std::string what, bool recent,

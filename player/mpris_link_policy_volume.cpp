@@ -61,7 +61,8 @@ void MprisLinkPolicy::WriteVolume(const std::string& busName,
     player->volume = wanted;
     busy_[busName] = until;
     MprisPlayerProxy(*bus_, busName)
-        .WriteVolume(wanted, Reply(busName, "setting Volume", [this, busName, kind, wanted](bool ok) {
+        .WriteVolume(wanted,
+                     Reply(busName, "setting Volume", [this, busName, kind, wanted](bool ok) {
                          busy_.erase(busName);
                          if (!ok) {
                              // Forgotten, so the next step asks it.

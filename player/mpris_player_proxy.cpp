@@ -104,9 +104,9 @@ bool MprisPlayerProxy::Send(const PlayerRequest& request, MprisBus::Done done) {
         // Seek's Offset is in microseconds, back when negative.
         const std::int64_t microseconds = std::int64_t{request.seconds} * 1'000'000;
         if (call != nullptr &&
-            sd_bus_message_append(call, "x",
-                                  request.action == PlayerAction::SeekForward ? microseconds
-                                                                              : -microseconds) < 0) {
+            sd_bus_message_append(
+                call, "x",
+                request.action == PlayerAction::SeekForward ? microseconds : -microseconds) < 0) {
             call = sd_bus_message_unref(call);
         }
         bus_.Call(call, busName_,
@@ -130,8 +130,8 @@ void MprisPlayerProxy::ReadPlayer(MprisBus::Read done) {
         call = sd_bus_message_unref(call);
     }
     bus_.Call(call, busName_,
-              [name = busName_, &bus = bus_, done = std::move(done)](
-                  sd_bus_message* reply, const std::string& e) {
+              [name = busName_, &bus = bus_, done = std::move(done)](sd_bus_message* reply,
+                                                                     const std::string& e) {
                   MprisProperties properties;
                   if (!e.empty()) {
                       done(e, properties, {});

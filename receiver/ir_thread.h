@@ -16,11 +16,11 @@
 #include "source/key_reader.h"
 
 // The receiver's worker thread: makes the player link, attaches it and the cycle's
-// commands to the reader's loop, then runs the signal cycle over its key source (which opens the source, removes the window's greeting line and sets the
-// source up first) until asked to stop. It keeps LineIndex: the history is written only
-// through the HistoryList it was given, which must carry the writes to whichever thread
-// owns the lines and must outlive the thread (ReceiverHost keeps both and ends them in
-// that order).
+// commands to the reader's loop, then runs the signal cycle over its key source (which opens the
+// source, removes the window's greeting line and sets the source up first) until asked to stop. It
+// keeps LineIndex: the history is written only through the HistoryList it was given, which must
+// carry the writes to whichever thread owns the lines and must outlive the thread (ReceiverHost
+// keeps both and ends them in that order).
 //
 // The receiver never dies silently: an exception on the thread (the player link's, a
 // failed allocation) is said once in the lcRemote log, and after the read back-off the

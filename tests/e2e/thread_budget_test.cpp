@@ -36,7 +36,8 @@ TEST(ThreadBudget, TheConsoleRunsTwoThreadsWhateverIsUnderWay) {
     ScratchFolder folder;
     const std::string started = folder.FilePath("started");
     const std::string map = folder.FilePath("keys.conf");
-    WriteFile(map, "key 0x60 play-pause\nkey 0x18 run echo $$ > " + started + " && exec sleep 30\n");
+    WriteFile(map,
+              "key 0x60 play-pause\nkey 0x18 run echo $$ > " + started + " && exec sleep 30\n");
     auto port = VirtualPort::CreatePty();
     ChildProcess quorvel;
     ASSERT_TRUE(quorvel.Start(Program(

@@ -165,7 +165,8 @@ TEST(FileWatch, ALockedSaveIsWaitedFor) {
     DWORD wrote = 0;
     WriteFile(held, "new\n", 4, &wrote, nullptr);
     // Held a while, as a slow save would.
-    TurnUntil(*loop, [&] { return !seen.All().empty(); }, std::chrono::seconds(1));
+    TurnUntil(
+        *loop, [&] { return !seen.All().empty(); }, std::chrono::seconds(1));
     CloseHandle(held);
     EXPECT_TRUE(TurnUntil(*loop, [&] { return seen.Last() == "new\n"; })) << seen.Last();
     for (const std::string& text : seen.All()) {

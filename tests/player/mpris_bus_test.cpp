@@ -53,7 +53,8 @@ TEST(MprisBus, AChattyPlayerNeverHoldsUpTheKeys) {
     ASSERT_TRUE(player.Do("Chatter"));
     for (int i = 0; i < 3; ++i) {
         keys.Push({KeyEvent{KeyAction::Press, Key::Code(0x60 + i)}});
-        EXPECT_TRUE(std::holds_alternative<KeyEvent>(loop.NextBefore(ReceiverLoop::Deadline::max())));
+        EXPECT_TRUE(
+            std::holds_alternative<KeyEvent>(loop.NextBefore(ReceiverLoop::Deadline::max())));
         EXPECT_NE(heard, 0.25) << "key " << i << " came after " << changes << " changes";
     }
     EXPECT_TRUE(TurnUntil(*loop.Loop(), [&] { return heard == 0.25; }));

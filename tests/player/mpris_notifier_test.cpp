@@ -43,8 +43,7 @@ class NotifierRig : public testing::Test {
         ASSERT_TRUE(bus_.Started()) << bus_.Error();
         std::string why;
         mpris_ = MprisBus::Open(*loop_,
-                                {[](auto&&...) {}, [](auto&&...) {}, [] {}, [](auto&&...) {}},
-                                why);
+                                {[](auto&&...) {}, [](auto&&...) {}, [] {}, [](auto&&...) {}}, why);
         ASSERT_TRUE(mpris_) << why;
     }
     // Turns the loop until nothing sent is unanswered and no news waits.

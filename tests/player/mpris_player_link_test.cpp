@@ -308,8 +308,8 @@ TEST_F(MprisLink, VolumeThatIsNotFiniteIsLeftAlone) {
         ASSERT_TRUE(player.Start());
         LogCapture log;
         MprisPlayerLink& link = Link();
-        Press(link, {Up, Up, PlayerRequest(PlayerAction::VolumeDown),
-                     PlayerRequest(PlayerAction::Mute)});
+        Press(link,
+              {Up, Up, PlayerRequest(PlayerAction::VolumeDown), PlayerRequest(PlayerAction::Mute)});
         EXPECT_EQ(player.Calls(), Lines{}) << volume;
         EXPECT_EQ(log.Count("its volume is left alone"), 1) << volume;
     }
@@ -397,8 +397,7 @@ TEST_P(WedgedBus, CostsTheKeysOneWaitInAll) {
     const ScratchFolder folder;
     const int listening = ListenOn(folder.FilePath("bus"));
     ASSERT_GE(listening, 0);
-    const ScopedVariable address("DBUS_SESSION_BUS_ADDRESS",
-                                 "unix:path=" + folder.FilePath("bus"));
+    const ScopedVariable address("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + folder.FilePath("bus"));
     LogCapture log;
     MprisPlayerLink& link = Link({}, MprisPlayerLink::ReplyTimeoutMs);
     std::vector<std::string> problems;

@@ -10,9 +10,9 @@
 
 #include "keymap/key_map_file.h"
 #include "serial/event_protocol.h"
-#include "tests/doubles/loop_turns.h"
 #include "tests/doubles/files.h"
 #include "tests/doubles/log_capture.h"
+#include "tests/doubles/loop_turns.h"
 #include "tests/doubles/scratch_folder.h"
 
 namespace {

@@ -116,8 +116,8 @@ TEST(CommandRunner, SaysABadEndAtOnceAndLeavesTheRestRunning) {
         CommandRunner runner;
         runner.Attach(*loop);
         EXPECT_EQ(runner.Run("exit 3"), Outcome::Started);
-        EXPECT_EQ(runner.Run("echo $$ > " + pidFile + ".new && mv " + pidFile + ".new " +
-                             pidFile + " && exec sleep 30"),
+        EXPECT_EQ(runner.Run("echo $$ > " + pidFile + ".new && mv " + pidFile + ".new " + pidFile +
+                             " && exec sleep 30"),
                   Outcome::Started);
         EXPECT_TRUE(
             TurnUntil(*loop, [&] { return log.Count("\"exit 3\" ended with status 3") == 1; }));
