@@ -43,8 +43,11 @@ class MprisLinkPolicy {
     void Announce(const PlayerNews& news);
     void Perform(const PlayerRequest& request, const PlayerChoice& choice);
     void Interrupt();
-    // Nothing waits: no key for its player, no call for its answer.
-    bool Idle() const { return pending_.empty() && busy_.empty(); }
+    // Nothing waits: no key for its player, no call for its answer, no news for its
+    // notification's id.
+    bool Idle() const {
+        return pending_.empty() && busy_.empty() && (!notifier_ || notifier_->Idle());
+    }
     // Most messages taken in at a key before its player is chosen.
     static constexpr int TakenInAtAKey = 64;
 

@@ -70,7 +70,7 @@ class MprisPlayerLink : public PlayerLink {
     // The player a command would go to now; empty when none. Joins the bus if need be, and
     // waits on the loop for what it must know, as Choose.
     std::string ChosenPlayer();
-    // No key waits to be sent, and no call for its answer.
+    // No key waits to be sent, no call for its answer, no news for its notification.
     bool Idle() const;
     // The player by its bus name, as ChosenPlayer.
     PlayerChoice Choose() override;
