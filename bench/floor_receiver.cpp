@@ -6,6 +6,7 @@
 //
 //   floor_receiver --console --port PTY --player NAME
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <systemd/sd-bus.h>
 #include <termios.h>
