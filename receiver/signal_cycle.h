@@ -66,6 +66,13 @@ class SignalCycle {
     // once the source has been stopped.
     bool RunOnePass();
 
+    // The loop the cycle's own business waits on from now on: the player link's answers and
+    // the ends of run's commands. Once, before Start.
+    void Attach(EventLoop& loop) {
+        player_.Attach(loop);
+        commands_.Attach(loop);
+    }
+
     // Offers every key event to capture first (the keys window's record button): what it
     // takes neither shows nor acts, nor is passed on (KeyReader::Pass); every other is
     // passed on before it acts. None: no capture.

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <vector>
 
+#include "platform/event_loop.h"
 #include "source/key_source.h"
 
 // What the signal cycle, the learner and the port finder read: items from one or more key
@@ -31,4 +32,7 @@ class KeyReader {
     // it goes nowhere, and is never passed): a reader that passes keys on, to other
     // machines, passes it now.
     virtual void Pass(const KeyEvent& /*event*/) {}
+    // The loop the reader waits on, for the reader's user to watch its own handles and
+    // timers there too; null for a reader that has none (a test's script).
+    virtual EventLoop* Loop() { return nullptr; }
 };

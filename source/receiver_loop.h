@@ -52,7 +52,7 @@ class ReceiverLoop : public KeyReader {
     void OnPassed(PassHook hook) { passed_ = std::move(hook); }
 
     const std::vector<std::unique_ptr<KeySource>>& Sources() const { return sources_; }
-    EventLoop& Loop() { return *loop_; }
+    EventLoop* Loop() override { return loop_.get(); }
 
   private:
     class Output;

@@ -201,9 +201,7 @@ TEST(SignalCycle, CommandCompletesBeforeTheLineChanges) {
 TEST(SignalCycle, ARunThatDoesNotStartShowsWhy) {
     struct Endless : ChildCommand {
         bool Running(std::string&) override { return true; }
-        bool CanAwaitEnd() const override { return false; }
-        bool AwaitEnd() override { return false; }
-        void StopAwaiting() override {}
+        EventLoop::Handle EndHandle() const override { return -1; }
     };
     MemoryHistoryList list;
     HistoryLog log(list);
