@@ -53,6 +53,9 @@ struct SourceCondition {
     };
     Kind kind;
     std::string reason;
+    // The source never came up, and this is why, known only after the start (a broker looked
+    // up on the loop): said as the start's setup failures are, not as a failed read.
+    bool setup = false;
 };
 
 // A byte that began no event where one was due (the serial receiver's only).
