@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -15,9 +16,9 @@
 // handed out in the order they were read. Each key event says whether its input was already
 // waiting to be read when the caller asked (so a hold's repeats that queued behind a slow
 // player act once at most; what one read brought with an earlier event came before the
-// caller's business with it) and whether more of its own source's input waits behind it. An outage
-// of one source never holds up another's keys. Used on the thread that made it, but for RequestStop
-// and Wake.
+// caller's business with it) and whether more of its own source's input waits behind it.
+// An outage of one source never holds up another's keys, nor does a source that cannot be
+// set up stop the others. Used on the thread that made it, but for RequestStop and Wake.
 class ReceiverLoop : public KeyReader {
   public:
     // An item and the index of the source it came from (in the order they were given).
@@ -36,7 +37,10 @@ class ReceiverLoop : public KeyReader {
     ReceiverLoop& operator=(const ReceiverLoop&) = delete;
 
     void Open() override;
-    // Every source's conditions, in the sources' order; then they all join the loop.
+    // Every source's conditions, in the sources' order; then they all join the loop. A
+    // source that cannot be set up (its Open, Configure or Attach throws: descriptors short,
+    // a timer or a watch that cannot be made) is left out, with why as its condition, and
+    // the others go on.
     std::vector<SourceCondition> Configure() override;
     SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
@@ -60,6 +64,8 @@ class ReceiverLoop : public KeyReader {
     // that source's) or nothing more is ready; bounded, so a flood cannot keep it going.
     void Gather(const std::size_t* from = nullptr);
     bool Queued(std::size_t source) const;
+    // Runs a setup step of source; when it throws, why (said in the source's log).
+    std::optional<SourceCondition> SetUp(std::size_t source, const std::function<void()>& step);
 
     std::unique_ptr<EventLoop> loop_;
     std::vector<std::unique_ptr<KeySource>> sources_;
