@@ -61,7 +61,7 @@ class MqttSource : public KeySource, private MqttClient::Events {
     std::string_view Kind() const override { return "mqtt"; }
 
     // With publish: sends event, read from a source of kind, while connected; else nothing.
-    void Publish(const KeyEvent& event, std::string_view kind);
+    void Publish(const KeyEvent& event, std::string_view kind) override;
 
   private:
     // MqttClient::Events

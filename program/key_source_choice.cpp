@@ -119,19 +119,7 @@ std::shared_ptr<PressJudge> MakePressJudge(
 
 std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options,
                                                std::shared_ptr<const PressVerdict> verdict) {
-    auto loop = std::make_unique<ReceiverLoop>(MakeKeySources(options, std::move(verdict)));
-    for (const auto& source : loop->Sources()) {
-        auto* broker = dynamic_cast<MqttSource*>(source.get());
-        if (broker != nullptr && options.mqttPublish) {
-            // What came from the broker never goes back to it; what is learnt is never passed.
-            loop->OnPassed([broker](const KeyEvent& event, const KeySource& from) {
-                if (from.Kind() != broker->Kind()) {
-                    broker->Publish(event, from.Kind());
-                }
-            });
-        }
-    }
-    return loop;
+    return std::make_unique<ReceiverLoop>(MakeKeySources(options, std::move(verdict)));
 }
 
 std::string KeySourceNames(const CommandLine& options) {

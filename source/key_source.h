@@ -107,4 +107,8 @@ class KeySource {
     // Its kind, as other machines are told where a key came from: "serial", "lircd",
     // "input", "mqtt"; empty for one that has no name for it.
     virtual std::string_view Kind() const { return {}; }
+    // Another source's key event, read by a source of kind, as the loop's caller passes it
+    // on (KeyReader::Pass): a source that passes keys on to other machines (the broker, with
+    // publish) sends it; others do nothing.
+    virtual void Publish(const KeyEvent& /*event*/, std::string_view /*kind*/) {}
 };

@@ -186,8 +186,12 @@ ReceiverLoop::Taken ReceiverLoop::Take(Deadline until) {
 }
 
 void ReceiverLoop::Pass(const KeyEvent& event) {
-    if (passed_) {
-        passed_(event, *sources_[lastSource_]);
+    // What one source read never goes back to it.
+    const std::string_view kind = sources_[lastSource_]->Kind();
+    for (std::size_t i = 0; i < sources_.size(); ++i) {
+        if (i != lastSource_) {
+            sources_[i]->Publish(event, kind);
+        }
     }
 }
 

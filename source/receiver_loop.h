@@ -27,9 +27,6 @@ class ReceiverLoop : public KeyReader {
         std::size_t source = 0;
     };
 
-    // Told each key event its caller passes on (Pass), with the source it came from.
-    using PassHook = std::function<void(const KeyEvent& event, const KeySource& source)>;
-
     explicit ReceiverLoop(std::vector<std::unique_ptr<KeySource>> sources = {},
                           std::unique_ptr<EventLoop> loop = MakeEventLoop());
     ~ReceiverLoop() override;
@@ -44,6 +41,7 @@ class ReceiverLoop : public KeyReader {
     std::vector<SourceCondition> Configure() override;
     SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
+    // Offers event to every source but the one it came from (KeySource::Publish).
     void Pass(const KeyEvent& event) override;
 
     // A source opened and set up already joins the loop at once; its index.
@@ -52,8 +50,6 @@ class ReceiverLoop : public KeyReader {
     Taken Take(Deadline until);
     // Safe from any thread: the wait under way, or else the next one, ends with TimedOut.
     void Wake();
-    // hook is told every key event passed on from now on (one hook; another replaces it).
-    void OnPassed(PassHook hook) { passed_ = std::move(hook); }
 
     const std::vector<std::unique_ptr<KeySource>>& Sources() const { return sources_; }
     EventLoop& Loop() { return *loop_; }
@@ -72,8 +68,7 @@ class ReceiverLoop : public KeyReader {
     std::vector<std::unique_ptr<Output>> outputs_;
     std::size_t attached_ = 0;  // the sources that have joined the loop
     std::deque<Taken> queue_;
-    bool waiting_ = false;  // what is read now was waiting when the caller asked
-    PassHook passed_;
+    bool waiting_ = false;        // what is read now was waiting when the caller asked
     std::size_t lastSource_ = 0;  // where the last item taken came from
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> woken_{false};
