@@ -22,6 +22,11 @@ enum class KeyAction {
     Release,  // a key went up; only sources that know it say it
 };
 
+// A key whose source says nothing of its release is held while its repeats come no further
+// apart than this (the serial receiver repeats every 110 ms); a bridge's code again within it
+// is a repeat.
+inline constexpr std::chrono::milliseconds RepeatGap{250};
+
 // Where the event stood in the source's queue, for a source that can tell (others leave
 // both false): a caller that was busy, say waiting on a slow player, learns which events
 // came in the meantime and which of them a newer one already follows.
