@@ -60,6 +60,10 @@ SerialDevice::ReadStatus FailureKind(DWORD error) {
     }
 }
 
+SerialError ReadError(DWORD error) {
+    return {SerialError::Kind::ReadFailed, Win32ErrorText(error)};
+}
+
 void StoreLineError(std::span<std::uint8_t> buffer, std::size_t& used) {
     buffer[used++] = MarkByte;
     buffer[used++] = ErrorByte;
@@ -134,16 +138,16 @@ Win32CommDevice::~Win32CommDevice() {
     CloseHandle(readDone_);
 }
 
-int Win32CommDevice::Open(const std::string& path) {
+std::optional<SerialError> Win32CommDevice::Open(const std::string& path) {
     Close();
     // No sharing: the port is ours alone. Overlapped, so no read waits.
     const HANDLE port = CreateFileW(PortName(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        return static_cast<int>(GetLastError());
+        return OpenError(path, GetLastError());
     }
     port_ = port;
-    return 0;
+    return std::nullopt;
 }
 
 void Win32CommDevice::Close() {
@@ -247,7 +251,7 @@ SerialDevice::ReadResult Win32CommDevice::Read(std::span<std::uint8_t> buffer) {
         return {ReadStatus::Data, TakeQueued(buffer, Store(byte_, buffer, 0))};
     }
     // Reads that keep ending with nothing: the port is not read in a busy loop.
-    return {ReadStatus::Failed, 0, ERROR_TIMEOUT};
+    return {ReadStatus::Failed, 0, ReadError(ERROR_TIMEOUT)};
 }
 
 SerialDevice::ReadResult Win32CommDevice::Failure(DWORD error, std::span<std::uint8_t> buffer) {
@@ -264,7 +268,10 @@ SerialDevice::ReadResult Win32CommDevice::Failure(DWORD error, std::span<std::ui
     if (error == ERROR_BROKEN_PIPE && answers && ++brokenPipes_ < MaxBrokenPipes) {
         return {ReadStatus::Empty};
     }
-    return {FailureKind(error), 0, static_cast<int>(error)};
+    if (FailureKind(error) == ReadStatus::HungUp) {
+        return {ReadStatus::HungUp};
+    }
+    return {ReadStatus::Failed, 0, ReadError(error)};
 }
 
 std::size_t Win32CommDevice::TakeQueued(std::span<std::uint8_t> buffer, std::size_t used) {
@@ -322,30 +329,28 @@ std::unique_ptr<EventLoop::Watch> Win32CommDevice::WatchArrival(EventLoop& loop,
     return watch;
 }
 
-std::string Win32CommDevice::DescribeOpenError(const std::string& path, int error) const {
-    std::string text =
-        "cannot open serial port " + path + ": " + Win32ErrorText(static_cast<DWORD>(error));
+SerialError Win32CommDevice::OpenError(const std::string& path, DWORD error) {
+    SerialError why{SerialError::Kind::Failed,
+                    "cannot open serial port " + path + ": " + Win32ErrorText(error)};
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND: {
+            why.kind = SerialError::Kind::Absent;
             const auto ports = PortListing::Named(PortListing::Ports());
-            text += ports.empty() ? " (no such port, and no COM ports were found: is the "
-                                    "receiver plugged in?)"
-                                  : " (no such port; COM ports here: " + Joined(ports) + ")";
+            why.text += ports.empty() ? " (no such port, and no COM ports were found: is the "
+                                        "receiver plugged in?)"
+                                      : " (no such port; COM ports here: " + Joined(ports) + ")";
             break;
         }
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
-            text += " (held by another program)";
+            why.kind = SerialError::Kind::Busy;
+            why.text += " (held by another program)";
             break;
         default:
             break;
     }
-    return text;
-}
-
-std::string Win32CommDevice::DescribeReadError(int error) const {
-    return Win32ErrorText(static_cast<DWORD>(error));
+    return why;
 }
 
 std::string WhyNotASerialPort(const std::string& path) {
