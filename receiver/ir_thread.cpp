@@ -30,12 +30,11 @@ std::string Why(const std::exception_ptr& error) {
 }  // namespace
 
 IRThread::IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source,
-                   PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys, Pause pause,
+                   PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys,
                    KeyCapture* capture, PressJudge* judge)
     : history_(historyList),
       source_(std::move(source)),
       makePlayer_(std::move(makePlayer)),
-      pause_(std::move(pause)),
       keys_(std::move(keys)),
       capture_(capture),
       judge_(judge),
@@ -121,12 +120,8 @@ void IRThread::Execute(std::stop_token stop) {
             break;
         }
         backoff.RecordFailure();
-        if (pause_) {
-            if (!pause_(backoff.NextWait(), stop)) {
-                break;
-            }
-            continue;
-        }
+        QUORVEL_DEBUG(lcRemote) << "the receiver carries on in " << backoff.NextWait().count()
+                                << " ms";
         std::mutex mutex;
         std::unique_lock lock(mutex);
         std::condition_variable_any().wait_for(lock, stop, backoff.NextWait(),

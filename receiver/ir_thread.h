@@ -26,16 +26,14 @@
 // The receiver never dies silently: an exception on the thread (the player link's, a
 // failed allocation) is said once in the lcRemote log, and after the read back-off the
 // receiver carries on where it failed: making the link, setting up the source or reading.
-// The back-off starts again from its first wait after each pass that ends well; the
-// signal cycle, with its holds and running commands, is kept across failures.
+// The back-off starts again from its first wait after each pass that ends well (each pause
+// said in the debug log); the signal cycle, with its holds and running commands, is kept
+// across failures.
 class IRThread {
   public:
     // Makes the player link on the receiver thread, where it is used; it may look its
     // player up there before the port is opened.
     using PlayerFactory = std::function<std::unique_ptr<PlayerLink>()>;
-    // Waits out the back-off after a failure; false when the thread is to stop. None: a
-    // wait that a stop cuts short.
-    using Pause = std::function<bool(std::chrono::milliseconds wait, std::stop_token stop)>;
 
     // Created suspended: nothing runs until Resume. keys says what each key does; it may be
     // replaced while the thread runs (a reload), and each event is decoded by the map in
@@ -43,8 +41,8 @@ class IRThread {
     // (SignalCycle::CaptureWith); judge, when given, is told the mode (SignalCycle::JudgeWith).
     // Both must outlive the thread.
     IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source, PlayerFactory makePlayer,
-             std::shared_ptr<const SharedKeyMap> keys, Pause pause = {},
-             KeyCapture* capture = nullptr, PressJudge* judge = nullptr);
+             std::shared_ptr<const SharedKeyMap> keys, KeyCapture* capture = nullptr,
+             PressJudge* judge = nullptr);
     // Stops and joins the thread; the port closes with it.
     ~IRThread();
     IRThread(const IRThread&) = delete;
@@ -69,7 +67,6 @@ class IRThread {
     HistoryLog history_;  // LineIndex lives here
     const std::unique_ptr<KeyReader> source_;
     PlayerFactory makePlayer_;
-    Pause pause_;
     const std::shared_ptr<const SharedKeyMap> keys_;  // never null
     KeyCapture* const capture_;
     PressJudge* const judge_;
