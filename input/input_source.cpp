@@ -54,6 +54,12 @@ bool InputSource::Matches(const std::string& wanted, const InputNode& node) {
     return !error && resolved == std::filesystem::path(node.devnode);
 }
 
+std::string InputSource::Identity(const std::string& wanted) {
+    std::error_code error;
+    const auto resolved = std::filesystem::weakly_canonical(wanted, error);
+    return std::string_view(wanted).starts_with(NamePrefix) || error ? wanted : resolved.string();
+}
+
 std::string InputSource::WhyNotAnInputDevice(const std::string& wanted) {
     if (std::string_view(wanted).starts_with(NamePrefix)) {
         return {};

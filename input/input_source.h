@@ -44,6 +44,9 @@ class InputSource : public KeySource {
 
     // Whether node is one of wanted (a path, a link to the node, or name=TEXT).
     static bool Matches(const std::string& wanted, const InputNode& node);
+    // What wanted names, so that two names of one device are told for one: a path with its
+    // links resolved (as far as it exists yet), name=TEXT as it is.
+    static std::string Identity(const std::string& wanted);
     // Why wanted can never be an input device (a file, a folder, a character device that is
     // no event device); empty when it may be (a path not there yet, name=TEXT).
     static std::string WhyNotAnInputDevice(const std::string& wanted);

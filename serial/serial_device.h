@@ -81,3 +81,8 @@ std::unique_ptr<SerialDevice> MakeSerialDevice();
 // no terminal, the program's own terminal); empty when it may be one. A path that does not
 // exist may be: the receiver may not be plugged in yet.
 std::string WhyNotASerialPort(const std::string& path);
+
+// What path names, so that two names of one port are told for one: on Linux the path with
+// its links resolved (as far as it exists yet), on Windows the port's name in capitals,
+// without the device namespace's \\.\ before it.
+std::string PortIdentity(const std::string& path);

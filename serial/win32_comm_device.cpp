@@ -38,6 +38,11 @@ std::wstring PortName(const std::string& path) {
     return Widen(path.rfind("\\\\", 0) == 0 ? path : "\\\\.\\" + path);
 }
 
+// The port's own name, without the device namespace's \\.\ before it.
+std::string BareName(const std::string& path) {
+    return path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
+}
+
 std::string Joined(const std::vector<std::string>& items) {
     std::string joined;
     for (const auto& item : items) {
@@ -321,7 +326,7 @@ std::unique_ptr<EventLoop::Watch> Win32CommDevice::WatchArrival(EventLoop& loop,
         QUORVEL_INFO(lcReceiver) << "the system's serial ports cannot be watched; the port is "
                                     "looked for at the back-off's pace";
     }
-    const std::string name = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
+    const std::string name = BareName(path);
     wchar_t target[MAX_PATH];
     if (QueryDosDeviceW(Widen(name).c_str(), target, MAX_PATH) != 0) {
         watch->Soon(loop);
@@ -351,6 +356,14 @@ SerialError Win32CommDevice::OpenError(const std::string& path, DWORD error) {
             break;
     }
     return why;
+}
+
+std::string PortIdentity(const std::string& path) {
+    std::string name = BareName(path);
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    });
+    return name;
 }
 
 std::string WhyNotASerialPort(const std::string& path) {
