@@ -21,24 +21,24 @@ const std::string& ReasonOf(const SourceItem& item) {
 
 SourceCondition SourceHealth::NotStarted(SourceCondition why, std::string_view after) {
     Say(why.reason, LogLevel::Warning, after);
-    state_ = State::Down;
+    state_ = State::Failed;
     return why;
 }
 
 void SourceHealth::TryFailed(SourceCondition why, LogLevel level, std::string_view after) {
     Say(why.reason, level, after);
     if (state_ == State::Starting && out_ != nullptr) {
-        state_ = State::Down;
+        state_ = State::Failed;
         why.setup = true;
         out_->Put(std::move(why));
     }
 }
 
 bool SourceHealth::Lost(SourceItem shown) {
-    if (state_ == State::Down || out_ == nullptr) {
+    if (state_ == State::Failed || state_ == State::Lost || out_ == nullptr) {
         return false;
     }
-    state_ = State::Down;
+    state_ = State::Lost;
     said_.News(ReasonOf(shown));
     out_->Put(std::move(shown));
     return true;
@@ -49,7 +49,7 @@ bool SourceHealth::Up(const std::string& back) {
         return false;
     }
     said_.Clear();
-    const bool wasDown = state_ == State::Down;
+    const bool wasDown = state_ == State::Failed || state_ == State::Lost;
     state_ = State::Up;
     if (wasDown) {
         QUORVEL_INFO(log_) << back;

@@ -13,28 +13,30 @@
 // the source's log once:
 // - Starting: nothing has been shown about it yet;
 // - Up: it reads; its loss is shown (Lost, or the event the loss cut in two);
-// - Down: an outage was shown (the start's failure, a failure before it ever came up, or
-//   Lost): its return is shown as Back.
-// A try to bring it back that fails is said once a problem; one that fails while Starting
-// (a source whose first try ends after the start, such as a broker looked up on the loop)
-// is shown too, once, as the start's failures are (SourceCondition::setup): it never came
-// up. Before the source joins the loop, its state stays as it is and its events wait where
-// they are. Used on the loop's thread.
+// - Failed: it never came up, and that was shown (the start's failure, or a first try that
+//   failed after the start): its coming up is shown as Back;
+// - Lost: it was up, and its loss was shown: its return is shown as Back.
+// A try to bring it up that fails is said once a problem; one that fails while Starting (a
+// source whose first try ends after the start) is shown too, once, as the start's failures
+// are (SourceCondition::setup). Before the source joins the loop, its state stays as it is
+// and its events wait where they are. Used on the loop's thread.
 class SourceHealth {
   public:
-    enum class State { Starting, Up, Down };
+    enum class State { Starting, Up, Failed, Lost };
 
     explicit SourceHealth(const LogCategory& log) : log_(log) {}
 
     // From now on what is shown goes to out.
     void Attach(SourceOutput& out) { out_ = &out; }
     State Now() const { return state_; }
+    // Whether it has come up since the start (it may be lost again now).
+    bool WasUp() const { return state_ == State::Up || state_ == State::Lost; }
 
     // At the start, the source did not come up: why is said as a warning (followed by after),
     // once a problem, and returned as the start's condition; its return will be shown.
     SourceCondition NotStarted(SourceCondition why, std::string_view after = {});
     // A try to bring it up failed: said at level (followed by after), once a problem; shown
-    // as a setup failure while Starting, which it then leaves for Down.
+    // as a setup failure while Starting, which it then leaves for Failed.
     void TryFailed(SourceCondition why, LogLevel level, std::string_view after = {});
     // It went away: shown as shown says, unless an outage is shown already (false then), and
     // its reason counts as said.
