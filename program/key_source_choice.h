@@ -20,7 +20,8 @@ std::vector<std::unique_ptr<KeySource>> MakeKeySources(
 // cannot be used.
 std::unique_ptr<KeySource> MakeBrokerSource(const CommandLine& options);
 // The one loop over them; with --mqtt-publish, each key the other sources read is
-// published to the broker as the cycle passes it on (never one learnt in the keys window).
+// published to the broker as the cycle passes it on (KeySource::Publish; never one learnt
+// in the keys window).
 std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options,
                                                std::shared_ptr<const PressVerdict> verdict = {});
 // What judges whether a press would act, for the sources that keep keys from the system

@@ -19,8 +19,8 @@ void ReceiverHost::Start(std::unique_ptr<KeyReader> reader, IRThread::PlayerFact
     }
     judge_ = std::move(judge);
     thread_ = std::make_unique<IRThread>(*list_, std::move(reader), std::move(makePlayer),
-                                         std::move(keys), IRThread::Pause{}, capture_.get(),
-                                         judge_.get(), std::move(watch));
+                                         std::move(keys), capture_.get(), judge_.get(),
+                                         std::move(watch));
     thread_->Resume();
 }
 

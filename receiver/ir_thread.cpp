@@ -28,12 +28,11 @@ std::string Why(const std::exception_ptr& error) {
 }  // namespace
 
 IRThread::IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source,
-                   PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys, Pause pause,
+                   PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys,
                    KeyCapture* capture, PressJudge* judge, LoopWatch watch)
     : history_(historyList),
       source_(std::move(source)),
       makePlayer_(std::move(makePlayer)),
-      pause_(std::move(pause)),
       keys_(std::move(keys)),
       capture_(capture),
       judge_(judge),
@@ -125,7 +124,9 @@ void IRThread::Execute(std::stop_token stop) {
             break;
         }
         backoff.RecordFailure();
-        if (pause_ ? !pause_(backoff.NextWait(), stop) : !PauseOnLoop(backoff.NextWait(), stop)) {
+        QUORVEL_DEBUG(lcRemote) << "the receiver carries on in " << backoff.NextWait().count()
+                                << " ms";
+        if (!PauseOnLoop(backoff.NextWait(), stop)) {
             break;
         }
     }

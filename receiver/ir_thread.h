@@ -25,16 +25,14 @@
 // The receiver never dies silently: an exception on the thread (the player link's, a
 // failed allocation) is said once in the lcRemote log, and after the read back-off the
 // receiver carries on where it failed: making the link, setting up the source or reading.
-// The back-off starts again from its first wait after each pass that ends well; the
-// signal cycle, with its holds and running commands, is kept across failures.
+// The back-off starts again from its first wait after each pass that ends well (each pause
+// said in the debug log); the signal cycle, with its holds and running commands, is kept
+// across failures.
 class IRThread {
   public:
     // Makes the player link on the receiver thread, where it is used; it may look its
     // player up there before the port is opened.
     using PlayerFactory = std::function<std::unique_ptr<PlayerLink>()>;
-    // Waits out the back-off after a failure; false when the thread is to stop. None: a
-    // timer on the loop, which goes on meanwhile, and which a stop cuts short.
-    using Pause = std::function<bool(std::chrono::milliseconds wait, std::stop_token stop)>;
     // Makes something the thread keeps watched on its loop while it runs (the key map's
     // file watch), on the thread, once the loop is there; it goes before the thread ends.
     using LoopWatch = std::function<std::unique_ptr<EventLoop::Watch>(EventLoop& loop)>;
@@ -45,8 +43,8 @@ class IRThread {
     // (SignalCycle::CaptureWith); judge, when given, is told the mode (SignalCycle::JudgeWith).
     // Both must outlive the thread.
     IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source, PlayerFactory makePlayer,
-             std::shared_ptr<const SharedKeyMap> keys, Pause pause = {},
-             KeyCapture* capture = nullptr, PressJudge* judge = nullptr, LoopWatch watch = {});
+             std::shared_ptr<const SharedKeyMap> keys, KeyCapture* capture = nullptr,
+             PressJudge* judge = nullptr, LoopWatch watch = {});
     // Stops and joins the thread; the port closes with it.
     ~IRThread();
     IRThread(const IRThread&) = delete;
@@ -75,7 +73,6 @@ class IRThread {
     HistoryLog history_;  // LineIndex lives here
     const std::unique_ptr<KeyReader> source_;
     PlayerFactory makePlayer_;
-    Pause pause_;
     const std::shared_ptr<const SharedKeyMap> keys_;  // never null
     KeyCapture* const capture_;
     PressJudge* const judge_;

@@ -33,7 +33,8 @@
 class SignalCycle {
   public:
     static constexpr const char* WaitingText = "Waiting for new signal...";
-    // A setup step of the source that failed, at start.
+    // A setup step of the source that failed, at start; or a source that never came up, when
+    // that is known only later (SourceCondition::setup), above the waiting line.
     static constexpr const char* ConfigErrorText = "Err";
     // A read that failed; the "-1" of the failed read follows it.
     static constexpr const char* ReadErrorText = "COM READ ERROR!";

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -15,9 +16,9 @@
 // handed out in the order they were read. Each key event says whether its input was already
 // waiting to be read when the caller asked (so a hold's repeats that queued behind a slow
 // player act once at most; what one read brought with an earlier event came before the
-// caller's business with it) and whether more of its own source's input waits behind it. An outage
-// of one source never holds up another's keys. Used on the thread that made it, but for RequestStop
-// and Wake.
+// caller's business with it) and whether more of its own source's input waits behind it.
+// An outage of one source never holds up another's keys, nor does a source that cannot be
+// set up stop the others. Used on the thread that made it, but for RequestStop and Wake.
 class ReceiverLoop : public KeyReader {
   public:
     // An item and the index of the source it came from (in the order they were given).
@@ -26,9 +27,6 @@ class ReceiverLoop : public KeyReader {
         std::size_t source = 0;
     };
 
-    // Told each key event its caller passes on (Pass), with the source it came from.
-    using PassHook = std::function<void(const KeyEvent& event, const KeySource& source)>;
-
     explicit ReceiverLoop(std::vector<std::unique_ptr<KeySource>> sources = {},
                           std::unique_ptr<EventLoop> loop = MakeEventLoop());
     ~ReceiverLoop() override;
@@ -36,10 +34,14 @@ class ReceiverLoop : public KeyReader {
     ReceiverLoop& operator=(const ReceiverLoop&) = delete;
 
     void Open() override;
-    // Every source's conditions, in the sources' order; then they all join the loop.
+    // Every source's conditions, in the sources' order; then they all join the loop. A
+    // source that cannot be set up (its Open, Configure or Attach throws: descriptors short,
+    // a timer or a watch that cannot be made) is left out, with why as its condition, and
+    // the others go on.
     std::vector<SourceCondition> Configure() override;
     SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
+    // Offers event to every source but the one it came from (KeySource::Publish).
     void Pass(const KeyEvent& event) override;
 
     // A source opened and set up already joins the loop at once; its index.
@@ -48,8 +50,6 @@ class ReceiverLoop : public KeyReader {
     Taken Take(Deadline until);
     // Safe from any thread: the wait under way, or else the next one, ends with TimedOut.
     void Wake();
-    // hook is told every key event passed on from now on (one hook; another replaces it).
-    void OnPassed(PassHook hook) { passed_ = std::move(hook); }
 
     const std::vector<std::unique_ptr<KeySource>>& Sources() const { return sources_; }
     EventLoop* Loop() override { return loop_.get(); }
@@ -60,14 +60,15 @@ class ReceiverLoop : public KeyReader {
     // that source's) or nothing more is ready; bounded, so a flood cannot keep it going.
     void Gather(const std::size_t* from = nullptr);
     bool Queued(std::size_t source) const;
+    // Runs a setup step of source; when it throws, why (said in the source's log).
+    std::optional<SourceCondition> SetUp(std::size_t source, const std::function<void()>& step);
 
     std::unique_ptr<EventLoop> loop_;
     std::vector<std::unique_ptr<KeySource>> sources_;
     std::vector<std::unique_ptr<Output>> outputs_;
     std::size_t attached_ = 0;  // the sources that have joined the loop
     std::deque<Taken> queue_;
-    bool waiting_ = false;  // what is read now was waiting when the caller asked
-    PassHook passed_;
+    bool waiting_ = false;        // what is read now was waiting when the caller asked
     std::size_t lastSource_ = 0;  // where the last item taken came from
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> woken_{false};
