@@ -107,9 +107,9 @@ std::string Listed(const std::vector<std::string>& names) {
 }  // namespace
 
 FoundRemote FindPortSession(const std::vector<std::string>& candidates,
-                            const std::vector<RemoteCandidate>& others, std::istream& in, bool ask,
-                            std::ostream& out, std::ostream& err, const PortKeeping& keeping,
-                            std::chrono::milliseconds limit) {
+                            const std::vector<RemoteCandidate>& others, const AnswerReader& answer,
+                            bool ask, std::ostream& out, std::ostream& err,
+                            const PortKeeping& keeping, std::chrono::milliseconds limit) {
     const std::vector<PortListing::Port> listed = PortListing::Ports();
     const std::vector<std::string> tried =
         candidates.empty() ? PortCandidates::Choose(listed) : candidates;
@@ -165,9 +165,8 @@ FoundRemote FindPortSession(const std::vector<std::string>& candidates,
         out << "Save it as a " << what << " in " << UntrustedText(keeping.where)
             << ": beside the key sources there (a), in their place (r), or not (n)? [a/r/N] "
             << std::flush;
-        std::string answer;
-        std::getline(in, answer);
-        const char first = answer.empty() ? 'n' : static_cast<char>(answer.front() | 0x20);
+        const std::string typed = answer().value_or("");
+        const char first = typed.empty() ? 'n' : static_cast<char>(typed.front() | 0x20);
         if (first == 'a' || first == 'y' || first == 'r') {
             std::string problem;
             if (keeping.save(found.setting, found.value, first != 'r', problem)) {

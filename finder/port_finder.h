@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <functional>
-#include <istream>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -69,12 +69,16 @@ struct FoundRemote {
     std::string value;
 };
 
+// A line the user typed, as an answer; none at the end of typing.
+using AnswerReader = std::function<std::optional<std::string>()>;
+
 // The search as the user sees it (--find-port, and --learn without a source): listens on
 // candidates (the machine's serial ports when there are none) and on others, says which
 // cannot be used, asks for any key, says where it arrived (a port by its stable name), and
-// offers to keep that beside the sources kept already, or in their place: asks in only
-// when ask, since in is a terminal.
+// offers to keep that beside the sources kept already, or in their place: asks (and reads
+// the answer) only when ask, since typing is at a terminal.
 FoundRemote FindPortSession(const std::vector<std::string>& candidates,
-                            const std::vector<RemoteCandidate>& others, std::istream& in, bool ask,
-                            std::ostream& out, std::ostream& err, const PortKeeping& keeping,
+                            const std::vector<RemoteCandidate>& others, const AnswerReader& answer,
+                            bool ask, std::ostream& out, std::ostream& err,
+                            const PortKeeping& keeping,
                             std::chrono::milliseconds limit = PortFinder::KeyLimit);

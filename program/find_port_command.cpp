@@ -84,10 +84,11 @@ std::string FindPortCommand::Help(std::string_view option) const {
 }
 
 std::optional<int> FindPortCommand::Start(const CommandLine& options, KeyMap&, const StartOutput&) {
-    return Search(options).value.empty() ? 1 : 0;
+    const std::unique_ptr<TypedInput> typed = MakeStandardInput();
+    return Search(options, *typed).value.empty() ? 1 : 0;
 }
 
-FoundRemote FindPortCommand::Search(const CommandLine& options) {
+FoundRemote FindPortCommand::Search(const CommandLine& options, TypedInput& typed) {
     std::vector<RemoteCandidate> others = options.findPortCandidates.empty()
                                               ? RemoteCandidates::Machine()
                                               : std::vector<RemoteCandidate>();
@@ -95,6 +96,7 @@ FoundRemote FindPortCommand::Search(const CommandLine& options) {
         others.push_back({"MQTT broker at " + options.mqtt, "mqtt", options.mqtt,
                           [options] { return MakeBrokerSource(options); }});
     }
-    return FindPortSession(options.findPortCandidates, others, std::cin, StandardInputIsTerminal(),
-                           std::cout, std::cerr, FoundPortKeeping(options));
+    return FindPortSession(
+        options.findPortCandidates, others, [&typed] { return typed.WaitLine(); },
+        StandardInputIsTerminal(), std::cout, std::cerr, FoundPortKeeping(options));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "finder/port_finder.h"
+#include "learning/typed_input.h"
 #include "program/program_command.h"
 
 // --find-port (also --find-remote): listens on the ports named, else on every port and
@@ -21,9 +22,9 @@ class FindPortCommand : public ProgramCommand {
     std::optional<int> Start(const CommandLine& options, KeyMap& keys,
                              const StartOutput& output) override;
 
-    // The search, in the terminal (--learn's too, without a source): where a key arrived,
-    // empty when none was found.
-    static FoundRemote Search(const CommandLine& options);
+    // The search, in the terminal (--learn's too, without a source), the answer to its
+    // question read from typed: where a key arrived, empty when none was found.
+    static FoundRemote Search(const CommandLine& options, TypedInput& typed);
 
   private:
     bool asked_ = false;

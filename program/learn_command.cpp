@@ -81,10 +81,13 @@ std::optional<int> LearnCommand::Start(const CommandLine& options, KeyMap&,
                    Utf8FromPath(path) + ": " + why + "\n");
         return CommandLine::UsageError;
     }
-    KeyLearner learner(std::cin, std::cout, std::cerr);
+    // One reader of typing for the search's question and the learning, so neither takes
+    // what was typed for the other.
+    const std::unique_ptr<TypedInput> typed = MakeStandardInput();
+    KeyLearner learner(*typed, std::cout, std::cerr);
     CommandLine found = options;
     if (searching) {
-        const FoundRemote remote = FindPortCommand::Search(options);
+        const FoundRemote remote = FindPortCommand::Search(options, *typed);
         if (remote.value.empty()) {
             return 1;
         }

@@ -189,7 +189,11 @@ TEST_P(FindPortSessionKeeping, KeepsWhatItFoundOnlyWhenTheUserSaysSo) {
     }
     FoundRemote found;
     std::thread session([&] {
-        found = FindPortSession({receiver->readerPath()}, others, in, c.ask, out, err, keeping,
+        const auto answer = [&in]() -> std::optional<std::string> {
+            std::string line;
+            return std::getline(in, line) ? std::optional(line) : std::nullopt;
+        };
+        found = FindPortSession({receiver->readerPath()}, others, answer, c.ask, out, err, keeping,
                                 std::chrono::minutes(1));
     });
     // Else the key comes on its own, and the port may be closed before it is ready.

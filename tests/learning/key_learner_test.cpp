@@ -1,11 +1,12 @@
-// The learner over a key source on the loop that the test feeds, with typing the test feeds too:
-// the session is driven as a user would, answering what it asks.
+// The learner over a key source on the loop that the test feeds, with typing the test feeds too
+// (on the same loop): the session is driven as a user would, answering what it asks.
 #include "learning/key_learner.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <deque>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <future>
 #include <mutex>
@@ -21,46 +22,39 @@ namespace {
 
 using Kind = SourceCondition::Kind;
 
-// Typing: lines the test gives, then the end of input. Its reader is never joined (typing
-// cannot be interrupted), so every one lives as long as the test program.
-class FedInput : public std::streambuf {
+// Typing: lines the test writes into a pipe, then the end of input, read as standard input
+// is.
+class FedInput {
   public:
-    static FedInput& Make() {
-        // Never destroyed: a reader may still be on its way out when the program ends.
-        static auto* const inputs = new std::deque<FedInput>;
-        return inputs->emplace_back();
+    FedInput() {
+        int ends[2];
+        EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+        read_ = ends[0];
+        write_ = ends[1];
+        typed = MakeTypedInput(read_);
     }
+    ~FedInput() {
+        Close();
+        ::close(read_);
+    }
+    FedInput(const FedInput&) = delete;
+    FedInput& operator=(const FedInput&) = delete;
+
     void Type(const std::string& line) {
-        std::lock_guard lock(mutex_);
-        typed_ += line + "\n";
-        changed_.notify_all();
+        const std::string bytes = line + "\n";
+        EXPECT_EQ(::write(write_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
     void Close() {
-        std::lock_guard lock(mutex_);
-        closed_ = true;
-        changed_.notify_all();
-    }
-    std::istream stream{this};
-
-  protected:
-    int_type underflow() override {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return closed_ || !typed_.empty(); });
-        if (typed_.empty()) {
-            return traits_type::eof();
+        if (write_ >= 0) {
+            ::close(write_);
+            write_ = -1;
         }
-        current_ = typed_[0];
-        typed_.erase(0, 1);
-        setg(&current_, &current_, &current_ + 1);
-        return traits_type::to_int_type(current_);
     }
+    std::unique_ptr<TypedInput> typed;
 
   private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::string typed_;
-    bool closed_ = false;
-    char current_ = 0;
+    int read_ = -1;
+    int write_ = -1;
 };
 
 // What the learner printed, read while it runs.
@@ -114,10 +108,10 @@ struct Session {
     }
     FedKeySource* source;
     std::unique_ptr<ReceiverLoop> reader;
-    FedInput& input = FedInput::Make();
+    FedInput input;
     SaidText out;
     std::ostringstream err;
-    KeyLearner learner{input.stream, out.stream, err};
+    KeyLearner learner{*input.typed, out.stream, err};
     std::future<int> result;
 };
 
