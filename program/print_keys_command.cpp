@@ -39,5 +39,12 @@ std::optional<int> PrintKeysCommand::Start(const CommandLine& options, KeyMap&,
         return CommandLine::UsageError;
     }
     output.out(KeyMapFile::Header() + loaded.keys.Format());
+    for (const std::string& note : loaded.notes) {
+        said += "quorvel: " + options.SetAt("keys") + UntrustedText(note, StartOutput::LineLimit) +
+                "\n";
+    }
+    if (!said.empty()) {
+        output.err(said);
+    }
     return 0;
 }

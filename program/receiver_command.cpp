@@ -22,6 +22,10 @@ std::optional<int> ReceiverCommand::Start(const CommandLine& options, KeyMap& ke
     if (!loaded.problems.empty()) {
         return CommandLine::UsageError;
     }
+    for (const std::string& note : loaded.notes) {
+        output.err("quorvel: " + options.SetAt("keys") +
+                   UntrustedText(note, StartOutput::LineLimit) + "\n");
+    }
     keys = std::move(loaded.keys);
     return std::nullopt;
 }

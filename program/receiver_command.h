@@ -8,7 +8,7 @@ class ReceiverCommand : public ProgramCommand {
   public:
     bool Receives() const override { return true; }
     // Refuses what can never be a key source, and a key map with mistakes, every mistake
-    // named. None when the receiver is to run.
+    // named; says the map's notes. None when the receiver is to run.
     std::optional<int> Start(const CommandLine& options, KeyMap& keys,
                              const StartOutput& output) override;
 };
