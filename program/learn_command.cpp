@@ -30,20 +30,25 @@ CommandLine WithFound(const CommandLine& options, const FoundRemote& remote) {
 
 std::string LearnCommand::Usage() const {
 #ifdef _WIN32
-    return "quorvel --learn [--port COMn]... [--input DEVICE]... [--keys FILE]\n";
+    return "quorvel --learn [--port COMn]... [--input DEVICE]... [--keys FILE]\n"
+           "               [--replace]\n";
 #else
     return "quorvel --learn [--port DEVICE]... [--lircd[=SOCKET]] [--input DEVICE]...\n"
-           "               [--keys FILE]\n";
+           "               [--mqtt URL] [--keys FILE] [--replace]\n";
 #endif
 }
 
-void LearnCommand::Add(CLI::App& app, CommandLine&) {
+void LearnCommand::Add(CLI::App& app, CommandLine& options) {
     app.add_flag("--learn", asked_)->configurable(false);
+    app.add_flag("--replace", options.replace)->configurable(false);
 }
 
-void LearnCommand::NoteHere(const CLI::App&, const CommandLine&, Here& here) const {
+void LearnCommand::NoteHere(const CLI::App&, const CommandLine& options, Here& here) const {
     if (asked_) {
         here.insert("--learn");
+    }
+    if (options.replace) {
+        here.insert("--replace");
     }
 }
 
@@ -51,14 +56,22 @@ std::string LearnCommand::Check(const CLI::App&, CommandLine&, const Here& here)
     if (asked_ && here.count("--print-keys") > 0) {
         return "options '--learn' and '--print-keys' exclude each other";
     }
+    if (!asked_ && here.count("--replace") > 0) {
+        return "option '--replace' goes with --learn";
+    }
     return {};
 }
 
 std::string LearnCommand::Help(std::string_view option) const {
     if (option == "--learn") {
-        return "  --learn         learn a remote's keys in the terminal and write the key map,\n"
-               "                  from every source named; with none, find one first as\n"
+        return "  --learn         learn a remote's keys in the terminal and add them to the key\n"
+               "                  map, in place of what it binds the same actions to, from\n"
+               "                  every source named; with none, find one first as\n"
                "                  --find-port does\n";
+    }
+    if (option == "--replace") {
+        return "  --replace       with --learn, take a key the map binds to another action\n"
+               "                  without asking\n";
     }
     return {};
 }
@@ -84,7 +97,7 @@ std::optional<int> LearnCommand::Start(const CommandLine& options, KeyMap&,
     // One reader of typing for the search's question and the learning, so neither takes
     // what was typed for the other.
     const std::unique_ptr<TypedInput> typed = MakeStandardInput();
-    KeyLearner learner(*typed, std::cout, std::cerr);
+    KeyLearner learner(*typed, std::cout, std::cerr, options.replace);
     CommandLine found = options;
     if (searching) {
         const FoundRemote remote = FindPortCommand::Search(options, *typed);

@@ -13,7 +13,7 @@ class LearnCommand : public ProgramCommand {
     std::string Usage() const override;
 
     void Add(CLI::App& app, CommandLine& options) override;
-    std::vector<std::string> Flags() const override { return {"--learn"}; }
+    std::vector<std::string> Flags() const override { return {"--learn", "--replace"}; }
     void NoteHere(const CLI::App& app, const CommandLine& options, Here& here) const override;
     std::string Check(const CLI::App& app, CommandLine& options, const Here& here) override;
     std::string Help(std::string_view option) const override;

@@ -152,6 +152,61 @@ TEST(KeyLearner, LearnsARemotesKeysThroughALineError) {
     EXPECT_EQ(FileText(keys + ".bak"), "key 1 stop\n");
 }
 
+// A map there is added to: its sections, comments and other lines stay, a code it binds to
+// another action is taken only once the user says so, and a held key left without a key
+// line is noted.
+TEST(KeyLearner, AddsToTheMapThereAskingBeforeTakingACode) {
+    ScratchFolder folder;
+    const std::string keys = folder.FilePath("keys.conf");
+    const std::string old =
+        "# mine\n"
+        "key 1 play-pause  # the old remote\n"
+        "key 2 mute\n"
+        "held 2 volume-up\n"
+        "held 9 stop\n"
+        "\n"
+        "[mode=tv]\n"
+        "key 1 next\n";
+    std::ofstream(keys) << old;
+    Session session;
+    session.Start(keys);
+    ASSERT_TRUE(session.out.Asked("key for play-pause"));
+    session.source->Push({Press(42)});
+    ASSERT_TRUE(session.out.Asked("Press it again"));
+    session.source->Push({Press(42)});
+    ASSERT_TRUE(session.out.Asked("key for previous"));
+    session.source->Push({Press(2)});
+    ASSERT_TRUE(session.out.Asked(
+        "code 2 is bound to mute in the key map: bind it to previous instead? [y/N] "));
+    session.input.Type("");
+    ASSERT_TRUE(session.out.Asked("Press another key"));
+    session.source->Push({Press(7)});
+    ASSERT_TRUE(session.out.Asked("Press it again"));
+    session.source->Push({Press(7)});
+    ASSERT_TRUE(session.out.Asked("key for next"));
+    session.source->Push({Press(2)});
+    ASSERT_TRUE(session.out.Asked("bind it to next instead? [y/N] "));
+    session.input.Type("y");
+    ASSERT_TRUE(session.out.Asked("Press it again"));
+    session.source->Push({Press(2)});
+    ASSERT_TRUE(session.out.Asked("key for volume-up"));
+    EXPECT_EQ(session.Finish(), 0) << session.err.str();
+    EXPECT_EQ(FileText(keys),
+              "# mine\n"
+              "key  42 play-pause  # the old remote\n"
+              "held 2 volume-up\n"
+              "held 9 stop\n"
+              "key  2 next\n"
+              "key  7 previous\n"
+              "\n"
+              "[mode=tv]\n"
+              "key 1 next\n");
+    EXPECT_EQ(FileText(keys + ".bak"), old);
+    EXPECT_EQ(session.err.str(), "quorvel: " + keys +
+                                     ":4: note: 9 has a held binding and no key binding: a "
+                                     "single press does nothing\n");
+}
+
 // A source that cannot be set up, or is lost while a key is awaited, is said once, and
 // nothing is written; a key map that cannot be written is refused before anything else.
 TEST(KeyLearner, SaysWhatEndedItOnceAndWritesNothing) {

@@ -66,6 +66,8 @@ TEST(CommandLineCommands, HandsBackWhatWasAsked) {
     for (const auto& [args, command] : cases) {
         EXPECT_EQ(ParseCommandLine(args).command, command) << Joined(args);
     }
+    EXPECT_TRUE(ParseCommandLine({"--learn", "--replace"}).replace);
+    EXPECT_FALSE(ParseCommandLine({"--learn"}).replace);
 }
 
 // Off unless given; each flag the settings file can set, the command line can unset; the
@@ -220,6 +222,7 @@ TEST(CommandLineUsageErrors, SayWhatIsWrong) {
         {{"--console", "--minimized"}, "options '--minimized' and '--console' exclude each other"},
         {{"--minimized", "--learn"}, "options '--minimized' and '--learn' exclude each other"},
         {{"--learn", "--print-keys"}, "options '--learn' and '--print-keys' exclude each other"},
+        {{"--replace", "--console"}, "option '--replace' goes with --learn"},
         {{"--find-port", "/dev/a", "--port", "/dev/b"},
          "options '--find-port' and '--port' exclude each other"},
         {{"--learn", "--find-port"}, "options '--find-port' and '--learn' exclude each other"},
@@ -249,13 +252,28 @@ TEST(CommandLineUsageErrors, SayWhatIsWrong) {
 
 TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
     const std::string help = ProgramHelp();
-    for (const char* word :
-         {"--port DEVICE", "--player NAME", "--ignore-player NAME", "--minimized", "--notify",
+    for (const char* word : {"--port DEVICE",
+                             "--player NAME",
+                             "--ignore-player NAME",
+                             "--minimized",
+                             "--notify",
 #ifndef _WIN32
-          "--lircd[=SOCKET]", "--input DEVICE", "--no-grab", "--mqtt URL", "--mqtt-topic FILTER",
-          "--mqtt-publish", "--mqtt-name NAME", "--mqtt-ca FILE", "--mqtt-password-file FILE",
+                             "--lircd[=SOCKET]",
+                             "--input DEVICE",
+                             "--no-grab",
+                             "--mqtt URL",
+                             "--mqtt-topic FILTER",
+                             "--mqtt-publish",
+                             "--mqtt-name NAME",
+                             "--mqtt-ca FILE",
+                             "--mqtt-password-file FILE",
 #endif
-          "--help", "--config FILE", "--follow", "--version", "/dev/ttyS0"}) {
+                             "--help",
+                             "--config FILE",
+                             "--follow",
+                             "--version",
+                             "--replace",
+                             "/dev/ttyS0"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     // One line per item, each a terminal's width at most; the default files' lines hold
