@@ -16,15 +16,22 @@ namespace {
 PortKeeping FoundPortKeeping(const CommandLine& options) {
     const std::filesystem::path file =
         options.config.empty() ? DefaultSettingsPath() : PathFromUtf8(options.config);
-    return {Utf8FromPath(file), [file](const std::string& setting, const std::string& value,
-                                       bool add, std::string& problem) {
-                if (!add) {
-                    return SaveSetting(file, setting, value, problem,
-                                       {"port", "lircd", "input", "mqtt"});
-                }
-                return SaveSetting(file, setting, value, problem, {},
-                                   setting != "lircd" && setting != "mqtt");
-            }};
+    PortKeeping keeping{Utf8FromPath(file),
+                        [file](const std::string& setting, const std::string& value, bool add,
+                               std::string& problem) {
+                            if (!add) {
+                                return SaveSetting(file, setting, value, problem,
+                                                   {"port", "lircd", "input", "mqtt"});
+                            }
+                            return SaveSetting(file, setting, value, problem, {},
+                                               setting != "lircd" && setting != "mqtt");
+                        }};
+    std::error_code error;
+    keeping.exists = std::filesystem::exists(file, error);
+    for (const char* source : {"port", "lircd", "input", "mqtt"}) {
+        keeping.sources = keeping.sources || options.setAt.count(source) > 0;
+    }
+    return keeping;
 }
 
 }  // namespace
@@ -96,7 +103,7 @@ FoundRemote FindPortCommand::Search(const CommandLine& options, TypedInput& type
         others.push_back({"MQTT broker at " + options.mqtt, "mqtt", options.mqtt,
                           [options] { return MakeBrokerSource(options); }});
     }
-    return FindPortSession(
-        options.findPortCandidates, others, [&typed] { return typed.WaitLine(); },
-        StandardInputIsTerminal(), std::cout, std::cerr, FoundPortKeeping(options));
+    const FinderTerminal terminal{std::cout, std::cerr, [&typed] { return typed.WaitLine(); },
+                                  StandardInputIsTerminal(), StandardOutputIsTerminal()};
+    return FindPortSession(options.findPortCandidates, others, terminal, FoundPortKeeping(options));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "finder/port_finder.h"
+#include "finder/find_port_session.h"
 #include "learning/typed_input.h"
 #include "program/program_command.h"
 
