@@ -11,7 +11,8 @@ std::string HeldAloneNote(const KeyMapDocument::Row& row, const KeyMap& map) {
     std::size_t alone = 0;
     for (const Key& key : row.binding->keys) {
         if (map.Find(KeyMap::Kind::Press, key, row.section) == nullptr) {
-            keys += (keys.empty() ? "" : ",") + key.Text();
+            keys += keys.empty() ? "" : ",";
+            keys += key.Text();
             ++alone;
         }
     }
