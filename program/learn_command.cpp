@@ -30,8 +30,8 @@ CommandLine WithFound(const CommandLine& options, const FoundRemote& remote) {
 
 std::string LearnCommand::Usage() const {
 #ifdef _WIN32
-    return "quorvel --learn [--port COMn]... [--input DEVICE]... [--keys FILE]\n"
-           "               [--replace]\n";
+    return "quorvel --learn [--port COMn]... [--input DEVICE]... [--mqtt URL]\n"
+           "               [--keys FILE] [--replace]\n";
 #else
     return "quorvel --learn [--port DEVICE]... [--lircd[=SOCKET]] [--input DEVICE]...\n"
            "               [--mqtt URL] [--keys FILE] [--replace]\n";
