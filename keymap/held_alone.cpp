@@ -7,12 +7,15 @@ std::string HeldAloneNote(const KeyMapDocument::Row& row, const KeyMap& map) {
     if (row.line < 0 || !row.binding || row.binding->kind != KeyMap::Kind::Held) {
         return {};
     }
+    // Each key as the file spells it ("0xB0"), where the row has the spellings.
+    const std::vector<Key>& bound = row.binding->keys;
+    const bool spelt = row.keys.size() == bound.size();
     std::string keys;
     std::size_t alone = 0;
-    for (const Key& key : row.binding->keys) {
-        if (map.Find(KeyMap::Kind::Press, key, row.section) == nullptr) {
+    for (std::size_t i = 0; i < bound.size(); ++i) {
+        if (map.Find(KeyMap::Kind::Press, bound[i], row.section) == nullptr) {
             keys += keys.empty() ? "" : ",";
-            keys += key.Text();
+            keys += spelt ? row.keys[i] : bound[i].Text();
             ++alone;
         }
     }

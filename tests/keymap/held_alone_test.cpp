@@ -4,7 +4,8 @@
 
 namespace {
 
-// A held line whose keys have no key line in its section is noted, once, by its line.
+// A held line whose keys have no key line in its section is noted, once, by its line, with
+// its keys as the file spells them.
 TEST(HeldAlone, NotesAHeldKeyWithoutAPressInItsSection) {
     const struct {
         const char* text;
@@ -14,9 +15,10 @@ TEST(HeldAlone, NotesAHeldKeyWithoutAPressInItsSection) {
         {"key 80 nothing\nheld 80 volume-up\n", {}},
         {"# mine\nheld 80 volume-up every=2\n",
          {"k:2: note: 80 has a held binding and no key binding: a single press does nothing"}},
-        {"held 80,0x51 volume-up\nkey 81 play\nheld 82 mute\n",
+        {"held 80,0x51 volume-up\nkey 81 play\nheld 0x52 mute\n",
          {"k:1: note: 80 has a held binding and no key binding: a single press does nothing",
-          "k:3: note: 82 has a held binding and no key binding: a single press does nothing"}},
+          "k:3: note: 0x52 has a held binding and no key binding: a single press does "
+          "nothing"}},
         // A key bound in a section falls through in none of its kinds.
         {"key 80 mute\n[mode=tv]\nheld 80,81 volume-up\n",
          {"k:3: note: 80,81 have a held binding and no key binding in [mode=tv]: a single "

@@ -6,7 +6,7 @@ namespace {
 
 // The keys learnt take the place of the defaults' lines of their actions, the first of them
 // kept where it was with its comment and options; a key taken from another action leaves
-// the rest of its line; sections and comments stay as they were.
+// the rest of its line, spelt as it was; sections and comments stay as they were.
 TEST(MergeLearnt, KeepsEveryOtherLineSectionAndComment) {
     KeyMapDocument document(
         "# my keys\n"
@@ -34,7 +34,7 @@ TEST(MergeLearnt, KeepsEveryOtherLineSectionAndComment) {
               "key  43 play-pause  # old remote\n"
               "held 177 volume-up every=2\n"
               "key  18,177 volume-up\n"
-              "key  19 mute\n"
+              "key  0x13 mute\n"
               "key  32 previous\n"
               "\n"
               "[player=vlc]\n"

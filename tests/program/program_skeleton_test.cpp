@@ -71,7 +71,7 @@ TEST_F(ProgramSkeleton, PrintsAGivenMapAsItIsRead) {
                                  "key  33,161 play-pause\nheld 176 volume-up delay=300 every=2\n");
     // A held key without a key line is no mistake: a note.
     EXPECT_EQ(platform_.err, "quorvel: " + path +
-                                 ":1: note: 176 has a held binding and no key binding: a single "
+                                 ":1: note: 0xB0 has a held binding and no key binding: a single "
                                  "press does nothing\n");
     platform_.err.clear();
 
