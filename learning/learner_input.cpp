@@ -3,7 +3,7 @@
 LearnerInput::LearnerInput(ReceiverLoop& reader, TypedInput& typed)
     : reader_(reader), typed_(typed) {
     // A line typed ends the wait for a key, which then looks at typing first.
-    typed_.Attach(reader_.Loop(), [this] { reader_.Wake(); });
+    typed_.Attach(*reader_.Loop(), [this] { reader_.Wake(); });
 }
 
 LearnerInput::~LearnerInput() {

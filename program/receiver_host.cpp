@@ -18,9 +18,9 @@ void ReceiverHost::Start(std::unique_ptr<KeyReader> reader, IRThread::PlayerFact
         throw std::logic_error("a history has one receiver");
     }
     judge_ = std::move(judge);
-    thread_ = std::make_unique<IRThread>(*list_, std::move(reader), std::move(makePlayer),
-                                         std::move(keys), capture_.get(), judge_.get(),
-                                         std::move(watch));
+    thread_ =
+        std::make_unique<IRThread>(*list_, std::move(reader), std::move(makePlayer),
+                                   std::move(keys), capture_.get(), judge_.get(), std::move(watch));
     thread_->Resume();
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "program/program_start.h"
 #include "tests/doubles/files.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/scratch_folder.h"
@@ -18,7 +19,7 @@ TEST(MakeKeySources, ReadsEachPortOnce) {
     PointLink(link, pty->readerPath());
     const std::string port = pty->readerPath();
     LogCapture log;
-    const auto sources = MakeKeySources(CommandLine::Parse(
+    const auto sources = MakeKeySources(ParseCommandLine(
         {"--port", port, "--port", link, "--port", port, "--port", folder.FilePath("ttyUSB1")}));
     EXPECT_EQ(sources.size(), 2u);
     EXPECT_EQ(log.Count("--port " + link + " names the same device as " + port), 1);
