@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test package run demo fuzz bench clean windows windows-test windows-package
+.PHONY: all setup build test package install run demo fuzz bench clean windows windows-test windows-package
 
 all: build
 
@@ -44,6 +44,15 @@ windows-test: windows
 # The Debian package: $(BUILD)/quorvel_<version>_amd64.deb, for apt install ./PATH
 package: build
 	@umask 022 && cmake --build $(BUILD) --target package
+
+# What the package holds, installed from the build by CMake's install rules: the programs,
+# man pages, menu entry, icons, udev rule and systemd user units, under PREFIX (sudo for
+# /usr/local); DESTDIR=DIR stages them there. It builds only when nothing is built yet, so
+# `sudo make install` after `make` leaves the build tree as its owner made it.
+PREFIX ?= /usr/local
+install:
+	@[ -x $(BUILD)/qt_app/quorvel ] && [ -x $(BUILD)/tools/quorvel-send ] || $(MAKE) build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # The window on the receiver's port (default /dev/ttyS0): make run ARGS="--port /dev/ttyUSB0"
 run: build
