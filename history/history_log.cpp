@@ -11,6 +11,7 @@ void HistoryLog::AppendLine(const std::string& text, const std::string& why) {
     if (lineIndex_ + 1 == MaxLines) {
         historyList_.DeleteFirstLines(TrimLines);
         lineIndex_ -= TrimLines;
+        dropped_ += TrimLines;
     }
     ++lineIndex_;
     historyList_.InsertLine(lineIndex_, text);
@@ -33,4 +34,11 @@ void HistoryLog::ReplaceLastLine(const std::string& text, const std::string& why
         historyList_.ExplainLine(lineIndex_, why);
     }
     historyList_.Repaint();
+}
+
+void HistoryLog::ExplainNumbered(std::uint64_t number, const std::string& why) {
+    if (number <= dropped_ || number > LineNumber() || why.empty()) {
+        return;
+    }
+    historyList_.ExplainLine(static_cast<int>(number - dropped_ - 1), why);
 }

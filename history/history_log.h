@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <utility>
 
@@ -26,6 +27,14 @@ class HistoryLog {
     void ReplaceLastLine(const std::string& text, const std::string& why = {});
 
     int LineIndex() const { return lineIndex_; }
+    // The last line written, by a number that stays its own while lines above it are
+    // dropped (from 1; 0 before any line), for ExplainNumbered.
+    std::uint64_t LineNumber() const {
+        return dropped_ + static_cast<std::uint64_t>(lineIndex_ + 1);
+    }
+    // Says why the line numbered number reads as it does, after it was written (an action
+    // that failed later); nothing when it has been dropped since.
+    void ExplainNumbered(std::uint64_t number, const std::string& why);
     // Whether the greeting is still there to remove.
     bool HoldsGreeting() const { return !greetingRemoved_ && historyList_.HoldsGreeting(); }
 
@@ -36,5 +45,6 @@ class HistoryLog {
   private:
     HistoryList& historyList_;
     int lineIndex_ = -1;
+    std::uint64_t dropped_ = 0;  // lines trimmed from the top so far
     bool greetingRemoved_ = false;
 };

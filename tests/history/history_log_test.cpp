@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "tests/doubles/memory_history_list.h"
 
 namespace {
@@ -47,8 +50,14 @@ TEST(HistoryLog, KeepsTheNewestLinesDroppingTheOldestInBlocks) {
         log.AppendLine(std::to_string(i));
     }
     ASSERT_EQ(list.lines.size(), static_cast<std::size_t>(HistoryLog::MaxLines));
+    const std::uint64_t firstKept = HistoryLog::TrimLines + 1;  // numbered from 1
 
     log.AppendLine("next");
+    // A line explained late is found by its number, however many went above it.
+    log.ExplainNumbered(1, "dropped");
+    log.ExplainNumbered(firstKept, "kept");
+    EXPECT_EQ(list.whys.front(), "kept");
+    EXPECT_EQ(std::count(list.whys.begin(), list.whys.end(), "dropped"), 0);
     const int held = HistoryLog::MaxLines - HistoryLog::TrimLines + 1;
     ASSERT_EQ(static_cast<int>(list.lines.size()), held);
     EXPECT_EQ(log.LineIndex(), held - 1);
