@@ -4,9 +4,10 @@
 
 // What a key did that the user may want to see, as a remote has no screen: the remote
 // moved to another player, a player's volume changed or was muted, or the remote's mode
-// changed (player "Quorvel"; text "Mode tv", or "No mode" when back).
+// changed (player "Quorvel"; text "Mode tv", or "No mode" when back), or a key's action
+// failed (player "Quorvel"; text why).
 struct PlayerNews {
-    enum class Kind { Player, Volume, Mute, Mode };
+    enum class Kind { Player, Volume, Mute, Mode, Problem };
 
     Kind kind;
     std::string player;  // the player as the user knows it: its Identity, else its name

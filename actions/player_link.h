@@ -7,12 +7,13 @@
 
 #include "actions/player_action.h"
 #include "actions/player_feedback.h"
+#include "actions/press_outcome.h"
 
 class EventLoop;
 
 // The player a key goes by, chosen once for the key (PlayerLink::Choose): the key map's
 // section that follows the player and the key's action then go by the same player, however
-// playback changes in between. What it holds is the link's own.
+// playback changes in between. What it holds is the link's own, but for press.
 struct PlayerChoice {
     bool made = false;          // false: the link chooses as it acts
     std::string player{};       // the link's name for the player; empty for none
@@ -20,6 +21,9 @@ struct PlayerChoice {
     // When the key stops waiting for its player: choosing and sending share one deadline.
     // None: from when the action is performed.
     std::chrono::steady_clock::time_point until{};
+    // The press the action is for, set by the caller, whose outcome the link tells
+    // (TellOutcomes); 0: told to no one.
+    std::uint64_t press = 0;
 };
 
 // How the receiver commands the media player. Every platform's link implements this one
@@ -46,8 +50,8 @@ class PlayerLink {
     // made). A link on a loop sends it and returns; its answer is collected on the loop, and
     // the key's deadline bounds what it waits for. A link without one returns once the player
     // has handled it, the attempt has failed, or its own bound on waiting has passed.
-    // Failures are not reported to the caller (the history shows the key either way); a link
-    // says them in the lcPlayer log.
+    // Failures are said in the lcPlayer log, and told with the choice's press (TellOutcomes),
+    // as is an action that reached its player; the history shows the key either way.
     virtual void Perform(const PlayerRequest& request, const PlayerChoice& choice) = 0;
     // The same on the player chosen now.
     void Perform(const PlayerRequest& request) { Perform(request, PlayerChoice{}); }
@@ -60,4 +64,23 @@ class PlayerLink {
     // Tells the user, where the link has a way to (--notify), of news that is not the
     // player's: the remote's mode. Must not wait. By default nothing.
     virtual void Announce(const PlayerNews& /*news*/) {}
+
+    // Where the link tells what became of each action given a press (PressOutcome): on its
+    // own thread; none for nobody. Set before Attach, or cleared, on the link's thread.
+    virtual void TellOutcomes(PressOutcome* outcomes) { outcomes_ = outcomes; }
+
+  protected:
+    void TellReached(const PlayerChoice& choice) {
+        if (outcomes_ != nullptr && choice.press != 0) {
+            outcomes_->Reached(choice.press);
+        }
+    }
+    void TellFailed(const PlayerChoice& choice, const std::string& why) {
+        if (outcomes_ != nullptr && choice.press != 0) {
+            outcomes_->Failed(choice.press, why);
+        }
+    }
+
+  private:
+    PressOutcome* outcomes_ = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "player/media_key_player_link.h"
 
 #include <algorithm>
+#include <string>
 
 #include "hid/media_keys.h"
 #include "player/player_log.h"
@@ -21,7 +22,7 @@ bool MediaKeyPlayerLink::HasKey(PlayerAction action) {
     return Find(action) != nullptr;
 }
 
-void MediaKeyPlayerLink::Perform(const PlayerRequest& request, const PlayerChoice& /*choice*/) {
+void MediaKeyPlayerLink::Perform(const PlayerRequest& request, const PlayerChoice& choice) {
     const MediaKey* row = Find(request.action);
     if (row == nullptr) {
         unsupported_.Say(request);
@@ -39,8 +40,11 @@ void MediaKeyPlayerLink::Perform(const PlayerRequest& request, const PlayerChoic
     press[1].ki.dwFlags |= KEYEVENTF_KEYUP;
     if (SendInput(2, press, sizeof(INPUT)) == 2) {
         refusalReported_ = false;
+        TellReached(choice);  // as far as it can tell: the system sends it on
         return;
     }
+    TellFailed(choice,
+               "the system refused the media key (error " + std::to_string(GetLastError()) + ")");
     if (!refusalReported_) {
         QUORVEL_WARNING(lcPlayer) << "the system refused the media key for "
                                   << ActionName(request.action) << " (error " << GetLastError()

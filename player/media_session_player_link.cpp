@@ -62,6 +62,11 @@ std::vector<std::string> MediaSessionPlayerLink::PlayerNames(const PlayerChoice&
                                  : std::vector<std::string>{choice.player};
 }
 
+void MediaSessionPlayerLink::TellOutcomes(PressOutcome* outcomes) {
+    PlayerLink::TellOutcomes(outcomes);
+    keys_.TellOutcomes(outcomes);
+}
+
 void MediaSessionPlayerLink::Announce(const PlayerNews& news) {
     if (feedback_ != nullptr) {
         feedback_->Show(news);
@@ -81,9 +86,11 @@ void MediaSessionPlayerLink::Perform(const PlayerRequest& request, const PlayerC
     }
     const std::vector<MediaSessionCandidate> sessions = Look();
     std::string appId = choice.made ? choice.player : Chosen(sessions);
+    std::string whyNone = "no media session: no player shows in the system's media controls now";
     if (!appId.empty() && std::none_of(sessions.begin(), sessions.end(),
                                        [&](const auto& s) { return s.appId == appId; })) {
-        Report(UntrustedText(appId) + " went away before its key acted");
+        whyNone = UntrustedText(appId) + " went away before its key acted";
+        Report(whyNone);
         appId.clear();
     }
     switch (request.action) {
@@ -101,15 +108,16 @@ void MediaSessionPlayerLink::Perform(const PlayerRequest& request, const PlayerC
             break;
     }
     if (appId.empty()) {
+        TellFailed(choice, whyNone);
         return;
     }
     lastCommanded_ = appId;
     TellMoved(appId);
     if (request.action == PlayerAction::VolumeUp || request.action == PlayerAction::VolumeDown ||
         request.action == PlayerAction::Mute) {
-        ChangeVolume(appId, request);
+        ChangeVolume(appId, request, choice);
     } else {
-        Command(sessions, appId, request);
+        Command(sessions, appId, request, choice);
     }
 }
 
@@ -163,16 +171,21 @@ std::string MediaSessionPlayerLink::Chosen(const std::vector<MediaSessionCandida
 }
 
 void MediaSessionPlayerLink::Command(const std::vector<MediaSessionCandidate>& sessions,
-                                     const std::string& appId, const PlayerRequest& request) {
+                                     const std::string& appId, const PlayerRequest& request,
+                                     const PlayerChoice& choice) {
     App& app = apps_[appId];
     if (app.silent) {
         Report(UntrustedText(appId) + " does not answer; keys go nowhere until it does", true);
+        TellFailed(choice, lastReport_);
     } else if (app.call) {
         if (app.held.size() < MaxWaiting) {
             app.held.push_back(request);
         }
+    } else if (Start(sessions, appId, request)) {
+        TellReached(choice);
     } else {
-        Start(sessions, appId, request);
+        TellFailed(choice, std::string(ActionName(request.action)) + " on " + UntrustedText(appId) +
+                               " failed");
     }
 }
 
@@ -283,7 +296,8 @@ bool MediaSessionPlayerLink::Ended(const std::string& appId, TimePoint now) {
     return true;
 }
 
-void MediaSessionPlayerLink::ChangeVolume(const std::string& appId, const PlayerRequest& request) {
+void MediaSessionPlayerLink::ChangeVolume(const std::string& appId, const PlayerRequest& request,
+                                          const PlayerChoice& choice) {
     const std::optional<AppVolume::Level> level = volume_->Read(appId);
     if (!level) {
         if (noAudioSaid_.insert(appId).second) {
@@ -291,7 +305,7 @@ void MediaSessionPlayerLink::ChangeVolume(const std::string& appId, const Player
                                       << " has no audio session of its own that Quorvel can find; "
                                          "its volume keys are pressed as media keys instead";
         }
-        keys_.Perform(request);
+        keys_.Perform(request, choice);
         return;
     }
     AppVolume::Level wanted = *level;
@@ -306,8 +320,10 @@ void MediaSessionPlayerLink::ChangeVolume(const std::string& appId, const Player
     if (wanted != *level && !volume_->Write(appId, wanted)) {
         QUORVEL_WARNING(lcPlayer) << "the volume of " << UntrustedText(appId)
                                   << " could not be set";
+        TellFailed(choice, "the volume of " + UntrustedText(appId) + " could not be set");
         return;
     }
+    TellReached(choice);
     const PlayerNews::Kind kind = mute ? PlayerNews::Kind::Mute : PlayerNews::Kind::Volume;
     Tell(kind, appId, VolumeNewsText(kind, mute && wanted.muted ? 0.0 : wanted.volume));
 }

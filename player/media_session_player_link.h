@@ -64,6 +64,8 @@ class MediaSessionPlayerLink : public PlayerLink {
     std::vector<std::string> PlayerNames(const PlayerChoice& choice) override;
     using PlayerLink::Perform;
     void Perform(const PlayerRequest& request, const PlayerChoice& choice) override;
+    // Also for the actions it presses as media keys.
+    void TellOutcomes(PressOutcome* outcomes) override;
     void Announce(const PlayerNews& news) override;
 
   private:
@@ -84,8 +86,10 @@ class MediaSessionPlayerLink : public PlayerLink {
     std::vector<MediaSessionCandidate> Look();
     // The app the keys go to now; empty for none. Said when it changes.
     std::string Chosen(const std::vector<MediaSessionCandidate>& sessions);
+    // choice's outcome is told: a call the system took counts as reached, what became of it
+    // is in the log.
     void Command(const std::vector<MediaSessionCandidate>& sessions, const std::string& appId,
-                 const PlayerRequest& request);
+                 const PlayerRequest& request, const PlayerChoice& choice);
     // Starts request on appId's session among sessions (the manager's last list); whether a
     // call is under way now.
     bool Start(const std::vector<MediaSessionCandidate>& sessions, const std::string& appId,
@@ -96,7 +100,8 @@ class MediaSessionPlayerLink : public PlayerLink {
     // Whether appId's call has ended, with none under way now: its end said, and the next
     // command held started.
     bool Ended(const std::string& appId, TimePoint now);
-    void ChangeVolume(const std::string& appId, const PlayerRequest& request);
+    void ChangeVolume(const std::string& appId, const PlayerRequest& request,
+                      const PlayerChoice& choice);
     void MoveRemote(const std::vector<MediaSessionCandidate>& sessions, const std::string& from,
                     int step);
     void FallBack(const std::string& why);

@@ -8,6 +8,12 @@
 #include "player/mpris_player_proxy.h"
 #include "player/player_log.h"
 
+namespace {
+
+constexpr const char* NoBusText = "no D-Bus session bus: the key reached no player";
+
+}  // namespace
+
 MprisLinkPolicy::MprisLinkPolicy(MprisPlayerFilter filter, int replyTimeoutMs, bool notify)
     : filter_(std::move(filter)),
       replyTimeout_(replyTimeoutMs),
@@ -146,6 +152,17 @@ std::string MprisLinkPolicy::ChooseNow() {
     return chosen;
 }
 
+void MprisLinkPolicy::Outcome(std::uint64_t press, const std::string& why) {
+    if (outcomes_ == nullptr || press == 0) {
+        return;
+    }
+    if (why.empty()) {
+        outcomes_->Reached(press);
+    } else {
+        outcomes_->Failed(press, why);
+    }
+}
+
 std::vector<std::string> MprisLinkPolicy::PlayerNames(const std::string& busName) {
     if (busName.empty()) {
         return {};
@@ -175,10 +192,12 @@ void MprisLinkPolicy::Perform(const PlayerRequest& request, const PlayerChoice& 
         bus_->TakeIn(TakenInAtAKey);
     }
     if (!choice.made && session_->Join() == nullptr) {
+        Outcome(choice.press, NoBusText);
         return;
     }
     if (pending_.size() >= MprisPlayerLink::MostWaiting) {
         Report("keys come faster than the player answers; some go nowhere", true);
+        Outcome(choice.press, lastReport_);
         return;
     }
     pending_.push_back({request, choice, now, until});
@@ -198,7 +217,9 @@ void MprisLinkPolicy::Advance() {
             Pending& key = pending_.front();
             std::string chosen = key.choice.player;
             if (now >= key.until) {
-                pending_.pop_front();  // its second is over: a key acted on late surprises
+                // Its second is over: a key acted on late surprises.
+                Outcome(key.choice.press, "the player did not answer in time");
+                pending_.pop_front();
                 continue;
             }
             if (!key.choice.made) {
@@ -209,6 +230,8 @@ void MprisLinkPolicy::Advance() {
                     if (busSilent_) {
                         Report("the bus did not list its players in time", true);
                     }
+                    Outcome(key.choice.press,
+                            busSilent_ ? "the bus did not list its players in time" : NoBusText);
                     pending_.pop_front();
                     continue;
                 }
@@ -223,12 +246,13 @@ void MprisLinkPolicy::Advance() {
             if (key.behindCall && now - key.pressed > MprisPlayerLink::StaleAfter) {
                 // A slow player answered: what waited for it too long to make sense goes
                 // nowhere, so a held key is never drawn out.
+                Outcome(key.choice.press, "the player answered too late for this key");
                 pending_.pop_front();
                 continue;
             }
             const Pending taken = std::move(pending_.front());
             pending_.pop_front();
-            Dispatch(taken.request, std::move(chosen), taken.until);
+            Dispatch(taken.request, std::move(chosen), taken.until, taken.choice.press);
         }
     } while (again_);
     advancing_ = false;
@@ -278,23 +302,35 @@ void MprisLinkPolicy::Arm() {
     }
 }
 
-void MprisLinkPolicy::Dispatch(const PlayerRequest& request, std::string chosen, Deadline until) {
+void MprisLinkPolicy::Dispatch(const PlayerRequest& request, std::string chosen, Deadline until,
+                               std::uint64_t press) {
     if (bus_ == nullptr) {
+        Outcome(press, NoBusText);
         return;
     }
+    std::string why;
     if (!chosen.empty() && bus_->Names().count(chosen) == 0) {
-        Report(UntrustedText(chosen) + " left the bus before its key's command was sent");
+        why = UntrustedText(chosen) + " left the bus before its key's command was sent";
+        Report(why);
         chosen.clear();
     }
     if (request.action == PlayerAction::NextPlayer ||
         request.action == PlayerAction::PreviousPlayer) {
-        MoveRemote(chosen, request.action == PlayerAction::NextPlayer ? 1 : -1);
+        const bool moved = MoveRemote(chosen, request.action == PlayerAction::NextPlayer ? 1 : -1);
+        Outcome(press, moved ? std::string()
+                             : NoMprisPlayerLine(filter_, cache_.Candidates(bus_->Names())));
         return;
     }
-    if (chosen.empty() || cache_[chosen].silent) {
+    if (chosen.empty()) {
+        Outcome(press,
+                !why.empty() ? why : NoMprisPlayerLine(filter_, cache_.Candidates(bus_->Names())));
         return;
     }
-    Command(chosen, request, until);
+    if (cache_[chosen].silent) {
+        Outcome(press, UntrustedText(chosen) + " does not answer; keys go nowhere until it does");
+        return;
+    }
+    Command(chosen, request, until, press);
     // The remote moved by itself (a player started playing, or left): told once.
     if (chosen != told_) {
         if (!told_.empty()) {

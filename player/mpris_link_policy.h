@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -43,6 +44,8 @@ class MprisLinkPolicy {
     void Announce(const PlayerNews& news);
     void Perform(const PlayerRequest& request, const PlayerChoice& choice);
     void Interrupt();
+    // Where each key's outcome is told (PlayerLink::TellOutcomes); none for nobody.
+    void TellOutcomes(PressOutcome* outcomes) { outcomes_ = outcomes; }
     // Nothing waits: no key for its player, no call for its answer, no news for its
     // notification's id.
     bool Idle() const {
@@ -80,23 +83,29 @@ class MprisLinkPolicy {
     void Arm();
     std::string ChooseNow();
     void ReadPlayer(const std::string& name, bool recent);
-    void Dispatch(const PlayerRequest& request, std::string chosen, Deadline until);
-    void MoveRemote(const std::string& from, int step);
+    void Dispatch(const PlayerRequest& request, std::string chosen, Deadline until,
+                  std::uint64_t press);
+    // Tells the outcome of press's action, when someone listens: why it failed, or (why
+    // empty) that it reached its player.
+    void Outcome(std::uint64_t press, const std::string& why = {});
+    // False when no player fits.
+    bool MoveRemote(const std::string& from, int step);
     // Tells the feedback, when there is one, of what happened to busName.
     void Tell(PlayerNews::Kind kind, const std::string& busName, std::string text);
     void Report(std::string line, bool warning = false);
-    void Command(const std::string& busName, const PlayerRequest& request, Deadline until);
+    void Command(const std::string& busName, const PlayerRequest& request, Deadline until,
+                 std::uint64_t press);
     // Writes what next makes of the volume (nothing when it stays the same), from the volume
     // as last heard; reads it first only when there is none.
     void ChangeVolume(const std::string& busName, const std::function<double(double)>& next,
-                      PlayerNews::Kind kind, Deadline until);
+                      PlayerNews::Kind kind, Deadline until, std::uint64_t press);
     void WriteVolume(const std::string& busName, const std::function<double(double)>& next,
-                     PlayerNews::Kind kind, Deadline until);
+                     PlayerNews::Kind kind, Deadline until, std::uint64_t press);
     // The callback of one call to busName: it marks the player heard (and no longer busy
     // with this call), says a failure as what failed (nothing when what is empty); failed,
-    // when given, is told of a failure.
+    // when given, is told of a failure; press's outcome is told (none for 0).
     MprisBus::Done Reply(const std::string& busName, std::string what,
-                         std::function<void(bool ok)> then = {});
+                         std::function<void(bool ok)> then = {}, std::uint64_t press = 0);
     // The same for a read, whose values the cache learns; known: the player is not read
     // again once it answered, even with an error.
     MprisBus::Read Learning(const std::string& busName, std::string what, bool recent, bool known,
@@ -127,5 +136,6 @@ class MprisLinkPolicy {
     std::unique_ptr<EventLoop::Timer> timer_;  // the first deadline of pending_ and busy_
     std::unique_ptr<MprisNotifier> notifier_;  // null without notify
     MprisBus* bus_ = nullptr;                  // the session's; null when not joined
-    std::unique_ptr<MprisSession> session_;    // goes first, and its bus with it
+    PressOutcome* outcomes_ = nullptr;
+    std::unique_ptr<MprisSession> session_;  // goes first, and its bus with it
 };

@@ -9,11 +9,11 @@
 #include "player/player_log.h"
 #include "player/volume_step.h"
 
-void MprisLinkPolicy::MoveRemote(const std::string& from, int step) {
+bool MprisLinkPolicy::MoveRemote(const std::string& from, int step) {
     const std::vector<MprisCandidate> candidates = cache_.Candidates(bus_->Names());
     const std::string to = StepMprisPlayer(candidates, filter_, from, step);
     if (to.empty()) {
-        return;  // the choice has said that no player fits
+        return false;  // the choice has said that no player fits
     }
     pinned_ = to;
     const auto player = std::find_if(candidates.begin(), candidates.end(),
@@ -24,6 +24,7 @@ void MprisLinkPolicy::MoveRemote(const std::string& from, int step) {
     Tell(PlayerNews::Kind::Player, to,
          to == from ? "The remote stays on this player" : "The remote is on this player");
     told_ = to;
+    return true;
 }
 
 void MprisLinkPolicy::Tell(PlayerNews::Kind kind, const std::string& busName, std::string text) {
@@ -50,7 +51,7 @@ void MprisLinkPolicy::Report(std::string line, bool warning) {
 }
 
 void MprisLinkPolicy::Command(const std::string& busName, const PlayerRequest& request,
-                              Deadline until) {
+                              Deadline until, std::uint64_t press) {
     lastCommanded_ = busName;
     switch (request.action) {
         case PlayerAction::VolumeUp:
@@ -60,7 +61,7 @@ void MprisLinkPolicy::Command(const std::string& busName, const PlayerRequest& r
                                     : -MprisPlayerLink::VolumeStep;
             ChangeVolume(
                 busName, [step](double volume) { return SteppedVolume(volume, step); },
-                PlayerNews::Kind::Volume, until);
+                PlayerNews::Kind::Volume, until, press);
             return;
         }
         case PlayerAction::Mute:
@@ -74,36 +75,43 @@ void MprisLinkPolicy::Command(const std::string& busName, const PlayerRequest& r
                     const auto muted = mutedFrom_.find(busName);
                     return muted == mutedFrom_.end() ? volume : muted->second;
                 },
-                PlayerNews::Kind::Mute, until);
+                PlayerNews::Kind::Mute, until, press);
             return;
         default: {
             const char* member = MprisPlayerProxy::Member(request.action);
             if (member == nullptr) {
+                Outcome(press);  // an action MPRIS has no call for: said as unsupported
                 return;
             }
             // Answered or not, the next key for this player waits for this call first.
             busy_[busName] = until;
             MprisPlayerProxy(*bus_, busName)
                 .Send(request,
-                      Reply(busName, member, [this, busName](bool) { busy_.erase(busName); }));
+                      Reply(
+                          busName, member, [this, busName](bool) { busy_.erase(busName); }, press));
         }
     }
 }
 
 MprisBus::Done MprisLinkPolicy::Reply(const std::string& busName, std::string what,
-                                      std::function<void(bool ok)> then) {
-    return
-        [this, busName, what = std::move(what), then = std::move(then)](const std::string& error) {
-            cache_.Heard(busName);
-            if (!error.empty() && !what.empty()) {
-                QUORVEL_WARNING(lcPlayer) << what << " on " << UntrustedText(busName)
-                                          << " failed: " << UntrustedText(error);
+                                      std::function<void(bool ok)> then, std::uint64_t press) {
+    return [this, busName, what = std::move(what), then = std::move(then),
+            press](const std::string& error) {
+        cache_.Heard(busName);
+        std::string failed;
+        if (!error.empty()) {
+            failed = (what.empty() ? std::string("a call") : what) + " on " +
+                     UntrustedText(busName) + " failed: " + UntrustedText(error);
+            if (!what.empty()) {
+                QUORVEL_WARNING(lcPlayer) << failed;
             }
-            if (then) {
-                then(error.empty());
-            }
-            Advance();
-        };
+        }
+        if (then) {
+            then(error.empty());
+        }
+        Outcome(press, failed);
+        Advance();
+    };
 }
 
 MprisBus::Read MprisLinkPolicy::Learning(const std::string& busName, std::string what, bool recent,

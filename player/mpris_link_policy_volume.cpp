@@ -11,31 +11,36 @@
 
 void MprisLinkPolicy::ChangeVolume(const std::string& busName,
                                    const std::function<double(double)>& next, PlayerNews::Kind kind,
-                                   Deadline until) {
+                                   Deadline until, std::uint64_t press) {
     busy_[busName] = until;
     if (cache_[busName].volume) {
-        WriteVolume(busName, next, kind, until);
+        WriteVolume(busName, next, kind, until, press);
         return;
     }
     MprisPlayerProxy(*bus_, busName)
         .ReadVolume(Learning(busName, "reading Volume", true, false,
-                             [this, busName, next, kind, until](bool ok) {
+                             [this, busName, next, kind, until, press](bool ok) {
                                  // Written only within the key's second: a step that comes
                                  // late surprises more than one lost.
                                  if (!ok || bus_ == nullptr || Clock::now() >= until) {
                                      busy_.erase(busName);
+                                     Outcome(press, ok ? "the player did not answer in time"
+                                                       : "reading Volume on " +
+                                                             UntrustedText(busName) + " failed");
                                      return;
                                  }
-                                 WriteVolume(busName, next, kind, until);
+                                 WriteVolume(busName, next, kind, until, press);
                              }));
 }
 
 void MprisLinkPolicy::WriteVolume(const std::string& busName,
                                   const std::function<double(double)>& next, PlayerNews::Kind kind,
-                                  Deadline until) {
+                                  Deadline until, std::uint64_t press) {
     MprisPlayerCache::Player* player = cache_.Find(busName);
     if (player == nullptr || !player->volume || !std::isfinite(*player->volume)) {
         busy_.erase(busName);
+        Outcome(press, UntrustedText(busName) +
+                           (player == nullptr ? " left the bus" : " gave no usable Volume"));
         if (player == nullptr) {
             return;  // gone meanwhile
         }
@@ -54,6 +59,7 @@ void MprisLinkPolicy::WriteVolume(const std::string& busName,
     if (wanted == volume) {
         // At a limit: the level is shown all the same, or the key would seem dead.
         busy_.erase(busName);
+        Outcome(press);
         Tell(kind, busName, VolumeNewsText(kind, wanted));
         return;
     }
@@ -62,15 +68,18 @@ void MprisLinkPolicy::WriteVolume(const std::string& busName,
     busy_[busName] = until;
     MprisPlayerProxy(*bus_, busName)
         .WriteVolume(wanted,
-                     Reply(busName, "setting Volume", [this, busName, kind, wanted](bool ok) {
-                         busy_.erase(busName);
-                         if (!ok) {
-                             // Forgotten, so the next step asks it.
-                             if (MprisPlayerCache::Player* still = cache_.Find(busName)) {
-                                 still->volume.reset();
+                     Reply(
+                         busName, "setting Volume",
+                         [this, busName, kind, wanted](bool ok) {
+                             busy_.erase(busName);
+                             if (!ok) {
+                                 // Forgotten, so the next step asks it.
+                                 if (MprisPlayerCache::Player* still = cache_.Find(busName)) {
+                                     still->volume.reset();
+                                 }
+                                 return;
                              }
-                             return;
-                         }
-                         Tell(kind, busName, VolumeNewsText(kind, wanted));
-                     }));
+                             Tell(kind, busName, VolumeNewsText(kind, wanted));
+                         },
+                         press));
 }

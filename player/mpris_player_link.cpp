@@ -43,3 +43,7 @@ std::vector<std::string> MprisPlayerLink::PlayerNames(const PlayerChoice& choice
 void MprisPlayerLink::Announce(const PlayerNews& news) {
     policy_->Announce(news);
 }
+
+void MprisPlayerLink::TellOutcomes(PressOutcome* outcomes) {
+    policy_->TellOutcomes(outcomes);
+}

@@ -43,7 +43,8 @@ class MprisLinkPolicy;
 //
 // The bus: the session bus as sd-bus finds it; no bus is ever launched. Joining never waits;
 // without a bus, or when it is lost, that is said once in the lcPlayer log; the bus is joined
-// again at the next command, and losing it never ends the program. Failures go to the log.
+// again at the next command, and losing it never ends the program. Failures go to the log,
+// and each key's outcome, when its reply or its end comes, to TellOutcomes'.
 //
 // Threads: the link is made on any thread, then used on its loop's thread only (Attach
 // first); Interrupt from any thread.
@@ -82,6 +83,7 @@ class MprisPlayerLink : public PlayerLink {
     void Interrupt() override;
     // Shown as a desktop notification with notify; else nothing.
     void Announce(const PlayerNews& news) override;
+    void TellOutcomes(PressOutcome* outcomes) override;
 
   private:
     int replyTimeoutMs_;

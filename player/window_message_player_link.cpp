@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <set>
+#include <string>
 
 #include "player/player_log.h"
 #include "player/window_executable.h"
@@ -97,10 +98,12 @@ void WindowMessagePlayerLink::Announce(const PlayerNews& news) {
 
 bool WindowMessagePlayerLink::SendPlayerCommand(int id) {
     if (!HoldsLiveWindow() && FindPlayerWindow().empty()) {
+        whyNot_ = std::string("no window titled \"") + PlayerTitle + "\"";
         return false;
     }
     if (!PlayerCaughtUp()) {
         QUORVEL_DEBUG(lcPlayer) << "command " << id << " dropped: the player is not answering";
+        whyNot_ = "the player is not answering";
         return false;
     }
     DWORD_PTR result = 0;
@@ -113,11 +116,13 @@ bool WindowMessagePlayerLink::SendPlayerCommand(int id) {
     if (!HoldsLiveWindow() || error == ERROR_INVALID_WINDOW_HANDLE) {
         QUORVEL_INFO(lcPlayer) << "the player's window closed before it handled command " << id
                                << "; looking again at the next command";
+        whyNot_ = "the player's window closed before it handled the command";
         return false;
     }
     if (error != ERROR_TIMEOUT && error != ERROR_SUCCESS) {
         // Not a slow player: waiting for it would not help (a player with higher rights
         // than ours refuses with access denied).
+        whyNot_ = "the command could not be sent to the player: " + DescribeSendError(error);
         QUORVEL_WARNING(lcPlayer) << "command " << id << " could not be sent to the player: "
                                   << DescribeSendError(error);
         return false;
@@ -126,6 +131,8 @@ bool WindowMessagePlayerLink::SendPlayerCommand(int id) {
                               << ReplyTimeoutMs
                               << " ms; commands are dropped until it has caught up";
     WatchForLateReply();
+    whyNot_ =
+        "the player did not handle the command within " + std::to_string(ReplyTimeoutMs) + " ms";
     return false;
 }
 
@@ -153,12 +160,17 @@ void WindowMessagePlayerLink::Perform(const PlayerRequest& request, const Player
          !HoldsLiveWindow())) {
         QUORVEL_DEBUG(lcPlayer) << ActionName(request.action)
                                 << " dropped: the window chosen for its key is gone";
+        TellFailed(choice, std::string("no window titled \"") + PlayerTitle + "\"");
         return;
     }
     if (const auto id = CommandFor(request.action)) {
         const bool up = request.action == PlayerAction::VolumeUp;
-        if (SendPlayerCommand(*id) && feedback_ != nullptr &&
-            (up || request.action == PlayerAction::VolumeDown)) {
+        if (!SendPlayerCommand(*id)) {
+            TellFailed(choice, whyNot_);
+            return;
+        }
+        TellReached(choice);
+        if (feedback_ != nullptr && (up || request.action == PlayerAction::VolumeDown)) {
             feedback_->Show(
                 {PlayerNews::Kind::Volume, PlayerTitle, up ? "Volume up" : "Volume down"});
         }
@@ -167,11 +179,14 @@ void WindowMessagePlayerLink::Perform(const PlayerRequest& request, const Player
     if (request.action == PlayerAction::Raise) {
         if (HoldsLiveWindow() || !FindPlayerWindow().empty()) {
             SetForegroundWindow(PlayerWindow);
+            TellReached(choice);
+        } else {
+            TellFailed(choice, std::string("no window titled \"") + PlayerTitle + "\"");
         }
         return;
     }
     if (MediaKeyPlayerLink::HasKey(request.action)) {
-        keys_.Perform(request);
+        keys_.Perform(request, choice);
         return;
     }
     unsupported_.Say(request);
@@ -233,4 +248,9 @@ void CALLBACK WindowMessagePlayerLink::OnLateReply(HWND, UINT, ULONG_PTR data, L
     if (lateReplies.awaited.erase(data) != 0) {
         lateReplies.answered.insert(data);
     }
+}
+
+void WindowMessagePlayerLink::TellOutcomes(PressOutcome* outcomes) {
+    PlayerLink::TellOutcomes(outcomes);
+    keys_.TellOutcomes(outcomes);
 }

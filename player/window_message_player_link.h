@@ -24,9 +24,9 @@
 // most ReplyTimeoutMs, and not at all for a player the system already calls hung. After a
 // command that timed out, the commands that follow are dropped without waiting until the
 // player has handled the one that timed out: a hung player costs one wait, not one per key.
-// Failures go to the lcPlayer log only, each with its cause (a time-out, the window gone,
-// the message refused). One thread at a time; the thread that sends
-// learns that a late player has answered when it next sends. With a feedback (--notify), a
+// Failures go to the lcPlayer log, each with its cause (a time-out, the window gone, the
+// message refused), and to the key's outcome (TellOutcomes). One thread at a time; the thread that
+// sends learns that a late player has answered when it next sends. With a feedback (--notify), a
 // volume key the player handled is told as such: the window does not say the volume it set.
 class WindowMessagePlayerLink : public PlayerLink {
   public:
@@ -74,6 +74,8 @@ class WindowMessagePlayerLink : public PlayerLink {
     // A command for the window goes only to the window chosen: none, when it has closed
     // since or there was none. The media keys go where the system sends them.
     void Perform(const PlayerRequest& request, const PlayerChoice& choice) override;
+    // Also for the actions it presses as media keys.
+    void TellOutcomes(PressOutcome* outcomes) override;
     // To the feedback, when there is one.
     void Announce(const PlayerNews& news) override;
     // What a SendMessageTimeout failure other than a time-out means, for the log.
@@ -97,5 +99,6 @@ class WindowMessagePlayerLink : public PlayerLink {
     // finds the token, not the link.
     ULONG_PTR lateReply_ = 0;
     MediaKeyPlayerLink keys_;
+    std::string whyNot_;  // why the last SendPlayerCommand failed
     bool noPlayerReported_ = false;
 };
