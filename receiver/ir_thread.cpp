@@ -29,13 +29,14 @@ std::string Why(const std::exception_ptr& error) {
 
 IRThread::IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source,
                    PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys,
-                   KeyCapture* capture, PressJudge* judge, LoopWatch watch)
+                   KeyCapture* capture, PressJudge* judge, LoopWatch watch, ProblemNotice* notice)
     : history_(historyList),
       source_(std::move(source)),
       makePlayer_(std::move(makePlayer)),
       keys_(std::move(keys)),
       capture_(capture),
       judge_(judge),
+      notice_(notice),
       makeWatch_(std::move(watch)),
       ownLoop_(source_->Loop() == nullptr ? MakeEventLoop() : nullptr),
       loop_(ownLoop_ ? *ownLoop_ : *source_->Loop()),
@@ -92,6 +93,7 @@ void IRThread::Execute(std::stop_token stop) {
                 cycle.emplace(*source_, history_, *player, *keys_);
                 cycle->CaptureWith(capture_);
                 cycle->JudgeWith(judge_);
+                cycle->NoticeWith(notice_);
                 cycle->Attach(loop_);
                 std::lock_guard lock(playerMutex_);
                 player_ = player.get();

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "actions/player_link.h"
+#include "actions/problem_notice.h"
 #include "history/history_log.h"
 #include "keymap/shared_key_map.h"
 #include "receiver/key_capture.h"
@@ -40,11 +41,12 @@ class IRThread {
     // Created suspended: nothing runs until Resume. keys says what each key does; it may be
     // replaced while the thread runs (a reload), and each event is decoded by the map in
     // force when it arrives. capture, when given, is offered every key event first
-    // (SignalCycle::CaptureWith); judge, when given, is told the mode (SignalCycle::JudgeWith).
-    // Both must outlive the thread.
+    // (SignalCycle::CaptureWith); judge, when given, is told the mode (SignalCycle::JudgeWith);
+    // notice, when given, is shown the problems keys meet (SignalCycle::NoticeWith). Each
+    // must outlive the thread.
     IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source, PlayerFactory makePlayer,
              std::shared_ptr<const SharedKeyMap> keys, KeyCapture* capture = nullptr,
-             PressJudge* judge = nullptr, LoopWatch watch = {});
+             PressJudge* judge = nullptr, LoopWatch watch = {}, ProblemNotice* notice = nullptr);
     // Stops and joins the thread; the port closes with it.
     ~IRThread();
     IRThread(const IRThread&) = delete;
@@ -76,6 +78,7 @@ class IRThread {
     const std::shared_ptr<const SharedKeyMap> keys_;  // never null
     KeyCapture* const capture_;
     PressJudge* const judge_;
+    ProblemNotice* const notice_;
     LoopWatch makeWatch_;
     // The loop every wait of the thread's is on: the reader's, or one of its own for a
     // reader that has none.

@@ -1,6 +1,7 @@
 #include "receiver/signal_cycle.h"
 
 #include <type_traits>
+#include <utility>
 
 #include "keymap/builtin_keys.h"
 #include "text/number_text.h"
@@ -143,15 +144,58 @@ std::string SignalCycle::Act(const PlayerRequest& request, const PlayerChoice& c
     if (request.action == PlayerAction::Mode) {
         ChangeMode(request.command, request.seconds);
     } else if (request.action != PlayerAction::Run) {
-        player_.Perform(request, choice);
+        // The press's line is the last one, written once the action is on its way.
+        PlayerChoice forPress = choice;
+        forPress.press = acting_ = history_.LineNumber();
+        player_.Perform(request, forPress);
+        acting_ = 0;
         shaper_.PlayerCalled();
+        return std::exchange(actingWhy_, {});
     } else if (const auto outcome = commands_.Run(request.command);
                outcome != CommandRunner::Outcome::Started) {
         // Else the log says what became of it; a command that did not start shows, and why.
         text = outcome == CommandRunner::Outcome::Failed ? RunFailedText : RunSkippedText;
-        return commands_.WhyNotStarted();
+        std::string why = commands_.WhyNotStarted();
+        SayProblem(why);
+        return why;
+    } else {
+        Solve();
     }
     return {};
+}
+
+void SignalCycle::Reached(std::uint64_t /*press*/) {
+    Solve();
+}
+
+void SignalCycle::Failed(std::uint64_t press, const std::string& why) {
+    if (press == acting_) {
+        actingWhy_ = why;  // its line is yet to be written, with why
+    } else {
+        history_.ExplainNumbered(press, why);
+    }
+    SayProblem(why);
+}
+
+void SignalCycle::SayProblem(const std::string& why) {
+    if (why.empty() || why == problem_) {
+        return;  // a player missing is told once, not at every key
+    }
+    problem_ = why;
+    player_.Announce(PlayerNews{PlayerNews::Kind::Problem, "Quorvel", why});
+    if (notice_ != nullptr) {
+        notice_->Show(why, false);
+    }
+}
+
+void SignalCycle::Solve() {
+    if (problem_.empty()) {
+        return;
+    }
+    problem_.clear();
+    if (notice_ != nullptr) {
+        notice_->Solved();
+    }
 }
 
 void SignalCycle::ShowDecided(std::vector<GestureAction>& decided) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "actions/player_link.h"
+#include "actions/problem_notice.h"
 #include "history/history_log.h"
 #include "keymap/shared_key_map.h"
 #include "receiver/command_runner.h"
@@ -28,9 +29,11 @@
 // mode), told by the link too (Announce). The key map's sections follow the mode and,
 // where the map has player sections, the player the link chooses once for each key, the
 // one its action then goes to (a gesture's, the one chosen as it began). Every key event
-// goes through one HoldTracker, which both shapers go by. Used on the receiver thread
-// only.
-class SignalCycle {
+// goes through one HoldTracker, which both shapers go by. An action that reached no player,
+// or a run command refused, is explained on the line its press wrote (the link may learn
+// of it after the line was written) and told once, until things work again, through the
+// link's Announce and the problem notice. Used on the receiver thread only.
+class SignalCycle : private PressOutcome {
   public:
     static constexpr const char* WaitingText = "Waiting for new signal...";
     // A setup step of the source that failed, at start; or a source that never came up, when
@@ -53,7 +56,12 @@ class SignalCycle {
           player_(player),
           keys_(keys),
           clock_(clock),
-          commands_(std::move(start)) {}
+          commands_(std::move(start)) {
+        player_.TellOutcomes(this);
+    }
+    ~SignalCycle() override { player_.TellOutcomes(nullptr); }
+    SignalCycle(const SignalCycle&) = delete;
+    SignalCycle& operator=(const SignalCycle&) = delete;
 
     // Opens the source, removes the window's greeting once the source is open (the greeting
     // stays while the window shows none), then sets the source up: one "Err" line, with
@@ -81,6 +89,9 @@ class SignalCycle {
     // Tells judge each mode it changes to, so that a press judged before it arrives goes
     // by the section in force. None: no judge.
     void JudgeWith(PressJudge* judge) { judge_ = judge; }
+    // Shows notice each problem a key's action meets, and when things work again. None: no
+    // notice (the history and the link still tell).
+    void NoticeWith(ProblemNotice* notice) { notice_ = notice; }
 
     // The text of the last event; empty before the first.
     const std::string& MessageText() const { return messageText_; }
@@ -97,6 +108,12 @@ class SignalCycle {
     // What time has decided by now: gestures, and a mode's timeout.
     void ExpireDue(EventClock::TimePoint now);
     void ChangeMode(const std::string& mode, int timeoutSeconds);
+    // PressOutcome: the link's word on a press's action.
+    void Reached(std::uint64_t press) override;
+    void Failed(std::uint64_t press, const std::string& why) override;
+    // Tells the user of a problem once, until Solve.
+    void SayProblem(const std::string& why);
+    void Solve();
     // When the source must hand back control if nothing comes.
     std::optional<EventClock::TimePoint> NextDeadline() const;
 
@@ -116,4 +133,8 @@ class SignalCycle {
     std::string messageText_;
     KeyCapture* capture_ = nullptr;
     PressJudge* judge_ = nullptr;
+    ProblemNotice* notice_ = nullptr;
+    std::uint64_t acting_ = 0;  // the press whose action is being performed; 0: none
+    std::string actingWhy_;     // why it failed, when told before its line was written
+    std::string problem_;       // the problem told last; empty while things work
 };

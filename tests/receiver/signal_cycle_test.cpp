@@ -8,6 +8,7 @@
 
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/recording_player_link.h"
+#include "tests/doubles/recording_problem_notice.h"
 #include "tests/doubles/remote_layout.h"
 #include "tests/doubles/scripted_key_source.h"
 #include "tests/doubles/serial_items.h"
@@ -221,6 +222,8 @@ TEST(SignalCycle, ARunThatDoesNotStartShowsWhy) {
             error = "cannot fork: Resource temporarily unavailable";
             return nullptr;
         });
+    RecordingProblemNotice notice;
+    cycle.NoticeWith(&notice);
     cycle.Run();
     EXPECT_EQ(list.lines,
               (Lines{"RUN!", SignalCycle::RunSkippedText, SignalCycle::RunFailedText, W}));
@@ -228,6 +231,7 @@ TEST(SignalCycle, ARunThatDoesNotStartShowsWhy) {
                                 "cannot run \"notify-send hi\": cannot fork: Resource temporarily "
                                 "unavailable",
                                 ""}));
+    EXPECT_EQ(notice.shown, (Lines{list.whys[1], list.whys[2]}));
 }
 
 // A key's player is chosen once: its action, a gesture's too, goes to the player whose
