@@ -1,5 +1,8 @@
 #include "program/key_map_reloader.h"
 
+#include <string>
+#include <utility>
+
 #include "keymap/key_map_file.h"
 #include "log/untrusted_text.h"
 #include "platform/utf8_path.h"
@@ -27,9 +30,21 @@ bool KeyMapReloader::Reload() {
             QUORVEL_WARNING(lcApp)
                 << "key map not reloaded, the old one stays: " << UntrustedText(problem, LineLimit);
         }
+        if (notice_ != nullptr) {
+            std::string why =
+                "key map not reloaded, the old one stays: " + UntrustedText(loaded.problems[0]);
+            if (loaded.problems.size() > 1) {
+                why += " (and " + std::to_string(loaded.problems.size() - 1) + " more in the log)";
+            }
+            notice_->Show(why, true);
+        }
+        refused_ = true;
         return false;
     }
     keys_->Replace(std::move(loaded.keys));
+    if (std::exchange(refused_, false) && notice_ != nullptr) {
+        notice_->Solved();
+    }
     if (loaded.path.empty()) {
         QUORVEL_INFO(lcApp) << "key map: no " << UntrustedText(Utf8FromPath(path_), LineLimit)
                             << ", the built-in map applies from the next key";

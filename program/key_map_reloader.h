@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "actions/problem_notice.h"
 #include "keymap/key_map.h"
 #include "keymap/shared_key_map.h"
 #include "platform/file_watch.h"
@@ -14,7 +15,8 @@
 // the file again (on SIGHUP, or when WatchFile sees it saved). A map without problems
 // applies from the next key on; a map with any problem is not taken, the old one stays in
 // force, and each problem is said with its line in the lcApp log (standard error), so the
-// remote is never left without a map.
+// remote is never left without a map. A notice, when given, shows the refusal (the first
+// problem) until a reload is accepted.
 class KeyMapReloader {
   public:
     // keysOption as --keys gave it (empty: the default place); keys the map read at start.
@@ -25,6 +27,23 @@ class KeyMapReloader {
 
     // The map in force, for the receivers.
     std::shared_ptr<const SharedKeyMap> Keys() const { return keys_; }
+
+    // Where a refused reload is shown, and that a later one was accepted; none for nowhere.
+    // Set before the receivers start, as it is used on their thread; must outlive them.
+    void NoticeWith(ProblemNotice* notice) { notice_ = notice; }
+    // NoticeWith for as long as it lives: made before the receivers start, gone after them.
+    class NoticeScope {
+      public:
+        NoticeScope(KeyMapReloader& reloader, ProblemNotice& notice) : reloader_(reloader) {
+            reloader_.NoticeWith(&notice);
+        }
+        ~NoticeScope() { reloader_.NoticeWith(nullptr); }
+        NoticeScope(const NoticeScope&) = delete;
+        NoticeScope& operator=(const NoticeScope&) = delete;
+
+      private:
+        KeyMapReloader& reloader_;
+    };
 
     // Safe from any thread; true when the file's map was put in force.
     bool Reload();
@@ -45,4 +64,6 @@ class KeyMapReloader {
     std::filesystem::path path_;  // the file read
     std::shared_ptr<SharedKeyMap> keys_;
     std::mutex reloading_;  // one reload at a time
+    ProblemNotice* notice_ = nullptr;
+    bool refused_ = false;  // the last reload was refused; guarded by reloading_
 };

@@ -26,10 +26,11 @@ class ReceiverHost {
     // Starts the receiver: the sources reader reads, into List(), their keys bound by keys
     // (which may be replaced while it runs). A history has one writer: a second Start
     // throws std::logic_error. judge, when given, follows the receiver's mode; watch, when
-    // given, is made on the receiver's loop and kept while it runs.
+    // given, is made on the receiver's loop and kept while it runs; notice, when given, is
+    // shown the problems keys meet and must outlive the host.
     void Start(std::unique_ptr<KeyReader> reader, IRThread::PlayerFactory makePlayer,
                std::shared_ptr<const SharedKeyMap> keys, std::shared_ptr<PressJudge> judge = {},
-               IRThread::LoopWatch watch = {});
+               IRThread::LoopWatch watch = {}, ProblemNotice* notice = nullptr);
 
     // Asks the receiver to stop, then waits for it. Safe to call again.
     void Stop();

@@ -19,6 +19,7 @@
 #include "player/session_bus_probe.h"
 #include "program/app_log.h"
 #include "program/key_source_choice.h"
+#include "program/latest_problem.h"
 #include "program/program_skeleton.h"
 #include "qt_app/display_check.h"
 #include "qt_app/form1.h"
@@ -146,9 +147,26 @@ class QtPlatform : public ProgramPlatform {
                 }
             });
         }
+        // Problems met while running are shown on the tray, once there is one; the change
+        // crosses under LatestProblem's lock, the queued call only says it is there.
+        TrayIcon* problemsShownOn = nullptr;
+        QObject problemsContext;
+        LatestProblem problems([&] {
+            QMetaObject::invokeMethod(
+                &problemsContext,
+                [&] {
+                    if (const auto change = problems.Take(); change && problemsShownOn) {
+                        problemsShownOn->ShowProblem(change->problem,
+                                                     change->notify && options.notify);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+        const KeyMapReloader::NoticeScope noticed(keys, problems);
         // The key map's file is watched on the receiver's loop.
         TForm1 form([&](ReceiverHost& receivers) {
-            receivers.Start(MakeReceiverLoop(options), player, keys.Keys(), {}, keys.WatchOnLoop());
+            receivers.Start(MakeReceiverLoop(options), player, keys.Keys(), {}, keys.WatchOnLoop(),
+                            &problems);
         });
         if (options.follow) {
             form.History->FollowTheEnd();
@@ -162,6 +180,7 @@ class QtPlatform : public ProgramPlatform {
         std::optional<TrayIcon> tray;
         if (QSystemTrayIcon::isSystemTrayAvailable()) {
             tray.emplace(form.windowIcon(), [&form] { form.OpenKeys(); });
+            problemsShownOn = &*tray;
         }
         if (options.minimized) {
             form.showMinimized();
@@ -170,6 +189,7 @@ class QtPlatform : public ProgramPlatform {
         }
         QUORVEL_DEBUG(lcApp) << "window: shown, event loop running";
         QApplication::exec();
+        problemsShownOn = nullptr;
         QUORVEL_DEBUG(lcApp) << "window: event loop ended";
         app.RethrowEscaped();
         return 0;

@@ -9,3 +9,15 @@ TrayIcon::TrayIcon(const QIcon& icon, const std::function<void()>& openKeys) : i
     icon_.setContextMenu(&menu_);
     icon_.show();
 }
+
+void TrayIcon::ShowProblem(const std::string& problem, bool notify) {
+    if (problem.empty()) {
+        icon_.setToolTip(QStringLiteral("Quorvel"));
+        return;
+    }
+    const QString text = QString::fromStdString(problem);
+    icon_.setToolTip(QStringLiteral("Quorvel: ") + text);
+    if (notify) {
+        icon_.showMessage(QStringLiteral("Quorvel"), text, QSystemTrayIcon::Warning);
+    }
+}

@@ -27,8 +27,9 @@ class TForm1 {
   public:
     // Called once, as the last act of construction, with the host whose list the
     // receivers write, and the tray icon, which shows --notify's news as its balloon and
-    // outlives the receivers. It starts the receivers.
-    using ReceiverStarter = std::function<void(ReceiverHost&, PlayerFeedback&)>;
+    // the problems met while running as its tooltip, and outlives the receivers. It starts
+    // the receivers.
+    using ReceiverStarter = std::function<void(ReceiverHost&, TrayIcon&)>;
 
     static constexpr const char* ClassName = "TForm1";
     static constexpr const char* IconName = "MAINICON";

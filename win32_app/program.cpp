@@ -27,6 +27,7 @@
 #include "win32_app/form1.h"
 #include "win32_app/message_box.h"
 #include "win32_app/single_instance.h"
+#include "win32_app/tray_icon.h"
 
 namespace {
 
@@ -213,13 +214,17 @@ class Win32Platform : public ProgramPlatform {
     int RunWindow(const CommandLine& options, const PlayerFactory& player,
                   KeyMapReloader& keys) override {
         LeaveOwnConsole();
-        TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers, PlayerFeedback& tray) {
+        // Set before the receivers start, and gone after the form and its receivers.
+        std::optional<KeyMapReloader::NoticeScope> noticed;
+        TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers, TrayIcon& tray) {
             // A saved key map applies from the next key: its file is watched on the
-            // receiver's loop.
+            // receiver's loop. Problems met meanwhile show on the tray.
+            tray.NotifyProblems(options.notify);
+            noticed.emplace(keys, tray.Problems());
             const auto judge = MakePressJudge(options, keys.Keys());
             receivers.Start(MakeReceiverLoop(options, judge),
                             options.notify ? ChoosePlayer(options.player, &tray) : player,
-                            keys.Keys(), judge, keys.WatchOnLoop());
+                            keys.Keys(), judge, keys.WatchOnLoop(), &tray.Problems());
         });
         if (options.follow) {
             form.FollowTheEnd();

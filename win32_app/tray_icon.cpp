@@ -8,7 +8,7 @@
 #include "win32_app/autostart.h"
 
 TrayIcon::TrayIcon(HWND owner, HICON icon, const wchar_t* tip)
-    : owner_(owner), taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
+    : owner_(owner), taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")), tip_(tip) {
     data_.cbSize = sizeof data_;
     data_.hWnd = owner;
     data_.uID = 1;
@@ -49,6 +49,10 @@ bool TrayIcon::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     if (message == BalloonMessage) {
         ShowBalloon();
+        return true;
+    }
+    if (message == ProblemMessage) {
+        ShowProblem();
         return true;
     }
     if (message == taskbarCreated_) {
@@ -92,19 +96,42 @@ void TrayIcon::ShowBalloon() {
         const std::lock_guard<std::mutex> lock(newsLock_);
         news.swap(news_);
     }
-    if (!news || !added_) {
+    if (news) {
+        Balloon(*news);
+    }
+}
+
+void TrayIcon::Balloon(const PlayerNews& news) {
+    if (!added_) {
         return;
     }
     NOTIFYICONDATAW balloon = data_;
     balloon.uFlags = NIF_INFO;
-    const std::wstring title = Widen(news->player);
-    const std::wstring text = Widen(news->text);
+    const std::wstring title = Widen(news.player);
+    const std::wstring text = Widen(news.text);
     std::wcsncpy(balloon.szInfoTitle, title.c_str(),
                  sizeof balloon.szInfoTitle / sizeof balloon.szInfoTitle[0] - 1);
     std::wcsncpy(balloon.szInfo, text.c_str(),
                  sizeof balloon.szInfo / sizeof balloon.szInfo[0] - 1);
     balloon.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
     Shell_NotifyIconW(NIM_MODIFY, &balloon);
+}
+
+void TrayIcon::ShowProblem() {
+    const std::optional<LatestProblem::Change> change = problems_.Take();
+    if (!change) {
+        return;
+    }
+    // Kept in data_, so an icon added again after Explorer restarts shows it too.
+    const std::wstring tip = change->problem.empty() ? tip_ : L"Quorvel: " + Widen(change->problem);
+    std::wcsncpy(data_.szTip, tip.c_str(), sizeof data_.szTip / sizeof data_.szTip[0] - 1);
+    data_.szTip[sizeof data_.szTip / sizeof data_.szTip[0] - 1] = L'\0';
+    if (added_) {
+        Shell_NotifyIconW(NIM_MODIFY, &data_);
+    }
+    if (!change->problem.empty() && change->notify && notifyProblems_) {
+        Balloon({PlayerNews::Kind::Problem, "Quorvel", change->problem});
+    }
 }
 
 bool TrayIcon::Shown() const {

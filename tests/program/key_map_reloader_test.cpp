@@ -13,6 +13,7 @@
 #include "tests/doubles/files.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/loop_turns.h"
+#include "tests/doubles/recording_problem_notice.h"
 #include "tests/doubles/scratch_folder.h"
 
 namespace {
@@ -55,6 +56,24 @@ TEST_F(KeyMapReload, AMapWithProblemsKeepsTheOldOneAndSaysWhyByLine) {
     EXPECT_EQ(log.Messages("quorvel.app"),
               std::vector<std::string>{"key map not reloaded, the old one stays: " + path_ +
                                        ":3: unknown action \"stpo\" (did you mean \"stop\"?)"});
+}
+
+// A refused reload is shown until one is accepted, with its first problem; its notification
+// is asked for, as no key's line tells of it.
+TEST_F(KeyMapReload, ARefusedReloadIsShownUntilOneIsAccepted) {
+    RecordingProblemNotice notice;
+    const KeyMapReloader::NoticeScope noticed(*reloader_, notice);
+    WriteFile(path_, "key 0x61 stpo\nkey 0x62 nxet\n");
+    LogCapture log;
+    EXPECT_FALSE(reloader_->Reload());
+    WriteFile(path_, "key 0x60 next\n");
+    EXPECT_TRUE(reloader_->Reload());
+    EXPECT_TRUE(reloader_->Reload());
+    EXPECT_EQ(notice.shown,
+              (std::vector<std::string>{"!key map not reloaded, the old one stays: " + path_ +
+                                            ":1: unknown action \"stpo\" (did you mean \"stop\"?) "
+                                            "(and 1 more in the log)",
+                                        ""}));
 }
 
 TEST_F(KeyMapReload, AMissingFileNamedOnTheCommandLineKeepsTheOldOne) {

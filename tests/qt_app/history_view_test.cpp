@@ -9,9 +9,11 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "history/history_log.h"
 #include "qt_app/history_model.h"
 #include "qt_app/queued_history_list.h"
 #include "tests/qt_app/qt_environment.h"
@@ -305,6 +307,18 @@ TEST_F(HistoryViewTest, AnExplainedLineSaysWhyOnHoverAndToScreenReaders) {
     EXPECT_EQ(list->child(1)->text(QAccessible::Description),
               QStringLiteral("cannot open serial port /dev/ttyUSB0"));
     EXPECT_EQ(list->child(2)->text(QAccessible::Description), QString());
+}
+
+// An action that failed after later lines were written explains its own press's line,
+// found by its number, as the receiver writes through HistoryLog.
+TEST_F(HistoryViewTest, ALineExplainedLateSaysWhyOnHover) {
+    HistoryLog log(view_);
+    log.AppendLine("PLAY!");
+    const std::uint64_t press = log.LineNumber();
+    log.AppendLine("Waiting for new signal...");
+    log.ExplainNumbered(press, "no MPRIS player named vlc");
+    EXPECT_EQ(Hover(0), QStringLiteral("no MPRIS player named vlc"));
+    EXPECT_EQ(Hover(1), QString());
 }
 
 // A line wider than its row shows whole on hover, before why it is there; the row's own

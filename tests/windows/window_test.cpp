@@ -72,7 +72,7 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
 struct FormUnderTest {
     FormUnderTest()
         : form(GetModuleHandleA(nullptr),
-               [this](ReceiverHost& receivers, PlayerFeedback&) { history = &receivers.List(); }) {}
+               [this](ReceiverHost& receivers, TrayIcon&) { history = &receivers.List(); }) {}
     HistoryList* history = nullptr;
     TForm1 form;
 };
