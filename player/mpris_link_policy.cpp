@@ -115,7 +115,10 @@ std::string MprisLinkPolicy::Choose(Deadline deadline) {
     while (!Known() && !busSilent_ && bus_ != nullptr && !interrupted_ && Clock::now() < lookup) {
         loop->RunOnce(lookup);
     }
-    if (!Known() && !interrupted_ && Clock::now() >= lookup) {
+    if (!Known() && interrupted_) {
+        return {};  // stopping: no choice from players half read
+    }
+    if (!Known() && Clock::now() >= lookup) {
         GiveUp();
     }
     return ChooseNow();
