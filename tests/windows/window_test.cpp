@@ -575,7 +575,7 @@ TEST(QuorvelExe, KeepsOnlyTheMediaKeysThatWillAct) {
         EXPECT_TRUE(Eventually([&] {
             return player.Commands() ==
                    Keys{WindowMessagePlayerLink::CmdPlay, WindowMessagePlayerLink::CmdVolUp};
-        }));
+        })) << testing::PrintToString(player.Commands());
         EXPECT_EQ(quorvel.Close(), 0u);
     }
     // No window of the player: nothing would take them, so they are the system's.
