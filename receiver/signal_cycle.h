@@ -28,8 +28,9 @@
 // mode), told by the link too (Announce). The key map's sections follow the mode and,
 // where the map has player sections, the player the link chooses once for each key, the
 // one its action then goes to (a gesture's, the one chosen as it began). Every key event
-// goes through one HoldTracker, which both shapers go by. Used on the receiver thread
-// only.
+// goes through one HoldTracker, which both shapers go by. What each key came to (a press
+// acting as itself, a double, a long press, a held key's repeat that acts) is told to the
+// source once (KeyReader::Decided). Used on the receiver thread only.
 class SignalCycle {
   public:
     static constexpr const char* WaitingText = "Waiting for new signal...";
@@ -100,7 +101,10 @@ class SignalCycle {
     CommandRunner commands_;  // run's commands, one at a time each, a few a second
     HoldTracker holds_;
     HoldShaper shaper_{holds_};
-    GestureShaper gestures_{holds_};
+    // Each gesture decided is told to the source (KeyReader::Decided).
+    GestureShaper gestures_{holds_, [this](KeyReader::Gesture gesture, const Key& key) {
+                                source_.Decided(gesture, key);
+                            }};
     PlayerChoice gestureChoice_;  // the player of the gesture under way
     std::string mode_;            // the mode in force; empty for none
     std::chrono::seconds modeTimeout_{0};

@@ -31,4 +31,12 @@ class KeyReader {
     // it goes nowhere, and is never passed): a reader that passes keys on, to other
     // machines, passes it now.
     virtual void Pass(const KeyEvent& /*event*/) {}
+
+    // What the caller made of a key, once each: a press that acts as itself (at once, or as
+    // the tap of a key that might have been a double or a long press), a double, a long
+    // press, or a held key's repeat that acts.
+    enum class Gesture { Press, Double, Long, Held };
+    // The caller decided key's gesture (its events were passed before): a reader that passes
+    // keys on passes the gesture now.
+    virtual void Decided(Gesture /*gesture*/, const Key& /*key*/) {}
 };

@@ -121,6 +121,12 @@ void ReceiverLoop::Pass(const KeyEvent& event) {
     }
 }
 
+void ReceiverLoop::Decided(Gesture gesture, const Key& key) {
+    if (decided_) {
+        decided_(gesture, key);
+    }
+}
+
 void ReceiverLoop::RequestStop() {
     stopRequested_ = true;
     loop_->Wake();

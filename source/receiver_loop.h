@@ -28,6 +28,8 @@ class ReceiverLoop : public KeyReader {
 
     // Told each key event its caller passes on (Pass), with the source it came from.
     using PassHook = std::function<void(const KeyEvent& event, const KeySource& source)>;
+    // Told each gesture its caller decided (Decided).
+    using GestureHook = std::function<void(Gesture gesture, const Key& key)>;
 
     explicit ReceiverLoop(std::vector<std::unique_ptr<KeySource>> sources = {},
                           std::unique_ptr<EventLoop> loop = MakeEventLoop());
@@ -41,6 +43,7 @@ class ReceiverLoop : public KeyReader {
     SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
     void Pass(const KeyEvent& event) override;
+    void Decided(Gesture gesture, const Key& key) override;
 
     // A source opened and set up already joins the loop at once; its index.
     std::size_t Attach(std::unique_ptr<KeySource> source);
@@ -50,6 +53,8 @@ class ReceiverLoop : public KeyReader {
     void Wake();
     // hook is told every key event passed on from now on (one hook; another replaces it).
     void OnPassed(PassHook hook) { passed_ = std::move(hook); }
+    // hook is told every gesture decided from now on (one hook; another replaces it).
+    void OnDecided(GestureHook hook) { decided_ = std::move(hook); }
 
     const std::vector<std::unique_ptr<KeySource>>& Sources() const { return sources_; }
     EventLoop& Loop() { return *loop_; }
@@ -68,6 +73,7 @@ class ReceiverLoop : public KeyReader {
     std::deque<Taken> queue_;
     bool waiting_ = false;  // what is read now was waiting when the caller asked
     PassHook passed_;
+    GestureHook decided_;
     std::size_t lastSource_ = 0;  // where the last item taken came from
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> woken_{false};

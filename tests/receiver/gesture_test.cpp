@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "receiver/signal_cycle.h"
@@ -49,6 +50,8 @@ struct GestureCase {
     std::vector<Call> calls;
     std::vector<std::string> lines{};  // the history at the end, where it is checked
     bool releases = false;             // the source says when keys go up (input devices)
+    // The gestures the cycle decided, where they are checked.
+    std::optional<std::vector<std::string>> told{};
 };
 
 const std::string W = "Waiting for new signal...";
@@ -71,6 +74,9 @@ TEST_P(Gesture, ActsOnceWhenDecided) {
     if (!GetParam().lines.empty()) {
         EXPECT_EQ(list.lines, GetParam().lines);
     }
+    if (GetParam().told) {
+        EXPECT_EQ(source.told, *GetParam().told);
+    }
 }
 
 void PrintTo(const GestureCase& c, std::ostream* os) {
@@ -83,14 +89,29 @@ INSTANTIATE_TEST_SUITE_P(
         GestureCase{"Tap100",
                     {{0, P, 0x60}, {100, U, 0x60}},
                     {{350, PlayerAction::PlayPause}},
-                    {"96", "PLAY!", W}},
+                    {"96", "PLAY!", W},
+                    false,
+                    {{"press 96 @350"}}},
         GestureCase{"Held800",
                     Join({{{0, P, 0x60}}, Repeats(0x60, 100, 700, 100), {{800, U, 0x60}}}),
-                    {{600, PlayerAction::Stop}}},
+                    {{600, PlayerAction::Stop}},
+                    {},
+                    false,
+                    {{"long 96 @600"}}},
+        // The first press's tap is never told: the double replaced it.
         GestureCase{"TwoPresses250",
                     {{0, P, 0x60}, {50, U, 0x60}, {250, P, 0x60}, {300, U, 0x60}},
                     {{250, PlayerAction::Next}},
-                    {"96", "NEXT!", "96", W}},
+                    {"96", "NEXT!", "96", W},
+                    false,
+                    {{"double 96 @250"}}},
+        // Each repeat of a key without gestures acts, as held.
+        GestureCase{"HeldWithoutGestures",
+                    Join({{{0, P, 0x18}}, Repeats(0x18, 110, 220, 110)}),
+                    {{0, PlayerAction::Next}},
+                    {},
+                    false,
+                    {{"press 24 @0", "held 24 @110", "held 24 @220"}}},
         GestureCase{"Repeats110For1s", Repeats(0x0D, 0, 990, 110), {{600, PlayerAction::Mute}}},
         // A press with no release and no repeat: its hold ends unheard, whatever the delay.
         GestureCase{"PressOnly", {{0, P, 0x0D}}, {{250, PlayerAction::Play}}},
@@ -112,7 +133,12 @@ INSTANTIATE_TEST_SUITE_P(
             Join({{{0, P, 0x0D}}, Repeats(0x0D, 110, 770, 110), Repeats(0x0D, 1100, 1980, 110)}),
             {{600, PlayerAction::Mute}}},
         // A hold whose press was missed is a long press or nothing, never a tap.
-        GestureCase{"RepeatsWithoutPressNeverTap", Repeats(0x0D, 0, 220, 110), {}},
+        GestureCase{"RepeatsWithoutPressNeverTap",
+                    Repeats(0x0D, 0, 220, 110),
+                    {},
+                    {},
+                    false,
+                    std::vector<std::string>{}},
         GestureCase{"NoGestureActsAtOnce", {{0, P, 0x18}}, {{0, PlayerAction::Next}}},
         GestureCase{"OtherKeyDecidesTheTap",
                     {{0, P, 0x60}, {40, U, 0x60}, {100, P, 0x18}},
