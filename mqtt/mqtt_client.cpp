@@ -69,6 +69,10 @@ void MqttClient::Callbacks() {
                     message->retain);
             }
         });
+    mosquitto_publish_v5_callback_set(
+        handle_, [](mosquitto*, void* self, int mid, int reason, const mosquitto_property*) {
+            Of(self).Acknowledged(mid, reason);
+        });
     mosquitto_log_callback_set(handle_, [](mosquitto*, void* self, int level, const char* text) {
         if ((level & MOSQ_LOG_ERR) != 0) {
             Of(self).logged_ = text;
@@ -142,6 +146,14 @@ int MqttClient::Failure() const {
     return MOSQ_ERR_SUCCESS;
 }
 
+template <typename Call>
+int MqttClient::Inside(Call call) {
+    inside_ = true;
+    const int result = call();
+    inside_ = false;
+    return result == MOSQ_ERR_SUCCESS && inFlight_ == 0 ? SendNext() : result;
+}
+
 int MqttClient::Read() {
     if (const int failure = Failure()) {
         return failure;
@@ -156,20 +168,22 @@ int MqttClient::Read() {
             return MOSQ_ERR_SUCCESS;
         }
     }
-    return mosquitto_loop_read(handle_, 1);
+    return Inside([this] { return mosquitto_loop_read(handle_, 1); });
 }
 
 int MqttClient::Write() {
     if (const int failure = Failure()) {
         return failure;
     }
-    const int result = mosquitto_loop_write(handle_, 1);
-    // A TLS handshake goes on only in a read, whatever it waits for.
-    return result == MOSQ_ERR_SUCCESS && tls_ ? mosquitto_loop_read(handle_, 1) : result;
+    return Inside([this] {
+        const int result = mosquitto_loop_write(handle_, 1);
+        // A TLS handshake goes on only in a read, whatever it waits for.
+        return result == MOSQ_ERR_SUCCESS && tls_ ? mosquitto_loop_read(handle_, 1) : result;
+    });
 }
 
 int MqttClient::KeepAlive() {
-    return mosquitto_loop_misc(handle_);
+    return Inside([this] { return mosquitto_loop_misc(handle_); });
 }
 
 int MqttClient::Subscribe(const std::string& filter, int& mid) {
@@ -179,6 +193,44 @@ int MqttClient::Subscribe(const std::string& filter, int& mid) {
 int MqttClient::Publish(const std::string& topic, std::string_view payload, bool retain) {
     return mosquitto_publish(handle_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
                              payload.data(), 0, retain);
+}
+
+int MqttClient::PublishRetained(const std::string& topic, std::string payload) {
+    const auto same = std::find_if(waiting_.begin(), waiting_.end(), [&topic](const auto& message) {
+        return message.first == topic;
+    });
+    if (same != waiting_.end()) {
+        same->second = std::move(payload);
+        return MOSQ_ERR_SUCCESS;
+    }
+    waiting_.emplace_back(topic, std::move(payload));
+    return inFlight_ == 0 && !inside_ ? SendNext() : MOSQ_ERR_SUCCESS;
+}
+
+int MqttClient::SendNext() {
+    if (waiting_.empty()) {
+        return MOSQ_ERR_SUCCESS;
+    }
+    const auto [topic, payload] = std::move(waiting_.front());
+    waiting_.pop_front();
+    const int result = mosquitto_publish(handle_, &inFlight_, topic.c_str(),
+                                         static_cast<int>(payload.size()), payload.data(), 1, true);
+    if (result != MOSQ_ERR_SUCCESS) {
+        inFlight_ = 0;
+    }
+    return result;
+}
+
+void MqttClient::Acknowledged(int mid, int reason) {
+    if (mid != inFlight_ || inFlight_ == 0) {
+        return;  // one of QoS 0, sent
+    }
+    inFlight_ = 0;
+    if (reason >= 0x80 && events_ != nullptr) {
+        QUORVEL_DEBUG(lcMqtt) << "the broker refused a retained message: "
+                              << mosquitto_reason_string(reason);
+    }
+    // Inside libmosquitto's read: the next goes out once it has returned (Inside).
 }
 
 void MqttClient::Disconnect() {

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "log/untrusted_text.h"
+#include "mqtt/failure_reason.h"
 #include "mqtt/key_message.h"
 #include "mqtt/mqtt_log.h"
 #include "mqtt/network_calls.h"
@@ -182,6 +183,9 @@ void MqttSource::Started(std::unique_ptr<MqttClient> client, int result, int err
     if (settings_.publish) {
         filters.push_back(MqttSettings::StatusTopic(settings_.name));  // whether the name is taken
     }
+    for (const auto& [topic, heard] : followed_) {
+        filters.push_back(topic);
+    }
     // Subscribed before the broker has answered the login: the subscriptions are in place
     // as soon as it is accepted.
     for (const std::string& filter : filters) {
@@ -200,8 +204,15 @@ void MqttSource::Watch() {
     if (!confirmed_) {
         limit_->Set(attemptEnds_);
     }
-    keepAlive_->Set(EventLoop::Clock::now() + std::chrono::seconds(MqttClient::KeepAliveSeconds));
+    KeepAliveFromNow();
     UpdateOutput();
+}
+
+void MqttSource::KeepAliveFromNow() {
+    if (client_) {
+        keepAlive_->Set(EventLoop::Clock::now() +
+                        std::chrono::seconds(MqttClient::KeepAliveSeconds));
+    }
 }
 
 void MqttSource::Readable() {
@@ -210,19 +221,12 @@ void MqttSource::Readable() {
 
 void MqttSource::Writable() {
     Check(client_->Write());
-    if (client_) {
-        // libmosquitto pings when nothing went out for the keep-alive: due from now.
-        keepAlive_->Set(EventLoop::Clock::now() +
-                        std::chrono::seconds(MqttClient::KeepAliveSeconds));
-    }
+    KeepAliveFromNow();  // libmosquitto pings when nothing went out for the keep-alive
 }
 
 void MqttSource::KeepAlive() {
     Check(client_->KeepAlive());
-    if (client_) {
-        keepAlive_->Set(EventLoop::Clock::now() +
-                        std::chrono::seconds(MqttClient::KeepAliveSeconds));
-    }
+    KeepAliveFromNow();
 }
 
 void MqttSource::Check(int result) {
@@ -297,15 +301,19 @@ void MqttSource::Confirm() {
     } else {
         QUORVEL_DEBUG(lcMqtt) << back;
     }
+    connected_();
 }
 
-void MqttSource::Dropped(const std::string& why, bool refused) {
-    // Out of the loop before the socket closes.
+void MqttSource::Unwatch() {
     input_.reset();
     output_.reset();
     keepAlive_->Cancel();
     limit_->Cancel();
     attemptEnds_ = {};
+}
+
+void MqttSource::Dropped(const std::string& why, bool refused) {
+    Unwatch();  // out of the loop before the socket closes
     const bool again = client_ && client_->Mqtt311() != mqtt311_;  // MQTT 5 was refused
     client_.reset();
     accepted_ = false;
@@ -318,11 +326,7 @@ void MqttSource::Dropped(const std::string& why, bool refused) {
 }
 
 void MqttSource::Restart() {
-    input_.reset();
-    output_.reset();
-    keepAlive_->Cancel();
-    limit_->Cancel();
-    attemptEnds_ = {};
+    Unwatch();
     if (client_) {
         client_->Disconnect();
         client_.reset();
@@ -360,31 +364,18 @@ void MqttSource::Failed(SourceCondition condition, bool refused) {
 }
 
 std::string MqttSource::Failure(int result, int error, const MqttClient* client) const {
-    const std::string broker = "the MQTT broker at " + settings_.broker.Text();
-    const std::string logged = client != nullptr ? client->Logged() : std::string();
-    if (!refusal_.empty()) {
-        return broker + " refused the login: " + UntrustedText(refusal_);
-    }
-    if (result == MOSQ_ERR_TLS) {
-        return "the TLS connection to " + broker + " failed" +
-               (logged.empty() ? std::string() : ": " + UntrustedText(logged));
-    }
-    if (result == MOSQ_ERR_ERRNO && error != 0) {
-        return "cannot connect to " + broker + ": " + SocketErrorText(error);
-    }
-    if (result == MOSQ_ERR_EAI) {
-        return "cannot find " + broker + ": no such host (or no name server answers)";
-    }
-    if (result == MOSQ_ERR_CONN_LOST || result == MOSQ_ERR_KEEPALIVE) {
-        return everConnected_ ? broker + " went away"
-                              : broker + " closed the connection before it was set up";
-    }
-    return "the connection to " + broker + " failed: " + mosquitto_strerror(result);
+    return FailureReason{"the MQTT broker at " + settings_.broker.Text(), refusal_,
+                         client != nullptr ? client->Logged() : std::string(), everConnected_}
+        .Text(result, error);
 }
 
 void MqttSource::Message(std::string_view topic, std::string_view payload, bool retained) {
     if (settings_.publish && topic == MqttSettings::StatusTopic(settings_.name)) {
         Status(payload, retained);
+        return;
+    }
+    if (const auto followed = followed_.find(std::string(topic)); followed != followed_.end()) {
+        followed->second(payload, retained);
         return;
     }
     MqttPayloadDecoder::Decoded decoded =
@@ -420,14 +411,26 @@ void MqttSource::Status(std::string_view payload, bool retained) {
 }
 
 void MqttSource::Publish(const KeyEvent& event, std::string_view kind) {
+    if (settings_.publish) {
+        Send(MqttSettings::KeyTopic(settings_.name),
+             KeyMessage::Encode(event, kind, settings_.clientId, ++sequence_));
+    }
+}
+
+void MqttSource::Send(const std::string& topic, std::string_view payload) {
     // Before the broker answered the login it goes out after it, as the subscriptions do.
     if (!settings_.publish || !client_) {
         return;
     }
-    const std::string payload = KeyMessage::Encode(event, kind, settings_.clientId, ++sequence_);
-    const int result = client_->Publish(MqttSettings::KeyTopic(settings_.name), payload, false);
+    const int result = client_->Publish(topic, payload, false);
     if (result != MOSQ_ERR_SUCCESS) {
-        QUORVEL_DEBUG(lcMqtt) << "a key was not published: " << mosquitto_strerror(result);
+        QUORVEL_DEBUG(lcMqtt) << "a message was not published: " << mosquitto_strerror(result);
     }
     Check(result == MOSQ_ERR_NO_CONN ? MOSQ_ERR_SUCCESS : result);
+}
+
+void MqttSource::SendRetained(const std::string& topic, std::string payload) {
+    if (settings_.publish && client_ && confirmed_) {
+        Check(client_->PublishRetained(topic, std::move(payload)));
+    }
 }

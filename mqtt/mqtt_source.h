@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -63,6 +65,20 @@ class MqttSource : public KeySource, private MqttClient::Events {
     // With publish: sends event, read from a source of kind, while connected; else nothing.
     void Publish(const KeyEvent& event, std::string_view kind);
 
+    // What rides on the connection besides keys (Home Assistant's discovery), told on the
+    // loop. Before Open: connected is told each time the source is connected (subscribed),
+    // heard each message on topic (a subscription of its own, no key).
+    using Heard = std::function<void(std::string_view payload, bool retained)>;
+    void OnConnected(std::function<void()> connected) { connected_ = std::move(connected); }
+    void Follow(std::string topic, Heard heard) { followed_[std::move(topic)] = std::move(heard); }
+    bool IsConnected() const { return confirmed_; }
+    // This machine's name in topics: quorvel/NAME/...
+    const std::string& Name() const { return settings_.name; }
+    // With publish, while connected: payload to topic at QoS 0, or retained at QoS 1
+    // (MqttClient::PublishRetained: in order, one at a time); else nothing.
+    void Send(const std::string& topic, std::string_view payload);
+    void SendRetained(const std::string& topic, std::string payload);
+
   private:
     // MqttClient::Events
     void Connected(int reason) override;
@@ -80,6 +96,8 @@ class MqttSource : public KeySource, private MqttClient::Events {
     void Readable();
     void Writable();
     void KeepAlive();
+    // The keep-alive is due KeepAliveSeconds from now, while there is a connection.
+    void KeepAliveFromNow();
     // What the library's call returned: the connection goes on, or is dropped.
     void Check(int result);
     void UpdateOutput();
@@ -89,6 +107,8 @@ class MqttSource : public KeySource, private MqttClient::Events {
     void Dropped(const std::string& why, bool refused);
     // The connection is ended here, to be made again at once: nothing is said.
     void Restart();
+    // Out of the loop: the watches and the attempt's timers.
+    void Unwatch();
     // An attempt failed, or the connection was lost.
     void Failed(SourceCondition condition, bool refused);
     std::string Failure(int result, int error, const MqttClient* client) const;
@@ -120,4 +140,6 @@ class MqttSource : public KeySource, private MqttClient::Events {
     int ownOnline_ = 0;           // our own "online"s still to come back from the broker
     std::uint64_t sequence_ = 0;  // the last key event published
     IgnoredMessages ignored_;
+    std::function<void()> connected_ = [] {};
+    std::map<std::string, Heard> followed_;  // by topic
 };

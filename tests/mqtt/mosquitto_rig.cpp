@@ -115,3 +115,29 @@ std::size_t MosquittoRig::Logged(const std::string& text) const {
 bool MosquittoRig::WaitSubscribed(std::size_t count) const {
     return Eventually([this, count] { return Logged("Sending SUBACK to quorvel-") >= count; });
 }
+
+bool MosquittoRig::Watch(ChildProcess& watcher, const std::string& name,
+                         const std::vector<std::string>& filters) {
+    std::vector<std::string> argv{"mosquitto_sub",
+                                  "-h",
+                                  "127.0.0.1",
+                                  "-p",
+                                  std::to_string(port_),
+                                  "-i",
+                                  name,
+                                  "-V",
+                                  "mqttv5",
+                                  "--retain-as-published",
+                                  "-q",
+                                  "1",
+                                  "-F",
+                                  "%r %q %t %p"};
+    if (!user_.empty()) {
+        argv.insert(argv.end(), {"-u", user_, "-P", password_});
+    }
+    for (const std::string& filter : filters) {
+        argv.insert(argv.end(), {"-t", filter});
+    }
+    return watcher.Start({argv, {}, true, "/dev/null"}) &&
+           Eventually([&] { return Logged("Sending SUBACK to " + name) > 0; });
+}

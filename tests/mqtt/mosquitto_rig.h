@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "tests/doubles/scratch_folder.h"
 #include "tests/player/child_process.h"
@@ -30,6 +31,11 @@ class MosquittoRig {
     bool Publish(const std::string& topic, const std::string& payload, bool retain = false);
     // The message retained on topic, as a new subscriber gets it; empty when none is.
     std::string Retained(const std::string& topic);
+    // Starts watcher, a client of the broker's that prints each message on filters as
+    // "RETAIN QOS TOPIC PAYLOAD" (the retain flag as published, QoS up to 1), and waits until
+    // it is subscribed; name tells it apart in the broker's log.
+    bool Watch(ChildProcess& watcher, const std::string& name,
+               const std::vector<std::string>& filters);
     // How many times the log of the broker started last holds text.
     std::size_t Logged(const std::string& text) const;
     // Waits until Quorvel's clients have had count subscriptions acknowledged (one per
