@@ -219,6 +219,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args, const std::
             lircd.empty() || lircd.back().empty() ? LircdSource::DefaultSocket : lircd.back();
     }
 #endif
+    SettleMqttDiscovery(app, result);
     if (const std::string problem = MqttProblem(app, result, mqttOptionsHere,
                                                 portHere || lircdHere || inputHere || mqttHere);
         !problem.empty()) {

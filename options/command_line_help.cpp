@@ -26,6 +26,12 @@ std::string MqttHelp() {
            "                  given again)\n"
            "  --mqtt-publish  publish the keys of the other sources to quorvel/NAME/key,\n"
            "                  and online or offline to quorvel/NAME/status\n"
+           "  --mqtt-discovery[=PREFIX]\n"
+           "                  announce the keys to Home Assistant (MQTT discovery under\n"
+           "                  PREFIX, default homeassistant): a device whose keys' presses,\n"
+           "                  doubles, long presses and held repeats are triggers, each\n"
+           "                  published to quorvel/NAME/event once decided; implies\n"
+           "                  --mqtt-publish\n"
            "  --mqtt-name NAME\n"
            "                  this machine's NAME in topics (default: the host name)\n"
 #ifndef _WIN32
@@ -43,7 +49,8 @@ std::string CommandLine::HelpText() {
 #ifdef _WIN32
     return std::string(
                "Usage: quorvel [--port COMn]... [--input DEVICE]... [--no-grab]\n"
-               "               [--mqtt URL [--mqtt-topic FILTER]... [--mqtt-publish]]\n"
+               "               [--mqtt URL [--mqtt-topic FILTER]... [--mqtt-publish]\n"
+               "               [--mqtt-discovery[=PREFIX]]]\n"
                "               [--player window|keys|session] [--keys FILE] [--notify]\n"
                "               [--console | --minimized]\n"
                "       quorvel --learn [--port COMn]... [--input DEVICE]... [--keys FILE]\n"
@@ -79,7 +86,8 @@ std::string CommandLine::HelpText() {
 #else
     return std::string(
                "Usage: quorvel [--port DEVICE]... [--lircd[=SOCKET]] [--input DEVICE]...\n"
-               "               [--mqtt URL [--mqtt-topic FILTER]... [--mqtt-publish]]\n"
+               "               [--mqtt URL [--mqtt-topic FILTER]... [--mqtt-publish]\n"
+               "               [--mqtt-discovery[=PREFIX]]]\n"
                "               [--player NAME[,NAME...]] [--ignore-player NAME] [--no-player]\n"
                "               [--notify] [--keys FILE] [--console | --minimized]\n"
                "       quorvel --learn [--port DEVICE]... [--lircd[=SOCKET]] [--input DEVICE]...\n"
@@ -161,15 +169,16 @@ std::string CommandLine::HelpText() {
            "port = COMn, input = DEVICE and mqtt = URL (a line each) name the key\n"
            "sources there, grab = false shares the keys; sources named on the command\n"
            "line take the place of the file's. mqtt-topic lines add up; mqtt-publish,\n"
-           "mqtt-name and mqtt-password-file are set there as well. A relative path\n"
-           "there is taken from the file's folder. --lircd is Linux's; --input reads\n"
-           "remotes here.\n"
+           "mqtt-discovery (PREFIX, or true), mqtt-name and mqtt-password-file are set\n"
+           "there as well. A relative path there is taken from the file's folder.\n"
+           "--lircd is Linux's; --input reads remotes here.\n"
 #else
            "port = DEVICE, lircd = SOCKET, input = DEVICE and mqtt = URL (a line each)\n"
            "name the key sources there, grab = false shares the input devices; sources\n"
            "named on the command line take the place of the file's. mqtt-topic lines add\n"
-           "up; mqtt-publish, mqtt-name, mqtt-ca and mqtt-password-file are set there as\n"
-           "well. A relative path there is taken from the file's folder.\n"
+           "up; mqtt-publish, mqtt-discovery (PREFIX, or true), mqtt-name, mqtt-ca and\n"
+           "mqtt-password-file are set there as well. A relative path there is taken from\n"
+           "the file's folder.\n"
 #endif
         ;
 }
