@@ -30,6 +30,9 @@ bool KeyMapReloader::Reload() {
         return false;
     }
     keys_->Replace(std::move(loaded.keys));
+    if (reloaded_) {
+        reloaded_();
+    }
     if (loaded.path.empty()) {
         QUORVEL_INFO(lcApp) << "key map: no " << UntrustedText(Utf8FromPath(path_), LineLimit)
                             << ", the built-in map applies from the next key";
@@ -38,6 +41,11 @@ bool KeyMapReloader::Reload() {
                             << " read again, it applies from the next key";
     }
     return true;
+}
+
+void KeyMapReloader::OnReloaded(std::function<void()> told) {
+    std::lock_guard lock(reloading_);
+    reloaded_ = std::move(told);
 }
 
 std::unique_ptr<FileWatch> KeyMapReloader::WatchFile() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,6 +28,9 @@ class KeyMapReloader {
 
     // Safe from any thread; true when the file's map was put in force.
     bool Reload();
+    // told runs after each reload that puts a map in force, on the thread that reloads
+    // (one; another takes its place). Safe from any thread.
+    void OnReloaded(std::function<void()> told);
 
     // Reloads whenever the file is saved or removed (a removed default map gives the
     // built-in one), also once its folder is made or made again, and through a link to
@@ -38,5 +42,6 @@ class KeyMapReloader {
     std::filesystem::path option_;
     std::filesystem::path path_;  // the file read
     std::shared_ptr<SharedKeyMap> keys_;
-    std::mutex reloading_;  // one reload at a time
+    std::mutex reloading_;            // one reload at a time
+    std::function<void()> reloaded_;  // guarded by reloading_
 };

@@ -7,6 +7,7 @@
 #include <cstring>
 #endif
 
+#include "discovery/home_assistant_discovery.h"
 #include "log/untrusted_text.h"
 #include "mqtt/mqtt_source.h"
 #include "mqtt/password_file.h"
@@ -117,20 +118,39 @@ std::shared_ptr<PressJudge> MakePressJudge(
     return nullptr;
 }
 
-std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options,
+std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options, KeyMapReloader& keys,
                                                std::shared_ptr<const PressVerdict> verdict) {
     auto loop = std::make_unique<ReceiverLoop>(MakeKeySources(options, std::move(verdict)));
+    std::vector<std::string> kinds;
+    MqttSource* broker = nullptr;
     for (const auto& source : loop->Sources()) {
-        auto* broker = dynamic_cast<MqttSource*>(source.get());
-        if (broker != nullptr && options.mqttPublish) {
-            // What came from the broker never goes back to it; what is learnt is never passed.
-            loop->OnPassed([broker](const KeyEvent& event, const KeySource& from) {
-                if (from.Kind() != broker->Kind()) {
-                    broker->Publish(event, from.Kind());
-                }
-            });
-        }
+        kinds.emplace_back(source->Kind());
+        broker = broker != nullptr ? broker : dynamic_cast<MqttSource*>(source.get());
     }
+    if (broker == nullptr || !options.mqttPublish) {
+        return loop;
+    }
+    // Owned by the loop's hooks, which go after its sources, so the broker never outlives
+    // the discovery that follows it.
+    std::shared_ptr<HomeAssistantDiscovery> discovery;
+    if (!options.mqttDiscovery.empty()) {
+        discovery = std::make_shared<HomeAssistantDiscovery>(
+            *broker, keys.Keys(), loop->Loop(),
+            HomeAssistantDiscovery::Settings{options.mqttDiscovery, broker->Name(), kinds});
+        keys.OnReloaded(discovery->Reloaded());
+        loop->OnDecided([discovery](KeyReader::Gesture gesture, const Key& key) {
+            discovery->Decided(gesture, key);
+        });
+    }
+    // What came from the broker never goes back to it; what is learnt is never passed.
+    loop->OnPassed([broker, discovery](const KeyEvent& event, const KeySource& from) {
+        if (from.Kind() != broker->Kind()) {
+            broker->Publish(event, from.Kind());
+        }
+        if (discovery) {
+            discovery->Passed(event, from.Kind());
+        }
+    });
     return loop;
 }
 

@@ -69,7 +69,7 @@ int RunProgram(const std::vector<std::string>& args, ProgramPlatform& platform) 
     if (options.command == CommandLine::Command::RunConsole) {
         return Reported(platform, false, [&] {
             const auto judge = MakePressJudge(options, keys.Keys());
-            return RunConsole(MakeReceiverLoop(options, judge), player, keys, judge);
+            return RunConsole(MakeReceiverLoop(options, keys, judge), player, keys, judge);
         });
     }
     if (const auto status = platform.PrepareWindow()) {

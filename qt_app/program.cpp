@@ -141,7 +141,7 @@ class QtPlatform : public ProgramPlatform {
             [&keys] { keys.Reload(); });
         const auto watch = keys.WatchFile();
         TForm1 form([&](ReceiverHost& receivers) {
-            receivers.Start(MakeReceiverLoop(options), player, keys.Keys());
+            receivers.Start(MakeReceiverLoop(options, keys), player, keys.Keys());
         });
         if (options.follow) {
             form.History->FollowTheEnd();

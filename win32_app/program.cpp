@@ -215,7 +215,7 @@ class Win32Platform : public ProgramPlatform {
         LeaveOwnConsole();
         TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers, PlayerFeedback& tray) {
             const auto judge = MakePressJudge(options, keys.Keys());
-            receivers.Start(MakeReceiverLoop(options, judge),
+            receivers.Start(MakeReceiverLoop(options, keys, judge),
                             options.notify ? ChoosePlayer(options.player, &tray) : player,
                             keys.Keys(), judge);
         });
