@@ -118,23 +118,9 @@ bool MosquittoRig::WaitSubscribed(std::size_t count) const {
 
 bool MosquittoRig::Watch(ChildProcess& watcher, const std::string& name,
                          const std::vector<std::string>& filters) {
-    std::vector<std::string> argv{"mosquitto_sub",
-                                  "-h",
-                                  "127.0.0.1",
-                                  "-p",
-                                  std::to_string(port_),
-                                  "-i",
-                                  name,
-                                  "-V",
-                                  "mqttv5",
-                                  "--retain-as-published",
-                                  "-q",
-                                  "1",
-                                  "-F",
-                                  "%r %q %t %p"};
-    if (!user_.empty()) {
-        argv.insert(argv.end(), {"-u", user_, "-P", password_});
-    }
+    std::vector<std::string> argv{"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(port_)};
+    argv.insert(argv.end(), {"-i", name, "-V", "mqttv5", "--retain-as-published", "-q", "1"});
+    argv.insert(argv.end(), {"-F", "%r %q %t %p"});
     for (const std::string& filter : filters) {
         argv.insert(argv.end(), {"-t", filter});
     }

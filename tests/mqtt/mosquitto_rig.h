@@ -33,7 +33,7 @@ class MosquittoRig {
     std::string Retained(const std::string& topic);
     // Starts watcher, a client of the broker's that prints each message on filters as
     // "RETAIN QOS TOPIC PAYLOAD" (the retain flag as published, QoS up to 1), and waits until
-    // it is subscribed; name tells it apart in the broker's log.
+    // it is subscribed; name tells it apart in the broker's log. Anonymous.
     bool Watch(ChildProcess& watcher, const std::string& name,
                const std::vector<std::string>& filters);
     // How many times the log of the broker started last holds text.

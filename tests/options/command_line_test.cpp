@@ -194,10 +194,8 @@ TEST(CommandLineSources, TakeHomeAssistantsDiscovery) {
         {{"--mqtt-discovery"}, "", "homeassistant"},
         {{"--mqtt-discovery=ha/test", "--no-mqtt-publish"}, "", "ha/test"},
         {{}, "mqtt-discovery = true\n", "homeassistant"},
-        {{}, "mqtt-discovery = hass\n", "hass"},
         {{}, "mqtt-discovery = off\n", ""},
         {{"--mqtt-discovery"}, "mqtt-discovery = false\n", "homeassistant"},
-        {{}, "", ""},
     };
     for (const auto& c : cases) {
         std::ofstream(settings) << "mqtt = mqtt://broker.lan\n" << c.file;

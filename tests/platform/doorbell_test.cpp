@@ -17,12 +17,12 @@ TEST(Doorbell, AnotherThreadsRingIsHeardOnTheLoop) {
     bell->Ring();
     int heard = 0;
     const auto watch = bell->Hear(*loop, [&heard] { ++heard; });
-    const auto soon = [] { return EventLoop::Clock::now() + std::chrono::seconds(20); };
-    EXPECT_TRUE(loop->RunOnce(soon()));
+    const auto soon = EventLoop::Clock::now() + std::chrono::seconds(20);
+    EXPECT_TRUE(loop->RunOnce(soon));
     EXPECT_EQ(heard, 1);
     EXPECT_FALSE(loop->RunOnce(EventLoop::TimePoint::min()));
     std::thread([&bell] { bell->Ring(); }).join();
-    EXPECT_TRUE(loop->RunOnce(soon()));
+    EXPECT_TRUE(loop->RunOnce(soon));
     EXPECT_EQ(heard, 2);
     EXPECT_FALSE(loop->RunOnce(EventLoop::TimePoint::min()));
 }
