@@ -15,6 +15,7 @@
 #include "mqtt/mqtt_source.h"
 #include "platform/doorbell.h"
 #include "platform/event_loop.h"
+#include "source/receiver_loop.h"
 
 // Home Assistant's MQTT discovery (--mqtt-discovery), on the broker's connection: a device
 // trigger for each key and gesture AnnouncedKeys names and one event entity for the machine
@@ -26,7 +27,7 @@
 // with the event entity's grown list; and at a reload of the map, when the triggers it no
 // longer makes are cleared (an empty retained message; while the broker is away, at the
 // next connect). Everything runs on the receiver loop's thread, but for Reloaded.
-class HomeAssistantDiscovery {
+class HomeAssistantDiscovery : public ReceiverLoop::Follower {
   public:
     struct Settings {
         std::string prefix = "homeassistant";  // the discovery prefix
@@ -38,16 +39,16 @@ class HomeAssistantDiscovery {
     // Follows broker (before it opens); keys is the map in force; loop is the receiver's.
     HomeAssistantDiscovery(MqttSource& broker, std::shared_ptr<const SharedKeyMap> keys,
                            EventLoop& loop, Settings settings);
-    ~HomeAssistantDiscovery();
+    ~HomeAssistantDiscovery() override;
     HomeAssistantDiscovery(const HomeAssistantDiscovery&) = delete;
     HomeAssistantDiscovery& operator=(const HomeAssistantDiscovery&) = delete;
 
     // To be called, from any thread, whenever keys' map is replaced; it may outlive this.
     std::function<void()> Reloaded() const;
-    // The cycle passed event on (ReceiverLoop::OnPassed), from a source of kind.
-    void Passed(const KeyEvent& event, std::string_view kind);
-    // The cycle decided key's gesture (ReceiverLoop::OnDecided).
-    void Decided(KeyReader::Gesture gesture, const Key& key);
+    // ReceiverLoop::Follower: the cycle passed event on, from a source of kind; it decided
+    // key's gesture.
+    void Passed(const KeyEvent& event, std::string_view kind) override;
+    void Decided(KeyReader::Gesture gesture, const Key& key) override;
 
   private:
     using Trigger = AnnouncedKeys::Trigger;

@@ -5,11 +5,12 @@ set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # Lines of at most 79 characters: dpkg shows them indented by one.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Shows every button event of an infrared receiver on a serial port as a line
-in a small window, and sends play/pause, previous, next and volume to the
-running media player over MPRIS. Runs without a desktop in console mode, also
-as a systemd user service. Includes quorvel-send, a virtual receiver for
-trying it out without hardware.")
+    "Shows every button event of an infrared remote as a line in a small window,
+and sends play/pause, previous, next and volume to the running media player
+over MPRIS. Reads a receiver on a serial port, lircd, the kernel's input
+devices and IR bridges on an MQTT broker, all at once. Runs without a
+desktop in console mode, also as a systemd user service. Includes
+quorvel-send, a virtual receiver for trying it out without hardware.")
 set(CPACK_PACKAGE_CONTACT "${QUORVEL_MAINTAINER}")
 
 # The units name the program by CMAKE_INSTALL_PREFIX: CPack installs with the prefix /usr

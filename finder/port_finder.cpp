@@ -5,7 +5,6 @@
 #include "finder/port_candidates.h"
 #include "finder/press_tally.h"
 #include "log/untrusted_text.h"
-#include "options/settings_file.h"
 #include "serial/serial_line.h"
 
 PortFinder::PortFinder(DeviceMaker makeDevice)
@@ -55,15 +54,30 @@ bool PortFinder::ListenTo(const std::string& name, std::unique_ptr<KeySource> so
 }
 
 std::string PortFinder::Await(std::chrono::milliseconds limit,
-                              const std::function<void()>& askAgain) {
+                              const std::function<void()>& askAgain,
+                              const std::function<void(std::chrono::seconds left)>& tick) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto Second = std::chrono::seconds(1);
     PressTally tally;
     std::vector<bool> ended(names_.size(), false);
     bool asked = false;
-    auto deadline = std::chrono::steady_clock::now() + limit;
+    auto deadline = Clock::now() + limit;
+    auto nextTick = Clock::now() + Second;
     while (!tally.Found() && std::find(ended.begin(), ended.end(), false) != ended.end()) {
-        const ReceiverLoop::Taken taken = loop_->Take(deadline);
+        const ReceiverLoop::Taken taken =
+            loop_->Take(tick ? std::min(deadline, nextTick) : deadline);
+        const auto now = Clock::now();
+        if (tick && now >= nextTick && now < deadline) {
+            tick(std::chrono::ceil<std::chrono::seconds>(deadline - now));
+            while (nextTick <= now) {
+                nextTick += Second;
+            }
+        }
         if (std::holds_alternative<TimedOut>(taken.item)) {
-            break;
+            if (now >= deadline) {
+                break;
+            }
+            continue;
         }
         const auto* condition = std::get_if<SourceCondition>(&taken.item);
         if (const auto* broken = std::get_if<BrokenEvent>(&taken.item)) {
@@ -84,106 +98,13 @@ std::string PortFinder::Await(std::chrono::milliseconds limit,
             if (askAgain) {
                 askAgain();
             }
-            deadline = std::chrono::steady_clock::now() + limit;
+            deadline = Clock::now() + limit;
+            nextTick = Clock::now() + Second;
         }
     }
     const std::string found = tally.Found() ? names_[*tally.Found()] : std::string();
     // Listening ends: the ports close, and can be opened again.
     loop_ = std::make_unique<ReceiverLoop>();
     names_.clear();
-    return found;
-}
-
-namespace {
-
-std::string Listed(const std::vector<std::string>& names) {
-    std::string text;
-    for (const std::string& name : names) {
-        text += (text.empty() ? "" : ", ") + UntrustedText(name);
-    }
-    return text;
-}
-
-}  // namespace
-
-FoundRemote FindPortSession(const std::vector<std::string>& candidates,
-                            const std::vector<RemoteCandidate>& others, std::istream& in, bool ask,
-                            std::ostream& out, std::ostream& err, const PortKeeping& keeping,
-                            std::chrono::milliseconds limit) {
-    const std::vector<PortListing::Port> listed = PortListing::Ports();
-    const std::vector<std::string> tried =
-        candidates.empty() ? PortCandidates::Choose(listed) : candidates;
-    if (tried.empty() && others.empty()) {
-        err << "quorvel: no serial ports found: is the receiver plugged in?\n";
-        return {};
-    }
-    PortFinder finder;
-    std::vector<std::string> listening = finder.Listen(tried);
-    for (const RemoteCandidate& other : others) {
-        if (finder.ListenTo(other.label, other.make())) {
-            listening.push_back(other.label);
-        }
-    }
-    for (const std::string& problem : finder.Problems()) {
-        out << "Not listening: " << problem << '\n';
-    }
-    if (listening.empty()) {
-        err << "quorvel: none of the serial ports" << (others.empty() ? "" : " or remotes")
-            << " can be listened on\n";
-        return {};
-    }
-    out << "Listening on " << Listed(listening) << ".\nPress any key on the remote..." << std::endl;
-    const char* const ports = others.empty() ? "port" : "port or remote";
-    const std::string heard = finder.Await(limit, [&out, ports] {
-        out << "More than one " << ports
-            << " is sending: press a key again, to be sure which one the receiver is on..."
-            << std::endl;
-    });
-    if (heard.empty()) {
-        err << "quorvel: no key arrived on any " << ports << " within "
-            << std::chrono::duration_cast<std::chrono::seconds>(limit).count() << " s\n";
-        return {};
-    }
-    const auto other = std::find_if(others.begin(), others.end(),
-                                    [&](const RemoteCandidate& c) { return c.label == heard; });
-    FoundRemote found{"port",
-                      PortCandidates::StableName(heard, PortListing::Resolve(heard), listed)};
-    std::string what = "port";
-    if (other != others.end()) {
-        found = {other->setting, other->value};
-        what = other->setting == "lircd"  ? "lircd socket"
-               : other->setting == "mqtt" ? "broker"
-                                          : "input device";
-        out << "Found the remote on " << UntrustedText(heard) << ".\n";
-    } else {
-        out << "Found the receiver on " << UntrustedText(found.value) << ".\n";
-    }
-
-    // Quoted when the settings file would misread it ("my #port"); none holds a line break.
-    const std::string line = SettingLine(found.setting, found.value);
-    if (keeping.save && ask) {
-        out << "Save it as a " << what << " in " << UntrustedText(keeping.where)
-            << ": beside the key sources there (a), in their place (r), or not (n)? [a/r/N] "
-            << std::flush;
-        std::string answer;
-        std::getline(in, answer);
-        const char first = answer.empty() ? 'n' : static_cast<char>(answer.front() | 0x20);
-        if (first == 'a' || first == 'y' || first == 'r') {
-            std::string problem;
-            if (keeping.save(found.setting, found.value, first != 'r', problem)) {
-                out << "Saved.\n";
-            } else {
-                err << "quorvel: " << problem << '\n';
-            }
-        }
-    } else if (!line.empty()) {
-        out << "To use it from now on, add this line to " << UntrustedText(keeping.where)
-            << " (beside the key sources there, or in place of their port, lircd and input "
-               "lines):\n  "
-            << UntrustedText(line, 1000) << '\n';
-    } else {
-        out << "Its name cannot be kept in " << UntrustedText(keeping.where) << ": give it with --"
-            << found.setting << ".\n";
-    }
     return found;
 }

@@ -2,13 +2,10 @@
 
 #include <chrono>
 #include <functional>
-#include <istream>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
-#include "finder/remote_candidates.h"
 #include "serial/serial_device.h"
 #include "source/key_source.h"
 #include "source/receiver_loop.h"
@@ -39,9 +36,10 @@ class PortFinder {
     // The candidate found, or empty when limit passed first or every port was lost.
     // Listening ends and the ports are closed either way. When a press came but more than
     // one port has sent something, askAgain is called (once) so the user presses again, and
-    // limit starts anew.
+    // limit starts anew. While it waits, tick is told the time left at each second.
     std::string Await(std::chrono::milliseconds limit,
-                      const std::function<void()>& askAgain = nullptr);
+                      const std::function<void()>& askAgain = nullptr,
+                      const std::function<void(std::chrono::seconds left)>& tick = nullptr);
 
   private:
     DeviceMaker makeDevice_;
@@ -49,32 +47,3 @@ class PortFinder {
     std::unique_ptr<ReceiverLoop> loop_;
     std::vector<std::string> names_;  // by the loop's index of each source
 };
-
-// Keeps a found port or source for the runs to come, in the settings file.
-struct PortKeeping {
-    // Where it is kept, for the question; and the line to add there when save is empty.
-    std::string where;
-    // Keeps value as setting ("port", "lircd", "input"): beside the sources kept there (add),
-    // or in place of them; false, with problem said, when it could not. Empty: the user is
-    // told the line to add instead.
-    std::function<bool(const std::string& setting, const std::string& value, bool add,
-                       std::string& problem)>
-        save;
-};
-
-// Where a key press was found: the setting that keeps it, and its value there ("port" and
-// the port by its stable name). Empty when nothing was found.
-struct FoundRemote {
-    std::string setting;
-    std::string value;
-};
-
-// The search as the user sees it (--find-port, and --learn without a source): listens on
-// candidates (the machine's serial ports when there are none) and on others, says which
-// cannot be used, asks for any key, says where it arrived (a port by its stable name), and
-// offers to keep that beside the sources kept already, or in their place: asks in only
-// when ask, since in is a terminal.
-FoundRemote FindPortSession(const std::vector<std::string>& candidates,
-                            const std::vector<RemoteCandidate>& others, std::istream& in, bool ask,
-                            std::ostream& out, std::ostream& err, const PortKeeping& keeping,
-                            std::chrono::milliseconds limit = PortFinder::KeyLimit);

@@ -48,12 +48,8 @@ HidDeviceRoster::Change HidDeviceRoster::Arrived(std::uintptr_t id, const HidDev
         change.warnings.push_back(Named(device) +
                                   " gives no keys: Windows gave no HID description of its reports");
     }
-    if (lost_) {
-        lost_ = false;
-        const std::string back = "reading " + Named(device) + " again";
-        change.said.push_back(back);
-        change.condition = SourceCondition{SourceCondition::Kind::Back, back};
-    }
+    change.condition =
+        SourceCondition{SourceCondition::Kind::Back, "reading " + Named(device) + " again"};
     return change;
 }
 
@@ -71,8 +67,7 @@ HidDeviceRoster::Change HidDeviceRoster::Departed(std::uintptr_t id) {
         return change;
     }
     change.warnings.push_back("stopped reading " + Named(device) + ": it was unplugged");
-    if (!lost_ && !AnyChosen() && !choice_.EveryKeyboard()) {
-        lost_ = true;
+    if (!AnyChosen() && !choice_.EveryKeyboard()) {
         change.condition = SourceCondition{
             SourceCondition::Kind::Lost,
             "the HID device went away (it was unplugged); waiting for it to come back"};
@@ -80,11 +75,10 @@ HidDeviceRoster::Change HidDeviceRoster::Departed(std::uintptr_t id) {
     return change;
 }
 
-std::optional<SourceCondition> HidDeviceRoster::Missing() {
+std::optional<SourceCondition> HidDeviceRoster::Missing() const {
     if (choice_.EveryKeyboard() || AnyChosen()) {
         return std::nullopt;
     }
-    lost_ = true;
     std::set<std::string> here;
     bool otherCase = false;
     for (const auto& [id, known] : devices_) {

@@ -12,10 +12,11 @@
 
 // The devices Raw Input knows, as the user's choice sees them: which are chosen, whether
 // every keyboard there is was, and what to say as they come and go: a chosen device read, one
-// whose reports cannot be read (so it gives no keys), the last chosen one gone (Lost), one
-// back (Back), and at the start none there (Absent, naming the devices that are, as --input
-// would take them, since a name is matched exactly). Devices are known by an id of the
-// caller's (a Raw Input handle). Plain: the Raw Input source feeds it.
+// whose reports cannot be read (so it gives no keys), the last chosen one gone (Lost), a
+// chosen one come (Back, should the source have been away: its health decides), and at the
+// start none there (Absent, naming the devices that are, as --input would take them, since a
+// name is matched exactly). Devices are known by an id of the caller's (a Raw Input handle).
+// Plain: the Raw Input source feeds it.
 class HidDeviceRoster {
   public:
     struct Change {
@@ -24,7 +25,8 @@ class HidDeviceRoster {
         // For the log, each once: what is read, and what is wrong.
         std::vector<std::string> said;
         std::vector<std::string> warnings;
-        std::optional<SourceCondition> condition;  // for the receiver
+        // For the source's health: Lost when no chosen device is left, Back when one came.
+        std::optional<SourceCondition> condition;
     };
 
     explicit HidDeviceRoster(HidDeviceChoice choice) : choice_(std::move(choice)) {}
@@ -36,7 +38,7 @@ class HidDeviceRoster {
     Change Departed(std::uintptr_t id);
     // At the start: why nothing chosen is here, and what is; none when something is, or
     // every keyboard's media keys were wanted.
-    std::optional<SourceCondition> Missing();
+    std::optional<SourceCondition> Missing() const;
 
     bool Knows(std::uintptr_t id) const { return devices_.count(id) > 0; }
     bool Chosen(std::uintptr_t id) const;
@@ -53,5 +55,4 @@ class HidDeviceRoster {
 
     HidDeviceChoice choice_;
     std::map<std::uintptr_t, Known> devices_;
-    bool lost_ = false;  // Lost or Absent was said, and no Back since
 };

@@ -24,18 +24,20 @@ void BatchedHistoryList::ExplainLine(int index, const std::string& why) {
     Record({Write::Kind::Explain, index, why});
 }
 
-void BatchedHistoryList::StopWaiting() {
-    {
-        std::lock_guard lock(mutex_);
-        neverWait_ = true;
-    }
-    room_.notify_all();
+bool BatchedHistoryList::Full() {
+    std::lock_guard lock(mutex_);
+    full_ = pending_.size() >= MaxPending;
+    return full_;
+}
+
+void BatchedHistoryList::OnRoom(std::function<void()> room) {
+    std::lock_guard lock(mutex_);
+    room_ = std::move(room);
 }
 
 void BatchedHistoryList::Record(Write write) {
     {
-        std::unique_lock lock(mutex_);
-        room_.wait(lock, [this] { return pending_.size() < MaxPending || neverWait_; });
+        std::lock_guard lock(mutex_);
         pending_.push_back(std::move(write));
         if (std::exchange(handOverDue_, true)) {
             return;
@@ -56,8 +58,11 @@ bool BatchedHistoryList::ApplyTo(HistoryList& target, bool holdNext, std::size_t
             }
             applying_.swap(pending_);
             handOverDue_ = holdNext;
+            // Told under the lock, so a writer's room cannot go while it runs.
+            if (std::exchange(full_, false) && room_) {
+                room_();
+            }
         }
-        room_.notify_all();
     }
     for (; Behind() && most > 0; ++next_) {
         Write& write = applying_[next_];

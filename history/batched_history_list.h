@@ -1,7 +1,7 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <string>
@@ -12,9 +12,10 @@
 // A HistoryList whose writes, made on one thread, are applied on another (a window's UI
 // thread) in the order made. Each call is recorded under a short lock; when the first write
 // of a batch arrives, the subclass is asked to hand the batch over, and the owning thread
-// applies it with ApplyTo. The writer never waits for the owner, except when the owner
-// is far behind (MaxPending writes waiting, a flood of bytes): then it waits for room, so
-// memory stays bounded and the owner keeps up with its own events, until StopWaiting.
+// applies it with ApplyTo. The writer never waits for the owner; when the owner is far
+// behind (MaxPending writes waiting, a flood of bytes) the list is Full, and the writer,
+// told when the owner has taken the batch in, holds back meanwhile, so memory stays bounded
+// and the owner keeps up with its own events.
 class BatchedHistoryList : public HistoryList {
   public:
     static constexpr std::size_t MaxPending = 8192;
@@ -24,7 +25,8 @@ class BatchedHistoryList : public HistoryList {
     void Repaint() override;
     void DeleteFirstLines(int count) override;
     void ExplainLine(int index, const std::string& why) override;
-    void StopWaiting() override;
+    bool Full() override;
+    void OnRoom(std::function<void()> room) override;
 
   protected:
     // On the writer's thread, outside the lock: have the owning thread call ApplyTo
@@ -60,8 +62,8 @@ class BatchedHistoryList : public HistoryList {
     std::size_t next_ = 0;
 
     std::mutex mutex_;
-    std::condition_variable room_;
+    std::function<void()> room_;  // guarded by mutex_
     std::vector<Write> pending_;  // guarded by mutex_
     bool handOverDue_ = false;    // guarded by mutex_
-    bool neverWait_ = false;      // guarded by mutex_
+    bool full_ = false;           // guarded by mutex_: said Full since the last room
 };

@@ -1,10 +1,9 @@
 #include "history/console_history_list.h"
 
 #include <cerrno>
+#include <utility>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "history/history_category.h"
 
 namespace {
 // Back to the start of the line and clear it.
@@ -12,91 +11,115 @@ constexpr const char* EraseLine = "\r\033[K";
 }  // namespace
 
 ConsoleHistoryList::ConsoleHistoryList(std::FILE* out, bool terminal)
-    : out_(out), terminal_(terminal), count_(0) {}
+    : out_(out), output_(out), terminal_(terminal), count_(0) {}
 
 ConsoleHistoryList::~ConsoleHistoryList() {
-    // Leave the shell prompt on a line of its own; a pipe gets only final lines.
+    std::lock_guard lock(mutex_);
+    // Leave the shell prompt on a line of its own; a pipe gets only final lines. One try:
+    // an output nobody reads never holds up the end.
     if (terminal_ && hasLast_) {
-        std::fputc('\n', out_);
+        waiting_ += '\n';
     }
-    std::fflush(out_);
+    FlushOutput();
 }
 
 void ConsoleHistoryList::DeleteLine(int index) {
-    std::lock_guard lock(mutex_);
-    if (index < 0 || index >= count_) {
-        return;
-    }
-    --count_;
-    // Only the last line is ever rewritten; earlier lines are already printed for good.
-    if (index == count_ && hasLast_) {
-        hasLast_ = false;
-        last_.clear();
-        if (terminal_) {
-            Put(EraseLine);
+    {
+        std::lock_guard lock(mutex_);
+        if (index < 0 || index >= count_) {
+            return;
+        }
+        --count_;
+        // Only the last line is ever rewritten; earlier lines are already printed for good.
+        if (index == count_ && hasLast_) {
+            hasLast_ = false;
+            last_.clear();
+            if (terminal_) {
+                Put(EraseLine);
+            }
         }
     }
+    SayDropped();
 }
 
 void ConsoleHistoryList::InsertLine(int index, const std::string& text) {
-    std::lock_guard lock(mutex_);
-    if (index != count_) {
-        return;  // the receiver only ever appends
-    }
-    if (hasLast_) {
-        // The line before becomes final.
-        if (!terminal_) {
-            Put(last_.c_str());
+    {
+        std::lock_guard lock(mutex_);
+        if (index != count_) {
+            return;  // the receiver only ever appends
         }
-        Put("\n");
+        if (hasLast_) {
+            // The line before becomes final.
+            Put(terminal_ ? std::string("\n") : last_ + '\n', !terminal_);
+        }
+        ++count_;
+        Show(text);
     }
-    ++count_;
-    Show(text);
+    SayDropped();
 }
 
 void ConsoleHistoryList::Show(const std::string& text) {
     hasLast_ = true;
     last_ = text;
     if (terminal_) {
-        Put(EraseLine);
-        Put(text.c_str());
+        Put(EraseLine + text, true);
     }
 }
 
 void ConsoleHistoryList::Repaint() {
-    std::lock_guard lock(mutex_);
+    {
+        std::lock_guard lock(mutex_);
+        FlushOutput();
+    }
+    SayDropped();
+}
+
+void ConsoleHistoryList::Put(const std::string& text, bool line) {
+    FlushOutput();
+    if (waiting_.size() + text.size() > MostWaiting) {
+        // Nobody reads: the line goes, and the keys go on.
+        dropped_ += line ? 1 : 0;
+        return;
+    }
+    waiting_ += text;
     FlushOutput();
 }
 
-void ConsoleHistoryList::Put(const char* text) {
-    errno = 0;
-    if (std::fputs(text, out_) < 0) {
-        NoteWriteError();
-    }
-}
-
-void ConsoleHistoryList::NoteWriteError() {
-    if (writeError_ != 0) {
-        return;
-    }
-    writeError_ = errno != 0 ? errno : EIO;
-#ifdef _WIN32
-    // The C runtime says EINVAL of a pipe whose reader is gone; the system says which.
-    if (const DWORD why = GetLastError();
-        writeError_ == EINVAL && (why == ERROR_NO_DATA || why == ERROR_BROKEN_PIPE)) {
-        writeError_ = EPIPE;
-    }
-#endif
-}
-
 void ConsoleHistoryList::FlushOutput() {
-    errno = 0;
-    if (std::fflush(out_) != 0) {
-        NoteWriteError();
+    if (writeError_ != 0) {
+        waiting_.clear();
     }
-    if (!lostReported_ && (writeError_ != 0 || std::ferror(out_)) && lost_) {
+    while (!waiting_.empty() && writeError_ == 0) {
+        int error = 0;
+        const std::ptrdiff_t taken = output_.Write(waiting_, error);
+        if (taken < 0) {
+            writeError_ = error;
+            waiting_.clear();
+        } else if (taken == 0) {
+            return;  // the reader is away: the rest waits
+        } else {
+            waiting_.erase(0, static_cast<std::size_t>(taken));
+        }
+    }
+    if (waiting_.empty() && dropped_ > 0) {
+        droppedSaid_ += dropped_;
+        dropped_ = 0;
+    }
+    if (!lostReported_ && writeError_ != 0 && lost_) {
         lostReported_ = true;
-        lost_(writeError_ != 0 ? writeError_ : EIO);
+        lost_(writeError_);
+    }
+}
+
+void ConsoleHistoryList::SayDropped() {
+    std::size_t said = 0;
+    {
+        std::lock_guard lock(mutex_);
+        said = std::exchange(droppedSaid_, 0);
+    }
+    if (said > 0) {
+        QUORVEL_WARNING(lcHistory) << said << " history line" << (said == 1 ? " was" : "s were")
+                                   << " dropped while nothing read standard output";
     }
 }
 
@@ -104,14 +127,12 @@ void ConsoleHistoryList::PrintAside(std::FILE* err, const std::string& text) {
     std::lock_guard lock(mutex_);
     const bool redraw = terminal_ && hasLast_;
     if (redraw) {
-        std::fputs(EraseLine, out_);
-        std::fflush(out_);
+        Put(EraseLine);
     }
     std::fputs(text.c_str(), err);
     std::fputc('\n', err);
     std::fflush(err);
     if (redraw) {
-        std::fputs(last_.c_str(), out_);
-        std::fflush(out_);
+        Put(last_);
     }
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <functional>
+
 #include <string>
 
 // The lines the user sees. The receiver writes them through HistoryLog only; an
 // implementation that shows them in a window must carry each call to its own thread and
-// apply them in the order they were made. A write may wait while the window is far behind
-// the writer, until StopWaiting.
+// apply them in the order they were made. A write never waits: a list whose window is far
+// behind says so (Full), and its writer holds back until it has room again.
 class HistoryList {
   public:
     virtual ~HistoryList() = default;
@@ -29,7 +31,10 @@ class HistoryList {
     // Whether the list begins with the window's greeting line, which the receiver removes
     // once it has opened its source.
     virtual bool HoldsGreeting() const { return true; }
-    // Safe from any thread: from now on no write waits, so a writer that is being stopped
-    // can always finish.
-    virtual void StopWaiting() {}
+    // Whether the window is far behind the writer, which should write no more until room
+    // has been called. By default never.
+    virtual bool Full() { return false; }
+    // room is called, from whichever thread makes room, each time a list that was full has
+    // room again; none for nobody. Set by the writer on its own thread.
+    virtual void OnRoom(std::function<void()> /*room*/) {}
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <utility>
+
 #include <string>
 
 #include "history/history_list.h"
@@ -26,8 +29,9 @@ class HistoryLog {
     // Whether the greeting is still there to remove.
     bool HoldsGreeting() const { return !greetingRemoved_ && historyList_.HoldsGreeting(); }
 
-    // Safe from any thread: from now on no write waits for the list (HistoryList::StopWaiting).
-    void StopWaiting() { historyList_.StopWaiting(); }
+    // The list's back-pressure (HistoryList::Full, OnRoom).
+    bool Full() { return historyList_.Full(); }
+    void OnRoom(std::function<void()> room) { historyList_.OnRoom(std::move(room)); }
 
   private:
     HistoryList& historyList_;

@@ -27,7 +27,8 @@ InputSource::InputSource(std::vector<std::string> wanted, bool grab,
     : wanted_(std::move(wanted)),
       grab_(grab),
       finder_(std::move(finder)),
-      opener_(std::move(opener)) {}
+      opener_(std::move(opener)),
+      health_(lcInput) {}
 
 InputSource::~InputSource() {
     // Each device leaves the loop before it closes.
@@ -51,6 +52,12 @@ bool InputSource::Matches(const std::string& wanted, const InputNode& node) {
     std::error_code error;
     const auto resolved = std::filesystem::canonical(wanted, error);
     return !error && resolved == std::filesystem::path(node.devnode);
+}
+
+std::string InputSource::Identity(const std::string& wanted) {
+    std::error_code error;
+    const auto resolved = std::filesystem::weakly_canonical(wanted, error);
+    return std::string_view(wanted).starts_with(NamePrefix) || error ? wanted : resolved.string();
 }
 
 std::string InputSource::WhyNotAnInputDevice(const std::string& wanted) {
@@ -117,11 +124,7 @@ std::vector<SourceCondition> InputSource::Configure() {
     if (!devices_.empty()) {
         return {};
     }
-    lost_ = true;
-    SourceCondition missing = Missing();
-    said_.News(missing.reason);
-    QUORVEL_WARNING(lcInput) << missing.reason;
-    return {std::move(missing)};
+    return {health_.NotStarted(Missing())};
 }
 
 SourceCondition InputSource::Missing() const {
@@ -141,8 +144,8 @@ SourceCondition InputSource::Missing() const {
 
 void InputSource::Attach(EventLoop& loop, SourceOutput& out) {
     loop_ = &loop;
-    out_ = &out;
-    retry_ = loop.MakeTimer([this] { RetryRefused(); });
+    health_.Attach(out);
+    refused_.Attach(loop);
     readAhead_ = loop.MakeTimer([this] { ReadAhead(); });
     if (finder_ && finder_->Fd() >= 0) {
         changes_ = loop.WatchHandle(finder_->Fd(), [this] { TakeChanges(); });
@@ -185,7 +188,7 @@ int InputSource::Take(const InputNode& node) {
     if (!device) {
         return error != 0 ? error : EIO;
     }
-    refused_.erase(node.devnode);
+    refused_.Forget(node.devnode);
     Device& taken = devices_[node.devnode];
     taken.device = std::move(device);
     taken.grabDue = grab_;
@@ -193,7 +196,8 @@ int InputSource::Take(const InputNode& node) {
                           << (node.name.empty() ? "" : " (" + UntrustedText(node.name) + ")");
     Grab(node.devnode, taken);
     if (loop_ != nullptr) {
-        SayBack();  // before what it reads
+        // Back, before what it reads, when it is taken again after all were lost.
+        health_.Up("reading " + UntrustedText(node.devnode) + " again");
         Watch(node.devnode, taken);
     }
     return 0;
@@ -214,13 +218,6 @@ void InputSource::Grab(const std::string& devnode, Device& device) {
     }
 }
 
-void InputSource::Put(std::vector<KeyEvent>& events) {
-    for (KeyEvent& key : events) {
-        out_->Put(std::move(key));
-    }
-    events.clear();
-}
-
 void InputSource::Read(const std::string& devnode) {
     const auto found = devices_.find(devnode);
     if (found == devices_.end()) {
@@ -237,7 +234,7 @@ void InputSource::Read(const std::string& devnode) {
             break;
         }
         if (status == InputDevice::Status::Failed) {
-            Put(events_);
+            health_.Put(events_);
             Drop(devnode, error == ENODEV ? std::string("it was unplugged")
                                           : std::string(std::strerror(error)));
             return;
@@ -249,7 +246,7 @@ void InputSource::Read(const std::string& devnode) {
         }
         device.decoder.Take(event, events_);
     }
-    Put(events_);
+    health_.Put(events_);
     Grab(devnode, device);
     // libevdev reads ahead: what it holds leaves the descriptor quiet, so the next turn
     // is the timer's.
@@ -267,11 +264,10 @@ void InputSource::Drop(const std::string& devnode, const std::string& why) {
     device->second.decoder.ReleaseAll(events_);
     device->second.ready.reset();
     devices_.erase(device);
-    Put(events_);
+    health_.Put(events_);
     QUORVEL_WARNING(lcInput) << "stopped reading " << UntrustedText(devnode) << ": " << why;
-    if (devices_.empty() && !lost_) {
-        lost_ = true;
-        out_->Put(SourceCondition{
+    if (devices_.empty()) {
+        health_.Lost(SourceCondition{
             SourceCondition::Kind::Lost,
             "the input device went away (" + why + "); waiting for it to come back"});
     }
@@ -286,11 +282,9 @@ void InputSource::TakeChanges() {
         const int error = Take(change.node);
         if (IsPermission(error)) {
             // The seat's access comes a moment after the device.
-            refused_[change.node.devnode] = {change.node,
-                                             std::chrono::steady_clock::now() + PermissionGrace};
-            if (!retry_->IsSet()) {
-                retry_->Set(EventLoop::Clock::now() + RetryEvery);
-            }
+            refused_.Add(change.node.devnode, [this, node = change.node](bool last) {
+                return RetryRefused(node, last);
+            });
         } else if (error != 0) {
             QUORVEL_WARNING(lcInput) << "cannot open " << UntrustedText(change.node.devnode) << ": "
                                      << std::strerror(error);
@@ -298,32 +292,12 @@ void InputSource::TakeChanges() {
     }
 }
 
-void InputSource::SayBack() {
-    if (lost_ && !devices_.empty()) {
-        lost_ = false;
-        said_.Clear();
-        const std::string back = "reading " + UntrustedText(devices_.begin()->first) + " again";
-        QUORVEL_INFO(lcInput) << back;
-        out_->Put(SourceCondition{SourceCondition::Kind::Back, back});
+bool InputSource::RetryRefused(const InputNode& node, bool last) {
+    const int error = Take(node);
+    if (error != 0 && last) {
+        QUORVEL_WARNING(lcInput) << "cannot open " << UntrustedText(node.devnode) << ": "
+                                 << std::strerror(error)
+                                 << " (the user needs access to it: see the README)";
     }
-}
-
-void InputSource::RetryRefused() {
-    const auto now = std::chrono::steady_clock::now();
-    for (auto entry = refused_.begin(); entry != refused_.end();) {
-        auto& [node, until] = entry->second;
-        const InputNode retried = node;
-        const bool late = now >= until;
-        ++entry;
-        const int error = Take(retried);
-        if (error != 0 && late) {
-            refused_.erase(retried.devnode);
-            QUORVEL_WARNING(lcInput)
-                << "cannot open " << UntrustedText(retried.devnode) << ": " << std::strerror(error)
-                << " (the user needs access to it: see the README)";
-        }
-    }
-    if (!refused_.empty()) {
-        retry_->Set(now + RetryEvery);
-    }
+    return error == 0;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -11,8 +10,9 @@
 #include "input/device_finder.h"
 #include "input/evdev_decoder.h"
 #include "input/input_device.h"
+#include "source/grace_retry.h"
 #include "source/key_source.h"
-#include "source/said_once.h"
+#include "source/source_health.h"
 
 // The kernel's input devices as one key source: every device that matches one of the
 // wanted ones (a path, or name=TEXT for every device of that name, as one receiver often
@@ -30,9 +30,6 @@
 class InputSource : public KeySource {
   public:
     using Opener = std::function<std::unique_ptr<InputDevice>(const std::string& path, int& error)>;
-    // How long a device that refused us just after it appeared is tried again.
-    static constexpr std::chrono::seconds PermissionGrace{2};
-    static constexpr std::chrono::milliseconds RetryEvery{100};
     // Events of one device taken in at once; the rest when the loop comes back to it.
     static constexpr int EventsAtOnce = 64;
 
@@ -47,6 +44,9 @@ class InputSource : public KeySource {
 
     // Whether node is one of wanted (a path, a link to the node, or name=TEXT).
     static bool Matches(const std::string& wanted, const InputNode& node);
+    // What wanted names, so that two names of one device are told for one: a path with its
+    // links resolved (as far as it exists yet), name=TEXT as it is.
+    static std::string Identity(const std::string& wanted);
     // Why wanted can never be an input device (a file, a folder, a character device that is
     // no event device); empty when it may be (a path not there yet, name=TEXT).
     static std::string WhyNotAnInputDevice(const std::string& wanted);
@@ -73,12 +73,10 @@ class InputSource : public KeySource {
     void Read(const std::string& devnode);
     // Reads every device again: some had more read ahead than a turn takes.
     void ReadAhead();
-    void Put(std::vector<KeyEvent>& events);
     void Drop(const std::string& devnode, const std::string& why);
     void TakeChanges();
-    void RetryRefused();
-    // Back, once, when a device is taken again after all were lost.
-    void SayBack();
+    // One more try of a device that refused us just after it appeared; whether it is done.
+    bool RetryRefused(const InputNode& node, bool last);
     SourceCondition Missing() const;
     std::string Wanted() const;
 
@@ -87,17 +85,15 @@ class InputSource : public KeySource {
     std::unique_ptr<DeviceFinder> finder_;
     Opener opener_;
     EventLoop* loop_ = nullptr;
-    SourceOutput* out_ = nullptr;
     std::unique_ptr<EventLoop::Watch> changes_;
-    std::unique_ptr<EventLoop::Timer> retry_;
     std::unique_ptr<EventLoop::Timer> readAhead_;  // due at once while a device has more
     std::map<std::string, Device> devices_;        // by device node
-    // Devices that refused us just after they appeared, and until when they are tried.
-    std::map<std::string, std::pair<InputNode, std::chrono::steady_clock::time_point>> refused_;
+    // Devices that refused us just after they appeared, by device node.
+    GraceRetry<std::string> refused_;
     int lastError_ = 0;
     std::string lastErrorNode_;
-    bool lost_ = false;
     std::set<std::string> saidGrab_;
-    SaidOnce said_;
+    // Down once no device is read, after one was (or none was at the start).
+    SourceHealth health_;
     std::vector<KeyEvent> events_;
 };

@@ -44,17 +44,7 @@ std::string KeyMapDocument::NoteText(const Row& row) {
 }
 
 std::string_view KeyMapDocument::GestureText(KeyMap::Kind kind) {
-    switch (kind) {
-        case KeyMap::Kind::Press:
-            return "key";
-        case KeyMap::Kind::Held:
-            return "held";
-        case KeyMap::Kind::Double:
-            return "double";
-        case KeyMap::Kind::Long:
-            break;
-    }
-    return "long";
+    return KindWord(kind);
 }
 
 std::string KeyMapDocument::ActionWords(const KeyMap::Line& binding) {

@@ -1,5 +1,7 @@
 #include "keymap/key_map_file.h"
 
+#include "keymap/held_alone.h"
+#include "keymap/key_map_document.h"
 #include "log/untrusted_text.h"
 #include "platform/access_list_trust.h"
 #include "platform/child_command.h"
@@ -215,7 +217,7 @@ std::string KeyMapFile::WhyUntrustedToWrite(const fs::path& path) {
 }
 
 KeyMapFile::Loaded KeyMapFile::Load(const fs::path& path) {
-    Loaded loaded{KeyMap::Standard(), {}, {}};
+    Loaded loaded{KeyMap::Standard(), {}, {}, {}};
     Read read = ReadFile(path);
     loaded.problems = std::move(read.problems);
     if (!read.exists || !loaded.problems.empty()) {
@@ -228,6 +230,11 @@ KeyMapFile::Loaded KeyMapFile::Load(const fs::path& path) {
         KeyMap::Parse(read.text, Utf8FromPath(read.path), loaded.problems, ChildCommandProblem);
     if (loaded.problems.empty() && loaded.keys.HasRunBindings() && !read.untrusted.empty()) {
         loaded.problems.push_back(RunRefusal(read.path, read.untrusted));
+    }
+    if (loaded.problems.empty()) {
+        const std::string source = Utf8FromPath(read.path);
+        loaded.notes =
+            HeldAloneNotes(KeyMapDocument(read.text, source, ChildCommandProblem), source);
     }
     return loaded;
 }

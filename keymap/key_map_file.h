@@ -15,6 +15,9 @@ class KeyMapFile {
         KeyMap keys;
         std::filesystem::path path;  // empty when the standard map is used
         std::vector<std::string> problems;
+        // Of a map without problems, what is no mistake but seldom meant, each said as a
+        // problem is (HeldAloneNotes).
+        std::vector<std::string> notes;
     };
 
     // A key map file as read, before its map is made.

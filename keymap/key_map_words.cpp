@@ -46,6 +46,14 @@ std::optional<int> Number(std::string_view word, int low, int high) {
     return static_cast<int>(*value);
 }
 
+std::optional<KeyMap::Kind> KindNamed(std::string_view word) {
+    const auto found = std::find(KindWords.begin(), KindWords.end(), word);
+    if (found == KindWords.end()) {
+        return std::nullopt;
+    }
+    return static_cast<KeyMap::Kind>(found - KindWords.begin());
+}
+
 std::size_t EditDistance(std::string_view a, std::string_view b) {
     std::vector<std::size_t> row(b.size() + 1);
     for (std::size_t j = 0; j <= b.size(); ++j) {

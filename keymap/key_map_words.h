@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -22,6 +23,13 @@ std::string_view Trimmed(std::string_view text);
 std::string_view NextWord(std::string_view& rest, bool quotes = false);
 // word as a number from low to high, decimal or 0x hex; none otherwise.
 std::optional<int> Number(std::string_view word, int low, int high);
+// The word a line of each kind starts with, by KeyMap::Kind.
+inline constexpr std::array<std::string_view, 4> KindWords = {"key", "held", "double", "long"};
+inline std::string_view KindWord(KeyMap::Kind kind) {
+    return KindWords[static_cast<std::size_t>(kind)];
+}
+// The kind whose lines start with word; none for any other word.
+std::optional<KeyMap::Kind> KindNamed(std::string_view word);
 // The one option of a double line (gap=) or a long line (delay=), by the line's kind.
 inline std::string_view TimingOption(KeyMap::Kind kind) {
     return kind == KeyMap::Kind::Double ? "gap=" : "delay=";

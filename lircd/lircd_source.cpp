@@ -18,7 +18,7 @@ constexpr std::chrono::seconds BusyRetryEvery{1};
 }  // namespace
 
 LircdSource::LircdSource(std::filesystem::path socket)
-    : socket_(std::move(socket)), reopening_(RetryEvery, [this] { Attempt(); }) {}
+    : socket_(std::move(socket)), reopening_(RetryEvery, [this] { Attempt(); }), health_(lcLircd) {}
 
 LircdSource::~LircdSource() {
     Disconnect();
@@ -45,11 +45,7 @@ std::vector<SourceCondition> LircdSource::Configure() {
     if (openError_ == 0) {
         return {};
     }
-    const SourceCondition failure = ConnectFailure(openError_);
-    said_.News(failure.reason);
-    QUORVEL_WARNING(lcLircd) << failure.reason;
-    outage_ = true;
-    return {failure};
+    return {health_.NotStarted(ConnectFailure(openError_))};
 }
 
 int LircdSource::Connect() {
@@ -107,11 +103,11 @@ SourceCondition LircdSource::ConnectFailure(int error) const {
 
 void LircdSource::Attach(EventLoop& loop, SourceOutput& out) {
     loop_ = &loop;
-    out_ = &out;
+    health_.Attach(out);
     reopening_.Attach(loop);
     if (fd_ >= 0) {
         // Connected from the start: nothing was said, so its end is an outage from now on.
-        confirmed_ = true;
+        Confirm();
         ready_ = loop_->WatchHandle(fd_, [this] { Read(); });
     } else {
         Await(openError_);
@@ -124,7 +120,6 @@ void LircdSource::Attempt() {
         Await(error);
         return;
     }
-    confirmed_ = false;
     ready_ = loop_->WatchHandle(fd_, [this] { Read(); });
     lived_ = loop_->MakeTimer([this] { Confirm(); });
     lived_->Set(EventLoop::Clock::now() + Lived);
@@ -132,17 +127,13 @@ void LircdSource::Attempt() {
 
 void LircdSource::Await(std::optional<int> error) {
     if (error) {
-        const SourceCondition failure = ConnectFailure(*error);
-        if (said_.News(failure.reason)) {
-            QUORVEL_INFO(lcLircd) << failure.reason << "; waiting for it";
-        }
+        health_.TryFailed(ConnectFailure(*error), LogLevel::Info, "; waiting for it");
     }
     if (!pathWatch_) {
         pathWatch_ = std::make_unique<PathWatch>(*loop_, socket_, [this] { reopening_.Soon(); });
-        if (const std::string& problem = pathWatch_->Problem();
-            !problem.empty() && said_.News(problem)) {
-            QUORVEL_INFO(lcLircd) << problem << "; lircd is looked for every " << RetryEvery.count()
-                                  << " s";
+        if (const std::string& problem = pathWatch_->Problem(); !problem.empty()) {
+            health_.Say(problem, LogLevel::Info,
+                        "; lircd is looked for every " + std::to_string(RetryEvery.count()) + " s");
         }
     }
     reopening_.Failed(error == EAGAIN ? std::chrono::milliseconds(BusyRetryEvery)
@@ -150,17 +141,13 @@ void LircdSource::Await(std::optional<int> error) {
 }
 
 void LircdSource::Confirm() {
+    if (health_.Now() == SourceHealth::State::Up) {
+        return;
+    }
     lived_.reset();
-    confirmed_ = true;
     pathWatch_.reset();
     reopening_.Succeeded();
-    said_.Clear();
-    if (outage_) {
-        outage_ = false;
-        const std::string back = "connected to lircd at " + UntrustedText(socket_.string());
-        QUORVEL_INFO(lcLircd) << back;
-        out_->Put(SourceCondition{SourceCondition::Kind::Back, back});
-    }
+    health_.Up("connected to lircd at " + UntrustedText(socket_.string()));
 }
 
 void LircdSource::Read() {
@@ -179,7 +166,7 @@ void LircdSource::Read() {
     decoder_.Feed(std::string_view(buffer, static_cast<std::size_t>(n)), lines_);
     for (LircdLineDecoder::Line& line : lines_) {
         if (line.event) {
-            out_->Put(std::move(*line.event));
+            health_.Put(std::move(*line.event));
         } else {
             SayJunk(line.junk);
         }
@@ -188,19 +175,13 @@ void LircdSource::Read() {
 
 void LircdSource::Dropped(const std::string& why) {
     Disconnect();
-    if (!confirmed_) {
+    if (health_.Now() != SourceHealth::State::Up) {
         // lircd took the client and dropped it: a failed connect, paced as one.
-        if (said_.News("dropped")) {
-            QUORVEL_INFO(lcLircd) << why << " before saying anything; trying again later";
-        }
-        Await(std::nullopt);
-        return;
+        health_.Say(why + " before saying anything", LogLevel::Info, "; trying again later");
+    } else {
+        QUORVEL_WARNING(lcLircd) << why << "; connecting again when it is back";
+        health_.Lost(SourceCondition{SourceCondition::Kind::Lost, why});
     }
-    confirmed_ = false;
-    outage_ = true;
-    QUORVEL_WARNING(lcLircd) << why << "; connecting again when it is back";
-    said_.News(why);
-    out_->Put(SourceCondition{SourceCondition::Kind::Lost, why});
     Await(std::nullopt);
 }
 

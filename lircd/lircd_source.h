@@ -12,7 +12,7 @@
 #include "platform/path_watch.h"
 #include "source/key_source.h"
 #include "source/reopening.h"
-#include "source/said_once.h"
+#include "source/source_health.h"
 
 // lircd as a key source: a client of its socket, reading the buttons it decodes. A key is
 // named by its button (KEY_PLAYPAUSE), and the event says which remote sent it. When lircd
@@ -59,7 +59,7 @@ class LircdSource : public KeySource {
     void Read();
     // The connection ended: why.
     void Dropped(const std::string& why);
-    // The connection lived: lircd is back.
+    // The connection lived: lircd is up (back, after an outage).
     void Confirm();
     void SayJunk(LircdLineDecoder::Junk junk);
 
@@ -67,16 +67,12 @@ class LircdSource : public KeySource {
     int fd_ = -1;
     int openError_ = 0;
     EventLoop* loop_ = nullptr;
-    SourceOutput* out_ = nullptr;
     std::unique_ptr<EventLoop::Watch> ready_;
     std::unique_ptr<PathWatch> pathWatch_;
     std::unique_ptr<EventLoop::Timer> lived_;
     Reopening reopening_;
-    SaidOnce said_;
-    // The connection has lived (or heard something), so its end is an outage.
-    bool confirmed_ = false;
-    // An outage was shown (Lost, or the start's condition): Back is due at the return.
-    bool outage_ = false;
+    // Up once the connection has lived (or heard something), so that its end is an outage.
+    SourceHealth health_;
     LircdLineDecoder decoder_;
     std::vector<LircdLineDecoder::Line> lines_;
     std::set<LircdLineDecoder::Junk> saidJunk_;

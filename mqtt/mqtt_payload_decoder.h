@@ -31,7 +31,6 @@ class MqttPayloadDecoder {
   public:
     using TimePoint = std::chrono::steady_clock::time_point;
     static constexpr std::size_t LargestPayload = 4096;
-    static constexpr std::chrono::milliseconds RepeatGap{250};
     // The topics whose last key, and the publishers whose last event, are kept at most.
     static constexpr std::size_t Kept = 64;
 

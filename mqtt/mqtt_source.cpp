@@ -32,7 +32,8 @@ class FirstCondition : public SourceOutput {
 MqttSource::MqttSource(MqttSettings settings)
     : settings_(std::move(settings)),
       decoder_(MqttSettings::KeyTopic(settings_.name)),
-      reopening_(std::chrono::minutes(1), [this] { Attempt(); }) {
+      reopening_(std::chrono::minutes(1), [this] { Attempt(); }),
+      health_(lcMqtt) {
     if (settings_.clientId.empty()) {
         settings_.clientId = MqttSettings::MakeClientId();
     }
@@ -92,7 +93,8 @@ std::vector<SourceCondition> MqttSource::Configure() {
         starting_ = true;
         Join(*loop, first);
         const EventLoop::TimePoint until = EventLoop::Clock::now() + StartWait;
-        while (!confirmed_ && !first.first && EventLoop::Clock::now() < until) {
+        while (health_.Now() != SourceHealth::State::Up && !first.first &&
+               EventLoop::Clock::now() < until) {
             loop->RunOnce(until);
         }
         starting_ = false;
@@ -107,10 +109,7 @@ std::vector<SourceCondition> MqttSource::Configure() {
     if (!startFailure_) {
         return {};
     }
-    said_.News(startFailure_->reason);
-    QUORVEL_WARNING(lcMqtt) << startFailure_->reason << "; trying again";
-    outage_ = true;
-    return {*startFailure_};
+    return {health_.NotStarted(*startFailure_, "; trying again")};
 }
 
 void MqttSource::Attach(EventLoop& loop, SourceOutput& out) {
@@ -124,7 +123,7 @@ void MqttSource::Attach(EventLoop& loop, SourceOutput& out) {
 
 void MqttSource::Join(EventLoop& loop, SourceOutput& out) {
     loop_ = &loop;
-    out_ = &out;
+    health_.Attach(out);
     reopening_.Attach(loop);
     keepAlive_ = loop.MakeTimer([this] { KeepAlive(); });
     limit_ = loop.MakeTimer([this] {
@@ -138,7 +137,8 @@ void MqttSource::Join(EventLoop& loop, SourceOutput& out) {
             Started(std::move(client), result, error);
         });
     }
-    if (client_ && !input_ && !confirmed_ && attemptEnds_ == EventLoop::TimePoint{}) {
+    if (client_ && !input_ && health_.Now() != SourceHealth::State::Up &&
+        attemptEnds_ == EventLoop::TimePoint{}) {
         Started(std::move(client_), MOSQ_ERR_SUCCESS, 0);  // Open's connection
     } else if (client_) {
         // Under way, or already accepted while Configure waited for it: carried on here.
@@ -201,7 +201,7 @@ void MqttSource::Started(std::unique_ptr<MqttClient> client, int result, int err
 void MqttSource::Watch() {
     input_ = loop_->WatchSocket(client_->Socket(), [this] { Readable(); });
     output_.reset();
-    if (!confirmed_) {
+    if (health_.Now() != SourceHealth::State::Up) {
         limit_->Set(attemptEnds_);
     }
     KeepAliveFromNow();
@@ -283,28 +283,23 @@ void MqttSource::Subscribed(int mid, bool refused) {
 }
 
 void MqttSource::Confirm() {
+    confirmed_ = true;
     limit_->Cancel();
     attemptEnds_ = {};
-    confirmed_ = true;
-    everConnected_ = true;
     reopening_.Succeeded();
-    said_.Clear();
     if (settings_.publish) {
         ++ownOnline_;
         client_->Publish(MqttSettings::StatusTopic(settings_.name), Online, true);
     }
     const std::string back = "connected to the MQTT broker at " + settings_.broker.Text();
-    if (outage_) {
-        outage_ = false;
-        QUORVEL_INFO(lcMqtt) << back;
-        out_->Put(SourceCondition{SourceCondition::Kind::Back, back});
-    } else {
+    if (!health_.Up(back)) {
         QUORVEL_DEBUG(lcMqtt) << back;
     }
     connected_();
 }
 
 void MqttSource::Unwatch() {
+    confirmed_ = false;
     input_.reset();
     output_.reset();
     keepAlive_->Cancel();
@@ -332,32 +327,21 @@ void MqttSource::Restart() {
         client_.reset();
     }
     accepted_ = false;
-    confirmed_ = false;
     Attempt();
 }
 
 void MqttSource::Failed(SourceCondition condition, bool refused) {
     if (starting_) {
-        out_->Put(std::move(condition));  // said by Configure
+        health_.Put(std::move(condition));  // said by Configure
         return;
     }
-    if (confirmed_) {
-        confirmed_ = false;
-        outage_ = true;
-        said_.News(condition.reason);
+    if (health_.Now() == SourceHealth::State::Up) {
         QUORVEL_WARNING(lcMqtt) << condition.reason << "; connecting again when it is back";
-        out_->Put(SourceCondition{SourceCondition::Kind::Lost, condition.reason});
-    } else if (said_.News(condition.reason)) {
-        // Never connected since the start: the log says it, no read was lost.
-        if (refused) {
-            QUORVEL_WARNING(lcMqtt) << condition.reason << "; trying again now and then";
-        } else {
-            QUORVEL_INFO(lcMqtt) << condition.reason << "; waiting for it";
-        }
-        if (everConnected_ && !outage_) {
-            outage_ = true;
-            out_->Put(std::move(condition));
-        }
+        health_.Lost(SourceCondition{SourceCondition::Kind::Lost, condition.reason});
+    } else {
+        // Not up: no read was lost. One never up since the start says so as the start would.
+        health_.TryFailed(std::move(condition), refused ? LogLevel::Warning : LogLevel::Info,
+                          refused ? "; trying again now and then" : "; waiting for it");
     }
     reopening_.Failed(refused ? std::chrono::milliseconds::max()
                               : std::chrono::milliseconds(RetryEvery));
@@ -365,7 +349,7 @@ void MqttSource::Failed(SourceCondition condition, bool refused) {
 
 std::string MqttSource::Failure(int result, int error, const MqttClient* client) const {
     return FailureReason{"the MQTT broker at " + settings_.broker.Text(), refusal_,
-                         client != nullptr ? client->Logged() : std::string(), everConnected_}
+                         client != nullptr ? client->Logged() : std::string(), health_.WasUp()}
         .Text(result, error);
 }
 
@@ -381,7 +365,7 @@ void MqttSource::Message(std::string_view topic, std::string_view payload, bool 
     MqttPayloadDecoder::Decoded decoded =
         decoder_.Decode(topic, payload, retained, EventLoop::Clock::now());
     if (decoded.event) {
-        out_->Put(std::move(*decoded.event));
+        health_.Put(std::move(*decoded.event));
     } else {
         ignored_.Say(std::string(topic), decoded);
     }

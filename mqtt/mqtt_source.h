@@ -20,7 +20,7 @@
 #include "mqtt/mqtt_settings.h"
 #include "source/key_source.h"
 #include "source/reopening.h"
-#include "source/said_once.h"
+#include "source/source_health.h"
 
 // An MQTT broker as a key source (libmosquitto through MqttClient): IR bridges' codes
 // and other Quorvels' keys, read as MqttPayloadDecoder reads them; with publish, the keys of
@@ -35,8 +35,9 @@
 // is. A broker away (at the start, or gone) is tried again at the back-off's pace, at most a
 // second apart; a login refused, a TLS check failed, or the session taken by another client
 // of the same id, at the slow pace, doubling to a minute. Only a broker lost once connected
-// is a Lost condition: one never reached is said in the log alone. A message that is no key
-// is said once per topic and kind, for a bounded number of topics.
+// is a Lost condition: one never reached after the start's wait says why once, as the
+// start's failures are said (SourceHealth), and in the log. A message that is no key is said
+// once per topic and kind, for a bounded number of topics.
 // With publish, a status already online when it connects, or another's "online" later, is
 // another Quorvel of the same name: said once, and from then on this one never marks the
 // name offline (it connects again without a will, and stops without a word).
@@ -63,7 +64,7 @@ class MqttSource : public KeySource, private MqttClient::Events {
     std::string_view Kind() const override { return "mqtt"; }
 
     // With publish: sends event, read from a source of kind, while connected; else nothing.
-    void Publish(const KeyEvent& event, std::string_view kind);
+    void Publish(const KeyEvent& event, std::string_view kind) override;
 
     // What rides on the connection besides keys (Home Assistant's discovery), told on the
     // loop. Before Open: connected is told each time the source is connected (subscribed),
@@ -117,7 +118,6 @@ class MqttSource : public KeySource, private MqttClient::Events {
     MqttSettings settings_;
     MqttPayloadDecoder decoder_;
     EventLoop* loop_ = nullptr;
-    SourceOutput* out_ = nullptr;
     std::unique_ptr<MqttClient> client_;
     std::unique_ptr<BackgroundConnect> connecting_;
     std::unique_ptr<EventLoop::Watch> input_;
@@ -126,16 +126,15 @@ class MqttSource : public KeySource, private MqttClient::Events {
     std::unique_ptr<EventLoop::Timer> limit_;
     EventLoop::TimePoint attemptEnds_{};
     Reopening reopening_;
-    SaidOnce said_;
+    // Up while connected and subscribed.
+    SourceHealth health_;
     std::optional<SourceCondition> startFailure_;  // the first attempt's, awaited at the start
     bool starting_ = false;                        // the start awaits the first attempt
     std::set<int> subscribing_;                    // subscriptions not yet acknowledged
     std::string refusal_;                          // the broker's reason for refusing the login
     bool mqtt311_ = false;                         // the broker refused MQTT 5
-    bool everConnected_ = false;
-    bool accepted_ = false;       // the broker accepted the login
-    bool confirmed_ = false;      // connected and subscribed
-    bool outage_ = false;         // an outage was shown: Back is due at the return
+    bool accepted_ = false;                        // the broker accepted the login
+    bool confirmed_ = false;      // this connection's subscriptions were acknowledged
     bool clash_ = false;          // another Quorvel of the same name is online
     int ownOnline_ = 0;           // our own "online"s still to come back from the broker
     std::uint64_t sequence_ = 0;  // the last key event published

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+class Verb;
+
 // What the user asked for on the command line. With no option the program behaves as it
 // always has: the receiver on the first serial port.
 struct CommandLine {
@@ -17,7 +19,7 @@ struct CommandLine {
     // Exit status for a command line the program cannot use, as most tools report it.
     static constexpr int UsageError = 2;
 
-    // What the program is to do; the parser only says it, RunProgram does it.
+    // What the program is to do; the parser only says it, RunProgram does it (a Verb's Id).
     enum class Command {
         RunWindow,     // the receiver, its history in the window (no option)
         RunConsole,    // --console: the history on standard output
@@ -83,6 +85,9 @@ struct CommandLine {
     std::string keys;
     // --notify: what the keys did (player switches, volume, mute) is shown on the desktop.
     bool notify = false;
+    // --replace, with --learn: a key learnt takes the place of what the key map binds it
+    // to besides, without asking.
+    bool replace = false;
     // --find-port: search these ports (the machine's when none is named) for the receiver.
     std::vector<std::string> findPortCandidates;
     // The window follows new lines from the start, not only once the user scrolls to the end.
@@ -102,9 +107,12 @@ struct CommandLine {
     static std::vector<std::string> Names(const std::string& list);
 
     // args excludes the program name. The options not given in args come from the settings
-    // file (program/settings_file.h): --config's, which must exist, else settings (UTF-8) when it
-    // exists; an empty settings reads none. Reads no other file.
-    static CommandLine Parse(const std::vector<std::string>& args,
-                             const std::string& settings = {});
-    static std::string HelpText();
+    // file (options/settings_file.h): --config's, which must exist, else settings (UTF-8)
+    // when it exists; an empty settings reads none. Reads no other file. verbs: the things
+    // the program can be asked to do, each with its options; a later one asked for is what
+    // is done (the window always is; the console over it; a command that ends over both).
+    static CommandLine Parse(const std::vector<std::string>& args, const std::string& settings,
+                             const std::vector<Verb*>& verbs);
+    // What --help says, verbs' usage and options with the rest.
+    static std::string HelpText(const std::vector<Verb*>& verbs);
 };

@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/event_loop.h"
+
 // A command of the user's started as a child of ours, so that the program knows when it
 // has ended. Through /bin/sh -c on POSIX, with standard input, output and error on
 // /dev/null and a session of its own; on Windows as one command line, without a shell or
@@ -15,13 +17,10 @@ class ChildCommand {
     // with ended set to why it ended badly ("ended with status 127 (not found)"), or
     // empty when it ended well.
     virtual bool Running(std::string& ended) = 0;
-    // Whether AwaitEnd can tell of its end; where not, only Running tells.
-    virtual bool CanAwaitEnd() const = 0;
-    // Blocks until it has ended (true; Running then reaps it) or StopAwaiting is called
-    // (false, and at once from then on).
-    virtual bool AwaitEnd() = 0;
-    // Safe from any thread: ends AwaitEnd's wait.
-    virtual void StopAwaiting() = 0;
+    // A handle an EventLoop can watch, ready once it has ended (Running then reaps it): a
+    // pidfd on Linux, the process handle on Windows. None (-1, null) where there is none (a
+    // kernel before 5.3): then only Running tells.
+    virtual EventLoop::Handle EndHandle() const = 0;
 };
 
 // Starts command; null, with error set to the reason, when it could not be started (the

@@ -11,14 +11,8 @@ namespace {
 
 class CreateProcessChild : public ChildCommand {
   public:
-    explicit CreateProcessChild(HANDLE process)
-        : process_(process), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~CreateProcessChild() override {
-        CloseHandle(process_);
-        if (stop_ != nullptr) {
-            CloseHandle(stop_);
-        }
-    }
+    explicit CreateProcessChild(HANDLE process) : process_(process) {}
+    ~CreateProcessChild() override { CloseHandle(process_); }
     CreateProcessChild(const CreateProcessChild&) = delete;
     CreateProcessChild& operator=(const CreateProcessChild&) = delete;
 
@@ -34,26 +28,11 @@ class CreateProcessChild : public ChildCommand {
         return false;
     }
 
-    bool CanAwaitEnd() const override { return stop_ != nullptr; }
-
-    bool AwaitEnd() override {
-        if (!CanAwaitEnd()) {
-            return false;
-        }
-        // The stop first, so that it wins over an end at the same time.
-        const HANDLE waits[2] = {stop_, process_};
-        return WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
-    }
-
-    void StopAwaiting() override {
-        if (stop_ != nullptr) {
-            SetEvent(stop_);
-        }
-    }
+    // Signalled once it has ended, and stays so.
+    EventLoop::Handle EndHandle() const override { return process_; }
 
   private:
     HANDLE process_;
-    HANDLE stop_;  // manual reset, never reset
 };
 
 std::optional<std::string> Variable(const std::string& name) {

@@ -7,6 +7,10 @@
 #include <stdexcept>
 #include <utility>
 
+#ifndef _WIN32
+struct sd_event;
+#endif
+
 // One thread's one wait: on every handle and socket registered, on timers, and on a wake-up
 // any thread may ring. What is ready is run on the loop's thread, one callback at a time.
 // sd-event on Linux (sd_event_loop.cpp); MsgWaitForMultipleObjectsEx on Windows
@@ -63,6 +67,13 @@ class EventLoop {
                                                  std::function<void()> /*ready*/) {
         throw std::logic_error("this event loop cannot wait for a handle to take output");
     }
+#ifndef _WIN32
+    // The sd-event loop underneath, for a library that joins it by itself (sd-bus's
+    // sd_bus_attach_event); null for a loop that is not sd-event's (a test's).
+    virtual sd_event* SdEvent() {
+        return nullptr;
+    }
+#endif
 #ifdef _WIN32
     // ready runs whenever messages are in the thread's queue (Raw Input, hooks, windows of
     // the thread); it must take them out. One at a time.

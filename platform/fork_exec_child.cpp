@@ -1,7 +1,5 @@
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,40 +17,16 @@ class ForkExecChild : public ChildCommand {
     // A pidfd tells of the end without reaping; without one (a kernel before 5.3) only
     // Running does.
     explicit ForkExecChild(pid_t pid)
-        : pid_(pid),
-          ended_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))),
-          stop_(::eventfd(0, EFD_CLOEXEC)) {}
+        : pid_(pid), ended_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
     ~ForkExecChild() override {
-        for (const int fd : {ended_, stop_}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
+        if (ended_ >= 0) {
+            ::close(ended_);
         }
     }
     ForkExecChild(const ForkExecChild&) = delete;
     ForkExecChild& operator=(const ForkExecChild&) = delete;
 
-    bool CanAwaitEnd() const override { return ended_ >= 0 && stop_ >= 0; }
-
-    bool AwaitEnd() override {
-        if (!CanAwaitEnd()) {
-            return false;
-        }
-        pollfd fds[2] = {{stop_, POLLIN, 0}, {ended_, POLLIN, 0}};
-        while (::poll(fds, 2, -1) < 0) {
-            if (errno != EINTR) {
-                return false;
-            }
-        }
-        return fds[0].revents == 0 && fds[1].revents != 0;
-    }
-
-    void StopAwaiting() override {
-        if (stop_ >= 0) {
-            const std::uint64_t one = 1;
-            [[maybe_unused]] const ssize_t written = ::write(stop_, &one, sizeof one);
-        }
-    }
+    EventLoop::Handle EndHandle() const override { return ended_; }
 
     bool Running(std::string& ended) override {
         int status = 0;
@@ -82,7 +56,6 @@ class ForkExecChild : public ChildCommand {
   private:
     pid_t pid_;
     int ended_;  // the pidfd, or -1
-    int stop_;   // an eventfd that stays readable once written
 };
 
 }  // namespace

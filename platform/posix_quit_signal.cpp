@@ -208,6 +208,27 @@ void QuitSignal::Wait() {
     }
 }
 
+int QuitSignal::ReadyHandle() const {
+    return state_->fds[0];
+}
+
+bool QuitSignal::Take() {
+    State::Requests requests;
+    char bytes[16];
+    for (ssize_t got; (got = ::read(state_->fds[0], bytes, sizeof bytes)) > 0;) {
+        for (ssize_t i = 0; i < got; ++i) {
+            (bytes[i] == ReloadByte ? requests.reload : requests.quit) = true;
+        }
+    }
+    if (requests.reload) {
+        state_->Reload();
+    }
+    if (requests.quit) {
+        QUORVEL_DEBUG(lcPlatform) << "signals: quitting on a termination signal";
+    }
+    return requests.quit;
+}
+
 void QuitSignal::Raise() {
     if (state_->fds[1] >= 0) {
         WakeUp(state_->fds[1]);

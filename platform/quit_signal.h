@@ -38,6 +38,13 @@ class QuitSignal {
     void Wait();
     // Safe from any thread: as if the user had asked.
     void Raise();
+#ifndef _WIN32
+    // For a program that waits in a loop of its own instead of Wait (the window's, with no
+    // onQuit): readable when a request came; -1 without one. Take then reloads for a SIGHUP
+    // and says whether to quit, without waiting.
+    int ReadyHandle() const;
+    bool Take();
+#endif
 
     struct State;  // the platform's
 

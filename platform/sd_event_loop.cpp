@@ -150,6 +150,8 @@ class SdEventLoop : public EventLoop {
         return timer;
     }
 
+    sd_event* SdEvent() override { return event_; }
+
     bool RunOnce(TimePoint until) override {
         std::uint64_t timeout = Never;
         if (until != TimePoint::max()) {

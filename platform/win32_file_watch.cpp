@@ -1,9 +1,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "log/untrusted_text.h"
@@ -85,16 +85,20 @@ struct Folder {
 }  // namespace
 
 struct FileWatch::State {
-    HANDLE stop = nullptr;  // the destructor's wake-up
+    EventLoop* loop = nullptr;
     std::filesystem::path file;
     std::vector<std::unique_ptr<Folder>> folders;
+    std::vector<std::unique_ptr<EventLoop::Watch>> watches;  // each folder's event
+    std::unique_ptr<EventLoop::Timer> gather;
     std::function<void()> onChange;
     std::string problem;
-    std::thread thread;
+    std::string said;  // the last problem said
+    ULONGLONG lockedSince = 0;
 
     // Watches the folders PlanWatch names, afresh: a folder removed or made again is
     // another folder. Why one cannot be watched, or empty.
     std::string Arm() {
+        watches.clear();
         folders.clear();
         std::string why;
         for (const WatchedFolder& wanted : PlanWatch(file)) {
@@ -116,9 +120,27 @@ struct FileWatch::State {
                 }
                 continue;
             }
+            Folder* watched = folder.get();
+            watches.push_back(
+                loop->WatchHandle(folder->changed, [this, watched] { Changed(*watched); }));
             folders.push_back(std::move(folder));
         }
         return why;
+    }
+
+    // A folder's read of changes completed.
+    void Changed(Folder& folder) {
+        DWORD got = 0;
+        const bool read = GetOverlappedResult(folder.handle, &folder.overlapped, &got, FALSE);
+        ResetEvent(folder.changed);
+        folder.reading = false;
+        // A folder that fails (removed, say) is left alone, and watched afresh once things
+        // settle.
+        const bool named = !read || folder.Named(got);
+        const bool again = read && folder.Read();
+        if (named || !again) {
+            gather->Set(EventLoop::Clock::now() + std::chrono::milliseconds(GatherMs));
+        }
     }
 
     // Whether another program holds the file so that it cannot be read yet.
@@ -134,81 +156,42 @@ struct FileWatch::State {
         return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
     }
 
-    void Run() {
-        bool pending = false;
-        ULONGLONG lockedSince = 0;
-        std::string said = problem;
-        for (;;) {
-            std::vector<HANDLE> waits = {stop};
-            std::vector<Folder*> waited;
-            for (const auto& folder : folders) {
-                if (folder->reading) {
-                    waits.push_back(folder->changed);
-                    waited.push_back(folder.get());
-                }
-            }
-            const DWORD woke =
-                WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE,
-                                       pending ? GatherMs : INFINITE);
-            if (woke > WAIT_OBJECT_0 && woke < WAIT_OBJECT_0 + waits.size()) {
-                Folder& folder = *waited[woke - WAIT_OBJECT_0 - 1];
-                DWORD got = 0;
-                folder.reading = false;
-                // A folder that fails (removed, say) is left out of the waits, and watched
-                // afresh once things settle.
-                if (!GetOverlappedResult(folder.handle, &folder.overlapped, &got, FALSE)) {
-                    pending = true;
-                } else {
-                    pending = folder.Named(got) || pending;
-                    pending = !folder.Read() || pending;
-                }
-            } else if (woke == WAIT_TIMEOUT) {  // quiet since the last change: the save is done
-                // A program that saves it may still hold it: read once it lets go.
-                if (Locked() &&
-                    (lockedSince == 0 || GetTickCount64() - lockedSince < LockedWaitMs)) {
-                    lockedSince = lockedSince == 0 ? GetTickCount64() : lockedSince;
-                    continue;
-                }
-                pending = false;
-                lockedSince = 0;
-                if (const std::string why = Arm(); why != said) {
-                    if (!why.empty()) {
-                        QUORVEL_WARNING(lcPlatform) << "file watch: " << why;
-                    }
-                    said = why;
-                }
-                onChange();
-            } else {
-                folders.clear();  // cancels the reads in flight
-                return;
-            }
+    // Quiet since the last change: the save is done.
+    void Done() {
+        // A program that saves it may still hold it: read once it lets go.
+        if (Locked() && (lockedSince == 0 || GetTickCount64() - lockedSince < LockedWaitMs)) {
+            lockedSince = lockedSince == 0 ? GetTickCount64() : lockedSince;
+            gather->Set(EventLoop::Clock::now() + std::chrono::milliseconds(GatherMs));
+            return;
         }
+        lockedSince = 0;
+        if (const std::string why = Arm(); why != said) {
+            if (!why.empty()) {
+                QUORVEL_WARNING(lcPlatform) << "file watch: " << why;
+            }
+            said = why;
+        }
+        onChange();
     }
 };
 
-FileWatch::FileWatch(const std::filesystem::path& file, std::function<void()> onChange)
+FileWatch::FileWatch(EventLoop& loop, const std::filesystem::path& file,
+                     std::function<void()> onChange)
     : state_(std::make_unique<State>()) {
+    state_->loop = &loop;
     state_->file = file;
     state_->onChange = std::move(onChange);
-    state_->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (state_->stop == nullptr) {
-        state_->problem = "cannot watch files: " + Win32ErrorText(GetLastError());
-        return;
-    }
+    State* state = state_.get();
+    state_->gather = loop.MakeTimer([state] { state->Done(); });
     // Armed before the constructor returns, so no save after it is missed.
     state_->problem = state_->Arm();
-    state_->thread = std::thread([state = state_.get()] { state->Run(); });
+    state_->said = state_->problem;
 }
 
 FileWatch::~FileWatch() {
-    if (state_->thread.joinable()) {
-        SetEvent(state_->stop);
-        state_->thread.join();
-    }
+    // The watches before the folders, whose reads in flight are cancelled.
+    state_->watches.clear();
     state_->folders.clear();
-    if (state_->stop != nullptr) {
-        CloseHandle(state_->stop);
-    }
 }
 
 const std::string& FileWatch::Problem() const {

@@ -1,315 +1,253 @@
 #include "player/mpris_bus.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "player/mpris_player_choice.h"
+#include "player/mpris_player_proxy.h"
 
 namespace {
 
 constexpr const char* DaemonName = "org.freedesktop.DBus";
 constexpr const char* DaemonPath = "/org/freedesktop/DBus";
-constexpr const char* NotificationsName = "org.freedesktop.Notifications";
-constexpr const char* NotificationsPath = "/org/freedesktop/Notifications";
-constexpr const char* AppName = "Quorvel";
-// The server's own choice of how long a notification stays.
-constexpr std::int32_t ServerExpiry = -1;
+constexpr const char* LocalInterface = "org.freedesktop.DBus.Local";
 // sd-bus's way to say a call has no time-out of its own.
 constexpr std::uint64_t NoTimeout = std::numeric_limits<std::uint64_t>::max();
 
 // Only MPRIS names: the daemon filters on the first argument, so the rest of the bus's
 // comings and goings never wake us.
-const std::string NameWatch =
+constexpr const char* NameWatch =
     "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
     "member='NameOwnerChanged',arg0namespace='org.mpris.MediaPlayer2'";
 
 // The players' property changes: the daemon filters on the path and on the interface
 // named in the first argument (the MPRIS root interface or one under it).
-const std::string PropertyWatch =
+constexpr const char* PropertyWatch =
     "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged',"
     "path='/org/mpris/MediaPlayer2',arg0namespace='org.mpris.MediaPlayer2'";
-
-// How long the reading thread stands aside when it finds a RunUntil reading the connection.
-constexpr int StandAsideMs = 20;
 
 bool IsPlayerName(const std::string& name) {
     return name.rfind(MprisBusPrefix, 0) == 0;
 }
 
-std::string Describe(const sdbus::Error* error) {
-    return error == nullptr ? std::string() : error->getName() + ": " + error->getMessage();
+std::string ErrorText(int result) {
+    return std::strerror(-result);
 }
 
 }  // namespace
 
-MprisBus::MprisBus(std::unique_ptr<sdbus::IConnection> connection,
-                   std::chrono::microseconds callTimeout, Hooks hooks, MprisBusLock& lock)
-    : hooks_(std::move(hooks)),
-      lock_(lock),
-      connection_(std::move(connection)),
-      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (wakeFd_ < 0) {
-        throw sdbus::createError(errno, "cannot make the bus reader's wake-up");
+struct MprisBus::OpenCall {
+    MprisBus* bus;
+    std::uint64_t id;
+    std::string busName;
+    Reply done;
+    sd_bus_slot* slot = nullptr;
+};
+
+std::unique_ptr<MprisBus> MprisBus::Open(EventLoop& loop, Hooks hooks, std::string& why) {
+    sd_event* event = loop.SdEvent();
+    if (event == nullptr) {
+        why = "the receiver's loop cannot carry a bus";
+        return nullptr;
     }
-    // Bounds the calls that wait by themselves, the two watches below.
-    connection_->setMethodCallTimeout(callTimeout);
-    daemon_ = sdbus::createProxy(*connection_, DaemonName, DaemonPath);
-    nameWatch_ = connection_->addMatch(NameWatch, [this](sdbus::Message& signal) {
-        std::string name;
-        std::string oldOwner;
-        std::string newOwner;
-        signal >> name >> oldOwner >> newOwner;
-        // Until the list arrives, it already holds every change announced before it.
-        if (namesKnown_ && IsPlayerName(name)) {
-            nameChanges_.emplace_back(std::move(name), !newOwner.empty());
-        }
-    });
-    propertyWatch_ = connection_->addMatch(PropertyWatch, [this](sdbus::Message& signal) {
-        std::string interface;
-        Properties changed;
-        std::vector<std::string> invalidated;
-        try {
-            signal >> interface >> changed >> invalidated;
-        } catch (const sdbus::Error&) {
-            return;  // not a PropertiesChanged as the interface has it; anyone may send one
-        }
-        const std::string sender = signal.getSender();
-        for (const auto& [name, owner] : owners_) {
-            if (owner == sender) {
-                hooks_.propertiesChanged(name, changed, invalidated);
-            }
-        }
-    });
-    ListNames();
-    reader_ = std::thread([this] { Read(); });
+    // Connects without waiting: the handshake and Hello go on as the loop turns (sdbus-c++
+    // would flush them, blocking, which is why the link speaks sd-bus itself).
+    sd_bus* bus = nullptr;
+    if (const int r = sd_bus_open_user(&bus); r < 0) {
+        why = ErrorText(r);
+        return nullptr;
+    }
+    if (const int r = sd_bus_attach_event(bus, event, SD_EVENT_PRIORITY_NORMAL); r < 0) {
+        why = ErrorText(r);
+        sd_bus_close_unref(bus);
+        return nullptr;
+    }
+    std::unique_ptr<MprisBus> made(new MprisBus(bus, std::move(hooks)));
+    made->Watch(NameWatch, true);
+    made->Watch(PropertyWatch, false);
+    sd_bus_slot* filter = nullptr;
+    if (const int r = sd_bus_add_filter(bus, &filter, OnMessage, made.get()); r < 0) {
+        why = ErrorText(r);
+        return nullptr;
+    }
+    made->watches_.push_back(filter);
+    made->ListNames();
+    return made;
 }
+
+MprisBus::MprisBus(sd_bus* bus, Hooks hooks) : bus_(bus), hooks_(std::move(hooks)) {}
 
 MprisBus::~MprisBus() {
-    Stop();
-    reader_.join();
-    ::close(wakeFd_);
-}
-
-void MprisBus::Stop() {
-    stopping_ = true;
-    Wake();
-}
-
-void MprisBus::Wake() {
-    const std::uint64_t one = 1;
-    // Fails only when the counter would overflow, and it is readable then anyway.
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-}
-
-void MprisBus::Read() {
-    // The interruption stays readable: polled until seen once.
-    bool interruptSeen = false;
-    for (;;) {
-        if (stopping_) {
-            return;
-        }
-        sdbus::IConnection::PollData wanted{};
-        bool lost = false;
-        bool driven = driven_;
-        if (!driven) {
-            const std::lock_guard guard(lock_.mutex);
-            if (stopping_ || lost_) {
-                return;
-            }
-            // Taken again under the lock: a driver may have begun since.
-            driven = driven_;
-            if (!driven) {
-                try {
-                    TakeIn();
-                    wanted = connection_->getEventLoopPollData();
-                } catch (const sdbus::Error& error) {
-                    lost_ = error;
-                    lost = true;
-                }
-            }
-        }
-        if (lost) {
-            lock_.read.notify_all();
-            return;
-        }
-        if (driven) {
-            // The connection is the driver's meanwhile. Standing aside for a while rather
-            // than until the driver is done spares a hand-off per press when keys come fast;
-            // what arrives when none is pressed waits at most that while.
-            pollfd fds[2] = {{wakeFd_, POLLIN, 0},
-                             {interruptSeen ? -1 : lock_.interruptFd, POLLIN, 0}};
-            if (::poll(fds, 2, StandAsideMs) > 0) {
-                if ((fds[0].revents & POLLIN) != 0) {
-                    Drain();
-                }
-                interruptSeen = interruptSeen || (fds[1].revents & POLLIN) != 0;
-            }
-            continue;
-        }
-        lock_.read.notify_all();
-        pollfd fds[3] = {{wanted.fd, wanted.events, 0},
-                         {wakeFd_, POLLIN, 0},
-                         {interruptSeen ? -1 : lock_.interruptFd, POLLIN, 0}};
-        if (::poll(fds, 3, wanted.getPollTimeout()) < 0 && errno != EINTR) {
-            const std::lock_guard guard(lock_.mutex);
-            lost_ = sdbus::createError(errno, "waiting on the bus failed");
-        }
-        if ((fds[1].revents & POLLIN) != 0) {
-            Drain();
-        }
-        interruptSeen = interruptSeen || (fds[2].revents & POLLIN) != 0;
+    for (auto& [id, call] : calls_) {
+        sd_bus_slot_unref(call->slot);
     }
-}
-
-void MprisBus::Drain() {
-    std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t taken = ::read(wakeFd_, &count, sizeof count);
-}
-
-void MprisBus::TakeIn() {
-    while (connection_->processPendingRequest()) {
-        ApplyNameChanges();
+    for (sd_bus_slot* watch : watches_) {
+        sd_bus_slot_unref(watch);
     }
-    ApplyNameChanges();
+    sd_bus_detach_event(bus_);
+    sd_bus_close_unref(bus_);
+}
+
+void MprisBus::Watch(const char* rule, bool names) {
+    sd_bus_slot* slot = nullptr;
+    const auto handler = names ? +[](sd_bus_message* m, void* self, sd_bus_error*) {
+        static_cast<MprisBus*>(self)->Changed(m, true);
+        return 0;
+    }
+                               : +[](sd_bus_message* m, void* self, sd_bus_error*) {
+                                     static_cast<MprisBus*>(self)->Changed(m, false);
+                                     return 0;
+                                 };
+    // Installed without waiting; a failure to install shows as a player never heard.
+    if (sd_bus_add_match_async(bus_, &slot, rule, handler, nullptr, this) >= 0) {
+        watches_.push_back(slot);
+    }
 }
 
 void MprisBus::ListNames() {
-    listing_ = true;
-    daemon_->callMethodAsync("ListNames")
-        .onInterface(DaemonName)
-        .withTimeout(NoTimeout)
-        .uponReplyInvoke([this](const sdbus::Error* error, const std::vector<std::string>& names) {
-            listing_ = false;
-            if (error != nullptr) {
-                return;
-            }
-            for (const std::string& name : names) {
-                if (IsPlayerName(name)) {
-                    nameChanges_.emplace_back(name, true);
-                }
-            }
-            namesKnown_ = true;
-        });
-}
-
-bool MprisBus::LearnNames(std::unique_lock<std::mutex>& lock, Deadline deadline) {
-    if (!namesKnown_ && !listing_) {
-        ListNames();
-    }
-    return RunUntil(lock, deadline, [this] { return namesKnown_; });
-}
-
-MprisPlayerProxy& MprisBus::Player(const std::string& busName) {
-    auto& proxy = players_[busName];
-    if (!proxy) {
-        proxy = std::make_unique<MprisPlayerProxy>(*connection_, busName);
-    }
-    return *proxy;
-}
-
-void MprisBus::ReadPlayer(const std::string& busName, MprisPlayerProxy::Read done) {
-    Player(busName).ReadPlayer([this, busName, done = std::move(done)](const std::string& error,
-                                                                       const Properties& properties,
-                                                                       const std::string& sender) {
-        if (error.empty()) {
-            owners_[busName] = sender;
+    std::string error;
+    sd_bus_message* call = NewCall(DaemonName, DaemonPath, DaemonName, "ListNames", error);
+    Call(call, {}, [this](sd_bus_message* reply, const std::string& failed) {
+        std::vector<std::string> names;
+        if (!failed.empty() || !MprisPlayerProxy::ReadStrings(reply, names)) {
+            return;  // a later key finds the names unknown, and the bus silent
         }
-        done(error, properties, sender);
+        namesKnown_ = true;
+        for (const std::string& name : names) {
+            if (IsPlayerName(name)) {
+                OwnerChanged(name, true);
+            }
+        }
+        hooks_.listed();
     });
 }
 
-void MprisBus::Notify(const std::string& summary, const std::string& body, std::uint32_t replacesId,
-                      Notified done) {
-    if (!notifications_) {
-        notifications_ = sdbus::createProxy(*connection_, NotificationsName, NotificationsPath);
+void MprisBus::TakeIn(int most) {
+    // Stops at a loss: the bus may be told to go from inside.
+    for (int i = 0; i < most && !lost_ && sd_bus_process(bus_, nullptr) > 0; ++i) {
     }
-    notifications_->callMethodAsync("Notify")
-        .onInterface(NotificationsName)
-        .withTimeout(NotifyTimeout)
-        .withArguments(std::string(AppName), replacesId, std::string(), summary, body,
-                       std::vector<std::string>(), std::map<std::string, sdbus::Variant>(),
-                       ServerExpiry)
-        .uponReplyInvoke([done = std::move(done)](const sdbus::Error* error, std::uint32_t id) {
-            done(Describe(error), id);
-        });
-    // Nobody may wait for the answer: the reader must know of the time-out.
-    Wake();
 }
 
-void MprisBus::ApplyNameChanges() {
-    // Taken out first: a handler may make calls, and the next message may add changes.
-    std::vector<std::pair<std::string, bool>> changes;
-    changes.swap(nameChanges_);
-    for (auto& [name, owned] : changes) {
-        // Outside any callback, so the calls it drops are not running.
-        players_.erase(name);
-        owners_.erase(name);
-        if (owned) {
-            names_.insert(name);
+sd_bus_message* MprisBus::NewCall(const std::string& busName, const char* path,
+                                  const char* interface, const char* member, std::string& error) {
+    sd_bus_message* call = nullptr;
+    if (const int r =
+            sd_bus_message_new_method_call(bus_, &call, busName.c_str(), path, interface, member);
+        r < 0) {
+        error = ErrorText(r);
+        return nullptr;
+    }
+    return call;
+}
+
+void MprisBus::Call(sd_bus_message* call, const std::string& busName, Reply done,
+                    std::chrono::microseconds timeout) {
+    if (call == nullptr) {
+        done(nullptr, "the call could not be made");
+        return;
+    }
+    const std::uint64_t id = nextCall_++;
+    auto open = std::make_unique<OpenCall>(OpenCall{this, id, busName, std::move(done)});
+    const int r = sd_bus_call_async(
+        bus_, &open->slot, call, OnReply, open.get(),
+        timeout.count() > 0 ? static_cast<std::uint64_t>(timeout.count()) : NoTimeout);
+    sd_bus_message_unref(call);
+    if (r < 0) {
+        open->done(nullptr, ErrorText(r));
+        return;
+    }
+    calls_.emplace(id, std::move(open));
+}
+
+int MprisBus::OnReply(sd_bus_message* message, void* self, sd_bus_error* /*error*/) {
+    auto* call = static_cast<OpenCall*>(self);
+    MprisBus& bus = *call->bus;
+    const auto found = bus.calls_.find(call->id);
+    if (found == bus.calls_.end()) {
+        return 0;
+    }
+    // Taken out first: the callback may make calls, or drop its player's.
+    std::unique_ptr<OpenCall> done = std::move(found->second);
+    bus.calls_.erase(found);
+    sd_bus_slot_unref(done->slot);  // sd-bus holds it until this returns
+    const sd_bus_error* failed = sd_bus_message_get_error(message);
+    try {
+        if (failed != nullptr) {
+            done->done(nullptr, std::string(failed->name) + ": " +
+                                    (failed->message != nullptr ? failed->message : ""));
         } else {
-            names_.erase(name);
+            done->done(message, {});
         }
-        hooks_.ownerChanged(name, owned);
+    } catch (...) {
+        // A callback runs under sd-bus's C code, which cannot carry an exception.
+    }
+    return 0;
+}
+
+int MprisBus::OnMessage(sd_bus_message* message, void* self, sd_bus_error* /*error*/) {
+    auto* bus = static_cast<MprisBus*>(self);
+    if (sd_bus_message_is_signal(message, LocalInterface, "Disconnected") > 0 && !bus->lost_) {
+        bus->lost_ = true;
+        bus->hooks_.lost("the connection was closed");
+    }
+    return 0;
+}
+
+void MprisBus::Changed(sd_bus_message* signal, bool names) {
+    try {
+        if (names) {
+            std::string name;
+            std::string oldOwner;
+            std::string newOwner;
+            // Until the list arrives, it already holds every change announced before it.
+            if (namesKnown_ &&
+                MprisPlayerProxy::ReadOwnerChange(signal, name, oldOwner, newOwner) &&
+                IsPlayerName(name)) {
+                OwnerChanged(name, !newOwner.empty());
+            }
+            return;
+        }
+        MprisProperties changed;
+        std::vector<std::string> invalidated;
+        if (!MprisPlayerProxy::ReadChanges(signal, changed, invalidated)) {
+            return;  // not a PropertiesChanged as the interface has it; anyone may send one
+        }
+        const char* sender = sd_bus_message_get_sender(signal);
+        for (const auto& [name, owner] : owners_) {
+            if (sender != nullptr && owner == sender) {
+                hooks_.propertiesChanged(name, changed, invalidated);
+            }
+        }
+    } catch (...) {
+        // As OnReply: nothing may cross sd-bus.
     }
 }
 
-bool MprisBus::RunUntil(std::unique_lock<std::mutex>& lock, Deadline deadline,
-                        const std::function<bool()>& done) {
-    for (;;) {
-        if (lost_) {
-            throw *lost_;
-        }
-        if (driven_) {
-            // Another thread drives the connection, and may be waiting for what a reading
-            // here would take in: its readings notify read.
-            const bool finished = done();
-            if (finished || lock_.interrupted || std::chrono::steady_clock::now() >= deadline) {
-                return finished;
-            }
-            lock_.read.wait_until(lock, deadline);
-            continue;
-        }
-        sdbus::IConnection::PollData wanted{};
-        try {
-            TakeIn();
-            wanted = connection_->getEventLoopPollData();
-        } catch (const sdbus::Error& error) {
-            lost_ = error;
-            Wake();
-            throw;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        const bool finished = done();
-        if (finished || lock_.interrupted || now >= deadline) {
-            // A message not all written: the reader must wait to write the rest.
-            if ((wanted.events & POLLOUT) != 0) {
-                Wake();
-            }
-            return finished;
-        }
-        // The waiting thread reads the connection itself: an answer then reaches it with no
-        // hand-off between threads.
-        auto wait = std::chrono::ceil<std::chrono::microseconds>(deadline - now);
-        if (const auto timeout = wanted.getRelativeTimeout()) {
-            wait = std::min(wait, *timeout);
-        }
-        const timespec waitFor{static_cast<time_t>(wait.count() / 1'000'000),
-                               static_cast<long>(wait.count() % 1'000'000 * 1'000)};
-        pollfd fds[2] = {{wanted.fd, wanted.events, 0}, {lock_.interruptFd, POLLIN, 0}};
-        driven_ = true;
-        lock.unlock();
-        const int ready = ::ppoll(fds, 2, &waitFor, nullptr);
-        const int pollError = errno;
-        lock.lock();
-        driven_ = false;
-        lock_.read.notify_all();
-        if (ready < 0 && pollError != EINTR) {
-            lost_ = sdbus::createError(pollError, "waiting on the bus failed");
+void MprisBus::OwnerChanged(const std::string& name, bool owned) {
+    // Gone, or another connection's now: what was asked of the old owner goes with it.
+    const bool known = names_.count(name) != 0;
+    if (known) {
+        DropCalls(name);
+        owners_.erase(name);
+    }
+    if (owned) {
+        names_.insert(name);
+    } else if (!known) {
+        return;
+    } else {
+        names_.erase(name);
+    }
+    hooks_.ownerChanged(name, owned);
+}
+
+void MprisBus::DropCalls(const std::string& busName) {
+    for (auto call = calls_.begin(); call != calls_.end();) {
+        if (call->second->busName == busName) {
+            sd_bus_slot_unref(call->second->slot);
+            call = calls_.erase(call);
+        } else {
+            ++call;
         }
     }
 }

@@ -1,141 +1,100 @@
 #pragma once
 
-#include <sdbus-c++/sdbus-c++.h>
+#include <systemd/sd-bus.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <set>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "player/mpris_player_proxy.h"
+#include "platform/event_loop.h"
+#include "player/mpris_value.h"
 
-// What a link shares with its bus's reading thread: every member of MprisBus is called, and
-// every callback of it runs, with mutex held.
-struct MprisBusLock {
-    std::mutex mutex;
-    // Notified after each reading of the bus, and by an interruption.
-    std::condition_variable read;
-    // Set from any thread, before interruptFd is made readable: every wait ends at once from
-    // then on. The reading thread polls interruptFd and notifies read, so an interruption
-    // takes no lock.
-    std::atomic<bool> interrupted{false};
-    int interruptFd = -1;
-};
-
-// One connection to a D-Bus session bus, read as messages arrive by a thread of its own:
-// it sleeps in poll on the connection's descriptor and a wake-up descriptor (with no
-// time-out unless a call that has one is open, so an idle program never wakes), and takes
-// in what has arrived under the lock, then notifies lock.read, so nothing piles up in the bus
-// daemon however chatty a player is. It keeps the set of MPRIS names on the bus current from the
-// bus's NameOwnerChanged signals, so a key press need not ask for it, and hands on the players'
-// PropertiesChanged signals, so a press need not ask them either. Calls go out at once
-// without waiting; each call's outcome reaches its callback when it arrives, however late,
-// for calls never time out by themselves: the caller decides how long to wait (RunUntil).
-// While a RunUntil waits, the waiting thread reads the connection itself and the reading
-// thread stands aside, so an answer reaches its caller with no hand-off between threads.
-// When a name leaves the bus or changes owner, the calls still open to it are dropped and
-// ownerChanged is told, outside any callback.
+// One connection to the D-Bus session bus, plain sd-bus joined to the receiver's loop
+// (sd_bus_attach_event): the loop watches the bus's descriptor, its events and its time-out,
+// and each turn sd-bus handles one message, so a chatty player never keeps the loop from the
+// key sources. Nothing waits: Open connects, authenticates and says Hello as the loop turns,
+// and calls made meanwhile wait in sd-bus's queue. It keeps the set of MPRIS names on the bus
+// from ListNames and NameOwnerChanged, and hands on the players' PropertiesChanged.
 //
-// A signal comes from a connection, not from a name: the answer to ReadPlayer tells which
-// connection owns the name asked, and only from then on does that connection's
-// PropertiesChanged reach propertiesChanged, under each name it was asked by. What it said
-// before is older than that answer, as a connection's messages arrive in the order sent.
+// Calls go out at once with no time-out of their own (the caller keeps its own deadlines);
+// each outcome reaches its callback when it arrives, however late. When a name leaves the bus
+// or changes owner, the calls still open to it are dropped and ownerChanged is told. A signal
+// comes from a connection, not a name: only once a ReadPlayer's answer told which connection
+// owns a name do that connection's PropertiesChanged reach propertiesChanged under it.
 //
-// A lost bus ends the reading; RunUntil then throws the sdbus::Error it failed with, as
-// every member does when the bus fails.
+// Used on the loop's thread only, and never destroyed from inside one of its callbacks.
 class MprisBus {
   public:
-    using Deadline = std::chrono::steady_clock::time_point;
-    using Properties = MprisPlayerProxy::Properties;
+    using Done = std::function<void(const std::string& error)>;
+    // What a read gave; sender is the unique name of the connection that answered.
+    using Read = std::function<void(const std::string& error, const MprisProperties& properties,
+                                    const std::string& sender)>;
+    // A reply (null with the error when the call failed).
+    using Reply = std::function<void(sd_bus_message* reply, const std::string& error)>;
     struct Hooks {
-        // A name left the bus (owned false) or changed owner.
+        // A name came (owned) or left the bus or changed owner.
         std::function<void(const std::string& busName, bool owned)> ownerChanged;
-        // A player's properties that changed (on any MPRIS interface): the new values, and
-        // the names of those it said changed without their values.
-        std::function<void(const std::string& busName, const Properties& changed,
+        std::function<void(const std::string& busName, const MprisProperties& changed,
                            const std::vector<std::string>& invalidated)>
             propertiesChanged;
+        // The names on the bus are known (ListNames answered).
+        std::function<void()> listed;
+        // The connection is gone, with why; told once, from a callback.
+        std::function<void(const std::string& why)> lost;
     };
 
-    // Drives connection, a session bus joined already (SessionBusConnector), and starts
-    // reading it; the watches wait at most callTimeout.
-    MprisBus(std::unique_ptr<sdbus::IConnection> connection, std::chrono::microseconds callTimeout,
-             Hooks hooks, MprisBusLock& lock);
-    // Stops, and joins the reading thread: without the lock held.
+    // Starts joining the session bus on loop; null with why when it cannot even start.
+    static std::unique_ptr<MprisBus> Open(EventLoop& loop, Hooks hooks, std::string& why);
     ~MprisBus();
     MprisBus(const MprisBus&) = delete;
     MprisBus& operator=(const MprisBus&) = delete;
 
-    // From now on no callback runs. From any thread, with the lock held or not.
-    void Stop();
+    // Handles what has come in and waits, most messages at most, without waiting: at a key,
+    // so the player is chosen from what the players said up to the press.
+    void TakeIn(int most);
 
-    // Waits until the MPRIS names on the bus are known; false when deadline came first.
-    bool LearnNames(std::unique_lock<std::mutex>& lock, Deadline deadline);
-    // The MPRIS names on the bus, as of the last reading.
+    bool NamesKnown() const { return namesKnown_; }
+    // The MPRIS names on the bus, as last heard.
     const std::set<std::string>& Names() const { return names_; }
 
-    MprisPlayerProxy& Player(const std::string& busName);
-    // Player(busName).ReadPlayer; from its answer on, the player's property changes reach
-    // propertiesChanged.
-    void ReadPlayer(const std::string& busName, MprisPlayerProxy::Read done);
-
-    // The id of a desktop notification, or why showing it failed (error not empty).
-    using Notified = std::function<void(const std::string& error, std::uint32_t id)>;
-    // Shows a desktop notification (org.freedesktop.Notifications) without waiting: a new
-    // one for replacesId 0, else it updates the one the server gave that id. A server that
-    // has not answered within NotifyTimeout fails it, so a hung one holds no notification
-    // back for ever.
-    static constexpr std::chrono::seconds NotifyTimeout{5};
-    void Notify(const std::string& summary, const std::string& body, std::uint32_t replacesId,
-                Notified done);
-
-    // Takes in what has arrived, then waits, releasing lock meanwhile, until done() holds,
-    // deadline has passed or the lock was interrupted; returns done(). With a deadline
-    // already past it only takes in.
-    bool RunUntil(std::unique_lock<std::mutex>& lock, Deadline deadline,
-                  const std::function<bool()>& done);
+    // A method call to busName's object at path, for Call to send.
+    sd_bus_message* NewCall(const std::string& busName, const char* path, const char* interface,
+                            const char* member, std::string& error);
+    // Sends call (taking it; null for one that could not be made) and hands its reply to done;
+    // an error that stops it going out reaches done at once. Answers from busName that come
+    // after it left are dropped. A call with a time-out fails when it passes; by default none.
+    void Call(sd_bus_message* call, const std::string& busName, Reply done,
+              std::chrono::microseconds timeout = std::chrono::microseconds::zero());
+    // The answer to a read of busName's properties names its owner, whose PropertiesChanged
+    // then reach propertiesChanged under busName.
+    void Owns(const std::string& busName, const std::string& sender) { owners_[busName] = sender; }
 
   private:
-    void ListNames();
-    void TakeIn();
-    void ApplyNameChanges();
-    // Has the reading thread look at the connection again: what it waits for may have
-    // changed with a call sent.
-    void Wake();
-    void Read();
-    void Drain();
+    struct OpenCall;
+    MprisBus(sd_bus* bus, Hooks hooks);
 
+    static int OnReply(sd_bus_message* message, void* self, sd_bus_error* error);
+    static int OnMessage(sd_bus_message* message, void* self, sd_bus_error* error);
+    void Watch(const char* rule, bool names);
+    void ListNames();
+    void Changed(sd_bus_message* signal, bool names);
+    void OwnerChanged(const std::string& name, bool owned);
+    void DropCalls(const std::string& busName);
+
+    sd_bus* bus_;
     Hooks hooks_;
-    MprisBusLock& lock_;
     std::set<std::string> names_;
-    // The connection (unique name) that owns each name, as its answer to ReadPlayer said.
-    std::map<std::string, std::string> owners_;
     bool namesKnown_ = false;
-    bool listing_ = false;
-    // (bus name, still owned) in the order the bus announced them.
-    std::vector<std::pair<std::string, bool>> nameChanges_;
-    std::optional<sdbus::Error> lost_;  // why the reading ended, when the bus failed
-    // Destroyed before the connection, dropping the calls still open.
-    std::unique_ptr<sdbus::IConnection> connection_;
-    std::unique_ptr<sdbus::IProxy> daemon_;
-    std::unique_ptr<sdbus::IProxy> notifications_;  // made at the first Notify
-    sdbus::Slot nameWatch_;
-    sdbus::Slot propertyWatch_;
-    std::map<std::string, std::unique_ptr<MprisPlayerProxy>> players_;
-    std::atomic<bool> stopping_{false};
-    // A RunUntil reads the connection itself (set and cleared with the lock held); the
-    // reading thread stands aside meanwhile.
-    std::atomic<bool> driven_{false};
-    int wakeFd_;  // an eventfd
-    std::thread reader_;
+    bool lost_ = false;
+    // The connection (unique name) that owns each name, as its answer to a read said.
+    std::map<std::string, std::string> owners_;
+    std::uint64_t nextCall_ = 0;
+    std::map<std::uint64_t, std::unique_ptr<OpenCall>> calls_;
+    std::vector<sd_bus_slot*> watches_;
 };

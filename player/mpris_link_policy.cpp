@@ -1,155 +1,139 @@
 #include "player/mpris_link_policy.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cstdint>
-#include <system_error>
 #include <utility>
-#include <vector>
 
 #include "log/untrusted_text.h"
 #include "player/mpris_player_link.h"
+#include "player/mpris_player_proxy.h"
 #include "player/player_log.h"
-#include "player/volume_step.h"
-
-namespace {
-
-int MakeInterruptFd() {
-    const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (fd < 0) {
-        throw std::system_error(errno, std::generic_category(), "eventfd");
-    }
-    return fd;
-}
-
-}  // namespace
 
 MprisLinkPolicy::MprisLinkPolicy(MprisPlayerFilter filter, int replyTimeoutMs, bool notify)
     : filter_(std::move(filter)),
       replyTimeout_(replyTimeoutMs),
       lookupTimeout_(replyTimeoutMs * 3 / 10),
-      lock_{{}, {}, {false}, MakeInterruptFd()},
       notifier_(notify ? std::make_unique<MprisNotifier>() : nullptr),
       session_(std::make_unique<MprisSession>(
-          replyTimeout_,
-          MprisBus::Hooks{[this](const std::string& name, bool owned) {
-                              cache_.Forget(name);
-                              if (name == pinned_ && !owned) {
-                                  pinned_.clear();
-                                  QUORVEL_INFO(lcPlayer)
-                                      << UntrustedText(name)
-                                      << " left the bus; the remote is free again";
-                              }
-                          },
-                          [this](const std::string& name, const MprisBus::Properties& changed,
-                                 const std::vector<std::string>& invalidated) {
-                              cache_.Changed(name, changed, invalidated);
-                          }},
-          [this](MprisBus* bus) { Joined(bus); }, lock_)) {}
+          MprisBus::Hooks{
+              [this](const std::string& name, bool owned) { OwnerChanged(name, owned); },
+              [this](const std::string& name, const MprisProperties& changed,
+                     const std::vector<std::string>& invalidated) {
+                  cache_.Changed(name, changed, invalidated);
+              },
+              [this] {
+                  listed_ = true;
+                  busSilent_ = false;
+                  Advance();
+              },
+              {}},
+          [this](MprisBus* bus) { Joined(bus); })) {}
 
 MprisLinkPolicy::~MprisLinkPolicy() {
-    // Its bus's thread polls the interruption until it is joined.
+    // The bus's callbacks reach this policy: it goes first.
     session_.reset();
-    ::close(lock_.interruptFd);
+}
+
+void MprisLinkPolicy::Attach(EventLoop& loop) {
+    timer_ = loop.MakeTimer([this] { Expire(); });
+    loop_ = &loop;
+    session_->Attach(loop);
 }
 
 void MprisLinkPolicy::Interrupt() {
-    lock_.interrupted = true;
-    const std::uint64_t one = 1;
-    // Fails only if the counter would overflow, and then it is readable anyway.
-    [[maybe_unused]] const ssize_t written = ::write(lock_.interruptFd, &one, sizeof one);
+    interrupted_ = true;
+    if (EventLoop* loop = loop_.load()) {
+        loop->Wake();
+    }
 }
 
 void MprisLinkPolicy::Joined(MprisBus* bus) {
     bus_ = bus;
-    firstLook_ = true;
-    if (!bus) {
-        cache_.Clear();
-    }
+    listed_ = false;
+    busSilent_ = false;
+    cache_.Clear();
+    reading_.clear();
+    busy_.clear();
     if (notifier_) {
         notifier_->Use(bus);
     }
 }
 
-std::string MprisLinkPolicy::ChosenPlayer() {
-    Lock lock(lock_.mutex);
-    const Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
-    if (!session_->Join(lock, std::min(deadline, std::chrono::steady_clock::now() +
-                                                     MprisPlayerLink::JoinTimeout))) {
-        return {};
+void MprisLinkPolicy::OwnerChanged(const std::string& name, bool owned) {
+    // A player that leaves takes its unanswered calls with it.
+    cache_.Forget(name);
+    reading_.erase(name);
+    busy_.erase(name);
+    if (owned) {
+        // Read as it comes, so a press finds it known: one that came after the first look
+        // started playing lately, if it plays.
+        ReadPlayer(name, listed_);
+    } else if (name == pinned_) {
+        pinned_.clear();
+        QUORVEL_INFO(lcPlayer) << UntrustedText(name) << " left the bus; the remote is free again";
     }
-    try {
-        return Choose(lock, deadline);
-    } catch (const sdbus::Error& error) {
-        session_->Lose(lock, error.getMessage());
-        return {};
-    }
+    Advance();
 }
 
-std::vector<std::string> MprisLinkPolicy::PlayerNames(const std::string& busName) {
-    if (busName.empty()) {
+void MprisLinkPolicy::ReadPlayer(const std::string& name, bool recent) {
+    cache_[name];  // known from now on; what it says is learnt as it comes
+    reading_[name] = 2;
+    const auto read = [this, name](bool) {
+        if (const auto found = reading_.find(name);
+            found != reading_.end() && --found->second == 0) {
+            reading_.erase(found);
+        }
+    };
+    MprisPlayerProxy player(*bus_, name);
+    player.ReadPlayer(Learning(name, {}, recent, true, read));
+    player.ReadIdentity(Learning(name, {}, recent, false, read));
+}
+
+bool MprisLinkPolicy::Known() const {
+    return bus_ != nullptr && bus_->NamesKnown() && reading_.empty();
+}
+
+MprisLinkPolicy::Deadline MprisLinkPolicy::LookupUntil(Deadline pressed, Deadline until) const {
+    return std::min(until, pressed + lookupTimeout_);
+}
+
+std::string MprisLinkPolicy::Choose(Deadline deadline) {
+    if (bus_ != nullptr) {
+        bus_->TakeIn(TakenInAtAKey);
+    }
+    if (session_->Join() == nullptr) {
         return {};
     }
-    Lock lock(lock_.mutex);
-    std::vector<std::string> names{busName.substr(std::string_view(MprisBusPrefix).size())};
-    if (const MprisPlayerCache::Player* found = cache_.Find(busName);
-        found != nullptr && !found->identity.empty()) {
-        names.push_back(found->identity);
+    const Deadline lookup = LookupUntil(Clock::now(), deadline);
+    EventLoop* loop = loop_;
+    // The loop turns meanwhile: the sources read on, and their keys wait their turn.
+    while (!Known() && !busSilent_ && bus_ != nullptr && !interrupted_ && Clock::now() < lookup) {
+        loop->RunOnce(lookup);
     }
-    return names;
+    if (!Known() && !interrupted_ && Clock::now() >= lookup) {
+        GiveUp();
+    }
+    return ChooseNow();
 }
 
-void MprisLinkPolicy::Announce(const PlayerNews& news) {
-    Lock lock(lock_.mutex);
-    if (notifier_) {
-        notifier_->Show(news);
-    }
-}
-
-void MprisLinkPolicy::Perform(const PlayerRequest& request, const PlayerChoice& choice) {
-    Lock lock(lock_.mutex);
-    const Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
-    if (!session_->Join(lock, std::min(deadline, std::chrono::steady_clock::now() +
-                                                     MprisPlayerLink::JoinTimeout))) {
+void MprisLinkPolicy::GiveUp() {
+    if (bus_ == nullptr) {
         return;
     }
-    try {
-        std::string chosen = choice.made ? choice.player : Choose(lock, deadline);
-        if (!chosen.empty() && bus_->Names().count(chosen) == 0) {
-            Report(UntrustedText(chosen) + " left the bus before its key's command was sent");
-            chosen.clear();
-        }
-        if (request.action == PlayerAction::NextPlayer ||
-            request.action == PlayerAction::PreviousPlayer) {
-            MoveRemote(chosen, request.action == PlayerAction::NextPlayer ? 1 : -1);
-        } else if (!chosen.empty() && !cache_[chosen].silent) {
-            Command(lock, chosen, request, deadline);
-            // The remote moved by itself (a player started playing, or left): told once.
-            if (chosen != told_) {
-                if (!told_.empty()) {
-                    Tell(PlayerNews::Kind::Player, chosen, "The remote is on this player");
-                }
-                told_ = chosen;
-            }
-        }
-    } catch (const sdbus::Error& error) {
-        session_->Lose(lock, error.getMessage());
+    if (!bus_->NamesKnown()) {
+        busSilent_ = true;
+        Report("the bus did not list its players in time", true);
+        return;
     }
+    for (const auto& [name, due] : reading_) {
+        cache_.Silence(name);
+    }
+    reading_.clear();
 }
 
-std::string MprisLinkPolicy::Choose(Lock& lock, Deadline deadline) {
-    const Deadline lookupDeadline =
-        std::min(deadline, std::chrono::steady_clock::now() + lookupTimeout_);
-    if (!bus_->LearnNames(lock, lookupDeadline)) {
-        Report("the bus did not list its players in time", true);
+std::string MprisLinkPolicy::ChooseNow() {
+    if (bus_ == nullptr || !bus_->NamesKnown()) {
         return {};
     }
-    ReadNewPlayers(lock, lookupDeadline);
-
     const std::vector<MprisCandidate> candidates = cache_.Candidates(bus_->Names());
     const std::string chosen = ChooseMprisPlayer(candidates, filter_, lastCommanded_, pinned_);
     if (chosen.empty()) {
@@ -162,158 +146,160 @@ std::string MprisLinkPolicy::Choose(Lock& lock, Deadline deadline) {
     return chosen;
 }
 
-void MprisLinkPolicy::ReadNewPlayers(Lock& lock, Deadline deadline) {
-    const bool recent = !firstLook_;
-    firstLook_ = false;
-    // All asked at once, and waited for together.
-    std::vector<std::pair<std::string, Replied>> calls;
-    for (const std::string& name : bus_->Names()) {
-        const MprisPlayerCache::Player& player = cache_[name];
-        if (player.known || player.silent) {
-            continue;
-        }
-        calls.emplace_back(name, std::make_shared<bool>(false));
-        bus_->ReadPlayer(name, Learning(name, {}, calls.back().second, recent, true));
-        calls.emplace_back(name, std::make_shared<bool>(false));
-        bus_->Player(name).ReadIdentity(Learning(name, {}, calls.back().second, recent, false));
+std::vector<std::string> MprisLinkPolicy::PlayerNames(const std::string& busName) {
+    if (busName.empty()) {
+        return {};
     }
-    if (calls.empty()) {
+    std::vector<std::string> names{busName.substr(std::string_view(MprisBusPrefix).size())};
+    if (const MprisPlayerCache::Player* found = cache_.Find(busName);
+        found != nullptr && !found->identity.empty()) {
+        names.push_back(found->identity);
+    }
+    return names;
+}
+
+void MprisLinkPolicy::Announce(const PlayerNews& news) {
+    if (notifier_) {
+        notifier_->Show(news);
+    }
+}
+
+void MprisLinkPolicy::Perform(const PlayerRequest& request, const PlayerChoice& choice) {
+    if (loop_.load() == nullptr) {
+        return;  // not attached: the link has no loop to send on
+    }
+    const Deadline now = Clock::now();
+    const Deadline until =
+        choice.made && choice.until != Deadline{} ? choice.until : now + replyTimeout_;
+    if (bus_ != nullptr && !choice.made) {
+        bus_->TakeIn(TakenInAtAKey);
+    }
+    if (!choice.made && session_->Join() == nullptr) {
         return;
     }
-    // A player that leaves meanwhile takes its unanswered calls with it.
-    bus_->RunUntil(lock, deadline, [&] {
-        return std::all_of(calls.begin(), calls.end(), [&](const auto& c) {
-            return *c.second || bus_->Names().count(c.first) == 0;
-        });
-    });
-    for (const auto& [name, replied] : calls) {
-        if (!*replied && deadline <= std::chrono::steady_clock::now()) {
-            cache_.Silence(name);
-        }
-    }
-}
-
-void MprisLinkPolicy::MoveRemote(const std::string& from, int step) {
-    const std::vector<MprisCandidate> candidates = cache_.Candidates(bus_->Names());
-    const std::string to = StepMprisPlayer(candidates, filter_, from, step);
-    if (to.empty()) {
-        return;  // Choose has said that no player fits
-    }
-    pinned_ = to;
-    const auto player = std::find_if(candidates.begin(), candidates.end(),
-                                     [&](const MprisCandidate& c) { return c.busName == to; });
-    QUORVEL_INFO(lcPlayer) << (to == from ? "the remote stays on " : "the remote is on ")
-                           << DescribedMprisPlayer(*player);
-    lastReport_ = "commanding " + UntrustedText(to);
-    Tell(PlayerNews::Kind::Player, to,
-         to == from ? "The remote stays on this player" : "The remote is on this player");
-    told_ = to;
-}
-
-void MprisLinkPolicy::Tell(PlayerNews::Kind kind, const std::string& busName, std::string text) {
-    if (!notifier_) {
+    if (pending_.size() >= MprisPlayerLink::MostWaiting) {
+        Report("keys come faster than the player answers; some go nowhere", true);
         return;
     }
-    const MprisPlayerCache::Player* found = cache_.Find(busName);
-    const std::string player = found != nullptr && !found->identity.empty()
-                                   ? found->identity
-                                   : busName.substr(std::string_view(MprisBusPrefix).size());
-    notifier_->Show(PlayerNews{kind, UntrustedText(player, 100), std::move(text)});
+    pending_.push_back({request, choice, now, until});
+    Advance();
 }
 
-void MprisLinkPolicy::Report(std::string line, bool warning) {
-    if (line == lastReport_) {
+void MprisLinkPolicy::Advance() {
+    if (advancing_) {
+        again_ = true;  // a call that failed at once, told from inside a send
         return;
     }
-    lastReport_ = std::move(line);
-    if (warning) {
-        QUORVEL_WARNING(lcPlayer) << lastReport_;
-    } else {
-        QUORVEL_INFO(lcPlayer) << lastReport_;
-    }
-}
-
-void MprisLinkPolicy::Command(Lock& lock, const std::string& busName, const PlayerRequest& request,
-                              Deadline deadline) {
-    lastCommanded_ = busName;
-    switch (request.action) {
-        case PlayerAction::VolumeUp:
-        case PlayerAction::VolumeDown: {
-            const double step = request.action == PlayerAction::VolumeUp
-                                    ? MprisPlayerLink::VolumeStep
-                                    : -MprisPlayerLink::VolumeStep;
-            ChangeVolume(
-                lock, busName, [step](double volume) { return SteppedVolume(volume, step); },
-                PlayerNews::Kind::Volume, deadline);
-            return;
-        }
-        case PlayerAction::Mute:
-            ChangeVolume(
-                lock, busName,
-                [this, busName](double volume) {
-                    if (volume > 0) {
-                        mutedFrom_[busName] = volume;
-                        return 0.0;
+    advancing_ = true;
+    do {
+        again_ = false;
+        const Deadline now = Clock::now();
+        while (!pending_.empty()) {
+            Pending& key = pending_.front();
+            std::string chosen = key.choice.player;
+            if (now >= key.until) {
+                pending_.pop_front();  // its second is over: a key acted on late surprises
+                continue;
+            }
+            if (!key.choice.made) {
+                if (!Known()) {
+                    if (!busSilent_ && bus_ != nullptr) {
+                        break;  // waits for the players, at most until its lookup's end
                     }
-                    const auto muted = mutedFrom_.find(busName);
-                    return muted == mutedFrom_.end() ? volume : muted->second;
-                },
-                PlayerNews::Kind::Mute, deadline);
-            return;
-        default: {
-            const char* member = MprisPlayerProxy::Member(request.action);
-            auto replied = std::make_shared<bool>(false);
-            if (member != nullptr &&
-                bus_->Player(busName).Send(request, Reply(busName, member, replied))) {
-                Await(lock, busName, replied, deadline);
+                    if (busSilent_) {
+                        Report("the bus did not list its players in time", true);
+                    }
+                    pending_.pop_front();
+                    continue;
+                }
+                chosen = ChooseNow();
             }
-        }
-    }
-}
-
-MprisPlayerProxy::Done MprisLinkPolicy::Reply(const std::string& busName, std::string what,
-                                              Replied replied, std::function<void()> failed) {
-    return [this, busName, what = std::move(what), replied = std::move(replied),
-            failed = std::move(failed)](const std::string& error) {
-        *replied = true;
-        cache_.Heard(busName);
-        if (error.empty()) {
-            return;
-        }
-        if (failed) {
-            failed();
-        }
-        if (!what.empty()) {
-            QUORVEL_WARNING(lcPlayer)
-                << what << " on " << UntrustedText(busName) << " failed: " << UntrustedText(error);
-        }
-    };
-}
-
-MprisPlayerProxy::Read MprisLinkPolicy::Learning(const std::string& busName, std::string what,
-                                                 Replied replied, bool recent, bool known) {
-    return
-        [this, busName, recent, known, done = Reply(busName, std::move(what), replied)](
-            const std::string& error, const MprisBus::Properties& properties, const std::string&) {
-            done(error);
-            cache_.Learn(busName, properties, recent);
-            MprisPlayerCache::Player* player = cache_.Find(busName);
-            if (known && player != nullptr) {
-                player->known = true;
+            if (busy_.count(chosen) != 0) {
+                // Behind its player's unanswered call: one wait for a frozen player, not one
+                // a key.
+                key.behindCall = true;
+                break;
             }
-        };
+            if (key.behindCall && now - key.pressed > MprisPlayerLink::StaleAfter) {
+                // A slow player answered: what waited for it too long to make sense goes
+                // nowhere, so a held key is never drawn out.
+                pending_.pop_front();
+                continue;
+            }
+            const Pending taken = std::move(pending_.front());
+            pending_.pop_front();
+            Dispatch(taken.request, std::move(chosen), taken.until);
+        }
+    } while (again_);
+    advancing_ = false;
+    Arm();
 }
 
-bool MprisLinkPolicy::Await(Lock& lock, const std::string& busName, const Replied& replied,
-                            Deadline deadline) {
-    // A player that leaves the bus meanwhile takes its unanswered call with it.
-    const auto gone = [&] { return bus_->Names().count(busName) == 0; };
-    if (bus_->RunUntil(lock, deadline, [&] { return *replied || gone(); })) {
-        return *replied;
+void MprisLinkPolicy::Expire() {
+    const Deadline now = Clock::now();
+    const bool waitedEnough =
+        std::any_of(pending_.begin(), pending_.end(), [&](const Pending& key) {
+            return !key.choice.made && LookupUntil(key.pressed, key.until) <= now;
+        });
+    if (waitedEnough && !Known()) {
+        GiveUp();
     }
-    if (deadline > std::chrono::steady_clock::now()) {
-        return false;  // interrupted: no fault of the player's
+    for (auto call = busy_.begin(); call != busy_.end();) {
+        if (call->second <= now) {
+            // Passed over: the keys that waited for it go to a player that answers.
+            cache_.Silence(call->first);
+            for (Pending& key : pending_) {
+                key.behindCall = false;
+            }
+            call = busy_.erase(call);
+        } else {
+            ++call;
+        }
     }
-    cache_.Silence(busName);
-    return false;
+    Advance();
+}
+
+void MprisLinkPolicy::Arm() {
+    if (!timer_) {
+        return;
+    }
+    Deadline next = Deadline::max();
+    for (const auto& [name, until] : busy_) {
+        next = std::min(next, until);
+    }
+    for (const Pending& key : pending_) {
+        next = std::min(
+            next, !key.choice.made && !Known() ? LookupUntil(key.pressed, key.until) : key.until);
+    }
+    if (next == Deadline::max()) {
+        timer_->Cancel();
+    } else {
+        timer_->Set(next);
+    }
+}
+
+void MprisLinkPolicy::Dispatch(const PlayerRequest& request, std::string chosen, Deadline until) {
+    if (bus_ == nullptr) {
+        return;
+    }
+    if (!chosen.empty() && bus_->Names().count(chosen) == 0) {
+        Report(UntrustedText(chosen) + " left the bus before its key's command was sent");
+        chosen.clear();
+    }
+    if (request.action == PlayerAction::NextPlayer ||
+        request.action == PlayerAction::PreviousPlayer) {
+        MoveRemote(chosen, request.action == PlayerAction::NextPlayer ? 1 : -1);
+        return;
+    }
+    if (chosen.empty() || cache_[chosen].silent) {
+        return;
+    }
+    Command(chosen, request, until);
+    // The remote moved by itself (a player started playing, or left): told once.
+    if (chosen != told_) {
+        if (!told_.empty()) {
+            Tell(PlayerNews::Kind::Player, chosen, "The remote is on this player");
+        }
+        told_ = chosen;
+    }
 }

@@ -1,74 +1,106 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "actions/player_action.h"
 #include "actions/player_feedback.h"
 #include "actions/player_link.h"
+#include "platform/event_loop.h"
 #include "player/mpris_bus.h"
 #include "player/mpris_notifier.h"
 #include "player/mpris_player_cache.h"
 #include "player/mpris_player_choice.h"
-#include "player/mpris_player_proxy.h"
 #include "player/mpris_session.h"
 
 // MprisPlayerLink's workings (its header says what it does): which player, what a key does
-// to it, how long it is waited for, on the parts that keep the bus (MprisSession,
-// MprisBus), what is known of the players (MprisPlayerCache) and the calls
-// (MprisPlayerProxy). It all runs with the bus's lock held, which the bus's thread takes to
-// read; a wait releases it.
+// to it, how long it is waited for, on the parts that keep the bus (MprisSession, MprisBus),
+// what is known of the players (MprisPlayerCache) and the calls (MprisPlayerProxy). All of
+// it runs on the receiver's loop; only Interrupt comes from another thread.
 class MprisLinkPolicy {
   public:
+    using Clock = std::chrono::steady_clock;
+    using Deadline = Clock::time_point;
+
     MprisLinkPolicy(MprisPlayerFilter filter, int replyTimeoutMs, bool notify);
     ~MprisLinkPolicy();
     MprisLinkPolicy(const MprisLinkPolicy&) = delete;
     MprisLinkPolicy& operator=(const MprisLinkPolicy&) = delete;
 
-    std::string ChosenPlayer();
+    void Attach(EventLoop& loop);
+    // The player chosen now, for a key whose wait ends at deadline: what is not known yet
+    // (the bus's names, a new player's first answer) is waited for on the loop, at most
+    // until a share of it.
+    std::string Choose(Deadline deadline);
     // busName's names, as the link's PlayerNames; none for no player.
     std::vector<std::string> PlayerNames(const std::string& busName);
     void Announce(const PlayerNews& news);
     void Perform(const PlayerRequest& request, const PlayerChoice& choice);
     void Interrupt();
+    // Nothing waits: no key for its player, no call for its answer, no news for its
+    // notification's id.
+    bool Idle() const {
+        return pending_.empty() && busy_.empty() && (!notifier_ || notifier_->Idle());
+    }
+    // Most messages taken in at a key before its player is chosen.
+    static constexpr int TakenInAtAKey = 64;
 
   private:
-    using Deadline = MprisBus::Deadline;
-    using Lock = std::unique_lock<std::mutex>;
     using Replied = std::shared_ptr<bool>;
+    // A key waiting to be sent: for the players to be known, or for its player to answer
+    // the call before it.
+    struct Pending {
+        PlayerRequest request;
+        PlayerChoice choice;
+        Deadline pressed;
+        Deadline until;
+        bool behindCall = false;  // waited for its player to answer the call before it
+    };
 
     void Joined(MprisBus* bus);
-    std::string Choose(Lock& lock, Deadline deadline);
-    // Asks the players not known yet for their properties, and waits for them until deadline.
-    void ReadNewPlayers(Lock& lock, Deadline deadline);
+    void OwnerChanged(const std::string& name, bool owned);
+    // What the link must know before it chooses: the names on the bus, and every new
+    // player's first answer (or its silence).
+    bool Known() const;
+    // Until when a key pressed at pressed waits for that.
+    Deadline LookupUntil(Deadline pressed, Deadline until) const;
+    // Gives up waiting for what a key needed known: the bus is silent when it never listed its
+    // names, a player that never answered its first reading is.
+    void GiveUp();
+    // Gives up on what the time has passed: a bus that never listed its names, players that
+    // never answered; then sends what can go.
+    void Expire();
+    void Advance();
+    void Arm();
+    std::string ChooseNow();
+    void ReadPlayer(const std::string& name, bool recent);
+    void Dispatch(const PlayerRequest& request, std::string chosen, Deadline until);
     void MoveRemote(const std::string& from, int step);
     // Tells the feedback, when there is one, of what happened to busName.
     void Tell(PlayerNews::Kind kind, const std::string& busName, std::string text);
     void Report(std::string line, bool warning = false);
-    void Command(Lock& lock, const std::string& busName, const PlayerRequest& request,
-                 Deadline deadline);
-    // Writes what next makes of the volume (nothing when it stays the same), from the
-    // volume as last heard; reads it first only when there is none.
-    void ChangeVolume(Lock& lock, const std::string& busName,
-                      const std::function<double(double)>& next, PlayerNews::Kind kind,
-                      Deadline deadline);
-    // The callback of one call to busName: it marks the call replied, takes any reply as a
-    // sign of life, and says a failure as what failed (nothing when what is empty);
-    // failed, when given, is told of a failure.
-    MprisPlayerProxy::Done Reply(const std::string& busName, std::string what, Replied replied,
-                                 std::function<void()> failed = {});
+    void Command(const std::string& busName, const PlayerRequest& request, Deadline until);
+    // Writes what next makes of the volume (nothing when it stays the same), from the volume
+    // as last heard; reads it first only when there is none.
+    void ChangeVolume(const std::string& busName, const std::function<double(double)>& next,
+                      PlayerNews::Kind kind, Deadline until);
+    void WriteVolume(const std::string& busName, const std::function<double(double)>& next,
+                     PlayerNews::Kind kind, Deadline until);
+    // The callback of one call to busName: it marks the player heard (and no longer busy
+    // with this call), says a failure as what failed (nothing when what is empty); failed,
+    // when given, is told of a failure.
+    MprisBus::Done Reply(const std::string& busName, std::string what,
+                         std::function<void(bool ok)> then = {});
     // The same for a read, whose values the cache learns; known: the player is not read
     // again once it answered, even with an error.
-    MprisPlayerProxy::Read Learning(const std::string& busName, std::string what, Replied replied,
-                                    bool recent, bool known);
-    // Waits for the player's reply until deadline; false when it did not come, and the
-    // player is then silent.
-    bool Await(Lock& lock, const std::string& busName, const Replied& replied, Deadline deadline);
+    MprisBus::Read Learning(const std::string& busName, std::string what, bool recent, bool known,
+                            std::function<void(bool ok)> then = {});
 
     MprisPlayerFilter filter_;
     std::chrono::milliseconds replyTimeout_;
@@ -77,12 +109,23 @@ class MprisLinkPolicy {
     std::string lastCommanded_;
     std::string pinned_;  // where next-player or previous-player put the remote
     std::string told_;    // the player the feedback last named, so a switch is told
-    // True until the players on the bus when it was joined have been asked.
-    bool firstLook_ = true;
     std::map<std::string, double> mutedFrom_;  // the volume before a player was muted
     std::string lastReport_;                   // the last line about the choice, said once
-    MprisBusLock lock_;                        // its interruptFd readable once interrupted
+    // The players whose first reading is unanswered, with the replies still due.
+    std::map<std::string, int> reading_;
+    // A player with a command unanswered, and until when it is waited for.
+    std::map<std::string, Deadline> busy_;
+    std::deque<Pending> pending_;
+    // The bus let a key's wait for its names pass: keys do not wait for it again until it
+    // lists them.
+    bool busSilent_ = false;
+    bool listed_ = false;     // the bus's names were listed: a player coming now is new
+    bool advancing_ = false;  // Advance runs; again_: it is to look once more
+    bool again_ = false;
+    std::atomic<bool> interrupted_{false};
+    std::atomic<EventLoop*> loop_{nullptr};
+    std::unique_ptr<EventLoop::Timer> timer_;  // the first deadline of pending_ and busy_
     std::unique_ptr<MprisNotifier> notifier_;  // null without notify
     MprisBus* bus_ = nullptr;                  // the session's; null when not joined
-    std::unique_ptr<MprisSession> session_;    // goes first, and its bus's thread with it
+    std::unique_ptr<MprisSession> session_;    // goes first, and its bus with it
 };

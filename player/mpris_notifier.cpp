@@ -1,10 +1,21 @@
 #include "player/mpris_notifier.h"
 
+#include <cstdint>
 #include <utility>
 
 #include "log/untrusted_text.h"
 #include "player/mpris_bus.h"
 #include "player/player_log.h"
+
+namespace {
+
+constexpr const char* NotificationsName = "org.freedesktop.Notifications";
+constexpr const char* NotificationsPath = "/org/freedesktop/Notifications";
+constexpr const char* AppName = "Quorvel";
+// The server's own choice of how long a notification stays.
+constexpr std::int32_t ServerExpiry = -1;
+
+}  // namespace
 
 bool MprisNotifier::Continues(const std::optional<Shown>& last, PlayerNews::Kind kind,
                               Clock::time_point now, Clock::duration pause) {
@@ -40,9 +51,26 @@ void MprisNotifier::Show(const PlayerNews& news) {
 void MprisNotifier::Send(const PlayerNews& news, std::uint32_t replacesId) {
     const std::uint64_t sent = ++sent_;
     answerDue_ = true;
-    bus_->Notify(
-        news.player, news.text, replacesId,
-        [this, sent](const std::string& error, std::uint32_t id) { Answered(sent, error, id); });
+    std::string error;
+    sd_bus_message* call =
+        bus_->NewCall(NotificationsName, NotificationsPath, NotificationsName, "Notify", error);
+    // No actions, no hints.
+    if (call != nullptr &&
+        sd_bus_message_append(call, "susssasa{sv}i", AppName, replacesId, "", news.player.c_str(),
+                              news.text.c_str(), 0, 0, ServerExpiry) < 0) {
+        call = sd_bus_message_unref(call);
+    }
+    bus_->Call(
+        call, {},
+        [this, sent](sd_bus_message* reply, const std::string& failed) {
+            std::uint32_t id = 0;
+            if (failed.empty() && sd_bus_message_read_basic(reply, 'u', &id) <= 0) {
+                Answered(sent, "the answer was not a notification's id", 0);
+                return;
+            }
+            Answered(sent, failed, id);
+        },
+        NotifyTimeout);
 }
 
 void MprisNotifier::Answered(std::uint64_t sent, const std::string& error, std::uint32_t id) {

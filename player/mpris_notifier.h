@@ -10,7 +10,8 @@ class MprisBus;
 
 // Shows PlayerNews as desktop notifications (--notify) over the player link's own bus
 // connection, never waiting for the server: its answer, the notification's id, is taken in
-// by the bus's thread when it arrives. News of the same kind within
+// on the loop when it arrives; a server that has not answered within NotifyTimeout fails it,
+// so a hung one holds no notification back for ever. News of the same kind within
 // HeldKeyPause of the last updates that notification in place (replaces_id), so a held
 // volume key shows one bubble that follows it; after a pause, or for another kind, a new one
 // starts. News that would update a notification whose id has not come yet waits for it, the
@@ -18,12 +19,13 @@ class MprisBus;
 // notification when that call failed (a slow server times out), so the last state wins.
 //
 // Without a notification server (the call fails) that is said once in the lcPlayer log, and
-// news is still sent, so a server started later shows it. Used under the bus's lock.
+// news is still sent, so a server started later shows it. Used on the loop's thread.
 class MprisNotifier : public PlayerFeedback {
   public:
     using Clock = std::chrono::steady_clock;
     // Longer than the gap between a held key's repeats, shorter than a deliberate pause.
     static constexpr std::chrono::milliseconds HeldKeyPause{1500};
+    static constexpr std::chrono::seconds NotifyTimeout{5};
 
     struct Shown {
         PlayerNews::Kind kind;

@@ -7,8 +7,9 @@ namespace {
 
 constexpr const char* Playing = "Playing";
 
-std::string Text(const sdbus::Variant& value) {
-    return value.containsValueOfType<std::string>() ? value.get<std::string>() : std::string();
+std::string Text(const MprisValue& value) {
+    const auto* text = std::get_if<std::string>(&value);
+    return text != nullptr ? *text : std::string();
 }
 
 }  // namespace
@@ -86,12 +87,12 @@ std::vector<MprisCandidate> MprisPlayerCache::Candidates(const std::set<std::str
     return candidates;
 }
 
-std::optional<double> MprisPlayerCache::Volume(const sdbus::Variant& value) {
-    if (value.containsValueOfType<double>()) {
-        return value.get<double>();
+std::optional<double> MprisPlayerCache::Volume(const MprisValue& value) {
+    if (const auto* number = std::get_if<double>(&value)) {
+        return *number;
     }
-    if (value.containsValueOfType<std::int32_t>()) {
-        return value.get<std::int32_t>();
+    if (const auto* whole = std::get_if<std::int32_t>(&value)) {
+        return *whole;
     }
     return std::nullopt;
 }

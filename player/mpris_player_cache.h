@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sdbus-c++/sdbus-c++.h>
-
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -10,14 +8,15 @@
 #include <vector>
 
 #include "player/mpris_player_choice.h"
+#include "player/mpris_value.h"
 
 // What the link knows of each MPRIS player on the bus: its PlaybackStatus, Volume and
 // Identity, as read when it appeared and kept current from its PropertiesChanged signals,
 // and whether it is silent (left a call unanswered, and has not answered since). A player
-// is forgotten when it leaves the bus or changes owner. Used under the bus's lock.
+// is forgotten when it leaves the bus or changes owner. Used on the loop's thread.
 class MprisPlayerCache {
   public:
-    using Properties = std::map<std::string, sdbus::Variant>;
+    using Properties = MprisProperties;
 
     struct Player {
         bool known = false;  // read since it appeared, and not said stale since
@@ -56,7 +55,7 @@ class MprisPlayerCache {
     // A Volume as MPRIS has it, a double; or an int32, as players written in languages
     // whose numbers carry no type (JavaScript, Python) send a whole volume. None for
     // anything else.
-    static std::optional<double> Volume(const sdbus::Variant& value);
+    static std::optional<double> Volume(const MprisValue& value);
 
   private:
     std::map<std::string, Player> players_;

@@ -5,16 +5,27 @@
 #include "player/mpris_link_policy.h"
 
 MprisPlayerLink::MprisPlayerLink(MprisPlayerFilter filter, int replyTimeoutMs, bool notify)
-    : policy_(std::make_unique<MprisLinkPolicy>(std::move(filter), replyTimeoutMs, notify)) {}
+    : replyTimeoutMs_(replyTimeoutMs),
+      policy_(std::make_unique<MprisLinkPolicy>(std::move(filter), replyTimeoutMs, notify)) {}
 
 MprisPlayerLink::~MprisPlayerLink() = default;
 
+void MprisPlayerLink::Attach(EventLoop& loop) {
+    policy_->Attach(loop);
+}
+
 std::string MprisPlayerLink::ChosenPlayer() {
-    return policy_->ChosenPlayer();
+    return Choose().player;
+}
+
+bool MprisPlayerLink::Idle() const {
+    return policy_->Idle();
 }
 
 PlayerChoice MprisPlayerLink::Choose() {
-    return PlayerChoice{.made = true, .player = policy_->ChosenPlayer()};
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs_);
+    return PlayerChoice{.made = true, .player = policy_->Choose(until), .until = until};
 }
 
 void MprisPlayerLink::Perform(const PlayerRequest& request, const PlayerChoice& choice) {

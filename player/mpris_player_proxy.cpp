@@ -1,7 +1,6 @@
 #include "player/mpris_player_proxy.h"
 
 #include <cstdint>
-#include <limits>
 #include <utility>
 
 namespace {
@@ -14,17 +13,59 @@ constexpr const char* Identity = "Identity";
 constexpr const char* Volume = "Volume";
 constexpr const char* Seek = "Seek";
 constexpr const char* Raise = "Raise";
-// sd-bus's way to say a call has no time-out of its own.
-constexpr std::uint64_t NoTimeout = std::numeric_limits<std::uint64_t>::max();
 
-std::string Describe(const sdbus::Error* error) {
-    return error == nullptr ? std::string() : error->getName() + ": " + error->getMessage();
+// One variant into value, none for a type the link keeps none of; false when the message
+// holds no variant there.
+bool ReadValue(sd_bus_message* message, MprisValue& value) {
+    char type = 0;
+    const char* contents = nullptr;
+    if (sd_bus_message_peek_type(message, &type, &contents) <= 0 || type != 'v' ||
+        contents == nullptr) {
+        return false;
+    }
+    const std::string inner(contents);
+    if (inner != "s" && inner != "d" && inner != "i") {
+        value = std::monostate{};
+        return sd_bus_message_skip(message, "v") >= 0;
+    }
+    if (sd_bus_message_enter_container(message, 'v', contents) <= 0) {
+        return false;
+    }
+    bool read = false;
+    if (inner == "s") {
+        const char* text = nullptr;
+        read = sd_bus_message_read_basic(message, 's', &text) > 0;
+        value = std::string(read ? text : "");
+    } else if (inner == "d") {
+        double number = 0;
+        read = sd_bus_message_read_basic(message, 'd', &number) > 0;
+        value = number;
+    } else {
+        std::int32_t number = 0;
+        read = sd_bus_message_read_basic(message, 'i', &number) > 0;
+        value = number;
+    }
+    return read && sd_bus_message_exit_container(message) >= 0;
+}
+
+bool ReadProperties(sd_bus_message* message, MprisProperties& properties) {
+    if (sd_bus_message_enter_container(message, 'a', "{sv}") <= 0) {
+        return false;
+    }
+    int entered = 0;
+    while ((entered = sd_bus_message_enter_container(message, 'e', "sv")) > 0) {
+        const char* name = nullptr;
+        MprisValue value;
+        if (sd_bus_message_read_basic(message, 's', &name) <= 0 || !ReadValue(message, value) ||
+            sd_bus_message_exit_container(message) < 0) {
+            return false;
+        }
+        properties[name] = std::move(value);
+    }
+    return entered == 0 && sd_bus_message_exit_container(message) >= 0;
 }
 
 }  // namespace
-
-MprisPlayerProxy::MprisPlayerProxy(sdbus::IConnection& connection, const std::string& busName)
-    : proxy_(sdbus::createProxy(connection, busName, PlayerPath)) {}
 
 const char* MprisPlayerProxy::Member(PlayerAction action) {
     switch (action) {
@@ -50,7 +91,7 @@ const char* MprisPlayerProxy::Member(PlayerAction action) {
     }
 }
 
-bool MprisPlayerProxy::Send(const PlayerRequest& request, Done done) {
+bool MprisPlayerProxy::Send(const PlayerRequest& request, MprisBus::Done done) {
     const char* member = Member(request.action);
     if (member == nullptr) {
         return false;
@@ -58,74 +99,118 @@ bool MprisPlayerProxy::Send(const PlayerRequest& request, Done done) {
     if (member == Raise) {
         Call(RootInterface, Raise, std::move(done));
     } else if (member == Seek) {
+        std::string error;
+        sd_bus_message* call = bus_.NewCall(busName_, PlayerPath, PlayerInterface, Seek, error);
         // Seek's Offset is in microseconds, back when negative.
         const std::int64_t microseconds = std::int64_t{request.seconds} * 1'000'000;
-        proxy_->callMethodAsync(Seek)
-            .onInterface(PlayerInterface)
-            .withTimeout(NoTimeout)
-            .withArguments(request.action == PlayerAction::SeekForward ? microseconds
-                                                                       : -microseconds)
-            .uponReplyInvoke(
-                [done = std::move(done)](const sdbus::Error* error) { done(Describe(error)); });
+        if (call != nullptr &&
+            sd_bus_message_append(
+                call, "x",
+                request.action == PlayerAction::SeekForward ? microseconds : -microseconds) < 0) {
+            call = sd_bus_message_unref(call);
+        }
+        bus_.Call(call, busName_,
+                  [done = std::move(done)](sd_bus_message*, const std::string& e) { done(e); });
     } else {
         Call(PlayerInterface, member, std::move(done));
     }
     return true;
 }
 
-void MprisPlayerProxy::Call(const char* interface, const char* member, Done done) {
-    proxy_->callMethodAsync(member).onInterface(interface).withTimeout(NoTimeout).uponReplyInvoke(
-        [done = std::move(done)](const sdbus::Error* error) { done(Describe(error)); });
+void MprisPlayerProxy::Call(const char* interface, const char* member, MprisBus::Done done) {
+    std::string error;
+    bus_.Call(bus_.NewCall(busName_, PlayerPath, interface, member, error), busName_,
+              [done = std::move(done)](sd_bus_message*, const std::string& e) { done(e); });
 }
 
-void MprisPlayerProxy::ReadPlayer(Read done) {
-    sdbus::MethodCall call = proxy_->createMethodCall(PropertiesInterface, "GetAll");
-    call << std::string(PlayerInterface);
-    // The reply itself, not only its values: its sender is the name's owner.
-    proxy_->callMethod(
-        call,
-        [done = std::move(done)](sdbus::MethodReply& reply, const sdbus::Error* error) {
-            Properties properties;
-            if (error != nullptr) {
-                done(Describe(error), properties, {});
-                return;
-            }
-            try {
-                reply >> properties;
-            } catch (const sdbus::Error& malformed) {
-                done(Describe(&malformed), {}, {});
-                return;
-            }
-            done({}, properties, reply.getSender());
-        },
-        NoTimeout);
+void MprisPlayerProxy::ReadPlayer(MprisBus::Read done) {
+    std::string error;
+    sd_bus_message* call = bus_.NewCall(busName_, PlayerPath, PropertiesInterface, "GetAll", error);
+    if (call != nullptr && sd_bus_message_append(call, "s", PlayerInterface) < 0) {
+        call = sd_bus_message_unref(call);
+    }
+    bus_.Call(call, busName_,
+              [name = busName_, &bus = bus_, done = std::move(done)](sd_bus_message* reply,
+                                                                     const std::string& e) {
+                  MprisProperties properties;
+                  if (!e.empty()) {
+                      done(e, properties, {});
+                  } else if (!ReadProperties(reply, properties)) {
+                      done("the answer was not a list of properties", {}, {});
+                  } else {
+                      // The reply itself, not only its values: its sender is the owner.
+                      const char* sender = sd_bus_message_get_sender(reply);
+                      bus.Owns(name, sender != nullptr ? sender : "");
+                      done({}, properties, sender != nullptr ? sender : "");
+                  }
+              });
 }
 
-void MprisPlayerProxy::ReadIdentity(Read done) {
+void MprisPlayerProxy::ReadIdentity(MprisBus::Read done) {
     Get(RootInterface, Identity, std::move(done));
 }
 
-void MprisPlayerProxy::ReadVolume(Read done) {
+void MprisPlayerProxy::ReadVolume(MprisBus::Read done) {
     Get(PlayerInterface, Volume, std::move(done));
 }
 
-void MprisPlayerProxy::Get(const char* interface, const char* property, Read done) {
-    proxy_->callMethodAsync("Get")
-        .onInterface(PropertiesInterface)
-        .withTimeout(NoTimeout)
-        .withArguments(std::string(interface), std::string(property))
-        .uponReplyInvoke(
-            [property, done = std::move(done)](const sdbus::Error* error, sdbus::Variant value) {
-                done(Describe(error),
-                     error == nullptr ? Properties{{property, value}} : Properties(), {});
-            });
+void MprisPlayerProxy::Get(const char* interface, const char* property, MprisBus::Read done) {
+    std::string error;
+    sd_bus_message* call = bus_.NewCall(busName_, PlayerPath, PropertiesInterface, "Get", error);
+    if (call != nullptr && sd_bus_message_append(call, "ss", interface, property) < 0) {
+        call = sd_bus_message_unref(call);
+    }
+    bus_.Call(call, busName_,
+              [property, done = std::move(done)](sd_bus_message* reply, const std::string& e) {
+                  MprisValue value;
+                  if (!e.empty()) {
+                      done(e, {}, {});
+                  } else if (!ReadValue(reply, value)) {
+                      done("the answer was not a value", {}, {});
+                  } else {
+                      done({}, MprisProperties{{property, value}}, {});
+                  }
+              });
 }
 
-void MprisPlayerProxy::WriteVolume(double volume, Done done) {
-    proxy_->callMethodAsync("Set")
-        .onInterface(PropertiesInterface)
-        .withTimeout(NoTimeout)
-        .withArguments(std::string(PlayerInterface), std::string(Volume), sdbus::Variant(volume))
-        .uponReplyInvoke(
-            [done = std::move(done)](const sdbus::Error* error) { done(Describe(error)); });
+void MprisPlayerProxy::WriteVolume(double volume, MprisBus::Done done) {
+    std::string error;
+    sd_bus_message* call = bus_.NewCall(busName_, PlayerPath, PropertiesInterface, "Set", error);
+    if (call != nullptr &&
+        sd_bus_message_append(call, "ssv", PlayerInterface, Volume, "d", volume) < 0) {
+        call = sd_bus_message_unref(call);
+    }
+    bus_.Call(call, busName_,
+              [done = std::move(done)](sd_bus_message*, const std::string& e) { done(e); });
+}
+
+bool MprisPlayerProxy::ReadStrings(sd_bus_message* message, std::vector<std::string>& strings) {
+    if (sd_bus_message_enter_container(message, 'a', "s") <= 0) {
+        return false;
+    }
+    const char* text = nullptr;
+    int read = 0;
+    while ((read = sd_bus_message_read_basic(message, 's', &text)) > 0) {
+        strings.emplace_back(text);
+    }
+    return read == 0 && sd_bus_message_exit_container(message) >= 0;
+}
+
+bool MprisPlayerProxy::ReadOwnerChange(sd_bus_message* message, std::string& name,
+                                       std::string& oldOwner, std::string& newOwner) {
+    const char* texts[3] = {};
+    if (sd_bus_message_read(message, "sss", &texts[0], &texts[1], &texts[2]) <= 0) {
+        return false;
+    }
+    name = texts[0];
+    oldOwner = texts[1];
+    newOwner = texts[2];
+    return true;
+}
+
+bool MprisPlayerProxy::ReadChanges(sd_bus_message* message, MprisProperties& changed,
+                                   std::vector<std::string>& invalidated) {
+    const char* interface = nullptr;
+    return sd_bus_message_read_basic(message, 's', &interface) > 0 &&
+           ReadProperties(message, changed) && ReadStrings(message, invalidated);
 }

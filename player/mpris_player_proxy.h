@@ -1,47 +1,48 @@
 #pragma once
 
-#include <sdbus-c++/sdbus-c++.h>
+#include <systemd/sd-bus.h>
 
-#include <functional>
-#include <map>
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "actions/player_action.h"
+#include "player/mpris_bus.h"
+#include "player/mpris_value.h"
 
-// The MPRIS calls the link makes on one player's object, typed: the interfaces and members
-// are named only in mpris_player_proxy.cpp. A call goes out at once without waiting and
-// carries no time-out of its own (the caller decides how long to wait); its outcome reaches
-// its callback when the connection is next read, however late, with error empty on
-// success. Dropping the proxy drops the calls still open. Used under the bus's lock.
+// The MPRIS calls the link makes on one player's object, typed: the interfaces, members and
+// signatures are named only in mpris_player_proxy.cpp. A call goes out at once without
+// waiting (MprisBus::Call); its outcome reaches its callback when it arrives, with error
+// empty on success. Used on the loop's thread.
 class MprisPlayerProxy {
   public:
-    using Properties = std::map<std::string, sdbus::Variant>;
-    using Done = std::function<void(const std::string& error)>;
-    // What a read gave, by property name; sender is the unique name of the connection that
-    // answered.
-    using Read = std::function<void(const std::string& error, const Properties& properties,
-                                    const std::string& sender)>;
-
-    MprisPlayerProxy(sdbus::IConnection& connection, const std::string& busName);
+    MprisPlayerProxy(MprisBus& bus, std::string busName)
+        : bus_(bus), busName_(std::move(busName)) {}
 
     // The MPRIS member that carries out an action in one call without a value (PlayPause,
     // Play, Pause, Stop, Previous, Next, Seek, Raise); null for the others.
     static const char* Member(PlayerAction action);
     // Sends Member(request.action), Seek with request.seconds forward or back; false, and
     // nothing sent, when there is no such member.
-    bool Send(const PlayerRequest& request, Done done);
+    bool Send(const PlayerRequest& request, MprisBus::Done done);
 
-    // Every property of the player interface.
-    void ReadPlayer(Read done);
+    // Every property of the player interface; the answer tells the bus who owns the name.
+    void ReadPlayer(MprisBus::Read done);
     // One property each, handed on under its name.
-    void ReadIdentity(Read done);
-    void ReadVolume(Read done);
-    void WriteVolume(double volume, Done done);
+    void ReadIdentity(MprisBus::Read done);
+    void ReadVolume(MprisBus::Read done);
+    void WriteVolume(double volume, MprisBus::Done done);
+
+    // What the bus's own messages carry: false for a message not of that shape.
+    static bool ReadStrings(sd_bus_message* message, std::vector<std::string>& strings);
+    static bool ReadOwnerChange(sd_bus_message* message, std::string& name, std::string& oldOwner,
+                                std::string& newOwner);
+    static bool ReadChanges(sd_bus_message* message, MprisProperties& changed,
+                            std::vector<std::string>& invalidated);
 
   private:
-    void Call(const char* interface, const char* member, Done done);
-    void Get(const char* interface, const char* property, Read done);
+    void Call(const char* interface, const char* member, MprisBus::Done done);
+    void Get(const char* interface, const char* property, MprisBus::Read done);
 
-    std::unique_ptr<sdbus::IProxy> proxy_;
+    MprisBus& bus_;
+    std::string busName_;
 };

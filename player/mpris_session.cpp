@@ -30,48 +30,33 @@ std::string WhyNoSessionBus() {
 
 }  // namespace
 
-MprisSession::MprisSession(std::chrono::milliseconds callTimeout, MprisBus::Hooks hooks,
-                           std::function<void(MprisBus*)> joined, MprisBusLock& lock)
-    : callTimeout_(callTimeout), hooks_(std::move(hooks)), joined_(std::move(joined)), lock_(lock) {
-    // Starts joining at once, so the first press finds the bus joined.
-    if (WhyNoSessionBus().empty()) {
-        std::string notYet;
-        connection_ = connector_.Take(std::chrono::steady_clock::now(), -1, notYet);
-    }
+MprisSession::MprisSession(MprisBus::Hooks hooks, std::function<void(MprisBus*)> joined)
+    : hooks_(std::move(hooks)), joined_(std::move(joined)) {
+    hooks_.lost = [this](const std::string& why) { Lost(why); };
 }
 
 MprisSession::~MprisSession() = default;
 
-MprisBus* MprisSession::Join(std::unique_lock<std::mutex>& lock, Deadline joinDeadline) {
-    if (bus_) {
-        try {
-            bus_->RunUntil(lock, Deadline(), [] { return false; });
-            return bus_.get();
-        } catch (const sdbus::Error& error) {
-            Lose(lock, error.getMessage());
-        }
+void MprisSession::Attach(EventLoop& loop) {
+    loop_ = &loop;
+    drop_ = loop.MakeTimer([this] { lost_.reset(); });
+    Join();
+}
+
+MprisBus* MprisSession::Join() {
+    if (bus_ || loop_ == nullptr) {
+        return bus_.get();
     }
     std::string whyNot = WhyNoSessionBus();
     if (whyNot.empty()) {
-        // A bus that does not answer costs a press at most until joinDeadline, once: the
-        // joining goes on in the background, and presses meanwhile are dropped.
-        auto connection = connection_ ? std::move(connection_)
-                                      : connector_.Take(joinDeadline, lock_.interruptFd, whyNot);
-        if (connection) {
-            try {
-                bus_ =
-                    std::make_unique<MprisBus>(std::move(connection), callTimeout_, hooks_, lock_);
-                joined_(bus_.get());
-            } catch (const sdbus::Error& error) {
-                whyNot = error.getMessage();
-            }
-        }
+        bus_ = MprisBus::Open(*loop_, hooks_, whyNot);
     }
     if (bus_) {
         if (noBusReported_) {
             noBusReported_ = false;
             QUORVEL_INFO(lcPlayer) << "joined the D-Bus session bus";
         }
+        joined_(bus_.get());
         return bus_.get();
     }
     if (!noBusReported_) {
@@ -81,17 +66,11 @@ MprisBus* MprisSession::Join(std::unique_lock<std::mutex>& lock, Deadline joinDe
     return nullptr;
 }
 
-void MprisSession::Lose(std::unique_lock<std::mutex>& lock, const std::string& why) {
+void MprisSession::Lost(const std::string& why) {
     joined_(nullptr);
-    if (bus_) {
-        // Its thread takes the lock to read: stopped first, so it runs no callback once
-        // the lock is free, and joined without the lock.
-        bus_->Stop();
-        std::unique_ptr<MprisBus> lost = std::move(bus_);
-        lock.unlock();
-        lost.reset();
-        lock.lock();
-    }
+    // Told from inside the bus: it goes once its callback has returned.
+    lost_ = std::move(bus_);
+    drop_->Set(EventLoop::Clock::now());
     if (!noBusReported_) {
         noBusReported_ = true;
         QUORVEL_WARNING(lcPlayer) << "lost the D-Bus session bus (" << why

@@ -1,49 +1,41 @@
 #pragma once
 
-#include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "platform/event_loop.h"
 #include "player/mpris_bus.h"
-#include "player/session_bus_connector.h"
 
-// Joining and losing the D-Bus session bus for the player link: the bus
-// DBUS_SESSION_BUS_ADDRESS names; when it is not set, as sd-bus does, the socket
-// $XDG_RUNTIME_DIR/bus when it exists. No bus is ever launched. Joining starts when the
-// session is made and goes on in the background (SessionBusConnector), so a bus that never
-// answers holds up nobody. Without a bus, or when it is lost, that is said once in the
-// lcPlayer log, and the bus is joined again at the next Join; losing it never ends the
-// program. Used with the lock held.
+// Joining and losing the D-Bus session bus for the player link, on the receiver's loop: the
+// bus DBUS_SESSION_BUS_ADDRESS names; when it is not set, as sd-bus does, the socket
+// $XDG_RUNTIME_DIR/bus when it exists. No bus is ever launched, and joining never waits
+// (MprisBus::Open). Without a bus, or when it is lost, that is said once in the lcPlayer log,
+// and the bus is joined again at the next Join; losing it never ends the program. Used on
+// the loop's thread.
 class MprisSession {
   public:
-    using Deadline = MprisBus::Deadline;
-
-    // Each bus joined gets hooks and waits at most callTimeout for its watches; joined is
-    // told of it, and of none (null) when it is lost. An interruption of lock ends a wait
-    // for the join.
-    MprisSession(std::chrono::milliseconds callTimeout, MprisBus::Hooks hooks,
-                 std::function<void(MprisBus*)> joined, MprisBusLock& lock);
-    // Without the lock held.
+    // Each bus joined gets hooks (but for lost, which the session keeps); joined is told of
+    // it, and of none (null) when it is lost.
+    MprisSession(MprisBus::Hooks hooks, std::function<void(MprisBus*)> joined);
     ~MprisSession();
     MprisSession(const MprisSession&) = delete;
     MprisSession& operator=(const MprisSession&) = delete;
 
-    // The bus, joined if need be, waiting for the join until joinDeadline; null when there
-    // is none. What came since the last call is taken in first, so a lost bus is seen, and
-    // joined again, before a command is spent on it.
-    MprisBus* Join(std::unique_lock<std::mutex>& lock, Deadline joinDeadline);
-    // Drops the bus, saying why once; releases lock meanwhile.
-    void Lose(std::unique_lock<std::mutex>& lock, const std::string& why);
+    // The loop the bus joins; starts joining at once, so the first press finds it joined.
+    void Attach(EventLoop& loop);
+    // The bus, joined if need be; null when there is none.
+    MprisBus* Join();
 
   private:
-    std::chrono::milliseconds callTimeout_;
+    void Lost(const std::string& why);
+
     MprisBus::Hooks hooks_;
     std::function<void(MprisBus*)> joined_;
-    MprisBusLock& lock_;
+    EventLoop* loop_ = nullptr;
     bool noBusReported_ = false;
-    SessionBusConnector connector_;
-    std::unique_ptr<sdbus::IConnection> connection_;  // joined at once, not yet driven
-    std::unique_ptr<MprisBus> bus_;                   // null when not joined
+    std::unique_ptr<MprisBus> bus_;  // null when not joined
+    // A bus lost in one of its own callbacks, dropped at the loop's next turn.
+    std::unique_ptr<MprisBus> lost_;
+    std::unique_ptr<EventLoop::Timer> drop_;
 };

@@ -34,9 +34,10 @@ int RunConsole(std::unique_ptr<KeyReader> reader, const IRThread::PlayerFactory&
             history.PrintAside(stderr, std::string(category.Name()) + ": " + message);
         });
     ApplyLogRules(std::getenv("QT_LOGGING_RULES"));
-    // Gone before the log sink that says what became of a reload.
-    const auto watch = keys.WatchFile();
-    receiver.Start(std::move(reader), makePlayer, keys.Keys(), std::move(judge));
+    // The key map's file is watched on the receiver's loop, gone with the receiver, before
+    // the log sink that says what became of a reload.
+    receiver.Start(std::move(reader), makePlayer, keys.Keys(), std::move(judge),
+                   keys.WatchOnLoop());
     // A service's reload waits until now (Type=notify): SIGHUP is a reload from here on.
     if (!TellServiceManagerReady()) {
         QUORVEL_WARNING(lcApp) << "could not tell the service manager that Quorvel is ready";

@@ -48,8 +48,8 @@ void KeyMapReloader::OnReloaded(std::function<void()> told) {
     reloaded_ = std::move(told);
 }
 
-std::unique_ptr<FileWatch> KeyMapReloader::WatchFile() {
-    auto watch = std::make_unique<FileWatch>(path_, [this] { Reload(); });
+std::unique_ptr<FileWatch> KeyMapReloader::WatchFile(EventLoop& loop) {
+    auto watch = std::make_unique<FileWatch>(loop, path_, [this] { Reload(); });
     if (!watch->Problem().empty()) {
 #ifdef _WIN32
         QUORVEL_WARNING(lcApp) << "key map: not reloaded on a save, " << watch->Problem();

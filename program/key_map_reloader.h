@@ -34,9 +34,14 @@ class KeyMapReloader {
 
     // Reloads whenever the file is saved or removed (a removed default map gives the
     // built-in one), also once its folder is made or made again, and through a link to
-    // where it points, until the watch returned goes, which must be before the reloader.
-    // Where saves cannot be watched, says so as a warning.
-    [[nodiscard]] std::unique_ptr<FileWatch> WatchFile();
+    // where it points, until the watch returned goes, which must be before the reloader:
+    // watched on loop (the receiver's), made and destroyed on its thread. Where saves cannot
+    // be watched, says so as a warning.
+    [[nodiscard]] std::unique_ptr<FileWatch> WatchFile(EventLoop& loop);
+    // The same, for the receiver to make on its loop (ReceiverHost::Start).
+    std::function<std::unique_ptr<EventLoop::Watch>(EventLoop&)> WatchOnLoop() {
+        return [this](EventLoop& loop) { return WatchFile(loop); };
+    }
 
   private:
     std::filesystem::path option_;

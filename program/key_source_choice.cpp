@@ -7,10 +7,13 @@
 #include <cstring>
 #endif
 
+#include <map>
+
 #include "discovery/home_assistant_discovery.h"
 #include "log/untrusted_text.h"
 #include "mqtt/mqtt_source.h"
 #include "mqtt/password_file.h"
+#include "program/app_log.h"
 #include "serial/serial_device.h"
 #include "serial/serial_line.h"
 
@@ -63,26 +66,55 @@ std::string MqttSettingsFor(const CommandLine& options, MqttSettings& settings,
     return {};
 }
 
+// names with each device once, as identity tells them apart: a later name of a device
+// named before would fight the first for it, so it is left out, and that is said.
+std::vector<std::string> NamedOnce(const std::vector<std::string>& names, const char* option,
+                                   std::string (*identity)(const std::string&)) {
+    std::vector<std::string> once;
+    std::map<std::string, std::string> first;  // by identity, the name it was first given
+    for (const std::string& name : names) {
+        const auto [named, fresh] = first.emplace(identity(name), name);
+        if (fresh) {
+            once.push_back(name);
+            continue;
+        }
+        QUORVEL_WARNING(lcApp) << "--" << option << " " << UntrustedText(name)
+                               << (name == named->second ? std::string(" is named twice")
+                                                         : " names the same device as " +
+                                                               UntrustedText(named->second))
+                               << "; it is read once";
+    }
+    return once;
+}
+
+#ifdef _WIN32
+// A HID device's choice, told apart as written.
+std::string AsNamed(const std::string& name) {
+    return name;
+}
+#endif
+
 }  // namespace
 
 std::vector<std::unique_ptr<KeySource>> MakeKeySources(
     const CommandLine& options, [[maybe_unused]] std::shared_ptr<const PressVerdict> verdict) {
     std::vector<std::unique_ptr<KeySource>> sources;
-    for (const std::string& port : options.SerialPorts()) {
+    for (const std::string& port : NamedOnce(options.SerialPorts(), "port", PortIdentity)) {
         sources.push_back(std::make_unique<SerialLine>(port, MakeSerialDevice()));
     }
 #ifdef _WIN32
     if (!options.inputs.empty()) {
-        sources.push_back(
-            std::make_unique<RawInputSource>(options.inputs, options.grab, std::move(verdict)));
+        sources.push_back(std::make_unique<RawInputSource>(
+            NamedOnce(options.inputs, "input", AsNamed), options.grab, std::move(verdict)));
     }
 #else
     if (!options.lircd.empty()) {
         sources.push_back(std::make_unique<LircdSource>(options.lircd));
     }
     if (!options.inputs.empty()) {
-        sources.push_back(std::make_unique<InputSource>(options.inputs, options.grab,
-                                                        MakeUdevDeviceFinder(), OpenInputDevice));
+        sources.push_back(
+            std::make_unique<InputSource>(NamedOnce(options.inputs, "input", InputSource::Identity),
+                                          options.grab, MakeUdevDeviceFinder(), OpenInputDevice));
     }
 #endif
     // Refused at the start when it cannot be used (WhyNotKeySources).
@@ -121,36 +153,24 @@ std::shared_ptr<PressJudge> MakePressJudge(
 std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options, KeyMapReloader& keys,
                                                std::shared_ptr<const PressVerdict> verdict) {
     auto loop = std::make_unique<ReceiverLoop>(MakeKeySources(options, std::move(verdict)));
+    if (options.mqttDiscovery.empty() || !options.mqttPublish) {
+        return loop;
+    }
+    // The discovery rides on the broker's connection, so it needs the broker itself.
     std::vector<std::string> kinds;
     MqttSource* broker = nullptr;
     for (const auto& source : loop->Sources()) {
         kinds.emplace_back(source->Kind());
         broker = broker != nullptr ? broker : dynamic_cast<MqttSource*>(source.get());
     }
-    if (broker == nullptr || !options.mqttPublish) {
+    if (broker == nullptr) {
         return loop;
     }
-    // Owned by the loop's hooks, which go after its sources, so the broker never outlives
-    // the discovery that follows it.
-    std::shared_ptr<HomeAssistantDiscovery> discovery;
-    if (!options.mqttDiscovery.empty()) {
-        discovery = std::make_shared<HomeAssistantDiscovery>(
-            *broker, keys.Keys(), loop->Loop(),
-            HomeAssistantDiscovery::Settings{options.mqttDiscovery, broker->Name(), kinds});
-        keys.OnReloaded(discovery->Reloaded());
-        loop->OnDecided([discovery](KeyReader::Gesture gesture, const Key& key) {
-            discovery->Decided(gesture, key);
-        });
-    }
-    // What came from the broker never goes back to it; what is learnt is never passed.
-    loop->OnPassed([broker, discovery](const KeyEvent& event, const KeySource& from) {
-        if (from.Kind() != broker->Kind()) {
-            broker->Publish(event, from.Kind());
-        }
-        if (discovery) {
-            discovery->Passed(event, from.Kind());
-        }
-    });
+    auto discovery = std::make_shared<HomeAssistantDiscovery>(
+        *broker, keys.Keys(), *loop->Loop(),
+        HomeAssistantDiscovery::Settings{options.mqttDiscovery, broker->Name(), kinds});
+    keys.OnReloaded(discovery->Reloaded());
+    loop->Follow(std::move(discovery));
     return loop;
 }
 

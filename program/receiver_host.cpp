@@ -12,15 +12,15 @@ ReceiverHost::~ReceiverHost() {
 
 void ReceiverHost::Start(std::unique_ptr<KeyReader> reader, IRThread::PlayerFactory makePlayer,
                          std::shared_ptr<const SharedKeyMap> keys,
-                         std::shared_ptr<PressJudge> judge) {
+                         std::shared_ptr<PressJudge> judge, IRThread::LoopWatch watch) {
     if (thread_) {
         // Two writers would each keep a LineIndex of their own and corrupt the list.
         throw std::logic_error("a history has one receiver");
     }
     judge_ = std::move(judge);
     thread_ = std::make_unique<IRThread>(*list_, std::move(reader), std::move(makePlayer),
-                                         std::move(keys), IRThread::Pause{}, capture_.get(),
-                                         judge_.get());
+                                         std::move(keys), capture_.get(), judge_.get(),
+                                         std::move(watch));
     thread_->Resume();
 }
 

@@ -25,9 +25,11 @@ class ReceiverHost {
 
     // Starts the receiver: the sources reader reads, into List(), their keys bound by keys
     // (which may be replaced while it runs). A history has one writer: a second Start
-    // throws std::logic_error. judge, when given, follows the receiver's mode.
+    // throws std::logic_error. judge, when given, follows the receiver's mode; watch, when
+    // given, is made on the receiver's loop and kept while it runs.
     void Start(std::unique_ptr<KeyReader> reader, IRThread::PlayerFactory makePlayer,
-               std::shared_ptr<const SharedKeyMap> keys, std::shared_ptr<PressJudge> judge = {});
+               std::shared_ptr<const SharedKeyMap> keys, std::shared_ptr<PressJudge> judge = {},
+               IRThread::LoopWatch watch = {});
 
     // Asks the receiver to stop, then waits for it. Safe to call again.
     void Stop();

@@ -401,12 +401,17 @@ std::optional<std::string> KeysWindow::NewSection() {
 }
 
 KeyCapture::Handler KeysWindow::LearntHandler() {
+    // A member function rather than a lambda: the call object is made on the receiver's
+    // thread and run on this one, handed over inside Qt, where the sanitizer cannot see.
     return [this](const KeyEvent&) {
-        if (!QMetaObject::invokeMethod(
-                this, [this] { presenter_.TakeLearnt(); }, Qt::QueuedConnection)) {
+        if (!QMetaObject::invokeMethod(this, &KeysWindow::TakeLearnt, Qt::QueuedConnection)) {
             QUORVEL_WARNING(lcApp) << "keys window: a key learnt could not be handed over";
         }
     };
+}
+
+void KeysWindow::TakeLearnt() {
+    presenter_.TakeLearnt();
 }
 
 void KeysWindow::Close() {

@@ -53,6 +53,7 @@ class KeysWindow : public QWidget, private KeysView {
     std::optional<std::string> NewSection() override;
     KeyCapture::Handler LearntHandler() override;
     void Close() override;
+    void TakeLearnt();
 
     void MakeTable(QVBoxLayout* layout);
     QWidget* MakeFields();

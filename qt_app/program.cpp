@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <QSocketNotifier>
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +16,7 @@
 #include "platform/quit_signal.h"
 #include "platform/utf8_path.h"
 #include "player/mpris_player_link.h"
-#include "player/session_bus_connector.h"
+#include "player/session_bus_probe.h"
 #include "program/app_log.h"
 #include "program/key_source_choice.h"
 #include "program/program_skeleton.h"
@@ -42,7 +43,7 @@ void GuardAgainstAWedgedBus() {
     if (std::getenv("AT_SPI_BUS_ADDRESS") != nullptr || !busNamed) {
         return;
     }
-    if (!SessionBusConnector::Answers(MprisPlayerLink::JoinTimeout)) {
+    if (!SessionBusAnswers(MprisPlayerLink::JoinTimeout)) {
         ::setenv("AT_SPI_BUS_ADDRESS", "unix:path=/dev/null", 1);
         std::fprintf(stderr,
                      "quorvel: the session bus does not answer; the window starts without its "
@@ -132,16 +133,23 @@ class QtPlatform : public ProgramPlatform {
     int RunWindow(const CommandLine& options, const IRThread::PlayerFactory& player,
                   KeyMapReloader& keys) override {
         QuorvelApplication& app = *app_;
-        // The quit is handed to the UI thread, which ends the loop; the form then goes, and
-        // its receiver is stopped and joined with it. SIGHUP reloads the key map on the
-        // signal's own thread.
-        const QuitSignal quit(
-            // By name: Qt then builds the queued call itself, on its own side of its lock.
-            [&app] { QMetaObject::invokeMethod(&app, "quit", Qt::QueuedConnection); },
-            [&keys] { keys.Reload(); });
-        const auto watch = keys.WatchFile();
+        // The quit is taken on the UI thread, from the signal's pipe, and ends the loop; the
+        // form then goes, and its receiver is stopped and joined with it. SIGHUP reloads the
+        // key map there too. No thread of the signal's own.
+        QuitSignal quit({}, [&keys] { keys.Reload(); });
+        std::optional<QSocketNotifier> signalled;
+        if (quit.ReadyHandle() >= 0) {
+            signalled.emplace(quit.ReadyHandle(), QSocketNotifier::Read);
+            QObject::connect(&*signalled, &QSocketNotifier::activated, &app, [&quit, &app] {
+                if (quit.Take()) {
+                    app.quit();
+                }
+            });
+        }
+        // The key map's file is watched on the receiver's loop.
         TForm1 form([&](ReceiverHost& receivers) {
-            receivers.Start(MakeReceiverLoop(options, keys), player, keys.Keys());
+            receivers.Start(MakeReceiverLoop(options, keys), player, keys.Keys(), {},
+                            keys.WatchOnLoop());
         });
         if (options.follow) {
             form.History->FollowTheEnd();

@@ -21,7 +21,8 @@ RawInputSource::RawInputSource(std::vector<std::string> wanted, bool grab,
     : roster_(HidDeviceChoice(std::move(wanted))),
       grab_(grab),
       verdict_(std::move(verdict)),
-      judge_(roster_.Choice().EveryKeyboard(), facts_, verdict_.get()) {}
+      judge_(roster_.Choice().EveryKeyboard(), facts_, verdict_.get()),
+      health_(lcRawInput) {}
 
 RawInputSource::~RawInputSource() {
     hook_.reset();
@@ -71,31 +72,27 @@ void RawInputSource::InstallHook() {
 
 std::vector<SourceCondition> RawInputSource::Configure() {
     if (registerError_ != 0) {
-        SourceCondition refused{SourceCondition::Kind::CannotOpen,
-                                "cannot read HID devices and keyboards through Raw Input: " +
-                                    Win32ErrorText(registerError_)};
-        QUORVEL_WARNING(lcRawInput) << refused.reason;
-        return {std::move(refused)};
+        return {health_.NotStarted({SourceCondition::Kind::CannotOpen,
+                                    "cannot read HID devices and keyboards through Raw Input: " +
+                                        Win32ErrorText(registerError_)})};
     }
     std::optional<SourceCondition> missing = roster_.Missing();
     if (!missing) {
         return {};
     }
-    said_.News(missing->reason);
-    QUORVEL_WARNING(lcRawInput) << missing->reason;
-    return {std::move(*missing)};
+    return {health_.NotStarted(std::move(*missing))};
 }
 
 void RawInputSource::Attach(EventLoop& loop, SourceOutput& out) {
     loop_ = &loop;
-    out_ = &out;
-    retry_ = loop.MakeTimer([this] { RetryUndescribed(); });
+    health_.Attach(out);
+    undescribed_.Attach(loop);
     expiry_ = loop.MakeTimer([this] { Expire(); });
     if (window_) {
         window_->Attach(loop);
     }
     TakeHookCalls();  // what the hook made before
-    Put(events_);
+    health_.Put(events_);
 }
 
 bool RawInputSource::Judge(const LowLevelKeyboardHook::Keystroke& keystroke) {
@@ -116,7 +113,7 @@ bool RawInputSource::Judge(const LowLevelKeyboardHook::Keystroke& keystroke) {
 void RawInputSource::Posted() {
     TakeHookCalls();
     ArmExpiry();
-    Put(events_);
+    health_.Put(events_);
 }
 
 void RawInputSource::TakeHookCalls() {
@@ -145,7 +142,7 @@ void RawInputSource::Keystroke(HANDLE handle, unsigned virtualKey, bool up, std:
                                            : Known(handle) && roster_.Chosen(IdOf(handle)));
     deliveries_.Delivered(virtualKey, up, extra == OwnKeystrokeMark, chosen, time, events_);
     ArmExpiry();
-    Put(events_);
+    health_.Put(events_);
 }
 
 void RawInputSource::ArmExpiry() {
@@ -162,11 +159,8 @@ void RawInputSource::Expire() {
     if (deliveries_.Expire(static_cast<std::uint32_t>(GetTickCount()), events_) && hook_) {
         // Windows removes a hook that answered too late, without a word; Raw Input, which
         // no hook holds up, still brought the keystroke.
-        if (!hookLossSaid_) {
-            hookLossSaid_ = true;
-            QUORVEL_WARNING(lcRawInput) << "Windows took the keyboard hook away (it answered "
-                                           "too late); it is put back";
-        }
+        health_.Say("Windows took the keyboard hook away (it answered too late)", LogLevel::Warning,
+                    "; it is put back");
         facts_.ForgetKept();
         deliveries_.HookReplaced(events_);
         if (const DWORD error = hook_->Install(); error != 0) {
@@ -178,7 +172,7 @@ void RawInputSource::Expire() {
         }
     }
     ArmExpiry();
-    Put(events_);
+    health_.Put(events_);
 }
 
 void RawInputSource::Report(HANDLE handle, std::span<const std::uint8_t> report,
@@ -194,7 +188,7 @@ void RawInputSource::Report(HANDLE handle, std::span<const std::uint8_t> report,
     decoded_.clear();
     device.decoder.Take(device.parser->ReportId(report), usages_, decoded_);
     deliveries_.Reported(decoded_, time, events_);
-    Put(events_);
+    health_.Put(events_);
 }
 
 void RawInputSource::DeviceChange(HANDLE handle, bool arrived) {
@@ -210,28 +204,15 @@ void RawInputSource::DeviceChange(HANDLE handle, bool arrived) {
         return;
     }
     // Its interface may be ready a moment after its arrival.
-    const auto now = std::chrono::steady_clock::now();
-    undescribed_[handle] = now + DescribeGrace;
-    if (retry_ && !retry_->IsSet()) {
-        retry_->Set(now + RetryEvery);
-    }
+    undescribed_.Add(handle, [this, handle](bool) { return RetryUndescribed(handle); });
 }
 
-void RawInputSource::RetryUndescribed() {
-    const auto now = std::chrono::steady_clock::now();
-    for (auto entry = undescribed_.begin(); entry != undescribed_.end();) {
-        const HANDLE handle = entry->first;
-        const bool late = now >= entry->second;
-        ++entry;
-        if (auto info = DescribeRawInputDevice(handle)) {
-            Take(handle, *info);
-        } else if (late) {
-            undescribed_.erase(handle);
-        }
+bool RawInputSource::RetryUndescribed(HANDLE handle) {
+    auto info = DescribeRawInputDevice(handle);
+    if (info) {
+        Take(handle, *info);
     }
-    if (!undescribed_.empty()) {
-        retry_->Set(now + RetryEvery);
-    }
+    return info.has_value();
 }
 
 bool RawInputSource::Known(HANDLE handle) {
@@ -246,7 +227,7 @@ bool RawInputSource::Known(HANDLE handle) {
 }
 
 void RawInputSource::Take(HANDLE handle, const HidDevice& info) {
-    undescribed_.erase(handle);
+    undescribed_.Forget(handle);
     Device& device = devices_[handle];
     if (roster_.Choice().Chooses(info) && HidDeviceRoster::ReportsKeys(info)) {
         device.parser = HidpReportParser::Make(RawInputPreparsedData(handle));
@@ -256,7 +237,7 @@ void RawInputSource::Take(HANDLE handle, const HidDevice& info) {
 }
 
 void RawInputSource::Drop(HANDLE handle) {
-    undescribed_.erase(handle);
+    undescribed_.Forget(handle);
     const auto found = devices_.find(handle);
     if (found == devices_.end()) {
         return;
@@ -276,7 +257,7 @@ void RawInputSource::Drop(HANDLE handle) {
         deliveries_.Drop(KeyDeliveries::Keystroke, events_);
     }
     facts_.SetEveryKeyboardChosen(roster_.EveryKeyboardChosen());
-    Put(events_);
+    health_.Put(events_);
     Said(change);
 }
 
@@ -287,20 +268,10 @@ void RawInputSource::Said(const HidDeviceRoster::Change& change) {
     for (const std::string& line : change.warnings) {
         QUORVEL_WARNING(lcRawInput) << line;
     }
-    if (change.condition && out_ != nullptr) {
-        if (change.condition->kind == SourceCondition::Kind::Back) {
-            said_.Clear();
-        }
-        out_->Put(*change.condition);
+    // Shown once an outage, and back only after one.
+    if (change.condition && change.condition->kind == SourceCondition::Kind::Back) {
+        health_.Up(change.condition->reason);
+    } else if (change.condition) {
+        health_.Lost(*change.condition);
     }
-}
-
-void RawInputSource::Put(std::vector<KeyEvent>& events) {
-    if (out_ == nullptr) {
-        return;  // kept until the source joins the loop
-    }
-    for (KeyEvent& event : events) {
-        out_->Put(std::move(event));
-    }
-    events.clear();
 }

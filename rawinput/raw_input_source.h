@@ -19,9 +19,10 @@
 #include "rawinput/hidp_report_parser.h"
 #include "rawinput/low_level_keyboard_hook.h"
 #include "rawinput/raw_input_window.h"
+#include "source/grace_retry.h"
 #include "source/key_source.h"
 #include "source/press_verdict.h"
-#include "source/said_once.h"
+#include "source/source_health.h"
 
 // Windows: the remotes Windows itself sees as one key source, through Raw Input: the HID
 // reports of the chosen devices' consumer control, MCE and system control collections
@@ -40,10 +41,6 @@
 // several ways. Made on any thread; used, from Open on, on the loop's thread.
 class RawInputSource : public KeySource, private RawInputWindow::Listener {
   public:
-    // How long a device that arrived but could not be described yet is tried again.
-    static constexpr std::chrono::seconds DescribeGrace{2};
-    static constexpr std::chrono::milliseconds RetryEvery{100};
-
     // wanted: as HidDeviceChoice takes them. verdict, when given, says which presses would
     // act (safe from any thread); without it every press of the chosen devices does.
     RawInputSource(std::vector<std::string> wanted, bool grab,
@@ -57,6 +54,8 @@ class RawInputSource : public KeySource, private RawInputWindow::Listener {
     std::vector<SourceCondition> Configure() override;
     void Attach(EventLoop& loop, SourceOutput& out) override;
     const LogCategory& Log() const override;
+    // Its keys are named as the kernel's input devices name theirs.
+    std::string_view Kind() const override { return "input"; }
 
   private:
     struct Device {
@@ -88,8 +87,8 @@ class RawInputSource : public KeySource, private RawInputWindow::Listener {
     void Take(HANDLE handle, const HidDevice& info);
     void Drop(HANDLE handle);
     void Said(const HidDeviceRoster::Change& change);
-    void RetryUndescribed();
-    void Put(std::vector<KeyEvent>& events);
+    // One more try of a device that arrived but could not be described; whether it is done.
+    bool RetryUndescribed(HANDLE handle);
 
     HidDeviceRoster roster_;
     bool grab_;
@@ -100,11 +99,9 @@ class RawInputSource : public KeySource, private RawInputWindow::Listener {
     std::shared_ptr<RawInputWindow> window_;
     DWORD registerError_ = 0;
     EventLoop* loop_ = nullptr;
-    SourceOutput* out_ = nullptr;
     std::map<HANDLE, Device> devices_;
-    // Devices that arrived but could not be described, and until when they are tried.
-    std::map<HANDLE, std::chrono::steady_clock::time_point> undescribed_;
-    std::unique_ptr<EventLoop::Timer> retry_;
+    // Devices that arrived but could not be described yet.
+    GraceRetry<HANDLE> undescribed_;
     std::unique_ptr<EventLoop::Timer> expiry_;
     std::mutex callsMutex_;
     std::vector<HookCall> calls_;  // guarded by callsMutex_: posted by the hook's thread
@@ -112,8 +109,8 @@ class RawInputSource : public KeySource, private RawInputWindow::Listener {
     std::vector<KeyEvent> events_;  // kept until the source joins the loop
     std::vector<KeyEvent> decoded_;
     std::vector<HidUsage> usages_;
-    bool hookLossSaid_ = false;
-    SaidOnce said_;
+    // Down once no chosen device is read, after one was (or none was at the start).
+    SourceHealth health_;
     // Last: its thread, which calls Judge, ends before anything Judge uses goes.
     std::unique_ptr<LowLevelKeyboardHook> hook_;
 };

@@ -16,13 +16,37 @@ void SayEnded(const std::string& command, const std::string& ended) {
 
 }  // namespace
 
-CommandRunner::~CommandRunner() {
+// The watches go before the loop, which the runner's owner keeps longer; the children run
+// on, and the system reaps them when the program has gone.
+CommandRunner::~CommandRunner() = default;
+
+void CommandRunner::Attach(EventLoop& loop) {
+    loop_ = &loop;
     for (auto& [command, running] : running_) {
-        running->child->StopAwaiting();
-        if (running->awaiter.joinable()) {
-            running->awaiter.join();
-        }
+        Watch(command, *running);
     }
+}
+
+void CommandRunner::Watch(const std::string& command, Running& running) {
+    const EventLoop::Handle end = running.child->EndHandle();
+#ifdef _WIN32
+    const bool none = end == nullptr;
+#else
+    const bool none = end < 0;
+#endif
+    if (loop_ == nullptr || none) {
+        return;  // a later Run looks for itself
+    }
+    running.end = loop_->WatchHandle(end, [this, command] {
+        const auto found = running_.find(command);
+        std::string ended;
+        if (found == running_.end() || found->second->child->Running(ended)) {
+            return;
+        }
+        SayEnded(command, ended);
+        // The watch goes with it, after its callback: the loop runs a copy.
+        running_.erase(found);
+    });
 }
 
 CommandRunner::Outcome CommandRunner::Run(const std::string& command) {
@@ -62,49 +86,19 @@ CommandRunner::Outcome CommandRunner::Run(const std::string& command) {
     }
     auto running = std::make_unique<Running>();
     running->child = std::move(child);
-    Running& watched = *running;
-    watched.watch.store(Watch::NotAwaited);  // said at a later Run instead
-    if (watched.child->CanAwaitEnd()) {
-        try {
-            watched.watch.store(Watch::Awaiting);
-            watched.awaiter = std::thread([&watched, command] {
-                if (watched.child->AwaitEnd()) {
-                    std::string ended;
-                    watched.child->Running(ended);  // reaps it
-                    SayEnded(command, ended);
-                    watched.watch.store(Watch::Ended);
-                } else {
-                    // Stopped, or the wait failed: a later Run looks for itself.
-                    watched.watch.store(Watch::NotAwaited);
-                }
-            });
-        } catch (const std::system_error&) {
-            watched.watch.store(Watch::NotAwaited);
-        }
-    }
+    Watch(command, *running);
     running_[command] = std::move(running);
     return Outcome::Started;
 }
 
 void CommandRunner::Reap() {
     for (auto it = running_.begin(); it != running_.end();) {
-        Running& running = *it->second;
-        const Watch watch = running.watch.load();
-        if (watch == Watch::Awaiting) {
+        std::string ended;
+        if (it->second->child->Running(ended)) {
             ++it;
             continue;
         }
-        if (running.awaiter.joinable()) {
-            running.awaiter.join();
-        }
-        if (watch == Watch::NotAwaited) {
-            std::string ended;
-            if (running.child->Running(ended)) {
-                ++it;
-                continue;
-            }
-            SayEnded(it->first, ended);
-        }
+        SayEnded(it->first, ended);
         it = running_.erase(it);
     }
 }

@@ -20,7 +20,7 @@ void HoldTracker::Take(KeyAction action, const std::optional<Key>& key, bool rel
             if (!key) {
                 return;
             }
-            if (!down || (!releases && !queued && at - hold_->lastSeen > HoldGap)) {
+            if (!down || (!releases && !queued && at - hold_->lastSeen > RepeatGap)) {
                 key_ = key;
                 hold_ = Hold{releases, false, 0, at, at};
             }
@@ -40,7 +40,7 @@ EventClock::TimePoint HoldTracker::EndsAt(const std::optional<Key>& key) const {
     if (hold == nullptr) {
         return EventClock::TimePoint::min();
     }
-    return hold->releases ? EventClock::TimePoint::max() : hold->lastSeen + HoldGap;
+    return hold->releases ? EventClock::TimePoint::max() : hold->lastSeen + RepeatGap;
 }
 
 bool HoldTracker::HeldAt(const std::optional<Key>& key, EventClock::TimePoint at) const {

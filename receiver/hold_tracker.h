@@ -12,7 +12,7 @@
 // through Take once, in order, before they are asked about it.
 //
 // A key is down from its press until its hold ends: at its release where its source says
-// when keys go up; else at a gap over HoldGap after its press or last repeat. A repeat
+// when keys go up; else at a gap over RepeatGap after its press or last repeat. A repeat
 // that was already waiting when the source was asked says nothing of a gap: it came while
 // the cycle was busy (say, with a slow player). A repeat of a key that is not down begins
 // a hold of its own (its press was missed, or the gap ended the one before). One key is
@@ -21,7 +21,6 @@
 // press does; its repeat says nothing. Used on one thread.
 class HoldTracker {
   public:
-    static constexpr std::chrono::milliseconds HoldGap{250};
     // About how often a held key repeats (the serial receiver: every 110 ms), with room for
     // a late repeat. A key whose source gives no release counts as held at a moment only
     // when a repeat came within this before it, or after it in the same hold.

@@ -1,13 +1,11 @@
 #include "receiver/ir_thread.h"
 
-#include <condition_variable>
 #include <exception>
 #include <optional>
 
 #include "receiver/remote_log.h"
 #include "receiver/signal_cycle.h"
 #include "source/read_backoff.h"
-#include "source/receiver_loop.h"
 
 namespace {
 
@@ -30,15 +28,17 @@ std::string Why(const std::exception_ptr& error) {
 }  // namespace
 
 IRThread::IRThread(HistoryList& historyList, std::unique_ptr<KeyReader> source,
-                   PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys, Pause pause,
-                   KeyCapture* capture, PressJudge* judge)
+                   PlayerFactory makePlayer, std::shared_ptr<const SharedKeyMap> keys,
+                   KeyCapture* capture, PressJudge* judge, LoopWatch watch)
     : history_(historyList),
       source_(std::move(source)),
       makePlayer_(std::move(makePlayer)),
-      pause_(std::move(pause)),
       keys_(std::move(keys)),
       capture_(capture),
       judge_(judge),
+      makeWatch_(std::move(watch)),
+      ownLoop_(source_->Loop() == nullptr ? MakeEventLoop() : nullptr),
+      loop_(ownLoop_ ? *ownLoop_ : *source_->Loop()),
       wake_(stop_.get_token(), [this] { Wake(); }) {}
 
 IRThread::~IRThread() {
@@ -63,8 +63,8 @@ void IRThread::Join() {
 }
 
 void IRThread::Wake() {
-    history_.StopWaiting();
     source_->RequestStop();
+    loop_.Wake();
     {
         std::lock_guard lock(playerMutex_);
         if (player_ != nullptr) {
@@ -74,8 +74,11 @@ void IRThread::Wake() {
 }
 
 void IRThread::Execute(std::stop_token stop) {
+    // Rung from the window's thread when it has taken in what the history held back.
+    history_.OnRoom([this] { loop_.Wake(); });
     // Outlives every pass, so that a stop never reaches a link already gone.
     std::unique_ptr<PlayerLink> player;
+    std::unique_ptr<EventLoop::Watch> watch;
     std::optional<SignalCycle> cycle;  // after the link it uses, so it goes first
     bool started = false;
     ReadBackoff backoff;
@@ -84,20 +87,20 @@ void IRThread::Execute(std::stop_token stop) {
         try {
             if (!player) {
                 player = makePlayer_ ? makePlayer_() : std::make_unique<NoPlayerLink>();
-                // The link's own timers and handles join the loop the keys are read on.
-                if (auto* loop = dynamic_cast<ReceiverLoop*>(source_.get())) {
-                    player->Attach(loop->Loop());
-                }
+            }
+            if (!cycle) {
+                cycle.emplace(*source_, history_, *player, *keys_);
+                cycle->CaptureWith(capture_);
+                cycle->JudgeWith(judge_);
+                cycle->Attach(loop_);
                 std::lock_guard lock(playerMutex_);
                 player_ = player.get();
                 if (stop.stop_requested()) {
                     player_->Interrupt();
                 }
             }
-            if (!cycle) {
-                cycle.emplace(*source_, history_, *player, *keys_);
-                cycle->CaptureWith(capture_);
-                cycle->JudgeWith(judge_);
+            if (!watch && makeWatch_) {
+                watch = makeWatch_(loop_);
             }
             if (!started) {
                 // Again after a failure, as the history holds none of its lines yet; the
@@ -105,7 +108,7 @@ void IRThread::Execute(std::stop_token stop) {
                 cycle->Start();
                 started = true;
             }
-            while (cycle->RunOnePass()) {
+            for (AwaitRoom(stop); cycle->RunOnePass(); AwaitRoom(stop)) {
                 backoff.RecordSuccess();  // occasional failures each wait the first wait
             }
             break;  // the cycle ends only when stopped
@@ -121,18 +124,36 @@ void IRThread::Execute(std::stop_token stop) {
             break;
         }
         backoff.RecordFailure();
-        if (pause_) {
-            if (!pause_(backoff.NextWait(), stop)) {
-                break;
-            }
-            continue;
+        QUORVEL_DEBUG(lcRemote) << "the receiver carries on in " << backoff.NextWait().count()
+                                << " ms";
+        if (!PauseOnLoop(backoff.NextWait(), stop)) {
+            break;
         }
-        std::mutex mutex;
-        std::unique_lock lock(mutex);
-        std::condition_variable_any().wait_for(lock, stop, backoff.NextWait(),
-                                               [] { return false; });
     }
     cycle.reset();
+    watch.reset();
+    history_.OnRoom({});
     std::lock_guard lock(playerMutex_);
     player_ = nullptr;
+}
+
+void IRThread::AwaitRoom(const std::stop_token& stop) {
+    // The loop goes on meanwhile: the player's answers and the commands' ends come in.
+    while (history_.Full() && !stop.stop_requested()) {
+        loop_.RunOnce(EventLoop::TimePoint::max());
+    }
+}
+
+bool IRThread::PauseOnLoop(std::chrono::milliseconds wait, const std::stop_token& stop) {
+    bool due = false;
+    const auto timer = loop_.MakeTimer([&due] { due = true; });
+    timer->Set(EventLoop::Clock::now() + wait);
+    while (!due && !stop.stop_requested()) {
+        try {
+            loop_.RunOnce(EventLoop::TimePoint::max());
+        } catch (...) {
+            // Said once already; the pause goes on.
+        }
+    }
+    return !stop.stop_requested();
 }

@@ -73,6 +73,11 @@ bool SignalCycle::RunOnePass() {
             if (condition->kind == SourceCondition::Kind::Back) {
                 continue;  // said in the log; the waiting line stays
             }
+            if (condition->setup) {
+                // A source that never came up: why, as the start says it.
+                ShowAside(ConfigErrorText, condition->reason);
+                continue;
+            }
             history_.AppendLine(ReadErrorText, condition->reason);
             history_.AppendLine(FailedReadLine());
             return true;

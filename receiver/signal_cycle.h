@@ -34,7 +34,8 @@
 class SignalCycle {
   public:
     static constexpr const char* WaitingText = "Waiting for new signal...";
-    // A setup step of the source that failed, at start.
+    // A setup step of the source that failed, at start; or a source that never came up, when
+    // that is known only later (SourceCondition::setup), above the waiting line.
     static constexpr const char* ConfigErrorText = "Err";
     // A read that failed; the "-1" of the failed read follows it.
     static constexpr const char* ReadErrorText = "COM READ ERROR!";
@@ -66,6 +67,13 @@ class SignalCycle {
     // One pass: the waiting line, then one event, one stray byte or one failed read. False
     // once the source has been stopped.
     bool RunOnePass();
+
+    // The loop the cycle's own business waits on from now on: the player link's answers and
+    // the ends of run's commands. Once, before Start.
+    void Attach(EventLoop& loop) {
+        player_.Attach(loop);
+        commands_.Attach(loop);
+    }
 
     // Offers every key event to capture first (the keys window's record button): what it
     // takes neither shows nor acts, nor is passed on (KeyReader::Pass); every other is

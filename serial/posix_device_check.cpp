@@ -133,6 +133,12 @@ std::string WhyNotASerialPort(const std::string& path) {
                     : UntrustedText(path) + " is a device that is no terminal, not a serial port";
 }
 
+std::string PortIdentity(const std::string& path) {
+    std::error_code error;
+    const auto resolved = std::filesystem::weakly_canonical(path, error);
+    return error ? path : resolved.string();
+}
+
 bool HeldByLockFile(const std::string& folder, const std::string& deviceName) {
     std::ifstream file(std::filesystem::path(folder) / ("LCK.." + deviceName), std::ios::binary);
     if (!file) {

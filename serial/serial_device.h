@@ -4,33 +4,51 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "platform/event_loop.h"
 
+// What went wrong with a port, classified once, by the device that saw it, with its text:
+// whoever reads the port decides what to do from the kind alone.
+struct SerialError {
+    enum class Kind {
+        Absent,        // nothing is there (not plugged in)
+        Busy,          // another instance or program holds it
+        NoPermission,  // the user may not open it, or it is another user's
+        NotAPort,      // something is there, but no serial port
+        ReadFailed,    // a read of the open port failed
+        Failed,        // the open failed for another reason
+    };
+    Kind kind;
+    // One line for the user: why, with what may help (the ports there are, the program
+    // holding this one); for a read, the platform's words alone.
+    std::string text;
+};
+
 // The serial port as the serial line needs it: small enough to fake in tests. The real one
 // holds every call of the platform's serial API. Nothing here waits: the receiver loop waits
-// on ReadyHandle. Error values are the platform's own (errno values on POSIX), 0 for none.
+// on ReadyHandle.
 class SerialDevice {
   public:
     enum class ReadStatus {
         Data,    // count bytes were stored
         Empty,   // nothing has come; ReadyHandle becomes ready when something does
         HungUp,  // the port went away (end of input or hang-up); it must be reopened
-        Failed,  // the read call failed with error
+        Failed,  // the read call failed, as error says
     };
     struct ReadResult {
         ReadStatus status;
         std::size_t count = 0;
-        int error = 0;
+        std::optional<SerialError> error = std::nullopt;
     };
 
     virtual ~SerialDevice() = default;
 
-    // Opens path read-only and exclusively, closing any port held before. Returns 0 or an
-    // error value.
-    virtual int Open(const std::string& path) = 0;
+    // Opens path read-only and exclusively, closing any port held before; why not, when it
+    // did not open.
+    virtual std::optional<SerialError> Open(const std::string& path) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
 
@@ -54,14 +72,6 @@ class SerialDevice {
     // when it may have. Null when that cannot be watched.
     virtual std::unique_ptr<EventLoop::Watch> WatchArrival(EventLoop& loop, const std::string& path,
                                                            std::function<void()> onChange) = 0;
-
-    // One line for the user on why Open(path) gave error, with what may help (the ports
-    // there are, the program holding this one).
-    virtual std::string DescribeOpenError(const std::string& path, int error) const = 0;
-    // Whether Open's error means nothing is there at all (not plugged in).
-    virtual bool IsAbsent(int error) const = 0;
-    // What the last failed Read's error means.
-    virtual std::string DescribeReadError(int error) const = 0;
 };
 
 // The platform's real serial device; its file is chosen by the build.
@@ -71,3 +81,8 @@ std::unique_ptr<SerialDevice> MakeSerialDevice();
 // no terminal, the program's own terminal); empty when it may be one. A path that does not
 // exist may be: the receiver may not be plugged in yet.
 std::string WhyNotASerialPort(const std::string& path);
+
+// What path names, so that two names of one port are told for one: on Linux the path with
+// its links resolved (as far as it exists yet), on Windows the port's name in capitals,
+// without the device namespace's \\.\ before it.
+std::string PortIdentity(const std::string& path);

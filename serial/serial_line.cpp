@@ -24,7 +24,8 @@ SerialLine::SerialLine(std::string path, std::unique_ptr<SerialDevice> device)
     : path_(std::move(path)),
       device_(std::move(device)),
       decoder_(path_),
-      reopening_(ReadBackoff::LongestWait, [this] { Resume(); }) {}
+      reopening_(ReadBackoff::LongestWait, [this] { Resume(); }),
+      health_(lcReceiver) {}
 
 SerialLine::~SerialLine() {
     Close();
@@ -36,9 +37,8 @@ const LogCategory& SerialLine::Log() const {
 }
 
 void SerialLine::Open() {
-    const int error = device_->Open(path_);
-    if (error != 0) {
-        openFailure_ = OpenFailure(error);
+    if (const auto error = device_->Open(path_)) {
+        OpenFailed(*error);
     }
 }
 
@@ -53,6 +53,9 @@ std::vector<SourceCondition> SerialLine::Configure() {
                     ? SourceCondition{SourceCondition::Kind::CannotConfigure, StepProblems[step]}
                     : openFailure_);
         }
+    }
+    if (!device_->IsOpen()) {
+        health_.NotStarted(openFailure_);
     }
     return conditions;
 }
@@ -72,7 +75,7 @@ std::array<bool, 3> SerialLine::RunConfigurationSteps() {
 
 void SerialLine::Attach(EventLoop& loop, SourceOutput& out) {
     loop_ = &loop;
-    out_ = &out;
+    health_.Attach(out);
     reopening_.Attach(loop);
     if (device_->IsOpen()) {
         Watch();
@@ -107,7 +110,7 @@ void SerialLine::ReadReady() {
                     reopening_.Succeeded();
                 }
                 for (SourceItem& item : items_) {
-                    out_->Put(std::move(item));
+                    health_.Put(std::move(item));
                 }
                 if (decoder_.SawLineError()) {
                     // Once, however many the read brought; reading goes on after the wait.
@@ -126,7 +129,7 @@ void SerialLine::ReadReady() {
             }
             case SerialDevice::ReadStatus::Failed: {
                 std::string why = "reading serial port " + UntrustedText(path_) +
-                                  " failed: " + device_->DescribeReadError(result.error);
+                                  " failed: " + (result.error ? result.error->text : std::string());
                 QUORVEL_WARNING(lcReceiver) << why;
                 Fail({SourceCondition::Kind::Lost, std::move(why)}, true);
                 return;
@@ -137,7 +140,7 @@ void SerialLine::ReadReady() {
 
 void SerialLine::Fail(SourceCondition why, bool lost) {
     if (lost) {
-        out_->Put(decoder_.Fail(std::move(why)));
+        health_.Lost(decoder_.Fail(std::move(why)));
         Close();
     } else {
         ready_.reset();  // the port stays open; reading waits
@@ -151,23 +154,22 @@ void SerialLine::Resume() {
         return;
     }
     if (!Reopen()) {
-        out_->Put(openFailure_);
+        // Each try is a failed read, as it was on the port that never opened.
+        health_.Put(openFailure_);
         reopening_.Failed();
         return;
     }
+    health_.Up("serial port " + UntrustedText(path_) + " is back");
     // Read at once: what came while the port was away is its own.
-    out_->Put(SourceCondition{SourceCondition::Kind::Back,
-                              "serial port " + UntrustedText(path_) + " is back"});
     Watch();
 }
 
 bool SerialLine::Reopen() {
     decoder_.Reset();
-    const int error = device_->Open(path_);
-    if (error != 0) {
-        openFailure_ = OpenFailure(error);
+    if (const auto error = device_->Open(path_)) {
+        OpenFailed(*error);
         // A missing port is opened as soon as its path appears.
-        if (device_->IsAbsent(error) && !arrival_) {
+        if (error->kind == SerialError::Kind::Absent && !arrival_) {
             arrival_ = device_->WatchArrival(*loop_, path_, [this] { reopening_.Soon(); });
         }
         return false;
@@ -181,23 +183,16 @@ bool SerialLine::Reopen() {
         openFailure_ = {
             SourceCondition::Kind::CannotConfigure,
             "serial port " + UntrustedText(path_) + " was reopened but could not be configured"};
-        if (said_.News(openFailure_.reason)) {
-            QUORVEL_WARNING(lcReceiver) << openFailure_.reason;
-        }
+        health_.Say(openFailure_.reason, LogLevel::Warning);
         device_->Close();
         return false;
     }
-    QUORVEL_INFO(lcReceiver) << "serial port " << UntrustedText(path_) << " is back";
-    said_.Clear();
     return true;
 }
 
-SourceCondition SerialLine::OpenFailure(int error) {
-    SourceCondition condition{device_->IsAbsent(error) ? SourceCondition::Kind::Absent
-                                                       : SourceCondition::Kind::CannotOpen,
-                              device_->DescribeOpenError(path_, error)};
-    if (said_.News(condition.reason)) {
-        QUORVEL_WARNING(lcReceiver) << condition.reason;
-    }
-    return condition;
+void SerialLine::OpenFailed(const SerialError& error) {
+    openFailure_ = {error.kind == SerialError::Kind::Absent ? SourceCondition::Kind::Absent
+                                                            : SourceCondition::Kind::CannotOpen,
+                    error.text};
+    health_.Say(openFailure_.reason, LogLevel::Warning);
 }

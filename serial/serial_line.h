@@ -10,7 +10,7 @@
 #include "serial/serial_event_decoder.h"
 #include "source/key_source.h"
 #include "source/reopening.h"
-#include "source/said_once.h"
+#include "source/source_health.h"
 
 // The infrared receiver's serial port as a key source: opened once, configured with the
 // receiver's fixed line settings, then read as two-byte events (SerialEventDecoder). A read
@@ -46,8 +46,8 @@ class SerialLine : public KeySource {
     bool Reopen();
     // The four configuration steps; which of the three line-setting steps failed.
     std::array<bool, 3> RunConfigurationSteps();
-    // Why the port did not open, as a condition (said in the log once a problem).
-    SourceCondition OpenFailure(int error);
+    // The port did not open: why, as a condition (said in the log once a problem).
+    void OpenFailed(const SerialError& error);
     void Watch();
     void Close();
 
@@ -55,11 +55,10 @@ class SerialLine : public KeySource {
     std::unique_ptr<SerialDevice> device_;
     SerialEventDecoder decoder_;
     EventLoop* loop_ = nullptr;
-    SourceOutput* out_ = nullptr;
     std::unique_ptr<EventLoop::Watch> ready_;    // the port's input, while it is read
     std::unique_ptr<EventLoop::Watch> arrival_;  // the path, while the port is missing
     Reopening reopening_;
-    SaidOnce said_;
+    SourceHealth health_;
     SourceCondition openFailure_{SourceCondition::Kind::CannotOpen, {}};
     std::vector<SourceItem> items_;
     std::array<std::uint8_t, 64> buffer_{};

@@ -42,6 +42,18 @@ constexpr tcflag_t LocalMask = ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | I
 constexpr tcflag_t ControlMask = CSIZE | PARENB | CSTOPB | CREAD | CLOCAL | CRTSCTS;
 constexpr tcflag_t ControlSet = CS8 | CREAD | CLOCAL;
 
+// Root opens a port another program holds exclusively, or has locked the UUCP way, as if it
+// were free; such a port is left alone all the same.
+bool HeldExclusively(int fd, const std::string& path) {
+    int exclusive = 0;
+    std::error_code unresolved;
+    const std::string name =
+        std::filesystem::weakly_canonical(path, unresolved).filename().string();
+    return (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) ||
+           std::any_of(std::begin(LockFolders), std::end(LockFolders),
+                       [&](const char* folder) { return HeldByLockFile(folder, name); });
+}
+
 bool LineSettingsMatch(const termios& wanted, const termios& actual) {
     return (actual.c_iflag & InputMask) == (wanted.c_iflag & InputMask) &&
            (actual.c_lflag & LocalMask) == (wanted.c_lflag & LocalMask) &&
@@ -60,44 +72,40 @@ TermiosDevice::~TermiosDevice() {
     Close();
 }
 
-int TermiosDevice::Open(const std::string& path) {
+std::optional<SerialError> TermiosDevice::Open(const std::string& path) {
     Close();
     // Non-blocking: an open without CLOCAL would otherwise wait for carrier, and a read
     // never waits. The receiver loop does the waiting.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return errno;
+        return OpenError(path, errno);
     }
     // What was opened, not what the path was when checked: another user's device, or a
     // new pseudo-terminal from the multiplexer, is never read.
     struct stat st {};
+    int refused = 0;
     if (::fstat(fd, &st) != 0 || !WhyNotOwnDevice(path, st.st_uid).empty() ||
         (S_ISCHR(st.st_mode) && st.st_rdev == makedev(5, 2))) {
-        ::close(fd);
-        return EPERM;
+        refused = EPERM;
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        // TIOCEXCL alone does not stop root; the lock stops a second instance either way.
+        refused = errno;
+    } else if (HeldExclusively(fd, path)) {
+        refused = EBUSY;
     }
-    // TIOCEXCL alone does not stop root; the lock stops a second instance either way.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
+    if (refused != 0) {
+        // Closed first: who holds the port is asked of the others.
         ::close(fd);
-        return error;
-    }
-    // Root opens a port another program holds exclusively, or has locked the UUCP way, as
-    // if it were free; such a port is left alone all the same.
-    int exclusive = 0;
-    std::error_code unresolved;
-    const std::string name =
-        std::filesystem::weakly_canonical(path, unresolved).filename().string();
-    if ((::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) ||
-        std::any_of(std::begin(LockFolders), std::end(LockFolders),
-                    [&](const char* folder) { return HeldByLockFile(folder, name); })) {
-        ::close(fd);
-        return EBUSY;
+        SerialError why = OpenError(path, refused);
+        if (S_ISCHR(st.st_mode) && st.st_rdev == makedev(5, 2)) {
+            why.kind = SerialError::Kind::NotAPort;
+        }
+        return why;
     }
     // Not a tty (ENOTTY) is left for the configuration steps to report.
     ::ioctl(fd, TIOCEXCL);
     fd_ = fd;
-    return 0;
+    return std::nullopt;
 }
 
 void TermiosDevice::Close() {
@@ -184,9 +192,10 @@ SerialDevice::ReadResult TermiosDevice::Read(std::span<std::uint8_t> buffer) {
         }
         // A tty whose other end has gone answers EIO.
         if (errno == EIO) {
-            return {ReadStatus::HungUp, 0, EIO};
+            return {ReadStatus::HungUp};
         }
-        return {ReadStatus::Failed, 0, errno};
+        return {ReadStatus::Failed, 0,
+                SerialError{SerialError::Kind::ReadFailed, std::strerror(errno)}};
     }
 }
 
@@ -201,37 +210,38 @@ std::unique_ptr<EventLoop::Watch> TermiosDevice::WatchArrival(EventLoop& loop,
     return watch;
 }
 
-std::string TermiosDevice::DescribeOpenError(const std::string& path, int error) const {
-    std::string text =
-        "cannot open serial port " + UntrustedText(path) + ": " + std::strerror(error);
+SerialError TermiosDevice::OpenError(const std::string& path, int error) {
+    SerialError why{SerialError::Kind::Failed,
+                    "cannot open serial port " + UntrustedText(path) + ": " + std::strerror(error)};
     switch (error) {
         case ENOENT: {
+            why.kind = SerialError::Kind::Absent;
             const auto ports = PortListing::Named(PortListing::Ports());
-            text += ports.empty() ? " (no such device, and no serial ports were found: is the "
-                                    "receiver plugged in?)"
-                                  : " (no such device; serial ports here: " + Joined(ports) + ")";
+            why.text += ports.empty()
+                            ? " (no such device, and no serial ports were found: is the "
+                              "receiver plugged in?)"
+                            : " (no such device; serial ports here: " + Joined(ports) + ")";
             break;
         }
         case EACCES:
-            text += " (add the user to the 'dialout' group, then log in again)";
+            why.kind = SerialError::Kind::NoPermission;
+            why.text += " (add the user to the 'dialout' group, then log in again)";
             break;
         case EPERM:
-            text += " (it belongs to another user, or is no receiver)";
+            why.kind = SerialError::Kind::NoPermission;
+            why.text += " (it belongs to another user, or is no receiver)";
             break;
         case EWOULDBLOCK:
         case EBUSY: {
+            why.kind = SerialError::Kind::Busy;
             const auto holders = PortListing::Holders(path);
-            text += holders.empty()
-                        ? " (held by another instance or program)"
-                        : " (held by another instance or program: " + Joined(holders) + ")";
+            why.text += holders.empty()
+                            ? " (held by another instance or program)"
+                            : " (held by another instance or program: " + Joined(holders) + ")";
             break;
         }
         default:
             break;
     }
-    return text;
-}
-
-std::string TermiosDevice::DescribeReadError(int error) const {
-    return std::strerror(error);
+    return why;
 }

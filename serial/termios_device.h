@@ -2,13 +2,11 @@
 
 #include <termios.h>
 
-#include <cerrno>
-
 #include "serial/serial_device.h"
 
 // The serial port on a POSIX tty, opened non-blocking. Every termios, ioctl and flock call
-// of the program lives in termios_device.cpp. Errors are errno values. Closing puts back
-// the line settings the port had before it was configured.
+// of the program lives in termios_device.cpp. Closing puts back the line settings the port
+// had before it was configured.
 class TermiosDevice : public SerialDevice {
   public:
     static constexpr speed_t LineSpeed = B9600;
@@ -18,7 +16,7 @@ class TermiosDevice : public SerialDevice {
     TermiosDevice(const TermiosDevice&) = delete;
     TermiosDevice& operator=(const TermiosDevice&) = delete;
 
-    int Open(const std::string& path) override;
+    std::optional<SerialError> Open(const std::string& path) override;
     void Close() override;
     bool IsOpen() const override { return fd_ >= 0; }
 
@@ -33,10 +31,9 @@ class TermiosDevice : public SerialDevice {
     std::unique_ptr<EventLoop::Watch> WatchArrival(EventLoop& loop, const std::string& path,
                                                    std::function<void()> onChange) override;
 
-    // EWOULDBLOCK or EBUSY: another process holds the port.
-    bool IsAbsent(int error) const override { return error == ENOENT; }
-    std::string DescribeOpenError(const std::string& path, int error) const override;
-    std::string DescribeReadError(int error) const override;
+    // What an open of path that failed with the errno error was, with what may help: for a
+    // missing port the serial ports there are, for one in use who holds it.
+    static SerialError OpenError(const std::string& path, int error);
 
   private:
     int fd_ = -1;

@@ -38,6 +38,11 @@ std::wstring PortName(const std::string& path) {
     return Widen(path.rfind("\\\\", 0) == 0 ? path : "\\\\.\\" + path);
 }
 
+// The port's own name, without the device namespace's \\.\ before it.
+std::string BareName(const std::string& path) {
+    return path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
+}
+
 std::string Joined(const std::vector<std::string>& items) {
     std::string joined;
     for (const auto& item : items) {
@@ -58,6 +63,10 @@ SerialDevice::ReadStatus FailureKind(DWORD error) {
         default:
             return SerialDevice::ReadStatus::Failed;
     }
+}
+
+SerialError ReadError(DWORD error) {
+    return {SerialError::Kind::ReadFailed, Win32ErrorText(error)};
 }
 
 void StoreLineError(std::span<std::uint8_t> buffer, std::size_t& used) {
@@ -134,16 +143,16 @@ Win32CommDevice::~Win32CommDevice() {
     CloseHandle(readDone_);
 }
 
-int Win32CommDevice::Open(const std::string& path) {
+std::optional<SerialError> Win32CommDevice::Open(const std::string& path) {
     Close();
     // No sharing: the port is ours alone. Overlapped, so no read waits.
     const HANDLE port = CreateFileW(PortName(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        return static_cast<int>(GetLastError());
+        return OpenError(path, GetLastError());
     }
     port_ = port;
-    return 0;
+    return std::nullopt;
 }
 
 void Win32CommDevice::Close() {
@@ -247,7 +256,7 @@ SerialDevice::ReadResult Win32CommDevice::Read(std::span<std::uint8_t> buffer) {
         return {ReadStatus::Data, TakeQueued(buffer, Store(byte_, buffer, 0))};
     }
     // Reads that keep ending with nothing: the port is not read in a busy loop.
-    return {ReadStatus::Failed, 0, ERROR_TIMEOUT};
+    return {ReadStatus::Failed, 0, ReadError(ERROR_TIMEOUT)};
 }
 
 SerialDevice::ReadResult Win32CommDevice::Failure(DWORD error, std::span<std::uint8_t> buffer) {
@@ -264,7 +273,10 @@ SerialDevice::ReadResult Win32CommDevice::Failure(DWORD error, std::span<std::ui
     if (error == ERROR_BROKEN_PIPE && answers && ++brokenPipes_ < MaxBrokenPipes) {
         return {ReadStatus::Empty};
     }
-    return {FailureKind(error), 0, static_cast<int>(error)};
+    if (FailureKind(error) == ReadStatus::HungUp) {
+        return {ReadStatus::HungUp};
+    }
+    return {ReadStatus::Failed, 0, ReadError(error)};
 }
 
 std::size_t Win32CommDevice::TakeQueued(std::span<std::uint8_t> buffer, std::size_t used) {
@@ -314,7 +326,7 @@ std::unique_ptr<EventLoop::Watch> Win32CommDevice::WatchArrival(EventLoop& loop,
         QUORVEL_INFO(lcReceiver) << "the system's serial ports cannot be watched; the port is "
                                     "looked for at the back-off's pace";
     }
-    const std::string name = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
+    const std::string name = BareName(path);
     wchar_t target[MAX_PATH];
     if (QueryDosDeviceW(Widen(name).c_str(), target, MAX_PATH) != 0) {
         watch->Soon(loop);
@@ -322,30 +334,36 @@ std::unique_ptr<EventLoop::Watch> Win32CommDevice::WatchArrival(EventLoop& loop,
     return watch;
 }
 
-std::string Win32CommDevice::DescribeOpenError(const std::string& path, int error) const {
-    std::string text =
-        "cannot open serial port " + path + ": " + Win32ErrorText(static_cast<DWORD>(error));
+SerialError Win32CommDevice::OpenError(const std::string& path, DWORD error) {
+    SerialError why{SerialError::Kind::Failed,
+                    "cannot open serial port " + path + ": " + Win32ErrorText(error)};
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND: {
+            why.kind = SerialError::Kind::Absent;
             const auto ports = PortListing::Named(PortListing::Ports());
-            text += ports.empty() ? " (no such port, and no COM ports were found: is the "
-                                    "receiver plugged in?)"
-                                  : " (no such port; COM ports here: " + Joined(ports) + ")";
+            why.text += ports.empty() ? " (no such port, and no COM ports were found: is the "
+                                        "receiver plugged in?)"
+                                      : " (no such port; COM ports here: " + Joined(ports) + ")";
             break;
         }
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
-            text += " (held by another program)";
+            why.kind = SerialError::Kind::Busy;
+            why.text += " (held by another program)";
             break;
         default:
             break;
     }
-    return text;
+    return why;
 }
 
-std::string Win32CommDevice::DescribeReadError(int error) const {
-    return Win32ErrorText(static_cast<DWORD>(error));
+std::string PortIdentity(const std::string& path) {
+    std::string name = BareName(path);
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    });
+    return name;
 }
 
 std::string WhyNotASerialPort(const std::string& path) {

@@ -5,7 +5,7 @@
 #include "serial/serial_device.h"
 
 // The serial port through the Win32 comm API. Every CreateFile, comm-state, time-out and
-// ReadFile call on a port lives in win32_comm_device.cpp. Errors are GetLastError values.
+// ReadFile call on a port lives in win32_comm_device.cpp.
 //
 // Port names are COM1, COM10 and so on; each is opened through the \\.\ namespace, which
 // is what makes COM10 and above reachable. Reads are overlapped: one of one byte is kept in
@@ -25,7 +25,7 @@ class Win32CommDevice : public SerialDevice {
     Win32CommDevice(const Win32CommDevice&) = delete;
     Win32CommDevice& operator=(const Win32CommDevice&) = delete;
 
-    int Open(const std::string& path) override;
+    std::optional<SerialError> Open(const std::string& path) override;
     void Close() override;
     bool IsOpen() const override { return port_ != INVALID_HANDLE_VALUE; }
 
@@ -52,12 +52,9 @@ class Win32CommDevice : public SerialDevice {
     std::unique_ptr<EventLoop::Watch> WatchArrival(EventLoop& loop, const std::string& path,
                                                    std::function<void()> onChange) override;
 
-    // For a missing port, the COM ports the system knows; for one in use, who holds it.
-    bool IsAbsent(int error) const override {
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    }
-    std::string DescribeOpenError(const std::string& path, int error) const override;
-    std::string DescribeReadError(int error) const override;
+    // What an open of path that failed with error was, with what may help: for a missing
+    // port the COM ports the system knows.
+    static SerialError OpenError(const std::string& path, DWORD error);
 
   private:
     // After a failed read: a line error as the tty marks it, Empty when the read was begun

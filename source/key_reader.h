@@ -3,6 +3,7 @@
 #include <chrono>
 #include <vector>
 
+#include "platform/event_loop.h"
 #include "source/key_source.h"
 
 // What the signal cycle, the learner and the port finder read: items from one or more key
@@ -39,4 +40,8 @@ class KeyReader {
     // The caller decided key's gesture (its events were passed before): a reader that passes
     // keys on passes the gesture now.
     virtual void Decided(Gesture /*gesture*/, const Key& /*key*/) {}
+
+    // The loop the reader waits on, for the reader's user to watch its own handles and
+    // timers there too; null for a reader that has none (a test's script).
+    virtual EventLoop* Loop() { return nullptr; }
 };

@@ -22,6 +22,11 @@ enum class KeyAction {
     Release,  // a key went up; only sources that know it say it
 };
 
+// A key whose source says nothing of its release is held while its repeats come no further
+// apart than this (the serial receiver repeats every 110 ms); a bridge's code again within it
+// is a repeat.
+inline constexpr std::chrono::milliseconds RepeatGap{250};
+
 // Where the event stood in the source's queue, for a source that can tell (others leave
 // both false): a caller that was busy, say waiting on a slow player, learns which events
 // came in the meantime and which of them a newer one already follows.
@@ -53,6 +58,9 @@ struct SourceCondition {
     };
     Kind kind;
     std::string reason;
+    // The source never came up, and this is why, known only after the start (a broker looked
+    // up on the loop): said as the start's setup failures are, not as a failed read.
+    bool setup = false;
 };
 
 // A byte that began no event where one was due (the serial receiver's only).
@@ -104,4 +112,8 @@ class KeySource {
     // Its kind, as other machines are told where a key came from: "serial", "lircd",
     // "input", "mqtt"; empty for one that has no name for it.
     virtual std::string_view Kind() const { return {}; }
+    // Another source's key event, read by a source of kind, as the loop's caller passes it
+    // on (KeyReader::Pass): a source that passes keys on to other machines (the broker, with
+    // publish) sends it; others do nothing.
+    virtual void Publish(const KeyEvent& /*event*/, std::string_view /*kind*/) {}
 };

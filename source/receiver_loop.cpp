@@ -1,6 +1,43 @@
 #include "source/receiver_loop.h"
 
 #include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "log/log_line.h"
+
+namespace {
+
+// What stands in for a source that could not be set up: it reads nothing, and says why, when
+// that is still to be said, once the start asks.
+class UnusableSource : public KeySource {
+  public:
+    UnusableSource(const KeySource& failed, std::vector<SourceCondition> untold = {})
+        : log_(failed.Log()), kind_(failed.Kind()), untold_(std::move(untold)) {}
+
+    void Open() override {}
+    std::vector<SourceCondition> Configure() override { return std::exchange(untold_, {}); }
+    void Attach(EventLoop& /*loop*/, SourceOutput& /*out*/) override {}
+    const LogCategory& Log() const override { return log_; }
+    std::string_view Kind() const override { return kind_; }
+
+  private:
+    const LogCategory& log_;
+    std::string kind_;
+    std::vector<SourceCondition> untold_;
+};
+
+std::string Why(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "an unknown error";
+    }
+}
+
+}  // namespace
 
 class ReceiverLoop::Output : public SourceOutput {
   public:
@@ -32,21 +69,54 @@ ReceiverLoop::~ReceiverLoop() {
 
 void ReceiverLoop::Open() {
     for (std::size_t i = attached_; i < sources_.size(); ++i) {
-        sources_[i]->Open();
+        if (auto why = SetUp(i, [&] { sources_[i]->Open(); })) {
+            // Said where the source's conditions are.
+            sources_[i] = std::make_unique<UnusableSource>(
+                *sources_[i], std::vector<SourceCondition>{std::move(*why)});
+        }
     }
 }
 
 std::vector<SourceCondition> ReceiverLoop::Configure() {
     std::vector<SourceCondition> conditions;
     for (std::size_t i = attached_; i < sources_.size(); ++i) {
-        for (SourceCondition& condition : sources_[i]->Configure()) {
-            conditions.push_back(std::move(condition));
+        auto why = SetUp(i, [&] {
+            for (SourceCondition& condition : sources_[i]->Configure()) {
+                conditions.push_back(std::move(condition));
+            }
+        });
+        if (why) {
+            sources_[i] = std::make_unique<UnusableSource>(*sources_[i]);
+            conditions.push_back(std::move(*why));
         }
     }
     for (; attached_ < sources_.size(); ++attached_) {
-        sources_[attached_]->Attach(*loop_, *outputs_[attached_]);
+        auto why =
+            SetUp(attached_, [&] { sources_[attached_]->Attach(*loop_, *outputs_[attached_]); });
+        if (why) {
+            // Its handles and timers leave the loop with it.
+            sources_[attached_] = std::make_unique<UnusableSource>(*sources_[attached_]);
+            conditions.push_back(std::move(*why));
+        }
     }
     return conditions;
+}
+
+std::optional<SourceCondition> ReceiverLoop::SetUp(std::size_t source,
+                                                   const std::function<void()>& step) {
+    try {
+        step();
+        return std::nullopt;
+    } catch (...) {
+        const KeySource& failed = *sources_[source];
+        const std::string kind(failed.Kind());
+        SourceCondition why{
+            SourceCondition::Kind::CannotOpen,
+            (kind.empty() ? std::string("a key source") : "the " + kind + " source") +
+                " could not be set up (" + Why(std::current_exception()) + "); it is left out"};
+        QUORVEL_WARNING(failed.Log()) << why.reason;
+        return why;
+    }
 }
 
 std::size_t ReceiverLoop::Attach(std::unique_ptr<KeySource> source) {
@@ -116,14 +186,21 @@ ReceiverLoop::Taken ReceiverLoop::Take(Deadline until) {
 }
 
 void ReceiverLoop::Pass(const KeyEvent& event) {
-    if (passed_) {
-        passed_(event, *sources_[lastSource_]);
+    // What one source read never goes back to it.
+    const std::string_view kind = sources_[lastSource_]->Kind();
+    for (std::size_t i = 0; i < sources_.size(); ++i) {
+        if (i != lastSource_) {
+            sources_[i]->Publish(event, kind);
+        }
+    }
+    if (follower_) {
+        follower_->Passed(event, kind);
     }
 }
 
 void ReceiverLoop::Decided(Gesture gesture, const Key& key) {
-    if (decided_) {
-        decided_(gesture, key);
+    if (follower_) {
+        follower_->Decided(gesture, key);
     }
 }
 

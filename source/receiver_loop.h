@@ -5,6 +5,8 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -15,9 +17,9 @@
 // handed out in the order they were read. Each key event says whether its input was already
 // waiting to be read when the caller asked (so a hold's repeats that queued behind a slow
 // player act once at most; what one read brought with an earlier event came before the
-// caller's business with it) and whether more of its own source's input waits behind it. An outage
-// of one source never holds up another's keys. Used on the thread that made it, but for RequestStop
-// and Wake.
+// caller's business with it) and whether more of its own source's input waits behind it.
+// An outage of one source never holds up another's keys, nor does a source that cannot be
+// set up stop the others. Used on the thread that made it, but for RequestStop and Wake.
 class ReceiverLoop : public KeyReader {
   public:
     // An item and the index of the source it came from (in the order they were given).
@@ -26,10 +28,15 @@ class ReceiverLoop : public KeyReader {
         std::size_t source = 0;
     };
 
-    // Told each key event its caller passes on (Pass), with the source it came from.
-    using PassHook = std::function<void(const KeyEvent& event, const KeySource& source)>;
-    // Told each gesture its caller decided (Decided).
-    using GestureHook = std::function<void(Gesture gesture, const Key& key)>;
+    // What follows what the caller makes of the keys besides the sources (Home Assistant's
+    // discovery): told each key event passed on, with its source's kind, and each gesture
+    // decided, on the loop's thread.
+    class Follower {
+      public:
+        virtual ~Follower() = default;
+        virtual void Passed(const KeyEvent& event, std::string_view kind) = 0;
+        virtual void Decided(Gesture gesture, const Key& key) = 0;
+    };
 
     explicit ReceiverLoop(std::vector<std::unique_ptr<KeySource>> sources = {},
                           std::unique_ptr<EventLoop> loop = MakeEventLoop());
@@ -38,10 +45,14 @@ class ReceiverLoop : public KeyReader {
     ReceiverLoop& operator=(const ReceiverLoop&) = delete;
 
     void Open() override;
-    // Every source's conditions, in the sources' order; then they all join the loop.
+    // Every source's conditions, in the sources' order; then they all join the loop. A
+    // source that cannot be set up (its Open, Configure or Attach throws: descriptors short,
+    // a timer or a watch that cannot be made) is left out, with why as its condition, and
+    // the others go on.
     std::vector<SourceCondition> Configure() override;
     SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
+    // Offers event to every source but the one it came from (KeySource::Publish).
     void Pass(const KeyEvent& event) override;
     void Decided(Gesture gesture, const Key& key) override;
 
@@ -51,13 +62,12 @@ class ReceiverLoop : public KeyReader {
     Taken Take(Deadline until);
     // Safe from any thread: the wait under way, or else the next one, ends with TimedOut.
     void Wake();
-    // hook is told every key event passed on from now on (one hook; another replaces it).
-    void OnPassed(PassHook hook) { passed_ = std::move(hook); }
-    // hook is told every gesture decided from now on (one hook; another replaces it).
-    void OnDecided(GestureHook hook) { decided_ = std::move(hook); }
+    // follower is told every key event passed on and gesture decided from now on (one; another
+    // takes its place). It goes with the loop, after the sources, before the EventLoop.
+    void Follow(std::shared_ptr<Follower> follower) { follower_ = std::move(follower); }
 
     const std::vector<std::unique_ptr<KeySource>>& Sources() const { return sources_; }
-    EventLoop& Loop() { return *loop_; }
+    EventLoop* Loop() override { return loop_.get(); }
 
   private:
     class Output;
@@ -65,15 +75,16 @@ class ReceiverLoop : public KeyReader {
     // that source's) or nothing more is ready; bounded, so a flood cannot keep it going.
     void Gather(const std::size_t* from = nullptr);
     bool Queued(std::size_t source) const;
+    // Runs a setup step of source; when it throws, why (said in the source's log).
+    std::optional<SourceCondition> SetUp(std::size_t source, const std::function<void()>& step);
 
     std::unique_ptr<EventLoop> loop_;
     std::vector<std::unique_ptr<KeySource>> sources_;
     std::vector<std::unique_ptr<Output>> outputs_;
     std::size_t attached_ = 0;  // the sources that have joined the loop
     std::deque<Taken> queue_;
-    bool waiting_ = false;  // what is read now was waiting when the caller asked
-    PassHook passed_;
-    GestureHook decided_;
+    std::shared_ptr<Follower> follower_;
+    bool waiting_ = false;        // what is read now was waiting when the caller asked
     std::size_t lastSource_ = 0;  // where the last item taken came from
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> woken_{false};

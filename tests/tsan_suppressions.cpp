@@ -5,9 +5,8 @@
 // even on a thread Qt started, is still reported. Read only by the ThreadSanitizer runtime;
 // harmless in other builds.
 //
-// The player link's sdbus-c++ and sd-bus need none: the link's own two threads (the
-// receiver's, which calls, and the bus thread, which reads) take its connection only under
-// one lock, and the library runs no thread of its own.
+// The player link's sd-bus needs none: its connection is used on the receiver's thread
+// alone, and the library runs no thread of its own.
 extern "C" const char* __tsan_default_suppressions() {
     return "race_top:libQt6Core.so\n"
            "race_top:libQt6Gui.so\n"

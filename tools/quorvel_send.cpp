@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <iostream>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -102,6 +103,72 @@ std::string Parse(int argc, char** argv, Options& options) {
     return {};
 }
 
+// The port the events go to: the serial device, or else a pseudo-terminal of its own. Null,
+// and why in error, when it cannot be had.
+std::unique_ptr<VirtualPort> OpenPort(const std::string& device, std::string& error) {
+    if (!device.empty()) {
+        return VirtualPort::OpenDevice(device, error);
+    }
+    try {
+        return VirtualPort::CreatePty();
+    } catch (const std::system_error& failure) {
+        error = failure.what();
+        return nullptr;
+    }
+}
+
+// Says where the pseudo-terminal is, and waits until a program reads it raw.
+void AwaitReader(VirtualPort& port) {
+    std::cout << port.readerPath() << std::endl;
+    std::cerr << "quorvel-send: virtual receiver at " << port.readerPath()
+              << "; waiting for a reader (quorvel --port " << port.readerPath() << ")" << std::endl;
+    port.WaitForRawReader();
+}
+
+// How sending went.
+struct SendResult {
+    bool sent = true;       // false once the line was closed
+    bool rejected = false;  // an input line was refused, and skipped
+};
+
+// Sends standard input's events, a line at a time; a line that cannot be understood is
+// skipped, and the rest still sent.
+SendResult SendInput(VirtualPort& port) {
+    SendResult result;
+    std::string line;
+    bool tooLong = false;
+    for (int n = 1; result.sent && ReadBoundedLine(std::cin, line, LongestLine, tooLong); ++n) {
+        if (tooLong) {
+            std::cerr << "quorvel-send: line " << n << ": longer than " << LongestLine
+                      << " characters (not sent)\n";
+            result.rejected = true;
+            continue;
+        }
+        const ParsedScript script = ParseReceiverScript(SplitWords(line));
+        if (!script.error.empty()) {
+            std::cerr << "quorvel-send: line " << n << ": " << UntrustedText(script.error, 300)
+                      << " (not sent)\n";
+            result.rejected = true;
+            continue;
+        }
+        result.sent = Send(port, script);
+    }
+    return result;
+}
+
+// Keeps the receiver plugged in until Ctrl-C (or a hang-up, or a request to end).
+void WaitForQuit() {
+    std::cerr << "quorvel-send: all sent; the receiver stays plugged in until Ctrl-C\n";
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&set, signal);
+    }
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    int signal = 0;
+    sigwait(&set, &signal);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,28 +180,19 @@ int main(int argc, char** argv) {
         std::cout << Usage;
         return 0;
     }
-
     // Understand every word before anything goes out.
     const ParsedScript fromArgs = ParseReceiverScript(options.words);
     if (!fromArgs.error.empty()) {
         return Fail(fromArgs.error, UsageError);
     }
-
-    std::unique_ptr<VirtualPort> port;
-    std::string error;
-    if (!options.device.empty()) {
-        // Writing into a file or a pipe would not reach a receiver and could block for ever.
-        if (const std::string why = WhyNotASerialPort(options.device); !why.empty()) {
-            return Fail(why, UsageError);
-        }
-        port = VirtualPort::OpenDevice(options.device, error);
-    } else {
-        try {
-            port = VirtualPort::CreatePty();
-        } catch (const std::system_error& failure) {
-            error = failure.what();
-        }
+    // Writing into a file or a pipe would not reach a receiver and could block for ever.
+    if (const std::string why = options.device.empty() ? "" : WhyNotASerialPort(options.device);
+        !why.empty()) {
+        return Fail(why, UsageError);
     }
+
+    std::string error;
+    const std::unique_ptr<VirtualPort> port = OpenPort(options.device, error);
     if (!port) {
         return Fail(error, Rejected);
     }
@@ -146,52 +204,17 @@ int main(int argc, char** argv) {
         }
     }
     if (options.device.empty()) {
-        std::cout << port->readerPath() << std::endl;
-        std::cerr << "quorvel-send: virtual receiver at " << port->readerPath()
-                  << "; waiting for a reader (quorvel --port " << port->readerPath() << ")"
-                  << std::endl;
-        port->WaitForRawReader();
+        AwaitReader(*port);
     }
 
-    bool sent = true;
-    bool rejected = false;
-    if (!options.words.empty()) {
-        sent = Send(*port, fromArgs);
-    } else {
-        std::string line;
-        bool tooLong = false;
-        for (int n = 1; sent && ReadBoundedLine(std::cin, line, LongestLine, tooLong); ++n) {
-            if (tooLong) {
-                std::cerr << "quorvel-send: line " << n << ": longer than " << LongestLine
-                          << " characters (not sent)\n";
-                rejected = true;
-                continue;
-            }
-            const ParsedScript script = ParseReceiverScript(SplitWords(line));
-            if (!script.error.empty()) {
-                std::cerr << "quorvel-send: line " << n << ": " << UntrustedText(script.error, 300)
-                          << " (not sent)\n";
-                rejected = true;
-                continue;
-            }
-            sent = Send(*port, script);
-        }
-    }
-    if (!sent) {
+    const SendResult result =
+        options.words.empty() ? SendInput(*port) : SendResult{Send(*port, fromArgs), false};
+    if (!result.sent) {
         return Fail("the line was closed while sending", Rejected);
     }
-
     if (options.device.empty() && !options.exitWhenDone) {
-        std::cerr << "quorvel-send: all sent; the receiver stays plugged in until Ctrl-C\n";
-        sigset_t set;
-        sigemptyset(&set);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            sigaddset(&set, signal);
-        }
-        sigprocmask(SIG_BLOCK, &set, nullptr);
-        int signal = 0;
-        sigwait(&set, &signal);
+        WaitForQuit();
     }
     port->Drain();
-    return rejected ? Rejected : 0;
+    return result.rejected ? Rejected : 0;
 }

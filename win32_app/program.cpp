@@ -214,10 +214,12 @@ class Win32Platform : public ProgramPlatform {
                   KeyMapReloader& keys) override {
         LeaveOwnConsole();
         TForm1 form(GetModuleHandleA(nullptr), [&](ReceiverHost& receivers, PlayerFeedback& tray) {
+            // A saved key map applies from the next key: its file is watched on the
+            // receiver's loop.
             const auto judge = MakePressJudge(options, keys.Keys());
             receivers.Start(MakeReceiverLoop(options, keys, judge),
                             options.notify ? ChoosePlayer(options.player, &tray) : player,
-                            keys.Keys(), judge);
+                            keys.Keys(), judge, keys.WatchOnLoop());
         });
         if (options.follow) {
             form.FollowTheEnd();
@@ -226,8 +228,6 @@ class Win32Platform : public ProgramPlatform {
                       DefaultWindowStatePath()});
         // Ctrl-C in the console it was started from closes the window as a click would.
         const QuitSignal quit([window = form.Handle()] { PostMessageA(window, WM_CLOSE, 0, 0); });
-        // A saved key map applies from the next key; the watch goes before the reloader.
-        const auto watch = keys.WatchFile();
         // --minimized: only the icon in the notification area; without one (no Explorer
         // yet), the taskbar button.
         form.Show(!options.minimized ? SW_SHOWDEFAULT

@@ -10,6 +10,7 @@
 
 #include "keymap/key_map_file.h"
 #include "program/key_source_choice.h"
+#include "program/program_start.h"
 #include "program/receiver_host.h"
 #include "tests/doubles/memory_history_list.h"
 #include "tests/doubles/scratch_folder.h"
@@ -74,7 +75,7 @@ class HomeAssistantDiscoveryTest : public testing::Test {
                                "held KEY_B nothing\n";
         reloader_.emplace(map_, KeyMapFile::Load(map_).keys);
         const CommandLine options =
-            CommandLine::Parse({"--mqtt", broker_.Url(), "--mqtt-discovery", "--mqtt-name", "den"});
+            ParseCommandLine({"--mqtt", broker_.Url(), "--mqtt-discovery", "--mqtt-name", "den"});
         host_.Start(MakeReceiverLoop(options, *reloader_), {}, reloader_->Keys());
         ASSERT_EQ(Watched(5), MapConfigs);
     }

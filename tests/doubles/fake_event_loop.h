@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -16,13 +18,15 @@
 // An event loop whose timers need no waiting: when nothing watched is ready, the timer due
 // first runs at once, and the wait it stood for is recorded in waits (whole milliseconds).
 // So a back-off of a minute costs a test nothing. Handles (file descriptors) are watched as
-// the real loop watches them. Linux only.
+// the real loop watches them. With refuseTimers, no timer can be made, as with descriptors
+// short. Linux only.
 class FakeEventLoop : public EventLoop {
   public:
     FakeEventLoop() : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
     ~FakeEventLoop() override { ::close(wake_); }
 
     std::vector<long> waits;
+    bool refuseTimers = false;
 
     // Runs until count waits are recorded; all of them.
     std::vector<long> Waits(std::size_t count) {
@@ -38,6 +42,9 @@ class FakeEventLoop : public EventLoop {
         return watch;
     }
     std::unique_ptr<Timer> MakeTimer(std::function<void()> due) override {
+        if (refuseTimers) {
+            throw std::system_error(EMFILE, std::generic_category(), "timerfd_create");
+        }
         auto timer = std::make_unique<FakeTimer>(*this, std::move(due));
         timers_.push_back(timer.get());
         return timer;

@@ -16,6 +16,7 @@
 
 #include "finder/port_candidates.h"
 #include "finder/press_tally.h"
+#include "finder/remote_candidates.h"
 #include "tests/doubles/fed_key_source.h"
 #include "tests/doubles/scratch_folder.h"
 #include "tests/doubles/scripted_key_source.h"
@@ -143,81 +144,6 @@ TEST(PortFinder, FindsNothingWhenNoKeyArrivesInTime) {
     ASSERT_EQ(finder.Listen({silent->readerPath()}).size(), 1u);
     EXPECT_EQ(finder.Await(std::chrono::milliseconds(0)), "");
 }
-
-// What the user is told, and when the port found is kept: only when asked and answered.
-struct KeepCase {
-    bool ask;
-    const char* answer;
-    bool canSave;
-    const char* said;              // the end of standard output; <FOUND> for the value found
-    const char* kept;              // how it was kept, " beside" or " in place"; none when not
-    const char* setting = "port";  // where the key arrives: the port, else a remote of this kind
-};
-
-// Names the case in test listings (the default printer would dump its bytes, padding and all).
-void PrintTo(const KeepCase& c, std::ostream* os) {
-    *os << (c.ask ? "asked" : "not asked") << (c.canSave ? ", can save" : ", cannot save")
-        << ", answer " << c.answer[0] << ", " << c.setting;
-}
-
-class FindPortSessionKeeping : public ::testing::TestWithParam<KeepCase> {};
-
-TEST_P(FindPortSessionKeeping, KeepsWhatItFoundOnlyWhenTheUserSaysSo) {
-    const KeepCase& c = GetParam();
-    auto receiver = VirtualPort::CreatePty();
-    const bool port = std::string(c.setting) == "port";
-    const std::string value = port ? receiver->readerPath() : "name=IR Receiver";
-    std::vector<RemoteCandidate> others;
-    if (!port) {
-        others.push_back({"the remote", c.setting, value, [] {
-                              auto remote = std::make_unique<FedKeySource>();
-                              remote->Push({KeyEvent{KeyAction::Press, Key::Name("KEY_OK")}});
-                              return remote;
-                          }});
-    }
-    std::istringstream in(c.answer);
-    std::ostringstream out;
-    std::ostringstream err;
-    std::string kept;
-    PortKeeping keeping{"the settings", {}};
-    if (c.canSave) {
-        keeping.save = [&kept](const std::string& setting, const std::string& value, bool add,
-                               std::string&) {
-            kept = setting + "=" + value + (add ? " beside" : " in place");
-            return true;
-        };
-    }
-    FoundRemote found;
-    std::thread session([&] {
-        found = FindPortSession({receiver->readerPath()}, others, in, c.ask, out, err, keeping,
-                                std::chrono::minutes(1));
-    });
-    // Else the key comes on its own, and the port may be closed before it is ready.
-    EXPECT_TRUE(!port || (receiver->WaitForRawReader() && receiver->Write({0x91, 0x2A})));
-    session.join();
-    EXPECT_EQ(found.setting + "=" + found.value, c.setting + ("=" + value));
-    EXPECT_EQ(kept, c.kept ? c.setting + ("=" + value) + c.kept : "");
-    const std::string said = out.str();
-    std::string end = c.said;
-    if (const auto at = end.find("<FOUND>"); at != std::string::npos) {
-        end.replace(at, 7, value);
-    }
-    EXPECT_EQ(said.substr(said.size() - std::min(said.size(), end.size())), end) << said;
-    EXPECT_NE(said.find("Press any key on the remote"), std::string::npos) << said;
-    EXPECT_EQ(err.str(), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FindPortSessionKeeping,
-    ::testing::Values(KeepCase{true, "a\n", true, "? [a/r/N] Saved.\n", " beside"},
-                      KeepCase{true, "\n", true, "? [a/r/N] ", nullptr},
-                      KeepCase{false, "a\n", true, "  port = <FOUND>\n", nullptr},
-                      KeepCase{true, "a\n", false, "  port = <FOUND>\n", nullptr},
-                      KeepCase{true, "r\n", true,
-                               "as a lircd socket in the settings: beside the key sources "
-                               "there (a), in their place (r), or not (n)? [a/r/N] Saved.\n",
-                               " in place", "lircd"},
-                      KeepCase{false, "a\n", true, "  input = <FOUND>\n", nullptr, "input"}));
 
 #ifndef _WIN32
 // Input devices with a remote's keys, each by the name that outlasts a replug.

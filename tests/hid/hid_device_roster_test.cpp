@@ -24,9 +24,9 @@ std::vector<std::string> Said(const HidDeviceRoster::Change& change) {
     return said;
 }
 
-// A device named in the wrong case, or as a pattern, is said to be missing once, with what
-// is there; when it comes it is read, one whose reports cannot be read says so, and the
-// last chosen one going is Lost.
+// A device named in the wrong case, or as a pattern, is said to be missing, with what is
+// there; when it comes it is read (Back, should the source have been away), one whose reports
+// cannot be read says so, and the last chosen one going is Lost.
 TEST(HidDeviceRoster, SaysWhatIsThereWhenTheChosenDeviceIsNotAndFollowsItsComings) {
     HidDeviceRoster roster(HidDeviceChoice({"name=flirc", "name=Wine*"}));
     roster.Arrived(1, Other, true);
@@ -41,16 +41,16 @@ TEST(HidDeviceRoster, SaysWhatIsThereWhenTheChosenDeviceIsNotAndFollowsItsComing
 
     HidDeviceRoster flirc(HidDeviceChoice({"name=Flirc"}));
     EXPECT_TRUE(flirc.Missing());
-    EXPECT_EQ(
-        Said(flirc.Arrived(4, Keyboard, true)),
-        (std::vector<std::string>{"reading Flirc (1d57:ad03)", "reading Flirc (1d57:ad03) again",
-                                  "5 reading Flirc (1d57:ad03) again"}));
+    EXPECT_EQ(Said(flirc.Arrived(4, Keyboard, true)),
+              (std::vector<std::string>{"reading Flirc (1d57:ad03)",
+                                        "5 reading Flirc (1d57:ad03) again"}));
     EXPECT_TRUE(flirc.EveryKeyboardChosen());
     EXPECT_EQ(Said(flirc.Arrived(5, Remote, false)),
               (std::vector<std::string>{
                   "reading Flirc (1d57:ad03)",
                   "Flirc (1d57:ad03) gives no keys: Windows gave no HID description of its "
-                  "reports"}));
+                  "reports",
+                  "5 reading Flirc (1d57:ad03) again"}));
     flirc.Arrived(6, Other, true);
     EXPECT_FALSE(flirc.EveryKeyboardChosen());
     EXPECT_EQ(Said(flirc.Departed(4)).size(), 1u);

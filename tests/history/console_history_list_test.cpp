@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <functional>
 
 #include "history/history_log.h"
+#include "tests/doubles/log_capture.h"
 
 namespace {
 
@@ -128,6 +130,57 @@ TEST(ConsoleHistoryList, SaysOnceWhyItsOutputCannotBeWritten) {
         EXPECT_EQ(lost, std::vector<int>{c.error});
     }
     ::sigaction(SIGPIPE, &previous, nullptr);
+}
+
+// Output nobody reads (a pipe whose reader is away): no write waits, history lines are
+// dropped rather than the keys held up, and once the reader has taken everything, how many
+// were dropped is said once; the history goes on from there.
+TEST(ConsoleHistoryList, APipeNobodyReadsDropsLinesNeverWaits) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    std::FILE* out = ::fdopen(ends[1], "w");
+    ASSERT_NE(out, nullptr);
+    LogCapture log;
+    {
+        ConsoleHistoryList list(out, false);
+        HistoryLog history(list);
+        // Far more than the pipe and the list's buffer hold together; a wait would hang here.
+        constexpr int Lines = 20'000;
+        for (int i = 0; i < Lines; ++i) {
+            history.AppendLine("line " + std::to_string(i) + std::string(40, '.'));
+        }
+        EXPECT_EQ(log.Count("dropped"), 0);  // not while the reader is away
+
+        // The reader comes back: what waited goes, then the drop is said, once.
+        std::string read;
+        ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+        const auto drain = [&] {
+            char buffer[65536];
+            for (ssize_t got = 0; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;) {
+                read.append(buffer, static_cast<std::size_t>(got));
+            }
+        };
+        for (int round = 0; round < 100 && log.Count("dropped") == 0; ++round) {
+            drain();
+            list.Repaint();
+        }
+        drain();
+        const std::vector<std::string> said = log.Messages("quorvel.history");
+        ASSERT_EQ(said.size(), 1u);
+        const std::size_t dropped = std::stoul(said[0]);
+        // Whole lines only, from the first; the open line is not final.
+        std::size_t shown = 0;
+        for (std::size_t at = 0; at < read.size(); ++shown) {
+            const std::size_t end = read.find('\n', at);
+            ASSERT_NE(end, std::string::npos) << "a line cut short";
+            at = end + 1;
+        }
+        EXPECT_GT(dropped, 0u);
+        EXPECT_EQ(shown + dropped, static_cast<std::size_t>(Lines - 1));
+        EXPECT_EQ(read.rfind("line 0.", 0), 0u);
+    }
+    std::fclose(out);
+    ::close(ends[0]);
 }
 
 }  // namespace

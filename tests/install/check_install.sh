@@ -236,7 +236,7 @@ $odd"
     field=$(dpkg-deb -f "$deb" Version)
     [ "$field" = "$version" ] || fail "package version $field, not $version"
     field=$(dpkg-deb -f "$deb" Depends)
-    [[ $field == *libc6* && $field == *libqt6widgets6* && $field == *libsdbus-c++1* ]] ||
+    [[ $field == *libc6* && $field == *libqt6widgets6* && $field == *libsystemd0* ]] ||
         fail "Depends not computed from the programs: $field"
 
     if have lintian "the package"; then

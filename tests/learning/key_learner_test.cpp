@@ -1,11 +1,12 @@
-// The learner over a key source on the loop that the test feeds, with typing the test feeds too:
-// the session is driven as a user would, answering what it asks.
+// The learner over a key source on the loop that the test feeds, with typing the test feeds too
+// (on the same loop): the session is driven as a user would, answering what it asks.
 #include "learning/key_learner.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <deque>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <future>
 #include <mutex>
@@ -21,46 +22,39 @@ namespace {
 
 using Kind = SourceCondition::Kind;
 
-// Typing: lines the test gives, then the end of input. Its reader is never joined (typing
-// cannot be interrupted), so every one lives as long as the test program.
-class FedInput : public std::streambuf {
+// Typing: lines the test writes into a pipe, then the end of input, read as standard input
+// is.
+class FedInput {
   public:
-    static FedInput& Make() {
-        // Never destroyed: a reader may still be on its way out when the program ends.
-        static auto* const inputs = new std::deque<FedInput>;
-        return inputs->emplace_back();
+    FedInput() {
+        int ends[2];
+        EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+        read_ = ends[0];
+        write_ = ends[1];
+        typed = MakeTypedInput(read_);
     }
+    ~FedInput() {
+        Close();
+        ::close(read_);
+    }
+    FedInput(const FedInput&) = delete;
+    FedInput& operator=(const FedInput&) = delete;
+
     void Type(const std::string& line) {
-        std::lock_guard lock(mutex_);
-        typed_ += line + "\n";
-        changed_.notify_all();
+        const std::string bytes = line + "\n";
+        EXPECT_EQ(::write(write_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
     void Close() {
-        std::lock_guard lock(mutex_);
-        closed_ = true;
-        changed_.notify_all();
-    }
-    std::istream stream{this};
-
-  protected:
-    int_type underflow() override {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return closed_ || !typed_.empty(); });
-        if (typed_.empty()) {
-            return traits_type::eof();
+        if (write_ >= 0) {
+            ::close(write_);
+            write_ = -1;
         }
-        current_ = typed_[0];
-        typed_.erase(0, 1);
-        setg(&current_, &current_, &current_ + 1);
-        return traits_type::to_int_type(current_);
     }
+    std::unique_ptr<TypedInput> typed;
 
   private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::string typed_;
-    bool closed_ = false;
-    char current_ = 0;
+    int read_ = -1;
+    int write_ = -1;
 };
 
 // What the learner printed, read while it runs.
@@ -114,10 +108,10 @@ struct Session {
     }
     FedKeySource* source;
     std::unique_ptr<ReceiverLoop> reader;
-    FedInput& input = FedInput::Make();
+    FedInput input;
     SaidText out;
     std::ostringstream err;
-    KeyLearner learner{input.stream, out.stream, err};
+    KeyLearner learner{*input.typed, out.stream, err};
     std::future<int> result;
 };
 
@@ -156,6 +150,61 @@ TEST(KeyLearner, LearnsARemotesKeysThroughALineError) {
         "key  42,170 play-pause\nkey  43 next\nkey  80 volume-up\nheld 80 volume-up\n"))
         << learnt;
     EXPECT_EQ(FileText(keys + ".bak"), "key 1 stop\n");
+}
+
+// A map there is added to: its sections, comments and other lines stay, a code it binds to
+// another action is taken only once the user says so, and a held key left without a key
+// line is noted.
+TEST(KeyLearner, AddsToTheMapThereAskingBeforeTakingACode) {
+    ScratchFolder folder;
+    const std::string keys = folder.FilePath("keys.conf");
+    const std::string old =
+        "# mine\n"
+        "key 1 play-pause  # the old remote\n"
+        "key 2 mute\n"
+        "held 2 volume-up\n"
+        "held 9 stop\n"
+        "\n"
+        "[mode=tv]\n"
+        "key 1 next\n";
+    std::ofstream(keys) << old;
+    Session session;
+    session.Start(keys);
+    ASSERT_TRUE(session.out.Asked("key for play-pause"));
+    session.source->Push({Press(42)});
+    ASSERT_TRUE(session.out.Asked("Press it again"));
+    session.source->Push({Press(42)});
+    ASSERT_TRUE(session.out.Asked("key for previous"));
+    session.source->Push({Press(2)});
+    ASSERT_TRUE(session.out.Asked(
+        "code 2 is bound to mute in the key map: bind it to previous instead? [y/N] "));
+    session.input.Type("");
+    ASSERT_TRUE(session.out.Asked("Press another key"));
+    session.source->Push({Press(7)});
+    ASSERT_TRUE(session.out.Asked("Press it again"));
+    session.source->Push({Press(7)});
+    ASSERT_TRUE(session.out.Asked("key for next"));
+    session.source->Push({Press(2)});
+    ASSERT_TRUE(session.out.Asked("bind it to next instead? [y/N] "));
+    session.input.Type("y");
+    ASSERT_TRUE(session.out.Asked("Press it again"));
+    session.source->Push({Press(2)});
+    ASSERT_TRUE(session.out.Asked("key for volume-up"));
+    EXPECT_EQ(session.Finish(), 0) << session.err.str();
+    EXPECT_EQ(FileText(keys),
+              "# mine\n"
+              "key  42 play-pause  # the old remote\n"
+              "held 2 volume-up\n"
+              "held 9 stop\n"
+              "key  2 next\n"
+              "key  7 previous\n"
+              "\n"
+              "[mode=tv]\n"
+              "key 1 next\n");
+    EXPECT_EQ(FileText(keys + ".bak"), old);
+    EXPECT_EQ(session.err.str(), "quorvel: " + keys +
+                                     ":4: note: 9 has a held binding and no key binding: a "
+                                     "single press does nothing\n");
 }
 
 // A source that cannot be set up, or is lost while a key is awaited, is said once, and

@@ -18,7 +18,7 @@
 #include <windows.h>
 #endif
 
-#include "tests/doubles/eventually.h"
+#include "tests/doubles/loop_turns.h"
 
 namespace fs = std::filesystem;
 
@@ -140,10 +140,11 @@ TEST(FileWatch, EverySaveIsSeenWhateverBecomesOfItsFolder) {
         const fs::path file = root.Path() / "config" / "quorvel" / "keys.conf";
         c.before(root.Path(), file);
         Seen seen;
-        FileWatch watch(file, [&] { seen.Add(ReadOr(file)); });
+        const auto loop = MakeEventLoop();
+        FileWatch watch(*loop, file, [&] { seen.Add(ReadOr(file)); });
         EXPECT_EQ(watch.Problem(), "") << c.name;
         c.change(root.Path(), file);
-        EXPECT_TRUE(Eventually([&] { return seen.Last() == c.last; }))
+        EXPECT_TRUE(TurnUntil(*loop, [&] { return seen.Last() == c.last; }))
             << c.name << ": " << seen.Last();
     }
 }
@@ -155,7 +156,8 @@ TEST(FileWatch, ALockedSaveIsWaitedFor) {
     const fs::path file = root.Path() / "keys.conf";
     Write(file, "old\n");
     Seen seen;
-    FileWatch watch(file, [&] { seen.Add(ReadOr(file)); });
+    const auto loop = MakeEventLoop();
+    FileWatch watch(*loop, file, [&] { seen.Add(ReadOr(file)); });
     ASSERT_EQ(watch.Problem(), "");
     const HANDLE held = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -163,9 +165,10 @@ TEST(FileWatch, ALockedSaveIsWaitedFor) {
     DWORD wrote = 0;
     WriteFile(held, "new\n", 4, &wrote, nullptr);
     // Held a while, as a slow save would.
-    Eventually([&] { return !seen.All().empty(); }, std::chrono::seconds(1));
+    TurnUntil(
+        *loop, [&] { return !seen.All().empty(); }, std::chrono::seconds(1));
     CloseHandle(held);
-    EXPECT_TRUE(Eventually([&] { return seen.Last() == "new\n"; })) << seen.Last();
+    EXPECT_TRUE(TurnUntil(*loop, [&] { return seen.Last() == "new\n"; })) << seen.Last();
     for (const std::string& text : seen.All()) {
         EXPECT_NE(text, "(none)");
     }

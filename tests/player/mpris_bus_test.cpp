@@ -4,54 +4,65 @@
 
 #include <optional>
 
-#include "tests/doubles/eventually.h"
+#include "player/mpris_player_proxy.h"
+#include "source/receiver_loop.h"
+#include "tests/doubles/fed_key_source.h"
+#include "tests/doubles/loop_turns.h"
+#include "tests/doubles/scoped_variable.h"
 #include "tests/player/private_bus.h"
 #include "tests/player/stand_in_process.h"
 
 namespace {
 
-MprisBus::Deadline Patiently() {
-    return std::chrono::steady_clock::now() + std::chrono::seconds(30);
-}
-
-// A chatty player's changes made while no key is pressed are taken in as they come, not
-// left to pile up in the bus daemon; and the next press reaches it.
-TEST(MprisBus, TakesInAChattyPlayersChangesWithoutAPress) {
+// A chatty player beside a key stream on one loop: the loop hands the bus a message a turn,
+// so keys come through while the player's changes are still being taken in; those changes
+// are taken in without a press, and the next command reaches the player.
+TEST(MprisBus, AChattyPlayerNeverHoldsUpTheKeys) {
     PrivateBus bus;
     ASSERT_TRUE(bus.Started()) << bus.Error();
+    const ScopedVariable address("DBUS_SESSION_BUS_ADDRESS", bus.Address());
     StandInProcess player(bus, {"standin"});
     ASSERT_TRUE(player.Start());
-    MprisBusLock lock;
-    std::optional<double> heard;  // under lock.mutex
-    MprisBus mpris(sdbus::createSessionBusConnectionWithAddress(bus.Address()),
-                   std::chrono::seconds(30),
-                   {[](auto&&...) {},
-                    [&](const std::string&, const MprisBus::Properties& changed, const auto&) {
-                        if (const auto volume = changed.find("Volume"); volume != changed.end()) {
-                            heard = volume->second.get<double>();
-                        }
-                    }},
-                   lock);
+    auto owned = std::make_unique<FedKeySource>();
+    FedKeySource& keys = *owned;
+    std::vector<std::unique_ptr<KeySource>> sources;
+    sources.push_back(std::move(owned));
+    ReceiverLoop loop(std::move(sources));
+    loop.Configure();
+
+    int changes = 0;
+    std::optional<double> heard;
+    std::string why;
+    const auto mpris = MprisBus::Open(
+        *loop.Loop(),
+        {[](auto&&...) {},
+         [&](const std::string&, const MprisProperties& changed, const auto&) {
+             ++changes;
+             if (const auto volume = changed.find("Volume"); volume != changed.end()) {
+                 heard = std::get<double>(volume->second);
+             }
+         },
+         [] {}, [](auto&&...) {}},
+        why);
+    ASSERT_TRUE(mpris) << why;
     bool answered = false;
-    {
-        std::unique_lock held(lock.mutex);
-        ASSERT_TRUE(mpris.LearnNames(held, Patiently()));
-        mpris.ReadPlayer(player.BusName(), [&](auto&&...) { answered = true; });
-        ASSERT_TRUE(mpris.RunUntil(held, Patiently(), [&] { return answered; }));
-    }
+    MprisPlayerProxy(*mpris, player.BusName()).ReadPlayer([&](auto&&...) { answered = true; });
+    ASSERT_TRUE(TurnUntil(*loop.Loop(), [&] { return answered; }));
 
+    // The player's thousands of changes wait to be read when the keys come.
     ASSERT_TRUE(player.Do("Chatter"));
-    EXPECT_TRUE(Eventually([&] {
-        const std::lock_guard held(lock.mutex);
-        return heard == 0.25;
-    }));
+    for (int i = 0; i < 3; ++i) {
+        keys.Push({KeyEvent{KeyAction::Press, Key::Code(0x60 + i)}});
+        EXPECT_TRUE(
+            std::holds_alternative<KeyEvent>(loop.NextBefore(ReceiverLoop::Deadline::max())));
+        EXPECT_NE(heard, 0.25) << "key " << i << " came after " << changes << " changes";
+    }
+    EXPECT_TRUE(TurnUntil(*loop.Loop(), [&] { return heard == 0.25; }));
 
-    std::unique_lock held(lock.mutex);
     answered = false;
-    mpris.Player(player.BusName()).Send(PlayerRequest(PlayerAction::PlayPause), [&](auto&&...) {
-        answered = true;
-    });
-    EXPECT_TRUE(mpris.RunUntil(held, Patiently(), [&] { return answered; }));
+    MprisPlayerProxy(*mpris, player.BusName())
+        .Send(PlayerRequest(PlayerAction::PlayPause), [&](auto&&...) { answered = true; });
+    EXPECT_TRUE(TurnUntil(*loop.Loop(), [&] { return answered; }));
     EXPECT_EQ(player.Calls(), std::vector<std::string>{"PlayPause"});
 }
 

@@ -1,9 +1,10 @@
 #include "player/mpris_notifier.h"
 
 #include <gtest/gtest.h>
-#include <sdbus-c++/sdbus-c++.h>
 
 #include "player/mpris_bus.h"
+#include "tests/doubles/loop_turns.h"
+#include "tests/doubles/scoped_variable.h"
 #include "tests/player/private_bus.h"
 #include "tests/player/stand_in_notifications.h"
 
@@ -35,24 +36,26 @@ TEST(MprisNotifier, UpdatesInPlaceOnlyTheSameKindBeforeAPause) {
     }
 }
 
-// A notifier on its own bus, beside a stand-in notification server.
+// A notifier on its own bus on a loop, beside a stand-in notification server.
 class NotifierRig : public testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(bus_.Started()) << bus_.Error(); }
-    // Takes in answers until nothing sent is unanswered and no news waits.
+    void SetUp() override {
+        ASSERT_TRUE(bus_.Started()) << bus_.Error();
+        std::string why;
+        mpris_ = MprisBus::Open(*loop_,
+                                {[](auto&&...) {}, [](auto&&...) {}, [] {}, [](auto&&...) {}}, why);
+        ASSERT_TRUE(mpris_) << why;
+    }
+    // Turns the loop until nothing sent is unanswered and no news waits.
     void Settle() {
-        EXPECT_TRUE(mpris_.RunUntil(held_, Clock::now() + std::chrono::seconds(30),
-                                    [&] { return notifier_.Idle(); }));
+        EXPECT_TRUE(TurnUntil(*loop_, [&] { return notifier_.Idle(); }));
     }
 
     PrivateBus bus_;
+    ScopedVariable address_{"DBUS_SESSION_BUS_ADDRESS", bus_.Address()};
     StandInNotifications server_{bus_};
-    MprisBusLock lock_;
-    MprisBus mpris_{sdbus::createSessionBusConnectionWithAddress(bus_.Address()),
-                    std::chrono::seconds(30),
-                    {[](auto&&...) {}, [](auto&&...) {}},
-                    lock_};
-    std::unique_lock<std::mutex> held_{lock_.mutex};
+    std::unique_ptr<EventLoop> loop_ = MakeEventLoop();
+    std::unique_ptr<MprisBus> mpris_;
     // An hour: every step here belongs to one held key, however slow the machine.
     MprisNotifier notifier_{std::chrono::hours(1)};
 };
@@ -60,7 +63,7 @@ class NotifierRig : public testing::Test {
 // A switch is one notification; a held volume key one that is updated (the same id) at
 // every step; steps made while the id is not in yet go out as one, the newest.
 TEST_F(NotifierRig, AHeldKeyUpdatesOneNotification) {
-    notifier_.Use(&mpris_);
+    notifier_.Use(mpris_.get());
     notifier_.Show({Kind::Player, "Beta", "The remote is on this player"});
     Settle();
     for (const char* text : {"Volume 55%", "Volume 60%"}) {
@@ -91,7 +94,7 @@ TEST_F(NotifierRig, AHeldKeyUpdatesOneNotification) {
 // last state wins over one the server shows late.
 TEST_F(NotifierRig, NewsWaitingOnAFailedCallStillGoesOut) {
     server_.FailNext(1);
-    notifier_.Use(&mpris_);
+    notifier_.Use(mpris_.get());
     notifier_.Show({Kind::Mute, "Beta", "Muted"});
     notifier_.Show({Kind::Mute, "Beta", "Unmuted: volume 40%"});
     Settle();

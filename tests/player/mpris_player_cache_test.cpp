@@ -5,10 +5,10 @@
 namespace {
 
 TEST(MprisPlayerCache, AVolumeIsADoubleOrAnInt32) {
-    EXPECT_EQ(MprisPlayerCache::Volume(sdbus::Variant(0.55)), 0.55);
-    EXPECT_EQ(MprisPlayerCache::Volume(sdbus::Variant(std::int32_t{1})), 1.0);
-    EXPECT_EQ(MprisPlayerCache::Volume(sdbus::Variant(std::uint8_t{1})), std::nullopt);
-    EXPECT_EQ(MprisPlayerCache::Volume(sdbus::Variant(std::string("1"))), std::nullopt);
+    EXPECT_EQ(MprisPlayerCache::Volume(MprisValue(0.55)), 0.55);
+    EXPECT_EQ(MprisPlayerCache::Volume(MprisValue(std::int32_t{1})), 1.0);
+    EXPECT_EQ(MprisPlayerCache::Volume(MprisValue()), std::nullopt);
+    EXPECT_EQ(MprisPlayerCache::Volume(MprisValue(std::string("1"))), std::nullopt);
 }
 
 }  // namespace

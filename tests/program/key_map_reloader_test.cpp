@@ -10,9 +10,9 @@
 
 #include "keymap/key_map_file.h"
 #include "serial/event_protocol.h"
-#include "tests/doubles/eventually.h"
 #include "tests/doubles/files.h"
 #include "tests/doubles/log_capture.h"
+#include "tests/doubles/loop_turns.h"
 #include "tests/doubles/scratch_folder.h"
 
 namespace {
@@ -70,18 +70,19 @@ TEST_F(KeyMapReload, AMissingFileNamedOnTheCommandLineKeepsTheOldOne) {
 // place, through a link or into a folder made later, is the file watch's table.)
 TEST_F(KeyMapReload, AnEditorsRenameReplaceIsSeenAndABrokenOneIsNot) {
     LogCapture log;
-    const auto watch = reloader_->WatchFile();
+    const auto loop = MakeEventLoop();
+    const auto watch = reloader_->WatchFile(*loop);
     ASSERT_EQ(watch->Problem(), "");
     const std::string scratch = folder_.FilePath(".keys.conf.swp");
     WriteFile(scratch, "key 0x60 play\n");
     ASSERT_EQ(std::rename(scratch.c_str(), path_.c_str()), 0);
-    EXPECT_TRUE(Eventually([&] { return Shows(*reloader_, 0x60) == "PLAY!"; }));
+    EXPECT_TRUE(TurnUntil(*loop, [&] { return Shows(*reloader_, 0x60) == "PLAY!"; }));
 
     // Other files in the folder are not the map.
     WriteFile(folder_.FilePath("other.conf"), "key 0x60 next\n");
     WriteFile(scratch, "key 0x60 frobnicate\n");
     ASSERT_EQ(std::rename(scratch.c_str(), path_.c_str()), 0);
-    Eventually([&] { return log.Count("unknown action \"frobnicate\"") > 0; });
+    TurnUntil(*loop, [&] { return log.Count("unknown action \"frobnicate\"") > 0; });
     EXPECT_EQ(log.Count("unknown action \"frobnicate\""), 1);
     EXPECT_EQ(Shows(*reloader_, 0x60), "PLAY!");
 }

@@ -60,7 +60,8 @@ TEST_F(ProgramSkeleton, ACommandSaysItsPieceAndEnds) {
     EXPECT_EQ(platform_.escaped, "");
 }
 
-// With --keys, --print-keys prints that map as it is read, hold options and all.
+// With --keys, --print-keys prints that map as it is read, hold options and all, and its
+// notes or its mistakes.
 TEST_F(ProgramSkeleton, PrintsAGivenMapAsItIsRead) {
     const std::string path = folder_.FilePath("keys.conf");
     std::ofstream(path) << "held 0xB0 volume-up every=2 delay=300  # slow\n"
@@ -68,6 +69,11 @@ TEST_F(ProgramSkeleton, PrintsAGivenMapAsItIsRead) {
     EXPECT_EQ(RunProgram({"--print-keys", "--keys", path}, platform_), 0);
     EXPECT_EQ(platform_.out, KeyMapFile::Header() +
                                  "key  33,161 play-pause\nheld 176 volume-up delay=300 every=2\n");
+    // A held key without a key line is no mistake: a note.
+    EXPECT_EQ(platform_.err, "quorvel: " + path +
+                                 ":1: note: 0xB0 has a held binding and no key binding: a single "
+                                 "press does nothing\n");
+    platform_.err.clear();
 
     std::ofstream(path) << "held 0xB0 volume-up once every=2\n";
     platform_.out.clear();

@@ -45,7 +45,7 @@ TEST(StartProgram, NamesTheSettingsLineOfAValueItRefuses) {
         std::string err;
         KeyMap keys;
         const std::optional<int> status =
-            StartProgram(CommandLine::Parse(args, file), keys,
+            StartProgram(ParseCommandLine(args, file), keys,
                          {[&out](const std::string& text) { out += text; },
                           [&err](const std::string& text) { err += text; }});
         EXPECT_EQ(status, CommandLine::UsageError) << c.settings;
@@ -96,7 +96,7 @@ TEST(StartProgram, RefusesWhatCanNeverBeAKeySource) {
         std::string err;
         KeyMap keys;
         const std::optional<int> status = StartProgram(
-            CommandLine::Parse(c.args), keys,
+            ParseCommandLine(c.args), keys,
             {[](const std::string&) {}, [&err](const std::string& text) { err += text; }});
         EXPECT_EQ(status, *c.said == '\0' ? std::nullopt : std::optional(CommandLine::UsageError))
             << err;

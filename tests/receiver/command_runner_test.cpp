@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <set>
 
 #include "tests/doubles/eventually.h"
 #include "tests/doubles/files.h"
 #include "tests/doubles/log_capture.h"
+#include "tests/doubles/loop_turns.h"
 #include "tests/doubles/scratch_folder.h"
 
 namespace {
@@ -23,9 +26,7 @@ class FakeChild : public ChildCommand {
         ended = command_ == "false" ? "ended with status 1" : "";
         return ended_.count(command_) == 0;
     }
-    bool CanAwaitEnd() const override { return false; }  // only Running tells
-    bool AwaitEnd() override { return false; }
-    void StopAwaiting() override {}
+    EventLoop::Handle EndHandle() const override { return -1; }  // only Running tells
 
   private:
     const std::set<std::string>& ended_;
@@ -104,16 +105,27 @@ TEST(CommandRunner, SaysWhyACommandFailedOrEndedBadly) {
                   "\"false\" ended with status 1"}));
 }
 
-// A command that ends badly is reaped and said as it ends, not at the next run; one that
-// still runs at the end is left running.
-TEST(CommandRunner, SaysABadEndAtOnce) {
+// A command that ends badly is reaped and said as it ends, on the loop, not at the next
+// run; one that still runs when the runner goes is left running, and nothing waits for it.
+TEST(CommandRunner, SaysABadEndAtOnceAndLeavesTheRestRunning) {
     LogCapture log;
+    ScratchFolder dir;
+    const std::string pidFile = dir.FilePath("pid");
+    const auto loop = MakeEventLoop();
     {
         CommandRunner runner;
+        runner.Attach(*loop);
         EXPECT_EQ(runner.Run("exit 3"), Outcome::Started);
-        EXPECT_EQ(runner.Run("sleep 30"), Outcome::Started);
-        EXPECT_TRUE(Eventually([&] { return log.Count("\"exit 3\" ended with status 3") == 1; }));
+        EXPECT_EQ(runner.Run("echo $$ > " + pidFile + ".new && mv " + pidFile + ".new " + pidFile +
+                             " && exec sleep 30"),
+                  Outcome::Started);
+        EXPECT_TRUE(
+            TurnUntil(*loop, [&] { return log.Count("\"exit 3\" ended with status 3") == 1; }));
+        ASSERT_TRUE(Eventually([&] { return !FileText(pidFile).empty(); }));
     }
+    const pid_t outlived = std::stoi(FileText(pidFile));
+    EXPECT_EQ(::kill(outlived, 0), 0) << "the command did not outlive the runner";
+    ::kill(outlived, SIGKILL);
     EXPECT_EQ(log.Count("sleep"), 0);
 }
 

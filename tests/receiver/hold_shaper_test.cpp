@@ -35,11 +35,18 @@ Steps At(int code, std::initializer_list<int> times) {
     return steps;
 }
 
+// Lines the history shows, times over.
+struct Shown {
+    const char* text;
+    int times = 1;
+};
+
 struct Case {
     const char* name;
     const char* map;
     Steps events;
     Ids actions;
+    std::vector<Shown> shown;  // each event's line, in order
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -54,10 +61,10 @@ TEST_P(HoldShaping, ActsAsTheShapeSaysAndShowsEveryEvent) {
     const KeyMap keys = KeyMap::Parse(c.map, "keys.conf", problems);
     ASSERT_EQ(problems, std::vector<std::string>{});
     std::vector<std::string> lines;
-    for (const Step& event : c.events) {
-        lines.push_back(keys.Decode({event.action, Key::Code(event.code)}).text);
+    for (const Shown& shown : c.shown) {
+        lines.insert(lines.end(), shown.times, shown.text);
     }
-    lines.push_back(SignalCycle::WaitingText);
+    lines.push_back("Waiting for new signal...");
 
     MemoryHistoryList list;
     HistoryLog log(list);
@@ -78,69 +85,98 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"VolumeDelay300Every2HeldOneSecond",
              "key 0xB0 volume-up\nheld 0xB0 volume-up delay=300 every=2",
              Hold(0xB0, 0, 1000),
-             {UP, UP, UP, UP, UP}},
+             {UP, UP, UP, UP, UP},
+             {{"VOL_UP!"}, {"  >>REP>>VOL_UP!", 9}}},
         Case{"VolumeHeldOnlyRepeatsBound",
              "held 0xB0 volume-up delay=300 every=2",
              Hold(0xB0, 0, 1000),
-             {UP, UP, UP, UP}},
+             {UP, UP, UP, UP},
+             {{"176"}, {"  >>REP>>VOL_UP!", 9}}},
         // A long press: a short press toggles; held 1.5 s it toggles once and stops once.
         Case{"ShortPressToggles",
              "key 0x60 play-pause\nheld 0x60 stop once delay=800",
              Hold(0x60, 0, 200),
-             {PP}},
+             {PP},
+             {{"PLAY!"}, {"  >>REP>>STOP!"}}},
         Case{"LongPressTogglesAndStopsOnce",
              "key 0x60 play-pause\nheld 0x60 stop once delay=800",
              Hold(0x60, 0, 1500),
-             {PP, ST}},
-        Case{"Unshaped", "held 0x70 volume-down", Hold(0x70, 0, 400), {DN, DN, DN}},
+             {PP, ST},
+             {{"PLAY!"}, {"  >>REP>>STOP!", 13}}},
+        Case{"Unshaped",
+             "held 0x70 volume-down",
+             Hold(0x70, 0, 400),
+             {DN, DN, DN},
+             {{"112"}, {"  >>REP>>VOL_DOWN!", 3}}},
+        // Acts at 330, 440, 550.
         Case{"DelayAlone",
              "held 0x70 volume-down delay=300",
              Hold(0x70, 0, 600),
-             {DN, DN, DN}},  // 330, 440, 550
+             {DN, DN, DN},
+             {{"112"}, {"  >>REP>>VOL_DOWN!", 5}}},
+        // Acts on the 1st, 4th and 7th repeat.
         Case{"EveryAlone",
              "held 0x70 volume-down every=3",
              Hold(0x70, 0, 800),
-             {DN, DN, DN}},  // the 1st, 4th and 7th repeat
+             {DN, DN, DN},
+             {{"112"}, {"  >>REP>>VOL_DOWN!", 7}}},
         // The step starts at four repeats and shrinks to one: the 1st, 5th, 8th, 10th, 11th
         // and 12th repeat act.
-        Case{"Accel", "held 0x70 volume-down accel", Hold(0x70, 0, 1400), {DN, DN, DN, DN, DN, DN}},
+        Case{"Accel",
+             "held 0x70 volume-down accel",
+             Hold(0x70, 0, 1400),
+             {DN, DN, DN, DN, DN, DN},
+             {{"112"}, {"  >>REP>>VOL_DOWN!", 12}}},
+        // Acts on the 1st, 6th, 10th, 13th, 15th and 17th of 17 repeats.
         Case{"AccelDownToEvery",
              "held 0x70 volume-down accel every=2",
              Hold(0x70, 0, 1900),
-             {DN, DN, DN, DN, DN, DN}},  // the 1st, 6th, 10th, 13th, 15th, 17th: 17 repeats
+             {DN, DN, DN, DN, DN, DN},
+             {{"112"}, {"  >>REP>>VOL_DOWN!", 17}}},
         // A gap over 250 ms ends a hold: the next repeat starts one.
         Case{"GapEndsAHold",
              "held 0xB0 volume-up once",
              At(0xB0, {0, 110, 220, 600, 710}),
-             {UP, UP}},
-        Case{"GapOfTheBoundKeepsIt", "held 0xB0 volume-up once", At(0xB0, {0, 250, 500}), {UP}},
+             {UP, UP},
+             {{"  >>REP>>VOL_UP!", 5}}},
+        Case{"GapOfTheBoundKeepsIt",
+             "held 0xB0 volume-up once",
+             At(0xB0, {0, 250, 500}),
+             {UP},
+             {{"  >>REP>>VOL_UP!", 3}}},
         Case{"GapRestartsTheDelay",
              "held 0xB0 volume-up delay=200",
              At(0xB0, {0, 110, 220, 500, 610, 720}),
-             {UP, UP}},
+             {UP, UP},
+             {{"  >>REP>>VOL_UP!", 6}}},
         // A new press ends a hold, whichever key it is.
         Case{"NewPressEndsAHold",
              "key 0x60 play-pause\nheld 0x60 stop once delay=300",
              Join({Hold(0x60, 0, 500), Hold(0x60, 500, 900)}),
-             {PP, ST, PP, ST}},
+             {PP, ST, PP, ST},
+             {{"PLAY!"}, {"  >>REP>>STOP!", 4}, {"PLAY!"}, {"  >>REP>>STOP!", 8}}},
         Case{"OtherPressEndsAHold",
              "held 0xB0 volume-up once",
              Join({At(0xB0, {0, 110}), Steps{{150, KeyAction::Press, 0x18}}, At(0xB0, {200, 310})}),
-             {UP, UP}},
+             {UP, UP},
+             {{"  >>REP>>VOL_UP!", 2}, {"24"}, {"  >>REP>>VOL_UP!", 2}}},
         Case{"OtherRepeatEndsAHold",
              "held 0xB0 volume-up once\nheld 0x70 volume-down once",
              Join({At(0xB0, {0, 110}), At(0x70, {220}), At(0xB0, {330, 440})}),
-             {UP, DN, UP}},
+             {UP, DN, UP},
+             {{"  >>REP>>VOL_UP!", 2}, {"  >>REP>>VOL_DOWN!"}, {"  >>REP>>VOL_UP!", 2}}},
         // A press long before its first repeat does not start the hold.
         Case{"LatePressIsNotTheStart",
              "key 0x60 play-pause\nheld 0x60 stop delay=300",
              Join({Steps{{0, KeyAction::Press, 0x60}}, At(0x60, {400, 510, 620, 730})}),
-             {PP, ST}},
+             {PP, ST},
+             {{"PLAY!"}, {"  >>REP>>STOP!", 4}}},
         // Codes bound together shape as one binding each.
         Case{"ToggleCodes",
              "key 0x21,0xA1 play-pause\nheld 0x21,0xA1 stop once delay=300",
              Join({Hold(0x21, 0, 500), Hold(0xA1, 500, 1000)}),
-             {PP, ST, PP, ST}}),
+             {PP, ST, PP, ST},
+             {{"PLAY!"}, {"  >>REP>>STOP!", 4}, {"PLAY!"}, {"  >>REP>>STOP!", 9}}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // A slow player: the test's clock moves on only while the player is called, or while the

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "receiver/remote_log.h"
 #include "tests/doubles/fed_key_source.h"
 #include "tests/doubles/locked_history_list.h"
 #include "tests/doubles/log_capture.h"
@@ -104,7 +105,7 @@ TEST(IRThread, RetriesWithAFreshBackoffAndRemovesTheGreetingOnce) {
     auto owned = std::make_unique<FlakySource>(
         std::vector<SourceItem>{Press(0x60), Press(0x18)},
         std::vector<SourceCondition>{{SourceCondition::Kind::CannotConfigure, "no"}});
-    const std::string fails = "xx.x.";  // each Next: x throws, . hands out the next item
+    const std::string fails = "x.x.";  // each Next: x throws, . hands out the next item
     std::size_t call = 0;
     owned->onNext = [&] {
         if (call < fails.size() && fails[call++] == 'x') {
@@ -112,18 +113,22 @@ TEST(IRThread, RetriesWithAFreshBackoffAndRemovesTheGreetingOnce) {
         }
     };
     LockedHistoryList list({Greeting});
-    std::vector<long> waits;
+    LogCapture log;
+    lcRemote.SetThreshold(LogLevel::Debug);
     {
-        IRThread thread(list, std::move(owned), {}, Keys(),
-                        [&](std::chrono::milliseconds wait, std::stop_token) {
-                            waits.push_back(static_cast<long>(wait.count()));
-                            return true;
-                        });
+        IRThread thread(list, std::move(owned), {}, Keys());
         thread.Resume();
         thread.Join();
     }
-    EXPECT_EQ(waits, (std::vector<long>{100, 200, 400, 100}));
-    EXPECT_EQ(list.Lines(), (Lines{"Err", W, W, "PLAY!", W, "NEXT!", W}));
+    lcRemote.SetThreshold(LogLevel::Info);
+    Lines pauses;
+    for (const std::string& line : log.Messages("quorvel.remote")) {
+        if (line.starts_with("the receiver carries on in ")) {
+            pauses.push_back(line.substr(27));
+        }
+    }
+    EXPECT_EQ(pauses, (Lines{"100 ms", "200 ms", "100 ms"}));
+    EXPECT_EQ(list.Lines(), (Lines{"Err", W, "PLAY!", W, "NEXT!", W}));
 }
 
 TEST(IRThread, StopBeforeResumeStillEndsPromptly) {

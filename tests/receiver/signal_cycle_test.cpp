@@ -133,15 +133,17 @@ INSTANTIATE_TEST_SUITE_P(
              {0xB0}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
-// What a source says of itself: setup failures first, a lost source as a failed read, and
-// what the history does not show (a source back, a key released). The user sees the
-// waiting line whenever the cycle waits for the source.
+// What a source says of itself: setup failures first (and one known only later above the
+// waiting line), a lost source as a failed read, and what the history does not show (a
+// source back, a key released). The user sees the waiting line whenever the cycle waits for
+// the source.
 TEST(SignalCycle, TurnsConditionsIntoLinesWithWhy) {
     using Kind = SourceCondition::Kind;
     MemoryHistoryList list({Greeting});
     HistoryLog log(list);
     ScriptedKeySource source(
-        {SourceCondition{Kind::Lost, "unplugged"}, SourceCondition{Kind::Back, "back"},
+        {SourceCondition{Kind::Absent, "never reached", true},
+         SourceCondition{Kind::Lost, "unplugged"}, SourceCondition{Kind::Back, "back"},
          KeyEvent{KeyAction::Release, Key::Code(0x60)}, Press(0x60),
          BrokenEvent{KeyAction::Press, {Kind::LineError, "noise"}}},
         {{Kind::Absent, "no such port"}, {Kind::Absent, "no such port"}});
@@ -152,10 +154,10 @@ TEST(SignalCycle, TurnsConditionsIntoLinesWithWhy) {
     EXPECT_EQ(cycle.MessageText(), "");
     cycle.Start();
     cycle.Run();
-    EXPECT_EQ(list.lines, (Lines{"Err", "Err", W, E, "-1", "PLAY!", W, "-1", W}));
+    EXPECT_EQ(list.lines, (Lines{"Err", "Err", "Err", W, E, "-1", "PLAY!", W, "-1", W}));
     // The broken event's text replaces its error line, and with it the why.
-    EXPECT_EQ(list.whys,
-              (Lines{"no such port", "no such port", "", "unplugged", "", "", "", "", ""}));
+    EXPECT_EQ(list.whys, (Lines{"no such port", "no such port", "never reached", "", "unplugged",
+                                "", "", "", "", ""}));
     EXPECT_EQ(player.actions, Ids{PP});
     EXPECT_EQ(cycle.MessageText(), "-1");
 }
@@ -201,9 +203,7 @@ TEST(SignalCycle, CommandCompletesBeforeTheLineChanges) {
 TEST(SignalCycle, ARunThatDoesNotStartShowsWhy) {
     struct Endless : ChildCommand {
         bool Running(std::string&) override { return true; }
-        bool CanAwaitEnd() const override { return false; }
-        bool AwaitEnd() override { return false; }
-        void StopAwaiting() override {}
+        EventLoop::Handle EndHandle() const override { return -1; }
     };
     MemoryHistoryList list;
     HistoryLog log(list);

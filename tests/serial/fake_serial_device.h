@@ -15,7 +15,8 @@
 #include "serial/serial_device.h"
 
 // A serial device run from a script, ready (an eventfd) while the script has reads left.
-// Every call is recorded in calls; reads past the end of the script find nothing.
+// Every call is recorded in calls; reads past the end of the script find nothing. Errors are
+// given as errno values: ENOENT is an absent port, EWOULDBLOCK a busy one.
 class FakeSerialDevice : public SerialDevice {
   public:
     struct Step {
@@ -43,7 +44,7 @@ class FakeSerialDevice : public SerialDevice {
 
     std::vector<std::string> calls;
 
-    int Open(const std::string& path) override {
+    std::optional<SerialError> Open(const std::string& path) override {
         calls.push_back("Open " + path);
         open_ = false;
         int error = 0;
@@ -52,7 +53,14 @@ class FakeSerialDevice : public SerialDevice {
             openErrors.pop_front();
         }
         open_ = error == 0;
-        return error;
+        if (open_) {
+            return std::nullopt;
+        }
+        using Kind = SerialError::Kind;
+        return SerialError{error == ENOENT        ? Kind::Absent
+                           : error == EWOULDBLOCK ? Kind::Busy
+                                                  : Kind::Failed,
+                           "cannot open " + path + ": error " + std::to_string(error)};
     }
     void Close() override {
         calls.push_back("Close");
@@ -83,7 +91,11 @@ class FakeSerialDevice : public SerialDevice {
         }
         Step& step = reads.front();
         if (step.status != ReadStatus::Data) {
-            const ReadResult result{step.status, 0, step.error};
+            ReadResult result{step.status};
+            if (step.status == ReadStatus::Failed) {
+                result.error = SerialError{SerialError::Kind::ReadFailed,
+                                           "error " + std::to_string(step.error)};
+            }
             reads.pop_front();
             ReadyHandle();
             return result;
@@ -102,13 +114,6 @@ class FakeSerialDevice : public SerialDevice {
                                                    std::function<void()>) override {
         calls.push_back("WatchArrival " + path);
         return nullptr;
-    }
-    std::string DescribeOpenError(const std::string& path, int error) const override {
-        return "cannot open " + path + ": error " + std::to_string(error);
-    }
-    bool IsAbsent(int error) const override { return error == ENOENT; }
-    std::string DescribeReadError(int error) const override {
-        return "error " + std::to_string(error);
     }
 
     // How many calls of name were made (Open is recorded with its path).

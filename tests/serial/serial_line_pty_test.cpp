@@ -179,7 +179,9 @@ TEST(TermiosDevice, APortAnotherProgramHoldsExclusivelyIsLeftAlone) {
     termios before{};
     ASSERT_EQ(::tcgetattr(holder, &before), 0);
     TermiosDevice device;
-    EXPECT_EQ(device.Open(pty->readerPath()), EBUSY);
+    const auto refused = device.Open(pty->readerPath());
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->kind, SerialError::Kind::Busy);
     termios after{};
     ASSERT_EQ(::tcgetattr(holder, &after), 0);
     EXPECT_EQ(::cfgetispeed(&after), ::cfgetispeed(&before));
@@ -291,10 +293,12 @@ TEST(WhyNotASerialPort, AnotherUsersDeviceIsRefused) {
     EXPECT_NE(WhyNotASerialPort(port->readerPath()).find("belongs to another user"),
               std::string::npos);
     TermiosDevice device;
-    EXPECT_EQ(device.Open(port->readerPath()), EPERM);
+    const auto refused = device.Open(port->readerPath());
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->kind, SerialError::Kind::NoPermission);
     ASSERT_EQ(::chown(port->readerPath().c_str(), ::geteuid(), static_cast<gid_t>(-1)), 0);
     EXPECT_EQ(WhyNotASerialPort(port->readerPath()), "");
-    EXPECT_EQ(device.Open(port->readerPath()), 0);
+    EXPECT_FALSE(device.Open(port->readerPath()));
 }
 
 TEST(WhyNotASerialPort, APipeIsRefusedAndAPseudoTerminalIsNot) {

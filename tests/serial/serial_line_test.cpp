@@ -99,17 +99,25 @@ TEST(ConfigurePort, OneWhyPerFailedStep) {
 
 // --- Open diagnostics ---
 
+// Each error is classified once, with why and what may help.
 TEST(OpenFailure, SaysWhyAndWhatMayHelp) {
-    const std::pair<int, const char*> cases[] = {{ENOENT, "no such device"},
-                                                 {EACCES, "dialout"},
-                                                 {EWOULDBLOCK, "another instance"},
-                                                 {EBUSY, "another instance"},
-                                                 {EIO, "Input/output error"}};
-    for (const auto& [error, says] : cases) {
-        const std::string message = TermiosDevice().DescribeOpenError(Port, error);
-        EXPECT_NE(message.find(Port), std::string::npos) << message;
-        EXPECT_NE(message.find(std::strerror(error)), std::string::npos) << message;
-        EXPECT_NE(message.find(says), std::string::npos) << message;
+    using Kind = SerialError::Kind;
+    const struct {
+        int error;
+        Kind kind;
+        const char* says;
+    } cases[] = {{ENOENT, Kind::Absent, "no such device"},
+                 {EACCES, Kind::NoPermission, "dialout"},
+                 {EPERM, Kind::NoPermission, "belongs to another user"},
+                 {EWOULDBLOCK, Kind::Busy, "another instance"},
+                 {EBUSY, Kind::Busy, "another instance"},
+                 {EIO, Kind::Failed, "Input/output error"}};
+    for (const auto& c : cases) {
+        const SerialError why = TermiosDevice::OpenError(Port, c.error);
+        EXPECT_EQ(why.kind, c.kind) << why.text;
+        EXPECT_NE(why.text.find(Port), std::string::npos) << why.text;
+        EXPECT_NE(why.text.find(std::strerror(c.error)), std::string::npos) << why.text;
+        EXPECT_NE(why.text.find(c.says), std::string::npos) << why.text;
     }
 }
 

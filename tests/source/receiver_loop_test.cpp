@@ -4,9 +4,12 @@
 
 #include <chrono>
 #include <initializer_list>
+#include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "tests/doubles/blocked_call.h"
+#include "tests/doubles/fake_event_loop.h"
 #include "tests/doubles/fed_key_source.h"
 #include "tests/doubles/hostile_names.h"
 #include "tests/doubles/source_loop.h"
@@ -83,18 +86,32 @@ TEST(ReceiverLoop, AWakeUpTimesOutAndAStopStops) {
     EXPECT_EQ(ItemText(rig.reader->Next()), "stopped");
 }
 
-// A key event is passed on only when its caller says so, with the source it came from.
+// A key event is passed on only when its caller says so, to every source but its own, with
+// its source's kind.
 TEST(ReceiverLoop, PassesOnOnlyWhatItsCallerPasses) {
-    Rig rig(2);
-    std::vector<std::string> passed;
-    rig.reader->OnPassed([&](const KeyEvent& event, const KeySource& source) {
-        passed.push_back(event.key.Text() + (&source == rig.fed[1] ? "@1" : "@0"));
-    });
-    rig.fed[1]->Push({Held(5)});
-    rig.reader->Pass(rig.NextEvent());
-    rig.fed[0]->Push({Held(6)});
-    rig.NextEvent();  // taken, never passed: learnt
-    EXPECT_EQ(passed, std::vector<std::string>{"5@1"});
+    struct Passing : FedKeySource {
+        std::string_view Kind() const override { return "passing"; }
+        void Publish(const KeyEvent& event, std::string_view kind) override {
+            published.push_back(std::string(kind) + " " + event.key.Text());
+        }
+        std::vector<std::string> published;
+    };
+    std::vector<std::unique_ptr<KeySource>> owned;
+    auto passing = std::make_unique<Passing>();
+    auto fed = std::make_unique<FedKeySource>();
+    Passing& broker = *passing;
+    FedKeySource& other = *fed;
+    owned.push_back(std::move(passing));
+    owned.push_back(std::move(fed));
+    ReceiverLoop reader(std::move(owned));
+    StartReader(reader);
+    other.Push({Held(5)});
+    reader.Pass(std::get<KeyEvent>(reader.NextBefore(Soon())));
+    broker.Push({Held(6)});
+    reader.Pass(std::get<KeyEvent>(reader.NextBefore(Soon())));
+    other.Push({Held(7)});
+    reader.NextBefore(Soon());  // taken, never passed: learnt
+    EXPECT_EQ(broker.published, std::vector<std::string>{" 5"});
 }
 
 TEST(Key, NamesReadFromOutsideKeepOneRule) {
@@ -107,6 +124,53 @@ TEST(Key, NamesReadFromOutsideKeepOneRule) {
     for (const std::string& name :
          std::vector<std::string>{"KEY_OK", "Lautst\xc3\xa4rke +", std::string(64, 'K')}) {
         EXPECT_TRUE(Key::FromName(name, why)) << why;
+    }
+}
+
+// A source that cannot set itself up (here, at each of its steps; at Attach, a timer that
+// cannot be made, as with descriptors short) is left out with why, and the others go on.
+TEST(ReceiverLoop, ASourceThatCannotBeSetUpIsLeftOutAndTheOthersGoOn) {
+    struct Failing : FedKeySource {
+        explicit Failing(std::string step) : step(std::move(step)) {}
+        void Open() override { Fail("Open"); }
+        std::vector<SourceCondition> Configure() override {
+            Fail("Configure");
+            return {};
+        }
+        void Attach(EventLoop& loop, SourceOutput& out) override {
+            FedKeySource::Attach(loop, out);
+            timer = loop.MakeTimer([] {});
+        }
+        std::string_view Kind() const override { return "failing"; }
+        void Fail(const std::string& now) {
+            if (now == step) {
+                throw std::runtime_error(step + " broke");
+            }
+        }
+        std::string step;
+        std::unique_ptr<EventLoop::Timer> timer;
+    };
+    const std::string left = "the failing source could not be set up (";
+    const struct {
+        const char* step;
+        std::string why;
+    } cases[] = {
+        {"Open", left + "Open broke); it is left out"},
+        {"Configure", left + "Configure broke); it is left out"},
+        {"Attach", left + "timerfd_create: Too many open files); it is left out"},
+    };
+    for (const auto& c : cases) {
+        auto loop = std::make_unique<FakeEventLoop>();
+        loop->refuseTimers = true;
+        std::vector<std::unique_ptr<KeySource>> owned;
+        auto fed = std::make_unique<FedKeySource>();
+        FedKeySource& other = *fed;
+        owned.push_back(std::make_unique<Failing>(c.step));
+        owned.push_back(std::move(fed));
+        ReceiverLoop reader(std::move(owned), std::move(loop));
+        EXPECT_EQ(StartReader(reader), std::vector<std::string>{c.why}) << c.step;
+        other.Push({Held(0x60)});
+        EXPECT_EQ(NextText(reader), "held 96") << c.step;
     }
 }
 

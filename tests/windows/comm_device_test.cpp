@@ -29,9 +29,10 @@ TEST(CommDevice, AbsentPortFailsEverySetupStepAndEachTry) {
 
 TEST(CommDevice, MissingPortIsExplainedWithThePortsPresent) {
     Win32CommDevice device;
-    const int error = device.Open(AbsentPort);
-    ASSERT_EQ(error, ERROR_FILE_NOT_FOUND);
-    const std::string text = device.DescribeOpenError(AbsentPort, error);
+    const auto error = device.Open(AbsentPort);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, SerialError::Kind::Absent);
+    const std::string& text = error->text;
     EXPECT_NE(text.find(std::string("cannot open serial port ") + AbsentPort), std::string::npos)
         << text;
     EXPECT_NE(text.find(std::string(SerialPort) + ","), std::string::npos) << text;
@@ -61,7 +62,7 @@ TEST(CommDevice, FilesFoldersAndOtherDevicesAreNoSerialPorts) {
 // that finds nothing says so and leaves the device's handle to say when something comes.
 TEST(CommDevice, ReadTakesWhatHasArrived) {
     Win32CommDevice device;
-    ASSERT_EQ(device.Open(SerialPort), 0);
+    ASSERT_FALSE(device.Open(SerialPort));
     ASSERT_TRUE(device.ReadSettings() && device.WriteLineSettings() && device.PrepareQueues() &&
                 device.WriteTimeouts());
     std::array<std::uint8_t, 64> buffer{};

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "keymap/key_map_file.h"
 #include "options/settings_file.h"
 #include "platform/utf8_path.h"
+#include "program/program_start.h"
 #include "tests/doubles/scratch_folder.h"
 
 namespace {
@@ -36,7 +39,7 @@ TEST(CommandLineRuns, TakesPortsAndPlayer) {
         {{"--port", "/dev/a", "--port", "/dev/b"}, "/dev/a,/dev/b", ""},
     };
     for (const auto& c : cases) {
-        const CommandLine parsed = CommandLine::Parse(c.args);
+        const CommandLine parsed = ParseCommandLine(c.args);
         EXPECT_EQ(parsed.command, CommandLine::Command::RunWindow) << parsed.problem;
         std::string ports;
         for (const std::string& port : parsed.SerialPorts()) {
@@ -61,8 +64,10 @@ TEST(CommandLineCommands, HandsBackWhatWasAsked) {
         {{"--frobnicate"}, Command::UsageError},
     };
     for (const auto& [args, command] : cases) {
-        EXPECT_EQ(CommandLine::Parse(args).command, command) << Joined(args);
+        EXPECT_EQ(ParseCommandLine(args).command, command) << Joined(args);
     }
+    EXPECT_TRUE(ParseCommandLine({"--learn", "--replace"}).replace);
+    EXPECT_FALSE(ParseCommandLine({"--learn"}).replace);
 }
 
 // Off unless given; each flag the settings file can set, the command line can unset; the
@@ -79,7 +84,7 @@ TEST(CommandLineSwitches, TakeNoAndAValue) {
         {{"--no-minimized", "--console"}, "console"},
     };
     for (const auto& [args, on] : cases) {
-        const CommandLine parsed = CommandLine::Parse(args);
+        const CommandLine parsed = ParseCommandLine(args);
         std::string said;
         for (const auto& [flag, name] :
              {std::pair{parsed.command == CommandLine::Command::RunConsole, "console"},
@@ -100,7 +105,7 @@ TEST(CommandLineFindPort, TakesTheCandidatesNamedIfAny) {
     for (const Case& c : {Case{{"--find-port"}, {}, false},
                           Case{{"--find-port", "/dev/a", "/dev/b"}, {"/dev/a", "/dev/b"}, false},
                           Case{{"--learn", "--port", "/dev/a"}, {}, true}}) {
-        const CommandLine parsed = CommandLine::Parse(c.args);
+        const CommandLine parsed = ParseCommandLine(c.args);
         EXPECT_EQ(parsed.findPortCandidates, c.candidates) << Joined(c.args);
         EXPECT_EQ(parsed.SourceNamed(), c.sourceNamed) << Joined(c.args);
     }
@@ -142,12 +147,12 @@ TEST(CommandLineSources, TakeLircdAndInputDevices) {
     };
     std::ofstream(folder.FilePath("both.conf"))
         << "port = /dev/ttyUSB0\nlircd = /tmp/s\nport = /dev/ttyUSB1\n";
-    const CommandLine both = CommandLine::Parse({}, folder.FilePath("both.conf"));
+    const CommandLine both = ParseCommandLine({}, folder.FilePath("both.conf"));
     EXPECT_EQ(both.ports, (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyUSB1"}))
         << both.problem;
     EXPECT_EQ(both.lircd, "/tmp/s");
     for (const auto& c : cases) {
-        const CommandLine parsed = CommandLine::Parse(c.args, c.settings);
+        const CommandLine parsed = ParseCommandLine(c.args, c.settings);
         EXPECT_EQ(parsed.command == CommandLine::Command::UsageError, false) << parsed.problem;
         EXPECT_EQ(parsed.lircd, c.lircd) << Joined(c.args);
         EXPECT_EQ(parsed.inputs, c.inputs) << Joined(c.args);
@@ -165,7 +170,7 @@ TEST(CommandLineSources, TakeAnMqttBroker) {
     std::ofstream(settings) << "mqtt = mqtts://me@broker.lan\nmqtt-topic = tele/+/RESULT\n"
                                "mqtt-topic = ir/#\nmqtt-publish = true\nmqtt-name = den\n"
                                "mqtt-ca = ca.pem\nmqtt-password-file = pass\n";
-    const CommandLine file = CommandLine::Parse({}, settings);
+    const CommandLine file = ParseCommandLine({}, settings);
     EXPECT_EQ(file.mqtt, "mqtts://me@broker.lan") << file.problem;
     EXPECT_EQ(file.mqttTopics, (std::vector<std::string>{"tele/+/RESULT", "ir/#"}));
     EXPECT_TRUE(file.mqttPublish);
@@ -173,12 +178,12 @@ TEST(CommandLineSources, TakeAnMqttBroker) {
     EXPECT_EQ(file.mqttCa, folder.FilePath("ca.pem"));
     EXPECT_EQ(file.mqttPasswordFile, folder.FilePath("pass"));
     EXPECT_TRUE(file.SerialPorts().empty());
-    const CommandLine here = CommandLine::Parse(
+    const CommandLine here = ParseCommandLine(
         {"--mqtt=mqtt://10.0.0.2", "--mqtt-topic", "a/b", "--no-mqtt-publish"}, settings);
     EXPECT_EQ(here.mqtt, "mqtt://10.0.0.2") << here.problem;
     EXPECT_EQ(here.mqttTopics, (std::vector<std::string>{"a/b"}));
     EXPECT_FALSE(here.mqttPublish);
-    EXPECT_EQ(CommandLine::Parse({"--port", "/dev/ttyUSB0"}, settings).mqtt, "");
+    EXPECT_EQ(ParseCommandLine({"--port", "/dev/ttyUSB0"}, settings).mqtt, "");
 }
 
 // Home Assistant's discovery: its prefix (its own by default; true and false in the settings
@@ -199,7 +204,7 @@ TEST(CommandLineSources, TakeHomeAssistantsDiscovery) {
     };
     for (const auto& c : cases) {
         std::ofstream(settings) << "mqtt = mqtt://broker.lan\n" << c.file;
-        const CommandLine parsed = CommandLine::Parse(c.args, settings);
+        const CommandLine parsed = ParseCommandLine(c.args, settings);
         EXPECT_EQ(parsed.mqttDiscovery, c.prefix) << Joined(c.args) << parsed.problem;
         EXPECT_EQ(parsed.mqttPublish, *c.prefix != '\0') << Joined(c.args);
     }
@@ -207,8 +212,8 @@ TEST(CommandLineSources, TakeHomeAssistantsDiscovery) {
 #endif
 
 TEST(CommandLinePlayers, TakesAListInOrderAndNamesToIgnore) {
-    const CommandLine parsed = CommandLine::Parse({"--player", "vlc,spotify,*", "--ignore-player",
-                                                   "firefox", "--ignore-player=chromium,mpv"});
+    const CommandLine parsed = ParseCommandLine({"--player", "vlc,spotify,*", "--ignore-player",
+                                                 "firefox", "--ignore-player=chromium,mpv"});
     EXPECT_EQ(parsed.command, CommandLine::Command::RunWindow);
     EXPECT_EQ(CommandLine::Names(parsed.player), (std::vector<std::string>{"vlc", "spotify", "*"}));
     EXPECT_EQ(parsed.ignoredPlayers, (std::vector<std::string>{"firefox", "chromium,mpv"}));
@@ -241,6 +246,7 @@ TEST(CommandLineUsageErrors, SayWhatIsWrong) {
         {{"--console", "--minimized"}, "options '--minimized' and '--console' exclude each other"},
         {{"--minimized", "--learn"}, "options '--minimized' and '--learn' exclude each other"},
         {{"--learn", "--print-keys"}, "options '--learn' and '--print-keys' exclude each other"},
+        {{"--replace", "--console"}, "option '--replace' goes with --learn"},
         {{"--find-port", "/dev/a", "--port", "/dev/b"},
          "options '--find-port' and '--port' exclude each other"},
         {{"--learn", "--find-port"}, "options '--find-port' and '--learn' exclude each other"},
@@ -268,21 +274,36 @@ TEST(CommandLineUsageErrors, SayWhatIsWrong) {
         {{"--bad", "--help"}, "unknown option '--bad'"},
     };
     for (const auto& [args, problem] : cases) {
-        const CommandLine parsed = CommandLine::Parse(args);
+        const CommandLine parsed = ParseCommandLine(args);
         EXPECT_EQ(parsed.command, CommandLine::Command::UsageError) << Joined(args);
         EXPECT_EQ(parsed.problem, "quorvel: " + problem + " (try --help)\n");
     }
 }
 
 TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
-    const std::string help = CommandLine::HelpText();
-    for (const char* word :
-         {"--port DEVICE", "--player NAME", "--ignore-player NAME", "--minimized", "--notify",
+    const std::string help = ProgramHelp();
+    for (const char* word : {"--port DEVICE",
+                             "--player NAME",
+                             "--ignore-player NAME",
+                             "--minimized",
+                             "--notify",
 #ifndef _WIN32
-          "--lircd[=SOCKET]", "--input DEVICE", "--no-grab", "--mqtt URL", "--mqtt-topic FILTER",
-          "--mqtt-publish", "--mqtt-name NAME", "--mqtt-ca FILE", "--mqtt-password-file FILE",
+                             "--lircd[=SOCKET]",
+                             "--input DEVICE",
+                             "--no-grab",
+                             "--mqtt URL",
+                             "--mqtt-topic FILTER",
+                             "--mqtt-publish",
+                             "--mqtt-name NAME",
+                             "--mqtt-ca FILE",
+                             "--mqtt-password-file FILE",
 #endif
-          "--help", "--config FILE", "--follow", "--version", "/dev/ttyS0"}) {
+                             "--help",
+                             "--config FILE",
+                             "--follow",
+                             "--version",
+                             "--replace",
+                             "/dev/ttyS0"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     EXPECT_NE(help.find("--mqtt-discovery[=PREFIX]"), std::string::npos);
@@ -298,6 +319,114 @@ TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
             EXPECT_LE(line.size(), 80u) << line;
         }
         start = end + 1;
+    }
+}
+
+std::string Utf16Le(const std::string& ascii) {
+    std::string bytes = "\xFF\xFE";
+    for (const char c : ascii) {
+        bytes += std::string{c, '\0'};
+    }
+    return bytes;
+}
+
+// What the program runs with, or its problem after "quorvel: FILE".
+std::string Outcome(const CommandLine& parsed, const std::string& file) {
+    using Command = CommandLine::Command;
+    if (parsed.command == Command::UsageError) {
+        const std::string head = "quorvel: " + file;
+        return parsed.problem.rfind(head, 0) == 0 ? parsed.problem.substr(head.size())
+                                                  : parsed.problem;
+    }
+    std::string outcome;
+    for (const std::string& port : parsed.SerialPorts()) {
+        outcome += (outcome.empty() ? "" : ",") + port;
+    }
+    outcome += " [" + parsed.player + "]";
+    for (const std::string& list : parsed.ignoredPlayers) {
+        outcome += " -" + list;
+    }
+    if (!parsed.keys.empty()) {
+        const std::string folder = std::filesystem::path(file).parent_path().string();
+        outcome += " keys=" + (parsed.keys.rfind(folder, 0) == 0
+                                   ? "DIR" + parsed.keys.substr(folder.size())
+                                   : parsed.keys);
+    }
+    return outcome + (parsed.command == Command::RunConsole ? " console" : "") +
+           (parsed.follow ? " follow" : "") + (parsed.minimized ? " minimized" : "") +
+           (parsed.notify ? " notify" : "") + (parsed.command == Command::FindPort ? " find" : "");
+}
+
+const std::string Usual =
+    "port = /dev/ttyUSB0\nplayer = vlc,spotify\nconsole = true\nfollow = yes\n";
+const std::string Refused = " (try --help)\n";
+
+TEST(CommandLineSettings, FillsInWhatTheCommandLineLeftOut) {
+    struct Case {
+        std::optional<std::string> file;  // none: there is no file
+        std::vector<std::string> args;    // FILE: the file's path; else it is the default one
+        std::string outcome;
+    };
+    const Case cases[] = {
+        {Usual, {}, "/dev/ttyUSB0 [vlc,spotify] console follow"},
+        {Usual, {"--port", "/dev/pts/3", "--player=mpv"}, "/dev/pts/3 [mpv] console follow"},
+        {"player = vlc\nignore-player = mpv\n", {"--no-player"}, "/dev/ttyS0 []"},
+        {"# mine\n; also a note\n\nport = /dev/a\nport = /dev/b  # the adapter\n"
+         "player = \"VLC media player\" # its Identity\n"
+         "ignore-player = firefox\nignore-player = chromium,mpv\n",
+         {},
+         "/dev/a,/dev/b [VLC media player] -firefox -chromium,mpv"},
+        {"port = /dev/ttyACM0\n", {"--config", "FILE"}, "/dev/ttyACM0 []"},
+        // A map named beside the file is that one, whatever the working folder.
+        {"keys = remote.conf\n", {}, "/dev/ttyS0 [] keys=DIR/remote.conf"},
+        {"keys = /etc/remote.conf\n", {}, "/dev/ttyS0 [] keys=/etc/remote.conf"},
+        {"keys = /etc/remote.conf\n", {"--keys", "mine.conf"}, "/dev/ttyS0 [] keys=mine.conf"},
+        // What the file adds never clashes with the command line: the service's --console
+        // leaves a window's minimized = true with nothing to do; --find-port looks anew.
+        {"minimized = true\n", {"--console"}, "/dev/ttyS0 [] console"},
+        {"minimized = true\n", {}, "/dev/ttyS0 [] minimized"},
+        {"port = /dev/ttyACM0\n", {"--find-port"}, "/dev/ttyACM0 [] find"},
+        // Read as text is read (the encodings and line ends are DecodeText's).
+        {Utf16Le("console = true\r\n"), {}, "/dev/ttyS0 [] console"},
+        {std::nullopt, {}, "/dev/ttyS0 []"},
+        {std::nullopt, {"--config=FILE"}, ": no such file" + Refused},
+        {"port = /dev/a\ncolour = red\n", {}, ":2: unknown setting 'colour'" + Refused},
+        {"learn = true\n", {}, ":1: setting 'learn' is for the command line only" + Refused},
+        {"follow = maybe\n", {}, ":1: setting 'follow' is true or false" + Refused},
+        // What the file turns on, the command line can turn off.
+        {"console = true\nnotify = true\n", {"--no-console", "--no-notify"}, "/dev/ttyS0 []"},
+        {"console = yes\nfollow = on\n", {"--console=false"}, "/dev/ttyS0 [] follow"},
+        {"minimized = TRUE\nnotify = 1\n",
+         {"--no-minimized", "--console"},
+         "/dev/ttyS0 [] console notify"},
+        {"console = 0x1\n", {}, ":1: setting 'console' is true or false" + Refused},
+        {"notify = 2\n", {}, ":1: setting 'notify' is true or false" + Refused},
+        {"no-console = true\n",
+         {},
+         ":1: unknown setting 'no-console' (a flag is set with true or false)" + Refused},
+        {"player = vlc,,mpv\n",
+         {},
+         ":1: option '--player' has an empty name in 'vlc,,mpv'" + Refused},
+        {"port =\n", {}, ":1: setting 'port' needs a value" + Refused},
+        {"port /dev/a\n", {}, ":1: expected NAME = VALUE" + Refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.value_or("(none)"));
+        const ScratchFolder scratch;
+        const std::string file = scratch.FilePath("quorvel.conf");
+        if (c.file) {
+            std::ofstream(file, std::ios::binary) << *c.file;
+        }
+        std::vector<std::string> args = c.args;
+        bool named = false;
+        for (std::string& arg : args) {
+            if (const auto at = arg.find("FILE"); at != std::string::npos) {
+                arg.replace(at, 4, file);
+                named = true;
+            }
+        }
+        const CommandLine parsed = ParseCommandLine(args, named ? scratch.FilePath("x") : file);
+        EXPECT_EQ(Outcome(parsed, file), c.outcome);
     }
 }
 

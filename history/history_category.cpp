@@ -1,0 +1,3 @@
+#include "history/history_category.h"
+
+LogCategory lcHistory("quorvel.history");
