@@ -1,18 +1,21 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "mqtt/packet_guard.h"
+#include "mqtt/tls_context.h"
 
 struct mosquitto;
 
 // One connection's libmosquitto client, driven from outside: never a thread of its own.
 // MQTT 5 unless told 3.1.1; with MQTT 5 the broker is asked to send no packet over
 // LargestPacket (Maximum Packet Size on the CONNECT), and an unencrypted connection is read
-// through a PacketGuard whatever the broker does. Nothing it publishes is of QoS 1 or 2.
+// through a PacketGuard whatever the broker does. TLS goes through a TlsContext of its own,
+// so a certificate refused says why. Nothing it publishes is of QoS 1 or 2.
 // What happens on it goes to its Events, inside its calls; none are told while it has no
 // Events (a thread connecting it meanwhile), and it then logs nothing but keeps the
 // library's last error. Used on one thread at a time.
@@ -65,9 +68,9 @@ class MqttClient {
     int Publish(const std::string& topic, std::string_view payload, bool retain);
     void Disconnect();
 
-    // The library's last error, or the setup's; the broker's reason for ending the
-    // connection (MQTT 5), or 0.
-    const std::string& Logged() const { return logged_; }
+    // Why the broker's certificate was refused, or else the library's last error, or the
+    // setup's; the broker's reason for ending the connection (MQTT 5), or 0.
+    const std::string& Logged() const;
     int DisconnectReason() const { return disconnectReason_; }
     bool Mqtt311() const { return mqtt311_; }
 
@@ -81,7 +84,7 @@ class MqttClient {
     mosquitto* handle_ = nullptr;
     Events* events_ = nullptr;
     PacketGuard guard_{LargestPacket};
-    bool tls_ = false;
+    std::unique_ptr<TlsContext> tls_;
     bool mqtt311_ = false;
     std::string logged_;
     int disconnectReason_ = 0;

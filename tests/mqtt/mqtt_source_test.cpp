@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/source_loop.h"
 #include "tests/mqtt/mosquitto_rig.h"
+#include "tests/mqtt/test_authority.h"
 
 namespace {
 
@@ -110,6 +112,57 @@ TEST_F(MqttSourceTest, TriesAgainFastForABrokerAwaySlowlyForARefusal) {
         ASSERT_EQ(listening.configured.size(), 1u);
         EXPECT_NE(listening.configured[0].find(c.said), std::string::npos);
         EXPECT_EQ(loop.Waits(c.waits.size()), c.waits) << c.settings.broker.Text();
+    }
+}
+
+// A broker's certificate refused says why: expired, not yet valid, for another host, from an
+// authority not trusted, self-signed.
+TEST_F(MqttSourceTest, ARefusedCertificateSaysWhy) {
+    const TestAuthority trusted("Quorvel Test CA"), unknown("Somebody Else's CA"),
+        self("broker", {"IP:127.0.0.1"});
+    const std::vector<std::string> here{"DNS:localhost", "IP:127.0.0.1"};
+    MosquittoRig broker;
+    const std::string ca = broker.Folder().FilePath("ca.pem");
+    std::ofstream(ca) << trusted.Own().certificate;
+    const struct {
+        TestAuthority::Issued served;
+        std::string host;
+        std::string said;  // after "failed: "; empty when it connects
+    } cases[] = {
+        {trusted.Issue(here), "127.0.0.1", ""},
+        {trusted.Issue(here, -30, -2), "127.0.0.1", "its certificate expired on 20"},
+        {trusted.Issue(here, 2, 30), "127.0.0.1", "its certificate is not valid before 20"},
+        {trusted.Issue({"DNS:broker.example", "IP:10.0.0.1"}), "localhost",
+         "its certificate is for broker.example, 10.0.0.1, not for localhost"},
+        {trusted.Issue({"DNS:localhost"}), "127.0.0.1",
+         "its certificate is for localhost, not for 127.0.0.1"},
+        {unknown.Issue(here), "127.0.0.1",
+         "its certificate comes from Somebody Else's CA, an authority not among the "
+         "certificates in " +
+             ca},
+        {self.Own(), "127.0.0.1",
+         "its certificate is self-signed, and not among the "
+         "certificates in " +
+             ca},
+    };
+    std::vector<int> ports;
+    for (const auto& c : cases) {
+        ports.push_back(broker.AddTlsListener(c.served.certificate, c.served.key));
+    }
+    ASSERT_TRUE(broker.Start()) << broker.Error();
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        MqttSettings settings =
+            Settings("mqtts://" + cases[i].host + ":" + std::to_string(ports[i]));
+        settings.caFile = ca;
+        const Listening listening(settings);
+        const std::string failed = "the TLS connection to the MQTT broker at " +
+                                   settings.broker.Text() + " failed: " + cases[i].said;
+        if (cases[i].said.empty()) {
+            EXPECT_EQ(listening.configured, Lines{}) << i;
+        } else {
+            ASSERT_EQ(listening.configured.size(), 1u) << i;
+            EXPECT_EQ(listening.configured[0].substr(0, failed.size()), failed);
+        }
     }
 }
 
