@@ -1,16 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mqtt/mqtt_source.h"
+#include "tests/doubles/eventually.h"
 #include "tests/doubles/fake_event_loop.h"
+#include "tests/doubles/fed_key_source.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/source_loop.h"
 #include "tests/mqtt/mosquitto_rig.h"
+#include "tests/mqtt/stand_in_broker.h"
 #include "tests/mqtt/test_authority.h"
 
 namespace {
@@ -163,6 +169,61 @@ TEST_F(MqttSourceTest, ARefusedCertificateSaysWhy) {
             ASSERT_EQ(listening.configured.size(), 1u) << i;
             EXPECT_EQ(listening.configured[0].substr(0, failed.size()), failed);
         }
+    }
+}
+
+// This process's memory in use, in bytes.
+long Resident() {
+    long size = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> size >> resident;
+    return resident * ::sysconf(_SC_PAGESIZE);
+}
+
+// A packet over the limit, from a broker that sends it all the same (or, speaking 3.1.1 only,
+// was never told the limit), is thrown away as it comes, a piece a turn: another source's key
+// is taken while it still comes, the packet is never held whole, and the key behind it acts.
+TEST(MqttSource, APacketOverTheLimitIsThrownAwayAsItComes) {
+    constexpr std::size_t Huge = 64 << 20;
+    const std::string topic = "tele/ir/RESULT", press = Press;
+    for (const bool mqtt311Only : {false, true}) {
+        StandInBroker broker(mqtt311Only,
+                             {{PublishStart(topic, Huge, !mqtt311Only), Huge},
+                              {PublishStart(topic, press.size(), !mqtt311Only) + press}});
+        LogCapture log;
+        MqttSettings settings = Settings("mqtt://127.0.0.1:" + std::to_string(broker.Port()));
+        settings.topics = {"tele/+/RESULT"};
+        std::vector<std::unique_ptr<KeySource>> sources;
+        sources.push_back(std::make_unique<MqttSource>(settings));
+        auto fed = std::make_unique<FedKeySource>();
+        FedKeySource& other = *fed;
+        sources.push_back(std::move(fed));
+        ReceiverLoop reader(std::move(sources));
+        ASSERT_EQ(StartReader(reader), Lines{});
+        // Maximum Packet Size, 8 KiB, asked for where the broker speaks MQTT 5.
+        EXPECT_EQ(broker.Login().find(std::string("\x27\x00\x00\x20\x00", 5)) != std::string::npos,
+                  !mqtt311Only);
+        const long before = Resident();
+
+        // Pressed once much more has come than the sockets between them hold.
+        std::thread presser([&] {
+            Eventually([&] { return broker.Sent() > Huge / 2; });
+            other.Push({KeyEvent{KeyAction::Press, Key::Code(0x18)}});
+        });
+        const ReceiverLoop::Taken taken = reader.Take(Soon());
+        const std::size_t sent = broker.Sent();
+        const long held = Resident() - before;
+        presser.join();
+        EXPECT_EQ(ItemText(taken.item), "down 24");
+        EXPECT_LT(sent, Huge) << "the key waited for the whole packet";
+        // What came of the packet, half of it and more, was never kept.
+        EXPECT_LT(held, static_cast<long>(Huge / 4));
+
+        EXPECT_EQ(NextText(reader), "down NEC_20DF10EF");
+        EXPECT_EQ(broker.Sent(), broker.Total());
+        const std::size_t size = PublishStart(topic, Huge, !mqtt311Only).size() + Huge;
+        EXPECT_EQ(log.Count("ignored a message over 4 KiB (" + std::to_string(size) +
+                            " bytes, dropped unread) on tele/ir/RESULT"),
+                  1);
     }
 }
 
