@@ -6,9 +6,9 @@
 #include <cerrno>
 
 #include "log/untrusted_text.h"
+#include "mqtt/connection_failure.h"
 #include "mqtt/key_message.h"
 #include "mqtt/mqtt_log.h"
-#include "mqtt/network_calls.h"
 
 namespace {
 
@@ -360,26 +360,13 @@ void MqttSource::Failed(SourceCondition condition, bool refused) {
 }
 
 std::string MqttSource::Failure(int result, int error, const MqttClient* client) const {
-    const std::string broker = "the MQTT broker at " + settings_.broker.Text();
-    const std::string logged = client != nullptr ? client->Logged() : std::string();
-    if (!refusal_.empty()) {
-        return broker + " refused the login: " + UntrustedText(refusal_);
-    }
-    if (result == MOSQ_ERR_TLS) {
-        return "the TLS connection to " + broker + " failed" +
-               (logged.empty() ? std::string() : ": " + UntrustedText(logged));
-    }
-    if (result == MOSQ_ERR_ERRNO && error != 0) {
-        return "cannot connect to " + broker + ": " + SocketErrorText(error);
-    }
-    if (result == MOSQ_ERR_EAI) {
-        return "cannot find " + broker + ": no such host (or no name server answers)";
-    }
-    if (result == MOSQ_ERR_CONN_LOST || result == MOSQ_ERR_KEEPALIVE) {
-        return everConnected_ ? broker + " went away"
-                              : broker + " closed the connection before it was set up";
-    }
-    return "the connection to " + broker + " failed: " + mosquitto_strerror(result);
+    return ConnectionFailure{settings_.broker.Text(),
+                             result,
+                             error,
+                             client != nullptr ? client->Logged() : std::string(),
+                             refusal_,
+                             everConnected_}
+        .Text();
 }
 
 void MqttSource::Message(std::string_view topic, std::string_view payload, bool retained) {
