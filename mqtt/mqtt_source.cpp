@@ -4,6 +4,7 @@
 #include <mqtt_protocol.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "log/untrusted_text.h"
 #include "mqtt/connection_failure.h"
@@ -222,6 +223,9 @@ void MqttSource::KeepAlive() {
     if (client_) {
         keepAlive_->Set(EventLoop::Clock::now() +
                         std::chrono::seconds(MqttClient::KeepAliveSeconds));
+        if (confirmed_ && std::exchange(takenOver_, false)) {
+            reopening_.Succeeded();  // no longer taken over each time
+        }
     }
 }
 
@@ -236,6 +240,7 @@ void MqttSource::Check(int result) {
     const int error = errno;
     const int reason = client_->DisconnectReason();
     if (reason == MQTT_RC_SESSION_TAKEN_OVER) {
+        takenOver_ = true;
         Dropped("another client took the connection to the MQTT broker at " +
                     settings_.broker.Text() + " over: it uses the same client id " +
                     settings_.clientId,
@@ -283,7 +288,9 @@ void MqttSource::Confirm() {
     attemptEnds_ = {};
     confirmed_ = true;
     everConnected_ = true;
-    reopening_.Succeeded();
+    if (!takenOver_) {
+        reopening_.Succeeded();  // else once it has held a while (KeepAlive)
+    }
     said_.Clear();
     if (settings_.publish) {
         ++ownOnline_;

@@ -32,12 +32,13 @@
 // broker that cannot be reached or refuses is said by Configure, as a port that is not there
 // is. A broker away (at the start, or gone) is tried again at the back-off's pace, at most a
 // second apart; a login refused, a TLS check failed, or the session taken by another client
-// of the same id, at the slow pace, doubling to a minute. Only a broker lost once connected
-// is a Lost condition: one never reached is said in the log alone. A message that is no key
-// is said once per topic and kind, for a bounded number of topics.
-// With publish, a status already online when it connects, or another's "online" later, is
-// another Quorvel of the same name: said once, and from then on this one never marks the
-// name offline (it connects again without a will, and stops without a word).
+// of the same id, at the slow pace, doubling to a minute: after a takeover the pace is kept
+// while each new connection is taken over again, until one has held for a keep-alive. Only a broker
+// lost once connected is a Lost condition: one never reached is said in the log alone. A message
+// that is no key is said once per topic and kind, for a bounded number of topics. With publish, a
+// status already online when it connects, or another's "online" later, is another Quorvel of the
+// same name: said once, and from then on this one never marks the name offline (it connects again
+// without a will, and stops without a word).
 class MqttSource : public KeySource, private MqttClient::Events {
   public:
     // The longest wait between tries while the broker is away.
@@ -117,6 +118,7 @@ class MqttSource : public KeySource, private MqttClient::Events {
     bool confirmed_ = false;      // connected and subscribed
     bool outage_ = false;         // an outage was shown: Back is due at the return
     bool clash_ = false;          // another Quorvel of the same name is online
+    bool takenOver_ = false;      // taken over by a client of the same id, and not held since
     int ownOnline_ = 0;           // our own "online"s still to come back from the broker
     std::uint64_t sequence_ = 0;  // the last key event published
     IgnoredMessages ignored_;

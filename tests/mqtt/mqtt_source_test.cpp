@@ -13,6 +13,7 @@
 #include "tests/doubles/eventually.h"
 #include "tests/doubles/fake_event_loop.h"
 #include "tests/doubles/fed_key_source.h"
+#include "tests/doubles/hurried_event_loop.h"
 #include "tests/doubles/log_capture.h"
 #include "tests/doubles/source_loop.h"
 #include "tests/mqtt/mosquitto_rig.h"
@@ -225,6 +226,28 @@ TEST(MqttSource, APacketOverTheLimitIsThrownAwayAsItComes) {
                             " bytes, dropped unread) on tele/ir/RESULT"),
                   1);
     }
+}
+
+// A session that another client of the same id takes over is said as such, and tried again
+// ever more slowly while it is taken over each time, though each try was accepted.
+TEST(MqttSource, ASessionTakenOverIsSaidAndTriedEverMoreSlowly) {
+    StandInBroker broker(false, {{std::string{'\xe0', 1, '\x8e'}}});  // DISCONNECT: taken over
+    LogCapture log;
+    MqttSettings settings = Settings("mqtt://127.0.0.1:" + std::to_string(broker.Port()));
+    settings.topics = {"tele/+/RESULT"};
+    settings.clientId = "quorvel-twice";
+    // The back-off hurried; an attempt's limit and the keep-alive not.
+    auto owned = std::make_unique<HurriedEventLoop>(MqttSource::ConnectLimit / 2);
+    HurriedEventLoop& loop = *owned;
+    Listening listening(settings, std::move(owned));
+    ASSERT_EQ(listening.configured, Lines{});
+    while (loop.waits.size() < 6) {
+        ASSERT_NE(NextText(*listening.reader), "timed out");
+    }
+    EXPECT_EQ(loop.waits, (std::vector<long>{100, 200, 400, 800, 1600, 3200}));
+    EXPECT_GE(log.Count("another client took the connection to the MQTT broker at " +
+                        settings.broker.Text() + " over: it uses the same client id quorvel-twice"),
+              1);
 }
 
 TEST(MqttSource, RefusesTopicFiltersAndNamesItCannotUse) {
