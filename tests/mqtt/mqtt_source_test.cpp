@@ -98,6 +98,61 @@ TEST_F(MqttSourceTest, ARefusedLoginIsSaidOnceWithTheBrokersReason) {
     EXPECT_EQ(log.Count("refused the login"), 1);
 }
 
+// Alone under its name, a publishing source says it is online once, and never takes its own
+// status for another Quorvel's.
+TEST_F(MqttSourceTest, AloneItSaysOnlineOnceAndNoClash) {
+    MosquittoRig broker;
+    ASSERT_TRUE(broker.Start()) << broker.Error();
+    LogCapture log;
+    MqttSettings settings = Settings(broker.Url(), "den");
+    settings.publish = true;
+    settings.clientId = "quorvel-den";
+    Listening listening(settings);
+    ASSERT_TRUE(broker.WaitSubscribed(Filters + 1));
+    // Its status goes out as the loop turns; what came back of it came before the next key.
+    ASSERT_TRUE(broker.Publish("tele/ir/RESULT", Press));
+    EXPECT_EQ(NextText(*listening.reader), "down NEC_20DF10EF");
+    const std::string online = "PUBLISH to quorvel-den (d0, q0, r0, m0, 'quorvel/den/status'";
+    ASSERT_TRUE(Eventually([&] { return broker.Logged(online) > 0; }));
+    ASSERT_TRUE(broker.Publish(
+        "tele/ir/RESULT", R"({"IrReceived":{"Protocol":"NEC","Bits":32,"Data":"0x20DF906F"}})"));
+    EXPECT_EQ(NextText(*listening.reader), "down NEC_20DF906F");
+    EXPECT_EQ(broker.Logged("Received PUBLISH from quorvel-den (d0, q0, r1, m0, "
+                            "'quorvel/den/status'"),
+              1u);
+    EXPECT_EQ(log.Count("another Quorvel named"), 0);
+}
+
+// Two of one name each say so once, and neither marks the name offline when it stops.
+TEST_F(MqttSourceTest, TwoOfOneNameSayItOnceAndNeverMarkItOffline) {
+    MosquittoRig broker;
+    ASSERT_TRUE(broker.Start()) << broker.Error();
+    LogCapture log;
+    MqttSettings settings = Settings(broker.Url(), "den");
+    settings.publish = true;
+    settings.topics = {"tele/+/RESULT"};
+    auto first = std::make_unique<Listening>(settings);
+    auto second = std::make_unique<Listening>(settings);
+    const std::string clash = "another Quorvel named den is online";
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    // Each connects again without its will once it has seen the other: 4 connections.
+    while ((log.Count(clash) < 2 || broker.Logged("Sending SUBACK to quorvel-") < 8) &&
+           std::chrono::steady_clock::now() < end) {
+        for (Listening* each : {first.get(), second.get()}) {
+            each->reader->NextBefore(std::chrono::steady_clock::now() +
+                                     std::chrono::milliseconds(10));
+        }
+    }
+    ASSERT_TRUE(broker.Publish("tele/ir/RESULT", Press));
+    EXPECT_EQ(NextText(*first->reader), "down NEC_20DF10EF");
+    EXPECT_EQ(NextText(*second->reader), "down NEC_20DF10EF");
+    EXPECT_EQ(log.Count(clash), 2);
+    second.reset();
+    EXPECT_EQ(broker.Retained("quorvel/den/status"), "online");
+    first.reset();
+    EXPECT_EQ(broker.Retained("quorvel/den/status"), "online");
+}
+
 // The broker away (at the start, here) is tried at most a second apart; a refusal (here,
 // certificates that cannot be read) at the slow pace.
 TEST_F(MqttSourceTest, TriesAgainFastForABrokerAwaySlowlyForARefusal) {
