@@ -36,7 +36,8 @@ class ReceiverLoop : public KeyReader {
     ReceiverLoop& operator=(const ReceiverLoop&) = delete;
 
     void Open() override;
-    // Every source's conditions, in the sources' order; then they all join the loop.
+    // Every source's conditions, in the sources' order; then they all join the loop, and
+    // those that go on setting up there are waited for (Settle).
     std::vector<SourceCondition> Configure() override;
     SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
@@ -44,6 +45,11 @@ class ReceiverLoop : public KeyReader {
 
     // A source opened and set up already joins the loop at once; its index.
     std::size_t Attach(std::unique_ptr<KeySource> source);
+    // The sources from index from on that go on setting up on the loop (KeySource::
+    // SettlingUntil) are waited for, so that what fails there is said with the setup's, until
+    // they have settled or their time is up, but never past a key another source has read:
+    // their conditions.
+    std::vector<SourceCondition> Settle(std::size_t from);
     // The next item and where it came from; TimedOut, once until has passed or on Wake.
     Taken Take(Deadline until);
     // Safe from any thread: the wait under way, or else the next one, ends with TimedOut.
@@ -60,6 +66,7 @@ class ReceiverLoop : public KeyReader {
     // that source's) or nothing more is ready; bounded, so a flood cannot keep it going.
     void Gather(const std::size_t* from = nullptr);
     bool Queued(std::size_t source) const;
+    bool KeyQueued() const;
 
     std::unique_ptr<EventLoop> loop_;
     std::vector<std::unique_ptr<KeySource>> sources_;
