@@ -16,17 +16,6 @@ namespace {
 constexpr std::string_view Online = "online";
 constexpr std::string_view Offline = "offline";
 
-// What the start's wait takes from the source: its first condition.
-class FirstCondition : public SourceOutput {
-  public:
-    void Put(SourceItem item) override {
-        if (auto* condition = std::get_if<SourceCondition>(&item); condition && !first) {
-            first = std::move(*condition);
-        }
-    }
-    std::optional<SourceCondition> first;
-};
-
 }  // namespace
 
 MqttSource::MqttSource(MqttSettings settings)
@@ -85,28 +74,25 @@ void MqttSource::Open() {
 }
 
 std::vector<SourceCondition> MqttSource::Configure() {
-    if (!startFailure_) {
-        // The first attempt, awaited on a loop of its own: the receiver's is not joined yet.
-        const std::unique_ptr<EventLoop> loop = MakeEventLoop();
-        FirstCondition first;
-        starting_ = true;
-        Join(*loop, first);
-        const EventLoop::TimePoint until = EventLoop::Clock::now() + StartWait;
-        while (!confirmed_ && !first.first && EventLoop::Clock::now() < until) {
-            loop->RunOnce(until);
-        }
-        starting_ = false;
-        startFailure_ = std::move(first.first);
-        // Out of that loop: Attach joins the receiver's.
-        input_.reset();
-        output_.reset();
-        keepAlive_.reset();
-        limit_.reset();
-        reopening_.Succeeded();
+    if (startFailure_) {
+        return StartFailed();
     }
-    if (!startFailure_) {
-        return {};
-    }
+    // The first attempt goes on on the loop: Settle says how far it came.
+    startEnds_ = EventLoop::Clock::now() + StartWait;
+    starting_ = true;
+    return {};
+}
+
+std::optional<EventLoop::TimePoint> MqttSource::SettlingUntil() const {
+    return starting_ && !confirmed_ && !startFailure_ ? std::optional(startEnds_) : std::nullopt;
+}
+
+std::vector<SourceCondition> MqttSource::Settle() {
+    return std::exchange(starting_, false) && startFailure_ ? StartFailed()
+                                                            : std::vector<SourceCondition>();
+}
+
+std::vector<SourceCondition> MqttSource::StartFailed() {
     said_.News(startFailure_->reason);
     QUORVEL_WARNING(lcMqtt) << startFailure_->reason << "; trying again";
     outage_ = true;
@@ -114,15 +100,6 @@ std::vector<SourceCondition> MqttSource::Configure() {
 }
 
 void MqttSource::Attach(EventLoop& loop, SourceOutput& out) {
-    Join(loop, out);
-    if (startFailure_ && !client_ && !connecting_) {
-        reopening_.Failed(startFailure_->kind == SourceCondition::Kind::CannotOpen
-                              ? std::chrono::milliseconds::max()
-                              : std::chrono::milliseconds(RetryEvery));
-    }
-}
-
-void MqttSource::Join(EventLoop& loop, SourceOutput& out) {
     loop_ = &loop;
     out_ = &out;
     reopening_.Attach(loop);
@@ -132,19 +109,14 @@ void MqttSource::Join(EventLoop& loop, SourceOutput& out) {
                     std::to_string(ConnectLimit.count()) + " s",
                 false);
     });
-    if (connecting_) {
-        connecting_->Watch(loop, [this](std::unique_ptr<MqttClient> client, int result, int error) {
-            connecting_.reset();
-            Started(std::move(client), result, error);
-        });
-    }
-    if (client_ && !input_ && !confirmed_ && attemptEnds_ == EventLoop::TimePoint{}) {
+    if (client_) {
         Started(std::move(client_), MOSQ_ERR_SUCCESS, 0);  // Open's connection
-    } else if (client_) {
-        // Under way, or already accepted while Configure waited for it: carried on here.
-        Watch();
-    } else if (!connecting_ && !startFailure_) {
+    } else if (!startFailure_) {
         Attempt();
+    } else {
+        reopening_.Failed(startFailure_->kind == SourceCondition::Kind::CannotOpen
+                              ? std::chrono::milliseconds::max()
+                              : std::chrono::milliseconds(RetryEvery));
     }
 }
 
@@ -341,10 +313,8 @@ void MqttSource::Restart() {
 
 void MqttSource::Failed(SourceCondition condition, bool refused) {
     if (starting_) {
-        out_->Put(std::move(condition));  // said by Configure
-        return;
-    }
-    if (confirmed_) {
+        startFailure_ = startFailure_.value_or(std::move(condition));  // said by Settle
+    } else if (confirmed_) {
         confirmed_ = false;
         outage_ = true;
         said_.News(condition.reason);
