@@ -25,7 +25,7 @@ MqttClient& Of(void* self) {
 
 }  // namespace
 
-MqttClient::MqttClient(const Options& options) : tls_(options.tls), mqtt311_(options.mqtt311) {
+MqttClient::MqttClient(const Options& options) : mqtt311_(options.mqtt311) {
     InitOnce();
     handle_ = mosquitto_new(options.id.c_str(), true, this);
     if (handle_ == nullptr) {
@@ -94,12 +94,13 @@ void MqttClient::SetUp(const Options& options) {
         mosquitto_will_set(handle_, options.will.c_str(), 7, "offline", 1, true);
     }
     if (options.tls) {
-        // The broker's certificate is verified, and its name against the host's.
-        if (options.caFile.empty()) {
-            mosquitto_int_option(handle_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        } else if (mosquitto_tls_set(handle_, options.caFile.c_str(), nullptr, nullptr, nullptr,
-                                     nullptr) != MOSQ_ERR_SUCCESS) {
-            logged_ = "cannot read the certificates in " + UntrustedText(options.caFile);
+        tls_ = std::make_unique<TlsContext>(options.caFile);
+        if (!tls_->Problem().empty()) {
+            logged_ = tls_->Problem();
+        } else {
+            // Ours alone: libmosquitto's defaults would put its own verification in place.
+            mosquitto_int_option(handle_, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
+            mosquitto_void_option(handle_, MOSQ_OPT_SSL_CTX, tls_->Handle());
         }
     }
     if (!mqtt311_) {
@@ -119,15 +120,23 @@ int MqttClient::Connect(const std::string& host, int port, int& error) {
     guard_.Reset();
     disconnectReason_ = 0;
     answered_ = false;
-    if (!logged_.empty()) {
+    if (tls_ && !tls_->Problem().empty()) {
         error = 0;
         return MOSQ_ERR_TLS;  // the certificates could not be read
+    }
+    if (tls_) {
+        tls_->Expect(host);
     }
     errno = 0;
     const int result = mosquitto_connect_async(handle_, host.c_str(), port, KeepAliveSeconds);
     error = errno;
     // Lost before it was made (a refusal, as Wine tells it): it could not be made.
     return result == MOSQ_ERR_CONN_LOST ? MOSQ_ERR_ERRNO : result;
+}
+
+const std::string& MqttClient::Logged() const {
+    // Whichever call the handshake failed in (a read, or a write of what was queued).
+    return tls_ && !tls_->Refusal().empty() ? tls_->Refusal() : logged_;
 }
 
 int MqttClient::Socket() const {

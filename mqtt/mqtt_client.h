@@ -2,23 +2,26 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "mqtt/packet_guard.h"
+#include "mqtt/tls_context.h"
 
 struct mosquitto;
 
 // One connection's libmosquitto client, driven from outside: never a thread of its own.
 // MQTT 5 unless told 3.1.1; with MQTT 5 the broker is asked to send no packet over
 // LargestPacket (Maximum Packet Size on the CONNECT), and an unencrypted connection is read
-// through a PacketGuard whatever the broker does. What it publishes is of QoS 0, but for
-// retained messages of QoS 1, which go one at a time: libmosquitto reads as many packets a
-// call as messages of QoS 1 or 2 are in flight, and the guard holds only while that is at
-// most one. What happens on it goes to its Events, inside its calls; none are told while it
-// has no Events (a thread connecting it meanwhile), and it then logs nothing but keeps the
+// through a PacketGuard whatever the broker does. TLS goes through a TlsContext of its own,
+// so a certificate refused says why. What it publishes is of QoS 0, but for retained
+// messages of QoS 1, which go one at a time: libmosquitto reads as many packets a call as
+// messages of QoS 1 or 2 are in flight, and the guard holds only while that is at most one.
+// What happens on it goes to its Events, inside its calls; none are told while it has no
+// Events (a thread connecting it meanwhile), and it then logs nothing but keeps the
 // library's last error. Used on one thread at a time.
 class MqttClient {
   public:
@@ -74,9 +77,9 @@ class MqttClient {
     std::size_t Unacknowledged() const { return waiting_.size() + (inFlight_ != 0 ? 1 : 0); }
     void Disconnect();
 
-    // The library's last error, or the setup's; the broker's reason for ending the
-    // connection (MQTT 5), or 0.
-    const std::string& Logged() const { return logged_; }
+    // Why the broker's certificate was refused, or else the library's last error, or the
+    // setup's; the broker's reason for ending the connection (MQTT 5), or 0.
+    const std::string& Logged() const;
     int DisconnectReason() const { return disconnectReason_; }
     bool Mqtt311() const { return mqtt311_; }
 
@@ -98,7 +101,7 @@ class MqttClient {
     mosquitto* handle_ = nullptr;
     Events* events_ = nullptr;
     PacketGuard guard_{LargestPacket};
-    bool tls_ = false;
+    std::unique_ptr<TlsContext> tls_;
     bool mqtt311_ = false;
     std::string logged_;
     int disconnectReason_ = 0;

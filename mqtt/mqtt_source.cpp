@@ -4,28 +4,17 @@
 #include <mqtt_protocol.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "log/untrusted_text.h"
-#include "mqtt/failure_reason.h"
+#include "mqtt/connection_failure.h"
 #include "mqtt/key_message.h"
 #include "mqtt/mqtt_log.h"
-#include "mqtt/network_calls.h"
 
 namespace {
 
 constexpr std::string_view Online = "online";
 constexpr std::string_view Offline = "offline";
-
-// What the start's wait takes from the source: its first condition.
-class FirstCondition : public SourceOutput {
-  public:
-    void Put(SourceItem item) override {
-        if (auto* condition = std::get_if<SourceCondition>(&item); condition && !first) {
-            first = std::move(*condition);
-        }
-    }
-    std::optional<SourceCondition> first;
-};
 
 }  // namespace
 
@@ -86,42 +75,31 @@ void MqttSource::Open() {
 }
 
 std::vector<SourceCondition> MqttSource::Configure() {
-    if (!startFailure_) {
-        // The first attempt, awaited on a loop of its own: the receiver's is not joined yet.
-        const std::unique_ptr<EventLoop> loop = MakeEventLoop();
-        FirstCondition first;
-        starting_ = true;
-        Join(*loop, first);
-        const EventLoop::TimePoint until = EventLoop::Clock::now() + StartWait;
-        while (health_.Now() != SourceHealth::State::Up && !first.first &&
-               EventLoop::Clock::now() < until) {
-            loop->RunOnce(until);
-        }
-        starting_ = false;
-        startFailure_ = std::move(first.first);
-        // Out of that loop: Attach joins the receiver's.
-        input_.reset();
-        output_.reset();
-        keepAlive_.reset();
-        limit_.reset();
-        reopening_.Succeeded();
+    if (startFailure_) {
+        return StartFailed();
     }
-    if (!startFailure_) {
-        return {};
-    }
+    // The first attempt goes on on the loop: Settle says how far it came.
+    startEnds_ = EventLoop::Clock::now() + StartWait;
+    starting_ = true;
+    return {};
+}
+
+std::optional<EventLoop::TimePoint> MqttSource::SettlingUntil() const {
+    return starting_ && health_.Now() != SourceHealth::State::Up && !startFailure_
+               ? std::optional(startEnds_)
+               : std::nullopt;
+}
+
+std::vector<SourceCondition> MqttSource::Settle() {
+    return std::exchange(starting_, false) && startFailure_ ? StartFailed()
+                                                            : std::vector<SourceCondition>();
+}
+
+std::vector<SourceCondition> MqttSource::StartFailed() {
     return {health_.NotStarted(*startFailure_, "; trying again")};
 }
 
 void MqttSource::Attach(EventLoop& loop, SourceOutput& out) {
-    Join(loop, out);
-    if (startFailure_ && !client_ && !connecting_) {
-        reopening_.Failed(startFailure_->kind == SourceCondition::Kind::CannotOpen
-                              ? std::chrono::milliseconds::max()
-                              : std::chrono::milliseconds(RetryEvery));
-    }
-}
-
-void MqttSource::Join(EventLoop& loop, SourceOutput& out) {
     loop_ = &loop;
     health_.Attach(out);
     reopening_.Attach(loop);
@@ -131,20 +109,14 @@ void MqttSource::Join(EventLoop& loop, SourceOutput& out) {
                     std::to_string(ConnectLimit.count()) + " s",
                 false);
     });
-    if (connecting_) {
-        connecting_->Watch(loop, [this](std::unique_ptr<MqttClient> client, int result, int error) {
-            connecting_.reset();
-            Started(std::move(client), result, error);
-        });
-    }
-    if (client_ && !input_ && health_.Now() != SourceHealth::State::Up &&
-        attemptEnds_ == EventLoop::TimePoint{}) {
+    if (client_) {
         Started(std::move(client_), MOSQ_ERR_SUCCESS, 0);  // Open's connection
-    } else if (client_) {
-        // Under way, or already accepted while Configure waited for it: carried on here.
-        Watch();
-    } else if (!connecting_ && !startFailure_) {
+    } else if (!startFailure_) {
         Attempt();
+    } else {
+        reopening_.Failed(startFailure_->kind == SourceCondition::Kind::CannotOpen
+                              ? std::chrono::milliseconds::max()
+                              : std::chrono::milliseconds(RetryEvery));
     }
 }
 
@@ -227,6 +199,9 @@ void MqttSource::Writable() {
 void MqttSource::KeepAlive() {
     Check(client_->KeepAlive());
     KeepAliveFromNow();
+    if (confirmed_ && std::exchange(takenOver_, false)) {
+        reopening_.Succeeded();  // no longer taken over each time
+    }
 }
 
 void MqttSource::Check(int result) {
@@ -240,6 +215,7 @@ void MqttSource::Check(int result) {
     const int error = errno;
     const int reason = client_->DisconnectReason();
     if (reason == MQTT_RC_SESSION_TAKEN_OVER) {
+        takenOver_ = true;
         Dropped("another client took the connection to the MQTT broker at " +
                     settings_.broker.Text() + " over: it uses the same client id " +
                     settings_.clientId,
@@ -286,7 +262,9 @@ void MqttSource::Confirm() {
     confirmed_ = true;
     limit_->Cancel();
     attemptEnds_ = {};
-    reopening_.Succeeded();
+    if (!takenOver_) {
+        reopening_.Succeeded();  // else once it has held a while (KeepAlive)
+    }
     if (settings_.publish) {
         ++ownOnline_;
         client_->Publish(MqttSettings::StatusTopic(settings_.name), Online, true);
@@ -332,10 +310,8 @@ void MqttSource::Restart() {
 
 void MqttSource::Failed(SourceCondition condition, bool refused) {
     if (starting_) {
-        health_.Put(std::move(condition));  // said by Configure
-        return;
-    }
-    if (health_.Now() == SourceHealth::State::Up) {
+        startFailure_ = startFailure_.value_or(std::move(condition));  // said by Settle
+    } else if (health_.Now() == SourceHealth::State::Up) {
         QUORVEL_WARNING(lcMqtt) << condition.reason << "; connecting again when it is back";
         health_.Lost(SourceCondition{SourceCondition::Kind::Lost, condition.reason});
     } else {
@@ -348,9 +324,13 @@ void MqttSource::Failed(SourceCondition condition, bool refused) {
 }
 
 std::string MqttSource::Failure(int result, int error, const MqttClient* client) const {
-    return FailureReason{"the MQTT broker at " + settings_.broker.Text(), refusal_,
-                         client != nullptr ? client->Logged() : std::string(), health_.WasUp()}
-        .Text(result, error);
+    return ConnectionFailure{settings_.broker.Text(),
+                             result,
+                             error,
+                             client != nullptr ? client->Logged() : std::string(),
+                             refusal_,
+                             health_.WasUp()}
+        .Text();
 }
 
 void MqttSource::Message(std::string_view topic, std::string_view payload, bool retained) {

@@ -45,10 +45,10 @@ class ReceiverLoop : public KeyReader {
     ReceiverLoop& operator=(const ReceiverLoop&) = delete;
 
     void Open() override;
-    // Every source's conditions, in the sources' order; then they all join the loop. A
-    // source that cannot be set up (its Open, Configure or Attach throws: descriptors short,
-    // a timer or a watch that cannot be made) is left out, with why as its condition, and
-    // the others go on.
+    // Every source's conditions, in the sources' order; then they all join the loop, and
+    // those that go on setting up there are waited for (Settle). A source that cannot be set
+    // up (its Open, Configure or Attach throws: descriptors short, a timer or a watch that
+    // cannot be made) is left out, with why as its condition, and the others go on.
     std::vector<SourceCondition> Configure() override;
     SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
@@ -58,6 +58,11 @@ class ReceiverLoop : public KeyReader {
 
     // A source opened and set up already joins the loop at once; its index.
     std::size_t Attach(std::unique_ptr<KeySource> source);
+    // The sources from index from on that go on setting up on the loop (KeySource::
+    // SettlingUntil) are waited for, so that what fails there is said with the setup's, until
+    // they have settled or their time is up, but never past a key another source has read:
+    // their conditions.
+    std::vector<SourceCondition> Settle(std::size_t from);
     // The next item and where it came from; TimedOut, once until has passed or on Wake.
     Taken Take(Deadline until);
     // Safe from any thread: the wait under way, or else the next one, ends with TimedOut.
@@ -77,6 +82,7 @@ class ReceiverLoop : public KeyReader {
     bool Queued(std::size_t source) const;
     // Runs a setup step of source; when it throws, why (said in the source's log).
     std::optional<SourceCondition> SetUp(std::size_t source, const std::function<void()>& step);
+    bool KeyQueued() const;
 
     std::unique_ptr<EventLoop> loop_;
     std::vector<std::unique_ptr<KeySource>> sources_;

@@ -26,6 +26,9 @@ class MosquittoRig {
     const ScratchFolder& Folder() const { return folder_; }
     // mqtt://[USER@]127.0.0.1:PORT
     std::string Url(const std::string& user = {}) const;
+    // Before Start: a TLS listener on a port of its own that presents certificate (PEM, with
+    // its key): its port.
+    int AddTlsListener(const std::string& certificate, const std::string& key);
 
     // Publishes at QoS 0, as a client of its own, and waits until that is done.
     bool Publish(const std::string& topic, const std::string& payload, bool retain = false);
@@ -53,4 +56,5 @@ class MosquittoRig {
     ChildProcess broker_;
     std::string error_;
     std::size_t logStart_ = 0;
+    std::vector<int> tlsPorts_;
 };
