@@ -121,8 +121,14 @@ std::vector<SourceCondition> ReceiverLoop::Settle(std::size_t from) {
     }
     std::vector<SourceCondition> conditions;
     for (std::size_t i = from; i < sources_.size(); ++i) {
-        for (SourceCondition& condition : sources_[i]->Settle()) {
-            conditions.push_back(std::move(condition));
+        auto why = SetUp(i, [&] {
+            for (SourceCondition& condition : sources_[i]->Settle()) {
+                conditions.push_back(std::move(condition));
+            }
+        });
+        if (why) {
+            sources_[i] = std::make_unique<UnusableSource>(*sources_[i]);
+            conditions.push_back(std::move(*why));
         }
     }
     return conditions;

@@ -47,8 +47,8 @@ class ReceiverLoop : public KeyReader {
     void Open() override;
     // Every source's conditions, in the sources' order; then they all join the loop, and
     // those that go on setting up there are waited for (Settle). A source that cannot be set
-    // up (its Open, Configure or Attach throws: descriptors short, a timer or a watch that
-    // cannot be made) is left out, with why as its condition, and the others go on.
+    // up (its Open, Configure, Attach or Settle throws: descriptors short, a timer or a watch
+    // that cannot be made) is left out, with why as its condition, and the others go on.
     std::vector<SourceCondition> Configure() override;
     SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;

@@ -200,6 +200,10 @@ TEST(ReceiverLoop, ASourceThatCannotBeSetUpIsLeftOutAndTheOthersGoOn) {
             FedKeySource::Attach(loop, out);
             timer = loop.MakeTimer([] {});
         }
+        std::vector<SourceCondition> Settle() override {
+            Fail("Settle");
+            return {};
+        }
         std::string_view Kind() const override { return "failing"; }
         void Fail(const std::string& now) {
             if (now == step) {
@@ -217,10 +221,11 @@ TEST(ReceiverLoop, ASourceThatCannotBeSetUpIsLeftOutAndTheOthersGoOn) {
         {"Open", left + "Open broke); it is left out"},
         {"Configure", left + "Configure broke); it is left out"},
         {"Attach", left + "timerfd_create: Too many open files); it is left out"},
+        {"Settle", left + "Settle broke); it is left out"},
     };
     for (const auto& c : cases) {
         auto loop = std::make_unique<FakeEventLoop>();
-        loop->refuseTimers = true;
+        loop->refuseTimers = std::string(c.step) == "Attach";
         std::vector<std::unique_ptr<KeySource>> owned;
         auto fed = std::make_unique<FedKeySource>();
         FedKeySource& other = *fed;
