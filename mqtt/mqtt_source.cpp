@@ -189,6 +189,10 @@ void MqttSource::KeepAliveFromNow() {
 
 void MqttSource::Readable() {
     Check(client_->Read());
+    // Never inside the read: the client must outlive its own call.
+    if (std::exchange(restartDue_, false)) {
+        Restart();
+    }
 }
 
 void MqttSource::Writable() {
@@ -278,6 +282,7 @@ void MqttSource::Confirm() {
 
 void MqttSource::Unwatch() {
     confirmed_ = false;
+    restartDue_ = false;
     input_.reset();
     output_.reset();
     keepAlive_->Cancel();
@@ -371,7 +376,7 @@ void MqttSource::Status(std::string_view payload, bool retained) {
                             << " (or one stopped without a word less than a minute ago): "
                                "their keys are not told apart; give each its own --mqtt-name. "
                                "This one never marks the name offline";
-    Restart();  // without the will
+    restartDue_ = true;  // without the will, once the library's read has returned
 }
 
 void MqttSource::Publish(const KeyEvent& event, std::string_view kind) {

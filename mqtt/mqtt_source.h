@@ -145,6 +145,7 @@ class MqttSource : public KeySource, private MqttClient::Events {
     bool accepted_ = false;                        // the broker accepted the login
     bool confirmed_ = false;      // this connection's subscriptions were acknowledged
     bool clash_ = false;          // another Quorvel of the same name is online
+    bool restartDue_ = false;     // the clash's restart, due once the read returns
     bool takenOver_ = false;      // taken over by a client of the same id, and not held since
     int ownOnline_ = 0;           // our own "online"s still to come back from the broker
     std::uint64_t sequence_ = 0;  // the last key event published
