@@ -44,12 +44,17 @@ std::vector<std::string> PortFinder::Listen(const std::vector<std::string>& cand
 
 bool PortFinder::ListenTo(const std::string& name, std::unique_ptr<KeySource> source) {
     source->Open();
-    if (const auto problems = source->Configure(); !problems.empty()) {
+    std::vector<SourceCondition> problems = source->Configure();
+    if (problems.empty()) {
+        names_.push_back(name);
+        // A broker's first attempt goes on on the loop, awaited as at the receiver's start;
+        // when it fails, the broker is tried again meanwhile, but is not said to be listened to.
+        problems = loop_->Settle(loop_->Attach(std::move(source)));
+    }
+    if (!problems.empty()) {
         problems_.push_back(problems.front().reason);
         return false;
     }
-    names_.push_back(name);
-    loop_->Attach(std::move(source));
     return true;
 }
 

@@ -25,7 +25,7 @@ MqttClient& Of(void* self) {
 
 }  // namespace
 
-MqttClient::MqttClient(const Options& options) : tls_(options.tls), mqtt311_(options.mqtt311) {
+MqttClient::MqttClient(const Options& options) : mqtt311_(options.mqtt311) {
     InitOnce();
     handle_ = mosquitto_new(options.id.c_str(), true, this);
     if (handle_ == nullptr) {
@@ -69,6 +69,10 @@ void MqttClient::Callbacks() {
                     message->retain);
             }
         });
+    mosquitto_publish_v5_callback_set(
+        handle_, [](mosquitto*, void* self, int mid, int reason, const mosquitto_property*) {
+            Of(self).Acknowledged(mid, reason);
+        });
     mosquitto_log_callback_set(handle_, [](mosquitto*, void* self, int level, const char* text) {
         if ((level & MOSQ_LOG_ERR) != 0) {
             Of(self).logged_ = text;
@@ -90,12 +94,13 @@ void MqttClient::SetUp(const Options& options) {
         mosquitto_will_set(handle_, options.will.c_str(), 7, "offline", 1, true);
     }
     if (options.tls) {
-        // The broker's certificate is verified, and its name against the host's.
-        if (options.caFile.empty()) {
-            mosquitto_int_option(handle_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        } else if (mosquitto_tls_set(handle_, options.caFile.c_str(), nullptr, nullptr, nullptr,
-                                     nullptr) != MOSQ_ERR_SUCCESS) {
-            logged_ = "cannot read the certificates in " + UntrustedText(options.caFile);
+        tls_ = std::make_unique<TlsContext>(options.caFile);
+        if (!tls_->Problem().empty()) {
+            logged_ = tls_->Problem();
+        } else {
+            // Ours alone: libmosquitto's defaults would put its own verification in place.
+            mosquitto_int_option(handle_, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
+            mosquitto_void_option(handle_, MOSQ_OPT_SSL_CTX, tls_->Handle());
         }
     }
     if (!mqtt311_) {
@@ -115,15 +120,23 @@ int MqttClient::Connect(const std::string& host, int port, int& error) {
     guard_.Reset();
     disconnectReason_ = 0;
     answered_ = false;
-    if (!logged_.empty()) {
+    if (tls_ && !tls_->Problem().empty()) {
         error = 0;
         return MOSQ_ERR_TLS;  // the certificates could not be read
+    }
+    if (tls_) {
+        tls_->Expect(host);
     }
     errno = 0;
     const int result = mosquitto_connect_async(handle_, host.c_str(), port, KeepAliveSeconds);
     error = errno;
     // Lost before it was made (a refusal, as Wine tells it): it could not be made.
     return result == MOSQ_ERR_CONN_LOST ? MOSQ_ERR_ERRNO : result;
+}
+
+const std::string& MqttClient::Logged() const {
+    // Whichever call the handshake failed in (a read, or a write of what was queued).
+    return tls_ && !tls_->Refusal().empty() ? tls_->Refusal() : logged_;
 }
 
 int MqttClient::Socket() const {
@@ -142,6 +155,14 @@ int MqttClient::Failure() const {
     return MOSQ_ERR_SUCCESS;
 }
 
+template <typename Call>
+int MqttClient::Inside(Call call) {
+    inside_ = true;
+    const int result = call();
+    inside_ = false;
+    return result == MOSQ_ERR_SUCCESS && inFlight_ == 0 ? SendNext() : result;
+}
+
 int MqttClient::Read() {
     if (const int failure = Failure()) {
         return failure;
@@ -156,20 +177,22 @@ int MqttClient::Read() {
             return MOSQ_ERR_SUCCESS;
         }
     }
-    return mosquitto_loop_read(handle_, 1);
+    return Inside([this] { return mosquitto_loop_read(handle_, 1); });
 }
 
 int MqttClient::Write() {
     if (const int failure = Failure()) {
         return failure;
     }
-    const int result = mosquitto_loop_write(handle_, 1);
-    // A TLS handshake goes on only in a read, whatever it waits for.
-    return result == MOSQ_ERR_SUCCESS && tls_ ? mosquitto_loop_read(handle_, 1) : result;
+    return Inside([this] {
+        const int result = mosquitto_loop_write(handle_, 1);
+        // A TLS handshake goes on only in a read, whatever it waits for.
+        return result == MOSQ_ERR_SUCCESS && tls_ ? mosquitto_loop_read(handle_, 1) : result;
+    });
 }
 
 int MqttClient::KeepAlive() {
-    return mosquitto_loop_misc(handle_);
+    return Inside([this] { return mosquitto_loop_misc(handle_); });
 }
 
 int MqttClient::Subscribe(const std::string& filter, int& mid) {
@@ -179,6 +202,44 @@ int MqttClient::Subscribe(const std::string& filter, int& mid) {
 int MqttClient::Publish(const std::string& topic, std::string_view payload, bool retain) {
     return mosquitto_publish(handle_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
                              payload.data(), 0, retain);
+}
+
+int MqttClient::PublishRetained(const std::string& topic, std::string payload) {
+    const auto same = std::find_if(waiting_.begin(), waiting_.end(), [&topic](const auto& message) {
+        return message.first == topic;
+    });
+    if (same != waiting_.end()) {
+        same->second = std::move(payload);
+        return MOSQ_ERR_SUCCESS;
+    }
+    waiting_.emplace_back(topic, std::move(payload));
+    return inFlight_ == 0 && !inside_ ? SendNext() : MOSQ_ERR_SUCCESS;
+}
+
+int MqttClient::SendNext() {
+    if (waiting_.empty()) {
+        return MOSQ_ERR_SUCCESS;
+    }
+    const auto [topic, payload] = std::move(waiting_.front());
+    waiting_.pop_front();
+    const int result = mosquitto_publish(handle_, &inFlight_, topic.c_str(),
+                                         static_cast<int>(payload.size()), payload.data(), 1, true);
+    if (result != MOSQ_ERR_SUCCESS) {
+        inFlight_ = 0;
+    }
+    return result;
+}
+
+void MqttClient::Acknowledged(int mid, int reason) {
+    if (mid != inFlight_ || inFlight_ == 0) {
+        return;  // one of QoS 0, sent
+    }
+    inFlight_ = 0;
+    if (reason >= 0x80 && events_ != nullptr) {
+        QUORVEL_DEBUG(lcMqtt) << "the broker refused a retained message: "
+                              << mosquitto_reason_string(reason);
+    }
+    // Inside libmosquitto's read: the next goes out once it has returned (Inside).
 }
 
 void MqttClient::Disconnect() {

@@ -24,6 +24,18 @@ std::string MqttSettings::WhyNotATopic(const std::string& filter) {
     return {};
 }
 
+std::string MqttSettings::WhyNotAPrefix(const std::string& prefix) {
+    const std::string topic = prefix + "/status";
+    if (prefix.empty() || prefix.back() == '/' || prefix.size() > 200 ||
+        mosquitto_pub_topic_check(topic.c_str()) != MOSQ_ERR_SUCCESS ||
+        mosquitto_validate_utf8(topic.c_str(), static_cast<int>(topic.size())) !=
+            MOSQ_ERR_SUCCESS) {
+        return "'" + UntrustedText(prefix) +
+               "' cannot begin topics (levels between /, no + or #, at most 200 bytes)";
+    }
+    return {};
+}
+
 std::string MqttSettings::WhyNotAName(const std::string& name) {
     if (name.empty() || name.size() > 100 || name.find_first_of("/+#") != std::string::npos ||
         mosquitto_validate_utf8(name.c_str(), static_cast<int>(name.size())) != MOSQ_ERR_SUCCESS) {

@@ -19,6 +19,9 @@ struct MqttSettings {
     static std::vector<std::string> DefaultTopics();
     // Why filter cannot be subscribed to; empty when it can.
     static std::string WhyNotATopic(const std::string& filter);
+    // Why prefix cannot begin topics (Home Assistant's discovery prefix: levels, no + or
+    // #); empty when it can.
+    static std::string WhyNotAPrefix(const std::string& prefix);
     // Why name cannot name this machine in topics (a level of its own); empty when it can.
     static std::string WhyNotAName(const std::string& name);
     // The host name, as a name in topics.

@@ -4,27 +4,17 @@
 #include <mqtt_protocol.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "log/untrusted_text.h"
+#include "mqtt/connection_failure.h"
 #include "mqtt/key_message.h"
 #include "mqtt/mqtt_log.h"
-#include "mqtt/network_calls.h"
 
 namespace {
 
 constexpr std::string_view Online = "online";
 constexpr std::string_view Offline = "offline";
-
-// What the start's wait takes from the source: its first condition.
-class FirstCondition : public SourceOutput {
-  public:
-    void Put(SourceItem item) override {
-        if (auto* condition = std::get_if<SourceCondition>(&item); condition && !first) {
-            first = std::move(*condition);
-        }
-    }
-    std::optional<SourceCondition> first;
-};
 
 }  // namespace
 
@@ -85,42 +75,31 @@ void MqttSource::Open() {
 }
 
 std::vector<SourceCondition> MqttSource::Configure() {
-    if (!startFailure_) {
-        // The first attempt, awaited on a loop of its own: the receiver's is not joined yet.
-        const std::unique_ptr<EventLoop> loop = MakeEventLoop();
-        FirstCondition first;
-        starting_ = true;
-        Join(*loop, first);
-        const EventLoop::TimePoint until = EventLoop::Clock::now() + StartWait;
-        while (health_.Now() != SourceHealth::State::Up && !first.first &&
-               EventLoop::Clock::now() < until) {
-            loop->RunOnce(until);
-        }
-        starting_ = false;
-        startFailure_ = std::move(first.first);
-        // Out of that loop: Attach joins the receiver's.
-        input_.reset();
-        output_.reset();
-        keepAlive_.reset();
-        limit_.reset();
-        reopening_.Succeeded();
+    if (startFailure_) {
+        return StartFailed();
     }
-    if (!startFailure_) {
-        return {};
-    }
+    // The first attempt goes on on the loop: Settle says how far it came.
+    startEnds_ = EventLoop::Clock::now() + StartWait;
+    starting_ = true;
+    return {};
+}
+
+std::optional<EventLoop::TimePoint> MqttSource::SettlingUntil() const {
+    return starting_ && health_.Now() != SourceHealth::State::Up && !startFailure_
+               ? std::optional(startEnds_)
+               : std::nullopt;
+}
+
+std::vector<SourceCondition> MqttSource::Settle() {
+    return std::exchange(starting_, false) && startFailure_ ? StartFailed()
+                                                            : std::vector<SourceCondition>();
+}
+
+std::vector<SourceCondition> MqttSource::StartFailed() {
     return {health_.NotStarted(*startFailure_, "; trying again")};
 }
 
 void MqttSource::Attach(EventLoop& loop, SourceOutput& out) {
-    Join(loop, out);
-    if (startFailure_ && !client_ && !connecting_) {
-        reopening_.Failed(startFailure_->kind == SourceCondition::Kind::CannotOpen
-                              ? std::chrono::milliseconds::max()
-                              : std::chrono::milliseconds(RetryEvery));
-    }
-}
-
-void MqttSource::Join(EventLoop& loop, SourceOutput& out) {
     loop_ = &loop;
     health_.Attach(out);
     reopening_.Attach(loop);
@@ -130,20 +109,14 @@ void MqttSource::Join(EventLoop& loop, SourceOutput& out) {
                     std::to_string(ConnectLimit.count()) + " s",
                 false);
     });
-    if (connecting_) {
-        connecting_->Watch(loop, [this](std::unique_ptr<MqttClient> client, int result, int error) {
-            connecting_.reset();
-            Started(std::move(client), result, error);
-        });
-    }
-    if (client_ && !input_ && health_.Now() != SourceHealth::State::Up &&
-        attemptEnds_ == EventLoop::TimePoint{}) {
+    if (client_) {
         Started(std::move(client_), MOSQ_ERR_SUCCESS, 0);  // Open's connection
-    } else if (client_) {
-        // Under way, or already accepted while Configure waited for it: carried on here.
-        Watch();
-    } else if (!connecting_ && !startFailure_) {
+    } else if (!startFailure_) {
         Attempt();
+    } else {
+        reopening_.Failed(startFailure_->kind == SourceCondition::Kind::CannotOpen
+                              ? std::chrono::milliseconds::max()
+                              : std::chrono::milliseconds(RetryEvery));
     }
 }
 
@@ -182,6 +155,9 @@ void MqttSource::Started(std::unique_ptr<MqttClient> client, int result, int err
     if (settings_.publish) {
         filters.push_back(MqttSettings::StatusTopic(settings_.name));  // whether the name is taken
     }
+    for (const auto& [topic, heard] : followed_) {
+        filters.push_back(topic);
+    }
     // Subscribed before the broker has answered the login: the subscriptions are in place
     // as soon as it is accepted.
     for (const std::string& filter : filters) {
@@ -200,28 +176,35 @@ void MqttSource::Watch() {
     if (health_.Now() != SourceHealth::State::Up) {
         limit_->Set(attemptEnds_);
     }
-    keepAlive_->Set(EventLoop::Clock::now() + std::chrono::seconds(MqttClient::KeepAliveSeconds));
+    KeepAliveFromNow();
     UpdateOutput();
 }
 
-void MqttSource::Readable() {
-    Check(client_->Read());
-}
-
-void MqttSource::Writable() {
-    Check(client_->Write());
+void MqttSource::KeepAliveFromNow() {
     if (client_) {
-        // libmosquitto pings when nothing went out for the keep-alive: due from now.
         keepAlive_->Set(EventLoop::Clock::now() +
                         std::chrono::seconds(MqttClient::KeepAliveSeconds));
     }
 }
 
+void MqttSource::Readable() {
+    Check(client_->Read());
+    // Never inside the read: the client must outlive its own call.
+    if (std::exchange(restartDue_, false)) {
+        Restart();
+    }
+}
+
+void MqttSource::Writable() {
+    Check(client_->Write());
+    KeepAliveFromNow();  // libmosquitto pings when nothing went out for the keep-alive
+}
+
 void MqttSource::KeepAlive() {
     Check(client_->KeepAlive());
-    if (client_) {
-        keepAlive_->Set(EventLoop::Clock::now() +
-                        std::chrono::seconds(MqttClient::KeepAliveSeconds));
+    KeepAliveFromNow();
+    if (confirmed_ && std::exchange(takenOver_, false)) {
+        reopening_.Succeeded();  // no longer taken over each time
     }
 }
 
@@ -236,6 +219,7 @@ void MqttSource::Check(int result) {
     const int error = errno;
     const int reason = client_->DisconnectReason();
     if (reason == MQTT_RC_SESSION_TAKEN_OVER) {
+        takenOver_ = true;
         Dropped("another client took the connection to the MQTT broker at " +
                     settings_.broker.Text() + " over: it uses the same client id " +
                     settings_.clientId,
@@ -279,9 +263,12 @@ void MqttSource::Subscribed(int mid, bool refused) {
 }
 
 void MqttSource::Confirm() {
+    confirmed_ = true;
     limit_->Cancel();
     attemptEnds_ = {};
-    reopening_.Succeeded();
+    if (!takenOver_) {
+        reopening_.Succeeded();  // else once it has held a while (KeepAlive)
+    }
     if (settings_.publish) {
         ++ownOnline_;
         client_->Publish(MqttSettings::StatusTopic(settings_.name), Online, true);
@@ -290,15 +277,21 @@ void MqttSource::Confirm() {
     if (!health_.Up(back)) {
         QUORVEL_DEBUG(lcMqtt) << back;
     }
+    connected_();
 }
 
-void MqttSource::Dropped(const std::string& why, bool refused) {
-    // Out of the loop before the socket closes.
+void MqttSource::Unwatch() {
+    confirmed_ = false;
+    restartDue_ = false;
     input_.reset();
     output_.reset();
     keepAlive_->Cancel();
     limit_->Cancel();
     attemptEnds_ = {};
+}
+
+void MqttSource::Dropped(const std::string& why, bool refused) {
+    Unwatch();  // out of the loop before the socket closes
     const bool again = client_ && client_->Mqtt311() != mqtt311_;  // MQTT 5 was refused
     client_.reset();
     accepted_ = false;
@@ -311,11 +304,7 @@ void MqttSource::Dropped(const std::string& why, bool refused) {
 }
 
 void MqttSource::Restart() {
-    input_.reset();
-    output_.reset();
-    keepAlive_->Cancel();
-    limit_->Cancel();
-    attemptEnds_ = {};
+    Unwatch();
     if (client_) {
         client_->Disconnect();
         client_.reset();
@@ -326,10 +315,8 @@ void MqttSource::Restart() {
 
 void MqttSource::Failed(SourceCondition condition, bool refused) {
     if (starting_) {
-        health_.Put(std::move(condition));  // said by Configure
-        return;
-    }
-    if (health_.Now() == SourceHealth::State::Up) {
+        startFailure_ = startFailure_.value_or(std::move(condition));  // said by Settle
+    } else if (health_.Now() == SourceHealth::State::Up) {
         QUORVEL_WARNING(lcMqtt) << condition.reason << "; connecting again when it is back";
         health_.Lost(SourceCondition{SourceCondition::Kind::Lost, condition.reason});
     } else {
@@ -342,31 +329,22 @@ void MqttSource::Failed(SourceCondition condition, bool refused) {
 }
 
 std::string MqttSource::Failure(int result, int error, const MqttClient* client) const {
-    const std::string broker = "the MQTT broker at " + settings_.broker.Text();
-    const std::string logged = client != nullptr ? client->Logged() : std::string();
-    if (!refusal_.empty()) {
-        return broker + " refused the login: " + UntrustedText(refusal_);
-    }
-    if (result == MOSQ_ERR_TLS) {
-        return "the TLS connection to " + broker + " failed" +
-               (logged.empty() ? std::string() : ": " + UntrustedText(logged));
-    }
-    if (result == MOSQ_ERR_ERRNO && error != 0) {
-        return "cannot connect to " + broker + ": " + SocketErrorText(error);
-    }
-    if (result == MOSQ_ERR_EAI) {
-        return "cannot find " + broker + ": no such host (or no name server answers)";
-    }
-    if (result == MOSQ_ERR_CONN_LOST || result == MOSQ_ERR_KEEPALIVE) {
-        return health_.WasUp() ? broker + " went away"
-                               : broker + " closed the connection before it was set up";
-    }
-    return "the connection to " + broker + " failed: " + mosquitto_strerror(result);
+    return ConnectionFailure{settings_.broker.Text(),
+                             result,
+                             error,
+                             client != nullptr ? client->Logged() : std::string(),
+                             refusal_,
+                             health_.WasUp()}
+        .Text();
 }
 
 void MqttSource::Message(std::string_view topic, std::string_view payload, bool retained) {
     if (settings_.publish && topic == MqttSettings::StatusTopic(settings_.name)) {
         Status(payload, retained);
+        return;
+    }
+    if (const auto followed = followed_.find(std::string(topic)); followed != followed_.end()) {
+        followed->second(payload, retained);
         return;
     }
     MqttPayloadDecoder::Decoded decoded =
@@ -398,18 +376,30 @@ void MqttSource::Status(std::string_view payload, bool retained) {
                             << " (or one stopped without a word less than a minute ago): "
                                "their keys are not told apart; give each its own --mqtt-name. "
                                "This one never marks the name offline";
-    Restart();  // without the will
+    restartDue_ = true;  // without the will, once the library's read has returned
 }
 
 void MqttSource::Publish(const KeyEvent& event, std::string_view kind) {
+    if (settings_.publish) {
+        Send(MqttSettings::KeyTopic(settings_.name),
+             KeyMessage::Encode(event, kind, settings_.clientId, ++sequence_));
+    }
+}
+
+void MqttSource::Send(const std::string& topic, std::string_view payload) {
     // Before the broker answered the login it goes out after it, as the subscriptions do.
     if (!settings_.publish || !client_) {
         return;
     }
-    const std::string payload = KeyMessage::Encode(event, kind, settings_.clientId, ++sequence_);
-    const int result = client_->Publish(MqttSettings::KeyTopic(settings_.name), payload, false);
+    const int result = client_->Publish(topic, payload, false);
     if (result != MOSQ_ERR_SUCCESS) {
-        QUORVEL_DEBUG(lcMqtt) << "a key was not published: " << mosquitto_strerror(result);
+        QUORVEL_DEBUG(lcMqtt) << "a message was not published: " << mosquitto_strerror(result);
     }
     Check(result == MOSQ_ERR_NO_CONN ? MOSQ_ERR_SUCCESS : result);
+}
+
+void MqttSource::SendRetained(const std::string& topic, std::string payload) {
+    if (settings_.publish && client_ && confirmed_) {
+        Check(client_->PublishRetained(topic, std::move(payload)));
+    }
 }

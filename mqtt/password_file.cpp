@@ -30,7 +30,7 @@ std::string ReadPasswordFile(const std::filesystem::path& file, std::string& pas
     } else {
         const std::vector<TrustedPathPart> chain = TrustChain(fd, file, why);
         if (why.empty()) {
-            why = WhyUntrusted(chain, ::geteuid());
+            why = WhyUntrusted(chain, ::geteuid(), KeepThePasswordElsewhere);
         }
         if (why.empty() && !chain.empty()) {
             why = WhyNotSecret(chain.front());

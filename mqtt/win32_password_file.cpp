@@ -1,5 +1,5 @@
 // The password file on Windows: trusted by the access lists of the file and its folders,
-// as a key map's run lines are (access_list_trust.h).
+// as a key map's run lines are, and read by no one else (access_list_trust.h).
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -29,7 +29,10 @@ std::string ReadPasswordFile(const std::filesystem::path& file, std::string& pas
     std::string why;
     const std::vector<AccessListPart> chain = AccessChain(file, why);
     if (why.empty()) {
-        why = WhyUntrustedAccess(chain);
+        why = WhyUntrustedAccess(chain, KeepThePasswordElsewhere);
+    }
+    if (why.empty() && !chain.empty()) {
+        why = WhyNotSecretAccess(chain.front());
     }
     if (!why.empty()) {
         return "refused the password file " + name + ", since " + why;

@@ -58,6 +58,9 @@ struct CommandLine {
     std::string mqttCa;
     // --mqtt-password-file: the file holding the broker's password (never the command line).
     std::string mqttPasswordFile;
+    // --mqtt-discovery[=PREFIX]: Home Assistant's discovery prefix (homeassistant when none
+    // is given); empty when the keys are not announced there. It implies mqttPublish.
+    std::string mqttDiscovery;
     // Whether any key source was named; --learn searches for one only when none was.
     bool SourceNamed() const {
         return !ports.empty() || !lircd.empty() || !inputs.empty() || !mqtt.empty();

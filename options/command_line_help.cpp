@@ -11,12 +11,32 @@
 namespace {
 
 // The options in the order --help lists them, whichever part owns each.
-constexpr const char* Listed[] = {
-    "--port",       "--lircd",         "--input",     "--no-grab",    "--mqtt",
-    "--mqtt-topic", "--mqtt-publish",  "--mqtt-name", "--mqtt-ca",    "--mqtt-password-file",
-    "--player",     "--ignore-player", "--no-player", "--notify",     "--minimized",
-    "--console",    "--keys",          "--follow",    "--print-keys", "--learn",
-    "--replace",    "--find-port",     "--config",    "--help",       "--version"};
+constexpr const char* Listed[] = {"--port",
+                                  "--lircd",
+                                  "--input",
+                                  "--no-grab",
+                                  "--mqtt",
+                                  "--mqtt-topic",
+                                  "--mqtt-publish",
+                                  "--mqtt-discovery",
+                                  "--mqtt-name",
+                                  "--mqtt-ca",
+                                  "--mqtt-password-file",
+                                  "--player",
+                                  "--ignore-player",
+                                  "--no-player",
+                                  "--notify",
+                                  "--minimized",
+                                  "--console",
+                                  "--keys",
+                                  "--follow",
+                                  "--print-keys",
+                                  "--learn",
+                                  "--replace",
+                                  "--find-port",
+                                  "--config",
+                                  "--help",
+                                  "--version"};
 
 #ifdef _WIN32
 constexpr const char* What =
@@ -43,15 +63,16 @@ constexpr const char* Settings =
     "port = COMn, input = DEVICE and mqtt = URL (a line each) name the key\n"
     "sources there, grab = false shares the keys; sources named on the command\n"
     "line take the place of the file's. mqtt-topic lines add up; mqtt-publish,\n"
-    "mqtt-name and mqtt-password-file are set there as well. A relative path\n"
-    "there is taken from the file's folder. --lircd is Linux's; --input reads\n"
-    "remotes here.\n"
+    "mqtt-discovery (PREFIX, or true), mqtt-name and mqtt-password-file are set\n"
+    "there as well. A relative path there is taken from the file's folder.\n"
+    "--lircd is Linux's; --input reads remotes here.\n"
 #else
     "port = DEVICE, lircd = SOCKET, input = DEVICE and mqtt = URL (a line each)\n"
     "name the key sources there, grab = false shares the input devices; sources\n"
     "named on the command line take the place of the file's. mqtt-topic lines add\n"
-    "up; mqtt-publish, mqtt-name, mqtt-ca and mqtt-password-file are set there as\n"
-    "well. A relative path there is taken from the file's folder.\n"
+    "up; mqtt-publish, mqtt-discovery (PREFIX, or true), mqtt-name, mqtt-ca and\n"
+    "mqtt-password-file are set there as well. A relative path there is taken from\n"
+    "the file's folder.\n"
 #endif
     ;
 

@@ -1,5 +1,7 @@
 #include "options/mqtt_options.h"
 
+#include <algorithm>
+#include <cctype>
 #include <optional>
 
 #include "log/untrusted_text.h"
@@ -41,6 +43,11 @@ std::string AnyValue(const std::string&) {
     return {};
 }
 
+std::string APrefix(const std::string& prefix) {
+    const std::string why = MqttSettings::WhyNotAPrefix(prefix);
+    return prefix.empty() || why.empty() ? std::string() : "option '--mqtt-discovery': " + why;
+}
+
 #ifdef _WIN32
 std::string NoCertificates(const std::string&) {
     return std::string(NoTlsHere) + ", so no certificates to verify a broker by";
@@ -74,6 +81,24 @@ void AddMqttOptions(CLI::App& app, CommandLine& result, std::vector<std::string>
     app.add_option("--mqtt-password-file", result.mqttPasswordFile)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
         ->check(Checked("--mqtt-password-file", AnyValue));
+    // Given alone, Home Assistant's own prefix (SettleMqttDiscovery).
+    app.add_option("--mqtt-discovery", result.mqttDiscovery)
+        ->expected(0, 1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+        ->check(APrefix);
+}
+
+void SettleMqttDiscovery(const CLI::App& app, CommandLine& options) {
+    std::string lower = options.mqttDiscovery;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (app.count("--mqtt-discovery") == 0 || lower == "false" || lower == "no" || lower == "off") {
+        options.mqttDiscovery.clear();
+    } else if (lower.empty() || lower == "true" || lower == "yes" || lower == "on") {
+        options.mqttDiscovery = DefaultDiscoveryPrefix;
+    }
+    options.mqttPublish =
+        options.mqttPublish || (!options.mqtt.empty() && !options.mqttDiscovery.empty());
 }
 
 std::string MqttProblem(const CLI::App& app, const CommandLine& options,
@@ -86,8 +111,11 @@ std::string MqttProblem(const CLI::App& app, const CommandLine& options,
     };
     if (options.mqtt.empty()) {
         for (const char* setting : MqttOptionNames) {
+            // A flag the settings file turns off asks for nothing.
+            const std::string_view name(setting);
             const bool set = app.count(std::string("--") + setting) > 0 &&
-                             (std::string_view(setting) != "mqtt-publish" || options.mqttPublish);
+                             (name != "mqtt-publish" || options.mqttPublish) &&
+                             (name != "mqtt-discovery" || !options.mqttDiscovery.empty());
             if (set && (here.count(setting) > 0 || !sourcesHere)) {
                 return named(setting, "needs a broker: --mqtt URL (mqtt = URL in the settings)");
             }

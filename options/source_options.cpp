@@ -81,6 +81,13 @@ const std::map<std::string_view, std::string>& HelpLines() {
         {"--mqtt-publish",
          "  --mqtt-publish  publish the keys of the other sources to quorvel/NAME/key,\n"
          "                  and online or offline to quorvel/NAME/status\n"},
+        {"--mqtt-discovery",
+         "  --mqtt-discovery[=PREFIX]\n"
+         "                  announce the keys to Home Assistant (MQTT discovery under\n"
+         "                  PREFIX, default homeassistant): a device whose keys' presses,\n"
+         "                  doubles, long presses and held repeats are triggers, each\n"
+         "                  published to quorvel/NAME/event once decided; implies\n"
+         "                  --mqtt-publish\n"},
         {"--mqtt-name",
          "  --mqtt-name NAME\n"
          "                  this machine's NAME in topics (default: the host name)\n"},
@@ -167,6 +174,7 @@ std::string SourceOptions::Check(const CLI::App& app, CommandLine& result, const
             lircd_.empty() || lircd_.back().empty() ? LircdSource::DefaultSocket : lircd_.back();
     }
 #endif
+    SettleMqttDiscovery(app, result);
     std::set<std::string> mqttOptionsHere;
     for (const char* name : MqttOptionNames) {
         if (here.count(std::string("--") + name) > 0) {

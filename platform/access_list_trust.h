@@ -2,7 +2,10 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/file_trust.h"
 
 // Windows' counterpart of file_trust.h: whether a file that can run commands may be
 // trusted, judged by the access lists of the file and of its folders up to the user's
@@ -43,8 +46,15 @@ struct AccessListPart {
 // can. Each part must be owned by the user, the Administrators or SYSTEM, and give no one
 // else a right to write it or replace it: for the file to write its data, for a folder to
 // add files to it or delete them in it, for either to delete or rename it, to change its
-// access list or owner. Plain data, so it is tested on every platform.
-std::string WhyUntrustedAccess(const std::vector<AccessListPart>& chain);
+// access list or owner. Plain data, so it is tested on every platform. instead is what else
+// the user may do (file_trust.h).
+std::string WhyUntrustedAccess(const std::vector<AccessListPart>& chain,
+                               std::string_view instead = MoveTheMap);
+
+// Why file (a chain's first part), which holds a secret (a password), can be read by others:
+// empty when no one but the user, the Administrators and SYSTEM may read its data; else who
+// may, and where to take that away. Windows' counterpart of WhyNotSecret.
+std::string WhyNotSecretAccess(const AccessListPart& file);
 
 #ifdef _WIN32
 // The chain for the file at path: the file, then each folder of its full path up to the

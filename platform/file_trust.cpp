@@ -27,14 +27,16 @@ constexpr unsigned Permissions = 07777;
 
 }  // namespace
 
-std::string WhyUntrusted(const std::vector<TrustedPathPart>& chain, unsigned user) {
+std::string WhyUntrusted(const std::vector<TrustedPathPart>& chain, unsigned user,
+                         std::string_view instead) {
     for (size_t i = 0; i < chain.size(); ++i) {
         const TrustedPathPart& part = chain[i];
         const bool file = i == 0;
         const std::string name = Utf8FromPath(part.path);
         const std::string what = (file ? "" : "its folder ") + name;
         if (part.owner != user && part.owner != 0) {
-            return what + " is owned by another user (chown it to yourself, or move the map)";
+            return what + " is owned by another user (chown it to yourself, or " +
+                   std::string(instead) + ")";
         }
         const bool sticky = (part.mode & Sticky) != 0;
         if (!file && part.owner == 0 && sticky) {

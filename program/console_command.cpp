@@ -30,6 +30,6 @@ int ConsoleCommand::Run(const CommandLine& options, ProgramPlatform& platform,
                         const IRThread::PlayerFactory& player, KeyMapReloader& keys) {
     return Reported(platform, false, [&] {
         const auto judge = MakePressJudge(options, keys.Keys());
-        return RunConsole(MakeReceiverLoop(options, judge), player, keys, judge);
+        return RunConsole(MakeReceiverLoop(options, keys, judge), player, keys, judge);
     });
 }

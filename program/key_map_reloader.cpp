@@ -45,6 +45,9 @@ bool KeyMapReloader::Reload() {
     if (std::exchange(refused_, false) && notice_ != nullptr) {
         notice_->Solved();
     }
+    if (reloaded_) {
+        reloaded_();
+    }
     if (loaded.path.empty()) {
         QUORVEL_INFO(lcApp) << "key map: no " << UntrustedText(Utf8FromPath(path_), LineLimit)
                             << ", the built-in map applies from the next key";
@@ -53,6 +56,11 @@ bool KeyMapReloader::Reload() {
                             << " read again, it applies from the next key";
     }
     return true;
+}
+
+void KeyMapReloader::OnReloaded(std::function<void()> told) {
+    std::lock_guard lock(reloading_);
+    reloaded_ = std::move(told);
 }
 
 std::unique_ptr<FileWatch> KeyMapReloader::WatchFile(EventLoop& loop) {

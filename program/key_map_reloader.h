@@ -47,6 +47,9 @@ class KeyMapReloader {
 
     // Safe from any thread; true when the file's map was put in force.
     bool Reload();
+    // told runs after each reload that puts a map in force, on the thread that reloads
+    // (one; another takes its place). Safe from any thread.
+    void OnReloaded(std::function<void()> told);
 
     // Reloads whenever the file is saved or removed (a removed default map gives the
     // built-in one), also once its folder is made or made again, and through a link to
@@ -65,5 +68,6 @@ class KeyMapReloader {
     std::shared_ptr<SharedKeyMap> keys_;
     std::mutex reloading_;  // one reload at a time
     ProblemNotice* notice_ = nullptr;
-    bool refused_ = false;  // the last reload was refused; guarded by reloading_
+    bool refused_ = false;            // the last reload was refused; guarded by reloading_
+    std::function<void()> reloaded_;  // guarded by reloading_
 };

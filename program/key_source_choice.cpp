@@ -9,6 +9,7 @@
 
 #include <map>
 
+#include "discovery/home_assistant_discovery.h"
 #include "log/untrusted_text.h"
 #include "mqtt/mqtt_source.h"
 #include "mqtt/password_file.h"
@@ -149,9 +150,28 @@ std::shared_ptr<PressJudge> MakePressJudge(
     return nullptr;
 }
 
-std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options,
+std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options, KeyMapReloader& keys,
                                                std::shared_ptr<const PressVerdict> verdict) {
-    return std::make_unique<ReceiverLoop>(MakeKeySources(options, std::move(verdict)));
+    auto loop = std::make_unique<ReceiverLoop>(MakeKeySources(options, std::move(verdict)));
+    if (options.mqttDiscovery.empty() || !options.mqttPublish) {
+        return loop;
+    }
+    // The discovery rides on the broker's connection, so it needs the broker itself.
+    std::vector<std::string> kinds;
+    MqttSource* broker = nullptr;
+    for (const auto& source : loop->Sources()) {
+        kinds.emplace_back(source->Kind());
+        broker = broker != nullptr ? broker : dynamic_cast<MqttSource*>(source.get());
+    }
+    if (broker == nullptr) {
+        return loop;
+    }
+    auto discovery = std::make_shared<HomeAssistantDiscovery>(
+        *broker, keys.Keys(), *loop->Loop(),
+        HomeAssistantDiscovery::Settings{options.mqttDiscovery, broker->Name(), kinds});
+    keys.OnReloaded(discovery->Reloaded());
+    loop->Follow(std::move(discovery));
+    return loop;
 }
 
 std::string KeySourceNames(const CommandLine& options) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "options/command_line.h"
+#include "program/key_map_reloader.h"
 #include "receiver/press_judge.h"
 #include "source/key_source.h"
 #include "source/receiver_loop.h"
@@ -21,8 +22,9 @@ std::vector<std::unique_ptr<KeySource>> MakeKeySources(
 std::unique_ptr<KeySource> MakeBrokerSource(const CommandLine& options);
 // The one loop over them; with --mqtt-publish, each key the other sources read is
 // published to the broker as the cycle passes it on (KeySource::Publish; never one learnt
-// in the keys window).
-std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options,
+// in the keys window); with --mqtt-discovery, Home Assistant is told of the keys keys binds,
+// whose reloads it follows, and of each gesture the cycle decides (ReceiverLoop::Follow).
+std::unique_ptr<ReceiverLoop> MakeReceiverLoop(const CommandLine& options, KeyMapReloader& keys,
                                                std::shared_ptr<const PressVerdict> verdict = {});
 // What judges whether a press would act, for the sources that keep keys from the system
 // (Windows' --input, grabbing): the map in force, the receiver's mode, and the player the

@@ -5,12 +5,14 @@
 std::string WindowCommand::Usage() const {
 #ifdef _WIN32
     return "quorvel [--port COMn]... [--input DEVICE]... [--no-grab]\n"
-           "               [--mqtt URL [--mqtt-topic FILTER]... [--mqtt-publish]]\n"
+           "               [--mqtt URL [--mqtt-topic FILTER]... [--mqtt-publish]\n"
+           "               [--mqtt-discovery[=PREFIX]]]\n"
            "               [--player window|keys|session] [--keys FILE] [--notify]\n"
            "               [--console | --minimized]\n";
 #else
     return "quorvel [--port DEVICE]... [--lircd[=SOCKET]] [--input DEVICE]...\n"
-           "               [--mqtt URL [--mqtt-topic FILTER]... [--mqtt-publish]]\n"
+           "               [--mqtt URL [--mqtt-topic FILTER]... [--mqtt-publish]\n"
+           "               [--mqtt-discovery[=PREFIX]]]\n"
            "               [--player NAME[,NAME...]] [--ignore-player NAME] [--no-player]\n"
            "               [--notify] [--keys FILE] [--console | --minimized]\n";
 #endif

@@ -165,8 +165,8 @@ class QtPlatform : public ProgramPlatform {
         const KeyMapReloader::NoticeScope noticed(keys, problems);
         // The key map's file is watched on the receiver's loop.
         TForm1 form([&](ReceiverHost& receivers) {
-            receivers.Start(MakeReceiverLoop(options), player, keys.Keys(), {}, keys.WatchOnLoop(),
-                            &problems);
+            receivers.Start(MakeReceiverLoop(options, keys), player, keys.Keys(), {},
+                            keys.WatchOnLoop(), &problems);
         });
         if (options.follow) {
             form.History->FollowTheEnd();

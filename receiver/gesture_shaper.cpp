@@ -28,7 +28,7 @@ void GestureShaper::Expire(EventClock::TimePoint at, std::vector<GestureAction>&
         if (phase_ == Phase::Gap) {
             Tap(decided);
         } else if (holds_.HeldAt(key_, Delay())) {
-            Decide(gestures_.hold, decided);
+            Decide(KeyReader::Gesture::Long, gestures_.hold, decided);
         } else {
             HoldEnded(std::max(holds_.EndsAt(key_), pressAt_), decided);
         }
@@ -42,7 +42,8 @@ GestureShaper::Taken GestureShaper::Event(bool held, const Key& key,
     if (key_ == key && phase_ != Phase::Idle) {
         if (held && phase_ == Phase::Down) {
             if (at >= Delay()) {
-                Decide(gestures_.hold, decided);  // a repeat past the delay: held at it
+                // A repeat past the delay: held at it.
+                Decide(KeyReader::Gesture::Long, gestures_.hold, decided);
             }
             return Taken::Kept;
         }
@@ -50,7 +51,7 @@ GestureShaper::Taken GestureShaper::Event(bool held, const Key& key,
             return Taken::Kept;
         }
         if (!held && pressed_ && phase_ != Phase::Spent && TwiceOpen(at)) {
-            Decide(gestures_.twice, decided);
+            Decide(KeyReader::Gesture::Double, gestures_.twice, decided);
             return Taken::Kept;
         }
         if (held && phase_ == Phase::Gap) {
@@ -100,6 +101,9 @@ void GestureShaper::HoldEnded(EventClock::TimePoint ended, std::vector<GestureAc
 }
 
 void GestureShaper::Tap(std::vector<GestureAction>& decided) {
+    if (pressed_ && told_) {
+        told_(KeyReader::Gesture::Press, *key_);
+    }
     if (pressed_ && gestures_.tap) {
         decided.push_back(*gestures_.tap);
     }
@@ -107,8 +111,11 @@ void GestureShaper::Tap(std::vector<GestureAction>& decided) {
     phase_ = gestures_.hold ? Phase::Spent : Phase::Idle;
 }
 
-void GestureShaper::Decide(const std::optional<GestureAction>& action,
+void GestureShaper::Decide(KeyReader::Gesture gesture, const std::optional<GestureAction>& action,
                            std::vector<GestureAction>& decided) {
+    if (told_) {
+        told_(gesture, *key_);
+    }
     if (action) {
         decided.push_back(*action);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "receiver/event_clock.h"
 #include "receiver/hold_tracker.h"
 #include "source/key.h"
+#include "source/key_reader.h"
 
 // Tells a key's tap, double tap and long press apart (Gestures), one gesture at a time:
 // the key's press waits until the gesture is decided, and exactly one of the three acts.
@@ -22,7 +24,9 @@
 // A press of another key decides the waiting gesture at once, as a tap. Keys without
 // gestures pass through untouched, with no delay. Times are the event clock's, so tests
 // set them. Expire is called up to an event's time before the tracker takes the event,
-// and Event or Release right after. Used on one thread.
+// and Event or Release right after. Each gesture decided is told as it is decided, bound
+// or not: a tap (of a gesture begun by a press) as a press, a double, a long press. Used on
+// one thread.
 class GestureShaper {
   public:
     // What became of the event.
@@ -32,7 +36,10 @@ class GestureShaper {
         Kept,   // the gesture under way took it
     };
 
-    explicit GestureShaper(const HoldTracker& holds) : holds_(holds) {}
+    using Told = std::function<void(KeyReader::Gesture gesture, const Key& key)>;
+
+    explicit GestureShaper(const HoldTracker& holds, Told told = {})
+        : holds_(holds), told_(std::move(told)) {}
 
     // When Expire must next be called; none while nothing waits on the time.
     std::optional<EventClock::TimePoint> Deadline() const;
@@ -57,12 +64,14 @@ class GestureShaper {
     void HoldEnded(EventClock::TimePoint ended, std::vector<GestureAction>& decided);
     // Decides the waiting gesture as its tap (nothing, for one begun by a repeat).
     void Tap(std::vector<GestureAction>& decided);
-    void Decide(const std::optional<GestureAction>& action, std::vector<GestureAction>& decided);
+    void Decide(KeyReader::Gesture gesture, const std::optional<GestureAction>& action,
+                std::vector<GestureAction>& decided);
     // Whether a double may still come at at.
     bool TwiceOpen(EventClock::TimePoint at) const;
     EventClock::TimePoint Delay() const;
 
     const HoldTracker& holds_;
+    Told told_;
     Phase phase_ = Phase::Idle;
     std::optional<Key> key_;
     Gestures gestures_;

@@ -128,6 +128,9 @@ void SignalCycle::Handle(const KeyEvent& event) {
     const bool acts =
         shaper_.Admit(held, event.key, effect.hold, arrived, {event.queued, event.more}) &&
         taken == GestureShaper::Taken::No;
+    if (acts) {
+        source_.Decided(held ? KeyReader::Gesture::Held : KeyReader::Gesture::Press, event.key);
+    }
     if (!mode_.empty()) {
         modeUntil_ = arrived + modeTimeout_;  // a mode's timeout counts from the last key
     }

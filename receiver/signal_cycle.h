@@ -29,10 +29,12 @@
 // mode), told by the link too (Announce). The key map's sections follow the mode and,
 // where the map has player sections, the player the link chooses once for each key, the
 // one its action then goes to (a gesture's, the one chosen as it began). Every key event
-// goes through one HoldTracker, which both shapers go by. An action that reached no player,
-// or a run command refused, is explained on the line its press wrote (the link may learn
-// of it after the line was written) and told once, until things work again, through the
-// link's Announce and the problem notice. Used on the receiver thread only.
+// goes through one HoldTracker, which both shapers go by. What each key came to (a press
+// acting as itself, a double, a long press, a held key's repeat that acts) is told to the
+// source once (KeyReader::Decided). An action that reached no player, or a run command
+// refused, is explained on the line its press wrote (the link may learn of it after the line
+// was written) and told once, until things work again, through the link's Announce and the
+// problem notice. Used on the receiver thread only.
 class SignalCycle : private PressOutcome {
   public:
     static constexpr const char* WaitingText = "Waiting for new signal...";
@@ -125,7 +127,10 @@ class SignalCycle : private PressOutcome {
     CommandRunner commands_;  // run's commands, one at a time each, a few a second
     HoldTracker holds_;
     HoldShaper shaper_{holds_};
-    GestureShaper gestures_{holds_};
+    // Each gesture decided is told to the source (KeyReader::Decided).
+    GestureShaper gestures_{holds_, [this](KeyReader::Gesture gesture, const Key& key) {
+                                source_.Decided(gesture, key);
+                            }};
     PlayerChoice gestureChoice_;  // the player of the gesture under way
     std::string mode_;            // the mode in force; empty for none
     std::chrono::seconds modeTimeout_{0};

@@ -32,6 +32,15 @@ class KeyReader {
     // it goes nowhere, and is never passed): a reader that passes keys on, to other
     // machines, passes it now.
     virtual void Pass(const KeyEvent& /*event*/) {}
+
+    // What the caller made of a key, once each: a press that acts as itself (at once, or as
+    // the tap of a key that might have been a double or a long press), a double, a long
+    // press, or a held key's repeat that acts.
+    enum class Gesture { Press, Double, Long, Held };
+    // The caller decided key's gesture (its events were passed before): a reader that passes
+    // keys on passes the gesture now.
+    virtual void Decided(Gesture /*gesture*/, const Key& /*key*/) {}
+
     // The loop the reader waits on, for the reader's user to watch its own handles and
     // timers there too; null for a reader that has none (a test's script).
     virtual EventLoop* Loop() { return nullptr; }

@@ -106,6 +106,12 @@ class KeySource {
     virtual std::vector<SourceCondition> Configure() = 0;
     // Joins loop, once, after Configure: from then on what it reads goes to out.
     virtual void Attach(EventLoop& loop, SourceOutput& out) = 0;
+    // A source whose setup goes on once it has joined the loop (a broker's first attempt):
+    // until when it may still take, while it does; none for a source set up by Configure.
+    virtual std::optional<EventLoop::TimePoint> SettlingUntil() const { return std::nullopt; }
+    // Its setup ends, how far it came: a condition for each step that failed, said as
+    // Configure's are. What fails from then on is said as it happens.
+    virtual std::vector<SourceCondition> Settle() { return {}; }
     // The log category its diagnostics go to: whoever says its problems itself (the
     // learner) quiets it.
     virtual const LogCategory& Log() const = 0;

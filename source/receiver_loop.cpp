@@ -90,12 +90,44 @@ std::vector<SourceCondition> ReceiverLoop::Configure() {
             conditions.push_back(std::move(*why));
         }
     }
+    const std::size_t first = attached_;
     for (; attached_ < sources_.size(); ++attached_) {
         auto why =
             SetUp(attached_, [&] { sources_[attached_]->Attach(*loop_, *outputs_[attached_]); });
         if (why) {
             // Its handles and timers leave the loop with it.
             sources_[attached_] = std::make_unique<UnusableSource>(*sources_[attached_]);
+            conditions.push_back(std::move(*why));
+        }
+    }
+    for (SourceCondition& condition : Settle(first)) {
+        conditions.push_back(std::move(condition));
+    }
+    return conditions;
+}
+
+std::vector<SourceCondition> ReceiverLoop::Settle(std::size_t from) {
+    for (;;) {
+        std::optional<EventLoop::TimePoint> until;
+        for (std::size_t i = from; i < sources_.size(); ++i) {
+            if (const auto settling = sources_[i]->SettlingUntil()) {
+                until = std::max(until.value_or(*settling), *settling);
+            }
+        }
+        if (!until || EventLoop::Clock::now() >= *until || KeyQueued() || stopRequested_) {
+            break;
+        }
+        loop_->RunOnce(*until);
+    }
+    std::vector<SourceCondition> conditions;
+    for (std::size_t i = from; i < sources_.size(); ++i) {
+        auto why = SetUp(i, [&] {
+            for (SourceCondition& condition : sources_[i]->Settle()) {
+                conditions.push_back(std::move(condition));
+            }
+        });
+        if (why) {
+            sources_[i] = std::make_unique<UnusableSource>(*sources_[i]);
             conditions.push_back(std::move(*why));
         }
     }
@@ -126,6 +158,12 @@ std::size_t ReceiverLoop::Attach(std::unique_ptr<KeySource> source) {
     sources_[index]->Attach(*loop_, *outputs_[index]);
     attached_ = sources_.size();
     return index;
+}
+
+bool ReceiverLoop::KeyQueued() const {
+    return std::any_of(queue_.begin(), queue_.end(), [](const Taken& taken) {
+        return std::holds_alternative<KeyEvent>(taken.item);
+    });
 }
 
 bool ReceiverLoop::Queued(std::size_t source) const {
@@ -192,6 +230,15 @@ void ReceiverLoop::Pass(const KeyEvent& event) {
         if (i != lastSource_) {
             sources_[i]->Publish(event, kind);
         }
+    }
+    if (follower_) {
+        follower_->Passed(event, kind);
+    }
+}
+
+void ReceiverLoop::Decided(Gesture gesture, const Key& key) {
+    if (follower_) {
+        follower_->Decided(gesture, key);
     }
 }
 

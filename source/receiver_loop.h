@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -27,6 +28,16 @@ class ReceiverLoop : public KeyReader {
         std::size_t source = 0;
     };
 
+    // What follows what the caller makes of the keys besides the sources (Home Assistant's
+    // discovery): told each key event passed on, with its source's kind, and each gesture
+    // decided, on the loop's thread.
+    class Follower {
+      public:
+        virtual ~Follower() = default;
+        virtual void Passed(const KeyEvent& event, std::string_view kind) = 0;
+        virtual void Decided(Gesture gesture, const Key& key) = 0;
+    };
+
     explicit ReceiverLoop(std::vector<std::unique_ptr<KeySource>> sources = {},
                           std::unique_ptr<EventLoop> loop = MakeEventLoop());
     ~ReceiverLoop() override;
@@ -34,22 +45,31 @@ class ReceiverLoop : public KeyReader {
     ReceiverLoop& operator=(const ReceiverLoop&) = delete;
 
     void Open() override;
-    // Every source's conditions, in the sources' order; then they all join the loop. A
-    // source that cannot be set up (its Open, Configure or Attach throws: descriptors short,
-    // a timer or a watch that cannot be made) is left out, with why as its condition, and
-    // the others go on.
+    // Every source's conditions, in the sources' order; then they all join the loop, and
+    // those that go on setting up there are waited for (Settle). A source that cannot be set
+    // up (its Open, Configure, Attach or Settle throws: descriptors short, a timer or a watch
+    // that cannot be made) is left out, with why as its condition, and the others go on.
     std::vector<SourceCondition> Configure() override;
     SourceItem NextBefore(Deadline until) override;
     void RequestStop() override;
     // Offers event to every source but the one it came from (KeySource::Publish).
     void Pass(const KeyEvent& event) override;
+    void Decided(Gesture gesture, const Key& key) override;
 
     // A source opened and set up already joins the loop at once; its index.
     std::size_t Attach(std::unique_ptr<KeySource> source);
+    // The sources from index from on that go on setting up on the loop (KeySource::
+    // SettlingUntil) are waited for, so that what fails there is said with the setup's, until
+    // they have settled or their time is up, but never past a key another source has read:
+    // their conditions.
+    std::vector<SourceCondition> Settle(std::size_t from);
     // The next item and where it came from; TimedOut, once until has passed or on Wake.
     Taken Take(Deadline until);
     // Safe from any thread: the wait under way, or else the next one, ends with TimedOut.
     void Wake();
+    // follower is told every key event passed on and gesture decided from now on (one; another
+    // takes its place). It goes with the loop, after the sources, before the EventLoop.
+    void Follow(std::shared_ptr<Follower> follower) { follower_ = std::move(follower); }
 
     const std::vector<std::unique_ptr<KeySource>>& Sources() const { return sources_; }
     EventLoop* Loop() override { return loop_.get(); }
@@ -62,12 +82,14 @@ class ReceiverLoop : public KeyReader {
     bool Queued(std::size_t source) const;
     // Runs a setup step of source; when it throws, why (said in the source's log).
     std::optional<SourceCondition> SetUp(std::size_t source, const std::function<void()>& step);
+    bool KeyQueued() const;
 
     std::unique_ptr<EventLoop> loop_;
     std::vector<std::unique_ptr<KeySource>> sources_;
     std::vector<std::unique_ptr<Output>> outputs_;
     std::size_t attached_ = 0;  // the sources that have joined the loop
     std::deque<Taken> queue_;
+    std::shared_ptr<Follower> follower_;
     bool waiting_ = false;        // what is read now was waiting when the caller asked
     std::size_t lastSource_ = 0;  // where the last item taken came from
     std::atomic<bool> stopRequested_{false};

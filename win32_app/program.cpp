@@ -222,7 +222,7 @@ class Win32Platform : public ProgramPlatform {
             tray.NotifyProblems(options.notify);
             noticed.emplace(keys, tray.Problems());
             const auto judge = MakePressJudge(options, keys.Keys());
-            receivers.Start(MakeReceiverLoop(options, judge),
+            receivers.Start(MakeReceiverLoop(options, keys, judge),
                             options.notify ? ChoosePlayer(options.player, &tray) : player,
                             keys.Keys(), judge, keys.WatchOnLoop(), &tray.Problems());
         });

@@ -14,16 +14,23 @@
 #include "tests/doubles/eventually.h"
 #include "tests/doubles/files.h"
 
-MosquittoRig::MosquittoRig(const std::string& user, const std::string& password)
-    : user_(user), password_(password) {
-    // A port nothing listens on, chosen by the kernel.
+namespace {
+
+// A loopback port nothing listens on, chosen by the kernel.
+int FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t size = sizeof address;
     ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
     ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+}  // namespace
+
+MosquittoRig::MosquittoRig(const std::string& user, const std::string& password)
+    : user_(user), password_(password), port_(FreePort()) {
     // As root it would run as the user mosquitto, who cannot read this folder.
     const passwd* me = ::getpwuid(::geteuid());
     std::ofstream(folder_ / "mosquitto.conf")
@@ -43,6 +50,22 @@ bool MosquittoRig::Available() {
 
 std::string MosquittoRig::Url(const std::string& user) const {
     return "mqtt://" + (user.empty() ? "" : user + "@") + "127.0.0.1:" + std::to_string(port_);
+}
+
+int MosquittoRig::AddTlsListener(const std::string& certificate, const std::string& key) {
+    int port = FreePort();
+    while (port == port_ ||
+           std::find(tlsPorts_.begin(), tlsPorts_.end(), port) != tlsPorts_.end()) {
+        port = FreePort();
+    }
+    tlsPorts_.push_back(port);
+    const std::string name = "tls" + std::to_string(tlsPorts_.size());
+    std::ofstream(folder_ / (name + ".pem")) << certificate;
+    std::ofstream(folder_ / (name + ".key")) << key;
+    std::ofstream(folder_ / "mosquitto.conf", std::ios::app)
+        << "\nlistener " << port << " 127.0.0.1\ncertfile " << folder_.FilePath(name + ".pem")
+        << "\nkeyfile " << folder_.FilePath(name + ".key") << "\n";
+    return port;
 }
 
 bool MosquittoRig::Start() {
@@ -114,4 +137,16 @@ std::size_t MosquittoRig::Logged(const std::string& text) const {
 
 bool MosquittoRig::WaitSubscribed(std::size_t count) const {
     return Eventually([this, count] { return Logged("Sending SUBACK to quorvel-") >= count; });
+}
+
+bool MosquittoRig::Watch(ChildProcess& watcher, const std::string& name,
+                         const std::vector<std::string>& filters) {
+    std::vector<std::string> argv{"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(port_)};
+    argv.insert(argv.end(), {"-i", name, "-V", "mqttv5", "--retain-as-published", "-q", "1"});
+    argv.insert(argv.end(), {"-F", "%r %q %t %p"});
+    for (const std::string& filter : filters) {
+        argv.insert(argv.end(), {"-t", filter});
+    }
+    return watcher.Start({argv, {}, true, "/dev/null"}) &&
+           Eventually([&] { return Logged("Sending SUBACK to " + name) > 0; });
 }

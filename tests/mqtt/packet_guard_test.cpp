@@ -8,21 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "tests/mqtt/stand_in_broker.h"
 
-// An MQTT PUBLISH of topic with a payload of size bytes, its fixed header and topic only.
-std::string PublishStart(const std::string& topic, std::size_t size) {
-    std::size_t remaining = 2 + topic.size() + size;
-    std::string packet(1, '\x30');
-    do {
-        const char byte = static_cast<char>(remaining % 128);
-        remaining /= 128;
-        packet += remaining > 0 ? static_cast<char>(byte | 0x80) : byte;
-    } while (remaining > 0);
-    packet += static_cast<char>(topic.size() >> 8);
-    packet += static_cast<char>(topic.size() & 0xff);
-    return packet + topic;
-}
+namespace {
 
 struct Pair {
     Pair() { ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds); }

@@ -10,6 +10,11 @@ constexpr unsigned long AddFile = 0x2;
 constexpr unsigned long AddFolder = 0x4;
 constexpr unsigned long DeleteChild = 0x40;
 constexpr unsigned long GenericWrite = 0x40000000;
+constexpr unsigned long ReadData = 0x1;
+constexpr unsigned long ReadAttributes = 0x80;
+constexpr unsigned long ReadControl = 0x20000;
+constexpr unsigned long GenericRead = 0x80000000;
+constexpr unsigned long GenericAll = 0x10000000;
 
 AccessEntry Allow(Trustee who, unsigned long mask, bool inheritOnly = false) {
     return {who, who == Trustee::Other ? "BUILTIN\\Users" : "trusted", true, inheritOnly, mask};
@@ -64,6 +69,44 @@ TEST(AccessListTrust, RefusesWhatOthersCouldWriteOrReplace) {
             EXPECT_NE(why.find(c.why), std::string::npos) << &c - cases << ": " << why;
         }
     }
+}
+
+// A password file is refused when anyone else may read its data: looking at its attributes
+// or its access list reads nothing of it.
+TEST(AccessListTrust, RefusesASecretOthersMayRead) {
+    const struct Case {
+        AccessListPart file;
+        std::string why;  // empty when secret
+    } cases[] = {
+        {File(Private()), ""},
+        {File(Private({Allow(Trustee::Other, ReadAttributes | ReadControl),
+                       Allow(Trustee::Other, Read, true), Allow(Trustee::OwnerRights, Read)})),
+         ""},
+        {File(Private({Allow(Trustee::Other, Read)})),
+         "C:\\p\\q\\keys.conf can be read by BUILTIN\\Users (take that permission away in its "
+         "Properties, Security tab)"},
+        {File(Private({Allow(Trustee::Other, ReadData)})), "can be read by"},
+        {File(Private({Allow(Trustee::Other, GenericRead)})), "can be read by"},
+        {File(Private({Allow(Trustee::Other, GenericAll)})), "can be read by"},
+        {{"C:\\p\\pw", false, Trustee::User, "", false, {}}, "C:\\p\\pw has no access list"},
+    };
+    for (const Case& c : cases) {
+        const std::string why = WhyNotSecretAccess(c.file);
+        if (c.why.empty()) {
+            EXPECT_EQ(why, "") << &c - cases;
+        } else {
+            EXPECT_NE(why.find(c.why), std::string::npos) << &c - cases << ": " << why;
+        }
+    }
+}
+
+// What else to do fits the file: a password goes in a file of one's own, a map may move.
+TEST(AccessListTrust, SaysWhatElseFitsTheFile) {
+    const std::vector<AccessListPart> chain{File(Private(), Trustee::Other), Folder(Private())};
+    EXPECT_TRUE(WhyUntrustedAccess(chain).ends_with("Security tab, or move the map)"));
+    EXPECT_TRUE(WhyUntrustedAccess(chain, KeepThePasswordElsewhere)
+                    .ends_with("Security tab, or keep the password in a file of your own, in a "
+                               "folder of your own)"));
 }
 
 }  // namespace

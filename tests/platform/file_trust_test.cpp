@@ -24,6 +24,10 @@ TEST(FileTrust, RefusesASecretOthersCanRead) {
     EXPECT_EQ(WhyNotSecret({"/h/pw", User, File | 0644}),
               "/h/pw can be read by others (its mode is 0644, give it 0600: chmod go= /h/pw)");
     EXPECT_NE(WhyNotSecret({"/h/pw", User, File | 0640}), "");
+    // What else to do fits a password, not a map.
+    EXPECT_EQ(WhyUntrusted({{"/h/pw", Other, File | 0600}}, User, KeepThePasswordElsewhere),
+              "/h/pw is owned by another user (chown it to yourself, or keep the password in a "
+              "file of your own, in a folder of your own)");
 }
 
 // The file first, then its folders up to the home: who owns each and who may write it.

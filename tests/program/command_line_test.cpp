@@ -185,6 +185,30 @@ TEST(CommandLineSources, TakeAnMqttBroker) {
     EXPECT_FALSE(here.mqttPublish);
     EXPECT_EQ(ParseCommandLine({"--port", "/dev/ttyUSB0"}, settings).mqtt, "");
 }
+
+// Home Assistant's discovery: its prefix (its own by default; true and false in the settings
+// file), which implies publishing.
+TEST(CommandLineSources, TakeHomeAssistantsDiscovery) {
+    ScratchFolder folder;
+    const std::string settings = folder.FilePath("quorvel.conf");
+    const struct {
+        std::vector<std::string> args;
+        const char* file;
+        const char* prefix;
+    } cases[] = {
+        {{"--mqtt-discovery"}, "", "homeassistant"},
+        {{"--mqtt-discovery=ha/test", "--no-mqtt-publish"}, "", "ha/test"},
+        {{}, "mqtt-discovery = true\n", "homeassistant"},
+        {{}, "mqtt-discovery = off\n", ""},
+        {{"--mqtt-discovery"}, "mqtt-discovery = false\n", "homeassistant"},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(settings) << "mqtt = mqtt://broker.lan\n" << c.file;
+        const CommandLine parsed = ParseCommandLine(c.args, settings);
+        EXPECT_EQ(parsed.mqttDiscovery, c.prefix) << Joined(c.args) << parsed.problem;
+        EXPECT_EQ(parsed.mqttPublish, *c.prefix != '\0') << Joined(c.args);
+    }
+}
 #endif
 
 TEST(CommandLinePlayers, TakesAListInOrderAndNamesToIgnore) {
@@ -239,6 +263,12 @@ TEST(CommandLineUsageErrors, SayWhatIsWrong) {
         {{"--mqtt=mqtt://h", "--mqtt-password-file", "pass"},
          "option '--mqtt-password-file' needs a user in the broker's URL: "
          "mqtt://USER@HOST"},
+        {{"--mqtt-discovery"},
+         "option '--mqtt-discovery' needs a broker: --mqtt URL (mqtt = URL in the "
+         "settings)"},
+        {{"--mqtt=mqtt://h", "--mqtt-discovery=ha/#"},
+         "option '--mqtt-discovery': 'ha/#' cannot begin topics (levels between /, no + or #, "
+         "at most 200 bytes)"},
 #endif
         // An error stops parsing: a later --help is not reached.
         {{"--bad", "--help"}, "unknown option '--bad'"},
@@ -276,6 +306,7 @@ TEST(CommandLineHelp, NamesEveryOptionAndTheDefaultPort) {
                              "/dev/ttyS0"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
+    EXPECT_NE(help.find("--mqtt-discovery[=PREFIX]"), std::string::npos);
     // One line per item, each a terminal's width at most; the default files' lines hold
     // this user's paths, as long as their home folder's name makes them.
     std::size_t start = 0;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "receiver/signal_cycle.h"
@@ -49,6 +50,8 @@ struct GestureCase {
     std::vector<Call> calls;
     std::vector<std::string> lines{};  // the history at the end, where it is checked
     bool releases = false;             // the source says when keys go up (input devices)
+    // The gestures the cycle decided, where they are checked.
+    std::optional<std::vector<std::string>> told{};
 };
 
 const std::string W = "Waiting for new signal...";
@@ -71,6 +74,9 @@ TEST_P(Gesture, ActsOnceWhenDecided) {
     if (!GetParam().lines.empty()) {
         EXPECT_EQ(list.lines, GetParam().lines);
     }
+    if (GetParam().told) {
+        EXPECT_EQ(source.told, *GetParam().told);
+    }
 }
 
 void PrintTo(const GestureCase& c, std::ostream* os) {
@@ -80,17 +86,24 @@ void PrintTo(const GestureCase& c, std::ostream* os) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Gesture,
     testing::Values(
-        GestureCase{"Tap100",
-                    {{0, P, 0x60}, {100, U, 0x60}},
-                    {{350, PlayerAction::PlayPause}},
-                    {"96", "PLAY!", W}},
-        GestureCase{"Held800",
-                    Join({{{0, P, 0x60}}, Repeats(0x60, 100, 700, 100), {{800, U, 0x60}}}),
-                    {{600, PlayerAction::Stop}}},
-        GestureCase{"TwoPresses250",
-                    {{0, P, 0x60}, {50, U, 0x60}, {250, P, 0x60}, {300, U, 0x60}},
-                    {{250, PlayerAction::Next}},
-                    {"96", "NEXT!", "96", W}},
+        GestureCase{.name = "Tap100",
+                    .steps = {{0, P, 0x60}, {100, U, 0x60}},
+                    .calls = {{350, PlayerAction::PlayPause}},
+                    .lines = {"96", "PLAY!", W},
+                    .told = {{"press 96 @350"}}},
+        GestureCase{.name = "Held800",
+                    .steps = Join({{{0, P, 0x60}}, Repeats(0x60, 100, 700, 100), {{800, U, 0x60}}}),
+                    .calls = {{600, PlayerAction::Stop}},
+                    .told = {{"long 96 @600"}}},
+        GestureCase{.name = "TwoPresses250",
+                    .steps = {{0, P, 0x60}, {50, U, 0x60}, {250, P, 0x60}, {300, U, 0x60}},
+                    .calls = {{250, PlayerAction::Next}},
+                    .lines = {"96", "NEXT!", "96", W},
+                    .told = {{"double 96 @250"}}},
+        GestureCase{.name = "HeldWithoutGestures",
+                    .steps = Join({{{0, P, 0x18}}, Repeats(0x18, 110, 220, 110)}),
+                    .calls = {{0, PlayerAction::Next}},
+                    .told = {{"press 24 @0", "held 24 @110", "held 24 @220"}}},
         GestureCase{"Repeats110For1s", Repeats(0x0D, 0, 990, 110), {{600, PlayerAction::Mute}}},
         // A press with no release and no repeat: its hold ends unheard, whatever the delay.
         GestureCase{"PressOnly", {{0, P, 0x0D}}, {{250, PlayerAction::Play}}},

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -41,7 +42,7 @@ inline Steps Repeats(int code, int from, int to, int every) {
 }
 
 // Hands out the steps in turn, each at its time; a deadline that comes first is TimedOut
-// at the deadline. A step due before it was asked for (a slow player moved the clock past
+// at the deadline, and records the gestures decided. A step due before it was asked for (a slow player moved the clock past
 // it) is handed out as queued, with more when the next one was due too.
 class TimedSource : public KeyReader {
   public:
@@ -73,6 +74,14 @@ class TimedSource : public KeyReader {
                         .releases = releases_};
     }
     void RequestStop() override {}
+    void Decided(Gesture gesture, const Key& key) override {
+        static constexpr const char* Words[] = {"press", "double", "long", "held"};
+        told.push_back(std::string(Words[static_cast<int>(gesture)]) + " " + key.Text() + " @" +
+                       std::to_string(clock_.ms));
+    }
+
+    // Each gesture the cycle decided: "press 96 @350".
+    std::vector<std::string> told;
 
   private:
     Steps steps_;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <initializer_list>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -35,6 +36,64 @@ struct Rig {
     std::vector<FedKeySource*> fed;
     std::unique_ptr<ReceiverLoop> reader;
 };
+
+// A source that goes on setting up on the loop until `until` (a broker's first attempt), and
+// fails there at `fails`, if ever.
+class SettlingSource : public FedKeySource {
+  public:
+    SettlingSource(EventLoop::TimePoint until, std::optional<EventLoop::TimePoint> fails)
+        : until_(until), fails_(fails) {}
+    void Attach(EventLoop& loop, SourceOutput& out) override {
+        FedKeySource::Attach(loop, out);
+        timer_ = loop.MakeTimer([this] { failed_ = true; });
+        if (fails_) {
+            timer_->Set(*fails_);
+        }
+    }
+    std::optional<EventLoop::TimePoint> SettlingUntil() const override {
+        return settled_ || failed_ ? std::nullopt : std::optional(until_);
+    }
+    std::vector<SourceCondition> Settle() override {
+        settled_ = true;
+        return failed_ ? std::vector<SourceCondition>{{SourceCondition::Kind::Absent, "not there"}}
+                       : std::vector<SourceCondition>{};
+    }
+    bool settled_ = false;
+
+  private:
+    EventLoop::TimePoint until_;
+    std::optional<EventLoop::TimePoint> fails_;
+    std::unique_ptr<EventLoop::Timer> timer_;
+    bool failed_ = false;
+};
+
+// A source still setting up on the loop is waited for, and its failure said with the setup's
+// failures; but the wait never holds up another source's key.
+TEST(ReceiverLoop, AwaitsASourceSettingUpOnTheLoopButNeverPastAKey) {
+    for (const bool pressed : {false, true}) {
+        const auto until = Soon();
+        auto owned = std::make_unique<SettlingSource>(
+            until, pressed ? std::nullopt
+                           : std::optional(std::chrono::steady_clock::now() +
+                                           std::chrono::milliseconds(20)));
+        SettlingSource& settling = *owned;
+        auto fed = std::make_unique<FedKeySource>();
+        if (pressed) {
+            fed->Push({KeyEvent{KeyAction::Press, Key::Code(0x18)}});
+        }
+        std::vector<std::unique_ptr<KeySource>> sources;
+        sources.push_back(std::move(owned));
+        sources.push_back(std::move(fed));
+        ReceiverLoop reader(std::move(sources));
+        EXPECT_EQ(StartReader(reader),
+                  pressed ? std::vector<std::string>{} : std::vector<std::string>{"not there"});
+        EXPECT_TRUE(settling.settled_);
+        EXPECT_LT(std::chrono::steady_clock::now(), until) << "the key waited for the setup";
+        if (pressed) {
+            EXPECT_EQ(ItemText(reader.NextBefore(Soon())), "down 24");
+        }
+    }
+}
 
 // Each event says whether it was waiting when asked for, and whether more of its own
 // source's waited behind it; another source's does not count.
@@ -141,6 +200,10 @@ TEST(ReceiverLoop, ASourceThatCannotBeSetUpIsLeftOutAndTheOthersGoOn) {
             FedKeySource::Attach(loop, out);
             timer = loop.MakeTimer([] {});
         }
+        std::vector<SourceCondition> Settle() override {
+            Fail("Settle");
+            return {};
+        }
         std::string_view Kind() const override { return "failing"; }
         void Fail(const std::string& now) {
             if (now == step) {
@@ -158,10 +221,11 @@ TEST(ReceiverLoop, ASourceThatCannotBeSetUpIsLeftOutAndTheOthersGoOn) {
         {"Open", left + "Open broke); it is left out"},
         {"Configure", left + "Configure broke); it is left out"},
         {"Attach", left + "timerfd_create: Too many open files); it is left out"},
+        {"Settle", left + "Settle broke); it is left out"},
     };
     for (const auto& c : cases) {
         auto loop = std::make_unique<FakeEventLoop>();
-        loop->refuseTimers = true;
+        loop->refuseTimers = std::string(c.step) == "Attach";
         std::vector<std::unique_ptr<KeySource>> owned;
         auto fed = std::make_unique<FedKeySource>();
         FedKeySource& other = *fed;

@@ -68,22 +68,48 @@ TEST(AccessList, RunLinesAreRefusedFromAMapOthersMayChange) {
     std::filesystem::remove_all(top);
 }
 
-// Its first line is the password, unless others may change the file.
-TEST(AccessList, APasswordFileOthersMayChangeIsRefused) {
+// Leaves path to the user alone, whatever its folder passes on.
+void KeepPrivate(const std::filesystem::path& path) {
+    EXPLICIT_ACCESSW access{};
+    access.grfAccessPermissions = GENERIC_ALL;
+    access.grfAccessMode = SET_ACCESS;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+    access.Trustee.ptstrName = const_cast<wchar_t*>(L"CURRENT_USER");
+    PACL list = nullptr;
+    ASSERT_EQ(SetEntriesInAclW(1, &access, nullptr, &list), ERROR_SUCCESS);
+    EXPECT_EQ(SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, list, nullptr),
+              ERROR_SUCCESS);
+    LocalFree(list);
+}
+
+// Its first line is the password, unless others may read the file, or change it.
+TEST(AccessList, APasswordFileOthersMayReadOrChangeIsRefused) {
     const std::filesystem::path folder = WineTest::TempFolder(L"quorvel_password");
     const std::filesystem::path path = folder / L"password";
     std::ofstream(path, std::ios::binary) << "s3cret\r\nnot this\r\n";
+    KeepPrivate(path);
     std::string password;
     EXPECT_EQ(ReadPasswordFile(path, password), "");
     EXPECT_EQ(password, "s3cret");
 
+    const std::string file = Utf8FromPath(path);
+    AllowEveryone(path, FILE_GENERIC_READ);
+    EXPECT_EQ(ReadPasswordFile(path, password),
+              "refused the password file " + file + ", since " + file +
+                  " can be read by Everyone (take that permission away in its Properties, "
+                  "Security tab)");
     AllowEveryone(path, FILE_GENERIC_WRITE);
     const std::string why = ReadPasswordFile(path, password);
-    const std::string file = Utf8FromPath(path);
     EXPECT_EQ(why.rfind("refused the password file " + file + ", since " + file +
                             " can be written or replaced by Everyone",
                         0),
               0u)
+        << why;
+    EXPECT_TRUE(
+        why.ends_with(", or keep the password in a file of your own, in a folder of "
+                      "your own)"))
         << why;
     std::filesystem::remove_all(folder);
 }

@@ -1,0 +1,3 @@
+#include "discovery/discovery_log.h"
+
+LogCategory lcDiscovery("quorvel.discovery");
