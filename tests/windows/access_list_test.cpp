@@ -84,16 +84,37 @@ void KeepPrivate(const std::filesystem::path& path) {
     LocalFree(list);
 }
 
+// Whether the file's access list allows Everyone anything.
+bool EveryoneMay(const std::filesystem::path& path) {
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return true;
+    }
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    bool may = list == nullptr;
+    for (DWORD i = 0; list != nullptr && i < list->AceCount; ++i) {
+        void* entry = nullptr;
+        if (GetAce(list, i, &entry) &&
+            static_cast<ACE_HEADER*>(entry)->AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(entry)->SidStart, everyone)) {
+            may = true;
+        }
+    }
+    FreeSid(everyone);
+    LocalFree(descriptor);
+    return may;
+}
+
 // Its first line is the password, unless others may read the file, or change it.
 TEST(AccessList, APasswordFileOthersMayReadOrChangeIsRefused) {
     const std::filesystem::path folder = WineTest::TempFolder(L"quorvel_password");
     const std::filesystem::path path = folder / L"password";
     std::ofstream(path, std::ios::binary) << "s3cret\r\nnot this\r\n";
-    KeepPrivate(path);
     std::string password;
-    EXPECT_EQ(ReadPasswordFile(path, password), "");
-    EXPECT_EQ(password, "s3cret");
-
     const std::string file = Utf8FromPath(path);
     AllowEveryone(path, FILE_GENERIC_READ);
     EXPECT_EQ(ReadPasswordFile(path, password),
@@ -111,6 +132,17 @@ TEST(AccessList, APasswordFileOthersMayReadOrChangeIsRefused) {
         why.ends_with(", or keep the password in a file of your own, in a folder of "
                       "your own)"))
         << why;
+    EXPECT_EQ(password, "");
+
+    KeepPrivate(path);
+    if (EveryoneMay(path)) {
+        std::filesystem::remove_all(folder);
+        GTEST_SKIP() << "skipped a private password file's reading: this Wine keeps no access "
+                        "list set on a file, and gives Everyone what the file's mode gives "
+                        "others";
+    }
+    EXPECT_EQ(ReadPasswordFile(path, password), "");
+    EXPECT_EQ(password, "s3cret");
     std::filesystem::remove_all(folder);
 }
 
