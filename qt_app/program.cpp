@@ -3,12 +3,15 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <QObject>
 #include <QSocketNotifier>
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "keys_window/window_state.h"
@@ -54,6 +57,18 @@ void GuardAgainstAWedgedBus() {
 
 // Linux's ways: MPRIS players, a Qt window that needs a display, and no Qt at all
 // without a window.
+// Takes the latest problem on the UI thread. Queued as a member function, not a lambda: the
+// call object is made on the receiver's thread and handed over inside Qt, where the thread
+// sanitizer cannot follow a lambda's captures.
+class ProblemTaker : public QObject {
+  public:
+    explicit ProblemTaker(std::function<void()> take) : take_(std::move(take)) {}
+    void Take() { take_(); }
+
+  private:
+    std::function<void()> take_;
+};
+
 class QtPlatform : public ProgramPlatform {
   public:
     explicit QtPlatform(char* programName) : qtArgv_{programName, nullptr} {}
@@ -150,23 +165,20 @@ class QtPlatform : public ProgramPlatform {
         // Problems met while running are shown on the tray, once there is one; the change
         // crosses under LatestProblem's lock, the queued call only says it is there.
         TrayIcon* problemsShownOn = nullptr;
-        QObject problemsContext;
-        LatestProblem problems([&] {
-            QMetaObject::invokeMethod(
-                &problemsContext,
-                [&] {
-                    if (const auto change = problems.Take(); change && problemsShownOn) {
-                        problemsShownOn->ShowProblem(change->problem,
-                                                     change->notify && options.notify);
-                    }
-                },
-                Qt::QueuedConnection);
+        std::optional<LatestProblem> problems;
+        ProblemTaker taker([&] {
+            if (const auto change = problems->Take(); change && problemsShownOn) {
+                problemsShownOn->ShowProblem(change->problem, change->notify && options.notify);
+            }
         });
-        const KeyMapReloader::NoticeScope noticed(keys, problems);
+        problems.emplace([&taker] {
+            QMetaObject::invokeMethod(&taker, &ProblemTaker::Take, Qt::QueuedConnection);
+        });
+        const KeyMapReloader::NoticeScope noticed(keys, *problems);
         // The key map's file is watched on the receiver's loop.
         TForm1 form([&](ReceiverHost& receivers) {
             receivers.Start(MakeReceiverLoop(options, keys), player, keys.Keys(), {},
-                            keys.WatchOnLoop(), &problems);
+                            keys.WatchOnLoop(), &*problems);
         });
         if (options.follow) {
             form.History->FollowTheEnd();
