@@ -572,9 +572,14 @@ TEST(QuorvelExe, KeepsOnlyTheMediaKeysThatWillAct) {
                   (Keys{VK_VOLUME_UP, VK_MEDIA_NEXT_TRACK, 'Z'}));
         std::ofstream(keys.path) << "key KEY_PLAYPAUSE play-pause\nkey KEY_VOLUMEUP volume-up\n";
         EXPECT_TRUE(Eventually([&] { return TypedInto(player, {VK_VOLUME_UP}) == Keys{'Z'}; }));
+        // Play, then volume up once the new map is in force: one typed as the reload lands
+        // may have been judged by the old map and acted by the new one.
         EXPECT_TRUE(Eventually([&] {
-            return player.Commands() ==
-                   Keys{WindowMessagePlayerLink::CmdPlay, WindowMessagePlayerLink::CmdVolUp};
+            const Keys commands = player.Commands();
+            return commands.size() >= 2 && commands.front() == WindowMessagePlayerLink::CmdPlay &&
+                   std::all_of(commands.begin() + 1, commands.end(), [](WPARAM command) {
+                       return command == WindowMessagePlayerLink::CmdVolUp;
+                   });
         })) << testing::PrintToString(player.Commands());
         EXPECT_EQ(quorvel.Close(), 0u);
     }
