@@ -6,16 +6,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "log/untrusted_text.h"
 #include "platform/file_trust.h"
-
-namespace {
-
-// A password is short; a file much longer is no password file.
-constexpr std::size_t Longest = 1024;
-
-}  // namespace
 
 std::string ReadPasswordFile(const std::filesystem::path& file, std::string& password) {
     const std::string name = UntrustedText(file.string());
@@ -40,8 +34,8 @@ std::string ReadPasswordFile(const std::filesystem::path& file, std::string& pas
         }
     }
     std::string text;
-    char buffer[Longest + 1];
-    while (why.empty() && text.size() <= Longest) {
+    char buffer[PasswordFileLongest + 1];
+    while (why.empty() && text.size() <= PasswordFileLongest) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) {
             continue;
@@ -58,19 +52,5 @@ std::string ReadPasswordFile(const std::filesystem::path& file, std::string& pas
     if (!why.empty()) {
         return why;
     }
-    text = text.substr(0, text.find('\n'));
-    if (text.ends_with('\r')) {
-        text.pop_back();
-    }
-    if (text.size() > Longest) {
-        return "the password file " + name + " holds no password: its first line is too long";
-    }
-    if (text.empty()) {
-        return "the password file " + name + " is empty";
-    }
-    if (text.find('\0') != std::string::npos) {
-        return "the password file " + name + " holds no password: its first line has a NUL byte";
-    }
-    password = std::move(text);
-    return {};
+    return PasswordFromText(std::move(text), name, password);
 }

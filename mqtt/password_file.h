@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
@@ -11,3 +12,10 @@
 // would cut the password there. Empty, with password set, when it could be read; else why
 // not, for the user.
 std::string ReadPasswordFile(const std::filesystem::path& file, std::string& password);
+
+// A password is short; a file much longer is no password file.
+inline constexpr std::size_t PasswordFileLongest = 1024;
+
+// The password in what was read of the file named name (at most PasswordFileLongest + 1
+// bytes), as ReadPasswordFile takes it: empty with password set, else why not.
+std::string PasswordFromText(std::string text, const std::string& name, std::string& password);

@@ -3,18 +3,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #include "log/untrusted_text.h"
 #include "mqtt/password_file.h"
 #include "platform/access_list_trust.h"
 #include "platform/utf8_path.h"
-
-namespace {
-
-// A password is short; a file much longer is no password file.
-constexpr std::size_t Longest = 1024;
-
-}  // namespace
 
 std::string ReadPasswordFile(const std::filesystem::path& file, std::string& password) {
     const std::string name = UntrustedText(Utf8FromPath(file));
@@ -37,25 +31,11 @@ std::string ReadPasswordFile(const std::filesystem::path& file, std::string& pas
     if (!why.empty()) {
         return "refused the password file " + name + ", since " + why;
     }
-    std::string text(Longest + 1, '\0');
+    std::string text(PasswordFileLongest + 1, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     if (in.bad()) {
         return "cannot read the password file " + name + ": " + std::strerror(errno);
     }
     text.resize(static_cast<std::size_t>(in.gcount()));
-    text = text.substr(0, text.find('\n'));
-    if (text.ends_with('\r')) {
-        text.pop_back();
-    }
-    if (text.size() > Longest) {
-        return "the password file " + name + " holds no password: its first line is too long";
-    }
-    if (text.empty()) {
-        return "the password file " + name + " is empty";
-    }
-    if (text.find('\0') != std::string::npos) {
-        return "the password file " + name + " holds no password: its first line has a NUL byte";
-    }
-    password = std::move(text);
-    return {};
+    return PasswordFromText(std::move(text), name, password);
 }

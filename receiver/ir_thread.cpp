@@ -3,6 +3,7 @@
 #include <exception>
 #include <optional>
 
+#include "log/exception_text.h"
 #include "receiver/remote_log.h"
 #include "receiver/signal_cycle.h"
 #include "source/read_backoff.h"
@@ -14,16 +15,6 @@ class NoPlayerLink : public PlayerLink {
   public:
     void Perform(const PlayerRequest& /*request*/, const PlayerChoice& /*choice*/) override {}
 };
-
-std::string Why(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "an unknown error";
-    }
-}
 
 }  // namespace
 
@@ -117,7 +108,7 @@ void IRThread::Execute(std::stop_token stop) {
         } catch (...) {
             if (!failureSaid) {
                 QUORVEL_WARNING(lcRemote)
-                    << "the receiver failed (" << Why(std::current_exception())
+                    << "the receiver failed (" << ExceptionText(std::current_exception())
                     << "); it carries on after a pause";
                 failureSaid = true;
             }

@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "log/exception_text.h"
 #include "log/log_line.h"
 
 namespace {
@@ -26,16 +27,6 @@ class UnusableSource : public KeySource {
     std::string kind_;
     std::vector<SourceCondition> untold_;
 };
-
-std::string Why(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "an unknown error";
-    }
-}
 
 }  // namespace
 
@@ -145,7 +136,8 @@ std::optional<SourceCondition> ReceiverLoop::SetUp(std::size_t source,
         SourceCondition why{
             SourceCondition::Kind::CannotOpen,
             (kind.empty() ? std::string("a key source") : "the " + kind + " source") +
-                " could not be set up (" + Why(std::current_exception()) + "); it is left out"};
+                " could not be set up (" + ExceptionText(std::current_exception()) +
+                "); it is left out"};
         QUORVEL_WARNING(failed.Log()) << why.reason;
         return why;
     }
