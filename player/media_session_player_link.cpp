@@ -176,7 +176,7 @@ void MediaSessionPlayerLink::Command(const std::vector<MediaSessionCandidate>& s
     App& app = apps_[appId];
     if (app.silent) {
         Report(UntrustedText(appId) + " does not answer; keys go nowhere until it does", true);
-        TellFailed(choice, lastReport_);
+        TellFailed(choice, report_.Last());
     } else if (app.call) {
         if (app.held.size() < MaxWaiting) {
             app.held.push_back(request);
@@ -337,7 +337,7 @@ void MediaSessionPlayerLink::MoveRemote(const std::vector<MediaSessionCandidate>
     pinned_ = to;
     QUORVEL_INFO(lcPlayer) << (to == from ? "the remote stays on " : "the remote is on ")
                            << UntrustedText(to);
-    lastReport_ = "commanding " + UntrustedText(to);
+    report_.Assume("commanding " + UntrustedText(to));
     Tell(PlayerNews::Kind::Player, to,
          to == from ? "The remote stays on this player" : "The remote is on this player");
     told_ = to;
@@ -353,15 +353,7 @@ void MediaSessionPlayerLink::FallBack(const std::string& why) {
 }
 
 void MediaSessionPlayerLink::Report(std::string line, bool warning) {
-    if (line == lastReport_) {
-        return;
-    }
-    lastReport_ = std::move(line);
-    if (warning) {
-        QUORVEL_WARNING(lcPlayer) << lastReport_;
-    } else {
-        QUORVEL_INFO(lcPlayer) << lastReport_;
-    }
+    report_.Say(std::move(line), warning);
 }
 
 void MediaSessionPlayerLink::Tell(PlayerNews::Kind kind, const std::string& appId,

@@ -14,6 +14,7 @@
 #include "actions/player_link.h"
 #include "platform/event_loop.h"
 #include "player/app_volume.h"
+#include "player/choice_report.h"
 #include "player/media_key_player_link.h"
 #include "player/media_session_manager.h"
 #include "player/unsupported_action.h"
@@ -121,9 +122,9 @@ class MediaSessionPlayerLink : public PlayerLink {
     std::uint64_t playCount_ = 0;
     bool looked_ = false;  // the sessions have been looked at once
     std::string lastCommanded_;
-    std::string pinned_;  // where next-player or previous-player put the remote
-    std::string told_;    // the app the feedback last named, so a switch is told
-    std::string lastReport_;
+    std::string pinned_;   // where next-player or previous-player put the remote
+    std::string told_;     // the app the feedback last named, so a switch is told
+    ChoiceReport report_;  // the last line about the choice, said once
     std::set<std::string> noAudioSaid_;
     std::unique_ptr<EventLoop::Timer> timer_;  // last: goes first
 };

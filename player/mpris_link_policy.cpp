@@ -200,7 +200,7 @@ void MprisLinkPolicy::Perform(const PlayerRequest& request, const PlayerChoice& 
     }
     if (pending_.size() >= MprisPlayerLink::MostWaiting) {
         Report("keys come faster than the player answers; some go nowhere", true);
-        Outcome(choice.press, lastReport_);
+        Outcome(choice.press, report_.Last());
         return;
     }
     pending_.push_back({request, choice, now, until});

@@ -14,6 +14,7 @@
 #include "actions/player_feedback.h"
 #include "actions/player_link.h"
 #include "platform/event_loop.h"
+#include "player/choice_report.h"
 #include "player/mpris_bus.h"
 #include "player/mpris_notifier.h"
 #include "player/mpris_player_cache.h"
@@ -119,7 +120,7 @@ class MprisLinkPolicy {
     std::string pinned_;  // where next-player or previous-player put the remote
     std::string told_;    // the player the feedback last named, so a switch is told
     std::map<std::string, double> mutedFrom_;  // the volume before a player was muted
-    std::string lastReport_;                   // the last line about the choice, said once
+    ChoiceReport report_;                      // the last line about the choice, said once
     // The players whose first reading is unanswered, with the replies still due.
     std::map<std::string, int> reading_;
     // A player with a command unanswered, and until when it is waited for.

@@ -20,7 +20,7 @@ bool MprisLinkPolicy::MoveRemote(const std::string& from, int step) {
                                      [&](const MprisCandidate& c) { return c.busName == to; });
     QUORVEL_INFO(lcPlayer) << (to == from ? "the remote stays on " : "the remote is on ")
                            << DescribedMprisPlayer(*player);
-    lastReport_ = "commanding " + UntrustedText(to);
+    report_.Assume("commanding " + UntrustedText(to));
     Tell(PlayerNews::Kind::Player, to,
          to == from ? "The remote stays on this player" : "The remote is on this player");
     told_ = to;
@@ -39,15 +39,7 @@ void MprisLinkPolicy::Tell(PlayerNews::Kind kind, const std::string& busName, st
 }
 
 void MprisLinkPolicy::Report(std::string line, bool warning) {
-    if (line == lastReport_) {
-        return;
-    }
-    lastReport_ = std::move(line);
-    if (warning) {
-        QUORVEL_WARNING(lcPlayer) << lastReport_;
-    } else {
-        QUORVEL_INFO(lcPlayer) << lastReport_;
-    }
+    report_.Say(std::move(line), warning);
 }
 
 void MprisLinkPolicy::Command(const std::string& busName, const PlayerRequest& request,
