@@ -11,7 +11,7 @@ constexpr const char* EraseLine = "\r\033[K";
 }  // namespace
 
 ConsoleHistoryList::ConsoleHistoryList(std::FILE* out, bool terminal)
-    : out_(out), output_(out), terminal_(terminal), count_(0) {}
+    : output_(out), terminal_(terminal), count_(0) {}
 
 ConsoleHistoryList::~ConsoleHistoryList() {
     std::lock_guard lock(mutex_);

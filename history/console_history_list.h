@@ -53,7 +53,6 @@ class ConsoleHistoryList : public HistoryList {
     void SayDropped();
 
     std::mutex mutex_;
-    std::FILE* out_;
     ConsoleOutput output_;
     std::string waiting_;          // what the output has not taken yet
     std::size_t dropped_ = 0;      // lines dropped since the reader went away

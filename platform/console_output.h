@@ -23,9 +23,11 @@ class ConsoleOutput {
 
   private:
     std::FILE* out_;
-    int fd_ = -1;             // the descriptor written, -1 for the stream itself
-    bool owned_ = false;      // fd_ was opened here
-    bool socket_ = false;     // sent to without waiting
-    void* handle_ = nullptr;  // Windows: a pipe in no-wait mode
-    bool crlf_ = false;       // Windows: the stream turns each newline into CR LF
+    int fd_ = -1;          // the descriptor written, -1 for the stream itself
+    bool owned_ = false;   // fd_ was opened here
+    bool socket_ = false;  // sent to without waiting
+#ifdef _WIN32
+    void* handle_ = nullptr;  // a pipe in no-wait mode
+    bool crlf_ = false;       // the stream turns each newline into CR LF
+#endif
 };
